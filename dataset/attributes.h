@@ -1,0 +1,36 @@
+// The attribute table: the attribute rows that the constraints name.
+//
+// Attribute file: line r (from 0) holds attribute r; value j of the line is the
+// attribute of the item with input id j. Values use the transaction file's
+// number syntax (and its errors). attributes_matrix[k] is the column of
+// attribute needed_attributes[k]: indexed by input id after LoadAttributes, by
+// dense id once the first scan has renumbered the items, and kept aligned by
+// global pruning. Constraints keep pointers to the columns, which stay valid:
+// columns are rewritten in place, never reallocated as objects.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class zax_items;
+
+extern std::vector<int> needed_attributes;  // ascending, distinct
+extern std::vector<std::unique_ptr<std::vector<std::uint32_t>>> attributes_matrix;
+
+// Loads the needed rows and binds every constraint to its column (then runs its
+// setPrefix). Errors (one line, run_error): no file name while attributes are
+// needed, a file that cannot be opened, a missing line, a malformed value.
+void LoadAttributes(const std::string& file_name);
+
+// Shortest needed column (values per line); UINT64_MAX when none is needed. An
+// item id at or above it has no value: the first scan reports it.
+std::uint64_t shortest_attribute_column();
+
+// After renumbering: column entry k := old entry at items.unmap[k], for every
+// column; then rebinds the constraints (without setPrefix).
+void rebuild_attribute_columns(const zax_items& items);
+
+// Frees the columns and empties needed_attributes (tests, reruns).
+void reset_attributes();

@@ -1,0 +1,196 @@
+// Transaction records and the temporary dataset "dataset.tmp".
+//
+// The temporary dataset is a headerless sequence of records in native byte order:
+// a length followed by that many items. Two layouts exist:
+//   - 32-bit layout (first scan, Winnow passes): uint32 length, uint32 input ids;
+//   - typed layout for T (engine, from pair counting on): T length, T dense ids,
+//     strictly ascending.
+// Only non-empty transactions are stored; the file carries no count.
+// Every pass rewrites the file in place: a binFSin reads it while a binFSout
+// (opened without create) writes the shrunken records back from offset 0. A
+// written record is never longer than the one just read, so the writer never
+// overtakes the reader; trunc() cuts the file at the end of what was written.
+// Every write, flush and close is checked: a failure throws run_error.
+#pragma once
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "util/error.h"
+
+extern const char* const TEMPORARY_DATASET;  // "dataset.tmp"
+
+// A plain view of one transaction: length items at elems (owned by the user).
+template <class T>
+struct Transaction {
+  T length = 0;
+  T* elems = nullptr;
+};
+
+// The engine's typed transaction buffer (out-of-core counting).
+//   elems     capacity items;
+//   marks     per item id: distance of the item from the end of the current
+//             transaction (1 for the last item), 0 when absent;
+//   counters  per position: how many contained candidates the item belongs to.
+template <class T>
+struct zax_transaction {
+  zax_transaction(std::uint32_t capacity, std::uint32_t k, int n_items)
+      : elems(capacity), marks(n_items > 0 ? n_items : 0, 0), counters(capacity),
+        k(k), capacity(capacity), k_minus_2(k - 2) {}
+  std::vector<T> elems;
+  std::vector<T> marks;
+  T length = 0;
+  std::vector<std::uint32_t> counters;
+  std::uint32_t k;
+  std::uint32_t capacity;
+  std::uint32_t work1 = 0, work2 = 0;
+  std::uint32_t k_minus_2;
+};
+
+// Reader of the temporary dataset, for either layout (T = uint32 for the 32-bit one).
+template <class T>
+class binFSin {
+ public:
+  explicit binFSin(const std::string& name) : name_(name) {
+    f_ = std::fopen(name.c_str(), "rb");
+    if (f_ != nullptr) std::setvbuf(f_, nullptr, _IOFBF, 1 << 20);
+  }
+  ~binFSin() {
+    if (f_ != nullptr) std::fclose(f_);
+  }
+  binFSin(const binFSin&) = delete;
+  binFSin& operator=(const binFSin&) = delete;
+  bool isOpen() const { return f_ != nullptr; }
+
+  // Reads the next record into t (whose elems has room for the longest record).
+  // false at the end of data; a record cut short throws run_error.
+  bool getNextTransaction(zax_transaction<T>& t) {
+    T len;
+    if (!read_length(&len)) return false;
+    if (len > t.capacity) throw run_error(name_ + " holds a record longer than expected!");
+    read_items(t.elems.data(), len);
+    t.length = len;
+    return true;
+  }
+  bool getNextTransaction(Transaction<T>& t, std::uint32_t capacity) {
+    T len;
+    if (!read_length(&len)) return false;
+    if (len > capacity) throw run_error(name_ + " holds a record longer than expected!");
+    read_items(t.elems, len);
+    t.length = len;
+    return true;
+  }
+  // Variable-capacity form used by the first scan and the Winnow passes.
+  bool getNextTransaction(std::vector<T>& items) {
+    T len;
+    if (!read_length(&len)) return false;
+    items.resize(len);
+    read_items(items.data(), len);
+    return true;
+  }
+
+ private:
+  bool read_length(T* len) {
+    std::size_t got = std::fread(len, sizeof(T), 1, f_);
+    if (got == 1) return true;
+    if (std::ferror(f_)) throw run_error(name_ + " could not be read!");
+    // A partial length at the end of the file is a cut record, not the end.
+    if (!std::feof(f_)) throw run_error(name_ + " could not be read!");
+    return false;
+  }
+  void read_items(T* out, std::size_t len) {
+    if (len != 0 && std::fread(out, sizeof(T), len, f_) != len)
+      throw run_error(name_ + " is truncated!");
+  }
+  std::string name_;
+  FILE* f_ = nullptr;
+};
+
+// Writer of the temporary dataset. create: "w+" (new or emptied file);
+// otherwise "r+" (existing file, written from its start, not emptied).
+template <class T>
+class binFSout {
+ public:
+  binFSout(const std::string& name, bool create) : name_(name) {
+    f_ = std::fopen(name.c_str(), create ? "w+" : "r+");
+    if (f_ != nullptr) std::setvbuf(f_, nullptr, _IOFBF, 1 << 20);
+  }
+  ~binFSout() {
+    if (f_ != nullptr) std::fclose(f_);  // close() reports errors; this is the unwinding path
+  }
+  binFSout(const binFSout&) = delete;
+  binFSout& operator=(const binFSout&) = delete;
+  bool isOpen() const { return f_ != nullptr; }
+
+  void writeTransaction(const T* items, T length) {
+    ++n_written;
+    bytes_written += sizeof(T) * (1 + static_cast<std::uint64_t>(length));
+    if (std::fwrite(&length, sizeof(T), 1, f_) != 1 ||
+        (length != 0 && std::fwrite(items, sizeof(T), length, f_) != length))
+      fail();
+  }
+
+  // Cuts the file at the current write position (buffered bytes included).
+  // Returns 0 on success, 1 when the cut fails.
+  int trunc() {
+    if (std::fflush(f_) != 0) fail();
+    long pos = std::ftell(f_);
+    if (pos < 0 || ftruncate(fileno(f_), static_cast<off_t>(pos)) != 0) return 1;
+    return 0;
+  }
+
+  // Flushes and closes; any failure throws run_error.
+  void close() {
+    if (f_ == nullptr) return;
+    FILE* f = f_;
+    f_ = nullptr;
+    bool ok = std::fflush(f) == 0;
+    ok = std::fclose(f) == 0 && ok;
+    if (!ok) fail();
+  }
+
+  std::uint64_t n_written = 0;
+  std::uint64_t bytes_written = 0;
+
+ private:
+  [[noreturn]] void fail() { throw run_error(name_ + " could not be written!"); }
+  std::string name_;
+  FILE* f_ = nullptr;
+};
+
+// Reader of the binary generator layout: per transaction three int32 values
+// (two ids, dropped, and the item count n), then n int32 items.
+class ibmFSin {
+ public:
+  explicit ibmFSin(const std::string& name);
+  ~ibmFSin();
+  ibmFSin(const ibmFSin&) = delete;
+  ibmFSin& operator=(const ibmFSin&) = delete;
+  bool isOpen() const { return f_ != nullptr; }
+  bool getNextTransaction(std::vector<std::int32_t>& items);
+
+ private:
+  FILE* f_ = nullptr;
+};
+
+// FIMI text writer: each item as "%d " and the line ended by "\n"; an empty
+// transaction writes nothing.
+class asciiFSout {
+ public:
+  explicit asciiFSout(const std::string& name);
+  ~asciiFSout();
+  asciiFSout(const asciiFSout&) = delete;
+  asciiFSout& operator=(const asciiFSout&) = delete;
+  bool isOpen() const { return f_ != nullptr; }
+  void writeTransaction(const std::vector<std::int32_t>& items);
+  void close();  // throws run_error on a failed flush or close
+
+ private:
+  std::string name_;
+  FILE* f_ = nullptr;
+};

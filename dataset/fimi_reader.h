@@ -1,0 +1,38 @@
+// Reader of FIMI text files: one transaction a line, items as decimal numbers.
+//
+// An item is a maximal run of digits; any other byte separates items, except
+// two that would silently change a number and are errors: a '-' directly before
+// a digit and a '.' between two digits. A value of 2^32 or more is an error.
+// A final line without a newline is a transaction too; a line without digits is
+// an empty transaction. Errors throw run_error("<file>:<line>: <what>").
+// The file is read in large blocks (read(2)), never byte by byte through stdio,
+// and exactly once, so a pipe works.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class fimi_reader {
+ public:
+  // Opens the file; throws run_error with open_error_message when it cannot be
+  // opened.
+  fimi_reader(const std::string& name, const std::string& open_error_message);
+  ~fimi_reader();
+  fimi_reader(const fimi_reader&) = delete;
+  fimi_reader& operator=(const fimi_reader&) = delete;
+
+  // Reads the next line's items in line order (duplicates kept); false at the end.
+  bool next_line(std::vector<std::uint32_t>& items);
+  std::uint64_t line_number() const { return line_; }
+
+ private:
+  bool fill();
+  [[noreturn]] void error(const char* what) const;
+  std::string name_;
+  int fd_ = -1;
+  std::vector<char> buf_;
+  std::size_t pos_ = 0, end_ = 0;
+  bool eof_ = false;
+  std::uint64_t line_ = 0;
+};
