@@ -1,0 +1,270 @@
+// Level stores: grouped prefix layout, read walk, join cursor, lookup and output.
+// T is the dense item type, T1 the support type.
+#include "engine/itemset_store.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstring>
+
+#include "engine/output_line.h"
+
+template <class T, class T1>
+set_of_itemsets<T, T1>::set_of_itemsets(int k) : k(k) {}
+
+template <class T, class T1>
+void set_of_itemsets<T, T1>::clear(int new_k) {
+  prefixes.clear();
+  group_last.clear();
+  suffixes.clear();
+  supports.clear();
+  keys.clear();
+  lam_flags.clear();
+  k = new_k;
+  read_pos = -1;
+  cur_group = 0;
+  cur_first = 0;
+  cur_last = 0;
+  n_itemsets = 0;
+}
+
+template <class T, class T1>
+void set_of_itemsets<T, T1>::add_itemset(const T* itemset, T1 support, GLOBAL_TABLE_K<T>& table,
+                                         const set_of_itemsets* flag_source, int source_index) {
+  const std::size_t km1 = static_cast<std::size_t>(k - 1);
+  // Only the last group is compared: itemsets arrive in lexicographic order, so
+  // an equal prefix can only be the last one.
+  bool same_group = false;
+  if (n_itemsets > 0)
+    same_group = std::equal(itemset, itemset + km1, prefixes.end() - static_cast<long>(km1));
+  if (same_group) {
+    ++group_last.back();
+  } else {
+    prefixes.insert(prefixes.end(), itemset, itemset + km1);
+    group_last.push_back(n_itemsets);
+  }
+  suffixes.push_back(itemset[km1]);
+  supports.push_back(support);
+  ++n_itemsets;
+
+  n_lam = static_cast<int>(table.lam_table.size());
+  if (flag_source != nullptr) {
+    assert(flag_source->n_lam == n_lam);
+    for (int u = 0; u < n_lam; ++u) lam_flags.push_back(flag_source->flag(source_index, u));
+  } else {
+    for (int u = 0; u < n_lam; ++u) lam_flags.push_back(table.lam_table[u]->testItemset(itemset, k));
+  }
+}
+
+template <class T, class T1>
+bool set_of_itemsets<T, T1>::all_flags(int itemset) const {
+  const std::size_t base = static_cast<std::size_t>(itemset) * n_lam;
+  for (int u = 0; u < n_lam; ++u)
+    if (!lam_flags[base + u]) return false;
+  return true;
+}
+
+template <class T, class T1>
+void set_of_itemsets<T, T1>::init_read_itemsets() {
+  read_pos = -1;
+  cur_group = 0;
+  cur_first = 0;
+  cur_last = group_last.empty() ? -1 : group_last[0];
+}
+
+template <class T, class T1>
+int set_of_itemsets<T, T1>::next_itemset(T* buffer) {
+  ++read_pos;
+  if (read_pos > cur_last) {
+    ++cur_group;
+    if (cur_group >= number_of_groups()) return -1;
+    cur_first = cur_last + 1;
+    cur_last = group_last[cur_group];
+  }
+  if (read_pos == cur_first) {
+    const T* p = prefixes.data() + static_cast<std::size_t>(cur_group) * (k - 1);
+    std::copy(p, p + (k - 1), buffer);
+  }
+  buffer[k - 1] = suffixes[read_pos];
+  return read_pos;
+}
+
+template <class T, class T1>
+bool set_of_frequents<T, T1>::init_gen_cand() {
+  if (this->n_itemsets == 0) return false;
+  const int groups = this->number_of_groups();
+  this->cur_group = 0;
+  this->cur_first = 0;
+  this->cur_last = this->group_last[0];
+  while (true) {
+    if (this->cur_last != this->cur_first) {
+      pair_i = this->cur_first;
+      pair_j = this->cur_first + 1;
+      return true;
+    }
+    if (this->cur_group + 1 >= groups) return false;
+    this->cur_first = this->cur_last + 1;
+    ++this->cur_group;
+    this->cur_last = this->group_last[this->cur_group];
+  }
+}
+
+template <class T, class T1>
+join_step set_of_frequents<T, T1>::next_gen_cand() {
+  if (pair_j + 1 <= this->cur_last) {
+    ++pair_j;
+    return join_step::same_prefix;
+  }
+  ++pair_i;
+  pair_j = pair_i + 1;
+  if (pair_j <= this->cur_last) return join_step::same_prefix;
+  const int groups = this->number_of_groups();
+  do {
+    if (this->cur_group + 1 >= groups) return join_step::none;
+    ++this->cur_group;
+    this->cur_first = this->cur_last + 1;
+    this->cur_last = this->group_last[this->cur_group];
+  } while (this->cur_last == this->cur_first);
+  pair_i = this->cur_first;
+  pair_j = this->cur_first + 1;
+  return join_step::new_prefix;
+}
+
+template <class T, class T1>
+void set_of_frequents<T, T1>::get_prefix(T* out) const {
+  const T* p = this->prefixes.data() + static_cast<std::size_t>(this->cur_group) * (this->k - 1);
+  std::copy(p, p + (this->k - 1), out);
+}
+
+template <class T, class T1>
+void set_of_frequents<T, T1>::get_suffix(T* out) const {
+  out[0] = this->suffixes[pair_i];
+  out[1] = this->suffixes[pair_j];
+}
+
+template <class T, class T1>
+void set_of_frequents<T, T1>::get_suffix(T* out, T* key_out, T1* support_out) const {
+  get_suffix(out);
+  key_out[0] = this->keys[pair_i];
+  key_out[1] = this->keys[pair_j];
+  support_out[0] = this->supports[pair_i];
+  support_out[1] = this->supports[pair_j];
+}
+
+template <class T, class T1>
+bool set_of_frequents<T, T1>::lookup(const T* itemset, T1* support, T* key, int* index) const {
+  if (this->n_itemsets == 0) return false;
+  const int km1 = this->k - 1;
+  // Groups are in ascending prefix order: bisect over them.
+  int lo = 0, hi = this->number_of_groups() - 1, found = -1;
+  while (lo <= hi) {
+    const int mid = lo + (hi - lo) / 2;
+    const T* p = this->prefixes.data() + static_cast<std::size_t>(mid) * km1;
+    int cmp = 0;
+    for (int q = 0; q < km1; ++q) {
+      if (p[q] != itemset[q]) {
+        cmp = p[q] < itemset[q] ? -1 : 1;
+        break;
+      }
+    }
+    if (cmp == 0) {
+      found = mid;
+      break;
+    }
+    if (cmp < 0)
+      lo = mid + 1;
+    else
+      hi = mid - 1;
+  }
+  if (found < 0) return false;
+  const T want = itemset[km1];
+  const int first = this->group_first(found), last = this->group_last[found];
+  int at = -1;
+  if (last - first + 1 > 10) {
+    const T* begin = this->suffixes.data() + first;
+    const T* end = this->suffixes.data() + last + 1;
+    const T* it = std::lower_bound(begin, end, want);
+    if (it != end && *it == want) at = static_cast<int>(it - this->suffixes.data());
+  } else {
+    for (int s = first; s <= last && this->suffixes[s] <= want; ++s)
+      if (this->suffixes[s] == want) {
+        at = s;
+        break;
+      }
+  }
+  if (at < 0) return false;
+  if (support != nullptr) *support = this->supports[at];
+  if (key != nullptr) *key = static_cast<std::size_t>(at) < this->keys.size() ? this->keys[at] : T(-1);
+  if (index != nullptr) *index = at;
+  return true;
+}
+
+template <class T, class T1>
+int set_of_frequents<T, T1>::dump_itemsets(zax_items& items, FSout& out, GLOBAL_TABLE_K<T>& table) {
+  if (this->n_itemsets == 0) return 0;
+  const int k = this->k;
+  const int km1 = k - 1;
+  std::vector<T> current(k);
+  output_line line(items, k);
+  // The prefix last laid out; n_items is an id no item has, so the first group
+  // lays out its whole prefix and later groups only the part that differs.
+  std::vector<std::uint32_t> prev(k, items.n_items);
+  const bool no_filters = table.m_table.empty() && table.cam_table.empty() && this->n_lam == 0;
+  int written = 0;
+  int first = 0;
+  for (int g = 0; g < this->number_of_groups(); ++g) {
+    const T* p = this->prefixes.data() + static_cast<std::size_t>(g) * km1;
+    int shared = 0;
+    while (shared < km1 && prev[shared] == p[shared]) ++shared;
+    for (int q = shared; q < km1; ++q) {
+      prev[q] = p[q];
+      current[q] = p[q];
+      line.set_item(q, p[q]);
+    }
+    const int last = this->group_last[g];
+    for (int s = first; s <= last; ++s) {
+      const T x = this->suffixes[s];
+      if (!no_filters) {
+        current[km1] = x;
+        bool accept = true;
+        for (auto* c : table.m_table)
+          if (!c->testItemset(current)) {
+            accept = false;
+            break;
+          }
+        if (accept)
+          for (auto* c : table.cam_table)
+            if (!c->testItemset(current.data(), k)) {
+              accept = false;
+              break;
+            }
+        if (accept) accept = this->all_flags(s);
+        if (!accept) continue;
+      }
+      line.set_item(km1, x);
+      line.write(out.file, this->supports[s]);
+      ++written;
+    }
+    first = last + 1;
+  }
+  return written;
+}
+
+template class set_of_itemsets<std::uint8_t, std::uint8_t>;
+template class set_of_itemsets<std::uint8_t, std::uint16_t>;
+template class set_of_itemsets<std::uint8_t, std::uint32_t>;
+template class set_of_itemsets<std::uint16_t, std::uint8_t>;
+template class set_of_itemsets<std::uint16_t, std::uint16_t>;
+template class set_of_itemsets<std::uint16_t, std::uint32_t>;
+template class set_of_itemsets<std::uint32_t, std::uint8_t>;
+template class set_of_itemsets<std::uint32_t, std::uint16_t>;
+template class set_of_itemsets<std::uint32_t, std::uint32_t>;
+
+template class set_of_frequents<std::uint8_t, std::uint8_t>;
+template class set_of_frequents<std::uint8_t, std::uint16_t>;
+template class set_of_frequents<std::uint8_t, std::uint32_t>;
+template class set_of_frequents<std::uint16_t, std::uint8_t>;
+template class set_of_frequents<std::uint16_t, std::uint16_t>;
+template class set_of_frequents<std::uint16_t, std::uint32_t>;
+template class set_of_frequents<std::uint32_t, std::uint8_t>;
+template class set_of_frequents<std::uint32_t, std::uint16_t>;
+template class set_of_frequents<std::uint32_t, std::uint32_t>;

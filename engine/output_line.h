@@ -1,0 +1,61 @@
+// One line of the output itemset file under construction.
+//
+// Layout: the prefix items ("supseteq", input ids) as "%u " each, then the
+// labels of the itemset's items ("%u " of their input ids) in ascending dense id
+// order, then "(%u)\n" with the support. The prefix bytes are laid out once; the
+// label of position p starts where the label of position p-1 ends, so a caller
+// that changes only the last positions of the itemset rewrites only those labels.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "constraints/constraint.h"
+#include "dataset/items.h"
+#include "util/output_file.h"
+
+class output_line {
+ public:
+  output_line(const zax_items& items, int k) : items_(items), off_(k + 1, 0) {
+    buf_.resize(prefix_items.size() * 11 + static_cast<std::size_t>(k) * zax_items::kLabelSlot +
+                32);
+    std::size_t n = 0;
+    for (std::uint32_t v : prefix_items) n += format_uint(buf_.data() + n, v, ' ');
+    off_[0] = n;
+  }
+
+  // Sets the item at position pos; positions below pos must already be set.
+  void set_item(int pos, std::uint32_t dense_id) {
+    const std::size_t len = items_.item_label_len[dense_id];
+    std::memcpy(buf_.data() + off_[pos], items_.label(dense_id), len);
+    off_[pos + 1] = off_[pos] + len;
+  }
+
+  // Writes the line of the items set so far (all k positions) with the support.
+  void write(output_file& f, std::uint64_t support) {
+    char* p = buf_.data() + off_.back();
+    *p = '(';
+    std::size_t n = 1 + format_uint(p + 1, support, ')');
+    p[n++] = '\n';
+    f.write(buf_.data(), off_.back() + n);
+  }
+
+  // Writes v in decimal followed by the byte end; returns the bytes written.
+  static std::size_t format_uint(char* out, std::uint64_t v, char end) {
+    char digits[24];
+    std::size_t n = 0;
+    do {
+      digits[n++] = static_cast<char>('0' + v % 10);
+      v /= 10;
+    } while (v != 0);
+    for (std::size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+    out[n] = end;
+    return n + 1;
+  }
+
+ private:
+  const zax_items& items_;
+  std::vector<char> buf_;
+  std::vector<std::size_t> off_;  // off_[p]: where the label of position p starts
+};
