@@ -20,13 +20,19 @@ extern std::vector<int> needed_attributes;  // ascending, distinct
 extern std::vector<std::unique_ptr<std::vector<std::uint32_t>>> attributes_matrix;
 
 // Loads the needed rows and binds every constraint to its column (then runs its
-// setPrefix). Errors (one line, run_error): no file name while attributes are
-// needed, a file that cannot be opened, a missing line, a malformed value.
+// setPrefix), then runs setPrefix on every active constraint without an attribute
+// (also when no attribute is needed). Errors (one line, run_error): no file name
+// while attributes are needed, a file that cannot be opened, a missing line, a
+// malformed value.
 void LoadAttributes(const std::string& file_name);
 
 // Shortest needed column (values per line); UINT64_MAX when none is needed. An
 // item id at or above it has no value: the first scan reports it.
 std::uint64_t shortest_attribute_column();
+
+// Throws the one-line error for an input id that some needed column has no value
+// for ("<file>: attribute line <r> has <n> values, item <id> needs one").
+[[noreturn]] void report_missing_attribute_value(std::uint32_t input_id);
 
 // After renumbering: column entry k := old entry at items.unmap[k], for every
 // column; then rebinds the constraints (without setPrefix).

@@ -29,6 +29,7 @@ class fimi_reader {
  private:
   bool fill();
   [[noreturn]] void error(const char* what) const;
+  [[noreturn]] void too_large(std::uint64_t value);
   std::string name_;
   int fd_ = -1;
   std::vector<char> buf_;

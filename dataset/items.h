@@ -63,7 +63,8 @@ class zax_items {
   std::uint32_t remap_items(bool write_output);
   std::uint32_t remap_items(CConvertibleAntiMonotone<std::uint32_t>* order);
   void delete_counts();
-  // Dense id of an input id, or kNotFrequent.
+  // Dense id of an input id, or kNotFrequent. Follows global pruning: after
+  // update_unmap it gives the compacted dense id, kNotFrequent for a dropped item.
   std::uint32_t map_input(std::uint32_t input_id) const {
     if (input_id < dense_map.size()) return dense_map[input_id];
     if (input_id < kDenseIdLimit) return kNotFrequent;
@@ -112,4 +113,6 @@ class zax_items {
   void assign_dense_ids(std::vector<zax_item>& frequent, bool make_labels);
   std::vector<std::uint32_t> dense_map;  // input id -> dense id, for ids < kDenseIdLimit
   std::unordered_map<std::uint32_t, std::uint32_t> sparse_map;
+  // Input ids dropped by the last end_global_pruning; update_unmap unmaps them.
+  std::vector<std::uint32_t> pruned_inputs_;
 };

@@ -1,0 +1,115 @@
+#include "dataset/fimi_reader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "util/error.h"
+
+namespace {
+constexpr std::size_t kBlock = 1 << 20;
+constexpr std::uint64_t kMaxId = 0xFFFFFFFFull;
+inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
+}  // namespace
+
+fimi_reader::fimi_reader(const std::string& name, const std::string& open_error_message)
+    : name_(name), buf_(kBlock) {
+  fd_ = ::open(name.c_str(), O_RDONLY);
+  if (fd_ < 0) throw run_error(open_error_message);
+}
+
+fimi_reader::~fimi_reader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+// Refills the buffer; false at the end of the file. A pipe may deliver short
+// reads, which are fine: the parser keeps its state across blocks.
+bool fimi_reader::fill() {
+  if (eof_) return false;
+  while (true) {
+    ssize_t got = ::read(fd_, buf_.data(), buf_.size());
+    if (got > 0) {
+      pos_ = 0;
+      end_ = static_cast<std::size_t>(got);
+      return true;
+    }
+    if (got == 0) {
+      eof_ = true;
+      return false;
+    }
+    if (errno != EINTR) throw run_error(name_ + " could not be read!");
+  }
+}
+
+void fimi_reader::error(const char* what) const {
+  throw run_error(name_ + ":" + std::to_string(line_) + ": " + what);
+}
+
+// One pass over the bytes of a line. The previous two bytes are carried across
+// block boundaries so that "-5" and "1.5" are caught wherever a block ends.
+bool fimi_reader::next_line(std::vector<std::uint32_t>& items) {
+  items.clear();
+  if (pos_ == end_ && !fill()) return false;
+  ++line_;
+  char prev = '\n', prev2 = '\n';  // bytes before the current one within the line
+  bool in_number = false;
+  std::uint64_t value = 0;
+  while (true) {
+    if (pos_ == end_ && !fill()) break;  // a final line without a newline
+    const char* p = buf_.data() + pos_;
+    const char* e = buf_.data() + end_;
+    while (p != e) {
+      char c = *p++;
+      if (is_digit(c)) {
+        if (!in_number) {
+          if (prev == '-') {
+            pos_ = static_cast<std::size_t>(p - buf_.data());
+            error("minus sign before a number");
+          }
+          if (prev == '.' && is_digit(prev2)) {
+            pos_ = static_cast<std::size_t>(p - buf_.data());
+            error("decimal point inside a number");
+          }
+          in_number = true;
+          value = 0;
+        }
+        value = value * 10 + static_cast<std::uint64_t>(c - '0');
+        if (value > kMaxId) {
+          pos_ = static_cast<std::size_t>(p - buf_.data());
+          too_large(value);
+        }
+      } else {
+        if (in_number) {
+          items.push_back(static_cast<std::uint32_t>(value));
+          in_number = false;
+        }
+        if (c == '\n') {
+          pos_ = static_cast<std::size_t>(p - buf_.data());
+          return true;
+        }
+      }
+      prev2 = prev;
+      prev = c;
+    }
+    pos_ = end_;
+  }
+  if (in_number) items.push_back(static_cast<std::uint32_t>(value));
+  return true;
+}
+
+// Reports an id of 2^32 or more with all of its digits (up to a sane length).
+void fimi_reader::too_large(std::uint64_t value) {
+  std::string digits = std::to_string(value);
+  while (true) {
+    if (pos_ == end_ && !fill()) break;
+    char c = buf_[pos_];
+    if (!is_digit(c)) break;
+    if (digits.size() < 40) digits += c;
+    ++pos_;
+  }
+  if (digits.size() >= 40) digits += "...";
+  std::string what = "item id " + digits + " does not fit 32 bits";
+  error(what.c_str());
+}

@@ -1,0 +1,94 @@
+#include "dataset/winnow.h"
+
+#include <cstdio>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "constraints/constraint.h"
+#include "dataset/database.h"
+#include "util/error.h"
+#include "util/utils.h"
+
+namespace {
+
+// Which items were frequent at the start of a pass: the count table is emptied
+// and refilled while the pass runs.
+struct keep_flags {
+  std::vector<std::uint8_t> dense;
+  std::unordered_set<std::uint32_t> sparse;
+  bool kept(std::uint32_t id) const {
+    if (id < zax_items::kDenseIdLimit) return id < dense.size() && dense[id] != 0;
+    return sparse.count(id) != 0;
+  }
+};
+
+std::uint64_t snapshot(const zax_items& items, keep_flags& flags) {
+  std::uint64_t kept = 0;
+  flags.dense.assign(items.dense_counts.size(), 0);
+  for (std::size_t id = 0; id < items.dense_counts.size(); ++id)
+    if (items.dense_counts[id] >= items.min_count) {
+      flags.dense[id] = 1;
+      ++kept;
+    }
+  flags.sparse.clear();
+  for (const auto& kv : items.sparse_counts)
+    if (kv.second >= items.min_count) {
+      flags.sparse.insert(kv.first);
+      ++kept;
+    }
+  return kept;
+}
+
+}  // namespace
+
+std::uint32_t run_winnow_loops(zax_items& items, std::uint32_t preloops, std::uint64_t c1,
+                               std::uint32_t& max_tr_len, std::uint64_t& items_written) {
+  std::vector<CMonotone<std::uint32_t>*> reapplied;
+  for (auto* c : GLOBAL_M_TABLE)
+    if (c->reapplied_by_winnow()) reapplied.push_back(c);
+  bool changed = !GLOBAL_M_TABLE.empty();
+  std::uint32_t budget = preloops - 1;  // modulo 2^32: preloops 0 means "until stable"
+  std::uint32_t passes = 0;
+  keep_flags flags;
+  std::vector<std::uint32_t> in, out;
+  while (changed && budget != 0) {
+    Chronos pass_time;
+    pass_time.StartChronos();
+    --budget;
+    ++passes;
+    const std::uint64_t kept_items = snapshot(items, flags);
+    items.clear_counts();
+    binFSin<std::uint32_t> reader(TEMPORARY_DATASET);
+    if (!reader.isOpen()) throw run_error(std::string(TEMPORARY_DATASET) + " i: could not be opened!");
+    binFSout<std::uint32_t> writer(TEMPORARY_DATASET, false);
+    if (!writer.isOpen()) throw run_error(std::string(TEMPORARY_DATASET) + " o: could not be opened!");
+    items_written = 0;
+    max_tr_len = 0;
+    std::uint64_t n_written = 0;
+    while (reader.getNextTransaction(in)) {
+      out.clear();
+      for (std::uint32_t id : in)
+        if (flags.kept(id)) out.push_back(id);
+      for (auto* c : reapplied) {
+        if (out.empty()) break;
+        c->PreProcessTransaction(out);
+      }
+      if (out.empty()) continue;
+      for (std::uint32_t id : out) items.count_item(id);
+      if (out.size() > max_tr_len) max_tr_len = static_cast<std::uint32_t>(out.size());
+      items_written += out.size();
+      writer.writeTransaction(out.data(), static_cast<std::uint32_t>(out.size()));
+      ++n_written;
+    }
+    changed = items.n_transactions != n_written;
+    items.n_transactions = static_cast<std::uint32_t>(n_written);
+    if (writer.trunc() != 0) throw run_error(std::string(TEMPORARY_DATASET) + " could not be cut!");
+    writer.close();
+    std::printf("( \t winnow \t %6llu \t %6llu \t %6d \t %8u \t %8llu \t %8.2f  )\n",
+                static_cast<unsigned long long>(c1), static_cast<unsigned long long>(kept_items), 0,
+                items.n_transactions, static_cast<unsigned long long>(items_written * 4 / 1024),
+                pass_time.ReadChronos());
+  }
+  return passes;
+}

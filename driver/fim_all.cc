@@ -1,0 +1,66 @@
+// KESTREL's entry point: parse the command line, load the attribute rows, run
+// the first scan, then the level-wise engine instantiated for the narrowest item
+// type T and support type T1, and print the total time.
+#include <unistd.h>
+
+#include <cstdio>
+#include <new>
+
+#include "constraints/constraint.h"
+#include "dataset/attributes.h"
+#include "dataset/first_scan.h"
+#include "dataset/items.h"
+#include "driver/options.h"
+#include "engine/level_driver.h"
+#include "util/error.h"
+#include "util/utils.h"
+
+namespace {
+
+int run(int argc, char** argv) {
+  Chronos total;
+  total.StartChronos();
+  GLOBAL_MAXIMUM_LENGTH = -1;
+  run_options o;
+  if (!ParseArguments(argc, argv, o)) return 1;
+  GLOBAL_MAXIMUM_LENGTH = maximum_length_beyond_prefix(LENLEQ_BOUND, prefix_items.size());
+  LoadAttributes(o.attributes);
+  zax_items items(o.sigma);
+  std::uint32_t max_tr_len = 0;
+  const std::uint32_t max_support = first_scan(o.input, items, max_tr_len, o.preloops);
+
+  // Nothing longer than one item can be frequent or written.
+  const bool stop = max_support == 0 || items.n_items <= 1 || GLOBAL_MAXIMUM_LENGTH == 0 ||
+                    GLOBAL_MAXIMUM_LENGTH == 1 || GLOBAL_MAXIMUM_LENGTH < -1;
+  if (stop) {
+    std::printf("Total time: %g\n", total.ReadChronos());
+  } else {
+    with_width(static_cast<std::uint64_t>(items.n_items) + 1, [&](auto t) {
+      with_width(max_support, [&](auto t1) {
+        following_scans<decltype(t), decltype(t1)>(static_cast<int>(max_tr_len), items, o.hop);
+      });
+    });
+    std::printf("\n Total time: %g\n", total.ReadChronos());
+    unlink(TEMPORARY_DATASET);
+  }
+  if (std::fflush(stdout) != 0) throw run_error("standard output could not be written!");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const run_error& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", e.what());
+  } catch (const std::bad_alloc&) {
+    std::fflush(stdout);
+    std::fputs("out of memory\n", stderr);
+  } catch (const std::exception& e) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "internal error: %s\n", e.what());
+  }
+  return 1;
+}

@@ -1,0 +1,125 @@
+#include "driver/options.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+#include "constraints/constraint.h"
+#include "dataset/attributes.h"
+#include "util/error.h"
+#include "util/output_file.h"
+
+void printUsage() {
+  std::string text =
+      "Usage: KESTREL <mandatory options> [other_options]\n"
+      "\n"
+      " <mandatory options> are needed for basic unconstrained mining: \n"
+      "input <filename>        : FIMI ASCII plain file\n"
+      "output <filename>\n"
+      "sigma <threshold>       : absolute minimum support threshold\n"
+      "\n"
+      " [other_options] are needed for constrained itemset mining: \n"
+      "hop <k>                 : force out-of-core until k-th iteration\n"
+      "preloops <n>            : number of Winnow preprocessing loops\n"
+      "attributes <filename>   : plain ASCII file with integer values\n";
+  for (auto* prototype : GLOBAL_TABLE) {
+    text += prototype->usage();
+    text += '\n';
+  }
+  text += "\n\n";
+  std::fputs(text.c_str(), stderr);
+}
+
+namespace {
+
+[[noreturn]] void bad_number(const std::string& keyword, const std::string& text,
+                             const char* why) {
+  throw run_error(keyword + ": \"" + text + "\" " + why);
+}
+
+// Digits only, at least one; the value, or UINT64_MAX when it exceeds 64 bits.
+bool all_digits(const std::string& s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::uint64_t digits_value(const std::string& s) {
+  std::uint64_t v = 0;
+  for (char c : s) {
+    if (v > (UINT64_MAX - 9) / 10) return UINT64_MAX;
+    v = v * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  return v;
+}
+
+}  // namespace
+
+std::uint32_t parse_unsigned_option(const std::string& keyword, const std::string& text) {
+  if (!text.empty() && text[0] == '-' && all_digits(text.substr(1)))
+    bad_number(keyword, text, "must not be negative");
+  if (!all_digits(text)) bad_number(keyword, text, "is not a whole number");
+  std::uint64_t v = digits_value(text);
+  if (v > UINT32_MAX) bad_number(keyword, text, "does not fit 32 bits");
+  return static_cast<std::uint32_t>(v);
+}
+
+int parse_signed_option(const std::string& keyword, const std::string& text) {
+  bool negative = !text.empty() && text[0] == '-';
+  std::string digits = negative ? text.substr(1) : text;
+  if (!all_digits(digits)) bad_number(keyword, text, "is not a whole number");
+  std::uint64_t v = digits_value(digits);
+  if (v > (negative ? 2147483648ull : 2147483647ull))
+    bad_number(keyword, text, "does not fit 32 bits");
+  return negative ? static_cast<int>(-static_cast<std::int64_t>(v)) : static_cast<int>(v);
+}
+
+int maximum_length_beyond_prefix(std::int64_t lenleq_bound, std::size_t n_prefix_items) {
+  if (lenleq_bound == INT64_MAX) return -1;
+  const std::int64_t rest = lenleq_bound - static_cast<std::int64_t>(n_prefix_items);
+  if (rest < 0) return -2;
+  return static_cast<int>(std::min<std::int64_t>(rest, INT_MAX));
+}
+
+bool ParseArguments(int argc, const char* const* argv, run_options& o) {
+  if (argc <= 2) {
+    printUsage();
+    return false;
+  }
+  bool have_input = false, have_sigma = false;
+  write_output = false;
+  for (int i = 1; i < argc; i += 2) {
+    const std::string keyword = argv[i];
+    if (i + 1 >= argc) throw run_error(keyword + ": a value must follow the keyword");
+    const std::string value = argv[i + 1];
+    if (keyword == "input") {
+      o.input = value;
+      have_input = true;
+    } else if (keyword == "output") {
+      OUTF = value;
+      write_output = true;
+    } else if (keyword == "attributes") {
+      o.attributes = value;
+    } else if (keyword == "sigma") {
+      o.sigma = parse_unsigned_option(keyword, value);
+      have_sigma = true;
+    } else if (keyword == "preloops") {
+      o.preloops = parse_unsigned_option(keyword, value);
+    } else if (keyword == "hop") {
+      o.hop = parse_signed_option(keyword, value);
+    } else {
+      auto it = std::find_if(GLOBAL_TABLE.begin(), GLOBAL_TABLE.end(), [&](auto* prototype) {
+        return keyword == prototype->getLABEL();
+      });
+      if (it == GLOBAL_TABLE.end()) throw run_error(" ... Error in constraints!");
+      Constraint<std::uint32_t>* c = (*it)->parseParameters(value.c_str());
+      if (c == nullptr) return false;
+      const int a = c->whichAttribute();
+      if (a != -1 &&
+          std::find(needed_attributes.begin(), needed_attributes.end(), a) == needed_attributes.end())
+        needed_attributes.push_back(a);
+    }
+  }
+  std::sort(needed_attributes.begin(), needed_attributes.end());
+  if (!have_input || !have_sigma || !write_output)
+    throw run_error("input, output and sigma are mandatory!");
+  return true;
+}

@@ -1,0 +1,43 @@
+// ibm2fimi: converts a transaction file in the binary layout of the IBM
+// synthetic data generator (per transaction: customer id, transaction id, item
+// count n, then n items; all native int32) into FIMI text, one line per
+// transaction. Usage: ibm2fimi <binary-in> <fimi-out>
+#include <cstdio>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "dataset/database.h"
+#include "util/error.h"
+
+namespace {
+
+int convert(const std::string& in_name, const std::string& out_name) {
+  ibmFSin in(in_name);
+  if (!in.isOpen()) throw run_error(in_name + " could not be opened!");
+  asciiFSout out(out_name);
+  if (!out.isOpen()) throw run_error(out_name + " could not be opened for writing!");
+  std::vector<std::int32_t> items;
+  while (in.getNextTransaction(items)) out.writeTransaction(items);
+  out.close();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fputs("Usage: ibm2fimi <binary-in> <fimi-out>\n", stderr);
+    return 1;
+  }
+  try {
+    return convert(argv[1], argv[2]);
+  } catch (const run_error& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+  } catch (const std::bad_alloc&) {
+    std::fputs("out of memory\n", stderr);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "internal error: %s\n", e.what());
+  }
+  return 1;
+}
