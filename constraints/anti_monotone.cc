@@ -1,0 +1,129 @@
+#include "constraints/anti_monotone.h"
+
+#include <algorithm>
+
+#include "constraints/params.h"
+
+namespace cp = constraint_params;
+
+// ---- SUMLEQ ----
+
+template <class T>
+Constraint<std::uint32_t>* SUMLEQ<T>::parseParameters(const char* params) {
+  cp::AttrThreshold f = cp::attr_threshold("sumleq", params);
+  auto* c = new SUMLEQ<std::uint32_t>;
+  c->attribute = f.attribute;
+  c->p.threshold = cp::signed_threshold("sumleq", params, f.threshold);
+  GLOBAL_AM_TABLE.push_back(c);
+  return c;
+}
+
+template <class T>
+void SUMLEQ<T>::setPrefix() {
+  p.prefix.fold(this->attribute_values);
+  p.prefix_ids = prefix_items;
+  std::sort(p.prefix_ids.begin(), p.prefix_ids.end());
+}
+
+template <class T>
+bool SUMLEQ<T>::testItemset(const T* items, int n) {
+  std::uint64_t s = p.prefix.sum;
+  for (int i = 0; i < n; ++i) s += (*this->attribute_values)[items[i]];
+  return compare_scaled(s, p.threshold, 1) <= 0;
+}
+
+template <class T>
+bool SUMLEQ<T>::testItemset(const std::vector<T>& itemset) {
+  return testItemset(itemset.data(), static_cast<int>(itemset.size()));
+}
+
+template <class T>
+void SUMLEQ<T>::PreProcessTransaction(std::vector<T>& t) {
+  // Values are never negative: an item whose value plus the prefix sum already
+  // exceeds the bound belongs to no satisfying itemset.
+  const std::vector<std::uint32_t>& col = *this->attribute_values;
+  std::size_t kept = 0;
+  for (T item : t) {
+    bool is_prefix = std::binary_search(p.prefix_ids.begin(), p.prefix_ids.end(),
+                                        static_cast<std::uint32_t>(item));
+    if (is_prefix || compare_scaled(p.prefix.sum + col[item], p.threshold, 1) <= 0)
+      t[kept++] = item;
+  }
+  t.resize(kept);
+}
+
+// ---- RANGELEQLAM ----
+
+template <class T>
+Constraint<std::uint32_t>* RANGELEQLAM<T>::parseParameters(const char* params) {
+  cp::AttrThreshold f = cp::attr_threshold("rangeleq", params);
+  auto* c = new RANGELEQLAM<std::uint32_t>;
+  c->attribute = f.attribute;
+  c->p.bound = cp::wrapping_threshold("rangeleq", params, f.threshold);
+  GLOBAL_AM_TABLE.push_back(c);
+  return c;
+}
+
+template <class T>
+void RANGELEQLAM<T>::setPrefix() {
+  p.prefix.fold(this->attribute_values);
+}
+
+template <class T>
+bool RANGELEQLAM<T>::testItemset(const T* items, int n) {
+  if (p.prefix.n + static_cast<std::uint64_t>(n) <= 1) return true;
+  std::uint32_t lo = p.prefix.min, hi = p.prefix.max;
+  for (int i = 0; i < n; ++i) {
+    std::uint32_t v = (*this->attribute_values)[items[i]];
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+  }
+  return hi - lo <= p.bound;
+}
+
+template <class T>
+bool RANGELEQLAM<T>::testItemset(const std::vector<T>& itemset) {
+  return testItemset(itemset.data(), static_cast<int>(itemset.size()));
+}
+
+// ---- ACOUNTLEQ ----
+
+template <class T>
+Constraint<std::uint32_t>* ACOUNTLEQ<T>::parseParameters(const char* params) {
+  cp::AttrValueThreshold f = cp::attr_value_threshold("acountleq", params);
+  auto* c = new ACOUNTLEQ<std::uint32_t>;
+  c->attribute = f.attribute;
+  c->p.counted_value = f.value;
+  c->p.bound = f.threshold;
+  GLOBAL_AM_TABLE.push_back(c);
+  return c;
+}
+
+template <class T>
+void ACOUNTLEQ<T>::setPrefix() {
+  PrefixFold fold;
+  fold.fold(this->attribute_values);
+  p.prefix_count = std::count(fold.values.begin(), fold.values.end(), p.counted_value);
+}
+
+template <class T>
+bool ACOUNTLEQ<T>::testItemset(const T* items, int n) {
+  std::uint64_t c = p.prefix_count;
+  for (int i = 0; i < n; ++i) c += (*this->attribute_values)[items[i]] == p.counted_value;
+  return c <= p.bound;
+}
+
+template <class T>
+bool ACOUNTLEQ<T>::testItemset(const std::vector<T>& itemset) {
+  return testItemset(itemset.data(), static_cast<int>(itemset.size()));
+}
+
+template class SUMLEQ<std::uint8_t>;
+template class SUMLEQ<std::uint16_t>;
+template class SUMLEQ<std::uint32_t>;
+template class RANGELEQLAM<std::uint8_t>;
+template class RANGELEQLAM<std::uint16_t>;
+template class RANGELEQLAM<std::uint32_t>;
+template class ACOUNTLEQ<std::uint8_t>;
+template class ACOUNTLEQ<std::uint16_t>;
+template class ACOUNTLEQ<std::uint32_t>;

@@ -1,0 +1,97 @@
+#include "constraints/values.h"
+
+#include <algorithm>
+
+#include "constraints/constraint.h"
+
+void PrefixFold::fold(const std::vector<std::uint32_t>* column) {
+  *this = PrefixFold();
+  for (std::uint32_t p : prefix_items) {
+    std::uint32_t v = (column != nullptr && p < column->size()) ? (*column)[p] : 0;
+    ++n;
+    sum += v;
+    sumsq += static_cast<u128>(v) * v;
+    min = std::min(min, v);
+    max = std::max(max, v);
+    values.push_back(v);
+  }
+}
+
+template <class T>
+Summary summarize(const PrefixFold& prefix, const std::vector<std::uint32_t>& column,
+                  const T* items, int k) {
+  Summary s{prefix.n + static_cast<std::uint64_t>(k > 0 ? k : 0), prefix.sum, prefix.sumsq,
+            prefix.min, prefix.max};
+  for (int i = 0; i < k; ++i) {
+    std::uint32_t v = column[items[i]];
+    s.sum += v;
+    s.sumsq += static_cast<u128>(v) * v;
+    if (v < s.min) s.min = v;
+    if (v > s.max) s.max = v;
+  }
+  return s;
+}
+
+template <class T>
+std::uint64_t twice_median(const PrefixFold& prefix, const std::vector<std::uint32_t>& column,
+                           const T* items, int k, std::vector<std::uint32_t>& scratch) {
+  scratch.assign(prefix.values.begin(), prefix.values.end());
+  for (int i = 0; i < k; ++i) scratch.push_back(column[items[i]]);
+  std::sort(scratch.begin(), scratch.end());
+  std::size_t c = scratch.size();
+  if (c % 2 == 1) return 2 * static_cast<std::uint64_t>(scratch[c / 2]);
+  return static_cast<std::uint64_t>(scratch[c / 2 - 1]) + scratch[c / 2];
+}
+
+namespace {
+inline u128 abs_diff(u128 a, u128 b) { return a > b ? a - b : b - a; }
+}  // namespace
+
+template <class T>
+u128 abs_deviation_sum(const PrefixFold& prefix, const std::vector<std::uint32_t>& column,
+                       const T* items, int k, std::uint64_t n, std::uint64_t sum) {
+  u128 total = 0;
+  for (std::uint32_t v : prefix.values) total += abs_diff(static_cast<u128>(n) * v, sum);
+  for (int i = 0; i < k; ++i) total += abs_diff(static_cast<u128>(n) * column[items[i]], sum);
+  return total;
+}
+
+int compare_scaled(u128 a, std::int64_t t, u128 m) {
+  if (t < 0) {
+    // t*m <= 0 <= a; equal only when both are 0.
+    return (m == 0 && a == 0) ? 0 : 1;
+  }
+  u128 b = static_cast<u128>(static_cast<std::uint64_t>(t)) * m;
+  return a < b ? -1 : (a > b ? 1 : 0);
+}
+
+template Summary summarize<std::uint8_t>(const PrefixFold&, const std::vector<std::uint32_t>&,
+                                         const std::uint8_t*, int);
+template Summary summarize<std::uint16_t>(const PrefixFold&, const std::vector<std::uint32_t>&,
+                                          const std::uint16_t*, int);
+template Summary summarize<std::uint32_t>(const PrefixFold&, const std::vector<std::uint32_t>&,
+                                          const std::uint32_t*, int);
+template std::uint64_t twice_median<std::uint8_t>(const PrefixFold&,
+                                                  const std::vector<std::uint32_t>&,
+                                                  const std::uint8_t*, int,
+                                                  std::vector<std::uint32_t>&);
+template std::uint64_t twice_median<std::uint16_t>(const PrefixFold&,
+                                                   const std::vector<std::uint32_t>&,
+                                                   const std::uint16_t*, int,
+                                                   std::vector<std::uint32_t>&);
+template std::uint64_t twice_median<std::uint32_t>(const PrefixFold&,
+                                                   const std::vector<std::uint32_t>&,
+                                                   const std::uint32_t*, int,
+                                                   std::vector<std::uint32_t>&);
+template u128 abs_deviation_sum<std::uint8_t>(const PrefixFold&,
+                                              const std::vector<std::uint32_t>&,
+                                              const std::uint8_t*, int, std::uint64_t,
+                                              std::uint64_t);
+template u128 abs_deviation_sum<std::uint16_t>(const PrefixFold&,
+                                               const std::vector<std::uint32_t>&,
+                                               const std::uint16_t*, int, std::uint64_t,
+                                               std::uint64_t);
+template u128 abs_deviation_sum<std::uint32_t>(const PrefixFold&,
+                                               const std::vector<std::uint32_t>&,
+                                               const std::uint32_t*, int, std::uint64_t,
+                                               std::uint64_t);

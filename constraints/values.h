@@ -1,0 +1,101 @@
+// Exact arithmetic on the attribute values of an itemset, shared by every
+// attribute constraint.
+//
+// V is the multiset of values of P ∪ X: the prefix items P ("supseteq") and the
+// tested items X. Values are unsigned 32-bit; every statistic is decided by an
+// integer comparison (sums in 64 bits, squares and products in unsigned
+// __int128), so no rounding can flip an answer at a bound:
+//   mean >= t          as  S >= t*n
+//   median >= t        as  2*median >= 2*t
+//   variance >= t      as  n*Σx² - S² >= t*n²
+//   sample var >= t    as  n*Σx² - S² >= t*n*(n-1)
+//   mean |dev| >= t    as  Σ|n*x - S| >= t*n²
+// n stays far below 2^32 (it is an itemset length), so n² * 2^64 fits 128 bits.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+using u128 = unsigned __int128;
+
+// The prefix items folded once (setPrefix): their number, values and extremes.
+struct PrefixFold {
+  std::uint64_t n = 0;  // number of prefix items
+  std::uint64_t sum = 0;
+  u128 sumsq = 0;
+  std::uint32_t min = UINT32_MAX;
+  std::uint32_t max = 0;
+  std::vector<std::uint32_t> values;  // in prefix_items order
+  // Recomputes everything from prefix_items; column (by input id) may be null
+  // for constraints without an attribute. A prefix item beyond the column's
+  // end has no value: it takes 0 (such an item never occurs in the data, so
+  // no itemset containing it is ever written).
+  void fold(const std::vector<std::uint32_t>* column);
+};
+
+// Parameters and prefix state of one constraint instance. One plain struct
+// serves every class, so a typed clone copies it whole whatever T is.
+struct ConstraintParams {
+  std::int64_t threshold = 0;        // signed thresholds (sum, avg, med, var, ...)
+  std::uint32_t bound = 0;           // unsigned thresholds (acount, min, max, range, ...)
+  std::uint32_t counted_value = 0;   // acount: the value counted
+  std::uint64_t prefix_count = 0;    // acount: prefix values equal to counted_value
+  PrefixFold prefix;
+  std::vector<std::uint32_t> list;        // listed items or attribute values, sorted
+  std::vector<std::uint32_t> prefix_ids;  // sorted input ids of the prefix items
+  bool prefix_ok = true;                  // item-wise constraints: every prefix item passes
+};
+
+// The values of P ∪ X summarised.
+struct Summary {
+  std::uint64_t n;
+  std::uint64_t sum;
+  u128 sumsq;
+  std::uint32_t min;
+  std::uint32_t max;
+};
+
+template <class T>
+Summary summarize(const PrefixFold& prefix, const std::vector<std::uint32_t>& column,
+                  const T* items, int k);
+
+// 2 * median of V (n >= 1); scratch is reused between calls.
+template <class T>
+std::uint64_t twice_median(const PrefixFold& prefix, const std::vector<std::uint32_t>& column,
+                           const T* items, int k, std::vector<std::uint32_t>& scratch);
+
+// Σ |n*x - S| over V, with n and S those of V.
+template <class T>
+u128 abs_deviation_sum(const PrefixFold& prefix, const std::vector<std::uint32_t>& column,
+                       const T* items, int k, std::uint64_t n, std::uint64_t sum);
+
+// Sign of a - t*m (-1, 0, 1) for a signed t; exact for t*m below 2^127.
+int compare_scaled(u128 a, std::int64_t t, u128 m);
+
+// n*Σx² - S² (never negative).
+inline u128 variance_numerator(const Summary& s) {
+  return static_cast<u128>(s.n) * s.sumsq - static_cast<u128>(s.sum) * s.sum;
+}
+
+// Typed copy of a constraint: the parameter/state block p, the attribute and
+// the column pointer; the label stays null.
+template <class Dst, class Src>
+Dst* retyped_copy(const Src& src) {
+  Dst* d = new Dst;
+  d->p = src.p;
+  d->attribute = src.attribute;
+  d->attribute_values = src.attribute_values;
+  return d;
+}
+
+// The three typed clones of a kind, for a class template Class over T.
+#define KESTREL_CLONES(Class, Kind, fn)                                                 \
+  Kind<std::uint8_t>* fn(std::uint8_t) const override {                                 \
+    return retyped_copy<Class<std::uint8_t>>(*this);                                    \
+  }                                                                                     \
+  Kind<std::uint16_t>* fn(std::uint16_t) const override {                               \
+    return retyped_copy<Class<std::uint16_t>>(*this);                                   \
+  }                                                                                     \
+  Kind<std::uint32_t>* fn(std::uint32_t) const override {                               \
+    return retyped_copy<Class<std::uint32_t>>(*this);                                   \
+  }
