@@ -1,0 +1,179 @@
+// Candidate generation, the pair-prefix index and quick_sort. T is the dense item
+// type, T1 the support type.
+#include "engine/candidates.h"
+
+#include <cassert>
+#include <string>
+#include <utility>
+
+#include "util/error.h"
+#include "util/memory.h"
+
+template <class T, class T1>
+void HOP_candidates<T, T1>::init_prefix_table(std::uint32_t n) {
+  table_items = n;
+  table_size = number_of_pairs(n) + 1;
+  if (table_size * sizeof(std::uint32_t) > mem_total())
+    throw run_error("too many frequent items (" + std::to_string(n) + "): candidate index needs " +
+                    std::to_string((table_size * sizeof(std::uint32_t)) >> 20) + " MiB");
+  if (this->prefixes.size() >= 0xFFFFFFFFu)
+    throw run_error("too many candidates (" + std::to_string(this->n_itemsets) + ")");
+  constexpr std::uint32_t kUnset = 0xFFFFFFFFu;
+  prefix_table.assign(table_size, kUnset);
+  const std::size_t step = static_cast<std::size_t>(this->k - 1);
+  // (0, 0) is no pair, so the first prefix always opens a range.
+  T last_a = 0, last_b = 0;
+  for (std::size_t o = 0; o < this->prefixes.size(); o += step) {
+    const T a = this->prefixes[o], b = this->prefixes[o + 1];
+    if (a != last_a || b != last_b) {
+      prefix_table[pair_index(a, b, n)] = static_cast<std::uint32_t>(o);
+      last_a = a;
+      last_b = b;
+    }
+  }
+  prefix_table[table_size - 1] = static_cast<std::uint32_t>(this->prefixes.size());
+  // A pair without candidates gets the empty range at the next pair's start.
+  for (std::uint64_t p = table_size - 1; p-- > 0;)
+    if (prefix_table[p] == kUnset) prefix_table[p] = prefix_table[p + 1];
+}
+
+namespace {
+
+// True when every (k-1)-subset of cand other than the two joined itemsets is in
+// previous. cand has k >= 4 items, ascending. The subset without cand[r] has the
+// prefix cand[0..k-2] minus cand[r] and the suffix cand[k-1]; as r decreases the
+// subsets grow lexicographically, so the group search only moves forward.
+template <class T, class T1>
+bool subsets_stored(const set_of_frequents<T, T1>& previous, const T* cand, int k,
+                    std::vector<T>& sub) {
+  const int plen = k - 2;  // prefix length of previous
+  int lo = 0;
+  const int groups = previous.number_of_groups();
+  for (int r = k - 3; r >= 0; --r) {
+    for (int q = 0, w = 0; q < k - 1; ++q)
+      if (q != r) sub[w++] = cand[q];
+    int hi = groups - 1, found = -1;
+    while (lo <= hi) {
+      const int mid = lo + (hi - lo) / 2;
+      const T* p = previous.prefixes.data() + static_cast<std::size_t>(mid) * plen;
+      int q = 0;
+      while (q < plen && p[q] == sub[q]) ++q;
+      if (q == plen) {
+        found = mid;
+        break;
+      }
+      if (p[q] < sub[q])
+        lo = mid + 1;
+      else
+        hi = mid - 1;
+    }
+    if (found < 0) return false;
+    const T want = cand[k - 1];
+    const int last = previous.group_last[found];
+    int s = previous.group_first(found);
+    while (s <= last && previous.suffixes[s] < want) ++s;
+    if (s > last || previous.suffixes[s] != want) return false;
+    lo = found + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+template <class T, class T1>
+void gen_candidates(set_of_frequents<T, T1>& previous, HOP_candidates<T, T1>& candidates,
+                    zax_items& items, int k, const cand_2_iter<T1>* pairs,
+                    GLOBAL_TABLE_K<T>& table) {
+  candidates.clear(k);
+  if (!previous.init_gen_cand()) return;
+  assert(k >= 3);
+  assert(k > 3 || pairs != nullptr);
+  std::vector<T> cand(k), sub(k);
+  previous.get_prefix(cand.data());
+  previous.get_suffix(cand.data() + k - 2);
+  const std::uint32_t min_count = items.min_count;
+  while (true) {
+    bool keep = true;
+    for (auto* am : table.am_table)
+      if (!am->testItemset(cand.data(), k)) {
+        keep = false;
+        break;
+      }
+    if (keep) {
+      // The pair counters, not the stored pairs, decide at k = 3; at k > 3 a
+      // subset missing from previous is infrequent or fails an anti-monotone
+      // constraint, since the stores keep every other frequent itemset.
+      if (k == 3)
+        keep = pairs->count(cand[1], cand[2]) >= min_count;
+      else
+        keep = subsets_stored(previous, cand.data(), k, sub);
+    }
+    if (keep) candidates.add_itemset(cand.data(), 0, table);
+    const join_step step = previous.next_gen_cand();
+    if (step == join_step::none) break;
+    if (step == join_step::new_prefix) previous.get_prefix(cand.data());
+    previous.get_suffix(cand.data() + k - 2);
+  }
+  if (candidates.n_itemsets > 0) candidates.init_prefix_table(items.n_items);
+}
+
+template <class T>
+void quick_sort(T* a, int lo, int hi) {
+  while (lo < hi) {
+    const T pivot = a[lo];
+    int i = lo - 1, j = hi + 1;
+    while (true) {
+      do --j;
+      while (a[j] > pivot);
+      do ++i;
+      while (a[i] < pivot);
+      if (i >= j) break;
+      std::swap(a[i], a[j]);
+    }
+    // Recurse into the left part, loop on the right one.
+    quick_sort(a, lo, j);
+    lo = j + 1;
+  }
+}
+
+template class HOP_candidates<std::uint8_t, std::uint8_t>;
+template class HOP_candidates<std::uint8_t, std::uint16_t>;
+template class HOP_candidates<std::uint8_t, std::uint32_t>;
+template class HOP_candidates<std::uint16_t, std::uint8_t>;
+template class HOP_candidates<std::uint16_t, std::uint16_t>;
+template class HOP_candidates<std::uint16_t, std::uint32_t>;
+template class HOP_candidates<std::uint32_t, std::uint8_t>;
+template class HOP_candidates<std::uint32_t, std::uint16_t>;
+template class HOP_candidates<std::uint32_t, std::uint32_t>;
+
+template void gen_candidates<std::uint8_t, std::uint8_t>(set_of_frequents<std::uint8_t, std::uint8_t>&,
+                                                HOP_candidates<std::uint8_t, std::uint8_t>&, zax_items&, int,
+                                                const cand_2_iter<std::uint8_t>*, GLOBAL_TABLE_K<std::uint8_t>&);
+template void gen_candidates<std::uint8_t, std::uint16_t>(set_of_frequents<std::uint8_t, std::uint16_t>&,
+                                                HOP_candidates<std::uint8_t, std::uint16_t>&, zax_items&, int,
+                                                const cand_2_iter<std::uint16_t>*, GLOBAL_TABLE_K<std::uint8_t>&);
+template void gen_candidates<std::uint8_t, std::uint32_t>(set_of_frequents<std::uint8_t, std::uint32_t>&,
+                                                HOP_candidates<std::uint8_t, std::uint32_t>&, zax_items&, int,
+                                                const cand_2_iter<std::uint32_t>*, GLOBAL_TABLE_K<std::uint8_t>&);
+template void gen_candidates<std::uint16_t, std::uint8_t>(set_of_frequents<std::uint16_t, std::uint8_t>&,
+                                                HOP_candidates<std::uint16_t, std::uint8_t>&, zax_items&, int,
+                                                const cand_2_iter<std::uint8_t>*, GLOBAL_TABLE_K<std::uint16_t>&);
+template void gen_candidates<std::uint16_t, std::uint16_t>(set_of_frequents<std::uint16_t, std::uint16_t>&,
+                                                HOP_candidates<std::uint16_t, std::uint16_t>&, zax_items&, int,
+                                                const cand_2_iter<std::uint16_t>*, GLOBAL_TABLE_K<std::uint16_t>&);
+template void gen_candidates<std::uint16_t, std::uint32_t>(set_of_frequents<std::uint16_t, std::uint32_t>&,
+                                                HOP_candidates<std::uint16_t, std::uint32_t>&, zax_items&, int,
+                                                const cand_2_iter<std::uint32_t>*, GLOBAL_TABLE_K<std::uint16_t>&);
+template void gen_candidates<std::uint32_t, std::uint8_t>(set_of_frequents<std::uint32_t, std::uint8_t>&,
+                                                HOP_candidates<std::uint32_t, std::uint8_t>&, zax_items&, int,
+                                                const cand_2_iter<std::uint8_t>*, GLOBAL_TABLE_K<std::uint32_t>&);
+template void gen_candidates<std::uint32_t, std::uint16_t>(set_of_frequents<std::uint32_t, std::uint16_t>&,
+                                                HOP_candidates<std::uint32_t, std::uint16_t>&, zax_items&, int,
+                                                const cand_2_iter<std::uint16_t>*, GLOBAL_TABLE_K<std::uint32_t>&);
+template void gen_candidates<std::uint32_t, std::uint32_t>(set_of_frequents<std::uint32_t, std::uint32_t>&,
+                                                HOP_candidates<std::uint32_t, std::uint32_t>&, zax_items&, int,
+                                                const cand_2_iter<std::uint32_t>*, GLOBAL_TABLE_K<std::uint32_t>&);
+
+template void quick_sort<std::uint8_t>(std::uint8_t*, int, int);
+template void quick_sort<std::uint16_t>(std::uint16_t*, int, int);
+template void quick_sort<std::uint32_t>(std::uint32_t*, int, int);

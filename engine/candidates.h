@@ -1,0 +1,52 @@
+// Candidates of the out-of-core levels and their pair-prefix index.
+//
+// T is the dense item type, T1 the support type. HOP_candidates is a level store
+// whose supports are the counters of the coming pass (added at 0). After
+// init_prefix_table, for items a < b the groups whose prefix starts with (a, b)
+// occupy the offsets prefix_table[p] <= o < prefix_table[p+1] of `prefixes`
+// (in steps of k-1), p = pair_index(a, b, table_items); the range is empty when
+// no candidate starts with (a, b). Offsets are counted in items.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "constraints/constraint.h"
+#include "dataset/database.h"
+#include "dataset/items.h"
+#include "engine/itemset_store.h"
+#include "engine/pair_counting.h"
+
+template <class T, class T1>
+class HOP_candidates : public set_of_itemsets<T, T1> {
+ public:
+  explicit HOP_candidates(int k) : set_of_itemsets<T, T1>(k) {}
+
+  // Builds prefix_table for items 0 .. n-1 (n(n-1)/2 + 1 entries).
+  void init_prefix_table(std::uint32_t n);
+
+  // Counts the candidates contained in t (items ascending, marks all zero on
+  // entry and on exit). For every contained candidate: its support += 1, the
+  // position counter of each of its items += 1, and flags[u] becomes 1 when the
+  // candidate satisfies loose constraint u. Position counters must be zero on
+  // entry. Defined with the out-of-core pass.
+  void subset_and_count_and_prune_local(zax_transaction<T>& t, std::uint8_t* flags);
+
+  std::uint32_t table_items = 0;
+  std::vector<std::uint32_t> prefix_table;
+  std::uint64_t table_size = 0;
+};
+
+// Builds the candidates of length k >= 3 from previous (level k-1): joins every
+// two itemsets of a group, drops a candidate that an anti-monotone constraint
+// rejects or that has a (k-1)-subset outside previous (for k = 3: whose last
+// pair's counter in `pairs` is below min_count), and indexes the survivors.
+// `pairs` is read only for k = 3.
+template <class T, class T1>
+void gen_candidates(set_of_frequents<T, T1>& previous, HOP_candidates<T, T1>& candidates,
+                    zax_items& items, int k, const cand_2_iter<T1>* pairs,
+                    GLOBAL_TABLE_K<T>& table);
+
+// Sorts a[lo..hi] (both inclusive) ascending in place.
+template <class T>
+void quick_sort(T* a, int lo, int hi);

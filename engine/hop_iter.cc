@@ -1,0 +1,272 @@
+// Out-of-core counting of one level. T is the dense item type, T1 the support
+// type.
+#include "engine/hop_iter.h"
+
+#include <algorithm>
+#include <cassert>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "dataset/database.h"
+#include "engine/pair_counting.h"
+#include "util/error.h"
+#include "util/output_file.h"
+#include "util/utils.h"
+
+template <class T, class T1>
+void HOP_candidates<T, T1>::subset_and_count_and_prune_local(zax_transaction<T>& t,
+                                                             std::uint8_t* flags) {
+  const int len = t.length;
+  const int k = this->k;
+  const std::size_t step = static_cast<std::size_t>(k - 1);
+  const std::uint64_t n = table_items;
+  const T* e = t.elems.data();
+  T* marks = t.marks.data();
+  std::uint32_t* cnt = t.counters.data();
+  const T* prefixes = this->prefixes.data();
+  const T* suffixes = this->suffixes.data();
+  const int* group_last = this->group_last.data();
+  T1* supports = this->supports.data();
+  const std::uint32_t* table = prefix_table.data();
+  const int n_lam = this->n_lam;
+
+  for (int i = 0; i < len; ++i) marks[e[i]] = static_cast<T>(len - i);
+
+  // Counts the suffixes of group g present in t; returns how many.
+  auto count_group = [&](std::size_t g) -> std::uint32_t {
+    std::uint32_t found = 0;
+    const int last = group_last[g];
+    for (int s = g == 0 ? 0 : group_last[g - 1] + 1; s <= last; ++s) {
+      const T m = marks[suffixes[s]];
+      if (m == 0) continue;
+      ++found;
+      ++supports[s];
+      ++cnt[len - m];
+      for (int u = 0; u < n_lam; ++u)
+        if (this->lam_flags[static_cast<std::size_t>(s) * n_lam + u]) flags[u] = 1;
+    }
+    return found;
+  };
+
+  if (k == 3) {
+    for (int i = 0; i + 2 < len; ++i) {
+      const std::uint64_t row = pair_row(e[i], n) - 1;
+      for (int j = i + 1; j + 1 < len; ++j) {
+        const std::uint64_t p = row + e[j];
+        std::uint32_t found = 0;
+        for (std::size_t o = table[p], end = table[p + 1]; o < end; o += step)
+          found += count_group(o / step);
+        cnt[i] += found;
+        cnt[j] += found;
+      }
+    }
+  } else {
+    for (int i = 0; i + k <= len; ++i) {
+      const std::uint64_t row = pair_row(e[i], n) - 1;
+      for (int j = i + 1; j + k <= len + 1; ++j) {
+        const std::uint64_t p = row + e[j];
+        for (std::size_t o = table[p], end = table[p + 1]; o < end; o += step) {
+          const T* pre = prefixes + o;
+          const int m2 = static_cast<int>(marks[pre[2]]);
+          if (m2 == 0) continue;
+          // Groups of one pair ascend at position 2: once its item stands too
+          // far right for the rest of a candidate, so do all later ones.
+          if (m2 < k - 2) break;
+          bool room = true;
+          for (int q = 3; q <= k - 2; ++q)
+            if (static_cast<int>(marks[pre[q]]) < k - q) {
+              room = false;
+              break;
+            }
+          if (!room) continue;
+          const std::uint32_t found = count_group(o / step);
+          if (found == 0) continue;
+          cnt[i] += found;
+          cnt[j] += found;
+          for (int q = 2; q <= k - 2; ++q) cnt[len - marks[pre[q]]] += found;
+        }
+      }
+    }
+  }
+
+  for (int i = 0; i < len; ++i) marks[e[i]] = 0;
+}
+
+template <class T, class T1>
+void HOP_iter(int k, int max_tr_len, zax_items& items, HOP_candidates<T, T1>& candidates,
+              set_of_frequents<T, T1>& level, ZAX_vertical_dataset<T>& vd,
+              GLOBAL_TABLE_K<T>& table) {
+  Chronos clock;
+  clock.StartChronos();
+  level.clear(k);
+  const std::string tmp_name = TEMPORARY_DATASET;
+  binFSin<T> in(tmp_name);
+  if (!in.isOpen()) throw run_error(tmp_name + " could not be opened!");
+  binFSout<T> out(tmp_name, false);
+  if (!out.isOpen()) throw run_error(tmp_name + " could not be opened!");
+
+  const bool vertical = vd.allocated();
+  const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
+  zax_transaction<T> t(capacity, static_cast<std::uint32_t>(k), static_cast<int>(items.n_items));
+  const bool map_changed = vertical && items.update_map();
+
+  // A loose constraint whose satisfying itemsets need not have a satisfying
+  // subset one item shorter cannot vouch for dropping a transaction: its flag
+  // starts set, so it never empties one.
+  const int n_lam = static_cast<int>(table.lam_table.size());
+  std::vector<std::uint8_t> flag_start(n_lam), flags(n_lam);
+  for (int u = 0; u < n_lam; ++u) flag_start[u] = table.lam_table[u]->prunes_transactions() ? 0 : 1;
+  const std::uint32_t uk = static_cast<std::uint32_t>(k);
+
+  std::uint64_t items_written = 0;
+  std::uint32_t kept = 0;
+  T* e = t.elems.data();
+  std::uint32_t* cnt = t.counters.data();
+  while (in.getNextTransaction(t)) {
+    for (auto* m : table.m_table) {
+      if (t.length < uk) break;
+      m->ProcessTransaction(t);
+    }
+    if (k == 3)
+      for (std::size_t c = 0; c < table.cam_table.size(); ++c) {
+        if (t.length < uk) break;
+        // Only the constraint that set the item order may prune by that order.
+        table.cam_table[c]->preCounting(t, k, c == 0);
+      }
+    if (t.length < uk) continue;
+
+    std::uint32_t len = 0;
+    for (std::uint32_t i = 0; i < t.length; ++i)
+      if (items.unmap[e[i]] != zax_items::kNotFrequent) e[len++] = e[i];
+    if (len < uk) continue;
+    t.length = static_cast<T>(len);
+
+    std::copy(flag_start.begin(), flag_start.end(), flags.begin());
+    std::fill(cnt, cnt + len, 0u);
+    candidates.subset_and_count_and_prune_local(t, flags.data());
+
+    // Local pruning: an item of a candidate of level k+1 contained in t belongs
+    // to k of its k-subsets, each a candidate contained in t.
+    std::uint32_t w = 0;
+    for (std::uint32_t i = 0; i < len; ++i)
+      if (cnt[i] >= uk) {
+        e[w] = e[i];
+        cnt[w] = cnt[i];
+        ++w;
+      }
+    if (w <= uk) continue;
+    t.length = static_cast<T>(w);
+
+    for (std::size_t c = 0; c < table.cam_table.size(); ++c) {
+      if (t.length < uk) break;
+      table.cam_table[c]->postCounting(t, k, c == 0);
+    }
+    if (std::find(flags.begin(), flags.end(), 0) != flags.end()) continue;
+    len = t.length;
+    if (len <= uk) continue;
+
+    if (!vertical) {
+      out.writeTransaction(e, t.length);
+    } else {
+      if (map_changed)
+        for (std::uint32_t i = 0; i < len; ++i) e[i] = static_cast<T>(items.map[e[i]]);
+      vd.add_transaction(e, len, kept);
+    }
+    ++kept;
+    items_written += len;
+  }
+  if (!vertical) {
+    if (out.trunc() != 0) throw run_error(tmp_name + " could not be written!");
+    items.init_global_pruning();
+    items.n_transactions = kept;
+  }
+  out.close();
+
+  std::uint32_t lk = 0;
+  if (candidates.n_itemsets > 0) {
+    std::vector<T> cand(k), mapped(k);
+    candidates.init_read_itemsets();
+    const std::uint32_t min_count = items.min_count;
+    for (int s; (s = candidates.next_itemset(cand.data())) >= 0;) {
+      const T1 sup = candidates.supports[s];
+      if (sup < min_count) continue;
+      ++lk;
+      bool keep = true;
+      for (auto* am : table.am_table)
+        if (!am->testItemset(cand.data(), k)) {
+          keep = false;
+          break;
+        }
+      if (!keep) continue;
+      if (!vertical) {
+        for (int q = 0; q < k; ++q) ++items.global_count[cand[q]];
+        level.add_itemset(cand.data(), sup, table, &candidates, s);
+      } else if (map_changed) {
+        for (int q = 0; q < k; ++q) mapped[q] = static_cast<T>(items.map[cand[q]]);
+        level.add_itemset(mapped.data(), sup, table, &candidates, s);
+      } else {
+        level.add_itemset(cand.data(), sup, table, &candidates, s);
+      }
+    }
+  }
+  if (map_changed) items.update_unmap(write_output);
+
+  FSout fs(OUTF, k);
+  const int rk = level_allowed(k) ? level.dump_itemsets(items, fs, table) : 0;
+  fs.file.close();
+  if (!vertical) items.end_global_pruning(uk);
+
+  std::printf("%2d: \t hop  \t\t %6u \t %6u \t %6u \t %8u \t %8llu \t %8.2f\n", k,
+              static_cast<unsigned>(candidates.n_itemsets), lk, static_cast<unsigned>(rk),
+              items.n_transactions,
+              static_cast<unsigned long long>(items_written * sizeof(T) / 1024),
+              clock.ReadChronos());
+}
+
+template void HOP_candidates<std::uint8_t, std::uint8_t>::subset_and_count_and_prune_local(
+    zax_transaction<std::uint8_t>&, std::uint8_t*);
+template void HOP_candidates<std::uint8_t, std::uint16_t>::subset_and_count_and_prune_local(
+    zax_transaction<std::uint8_t>&, std::uint8_t*);
+template void HOP_candidates<std::uint8_t, std::uint32_t>::subset_and_count_and_prune_local(
+    zax_transaction<std::uint8_t>&, std::uint8_t*);
+template void HOP_candidates<std::uint16_t, std::uint8_t>::subset_and_count_and_prune_local(
+    zax_transaction<std::uint16_t>&, std::uint8_t*);
+template void HOP_candidates<std::uint16_t, std::uint16_t>::subset_and_count_and_prune_local(
+    zax_transaction<std::uint16_t>&, std::uint8_t*);
+template void HOP_candidates<std::uint16_t, std::uint32_t>::subset_and_count_and_prune_local(
+    zax_transaction<std::uint16_t>&, std::uint8_t*);
+template void HOP_candidates<std::uint32_t, std::uint8_t>::subset_and_count_and_prune_local(
+    zax_transaction<std::uint32_t>&, std::uint8_t*);
+template void HOP_candidates<std::uint32_t, std::uint16_t>::subset_and_count_and_prune_local(
+    zax_transaction<std::uint32_t>&, std::uint8_t*);
+template void HOP_candidates<std::uint32_t, std::uint32_t>::subset_and_count_and_prune_local(
+    zax_transaction<std::uint32_t>&, std::uint8_t*);
+
+template void HOP_iter<std::uint8_t, std::uint8_t>(int, int, zax_items&, HOP_candidates<std::uint8_t, std::uint8_t>&,
+                                    set_of_frequents<std::uint8_t, std::uint8_t>&, ZAX_vertical_dataset<std::uint8_t>&,
+                                    GLOBAL_TABLE_K<std::uint8_t>&);
+template void HOP_iter<std::uint8_t, std::uint16_t>(int, int, zax_items&, HOP_candidates<std::uint8_t, std::uint16_t>&,
+                                    set_of_frequents<std::uint8_t, std::uint16_t>&, ZAX_vertical_dataset<std::uint8_t>&,
+                                    GLOBAL_TABLE_K<std::uint8_t>&);
+template void HOP_iter<std::uint8_t, std::uint32_t>(int, int, zax_items&, HOP_candidates<std::uint8_t, std::uint32_t>&,
+                                    set_of_frequents<std::uint8_t, std::uint32_t>&, ZAX_vertical_dataset<std::uint8_t>&,
+                                    GLOBAL_TABLE_K<std::uint8_t>&);
+template void HOP_iter<std::uint16_t, std::uint8_t>(int, int, zax_items&, HOP_candidates<std::uint16_t, std::uint8_t>&,
+                                    set_of_frequents<std::uint16_t, std::uint8_t>&, ZAX_vertical_dataset<std::uint16_t>&,
+                                    GLOBAL_TABLE_K<std::uint16_t>&);
+template void HOP_iter<std::uint16_t, std::uint16_t>(int, int, zax_items&, HOP_candidates<std::uint16_t, std::uint16_t>&,
+                                    set_of_frequents<std::uint16_t, std::uint16_t>&, ZAX_vertical_dataset<std::uint16_t>&,
+                                    GLOBAL_TABLE_K<std::uint16_t>&);
+template void HOP_iter<std::uint16_t, std::uint32_t>(int, int, zax_items&, HOP_candidates<std::uint16_t, std::uint32_t>&,
+                                    set_of_frequents<std::uint16_t, std::uint32_t>&, ZAX_vertical_dataset<std::uint16_t>&,
+                                    GLOBAL_TABLE_K<std::uint16_t>&);
+template void HOP_iter<std::uint32_t, std::uint8_t>(int, int, zax_items&, HOP_candidates<std::uint32_t, std::uint8_t>&,
+                                    set_of_frequents<std::uint32_t, std::uint8_t>&, ZAX_vertical_dataset<std::uint32_t>&,
+                                    GLOBAL_TABLE_K<std::uint32_t>&);
+template void HOP_iter<std::uint32_t, std::uint16_t>(int, int, zax_items&, HOP_candidates<std::uint32_t, std::uint16_t>&,
+                                    set_of_frequents<std::uint32_t, std::uint16_t>&, ZAX_vertical_dataset<std::uint32_t>&,
+                                    GLOBAL_TABLE_K<std::uint32_t>&);
+template void HOP_iter<std::uint32_t, std::uint32_t>(int, int, zax_items&, HOP_candidates<std::uint32_t, std::uint32_t>&,
+                                    set_of_frequents<std::uint32_t, std::uint32_t>&, ZAX_vertical_dataset<std::uint32_t>&,
+                                    GLOBAL_TABLE_K<std::uint32_t>&);

@@ -1,0 +1,24 @@
+// Out-of-core counting of one level k >= 3 over "dataset.tmp".
+//
+// T is the dense item type, T1 the support type. One sequential pass reads every
+// transaction, counts the candidates it contains through the candidate store's
+// pair-prefix index, and writes it back in place, trimmed by three prunings:
+// global (items of too few stored itemsets of the previous level), local (items
+// of fewer than k contained candidates) and whole-transaction (k or fewer items
+// left, or a loose constraint that no contained candidate satisfies). When vd
+// holds a bit matrix the trimmed transactions fill it instead, under the
+// compacted item numbering. Then the frequent candidates that pass the
+// anti-monotone constraints become level k in `level`, which is written to the
+// output file, and the progress row is printed.
+#pragma once
+
+#include "constraints/constraint.h"
+#include "dataset/items.h"
+#include "engine/candidates.h"
+#include "engine/itemset_store.h"
+#include "vertical/vertical_dataset.h"
+
+template <class T, class T1>
+void HOP_iter(int k, int max_tr_len, zax_items& items, HOP_candidates<T, T1>& candidates,
+              set_of_frequents<T, T1>& level, ZAX_vertical_dataset<T>& vd,
+              GLOBAL_TABLE_K<T>& table);

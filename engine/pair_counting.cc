@@ -1,0 +1,201 @@
+// Level 2: the triangular pair counters and the second scan. T is the dense item
+// type, T1 the support type.
+#include "engine/pair_counting.h"
+
+#include <cassert>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "dataset/database.h"
+#include "dataset/first_scan.h"
+#include "engine/output_line.h"
+#include "util/error.h"
+#include "util/memory.h"
+#include "util/output_file.h"
+#include "util/utils.h"
+
+template <class T1>
+cand_2_iter<T1>::cand_2_iter(std::uint64_t n_items) : n_pairs(number_of_pairs(n_items)), n(n_items) {
+  const std::uint64_t bytes = n_pairs * sizeof(T1);
+  auto refuse = [&]() {
+    throw run_error("too many frequent items (" + std::to_string(n_items) +
+                    "): pair counters need " + std::to_string((bytes + (1u << 20) - 1) >> 20) +
+                    " MiB");
+  };
+  if (n_items > (std::uint64_t{1} << 32) || bytes > mem_total()) refuse();
+  // calloc: the zeroed pages of a large array are only touched when counted into.
+  pair_counts = static_cast<T1*>(std::calloc(n_pairs == 0 ? 1 : n_pairs, sizeof(T1)));
+  if (pair_counts == nullptr) refuse();
+}
+
+template <class T1>
+cand_2_iter<T1>::~cand_2_iter() {
+  std::free(pair_counts);
+}
+
+namespace {
+
+// Runs the monotone constraints on a transaction while it can still hold a pair.
+template <class T>
+void apply_monotone(Transaction<T>& t, GLOBAL_TABLE_K<T>& table) {
+  for (auto* c : table.m_table) {
+    if (t.length < 2) return;
+    c->ProcessTransaction(t);
+  }
+}
+
+}  // namespace
+
+template <class T, class T1>
+std::unique_ptr<set_of_frequents<T, T1>> second_scan(int max_tr_len, zax_items& items,
+                                                     cand_2_iter<T1>& pairs,
+                                                     ZAX_vertical_dataset<T>& vd,
+                                                     GLOBAL_TABLE_K<T>& table) {
+  Chronos clock;
+  clock.StartChronos();
+  const std::string tmp_name = TEMPORARY_DATASET;
+  binFSin<std::uint32_t> in(tmp_name);
+  if (!in.isOpen()) throw run_error(tmp_name + " could not be opened!");
+  binFSout<T> out(tmp_name, false);
+  if (!out.isOpen()) throw run_error(tmp_name + " could not be opened!");
+
+  const std::uint64_t n = items.n_items;
+  assert(pairs.n == n);
+  const bool vertical = vd.allocated();
+  const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
+  std::vector<std::uint32_t> in_buf(capacity);
+  std::vector<T> out_buf(capacity);
+  Transaction<std::uint32_t> tin;
+  tin.elems = in_buf.data();
+  Transaction<T> tout;
+  tout.elems = out_buf.data();
+
+  std::uint64_t items_written = 0;
+  std::uint32_t kept = 0;
+  T1* const counts = pairs.pair_counts;
+  while (in.getNextTransaction(tin, capacity)) {
+    prune_and_map_and_ord_first_iter(tin, tout, items);
+    apply_monotone(tout, table);
+    const std::uint32_t len = tout.length;
+    if (len < 2) continue;
+    const T* t = tout.elems;
+    for (std::uint32_t i = 0; i + 1 < len; ++i) {
+      // Row start hoisted: counts[row + b] is the counter of pair (t[i], b).
+      T1* row = counts + pair_row(t[i], n) - 1;
+      for (std::uint32_t j = i + 1; j < len; ++j) {
+        assert(t[i] < t[j]);
+        ++row[t[j]];
+      }
+    }
+    if (vertical)
+      vd.add_transaction(t, len, kept);
+    else
+      out.writeTransaction(t, tout.length);
+    ++kept;
+    items_written += len;
+  }
+  if (!vertical) {
+    if (out.trunc() != 0) throw run_error(tmp_name + " could not be written!");
+    items.n_transactions = kept;
+    items.init_global_pruning();
+  }
+  out.close();
+
+  auto level = std::make_unique<set_of_frequents<T, T1>>(2);
+  FSout fs(OUTF, 2);
+  output_line line(items, 2);
+  const bool writable = level_allowed(2);
+  const bool plain = table.am_table.empty() && table.m_table.empty() &&
+                     table.cam_table.empty() && table.lam_table.empty();
+  const std::uint32_t min_count = items.min_count;
+  std::vector<T> pair_vec(2);
+  std::uint32_t lk = 0, rk = 0;
+  const T1* c = counts;
+  for (std::uint64_t a = 0; a + 1 < n; ++a) {
+    bool row_label = false;
+    for (std::uint64_t b = a + 1; b < n; ++b, ++c) {
+      const T1 count = *c;
+      if (count < min_count) continue;
+      ++lk;
+      const T pair[2] = {static_cast<T>(a), static_cast<T>(b)};
+      bool write = writable;
+      if (!plain) {
+        // Only an anti-monotone constraint keeps a frequent pair out of the
+        // store: a pair that fails a monotone, convertible or loose constraint
+        // may still be a subset or join partner of a longer valid itemset.
+        bool keep = true;
+        for (auto* am : table.am_table)
+          if (!am->testItemset(pair, 2)) {
+            keep = false;
+            break;
+          }
+        if (!keep) continue;
+        level->add_itemset(pair, count, table);
+        if (write)
+          for (auto* cam : table.cam_table)
+            if (!cam->testItemset(pair, 2)) {
+              write = false;
+              break;
+            }
+        if (write) write = level->all_flags(level->n_itemsets - 1);
+        if (write) {
+          pair_vec[0] = pair[0];
+          pair_vec[1] = pair[1];
+          for (auto* m : table.m_table)
+            if (!m->testItemset(pair_vec)) {
+              write = false;
+              break;
+            }
+        }
+      } else {
+        level->add_itemset(pair, count, table);
+      }
+      if (!vertical) {
+        ++items.global_count[a];
+        ++items.global_count[b];
+      }
+      if (write) {
+        if (!row_label) {
+          line.set_item(0, static_cast<std::uint32_t>(a));
+          row_label = true;
+        }
+        line.set_item(1, static_cast<std::uint32_t>(b));
+        line.write(fs.file, count);
+        ++rk;
+      }
+    }
+  }
+  fs.file.close();
+  if (!vertical) items.end_global_pruning(2);
+
+  std::printf("%2d: \t scan \t\t %6llu \t %6u \t %6u \t %8u \t %8llu \t %8.2f\n", 2,
+              static_cast<unsigned long long>(pairs.n_pairs), lk, rk, items.n_transactions,
+              static_cast<unsigned long long>(items_written * sizeof(T) / 1024),
+              clock.ReadChronos());
+  return level;
+}
+
+template class cand_2_iter<std::uint8_t>;
+template class cand_2_iter<std::uint16_t>;
+template class cand_2_iter<std::uint32_t>;
+
+template std::unique_ptr<set_of_frequents<std::uint8_t, std::uint8_t>> second_scan<std::uint8_t, std::uint8_t>(
+    int, zax_items&, cand_2_iter<std::uint8_t>&, ZAX_vertical_dataset<std::uint8_t>&, GLOBAL_TABLE_K<std::uint8_t>&);
+template std::unique_ptr<set_of_frequents<std::uint8_t, std::uint16_t>> second_scan<std::uint8_t, std::uint16_t>(
+    int, zax_items&, cand_2_iter<std::uint16_t>&, ZAX_vertical_dataset<std::uint8_t>&, GLOBAL_TABLE_K<std::uint8_t>&);
+template std::unique_ptr<set_of_frequents<std::uint8_t, std::uint32_t>> second_scan<std::uint8_t, std::uint32_t>(
+    int, zax_items&, cand_2_iter<std::uint32_t>&, ZAX_vertical_dataset<std::uint8_t>&, GLOBAL_TABLE_K<std::uint8_t>&);
+template std::unique_ptr<set_of_frequents<std::uint16_t, std::uint8_t>> second_scan<std::uint16_t, std::uint8_t>(
+    int, zax_items&, cand_2_iter<std::uint8_t>&, ZAX_vertical_dataset<std::uint16_t>&, GLOBAL_TABLE_K<std::uint16_t>&);
+template std::unique_ptr<set_of_frequents<std::uint16_t, std::uint16_t>> second_scan<std::uint16_t, std::uint16_t>(
+    int, zax_items&, cand_2_iter<std::uint16_t>&, ZAX_vertical_dataset<std::uint16_t>&, GLOBAL_TABLE_K<std::uint16_t>&);
+template std::unique_ptr<set_of_frequents<std::uint16_t, std::uint32_t>> second_scan<std::uint16_t, std::uint32_t>(
+    int, zax_items&, cand_2_iter<std::uint32_t>&, ZAX_vertical_dataset<std::uint16_t>&, GLOBAL_TABLE_K<std::uint16_t>&);
+template std::unique_ptr<set_of_frequents<std::uint32_t, std::uint8_t>> second_scan<std::uint32_t, std::uint8_t>(
+    int, zax_items&, cand_2_iter<std::uint8_t>&, ZAX_vertical_dataset<std::uint32_t>&, GLOBAL_TABLE_K<std::uint32_t>&);
+template std::unique_ptr<set_of_frequents<std::uint32_t, std::uint16_t>> second_scan<std::uint32_t, std::uint16_t>(
+    int, zax_items&, cand_2_iter<std::uint16_t>&, ZAX_vertical_dataset<std::uint32_t>&, GLOBAL_TABLE_K<std::uint32_t>&);
+template std::unique_ptr<set_of_frequents<std::uint32_t, std::uint32_t>> second_scan<std::uint32_t, std::uint32_t>(
+    int, zax_items&, cand_2_iter<std::uint32_t>&, ZAX_vertical_dataset<std::uint32_t>&, GLOBAL_TABLE_K<std::uint32_t>&);

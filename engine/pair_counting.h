@@ -1,0 +1,61 @@
+// Level 2: pairs counted directly in a triangular array of counters.
+//
+// T is the dense item type, T1 the support type (8, 16 or 32-bit unsigned).
+// The pair a < b of n dense items sits at pair_index(a, b, n), which numbers the
+// pairs in lexicographic order: (0,1) is 0, (n-2,n-1) is n(n-1)/2 - 1. All index
+// arithmetic is 64-bit, so any n whose array fits in memory works.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "constraints/constraint.h"
+#include "dataset/items.h"
+#include "engine/itemset_store.h"
+#include "vertical/vertical_dataset.h"
+
+// Start of row a in the triangular pair array: pair (a, b), a < b, sits at
+// pair_row(a, n) + b - 1.
+inline std::uint64_t pair_row(std::uint64_t a, std::uint64_t n) {
+  return a * (n - 1) - a * (a + 1) / 2;
+}
+inline std::uint64_t pair_index(std::uint64_t a, std::uint64_t b, std::uint64_t n) {
+  return pair_row(a, n) + b - 1;
+}
+inline std::uint64_t number_of_pairs(std::uint64_t n) { return n < 2 ? 0 : n * (n - 1) / 2; }
+
+// The pair counters: n(n-1)/2 zeroed counters of type T1. When the array would
+// exceed physical memory, or cannot be had, the constructor throws run_error
+// "too many frequent items (<n>): pair counters need <X> MiB".
+template <class T1>
+class cand_2_iter {
+ public:
+  explicit cand_2_iter(std::uint64_t n);
+  ~cand_2_iter();
+  cand_2_iter(const cand_2_iter&) = delete;
+  cand_2_iter& operator=(const cand_2_iter&) = delete;
+
+  T1 count(std::uint64_t a, std::uint64_t b) const { return pair_counts[pair_index(a, b, n)]; }
+
+  T1* pair_counts = nullptr;
+  std::uint64_t n_pairs = 0;
+  std::uint64_t n = 0;
+};
+
+// The second pass over "dataset.tmp": maps every transaction to dense ids, lets
+// the monotone constraints empty it, counts its pairs and writes it back in the
+// typed layout (or, when vd holds a bit matrix, into vd instead). Then stores
+// the frequent pairs that pass the anti-monotone constraints, writes those that
+// every monotone, convertible and loose anti-monotone constraint accepts, sets
+// up global pruning and prints the progress row of level 2.
+template <class T, class T1>
+std::unique_ptr<set_of_frequents<T, T1>> second_scan(int max_tr_len, zax_items& items,
+                                                     cand_2_iter<T1>& pairs,
+                                                     ZAX_vertical_dataset<T>& vd,
+                                                     GLOBAL_TABLE_K<T>& table);
+
+// True when an itemset of k items beyond the prefix items may be written (and
+// mined): no "lenleq" bound, or one that k does not exceed.
+inline bool level_allowed(int k) {
+  return GLOBAL_MAXIMUM_LENGTH == -1 || (GLOBAL_MAXIMUM_LENGTH >= 0 && k <= GLOBAL_MAXIMUM_LENGTH);
+}
