@@ -1,0 +1,126 @@
+#include "dataset/items.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dataset/attributes.h"
+
+namespace {
+
+zax_items counted(std::uint32_t sigma, const std::vector<std::pair<std::uint32_t, int>>& supports,
+                  std::uint32_t n_transactions = 100) {
+  zax_items items(sigma);
+  for (auto [id, n] : supports)
+    for (int i = 0; i < n; ++i) items.count_item(id);
+  items.n_transactions = n_transactions;
+  return items;
+}
+
+std::vector<std::string> labels(const zax_items& items) {
+  std::vector<std::string> out;
+  for (std::uint32_t k = 0; k < items.n_items; ++k)
+    out.emplace_back(items.label(k), items.item_label_len[k]);
+  return out;
+}
+
+TEST(ItemTable, RenumbersByAscendingSupportWithLabels) {
+  zax_items items = counted(2, {{10, 5}, {11, 9}, {12, 2}, {13, 7}, {14, 1}});
+  EXPECT_EQ(items.remap_items(true), 15u - 4u);
+  EXPECT_EQ(items.n_items, 4u);
+  EXPECT_EQ(items.unmap, (std::vector<std::uint32_t>{12, 10, 13, 11}));
+  EXPECT_EQ(labels(items), (std::vector<std::string>{"12 ", "10 ", "13 ", "11 "}));
+  EXPECT_EQ(items.max_support, 9u);
+  for (std::uint32_t k = 0; k < 4; ++k) EXPECT_EQ(items.map_input(items.unmap[k]), k);
+  EXPECT_EQ(items.map_input(14), zax_items::kNotFrequent);
+  EXPECT_EQ(items.map_input(3), zax_items::kNotFrequent);
+  EXPECT_EQ(items.support(0), 2u);
+  EXPECT_EQ(items.support(3), 9u);
+}
+
+TEST(ItemTable, IdsThatNeverOccurAreNotItemsEvenWithSigmaZero) {
+  zax_items items = counted(0, {{0, 1}, {7, 3}});
+  items.remap_items(true);
+  EXPECT_EQ(items.min_count, 1u);
+  EXPECT_EQ(items.n_items, 2u);
+  EXPECT_EQ(items.n_counted, 8u);
+  EXPECT_EQ(items.first_frequent, 6u);
+}
+
+TEST(ItemTable, SparseHugeIdsKeepMemorySmall) {
+  zax_items items = counted(1, {{1000000000u, 2}, {3000000000u, 1}, {4294967295u, 3}, {5, 1}});
+  EXPECT_LE(items.dense_counts.size(), 16u);  // no table up to the largest id
+  EXPECT_EQ(items.n_counted, 4294967296ull);
+  EXPECT_EQ(items.support_of_input(4294967295u), 3u);
+  items.remap_items(true);
+  EXPECT_EQ(items.unmap.size(), 4u);
+  EXPECT_EQ(labels(items)[3], "4294967295 ");
+  EXPECT_EQ(items.map_input(4294967295u), 3u);
+  EXPECT_EQ(items.map_input(3000000000u) <= 1, true);
+  EXPECT_EQ(items.map_input(3000000001u), zax_items::kNotFrequent);
+}
+
+TEST(ItemTable, DenseSupportPercentCountsOnlyItemsAboveTenPercent) {
+  // 100 transactions: only supports above 10 enter the mean.
+  zax_items items = counted(1, {{1, 10}, {2, 11}, {3, 31}, {4, 5}});
+  items.remap_items(false);
+  EXPECT_DOUBLE_EQ(items.dense_support_pct, 21.0);
+  zax_items none = counted(1, {{1, 10}});
+  none.remap_items(false);
+  EXPECT_DOUBLE_EQ(none.dense_support_pct, 0.0);
+}
+
+TEST(ItemTable, GlobalPruningCompactsEveryPerItemArray) {
+  reset_attributes();
+  zax_items items = counted(1, {{10, 1}, {11, 2}, {12, 3}, {13, 4}});
+  items.remap_items(true);  // dense 0..3 = 10..13
+  attributes_matrix.push_back(
+      std::make_unique<std::vector<std::uint32_t>>(std::vector<std::uint32_t>{100, 101, 102, 103}));
+  items.init_global_pruning();
+  items.global_count = {5, 1, 5, 0};
+  items.end_global_pruning(2);
+  EXPECT_EQ(items.n_kept, 2u);
+  ASSERT_TRUE(items.update_map());
+  EXPECT_EQ(items.map[0], 0u);
+  EXPECT_EQ(items.map[2], 1u);
+  ASSERT_TRUE(items.update_unmap(true));
+  EXPECT_EQ(items.n_items, 2u);
+  EXPECT_EQ(items.unmap, (std::vector<std::uint32_t>{10, 12}));
+  EXPECT_EQ(labels(items), (std::vector<std::string>{"10 ", "12 "}));
+  EXPECT_EQ(items.support(1), 3u);
+  EXPECT_EQ(*attributes_matrix[0], (std::vector<std::uint32_t>{100, 102}));
+  EXPECT_EQ(items.map_input(12), 1u);
+  EXPECT_EQ(items.map_input(11), zax_items::kNotFrequent);
+  // Nothing under the threshold: both steps report no change.
+  items.init_global_pruning();
+  items.global_count = {3, 3};
+  items.end_global_pruning(2);
+  EXPECT_FALSE(items.update_map());
+  EXPECT_FALSE(items.update_unmap(true));
+  EXPECT_EQ(items.n_items, 2u);
+  reset_attributes();
+}
+
+TEST(ItemTable, FlagsAndActiveItems) {
+  zax_items items = counted(1, {{1, 1}, {2, 1}, {3, 1}});
+  items.remap_items(false);
+  items.init_flag_item();
+  items.init_first_item_counts();
+  EXPECT_EQ(items.get_active_items(), 0u);
+  items.flag_item[0] = items.flag_item[2] = 1;
+  EXPECT_EQ(items.get_active_items(), 2u);
+  items.init_flag_item();
+  EXPECT_EQ(items.get_active_items(), 0u);
+  EXPECT_EQ(items.first_item_counts.size(), 3u);
+}
+
+TEST(ItemTable, ClearCountsKeepsTheCountTableSize) {
+  zax_items items = counted(1, {{9, 2}, {4000000000u, 1}});
+  items.clear_counts();
+  EXPECT_EQ(items.support_of_input(9), 0u);
+  EXPECT_EQ(items.support_of_input(4000000000u), 0u);
+  EXPECT_EQ(items.n_counted, 4000000001ull);
+}
+
+}  // namespace
