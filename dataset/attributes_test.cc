@@ -92,6 +92,7 @@ TEST(Attributes, EveryBadFileIsAOneLineError) {
   test_dir dir;
   write_file("attr.txt", "1 2 3\n4 -5 6\n");
   write_file("point.txt", "1 2 3\n4 5 6\n7 8.5 9\n");
+  write_file("short.txt", "1 2 3\n4 5 6\n");
   struct Case {
     std::string file;
     int attribute;
@@ -99,7 +100,8 @@ TEST(Attributes, EveryBadFileIsAOneLineError) {
   } cases[] = {
       {"", 1, "attributes option missing: a constraint needs attribute 1"},
       {"absent.txt", 0, "absent.txt could not be opened!"},
-      {"attr.txt", 5, "attr.txt: attribute line 5 is missing"},
+      {"point.txt", 5, "point.txt:3: decimal point inside a number"},
+      {"short.txt", 5, "short.txt: attribute line 5 is missing"},
       {"attr.txt", 1, "attr.txt:2: minus sign before a number"},
       {"point.txt", 2, "point.txt:3: decimal point inside a number"},
   };
