@@ -1,34 +1,119 @@
 // The vertical dataset: the pruned database as one bit-vector per item.
 //
 // Row i belongs to the item with current dense id i; transaction position t is
-// bit t of the row. The scan that fills the dataset (pair counting or an
-// out-of-core pass) gives each kept transaction the next position and sets its
-// bit in the row of each of its items. Supports are popcounts of row ANDs;
-// intersections of a shared candidate prefix are cached and reused.
+// bit t%32 of word t/32 of the row (a row is n_words unsigned 32-bit words, rows
+// stored one after another with stride n_words; bits past the last transaction
+// are 0). The scan that fills the dataset (pair counting or an out-of-core pass)
+// gives each kept transaction the next position and sets its bit in the row of
+// each of its items. Supports are popcounts of row ANDs; intersections of a
+// shared candidate prefix are cached in inters_cache and reused.
+//
+// Two layout optimisations, chosen once per run:
+//   - compact (dense data): a run of the highest-numbered (most frequent) items
+//     whose rows agree on most transactions is detected once; the transactions on
+//     which they all agree move to the front of every row, so the first
+//     compact_words words of every section row are identical and intersections
+//     among section items count them once (prefix_compact_count);
+//   - diffuse (sparse data): for every two-item prefix the runs of non-zero words
+//     of its intersection are recorded and later intersections with that prefix
+//     touch only those runs; between levels, transactions that support no
+//     frequent itemset of the level are dropped (prune_VD) and the rest are
+//     renumbered so that the bits of the items still in play cluster
+//     (order_bits_diffuse).
+// Every size, threshold and decision is stated in 32-bit words, whatever width
+// the kernels use internally (see bit_kernels.h).
 // T is the dense item type of the candidate arrays; the rows do not depend on it.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "dataset/items.h"
+#include "vertical/bit_kernels.h"
+
+// Work counters of one vertical iteration. Only nonzero_words is always kept;
+// the others are updated when the diffuse caller asks for collection.
+struct ZAX_statistics {
+  double word_ops = 0;  // 32-bit words intersected
+  int nonzero_words = 0;
+  int dense_ands = 0;
+  int sparse_ands = 0;
+  int mask_updates = 0;
+};
+
 template <class T>
 class ZAX_vertical_dataset {
  public:
   // Sets n_items, n_words = ceil(n_trans/32) and VD_size = n_items*n_words*4 and
-  // tells whether VD_size < mem_total()/3.
+  // tells whether VD_size < mem_total()/3. The fields keep their values on false.
   bool VD_can_be_allocated(std::uint32_t n_items, std::uint32_t n_trans);
+  // Allocates the zeroed bit matrix, the pruning mask and the run list.
   void init_VD();
   bool allocated() const { return !VD.empty() || (VD_size == 0 && is_allocated_); }
   // Sets the bit of transaction position tid in the row of each item.
   void add_transaction(const T* items, std::uint32_t length, std::uint32_t tid);
+  // The compact test over the first n rows; on success reorders every row,
+  // sets is_compact = 1 and returns 1, else sets is_compact = 0 and returns 0.
   int chk_compact_vertical(std::uint32_t n);
+  // Moves, in the first n rows, the positions set in mask to the front, keeping
+  // their order, then the others; then computes compact_count.
+  void reorder_bits_compact(std::uint32_t n, const std::vector<std::uint32_t>& mask);
 
-  std::uint64_t VD_size = 0;  // bytes of the bit matrix as 32-bit words
+  // Prepares one vertical iteration of level k: a fresh cache of k rows,
+  // prefix_compact_count = 0 and (diffuse) an empty pruning mask.
+  void start_iteration(int k, bool clear_pruning_mask);
+
+  // Support of cand[0..k) (ascending items) by intersection, reusing the cached
+  // intersections of the first `start` items, which equal those of the previous
+  // candidate given to the same routine in this iteration. Returns count >= min_count.
+  bool candidate_is_frequent_compact(const T* cand, int start, int k, std::uint32_t min_count,
+                                     std::uint32_t& count, ZAX_statistics& stats);
+  bool candidate_is_frequent_diffuse(const T* cand, int start, int k, std::uint32_t min_count,
+                                     std::uint32_t& count, ZAX_statistics& stats, bool collect);
+
+  // Words needed for the transactions set in pruning_mask: ceil(bits/32).
+  std::uint32_t check_pruning() const;
+  // Keeps, in every flagged item's row, only the positions set in pruning_mask,
+  // packed from position 0, with row stride new_n_words.
+  void prune_VD(std::uint32_t new_n_words, zax_items& items);
+  // Renumbers the positions of the flagged items' rows: first the transactions of
+  // the item that starts most frequent itemsets, then the next, ...; drops the
+  // transactions that contain no such item. Consumes first_item_counts.
+  void order_bits_diffuse(zax_items& items);
+
+  // Frees every array (the driver calls it when mining ends).
+  void release();
+
+  const std::uint32_t* row(std::uint32_t item) const {
+    return VD.data() + static_cast<std::size_t>(item) * n_words;
+  }
+  std::uint32_t* row(std::uint32_t item) { return VD.data() + static_cast<std::size_t>(item) * n_words; }
+
+  std::uint64_t VD_size = 0;  // bytes of the bit matrix as allocated, in 32-bit words * 4
   std::vector<std::uint32_t> VD;
   std::uint32_t n_words = 0;
   std::uint32_t n_items = 0;
+  std::vector<std::uint32_t> pruning_mask;
   int is_compact = 0;
+  std::vector<std::uint32_t> inters_cache;
+  // The compact section is the items compact_first .. compact_end-1; when the
+  // test did not succeed it is empty (compact_first above every item number).
+  std::uint32_t compact_first = 0xFFFFFFFFu;
+  std::uint32_t compact_end = 0;
+  std::uint32_t compact_words = 0;
+  std::uint32_t compact_count = 0;
+  std::uint32_t prefix_compact_count = 0;
+  // Run list of the current two-item prefix: runs of non-zero words of its
+  // intersection, in increasing order, and the words they cover.
+  std::vector<bits::word_run> nonzero_sections;
+  std::uint32_t n_runs = 0;
+  std::uint32_t nonzero_covered = 0;
 
  private:
+  std::uint32_t* cache_row(int j) { return inters_cache.data() + static_cast<std::size_t>(j) * n_words; }
+  // Builds C[1] = row(a) AND row(b) and the run list of the result in one pass.
+  std::uint32_t and_build_runs(std::uint32_t a, std::uint32_t b);
+
   bool is_allocated_ = false;
+  bool dense_path_ = true;  // diffuse: the current two-item prefix covers >= 90% of the words
 };

@@ -2,6 +2,14 @@
 // `previous` by intersecting bit-vectors, appends it to the output file and
 // prints one progress row ("zaxd", "zaxs" or "zaxdk"). No row is printed when
 // the previous level offers no pair to join.
+//
+// Candidates are every joined pair of the previous level (no subset test): the
+// previous store holds every frequent itemset of its level that passes the
+// anti-monotone constraints, so a candidate absent from the join is infrequent
+// or fails one of them. Candidates that fail an anti-monotone constraint are
+// neither counted nor stored; the frequent ones are stored with add_itemset,
+// which evaluates the loose anti-monotone flags, and dump_itemsets decides what
+// is written.
 // T is the dense item type, T1 the support type.
 #pragma once
 
@@ -10,14 +18,29 @@
 #include "engine/itemset_store.h"
 #include "vertical/vertical_dataset.h"
 
+// Compact variant: plain intersections, with the compact head when the compact
+// test succeeded.
 template <class T, class T1>
 void ZAX_iter_compact(int k, zax_items& items, set_of_frequents<T, T1>& previous,
                       set_of_frequents<T, T1>& next, ZAX_vertical_dataset<T>& vd,
                       GLOBAL_TABLE_K<T>& table);
+// Diffuse variant: run lists per two-item prefix; on every second call of a run
+// it collects the tid-lists of the frequent itemsets and may prune and reorder
+// the vertical dataset for the following levels.
 template <class T, class T1>
 void ZAX_iter_diffuse(int k, zax_items& items, set_of_frequents<T, T1>& previous,
                       set_of_frequents<T, T1>& next, ZAX_vertical_dataset<T>& vd,
                       GLOBAL_TABLE_K<T>& table);
+// The diffuse variant keeps two flags for the whole run (whether the transaction
+// order was set, and whether this level collects for pruning). A process runs
+// once; in-process tests that run several searches reset them between runs.
+template <class T, class T1>
+void ZAX_reset_diffuse_state();
+
+// Key-pattern variant: infers the support of every candidate that is not a key
+// pattern from its subsets' supports and intersects only the rest. Reads the
+// previous store's keys (all T(-1) before the first vertical level) and appends
+// one key record per stored itemset to next.keys.
 template <class T, class T1>
 void ZAX_iter_compact_key(int k, zax_items& items, set_of_frequents<T, T1>& previous,
                           set_of_frequents<T, T1>& next, ZAX_vertical_dataset<T>& vd,

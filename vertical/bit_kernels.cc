@@ -1,0 +1,147 @@
+#include "vertical/bit_kernels.h"
+
+#include <cstring>
+
+namespace bits {
+namespace {
+
+// The bodies are written once, always inlined into one wrapper per target build,
+// so each wrapper is compiled with its own instruction set. Two 32-bit words are
+// handled as one 64-bit value; with AVX-512 VPOPCNTDQ GCC vectorises the popcount
+// reduction too, elsewhere the AND loops vectorise and the popcount stays scalar.
+#define KESTREL_INLINE __attribute__((always_inline)) inline
+
+KESTREL_INLINE std::uint64_t load64(const std::uint32_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+KESTREL_INLINE void store64(std::uint32_t* p, std::uint64_t v) { std::memcpy(p, &v, sizeof v); }
+
+KESTREL_INLINE std::uint64_t and_count_body(const std::uint32_t* __restrict a,
+                                            const std::uint32_t* __restrict b,
+                                            std::uint32_t* __restrict out, std::size_t n) {
+  std::uint64_t c = 0;
+  std::size_t i = 0;
+  for (; i + 2 <= n; i += 2) {
+    const std::uint64_t x = load64(a + i) & load64(b + i);
+    store64(out + i, x);
+    c += static_cast<std::uint64_t>(__builtin_popcountll(x));
+  }
+  if (i < n) {
+    out[i] = a[i] & b[i];
+    c += static_cast<std::uint64_t>(__builtin_popcount(out[i]));
+  }
+  return c;
+}
+
+KESTREL_INLINE void and_into_body(const std::uint32_t* __restrict a,
+                                  const std::uint32_t* __restrict b,
+                                  std::uint32_t* __restrict out, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) out[i] = a[i] & b[i];
+}
+
+KESTREL_INLINE std::uint64_t count_body(const std::uint32_t* __restrict a, std::size_t n) {
+  std::uint64_t c = 0;
+  std::size_t i = 0;
+  for (; i + 2 <= n; i += 2) c += static_cast<std::uint64_t>(__builtin_popcountll(load64(a + i)));
+  if (i < n) c += static_cast<std::uint64_t>(__builtin_popcount(a[i]));
+  return c;
+}
+
+KESTREL_INLINE std::uint64_t and_count_runs_body(const std::uint32_t* __restrict a,
+                                                 const std::uint32_t* __restrict b,
+                                                 std::uint32_t* __restrict out,
+                                                 const word_run* runs, std::size_t n_runs) {
+  std::uint64_t c = 0;
+  for (std::size_t r = 0; r < n_runs; ++r) {
+    const std::size_t s = static_cast<std::size_t>(runs[r].begin);
+    c += and_count_body(a + s, b + s, out + s, static_cast<std::size_t>(runs[r].end) - s);
+  }
+  return c;
+}
+
+KESTREL_INLINE void and_into_runs_body(const std::uint32_t* __restrict a,
+                                       const std::uint32_t* __restrict b,
+                                       std::uint32_t* __restrict out, const word_run* runs,
+                                       std::size_t n_runs) {
+  for (std::size_t r = 0; r < n_runs; ++r) {
+    for (std::int32_t i = runs[r].begin; i < runs[r].end; ++i) out[i] = a[i] & b[i];
+  }
+}
+
+KESTREL_INLINE void or_into_runs_body(std::uint32_t* __restrict dst,
+                                      const std::uint32_t* __restrict src, const word_run* runs,
+                                      std::size_t n_runs) {
+  for (std::size_t r = 0; r < n_runs; ++r) {
+    for (std::int32_t i = runs[r].begin; i < runs[r].end; ++i) dst[i] |= src[i];
+  }
+}
+
+#define KESTREL_KERNEL_SET(SUFFIX, TARGET)                                                     \
+  TARGET std::uint64_t and_count_##SUFFIX(const std::uint32_t* a, const std::uint32_t* b,      \
+                                          std::uint32_t* out, std::size_t n) {                 \
+    return and_count_body(a, b, out, n);                                                       \
+  }                                                                                            \
+  TARGET void and_into_##SUFFIX(const std::uint32_t* a, const std::uint32_t* b,                \
+                                std::uint32_t* out, std::size_t n) {                           \
+    and_into_body(a, b, out, n);                                                               \
+  }                                                                                            \
+  TARGET std::uint64_t count_##SUFFIX(const std::uint32_t* a, std::size_t n) {                 \
+    return count_body(a, n);                                                                   \
+  }                                                                                            \
+  TARGET std::uint64_t and_count_runs_##SUFFIX(const std::uint32_t* a, const std::uint32_t* b, \
+                                               std::uint32_t* out, const word_run* runs,       \
+                                               std::size_t n_runs) {                           \
+    return and_count_runs_body(a, b, out, runs, n_runs);                                       \
+  }                                                                                            \
+  TARGET void and_into_runs_##SUFFIX(const std::uint32_t* a, const std::uint32_t* b,           \
+                                     std::uint32_t* out, const word_run* runs,                 \
+                                     std::size_t n_runs) {                                     \
+    and_into_runs_body(a, b, out, runs, n_runs);                                               \
+  }                                                                                            \
+  TARGET void or_into_runs_##SUFFIX(std::uint32_t* dst, const std::uint32_t* src,              \
+                                    const word_run* runs, std::size_t n_runs) {                \
+    or_into_runs_body(dst, src, runs, n_runs);                                                 \
+  }                                                                                            \
+  const kernel_table table_##SUFFIX = {and_count_##SUFFIX,      and_into_##SUFFIX,             \
+                                       count_##SUFFIX,          and_count_runs_##SUFFIX,       \
+                                       and_into_runs_##SUFFIX,  or_into_runs_##SUFFIX,         \
+                                       #SUFFIX};
+
+KESTREL_KERNEL_SET(plain, )
+KESTREL_KERNEL_SET(popcnt, __attribute__((target("popcnt"))))
+KESTREL_KERNEL_SET(avx512,
+                   __attribute__((target("avx512f,avx512vl,avx512bw,avx512vpopcntdq,popcnt"))))
+
+bool has_avx512_popcount() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+         __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vpopcntdq");
+}
+
+bool has_popcnt() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("popcnt");
+}
+
+}  // namespace
+
+int available_kernels(const kernel_table** out, int max) {
+  int n = 0;
+  if (n < max && has_avx512_popcount()) out[n++] = &table_avx512;
+  if (n < max && has_popcnt()) out[n++] = &table_popcnt;
+  if (n < max) out[n++] = &table_plain;
+  return n;
+}
+
+const kernel_table& kernels() {
+  static const kernel_table* chosen = [] {
+    const kernel_table* best[1];
+    available_kernels(best, 1);
+    return best[0];
+  }();
+  return *chosen;
+}
+
+}  // namespace bits

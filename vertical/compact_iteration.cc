@@ -1,0 +1,159 @@
+// The compact and diffuse vertical iterations. T is the dense item type, T1 the
+// support type.
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "engine/pair_counting.h"
+#include "util/output_file.h"
+#include "util/utils.h"
+#include "vertical/iteration_common.h"
+#include "vertical/vertical_iterations.h"
+
+namespace {
+
+// Run-wide flags of the diffuse variant, one pair per instantiation: whether the
+// transaction order has been set, and whether the current level collects the
+// statistics, item flags and pruning mask (every second level, from the second).
+template <class T, class T1>
+struct diffuse_state {
+  static bool first_order;
+  static bool pruning_flag;
+};
+template <class T, class T1>
+bool diffuse_state<T, T1>::first_order = false;
+template <class T, class T1>
+bool diffuse_state<T, T1>::pruning_flag = true;
+
+// Decides, after a collecting level, whether shrinking the rows pays: the average
+// intersection must be wide (over 4% of a row), pruning must save over 20% of the
+// words, and half of this level's work must exceed one pass over the active rows.
+// All in 32-bit words, compared exactly.
+template <class T>
+bool pruning_pays(const ZAX_vertical_dataset<T>& vd, const ZAX_statistics& stats,
+                  std::uint32_t active, std::uint32_t new_words) {
+  const std::uint64_t total =
+      static_cast<std::uint64_t>(stats.dense_ands) + static_cast<std::uint64_t>(stats.sparse_ands);
+  if (total == 0) return false;
+  const std::uint64_t W = vd.n_words;
+  const std::uint64_t avg = static_cast<std::uint64_t>(stats.word_ops / static_cast<double>(total));
+  const std::uint64_t cost_pass = static_cast<std::uint64_t>(active) * W;
+  const std::uint64_t cost_now = total * avg;
+  return avg * 100 > 4 * W && static_cast<std::uint64_t>(new_words) * 10 < 8 * W &&
+         cost_now / 2 > cost_pass;
+}
+
+template <class T, class T1, bool kDiffuse>
+void iterate(int k, zax_items& items, set_of_frequents<T, T1>& previous,
+             set_of_frequents<T, T1>& next, ZAX_vertical_dataset<T>& vd, GLOBAL_TABLE_K<T>& table) {
+  Chronos clock;
+  clock.StartChronos();
+  bool collect = false;
+  if (kDiffuse) {
+    diffuse_state<T, T1>::pruning_flag = !diffuse_state<T, T1>::pruning_flag;
+    collect = diffuse_state<T, T1>::pruning_flag;
+  }
+  next.clear(k);
+  if (!previous.init_gen_cand()) return;
+
+  candidate_cursor<T, T1> cursor(previous, k, items.n_items);
+  ZAX_statistics stats;
+  vd.start_iteration(k, kDiffuse);
+  if (kDiffuse) {
+    items.init_flag_item();
+    items.init_first_item_counts();
+  }
+  const std::uint32_t min_count = items.min_count;
+  level_counters counters;
+  const T* cand = cursor.candidate();
+  do {
+    ++counters.examined;
+    if (!passes_anti_monotone(table, cand, k)) continue;
+    const int s = cursor.share_with_counted();
+    std::uint32_t count = 0;
+    const bool frequent =
+        kDiffuse ? vd.candidate_is_frequent_diffuse(cand, s, k, min_count, count, stats, collect)
+                 : vd.candidate_is_frequent_compact(cand, s, k, min_count, count, stats);
+    if (!frequent) continue;
+    ++counters.frequent;
+    next.add_itemset(cand, static_cast<T1>(count), table);
+    if (collect) {
+      for (int q = 0; q < k; ++q) items.flag_item[cand[q]] = 1;
+      ++items.first_item_counts[cand[0]];
+    }
+  } while (cursor.advance());
+
+  if (kDiffuse) {
+    if (collect) {
+      const std::uint32_t active = items.get_active_items();
+      const std::uint32_t new_words = vd.check_pruning();
+      if (pruning_pays(vd, stats, active, new_words)) {
+        vd.prune_VD(new_words, items);
+        vd.order_bits_diffuse(items);
+        diffuse_state<T, T1>::first_order = true;
+      }
+    }
+    if (!diffuse_state<T, T1>::first_order) {
+      vd.order_bits_diffuse(items);
+      diffuse_state<T, T1>::first_order = true;
+    }
+  }
+  write_level(k, items, next, table, counters);
+  print_vertical_row(kDiffuse ? "zaxs \t" : "zaxd \t", k, counters, vd.VD_size, clock.ReadChronos());
+}
+
+}  // namespace
+
+template <class T, class T1>
+void ZAX_iter_compact(int k, zax_items& items, set_of_frequents<T, T1>& previous,
+                      set_of_frequents<T, T1>& next, ZAX_vertical_dataset<T>& vd,
+                      GLOBAL_TABLE_K<T>& table) {
+  iterate<T, T1, false>(k, items, previous, next, vd, table);
+}
+
+template <class T, class T1>
+void ZAX_iter_diffuse(int k, zax_items& items, set_of_frequents<T, T1>& previous,
+                      set_of_frequents<T, T1>& next, ZAX_vertical_dataset<T>& vd,
+                      GLOBAL_TABLE_K<T>& table) {
+  iterate<T, T1, true>(k, items, previous, next, vd, table);
+}
+
+template <class T, class T1>
+void ZAX_reset_diffuse_state() {
+  diffuse_state<T, T1>::first_order = false;
+  diffuse_state<T, T1>::pruning_flag = true;
+}
+
+#define KESTREL_VERTICAL_SIGNATURE(T, T1)                                            \
+  (int, zax_items&, set_of_frequents<T, T1>&, set_of_frequents<T, T1>&, \
+   ZAX_vertical_dataset<T>&, GLOBAL_TABLE_K<T>&)
+
+template void ZAX_iter_compact<std::uint8_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t, std::uint8_t);
+template void ZAX_iter_compact<std::uint8_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t, std::uint16_t);
+template void ZAX_iter_compact<std::uint8_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t, std::uint32_t);
+template void ZAX_iter_compact<std::uint16_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint16_t, std::uint8_t);
+template void ZAX_iter_compact<std::uint16_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(std::uint16_t, std::uint16_t);
+template void ZAX_iter_compact<std::uint16_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(std::uint16_t, std::uint32_t);
+template void ZAX_iter_compact<std::uint32_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint32_t, std::uint8_t);
+template void ZAX_iter_compact<std::uint32_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(std::uint32_t, std::uint16_t);
+template void ZAX_iter_compact<std::uint32_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(std::uint32_t, std::uint32_t);
+
+template void ZAX_iter_diffuse<std::uint8_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t, std::uint8_t);
+template void ZAX_iter_diffuse<std::uint8_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t, std::uint16_t);
+template void ZAX_iter_diffuse<std::uint8_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t, std::uint32_t);
+template void ZAX_iter_diffuse<std::uint16_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint16_t, std::uint8_t);
+template void ZAX_iter_diffuse<std::uint16_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(std::uint16_t, std::uint16_t);
+template void ZAX_iter_diffuse<std::uint16_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(std::uint16_t, std::uint32_t);
+template void ZAX_iter_diffuse<std::uint32_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint32_t, std::uint8_t);
+template void ZAX_iter_diffuse<std::uint32_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(std::uint32_t, std::uint16_t);
+template void ZAX_iter_diffuse<std::uint32_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(std::uint32_t, std::uint32_t);
+
+template void ZAX_reset_diffuse_state<std::uint8_t, std::uint8_t>();
+template void ZAX_reset_diffuse_state<std::uint8_t, std::uint16_t>();
+template void ZAX_reset_diffuse_state<std::uint8_t, std::uint32_t>();
+template void ZAX_reset_diffuse_state<std::uint16_t, std::uint8_t>();
+template void ZAX_reset_diffuse_state<std::uint16_t, std::uint16_t>();
+template void ZAX_reset_diffuse_state<std::uint16_t, std::uint32_t>();
+template void ZAX_reset_diffuse_state<std::uint32_t, std::uint8_t>();
+template void ZAX_reset_diffuse_state<std::uint32_t, std::uint16_t>();
+template void ZAX_reset_diffuse_state<std::uint32_t, std::uint32_t>();

@@ -1,0 +1,435 @@
+#include "vertical/vertical_dataset.h"
+
+#include <algorithm>
+#include <cassert>
+#include <stdexcept>
+#include <string>
+
+#include "util/memory.h"
+
+namespace {
+
+// Compact test thresholds, in percent, tried in this order.
+constexpr std::uint32_t kCompactThresholds[] = {95, 90, 85, 80, 75, 70, 65, 60};
+constexpr int kThresholdCount = 8;
+
+// Minimum section length for the last accepted percentage p of n items.
+std::uint32_t min_section_length(std::uint32_t p, std::uint32_t n) {
+  if (p > 80) return n / 7;
+  if (p >= 76) return n / 6;
+  if (p >= 71) return n / 5;
+  if (p >= 66) return n / 4;
+  if (p >= 61) return n / 3;
+  return n / 2;
+}
+
+inline bool test_bit(const std::uint32_t* row, std::uint64_t p) {
+  return (row[p >> 5] >> (p & 31)) & 1u;
+}
+inline void set_bit(std::uint32_t* row, std::uint64_t p) { row[p >> 5] |= 1u << (p & 31); }
+
+// Appends the bits of x selected by m (in increasing bit order) to a packed
+// output; writes every completed word to out[*out_words].
+struct bit_packer {
+  std::uint32_t* out;
+  std::uint32_t out_words = 0;
+  std::uint64_t acc = 0;  // pending bits, the oldest in bit 0
+  int acc_bits = 0;
+
+  void push_bits(std::uint32_t bits, int n) {
+    acc |= static_cast<std::uint64_t>(bits) << acc_bits;
+    acc_bits += n;
+    if (acc_bits >= 32) {
+      out[out_words++] = static_cast<std::uint32_t>(acc);
+      acc >>= 32;
+      acc_bits -= 32;
+    }
+  }
+  void push_selected(std::uint32_t x, std::uint32_t m) {
+    if (m == 0xFFFFFFFFu) {
+      push_bits(x, 32);
+      return;
+    }
+    std::uint32_t bits = 0;
+    int n = 0;
+    while (m != 0) {
+      const int b = __builtin_ctz(m);
+      bits |= ((x >> b) & 1u) << n;
+      ++n;
+      m &= m - 1;
+    }
+    if (n > 0) push_bits(bits, n);
+  }
+  void finish() {
+    if (acc_bits > 0) out[out_words++] = static_cast<std::uint32_t>(acc);
+    acc = 0;
+    acc_bits = 0;
+  }
+};
+
+}  // namespace
+
+template <class T>
+bool ZAX_vertical_dataset<T>::VD_can_be_allocated(std::uint32_t n_items_, std::uint32_t n_trans) {
+  const std::uint64_t words = (static_cast<std::uint64_t>(n_trans) + 31) / 32;
+  n_items = n_items_;
+  n_words = static_cast<std::uint32_t>(words);
+  // At most 2^32 * 2^27 * 4 = 2^61 bytes: no overflow in 64 bits.
+  VD_size = static_cast<std::uint64_t>(n_items_) * words * 4;
+  return VD_size < mem_total() / 3;
+}
+
+template <class T>
+void ZAX_vertical_dataset<T>::init_VD() {
+  VD.assign(static_cast<std::size_t>(n_items) * n_words, 0u);
+  pruning_mask.assign(n_words, 0u);
+  // A run needs a non-zero word and a zero word (or the row end) after it.
+  nonzero_sections.assign(n_words / 2 + 1, bits::word_run{0, 0});
+  n_runs = 0;
+  nonzero_covered = 0;
+  is_compact = 0;
+  compact_first = 0xFFFFFFFFu;
+  compact_end = compact_words = compact_count = prefix_compact_count = 0;
+  is_allocated_ = true;
+}
+
+template <class T>
+void ZAX_vertical_dataset<T>::release() {
+  std::vector<std::uint32_t>().swap(VD);
+  std::vector<std::uint32_t>().swap(pruning_mask);
+  std::vector<std::uint32_t>().swap(inters_cache);
+  std::vector<bits::word_run>().swap(nonzero_sections);
+  is_allocated_ = false;
+}
+
+template <class T>
+void ZAX_vertical_dataset<T>::add_transaction(const T* items, std::uint32_t length,
+                                              std::uint32_t tid) {
+  // The filling scan sized the matrix with its transaction count; a position past
+  // it would write into another row.
+  if (static_cast<std::uint64_t>(tid) >= static_cast<std::uint64_t>(n_words) * 32) {
+    throw std::out_of_range("vertical dataset: transaction position " + std::to_string(tid) +
+                            " past " + std::to_string(n_words) + " words");
+  }
+  const std::size_t word = tid >> 5;
+  const std::uint32_t bit = 1u << (tid & 31);
+  for (std::uint32_t i = 0; i < length; ++i) {
+    assert(items[i] < n_items);
+    VD[static_cast<std::size_t>(items[i]) * n_words + word] |= bit;
+  }
+}
+
+template <class T>
+int ZAX_vertical_dataset<T>::chk_compact_vertical(std::uint32_t n) {
+  is_compact = 0;
+  compact_first = 0xFFFFFFFFu;
+  compact_end = compact_words = compact_count = 0;
+  const std::uint32_t W = n_words;
+  // The section must be the run of highest-numbered rows; a test over fewer rows
+  // than the matrix holds would leave rows above the section with heads that do
+  // not agree, so such a matrix is never made compact.
+  if (n < 2 || W == 0 || n != n_items) return 0;
+
+  std::vector<std::uint32_t> mask(W, 0xFFFFFFFFu), eq(W);
+  const std::uint64_t positions = static_cast<std::uint64_t>(W) * 32;
+  std::uint32_t first = n - 1;
+  std::uint32_t p = 0;
+  std::uint64_t agree_count = 0;
+  int ti = 0;
+  const std::uint32_t* last = row(n - 1);
+  for (std::int64_t i = static_cast<std::int64_t>(n) - 2; i >= 0; --i) {
+    const std::uint32_t* r = row(static_cast<std::uint32_t>(i));
+    std::uint64_t agree = 0;
+    for (std::uint32_t w = 0; w < W; ++w) {
+      eq[w] = ~(last[w] ^ r[w]) & mask[w];
+      agree += static_cast<std::uint64_t>(__builtin_popcount(eq[w]));
+    }
+    if (ti >= kThresholdCount) break;
+    // percent < threshold, compared exactly: agree*100 < threshold*positions.
+    bool stop = false;
+    while (agree * 100 < kCompactThresholds[ti] * positions) {
+      if (static_cast<std::int64_t>(n) - i >= static_cast<std::int64_t>(n / 7)) {
+        stop = true;
+        break;
+      }
+      if (++ti == kThresholdCount) {
+        stop = true;
+        break;
+      }
+    }
+    if (stop) break;
+    mask.swap(eq);
+    first = static_cast<std::uint32_t>(i);
+    agree_count = agree;
+    p = static_cast<std::uint32_t>(agree * 100 / positions);
+  }
+
+  if (p == 0 || n - first < min_section_length(p, n)) return 0;
+  compact_first = first;
+  compact_end = n;
+  compact_words = static_cast<std::uint32_t>(agree_count / 32);
+  reorder_bits_compact(n, mask);
+  is_compact = 1;
+  return 1;
+}
+
+template <class T>
+void ZAX_vertical_dataset<T>::reorder_bits_compact(std::uint32_t n,
+                                                   const std::vector<std::uint32_t>& mask) {
+  const std::uint32_t W = n_words;
+  // Old position of every new position: first the masked ones, then the others.
+  std::vector<std::uint32_t> source;
+  source.reserve(static_cast<std::size_t>(W) * 32);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (std::uint32_t w = 0; w < W; ++w) {
+      std::uint32_t m = pass == 0 ? mask[w] : ~mask[w];
+      while (m != 0) {
+        source.push_back(w * 32 + static_cast<std::uint32_t>(__builtin_ctz(m)));
+        m &= m - 1;
+      }
+    }
+  }
+  std::vector<std::uint32_t> fresh(W);
+  for (std::uint32_t r = 0; r < n; ++r) {
+    std::uint32_t* old = row(r);
+    std::fill(fresh.begin(), fresh.end(), 0u);
+    for (std::size_t q = 0; q < source.size(); ++q) {
+      if (test_bit(old, source[q])) set_bit(fresh.data(), q);
+    }
+    std::copy(fresh.begin(), fresh.end(), old);
+  }
+  compact_count = compact_first < n_items
+                      ? static_cast<std::uint32_t>(bits::kernels().count(row(compact_first), compact_words))
+                      : 0;
+}
+
+template <class T>
+void ZAX_vertical_dataset<T>::start_iteration(int k, bool clear_pruning_mask) {
+  inters_cache.assign(static_cast<std::size_t>(k) * n_words, 0u);
+  prefix_compact_count = 0;
+  if (clear_pruning_mask) std::fill(pruning_mask.begin(), pruning_mask.begin() + n_words, 0u);
+}
+
+template <class T>
+bool ZAX_vertical_dataset<T>::candidate_is_frequent_compact(const T* cand, int start, int k,
+                                                            std::uint32_t min_count,
+                                                            std::uint32_t& count,
+                                                            ZAX_statistics& /*stats*/) {
+  assert(k >= 3 && start >= 0 && start <= k - 1);
+  const bits::kernel_table& K = bits::kernels();
+  const std::uint32_t F = compact_first;
+  const std::size_t H = compact_words;
+  const std::size_t W = n_words;
+  const std::size_t tail = W - H;
+  // S: the prefix processed so far holds a section item, so every later item is
+  // one too and only the tail words need intersecting; the head's bit count was
+  // taken when the prefix entered the section.
+  bool S;
+  int j;
+  if (start <= 1) {
+    const std::uint32_t* a = row(cand[0]);
+    const std::uint32_t* b = row(cand[1]);
+    std::uint32_t* c1 = cache_row(1);
+    if (cand[0] >= F) {
+      S = true;
+      prefix_compact_count = compact_count;
+      K.and_into(a + H, b + H, c1 + H, tail);
+    } else if (cand[1] < F) {
+      S = false;
+      K.and_into(a, b, c1, W);
+    } else {
+      prefix_compact_count = static_cast<std::uint32_t>(K.and_count(a, b, c1, H));
+      K.and_into(a + H, b + H, c1 + H, tail);
+      S = true;
+    }
+    j = 2;
+  } else {
+    S = cand[start - 1] >= F;
+    j = start;
+  }
+  for (; j <= k - 2; ++j) {
+    const std::uint32_t* p = cache_row(j - 1);
+    const std::uint32_t* r = row(cand[j]);
+    std::uint32_t* c = cache_row(j);
+    if (S) {
+      K.and_into(p + H, r + H, c + H, tail);
+    } else if (cand[j] >= F) {
+      prefix_compact_count = static_cast<std::uint32_t>(K.and_count(p, r, c, H));
+      K.and_into(p + H, r + H, c + H, tail);
+      S = true;
+    } else {
+      K.and_into(p, r, c, W);
+    }
+  }
+  const std::uint32_t* p = cache_row(k - 2);
+  const std::uint32_t* r = row(cand[k - 1]);
+  std::uint32_t* c = cache_row(k - 1);
+  if (S) {
+    count = static_cast<std::uint32_t>(K.and_count(p + H, r + H, c + H, tail)) + prefix_compact_count;
+  } else {
+    count = static_cast<std::uint32_t>(K.and_count(p, r, c, W));
+  }
+  return count >= min_count;
+}
+
+template <class T>
+std::uint32_t ZAX_vertical_dataset<T>::and_build_runs(std::uint32_t a, std::uint32_t b) {
+  const std::uint32_t W = n_words;
+  std::uint32_t* c1 = cache_row(1);
+  bits::kernels().and_into(row(a), row(b), c1, W);
+  // Runs are maximal ranges of non-zero words; there are at most ceil(W/2).
+  n_runs = 0;
+  nonzero_covered = 0;
+  std::uint32_t w = 0;
+  while (w < W) {
+    while (w < W && c1[w] == 0) ++w;
+    if (w == W) break;
+    const std::uint32_t begin = w;
+    while (w < W && c1[w] != 0) ++w;
+    nonzero_sections[n_runs++] = bits::word_run{static_cast<std::int32_t>(begin),
+                                                static_cast<std::int32_t>(w)};
+    nonzero_covered += w - begin;
+  }
+  return nonzero_covered;
+}
+
+template <class T>
+bool ZAX_vertical_dataset<T>::candidate_is_frequent_diffuse(const T* cand, int start, int k,
+                                                            std::uint32_t min_count,
+                                                            std::uint32_t& count,
+                                                            ZAX_statistics& stats, bool collect) {
+  assert(k >= 3 && start >= 0 && start <= k - 1);
+  const bits::kernel_table& K = bits::kernels();
+  const std::size_t W = n_words;
+  if (start < 2) {
+    stats.nonzero_words = static_cast<int>(and_build_runs(cand[0], cand[1]));
+    // nonzero_words >= 0.9 * W, exactly.
+    dense_path_ = static_cast<std::uint64_t>(nonzero_covered) * 10 >= static_cast<std::uint64_t>(W) * 9;
+    if (collect) {
+      stats.dense_ands += 1;
+      stats.word_ops += static_cast<double>(W);
+    }
+    start = 2;
+  }
+  const int ands = k - start;
+  if (dense_path_) {
+    for (int j = start; j <= k - 2; ++j) K.and_into(cache_row(j - 1), row(cand[j]), cache_row(j), W);
+    count = static_cast<std::uint32_t>(K.and_count(cache_row(k - 2), row(cand[k - 1]), cache_row(k - 1), W));
+    if (collect) {
+      stats.dense_ands += ands;
+      stats.word_ops += static_cast<double>(ands) * static_cast<double>(W);
+    }
+  } else {
+    // Outside the runs the prefix intersection is zero, and so is every extension.
+    const bits::word_run* runs = nonzero_sections.data();
+    for (int j = start; j <= k - 2; ++j) {
+      K.and_into_runs(cache_row(j - 1), row(cand[j]), cache_row(j), runs, n_runs);
+    }
+    count = static_cast<std::uint32_t>(
+        K.and_count_runs(cache_row(k - 2), row(cand[k - 1]), cache_row(k - 1), runs, n_runs));
+    if (collect) {
+      stats.sparse_ands += ands;
+      stats.word_ops += static_cast<double>(ands) * static_cast<double>(nonzero_covered);
+    }
+  }
+  const bool frequent = count >= min_count;
+  if (frequent && collect) {
+    if (dense_path_) {
+      const bits::word_run all{0, static_cast<std::int32_t>(W)};
+      K.or_into_runs(pruning_mask.data(), cache_row(k - 1), &all, 1);
+    } else {
+      K.or_into_runs(pruning_mask.data(), cache_row(k - 1), nonzero_sections.data(), n_runs);
+    }
+    stats.mask_updates += 1;
+  }
+  return frequent;
+}
+
+template <class T>
+std::uint32_t ZAX_vertical_dataset<T>::check_pruning() const {
+  const std::uint64_t set = bits::kernels().count(pruning_mask.data(), n_words);
+  return static_cast<std::uint32_t>((set + 31) / 32);
+}
+
+template <class T>
+void ZAX_vertical_dataset<T>::prune_VD(std::uint32_t new_n_words, zax_items& items) {
+  const std::uint32_t W = n_words;
+  assert(new_n_words <= W);
+  // In place, rows in increasing order: row i's new start i*new_n_words never lies
+  // after its old start i*W, and a packed word is written only after the input
+  // word at or behind it has been read.
+  for (std::uint32_t i = 0; i < n_items; ++i) {
+    if (i >= items.flag_item.size() || items.flag_item[i] == 0) continue;
+    const std::uint32_t* src = VD.data() + static_cast<std::size_t>(i) * W;
+    std::uint32_t* dst = VD.data() + static_cast<std::size_t>(i) * new_n_words;
+    bit_packer pack{dst};
+    for (std::uint32_t w = 0; w < W; ++w) {
+      const std::uint32_t x = src[w];
+      const std::uint32_t m = pruning_mask[w];
+      if (m != 0) pack.push_selected(x, m);
+    }
+    pack.finish();
+    for (std::uint32_t w = pack.out_words; w < new_n_words; ++w) dst[w] = 0;
+  }
+  n_words = new_n_words;
+}
+
+template <class T>
+void ZAX_vertical_dataset<T>::order_bits_diffuse(zax_items& items) {
+  const std::uint32_t W = n_words;
+  const std::uint64_t positions = static_cast<std::uint64_t>(W) * 32;
+  constexpr std::uint32_t kUnplaced = 0xFFFFFFFFu;
+
+  // Items by decreasing count, the lowest-numbered first on ties; zero counts end
+  // the list. The counts are consumed.
+  std::vector<std::uint32_t> order;
+  const std::uint32_t counted =
+      std::min<std::uint32_t>(n_items, static_cast<std::uint32_t>(items.first_item_counts.size()));
+  for (std::uint32_t i = 0; i < counted; ++i) {
+    if (items.first_item_counts[i] > 0) order.push_back(i);
+  }
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    return items.first_item_counts[a] > items.first_item_counts[b];
+  });
+  for (std::uint32_t i : order) items.first_item_counts[i] = 0;
+  if (order.empty()) return;  // every position keeps its place: nothing changes
+
+  std::vector<std::uint32_t> newpos(positions, kUnplaced);
+  std::uint64_t next = 0;
+  for (std::uint32_t item : order) {
+    const std::uint32_t* r = row(item);
+    for (std::uint32_t w = 0; w < W; ++w) {
+      std::uint32_t x = r[w];
+      while (x != 0) {
+        const std::uint64_t p = static_cast<std::uint64_t>(w) * 32 + __builtin_ctz(x);
+        if (newpos[p] == kUnplaced) newpos[p] = static_cast<std::uint32_t>(next++);
+        x &= x - 1;
+      }
+    }
+  }
+  // Positions from `next` on keep their own place. A transaction there that was
+  // also placed above moves back to its old slot; the map stays one-to-one since
+  // every placed slot is below next. Positions below next still unplaced hold
+  // transactions without any first item of a frequent itemset: they are dropped.
+  for (std::uint64_t p = next; p < positions; ++p) newpos[p] = static_cast<std::uint32_t>(p);
+
+  std::vector<std::uint32_t> fresh(W);
+  for (std::uint32_t i = 0; i < n_items; ++i) {
+    if (i >= items.flag_item.size() || items.flag_item[i] == 0) continue;
+    std::uint32_t* r = row(i);
+    std::fill(fresh.begin(), fresh.end(), 0u);
+    for (std::uint32_t w = 0; w < W; ++w) {
+      std::uint32_t x = r[w];
+      while (x != 0) {
+        const std::uint64_t p = static_cast<std::uint64_t>(w) * 32 + __builtin_ctz(x);
+        if (newpos[p] != kUnplaced) set_bit(fresh.data(), newpos[p]);
+        x &= x - 1;
+      }
+    }
+    std::copy(fresh.begin(), fresh.end(), r);
+  }
+}
+
+template class ZAX_vertical_dataset<std::uint8_t>;
+template class ZAX_vertical_dataset<std::uint16_t>;
+template class ZAX_vertical_dataset<std::uint32_t>;
