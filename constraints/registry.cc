@@ -3,27 +3,20 @@
 // GLOBAL_TABLE holds one prototype per keyword, in the registry's fixed row
 // order (the usage screen lists them in that order). It is built by a static
 // initialiser before main; prototypes are never destroyed.
+#include <algorithm>
 #include <cstdint>
 
 #include "constraints/anti_monotone.h"
 #include "constraints/constraint.h"
-#include "util/error.h"
+#include "constraints/convertible.h"
+#include "constraints/front_end.h"
+#include "constraints/loose.h"
+#include "constraints/monotone.h"
+#include "constraints/spread.h"
+#include "constraints/succinct.h"
+#include "constraints/variance.h"
 
 namespace {
-
-// Stands for a keyword whose class is not built yet: it parses nothing.
-class PENDING : public Constraint<std::uint32_t> {
- public:
-  explicit PENDING(const char* text) : text_(text) {}
-  Constraint<std::uint32_t>* parseParameters(const char*) override {
-    throw run_error(std::string(this->label) + ": not available");
-  }
-  bool testItemset(const std::vector<std::uint32_t>&) override { return true; }
-  const char* usage() const override { return text_; }
-
- private:
-  const char* text_;
-};
 
 template <class C>
 Constraint<std::uint32_t>* prototype(const char* keyword) {
@@ -33,49 +26,26 @@ Constraint<std::uint32_t>* prototype(const char* keyword) {
   return c;
 }
 
-Constraint<std::uint32_t>* pending(const char* keyword, const char* text) {
-  Constraint<std::uint32_t>* c = new PENDING(text);
-  c->label = keyword;
-  return c;
-}
-
 std::vector<Constraint<std::uint32_t>*> make_registry() {
   using U = std::uint32_t;
   return {
-      pending("subseteq", "subseteq [<i0>,<i1>,...,<in>]"),
-      pending("supseteq", "supseteq [<i0,i1,...in>]"),
-      pending("asubseteq", "asubseteq [<attr>,<i0,i1,...in>]"),
-      pending("asupseteq", "asupseteq [<attr>,<i0,i1,...in>]"),
-      pending("mingeq", "mingeq [<attr>,<threshold>]"),
-      pending("maxleq", "maxleq [<attr>,<threshold>]"),
-      pending("lengeq", "lengeq [<threshold>]"),
-      pending("lenleq", "lenleq [<threshold>]"),
-      pending("sumgeq", "sumgeq [<attr>,<threshold>]"),
-      prototype<SUMLEQ<U>>("sumleq"),
-      prototype<RANGELEQLAM<U>>("rangeleq"),
-      pending("varleq", "varleq [<attr>,<threshold>]"),
-      pending("vargeq", "vargeq [<attr>,<threshold>]"),
-      pending("stdleq", "stdleq [<attr>,<threshold>]"),
-      pending("stdgeq", "stdgeq [<attr>,<threshold>]"),
-      pending("spvleq", "spvleq [<attr>,<threshold>]"),
-      pending("spvgeq", "spvgeq [<attr>,<threshold>]"),
-      pending("mdleq", "mdleq [<attr>,<threshold>]"),
-      pending("mdgeq", "mdgeq [<attr>,<threshold>]"),
-      pending("avgleq", "avgleq [<attr>,<threshold>]"),
-      pending("avggeq", "avggeq [<attr>,<threshold>]"),
-      pending("medgeq", "medgeq [<attr>,<threshold>]"),
-      pending("medleq", "medleq [<attr>,<threshold>]"),
-      pending("rangegeq", "rangegeq [<attr>,<threshold>]"),
-      pending("minleq", "minleq [<attr>,<threshold>]"),
-      pending("maxgeq", "maxgeq [<attr>,<threshold>]"),
-      pending("avggeq2", "avggeq2 [<attr>,<threshold>]   (convertible antimonotone)"),
-      pending("avgleq2", "avgleq2 [<attr>,<threshold>]   (convertible antimonotone)"),
-      pending("minleq2", "minleq2 [<attr>,<threshold>]"),
-      pending("maxgeq2", "maxgeq2 [<attr>,<threshold>]"),
-      pending("medgeq2", "medgeq2 [<attr>,<threshold>]    (Convertible Antimonotone)"),
-      pending("medleq2", "medleq2 [<attr,threshold>]    (Convertible Antimonotone)"),
-      pending("rangeleq2", "rangeleq2 [<attr,threshold>]"),
-      pending("acountgeq", "acountgeq [<attr,val,threshold>]"),
+      prototype<SUBSETEQ<U>>("subseteq"),        prototype<SUPSETEQMON<U>>("supseteq"),
+      prototype<ASUBSETEQ<U>>("asubseteq"),      prototype<ASUPSETEQ<U>>("asupseteq"),
+      prototype<MINGEQ<U>>("mingeq"),            prototype<MAXLEQ<U>>("maxleq"),
+      prototype<LENGEQ<U>>("lengeq"),            prototype<LENLEQ<U>>("lenleq"),
+      prototype<SUMGEQ<U>>("sumgeq"),            prototype<SUMLEQ<U>>("sumleq"),
+      prototype<RANGELEQLAM<U>>("rangeleq"),     prototype<VARLEQ<U>>("varleq"),
+      prototype<VARGEQ<U>>("vargeq"),            prototype<STDLEQ<U>>("stdleq"),
+      prototype<STDGEQ<U>>("stdgeq"),            prototype<SPVLEQ<U>>("spvleq"),
+      prototype<SPVGEQ<U>>("spvgeq"),            prototype<MDLEQ<U>>("mdleq"),
+      prototype<MDGEQ<U>>("mdgeq"),              prototype<AVGLEQLAM<U>>("avgleq"),
+      prototype<AVGGEQLAM<U>>("avggeq"),         prototype<MEDGEQLAM<U>>("medgeq"),
+      prototype<MEDLEQLAM<U>>("medleq"),         prototype<RANGEGEQLAM<U>>("rangegeq"),
+      prototype<MINLEQLAM<U>>("minleq"),         prototype<MAXGEQLAM<U>>("maxgeq"),
+      prototype<AVGGEQ<U>>("avggeq2"),           prototype<AVGLEQ<U>>("avgleq2"),
+      prototype<MINLEQ<U>>("minleq2"),           prototype<MAXGEQ<U>>("maxgeq2"),
+      prototype<MEDGEQ<U>>("medgeq2"),           prototype<MEDLEQ<U>>("medleq2"),
+      prototype<RANGELEQ<U>>("rangeleq2"),       prototype<ACOUNTGEQ<U>>("acountgeq"),
       prototype<ACOUNTLEQ<U>>("acountleq"),
   };
 }
@@ -84,6 +54,25 @@ template <class Table>
 void free_table(Table& table) {
   for (auto* c : table) delete c;
   table.clear();
+}
+
+// Frees the five tables of active instances. An object filed in two tables
+// (by another caller) is deleted once.
+void free_active_instances() {
+  std::vector<Constraint<std::uint32_t>*> all;
+  auto collect = [&all](auto& table) {
+    for (auto* c : table) {
+      Constraint<std::uint32_t>* base = c;
+      if (std::find(all.begin(), all.end(), base) == all.end()) all.push_back(base);
+    }
+    table.clear();
+  };
+  collect(GLOBAL_AM_TABLE);
+  collect(GLOBAL_M_TABLE);
+  collect(GLOBAL_SAM_TABLE);
+  collect(GLOBAL_LAM_TABLE);
+  collect(GLOBAL_CAM_TABLE);
+  for (auto* c : all) delete c;
 }
 
 }  // namespace
@@ -100,11 +89,7 @@ std::int64_t LENLEQ_BOUND = INT64_MAX;
 int GLOBAL_MAXIMUM_LENGTH = -1;
 
 void reset_constraint_tables() {
-  free_table(GLOBAL_AM_TABLE);
-  free_table(GLOBAL_M_TABLE);
-  free_table(GLOBAL_SAM_TABLE);
-  free_table(GLOBAL_LAM_TABLE);
-  free_table(GLOBAL_CAM_TABLE);
+  free_active_instances();
   prefix_items.clear();
   LENLEQ_BOUND = INT64_MAX;
   GLOBAL_MAXIMUM_LENGTH = -1;
@@ -125,11 +110,7 @@ void GLOBAL_TABLE_K<T>::take_active_constraints() {
   for (auto* c : GLOBAL_LAM_TABLE) lam_table.push_back(c->template clone<T>());
   for (auto* c : GLOBAL_CAM_TABLE) cam_table.push_back(c->template clone<T>());
   // Succinct constraints did all their work in the first scan: no clone.
-  free_table(GLOBAL_AM_TABLE);
-  free_table(GLOBAL_M_TABLE);
-  free_table(GLOBAL_SAM_TABLE);
-  free_table(GLOBAL_LAM_TABLE);
-  free_table(GLOBAL_CAM_TABLE);
+  free_active_instances();
 }
 
 template class GLOBAL_TABLE_K<std::uint8_t>;

@@ -1,0 +1,297 @@
+#include "constraints/convertible.h"
+
+#include <algorithm>
+
+#include "constraints/params.h"
+
+namespace cp = constraint_params;
+
+namespace {
+
+template <class C>
+Constraint<std::uint32_t>* file_signed(const char* keyword, const char* params) {
+  cp::AttrThreshold f = cp::attr_threshold(keyword, params);
+  auto* c = new C;
+  c->attribute = f.attribute;
+  c->p.threshold = cp::signed_threshold(keyword, params, f.threshold);
+  GLOBAL_CAM_TABLE.push_back(c);
+  return c;
+}
+
+template <class C>
+Constraint<std::uint32_t>* file_wrapping(const char* keyword, const char* params) {
+  cp::AttrThreshold f = cp::attr_threshold(keyword, params);
+  auto* c = new C;
+  c->attribute = f.attribute;
+  c->p.bound = cp::wrapping_threshold(keyword, params, f.threshold);
+  GLOBAL_CAM_TABLE.push_back(c);
+  return c;
+}
+
+// Common head of every preCounting: nothing unless this constraint set the
+// order; a transaction shorter than k holds no itemset of k items. Returns
+// whether the class-specific test should run.
+template <class T>
+bool precount_head(zax_transaction<T>& t, int k, bool order_holds) {
+  if (!order_holds || k < 1) return false;
+  if (t.length < static_cast<std::uint32_t>(k)) {
+    t.length = 0;
+    return false;
+  }
+  return true;
+}
+
+
+}  // namespace
+
+// ---- AVGGEQ ----
+//
+// Order descending: e[0..k-1] are the k largest values of t. Without prefix
+// values their mean bounds the mean of every itemset of k or more items in t.
+// With prefix values it does not (prefix {0}, values 10,10: the pair reaches a
+// mean of 20/3 while a single 10 reaches only 5), so nothing is pruned then.
+
+template <class T>
+Constraint<std::uint32_t>* AVGGEQ<T>::parseParameters(const char* params) {
+  return file_signed<AVGGEQ<std::uint32_t>>("avggeq2", params);
+}
+
+template <class T>
+bool AVGGEQ<T>::testItemset(const T* items, int n) {
+  Summary s = this->summary(items, n);
+  return s.n >= 1 && compare_scaled(s.sum, this->p.threshold, s.n) >= 0;
+}
+
+template <class T>
+void AVGGEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
+  if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
+  std::uint64_t s = 0;
+  for (int i = 0; i < k; ++i) s += this->value(t.elems[i]);
+  if (compare_scaled(s, this->p.threshold, static_cast<u128>(k)) < 0) t.length = 0;
+}
+
+// Drops the last (smallest) item while no itemset of m >= k+1 items that holds
+// it can reach the mean: the best such itemset is e[0..m-2] plus the last item.
+// Its mean f(m), as m grows, rises while the added value is at least f(m) and,
+// once it falls, keeps falling (values descend): the scan stops there.
+template <class T>
+void AVGGEQ<T>::postCounting(zax_transaction<T>& t, int k, bool order_holds) {
+  if (!order_holds || k < 1 || this->p.prefix.n != 0) return;
+  const std::uint32_t uk = static_cast<std::uint32_t>(k);
+  if (t.length <= uk) {
+    t.length = 0;
+    return;
+  }
+  std::uint64_t s_k = 0;
+  for (std::uint32_t i = 0; i < uk; ++i) s_k += this->value(t.elems[i]);
+  while (t.length > uk) {
+    const std::uint32_t L = t.length;
+    const std::uint64_t last = this->value(t.elems[L - 1]);
+    bool reachable = false;
+    std::uint64_t s = s_k;  // sum of e[0..m-2]
+    for (std::uint32_t m = uk + 1; m <= L; ++m) {
+      const std::uint64_t with_last = s + last;
+      if (compare_scaled(with_last, this->p.threshold, m) >= 0) {
+        reachable = true;
+        break;
+      }
+      if (m == L) break;
+      const std::uint64_t next = this->value(t.elems[m - 1]);
+      if (static_cast<u128>(next) * m < with_last) break;  // the mean only falls from here
+      s += next;
+    }
+    if (reachable) return;
+    t.length = static_cast<T>(L - 1);
+  }
+}
+
+// ---- AVGLEQ ---- (the mirror image: ascending order, mean at most t)
+
+template <class T>
+Constraint<std::uint32_t>* AVGLEQ<T>::parseParameters(const char* params) {
+  return file_signed<AVGLEQ<std::uint32_t>>("avgleq2", params);
+}
+
+template <class T>
+bool AVGLEQ<T>::testItemset(const T* items, int n) {
+  Summary s = this->summary(items, n);
+  return s.n == 0 || compare_scaled(s.sum, this->p.threshold, s.n) <= 0;
+}
+
+template <class T>
+void AVGLEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
+  if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
+  std::uint64_t s = 0;
+  for (int i = 0; i < k; ++i) s += this->value(t.elems[i]);
+  if (compare_scaled(s, this->p.threshold, static_cast<u128>(k)) > 0) t.length = 0;
+}
+
+template <class T>
+void AVGLEQ<T>::postCounting(zax_transaction<T>& t, int k, bool order_holds) {
+  if (!order_holds || k < 1 || this->p.prefix.n != 0) return;
+  const std::uint32_t uk = static_cast<std::uint32_t>(k);
+  if (t.length <= uk) {
+    t.length = 0;
+    return;
+  }
+  std::uint64_t s_k = 0;
+  for (std::uint32_t i = 0; i < uk; ++i) s_k += this->value(t.elems[i]);
+  while (t.length > uk) {
+    const std::uint32_t L = t.length;
+    const std::uint64_t last = this->value(t.elems[L - 1]);
+    bool reachable = false;
+    std::uint64_t s = s_k;
+    for (std::uint32_t m = uk + 1; m <= L; ++m) {
+      const std::uint64_t with_last = s + last;
+      if (compare_scaled(with_last, this->p.threshold, m) <= 0) {
+        reachable = true;
+        break;
+      }
+      if (m == L) break;
+      const std::uint64_t next = this->value(t.elems[m - 1]);
+      if (static_cast<u128>(next) * m > with_last) break;  // the mean only rises from here
+      s += next;
+    }
+    if (reachable) return;
+    t.length = static_cast<T>(L - 1);
+  }
+}
+
+// ---- MINLEQ ---- (ascending: e[0] holds the smallest value of t)
+
+template <class T>
+Constraint<std::uint32_t>* MINLEQ<T>::parseParameters(const char* params) {
+  return file_wrapping<MINLEQ<std::uint32_t>>("minleq2", params);
+}
+
+template <class T>
+bool MINLEQ<T>::testItemset(const T* items, int n) {
+  Summary s = this->summary(items, n);
+  return s.n == 0 || s.min <= this->p.bound;
+}
+
+// No itemset of t has a smaller minimum than the prefix's and e[0]'s.
+template <class T>
+void MINLEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
+  if (!precount_head(t, k, order_holds)) return;
+  if (std::min(this->p.prefix.min, this->value(t.elems[0])) > this->p.bound) t.length = 0;
+}
+
+// ---- MAXGEQ ---- (descending: e[0] holds the largest value of t)
+
+template <class T>
+Constraint<std::uint32_t>* MAXGEQ<T>::parseParameters(const char* params) {
+  return file_wrapping<MAXGEQ<std::uint32_t>>("maxgeq2", params);
+}
+
+template <class T>
+bool MAXGEQ<T>::testItemset(const T* items, int n) {
+  Summary s = this->summary(items, n);
+  if (s.n == 0) return this->p.bound == 0;
+  return s.max >= this->p.bound;
+}
+
+// No itemset of t has a larger maximum than the prefix's and e[0]'s.
+template <class T>
+void MAXGEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
+  if (!precount_head(t, k, order_holds)) return;
+  if (std::max(this->p.prefix.max, this->value(t.elems[0])) < this->p.bound) t.length = 0;
+}
+
+// ---- MEDGEQ ---- (descending: e[0..k-1] are the k largest values)
+//
+// Without prefix values the median of the k largest values bounds the median
+// of every itemset of k or more items in t; with prefix values it does not.
+
+template <class T>
+Constraint<std::uint32_t>* MEDGEQ<T>::parseParameters(const char* params) {
+  return file_signed<MEDGEQ<std::uint32_t>>("medgeq2", params);
+}
+
+template <class T>
+bool MEDGEQ<T>::testItemset(const T* items, int n) {
+  if (this->p.prefix.n + static_cast<std::uint64_t>(n) == 0) return false;
+  std::uint64_t m2 = twice_median(this->p.prefix, *this->attribute_values, items, n, this->scratch);
+  return compare_scaled(m2, this->p.threshold, 2) >= 0;
+}
+
+template <class T>
+void MEDGEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
+  if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
+  if (!testItemset(t.elems.data(), k)) t.length = 0;
+}
+
+// ---- MEDLEQ ---- (ascending: the mirror image)
+
+template <class T>
+Constraint<std::uint32_t>* MEDLEQ<T>::parseParameters(const char* params) {
+  return file_signed<MEDLEQ<std::uint32_t>>("medleq2", params);
+}
+
+template <class T>
+bool MEDLEQ<T>::testItemset(const T* items, int n) {
+  if (this->p.prefix.n + static_cast<std::uint64_t>(n) == 0) return false;
+  std::uint64_t m2 = twice_median(this->p.prefix, *this->attribute_values, items, n, this->scratch);
+  return compare_scaled(m2, this->p.threshold, 2) <= 0;
+}
+
+template <class T>
+void MEDLEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
+  if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
+  if (!testItemset(t.elems.data(), k)) t.length = 0;
+}
+
+// ---- RANGELEQ ---- (ascending)
+
+template <class T>
+Constraint<std::uint32_t>* RANGELEQ<T>::parseParameters(const char* params) {
+  return file_wrapping<RANGELEQ<std::uint32_t>>("rangeleq2", params);
+}
+
+template <class T>
+bool RANGELEQ<T>::testItemset(const T* items, int n) {
+  Summary s = this->summary(items, n);
+  return s.n <= 1 || s.max - s.min <= this->p.bound;
+}
+
+// With values ascending, the narrowest itemsets of k items are windows of k
+// consecutive items, and a longer itemset contains one: t is emptied only when
+// every window (with the prefix extremes) is too wide. Testing the first
+// window alone would be wrong: values 1,5,6 with k = 2 and bound 2 keep {5,6}.
+template <class T>
+void RANGELEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
+  if (!precount_head(t, k, order_holds)) return;
+  const std::uint32_t L = t.length, uk = static_cast<std::uint32_t>(k);
+  if (this->p.prefix.n + uk <= 1) return;  // a single value always holds
+  for (std::uint32_t i = 0; i + uk <= L; ++i) {
+    std::uint32_t lo = std::min(this->p.prefix.min, this->value(t.elems[i]));
+    std::uint32_t hi = std::max(this->p.prefix.max, this->value(t.elems[i + uk - 1]));
+    if (hi - lo <= this->p.bound) return;
+  }
+  t.length = 0;
+}
+
+template class ConvertibleBase<std::uint8_t>;
+template class ConvertibleBase<std::uint16_t>;
+template class ConvertibleBase<std::uint32_t>;
+template class AVGGEQ<std::uint8_t>;
+template class AVGGEQ<std::uint16_t>;
+template class AVGGEQ<std::uint32_t>;
+template class AVGLEQ<std::uint8_t>;
+template class AVGLEQ<std::uint16_t>;
+template class AVGLEQ<std::uint32_t>;
+template class MINLEQ<std::uint8_t>;
+template class MINLEQ<std::uint16_t>;
+template class MINLEQ<std::uint32_t>;
+template class MAXGEQ<std::uint8_t>;
+template class MAXGEQ<std::uint16_t>;
+template class MAXGEQ<std::uint32_t>;
+template class MEDGEQ<std::uint8_t>;
+template class MEDGEQ<std::uint16_t>;
+template class MEDGEQ<std::uint32_t>;
+template class MEDLEQ<std::uint8_t>;
+template class MEDLEQ<std::uint16_t>;
+template class MEDLEQ<std::uint32_t>;
+template class RANGELEQ<std::uint8_t>;
+template class RANGELEQ<std::uint16_t>;
+template class RANGELEQ<std::uint32_t>;

@@ -1,0 +1,91 @@
+// Convertible anti-monotone constraints: "avggeq2", "avgleq2", "minleq2",
+// "maxgeq2", "medgeq2", "medleq2", "rangeleq2".
+//
+// Each is anti-monotone over prefixes once the items are listed in the order of
+// its attribute (ascOrder: ascending values). The first constraint of
+// GLOBAL_CAM_TABLE sets the dense item order; only that one, told by
+// order_holds, may use the order: preCounting empties and postCounting
+// shortens a transaction only where no itemset of k or more items (k+1 or more
+// for postCounting) satisfying the constraint with the prefix items loses a
+// transaction or an item. testItemset is exact for P ∪ X in any order.
+// T is the item type (uint8/16/32).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "constraints/constraint.h"
+#include "constraints/values.h"
+
+template <class T>
+class ConvertibleBase : public CConvertibleAntiMonotone<T> {
+ public:
+  using CConvertibleAntiMonotone<T>::testItemset;
+  bool testItemset(const std::vector<T>& itemset) override {
+    return testItemset(itemset.data(), static_cast<int>(itemset.size()));
+  }
+  void setPrefix() override { p.prefix.fold(this->attribute_values); }
+  void postCounting(zax_transaction<T>&, int, bool) override {}
+  Summary summary(const T* items, int k) const {
+    return summarize(p.prefix, *this->attribute_values, items, k);
+  }
+  std::uint32_t value(T item) const { return (*this->attribute_values)[item]; }
+  ConstraintParams p;
+  std::vector<std::uint32_t> scratch;  // median work space
+};
+
+#define KESTREL_CONVERTIBLE_CLASS(Class, ascending, text)                    \
+  template <class T>                                                         \
+  class Class : public ConvertibleBase<T> {                                  \
+   public:                                                                   \
+    using ConvertibleBase<T>::testItemset;                                   \
+    bool ascOrder() const override { return ascending; }                     \
+    Constraint<std::uint32_t>* parseParameters(const char* params) override; \
+    bool testItemset(const T* items, int n) override;                        \
+    void preCounting(zax_transaction<T>& t, int k, bool order_holds) override; \
+    const char* usage() const override { return text; }                      \
+    KESTREL_CLONES(Class, CConvertibleAntiMonotone, clone_cam)               \
+  };
+
+// n >= 1 and mean(V) >= threshold; descending order.
+template <class T>
+class AVGGEQ : public ConvertibleBase<T> {
+ public:
+  using ConvertibleBase<T>::testItemset;
+  bool ascOrder() const override { return false; }
+  Constraint<std::uint32_t>* parseParameters(const char* params) override;
+  bool testItemset(const T* items, int n) override;
+  void preCounting(zax_transaction<T>& t, int k, bool order_holds) override;
+  void postCounting(zax_transaction<T>& t, int k, bool order_holds) override;
+  const char* usage() const override {
+    return "avggeq2 [<attr>,<threshold>]   (convertible antimonotone)";
+  }
+  KESTREL_CLONES(AVGGEQ, CConvertibleAntiMonotone, clone_cam)
+};
+
+// n = 0, or mean(V) <= threshold; ascending order.
+template <class T>
+class AVGLEQ : public ConvertibleBase<T> {
+ public:
+  using ConvertibleBase<T>::testItemset;
+  bool ascOrder() const override { return true; }
+  Constraint<std::uint32_t>* parseParameters(const char* params) override;
+  bool testItemset(const T* items, int n) override;
+  void preCounting(zax_transaction<T>& t, int k, bool order_holds) override;
+  void postCounting(zax_transaction<T>& t, int k, bool order_holds) override;
+  const char* usage() const override {
+    return "avgleq2 [<attr>,<threshold>]   (convertible antimonotone)";
+  }
+  KESTREL_CLONES(AVGLEQ, CConvertibleAntiMonotone, clone_cam)
+};
+
+// n = 0, or min(V) <= bound.
+KESTREL_CONVERTIBLE_CLASS(MINLEQ, true, "minleq2 [<attr>,<threshold>]")
+// (n = 0 and bound = 0), or n >= 1 and max(V) >= bound.
+KESTREL_CONVERTIBLE_CLASS(MAXGEQ, false, "maxgeq2 [<attr>,<threshold>]")
+// n >= 1 and median(V) >= threshold.
+KESTREL_CONVERTIBLE_CLASS(MEDGEQ, false, "medgeq2 [<attr>,<threshold>]    (Convertible Antimonotone)")
+// n >= 1 and median(V) <= threshold.
+KESTREL_CONVERTIBLE_CLASS(MEDLEQ, true, "medleq2 [<attr,threshold>]    (Convertible Antimonotone)")
+// n <= 1, or max(V) - min(V) <= bound.
+KESTREL_CONVERTIBLE_CLASS(RANGELEQ, true, "rangeleq2 [<attr,threshold>]")

@@ -1,0 +1,200 @@
+#include "constraints/loose.h"
+
+#include <algorithm>
+
+#include "constraints/front_end.h"
+#include "constraints/params.h"
+
+namespace cp = constraint_params;
+
+namespace {
+
+// "[<attr>,<threshold>]" with a signed threshold, filed in GLOBAL_LAM_TABLE.
+template <class C>
+Constraint<std::uint32_t>* file_signed(const char* keyword, const char* params) {
+  cp::AttrThreshold f = cp::attr_threshold(keyword, params);
+  auto* c = new C;
+  c->attribute = f.attribute;
+  c->p.threshold = cp::signed_threshold(keyword, params, f.threshold);
+  GLOBAL_LAM_TABLE.push_back(c);
+  return c;
+}
+
+}  // namespace
+
+// ---- AVGGEQLAM ----
+
+template <class T>
+Constraint<std::uint32_t>* AVGGEQLAM<T>::parseParameters(const char* params) {
+  return file_signed<AVGGEQLAM<std::uint32_t>>("avggeq", params);
+}
+
+template <class T>
+bool AVGGEQLAM<T>::testItemset(const T* items, int n) {
+  Summary s = this->summary(items, n);
+  return s.n >= 1 && compare_scaled(s.sum, this->p.threshold, s.n) >= 0;
+}
+
+// Without prefix values, dropping the smallest value never lowers the mean.
+// With them it may (prefix {0}, items {10, 10}, t = 6): no pruning then.
+template <class T>
+bool AVGGEQLAM<T>::prunes_transactions() const {
+  return this->p.prefix.n == 0;
+}
+
+// ---- AVGLEQLAM ----
+
+template <class T>
+Constraint<std::uint32_t>* AVGLEQLAM<T>::parseParameters(const char* params) {
+  return file_signed<AVGLEQLAM<std::uint32_t>>("avgleq", params);
+}
+
+template <class T>
+bool AVGLEQLAM<T>::testItemset(const T* items, int n) {
+  Summary s = this->summary(items, n);
+  return s.n >= 1 && compare_scaled(s.sum, this->p.threshold, s.n) <= 0;
+}
+
+// Without prefix values, dropping the largest value never raises the mean.
+template <class T>
+bool AVGLEQLAM<T>::prunes_transactions() const {
+  return this->p.prefix.n == 0;
+}
+
+// ---- MEDGEQLAM ----
+
+template <class T>
+Constraint<std::uint32_t>* MEDGEQLAM<T>::parseParameters(const char* params) {
+  return file_signed<MEDGEQLAM<std::uint32_t>>("medgeq", params);
+}
+
+template <class T>
+bool MEDGEQLAM<T>::testItemset(const T* items, int n) {
+  if (this->p.prefix.n + static_cast<std::uint64_t>(n) == 0) return false;
+  std::uint64_t m2 = twice_median(this->p.prefix, *this->attribute_values, items, n, this->scratch);
+  return compare_scaled(m2, this->p.threshold, 2) >= 0;
+}
+
+// Without prefix values, dropping the smallest value never lowers the median.
+template <class T>
+bool MEDGEQLAM<T>::prunes_transactions() const {
+  return this->p.prefix.n == 0;
+}
+
+// ---- MEDLEQLAM ----
+
+template <class T>
+Constraint<std::uint32_t>* MEDLEQLAM<T>::parseParameters(const char* params) {
+  return file_signed<MEDLEQLAM<std::uint32_t>>("medleq", params);
+}
+
+template <class T>
+bool MEDLEQLAM<T>::testItemset(const T* items, int n) {
+  if (this->p.prefix.n + static_cast<std::uint64_t>(n) == 0) return false;
+  std::uint64_t m2 = twice_median(this->p.prefix, *this->attribute_values, items, n, this->scratch);
+  return compare_scaled(m2, this->p.threshold, 2) <= 0;
+}
+
+// Without prefix values, dropping the largest value never raises the median.
+template <class T>
+bool MEDLEQLAM<T>::prunes_transactions() const {
+  return this->p.prefix.n == 0;
+}
+
+// ---- MINLEQLAMLAM ----
+
+template <class T>
+Constraint<std::uint32_t>* MINLEQLAMLAM<T>::parseParameters(const char* params) {
+  return MINLEQLAM<std::uint32_t>().parseParameters(params);
+}
+
+template <class T>
+bool MINLEQLAMLAM<T>::testItemset(const T* items, int n) {
+  Summary s = this->summary(items, n);
+  return s.n == 0 || s.min <= this->p.bound;
+}
+
+// Dropping any item but one holding the minimum keeps the minimum.
+template <class T>
+bool MINLEQLAMLAM<T>::prunes_transactions() const {
+  return true;
+}
+
+// ---- RANGEGEQLAMLAM ----
+
+template <class T>
+Constraint<std::uint32_t>* RANGEGEQLAMLAM<T>::parseParameters(const char* params) {
+  return RANGEGEQLAM<std::uint32_t>().parseParameters(params);
+}
+
+template <class T>
+bool RANGEGEQLAMLAM<T>::testItemset(const T* items, int n) {
+  Summary s = this->summary(items, n);
+  return s.n >= 1 && s.max - s.min >= this->p.bound;
+}
+
+// Of 3 or more items, one holds neither the chosen minimum nor the chosen
+// maximum: dropping it keeps the range.
+template <class T>
+bool RANGEGEQLAMLAM<T>::prunes_transactions() const {
+  return true;
+}
+
+// ---- MAXGEQLAM ----
+
+template <class T>
+Constraint<std::uint32_t>* MAXGEQLAM<T>::parseParameters(const char* params) {
+  cp::AttrThreshold f = cp::attr_threshold("maxgeq", params);
+  std::uint32_t bound = cp::wrapping_threshold("maxgeq", params, f.threshold);
+  auto* mon = new MAXGEQLAM<std::uint32_t>;
+  auto* lam = new MAXGEQLAM<std::uint32_t>;
+  mon->attribute = lam->attribute = f.attribute;
+  mon->p.bound = lam->p.bound = bound;
+  GLOBAL_M_TABLE.push_back(mon);
+  GLOBAL_LAM_TABLE.push_back(lam);
+  return static_cast<CMonotone<std::uint32_t>*>(mon);
+}
+
+template <class T>
+void MAXGEQLAM<T>::setPrefix() {
+  p.prefix.fold(this->attribute_values);
+}
+
+template <class T>
+bool MAXGEQLAM<T>::holds(const T* items, int n) const {
+  if (p.prefix.n == 0 && n == 0) return false;
+  std::uint32_t hi = p.prefix.max;
+  for (int i = 0; i < n; ++i) hi = std::max(hi, (*this->attribute_values)[items[i]]);
+  return hi >= p.bound;
+}
+
+// Dropping any item but one holding the maximum keeps the maximum.
+template <class T>
+bool MAXGEQLAM<T>::prunes_transactions() const {
+  return true;
+}
+
+template class LooseBase<std::uint8_t>;
+template class LooseBase<std::uint16_t>;
+template class LooseBase<std::uint32_t>;
+template class AVGGEQLAM<std::uint8_t>;
+template class AVGGEQLAM<std::uint16_t>;
+template class AVGGEQLAM<std::uint32_t>;
+template class AVGLEQLAM<std::uint8_t>;
+template class AVGLEQLAM<std::uint16_t>;
+template class AVGLEQLAM<std::uint32_t>;
+template class MEDGEQLAM<std::uint8_t>;
+template class MEDGEQLAM<std::uint16_t>;
+template class MEDGEQLAM<std::uint32_t>;
+template class MEDLEQLAM<std::uint8_t>;
+template class MEDLEQLAM<std::uint16_t>;
+template class MEDLEQLAM<std::uint32_t>;
+template class MINLEQLAMLAM<std::uint8_t>;
+template class MINLEQLAMLAM<std::uint16_t>;
+template class MINLEQLAMLAM<std::uint32_t>;
+template class RANGEGEQLAMLAM<std::uint8_t>;
+template class RANGEGEQLAMLAM<std::uint16_t>;
+template class RANGEGEQLAMLAM<std::uint32_t>;
+template class MAXGEQLAM<std::uint8_t>;
+template class MAXGEQLAM<std::uint16_t>;
+template class MAXGEQLAM<std::uint32_t>;

@@ -1,0 +1,78 @@
+// Loose anti-monotone constraints on the mean, the median, the minimum, the
+// range and the maximum: "avggeq", "avgleq", "medgeq", "medleq", "maxgeq" and
+// the loose halves of "minleq" and "rangegeq". (Variance and spread classes
+// live in variance.h and spread.h and share LooseBase.)
+//
+// The engine stores one flag per itemset and constraint, writes an itemset only
+// when every flag is set, and never drops an itemset from a store on their
+// account. testItemset is exact for P ∪ X. prunes_transactions() says whether
+// the engine may drop a transaction that contains no satisfying candidate of
+// the current level: true only when every satisfying itemset of 4 or more
+// items has a satisfying subset one item shorter, which each class argues at
+// its definition. T is the item type (uint8/16/32).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "constraints/constraint.h"
+#include "constraints/monotone.h"
+#include "constraints/values.h"
+
+template <class T>
+class LooseBase : public CLooseAntiMonotone<T> {
+ public:
+  using CLooseAntiMonotone<T>::testItemset;
+  bool testItemset(const std::vector<T>& itemset) override {
+    return testItemset(itemset.data(), static_cast<int>(itemset.size()));
+  }
+  void setPrefix() override { p.prefix.fold(this->attribute_values); }
+  Summary summary(const T* items, int k) const {
+    return summarize(p.prefix, *this->attribute_values, items, k);
+  }
+  ConstraintParams p;
+  std::vector<std::uint32_t> scratch;  // median work space
+};
+
+#define KESTREL_LOOSE_CLASS(Class, text)                                  \
+  template <class T>                                                      \
+  class Class : public LooseBase<T> {                                     \
+   public:                                                                \
+    using LooseBase<T>::testItemset;                                      \
+    Constraint<std::uint32_t>* parseParameters(const char* params) override; \
+    bool testItemset(const T* items, int n) override;                     \
+    bool prunes_transactions() const override;                            \
+    const char* usage() const override { return text; }                   \
+    KESTREL_CLONES(Class, CLooseAntiMonotone, clone_lam)                  \
+  };
+
+// n >= 1 and mean(V) >= threshold.
+KESTREL_LOOSE_CLASS(AVGGEQLAM, "avggeq [<attr>,<threshold>]")
+// n >= 1 and mean(V) <= threshold.
+KESTREL_LOOSE_CLASS(AVGLEQLAM, "avgleq [<attr>,<threshold>]")
+// n >= 1 and median(V) >= threshold.
+KESTREL_LOOSE_CLASS(MEDGEQLAM, "medgeq [<attr>,<threshold>]")
+// n >= 1 and median(V) <= threshold.
+KESTREL_LOOSE_CLASS(MEDLEQLAM, "medleq [<attr>,<threshold>]")
+// Loose half of "minleq": n = 0, or min(V) <= bound. Made by the front end.
+KESTREL_LOOSE_CLASS(MINLEQLAMLAM, "minleq [<attr>,<threshold>]")
+// Loose half of "rangegeq": n >= 1 and max(V) - min(V) >= bound.
+KESTREL_LOOSE_CLASS(RANGEGEQLAMLAM, "rangegeq [<attr>,<threshold>]")
+
+// "maxgeq": n >= 1 and max(V) >= bound. Monotone and loose at once: one
+// occurrence files two instances, one in GLOBAL_M_TABLE (transaction filter)
+// and one in GLOBAL_LAM_TABLE (per-itemset flag).
+template <class T>
+class MAXGEQLAM : public MonotoneBase<T>, public CLooseAntiMonotone<T> {
+ public:
+  using MonotoneBase<T>::testItemset;
+  Constraint<std::uint32_t>* parseParameters(const char* params) override;
+  void setPrefix() override;
+  bool holds(const T* items, int n) const override;
+  bool testItemset(const T* items, int n) override { return holds(items, n); }
+  bool prunes_transactions() const override;
+  const char* usage() const override { return "maxgeq [<attr>,<threshold>]"; }
+  KESTREL_CLONES(MAXGEQLAM, CMonotone, clone_m)
+  KESTREL_CLONES(MAXGEQLAM, CLooseAntiMonotone, clone_lam)
+  ConstraintParams p;
+};

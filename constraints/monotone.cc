@@ -1,0 +1,238 @@
+#include "constraints/monotone.h"
+
+#include <algorithm>
+
+#include "constraints/front_end.h"
+#include "constraints/params.h"
+
+namespace cp = constraint_params;
+
+namespace {
+
+template <class T>
+std::uint32_t value(const Constraint<T>& c, T item) {
+  return (*c.attribute_values)[item];
+}
+
+}  // namespace
+
+// ---- SUPSETEQMON ----
+
+template <class T>
+Constraint<std::uint32_t>* SUPSETEQMON<T>::parseParameters(const char* params) {
+  std::vector<std::uint32_t> listed = cp::item_list("supseteq", params);
+  auto* c = new SUPSETEQMON<std::uint32_t>;
+  // The items form a set, shared by all occurrences: each item joins
+  // prefix_items once, first-listed order, and is claimed (checked and
+  // stripped) by the first occurrence that lists it. A later occurrence
+  // checking an item an earlier one already stripped would empty everything.
+  for (std::uint32_t item : listed) {
+    if (std::find(prefix_items.begin(), prefix_items.end(), item) != prefix_items.end()) continue;
+    prefix_items.push_back(item);
+    c->p.list.push_back(item);
+  }
+  std::sort(c->p.list.begin(), c->p.list.end());
+  GLOBAL_M_TABLE.push_back(c);
+  return c;
+}
+
+template <class T>
+void SUPSETEQMON<T>::PreProcessTransaction(std::vector<T>& t) {
+  const std::vector<std::uint32_t>& req = p.list;
+  if (req.empty()) return;
+  std::vector<char> found(req.size(), 0);
+  std::size_t kept = 0, n_found = 0;
+  for (T item : t) {
+    auto it = std::lower_bound(req.begin(), req.end(), static_cast<std::uint32_t>(item));
+    if (it != req.end() && *it == item) {
+      char& f = found[static_cast<std::size_t>(it - req.begin())];
+      if (!f) {
+        f = 1;
+        ++n_found;
+      }
+    } else {
+      t[kept++] = item;
+    }
+  }
+  if (n_found < req.size()) kept = 0;
+  t.resize(kept);
+}
+
+// ---- ASUPSETEQ ----
+
+template <class T>
+Constraint<std::uint32_t>* ASUPSETEQ<T>::parseParameters(const char* params) {
+  cp::AttrValues f = cp::attr_values("asupseteq", params);
+  auto* c = new ASUPSETEQ<std::uint32_t>;
+  c->attribute = f.attribute;
+  c->p.list = f.values;
+  std::sort(c->p.list.begin(), c->p.list.end());
+  c->p.list.erase(std::unique(c->p.list.begin(), c->p.list.end()), c->p.list.end());
+  GLOBAL_M_TABLE.push_back(c);
+  return c;
+}
+
+template <class T>
+void ASUPSETEQ<T>::setPrefix() {
+  p.prefix.fold(this->attribute_values);
+}
+
+template <class T>
+bool ASUPSETEQ<T>::holds(const T* items, int n) const {
+  // Values the prefix items carry count too: a transaction lacking them is not
+  // emptied on their account.
+  const std::vector<std::uint32_t>& req = p.list;
+  std::vector<char> found(req.size(), 0);
+  std::size_t n_found = 0;
+  auto mark = [&](std::uint32_t v) {
+    auto it = std::lower_bound(req.begin(), req.end(), v);
+    if (it != req.end() && *it == v && !found[static_cast<std::size_t>(it - req.begin())]) {
+      found[static_cast<std::size_t>(it - req.begin())] = 1;
+      ++n_found;
+    }
+  };
+  for (std::uint32_t v : p.prefix.values) mark(v);
+  for (int i = 0; i < n && n_found < req.size(); ++i) mark(value(*this, items[i]));
+  return n_found == req.size();
+}
+
+// ---- LENGEQ ----
+
+template <class T>
+Constraint<std::uint32_t>* LENGEQ<T>::parseParameters(const char* params) {
+  std::string f = cp::single_field("lengeq", params);
+  auto* c = new LENGEQ<std::uint32_t>;
+  c->p.bound = cp::wrapping_threshold("lengeq", params, f);
+  GLOBAL_M_TABLE.push_back(c);
+  return c;
+}
+
+template <class T>
+void LENGEQ<T>::setPrefix() {
+  p.prefix.fold(nullptr);
+}
+
+template <class T>
+bool LENGEQ<T>::holds(const T*, int n) const {
+  return p.prefix.n + static_cast<std::uint64_t>(n) >= p.bound;
+}
+
+// ---- SUMGEQ ----
+
+template <class T>
+Constraint<std::uint32_t>* SUMGEQ<T>::parseParameters(const char* params) {
+  cp::AttrThreshold f = cp::attr_threshold("sumgeq", params);
+  auto* c = new SUMGEQ<std::uint32_t>;
+  c->attribute = f.attribute;
+  c->p.threshold = cp::signed_threshold("sumgeq", params, f.threshold);
+  GLOBAL_M_TABLE.push_back(c);
+  return c;
+}
+
+template <class T>
+void SUMGEQ<T>::setPrefix() {
+  p.prefix.fold(this->attribute_values);
+}
+
+template <class T>
+bool SUMGEQ<T>::holds(const T* items, int n) const {
+  std::uint64_t s = p.prefix.sum;
+  for (int i = 0; i < n; ++i) s += value(*this, items[i]);
+  return compare_scaled(s, p.threshold, 1) >= 0;
+}
+
+// ---- ACOUNTGEQ ----
+
+template <class T>
+Constraint<std::uint32_t>* ACOUNTGEQ<T>::parseParameters(const char* params) {
+  cp::AttrValueThreshold f = cp::attr_value_threshold("acountgeq", params);
+  auto* c = new ACOUNTGEQ<std::uint32_t>;
+  c->attribute = f.attribute;
+  c->p.counted_value = f.value;
+  c->p.bound = f.threshold;
+  GLOBAL_M_TABLE.push_back(c);
+  return c;
+}
+
+template <class T>
+void ACOUNTGEQ<T>::setPrefix() {
+  p.prefix.fold(this->attribute_values);
+  p.prefix_count = static_cast<std::uint64_t>(
+      std::count(p.prefix.values.begin(), p.prefix.values.end(), p.counted_value));
+}
+
+template <class T>
+bool ACOUNTGEQ<T>::holds(const T* items, int n) const {
+  std::uint64_t c = p.prefix_count;
+  for (int i = 0; i < n; ++i) c += value(*this, items[i]) == p.counted_value;
+  return c >= p.bound;
+}
+
+// ---- MINLEQLAMMON ----
+
+template <class T>
+Constraint<std::uint32_t>* MINLEQLAMMON<T>::parseParameters(const char* params) {
+  return MINLEQLAM<std::uint32_t>().parseParameters(params);
+}
+
+template <class T>
+void MINLEQLAMMON<T>::setPrefix() {
+  p.prefix.fold(this->attribute_values);
+}
+
+template <class T>
+bool MINLEQLAMMON<T>::holds(const T* items, int n) const {
+  if (p.prefix.n == 0 && n == 0) return true;
+  std::uint32_t m = p.prefix.min;
+  for (int i = 0; i < n; ++i) m = std::min(m, value(*this, items[i]));
+  return m <= p.bound;
+}
+
+// ---- RANGEGEQLAMMON ----
+
+template <class T>
+Constraint<std::uint32_t>* RANGEGEQLAMMON<T>::parseParameters(const char* params) {
+  return RANGEGEQLAM<std::uint32_t>().parseParameters(params);
+}
+
+template <class T>
+void RANGEGEQLAMMON<T>::setPrefix() {
+  p.prefix.fold(this->attribute_values);
+}
+
+template <class T>
+bool RANGEGEQLAMMON<T>::holds(const T* items, int n) const {
+  if (p.prefix.n == 0 && n == 0) return false;
+  std::uint32_t lo = p.prefix.min, hi = p.prefix.max;
+  for (int i = 0; i < n; ++i) {
+    std::uint32_t v = value(*this, items[i]);
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+  }
+  return hi - lo >= p.bound;
+}
+
+template class MonotoneBase<std::uint8_t>;
+template class MonotoneBase<std::uint16_t>;
+template class MonotoneBase<std::uint32_t>;
+template class SUPSETEQMON<std::uint8_t>;
+template class SUPSETEQMON<std::uint16_t>;
+template class SUPSETEQMON<std::uint32_t>;
+template class ASUPSETEQ<std::uint8_t>;
+template class ASUPSETEQ<std::uint16_t>;
+template class ASUPSETEQ<std::uint32_t>;
+template class LENGEQ<std::uint8_t>;
+template class LENGEQ<std::uint16_t>;
+template class LENGEQ<std::uint32_t>;
+template class SUMGEQ<std::uint8_t>;
+template class SUMGEQ<std::uint16_t>;
+template class SUMGEQ<std::uint32_t>;
+template class ACOUNTGEQ<std::uint8_t>;
+template class ACOUNTGEQ<std::uint16_t>;
+template class ACOUNTGEQ<std::uint32_t>;
+template class MINLEQLAMMON<std::uint8_t>;
+template class MINLEQLAMMON<std::uint16_t>;
+template class MINLEQLAMMON<std::uint32_t>;
+template class RANGEGEQLAMMON<std::uint8_t>;
+template class RANGEGEQLAMMON<std::uint16_t>;
+template class RANGEGEQLAMMON<std::uint32_t>;

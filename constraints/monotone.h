@@ -1,0 +1,131 @@
+// Monotone constraints: "supseteq", "asupseteq", "lengeq", "sumgeq",
+// "acountgeq" and the monotone halves of "minleq" and "rangegeq".
+//
+// A monotone constraint that holds for P ∪ X holds for every superset, so it
+// prunes data, not candidates: PreProcessTransaction (first scan, Winnow passes,
+// input ids) and ProcessTransaction (engine records, dense ids) empty a
+// transaction t exactly when P ∪ t already fails, since then no P ∪ X with
+// X ⊆ t can hold. testItemset is exact for P ∪ X (P = prefix items, folded by
+// setPrefix). T is the item type (uint8/16/32).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "constraints/constraint.h"
+#include "constraints/values.h"
+
+// Shared shape: the vector form and both record forms of ProcessTransaction
+// forward to two hooks of the concrete class, holds() and transaction_can_hold().
+template <class T>
+class MonotoneBase : public CMonotone<T> {
+ public:
+  bool testItemset(const std::vector<T>& itemset) override {
+    return holds(itemset.data(), static_cast<int>(itemset.size()));
+  }
+  void PreProcessTransaction(std::vector<T>& t) override {
+    if (!t.empty() && !transaction_can_hold(t.data(), static_cast<int>(t.size()))) t.clear();
+  }
+  void ProcessTransaction(Transaction<T>& t) override {
+    if (t.length != 0 && !transaction_can_hold(t.elems, static_cast<int>(t.length))) t.length = 0;
+  }
+  void ProcessTransaction(zax_transaction<T>& t) override {
+    if (t.length != 0 && !transaction_can_hold(t.elems.data(), static_cast<int>(t.length)))
+      t.length = 0;
+  }
+  // Exact test of P ∪ items.
+  virtual bool holds(const T* items, int n) const = 0;
+  // false when P ∪ items (the whole transaction) fails, so every subset fails.
+  virtual bool transaction_can_hold(const T* items, int n) const { return holds(items, n); }
+};
+
+// "supseteq": the listed items become prefix items. The first scan keeps a
+// transaction only if it holds every item this occurrence claimed, and strips
+// them; mining then runs on the other items and X never holds a prefix item.
+template <class T>
+class SUPSETEQMON : public MonotoneBase<T> {
+ public:
+  Constraint<std::uint32_t>* parseParameters(const char* params) override;
+  bool holds(const T*, int) const override { return true; }
+  // Stripping is done once, by the first scan: the Winnow passes read the
+  // already stripped data and must not look for the items again.
+  bool reapplied_by_winnow() const override { return false; }
+  void PreProcessTransaction(std::vector<T>& t) override;
+  void ProcessTransaction(Transaction<T>&) override {}
+  void ProcessTransaction(zax_transaction<T>&) override {}
+  const char* usage() const override { return "supseteq [<i0,i1,...in>]"; }
+  KESTREL_CLONES(SUPSETEQMON, CMonotone, clone_m)
+  ConstraintParams p;  // list: the items this occurrence claimed, sorted
+};
+
+// "asupseteq": every listed value occurs among the values of P ∪ X.
+template <class T>
+class ASUPSETEQ : public MonotoneBase<T> {
+ public:
+  Constraint<std::uint32_t>* parseParameters(const char* params) override;
+  void setPrefix() override;
+  bool holds(const T* items, int n) const override;
+  const char* usage() const override { return "asupseteq [<attr>,<i0,i1,...in>]"; }
+  KESTREL_CLONES(ASUPSETEQ, CMonotone, clone_m)
+  ConstraintParams p;  // list: the required values, sorted and distinct
+};
+
+// "lengeq": |P ∪ X| >= bound (unsigned).
+template <class T>
+class LENGEQ : public MonotoneBase<T> {
+ public:
+  Constraint<std::uint32_t>* parseParameters(const char* params) override;
+  void setPrefix() override;
+  bool holds(const T* items, int n) const override;
+  const char* usage() const override { return "lengeq [<threshold>]"; }
+  KESTREL_CLONES(LENGEQ, CMonotone, clone_m)
+  ConstraintParams p;
+};
+
+// "sumgeq": sum(V) >= threshold (signed).
+template <class T>
+class SUMGEQ : public MonotoneBase<T> {
+ public:
+  Constraint<std::uint32_t>* parseParameters(const char* params) override;
+  void setPrefix() override;
+  bool holds(const T* items, int n) const override;
+  const char* usage() const override { return "sumgeq [<attr>,<threshold>]"; }
+  KESTREL_CLONES(SUMGEQ, CMonotone, clone_m)
+  ConstraintParams p;
+};
+
+// "acountgeq": at least bound values of V equal counted_value.
+template <class T>
+class ACOUNTGEQ : public MonotoneBase<T> {
+ public:
+  Constraint<std::uint32_t>* parseParameters(const char* params) override;
+  void setPrefix() override;
+  bool holds(const T* items, int n) const override;
+  const char* usage() const override { return "acountgeq [<attr,val,threshold>]"; }
+  KESTREL_CLONES(ACOUNTGEQ, CMonotone, clone_m)
+  ConstraintParams p;
+};
+
+// Monotone half of "minleq": n = 0, or min(V) <= bound. Made by the front end.
+template <class T>
+class MINLEQLAMMON : public MonotoneBase<T> {
+ public:
+  Constraint<std::uint32_t>* parseParameters(const char* params) override;
+  void setPrefix() override;
+  bool holds(const T* items, int n) const override;
+  const char* usage() const override { return "minleq [<attr>,<threshold>]"; }
+  KESTREL_CLONES(MINLEQLAMMON, CMonotone, clone_m)
+  ConstraintParams p;
+};
+
+// Monotone half of "rangegeq": n >= 1 and max(V) - min(V) >= bound.
+template <class T>
+class RANGEGEQLAMMON : public MonotoneBase<T> {
+ public:
+  Constraint<std::uint32_t>* parseParameters(const char* params) override;
+  void setPrefix() override;
+  bool holds(const T* items, int n) const override;
+  const char* usage() const override { return "rangegeq [<attr>,<threshold>]"; }
+  KESTREL_CLONES(RANGEGEQLAMMON, CMonotone, clone_m)
+  ConstraintParams p;
+};

@@ -1,0 +1,178 @@
+#include "constraints/succinct.h"
+
+#include <algorithm>
+
+#include "constraints/params.h"
+
+namespace cp = constraint_params;
+
+namespace {
+
+void sort_unique(std::vector<std::uint32_t>& v) {
+  std::sort(v.begin(), v.end());
+  v.erase(std::unique(v.begin(), v.end()), v.end());
+}
+
+// Keeps the items whose value the constraint allows (all of them dropped when
+// a prefix item is not allowed).
+template <class C, class T>
+void keep_allowed(const C& c, std::vector<T>& t) {
+  if (!c.p.prefix_ok) {
+    t.clear();
+    return;
+  }
+  const std::vector<std::uint32_t>& col = *c.attribute_values;
+  std::size_t kept = 0;
+  for (T item : t)
+    if (c.allowed(col[item])) t[kept++] = item;
+  t.resize(kept);
+}
+
+template <class C, class T>
+bool all_allowed(const C& c, const std::vector<T>& itemset) {
+  if (!c.p.prefix_ok) return false;
+  for (T item : itemset)
+    if (!c.allowed((*c.attribute_values)[item])) return false;
+  return true;
+}
+
+template <class C>
+void fold_prefix_ok(C& c) {
+  c.p.prefix.fold(c.attribute_values);
+  c.p.prefix_ok = true;
+  for (std::uint32_t v : c.p.prefix.values)
+    if (!c.allowed(v)) c.p.prefix_ok = false;
+}
+
+}  // namespace
+
+// ---- SUBSETEQ ----
+
+template <class T>
+Constraint<std::uint32_t>* SUBSETEQ<T>::parseParameters(const char* params) {
+  auto* c = new SUBSETEQ<std::uint32_t>;
+  c->p.list = cp::item_list("subseteq", params);
+  sort_unique(c->p.list);
+  GLOBAL_SAM_TABLE.push_back(c);
+  return c;
+}
+
+template <class T>
+void SUBSETEQ<T>::setPrefix() {
+  p.prefix_ok = true;
+  for (std::uint32_t item : prefix_items)
+    if (!std::binary_search(p.list.begin(), p.list.end(), item)) p.prefix_ok = false;
+}
+
+template <class T>
+void SUBSETEQ<T>::PreProcessTransaction(std::vector<T>& t) {
+  if (!p.prefix_ok) {
+    t.clear();
+    return;
+  }
+  std::size_t kept = 0;
+  for (T item : t)
+    if (std::binary_search(p.list.begin(), p.list.end(), static_cast<std::uint32_t>(item)))
+      t[kept++] = item;
+  t.resize(kept);
+}
+
+// ---- ASUBSETEQ ----
+
+template <class T>
+Constraint<std::uint32_t>* ASUBSETEQ<T>::parseParameters(const char* params) {
+  cp::AttrValues f = cp::attr_values("asubseteq", params);
+  auto* c = new ASUBSETEQ<std::uint32_t>;
+  c->attribute = f.attribute;
+  c->p.list = f.values;
+  sort_unique(c->p.list);
+  GLOBAL_SAM_TABLE.push_back(c);
+  return c;
+}
+
+template <class T>
+bool ASUBSETEQ<T>::allowed(std::uint32_t v) const {
+  return std::binary_search(p.list.begin(), p.list.end(), v);
+}
+
+template <class T>
+void ASUBSETEQ<T>::setPrefix() {
+  fold_prefix_ok(*this);
+}
+
+template <class T>
+bool ASUBSETEQ<T>::testItemset(const std::vector<T>& itemset) {
+  return all_allowed(*this, itemset);
+}
+
+template <class T>
+void ASUBSETEQ<T>::PreProcessTransaction(std::vector<T>& t) {
+  keep_allowed(*this, t);
+}
+
+// ---- MINGEQ ----
+
+template <class T>
+Constraint<std::uint32_t>* MINGEQ<T>::parseParameters(const char* params) {
+  cp::AttrThreshold f = cp::attr_threshold("mingeq", params);
+  auto* c = new MINGEQ<std::uint32_t>;
+  c->attribute = f.attribute;
+  c->p.bound = cp::wrapping_threshold("mingeq", params, f.threshold);
+  GLOBAL_SAM_TABLE.push_back(c);
+  return c;
+}
+
+template <class T>
+void MINGEQ<T>::setPrefix() {
+  fold_prefix_ok(*this);
+}
+
+template <class T>
+bool MINGEQ<T>::testItemset(const std::vector<T>& itemset) {
+  return all_allowed(*this, itemset);
+}
+
+template <class T>
+void MINGEQ<T>::PreProcessTransaction(std::vector<T>& t) {
+  keep_allowed(*this, t);
+}
+
+// ---- MAXLEQ ----
+
+template <class T>
+Constraint<std::uint32_t>* MAXLEQ<T>::parseParameters(const char* params) {
+  cp::AttrThreshold f = cp::attr_threshold("maxleq", params);
+  auto* c = new MAXLEQ<std::uint32_t>;
+  c->attribute = f.attribute;
+  c->p.bound = cp::wrapping_threshold("maxleq", params, f.threshold);
+  GLOBAL_SAM_TABLE.push_back(c);
+  return c;
+}
+
+template <class T>
+void MAXLEQ<T>::setPrefix() {
+  fold_prefix_ok(*this);
+}
+
+template <class T>
+bool MAXLEQ<T>::testItemset(const std::vector<T>& itemset) {
+  return all_allowed(*this, itemset);
+}
+
+template <class T>
+void MAXLEQ<T>::PreProcessTransaction(std::vector<T>& t) {
+  keep_allowed(*this, t);
+}
+
+template class SUBSETEQ<std::uint8_t>;
+template class SUBSETEQ<std::uint16_t>;
+template class SUBSETEQ<std::uint32_t>;
+template class ASUBSETEQ<std::uint8_t>;
+template class ASUBSETEQ<std::uint16_t>;
+template class ASUBSETEQ<std::uint32_t>;
+template class MINGEQ<std::uint8_t>;
+template class MINGEQ<std::uint16_t>;
+template class MINGEQ<std::uint32_t>;
+template class MAXLEQ<std::uint8_t>;
+template class MAXLEQ<std::uint16_t>;
+template class MAXLEQ<std::uint32_t>;
