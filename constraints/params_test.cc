@@ -1,0 +1,176 @@
+// Parameter parsing, registry order and usage texts.
+#include "constraints/params.h"
+
+#include <gtest/gtest.h>
+
+#include "constraints/constraint.h"
+#include "constraints/test_support.h"
+#include "util/error.h"
+
+namespace {
+
+using constraint_testing::parse;
+
+TEST(ConstraintRegistry, ListsTheKeywordsAndUsageTextsInRowOrder) {
+  const char* expected[][2] = {
+      {"subseteq", "subseteq [<i0>,<i1>,...,<in>]"},
+      {"supseteq", "supseteq [<i0,i1,...in>]"},
+      {"asubseteq", "asubseteq [<attr>,<i0,i1,...in>]"},
+      {"asupseteq", "asupseteq [<attr>,<i0,i1,...in>]"},
+      {"mingeq", "mingeq [<attr>,<threshold>]"},
+      {"maxleq", "maxleq [<attr>,<threshold>]"},
+      {"lengeq", "lengeq [<threshold>]"},
+      {"lenleq", "lenleq [<threshold>]"},
+      {"sumgeq", "sumgeq [<attr>,<threshold>]"},
+      {"sumleq", "sumleq [<attr>,<threshold>]"},
+      {"rangeleq", "rangeleq [<attr>,<threshold>]"},
+      {"varleq", "varleq [<attr>,<threshold>]"},
+      {"vargeq", "vargeq [<attr>,<threshold>]"},
+      {"stdleq", "stdleq [<attr>,<threshold>]"},
+      {"stdgeq", "stdgeq [<attr>,<threshold>]"},
+      {"spvleq", "spvleq [<attr>,<threshold>]"},
+      {"spvgeq", "spvgeq [<attr>,<threshold>]"},
+      {"mdleq", "mdleq [<attr>,<threshold>]"},
+      {"mdgeq", "mdgeq [<attr>,<threshold>]"},
+      {"avgleq", "avgleq [<attr>,<threshold>]"},
+      {"avggeq", "avggeq [<attr>,<threshold>]"},
+      {"medgeq", "medgeq [<attr>,<threshold>]"},
+      {"medleq", "medleq [<attr>,<threshold>]"},
+      {"rangegeq", "rangegeq [<attr>,<threshold>]"},
+      {"minleq", "minleq [<attr>,<threshold>]"},
+      {"maxgeq", "maxgeq [<attr>,<threshold>]"},
+      {"avggeq2", "avggeq2 [<attr>,<threshold>]   (convertible antimonotone)"},
+      {"avgleq2", "avgleq2 [<attr>,<threshold>]   (convertible antimonotone)"},
+      {"minleq2", "minleq2 [<attr>,<threshold>]"},
+      {"maxgeq2", "maxgeq2 [<attr>,<threshold>]"},
+      {"medgeq2", "medgeq2 [<attr>,<threshold>]    (Convertible Antimonotone)"},
+      {"medleq2", "medleq2 [<attr,threshold>]    (Convertible Antimonotone)"},
+      {"rangeleq2", "rangeleq2 [<attr,threshold>]"},
+      {"acountgeq", "acountgeq [<attr,val,threshold>]"},
+      {"acountleq", "acountleq [<attr,val,threshold>]"},
+  };
+  ASSERT_EQ(GLOBAL_TABLE_LENGTH, 35u);
+  ASSERT_EQ(GLOBAL_TABLE.size(), 35u);
+  for (unsigned i = 0; i < 35; ++i) {
+    EXPECT_STREQ(GLOBAL_TABLE[i]->getLABEL(), expected[i][0]) << i;
+    EXPECT_STREQ(GLOBAL_TABLE[i]->usage(), expected[i][1]) << i;
+    EXPECT_EQ(GLOBAL_TABLE[i]->whichAttribute(), -1) << i;
+  }
+}
+
+TEST(ConstraintParameters, RejectsMalformedTextWithOneLine) {
+  struct Case {
+    const char* keyword;
+    const char* text;
+  } cases[] = {
+      {"sumleq", "[1,x]"},     {"sumleq", "[1,2.5]"},      {"sumleq", ""},
+      {"sumleq", "[1,2"},      {"sumleq", "1,2]"},         {"sumleq", "[]"},
+      {"sumleq", "[1]"},       {"sumleq", "[1,2,3]"},      {"sumleq", "[1,]"},
+      {"sumleq", "[,2]"},      {"sumleq", "[-1,2]"},       {"sumleq", "[1, 2]"},
+      {"sumleq", "[1,2]x"},    {"sumleq", "[1,2147483648]"}, {"sumleq", "[1,10x]"},
+      {"sumleq", "[[1,2]]"},   {"lengeq", "[4294967296]"}, {"lengeq", "[]"},
+      {"lenleq", "[x]"},       {"acountleq", "[0,1]"},     {"acountgeq", "[0,1,2,3]"},
+      {"supseteq", "[1,-2]"},  {"supseteq", "[1,,2]"},     {"subseteq", "[4294967296]"},
+      {"subseteq", "[1"},      {"asubseteq", "[]"},        {"asupseteq", "[x,1]"},
+      {"varleq", "[0,1.9]"},   {"avggeq2", "[0]"},         {"minleq", "[0,abc]"},
+      {"maxgeq", "[a,1]"},     {"rangegeq", "[0,-2147483649]"},
+  };
+  for (const Case& c : cases) {
+    reset_constraint_tables();
+    try {
+      parse(c.keyword, c.text);
+      ADD_FAILURE() << c.keyword << " " << c.text << " was accepted";
+    } catch (const run_error& e) {
+      EXPECT_EQ(std::string(e.what()),
+                std::string(c.keyword) + ": malformed parameters \"" + c.text + "\"");
+    }
+  }
+  reset_constraint_tables();
+  EXPECT_TRUE(GLOBAL_AM_TABLE.empty() && GLOBAL_M_TABLE.empty() && GLOBAL_SAM_TABLE.empty());
+  EXPECT_TRUE(GLOBAL_LAM_TABLE.empty() && GLOBAL_CAM_TABLE.empty());
+}
+
+TEST(ConstraintParameters, ControlCharactersAreNotEchoed) {
+  try {
+    parse("sumleq", "[1,\n2]");
+    FAIL();
+  } catch (const run_error& e) {
+    EXPECT_EQ(std::string(e.what()), "sumleq: malformed parameters \"[1,?2]\"");
+  }
+}
+
+TEST(ConstraintParameters, FieldRanges) {
+  namespace cp = constraint_params;
+  EXPECT_EQ(cp::signed_threshold("k", "", "-2147483648"), -2147483648LL);
+  EXPECT_EQ(cp::signed_threshold("k", "", "2147483647"), 2147483647LL);
+  EXPECT_EQ(cp::signed_threshold("k", "", "+7"), 7);
+  EXPECT_EQ(cp::wrapping_threshold("k", "", "-1"), 4294967295u);
+  EXPECT_EQ(cp::wrapping_threshold("k", "", "4294967295"), 4294967295u);
+  EXPECT_EQ(cp::wrapping_threshold("k", "", "-2147483648"), 2147483648u);
+  EXPECT_EQ(cp::list_entry("k", "", "4294967295"), 4294967295u);
+  EXPECT_EQ(cp::attribute("k", "", "2147483647"), 2147483647);
+  EXPECT_THROW(cp::attribute("k", "", "2147483648"), run_error);
+  EXPECT_THROW(cp::wrapping_threshold("k", "", "4294967296"), run_error);
+  EXPECT_THROW(cp::list_entry("k", "", "+1"), run_error);
+  EXPECT_THROW(cp::signed_threshold("k", "", "-"), run_error);
+  EXPECT_EQ(cp::item_list("k", "[]").size(), 0u);
+  EXPECT_EQ(cp::attr_values("k", "[3]").values.size(), 0u);
+  EXPECT_EQ(cp::attr_values("k", "[3]").attribute, 3);
+}
+
+TEST(ConstraintParameters, FilesInstancesInTheirKindTables) {
+  struct Case {
+    const char* keyword;
+    const char* text;
+    std::size_t am, m, sam, lam, cam;
+    int attribute;
+  } cases[] = {
+      {"sumleq", "[3,10]", 1, 0, 0, 0, 0, 3},     {"acountleq", "[2,1,1]", 1, 0, 0, 0, 0, 2},
+      {"rangeleq", "[0,-1]", 1, 0, 0, 0, 0, 0},   {"sumgeq", "[1,5]", 0, 1, 0, 0, 0, 1},
+      {"lengeq", "[2]", 0, 1, 0, 0, 0, -1},       {"supseteq", "[]", 0, 1, 0, 0, 0, -1},
+      {"asupseteq", "[4]", 0, 1, 0, 0, 0, 4},     {"acountgeq", "[0,1,2]", 0, 1, 0, 0, 0, 0},
+      {"subseteq", "[]", 0, 0, 1, 0, 0, -1},      {"asubseteq", "[1,2,3]", 0, 0, 1, 0, 0, 1},
+      {"mingeq", "[0,1]", 0, 0, 1, 0, 0, 0},      {"maxleq", "[0,1]", 0, 0, 1, 0, 0, 0},
+      {"varleq", "[0,1]", 0, 0, 0, 1, 0, 0},      {"mdgeq", "[0,-3]", 0, 0, 0, 1, 0, 0},
+      {"avggeq", "[0,1]", 0, 0, 0, 1, 0, 0},      {"medleq", "[0,1]", 0, 0, 0, 1, 0, 0},
+      {"minleq", "[5,1]", 0, 1, 0, 1, 0, 5},      {"rangegeq", "[6,1]", 0, 1, 0, 1, 0, 6},
+      {"maxgeq", "[7,1]", 0, 1, 0, 1, 0, 7},      {"avggeq2", "[0,1]", 0, 0, 0, 0, 1, 0},
+      {"rangeleq2", "[0,1]", 0, 0, 0, 0, 1, 0},   {"lenleq", "[3]", 0, 0, 0, 0, 0, -1},
+  };
+  for (const Case& c : cases) {
+    reset_constraint_tables();
+    Constraint<std::uint32_t>* made = parse(c.keyword, c.text);
+    ASSERT_NE(made, nullptr) << c.keyword;
+    EXPECT_EQ(made->whichAttribute(), c.attribute) << c.keyword;
+    EXPECT_EQ(GLOBAL_AM_TABLE.size(), c.am) << c.keyword;
+    EXPECT_EQ(GLOBAL_M_TABLE.size(), c.m) << c.keyword;
+    EXPECT_EQ(GLOBAL_SAM_TABLE.size(), c.sam) << c.keyword;
+    EXPECT_EQ(GLOBAL_LAM_TABLE.size(), c.lam) << c.keyword;
+    EXPECT_EQ(GLOBAL_CAM_TABLE.size(), c.cam) << c.keyword;
+  }
+  reset_constraint_tables();
+}
+
+TEST(ConstraintParameters, LenleqKeepsTheSmallestBound) {
+  reset_constraint_tables();
+  parse("lenleq", "[5]");
+  parse("lenleq", "[3]");
+  parse("lenleq", "[4]");
+  EXPECT_EQ(LENLEQ_BOUND, 3);
+  parse("lenleq", "[-2]");
+  EXPECT_EQ(LENLEQ_BOUND, -2);
+  reset_constraint_tables();
+  EXPECT_EQ(LENLEQ_BOUND, INT64_MAX);
+  EXPECT_EQ(GLOBAL_MAXIMUM_LENGTH, -1);
+}
+
+TEST(ConstraintParameters, SupseteqItemsFormOneSet) {
+  reset_constraint_tables();
+  parse("supseteq", "[5,2,5]");
+  parse("supseteq", "[2,9]");
+  EXPECT_EQ(prefix_items, (std::vector<std::uint32_t>{5, 2, 9}));
+  reset_constraint_tables();
+  EXPECT_TRUE(prefix_items.empty());
+}
+
+}  // namespace
