@@ -84,7 +84,7 @@ TEST(CommandLine, EveryErrorIsOneLineAndExitOne) {
       {io + "sigma 1 preloops x", "preloops: \"x\" is not a whole number"},
       {io + "sigma 1 hop 1e3", "hop: \"1e3\" is not a whole number"},
       {io + "sigma 1 hop", "hop: a value must follow the keyword"},
-      {io + "sigma 1 nosuch [1]", " ... Error in constraints!"},
+      {io + "sigma 1 nosuch '[1]'", " ... Error in constraints!"},
       {"input absent.dat output out.txt sigma 1", "ERROR: Cannot open input file!"},
       {"input minus.dat output out.txt sigma 1", "minus.dat:2: minus sign before a number"},
       {"input point.dat output out.txt sigma 1", "point.dat:1: decimal point inside a number"},
@@ -92,10 +92,10 @@ TEST(CommandLine, EveryErrorIsOneLineAndExitOne) {
       {"input ok.dat output /nonexistent/out.txt sigma 1",
        "/nonexistent/out.txt could not be opened for writing!"},
       {"input ok.dat output /dev/full sigma 1", "/dev/full could not be written!"},
-      {io + "sigma 1 sumleq [0,100]", "attributes option missing: a constraint needs attribute 0"},
-      {io + "sigma 1 attributes absent.txt sumleq [0,100]", "absent.txt could not be opened!"},
-      {io + "sigma 1 attributes attr.txt sumleq [1,100]", "attr.txt: attribute line 1 is missing"},
-      {io + "sigma 1 attributes attr.txt sumleq [0,100]",
+      {io + "sigma 1 sumleq '[0,100]'", "attributes option missing: a constraint needs attribute 0"},
+      {io + "sigma 1 attributes absent.txt sumleq '[0,100]'", "absent.txt could not be opened!"},
+      {io + "sigma 1 attributes attr.txt sumleq '[1,100]'", "attr.txt: attribute line 1 is missing"},
+      {io + "sigma 1 attributes attr.txt sumleq '[0,100]'",
        "attr.txt: attribute line 0 has 2 values, item 2 needs one"},
   };
   for (const Case& c : cases) {
@@ -156,7 +156,7 @@ TEST(CommandLine, SparseHugeIdsAndStopPath) {
             std::string::npos)
       << o.out;
   // One frequent item: mining stops after level 1.
-  o = run("input in.dat output one.txt sigma 1 lenleq [1]");
+  o = run("input in.dat output one.txt sigma 1 lenleq '[1]'");
   ASSERT_EQ(o.status, 0) << o.err;
   EXPECT_EQ(sorted_lines("one.txt").size(), 4u);
   EXPECT_NE(o.out.find("Total time: "), std::string::npos);
