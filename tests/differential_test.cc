@@ -416,6 +416,7 @@ std::string run_case(const Case& c, const std::string& tag) {
 template <class Make>
 void run_family(const std::string& tag, std::uint64_t base_seed, int runs, Make make) {
   int failures = 0;
+  std::string summary;  // one line per failing seed: the first line of its report
   for (int i = 0; i < runs; ++i) {
     const std::uint64_t seed = base_seed + static_cast<std::uint64_t>(i);
     Case c = make(seed);
@@ -423,8 +424,13 @@ void run_family(const std::string& tag, std::uint64_t base_seed, int runs, Make 
     const std::string report = run_case(c, tag);
     if (report.empty()) continue;
     if (++failures <= kMaxReportedFailures) ADD_FAILURE() << report;
+    const std::size_t cmd = report.find("\ncommand: ");
+    const std::size_t what = report.find('\n', cmd + 1);
+    summary += "  seed " + std::to_string(seed) + ": " +
+               report.substr(what + 1, report.find('\n', what + 1) - what - 1) + "\n";
   }
-  EXPECT_EQ(failures, 0) << tag << ": " << failures << " of " << runs << " runs differ";
+  EXPECT_EQ(failures, 0) << tag << ": " << failures << " of " << runs << " runs differ\n"
+                         << summary;
 }
 
 // A small random dataset of either shape, with its attribute file.
