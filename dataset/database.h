@@ -58,7 +58,8 @@ class binFSin {
  public:
   explicit binFSin(const std::string& name) : name_(name) {
     f_ = std::fopen(name.c_str(), "rb");
-    if (f_ != nullptr) std::setvbuf(f_, nullptr, _IOFBF, 1 << 20);
+    // glibc ignores the size when it allocates the buffer itself: pass our own.
+    if (f_ != nullptr) std::setvbuf(f_, buf_.data(), _IOFBF, buf_.size());
   }
   ~binFSin() {
     if (f_ != nullptr) std::fclose(f_);
@@ -108,6 +109,7 @@ class binFSin {
       throw run_error(name_ + " is truncated!");
   }
   std::string name_;
+  std::vector<char> buf_ = std::vector<char>(1 << 20);  // outlives f_ (closed in the destructor)
   FILE* f_ = nullptr;
 };
 
@@ -118,7 +120,7 @@ class binFSout {
  public:
   binFSout(const std::string& name, bool create) : name_(name) {
     f_ = std::fopen(name.c_str(), create ? "w+" : "r+");
-    if (f_ != nullptr) std::setvbuf(f_, nullptr, _IOFBF, 1 << 20);
+    if (f_ != nullptr) std::setvbuf(f_, buf_.data(), _IOFBF, buf_.size());
   }
   ~binFSout() {
     if (f_ != nullptr) std::fclose(f_);  // close() reports errors; this is the unwinding path
@@ -160,6 +162,7 @@ class binFSout {
  private:
   [[noreturn]] void fail() { throw run_error(name_ + " could not be written!"); }
   std::string name_;
+  std::vector<char> buf_ = std::vector<char>(1 << 20);  // outlives f_ (closed in the destructor)
   FILE* f_ = nullptr;
 };
 
