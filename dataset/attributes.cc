@@ -50,7 +50,8 @@ void report_missing_attribute_value(std::uint32_t input_id) {
                     " has " + std::to_string(attributes_matrix[k]->size()) + " values, item " +
                     std::to_string(input_id) + " needs one");
   }
-  throw run_error(g_attribute_file + ": item " + std::to_string(input_id) + " has no attribute value");
+  throw run_error(g_attribute_file + ": item " + std::to_string(input_id) +
+                  " has no attribute value");
 }
 
 void LoadAttributes(const std::string& file_name) {

@@ -20,7 +20,8 @@ class Probe : public CSuccinctAntiMonotone<std::uint32_t> {
   void PreProcessTransaction(std::vector<std::uint32_t>&) override {}
   void setPrefix() override {
     ++set_prefix_calls;
-    column_at_prefix = attribute_values != nullptr ? *attribute_values : std::vector<std::uint32_t>{};
+    column_at_prefix =
+        attribute_values != nullptr ? *attribute_values : std::vector<std::uint32_t>{};
   }
   int set_prefix_calls = 0;
   std::vector<std::uint32_t> column_at_prefix;

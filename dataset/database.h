@@ -40,8 +40,12 @@ struct Transaction {
 template <class T>
 struct zax_transaction {
   zax_transaction(std::uint32_t capacity, std::uint32_t k, int n_items)
-      : elems(capacity), marks(n_items > 0 ? n_items : 0, 0), counters(capacity),
-        k(k), capacity(capacity), k_minus_2(k - 2) {}
+      : elems(capacity),
+        marks(n_items > 0 ? n_items : 0, 0),
+        counters(capacity),
+        k(k),
+        capacity(capacity),
+        k_minus_2(k - 2) {}
   std::vector<T> elems;
   std::vector<T> marks;
   T length = 0;

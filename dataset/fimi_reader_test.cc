@@ -36,15 +36,15 @@ TEST(FimiReader, ReadsTheLineSyntax) {
   } cases[] = {
       {"", {}},
       {"\n", {{}}},
-      {"3 5 3\n", {{3, 5, 3}}},          // duplicates are the caller's business
-      {"12a7\n", {{12, 7}}},              // letters separate
+      {"3 5 3\n", {{3, 5, 3}}},  // duplicates are the caller's business
+      {"12a7\n", {{12, 7}}},     // letters separate
       {"1 2\r\n\r\n3\r\n", {{1, 2}, {}, {3}}},
       {"1 2\n\n2 3", {{1, 2}, {}, {2, 3}}},  // final line without newline
       {"4294967295 0\n", {{4294967295u, 0}}},
       {"1,2\t3 \n", {{1, 2, 3}}},
-      {"5-\n", {{5}}},                    // a minus after a number is a separator
-      {"1. 2\n", {{1, 2}}},               // a point not followed by a digit
-      {"a.5\n", {{5}}},                   // a point not preceded by a digit
+      {"5-\n", {{5}}},       // a minus after a number is a separator
+      {"1. 2\n", {{1, 2}}},  // a point not followed by a digit
+      {"a.5\n", {{5}}},      // a point not preceded by a digit
       {"007\n", {{7}}},
   };
   test_dir dir;

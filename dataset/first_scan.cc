@@ -50,7 +50,8 @@ class line_deduper {
 };
 
 // True when the (deduplicated) line holds every prefix item.
-bool holds_prefix(const std::vector<std::uint32_t>& line, const std::vector<std::uint32_t>& prefix) {
+bool holds_prefix(const std::vector<std::uint32_t>& line,
+                  const std::vector<std::uint32_t>& prefix) {
   for (std::uint32_t p : prefix)
     if (std::find(line.begin(), line.end(), p) == line.end()) return false;
   return true;
@@ -131,10 +132,11 @@ std::uint32_t first_scan(const std::string& input, zax_items& items, std::uint32
   if (tmp.trunc() != 0) throw run_error(std::string(TEMPORARY_DATASET) + " could not be cut!");
   tmp.close();
 
-  std::printf("Dataset statistics.\n # transactions = %llu\n # items        = %llu\n"
-              " size in kB     = %llu\n",
-              static_cast<unsigned long long>(lines_read),
-              static_cast<unsigned long long>(item_occurrences), kb_of(item_occurrences));
+  std::printf(
+      "Dataset statistics.\n # transactions = %llu\n # items        = %llu\n"
+      " size in kB     = %llu\n",
+      static_cast<unsigned long long>(lines_read),
+      static_cast<unsigned long long>(item_occurrences), kb_of(item_occurrences));
 
   output_file out(OUTF, "w+");
   // Level 0: the prefix itemset alone (the empty itemset without a prefix).

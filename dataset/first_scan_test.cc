@@ -236,8 +236,9 @@ TEST(WinnowLoops, PassRowsFollowPreloopsAndStability) {
     EXPECT_EQ(r.n_items, k.n_items) << k.preloops;
   }
   scan_result r = scan(cascade, 2, 3);
-  EXPECT_NE(r.stdout_text.find("( \t winnow \t     13 \t      8 \t      0 \t        4 \t        0 \t "),
-            std::string::npos)
+  EXPECT_NE(
+      r.stdout_text.find("( \t winnow \t     13 \t      8 \t      0 \t        4 \t        0 \t "),
+      std::string::npos)
       << r.stdout_text;
 }
 
@@ -266,7 +267,8 @@ TEST(FirstScan, ItemWithoutAttributeValueIsAnError) {
 
 TEST(FirstScan, MapsAndSortsTransactionsToDenseIds) {
   zax_items items(2);
-  for (std::uint32_t id : {5u, 5u, 5u, 9u, 9u, 4000000000u, 4000000000u, 4000000000u, 4000000000u, 7u})
+  for (std::uint32_t id :
+       {5u, 5u, 5u, 9u, 9u, 4000000000u, 4000000000u, 4000000000u, 4000000000u, 7u})
     items.count_item(id);
   items.n_transactions = 4;
   items.remap_items(false);  // dense: 9 -> 0, 5 -> 1, 4000000000 -> 2

@@ -29,9 +29,9 @@ namespace {
 
 // The frequent entries of the count tables, in ascending input id. Ids that never
 // occur have support 0 and min_count is at least 1, so they are never items.
-std::vector<zax_item> frequent_entries(const std::vector<std::uint32_t>& dense,
-                                       const std::unordered_map<std::uint32_t, std::uint32_t>& sparse,
-                                       std::uint32_t min_count) {
+std::vector<zax_item> frequent_entries(
+    const std::vector<std::uint32_t>& dense,
+    const std::unordered_map<std::uint32_t, std::uint32_t>& sparse, std::uint32_t min_count) {
   std::vector<zax_item> out;
   for (std::size_t id = 0; id < dense.size(); ++id)
     if (dense[id] >= min_count) out.push_back({static_cast<std::uint32_t>(id), dense[id], 0});

@@ -60,9 +60,11 @@ std::uint32_t run_winnow_loops(zax_items& items, std::uint32_t preloops, std::ui
     const std::uint64_t kept_items = snapshot(items, flags);
     items.clear_counts();
     binFSin<std::uint32_t> reader(TEMPORARY_DATASET);
-    if (!reader.isOpen()) throw run_error(std::string(TEMPORARY_DATASET) + " i: could not be opened!");
+    if (!reader.isOpen())
+      throw run_error(std::string(TEMPORARY_DATASET) + " i: could not be opened!");
     binFSout<std::uint32_t> writer(TEMPORARY_DATASET, false);
-    if (!writer.isOpen()) throw run_error(std::string(TEMPORARY_DATASET) + " o: could not be opened!");
+    if (!writer.isOpen())
+      throw run_error(std::string(TEMPORARY_DATASET) + " o: could not be opened!");
     items_written = 0;
     max_tr_len = 0;
     std::uint64_t n_written = 0;

@@ -32,8 +32,7 @@ void printUsage() {
 
 namespace {
 
-[[noreturn]] void bad_number(const std::string& keyword, const std::string& text,
-                             const char* why) {
+[[noreturn]] void bad_number(const std::string& keyword, const std::string& text, const char* why) {
   throw run_error(keyword + ": \"" + text + "\" " + why);
 }
 
@@ -106,15 +105,14 @@ bool ParseArguments(int argc, const char* const* argv, run_options& o) {
     } else if (keyword == "hop") {
       o.hop = parse_signed_option(keyword, value);
     } else {
-      auto it = std::find_if(GLOBAL_TABLE.begin(), GLOBAL_TABLE.end(), [&](auto* prototype) {
-        return keyword == prototype->getLABEL();
-      });
+      auto it = std::find_if(GLOBAL_TABLE.begin(), GLOBAL_TABLE.end(),
+                             [&](auto* prototype) { return keyword == prototype->getLABEL(); });
       if (it == GLOBAL_TABLE.end()) throw run_error(" ... Error in constraints!");
       Constraint<std::uint32_t>* c = (*it)->parseParameters(value.c_str());
       if (c == nullptr) return false;
       const int a = c->whichAttribute();
-      if (a != -1 &&
-          std::find(needed_attributes.begin(), needed_attributes.end(), a) == needed_attributes.end())
+      if (a != -1 && std::find(needed_attributes.begin(), needed_attributes.end(), a) ==
+                         needed_attributes.end())
         needed_attributes.push_back(a);
     }
   }

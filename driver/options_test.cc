@@ -69,15 +69,15 @@ TEST(Options, LengthBoundBeyondThePrefix) {
     std::size_t prefix;
     int expected;
   } cases[] = {{INT64_MAX, 0, -1}, {INT64_MAX, 3, -1}, {5, 2, 3}, {2, 2, 0},
-               {1, 2, -2},        {-1, 0, -2},        {0, 0, 0}, {4000000000ll, 0, INT_MAX}};
+               {1, 2, -2},         {-1, 0, -2},        {0, 0, 0}, {4000000000ll, 0, INT_MAX}};
   for (const Case& c : cases)
     EXPECT_EQ(maximum_length_beyond_prefix(c.bound, c.prefix), c.expected) << c.bound;
 }
 
 TEST(Options, ParsesPairsAndRejectsBadCommandLines) {
   run_options o;
-  const char* good[] = {"kestrel", "sigma", "3",   "input", "in.dat", "output",
-                        "out.txt", "hop",   "-1",  "preloops", "0", "sigma", "4"};
+  const char* good[] = {"kestrel", "sigma", "3",        "input", "in.dat", "output", "out.txt",
+                        "hop",     "-1",    "preloops", "0",     "sigma",  "4"};
   ASSERT_TRUE(ParseArguments(13, good, o));
   EXPECT_EQ(o.sigma, 4u);  // a repeated option keeps its last value
   EXPECT_EQ(o.hop, -1);

@@ -24,7 +24,8 @@ outcome run(const std::string& args, const std::string& stdin_from = "") {
   std::string cmd = std::string(KESTREL_BIN) + " " + args + " >stdout.txt 2>stderr.txt";
   if (!stdin_from.empty()) cmd = stdin_from + " | " + cmd;
   int raw = std::system(cmd.c_str());
-  outcome o{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file("stdout.txt"), read_file("stderr.txt")};
+  outcome o{WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file("stdout.txt"),
+            read_file("stderr.txt")};
   return o;
 }
 
@@ -88,13 +89,16 @@ TEST(CommandLine, EveryErrorIsOneLineAndExitOne) {
       {"input absent.dat output out.txt sigma 1", "ERROR: Cannot open input file!"},
       {"input minus.dat output out.txt sigma 1", "minus.dat:2: minus sign before a number"},
       {"input point.dat output out.txt sigma 1", "point.dat:1: decimal point inside a number"},
-      {"input huge.dat output out.txt sigma 1", "huge.dat:1: item id 4294967296 does not fit 32 bits"},
+      {"input huge.dat output out.txt sigma 1",
+       "huge.dat:1: item id 4294967296 does not fit 32 bits"},
       {"input ok.dat output /nonexistent/out.txt sigma 1",
        "/nonexistent/out.txt could not be opened for writing!"},
       {"input ok.dat output /dev/full sigma 1", "/dev/full could not be written!"},
-      {io + "sigma 1 sumleq '[0,100]'", "attributes option missing: a constraint needs attribute 0"},
+      {io + "sigma 1 sumleq '[0,100]'",
+       "attributes option missing: a constraint needs attribute 0"},
       {io + "sigma 1 attributes absent.txt sumleq '[0,100]'", "absent.txt could not be opened!"},
-      {io + "sigma 1 attributes attr.txt sumleq '[1,100]'", "attr.txt: attribute line 1 is missing"},
+      {io + "sigma 1 attributes attr.txt sumleq '[1,100]'",
+       "attr.txt: attribute line 1 is missing"},
       {io + "sigma 1 attributes attr.txt sumleq '[0,100]'",
        "attr.txt: attribute line 0 has 2 values, item 2 needs one"},
   };
