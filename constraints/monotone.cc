@@ -101,8 +101,9 @@ bool ASUPSETEQ<T>::holds(const T* items, int n) const {
 template <class T>
 Constraint<std::uint32_t>* LENGEQ<T>::parseParameters(const char* params) {
   std::string f = cp::single_field("lengeq", params);
+  const std::uint32_t bound = cp::wrapping_threshold("lengeq", params, f);
   auto* c = new LENGEQ<std::uint32_t>;
-  c->p.bound = cp::wrapping_threshold("lengeq", params, f);
+  c->p.bound = bound;
   GLOBAL_M_TABLE.push_back(c);
   return c;
 }
@@ -122,9 +123,10 @@ bool LENGEQ<T>::holds(const T*, int n) const {
 template <class T>
 Constraint<std::uint32_t>* SUMGEQ<T>::parseParameters(const char* params) {
   cp::AttrThreshold f = cp::attr_threshold("sumgeq", params);
+  const std::int64_t t = cp::signed_threshold("sumgeq", params, f.threshold);
   auto* c = new SUMGEQ<std::uint32_t>;
   c->attribute = f.attribute;
-  c->p.threshold = cp::signed_threshold("sumgeq", params, f.threshold);
+  c->p.threshold = t;
   GLOBAL_M_TABLE.push_back(c);
   return c;
 }

@@ -18,9 +18,15 @@
 
 namespace {
 
+// Keeps every prototype reachable until the process ends (they are never
+// destroyed, and a leak checker must not report them).
+Constraint<std::uint32_t>* g_prototypes[35];
+unsigned g_n_prototypes = 0;
+
 template <class C>
 Constraint<std::uint32_t>* prototype(const char* keyword) {
   Constraint<std::uint32_t>* c = new C;
+  if (g_n_prototypes < 35) g_prototypes[g_n_prototypes++] = c;
   c->label = keyword;
   c->attribute = -1;
   return c;

@@ -9,9 +9,10 @@ namespace {
 template <class C>
 Constraint<std::uint32_t>* file_signed(const char* keyword, const char* params) {
   cp::AttrThreshold f = cp::attr_threshold(keyword, params);
+  const std::int64_t t = cp::signed_threshold(keyword, params, f.threshold);
   auto* c = new C;
   c->attribute = f.attribute;
-  c->p.threshold = cp::signed_threshold(keyword, params, f.threshold);
+  c->p.threshold = t;
   GLOBAL_LAM_TABLE.push_back(c);
   return c;
 }

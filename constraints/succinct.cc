@@ -50,8 +50,9 @@ void fold_prefix_ok(C& c) {
 
 template <class T>
 Constraint<std::uint32_t>* SUBSETEQ<T>::parseParameters(const char* params) {
+  std::vector<std::uint32_t> listed = cp::item_list("subseteq", params);
   auto* c = new SUBSETEQ<std::uint32_t>;
-  c->p.list = cp::item_list("subseteq", params);
+  c->p.list = listed;
   sort_unique(c->p.list);
   GLOBAL_SAM_TABLE.push_back(c);
   return c;
@@ -115,9 +116,10 @@ void ASUBSETEQ<T>::PreProcessTransaction(std::vector<T>& t) {
 template <class T>
 Constraint<std::uint32_t>* MINGEQ<T>::parseParameters(const char* params) {
   cp::AttrThreshold f = cp::attr_threshold("mingeq", params);
+  const std::uint32_t bound = cp::wrapping_threshold("mingeq", params, f.threshold);
   auto* c = new MINGEQ<std::uint32_t>;
   c->attribute = f.attribute;
-  c->p.bound = cp::wrapping_threshold("mingeq", params, f.threshold);
+  c->p.bound = bound;
   GLOBAL_SAM_TABLE.push_back(c);
   return c;
 }
@@ -142,9 +144,10 @@ void MINGEQ<T>::PreProcessTransaction(std::vector<T>& t) {
 template <class T>
 Constraint<std::uint32_t>* MAXLEQ<T>::parseParameters(const char* params) {
   cp::AttrThreshold f = cp::attr_threshold("maxleq", params);
+  const std::uint32_t bound = cp::wrapping_threshold("maxleq", params, f.threshold);
   auto* c = new MAXLEQ<std::uint32_t>;
   c->attribute = f.attribute;
-  c->p.bound = cp::wrapping_threshold("maxleq", params, f.threshold);
+  c->p.bound = bound;
   GLOBAL_SAM_TABLE.push_back(c);
   return c;
 }
