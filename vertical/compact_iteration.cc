@@ -56,7 +56,7 @@ void iterate(int k, zax_items& items, set_of_frequents<T, T1>& previous,
   next.clear(k);
   if (!previous.init_gen_cand()) return;
 
-  candidate_cursor<T, T1> cursor(previous, k, items.n_items);
+  candidate_cursor<T, T1> cursor(previous, k, items.n_items, false);
   ZAX_statistics stats;
   vd.start_iteration(k, kDiffuse);
   if (kDiffuse) {

@@ -20,9 +20,14 @@
 template <class T, class T1>
 class candidate_cursor {
  public:
-  // previous.init_gen_cand() must have returned true.
-  candidate_cursor(set_of_frequents<T, T1>& previous, int k, std::uint32_t n_items)
-      : previous_(previous), k_(k), cand_(k), counted_(k, static_cast<T>(n_items - 1)) {
+  // previous.init_gen_cand() must have returned true. with_keys: also fetch the
+  // joined itemsets' key records and supports (previous.keys must be filled).
+  candidate_cursor(set_of_frequents<T, T1>& previous, int k, std::uint32_t n_items, bool with_keys)
+      : previous_(previous),
+        k_(k),
+        with_keys_(with_keys),
+        cand_(k),
+        counted_(k, static_cast<T>(n_items - 1)) {
     // n_items - 1 can be no first item of a candidate of k >= 3 items, so the first
     // candidate shares nothing with the counted one.
     previous_.get_prefix(cand_.data());
@@ -55,10 +60,16 @@ class candidate_cursor {
   }
 
  private:
-  void fetch_suffix() { previous_.get_suffix(cand_.data() + k_ - 2, keys_, supports_); }
+  void fetch_suffix() {
+    if (with_keys_)
+      previous_.get_suffix(cand_.data() + k_ - 2, keys_, supports_);
+    else
+      previous_.get_suffix(cand_.data() + k_ - 2);
+  }
 
   set_of_frequents<T, T1>& previous_;
   int k_;
+  bool with_keys_;
   std::vector<T> cand_;
   std::vector<T> counted_;
   T keys_[2] = {0, 0};

@@ -56,9 +56,13 @@ void ZAX_iter_compact_key(int k, zax_items& items, set_of_frequents<T, T1>& prev
   next.clear(k);
   next.keys.clear();
   if (!previous.init_gen_cand()) return;
-
   const T kKey = static_cast<T>(-1);
-  candidate_cursor<T, T1> cursor(previous, k, items.n_items);
+  // Records missing (the level was not built by this iteration and the driver
+  // did not mark it): the key mark for all is always sound, it only forgoes
+  // inference.
+  if (previous.keys.size() != static_cast<std::size_t>(previous.n_itemsets))
+    previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
+  candidate_cursor<T, T1> cursor(previous, k, items.n_items, true);
   ZAX_statistics stats;
   vd.start_iteration(k, false);
   const std::uint32_t min_count = items.min_count;
