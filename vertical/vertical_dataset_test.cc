@@ -1,0 +1,400 @@
+#include "vertical/vertical_dataset.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "util/memory.h"
+#include "vertical/bit_kernels.h"
+
+namespace {
+
+using tx_list = std::vector<std::vector<std::uint8_t>>;
+
+// A filled dataset of n_items rows over the transactions (ascending items).
+ZAX_vertical_dataset<std::uint8_t> make_vd(std::uint32_t n_items, const tx_list& trans) {
+  ZAX_vertical_dataset<std::uint8_t> vd;
+  EXPECT_TRUE(vd.VD_can_be_allocated(n_items, static_cast<std::uint32_t>(trans.size())));
+  vd.init_VD();
+  for (std::uint32_t t = 0; t < trans.size(); ++t)
+    vd.add_transaction(trans[t].data(), static_cast<std::uint32_t>(trans[t].size()), t);
+  return vd;
+}
+
+// Rows given by a predicate over (item, transaction).
+tx_list transactions_of(std::uint32_t n_items, std::uint32_t n_trans,
+                        const std::function<bool(std::uint32_t, std::uint32_t)>& has) {
+  tx_list trans(n_trans);
+  for (std::uint32_t t = 0; t < n_trans; ++t)
+    for (std::uint32_t i = 0; i < n_items; ++i)
+      if (has(i, t)) trans[t].push_back(static_cast<std::uint8_t>(i));
+  return trans;
+}
+
+// Random transactions: item i present with probability pct[i] percent.
+tx_list random_transactions(std::mt19937& rng, std::uint32_t n_trans,
+                            const std::vector<std::uint32_t>& pct) {
+  tx_list trans(n_trans);
+  for (auto& t : trans)
+    for (std::uint32_t i = 0; i < pct.size(); ++i)
+      if (rng() % 100 < pct[i]) t.push_back(static_cast<std::uint8_t>(i));
+  return trans;
+}
+
+std::uint32_t naive_support(const tx_list& trans, const std::vector<std::uint8_t>& cand) {
+  std::uint32_t n = 0;
+  for (const auto& t : trans)
+    if (std::includes(t.begin(), t.end(), cand.begin(), cand.end())) ++n;
+  return n;
+}
+
+// Every k-subset of 0..n-1 in lexicographic order.
+std::vector<std::vector<std::uint8_t>> all_candidates(std::uint32_t n, int k) {
+  std::vector<std::vector<std::uint8_t>> out;
+  std::vector<std::uint8_t> c(k);
+  std::function<void(int, std::uint32_t)> rec = [&](int pos, std::uint32_t from) {
+    if (pos == k) {
+      out.push_back(c);
+      return;
+    }
+    for (std::uint32_t i = from; i < n; ++i) {
+      c[pos] = static_cast<std::uint8_t>(i);
+      rec(pos + 1, i + 1);
+    }
+  };
+  rec(0, 0);
+  return out;
+}
+
+int shared_prefix(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+  int s = 0;
+  const int k = static_cast<int>(a.size());
+  while (s < k - 1 && !b.empty() && a[s] == b[s]) ++s;
+  return s;
+}
+
+class MemoryLimit {
+ public:
+  explicit MemoryLimit(std::uint64_t bytes) { set_mem_total_for_testing(bytes); }
+  ~MemoryLimit() { set_mem_total_for_testing(0); }
+};
+
+TEST(VerticalDataset, MemoryRuleUsesAThirdOfMemoryWithoutOverflow) {
+  struct Case {
+    std::uint64_t mem;
+    std::uint32_t items, trans;
+    bool allowed;
+    std::uint32_t words;
+    std::uint64_t size;
+  };
+  const std::uint64_t fallback = 67108864;  // limit 22369621 bytes
+  const std::vector<Case> cases = {
+      {fallback, 7, 0, true, 0, 0},                       // no transaction: nothing to allocate
+      {fallback, 5592405, 32, true, 1, 22369620},         // just below the limit
+      {fallback, 5592406, 32, false, 1, 22369624},        // just above
+      {fallback, 1, 33, true, 2, 8},                      // words round up
+      {fallback, 4000000000u, 4000000000u, false, 125000000, 2000000000000000000ULL},
+      {std::uint64_t{24} << 30, 65536, 4294967295u, false, 134217728, 35184372088832ULL},
+      {std::uint64_t{24} << 30, 1000, 1000000, true, 31250, 125000000},
+  };
+  for (const Case& c : cases) {
+    MemoryLimit limit(c.mem);
+    ZAX_vertical_dataset<std::uint16_t> vd;
+    EXPECT_EQ(vd.VD_can_be_allocated(c.items, c.trans), c.allowed) << c.items << " " << c.trans;
+    EXPECT_EQ(vd.n_words, c.words);
+    EXPECT_EQ(vd.n_items, c.items);
+    EXPECT_EQ(vd.VD_size, c.size);
+  }
+}
+
+TEST(VerticalDataset, EmptyDatasetCountsAsAllocated) {
+  ZAX_vertical_dataset<std::uint8_t> vd;
+  EXPECT_FALSE(vd.allocated());
+  ASSERT_TRUE(vd.VD_can_be_allocated(3, 0));
+  vd.init_VD();
+  EXPECT_TRUE(vd.allocated());
+  EXPECT_EQ(vd.chk_compact_vertical(3), 0);
+}
+
+TEST(VerticalDataset, AddTransactionPastTheSizedPositionsIsRefused) {
+  ZAX_vertical_dataset<std::uint8_t> vd;
+  ASSERT_TRUE(vd.VD_can_be_allocated(2, 32));
+  vd.init_VD();
+  const std::uint8_t t[] = {0, 1};
+  vd.add_transaction(t, 2, 31);
+  EXPECT_THROW(vd.add_transaction(t, 2, 32), std::out_of_range);
+}
+
+TEST(CompactTest, DecidesByTheAgreementOfTheMostFrequentItems) {
+  // 640 positions (20 words); the last item is in every transaction. Item n-2
+  // agrees with it on `agree` positions (its first ones); lower items agree with
+  // it on `low_agree` positions and items below n - section on none.
+  struct Case {
+    const char* name;
+    std::uint32_t n;
+    std::uint32_t agree;    // item n-2, and the other section items
+    std::uint32_t section;  // items from n - section up agree like item n-2
+    int expected;
+  };
+  const std::vector<Case> cases = {
+      {"one item", 1, 640, 1, 0},
+      {"exactly 95.0 percent", 10, 608, 2, 1},
+      {"just below 95 percent", 10, 607, 2, 0},
+      {"2 items at 95 percent", 2, 608, 2, 1},
+      {"20 items at 94 percent: no threshold lowered", 20, 602, 5, 0},
+      {"20 items at 99 percent", 20, 634, 5, 1},
+      {"4 of 40 at 81 percent: shorter than 40/7", 40, 519, 4, 0},
+      {"5 of 40 at 81 percent", 40, 519, 5, 1},
+  };
+  for (const Case& c : cases) {
+    const std::uint32_t n_trans = 640;
+    tx_list trans = transactions_of(c.n, n_trans, [&](std::uint32_t i, std::uint32_t t) {
+      if (i == c.n - 1) return true;
+      if (i + c.section >= c.n) return t < c.agree;
+      return false;
+    });
+    auto vd = make_vd(c.n, trans);
+    EXPECT_EQ(vd.chk_compact_vertical(c.n), c.expected) << c.name;
+    EXPECT_EQ(vd.is_compact, c.expected) << c.name;
+    if (c.expected == 1) {
+      EXPECT_EQ(vd.compact_first, c.n - c.section) << c.name;
+      EXPECT_EQ(vd.compact_words, c.agree / 32) << c.name;
+    } else {
+      EXPECT_EQ(vd.compact_words, 0u) << c.name;
+      EXPECT_GT(vd.compact_first, c.n) << c.name;
+    }
+  }
+}
+
+TEST(CompactTest, ReorderingKeepsSupportsAndEqualisesSectionHeads) {
+  std::mt19937 rng(7);
+  // Items 8..11 present in 99% of transactions, the rest at random densities.
+  tx_list trans = random_transactions(rng, 1000, {30, 50, 10, 60, 45, 70, 20, 55, 99, 99, 99, 99});
+  const std::uint32_t n = 12;
+  auto vd = make_vd(n, trans);
+  ASSERT_EQ(vd.chk_compact_vertical(n), 1);
+  EXPECT_EQ(vd.compact_first, 8u);
+  ASSERT_GT(vd.compact_words, 0u);
+  for (std::uint32_t i = vd.compact_first; i < n; ++i)
+    EXPECT_TRUE(std::equal(vd.row(i), vd.row(i) + vd.compact_words, vd.row(n - 1))) << i;
+  // Every pair and triple keeps its support.
+  for (int k = 2; k <= 3; ++k)
+    for (const auto& c : all_candidates(n, k)) {
+      std::vector<std::uint32_t> acc(vd.row(c[0]), vd.row(c[0]) + vd.n_words);
+      for (int q = 1; q < k; ++q)
+        for (std::uint32_t w = 0; w < vd.n_words; ++w) acc[w] &= vd.row(c[q])[w];
+      std::uint32_t bits = 0;
+      for (std::uint32_t x : acc) bits += static_cast<std::uint32_t>(__builtin_popcount(x));
+      EXPECT_EQ(bits, naive_support(trans, c));
+    }
+}
+
+// Counts every candidate of length k in lexicographic order (so consecutive
+// candidates share prefixes of every length) with both routines and compares
+// with a naive count.
+void expect_intersections_exact(ZAX_vertical_dataset<std::uint8_t>& vd, const tx_list& trans,
+                                std::uint32_t n, int k) {
+  ZAX_statistics stats;
+  const auto cands = all_candidates(n, k);
+  for (bool diffuse : {false, true}) {
+    vd.start_iteration(k, diffuse);
+    std::vector<std::uint8_t> prev;
+    for (const auto& c : cands) {
+      const int s = shared_prefix(c, prev);
+      prev = c;
+      std::uint32_t count = 0;
+      const bool frequent =
+          diffuse ? vd.candidate_is_frequent_diffuse(c.data(), s, k, 5, count, stats, true)
+                  : vd.candidate_is_frequent_compact(c.data(), s, k, 5, count, stats);
+      const std::uint32_t want = naive_support(trans, c);
+      ASSERT_EQ(count, want) << (diffuse ? "diffuse k=" : "compact k=") << k << " start " << s;
+      ASSERT_EQ(frequent, want >= 5);
+    }
+  }
+}
+
+TEST(Intersections, EqualANaiveCountWithEveryKernelAndLayout) {
+  std::mt19937 rng(11);
+  struct Layout {
+    const char* name;
+    std::uint32_t n_trans;
+    std::vector<std::uint32_t> pct;
+    int compact;
+  };
+  const std::vector<Layout> layouts = {
+      {"dense with a compact section", 2000, {40, 55, 60, 70, 75, 80, 99, 99, 99, 99}, 1},
+      {"no compact section", 777, {50, 50, 50, 50, 50, 50, 50, 50, 50}, 0},
+      {"sparse", 3000, {5, 8, 3, 10, 6, 9, 4, 7}, 0},
+      {"fewer transactions than a word", 20, {50, 60, 70, 80, 90, 100, 100}, 1},
+  };
+  const bits::kernel_table* tables[3];
+  const int n_tables = bits::available_kernels(tables, 3);
+  for (const Layout& l : layouts) {
+    tx_list trans = random_transactions(rng, l.n_trans, l.pct);
+    const auto n = static_cast<std::uint32_t>(l.pct.size());
+    auto vd = make_vd(n, trans);
+    const int compact = vd.chk_compact_vertical(n);
+    SCOPED_TRACE(l.name);
+    EXPECT_EQ(compact, l.compact);
+    for (int k = 3; k <= 5; ++k) expect_intersections_exact(vd, trans, n, k);
+  }
+  // The kernels agree with each other on odd lengths and offsets.
+  std::vector<std::uint32_t> a(37), b(37), out(37);
+  for (auto& x : a) x = rng();
+  for (auto& x : b) x = rng();
+  for (std::size_t off = 0; off < 3; ++off) {
+    const std::size_t len = a.size() - off;
+    const std::uint64_t want = tables[n_tables - 1]->and_count(a.data() + off, b.data() + off,
+                                                               out.data(), len);
+    for (int t = 0; t < n_tables; ++t) {
+      EXPECT_EQ(tables[t]->and_count(a.data() + off, b.data() + off, out.data(), len), want)
+          << tables[t]->name;
+      EXPECT_EQ(tables[t]->count(out.data(), len), want) << tables[t]->name;
+    }
+  }
+}
+
+TEST(Intersections, CompactSectionShorterThanAWordCountsLikePlainRows) {
+  // 20 transactions and 12 padding bits: items 2..4 agree on 31 of 32 positions.
+  tx_list trans = transactions_of(5, 20, [](std::uint32_t i, std::uint32_t t) {
+    if (i == 0) return t % 3 == 0;
+    if (i == 1) return t % 2 == 0;
+    return i != 2 || t != 5;
+  });
+  auto vd = make_vd(5, trans);
+  ASSERT_EQ(vd.chk_compact_vertical(5), 1);
+  EXPECT_EQ(vd.compact_first, 2u);
+  EXPECT_EQ(vd.compact_words, 0u);
+  expect_intersections_exact(vd, trans, 5, 3);
+}
+
+TEST(Intersections, ZeroPrefixAndAlternatingRunsFitTheRunList) {
+  // 7 words; items 0 and 1 meet only in words 0, 2, 4 and 6: four runs, the
+  // most a 7-word row can have. Item 2 and 3 never meet item 0.
+  const std::uint32_t n_trans = 7 * 32;
+  tx_list trans = transactions_of(5, n_trans, [](std::uint32_t i, std::uint32_t t) {
+    const std::uint32_t w = t / 32;
+    if (i <= 1) return w % 2 == 0 || i == 1;
+    if (i == 2 || i == 3) return w % 2 == 1;
+    return t % 3 == 0;
+  });
+  auto vd = make_vd(5, trans);
+  ZAX_statistics stats;
+  vd.start_iteration(3, true);
+  std::uint32_t count = 0;
+  const std::uint8_t c014[] = {0, 1, 4};
+  vd.candidate_is_frequent_diffuse(c014, 0, 3, 1, count, stats, false);
+  EXPECT_EQ(vd.n_runs, 4u);
+  EXPECT_EQ(stats.nonzero_words, 4);
+  EXPECT_EQ(count, naive_support(trans, {0, 1, 4}));
+  const std::uint8_t c023[] = {0, 2, 3};
+  vd.candidate_is_frequent_diffuse(c023, 0, 3, 1, count, stats, false);
+  EXPECT_EQ(vd.n_runs, 0u);
+  EXPECT_EQ(count, 0u);
+  const std::uint8_t c024[] = {0, 2, 4};
+  vd.candidate_is_frequent_diffuse(c024, 2, 3, 1, count, stats, false);
+  EXPECT_EQ(count, 0u);
+}
+
+TEST(Pruning, CheckPruningRoundsSetBitsUpToWords) {
+  struct Case {
+    std::uint32_t bits;
+    std::uint32_t words;
+  };
+  for (const Case& c : std::vector<Case>{{0, 0}, {1, 1}, {32, 1}, {33, 2}, {100, 4}}) {
+    ZAX_vertical_dataset<std::uint8_t> vd;
+    ASSERT_TRUE(vd.VD_can_be_allocated(1, 320));
+    vd.init_VD();
+    // Spread the bits over the mask: every third position.
+    for (std::uint32_t b = 0; b < c.bits; ++b) vd.pruning_mask[(3 * b) / 32] |= 1u << ((3 * b) % 32);
+    EXPECT_EQ(vd.check_pruning(), c.words) << c.bits;
+  }
+}
+
+TEST(Pruning, PruneAndReorderKeepTheSupportsOfTheNextCandidates) {
+  std::mt19937 rng(5);
+  // 300 rich transactions over 10 items and 1700 noise transactions of two
+  // items: only the rich ones hold frequent triples.
+  const std::uint32_t n = 10;
+  tx_list trans;
+  for (int t = 0; t < 2000; ++t) {
+    std::vector<std::uint8_t> tx;
+    if (t % 7 == 3) {
+      for (std::uint32_t i = 0; i < n; ++i)
+        if (rng() % 100 < 65) tx.push_back(static_cast<std::uint8_t>(i));
+    } else {
+      std::uint8_t a = static_cast<std::uint8_t>(rng() % n), b = static_cast<std::uint8_t>(rng() % n);
+      if (a > b) std::swap(a, b);
+      tx.push_back(a);
+      if (b != a) tx.push_back(b);
+    }
+    trans.push_back(tx);
+  }
+  const std::uint32_t min_count = 40;
+  auto vd = make_vd(n, trans);
+  zax_items items(min_count);
+  items.n_items = n;
+  items.init_flag_item();
+  items.init_first_item_counts();
+
+  // A collecting level of triples.
+  ZAX_statistics stats;
+  vd.start_iteration(3, true);
+  std::vector<std::vector<std::uint8_t>> frequent;
+  std::vector<std::uint8_t> prev;
+  for (const auto& c : all_candidates(n, 3)) {
+    const int s = shared_prefix(c, prev);
+    prev = c;
+    std::uint32_t count = 0;
+    if (!vd.candidate_is_frequent_diffuse(c.data(), s, 3, min_count, count, stats, true)) continue;
+    frequent.push_back(c);
+    for (std::uint8_t x : c) items.flag_item[x] = 1;
+    ++items.first_item_counts[c[0]];
+  }
+  ASSERT_FALSE(frequent.empty());
+  const std::uint32_t old_words = vd.n_words;
+  const std::uint32_t new_words = vd.check_pruning();
+  ASSERT_LT(new_words, old_words * 8 / 10);
+  vd.prune_VD(new_words, items);
+  EXPECT_EQ(vd.n_words, new_words);
+  vd.order_bits_diffuse(items);
+  for (std::uint32_t i = 0; i < n; ++i) EXPECT_EQ(items.first_item_counts[i], 0u);
+
+  // Every 4-itemset of flagged items whose triples are all frequent keeps its
+  // support; and no 4-itemset crosses the threshold in either direction.
+  auto is_frequent_triple = [&](const std::vector<std::uint8_t>& c) {
+    return std::find(frequent.begin(), frequent.end(), c) != frequent.end();
+  };
+  vd.start_iteration(4, true);
+  prev.clear();
+  int checked = 0;
+  for (const auto& c : all_candidates(n, 4)) {
+    bool flagged = true;
+    for (std::uint8_t x : c) flagged = flagged && items.flag_item[x] != 0;
+    if (!flagged) continue;
+    const int s = shared_prefix(c, prev);
+    prev = c;
+    std::uint32_t count = 0;
+    vd.candidate_is_frequent_diffuse(c.data(), s, 4, min_count, count, stats, false);
+    const std::uint32_t want = naive_support(trans, c);
+    bool all_triples = true;
+    for (int skip = 0; skip < 4; ++skip) {
+      std::vector<std::uint8_t> sub;
+      for (int q = 0; q < 4; ++q)
+        if (q != skip) sub.push_back(c[q]);
+      all_triples = all_triples && is_frequent_triple(sub);
+    }
+    if (all_triples) {
+      EXPECT_EQ(count, want);
+      ++checked;
+    }
+    EXPECT_EQ(count >= min_count, want >= min_count);
+  }
+  EXPECT_GT(checked, 0);
+}
+
+}  // namespace
