@@ -1,0 +1,82 @@
+#include "engine/hop_iter.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "engine/engine_test_util.h"
+
+namespace {
+
+using cands8 = HOP_candidates<std::uint8_t, std::uint16_t>;
+
+void fill(cands8& c, GLOBAL_TABLE_K<std::uint8_t>& table,
+          const std::vector<std::vector<std::uint8_t>>& sets, std::uint32_t n) {
+  for (const auto& v : sets) c.add_itemset(v.data(), 0, table);
+  c.init_prefix_table(n);
+}
+
+// Counts one transaction; returns the position counters.
+std::vector<std::uint32_t> count(cands8& c, const std::vector<std::uint8_t>& items,
+                                 std::uint32_t n, std::vector<std::uint8_t>* flags = nullptr) {
+  zax_transaction<std::uint8_t> t(16, static_cast<std::uint32_t>(c.k), static_cast<int>(n));
+  std::copy(items.begin(), items.end(), t.elems.begin());
+  t.length = static_cast<std::uint8_t>(items.size());
+  std::fill(t.counters.begin(), t.counters.end(), 0u);
+  std::vector<std::uint8_t> local(c.n_lam, 0);
+  c.subset_and_count_and_prune_local(t, flags != nullptr ? flags->data() : local.data());
+  for (std::uint8_t m : t.marks) EXPECT_EQ(m, 0) << "marks must be reset";
+  return std::vector<std::uint32_t>(t.counters.begin(), t.counters.begin() + items.size());
+}
+
+TEST(HopIter, CountsEachContainedCandidateOnceAndCreditsItsPositions) {
+  GLOBAL_TABLE_K<std::uint8_t> table;
+  cands8 c(3);
+  fill(c, table, {{0, 1, 2}, {0, 1, 3}, {1, 2, 3}}, 4);
+  EXPECT_EQ(count(c, {0, 1, 2, 3}, 4), (std::vector<std::uint32_t>{2, 3, 2, 2}));
+  EXPECT_EQ(c.supports, (std::vector<std::uint16_t>{1, 1, 1}));
+  // Local pruning at k = 3 keeps only position 1: the transaction is emptied.
+  EXPECT_EQ(count(c, {0, 2, 3}, 4), (std::vector<std::uint32_t>{0, 0, 0}));
+  EXPECT_EQ(count(c, {1, 2, 3}, 4), (std::vector<std::uint32_t>{1, 1, 1}));
+  EXPECT_EQ(c.supports, (std::vector<std::uint16_t>{1, 1, 2}));
+}
+
+TEST(HopIter, LongerCandidatesNeedEveryPrefixItemInPlace) {
+  GLOBAL_TABLE_K<std::uint8_t> table;
+  struct Case {
+    std::vector<std::uint8_t> transaction;
+    std::vector<std::uint16_t> supports;
+    std::vector<std::uint32_t> counters;
+  };
+  // Candidates of length 5 over 9 items.
+  const std::vector<std::vector<std::uint8_t>> sets = {
+      {0, 1, 2, 3, 4}, {0, 1, 2, 3, 8}, {0, 1, 2, 5, 6}, {0, 1, 4, 5, 6}, {1, 2, 3, 4, 8}};
+  const std::vector<Case> cases = {
+      {{0, 1, 2, 3, 4, 8}, {1, 1, 0, 0, 1}, {2, 3, 3, 3, 2, 2}},
+      {{0, 1, 2, 5, 6}, {0, 0, 1, 0, 0}, {1, 1, 1, 1, 1}},
+      {{0, 1, 4, 5, 6, 7}, {0, 0, 0, 1, 0}, {1, 1, 1, 1, 1, 0}},
+      {{0, 1, 2, 4}, {0, 0, 0, 0, 0}, {0, 0, 0, 0}},  // 3 missing
+      {{0, 1, 5, 6}, {0, 0, 0, 0, 0}, {0, 0, 0, 0}},
+  };
+  for (const auto& cs : cases) {
+    cands8 c(5);
+    fill(c, table, sets, 9);
+    EXPECT_EQ(count(c, cs.transaction, 9), cs.counters) << cs.transaction.size();
+    EXPECT_EQ(c.supports, cs.supports);
+  }
+}
+
+TEST(HopIter, TransactionFlagsMergeTheFlagsOfContainedCandidates) {
+  GLOBAL_TABLE_K<std::uint8_t> table;
+  table.lam_table.push_back(new fake_loose<std::uint8_t>(
+      [](const std::vector<std::uint8_t>& v) { return v[2] == 3; }, true));
+  cands8 c(3);
+  fill(c, table, {{0, 1, 2}, {0, 1, 3}, {1, 2, 4}}, 5);
+  std::vector<std::uint8_t> flags = {0};
+  count(c, {0, 1, 2, 4}, 5, &flags);
+  EXPECT_EQ(flags[0], 0);  // {0,1,2} and {1,2,4} fail: the transaction could go
+  count(c, {0, 1, 3}, 5, &flags);
+  EXPECT_EQ(flags[0], 1);
+}
+
+}  // namespace

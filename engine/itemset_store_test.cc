@@ -1,0 +1,196 @@
+#include "engine/itemset_store.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dataset/test_dir.h"
+#include "engine/engine_test_util.h"
+
+namespace {
+
+using store8 = set_of_frequents<std::uint8_t, std::uint8_t>;
+
+void add_all(store8& s, GLOBAL_TABLE_K<std::uint8_t>& table,
+             const std::vector<std::vector<std::uint8_t>>& sets, std::uint8_t support = 7) {
+  for (const auto& v : sets) s.add_itemset(v.data(), support, table);
+}
+
+// Every pair the join cursor visits, as (pair_i, pair_j).
+std::vector<std::pair<int, int>> join_pairs(store8& s) {
+  std::vector<std::pair<int, int>> out;
+  if (!s.init_gen_cand()) return out;
+  do out.emplace_back(s.pair_i, s.pair_j);
+  while (s.next_gen_cand() != join_step::none);
+  return out;
+}
+
+std::string dump(store8& s, zax_items& items, GLOBAL_TABLE_K<std::uint8_t>& table,
+                 int* written) {
+  test_dir dir;
+  {
+    FSout out("out.txt", 1);
+    *written = s.dump_itemsets(items, out, table);
+    out.file.close();
+  }
+  return read_file("out.txt");
+}
+
+TEST(ItemsetStore, ItemsetsSharingAPrefixFormOneGroup) {
+  GLOBAL_TABLE_K<std::uint8_t> table;
+  store8 s(3);
+  add_all(s, table, {{1, 4, 6}, {1, 4, 9}, {1, 5, 6}});
+  EXPECT_EQ(s.number_of_groups(), 2);
+  EXPECT_EQ(s.prefixes, (std::vector<std::uint8_t>{1, 4, 1, 5}));
+  EXPECT_EQ(s.group_last, (std::vector<int>{1, 2}));
+  EXPECT_EQ(s.suffixes, (std::vector<std::uint8_t>{6, 9, 6}));
+  EXPECT_EQ(join_pairs(s), (std::vector<std::pair<int, int>>{{0, 1}}));
+}
+
+TEST(ItemsetStore, JoinCursorVisitsEveryPairOfEveryGroupOnce) {
+  GLOBAL_TABLE_K<std::uint8_t> table;
+  struct Case {
+    std::vector<std::vector<std::uint8_t>> sets;
+    std::vector<std::pair<int, int>> pairs;
+  };
+  const std::vector<Case> cases = {
+      {{}, {}},
+      {{{0, 1}, {1, 2}, {2, 3}}, {}},  // single-itemset groups offer nothing
+      {{{0, 1}}, {}},
+      {{{0, 2}, {1, 2}, {1, 3}, {1, 4}, {2, 3}, {3, 4}, {3, 5}},
+       {{1, 2}, {1, 3}, {2, 3}, {5, 6}}},
+  };
+  for (const auto& c : cases) {
+    store8 s(2);
+    add_all(s, table, c.sets);
+    EXPECT_EQ(join_pairs(s), c.pairs) << c.sets.size();
+  }
+  store8 s(2);
+  add_all(s, table, {{0, 1}, {0, 2}, {1, 2}, {1, 3}});
+  ASSERT_TRUE(s.init_gen_cand());
+  std::uint8_t prefix = 9, suffix[2];
+  s.get_prefix(&prefix);
+  s.get_suffix(suffix);
+  EXPECT_EQ(prefix, 0);
+  EXPECT_EQ(suffix[0], 1);
+  EXPECT_EQ(suffix[1], 2);
+  EXPECT_EQ(s.next_gen_cand(), join_step::new_prefix);
+  s.get_prefix(&prefix);
+  s.get_suffix(suffix);
+  EXPECT_EQ(prefix, 1);
+  EXPECT_EQ(suffix[0], 2);
+  EXPECT_EQ(suffix[1], 3);
+  EXPECT_EQ(s.next_gen_cand(), join_step::none);
+}
+
+TEST(ItemsetStore, ReadWalkReturnsEveryItemsetInOrder) {
+  GLOBAL_TABLE_K<std::uint8_t> table;
+  const std::vector<std::vector<std::uint8_t>> sets = {{1, 4, 6}, {1, 4, 9}, {1, 5, 6}, {2, 3, 4}};
+  store8 s(3);
+  add_all(s, table, sets);
+  s.init_read_itemsets();
+  std::vector<std::uint8_t> buf(3);
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ(s.next_itemset(buf.data()), i);
+    EXPECT_EQ(buf, sets[i]);
+  }
+  EXPECT_EQ(s.next_itemset(buf.data()), -1);
+  s.clear(2);
+  EXPECT_EQ(s.n_itemsets, 0);
+  EXPECT_EQ(s.k, 2);
+  EXPECT_FALSE(s.init_gen_cand());
+}
+
+TEST(ItemsetStore, LookupFindsStoredItemsetsInShortAndLongGroups) {
+  GLOBAL_TABLE_K<std::uint8_t> table;
+  set_of_frequents<std::uint8_t, std::uint16_t> s(3);
+  // Group (0,1) has 20 suffixes (searched by bisection), (2,5) has three.
+  for (std::uint8_t x = 2; x < 42; x += 2) {
+    const std::uint8_t v[3] = {0, 1, x};
+    s.add_itemset(v, static_cast<std::uint16_t>(1000 + x), table);
+  }
+  for (std::uint8_t x : {7, 9, 11}) {
+    const std::uint8_t v[3] = {2, 5, x};
+    s.add_itemset(v, static_cast<std::uint16_t>(x), table);
+  }
+  s.keys.assign(s.n_itemsets, 0xFF);
+  s.keys[20] = 3;
+  struct Case {
+    std::vector<std::uint8_t> set;
+    bool found;
+    int index;
+    std::uint16_t support;
+  };
+  const std::vector<Case> cases = {
+      {{0, 1, 2}, true, 0, 1002},  {{0, 1, 40}, true, 19, 1040}, {{0, 1, 22}, true, 10, 1022},
+      {{0, 1, 3}, false, -1, 0},   {{0, 1, 41}, false, -1, 0},   {{2, 5, 7}, true, 20, 7},
+      {{2, 5, 11}, true, 22, 11},  {{2, 5, 10}, false, -1, 0},   {{1, 2, 3}, false, -1, 0},
+      {{3, 4, 5}, false, -1, 0},   {{0, 0, 2}, false, -1, 0},
+  };
+  for (const auto& c : cases) {
+    std::uint16_t support = 0;
+    std::uint8_t key = 0;
+    int index = -1;
+    EXPECT_EQ(s.lookup(c.set.data(), &support, &key, &index), c.found) << int(c.set[2]);
+    if (!c.found) continue;
+    EXPECT_EQ(index, c.index);
+    EXPECT_EQ(support, c.support);
+    EXPECT_EQ(key, c.index == 20 ? 3 : 0xFF);
+  }
+}
+
+TEST(ItemsetStore, DumpWritesLabelsInDenseOrderWithPrefixItemsAndUnsignedSupport) {
+  zax_items items(1);
+  set_up_items(items, 6, {12, 7, 300, 4000000000u, 5, 6});
+  prefix_items = {3, 8};
+  GLOBAL_TABLE_K<std::uint8_t> table;
+  store8 s(3);
+  const std::uint8_t a[3] = {0, 1, 2}, b[3] = {0, 1, 3}, c[3] = {0, 4, 5}, d[3] = {1, 4, 5};
+  s.add_itemset(a, 255, table);
+  s.add_itemset(b, 1, table);
+  s.add_itemset(c, 128, table);
+  s.add_itemset(d, 0, table);
+  int written = 0;
+  const std::string text = dump(s, items, table, &written);
+  prefix_items.clear();
+  EXPECT_EQ(written, 4);
+  EXPECT_EQ(text,
+            "3 8 12 7 300 (255)\n"
+            "3 8 12 7 4000000000 (1)\n"
+            "3 8 12 5 6 (128)\n"
+            "3 8 7 5 6 (0)\n");
+  store8 empty(3);
+  EXPECT_EQ(dump(empty, items, table, &written), "");
+  EXPECT_EQ(written, 0);
+}
+
+TEST(ItemsetStore, DumpSkipsItemsetsThatFailAMonotoneTestOrALooseFlag) {
+  zax_items items(1);
+  set_up_items(items, 5);
+  GLOBAL_TABLE_K<std::uint8_t> table;
+  // Monotone: contains item 4. Loose 1: contains item 2. Loose 2: no item 3.
+  table.m_table.push_back(new fake_monotone<std::uint8_t>(
+      [](const std::vector<std::uint8_t>& v) { return v.back() == 4; }));
+  table.lam_table.push_back(new fake_loose<std::uint8_t>(
+      [](const std::vector<std::uint8_t>& v) { return v[0] == 2 || v[1] == 2; }, true));
+  table.lam_table.push_back(new fake_loose<std::uint8_t>(
+      [](const std::vector<std::uint8_t>& v) { return v[0] != 3 && v[1] != 3; }, true));
+  store8 s(2);
+  add_all(s, table, {{0, 4}, {1, 2}, {2, 3}, {2, 4}, {3, 4}});
+  EXPECT_EQ(s.n_itemsets, 5);  // every itemset is stored whatever the tests say
+  EXPECT_TRUE(s.flag(2, 0));
+  EXPECT_FALSE(s.flag(2, 1));
+  int written = 0;
+  EXPECT_EQ(dump(s, items, table, &written), "2 4 (7)\n");
+  EXPECT_EQ(written, 1);
+
+  // Flags copied from another store travel with the itemset.
+  store8 copy(2);
+  const std::uint8_t pair[2] = {2, 3};
+  copy.add_itemset(pair, 1, table, &s, 2);
+  EXPECT_TRUE(copy.flag(0, 0));
+  EXPECT_FALSE(copy.flag(0, 1));
+}
+
+}  // namespace

@@ -1,0 +1,113 @@
+#include "engine/level_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "dataset/test_dir.h"
+#include "engine/engine_test_util.h"
+#include "util/memory.h"
+
+namespace {
+
+// Runs the first scan and the engine in-process on trans; returns what the
+// output file holds and, in progress, what was printed.
+template <class T, class T1>
+itemset_counts mine(const std::vector<std::vector<std::uint32_t>>& trans, std::uint32_t sigma,
+                    int hop, int max_length, std::string* progress = nullptr) {
+  test_dir dir;
+  write_file("in.dat", fimi_text(trans));
+  reset_constraint_tables();
+  GLOBAL_MAXIMUM_LENGTH = max_length;
+  OUTF = "out.txt";
+  write_output = true;
+  zax_items items(sigma);
+  std::uint32_t max_tr_len = 0;
+  testing::internal::CaptureStdout();
+  const std::uint32_t max_support = first_scan("in.dat", items, max_tr_len, 0);
+  if (max_support > 0 && items.n_items >= 2)
+    following_scans<T, T1>(static_cast<int>(max_tr_len), items, hop);
+  const std::string out = testing::internal::GetCapturedStdout();
+  if (progress != nullptr) *progress = out;
+  GLOBAL_MAXIMUM_LENGTH = -1;
+  return parse_output(read_file("out.txt"));
+}
+
+std::vector<std::vector<std::uint32_t>> random_data(std::mt19937& rng, int n_items, int n_trans) {
+  std::vector<std::vector<std::uint32_t>> trans(n_trans);
+  for (auto& t : trans) {
+    const int len = static_cast<int>(rng() % 9);
+    for (int i = 0; i < len; ++i) t.push_back(static_cast<std::uint32_t>(rng() % n_items) * 3);
+  }
+  return trans;
+}
+
+itemset_counts up_to(const itemset_counts& all, int max_length) {
+  itemset_counts out;
+  for (const auto& [k, v] : all)
+    if (max_length == -1 || static_cast<int>(k.size()) <= max_length) out[k] = v;
+  return out;
+}
+
+template <class T, class T1>
+void expect_exact_on_random_data(unsigned seed) {
+  std::mt19937 rng(seed);
+  for (int round = 0; round < 6; ++round) {
+    const auto trans = random_data(rng, 6 + round * 2, 40 + round * 10);
+    const std::uint32_t sigma = 1 + rng() % 6;
+    const auto expected = brute_force(trans, sigma);
+    for (int hop : {2, 3, 100})
+      for (int max_length : {-1, 2, 3})
+        ASSERT_EQ((mine<T, T1>(trans, sigma, hop, max_length)), up_to(expected, max_length))
+            << "seed " << seed << " round " << round << " hop " << hop << " bound " << max_length;
+  }
+}
+
+TEST(LevelDriver, EveryWidthWritesExactlyTheFrequentItemsets) {
+  expect_exact_on_random_data<std::uint8_t, std::uint8_t>(1);
+  expect_exact_on_random_data<std::uint8_t, std::uint16_t>(2);
+  expect_exact_on_random_data<std::uint8_t, std::uint32_t>(3);
+  expect_exact_on_random_data<std::uint16_t, std::uint8_t>(4);
+  expect_exact_on_random_data<std::uint16_t, std::uint16_t>(5);
+  expect_exact_on_random_data<std::uint16_t, std::uint32_t>(6);
+  expect_exact_on_random_data<std::uint32_t, std::uint8_t>(7);
+  expect_exact_on_random_data<std::uint32_t, std::uint16_t>(8);
+  expect_exact_on_random_data<std::uint32_t, std::uint32_t>(9);
+}
+
+TEST(LevelDriver, SupportsAtTheEightBitLimitPrintUnsigned) {
+  // 255 transactions holding {1,2,3}: every support is 255, the 8-bit maximum.
+  std::vector<std::vector<std::uint32_t>> trans(255, {1, 2, 3});
+  const auto got = mine<std::uint8_t, std::uint8_t>(trans, 10, 3, -1);
+  EXPECT_EQ(got, brute_force(trans, 10));
+  EXPECT_EQ(got.at({1, 2, 3}), 255u);
+}
+
+TEST(LevelDriver, MemoryRuleRefusalKeepsTheSearchOutOfCore) {
+  std::mt19937 rng(11);
+  const auto trans = random_data(rng, 8, 400);
+  // Pair counters and the candidate index fit; a bit matrix of 8 rows of 13
+  // words does not fit a third of it.
+  set_mem_total_for_testing(300);
+  std::string progress;
+  const auto got = mine<std::uint8_t, std::uint16_t>(trans, 3, 2, -1, &progress);
+  set_mem_total_for_testing(0);
+  EXPECT_EQ(got, brute_force(trans, 3));
+  EXPECT_EQ(progress.find("zax"), std::string::npos) << progress;
+  EXPECT_NE(progress.find(" 3: \t hop  \t\t "), std::string::npos) << progress;
+}
+
+TEST(LevelDriver, ProgressRowsCountWhatIsWritten) {
+  // Two frequent pairs only: the search ends after level 2.
+  const std::vector<std::vector<std::uint32_t>> trans = {{1, 2}, {1, 2}, {2, 3}, {2, 3}, {1, 3}};
+  std::string progress;
+  mine<std::uint8_t, std::uint8_t>(trans, 2, 3, -1, &progress);
+  EXPECT_NE(progress.find(" 2: \t scan \t\t      3 \t      2 \t      2 \t        5 \t"),
+            std::string::npos)
+      << progress;
+  EXPECT_EQ(progress.find(" 3: "), std::string::npos) << progress;
+}
+
+}  // namespace
