@@ -1,0 +1,237 @@
+#include "vertical/vertical_iterations.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <numeric>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dataset/test_dir.h"
+#include "engine/engine_test_util.h"
+
+namespace {
+
+using transactions = std::vector<std::vector<std::uint32_t>>;
+
+enum class variant { compact, diffuse, key };
+const char* name_of(variant v) {
+  return v == variant::compact ? "compact" : v == variant::diffuse ? "diffuse" : "key";
+}
+
+// Runs the vertical phase in process, as the level-wise driver does, from a
+// level k0 built by a brute-force count, until a level comes out empty. Dense
+// ids are the input ids. Records each level's store and the output file.
+template <class T, class T1>
+struct vertical_run {
+  vertical_run(const transactions& trans, std::uint32_t n, std::uint32_t sigma, int k0,
+               itemset_predicate<T> am = nullptr)
+      : items(sigma), brute(brute_force(trans, sigma)) {
+    set_up_items(items, n);
+    items.n_transactions = static_cast<std::uint32_t>(trans.size());
+    if (am) table.am_table.push_back(new fake_anti_monotone<T>(am));
+    EXPECT_TRUE(vd.VD_can_be_allocated(n, static_cast<std::uint32_t>(trans.size())));
+    vd.init_VD();
+    for (std::uint32_t t = 0; t < trans.size(); ++t) {
+      std::vector<T> tx(trans[t].begin(), trans[t].end());
+      vd.add_transaction(tx.data(), static_cast<std::uint32_t>(tx.size()), t);
+    }
+    vd.chk_compact_vertical(n);
+    level = std::make_unique<set_of_frequents<T, T1>>(k0);
+    for (const auto& [set, support] : brute) {
+      if (static_cast<int>(set.size()) != k0) continue;
+      std::vector<T> s(set.begin(), set.end());
+      if (am && !am(s)) continue;
+      level->add_itemset(s.data(), static_cast<T1>(support), table);
+    }
+    level->keys.assign(static_cast<std::size_t>(level->n_itemsets), static_cast<T>(-1));
+    this->k0 = k0;
+    expected_stores = expected(am, false);
+  }
+
+  // Brute-force itemsets longer than k0 that pass am (all of them frequent).
+  itemset_counts expected(const itemset_predicate<T>& am, bool) const {
+    itemset_counts out;
+    for (const auto& [set, support] : brute) {
+      if (static_cast<int>(set.size()) <= k0) continue;
+      std::vector<T> s(set.begin(), set.end());
+      if (am && !am(s)) continue;
+      out[set] = support;
+    }
+    return out;
+  }
+
+  void run(variant v) {
+    test_dir dir;
+    const std::string saved_outf = OUTF;
+    const bool saved_write = write_output;
+    OUTF = dir.file("out.txt");
+    write_output = true;
+    { FSout create(OUTF, 1); create.file.close(); }
+    ZAX_reset_diffuse_state<T, T1>();
+    auto next = std::make_unique<set_of_frequents<T, T1>>(k0);
+    testing::internal::CaptureStdout();
+    for (int k = k0 + 1;; ++k) {
+      if (v == variant::compact) ZAX_iter_compact(k, items, *level, *next, vd, table);
+      if (v == variant::diffuse) ZAX_iter_diffuse(k, items, *level, *next, vd, table);
+      if (v == variant::key) ZAX_iter_compact_key(k, items, *level, *next, vd, table);
+      min_words = std::min(min_words, vd.n_words);
+      if (v == variant::key) {
+        EXPECT_EQ(next->keys.size(), static_cast<std::size_t>(next->n_itemsets));
+      }
+      next->init_read_itemsets();
+      std::vector<T> buf(k);
+      if (next->n_itemsets > 0)
+        for (int s; (s = next->next_itemset(buf.data())) >= 0;)
+          stores[std::vector<std::uint32_t>(buf.begin(), buf.end())] = next->supports[s];
+      if (next->n_itemsets == 0) break;
+      std::swap(level, next);
+    }
+    rows = testing::internal::GetCapturedStdout();
+    output = parse_output(read_file(OUTF));
+    OUTF = saved_outf;
+    write_output = saved_write;
+  }
+
+  zax_items items;
+  itemset_counts brute;
+  GLOBAL_TABLE_K<T> table;
+  ZAX_vertical_dataset<T> vd;
+  std::unique_ptr<set_of_frequents<T, T1>> level;
+  int k0 = 0;
+  itemset_counts expected_stores, stores, output;
+  std::string rows;
+  std::uint32_t min_words = 0xFFFFFFFFu;
+};
+
+// Transactions over n items; item i present with probability pct[i] percent;
+// imply[i] = j (j >= 0) puts j into every transaction holding i.
+transactions random_data(std::uint32_t seed, std::uint32_t n_trans, const std::vector<int>& pct,
+                         const std::vector<int>& imply = {}) {
+  std::mt19937 rng(seed);
+  transactions out(n_trans);
+  for (auto& t : out) {
+    std::vector<bool> has(pct.size());
+    for (std::size_t i = 0; i < pct.size(); ++i) has[i] = static_cast<int>(rng() % 100) < pct[i];
+    for (std::size_t i = 0; i < imply.size(); ++i)
+      if (has[i] && imply[i] >= 0) has[imply[i]] = true;
+    for (std::size_t i = 0; i < pct.size(); ++i)
+      if (has[i]) t.push_back(static_cast<std::uint32_t>(i));
+  }
+  return out;
+}
+
+TEST(VerticalIterations, EveryVariantFindsExactlyTheFrequentItemsets) {
+  struct Case {
+    const char* name;
+    transactions trans;
+    std::uint32_t n, sigma;
+    int k0;
+    int is_compact;
+  };
+  const std::vector<Case> cases = {
+      {"dense with a compact section", random_data(1, 300, {30, 45, 50, 60, 70, 99, 99, 99, 99}),
+       9, 60, 2, 1},
+      {"dense without a compact section", random_data(2, 400, {55, 60, 65, 70, 50, 45, 60, 40}), 8,
+       40, 2, 0},
+      {"implications make non-key patterns",
+       random_data(3, 400, {40, 50, 35, 60, 45, 70, 55, 65, 50}, {1, -1, 3, -1, 5, -1, 7, -1}), 9,
+       30, 2, 0},
+      {"from level 3", random_data(4, 300, {60, 65, 70, 75, 60, 55, 80, 85}, {2}), 8, 50, 3, 0},
+      {"sparse", random_data(5, 2000, {8, 12, 9, 15, 10, 6, 11, 14, 7, 13}), 10, 3, 2, 0},
+  };
+  for (const Case& c : cases) {
+    for (variant v : {variant::compact, variant::diffuse, variant::key}) {
+      SCOPED_TRACE(std::string(c.name) + " / " + name_of(v));
+      vertical_run<std::uint8_t, std::uint16_t> r(c.trans, c.n, c.sigma, c.k0);
+      EXPECT_EQ(r.vd.is_compact, c.is_compact);
+      r.run(v);
+      EXPECT_EQ(r.stores, r.expected_stores);
+      EXPECT_EQ(r.output, r.expected_stores);
+      ASSERT_FALSE(r.expected_stores.empty());
+    }
+  }
+}
+
+TEST(VerticalIterations, WiderTypesAndAnAntiMonotoneConstraint) {
+  // Sum of dense ids at most 20: anti-monotone; failing candidates are neither
+  // counted nor stored, and their supersets never appear.
+  const itemset_predicate<std::uint16_t> sum_at_most_20 = [](const std::vector<std::uint16_t>& s) {
+    return std::accumulate(s.begin(), s.end(), 0) <= 20;
+  };
+  const transactions trans =
+      random_data(6, 500, {50, 55, 60, 65, 70, 45, 40, 75, 80, 60}, {-1, 2, -1, 4});
+  for (variant v : {variant::compact, variant::diffuse, variant::key}) {
+    SCOPED_TRACE(name_of(v));
+    vertical_run<std::uint16_t, std::uint32_t> r(trans, 10, 40, 2, sum_at_most_20);
+    r.run(v);
+    EXPECT_EQ(r.stores, r.expected_stores);
+    EXPECT_EQ(r.output, r.expected_stores);
+    for (const auto& [set, support] : r.stores)
+      EXPECT_LE(std::accumulate(set.begin(), set.end(), 0u), 20u);
+  }
+}
+
+TEST(VerticalIterations, DiffusePruningTriggersAndKeepsSupports) {
+  // 350 rich transactions hold every long itemset; 3150 two-item transactions
+  // only make the rows wide. The second diffuse level prunes them away.
+  std::mt19937 rng(9);
+  transactions trans;
+  for (int t = 0; t < 3500; ++t) {
+    std::vector<std::uint32_t> tx;
+    if (t % 10 == 0) {
+      for (std::uint32_t i = 0; i < 10; ++i)
+        if (rng() % 100 < 75) tx.push_back(i);
+    } else {
+      const std::uint32_t a = rng() % 10, b = rng() % 10;
+      tx.push_back(std::min(a, b));
+      if (a != b) tx.push_back(std::max(a, b));
+    }
+    trans.push_back(tx);
+  }
+  vertical_run<std::uint8_t, std::uint16_t> r(trans, 10, 60, 2);
+  const std::uint32_t words = r.vd.n_words;
+  r.run(variant::diffuse);
+  EXPECT_LT(r.min_words, words);
+  EXPECT_EQ(r.stores, r.expected_stores);
+  EXPECT_EQ(r.output, r.expected_stores);
+  // The size column shows the matrix as allocated.
+  EXPECT_NE(r.rows.find("-------- \t        4 \t"), std::string::npos) << r.rows;
+}
+
+TEST(VerticalIterations, RowsCountExaminedFrequentAndWritten) {
+  // Pairs {0,1} {0,2} {1,2} {1,3}: candidates {0,1,2} and {1,2,3}; the
+  // constraint rejects {1,2,3} (still examined); {0,1,2} occurs twice.
+  const transactions trans = {{0, 1, 2}, {0, 1, 2}, {1, 3}, {1, 3}, {0, 1}, {2, 3}};
+  const itemset_predicate<std::uint8_t> no_123 = [](const std::vector<std::uint8_t>& s) {
+    return !(s.size() == 3 && s[0] == 1);
+  };
+  for (variant v : {variant::compact, variant::diffuse, variant::key}) {
+    vertical_run<std::uint8_t, std::uint8_t> r(trans, 4, 2, 2, no_123);
+    r.run(v);
+    const std::string alg = v == variant::compact ? "zaxd \t" : v == variant::diffuse ? "zaxs \t" : "zaxdk\t";
+    const std::string want = " 3: \t " + alg + "\t      2 \t      1 \t      1 \t -------- \t        0 \t ";
+    EXPECT_EQ(r.rows.rfind(want, 0), 0u) << name_of(v) << ": " << r.rows;
+    EXPECT_EQ(std::count(r.rows.begin(), r.rows.end(), '\n'), 1) << r.rows;  // level 4: no pair
+    EXPECT_EQ(r.stores, (itemset_counts{{{0, 1, 2}, 2}}));
+  }
+}
+
+TEST(VerticalIterations, KeyPatternsInferSupportsWithoutCounting) {
+  // Item 1 is in every transaction holding item 0, so {0,1} has the support of
+  // {0}, and every {0,1,x} the support of {0,x}: none of them is a key.
+  const transactions trans = random_data(12, 300, {50, 40, 60, 55, 65, 45}, {1});
+  vertical_run<std::uint8_t, std::uint16_t> key_run(trans, 6, 20, 2);
+  key_run.run(variant::key);
+  vertical_run<std::uint8_t, std::uint16_t> compact_run(trans, 6, 20, 2);
+  compact_run.run(variant::compact);
+  EXPECT_EQ(key_run.stores, compact_run.stores);
+  EXPECT_EQ(key_run.stores, key_run.expected_stores);
+}
+
+}  // namespace
