@@ -94,7 +94,7 @@ void zax_items::assign_dense_ids(std::vector<zax_item>& frequent, bool make_labe
   unmap.assign(n_items, 0);
   item_support.assign(n_items, 0);
   map.resize(n_items);
-  dense_map.assign(std::min<std::uint64_t>(n_counted, kDenseIdLimit), kNotFrequent);
+  dense_map.assign(dense_counts.size(), kNotFrequent);  // larger ids go to sparse_map
   sparse_map.clear();
   item_label.clear();
   item_label_len.clear();
