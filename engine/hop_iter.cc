@@ -33,18 +33,31 @@ void HOP_candidates<T, T1>::subset_and_count_and_prune_local(zax_transaction<T>&
 
   for (int i = 0; i < len; ++i) marks[e[i]] = static_cast<T>(len - i);
 
-  // Counts the suffixes of group g present in t; returns how many.
-  auto count_group = [&](std::size_t g) -> std::uint32_t {
+  // Counts the suffixes of group g present in t; returns how many. Every suffix
+  // of the group is larger than the prefix's last item, at position tail - 1,
+  // so only the items from position tail on can match. A long group is searched
+  // item by item of that tail (both ascend); a short one is scanned with marks.
+  auto count_group = [&](std::size_t g, int tail) -> std::uint32_t {
     std::uint32_t found = 0;
+    int s = g == 0 ? 0 : group_last[g - 1] + 1;
     const int last = group_last[g];
-    for (int s = g == 0 ? 0 : group_last[g - 1] + 1; s <= last; ++s) {
-      const T m = marks[suffixes[s]];
-      if (m == 0) continue;
+    auto hit = [&](int index, int position) {
       ++found;
-      ++supports[s];
-      ++cnt[len - m];
+      ++supports[index];
+      ++cnt[position];
       for (int u = 0; u < n_lam; ++u)
-        if (this->lam_flags[static_cast<std::size_t>(s) * n_lam + u]) flags[u] = 1;
+        if (this->lam_flags[static_cast<std::size_t>(index) * n_lam + u]) flags[u] = 1;
+    };
+    if (last - s + 1 > 4 * (len - tail)) {
+      for (int pos = tail; pos < len && s <= last; ++pos) {
+        s = static_cast<int>(std::lower_bound(suffixes + s, suffixes + last + 1, e[pos]) - suffixes);
+        if (s <= last && suffixes[s] == e[pos]) hit(s++, pos);
+      }
+    } else {
+      for (; s <= last; ++s) {
+        const T m = marks[suffixes[s]];
+        if (m != 0) hit(s, len - m);
+      }
     }
     return found;
   };
@@ -56,7 +69,7 @@ void HOP_candidates<T, T1>::subset_and_count_and_prune_local(zax_transaction<T>&
         const std::uint64_t p = row + e[j];
         std::uint32_t found = 0;
         for (std::size_t o = table[p], end = table[p + 1]; o < end; o += step)
-          found += count_group(o / step);
+          found += count_group(o / step, j + 1);
         cnt[i] += found;
         cnt[j] += found;
       }
@@ -80,7 +93,7 @@ void HOP_candidates<T, T1>::subset_and_count_and_prune_local(zax_transaction<T>&
               break;
             }
           if (!room) continue;
-          const std::uint32_t found = count_group(o / step);
+          const std::uint32_t found = count_group(o / step, len - marks[pre[k - 2]] + 1);
           if (found == 0) continue;
           cnt[i] += found;
           cnt[j] += found;
