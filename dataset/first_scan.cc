@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -138,14 +139,18 @@ std::uint32_t first_scan(const std::string& input, zax_items& items, std::uint32
       static_cast<unsigned long long>(lines_read),
       static_cast<unsigned long long>(item_occurrences), kb_of(item_occurrences));
 
-  output_file out(OUTF, "w+");
+  // A run always names an output file; without one the levels are only counted.
+  std::unique_ptr<output_file> out;
+  if (write_output) out = std::make_unique<output_file>(OUTF, "w+");
   // Level 0: the prefix itemset alone (the empty itemset without a prefix).
   std::vector<std::uint32_t> probe;
   int r0 = 0;
   if (prefix_support >= items.min_count && length_allows(0) && passes_all_constraints(probe)) {
     r0 = 1;
-    write_prefix(out);
-    out.write_support(prefix_support);
+    if (out) {
+      write_prefix(*out);
+      out->write_support(prefix_support);
+    }
   }
   std::printf("Iter \t Alg \t\t Ck \t\t Lk \t\t Rk \t\t #tr \t\t size kB \t\t Time\n");
   std::printf("%2d: \t      \t\t %6d \t %6d \t %6d \t %8u \t %8llu \n", 0, 1, 1, r0,
@@ -168,16 +173,17 @@ std::uint32_t first_scan(const std::string& input, zax_items& items, std::uint32
       probe[0] = k;
       if (!passes_all_constraints(probe)) continue;
       ++r1;
-      write_prefix(out);
-      out.write(items.label(k), items.item_label_len[k]);
-      out.write_support(items.support(k));
+      if (!out) continue;
+      write_prefix(*out);
+      out->write(items.label(k), items.item_label_len[k]);
+      out->write_support(items.support(k));
     }
   }
   std::printf("%2d: \t scan \t\t %6llu \t %6u \t %6llu \t %8u \t %8llu \t %8.2f\n", 1,
               static_cast<unsigned long long>(c1), items.n_items,
               static_cast<unsigned long long>(r1), items.n_transactions, kb_of(items_written),
               scan_time.ReadChronos());
-  out.close();
+  if (out) out->close();
   items.delete_counts();
   return items.max_support;
 }
