@@ -54,8 +54,8 @@ KESTREL_INLINE std::uint64_t and_count_body(const std::uint32_t* __restrict a,
 }
 
 KESTREL_INLINE void and_into_body(const std::uint32_t* __restrict a,
-                                  const std::uint32_t* __restrict b,
-                                  std::uint32_t* __restrict out, std::size_t n) {
+                                  const std::uint32_t* __restrict b, std::uint32_t* __restrict out,
+                                  std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) out[i] = a[i] & b[i];
 }
 
@@ -98,22 +98,22 @@ KESTREL_INLINE void or_into_runs_body(std::uint32_t* __restrict dst,
   }
 }
 
-#define KESTREL_KERNEL_SET(SUFFIX, TARGET, POP)                                                     \
+#define KESTREL_KERNEL_SET(SUFFIX, TARGET, POP)                                                \
   TARGET std::uint64_t and_count_##SUFFIX(const std::uint32_t* a, const std::uint32_t* b,      \
                                           std::uint32_t* out, std::size_t n) {                 \
-    return and_count_body<POP>(a, b, out, n);                                                       \
+    return and_count_body<POP>(a, b, out, n);                                                  \
   }                                                                                            \
   TARGET void and_into_##SUFFIX(const std::uint32_t* a, const std::uint32_t* b,                \
                                 std::uint32_t* out, std::size_t n) {                           \
     and_into_body(a, b, out, n);                                                               \
   }                                                                                            \
   TARGET std::uint64_t count_##SUFFIX(const std::uint32_t* a, std::size_t n) {                 \
-    return count_body<POP>(a, n);                                                                   \
+    return count_body<POP>(a, n);                                                              \
   }                                                                                            \
   TARGET std::uint64_t and_count_runs_##SUFFIX(const std::uint32_t* a, const std::uint32_t* b, \
                                                std::uint32_t* out, const word_run* runs,       \
                                                std::size_t n_runs) {                           \
-    return and_count_runs_body<POP>(a, b, out, runs, n_runs);                                       \
+    return and_count_runs_body<POP>(a, b, out, runs, n_runs);                                  \
   }                                                                                            \
   TARGET void and_into_runs_##SUFFIX(const std::uint32_t* a, const std::uint32_t* b,           \
                                      std::uint32_t* out, const word_run* runs,                 \
@@ -124,10 +124,9 @@ KESTREL_INLINE void or_into_runs_body(std::uint32_t* __restrict dst,
                                     const word_run* runs, std::size_t n_runs) {                \
     or_into_runs_body(dst, src, runs, n_runs);                                                 \
   }                                                                                            \
-  const kernel_table table_##SUFFIX = {and_count_##SUFFIX,      and_into_##SUFFIX,             \
-                                       count_##SUFFIX,          and_count_runs_##SUFFIX,       \
-                                       and_into_runs_##SUFFIX,  or_into_runs_##SUFFIX,         \
-                                       #SUFFIX};
+  const kernel_table table_##SUFFIX = {                                                        \
+      and_count_##SUFFIX,     and_into_##SUFFIX,     count_##SUFFIX, and_count_runs_##SUFFIX,  \
+      and_into_runs_##SUFFIX, or_into_runs_##SUFFIX, #SUFFIX};
 
 KESTREL_KERNEL_SET(plain, , swar_pop)
 KESTREL_KERNEL_SET(popcnt, __attribute__((target("popcnt"))), builtin_pop)

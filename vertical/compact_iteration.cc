@@ -99,7 +99,8 @@ void iterate(int k, zax_items& items, set_of_frequents<T, T1>& previous,
     }
   }
   write_level(k, items, next, table, counters);
-  print_vertical_row(kDiffuse ? "zaxs \t" : "zaxd \t", k, counters, vd.VD_size, clock.ReadChronos());
+  print_vertical_row(kDiffuse ? "zaxs \t" : "zaxd \t", k, counters, vd.VD_size,
+                     clock.ReadChronos());
 }
 
 }  // namespace
@@ -124,29 +125,47 @@ void ZAX_reset_diffuse_state() {
   diffuse_state<T, T1>::pruning_flag = true;
 }
 
-#define KESTREL_VERTICAL_SIGNATURE(T, T1)                                            \
-  (int, zax_items&, set_of_frequents<T, T1>&, set_of_frequents<T, T1>&, \
-   ZAX_vertical_dataset<T>&, GLOBAL_TABLE_K<T>&)
+#define KESTREL_VERTICAL_SIGNATURE(T, T1)                                                         \
+  (int, zax_items&, set_of_frequents<T, T1>&, set_of_frequents<T, T1>&, ZAX_vertical_dataset<T>&, \
+   GLOBAL_TABLE_K<T>&)
 
-template void ZAX_iter_compact<std::uint8_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t, std::uint8_t);
-template void ZAX_iter_compact<std::uint8_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t, std::uint16_t);
-template void ZAX_iter_compact<std::uint8_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t, std::uint32_t);
-template void ZAX_iter_compact<std::uint16_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint16_t, std::uint8_t);
-template void ZAX_iter_compact<std::uint16_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(std::uint16_t, std::uint16_t);
-template void ZAX_iter_compact<std::uint16_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(std::uint16_t, std::uint32_t);
-template void ZAX_iter_compact<std::uint32_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint32_t, std::uint8_t);
-template void ZAX_iter_compact<std::uint32_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(std::uint32_t, std::uint16_t);
-template void ZAX_iter_compact<std::uint32_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(std::uint32_t, std::uint32_t);
+template void ZAX_iter_compact<std::uint8_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t,
+                                                                                      std::uint8_t);
+template void ZAX_iter_compact<std::uint8_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint8_t, std::uint16_t);
+template void ZAX_iter_compact<std::uint8_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint8_t, std::uint32_t);
+template void ZAX_iter_compact<std::uint16_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint16_t, std::uint8_t);
+template void ZAX_iter_compact<std::uint16_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint16_t, std::uint16_t);
+template void ZAX_iter_compact<std::uint16_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint16_t, std::uint32_t);
+template void ZAX_iter_compact<std::uint32_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint32_t, std::uint8_t);
+template void ZAX_iter_compact<std::uint32_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint32_t, std::uint16_t);
+template void ZAX_iter_compact<std::uint32_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint32_t, std::uint32_t);
 
-template void ZAX_iter_diffuse<std::uint8_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t, std::uint8_t);
-template void ZAX_iter_diffuse<std::uint8_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t, std::uint16_t);
-template void ZAX_iter_diffuse<std::uint8_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t, std::uint32_t);
-template void ZAX_iter_diffuse<std::uint16_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint16_t, std::uint8_t);
-template void ZAX_iter_diffuse<std::uint16_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(std::uint16_t, std::uint16_t);
-template void ZAX_iter_diffuse<std::uint16_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(std::uint16_t, std::uint32_t);
-template void ZAX_iter_diffuse<std::uint32_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint32_t, std::uint8_t);
-template void ZAX_iter_diffuse<std::uint32_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(std::uint32_t, std::uint16_t);
-template void ZAX_iter_diffuse<std::uint32_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(std::uint32_t, std::uint32_t);
+template void ZAX_iter_diffuse<std::uint8_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t,
+                                                                                      std::uint8_t);
+template void ZAX_iter_diffuse<std::uint8_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint8_t, std::uint16_t);
+template void ZAX_iter_diffuse<std::uint8_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint8_t, std::uint32_t);
+template void ZAX_iter_diffuse<std::uint16_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint16_t, std::uint8_t);
+template void ZAX_iter_diffuse<std::uint16_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint16_t, std::uint16_t);
+template void ZAX_iter_diffuse<std::uint16_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint16_t, std::uint32_t);
+template void ZAX_iter_diffuse<std::uint32_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint32_t, std::uint8_t);
+template void ZAX_iter_diffuse<std::uint32_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint32_t, std::uint16_t);
+template void ZAX_iter_diffuse<std::uint32_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
+    std::uint32_t, std::uint32_t);
 
 template void ZAX_reset_diffuse_state<std::uint8_t, std::uint8_t>();
 template void ZAX_reset_diffuse_state<std::uint8_t, std::uint16_t>();

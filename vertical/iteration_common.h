@@ -107,6 +107,6 @@ void write_level(int k, zax_items& items, set_of_frequents<T, T1>& next, GLOBAL_
 inline void print_vertical_row(const char* alg, int k, const level_counters& c,
                                std::uint64_t vd_size, double seconds) {
   std::printf("%2d: \t %s\t %6lld \t %6lld \t %6lld \t -------- \t %8llu \t %8.2f\n", k, alg,
-              c.examined, c.frequent, c.written,
-              static_cast<unsigned long long>(vd_size / 1024), seconds);
+              c.examined, c.frequent, c.written, static_cast<unsigned long long>(vd_size / 1024),
+              seconds);
 }

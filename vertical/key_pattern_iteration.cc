@@ -152,16 +152,25 @@ void ZAX_iter_compact_key(int k, zax_items& items, set_of_frequents<T, T1>& prev
   print_vertical_row("zaxdk\t", k, counters, vd.VD_size, clock.ReadChronos());
 }
 
-#define KESTREL_KEY_SIGNATURE(T, T1)                                            \
-  (int, zax_items&, set_of_frequents<T, T1>&, set_of_frequents<T, T1>&, \
-   ZAX_vertical_dataset<T>&, GLOBAL_TABLE_K<T>&)
+#define KESTREL_KEY_SIGNATURE(T, T1)                                                              \
+  (int, zax_items&, set_of_frequents<T, T1>&, set_of_frequents<T, T1>&, ZAX_vertical_dataset<T>&, \
+   GLOBAL_TABLE_K<T>&)
 
-template void ZAX_iter_compact_key<std::uint8_t, std::uint8_t> KESTREL_KEY_SIGNATURE(std::uint8_t, std::uint8_t);
-template void ZAX_iter_compact_key<std::uint8_t, std::uint16_t> KESTREL_KEY_SIGNATURE(std::uint8_t, std::uint16_t);
-template void ZAX_iter_compact_key<std::uint8_t, std::uint32_t> KESTREL_KEY_SIGNATURE(std::uint8_t, std::uint32_t);
-template void ZAX_iter_compact_key<std::uint16_t, std::uint8_t> KESTREL_KEY_SIGNATURE(std::uint16_t, std::uint8_t);
-template void ZAX_iter_compact_key<std::uint16_t, std::uint16_t> KESTREL_KEY_SIGNATURE(std::uint16_t, std::uint16_t);
-template void ZAX_iter_compact_key<std::uint16_t, std::uint32_t> KESTREL_KEY_SIGNATURE(std::uint16_t, std::uint32_t);
-template void ZAX_iter_compact_key<std::uint32_t, std::uint8_t> KESTREL_KEY_SIGNATURE(std::uint32_t, std::uint8_t);
-template void ZAX_iter_compact_key<std::uint32_t, std::uint16_t> KESTREL_KEY_SIGNATURE(std::uint32_t, std::uint16_t);
-template void ZAX_iter_compact_key<std::uint32_t, std::uint32_t> KESTREL_KEY_SIGNATURE(std::uint32_t, std::uint32_t);
+template void ZAX_iter_compact_key<std::uint8_t, std::uint8_t> KESTREL_KEY_SIGNATURE(std::uint8_t,
+                                                                                     std::uint8_t);
+template void ZAX_iter_compact_key<std::uint8_t, std::uint16_t> KESTREL_KEY_SIGNATURE(
+    std::uint8_t, std::uint16_t);
+template void ZAX_iter_compact_key<std::uint8_t, std::uint32_t> KESTREL_KEY_SIGNATURE(
+    std::uint8_t, std::uint32_t);
+template void ZAX_iter_compact_key<std::uint16_t, std::uint8_t> KESTREL_KEY_SIGNATURE(std::uint16_t,
+                                                                                      std::uint8_t);
+template void ZAX_iter_compact_key<std::uint16_t, std::uint16_t> KESTREL_KEY_SIGNATURE(
+    std::uint16_t, std::uint16_t);
+template void ZAX_iter_compact_key<std::uint16_t, std::uint32_t> KESTREL_KEY_SIGNATURE(
+    std::uint16_t, std::uint32_t);
+template void ZAX_iter_compact_key<std::uint32_t, std::uint8_t> KESTREL_KEY_SIGNATURE(std::uint32_t,
+                                                                                      std::uint8_t);
+template void ZAX_iter_compact_key<std::uint32_t, std::uint16_t> KESTREL_KEY_SIGNATURE(
+    std::uint32_t, std::uint16_t);
+template void ZAX_iter_compact_key<std::uint32_t, std::uint32_t> KESTREL_KEY_SIGNATURE(
+    std::uint32_t, std::uint32_t);

@@ -198,9 +198,10 @@ void ZAX_vertical_dataset<T>::reorder_bits_compact(std::uint32_t n,
     }
     std::copy(fresh.begin(), fresh.end(), old);
   }
-  compact_count = compact_first < n_items
-                      ? static_cast<std::uint32_t>(bits::kernels().count(row(compact_first), compact_words))
-                      : 0;
+  compact_count =
+      compact_first < n_items
+          ? static_cast<std::uint32_t>(bits::kernels().count(row(compact_first), compact_words))
+          : 0;
 }
 
 template <class T>
@@ -265,7 +266,8 @@ bool ZAX_vertical_dataset<T>::candidate_is_frequent_compact(const T* cand, int s
   const std::uint32_t* r = row(cand[k - 1]);
   std::uint32_t* c = cache_row(k - 1);
   if (S) {
-    count = static_cast<std::uint32_t>(K.and_count(p + H, r + H, c + H, tail)) + prefix_compact_count;
+    count =
+        static_cast<std::uint32_t>(K.and_count(p + H, r + H, c + H, tail)) + prefix_compact_count;
   } else {
     count = static_cast<std::uint32_t>(K.and_count(p, r, c, W));
   }
@@ -286,8 +288,8 @@ std::uint32_t ZAX_vertical_dataset<T>::and_build_runs(std::uint32_t a, std::uint
     if (w == W) break;
     const std::uint32_t begin = w;
     while (w < W && c1[w] != 0) ++w;
-    nonzero_sections[n_runs++] = bits::word_run{static_cast<std::int32_t>(begin),
-                                                static_cast<std::int32_t>(w)};
+    nonzero_sections[n_runs++] =
+        bits::word_run{static_cast<std::int32_t>(begin), static_cast<std::int32_t>(w)};
     nonzero_covered += w - begin;
   }
   return nonzero_covered;
@@ -304,7 +306,8 @@ bool ZAX_vertical_dataset<T>::candidate_is_frequent_diffuse(const T* cand, int s
   if (start < 2) {
     stats.nonzero_words = static_cast<int>(and_build_runs(cand[0], cand[1]));
     // nonzero_words >= 0.9 * W, exactly.
-    dense_path_ = static_cast<std::uint64_t>(nonzero_covered) * 10 >= static_cast<std::uint64_t>(W) * 9;
+    dense_path_ =
+        static_cast<std::uint64_t>(nonzero_covered) * 10 >= static_cast<std::uint64_t>(W) * 9;
     if (collect) {
       stats.dense_ands += 1;
       stats.word_ops += static_cast<double>(W);
@@ -313,8 +316,10 @@ bool ZAX_vertical_dataset<T>::candidate_is_frequent_diffuse(const T* cand, int s
   }
   const int ands = k - start;
   if (dense_path_) {
-    for (int j = start; j <= k - 2; ++j) K.and_into(cache_row(j - 1), row(cand[j]), cache_row(j), W);
-    count = static_cast<std::uint32_t>(K.and_count(cache_row(k - 2), row(cand[k - 1]), cache_row(k - 1), W));
+    for (int j = start; j <= k - 2; ++j)
+      K.and_into(cache_row(j - 1), row(cand[j]), cache_row(j), W);
+    count = static_cast<std::uint32_t>(
+        K.and_count(cache_row(k - 2), row(cand[k - 1]), cache_row(k - 1), W));
     if (collect) {
       stats.dense_ands += ands;
       stats.word_ops += static_cast<double>(ands) * static_cast<double>(W);

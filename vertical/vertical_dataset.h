@@ -45,7 +45,7 @@ template <class T>
 class ZAX_vertical_dataset {
  public:
   // Sets n_items, n_words = ceil(n_trans/32) and VD_size = n_items*n_words*4 and
-  // tells whether VD_size < mem_total()/3. The fields keep their values on false.
+  // tells whether VD_size < mem_total()/3 (the fields are set either way).
   bool VD_can_be_allocated(std::uint32_t n_items, std::uint32_t n_trans);
   // Allocates the zeroed bit matrix, the pruning mask and the run list.
   void init_VD();
@@ -87,7 +87,9 @@ class ZAX_vertical_dataset {
   const std::uint32_t* row(std::uint32_t item) const {
     return VD.data() + static_cast<std::size_t>(item) * n_words;
   }
-  std::uint32_t* row(std::uint32_t item) { return VD.data() + static_cast<std::size_t>(item) * n_words; }
+  std::uint32_t* row(std::uint32_t item) {
+    return VD.data() + static_cast<std::size_t>(item) * n_words;
+  }
 
   std::uint64_t VD_size = 0;  // bytes of the bit matrix as allocated, in 32-bit words * 4
   std::vector<std::uint32_t> VD;
@@ -110,7 +112,9 @@ class ZAX_vertical_dataset {
   std::uint32_t nonzero_covered = 0;
 
  private:
-  std::uint32_t* cache_row(int j) { return inters_cache.data() + static_cast<std::size_t>(j) * n_words; }
+  std::uint32_t* cache_row(int j) {
+    return inters_cache.data() + static_cast<std::size_t>(j) * n_words;
+  }
   // Builds C[1] = row(a) AND row(b) and the run list of the result in one pass.
   std::uint32_t and_build_runs(std::uint32_t a, std::uint32_t b);
 

@@ -93,10 +93,10 @@ TEST(VerticalDataset, MemoryRuleUsesAThirdOfMemoryWithoutOverflow) {
   };
   const std::uint64_t fallback = 67108864;  // limit 22369621 bytes
   const std::vector<Case> cases = {
-      {fallback, 7, 0, true, 0, 0},                       // no transaction: nothing to allocate
-      {fallback, 5592405, 32, true, 1, 22369620},         // just below the limit
-      {fallback, 5592406, 32, false, 1, 22369624},        // just above
-      {fallback, 1, 33, true, 2, 8},                      // words round up
+      {fallback, 7, 0, true, 0, 0},                 // no transaction: nothing to allocate
+      {fallback, 5592405, 32, true, 1, 22369620},   // just below the limit
+      {fallback, 5592406, 32, false, 1, 22369624},  // just above
+      {fallback, 1, 33, true, 2, 8},                // words round up
       {fallback, 4000000000u, 4000000000u, false, 125000000, 2000000000000000000ULL},
       {std::uint64_t{24} << 30, 65536, 4294967295u, false, 134217728, 35184372088832ULL},
       {std::uint64_t{24} << 30, 1000, 1000000, true, 31250, 125000000},
@@ -248,8 +248,8 @@ TEST(Intersections, EqualANaiveCountWithEveryKernelAndLayout) {
   for (auto& x : b) x = rng();
   for (std::size_t off = 0; off < 3; ++off) {
     const std::size_t len = a.size() - off;
-    const std::uint64_t want = tables[n_tables - 1]->and_count(a.data() + off, b.data() + off,
-                                                               out.data(), len);
+    const std::uint64_t want =
+        tables[n_tables - 1]->and_count(a.data() + off, b.data() + off, out.data(), len);
     for (int t = 0; t < n_tables; ++t) {
       EXPECT_EQ(tables[t]->and_count(a.data() + off, b.data() + off, out.data(), len), want)
           << tables[t]->name;
@@ -310,7 +310,8 @@ TEST(Pruning, CheckPruningRoundsSetBitsUpToWords) {
     ASSERT_TRUE(vd.VD_can_be_allocated(1, 320));
     vd.init_VD();
     // Spread the bits over the mask: every third position.
-    for (std::uint32_t b = 0; b < c.bits; ++b) vd.pruning_mask[(3 * b) / 32] |= 1u << ((3 * b) % 32);
+    for (std::uint32_t b = 0; b < c.bits; ++b)
+      vd.pruning_mask[(3 * b) / 32] |= 1u << ((3 * b) % 32);
     EXPECT_EQ(vd.check_pruning(), c.words) << c.bits;
   }
 }
@@ -327,7 +328,8 @@ TEST(Pruning, PruneAndReorderKeepTheSupportsOfTheNextCandidates) {
       for (std::uint32_t i = 0; i < n; ++i)
         if (rng() % 100 < 65) tx.push_back(static_cast<std::uint8_t>(i));
     } else {
-      std::uint8_t a = static_cast<std::uint8_t>(rng() % n), b = static_cast<std::uint8_t>(rng() % n);
+      std::uint8_t a = static_cast<std::uint8_t>(rng() % n),
+                   b = static_cast<std::uint8_t>(rng() % n);
       if (a > b) std::swap(a, b);
       tx.push_back(a);
       if (b != a) tx.push_back(b);

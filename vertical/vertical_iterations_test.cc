@@ -72,7 +72,10 @@ struct vertical_run {
     const bool saved_write = write_output;
     OUTF = dir.file("out.txt");
     write_output = true;
-    { FSout create(OUTF, 1); create.file.close(); }
+    {
+      FSout create(OUTF, 1);
+      create.file.close();
+    }
     ZAX_reset_diffuse_state<T, T1>();
     auto next = std::make_unique<set_of_frequents<T, T1>>(k0);
     testing::internal::CaptureStdout();
@@ -135,8 +138,8 @@ TEST(VerticalIterations, EveryVariantFindsExactlyTheFrequentItemsets) {
     int is_compact;
   };
   const std::vector<Case> cases = {
-      {"dense with a compact section", random_data(1, 300, {30, 45, 50, 60, 70, 99, 99, 99, 99}),
-       9, 60, 2, 1},
+      {"dense with a compact section", random_data(1, 300, {30, 45, 50, 60, 70, 99, 99, 99, 99}), 9,
+       60, 2, 1},
       {"dense without a compact section", random_data(2, 400, {55, 60, 65, 70, 50, 45, 60, 40}), 8,
        40, 2, 0},
       {"implications make non-key patterns",
@@ -214,8 +217,11 @@ TEST(VerticalIterations, RowsCountExaminedFrequentAndWritten) {
   for (variant v : {variant::compact, variant::diffuse, variant::key}) {
     vertical_run<std::uint8_t, std::uint8_t> r(trans, 4, 2, 2, no_123);
     r.run(v);
-    const std::string alg = v == variant::compact ? "zaxd \t" : v == variant::diffuse ? "zaxs \t" : "zaxdk\t";
-    const std::string want = " 3: \t " + alg + "\t      2 \t      1 \t      1 \t -------- \t        0 \t ";
+    const std::string alg = v == variant::compact   ? "zaxd \t"
+                            : v == variant::diffuse ? "zaxs \t"
+                                                    : "zaxdk\t";
+    const std::string want =
+        " 3: \t " + alg + "\t      2 \t      1 \t      1 \t -------- \t        0 \t ";
     EXPECT_EQ(r.rows.rfind(want, 0), 0u) << name_of(v) << ": " << r.rows;
     EXPECT_EQ(std::count(r.rows.begin(), r.rows.end(), '\n'), 1) << r.rows;  // level 4: no pair
     EXPECT_EQ(r.stores, (itemset_counts{{{0, 1, 2}, 2}}));
