@@ -13,14 +13,28 @@ template <class T, class T1>
 void HOP_candidates<T, T1>::init_prefix_table(std::uint32_t n) {
   table_items = n;
   table_size = number_of_pairs(n) + 1;
-  if (table_size * sizeof(std::uint32_t) > mem_total())
-    throw run_error("too many frequent items (" + std::to_string(n) + "): candidate index needs " +
-                    std::to_string((table_size * sizeof(std::uint32_t)) >> 20) + " MiB");
   if (this->prefixes.size() >= 0xFFFFFFFFu)
     throw run_error("too many candidates (" + std::to_string(this->n_itemsets) + ")");
-  constexpr std::uint32_t kUnset = 0xFFFFFFFFu;
-  prefix_table.assign(table_size, kUnset);
+  const std::uint64_t limit = dense_index_limit != 0 ? dense_index_limit : mem_total() / 4;
+  dense_index = table_size * sizeof(std::uint32_t) <= limit;
   const std::size_t step = static_cast<std::size_t>(this->k - 1);
+  const auto total = static_cast<std::uint32_t>(this->prefixes.size());
+  constexpr std::uint32_t kUnset = 0xFFFFFFFFu;
+  if (!dense_index) {
+    prefix_table.clear();
+    prefix_table.shrink_to_fit();
+    first_table.assign(static_cast<std::size_t>(n) + 1, kUnset);
+    for (std::size_t o = this->prefixes.size(); o >= step;) {
+      o -= step;
+      first_table[this->prefixes[o]] = static_cast<std::uint32_t>(o);
+    }
+    first_table[n] = total;
+    for (std::size_t a = n; a-- > 0;)
+      if (first_table[a] == kUnset) first_table[a] = first_table[a + 1];
+    return;
+  }
+  first_table.clear();
+  prefix_table.assign(table_size, kUnset);
   // (0, 0) is no pair, so the first prefix always opens a range.
   T last_a = 0, last_b = 0;
   for (std::size_t o = 0; o < this->prefixes.size(); o += step) {
@@ -31,10 +45,31 @@ void HOP_candidates<T, T1>::init_prefix_table(std::uint32_t n) {
       last_b = b;
     }
   }
-  prefix_table[table_size - 1] = static_cast<std::uint32_t>(this->prefixes.size());
+  prefix_table[table_size - 1] = total;
   // A pair without candidates gets the empty range at the next pair's start.
   for (std::uint64_t p = table_size - 1; p-- > 0;)
     if (prefix_table[p] == kUnset) prefix_table[p] = prefix_table[p + 1];
+}
+
+template <class T, class T1>
+void HOP_candidates<T, T1>::sparse_range(std::uint64_t a, std::uint64_t b, std::size_t* begin,
+                                         std::size_t* end) const {
+  // Within a's range the groups ascend by their second item: bisect for b.
+  const std::size_t step = static_cast<std::size_t>(this->k - 1);
+  const T* pre = this->prefixes.data();
+  std::size_t lo = first_table[a] / step, hi = first_table[a + 1] / step;
+  while (lo < hi) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    if (pre[mid * step + 1] < b)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  std::size_t last = lo;
+  const std::size_t stop = first_table[a + 1] / step;
+  while (last < stop && pre[last * step + 1] == b) ++last;
+  *begin = lo * step;
+  *end = last * step;
 }
 
 namespace {

@@ -6,6 +6,10 @@
 // occupy the offsets prefix_table[p] <= o < prefix_table[p+1] of `prefixes`
 // (in steps of k-1), p = pair_index(a, b, table_items); the range is empty when
 // no candidate starts with (a, b). Offsets are counted in items.
+// The triangular table costs 4 bytes per pair of items. When that exceeds
+// dense_index_limit (a quarter of physical memory by default), the store keeps
+// instead one range per first item (first_table, n+1 entries) and finds the
+// groups of (a, b) by bisection inside a's range; pair_range hides the choice.
 #pragma once
 
 #include <cstdint>
@@ -22,8 +26,20 @@ class HOP_candidates : public set_of_itemsets<T, T1> {
  public:
   explicit HOP_candidates(int k) : set_of_itemsets<T, T1>(k) {}
 
-  // Builds prefix_table for items 0 .. n-1 (n(n-1)/2 + 1 entries).
+  // Builds the index for items 0 .. n-1.
   void init_prefix_table(std::uint32_t n);
+
+  // Offsets [*begin, *end) of the groups whose prefix starts with (a, b), a < b;
+  // row is pair_row(a, table_items) - 1 (hoisted by the caller).
+  void pair_range(std::uint64_t a, std::uint64_t b, std::uint64_t row, std::size_t* begin,
+                  std::size_t* end) const {
+    if (dense_index) {
+      *begin = prefix_table[row + b];
+      *end = prefix_table[row + b + 1];
+      return;
+    }
+    sparse_range(a, b, begin, end);
+  }
 
   // Counts the candidates contained in t (items ascending, marks all zero on
   // entry and on exit). For every contained candidate: its support += 1, the
@@ -35,6 +51,12 @@ class HOP_candidates : public set_of_itemsets<T, T1> {
   std::uint32_t table_items = 0;
   std::vector<std::uint32_t> prefix_table;
   std::uint64_t table_size = 0;
+  bool dense_index = true;
+  std::vector<std::uint32_t> first_table;  // sparse index: offsets per first item
+  std::uint64_t dense_index_limit = 0;     // bytes; 0: a quarter of physical memory
+
+ private:
+  void sparse_range(std::uint64_t a, std::uint64_t b, std::size_t* begin, std::size_t* end) const;
 };
 
 // Builds the candidates of length k >= 3 from previous (level k-1): joins every

@@ -28,7 +28,6 @@ void HOP_candidates<T, T1>::subset_and_count_and_prune_local(zax_transaction<T>&
   const T* suffixes = this->suffixes.data();
   const int* group_last = this->group_last.data();
   T1* supports = this->supports.data();
-  const std::uint32_t* table = prefix_table.data();
   const int n_lam = this->n_lam;
 
   for (int i = 0; i < len; ++i) marks[e[i]] = static_cast<T>(len - i);
@@ -66,9 +65,10 @@ void HOP_candidates<T, T1>::subset_and_count_and_prune_local(zax_transaction<T>&
     for (int i = 0; i + 2 < len; ++i) {
       const std::uint64_t row = pair_row(e[i], n) - 1;
       for (int j = i + 1; j + 1 < len; ++j) {
-        const std::uint64_t p = row + e[j];
+        std::size_t o, end;
+        pair_range(e[i], e[j], row, &o, &end);
         std::uint32_t found = 0;
-        for (std::size_t o = table[p], end = table[p + 1]; o < end; o += step)
+        for (; o < end; o += step)
           found += count_group(o / step, j + 1);
         cnt[i] += found;
         cnt[j] += found;
@@ -78,8 +78,9 @@ void HOP_candidates<T, T1>::subset_and_count_and_prune_local(zax_transaction<T>&
     for (int i = 0; i + k <= len; ++i) {
       const std::uint64_t row = pair_row(e[i], n) - 1;
       for (int j = i + 1; j + k <= len + 1; ++j) {
-        const std::uint64_t p = row + e[j];
-        for (std::size_t o = table[p], end = table[p + 1]; o < end; o += step) {
+        std::size_t o, end;
+        pair_range(e[i], e[j], row, &o, &end);
+        for (; o < end; o += step) {
           const T* pre = prefixes + o;
           const int m2 = static_cast<int>(marks[pre[2]]);
           if (m2 == 0) continue;

@@ -11,7 +11,9 @@ namespace {
 using cands8 = HOP_candidates<std::uint8_t, std::uint16_t>;
 
 void fill(cands8& c, GLOBAL_TABLE_K<std::uint8_t>& table,
-          const std::vector<std::vector<std::uint8_t>>& sets, std::uint32_t n) {
+          const std::vector<std::vector<std::uint8_t>>& sets, std::uint32_t n,
+          bool sparse_index = false) {
+  if (sparse_index) c.dense_index_limit = 1;
   for (const auto& v : sets) c.add_itemset(v.data(), 0, table);
   c.init_prefix_table(n);
 }
@@ -31,10 +33,15 @@ std::vector<std::uint32_t> count(cands8& c, const std::vector<std::uint8_t>& ite
 
 TEST(HopIter, CountsEachContainedCandidateOnceAndCreditsItsPositions) {
   GLOBAL_TABLE_K<std::uint8_t> table;
+  for (bool sparse_index : {true, false}) {
+    cands8 c(3);
+    fill(c, table, {{0, 1, 2}, {0, 1, 3}, {1, 2, 3}}, 4, sparse_index);
+    EXPECT_EQ(count(c, {0, 1, 2, 3}, 4), (std::vector<std::uint32_t>{2, 3, 2, 2}));
+    EXPECT_EQ(c.supports, (std::vector<std::uint16_t>{1, 1, 1}));
+  }
   cands8 c(3);
   fill(c, table, {{0, 1, 2}, {0, 1, 3}, {1, 2, 3}}, 4);
   EXPECT_EQ(count(c, {0, 1, 2, 3}, 4), (std::vector<std::uint32_t>{2, 3, 2, 2}));
-  EXPECT_EQ(c.supports, (std::vector<std::uint16_t>{1, 1, 1}));
   // Local pruning at k = 3 keeps only position 1: the transaction is emptied.
   EXPECT_EQ(count(c, {0, 2, 3}, 4), (std::vector<std::uint32_t>{0, 0, 0}));
   EXPECT_EQ(count(c, {1, 2, 3}, 4), (std::vector<std::uint32_t>{1, 1, 1}));
@@ -58,12 +65,13 @@ TEST(HopIter, LongerCandidatesNeedEveryPrefixItemInPlace) {
       {{0, 1, 2, 4}, {0, 0, 0, 0, 0}, {0, 0, 0, 0}},  // 3 missing
       {{0, 1, 5, 6}, {0, 0, 0, 0, 0}, {0, 0, 0, 0}},
   };
-  for (const auto& cs : cases) {
-    cands8 c(5);
-    fill(c, table, sets, 9);
-    EXPECT_EQ(count(c, cs.transaction, 9), cs.counters) << cs.transaction.size();
-    EXPECT_EQ(c.supports, cs.supports);
-  }
+  for (bool sparse_index : {false, true})
+    for (const auto& cs : cases) {
+      cands8 c(5);
+      fill(c, table, sets, 9, sparse_index);
+      EXPECT_EQ(count(c, cs.transaction, 9), cs.counters) << cs.transaction.size();
+      EXPECT_EQ(c.supports, cs.supports);
+    }
 }
 
 TEST(HopIter, TransactionFlagsMergeTheFlagsOfContainedCandidates) {
