@@ -15,7 +15,7 @@ void HOP_candidates<T, T1>::init_prefix_table(std::uint32_t n) {
   table_size = number_of_pairs(n) + 1;
   if (this->prefixes.size() >= 0xFFFFFFFFu)
     throw run_error("too many candidates (" + std::to_string(this->n_itemsets) + ")");
-  const std::uint64_t limit = dense_index_limit != 0 ? dense_index_limit : mem_total() / 4;
+  const std::uint64_t limit = dense_index_limit != 0 ? dense_index_limit : mem_total() / 16;
   dense_index = table_size * sizeof(std::uint32_t) <= limit;
   const std::size_t step = static_cast<std::size_t>(this->k - 1);
   const auto total = static_cast<std::uint32_t>(this->prefixes.size());

@@ -7,7 +7,7 @@
 // (in steps of k-1), p = pair_index(a, b, table_items); the range is empty when
 // no candidate starts with (a, b). Offsets are counted in items.
 // The triangular table costs 4 bytes per pair of items. When that exceeds
-// dense_index_limit (a quarter of physical memory by default), the store keeps
+// dense_index_limit (a sixteenth of physical memory by default), the store keeps
 // instead one range per first item (first_table, n+1 entries) and finds the
 // groups of (a, b) by bisection inside a's range; pair_range hides the choice.
 #pragma once
@@ -53,7 +53,7 @@ class HOP_candidates : public set_of_itemsets<T, T1> {
   std::uint64_t table_size = 0;
   bool dense_index = true;
   std::vector<std::uint32_t> first_table;  // sparse index: offsets per first item
-  std::uint64_t dense_index_limit = 0;     // bytes; 0: a quarter of physical memory
+  std::uint64_t dense_index_limit = 0;     // bytes; 0: a sixteenth of physical memory
 
  private:
   void sparse_range(std::uint64_t a, std::uint64_t b, std::size_t* begin, std::size_t* end) const;
