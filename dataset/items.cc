@@ -130,9 +130,12 @@ void zax_items::init_global_pruning() { global_count.assign(n_items, 0); }
 void zax_items::end_global_pruning(std::uint32_t threshold) {
   n_kept = 0;
   pruned_inputs_.clear();
+  pruned_.assign(n_items, 0);
   for (std::uint32_t i = 0; i < n_items; ++i) {
     if (global_count[i] < threshold) {
-      if (unmap[i] != kNotFrequent) pruned_inputs_.push_back(unmap[i]);
+      // The flag, not unmap, decides: input id 4294967295 equals the marker.
+      pruned_[i] = 1;
+      pruned_inputs_.push_back(unmap[i]);
       unmap[i] = kNotFrequent;
     } else {
       ++n_kept;
@@ -144,7 +147,7 @@ bool zax_items::update_map() {
   if (n_kept == n_items) return false;
   std::uint32_t next = 0;
   for (std::uint32_t i = 0; i < n_items; ++i)
-    if (unmap[i] != kNotFrequent) map[i] = next++;
+    if (!pruned_[i]) map[i] = next++;
   return true;
 }
 
@@ -160,7 +163,7 @@ bool zax_items::update_unmap(bool write_output) {
   pruned_inputs_.clear();
   std::uint32_t j = 0;
   for (std::uint32_t i = 0; i < n_items; ++i) {
-    if (unmap[i] == kNotFrequent) continue;
+    if (pruned_[i]) continue;
     if (i != j) {
       unmap[j] = unmap[i];
       item_support[j] = item_support[i];
@@ -186,6 +189,7 @@ bool zax_items::update_unmap(bool write_output) {
     item_label_len.resize(n_kept);
   }
   n_items = n_kept;
+  pruned_.assign(n_items, 0);
   return true;
 }
 

@@ -102,6 +102,26 @@ TEST(ItemTable, GlobalPruningCompactsEveryPerItemArray) {
   reset_attributes();
 }
 
+TEST(ItemTable, GlobalPruningKeepsTheLargestInputId) {
+  // Input id 4294967295 equals the pruning marker; it must survive as an item.
+  zax_items items = counted(1, {{4294967295u, 1}, {7, 2}, {3000000000u, 3}});
+  items.remap_items(true);  // dense 0..2 = 4294967295, 7, 3000000000
+  items.init_global_pruning();
+  items.global_count = {5, 0, 5};
+  items.end_global_pruning(2);
+  EXPECT_FALSE(items.pruned(0));
+  EXPECT_TRUE(items.pruned(1));
+  ASSERT_TRUE(items.update_map());
+  EXPECT_EQ(items.map[0], 0u);
+  EXPECT_EQ(items.map[2], 1u);
+  ASSERT_TRUE(items.update_unmap(true));
+  EXPECT_EQ(items.unmap, (std::vector<std::uint32_t>{4294967295u, 3000000000u}));
+  EXPECT_EQ(labels(items), (std::vector<std::string>{"4294967295 ", "3000000000 "}));
+  EXPECT_EQ(items.map_input(4294967295u), 0u);
+  EXPECT_EQ(items.map_input(7), zax_items::kNotFrequent);
+  EXPECT_FALSE(items.pruned(0));
+}
+
 TEST(ItemTable, FlagsAndActiveItems) {
   zax_items items = counted(1, {{1, 1}, {2, 1}, {3, 1}});
   items.remap_items(false);
