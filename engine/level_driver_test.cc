@@ -77,6 +77,15 @@ TEST(LevelDriver, EveryWidthWritesExactlyTheFrequentItemsets) {
   expect_exact_on_random_data<std::uint32_t, std::uint32_t>(9);
 }
 
+TEST(LevelDriver, LengthBoundsBelowTwoStopTheEngine) {
+  std::mt19937 rng(5);
+  const auto trans = random_data(rng, 6, 60);
+  const auto all = brute_force(trans, 2);
+  EXPECT_EQ((mine<std::uint8_t, std::uint8_t>(trans, 2, 3, 1)), up_to(all, 1));
+  EXPECT_EQ((mine<std::uint8_t, std::uint8_t>(trans, 2, 3, 0)), up_to(all, 0));
+  EXPECT_EQ((mine<std::uint8_t, std::uint8_t>(trans, 2, 3, -2)), itemset_counts{});
+}
+
 TEST(LevelDriver, SupportsAtTheEightBitLimitPrintUnsigned) {
   // 255 transactions holding {1,2,3}: every support is 255, the 8-bit maximum.
   std::vector<std::vector<std::uint32_t>> trans(255, {1, 2, 3});
