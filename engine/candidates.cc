@@ -181,33 +181,33 @@ template class HOP_candidates<std::uint32_t, std::uint8_t>;
 template class HOP_candidates<std::uint32_t, std::uint16_t>;
 template class HOP_candidates<std::uint32_t, std::uint32_t>;
 
-template void gen_candidates<std::uint8_t, std::uint8_t>(set_of_frequents<std::uint8_t, std::uint8_t>&,
-                                                HOP_candidates<std::uint8_t, std::uint8_t>&, zax_items&, int,
-                                                const cand_2_iter<std::uint8_t>*, GLOBAL_TABLE_K<std::uint8_t>&);
-template void gen_candidates<std::uint8_t, std::uint16_t>(set_of_frequents<std::uint8_t, std::uint16_t>&,
-                                                HOP_candidates<std::uint8_t, std::uint16_t>&, zax_items&, int,
-                                                const cand_2_iter<std::uint16_t>*, GLOBAL_TABLE_K<std::uint8_t>&);
-template void gen_candidates<std::uint8_t, std::uint32_t>(set_of_frequents<std::uint8_t, std::uint32_t>&,
-                                                HOP_candidates<std::uint8_t, std::uint32_t>&, zax_items&, int,
-                                                const cand_2_iter<std::uint32_t>*, GLOBAL_TABLE_K<std::uint8_t>&);
-template void gen_candidates<std::uint16_t, std::uint8_t>(set_of_frequents<std::uint16_t, std::uint8_t>&,
-                                                HOP_candidates<std::uint16_t, std::uint8_t>&, zax_items&, int,
-                                                const cand_2_iter<std::uint8_t>*, GLOBAL_TABLE_K<std::uint16_t>&);
-template void gen_candidates<std::uint16_t, std::uint16_t>(set_of_frequents<std::uint16_t, std::uint16_t>&,
-                                                HOP_candidates<std::uint16_t, std::uint16_t>&, zax_items&, int,
-                                                const cand_2_iter<std::uint16_t>*, GLOBAL_TABLE_K<std::uint16_t>&);
-template void gen_candidates<std::uint16_t, std::uint32_t>(set_of_frequents<std::uint16_t, std::uint32_t>&,
-                                                HOP_candidates<std::uint16_t, std::uint32_t>&, zax_items&, int,
-                                                const cand_2_iter<std::uint32_t>*, GLOBAL_TABLE_K<std::uint16_t>&);
-template void gen_candidates<std::uint32_t, std::uint8_t>(set_of_frequents<std::uint32_t, std::uint8_t>&,
-                                                HOP_candidates<std::uint32_t, std::uint8_t>&, zax_items&, int,
-                                                const cand_2_iter<std::uint8_t>*, GLOBAL_TABLE_K<std::uint32_t>&);
-template void gen_candidates<std::uint32_t, std::uint16_t>(set_of_frequents<std::uint32_t, std::uint16_t>&,
-                                                HOP_candidates<std::uint32_t, std::uint16_t>&, zax_items&, int,
-                                                const cand_2_iter<std::uint16_t>*, GLOBAL_TABLE_K<std::uint32_t>&);
-template void gen_candidates<std::uint32_t, std::uint32_t>(set_of_frequents<std::uint32_t, std::uint32_t>&,
-                                                HOP_candidates<std::uint32_t, std::uint32_t>&, zax_items&, int,
-                                                const cand_2_iter<std::uint32_t>*, GLOBAL_TABLE_K<std::uint32_t>&);
+template void gen_candidates<std::uint8_t, std::uint8_t>(
+    set_of_frequents<std::uint8_t, std::uint8_t>&, HOP_candidates<std::uint8_t, std::uint8_t>&,
+    zax_items&, int, const cand_2_iter<std::uint8_t>*, GLOBAL_TABLE_K<std::uint8_t>&);
+template void gen_candidates<std::uint8_t, std::uint16_t>(
+    set_of_frequents<std::uint8_t, std::uint16_t>&, HOP_candidates<std::uint8_t, std::uint16_t>&,
+    zax_items&, int, const cand_2_iter<std::uint16_t>*, GLOBAL_TABLE_K<std::uint8_t>&);
+template void gen_candidates<std::uint8_t, std::uint32_t>(
+    set_of_frequents<std::uint8_t, std::uint32_t>&, HOP_candidates<std::uint8_t, std::uint32_t>&,
+    zax_items&, int, const cand_2_iter<std::uint32_t>*, GLOBAL_TABLE_K<std::uint8_t>&);
+template void gen_candidates<std::uint16_t, std::uint8_t>(
+    set_of_frequents<std::uint16_t, std::uint8_t>&, HOP_candidates<std::uint16_t, std::uint8_t>&,
+    zax_items&, int, const cand_2_iter<std::uint8_t>*, GLOBAL_TABLE_K<std::uint16_t>&);
+template void gen_candidates<std::uint16_t, std::uint16_t>(
+    set_of_frequents<std::uint16_t, std::uint16_t>&, HOP_candidates<std::uint16_t, std::uint16_t>&,
+    zax_items&, int, const cand_2_iter<std::uint16_t>*, GLOBAL_TABLE_K<std::uint16_t>&);
+template void gen_candidates<std::uint16_t, std::uint32_t>(
+    set_of_frequents<std::uint16_t, std::uint32_t>&, HOP_candidates<std::uint16_t, std::uint32_t>&,
+    zax_items&, int, const cand_2_iter<std::uint32_t>*, GLOBAL_TABLE_K<std::uint16_t>&);
+template void gen_candidates<std::uint32_t, std::uint8_t>(
+    set_of_frequents<std::uint32_t, std::uint8_t>&, HOP_candidates<std::uint32_t, std::uint8_t>&,
+    zax_items&, int, const cand_2_iter<std::uint8_t>*, GLOBAL_TABLE_K<std::uint32_t>&);
+template void gen_candidates<std::uint32_t, std::uint16_t>(
+    set_of_frequents<std::uint32_t, std::uint16_t>&, HOP_candidates<std::uint32_t, std::uint16_t>&,
+    zax_items&, int, const cand_2_iter<std::uint16_t>*, GLOBAL_TABLE_K<std::uint32_t>&);
+template void gen_candidates<std::uint32_t, std::uint32_t>(
+    set_of_frequents<std::uint32_t, std::uint32_t>&, HOP_candidates<std::uint32_t, std::uint32_t>&,
+    zax_items&, int, const cand_2_iter<std::uint32_t>*, GLOBAL_TABLE_K<std::uint32_t>&);
 
 template void quick_sort<std::uint8_t>(std::uint8_t*, int, int);
 template void quick_sort<std::uint16_t>(std::uint16_t*, int, int);

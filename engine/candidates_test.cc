@@ -106,9 +106,8 @@ TEST(Candidates, LevelFourNeedsEverySubsetStored) {
   // {1,2,3},{1,2,4} join to {1,2,3,4}: needs {1,3,4} and {2,3,4}; both stored.
   // {1,2,3},{1,2,5} join to {1,2,3,5}: {2,3,5} is missing.
   // {1,3,4},{1,3,5} join to {1,3,4,5}: {3,4,5} is missing.
-  for (const std::vector<std::uint8_t>& v :
-       std::vector<std::vector<std::uint8_t>>{{1, 2, 3}, {1, 2, 4}, {1, 2, 5}, {1, 3, 4}, {1, 3, 5},
-                                              {1, 4, 5}, {2, 3, 4}, {2, 4, 5}})
+  for (const std::vector<std::uint8_t>& v : std::vector<std::vector<std::uint8_t>>{
+           {1, 2, 3}, {1, 2, 4}, {1, 2, 5}, {1, 3, 4}, {1, 3, 5}, {1, 4, 5}, {2, 3, 4}, {2, 4, 5}})
     level.add_itemset(v.data(), 4, table);
   cands8 c(4);
   gen_candidates(level, c, items, 4, static_cast<const cand_2_iter<std::uint32_t>*>(nullptr),

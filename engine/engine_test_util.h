@@ -11,7 +11,8 @@
 #include "dataset/items.h"
 
 // An item table of n dense items whose input id is input_ids[k] (default k).
-inline void set_up_items(zax_items& items, std::uint32_t n, std::vector<std::uint32_t> input_ids = {}) {
+inline void set_up_items(zax_items& items, std::uint32_t n,
+                         std::vector<std::uint32_t> input_ids = {}) {
   if (input_ids.empty())
     for (std::uint32_t k = 0; k < n; ++k) input_ids.push_back(k);
   items.n_items = items.n_kept = n;
@@ -55,9 +56,7 @@ class fake_loose : public CLooseAntiMonotone<T> {
   fake_loose(itemset_predicate<T> p, bool prunes) : p_(std::move(p)), prunes_(prunes) {}
   Constraint<std::uint32_t>* parseParameters(const char*) override { return nullptr; }
   bool testItemset(const std::vector<T>& s) override { return p_(s); }
-  bool testItemset(const T* items, int n) override {
-    return p_(std::vector<T>(items, items + n));
-  }
+  bool testItemset(const T* items, int n) override { return p_(std::vector<T>(items, items + n)); }
   bool prunes_transactions() const override { return prunes_; }
   CLooseAntiMonotone<std::uint8_t>* clone_lam(std::uint8_t) const override { return nullptr; }
   CLooseAntiMonotone<std::uint16_t>* clone_lam(std::uint16_t) const override { return nullptr; }
@@ -75,9 +74,7 @@ class fake_anti_monotone : public CAntiMonotone<T> {
   explicit fake_anti_monotone(itemset_predicate<T> p) : p_(std::move(p)) {}
   Constraint<std::uint32_t>* parseParameters(const char*) override { return nullptr; }
   bool testItemset(const std::vector<T>& s) override { return p_(s); }
-  bool testItemset(const T* items, int n) override {
-    return p_(std::vector<T>(items, items + n));
-  }
+  bool testItemset(const T* items, int n) override { return p_(std::vector<T>(items, items + n)); }
   void PreProcessTransaction(std::vector<T>&) override {}
   CAntiMonotone<std::uint8_t>* clone_am(std::uint8_t) const override { return nullptr; }
   CAntiMonotone<std::uint16_t>* clone_am(std::uint16_t) const override { return nullptr; }

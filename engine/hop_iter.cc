@@ -49,7 +49,8 @@ void HOP_candidates<T, T1>::subset_and_count_and_prune_local(zax_transaction<T>&
     };
     if (last - s + 1 > 4 * (len - tail)) {
       for (int pos = tail; pos < len && s <= last; ++pos) {
-        s = static_cast<int>(std::lower_bound(suffixes + s, suffixes + last + 1, e[pos]) - suffixes);
+        s = static_cast<int>(std::lower_bound(suffixes + s, suffixes + last + 1, e[pos]) -
+                             suffixes);
         if (s <= last && suffixes[s] == e[pos]) hit(s++, pos);
       }
     } else {
@@ -68,8 +69,7 @@ void HOP_candidates<T, T1>::subset_and_count_and_prune_local(zax_transaction<T>&
         std::size_t o, end;
         pair_range(e[i], e[j], row, &o, &end);
         std::uint32_t found = 0;
-        for (; o < end; o += step)
-          found += count_group(o / step, j + 1);
+        for (; o < end; o += step) found += count_group(o / step, j + 1);
         cnt[i] += found;
         cnt[j] += found;
       }
@@ -257,30 +257,44 @@ template void HOP_candidates<std::uint32_t, std::uint16_t>::subset_and_count_and
 template void HOP_candidates<std::uint32_t, std::uint32_t>::subset_and_count_and_prune_local(
     zax_transaction<std::uint32_t>&, std::uint8_t*);
 
-template void HOP_iter<std::uint8_t, std::uint8_t>(int, int, zax_items&, HOP_candidates<std::uint8_t, std::uint8_t>&,
-                                    set_of_frequents<std::uint8_t, std::uint8_t>&, ZAX_vertical_dataset<std::uint8_t>&,
-                                    GLOBAL_TABLE_K<std::uint8_t>&);
-template void HOP_iter<std::uint8_t, std::uint16_t>(int, int, zax_items&, HOP_candidates<std::uint8_t, std::uint16_t>&,
-                                    set_of_frequents<std::uint8_t, std::uint16_t>&, ZAX_vertical_dataset<std::uint8_t>&,
-                                    GLOBAL_TABLE_K<std::uint8_t>&);
-template void HOP_iter<std::uint8_t, std::uint32_t>(int, int, zax_items&, HOP_candidates<std::uint8_t, std::uint32_t>&,
-                                    set_of_frequents<std::uint8_t, std::uint32_t>&, ZAX_vertical_dataset<std::uint8_t>&,
-                                    GLOBAL_TABLE_K<std::uint8_t>&);
-template void HOP_iter<std::uint16_t, std::uint8_t>(int, int, zax_items&, HOP_candidates<std::uint16_t, std::uint8_t>&,
-                                    set_of_frequents<std::uint16_t, std::uint8_t>&, ZAX_vertical_dataset<std::uint16_t>&,
-                                    GLOBAL_TABLE_K<std::uint16_t>&);
-template void HOP_iter<std::uint16_t, std::uint16_t>(int, int, zax_items&, HOP_candidates<std::uint16_t, std::uint16_t>&,
-                                    set_of_frequents<std::uint16_t, std::uint16_t>&, ZAX_vertical_dataset<std::uint16_t>&,
-                                    GLOBAL_TABLE_K<std::uint16_t>&);
-template void HOP_iter<std::uint16_t, std::uint32_t>(int, int, zax_items&, HOP_candidates<std::uint16_t, std::uint32_t>&,
-                                    set_of_frequents<std::uint16_t, std::uint32_t>&, ZAX_vertical_dataset<std::uint16_t>&,
-                                    GLOBAL_TABLE_K<std::uint16_t>&);
-template void HOP_iter<std::uint32_t, std::uint8_t>(int, int, zax_items&, HOP_candidates<std::uint32_t, std::uint8_t>&,
-                                    set_of_frequents<std::uint32_t, std::uint8_t>&, ZAX_vertical_dataset<std::uint32_t>&,
-                                    GLOBAL_TABLE_K<std::uint32_t>&);
-template void HOP_iter<std::uint32_t, std::uint16_t>(int, int, zax_items&, HOP_candidates<std::uint32_t, std::uint16_t>&,
-                                    set_of_frequents<std::uint32_t, std::uint16_t>&, ZAX_vertical_dataset<std::uint32_t>&,
-                                    GLOBAL_TABLE_K<std::uint32_t>&);
-template void HOP_iter<std::uint32_t, std::uint32_t>(int, int, zax_items&, HOP_candidates<std::uint32_t, std::uint32_t>&,
-                                    set_of_frequents<std::uint32_t, std::uint32_t>&, ZAX_vertical_dataset<std::uint32_t>&,
-                                    GLOBAL_TABLE_K<std::uint32_t>&);
+template void HOP_iter<std::uint8_t, std::uint8_t>(int, int, zax_items&,
+                                                   HOP_candidates<std::uint8_t, std::uint8_t>&,
+                                                   set_of_frequents<std::uint8_t, std::uint8_t>&,
+                                                   ZAX_vertical_dataset<std::uint8_t>&,
+                                                   GLOBAL_TABLE_K<std::uint8_t>&);
+template void HOP_iter<std::uint8_t, std::uint16_t>(int, int, zax_items&,
+                                                    HOP_candidates<std::uint8_t, std::uint16_t>&,
+                                                    set_of_frequents<std::uint8_t, std::uint16_t>&,
+                                                    ZAX_vertical_dataset<std::uint8_t>&,
+                                                    GLOBAL_TABLE_K<std::uint8_t>&);
+template void HOP_iter<std::uint8_t, std::uint32_t>(int, int, zax_items&,
+                                                    HOP_candidates<std::uint8_t, std::uint32_t>&,
+                                                    set_of_frequents<std::uint8_t, std::uint32_t>&,
+                                                    ZAX_vertical_dataset<std::uint8_t>&,
+                                                    GLOBAL_TABLE_K<std::uint8_t>&);
+template void HOP_iter<std::uint16_t, std::uint8_t>(int, int, zax_items&,
+                                                    HOP_candidates<std::uint16_t, std::uint8_t>&,
+                                                    set_of_frequents<std::uint16_t, std::uint8_t>&,
+                                                    ZAX_vertical_dataset<std::uint16_t>&,
+                                                    GLOBAL_TABLE_K<std::uint16_t>&);
+template void HOP_iter<std::uint16_t, std::uint16_t>(
+    int, int, zax_items&, HOP_candidates<std::uint16_t, std::uint16_t>&,
+    set_of_frequents<std::uint16_t, std::uint16_t>&, ZAX_vertical_dataset<std::uint16_t>&,
+    GLOBAL_TABLE_K<std::uint16_t>&);
+template void HOP_iter<std::uint16_t, std::uint32_t>(
+    int, int, zax_items&, HOP_candidates<std::uint16_t, std::uint32_t>&,
+    set_of_frequents<std::uint16_t, std::uint32_t>&, ZAX_vertical_dataset<std::uint16_t>&,
+    GLOBAL_TABLE_K<std::uint16_t>&);
+template void HOP_iter<std::uint32_t, std::uint8_t>(int, int, zax_items&,
+                                                    HOP_candidates<std::uint32_t, std::uint8_t>&,
+                                                    set_of_frequents<std::uint32_t, std::uint8_t>&,
+                                                    ZAX_vertical_dataset<std::uint32_t>&,
+                                                    GLOBAL_TABLE_K<std::uint32_t>&);
+template void HOP_iter<std::uint32_t, std::uint16_t>(
+    int, int, zax_items&, HOP_candidates<std::uint32_t, std::uint16_t>&,
+    set_of_frequents<std::uint32_t, std::uint16_t>&, ZAX_vertical_dataset<std::uint32_t>&,
+    GLOBAL_TABLE_K<std::uint32_t>&);
+template void HOP_iter<std::uint32_t, std::uint32_t>(
+    int, int, zax_items&, HOP_candidates<std::uint32_t, std::uint32_t>&,
+    set_of_frequents<std::uint32_t, std::uint32_t>&, ZAX_vertical_dataset<std::uint32_t>&,
+    GLOBAL_TABLE_K<std::uint32_t>&);

@@ -19,8 +19,8 @@ void fill(cands8& c, GLOBAL_TABLE_K<std::uint8_t>& table,
 }
 
 // Counts one transaction; returns the position counters.
-std::vector<std::uint32_t> count(cands8& c, const std::vector<std::uint8_t>& items,
-                                 std::uint32_t n, std::vector<std::uint8_t>* flags = nullptr) {
+std::vector<std::uint32_t> count(cands8& c, const std::vector<std::uint8_t>& items, std::uint32_t n,
+                                 std::vector<std::uint8_t>* flags = nullptr) {
   zax_transaction<std::uint8_t> t(16, static_cast<std::uint32_t>(c.k), static_cast<int>(n));
   std::copy(items.begin(), items.end(), t.elems.begin());
   t.length = static_cast<std::uint8_t>(items.size());

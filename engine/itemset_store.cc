@@ -51,7 +51,8 @@ void set_of_itemsets<T, T1>::add_itemset(const T* itemset, T1 support, GLOBAL_TA
     assert(flag_source->n_lam == n_lam);
     for (int u = 0; u < n_lam; ++u) lam_flags.push_back(flag_source->flag(source_index, u));
   } else {
-    for (int u = 0; u < n_lam; ++u) lam_flags.push_back(table.lam_table[u]->testItemset(itemset, k));
+    for (int u = 0; u < n_lam; ++u)
+      lam_flags.push_back(table.lam_table[u]->testItemset(itemset, k));
   }
 }
 
@@ -193,7 +194,8 @@ bool set_of_frequents<T, T1>::lookup(const T* itemset, T1* support, T* key, int*
   }
   if (at < 0) return false;
   if (support != nullptr) *support = this->supports[at];
-  if (key != nullptr) *key = static_cast<std::size_t>(at) < this->keys.size() ? this->keys[at] : T(-1);
+  if (key != nullptr)
+    *key = static_cast<std::size_t>(at) < this->keys.size() ? this->keys[at] : T(-1);
   if (index != nullptr) *index = at;
   return true;
 }

@@ -50,7 +50,9 @@ class set_of_itemsets {
   // its index or -1 at the end.
   int next_itemset(T* buffer);
 
-  bool flag(int itemset, int u) const { return lam_flags[static_cast<std::size_t>(itemset) * n_lam + u]; }
+  bool flag(int itemset, int u) const {
+    return lam_flags[static_cast<std::size_t>(itemset) * n_lam + u];
+  }
   bool all_flags(int itemset) const;
   int number_of_groups() const { return static_cast<int>(group_last.size()); }
   int group_first(int g) const { return g == 0 ? 0 : group_last[g - 1] + 1; }

@@ -26,8 +26,7 @@ std::vector<std::pair<int, int>> join_pairs(store8& s) {
   return out;
 }
 
-std::string dump(store8& s, zax_items& items, GLOBAL_TABLE_K<std::uint8_t>& table,
-                 int* written) {
+std::string dump(store8& s, zax_items& items, GLOBAL_TABLE_K<std::uint8_t>& table, int* written) {
   test_dir dir;
   {
     FSout out("out.txt", 1);
@@ -58,8 +57,7 @@ TEST(ItemsetStore, JoinCursorVisitsEveryPairOfEveryGroupOnce) {
       {{}, {}},
       {{{0, 1}, {1, 2}, {2, 3}}, {}},  // single-itemset groups offer nothing
       {{{0, 1}}, {}},
-      {{{0, 2}, {1, 2}, {1, 3}, {1, 4}, {2, 3}, {3, 4}, {3, 5}},
-       {{1, 2}, {1, 3}, {2, 3}, {5, 6}}},
+      {{{0, 2}, {1, 2}, {1, 3}, {1, 4}, {2, 3}, {3, 4}, {3, 5}}, {{1, 2}, {1, 3}, {2, 3}, {5, 6}}},
   };
   for (const auto& c : cases) {
     store8 s(2);
@@ -123,10 +121,10 @@ TEST(ItemsetStore, LookupFindsStoredItemsetsInShortAndLongGroups) {
     std::uint16_t support;
   };
   const std::vector<Case> cases = {
-      {{0, 1, 2}, true, 0, 1002},  {{0, 1, 40}, true, 19, 1040}, {{0, 1, 22}, true, 10, 1022},
-      {{0, 1, 3}, false, -1, 0},   {{0, 1, 41}, false, -1, 0},   {{2, 5, 7}, true, 20, 7},
-      {{2, 5, 11}, true, 22, 11},  {{2, 5, 10}, false, -1, 0},   {{1, 2, 3}, false, -1, 0},
-      {{3, 4, 5}, false, -1, 0},   {{0, 0, 2}, false, -1, 0},
+      {{0, 1, 2}, true, 0, 1002}, {{0, 1, 40}, true, 19, 1040}, {{0, 1, 22}, true, 10, 1022},
+      {{0, 1, 3}, false, -1, 0},  {{0, 1, 41}, false, -1, 0},   {{2, 5, 7}, true, 20, 7},
+      {{2, 5, 11}, true, 22, 11}, {{2, 5, 10}, false, -1, 0},   {{1, 2, 3}, false, -1, 0},
+      {{3, 4, 5}, false, -1, 0},  {{0, 0, 2}, false, -1, 0},
   };
   for (const auto& c : cases) {
     std::uint16_t support = 0;

@@ -65,7 +65,7 @@ void following_scans(int max_tr_len, zax_items& items, int hop) {
   using iteration = void (*)(int, zax_items&, set_of_frequents<T, T1>&, set_of_frequents<T, T1>&,
                              ZAX_vertical_dataset<T>&, GLOBAL_TABLE_K<T>&);
   iteration variant = items.dense_support_pct > 20.0 ? &ZAX_iter_compact_key<T, T1>
-                       : vd.is_compact == 1          ? &ZAX_iter_compact<T, T1>
+                      : vd.is_compact == 1           ? &ZAX_iter_compact<T, T1>
                                                      : &ZAX_iter_diffuse<T, T1>;
   while (true) {
     ++k;

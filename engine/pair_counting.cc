@@ -17,7 +17,8 @@
 #include "util/utils.h"
 
 template <class T1>
-cand_2_iter<T1>::cand_2_iter(std::uint64_t n_items) : n_pairs(number_of_pairs(n_items)), n(n_items) {
+cand_2_iter<T1>::cand_2_iter(std::uint64_t n_items)
+    : n_pairs(number_of_pairs(n_items)), n(n_items) {
   const std::uint64_t bytes = n_pairs * sizeof(T1);
   auto refuse = [&]() {
     throw run_error("too many frequent items (" + std::to_string(n_items) +
@@ -107,8 +108,8 @@ std::unique_ptr<set_of_frequents<T, T1>> second_scan(int max_tr_len, zax_items& 
   FSout fs(OUTF, 2);
   output_line line(items, 2);
   const bool writable = level_allowed(2);
-  const bool plain = table.am_table.empty() && table.m_table.empty() &&
-                     table.cam_table.empty() && table.lam_table.empty();
+  const bool plain = table.am_table.empty() && table.m_table.empty() && table.cam_table.empty() &&
+                     table.lam_table.empty();
   const std::uint32_t min_count = items.min_count;
   std::vector<T> pair_vec(2);
   std::uint32_t lk = 0, rk = 0;
@@ -181,21 +182,39 @@ template class cand_2_iter<std::uint8_t>;
 template class cand_2_iter<std::uint16_t>;
 template class cand_2_iter<std::uint32_t>;
 
-template std::unique_ptr<set_of_frequents<std::uint8_t, std::uint8_t>> second_scan<std::uint8_t, std::uint8_t>(
-    int, zax_items&, cand_2_iter<std::uint8_t>&, ZAX_vertical_dataset<std::uint8_t>&, GLOBAL_TABLE_K<std::uint8_t>&);
-template std::unique_ptr<set_of_frequents<std::uint8_t, std::uint16_t>> second_scan<std::uint8_t, std::uint16_t>(
-    int, zax_items&, cand_2_iter<std::uint16_t>&, ZAX_vertical_dataset<std::uint8_t>&, GLOBAL_TABLE_K<std::uint8_t>&);
-template std::unique_ptr<set_of_frequents<std::uint8_t, std::uint32_t>> second_scan<std::uint8_t, std::uint32_t>(
-    int, zax_items&, cand_2_iter<std::uint32_t>&, ZAX_vertical_dataset<std::uint8_t>&, GLOBAL_TABLE_K<std::uint8_t>&);
-template std::unique_ptr<set_of_frequents<std::uint16_t, std::uint8_t>> second_scan<std::uint16_t, std::uint8_t>(
-    int, zax_items&, cand_2_iter<std::uint8_t>&, ZAX_vertical_dataset<std::uint16_t>&, GLOBAL_TABLE_K<std::uint16_t>&);
-template std::unique_ptr<set_of_frequents<std::uint16_t, std::uint16_t>> second_scan<std::uint16_t, std::uint16_t>(
-    int, zax_items&, cand_2_iter<std::uint16_t>&, ZAX_vertical_dataset<std::uint16_t>&, GLOBAL_TABLE_K<std::uint16_t>&);
-template std::unique_ptr<set_of_frequents<std::uint16_t, std::uint32_t>> second_scan<std::uint16_t, std::uint32_t>(
-    int, zax_items&, cand_2_iter<std::uint32_t>&, ZAX_vertical_dataset<std::uint16_t>&, GLOBAL_TABLE_K<std::uint16_t>&);
-template std::unique_ptr<set_of_frequents<std::uint32_t, std::uint8_t>> second_scan<std::uint32_t, std::uint8_t>(
-    int, zax_items&, cand_2_iter<std::uint8_t>&, ZAX_vertical_dataset<std::uint32_t>&, GLOBAL_TABLE_K<std::uint32_t>&);
-template std::unique_ptr<set_of_frequents<std::uint32_t, std::uint16_t>> second_scan<std::uint32_t, std::uint16_t>(
-    int, zax_items&, cand_2_iter<std::uint16_t>&, ZAX_vertical_dataset<std::uint32_t>&, GLOBAL_TABLE_K<std::uint32_t>&);
-template std::unique_ptr<set_of_frequents<std::uint32_t, std::uint32_t>> second_scan<std::uint32_t, std::uint32_t>(
-    int, zax_items&, cand_2_iter<std::uint32_t>&, ZAX_vertical_dataset<std::uint32_t>&, GLOBAL_TABLE_K<std::uint32_t>&);
+template std::unique_ptr<set_of_frequents<std::uint8_t, std::uint8_t>>
+second_scan<std::uint8_t, std::uint8_t>(int, zax_items&, cand_2_iter<std::uint8_t>&,
+                                        ZAX_vertical_dataset<std::uint8_t>&,
+                                        GLOBAL_TABLE_K<std::uint8_t>&);
+template std::unique_ptr<set_of_frequents<std::uint8_t, std::uint16_t>>
+second_scan<std::uint8_t, std::uint16_t>(int, zax_items&, cand_2_iter<std::uint16_t>&,
+                                         ZAX_vertical_dataset<std::uint8_t>&,
+                                         GLOBAL_TABLE_K<std::uint8_t>&);
+template std::unique_ptr<set_of_frequents<std::uint8_t, std::uint32_t>>
+second_scan<std::uint8_t, std::uint32_t>(int, zax_items&, cand_2_iter<std::uint32_t>&,
+                                         ZAX_vertical_dataset<std::uint8_t>&,
+                                         GLOBAL_TABLE_K<std::uint8_t>&);
+template std::unique_ptr<set_of_frequents<std::uint16_t, std::uint8_t>>
+second_scan<std::uint16_t, std::uint8_t>(int, zax_items&, cand_2_iter<std::uint8_t>&,
+                                         ZAX_vertical_dataset<std::uint16_t>&,
+                                         GLOBAL_TABLE_K<std::uint16_t>&);
+template std::unique_ptr<set_of_frequents<std::uint16_t, std::uint16_t>>
+second_scan<std::uint16_t, std::uint16_t>(int, zax_items&, cand_2_iter<std::uint16_t>&,
+                                          ZAX_vertical_dataset<std::uint16_t>&,
+                                          GLOBAL_TABLE_K<std::uint16_t>&);
+template std::unique_ptr<set_of_frequents<std::uint16_t, std::uint32_t>>
+second_scan<std::uint16_t, std::uint32_t>(int, zax_items&, cand_2_iter<std::uint32_t>&,
+                                          ZAX_vertical_dataset<std::uint16_t>&,
+                                          GLOBAL_TABLE_K<std::uint16_t>&);
+template std::unique_ptr<set_of_frequents<std::uint32_t, std::uint8_t>>
+second_scan<std::uint32_t, std::uint8_t>(int, zax_items&, cand_2_iter<std::uint8_t>&,
+                                         ZAX_vertical_dataset<std::uint32_t>&,
+                                         GLOBAL_TABLE_K<std::uint32_t>&);
+template std::unique_ptr<set_of_frequents<std::uint32_t, std::uint16_t>>
+second_scan<std::uint32_t, std::uint16_t>(int, zax_items&, cand_2_iter<std::uint16_t>&,
+                                          ZAX_vertical_dataset<std::uint32_t>&,
+                                          GLOBAL_TABLE_K<std::uint32_t>&);
+template std::unique_ptr<set_of_frequents<std::uint32_t, std::uint32_t>>
+second_scan<std::uint32_t, std::uint32_t>(int, zax_items&, cand_2_iter<std::uint32_t>&,
+                                          ZAX_vertical_dataset<std::uint32_t>&,
+                                          GLOBAL_TABLE_K<std::uint32_t>&);
