@@ -133,10 +133,10 @@ void zax_items::end_global_pruning(std::uint32_t threshold) {
   pruned_.assign(n_items, 0);
   for (std::uint32_t i = 0; i < n_items; ++i) {
     if (global_count[i] < threshold) {
-      // The flag, not unmap, decides: input id 4294967295 equals the marker.
+      // A flag, not a marker in unmap: every 32-bit value, 4294967295 included,
+      // is a valid input id, so unmap keeps the id.
       pruned_[i] = 1;
       pruned_inputs_.push_back(unmap[i]);
-      unmap[i] = kNotFrequent;
     } else {
       ++n_kept;
     }

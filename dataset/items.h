@@ -77,9 +77,9 @@ class zax_items {
 
   // --- global pruning (engine) ---
   void init_global_pruning();
-  // Marks the items whose global count is below threshold: pruned(k) becomes true
-  // and unmap[k] is set to kNotFrequent. Test pruned(k), not unmap[k]: the input
-  // id 4294967295 is a valid item and equals kNotFrequent.
+  // Marks the items whose global count is below threshold: pruned(k) becomes
+  // true. unmap[k] keeps the input id (no marker value is free: 4294967295 is a
+  // valid id), so callers test pruned(k).
   void end_global_pruning(std::uint32_t threshold);
   bool pruned(std::uint32_t k) const { return k < pruned_.size() && pruned_[k] != 0; }
   bool update_map();
@@ -91,7 +91,7 @@ class zax_items {
   std::uint32_t get_active_items() const;
 
   std::vector<std::uint32_t> map;    // after update_map: current dense id -> next dense id
-  std::vector<std::uint32_t> unmap;  // dense id -> input id (kNotFrequent after pruning: see pruned)
+  std::vector<std::uint32_t> unmap;  // dense id -> input id
   std::vector<char> item_label;      // kLabelSlot bytes per dense id: "%u " and NUL
   std::vector<std::uint8_t> item_label_len;
   std::vector<std::uint32_t> item_support;  // support per dense id
