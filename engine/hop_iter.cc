@@ -133,6 +133,13 @@ void HOP_iter(int k, int max_tr_len, zax_items& items, HOP_candidates<T, T1>& ca
   for (int u = 0; u < n_lam; ++u) flag_start[u] = table.lam_table[u]->prunes_transactions() ? 0 : 1;
   const std::uint32_t uk = static_cast<std::uint32_t>(k);
 
+  // Items the previous level's global pruning kept: those of at least k-1 of
+  // its stored itemsets. Read from the counts, not from unmap's -1 mark, which
+  // input id 4294967295 shares.
+  std::vector<std::uint8_t> kept_item(items.n_items);
+  for (std::uint32_t x = 0; x < items.n_items; ++x)
+    kept_item[x] = items.global_count[x] >= uk - 1 ? 1 : 0;
+
   std::uint64_t items_written = 0;
   std::uint32_t kept = 0;
   T* e = t.elems.data();
@@ -152,7 +159,7 @@ void HOP_iter(int k, int max_tr_len, zax_items& items, HOP_candidates<T, T1>& ca
 
     std::uint32_t len = 0;
     for (std::uint32_t i = 0; i < t.length; ++i)
-      if (items.unmap[e[i]] != zax_items::kNotFrequent) e[len++] = e[i];
+      if (kept_item[e[i]]) e[len++] = e[i];
     if (len < uk) continue;
     t.length = static_cast<T>(len);
 
