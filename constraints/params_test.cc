@@ -118,39 +118,6 @@ TEST(ConstraintParameters, FieldRanges) {
   EXPECT_EQ(cp::attr_values("k", "[3]").attribute, 3);
 }
 
-TEST(ConstraintParameters, FilesInstancesInTheirKindTables) {
-  struct Case {
-    const char* keyword;
-    const char* text;
-    std::size_t am, m, sam, lam, cam;
-    int attribute;
-  } cases[] = {
-      {"sumleq", "[3,10]", 1, 0, 0, 0, 0, 3},     {"acountleq", "[2,1,1]", 1, 0, 0, 0, 0, 2},
-      {"rangeleq", "[0,-1]", 1, 0, 0, 0, 0, 0},   {"sumgeq", "[1,5]", 0, 1, 0, 0, 0, 1},
-      {"lengeq", "[2]", 0, 1, 0, 0, 0, -1},       {"supseteq", "[]", 0, 1, 0, 0, 0, -1},
-      {"asupseteq", "[4]", 0, 1, 0, 0, 0, 4},     {"acountgeq", "[0,1,2]", 0, 1, 0, 0, 0, 0},
-      {"subseteq", "[]", 0, 0, 1, 0, 0, -1},      {"asubseteq", "[1,2,3]", 0, 0, 1, 0, 0, 1},
-      {"mingeq", "[0,1]", 0, 0, 1, 0, 0, 0},      {"maxleq", "[0,1]", 0, 0, 1, 0, 0, 0},
-      {"varleq", "[0,1]", 0, 0, 0, 1, 0, 0},      {"mdgeq", "[0,-3]", 0, 0, 0, 1, 0, 0},
-      {"avggeq", "[0,1]", 0, 0, 0, 1, 0, 0},      {"medleq", "[0,1]", 0, 0, 0, 1, 0, 0},
-      {"minleq", "[5,1]", 0, 1, 0, 1, 0, 5},      {"rangegeq", "[6,1]", 0, 1, 0, 1, 0, 6},
-      {"maxgeq", "[7,1]", 0, 1, 0, 1, 0, 7},      {"avggeq2", "[0,1]", 0, 0, 0, 0, 1, 0},
-      {"rangeleq2", "[0,1]", 0, 0, 0, 0, 1, 0},   {"lenleq", "[3]", 0, 0, 0, 0, 0, -1},
-  };
-  for (const Case& c : cases) {
-    reset_constraint_tables();
-    Constraint<std::uint32_t>* made = parse(c.keyword, c.text);
-    ASSERT_NE(made, nullptr) << c.keyword;
-    EXPECT_EQ(made->whichAttribute(), c.attribute) << c.keyword;
-    EXPECT_EQ(GLOBAL_AM_TABLE.size(), c.am) << c.keyword;
-    EXPECT_EQ(GLOBAL_M_TABLE.size(), c.m) << c.keyword;
-    EXPECT_EQ(GLOBAL_SAM_TABLE.size(), c.sam) << c.keyword;
-    EXPECT_EQ(GLOBAL_LAM_TABLE.size(), c.lam) << c.keyword;
-    EXPECT_EQ(GLOBAL_CAM_TABLE.size(), c.cam) << c.keyword;
-  }
-  reset_constraint_tables();
-}
-
 TEST(ConstraintParameters, LenleqKeepsTheSmallestBound) {
   reset_constraint_tables();
   parse("lenleq", "[5]");

@@ -1,10 +1,9 @@
-// Every keyword's testItemset against a direct evaluation of the output
-// contract, on boundary values and on random itemsets with prefix items, for
-// the vector and array forms and for the typed clones of all three widths.
+// Every keyword's testItemset on boundary values with prefix items, for the
+// vector and array forms and for the typed clones of all three widths. Random
+// itemsets against the output contract are the differential test's job.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <random>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,129 +14,42 @@ namespace {
 
 using constraint_testing::bind_all;
 using constraint_testing::parse;
-using i128 = __int128;
 
-// The contract's table, evaluated the plain way on the multiset V of P ∪ X.
-bool contract_holds(const std::string& kw, std::int64_t t, const std::vector<std::uint32_t>& V,
-                    std::size_t k) {
-  const i128 n = static_cast<i128>(V.size());
-  const std::uint32_t ut = static_cast<std::uint32_t>(t);
-  i128 S = 0;
-  for (std::uint32_t v : V) S += v;
-  std::uint32_t lo = V.empty() ? 0 : *std::min_element(V.begin(), V.end());
-  std::uint32_t hi = V.empty() ? 0 : *std::max_element(V.begin(), V.end());
-  i128 sq = 0, ad = 0;  // Σ(n x - S)², Σ|n x - S|
-  for (std::uint32_t v : V) {
-    i128 d = n * v - S;
-    sq += d * d;
-    ad += d < 0 ? -d : d;
-  }
-  std::vector<std::uint32_t> sorted = V;
-  std::sort(sorted.begin(), sorted.end());
-  i128 med2 = 0;
-  if (!V.empty())
-    med2 = sorted.size() % 2 ? 2 * static_cast<i128>(sorted[sorted.size() / 2])
-                             : static_cast<i128>(sorted[sorted.size() / 2 - 1]) +
-                                   sorted[sorted.size() / 2];
-  if (kw == "sumleq") return S <= t;
-  if (kw == "sumgeq") return S >= t;
-  if (kw == "rangeleq" || kw == "rangeleq2") return n <= 1 || hi - lo <= ut;
-  if (kw == "rangegeq") return n >= 1 && hi - lo >= ut;
-  if (kw == "minleq" || kw == "minleq2") return n == 0 || lo <= ut;
-  if (kw == "maxgeq") return n >= 1 && hi >= ut;
-  if (kw == "maxgeq2") return (n == 0 && ut == 0) || (n >= 1 && hi >= ut);
-  if (kw == "mingeq") return V.empty() || lo >= ut;
-  if (kw == "maxleq") return V.empty() || hi <= ut;
-  if (kw == "avggeq" || kw == "avggeq2") return n >= 1 && S >= t * n;
-  if (kw == "avgleq") return n >= 1 && S <= t * n;
-  if (kw == "avgleq2") return n == 0 || S <= t * n;
-  if (kw == "medgeq" || kw == "medgeq2") return n >= 1 && med2 >= 2 * t;
-  if (kw == "medleq" || kw == "medleq2") return n >= 1 && med2 <= 2 * t;
-  if (kw == "vargeq") return n >= 1 && sq >= t * n * n * n;
-  if (kw == "varleq") return n >= 1 && sq <= t * n * n * n;
-  if (kw == "stdgeq") return n >= 1 && (t <= 0 || sq >= static_cast<i128>(t) * t * n * n * n);
-  if (kw == "stdleq") return n >= 1 && t >= 0 && sq <= static_cast<i128>(t) * t * n * n * n;
-  if (kw == "spvgeq") return n >= 2 && sq >= t * n * n * (n - 1);
-  if (kw == "spvleq") return n >= 2 && sq <= t * n * n * (n - 1);
-  if (kw == "mdgeq") return k >= 1 && ad >= t * n * n;
-  if (kw == "mdleq") return k >= 1 && ad <= t * n * n;
-  ADD_FAILURE() << "no reference for " << kw;
-  return false;
+// Asks c through the vector and the array form; deletes it when it is a clone.
+template <class C, class U>
+void expect_answers(C* c, bool clone, const std::vector<U>& items, bool expected,
+                    const std::string& what) {
+  std::unique_ptr<C> owned(clone ? c : nullptr);
+  EXPECT_EQ(c->testItemset(items), expected) << what << " (" << 8 * sizeof(U) << "-bit)";
+  EXPECT_EQ(c->testItemset(items.data(), static_cast<int>(items.size())), expected)
+      << what << " (" << 8 * sizeof(U) << "-bit array)";
 }
-
-const char* const kAttributeKeywords[] = {
-    "sumleq",  "sumgeq",  "rangeleq", "rangeleq2", "rangegeq", "minleq",  "minleq2",
-    "maxgeq",  "maxgeq2", "mingeq",   "maxleq",    "avggeq",   "avggeq2", "avgleq",
-    "avgleq2", "medgeq",  "medgeq2",  "medleq",    "medleq2",  "varleq",  "vargeq",
-    "stdleq",  "stdgeq",  "spvleq",   "spvgeq",    "mdleq",    "mdgeq"};
 
 // Every active instance's answer for the itemset, in all forms and widths;
 // all must be equal to expected.
 void expect_all_agree(const std::vector<std::uint32_t>& items, bool expected,
                       const std::string& what) {
-  std::vector<std::uint8_t> items8(items.begin(), items.end());
-  std::vector<std::uint16_t> items16(items.begin(), items.end());
-  const int n = static_cast<int>(items.size());
+  const std::vector<std::uint8_t> items8(items.begin(), items.end());
+  const std::vector<std::uint16_t> items16(items.begin(), items.end());
   for (auto* c : GLOBAL_SAM_TABLE) EXPECT_EQ(c->testItemset(items), expected) << what;
   for (auto* c : GLOBAL_M_TABLE) {
     EXPECT_EQ(c->testItemset(items), expected) << what;
-    CMonotone<std::uint8_t>* c8 = c->clone<std::uint8_t>();
-    CMonotone<std::uint16_t>* c16 = c->clone<std::uint16_t>();
+    std::unique_ptr<CMonotone<std::uint8_t>> c8(c->clone<std::uint8_t>());
+    std::unique_ptr<CMonotone<std::uint16_t>> c16(c->clone<std::uint16_t>());
     EXPECT_EQ(c8->testItemset(items8), expected) << what << " (8-bit)";
     EXPECT_EQ(c16->testItemset(items16), expected) << what << " (16-bit)";
-    delete c8;
-    delete c16;
   }
   auto check = [&](auto& table) {
     for (auto* c : table) {
-      EXPECT_EQ(c->testItemset(items), expected) << what;
-      EXPECT_EQ(c->testItemset(items.data(), n), expected) << what << " (array)";
-      auto* c8 = c->template clone<std::uint8_t>();
-      auto* c16 = c->template clone<std::uint16_t>();
-      auto* c32 = c->template clone<std::uint32_t>();
-      EXPECT_EQ(c8->testItemset(items8.data(), n), expected) << what << " (8-bit)";
-      EXPECT_EQ(c16->testItemset(items16), expected) << what << " (16-bit)";
-      EXPECT_EQ(c32->testItemset(items.data(), n), expected) << what << " (32-bit)";
-      delete c8;
-      delete c16;
-      delete c32;
+      expect_answers(c, false, items, expected, what);
+      expect_answers(c->template clone<std::uint8_t>(), true, items8, expected, what);
+      expect_answers(c->template clone<std::uint16_t>(), true, items16, expected, what);
+      expect_answers(c->template clone<std::uint32_t>(), true, items, expected, what);
     }
   };
   check(GLOBAL_AM_TABLE);
   check(GLOBAL_LAM_TABLE);
   check(GLOBAL_CAM_TABLE);
-}
-
-TEST(ConstraintSemantics, RandomItemsetsMatchTheContract) {
-  std::mt19937 rng(20240601);
-  for (const char* kw : kAttributeKeywords) {
-    for (int round = 0; round < 40; ++round) {
-      std::vector<std::uint32_t> column(40);
-      const std::uint32_t spread = round % 3 == 0 ? 4 : 12;
-      for (auto& v : column) v = rng() % (spread + 1);
-      reset_constraint_tables();
-      const int n_prefix = static_cast<int>(rng() % 3);
-      for (int i = 0; i < n_prefix; ++i) prefix_items.push_back(30 + static_cast<std::uint32_t>(i));
-      const std::int64_t t = static_cast<std::int64_t>(rng() % 30) - 3;
-      parse(kw, "[0," + std::to_string(t) + "]");
-      bind_all(&column);
-      for (int trial = 0; trial < 60; ++trial) {
-        std::vector<std::uint32_t> items;
-        const int size = static_cast<int>(rng() % 7);
-        while (static_cast<int>(items.size()) < size) {
-          std::uint32_t id = rng() % 30;
-          if (std::find(items.begin(), items.end(), id) == items.end()) items.push_back(id);
-        }
-        std::sort(items.begin(), items.end());
-        std::vector<std::uint32_t> V;
-        for (std::uint32_t p : prefix_items) V.push_back(column[p]);
-        for (std::uint32_t x : items) V.push_back(column[x]);
-        const bool expected = contract_holds(kw, t, V, items.size());
-        expect_all_agree(items, expected, std::string(kw) + " t=" + std::to_string(t));
-      }
-    }
-  }
-  reset_constraint_tables();
 }
 
 // Exact answers where rounding, overflow or a sign would flip them.
