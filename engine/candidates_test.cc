@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 #include <set>
 #include <vector>
@@ -129,20 +128,6 @@ TEST(Candidates, LevelFourNeedsEverySubsetStored) {
   gen_candidates(lonely, c, items, 4, static_cast<const cand_2_iter<std::uint32_t>*>(nullptr),
                  table);
   EXPECT_EQ(c.n_itemsets, 0);
-}
-
-TEST(Candidates, QuickSortSortsAnyArray) {
-  std::mt19937 rng(7);
-  for (int n : {1, 2, 3, 10, 257}) {
-    for (int range : {1, 3, 1000}) {
-      std::vector<std::uint16_t> a(n);
-      for (auto& x : a) x = static_cast<std::uint16_t>(rng() % range);
-      std::vector<std::uint16_t> expected = a;
-      std::sort(expected.begin(), expected.end());
-      quick_sort(a.data(), 0, n - 1);
-      EXPECT_EQ(a, expected) << n << " " << range;
-    }
-  }
 }
 
 }  // namespace

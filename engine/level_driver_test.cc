@@ -51,32 +51,6 @@ itemset_counts up_to(const itemset_counts& all, int max_length) {
   return out;
 }
 
-template <class T, class T1>
-void expect_exact_on_random_data(unsigned seed) {
-  std::mt19937 rng(seed);
-  for (int round = 0; round < 6; ++round) {
-    const auto trans = random_data(rng, 6 + round * 2, 40 + round * 10);
-    const std::uint32_t sigma = 1 + rng() % 6;
-    const auto expected = brute_force(trans, sigma);
-    for (int hop : {2, 3, 100})
-      for (int max_length : {-1, 2, 3})
-        ASSERT_EQ((mine<T, T1>(trans, sigma, hop, max_length)), up_to(expected, max_length))
-            << "seed " << seed << " round " << round << " hop " << hop << " bound " << max_length;
-  }
-}
-
-TEST(LevelDriver, EveryWidthWritesExactlyTheFrequentItemsets) {
-  expect_exact_on_random_data<std::uint8_t, std::uint8_t>(1);
-  expect_exact_on_random_data<std::uint8_t, std::uint16_t>(2);
-  expect_exact_on_random_data<std::uint8_t, std::uint32_t>(3);
-  expect_exact_on_random_data<std::uint16_t, std::uint8_t>(4);
-  expect_exact_on_random_data<std::uint16_t, std::uint16_t>(5);
-  expect_exact_on_random_data<std::uint16_t, std::uint32_t>(6);
-  expect_exact_on_random_data<std::uint32_t, std::uint8_t>(7);
-  expect_exact_on_random_data<std::uint32_t, std::uint16_t>(8);
-  expect_exact_on_random_data<std::uint32_t, std::uint32_t>(9);
-}
-
 TEST(LevelDriver, LengthBoundsBelowTwoStopTheEngine) {
   std::mt19937 rng(5);
   const auto trans = random_data(rng, 6, 60);
