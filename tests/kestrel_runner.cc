@@ -5,11 +5,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -24,14 +25,41 @@ std::string shell_quote(const std::string& s) {
   return q + "'";
 }
 
+bool exists(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0;
+}
+
+// Sums the Rk column over the level rows (" k: [phase] Ck Lk Rk ..."; the Winnow
+// rows start with '(' and are skipped). Returns "" or why a row is unreadable.
+std::string sum_written_column(const std::string& stdout_text, long long* sum) {
+  *sum = 0;
+  std::istringstream lines(stdout_text);
+  bool any = false;
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t i = line.find_first_not_of(' ');
+    const std::size_t j = line.find_first_not_of("0123456789", i);
+    if (i == std::string::npos || j == i || j == std::string::npos || line[j] != ':') continue;
+    std::istringstream fields(line.substr(j + 1));
+    std::vector<std::string> tokens;
+    for (std::string tok; fields >> tok;) tokens.push_back(tok);
+    // The phase name is absent on the level-0 row.
+    const std::size_t first = !tokens.empty() && !(tokens[0][0] >= '0' && tokens[0][0] <= '9');
+    if (tokens.size() < first + 3) return "unreadable progress row: " + line;
+    char* end = nullptr;
+    *sum += std::strtoll(tokens[first + 2].c_str(), &end, 10);
+    if (*end != '\0') return "unreadable Rk in progress row: " + line;
+    any = true;
+  }
+  return any ? "" : "no progress rows on stdout";
+}
+
 }  // namespace
 
 std::string make_temp_dir(const std::string& tag) {
   std::string pattern = "/tmp/kestrel-" + tag + "-XXXXXX";
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  if (mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
-  return std::string(buf.data());
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  return pattern;
 }
 
 void remove_tree(const std::string& dir) {
@@ -41,8 +69,7 @@ void remove_tree(const std::string& dir) {
 
 void write_file(const std::string& path, const std::string& text) {
   std::ofstream out(path, std::ios::binary);
-  out << text;
-  if (!out) throw std::runtime_error("cannot write " + path);
+  if (!(out << text)) throw std::runtime_error("cannot write " + path);
 }
 
 std::string read_file(const std::string& path) {
@@ -53,16 +80,13 @@ std::string read_file(const std::string& path) {
 }
 
 RunOutcome run_kestrel(const std::string& dir, const std::vector<std::string>& args,
-                       const std::string& stdin_path, unsigned timeout_seconds) {
+                       const std::string& stdin_path) {
   RunOutcome r;
   r.command = "cd " + shell_quote(dir) + " && " + shell_quote(KESTREL_BIN);
   for (const std::string& a : args) r.command += " " + shell_quote(a);
   if (!stdin_path.empty()) r.command += " < " + shell_quote(stdin_path);
-
-  const std::string out_path = dir + "/stdout.txt";
-  const std::string err_path = dir + "/stderr.txt";
-  std::vector<std::string> argv_store;
-  argv_store.push_back(KESTREL_BIN);
+  const std::string out_path = dir + "/stdout.txt", err_path = dir + "/stderr.txt";
+  std::vector<std::string> argv_store = {KESTREL_BIN};
   argv_store.insert(argv_store.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& a : argv_store) argv.push_back(a.data());
@@ -70,8 +94,7 @@ RunOutcome run_kestrel(const std::string& dir, const std::vector<std::string>& a
 
   const pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
-  if (pid == 0) {
-    // Child: only async-signal-safe calls until exec.
+  if (pid == 0) {  // only async-signal-safe calls until exec
     if (chdir(dir.c_str()) != 0) _exit(126);
     const int in = open(stdin_path.empty() ? "/dev/null" : stdin_path.c_str(), O_RDONLY);
     const int out = open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -80,123 +103,59 @@ RunOutcome run_kestrel(const std::string& dir, const std::vector<std::string>& a
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    alarm(timeout_seconds);  // a hung run dies by SIGALRM and is reported as a signal
+    alarm(300);  // a hung run dies by SIGALRM and is reported as a signal
     execv(argv[0], argv.data());
     _exit(127);
   }
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
-  if (WIFEXITED(status)) {
-    r.exit_status = WEXITSTATUS(status);
-  } else if (WIFSIGNALED(status)) {
-    r.signal_number = WTERMSIG(status);
-  }
+  if (WIFEXITED(status)) r.exit_status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) r.signal_number = WTERMSIG(status);
   r.stdout_text = read_file(out_path);
   r.stderr_text = read_file(err_path);
   for (std::size_t i = 0; i + 1 < args.size(); i += 2) {
     if (args[i] != "output") continue;
-    const std::string path = args[i + 1].empty() || args[i + 1][0] == '/'
-                                 ? args[i + 1]
-                                 : dir + "/" + args[i + 1];
-    struct stat st;
-    r.output_exists = stat(path.c_str(), &st) == 0;
-    if (r.output_exists) r.output_text = read_file(path);
+    const std::string& o = args[i + 1];
+    const std::string path = o.empty() || o[0] == '/' ? o : dir + "/" + o;
+    if ((r.output_exists = exists(path))) r.output_text = read_file(path);
   }
-  struct stat st;
-  r.temporary_left = stat((dir + "/dataset.tmp").c_str(), &st) == 0;
+  r.temporary_left = exists(dir + "/dataset.tmp");
   return r;
-}
-
-bool sum_written_column(const std::string& stdout_text, long long* sum, std::string* why) {
-  *sum = 0;
-  std::istringstream lines(stdout_text);
-  std::string line;
-  bool any = false;
-  while (std::getline(lines, line)) {
-    // Level rows start with the level number right-aligned in two columns and ':'.
-    std::size_t i = 0;
-    while (i < line.size() && line[i] == ' ') ++i;
-    std::size_t j = i;
-    while (j < line.size() && line[j] >= '0' && line[j] <= '9') ++j;
-    if (j == i || j >= line.size() || line[j] != ':') continue;
-    std::istringstream fields(line.substr(j + 1));
-    std::vector<std::string> tokens;
-    std::string tok;
-    while (fields >> tok) tokens.push_back(tok);
-    // The phase name is absent on the level-0 row; Ck, Lk, Rk follow it.
-    std::size_t first = 0;
-    if (!tokens.empty() && !(tokens[0][0] >= '0' && tokens[0][0] <= '9')) first = 1;
-    if (tokens.size() < first + 3) {
-      *why = "unreadable progress row: " + line;
-      return false;
-    }
-    char* end = nullptr;
-    const long long rk = std::strtoll(tokens[first + 2].c_str(), &end, 10);
-    if (*end != '\0') {
-      *why = "unreadable Rk in progress row: " + line;
-      return false;
-    }
-    *sum += rk;
-    any = true;
-  }
-  if (!any) {
-    *why = "no progress rows on stdout";
-    return false;
-  }
-  return true;
-}
-
-std::string describe_difference(const std::vector<std::string>& expected,
-                                const std::vector<std::string>& actual, std::size_t max_shown) {
-  std::vector<std::string> missing, extra;
-  std::size_t i = 0, j = 0;
-  while (i < expected.size() || j < actual.size()) {
-    if (j == actual.size() || (i < expected.size() && expected[i] < actual[j])) {
-      missing.push_back(expected[i++]);
-    } else if (i == expected.size() || actual[j] < expected[i]) {
-      extra.push_back(actual[j++]);
-    } else {
-      ++i;
-      ++j;
-    }
-  }
-  if (missing.empty() && extra.empty()) return "";
-  std::ostringstream s;
-  s << "expected " << expected.size() << " lines, got " << actual.size() << "; "
-    << missing.size() << " missing, " << extra.size() << " unexpected\n";
-  for (std::size_t k = 0; k < missing.size() && k < max_shown; ++k)
-    s << "  missing:    " << missing[k] << "\n";
-  for (std::size_t k = 0; k < extra.size() && k < max_shown; ++k)
-    s << "  unexpected: " << extra[k] << "\n";
-  return s.str();
 }
 
 std::string judge_run(const RunOutcome& run, const std::vector<std::string>& expected,
                       std::size_t prefix_len) {
-  std::ostringstream report;
-  if (run.signal_number != 0) {
-    report << "killed by signal " << run.signal_number << "\n";
-  } else if (run.exit_status != 0) {
-    report << "exit status " << run.exit_status << ", stderr: " << run.stderr_text << "\n";
-  }
-  if (!report.str().empty()) return report.str();
-
+  std::ostringstream s;
+  if (run.signal_number != 0) return "killed by signal " + std::to_string(run.signal_number) + "\n";
+  if (run.exit_status != 0)
+    return "exit status " + std::to_string(run.exit_status) + ", stderr: " + run.stderr_text + "\n";
   const std::vector<std::string> actual = reference::normalise_output(run.output_text, prefix_len);
-  report << describe_difference(expected, actual, 8);
-
+  std::vector<std::string> missing, extra;
+  std::set_difference(expected.begin(), expected.end(), actual.begin(), actual.end(),
+                      std::back_inserter(missing));
+  std::set_difference(actual.begin(), actual.end(), expected.begin(), expected.end(),
+                      std::back_inserter(extra));
+  if (!missing.empty() || !extra.empty()) {
+    s << "expected " << expected.size() << " lines, got " << actual.size() << "; " << missing.size()
+      << " missing, " << extra.size() << " unexpected\n";
+    for (std::size_t k = 0; k < missing.size() && k < 8; ++k)
+      s << "  missing:    " << missing[k] << "\n";
+    for (std::size_t k = 0; k < extra.size() && k < 8; ++k)
+      s << "  unexpected: " << extra[k] << "\n";
+  }
   long long rk = 0;
-  std::string why;
-  if (!sum_written_column(run.stdout_text, &rk, &why)) {
-    report << why << "\n";
+  const std::string why = sum_written_column(run.stdout_text, &rk);
+  if (!why.empty()) {
+    s << why << "\n";
   } else if (rk != static_cast<long long>(actual.size())) {
-    report << "progress table Rk sums to " << rk << " but the output has " << actual.size()
-           << " lines\n";
+    s << "progress table Rk sums to " << rk << " but the output has " << actual.size()
+      << " lines\n";
   }
   // "\n Total time: " closes a run whose engine ran; that run removes the file.
   if (run.stdout_text.find("\n Total time: ") != std::string::npos && run.temporary_left)
-    report << "dataset.tmp left behind after a completed engine run\n";
-  return report.str();
+    s << "dataset.tmp left behind after a completed engine run\n";
+  return s.str();
 }
 
 }  // namespace kestrel_test

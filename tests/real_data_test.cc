@@ -1,9 +1,7 @@
-// The real benchmark datasets (gzipped FIMI files beside the project, in
-// ../shared/data): the output for every hop value equals the brute-force
-// reference at supports where the reference is quick, and input read through a
+// The real benchmark datasets (gzipped FIMI in ../shared/data): for every hop
+// value the output equals the brute-force reference, and input read through a
 // pipe gives the same output. Skipped when the data directory is absent.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <cstdlib>
 #include <string>
@@ -14,85 +12,78 @@
 
 namespace {
 
-const std::string kDataDir = KESTREL_SOURCE_DIR "/../shared/data";
+using kestrel_test::judge_run;
+using kestrel_test::run_kestrel;
 
-bool exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
+std::string gz_path(const std::string& name) {
+  return KESTREL_SOURCE_DIR "/../shared/data/" + name + ".dat.gz";
 }
 
-std::string gz_path(const std::string& name) { return kDataDir + "/" + name + ".dat.gz"; }
-
-// Decompresses name.dat.gz into dir/name.dat and reads it with the reference.
-bool unpack(const std::string& name, const std::string& dir, reference::Transactions* tx) {
-  const std::string plain = dir + "/" + name + ".dat";
-  const std::string cmd = "gzip -dc '" + gz_path(name) + "' > '" + plain + "'";
-  if (std::system(cmd.c_str()) != 0) return false;
-  std::string text;
-  if (!reference::read_text_file(plain, &text).empty()) return false;
-  return reference::parse_number_lines(text, true, tx).empty();
-}
-
-// For each support: the reference once, then kestrel with every hop value.
-void check_dataset(const std::string& name, const std::vector<std::uint32_t>& supports) {
-  if (!exists(gz_path(name))) GTEST_SKIP() << gz_path(name) << " is not available";
-  const std::string dir = kestrel_test::make_temp_dir("real-" + name);
+// Unpacks name.dat.gz into a new directory; the reference output for each sigma.
+struct unpacked {
+  std::string dir;
   reference::Transactions tx;
-  ASSERT_TRUE(unpack(name, dir, &tx)) << "cannot unpack " << gz_path(name);
+  explicit unpacked(const std::string& name) : dir(kestrel_test::make_temp_dir("real-" + name)) {
+    const std::string cmd = "gzip -dc '" + gz_path(name) + "' > '" + dir + "/" + name + ".dat'";
+    if (std::system(cmd.c_str()) != 0 ||
+        !reference::parse_number_lines(kestrel_test::read_file(dir + "/" + name + ".dat"), true,
+                                       &tx)
+             .empty())
+      tx.clear();
+  }
+  std::vector<std::string> expected(std::uint32_t sigma) const {
+    reference::Query q;
+    q.sigma = sigma;
+    return reference::mine(tx, {}, false, q).lines;
+  }
+};
+
+#define SKIP_WITHOUT(name) \
+  if (std::system(("test -f '" + gz_path(name) + "'").c_str()) != 0) GTEST_SKIP() << gz_path(name)
+
+void check_dataset(const std::string& name, const std::vector<std::uint32_t>& supports) {
+  SKIP_WITHOUT(name);
+  const unpacked data(name);
+  ASSERT_FALSE(data.tx.empty()) << "cannot unpack " << gz_path(name);
   bool all_ok = true;
   for (std::uint32_t sigma : supports) {
-    reference::Query query;
-    query.sigma = sigma;
-    const reference::MineResult expected = reference::mine(tx, {}, false, query);
+    const std::vector<std::string> expected = data.expected(sigma);
     for (int hop : {-1, 2, 3, 4, 100}) {
       const kestrel_test::RunOutcome run =
-          kestrel_test::run_kestrel(dir, {"input", name + ".dat", "output", "out.txt", "sigma",
-                                          std::to_string(sigma), "hop", std::to_string(hop)});
-      const std::string report = kestrel_test::judge_run(run, expected.lines, 0);
-      if (!report.empty()) all_ok = false;
-      EXPECT_EQ(report, "") << name << " sigma " << sigma << " hop " << hop << "\ncommand: "
-                            << run.command;
+          run_kestrel(data.dir, {"input", name + ".dat", "output", "out.txt", "sigma",
+                                 std::to_string(sigma), "hop", std::to_string(hop)});
+      const std::string report = judge_run(run, expected, 0);
+      all_ok = all_ok && report.empty();
+      EXPECT_EQ(report, "") << name << " sigma " << sigma << " hop " << hop << "\n" << run.command;
     }
   }
-  if (all_ok) kestrel_test::remove_tree(dir);
+  if (all_ok) kestrel_test::remove_tree(data.dir);
 }
 
 TEST(RealData, ChessEqualsReferenceForEveryHop) { check_dataset("chess", {2900, 2700, 2500}); }
-
 TEST(RealData, MushroomEqualsReferenceForEveryHop) {
   check_dataset("mushroom", {4000, 3000, 2000});
 }
-
 TEST(RealData, RetailEqualsReferenceForEveryHop) { check_dataset("retail", {1000, 500, 300}); }
-
 TEST(RealData, T10I4D100KEqualsReferenceForEveryHop) {
   check_dataset("T10I4D100K", {1000, 500, 300});
 }
 
 // The input is read once, so a pipe works: zcat f | kestrel input /dev/stdin ...
 TEST(RealData, InputThroughAPipeGivesTheSameOutput) {
-  if (!exists(gz_path("mushroom"))) GTEST_SKIP() << gz_path("mushroom") << " is not available";
-  const std::string dir = kestrel_test::make_temp_dir("real-pipe");
-  reference::Transactions tx;
-  ASSERT_TRUE(unpack("mushroom", dir, &tx));
-  reference::Query query;
-  query.sigma = 2500;
-  const reference::MineResult expected = reference::mine(tx, {}, false, query);
-
-  const std::string cmd = "cd '" + dir + "' && gzip -dc '" + gz_path("mushroom") + "' | '" +
-                          KESTREL_BIN +
-                          "' input /dev/stdin output out.txt sigma 2500 > stdout.txt 2> stderr.txt";
-  const int status = std::system(cmd.c_str());
-  ASSERT_TRUE(WIFEXITED(status)) << cmd;
-  kestrel_test::RunOutcome run;
-  run.exit_status = WEXITSTATUS(status);
-  run.stdout_text = kestrel_test::read_file(dir + "/stdout.txt");
-  run.stderr_text = kestrel_test::read_file(dir + "/stderr.txt");
-  run.output_text = kestrel_test::read_file(dir + "/out.txt");
-  run.temporary_left = exists(dir + "/dataset.tmp");
-  const std::string report = kestrel_test::judge_run(run, expected.lines, 0);
-  EXPECT_EQ(report, "") << cmd;
-  if (report.empty()) kestrel_test::remove_tree(dir);
+  SKIP_WITHOUT("mushroom");
+  const unpacked data("mushroom");
+  ASSERT_FALSE(data.tx.empty());
+  // A FIFO fed by a background gzip: kestrel's standard input is a real pipe.
+  const std::string fifo = data.dir + "/pipe";
+  const std::string cmd =
+      "mkfifo '" + fifo + "' && (gzip -dc '" + gz_path("mushroom") + "' > '" + fifo + "' &)";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const kestrel_test::RunOutcome run =
+      run_kestrel(data.dir, {"input", "/dev/stdin", "output", "out.txt", "sigma", "2500"}, fifo);
+  const std::string report = judge_run(run, data.expected(2500), 0);
+  EXPECT_EQ(report, "") << run.command;
+  if (report.empty()) kestrel_test::remove_tree(data.dir);
 }
 
 }  // namespace
