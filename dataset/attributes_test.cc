@@ -12,22 +12,21 @@
 namespace {
 
 // A succinct test constraint that records what the attribute table hands it.
-class Probe : public CSuccinctAntiMonotone<std::uint32_t> {
- public:
-  explicit Probe(int attribute) { this->attribute = attribute; }
+struct Probe : CSuccinctAntiMonotone<std::uint32_t> {
+  explicit Probe(int a) { attribute = a; }
   Constraint<std::uint32_t>* parseParameters(const char*) override { return nullptr; }
   bool testItemset(const std::vector<std::uint32_t>&) override { return true; }
   void PreProcessTransaction(std::vector<std::uint32_t>&) override {}
   void setPrefix() override {
     ++set_prefix_calls;
-    column_at_prefix =
-        attribute_values != nullptr ? *attribute_values : std::vector<std::uint32_t>{};
+    column_at_prefix = attribute_values ? *attribute_values : std::vector<std::uint32_t>{};
   }
   int set_prefix_calls = 0;
   std::vector<std::uint32_t> column_at_prefix;
 };
 
 struct fixture {
+  test_dir dir;
   fixture() { reset_attributes(); }
   ~fixture() {
     for (auto* c : GLOBAL_SAM_TABLE) delete c;
@@ -36,64 +35,42 @@ struct fixture {
     reset_attributes();
   }
   Probe* add(int attribute) {
-    auto* p = new Probe(attribute);
-    GLOBAL_SAM_TABLE.push_back(p);
-    return p;
+    GLOBAL_SAM_TABLE.push_back(new Probe(attribute));
+    if (attribute >= 0) needed_attributes = {attribute};
+    return static_cast<Probe*>(GLOBAL_SAM_TABLE.back());
   }
 };
 
 std::string load_error(const std::string& file) {
-  try {
-    LoadAttributes(file);
-  } catch (const run_error& e) {
-    return e.what();
-  }
-  return "no error";
+  return run_error_of([&] { LoadAttributes(file); });
 }
 
-TEST(Attributes, LoadsOnlyTheNeededRowsAndBindsEveryConstraint) {
+TEST(Attributes, LoadsTheNeededRowBindsEveryConstraintAndFollowsTheDenseIds) {
   fixture f;
-  test_dir dir;
   write_file("attr.txt", "1 2 3\n4 5 6\n7 8 9");  // final line without newline
+  Probe* none = f.add(-1);
   Probe* a = f.add(2);
   Probe* b = f.add(2);
-  Probe* none = f.add(-1);
-  needed_attributes = {2};
   LoadAttributes("attr.txt");
   ASSERT_EQ(attributes_matrix.size(), 1u);
-  EXPECT_EQ(*attributes_matrix[0], (std::vector<std::uint32_t>{7, 8, 9}));
-  EXPECT_EQ(a->attribute_values, attributes_matrix[0].get());
-  EXPECT_EQ(b->attribute_values, attributes_matrix[0].get());
+  std::vector<std::uint32_t>* column = attributes_matrix[0].get();
+  EXPECT_EQ(*column, (std::vector<std::uint32_t>{7, 8, 9}));
+  EXPECT_EQ(a->attribute_values, column);
+  EXPECT_EQ(b->attribute_values, column);
   EXPECT_EQ(a->column_at_prefix, (std::vector<std::uint32_t>{7, 8, 9}));
   EXPECT_EQ(none->set_prefix_calls, 1);  // prefix items count for it too
-  EXPECT_EQ(a->set_prefix_calls, 1);
   EXPECT_EQ(shortest_attribute_column(), 3u);
-}
-
-TEST(Attributes, ColumnsFollowTheDenseIds) {
-  fixture f;
-  test_dir dir;
-  write_file("attr.txt", "10 11 12 13\n");
-  Probe* a = f.add(0);
-  needed_attributes = {0};
-  LoadAttributes("attr.txt");
-  std::vector<std::uint32_t>* column = attributes_matrix[0].get();
   zax_items items(1);
-  for (std::uint32_t id : {3u, 3u, 1u}) items.count_item(id);
+  for (std::uint32_t id : {2u, 2u, 0u}) items.count_item(id);
   items.n_transactions = 2;
-  items.remap_items(false);  // dense 0 = id 1, dense 1 = id 3
+  items.remap_items(false);  // dense 0 = id 0, dense 1 = id 2
   rebuild_attribute_columns(items);
   EXPECT_EQ(attributes_matrix[0].get(), column);  // constraints keep valid pointers
-  EXPECT_EQ(*column, (std::vector<std::uint32_t>{11, 13}));
-  EXPECT_EQ(a->attribute_values, column);
+  EXPECT_EQ(*column, (std::vector<std::uint32_t>{7, 9}));
   EXPECT_EQ(a->set_prefix_calls, 1);
 }
 
 TEST(Attributes, EveryBadFileIsAOneLineError) {
-  test_dir dir;
-  write_file("attr.txt", "1 2 3\n4 -5 6\n");
-  write_file("point.txt", "1 2 3\n4 5 6\n7 8.5 9\n");
-  write_file("short.txt", "1 2 3\n4 5 6\n");
   struct Case {
     std::string file;
     int attribute;
@@ -108,18 +85,18 @@ TEST(Attributes, EveryBadFileIsAOneLineError) {
   };
   for (const Case& c : cases) {
     fixture f;
+    write_file("attr.txt", "1 2 3\n4 -5 6\n");
+    write_file("point.txt", "1 2 3\n4 5 6\n7 8.5 9\n");
+    write_file("short.txt", "1 2 3\n4 5 6\n");
     f.add(c.attribute);
-    needed_attributes = {c.attribute};
     EXPECT_EQ(load_error(c.file), c.message) << c.attribute;
   }
 }
 
 TEST(Attributes, PrefixItemsAndDataItemsNeedAValue) {
   fixture f;
-  test_dir dir;
   write_file("attr.txt", "1 2 3\n");
   f.add(0);
-  needed_attributes = {0};
   prefix_items = {5};
   EXPECT_EQ(load_error("attr.txt"), "attr.txt: attribute line 0 has 3 values, item 5 needs one");
   prefix_items.clear();

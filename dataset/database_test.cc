@@ -12,85 +12,74 @@ namespace {
 
 template <class T>
 std::string written_bytes(const std::vector<T>& items) {
-  {
-    binFSout<T> out("layout.bin", true);
-    out.writeTransaction(items.data(), static_cast<T>(items.size()));
-    EXPECT_EQ(out.bytes_written, sizeof(T) * (1 + items.size()));
-    out.close();
-  }
+  binFSout<T> out("layout.bin", true);
+  out.writeTransaction(items.data(), static_cast<T>(items.size()));
+  EXPECT_EQ(out.bytes_written, sizeof(T) * (1 + items.size()));
+  out.close();
   return read_file("layout.bin");
+}
+
+std::string raw_ints(const std::vector<std::int32_t>& v) {
+  return std::string(reinterpret_cast<const char*>(v.data()), v.size() * 4);
 }
 
 TEST(TemporaryDataset, RecordLayoutsOfEveryWidth) {
   test_dir dir;
   EXPECT_EQ(written_bytes<std::uint8_t>({0, 4, 9}), std::string("\x03\x00\x04\x09", 4));
-  EXPECT_EQ(written_bytes<std::uint16_t>({0, 4, 9}).size(), 8u);
-  std::string b32 = written_bytes<std::uint32_t>({0, 4, 9});
-  ASSERT_EQ(b32.size(), 16u);
-  std::uint32_t words[4];
-  std::memcpy(words, b32.data(), 16);
-  EXPECT_EQ(words[0], 3u);
-  EXPECT_EQ(words[3], 9u);
+  EXPECT_EQ(written_bytes<std::uint16_t>({0, 4, 9}), std::string("\x03\0\0\0\x04\0\x09\0", 8));
+  const std::string b32 = written_bytes<std::uint32_t>({0, 4, 9});
+  std::uint32_t words[4] = {};
+  std::memcpy(words, b32.data(), std::min<std::size_t>(b32.size(), 16));
+  EXPECT_EQ(b32.size(), 16u);
+  EXPECT_EQ(std::vector<std::uint32_t>(words, words + 4), (std::vector<std::uint32_t>{3, 0, 4, 9}));
 }
 
 TEST(TemporaryDataset, InPlaceRewriteAndTruncLeaveOnlyTheNewRecords) {
   test_dir dir;
+  std::vector<std::uint32_t> t = {1, 2, 3, 4, 5};
   {
-    binFSout<std::uint32_t> out("d.tmp", true);
-    std::vector<std::uint32_t> t = {1, 2, 3, 4, 5};
-    for (int i = 0; i < 1000; ++i) out.writeTransaction(t.data(), 5);
-    out.close();
-  }
-  {
+    binFSout<std::uint32_t> first("d.tmp", true);
+    for (int i = 0; i < 1000; ++i) first.writeTransaction(t.data(), 5);
+    first.close();
     binFSin<std::uint32_t> in("d.tmp");
     binFSout<std::uint32_t> out("d.tmp", false);
-    std::vector<std::uint32_t> t;
     int n = 0;
-    while (in.getNextTransaction(t)) {
+    while (in.getNextTransaction(t))
       if (n++ % 500 == 0) out.writeTransaction(t.data() + 3, 2);  // two short records
-    }
     EXPECT_EQ(n, 1000);
     EXPECT_EQ(out.trunc(), 0);
     out.close();
   }
   EXPECT_EQ(read_file("d.tmp").size(), 2u * 3 * 4);
   binFSin<std::uint32_t> in("d.tmp");
-  std::vector<std::uint32_t> t;
   ASSERT_TRUE(in.getNextTransaction(t));
   EXPECT_EQ(t, (std::vector<std::uint32_t>{4, 5}));
   ASSERT_TRUE(in.getNextTransaction(t));
   EXPECT_FALSE(in.getNextTransaction(t));
 }
 
-TEST(TemporaryDataset, EmptyAndCutFiles) {
+TEST(TemporaryDataset, EmptyCutAndFullFiles) {
   test_dir dir;
   write_file("empty.tmp", "");
-  binFSin<std::uint16_t> empty("empty.tmp");
   std::vector<std::uint16_t> t;
-  EXPECT_FALSE(empty.getNextTransaction(t));
+  EXPECT_FALSE(binFSin<std::uint16_t>("empty.tmp").getNextTransaction(t));
   write_file("cut.tmp", std::string("\x03\x00\x01\x00", 4));  // length 3, one item
   binFSin<std::uint16_t> cut("cut.tmp");
   EXPECT_THROW(cut.getNextTransaction(t), run_error);
   EXPECT_FALSE(binFSin<std::uint8_t>("absent.tmp").isOpen());
-}
-
-TEST(TemporaryDataset, FullDiskIsAnError) {
-  binFSout<std::uint32_t> out("/dev/full", false);
-  ASSERT_TRUE(out.isOpen());
-  std::vector<std::uint32_t> t = {1, 2};
-  try {
-    out.writeTransaction(t.data(), 2);
-    out.close();
-    FAIL() << "a write to /dev/full passed";
-  } catch (const run_error& e) {
-    EXPECT_STREQ(e.what(), "/dev/full could not be written!");
-  }
+  binFSout<std::uint32_t> full("/dev/full", false);
+  ASSERT_TRUE(full.isOpen());
+  std::vector<std::uint32_t> t32 = {1, 2};
+  EXPECT_EQ(run_error_of([&] {
+              full.writeTransaction(t32.data(), 2);
+              full.close();
+            }),
+            "/dev/full could not be written!");
 }
 
 TEST(Conversion, GeneratorLayoutToFimiText) {
   test_dir dir;
-  std::vector<std::int32_t> raw = {1, 1, 3, 5, 7, 9, 2, 2, 0, 3, 3, 1, 42};
-  write_file("in.bin", std::string(reinterpret_cast<const char*>(raw.data()), raw.size() * 4));
+  write_file("in.bin", raw_ints({1, 1, 3, 5, 7, 9, 2, 2, 0, 3, 3, 1, 42}));
   {
     ibmFSin in("in.bin");
     asciiFSout out("out.dat");
@@ -103,17 +92,11 @@ TEST(Conversion, GeneratorLayoutToFimiText) {
   asciiFSout full("/dev/full");
   full.writeTransaction({1});
   EXPECT_THROW(full.close(), run_error);
-}
-
-TEST(Conversion, ConverterToolEndToEnd) {
-  test_dir dir;
-  std::vector<std::int32_t> raw = {0, 0, 2, 10, 20, 0, 1, 1, 30};
-  write_file("in.bin", std::string(reinterpret_cast<const char*>(raw.data()), raw.size() * 4));
-  std::string cmd = std::string(IBM2FIMI_BIN) + " in.bin out.dat";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  // The converter tool end to end.
+  write_file("in.bin", raw_ints({0, 0, 2, 10, 20, 0, 1, 1, 30}));
+  ASSERT_EQ(std::system(IBM2FIMI_BIN " in.bin out.dat"), 0);
   EXPECT_EQ(read_file("out.dat"), "10 20 \n30 \n");
-  cmd = std::string(IBM2FIMI_BIN) + " absent.bin out.dat 2>/dev/null";
-  EXPECT_NE(std::system(cmd.c_str()), 0);
+  EXPECT_NE(std::system(IBM2FIMI_BIN " absent.bin out.dat 2>/dev/null"), 0);
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "dataset/test_dir.h"
-#include "util/error.h"
 
 namespace {
 
@@ -21,12 +20,7 @@ lines_t read_all(const std::string& name) {
 }
 
 std::string error_of(const std::string& name) {
-  try {
-    read_all(name);
-  } catch (const run_error& e) {
-    return e.what();
-  }
-  return "no error";
+  return run_error_of([&] { read_all(name); });
 }
 
 TEST(FimiReader, ReadsTheLineSyntax) {
@@ -70,6 +64,8 @@ TEST(FimiReader, ReportsNumbersThatWouldChangeSilently) {
     write_file("in.dat", c.text);
     EXPECT_EQ(error_of("in.dat"), c.message) << c.text;
   }
+  EXPECT_EQ(run_error_of([] { fimi_reader r("absent.dat", "ERROR: Cannot open input file!"); }),
+            "ERROR: Cannot open input file!");
 }
 
 TEST(FimiReader, NumbersAndErrorsSurviveBlockBoundaries) {
@@ -80,25 +76,12 @@ TEST(FimiReader, NumbersAndErrorsSurviveBlockBoundaries) {
   for (std::size_t shift = 0; shift < 4; ++shift) {
     std::string text(block - 2 - shift, ' ');
     text[0] = '1';
-    text += "123456 -7\n";
-    write_file("in.dat", text);
+    write_file("in.dat", text + "123456 -7\n");
     EXPECT_EQ(error_of("in.dat"), "in.dat:1: minus sign before a number") << shift;
-    text = std::string(block - 2 - shift, ' ') + "4294967295 1.5";
-    write_file("in.dat", text);
+    write_file("in.dat", std::string(block - 2 - shift, ' ') + "4294967295 1.5");
     EXPECT_EQ(error_of("in.dat"), "in.dat:1: decimal point inside a number") << shift;
-    text = std::string(block - 2 - shift, ' ') + "4294967295\n8";
-    write_file("in.dat", text);
+    write_file("in.dat", std::string(block - 2 - shift, ' ') + "4294967295\n8");
     EXPECT_EQ(read_all("in.dat"), (lines_t{{4294967295u}, {8}})) << shift;
-  }
-}
-
-TEST(FimiReader, MissingFileThrowsTheCallersMessage) {
-  test_dir dir;
-  try {
-    fimi_reader r("absent.dat", "ERROR: Cannot open input file!");
-    FAIL();
-  } catch (const run_error& e) {
-    EXPECT_STREQ(e.what(), "ERROR: Cannot open input file!");
   }
 }
 

@@ -71,44 +71,17 @@ TEST(ItemTable, DenseSupportPercentCountsOnlyItemsAboveTenPercent) {
   EXPECT_DOUBLE_EQ(none.dense_support_pct, 0.0);
 }
 
-TEST(ItemTable, GlobalPruningCompactsEveryPerItemArray) {
+// Input id 4294967295 once equalled the pruning marker: it must survive as an item.
+TEST(ItemTable, GlobalPruningCompactsEveryPerItemArrayAndKeepsTheLargestId) {
   reset_attributes();
-  zax_items items = counted(1, {{10, 1}, {11, 2}, {12, 3}, {13, 4}});
-  items.remap_items(true);  // dense 0..3 = 10..13
+  zax_items items = counted(1, {{4294967295u, 1}, {7, 2}, {3000000000u, 3}, {13, 4}});
+  items.remap_items(true);  // dense 0..3 = 4294967295, 7, 3000000000, 13
   attributes_matrix.push_back(
       std::make_unique<std::vector<std::uint32_t>>(std::vector<std::uint32_t>{100, 101, 102, 103}));
   items.init_global_pruning();
   items.global_count = {5, 1, 5, 0};
   items.end_global_pruning(2);
   EXPECT_EQ(items.n_kept, 2u);
-  ASSERT_TRUE(items.update_map());
-  EXPECT_EQ(items.map[0], 0u);
-  EXPECT_EQ(items.map[2], 1u);
-  ASSERT_TRUE(items.update_unmap(true));
-  EXPECT_EQ(items.n_items, 2u);
-  EXPECT_EQ(items.unmap, (std::vector<std::uint32_t>{10, 12}));
-  EXPECT_EQ(labels(items), (std::vector<std::string>{"10 ", "12 "}));
-  EXPECT_EQ(items.support(1), 3u);
-  EXPECT_EQ(*attributes_matrix[0], (std::vector<std::uint32_t>{100, 102}));
-  EXPECT_EQ(items.map_input(12), 1u);
-  EXPECT_EQ(items.map_input(11), zax_items::kNotFrequent);
-  // Nothing under the threshold: both steps report no change.
-  items.init_global_pruning();
-  items.global_count = {3, 3};
-  items.end_global_pruning(2);
-  EXPECT_FALSE(items.update_map());
-  EXPECT_FALSE(items.update_unmap(true));
-  EXPECT_EQ(items.n_items, 2u);
-  reset_attributes();
-}
-
-TEST(ItemTable, GlobalPruningKeepsTheLargestInputId) {
-  // Input id 4294967295 equals the pruning marker; it must survive as an item.
-  zax_items items = counted(1, {{4294967295u, 1}, {7, 2}, {3000000000u, 3}});
-  items.remap_items(true);  // dense 0..2 = 4294967295, 7, 3000000000
-  items.init_global_pruning();
-  items.global_count = {5, 0, 5};
-  items.end_global_pruning(2);
   EXPECT_FALSE(items.pruned(0));
   EXPECT_TRUE(items.pruned(1));
   ASSERT_TRUE(items.update_map());
@@ -117,30 +90,18 @@ TEST(ItemTable, GlobalPruningKeepsTheLargestInputId) {
   ASSERT_TRUE(items.update_unmap(true));
   EXPECT_EQ(items.unmap, (std::vector<std::uint32_t>{4294967295u, 3000000000u}));
   EXPECT_EQ(labels(items), (std::vector<std::string>{"4294967295 ", "3000000000 "}));
+  EXPECT_EQ(items.support(1), 3u);
+  EXPECT_EQ(*attributes_matrix[0], (std::vector<std::uint32_t>{100, 102}));
   EXPECT_EQ(items.map_input(4294967295u), 0u);
   EXPECT_EQ(items.map_input(7), zax_items::kNotFrequent);
-  EXPECT_FALSE(items.pruned(0));
-}
-
-TEST(ItemTable, FlagsAndActiveItems) {
-  zax_items items = counted(1, {{1, 1}, {2, 1}, {3, 1}});
-  items.remap_items(false);
-  items.init_flag_item();
-  items.init_first_item_counts();
-  EXPECT_EQ(items.get_active_items(), 0u);
-  items.flag_item[0] = items.flag_item[2] = 1;
-  EXPECT_EQ(items.get_active_items(), 2u);
-  items.init_flag_item();
-  EXPECT_EQ(items.get_active_items(), 0u);
-  EXPECT_EQ(items.first_item_counts.size(), 3u);
-}
-
-TEST(ItemTable, ClearCountsKeepsTheCountTableSize) {
-  zax_items items = counted(1, {{9, 2}, {4000000000u, 1}});
-  items.clear_counts();
-  EXPECT_EQ(items.support_of_input(9), 0u);
-  EXPECT_EQ(items.support_of_input(4000000000u), 0u);
-  EXPECT_EQ(items.n_counted, 4000000001ull);
+  // Nothing under the threshold: both steps report no change.
+  items.init_global_pruning();
+  items.global_count = {3, 3};
+  items.end_global_pruning(2);
+  EXPECT_FALSE(items.update_map());
+  EXPECT_FALSE(items.update_unmap(true));
+  EXPECT_EQ(items.n_items, 2u);
+  reset_attributes();
 }
 
 }  // namespace

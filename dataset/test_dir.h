@@ -1,35 +1,29 @@
-// Test helper: a fresh temporary directory that a test works in (the run writes
-// "dataset.tmp" into the working directory), removed with its files afterwards.
+// Test helpers: a fresh temporary working directory (the run writes "dataset.tmp"
+// into it), removed with its files afterwards; whole-file read and write; the
+// message of a run_error.
 #pragma once
 
-#include <dirent.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 
+#include "util/error.h"
+
 class test_dir {
  public:
-  test_dir() {
+  test_dir() : old_(std::filesystem::current_path()) {
     char tmpl[] = "/tmp/kestrel_test_XXXXXX";
     path_ = mkdtemp(tmpl);
-    char buf[4096];
-    old_ = getcwd(buf, sizeof buf);
     if (chdir(path_.c_str()) != 0) std::abort();
   }
   ~test_dir() {
     if (chdir(old_.c_str()) != 0) std::abort();
-    if (DIR* d = opendir(path_.c_str())) {
-      while (dirent* e = readdir(d)) {
-        std::string n = e->d_name;
-        if (n != "." && n != "..") std::remove((path_ + "/" + n).c_str());
-      }
-      closedir(d);
-    }
-    rmdir(path_.c_str());
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
   }
   const std::string& path() const { return path_; }
   std::string file(const std::string& name) const { return path_ + "/" + name; }
@@ -43,8 +37,18 @@ inline void write_file(const std::string& name, const std::string& bytes) {
 }
 
 inline std::string read_file(const std::string& name) {
-  std::ifstream in(name, std::ios::binary);
   std::ostringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(name, std::ios::binary).rdbuf();
   return s.str();
+}
+
+// The message of the run_error that f() throws, or "no error".
+template <class F>
+std::string run_error_of(F f) {
+  try {
+    f();
+  } catch (const run_error& e) {
+    return e.what();
+  }
+  return "no error";
 }
