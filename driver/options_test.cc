@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "util/error.h"
+#include "dataset/test_dir.h"
 
 namespace {
 
@@ -34,17 +34,12 @@ TEST(Options, StrictNumbers) {
       {true, "-", "sigma: \"-\" is not a whole number"},
       {true, "--1", "sigma: \"--1\" is not a whole number"},
   };
-  for (const Case& c : bad) {
-    try {
-      if (c.is_signed)
-        parse_signed_option("sigma", c.text);
-      else
-        parse_unsigned_option("sigma", c.text);
-      ADD_FAILURE() << c.text;
-    } catch (const run_error& e) {
-      EXPECT_EQ(std::string(e.what()), c.message);
-    }
-  }
+  for (const Case& c : bad)
+    EXPECT_EQ(run_error_of([&] {
+                c.is_signed ? parse_signed_option("sigma", c.text)
+                            : static_cast<int>(parse_unsigned_option("sigma", c.text));
+              }),
+              c.message);
 }
 
 TEST(Options, WidthBoundaries) {
@@ -95,12 +90,9 @@ TEST(Options, ParsesPairsAndRejectsBadCommandLines) {
   };
   for (const Case& c : bad) {
     run_options r;
-    try {
-      ParseArguments(static_cast<int>(c.argv.size()), c.argv.data(), r);
-      ADD_FAILURE() << c.message;
-    } catch (const run_error& e) {
-      EXPECT_EQ(std::string(e.what()), c.message);
-    }
+    EXPECT_EQ(
+        run_error_of([&] { ParseArguments(static_cast<int>(c.argv.size()), c.argv.data(), r); }),
+        c.message);
   }
 }
 
