@@ -120,14 +120,6 @@ TEST(Candidates, LevelFourNeedsEverySubsetStored) {
                  table);
   EXPECT_EQ(all_itemsets(c), (std::vector<std::vector<std::uint8_t>>{{1, 2, 3, 4}}));
 
-  // A level whose groups all hold one itemset yields nothing.
-  store8 lonely(3);
-  for (const std::vector<std::uint8_t>& v :
-       std::vector<std::vector<std::uint8_t>>{{0, 1, 2}, {0, 2, 3}, {1, 2, 3}})
-    lonely.add_itemset(v.data(), 4, table);
-  gen_candidates(lonely, c, items, 4, static_cast<const cand_2_iter<std::uint32_t>*>(nullptr),
-                 table);
-  EXPECT_EQ(c.n_itemsets, 0);
 }
 
 }  // namespace
