@@ -1,6 +1,7 @@
 // KESTREL's entry point: parse the command line, load the attribute rows, run
 // the first scan, then the level-wise engine instantiated for the narrowest item
 // type T and support type T1, and print the total time.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,16 +9,18 @@
 
 #include "constraints/constraint.h"
 #include "dataset/attributes.h"
+#include "dataset/dataset_lock.h"
 #include "dataset/first_scan.h"
 #include "dataset/items.h"
 #include "driver/options.h"
 #include "engine/level_driver.h"
 #include "util/error.h"
+#include "util/output_file.h"
 #include "util/utils.h"
 
 namespace {
 
-int run(int argc, char** argv) {
+int run(int argc, char** argv, dataset_lock& lock) {
   Chronos total;
   total.StartChronos();
   GLOBAL_MAXIMUM_LENGTH = -1;
@@ -25,6 +28,9 @@ int run(int argc, char** argv) {
   if (!ParseArguments(argc, argv, o)) return 1;
   GLOBAL_MAXIMUM_LENGTH = maximum_length_beyond_prefix(LENLEQ_BOUND, prefix_items.size());
   LoadAttributes(o.attributes);
+  // From here on "dataset.tmp" is this run's alone (two runs in one directory
+  // would rewrite each other's file).
+  lock.acquire(TEMPORARY_DATASET);
   zax_items items(o.sigma);
   std::uint32_t max_tr_len = 0;
   const std::uint32_t max_support = first_scan(o.input, items, max_tr_len, o.preloops);
@@ -43,15 +49,33 @@ int run(int argc, char** argv) {
     std::printf("\n Total time: %g\n", total.ReadChronos());
     unlink(TEMPORARY_DATASET);
   }
-  if (std::fflush(stdout) != 0) throw run_error("standard output could not be written!");
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    throw run_error("standard output could not be written!");
   return 0;
+}
+
+// A failed run leaves nothing that looks like a result: the output file it
+// created is removed (a regular file only: /dev/full or a pipe stays; through a
+// symbolic link the target is emptied and the link kept), and so is its
+// temporary dataset. A file the run never opened is not touched.
+void discard_partial_results(dataset_lock& lock) {
+  lock.remove_and_release();
+  if (!output_created) return;
+  struct stat target, link;
+  if (stat(OUTF.c_str(), &target) != 0 || !S_ISREG(target.st_mode)) return;
+  if (truncate(OUTF.c_str(), 0) != 0) {
+    // Nothing more can be done; the error message already went out.
+  }
+  if (lstat(OUTF.c_str(), &link) == 0 && S_ISREG(link.st_mode)) unlink(OUTF.c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  dataset_lock lock;
+  int status = 1;
   try {
-    return run(argc, argv);
+    status = run(argc, argv, lock);
   } catch (const run_error& e) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", e.what());
@@ -62,5 +86,8 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     std::fprintf(stderr, "internal error: %s\n", e.what());
   }
-  return 1;
+  if (status != 0) discard_partial_results(lock);
+  // The engine frees the constraints it takes; every other path frees them here.
+  reset_constraint_tables();
+  return status;
 }

@@ -4,10 +4,12 @@
 
 std::string OUTF;
 bool write_output = false;
+bool output_created = false;
 
 output_file::output_file(const std::string& name, const char* mode) : name_(name) {
   f_ = std::fopen(name.c_str(), mode);
   if (f_ == nullptr) throw run_error(name + " could not be opened for writing!");
+  if (mode[0] == 'w' && name == OUTF) output_created = true;
 }
 
 output_file::~output_file() {

@@ -14,6 +14,9 @@
 
 extern std::string OUTF;
 extern bool write_output;
+// Set once this run has created (emptied) the file OUTF: from then on a failed
+// run must not leave it behind looking complete.
+extern bool output_created;
 
 class output_file {
  public:

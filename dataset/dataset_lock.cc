@@ -1,0 +1,56 @@
+#include "dataset/dataset_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "util/error.h"
+
+dataset_lock::~dataset_lock() { release(); }
+
+void dataset_lock::release() {
+  if (fd_ >= 0) ::close(fd_);  // closing the last descriptor drops the flock
+  fd_ = -1;
+}
+
+void dataset_lock::acquire(const std::string& name) {
+  release();
+  name_ = name;
+  // The holder of a lock removes the file at the end of its run; a lock taken on
+  // a removed file protects nothing, so check that the name still leads to the
+  // locked file and start again if it does not.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    int fd;
+    do fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) throw run_error(name + " could not be opened!");
+    int locked;
+    do locked = ::flock(fd, LOCK_EX | LOCK_NB);
+    while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+      const bool busy = errno == EWOULDBLOCK;
+      ::close(fd);
+      if (busy) throw run_error(name + " is in use by another KESTREL run in this directory!");
+      throw run_error(name + " could not be opened!");
+    }
+    struct stat by_fd, by_name;
+    if (::fstat(fd, &by_fd) == 0 && ::stat(name.c_str(), &by_name) == 0 &&
+        by_fd.st_dev == by_name.st_dev && by_fd.st_ino == by_name.st_ino) {
+      fd_ = fd;
+      return;
+    }
+    ::close(fd);
+  }
+  throw run_error(name + " could not be opened!");
+}
+
+void dataset_lock::remove_and_release() {
+  if (fd_ < 0) return;
+  // Only a regular file is ours to remove (the name may lead elsewhere).
+  struct stat st;
+  if (::lstat(name_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(name_.c_str());
+  release();
+}

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets and runs each for a while.
+#   fuzz/run.sh [seconds per target] [build dir]
+# Defaults: 300 seconds, build-fuzz. Needs clang++ with its runtime (Debian:
+# clang and libclang-rt-14-dev). New inputs go to build-dir/corpus/<target>
+# (the project's seed corpus in fuzz/corpus/<target> is read, never written);
+# a crash leaves crash-* beside the build dir's artifacts/ and ends with status 1.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-300}
+build=${2:-build-fuzz}
+targets=(fimi_reader attributes command_line)
+
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Fuzz -DCMAKE_CXX_COMPILER=clang++ -DKESTREL_FUZZ=ON >/dev/null
+cmake --build "$build" -j2 --target "${targets[@]/%/_fuzz}"
+
+status=0
+for t in "${targets[@]}"; do
+  mkdir -p "$build/corpus/$t" "$build/artifacts/$t"
+  echo "== $t: $seconds s"
+  # close_fd_mask=3: the targets' own stdout/stderr (usage text, progress) are
+  # silenced; libFuzzer keeps its report on a duplicate of stderr.
+  if ! "$build/fuzz/${t}_fuzz" -max_total_time="$seconds" -close_fd_mask=3 -timeout=10 \
+      -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/artifacts/$t/" \
+      "$build/corpus/$t" "fuzz/corpus/$t" 2>"$build/artifacts/$t/log.txt"; then
+    echo "!! $t failed; see $build/artifacts/$t/"
+    tail -40 "$build/artifacts/$t/log.txt"
+    status=1
+  else
+    grep -E "^stat::(number_of_executed_units|new_units_added)|cov: " "$build/artifacts/$t/log.txt" | tail -3
+  fi
+done
+exit $status
