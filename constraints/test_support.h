@@ -10,14 +10,11 @@
 
 namespace constraint_testing {
 
-inline Constraint<std::uint32_t>* prototype_of(const std::string& keyword) {
-  for (auto* c : GLOBAL_TABLE)
-    if (keyword == c->getLABEL()) return c;
-  return nullptr;
-}
-
+// Parses text with the registry's prototype for keyword, filing the instance.
 inline Constraint<std::uint32_t>* parse(const std::string& keyword, const std::string& text) {
-  return prototype_of(keyword)->parseParameters(text.c_str());
+  for (auto* c : GLOBAL_TABLE)
+    if (keyword == c->getLABEL()) return c->parseParameters(text.c_str());
+  return nullptr;
 }
 
 // Binds column (by item id) to every active instance and folds the prefix in.
