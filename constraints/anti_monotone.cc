@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "constraints/params.h"
+#include "constraints/filing.h"
 
 namespace cp = constraint_params;
 
@@ -10,13 +10,7 @@ namespace cp = constraint_params;
 
 template <class T>
 Constraint<std::uint32_t>* SUMLEQ<T>::parseParameters(const char* params) {
-  cp::AttrThreshold f = cp::attr_threshold("sumleq", params);
-  const std::int64_t t = cp::signed_threshold("sumleq", params, f.threshold);
-  auto* c = new SUMLEQ<std::uint32_t>;
-  c->attribute = f.attribute;
-  c->p.threshold = t;
-  GLOBAL_AM_TABLE.push_back(c);
-  return c;
+  return file_signed<SUMLEQ<std::uint32_t>>("sumleq", params, GLOBAL_AM_TABLE);
 }
 
 template <class T>
@@ -57,13 +51,7 @@ void SUMLEQ<T>::PreProcessTransaction(std::vector<T>& t) {
 
 template <class T>
 Constraint<std::uint32_t>* RANGELEQLAM<T>::parseParameters(const char* params) {
-  cp::AttrThreshold f = cp::attr_threshold("rangeleq", params);
-  const std::uint32_t bound = cp::wrapping_threshold("rangeleq", params, f.threshold);
-  auto* c = new RANGELEQLAM<std::uint32_t>;
-  c->attribute = f.attribute;
-  c->p.bound = bound;
-  GLOBAL_AM_TABLE.push_back(c);
-  return c;
+  return file_wrapping<RANGELEQLAM<std::uint32_t>>("rangeleq", params, GLOBAL_AM_TABLE);
 }
 
 template <class T>

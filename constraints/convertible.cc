@@ -2,33 +2,9 @@
 
 #include <algorithm>
 
-#include "constraints/params.h"
-
-namespace cp = constraint_params;
+#include "constraints/filing.h"
 
 namespace {
-
-template <class C>
-Constraint<std::uint32_t>* file_signed(const char* keyword, const char* params) {
-  cp::AttrThreshold f = cp::attr_threshold(keyword, params);
-  const std::int64_t t = cp::signed_threshold(keyword, params, f.threshold);
-  auto* c = new C;
-  c->attribute = f.attribute;
-  c->p.threshold = t;
-  GLOBAL_CAM_TABLE.push_back(c);
-  return c;
-}
-
-template <class C>
-Constraint<std::uint32_t>* file_wrapping(const char* keyword, const char* params) {
-  cp::AttrThreshold f = cp::attr_threshold(keyword, params);
-  const std::uint32_t bound = cp::wrapping_threshold(keyword, params, f.threshold);
-  auto* c = new C;
-  c->attribute = f.attribute;
-  c->p.bound = bound;
-  GLOBAL_CAM_TABLE.push_back(c);
-  return c;
-}
 
 // Common head of every preCounting: nothing unless this constraint set the
 // order; a transaction shorter than k holds no itemset of k items. Returns
@@ -43,7 +19,6 @@ bool precount_head(zax_transaction<T>& t, int k, bool order_holds) {
   return true;
 }
 
-
 }  // namespace
 
 // ---- AVGGEQ ----
@@ -55,7 +30,7 @@ bool precount_head(zax_transaction<T>& t, int k, bool order_holds) {
 
 template <class T>
 Constraint<std::uint32_t>* AVGGEQ<T>::parseParameters(const char* params) {
-  return file_signed<AVGGEQ<std::uint32_t>>("avggeq2", params);
+  return file_signed<AVGGEQ<std::uint32_t>>("avggeq2", params, GLOBAL_CAM_TABLE);
 }
 
 template <class T>
@@ -111,7 +86,7 @@ void AVGGEQ<T>::postCounting(zax_transaction<T>& t, int k, bool order_holds) {
 
 template <class T>
 Constraint<std::uint32_t>* AVGLEQ<T>::parseParameters(const char* params) {
-  return file_signed<AVGLEQ<std::uint32_t>>("avgleq2", params);
+  return file_signed<AVGLEQ<std::uint32_t>>("avgleq2", params, GLOBAL_CAM_TABLE);
 }
 
 template <class T>
@@ -163,7 +138,7 @@ void AVGLEQ<T>::postCounting(zax_transaction<T>& t, int k, bool order_holds) {
 
 template <class T>
 Constraint<std::uint32_t>* MINLEQ<T>::parseParameters(const char* params) {
-  return file_wrapping<MINLEQ<std::uint32_t>>("minleq2", params);
+  return file_wrapping<MINLEQ<std::uint32_t>>("minleq2", params, GLOBAL_CAM_TABLE);
 }
 
 template <class T>
@@ -183,7 +158,7 @@ void MINLEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
 
 template <class T>
 Constraint<std::uint32_t>* MAXGEQ<T>::parseParameters(const char* params) {
-  return file_wrapping<MAXGEQ<std::uint32_t>>("maxgeq2", params);
+  return file_wrapping<MAXGEQ<std::uint32_t>>("maxgeq2", params, GLOBAL_CAM_TABLE);
 }
 
 template <class T>
@@ -207,7 +182,7 @@ void MAXGEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
 
 template <class T>
 Constraint<std::uint32_t>* MEDGEQ<T>::parseParameters(const char* params) {
-  return file_signed<MEDGEQ<std::uint32_t>>("medgeq2", params);
+  return file_signed<MEDGEQ<std::uint32_t>>("medgeq2", params, GLOBAL_CAM_TABLE);
 }
 
 template <class T>
@@ -227,7 +202,7 @@ void MEDGEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
 
 template <class T>
 Constraint<std::uint32_t>* MEDLEQ<T>::parseParameters(const char* params) {
-  return file_signed<MEDLEQ<std::uint32_t>>("medleq2", params);
+  return file_signed<MEDLEQ<std::uint32_t>>("medleq2", params, GLOBAL_CAM_TABLE);
 }
 
 template <class T>
@@ -247,7 +222,7 @@ void MEDLEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
 
 template <class T>
 Constraint<std::uint32_t>* RANGELEQ<T>::parseParameters(const char* params) {
-  return file_wrapping<RANGELEQ<std::uint32_t>>("rangeleq2", params);
+  return file_wrapping<RANGELEQ<std::uint32_t>>("rangeleq2", params, GLOBAL_CAM_TABLE);
 }
 
 template <class T>

@@ -2,32 +2,16 @@
 
 #include <algorithm>
 
+#include "constraints/filing.h"
 #include "constraints/front_end.h"
-#include "constraints/params.h"
 
 namespace cp = constraint_params;
-
-namespace {
-
-// "[<attr>,<threshold>]" with a signed threshold, filed in GLOBAL_LAM_TABLE.
-template <class C>
-Constraint<std::uint32_t>* file_signed(const char* keyword, const char* params) {
-  cp::AttrThreshold f = cp::attr_threshold(keyword, params);
-  const std::int64_t t = cp::signed_threshold(keyword, params, f.threshold);
-  auto* c = new C;
-  c->attribute = f.attribute;
-  c->p.threshold = t;
-  GLOBAL_LAM_TABLE.push_back(c);
-  return c;
-}
-
-}  // namespace
 
 // ---- AVGGEQLAM ----
 
 template <class T>
 Constraint<std::uint32_t>* AVGGEQLAM<T>::parseParameters(const char* params) {
-  return file_signed<AVGGEQLAM<std::uint32_t>>("avggeq", params);
+  return file_signed<AVGGEQLAM<std::uint32_t>>("avggeq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
@@ -47,7 +31,7 @@ bool AVGGEQLAM<T>::prunes_transactions() const {
 
 template <class T>
 Constraint<std::uint32_t>* AVGLEQLAM<T>::parseParameters(const char* params) {
-  return file_signed<AVGLEQLAM<std::uint32_t>>("avgleq", params);
+  return file_signed<AVGLEQLAM<std::uint32_t>>("avgleq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
@@ -66,7 +50,7 @@ bool AVGLEQLAM<T>::prunes_transactions() const {
 
 template <class T>
 Constraint<std::uint32_t>* MEDGEQLAM<T>::parseParameters(const char* params) {
-  return file_signed<MEDGEQLAM<std::uint32_t>>("medgeq", params);
+  return file_signed<MEDGEQLAM<std::uint32_t>>("medgeq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
@@ -86,7 +70,7 @@ bool MEDGEQLAM<T>::prunes_transactions() const {
 
 template <class T>
 Constraint<std::uint32_t>* MEDLEQLAM<T>::parseParameters(const char* params) {
-  return file_signed<MEDLEQLAM<std::uint32_t>>("medleq", params);
+  return file_signed<MEDLEQLAM<std::uint32_t>>("medleq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "constraints/front_end.h"
-#include "constraints/params.h"
+#include "constraints/filing.h"
 
 namespace cp = constraint_params;
 
@@ -122,13 +122,7 @@ bool LENGEQ<T>::holds(const T*, int n) const {
 
 template <class T>
 Constraint<std::uint32_t>* SUMGEQ<T>::parseParameters(const char* params) {
-  cp::AttrThreshold f = cp::attr_threshold("sumgeq", params);
-  const std::int64_t t = cp::signed_threshold("sumgeq", params, f.threshold);
-  auto* c = new SUMGEQ<std::uint32_t>;
-  c->attribute = f.attribute;
-  c->p.threshold = t;
-  GLOBAL_M_TABLE.push_back(c);
-  return c;
+  return file_signed<SUMGEQ<std::uint32_t>>("sumgeq", params, GLOBAL_M_TABLE);
 }
 
 template <class T>

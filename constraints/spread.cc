@@ -1,24 +1,10 @@
 #include "constraints/spread.h"
 
-#include "constraints/params.h"
-
-namespace cp = constraint_params;
+#include "constraints/filing.h"
 
 namespace {
 
-template <class C>
-Constraint<std::uint32_t>* file_signed(const char* keyword, const char* params) {
-  cp::AttrThreshold f = cp::attr_threshold(keyword, params);
-  const std::int64_t t = cp::signed_threshold(keyword, params, f.threshold);
-  auto* c = new C;
-  c->attribute = f.attribute;
-  c->p.threshold = t;
-  GLOBAL_LAM_TABLE.push_back(c);
-  return c;
-}
-
 inline u128 pairs(std::uint64_t n) { return static_cast<u128>(n) * (n - 1); }
-inline u128 squared(std::uint64_t n) { return static_cast<u128>(n) * n; }
 
 }  // namespace
 
@@ -31,7 +17,7 @@ inline u128 squared(std::uint64_t n) { return static_cast<u128>(n) * n; }
 
 template <class T>
 Constraint<std::uint32_t>* SPVGEQ<T>::parseParameters(const char* params) {
-  return file_signed<SPVGEQ<std::uint32_t>>("spvgeq", params);
+  return file_signed<SPVGEQ<std::uint32_t>>("spvgeq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
@@ -47,7 +33,7 @@ bool SPVGEQ<T>::prunes_transactions() const {
 
 template <class T>
 Constraint<std::uint32_t>* SPVLEQ<T>::parseParameters(const char* params) {
-  return file_signed<SPVLEQ<std::uint32_t>>("spvleq", params);
+  return file_signed<SPVLEQ<std::uint32_t>>("spvleq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
@@ -67,7 +53,7 @@ bool SPVLEQ<T>::prunes_transactions() const {
 
 template <class T>
 Constraint<std::uint32_t>* MDGEQ<T>::parseParameters(const char* params) {
-  return file_signed<MDGEQ<std::uint32_t>>("mdgeq", params);
+  return file_signed<MDGEQ<std::uint32_t>>("mdgeq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
@@ -85,7 +71,7 @@ bool MDGEQ<T>::prunes_transactions() const {
 
 template <class T>
 Constraint<std::uint32_t>* MDLEQ<T>::parseParameters(const char* params) {
-  return file_signed<MDLEQ<std::uint32_t>>("mdleq", params);
+  return file_signed<MDLEQ<std::uint32_t>>("mdleq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "constraints/params.h"
+#include "constraints/filing.h"
 
 namespace cp = constraint_params;
 
@@ -115,13 +115,7 @@ void ASUBSETEQ<T>::PreProcessTransaction(std::vector<T>& t) {
 
 template <class T>
 Constraint<std::uint32_t>* MINGEQ<T>::parseParameters(const char* params) {
-  cp::AttrThreshold f = cp::attr_threshold("mingeq", params);
-  const std::uint32_t bound = cp::wrapping_threshold("mingeq", params, f.threshold);
-  auto* c = new MINGEQ<std::uint32_t>;
-  c->attribute = f.attribute;
-  c->p.bound = bound;
-  GLOBAL_SAM_TABLE.push_back(c);
-  return c;
+  return file_wrapping<MINGEQ<std::uint32_t>>("mingeq", params, GLOBAL_SAM_TABLE);
 }
 
 template <class T>
@@ -143,13 +137,7 @@ void MINGEQ<T>::PreProcessTransaction(std::vector<T>& t) {
 
 template <class T>
 Constraint<std::uint32_t>* MAXLEQ<T>::parseParameters(const char* params) {
-  cp::AttrThreshold f = cp::attr_threshold("maxleq", params);
-  const std::uint32_t bound = cp::wrapping_threshold("maxleq", params, f.threshold);
-  auto* c = new MAXLEQ<std::uint32_t>;
-  c->attribute = f.attribute;
-  c->p.bound = bound;
-  GLOBAL_SAM_TABLE.push_back(c);
-  return c;
+  return file_wrapping<MAXLEQ<std::uint32_t>>("maxleq", params, GLOBAL_SAM_TABLE);
 }
 
 template <class T>

@@ -36,10 +36,10 @@ struct PrefixFold {
 // Parameters and prefix state of one constraint instance. One plain struct
 // serves every class, so a typed clone copies it whole whatever T is.
 struct ConstraintParams {
-  std::int64_t threshold = 0;        // signed thresholds (sum, avg, med, var, ...)
-  std::uint32_t bound = 0;           // unsigned thresholds (acount, min, max, range, ...)
-  std::uint32_t counted_value = 0;   // acount: the value counted
-  std::uint64_t prefix_count = 0;    // acount: prefix values equal to counted_value
+  std::int64_t threshold = 0;       // signed thresholds (sum, avg, med, var, ...)
+  std::uint32_t bound = 0;          // unsigned thresholds (acount, min, max, range, ...)
+  std::uint32_t counted_value = 0;  // acount: the value counted
+  std::uint64_t prefix_count = 0;   // acount: prefix values equal to counted_value
   PrefixFold prefix;
   std::vector<std::uint32_t> list;        // listed items or attribute values, sorted
   std::vector<std::uint32_t> prefix_ids;  // sorted input ids of the prefix items
@@ -72,6 +72,8 @@ u128 abs_deviation_sum(const PrefixFold& prefix, const std::vector<std::uint32_t
 // Sign of a - t*m (-1, 0, 1) for a signed t; exact for t*m below 2^127.
 int compare_scaled(u128 a, std::int64_t t, u128 m);
 
+inline u128 squared(std::uint64_t n) { return static_cast<u128>(n) * n; }
+
 // n*Σx² - S² (never negative).
 inline u128 variance_numerator(const Summary& s) {
   return static_cast<u128>(s.n) * s.sumsq - static_cast<u128>(s.sum) * s.sum;
@@ -89,13 +91,13 @@ Dst* retyped_copy(const Src& src) {
 }
 
 // The three typed clones of a kind, for a class template Class over T.
-#define KESTREL_CLONES(Class, Kind, fn)                                                 \
-  Kind<std::uint8_t>* fn(std::uint8_t) const override {                                 \
-    return retyped_copy<Class<std::uint8_t>>(*this);                                    \
-  }                                                                                     \
-  Kind<std::uint16_t>* fn(std::uint16_t) const override {                               \
-    return retyped_copy<Class<std::uint16_t>>(*this);                                   \
-  }                                                                                     \
-  Kind<std::uint32_t>* fn(std::uint32_t) const override {                               \
-    return retyped_copy<Class<std::uint32_t>>(*this);                                   \
+#define KESTREL_CLONES(Class, Kind, fn)                   \
+  Kind<std::uint8_t>* fn(std::uint8_t) const override {   \
+    return retyped_copy<Class<std::uint8_t>>(*this);      \
+  }                                                       \
+  Kind<std::uint16_t>* fn(std::uint16_t) const override { \
+    return retyped_copy<Class<std::uint16_t>>(*this);     \
+  }                                                       \
+  Kind<std::uint32_t>* fn(std::uint32_t) const override { \
+    return retyped_copy<Class<std::uint32_t>>(*this);     \
   }

@@ -1,25 +1,6 @@
 #include "constraints/variance.h"
 
-#include "constraints/params.h"
-
-namespace cp = constraint_params;
-
-namespace {
-
-template <class C>
-Constraint<std::uint32_t>* file_signed(const char* keyword, const char* params) {
-  cp::AttrThreshold f = cp::attr_threshold(keyword, params);
-  const std::int64_t t = cp::signed_threshold(keyword, params, f.threshold);
-  auto* c = new C;
-  c->attribute = f.attribute;
-  c->p.threshold = t;
-  GLOBAL_LAM_TABLE.push_back(c);
-  return c;
-}
-
-inline u128 squared(std::uint64_t n) { return static_cast<u128>(n) * n; }
-
-}  // namespace
+#include "constraints/filing.h"
 
 // Removing the value x changes the population variance v of n values to
 // (n*v - (x-m)²*n/(n-1)) / (n-1), which is <= v when (x-m)² >= v. The value
@@ -30,7 +11,7 @@ inline u128 squared(std::uint64_t n) { return static_cast<u128>(n) * n; }
 
 template <class T>
 Constraint<std::uint32_t>* VARGEQ<T>::parseParameters(const char* params) {
-  return file_signed<VARGEQ<std::uint32_t>>("vargeq", params);
+  return file_signed<VARGEQ<std::uint32_t>>("vargeq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
@@ -46,7 +27,7 @@ bool VARGEQ<T>::prunes_transactions() const {
 
 template <class T>
 Constraint<std::uint32_t>* VARLEQ<T>::parseParameters(const char* params) {
-  return file_signed<VARLEQ<std::uint32_t>>("varleq", params);
+  return file_signed<VARLEQ<std::uint32_t>>("varleq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
@@ -62,7 +43,7 @@ bool VARLEQ<T>::prunes_transactions() const {
 
 template <class T>
 Constraint<std::uint32_t>* STDGEQ<T>::parseParameters(const char* params) {
-  return file_signed<STDGEQ<std::uint32_t>>("stdgeq", params);
+  return file_signed<STDGEQ<std::uint32_t>>("stdgeq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
@@ -81,7 +62,7 @@ bool STDGEQ<T>::prunes_transactions() const {
 
 template <class T>
 Constraint<std::uint32_t>* STDLEQ<T>::parseParameters(const char* params) {
-  return file_signed<STDLEQ<std::uint32_t>>("stdleq", params);
+  return file_signed<STDLEQ<std::uint32_t>>("stdleq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
