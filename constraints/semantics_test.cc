@@ -52,7 +52,9 @@ void expect_all_agree(const std::vector<std::uint32_t>& items, bool expected,
   check(GLOBAL_CAM_TABLE);
 }
 
-// Exact answers where rounding, overflow or a sign would flip them.
+// Exact answers where rounding, overflow or a sign would flip them, on empty
+// itemsets and with prefix items. Ordinary values near each threshold are the
+// differential test's job.
 TEST(ConstraintSemantics, BoundaryValues) {
   struct Case {
     const char* kw;
@@ -63,8 +65,6 @@ TEST(ConstraintSemantics, BoundaryValues) {
   } cases[] = {
       {"sumleq", "[0,16777216]", {16777217}, {}, false},
       {"sumleq", "[0,16777217]", {16777217}, {}, true},
-      {"sumleq", "[0,10]", {4, 6}, {}, true},
-      {"sumleq", "[0,10]", {4, 7}, {}, false},
       {"sumleq", "[0,10]", {7}, {3}, true},
       {"sumleq", "[0,10]", {8}, {3}, false},
       {"sumleq", "[0,-1]", {}, {}, false},
@@ -73,10 +73,8 @@ TEST(ConstraintSemantics, BoundaryValues) {
       {"sumgeq", "[0,2147483647]", {4294967295u}, {}, true},
       {"sumgeq", "[0,16777217]", {16777216}, {}, false},
       {"sumgeq", "[0,-5]", {}, {}, true},
-      {"rangeleq", "[0,5]", {3, 8}, {}, true},
       {"rangeleq", "[0,5]", {3, 9}, {}, false},
       {"rangeleq", "[0,5]", {3}, {10}, false},
-      {"rangeleq", "[0,0]", {100}, {}, true},
       {"rangeleq", "[0,-1]", {0, 4294967295u}, {}, true},
       {"rangegeq", "[0,0]", {}, {}, false},
       {"rangegeq", "[0,7]", {2, 9}, {}, true},
@@ -91,7 +89,6 @@ TEST(ConstraintSemantics, BoundaryValues) {
       {"minleq2", "[0,3]", {9, 2}, {}, true},
       {"rangeleq2", "[0,4]", {2, 7}, {}, false},
       {"rangeleq2", "[0,4]", {}, {}, true},
-      {"avggeq", "[0,1]", {1, 2}, {}, true},
       {"avggeq", "[0,2]", {1, 2}, {}, false},
       {"avgleq", "[0,1]", {1, 2}, {}, false},
       {"avggeq2", "[0,5]", {9, 4, 2}, {}, true},
@@ -108,7 +105,6 @@ TEST(ConstraintSemantics, BoundaryValues) {
       {"medgeq2", "[0,5]", {6, 4, 1}, {}, false},
       {"medleq2", "[0,4]", {6, 4, 1}, {}, true},
       {"medgeq", "[0,2147483647]", {4294967295u, 4294967295u}, {}, true},
-      {"vargeq", "[0,0]", {7}, {}, true},
       {"vargeq", "[0,1]", {7}, {}, false},
       {"varleq", "[0,2]", {1, 2, 4}, {}, true},
       {"vargeq", "[0,2]", {1, 2, 4}, {}, false},
@@ -119,9 +115,7 @@ TEST(ConstraintSemantics, BoundaryValues) {
       {"vargeq", "[0,2147483647]", {0, 4294967295u}, {}, true},
       {"varleq", "[0,-1]", {5}, {}, false},
       {"varleq", "[0,0]", {}, {}, false},
-      {"stdleq", "[0,0]", {1, 3}, {}, false},
       {"stdleq", "[0,1]", {1, 3}, {}, true},
-      {"stdgeq", "[0,1]", {1, 3}, {}, true},
       {"stdgeq", "[0,2]", {1, 3}, {}, false},
       {"stdgeq", "[0,-4]", {5}, {}, true},
       {"stdleq", "[0,-4]", {5}, {}, false},
@@ -135,13 +129,10 @@ TEST(ConstraintSemantics, BoundaryValues) {
       {"mdgeq", "[0,0]", {5}, {}, true},
       {"mdleq", "[0,0]", {5}, {}, true},
       {"mdgeq", "[0,0]", {}, {5}, false},
-      {"mdleq", "[0,1]", {1, 3}, {}, true},
       {"mdgeq", "[0,2]", {1, 3}, {}, false},
-      {"mdgeq", "[0,1]", {0, 0, 3}, {}, true},
       {"mdgeq", "[0,2]", {0, 0, 3}, {}, false},
       {"mingeq", "[0,10]", {12, 10}, {}, true},
       {"mingeq", "[0,10]", {12}, {3}, false},
-      {"maxleq", "[0,10]", {3, 10}, {}, true},
       {"maxleq", "[0,-1]", {4294967295u}, {}, true},
       {"acountleq", "[0,2,1]", {2, 3}, {}, true},
       {"acountleq", "[0,2,1]", {2, 2}, {}, false},
@@ -149,11 +140,9 @@ TEST(ConstraintSemantics, BoundaryValues) {
       {"acountgeq", "[0,4,2]", {4, 1}, {}, false},
       {"acountgeq", "[0,4,2]", {4}, {4}, true},
       {"acountgeq", "[0,-1,1]", {4294967295u}, {}, true},
-      {"asupseteq", "[0,1,3]", {1, 3}, {}, true},
       {"asupseteq", "[0,1,3]", {1}, {}, false},
       {"asupseteq", "[0,1,3]", {1}, {3}, true},
       {"asupseteq", "[0]", {}, {}, true},
-      {"asubseteq", "[0,2,5]", {2, 5, 5}, {}, true},
       {"asubseteq", "[0,2,5]", {2}, {4}, false},
       {"asubseteq", "[0]", {}, {}, true},
   };

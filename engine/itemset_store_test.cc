@@ -52,20 +52,6 @@ TEST(ItemsetStore, JoinCursorVisitsEveryPairOfEveryGroupOnce) {
     add_all(s, table, c.sets);
     EXPECT_EQ(join_pairs(s), c.pairs) << c.sets.size();
   }
-  // The cursor hands out the shared prefix and the two joined suffixes.
-  store8 s(2);
-  add_all(s, table, {{0, 1}, {0, 2}, {1, 2}, {1, 3}});
-  auto current = [&s] {
-    std::uint8_t prefix, suffix[2];
-    s.get_prefix(&prefix);
-    s.get_suffix(suffix);
-    return std::vector<int>{prefix, suffix[0], suffix[1]};
-  };
-  ASSERT_TRUE(s.init_gen_cand());
-  EXPECT_EQ(current(), (std::vector<int>{0, 1, 2}));
-  EXPECT_EQ(s.next_gen_cand(), join_step::new_prefix);
-  EXPECT_EQ(current(), (std::vector<int>{1, 2, 3}));
-  EXPECT_EQ(s.next_gen_cand(), join_step::none);
 }
 
 TEST(ItemsetStore, LookupFindsStoredItemsetsInShortAndLongGroups) {
