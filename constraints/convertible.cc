@@ -19,6 +19,39 @@ bool precount_head(zax_transaction<T>& t, int k, bool order_holds) {
   return true;
 }
 
+// Drops the last item of t while no itemset of m >= k+1 items that holds it can
+// satisfy the mean bound (dir = +1: mean >= t under descending values; dir = -1:
+// mean <= t under ascending values). The best such itemset is e[0..m-2] plus
+// the last item. Its mean f(m), as m grows, moves toward the bound while the
+// added value lies on the bound's side of f(m) and, once it turns, keeps moving
+// away (the values are ordered): the scan stops there.
+template <class C, class T>
+void drop_unreachable_tail(const C& c, zax_transaction<T>& t, int k, int dir) {
+  const std::uint32_t uk = static_cast<std::uint32_t>(k);
+  if (t.length <= uk) {
+    t.length = 0;
+    return;
+  }
+  std::uint64_t s_k = 0;
+  for (std::uint32_t i = 0; i < uk; ++i) s_k += c.value(t.elems[i]);
+  while (t.length > uk) {
+    const std::uint32_t L = t.length;
+    const std::uint64_t last = c.value(t.elems[L - 1]);
+    std::uint64_t s = s_k;  // sum of e[0..m-2]
+    for (std::uint32_t m = uk + 1; m <= L; ++m) {
+      const std::uint64_t with_last = s + last;
+      if (compare_scaled(with_last, c.p.threshold, m) * dir >= 0) return;  // reachable
+      if (m == L) break;
+      const std::uint64_t next = c.value(t.elems[m - 1]);
+      const u128 scaled = static_cast<u128>(next) * m;
+      const int side = scaled > with_last ? 1 : (scaled < with_last ? -1 : 0);
+      if (side * dir < 0) break;  // f only moves away from the bound from here
+      s += next;
+    }
+    t.length = static_cast<T>(L - 1);
+  }
+}
+
 }  // namespace
 
 // ---- AVGGEQ ----
@@ -47,39 +80,10 @@ void AVGGEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
   if (compare_scaled(s, this->p.threshold, static_cast<u128>(k)) < 0) t.length = 0;
 }
 
-// Drops the last (smallest) item while no itemset of m >= k+1 items that holds
-// it can reach the mean: the best such itemset is e[0..m-2] plus the last item.
-// Its mean f(m), as m grows, rises while the added value is at least f(m) and,
-// once it falls, keeps falling (values descend): the scan stops there.
 template <class T>
 void AVGGEQ<T>::postCounting(zax_transaction<T>& t, int k, bool order_holds) {
   if (!order_holds || k < 1 || this->p.prefix.n != 0) return;
-  const std::uint32_t uk = static_cast<std::uint32_t>(k);
-  if (t.length <= uk) {
-    t.length = 0;
-    return;
-  }
-  std::uint64_t s_k = 0;
-  for (std::uint32_t i = 0; i < uk; ++i) s_k += this->value(t.elems[i]);
-  while (t.length > uk) {
-    const std::uint32_t L = t.length;
-    const std::uint64_t last = this->value(t.elems[L - 1]);
-    bool reachable = false;
-    std::uint64_t s = s_k;  // sum of e[0..m-2]
-    for (std::uint32_t m = uk + 1; m <= L; ++m) {
-      const std::uint64_t with_last = s + last;
-      if (compare_scaled(with_last, this->p.threshold, m) >= 0) {
-        reachable = true;
-        break;
-      }
-      if (m == L) break;
-      const std::uint64_t next = this->value(t.elems[m - 1]);
-      if (static_cast<u128>(next) * m < with_last) break;  // the mean only falls from here
-      s += next;
-    }
-    if (reachable) return;
-    t.length = static_cast<T>(L - 1);
-  }
+  drop_unreachable_tail(*this, t, k, +1);
 }
 
 // ---- AVGLEQ ---- (the mirror image: ascending order, mean at most t)
@@ -106,32 +110,7 @@ void AVGLEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
 template <class T>
 void AVGLEQ<T>::postCounting(zax_transaction<T>& t, int k, bool order_holds) {
   if (!order_holds || k < 1 || this->p.prefix.n != 0) return;
-  const std::uint32_t uk = static_cast<std::uint32_t>(k);
-  if (t.length <= uk) {
-    t.length = 0;
-    return;
-  }
-  std::uint64_t s_k = 0;
-  for (std::uint32_t i = 0; i < uk; ++i) s_k += this->value(t.elems[i]);
-  while (t.length > uk) {
-    const std::uint32_t L = t.length;
-    const std::uint64_t last = this->value(t.elems[L - 1]);
-    bool reachable = false;
-    std::uint64_t s = s_k;
-    for (std::uint32_t m = uk + 1; m <= L; ++m) {
-      const std::uint64_t with_last = s + last;
-      if (compare_scaled(with_last, this->p.threshold, m) <= 0) {
-        reachable = true;
-        break;
-      }
-      if (m == L) break;
-      const std::uint64_t next = this->value(t.elems[m - 1]);
-      if (static_cast<u128>(next) * m > with_last) break;  // the mean only rises from here
-      s += next;
-    }
-    if (reachable) return;
-    t.length = static_cast<T>(L - 1);
-  }
+  drop_unreachable_tail(*this, t, k, -1);
 }
 
 // ---- MINLEQ ---- (ascending: e[0] holds the smallest value of t)
