@@ -44,27 +44,6 @@ const typename V::value_type& pick(Rng& rng, const V& v) {
   return v[static_cast<std::size_t>(uniform(rng, 0, static_cast<int>(v.size()) - 1))];
 }
 
-// ---------------------------------------------------------------- datasets
-
-struct Quirks {
-  double duplicate = 0, empty_line = 0;  // an item repeated in a line; an empty line
-  bool crlf = false, odd_separators = false, no_final_newline = false;
-  bool trailing_blank = false;  // FIMI's own "1 2 3 \n"
-};
-
-Quirks random_quirks(Rng& rng) {
-  Quirks q;
-  if (chance(rng, 0.5)) {
-    q.duplicate = chance(rng, 0.5) ? 0.2 : 0;
-    q.empty_line = chance(rng, 0.5) ? 0.05 : 0;
-    q.crlf = chance(rng, 0.3);
-    q.odd_separators = chance(rng, 0.3);  // tabs, commas, letters between items
-    q.no_final_newline = chance(rng, 0.3);
-  }
-  q.trailing_blank = chance(rng, 0.5);
-  return q;
-}
-
 struct Data {
   std::string text, error;  // error: the text is no valid FIMI file
   reference::Transactions tx;
@@ -83,22 +62,27 @@ Data finish_data(std::string text) {
   return d;
 }
 
-Data render(Rng& rng, const std::vector<ids>& lines, const Quirks& q) {
+// FIMI text of the lines; quirky adds, at random, repeated items, empty lines,
+// CRLF, odd separators (tabs, commas, letters), no final newline, and FIMI's own
+// trailing blank.
+Data render(Rng& rng, const std::vector<ids>& lines, bool quirky) {
   static const char* const kSeparators[] = {" ", "\t", ",", "  ", " x ", "; ", "\t "};
+  const bool some = quirky && chance(rng, 0.5);
+  const double duplicate = some && chance(rng, 0.5) ? 0.2 : 0;
+  const double empty_line = some && chance(rng, 0.5) ? 0.05 : 0;
+  const std::string eol = some && chance(rng, 0.3) ? "\r\n" : "\n";
+  const bool odd = some && chance(rng, 0.3), no_final_newline = some && chance(rng, 0.3);
+  const bool trailing_blank = quirky && chance(rng, 0.5);
   std::string text;
-  const std::string eol = q.crlf ? "\r\n" : "\n";
   for (std::size_t li = 0; li < lines.size(); ++li) {
-    if (chance(rng, q.empty_line)) text += eol;
+    if (chance(rng, empty_line)) text += eol;
     ids line = lines[li];
-    if (!line.empty() && chance(rng, q.duplicate)) line.push_back(pick(rng, line));
+    if (!line.empty() && chance(rng, duplicate)) line.push_back(pick(rng, line));
     std::shuffle(line.begin(), line.end(), rng);
     for (std::size_t i = 0; i < line.size(); ++i)
-      text += (i == 0             ? ""
-               : q.odd_separators ? kSeparators[uniform(rng, 0, 6)]
-                                  : " ") +
-              std::to_string(line[i]);
-    if (q.trailing_blank && !line.empty()) text += " ";
-    if (li + 1 < lines.size() || !q.no_final_newline) text += eol;
+      text += (i == 0 ? "" : odd ? kSeparators[uniform(rng, 0, 6)] : " ") + std::to_string(line[i]);
+    if (trailing_blank && !line.empty()) text += " ";
+    if (li + 1 < lines.size() || !no_final_newline) text += eol;
   }
   return finish_data(text);
 }
@@ -117,7 +101,7 @@ ids make_alphabet(Rng& rng, int n, bool huge) {
 }
 
 // Dense: every item with its own probability. Sparse: short skewed lines.
-Data random_data(Rng& rng, bool dense, int n_tx, int n_items, bool huge_ids, const Quirks& q) {
+Data random_data(Rng& rng, bool dense, int n_tx, int n_items, bool huge_ids, bool quirky) {
   const ids alphabet = make_alphabet(rng, n_items, huge_ids);
   std::vector<ids> lines(static_cast<std::size_t>(n_tx));
   if (dense) {
@@ -138,10 +122,8 @@ Data random_data(Rng& rng, bool dense, int n_tx, int n_items, bool huge_ids, con
       line.erase(std::unique(line.begin(), line.end()), line.end());
     }
   }
-  return render(rng, lines, q);
+  return render(rng, lines, quirky);
 }
-
-// ---------------------------------------------------------------- attributes
 
 struct Attributes {
   std::string text;
@@ -156,14 +138,10 @@ Attributes random_attributes(Rng& rng, std::uint32_t max_id, int n_rows) {
     ids row;
     const std::uint32_t len = max_id + 1 + static_cast<std::uint32_t>(uniform(rng, 0, 3));
     for (std::uint32_t j = 0; j < len; ++j) {
-      const std::uint32_t v =
-          kind == 0   ? uniform(rng, 0, 9)
-          : kind == 1 ? uniform(rng, 0, 1000)
-          : kind == 2 ? 4294967295u - static_cast<std::uint32_t>(uniform(rng, 0, 50))
-          : kind == 3
-              ? (chance(rng, 0.1) ? 4000000000u + static_cast<std::uint32_t>(uniform(rng, 0, 9))
-                                  : static_cast<std::uint32_t>(uniform(rng, 0, 20)))
-              : uniform(rng, 0, 3);
+      static const int kMax[] = {9, 1000, 50, 20, 3};
+      std::uint32_t v = static_cast<std::uint32_t>(uniform(rng, 0, kMax[kind]));
+      if (kind == 2) v = 4294967295u - v;
+      if (kind == 3 && chance(rng, 0.1)) v = 4000000000u + v % 10;
       row.push_back(v);
       a.text += (j ? (chance(rng, 0.1) ? "\t" : " ") : "") + std::to_string(v);
     }
@@ -172,8 +150,6 @@ Attributes random_attributes(Rng& rng, std::uint32_t max_id, int n_rows) {
   }
   return a;
 }
-
-// ---------------------------------------------------------------- constraints
 
 struct Context {
   const Data* data;
@@ -286,23 +262,28 @@ std::vector<RefConstraint> make_constraints(Rng& rng, const std::vector<std::str
   return out;
 }
 
-// ---------------------------------------------------------------- one case
-
 struct Case {
   Data data;
   Attributes attrs;
-  bool with_attributes = false;
+  bool with_attributes = false, via_stdin = false;
   reference::Query query;
-  int hop = 3, preloops = 1;
-  bool hop_given = false, preloops_given = false, via_stdin = false;
+  std::vector<std::string> options;  // hop, preloops
 };
 
 void random_engine_options(Rng& rng, Case& c) {
-  static const int kHops[] = {-1, 2, 3, 4, 100}, kPreloops[] = {0, 1, 3};
-  c.hop_given = chance(rng, 0.85);
-  c.hop = kHops[uniform(rng, 0, 4)];
-  c.preloops_given = chance(rng, 0.85);
-  c.preloops = kPreloops[uniform(rng, 0, 2)];
+  static const char* const kHops[] = {"-1", "2", "3", "4", "100"};
+  const std::string hop = kHops[uniform(rng, 0, 4)],
+                    preloops = std::to_string(uniform(rng, 0, 2) * 3 / 2);
+  if (chance(rng, 0.85)) c.options.insert(c.options.end(), {"hop", hop});
+  if (chance(rng, 0.85)) c.options.insert(c.options.end(), {"preloops", preloops});
+}
+
+Case data_case(Rng& rng, const Data& data, std::uint32_t sigma) {
+  Case c;
+  c.data = data;
+  c.query.sigma = sigma;
+  random_engine_options(rng, c);
+  return c;
 }
 
 std::uint32_t random_sigma(Rng& rng, std::size_t n_tx) {
@@ -312,87 +293,73 @@ std::uint32_t random_sigma(Rng& rng, std::size_t n_tx) {
                                     static_cast<double>(n_tx));
 }
 
-// Runs one case; returns "" or a report naming seed, command and lines.
-std::string run_case(const Case& c, std::uint64_t seed, const std::string& tag,
-                     std::size_t* expected_lines) {
-  const std::string dir = kestrel_test::make_temp_dir(tag);
-  kestrel_test::write_file(dir + "/in.dat", c.data.text);
-  std::vector<std::string> opts = {"input",  c.via_stdin ? "/dev/stdin" : "in.dat",
-                                   "output", "out.txt",
-                                   "sigma",  std::to_string(c.query.sigma)},
-                           cons;
-  if (c.with_attributes) {
-    kestrel_test::write_file(dir + "/attr.txt", c.attrs.text);
-    opts.insert(opts.end(), {"attributes", "attr.txt"});
-  }
-  if (c.hop_given) opts.insert(opts.end(), {"hop", std::to_string(c.hop)});
-  if (c.preloops_given) opts.insert(opts.end(), {"preloops", std::to_string(c.preloops)});
-  for (const RefConstraint& rc : c.query.constraints)
-    cons.insert(cons.end(), {rc.keyword, rc.parameter_text()});
-  // Options before or after the constraints: that order must not matter.
-  if (seed % 3 == 1) std::swap(opts, cons);
-  opts.insert(opts.end(), cons.begin(), cons.end());
-
-  reference::MineResult expected;
-  if (c.data.error.empty())
-    expected = reference::mine(c.data.tx, c.attrs.rows, c.with_attributes, c.query);
-  *expected_lines = expected.lines.size();
-  const std::string must_fail = !c.data.error.empty() ? c.data.error : expected.error;
-  const kestrel_test::RunOutcome run =
-      kestrel_test::run_kestrel(dir, opts, c.via_stdin ? dir + "/in.dat" : "");
-  std::string report;
-  if (must_fail.empty()) {
-    report = kestrel_test::judge_run(run, expected.lines, expected.prefix.size());
-  } else if (run.exit_status != 1 ||
-             std::count(run.stderr_text.begin(), run.stderr_text.end(), '\n') != 1) {
-    report = "expected exit 1 and one stderr line (" + must_fail + "), got status " +
-             std::to_string(run.exit_status) + " and: " + run.stderr_text + "\n";
-  }
-  if (report.empty()) {
-    kestrel_test::remove_tree(dir);
-    return "";
-  }
-  report = "seed " + std::to_string(seed) + "\ncommand: " + run.command + "\n" + report +
-           "kept in " + dir + "\n";
-  std::string expected_text;
-  for (const std::string& l : expected.lines) expected_text += l + "\n";
-  kestrel_test::write_file(dir + "/expected.txt", expected_text);
-  kestrel_test::write_file(dir + "/failure.txt", report);
-  return report;
-}
-
-// Runs the cases make(seed) for seeds base_seed.., reporting the first few failures.
+// Runs the cases make(seed) for seeds base_seed.. against the reference; reports
+// the first few failures (a failing run keeps its directory, with expected.txt
+// and failure.txt).
 template <class Make>
 void run_family(const std::string& tag, std::uint64_t base_seed, int runs, Make make) {
   int failures = 0, rich = 0;  // rich: cases with several expected lines, the ones that test much
-  std::string summary;         // one line per failing seed
+  std::string failing_seeds;
   for (std::uint64_t seed = base_seed; seed < base_seed + static_cast<std::uint64_t>(runs);
        ++seed) {
-    std::size_t expected_lines = 0;
-    const std::string report = run_case(make(seed), seed, tag, &expected_lines);
-    rich += expected_lines > 2;
-    if (report.empty()) continue;
+    const Case c = make(seed);
+    const std::string dir = kestrel_test::make_temp_dir(tag);
+    kestrel_test::write_file(dir + "/in.dat", c.data.text);
+    std::vector<std::string> opts = {"input",  c.via_stdin ? "/dev/stdin" : "in.dat",
+                                     "output", "out.txt",
+                                     "sigma",  std::to_string(c.query.sigma)},
+                             cons;
+    if (c.with_attributes) {
+      kestrel_test::write_file(dir + "/attr.txt", c.attrs.text);
+      opts.insert(opts.end(), {"attributes", "attr.txt"});
+    }
+    opts.insert(opts.end(), c.options.begin(), c.options.end());
+    for (const RefConstraint& rc : c.query.constraints)
+      cons.insert(cons.end(), {rc.keyword, rc.parameter_text()});
+    if (seed % 3 == 1) std::swap(opts, cons);  // options before or after: must not matter
+    opts.insert(opts.end(), cons.begin(), cons.end());
+
+    reference::MineResult expected;
+    if (c.data.error.empty())
+      expected = reference::mine(c.data.tx, c.attrs.rows, c.with_attributes, c.query);
+    rich += expected.lines.size() > 2;
+    const std::string must_fail = !c.data.error.empty() ? c.data.error : expected.error;
+    const kestrel_test::RunOutcome run =
+        kestrel_test::run_kestrel(dir, opts, c.via_stdin ? dir + "/in.dat" : "");
+    std::string report;
+    if (must_fail.empty()) {
+      report = kestrel_test::judge_run(run, expected.lines, expected.prefix.size());
+    } else if (run.exit_status != 1 ||
+               std::count(run.stderr_text.begin(), run.stderr_text.end(), '\n') != 1) {
+      report = "expected exit 1 and one stderr line (" + must_fail + "), got status " +
+               std::to_string(run.exit_status) + " and: " + run.stderr_text + "\n";
+    }
+    if (report.empty()) {
+      kestrel_test::remove_tree(dir);
+      continue;
+    }
+    report = "seed " + std::to_string(seed) + "\ncommand: " + run.command + "\n" + report +
+             "kept in " + dir + "\n";
+    std::string expected_text;
+    for (const std::string& l : expected.lines) expected_text += l + "\n";
+    kestrel_test::write_file(dir + "/expected.txt", expected_text);
+    kestrel_test::write_file(dir + "/failure.txt", report);
     if (++failures <= 5) ADD_FAILURE() << report;
-    const std::size_t what = report.find('\n', report.find("\ncommand: ") + 1) + 1;
-    summary += "  seed " + std::to_string(seed) + ": " +
-               report.substr(what, report.find('\n', what) - what) + "\n";
+    failing_seeds += " " + std::to_string(seed);
   }
   std::printf("%s: %d runs, %d with more than two expected lines\n", tag.c_str(), runs, rich);
-  EXPECT_EQ(failures, 0) << tag << ": " << failures << " of " << runs << " runs differ\n"
-                         << summary;
+  EXPECT_EQ(failures, 0) << tag << ": " << failures << " of " << runs << " runs differ, seeds"
+                         << failing_seeds;
 }
 
 // A small random dataset of either shape, with its attribute file.
 Case random_case(Rng& rng) {
-  Case c;
   const bool dense = chance(rng, 0.5);
-  c.data =
-      random_data(rng, dense, dense ? uniform(rng, 1, 120) : uniform(rng, 1, 400),
-                  dense ? uniform(rng, 1, 12) : uniform(rng, 1, 60), false, random_quirks(rng));
+  const Data data = random_data(rng, dense, dense ? uniform(rng, 1, 120) : uniform(rng, 1, 400),
+                                dense ? uniform(rng, 1, 12) : uniform(rng, 1, 60), false, true);
+  Case c = data_case(rng, data, random_sigma(rng, data.tx.size()));
   c.attrs = random_attributes(rng, c.data.max_id, 3);
   c.with_attributes = true;
-  c.query.sigma = random_sigma(rng, c.data.tx.size());
-  random_engine_options(rng, c);
   return c;
 }
 
@@ -417,19 +384,15 @@ void run_constrained(const std::string& tag, std::uint64_t base_seed, int runs,
   });
 }
 
-// ---------------------------------------------------------------- the tests
-
 TEST(Differential, UnconstrainedRandomShapesAndFormats) {
   run_family("shapes", 1000, 40 * kScale, [](std::uint64_t seed) {
     Rng rng(seed);
-    Case c;
     const bool dense = chance(rng, 0.4);
-    c.data = random_data(rng, dense, dense ? uniform(rng, 0, 150) : uniform(rng, 0, 600),
-                         dense ? uniform(rng, 1, 13) : uniform(rng, 1, 80), chance(rng, 0.2),
-                         random_quirks(rng));
-    c.query.sigma = random_sigma(rng, c.data.tx.size());
+    const Data data =
+        random_data(rng, dense, dense ? uniform(rng, 0, 150) : uniform(rng, 0, 600),
+                    dense ? uniform(rng, 1, 13) : uniform(rng, 1, 80), chance(rng, 0.2), true);
+    Case c = data_case(rng, data, random_sigma(rng, data.tx.size()));
     c.via_stdin = chance(rng, 0.1);
-    random_engine_options(rng, c);
     return c;
   });
 }
@@ -449,11 +412,8 @@ TEST(Differential, ItemTypeBoundaries) {
                    if (chance(rng, 0.5)) lines.push_back({id, alphabet[0]});
                  }
                  std::shuffle(lines.begin(), lines.end(), rng);
-                 Case c;
-                 c.data = render(rng, lines, random_quirks(rng));
-                 c.query.sigma = static_cast<std::uint32_t>(uniform(rng, 0, 1));
-                 random_engine_options(rng, c);
-                 return c;
+                 Data data = render(rng, lines, true);
+                 return data_case(rng, data, static_cast<std::uint32_t>(uniform(rng, 0, 1)));
                });
   }
 }
@@ -474,14 +434,8 @@ TEST(Differential, SupportTypeBoundaries) {
                    lines.push_back(line);
                  }
                  std::shuffle(lines.begin(), lines.end(), rng);
-                 Quirks q;
-                 q.no_final_newline = chance(rng, 0.5);
-                 Case c;
-                 c.data = render(rng, lines, q);
-                 c.query.sigma =
-                     chance(rng, 0.5) ? 1 : static_cast<std::uint32_t>(uniform(rng, 2, top / 4));
-                 random_engine_options(rng, c);
-                 return c;
+                 Data data = render(rng, lines, true);
+                 return data_case(rng, data, chance(rng, 0.5) ? 1 : uniform(rng, 2, top / 4));
                });
   }
 }
@@ -501,9 +455,9 @@ TEST(Differential, ThirtyTwoBitItemType) {
       lines.push_back(line);
     }
     Case c;
-    c.data = render(rng, lines, Quirks{});
+    c.data = render(rng, lines, false);
     c.query.sigma = 1;
-    c.hop_given = true;
+    c.options = {"hop", "3"};
     return c;
   });
 }
@@ -513,12 +467,12 @@ TEST(Differential, ThirtyTwoBitItemType) {
 // (diffuse variant, pruning and reordering).
 TEST(Differential, EnginePhasesAgreeForEveryHop) {
   run_family("phases", 0, 30 * kScale, [](std::uint64_t seed) {
-    static const int kHops[] = {-1, 2, 3, 4, 100};
+    static const char* const kHops[] = {"-1", "2", "3", "4", "100"};
     const std::uint64_t d = seed / 5;
     Rng rng(5000 + d);
     Case c;
     if (d % 3 == 0) {  // dense, long itemsets
-      c.data = random_data(rng, true, uniform(rng, 50, 300), uniform(rng, 8, 14), false, Quirks{});
+      c.data = random_data(rng, true, uniform(rng, 50, 300), uniform(rng, 8, 14), false, false);
       c.query.sigma = static_cast<std::uint32_t>(
           c.data.tx.size() * static_cast<std::size_t>(uniform(rng, 15, 50)) / 100);
     } else if (d % 3 == 1) {  // medium density, many items
@@ -527,17 +481,15 @@ TEST(Differential, EnginePhasesAgreeForEveryHop) {
       for (ids& line : lines)
         for (std::size_t j = 0; j < alphabet.size(); ++j)
           if (chance(rng, j < 10 ? 0.6 : 0.08)) line.push_back(alphabet[j]);
-      c.data = render(rng, lines, Quirks{});
+      c.data = render(rng, lines, false);
       c.query.sigma = static_cast<std::uint32_t>(
           lines.size() * static_cast<std::size_t>(uniform(rng, 3, 12)) / 100);
     } else {  // sparse and diffuse
       c.data =
-          random_data(rng, false, uniform(rng, 500, 3000), uniform(rng, 30, 150), false, Quirks{});
+          random_data(rng, false, uniform(rng, 500, 3000), uniform(rng, 30, 150), false, false);
       c.query.sigma = static_cast<std::uint32_t>(uniform(rng, 2, 8));
     }
-    random_engine_options(rng, c);  // the preloops value
-    c.hop_given = c.preloops_given = true;
-    c.hop = kHops[seed % 5];
+    c.options = {"hop", kHops[seed % 5], "preloops", std::to_string(uniform(rng, 0, 2) * 3 / 2)};
     return c;
   });
 }
