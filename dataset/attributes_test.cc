@@ -104,13 +104,4 @@ TEST(Attributes, PrefixItemsAndDataItemsNeedAValue) {
   EXPECT_THROW(report_missing_attribute_value(3), run_error);
 }
 
-TEST(Attributes, NothingNeededReadsNothing) {
-  fixture f;
-  Probe* none = f.add(-1);
-  LoadAttributes("");
-  EXPECT_TRUE(attributes_matrix.empty());
-  EXPECT_EQ(shortest_attribute_column(), UINT64_MAX);
-  EXPECT_EQ(none->set_prefix_calls, 1);
-}
-
 }  // namespace

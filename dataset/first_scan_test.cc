@@ -98,15 +98,6 @@ TEST(FirstScan, PrintsTheStatisticsAndHeaderExactly) {
   EXPECT_EQ(r.max_tr_len, 2u);
 }
 
-TEST(FirstScan, PrefixLineCarriesThePrefixSupportAndObeysSigma) {
-  cleanup c;
-  prefix_items = {7};
-  scan_result r = scan("7 1\n1 2\n7\n7 5\n", 3);
-  EXPECT_EQ(r.output_lines, (std::vector<std::string>{"7 (3)", "7 7 (3)"}));
-  r = scan("7 1\n1 2\n7\n7 5\n", 4);
-  EXPECT_TRUE(r.output_lines.empty());
-}
-
 TEST(FirstScan, LengthBoundGovernsLevelsZeroAndOne) {
   cleanup c;
   struct Case {
@@ -118,14 +109,6 @@ TEST(FirstScan, LengthBoundGovernsLevelsZeroAndOne) {
     scan_result r = scan("1 2\n1 2\n", 1);
     EXPECT_EQ(r.output_lines.size(), k.lines) << k.bound;
   }
-}
-
-TEST(FirstScan, MonotoneConstraintTrimsBeforeCountingAndEmptyItemsetFails) {
-  cleanup c;
-  GLOBAL_M_TABLE.push_back(new MinLength(2, true));
-  scan_result r = scan("1 2\n3\n1 1\n", 1);  // "1 1" is the set {1}
-  EXPECT_EQ(r.n_transactions, 1u);
-  EXPECT_TRUE(r.output_lines.empty());  // neither {} nor single items are long enough
 }
 
 TEST(WinnowLoops, PassRowsFollowPreloopsAndStability) {
@@ -173,22 +156,6 @@ TEST(FirstScan, ItemWithoutAttributeValueIsAnError) {
   attributes_matrix.push_back(std::make_unique<std::vector<std::uint32_t>>(3, 1));
   EXPECT_THROW(scan("0 1 2\n2 3\n", 1), run_error);
   reset_attributes();
-}
-
-TEST(FirstScan, MapsAndSortsTransactionsToDenseIds) {
-  zax_items items(2);
-  for (std::uint32_t id :
-       {5u, 5u, 5u, 9u, 9u, 4000000000u, 4000000000u, 4000000000u, 4000000000u, 7u})
-    items.count_item(id);
-  items.n_transactions = 4;
-  items.remap_items(false);  // dense: 9 -> 0, 5 -> 1, 4000000000 -> 2
-  std::uint32_t raw[] = {4000000000u, 7, 5, 9, 123};
-  Transaction<std::uint32_t> in{5, raw};
-  std::uint8_t buf[5];
-  Transaction<std::uint8_t> out{0, buf};
-  prune_and_map_and_ord_first_iter(in, out, items);
-  ASSERT_EQ(out.length, 3);
-  EXPECT_EQ(std::vector<int>(buf, buf + 3), (std::vector<int>{0, 1, 2}));
 }
 
 }  // namespace

@@ -39,15 +39,6 @@ TEST(ItemTable, RenumbersByAscendingSupportWithLabels) {
   EXPECT_EQ(items.support(3), 9u);
 }
 
-TEST(ItemTable, IdsThatNeverOccurAreNotItemsEvenWithSigmaZero) {
-  zax_items items = counted(0, {{0, 1}, {7, 3}});
-  items.remap_items(true);
-  EXPECT_EQ(items.min_count, 1u);
-  EXPECT_EQ(items.n_items, 2u);
-  EXPECT_EQ(items.n_counted, 8u);
-  EXPECT_EQ(items.first_frequent, 6u);
-}
-
 TEST(ItemTable, SparseHugeIdsKeepMemorySmall) {
   zax_items items = counted(1, {{1000000000u, 2}, {3000000000u, 1}, {4294967295u, 3}, {5, 1}});
   EXPECT_LE(items.dense_counts.size(), 16u);  // no table up to the largest id
