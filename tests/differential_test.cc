@@ -270,19 +270,17 @@ struct Case {
   std::vector<std::string> options;  // hop, preloops
 };
 
-void random_engine_options(Rng& rng, Case& c) {
-  static const char* const kHops[] = {"-1", "2", "3", "4", "100"};
-  const std::string hop = kHops[uniform(rng, 0, 4)],
-                    preloops = std::to_string(uniform(rng, 0, 2) * 3 / 2);
-  if (chance(rng, 0.85)) c.options.insert(c.options.end(), {"hop", hop});
-  if (chance(rng, 0.85)) c.options.insert(c.options.end(), {"preloops", preloops});
-}
+const char* const kHops[] = {"-1", "2", "3", "4", "100"};
 
+// A case on data with random "hop" and "preloops" options, each given or not.
 Case data_case(Rng& rng, const Data& data, std::uint32_t sigma) {
   Case c;
   c.data = data;
   c.query.sigma = sigma;
-  random_engine_options(rng, c);
+  const std::string hop = kHops[uniform(rng, 0, 4)];
+  const std::string preloops = std::to_string(uniform(rng, 0, 2) * 3 / 2);  // 0, 1 or 3
+  if (chance(rng, 0.85)) c.options.insert(c.options.end(), {"hop", hop});
+  if (chance(rng, 0.85)) c.options.insert(c.options.end(), {"preloops", preloops});
   return c;
 }
 
@@ -397,47 +395,47 @@ TEST(Differential, UnconstrainedRandomShapesAndFormats) {
   });
 }
 
-// 254 frequent items select the 8-bit item type, 255 and more the 16-bit one.
-TEST(Differential, ItemTypeBoundaries) {
-  for (int n_items : {2, 253, 254, 255, 256, 400, 1000}) {
-    run_family("items" + std::to_string(n_items), 2000 + 10 * static_cast<std::uint64_t>(n_items),
-               2 * kScale, [n_items](std::uint64_t seed) {
-                 Rng rng(seed);
-                 const ids alphabet = make_alphabet(rng, n_items, chance(rng, 0.3));
-                 std::vector<ids> lines;
-                 for (std::uint32_t id : alphabet) {  // every item occurs, most more than once
-                   ids line = {id};
-                   for (int i = uniform(rng, 0, 3); i > 0; --i) line.push_back(pick(rng, alphabet));
-                   lines.push_back(line);
-                   if (chance(rng, 0.5)) lines.push_back({id, alphabet[0]});
-                 }
-                 std::shuffle(lines.begin(), lines.end(), rng);
-                 Data data = render(rng, lines, true);
-                 return data_case(rng, data, static_cast<std::uint32_t>(uniform(rng, 0, 1)));
-               });
+// Every one of n_items ids occurs, most more than once.
+Case items_case(std::uint64_t seed, int n_items) {
+  Rng rng(seed);
+  const ids alphabet = make_alphabet(rng, n_items, chance(rng, 0.3));
+  std::vector<ids> lines;
+  for (std::uint32_t id : alphabet) {
+    ids line = {id};
+    for (int i = uniform(rng, 0, 3); i > 0; --i) line.push_back(pick(rng, alphabet));
+    lines.push_back(line);
+    if (chance(rng, 0.5)) lines.push_back({id, alphabet[0]});
   }
+  std::shuffle(lines.begin(), lines.end(), rng);
+  const Data data = render(rng, lines, true);
+  return data_case(rng, data, static_cast<std::uint32_t>(uniform(rng, 0, 1)));
 }
 
-// The largest item support selects the counter type: 255 | 256, 65535 | 65536, more.
-TEST(Differential, SupportTypeBoundaries) {
-  for (int top : {255, 256, 65535, 65536, 70001}) {
-    run_family("support" + std::to_string(top), 3000 + static_cast<std::uint64_t>(top),
-               top > 1000 ? kScale / 2 + 1 : 2 * kScale, [top](std::uint64_t seed) {
-                 Rng rng(seed);
-                 const ids alphabet = make_alphabet(rng, 6, false);
-                 std::vector<ids> lines;
-                 for (int i = 0; i < top + uniform(rng, 0, 30); ++i) {
-                   ids line;
-                   if (i < top) line.push_back(alphabet[0]);
-                   for (std::size_t j = 1; j < alphabet.size(); ++j)
-                     if (chance(rng, 0.3)) line.push_back(alphabet[j]);
-                   lines.push_back(line);
-                 }
-                 std::shuffle(lines.begin(), lines.end(), rng);
-                 Data data = render(rng, lines, true);
-                 return data_case(rng, data, chance(rng, 0.5) ? 1 : uniform(rng, 2, top / 4));
-               });
+// The first of six items occurs in exactly top transactions, the others in about 30%.
+Case support_case(std::uint64_t seed, int top) {
+  Rng rng(seed);
+  const ids alphabet = make_alphabet(rng, 6, false);
+  std::vector<ids> lines(static_cast<std::size_t>(top + uniform(rng, 0, 30)));
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (i < static_cast<std::size_t>(top)) lines[i].push_back(alphabet[0]);
+    for (std::size_t j = 1; j < alphabet.size(); ++j)
+      if (chance(rng, 0.3)) lines[i].push_back(alphabet[j]);
   }
+  std::shuffle(lines.begin(), lines.end(), rng);
+  const Data data = render(rng, lines, true);
+  return data_case(rng, data, chance(rng, 0.5) ? 1 : uniform(rng, 2, top / 4));
+}
+
+// 254 frequent items select the 8-bit item type, 255 and more the 16-bit one; the
+// largest item support selects the counter type: 255 | 256, 65535 | 65536, more.
+TEST(Differential, ItemAndSupportTypeBoundaries) {
+  for (int n : {2, 253, 254, 255, 256, 400, 1000})
+    run_family("items" + std::to_string(n), 2000 + 10 * static_cast<std::uint64_t>(n), 2 * kScale,
+               [n](std::uint64_t seed) { return items_case(seed, n); });
+  for (int top : {255, 256, 65535, 65536, 70001})
+    run_family("support" + std::to_string(top), 3000 + static_cast<std::uint64_t>(top),
+               top > 1000 ? kScale / 2 + 1 : 2 * kScale,
+               [top](std::uint64_t seed) { return support_case(seed, top); });
 }
 
 // More than 65534 frequent items: the 32-bit item type, short lines only. One
@@ -467,7 +465,6 @@ TEST(Differential, ThirtyTwoBitItemType) {
 // (diffuse variant, pruning and reordering).
 TEST(Differential, EnginePhasesAgreeForEveryHop) {
   run_family("phases", 0, 30 * kScale, [](std::uint64_t seed) {
-    static const char* const kHops[] = {"-1", "2", "3", "4", "100"};
     const std::uint64_t d = seed / 5;
     Rng rng(5000 + d);
     Case c;
