@@ -246,30 +246,22 @@ MineResult mine(const Transactions& transactions, const AttributeRows& attrs, bo
 
 std::vector<std::string> normalise_output(const std::string& text, std::size_t prefix_len) {
   std::vector<std::string> lines;
-  for (std::size_t pos = 0; pos < text.size();) {
-    const std::size_t end = std::min(text.find('\n', pos), text.size());
-    const bool terminated = end < text.size();
+  for (std::size_t pos = 0, end = 0; pos < text.size(); pos = end + 1) {
+    end = std::min(text.find('\n', pos), text.size());
     const std::string line = text.substr(pos, end - pos);
-    pos = end + 1;
-    // Strict shape: ("<digits> ")* "(" <digits> ")".
+    // Strict shape, '\n'-terminated: ("<id> ")* "(" <digits> ")", every id below 2^32.
+    bool ok = end < text.size();
     ids v;
     std::size_t i = 0;
-    bool ok = terminated;
     while (ok && i < line.size() && is_digit(line[i])) {
-      std::uint64_t n = 0;
-      while (i < line.size() && is_digit(line[i]) && n <= 0xFFFFFFFFull)
-        n = n * 10 + static_cast<std::uint64_t>(line[i++] - '0');
-      if (n > 0xFFFFFFFFull || i >= line.size() || line[i] != ' ') ok = false;
-      ++i;
+      const std::size_t sp = line.find_first_not_of("0123456789", i);
+      const std::uint64_t n = sp - i <= 10 ? std::stoull(line.substr(i, sp - i)) : 1ull << 32;
+      ok = sp < line.size() && line[sp] == ' ' && n <= 0xFFFFFFFFull;
       v.push_back(static_cast<std::uint32_t>(n));
+      i = sp + 1;
     }
-    std::string support;
-    if (ok && i < line.size() && line[i] == '(' && line.back() == ')' && line.size() - i > 2) {
-      support = line.substr(i + 1, line.size() - i - 2);
-      for (char c : support) ok = ok && is_digit(c);
-    } else {
-      ok = false;
-    }
+    ok = ok && line.size() > i + 2 && line[i] == '(' && line.back() == ')' &&
+         line.find_first_not_of("0123456789", i + 1) == line.size() - 1;
     if (!ok || v.size() < prefix_len) {
       lines.push_back("MALFORMED " + line);
       continue;
@@ -277,7 +269,7 @@ std::vector<std::string> normalise_output(const std::string& text, std::size_t p
     std::sort(v.begin() + static_cast<std::ptrdiff_t>(prefix_len), v.end());
     std::string norm;
     for (std::uint32_t id : v) norm += std::to_string(id) + " ";
-    lines.push_back(norm + "(" + support + ")");
+    lines.push_back(norm + line.substr(i));
   }
   std::sort(lines.begin(), lines.end());
   return lines;
