@@ -101,11 +101,11 @@ class binFSin {
 
  private:
   bool read_length(T* len) {
-    std::size_t got = std::fread(len, sizeof(T), 1, f_);
-    if (got == 1) return true;
+    std::size_t got = std::fread(len, 1, sizeof(T), f_);
+    if (got == sizeof(T)) return true;
     if (std::ferror(f_)) throw run_error(name_ + " could not be read!");
     // A partial length at the end of the file is a cut record, not the end.
-    if (!std::feof(f_)) throw run_error(name_ + " could not be read!");
+    if (got != 0) throw run_error(name_ + " is truncated!");
     return false;
   }
   void read_items(T* out, std::size_t len) {

@@ -9,13 +9,13 @@
 #include "util/error.h"
 
 namespace {
-constexpr std::size_t kBlock = 1 << 20;
 constexpr std::uint64_t kMaxId = 0xFFFFFFFFull;
 inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
-fimi_reader::fimi_reader(const std::string& name, const std::string& open_error_message)
-    : name_(name), buf_(kBlock) {
+fimi_reader::fimi_reader(const std::string& name, const std::string& open_error_message,
+                         std::size_t block_size)
+    : name_(name), buf_(block_size == 0 ? 1 : block_size) {
   fd_ = ::open(name.c_str(), O_RDONLY);
   if (fd_ < 0) throw run_error(open_error_message);
 }

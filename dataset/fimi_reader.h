@@ -9,6 +9,7 @@
 // and exactly once, so a pipe works.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,8 +17,10 @@
 class fimi_reader {
  public:
   // Opens the file; throws run_error with open_error_message when it cannot be
-  // opened.
-  fimi_reader(const std::string& name, const std::string& open_error_message);
+  // opened. block_size is the read size (tests and fuzzing use tiny blocks so
+  // that numbers and lines straddle block boundaries).
+  fimi_reader(const std::string& name, const std::string& open_error_message,
+              std::size_t block_size = std::size_t{1} << 20);
   ~fimi_reader();
   fimi_reader(const fimi_reader&) = delete;
   fimi_reader& operator=(const fimi_reader&) = delete;

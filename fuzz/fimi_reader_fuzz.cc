@@ -51,6 +51,12 @@ std::uint64_t expected_lines(const std::uint8_t* d, std::size_t n,
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // The first byte sets the read size, 1 to 16 bytes or a whole page, so that
+  // numbers, signs and line ends straddle block boundaries; the rest is the file.
+  if (size == 0) return 0;
+  const std::size_t block = data[0] % 17 == 0 ? 4096 : data[0] % 17;
+  ++data;
+  --size;
   std::vector<std::vector<std::uint32_t>> expected;
   const std::uint64_t error_line = expected_lines(data, size, expected);
 
@@ -58,7 +64,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::vector<std::vector<std::uint32_t>> got;
   std::uint64_t got_error_line = 0;
   try {
-    fimi_reader reader(file.name(), "cannot open");
+    fimi_reader reader(file.name(), "cannot open", block);
     std::vector<std::uint32_t> items;
     while (reader.next_line(items)) got.push_back(items);
   } catch (const run_error& e) {

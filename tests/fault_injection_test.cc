@@ -55,13 +55,13 @@ struct scratch {
   std::string dir;
 };
 
-// A kestrel process working in dir; stdout goes to stdout_path (default a file
+// A kestrel process (or another program) working in dir; stdout goes to stdout_path (default a file
 // in dir), stderr to a file of its own in dir.
 struct run {
   run(const std::string& dir, const std::vector<std::string>& args,
-      const std::string& stdout_path = "")
+      const std::string& stdout_path = "", const std::string& program = KESTREL_BIN)
       : dir(dir), out_path(stdout_path.empty() ? dir + "/stdout.txt" : stdout_path) {
-    std::vector<std::string> store{KESTREL_BIN};
+    std::vector<std::string> store{program};
     store.insert(store.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& a : store) argv.push_back(a.data());
@@ -225,17 +225,48 @@ TEST(FaultInjection, FailureBeforeTheOutputIsCreatedLeavesAnOldFileAlone) {
   EXPECT_EQ(read_file(s.at("out.txt")), "kept\n");
 }
 
+#ifdef __has_feature
+#if __has_feature(address_sanitizer)
+#define KESTREL_ASAN 1
+#endif
+#endif
+
+// A 30 MB address-space limit and a line of two million distinct items: the
+// first scan runs out of memory. (The sanitizer runtime needs far more address
+// space than any limit can leave, so that build skips this.)
+TEST(FaultInjection, MemoryExhausted) {
+#if defined(__SANITIZE_ADDRESS__) || defined(KESTREL_ASAN)
+  GTEST_SKIP() << "address-space limits do not work under AddressSanitizer";
+#endif
+  scratch s;
+  std::string line;
+  for (int i = 0; i < 2000000; ++i) line += std::to_string(i) + " ";
+  write_file(s.at("big.dat"), line + "\n");
+  run r = run(s.dir,
+              {"-c", "ulimit -v 30000 && exec \"$0\" input big.dat output out.txt sigma 1",
+               KESTREL_BIN},
+              "", "/bin/sh")
+              .finish();
+  expect_clean_failure(r, "out of memory");
+  EXPECT_FALSE(exists(s.at("out.txt")));
+  EXPECT_FALSE(exists(s.at("dataset.tmp")));
+}
+
 // The temporary dataset disappears while the first scan still reads the input
 // (through a FIFO, so the moment is under the test's control): the next pass
 // cannot reopen it. Without Winnow passes that is pair counting; with a monotone
-// constraint and preloops 2 it is the first Winnow pass.
+// constraint and preloops 2 it is the first Winnow pass. A directory in its
+// place opens for reading but not for the in-place rewrite.
 TEST(FaultInjection, TemporaryDatasetVanishesDuringTheRun) {
   struct Case {
     std::vector<std::string> extra;
+    bool directory_instead;  // a directory takes the name: readable, not writable
     std::string message;
   } cases[] = {
-      {{}, "dataset.tmp could not be opened!"},
-      {{"preloops", "2", "lengeq", "[2]"}, "dataset.tmp i: could not be opened!"},
+      {{}, false, "dataset.tmp could not be opened!"},
+      {{"preloops", "2", "lengeq", "[2]"}, false, "dataset.tmp i: could not be opened!"},
+      {{"preloops", "2", "lengeq", "[2]"}, true, "dataset.tmp o: could not be opened!"},
+      {{}, true, "dataset.tmp could not be opened!"},
   };
   for (const Case& c : cases) {
     scratch s;
@@ -247,6 +278,9 @@ TEST(FaultInjection, TemporaryDatasetVanishesDuringTheRun) {
     ASSERT_GE(fd, 0);
     write_all(fd, more_than_a_pipe());
     ASSERT_EQ(unlink(s.at("dataset.tmp").c_str()), 0);
+    if (c.directory_instead) {
+      ASSERT_EQ(mkdir(s.at("dataset.tmp").c_str(), 0755), 0);
+    }
     write_all(fd, chain_lines(100));
     close(fd);
     r.finish();
