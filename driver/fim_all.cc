@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <new>
 
@@ -72,6 +73,9 @@ void discard_partial_results(dataset_lock& lock) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A closed pipe on stdout or as the output file must be a write error (one
+  // line, exit 1), not death by SIGPIPE.
+  std::signal(SIGPIPE, SIG_IGN);
   dataset_lock lock;
   int status = 1;
   try {

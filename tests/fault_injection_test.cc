@@ -158,6 +158,35 @@ TEST(FaultInjection, StandardOutputOnAFullDevice) {
   EXPECT_FALSE(exists(s.at("out.txt")));
 }
 
+// Standard output is a pipe nobody reads: a write error, not death by SIGPIPE.
+TEST(FaultInjection, StandardOutputIntoAClosedPipe) {
+  scratch s;
+  write_file(s.at("in.dat"), chain_lines(200));
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  close(fds[0]);
+  const std::string err_path = s.at("err.txt"), bin = KESTREL_BIN;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    const int e = open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (chdir(s.dir.c_str()) != 0 || e < 0) _exit(126);
+    dup2(fds[1], 1);
+    dup2(e, 2);
+    signal(SIGPIPE, SIG_DFL);
+    execl(bin.c_str(), bin.c_str(), "input", "in.dat", "output", "out.txt", "sigma", "2",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(fds[1]);
+  int raw = 0;
+  while (waitpid(pid, &raw, 0) < 0 && errno == EINTR) {
+  }
+  ASSERT_TRUE(WIFEXITED(raw)) << "signal " << WTERMSIG(raw);
+  EXPECT_EQ(WEXITSTATUS(raw), 1);
+  EXPECT_EQ(read_file(err_path), "standard output could not be written!\n");
+  EXPECT_FALSE(exists(s.at("out.txt")));
+}
+
 TEST(FaultInjection, TemporaryDatasetOnAFullDevice) {
   // Small input: the failure shows at the flush; large: at a write.
   for (int lines : {10, 200000}) {
