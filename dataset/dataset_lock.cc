@@ -54,3 +54,9 @@ void dataset_lock::remove_and_release() {
   if (::lstat(name_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(name_.c_str());
   release();
 }
+
+bool dataset_lock::is_locked_file(const std::string& path) const {
+  struct stat locked, other;
+  return fd_ >= 0 && ::fstat(fd_, &locked) == 0 && ::stat(path.c_str(), &other) == 0 &&
+         locked.st_dev == other.st_dev && locked.st_ino == other.st_ino;
+}

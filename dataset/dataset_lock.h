@@ -27,9 +27,12 @@ class dataset_lock {
   // Removes the file while still holding the lock, then releases it (error path:
   // a failed run leaves no half-written temporary dataset behind).
   void remove_and_release();
+  // Releases the lock and keeps the file.
+  void release();
+  // True when path leads to the locked file (another name, a link).
+  bool is_locked_file(const std::string& path) const;
 
  private:
-  void release();
   std::string name_;
   int fd_ = -1;
 };

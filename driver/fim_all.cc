@@ -32,6 +32,14 @@ int run(int argc, char** argv, dataset_lock& lock) {
   // From here on "dataset.tmp" is this run's alone (two runs in one directory
   // would rewrite each other's file).
   lock.acquire(TEMPORARY_DATASET);
+  // The first scan empties "dataset.tmp" before it reads: an input of that name
+  // would be lost (keep it), an output of that name would overwrite the data.
+  if (lock.is_locked_file(o.input)) {
+    lock.release();
+    throw run_error(o.input + ": the input file cannot be the temporary dataset!");
+  }
+  if (lock.is_locked_file(OUTF))
+    throw run_error(OUTF + ": the output file cannot be the temporary dataset!");
   zax_items items(o.sigma);
   std::uint32_t max_tr_len = 0;
   const std::uint32_t max_support = first_scan(o.input, items, max_tr_len, o.preloops);

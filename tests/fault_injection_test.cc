@@ -319,6 +319,35 @@ TEST(FaultInjection, TemporaryDatasetVanishesDuringTheRun) {
   }
 }
 
+// "dataset.tmp" named as the input (which the first scan would empty before
+// reading it) or as the output (which would overwrite the data being mined).
+TEST(FaultInjection, TemporaryDatasetAsInputOrOutput) {
+  scratch s;
+  const std::string text = chain_lines(100);
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  } cases[] = {
+      {{"input", "dataset.tmp", "output", "out.txt", "sigma", "2"},
+       "dataset.tmp: the input file cannot be the temporary dataset!"},
+      {{"input", "./link.dat", "output", "out.txt", "sigma", "2"},
+       "./link.dat: the input file cannot be the temporary dataset!"},
+      {{"input", "in.dat", "output", "dataset.tmp", "sigma", "2"},
+       "dataset.tmp: the output file cannot be the temporary dataset!"},
+  };
+  ASSERT_EQ(symlink("dataset.tmp", s.at("link.dat").c_str()), 0);
+  write_file(s.at("in.dat"), text);
+  for (const Case& c : cases) {
+    write_file(s.at("dataset.tmp"), text);
+    run r = run(s.dir, c.args).finish();
+    expect_clean_failure(r, c.message);
+    EXPECT_FALSE(exists(s.at("out.txt"))) << c.message;
+    if (c.args[1] != "in.dat") {
+      EXPECT_EQ(read_file(s.at("dataset.tmp")), text) << c.message;
+    }
+  }
+}
+
 // Two runs in one directory: the second fails at once and leaves the first's
 // temporary dataset and output intact.
 TEST(FaultInjection, SecondRunInTheSameDirectoryIsRefused) {
