@@ -42,31 +42,6 @@ std::uint32_t naive_support(const tx_list& trans, const std::vector<std::uint8_t
   return n;
 }
 
-// Every k-subset of 0..n-1 in lexicographic order.
-std::vector<std::vector<std::uint8_t>> all_candidates(std::uint32_t n, int k) {
-  std::vector<std::vector<std::uint8_t>> out;
-  std::vector<std::uint8_t> c(k);
-  std::function<void(int, std::uint32_t)> rec = [&](int pos, std::uint32_t from) {
-    if (pos == k) {
-      out.push_back(c);
-      return;
-    }
-    for (std::uint32_t i = from; i < n; ++i) {
-      c[pos] = static_cast<std::uint8_t>(i);
-      rec(pos + 1, i + 1);
-    }
-  };
-  rec(0, 0);
-  return out;
-}
-
-int shared_prefix(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
-  int s = 0;
-  const int k = static_cast<int>(a.size());
-  while (s < k - 1 && !b.empty() && a[s] == b[s]) ++s;
-  return s;
-}
-
 class MemoryLimit {
  public:
   explicit MemoryLimit(std::uint64_t bytes) { set_mem_total_for_testing(bytes); }
@@ -160,30 +135,6 @@ TEST(CompactTest, DecidesByTheAgreementOfTheMostFrequentItems) {
   }
 }
 
-// Counts every candidate of length k in lexicographic order (so consecutive
-// candidates share prefixes of every length) with both routines and compares
-// with a naive count.
-void expect_intersections_exact(ZAX_vertical_dataset<std::uint8_t>& vd, const tx_list& trans,
-                                std::uint32_t n, int k) {
-  ZAX_statistics stats;
-  const auto cands = all_candidates(n, k);
-  for (bool diffuse : {false, true}) {
-    vd.start_iteration(k, diffuse);
-    std::vector<std::uint8_t> prev;
-    for (const auto& c : cands) {
-      const int s = shared_prefix(c, prev);
-      prev = c;
-      std::uint32_t count = 0;
-      const bool frequent =
-          diffuse ? vd.candidate_is_frequent_diffuse(c.data(), s, k, 5, count, stats, true)
-                  : vd.candidate_is_frequent_compact(c.data(), s, k, 5, count, stats);
-      const std::uint32_t want = naive_support(trans, c);
-      ASSERT_EQ(count, want) << (diffuse ? "diffuse k=" : "compact k=") << k << " start " << s;
-      ASSERT_EQ(frequent, want >= 5);
-    }
-  }
-}
-
 // The kernels agree with each other on odd lengths and offsets.
 TEST(Intersections, EveryKernelCountsAlike) {
   std::mt19937 rng(11);
@@ -202,20 +153,6 @@ TEST(Intersections, EveryKernelCountsAlike) {
       EXPECT_EQ(tables[t]->count(out.data(), len), want) << tables[t]->name;
     }
   }
-}
-
-TEST(Intersections, CompactSectionShorterThanAWordCountsLikePlainRows) {
-  // 20 transactions and 12 padding bits: items 2..4 agree on 31 of 32 positions.
-  tx_list trans = transactions_of(5, 20, [](std::uint32_t i, std::uint32_t t) {
-    if (i == 0) return t % 3 == 0;
-    if (i == 1) return t % 2 == 0;
-    return i != 2 || t != 5;
-  });
-  auto vd = make_vd(5, trans);
-  ASSERT_EQ(vd.chk_compact_vertical(5), 1);
-  EXPECT_EQ(vd.compact_first, 2u);
-  EXPECT_EQ(vd.compact_words, 0u);
-  expect_intersections_exact(vd, trans, 5, 3);
 }
 
 TEST(Intersections, ZeroPrefixAndAlternatingRunsFitTheRunList) {
