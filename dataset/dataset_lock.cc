@@ -49,9 +49,11 @@ void dataset_lock::acquire(const std::string& name) {
 
 void dataset_lock::remove_and_release() {
   if (fd_ < 0) return;
-  // Only a regular file is ours to remove (the name may lead elsewhere).
+  // Only the locked file itself, as a regular file, is ours to remove: the name
+  // may be a link, or may lead to a newer run's file once ours was removed.
   struct stat st;
-  if (::lstat(name_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(name_.c_str());
+  if (::lstat(name_.c_str(), &st) == 0 && S_ISREG(st.st_mode) && is_locked_file(name_))
+    ::unlink(name_.c_str());
   release();
 }
 
