@@ -11,16 +11,6 @@
 namespace {
 
 using cands8 = HOP_candidates<std::uint8_t, std::uint32_t>;
-using store8 = set_of_frequents<std::uint8_t, std::uint32_t>;
-
-std::vector<std::vector<std::uint8_t>> all_itemsets(cands8& c) {
-  std::vector<std::vector<std::uint8_t>> out;
-  if (c.n_itemsets == 0) return out;
-  std::vector<std::uint8_t> buf(c.k);
-  c.init_read_itemsets();
-  while (c.next_itemset(buf.data()) >= 0) out.push_back(buf);
-  return out;
-}
 
 TEST(Candidates, PrefixTableGivesEachPairItsRangeOfGroups) {
   GLOBAL_TABLE_K<std::uint8_t> table;
@@ -75,51 +65,6 @@ TEST(Candidates, SparseIndexGivesTheSameRangesAsTheTriangle) {
         }
       }
   }
-}
-
-TEST(Candidates, LevelThreeJoinsPairsAndAsksThePairCounters) {
-  zax_items items(2);
-  set_up_items(items, 5);
-  GLOBAL_TABLE_K<std::uint8_t> table;
-  cand_2_iter<std::uint32_t> pairs(5);
-  store8 level(2);
-  // Stored pairs (0,1) (0,2) (0,3) (1,2) (1,4); counters: (1,2)=2, (1,3)=1, (2,3)=5.
-  for (auto [a, b] : std::vector<std::pair<int, int>>{{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 4}}) {
-    const std::uint8_t v[2] = {static_cast<std::uint8_t>(a), static_cast<std::uint8_t>(b)};
-    level.add_itemset(v, 3, table);
-  }
-  pairs.pair_counts[pair_index(1, 2, 5)] = 2;
-  pairs.pair_counts[pair_index(1, 3, 5)] = 1;
-  pairs.pair_counts[pair_index(2, 3, 5)] = 5;  // frequent though not stored: still admits {0,2,3}
-  cands8 c(3);
-  gen_candidates(level, c, items, 3, &pairs, table);
-  EXPECT_EQ(all_itemsets(c), (std::vector<std::vector<std::uint8_t>>{{0, 1, 2}, {0, 2, 3}}));
-  EXPECT_EQ(c.table_items, 5u);
-}
-
-TEST(Candidates, LevelFourNeedsEverySubsetStored) {
-  zax_items items(1);
-  set_up_items(items, 6);
-  GLOBAL_TABLE_K<std::uint8_t> table;
-  store8 level(3);
-  // {1,2,3},{1,2,4} join to {1,2,3,4}: needs {1,3,4} and {2,3,4}; both stored.
-  // {1,2,3},{1,2,5} join to {1,2,3,5}: {2,3,5} is missing.
-  // {1,3,4},{1,3,5} join to {1,3,4,5}: {3,4,5} is missing.
-  for (const std::vector<std::uint8_t>& v : std::vector<std::vector<std::uint8_t>>{
-           {1, 2, 3}, {1, 2, 4}, {1, 2, 5}, {1, 3, 4}, {1, 3, 5}, {1, 4, 5}, {2, 3, 4}, {2, 4, 5}})
-    level.add_itemset(v.data(), 4, table);
-  cands8 c(4);
-  gen_candidates(level, c, items, 4, static_cast<const cand_2_iter<std::uint32_t>*>(nullptr),
-                 table);
-  EXPECT_EQ(all_itemsets(c), (std::vector<std::vector<std::uint8_t>>{{1, 2, 3, 4}, {1, 2, 4, 5}}));
-
-  // An anti-monotone rejection drops the candidate though both joined itemsets pass.
-  table.am_table.push_back(new fake_anti_monotone<std::uint8_t>(
-      [](const std::vector<std::uint8_t>& v) { return v.size() < 4 || v[3] != 5; }));
-  gen_candidates(level, c, items, 4, static_cast<const cand_2_iter<std::uint32_t>*>(nullptr),
-                 table);
-  EXPECT_EQ(all_itemsets(c), (std::vector<std::vector<std::uint8_t>>{{1, 2, 3, 4}}));
-
 }
 
 }  // namespace

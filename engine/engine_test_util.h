@@ -1,14 +1,19 @@
-// Helpers for the engine's unit tests: an item table with labels, and
-// constraints whose answers a test chooses with a predicate.
+// Helpers for the engine's unit tests: an item table with labels,
+// a brute-force count and the output file parsed back.
 #pragma once
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "constraints/constraint.h"
+#include "dataset/first_scan.h"
 #include "dataset/items.h"
+#include "util/output_file.h"
 
 // An item table of n dense items whose input id is input_ids[k] (default k).
 inline void set_up_items(zax_items& items, std::uint32_t n,
@@ -26,71 +31,6 @@ inline void set_up_items(zax_items& items, std::uint32_t n,
     items.item_label_len[k] = static_cast<std::uint8_t>(len);
   }
 }
-
-template <class T>
-using itemset_predicate = std::function<bool(const std::vector<T>&)>;
-
-// A monotone constraint that accepts the itemsets the predicate accepts and
-// leaves transactions alone.
-template <class T>
-class fake_monotone : public CMonotone<T> {
- public:
-  explicit fake_monotone(itemset_predicate<T> p) : p_(std::move(p)) {}
-  Constraint<std::uint32_t>* parseParameters(const char*) override { return nullptr; }
-  bool testItemset(const std::vector<T>& s) override { return p_(s); }
-  void PreProcessTransaction(std::vector<T>&) override {}
-  void ProcessTransaction(Transaction<T>&) override {}
-  void ProcessTransaction(zax_transaction<T>&) override {}
-  CMonotone<std::uint8_t>* clone_m(std::uint8_t) const override { return nullptr; }
-  CMonotone<std::uint16_t>* clone_m(std::uint16_t) const override { return nullptr; }
-  CMonotone<std::uint32_t>* clone_m(std::uint32_t) const override { return nullptr; }
-
- private:
-  itemset_predicate<T> p_;
-};
-
-// A loose anti-monotone constraint answering with the predicate.
-template <class T>
-class fake_loose : public CLooseAntiMonotone<T> {
- public:
-  fake_loose(itemset_predicate<T> p, bool prunes) : p_(std::move(p)), prunes_(prunes) {}
-  Constraint<std::uint32_t>* parseParameters(const char*) override { return nullptr; }
-  bool testItemset(const std::vector<T>& s) override { return p_(s); }
-  bool testItemset(const T* items, int n) override { return p_(std::vector<T>(items, items + n)); }
-  bool prunes_transactions() const override { return prunes_; }
-  CLooseAntiMonotone<std::uint8_t>* clone_lam(std::uint8_t) const override { return nullptr; }
-  CLooseAntiMonotone<std::uint16_t>* clone_lam(std::uint16_t) const override { return nullptr; }
-  CLooseAntiMonotone<std::uint32_t>* clone_lam(std::uint32_t) const override { return nullptr; }
-
- private:
-  itemset_predicate<T> p_;
-  bool prunes_;
-};
-
-// An anti-monotone constraint answering with the predicate.
-template <class T>
-class fake_anti_monotone : public CAntiMonotone<T> {
- public:
-  explicit fake_anti_monotone(itemset_predicate<T> p) : p_(std::move(p)) {}
-  Constraint<std::uint32_t>* parseParameters(const char*) override { return nullptr; }
-  bool testItemset(const std::vector<T>& s) override { return p_(s); }
-  bool testItemset(const T* items, int n) override { return p_(std::vector<T>(items, items + n)); }
-  void PreProcessTransaction(std::vector<T>&) override {}
-  CAntiMonotone<std::uint8_t>* clone_am(std::uint8_t) const override { return nullptr; }
-  CAntiMonotone<std::uint16_t>* clone_am(std::uint16_t) const override { return nullptr; }
-  CAntiMonotone<std::uint32_t>* clone_am(std::uint32_t) const override { return nullptr; }
-
- private:
-  itemset_predicate<T> p_;
-};
-
-#include <map>
-#include <set>
-#include <sstream>
-#include <string>
-
-#include "dataset/first_scan.h"
-#include "util/output_file.h"
 
 // Itemsets (input ids, ascending) with their supports.
 using itemset_counts = std::map<std::vector<std::uint32_t>, std::uint32_t>;

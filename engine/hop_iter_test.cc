@@ -19,14 +19,13 @@ void fill(cands8& c, GLOBAL_TABLE_K<std::uint8_t>& table,
 }
 
 // Counts one transaction; returns the position counters.
-std::vector<std::uint32_t> count(cands8& c, const std::vector<std::uint8_t>& items, std::uint32_t n,
-                                 std::vector<std::uint8_t>* flags = nullptr) {
+std::vector<std::uint32_t> count(cands8& c, const std::vector<std::uint8_t>& items, std::uint32_t n) {
   zax_transaction<std::uint8_t> t(16, static_cast<std::uint32_t>(c.k), static_cast<int>(n));
   std::copy(items.begin(), items.end(), t.elems.begin());
   t.length = static_cast<std::uint8_t>(items.size());
   std::fill(t.counters.begin(), t.counters.end(), 0u);
   std::vector<std::uint8_t> local(c.n_lam, 0);
-  c.subset_and_count_and_prune_local(t, flags != nullptr ? flags->data() : local.data());
+  c.subset_and_count_and_prune_local(t, local.data());
   for (std::uint8_t m : t.marks) EXPECT_EQ(m, 0) << "marks must be reset";
   return std::vector<std::uint32_t>(t.counters.begin(), t.counters.begin() + items.size());
 }
@@ -43,19 +42,6 @@ TEST(HopIter, CountsEachContainedCandidateOnceAndCreditsItsPositions) {
     EXPECT_EQ(count(c, {1, 2, 3}, 4), (std::vector<std::uint32_t>{1, 1, 1}));
     EXPECT_EQ(c.supports, (std::vector<std::uint16_t>{1, 1, 2}));
   }
-}
-
-TEST(HopIter, TransactionFlagsMergeTheFlagsOfContainedCandidates) {
-  GLOBAL_TABLE_K<std::uint8_t> table;
-  table.lam_table.push_back(new fake_loose<std::uint8_t>(
-      [](const std::vector<std::uint8_t>& v) { return v[2] == 3; }, true));
-  cands8 c(3);
-  fill(c, table, {{0, 1, 2}, {0, 1, 3}, {1, 2, 4}}, 5);
-  std::vector<std::uint8_t> flags = {0};
-  count(c, {0, 1, 2, 4}, 5, &flags);
-  EXPECT_EQ(flags[0], 0);  // {0,1,2} and {1,2,4} fail: the transaction could go
-  count(c, {0, 1, 3}, 5, &flags);
-  EXPECT_EQ(flags[0], 1);
 }
 
 }  // namespace

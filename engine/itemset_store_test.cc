@@ -12,20 +12,6 @@ namespace {
 
 using store8 = set_of_frequents<std::uint8_t, std::uint8_t>;
 
-void add_all(store8& s, GLOBAL_TABLE_K<std::uint8_t>& table,
-             const std::vector<std::vector<std::uint8_t>>& sets, std::uint8_t support = 7) {
-  for (const auto& v : sets) s.add_itemset(v.data(), support, table);
-}
-
-// Every pair the join cursor visits, as (pair_i, pair_j).
-std::vector<std::pair<int, int>> join_pairs(store8& s) {
-  std::vector<std::pair<int, int>> out;
-  if (!s.init_gen_cand()) return out;
-  do out.emplace_back(s.pair_i, s.pair_j);
-  while (s.next_gen_cand() != join_step::none);
-  return out;
-}
-
 std::string dump(store8& s, zax_items& items, GLOBAL_TABLE_K<std::uint8_t>& table, int* written) {
   test_dir dir;
   {
@@ -34,24 +20,6 @@ std::string dump(store8& s, zax_items& items, GLOBAL_TABLE_K<std::uint8_t>& tabl
     out.file.close();
   }
   return read_file("out.txt");
-}
-
-TEST(ItemsetStore, JoinCursorVisitsEveryPairOfEveryGroupOnce) {
-  GLOBAL_TABLE_K<std::uint8_t> table;
-  struct Case {
-    std::vector<std::vector<std::uint8_t>> sets;
-    std::vector<std::pair<int, int>> pairs;
-  };
-  const std::vector<Case> cases = {
-      {{}, {}},
-      {{{0, 1}, {1, 2}, {2, 3}}, {}},  // single-itemset groups offer nothing
-      {{{0, 2}, {1, 2}, {1, 3}, {1, 4}, {2, 3}, {3, 4}, {3, 5}}, {{1, 2}, {1, 3}, {2, 3}, {5, 6}}},
-  };
-  for (const auto& c : cases) {
-    store8 s(2);
-    add_all(s, table, c.sets);
-    EXPECT_EQ(join_pairs(s), c.pairs) << c.sets.size();
-  }
 }
 
 TEST(ItemsetStore, LookupFindsStoredItemsetsInShortAndLongGroups) {
@@ -115,34 +83,6 @@ TEST(ItemsetStore, DumpWritesLabelsInDenseOrderWithPrefixItemsAndUnsignedSupport
   store8 empty(3);
   EXPECT_EQ(dump(empty, items, table, &written), "");
   EXPECT_EQ(written, 0);
-}
-
-TEST(ItemsetStore, DumpSkipsItemsetsThatFailAMonotoneTestOrALooseFlag) {
-  zax_items items(1);
-  set_up_items(items, 5);
-  GLOBAL_TABLE_K<std::uint8_t> table;
-  // Monotone: contains item 4. Loose 1: contains item 2. Loose 2: no item 3.
-  table.m_table.push_back(new fake_monotone<std::uint8_t>(
-      [](const std::vector<std::uint8_t>& v) { return v.back() == 4; }));
-  table.lam_table.push_back(new fake_loose<std::uint8_t>(
-      [](const std::vector<std::uint8_t>& v) { return v[0] == 2 || v[1] == 2; }, true));
-  table.lam_table.push_back(new fake_loose<std::uint8_t>(
-      [](const std::vector<std::uint8_t>& v) { return v[0] != 3 && v[1] != 3; }, true));
-  store8 s(2);
-  add_all(s, table, {{0, 4}, {1, 2}, {2, 3}, {2, 4}, {3, 4}});
-  EXPECT_EQ(s.n_itemsets, 5);  // every itemset is stored whatever the tests say
-  EXPECT_TRUE(s.flag(2, 0));
-  EXPECT_FALSE(s.flag(2, 1));
-  int written = 0;
-  EXPECT_EQ(dump(s, items, table, &written), "2 4 (7)\n");
-  EXPECT_EQ(written, 1);
-
-  // Flags copied from another store travel with the itemset.
-  store8 copy(2);
-  const std::uint8_t pair[2] = {2, 3};
-  copy.add_itemset(pair, 1, table, &s, 2);
-  EXPECT_TRUE(copy.flag(0, 0));
-  EXPECT_FALSE(copy.flag(0, 1));
 }
 
 }  // namespace

@@ -60,14 +60,6 @@ TEST(LevelDriver, LengthBoundsBelowTwoStopTheEngine) {
   EXPECT_EQ((mine<std::uint8_t, std::uint8_t>(trans, 2, 3, -2)), itemset_counts{});
 }
 
-TEST(LevelDriver, SupportsAtTheEightBitLimitPrintUnsigned) {
-  // 255 transactions holding {1,2,3}: every support is 255, the 8-bit maximum.
-  std::vector<std::vector<std::uint32_t>> trans(255, {1, 2, 3});
-  const auto got = mine<std::uint8_t, std::uint8_t>(trans, 10, 3, -1);
-  EXPECT_EQ(got, brute_force(trans, 10));
-  EXPECT_EQ(got.at({1, 2, 3}), 255u);
-}
-
 TEST(LevelDriver, MemoryRuleRefusalKeepsTheSearchOutOfCore) {
   std::mt19937 rng(11);
   const auto trans = random_data(rng, 8, 400);
@@ -80,17 +72,6 @@ TEST(LevelDriver, MemoryRuleRefusalKeepsTheSearchOutOfCore) {
   EXPECT_EQ(got, brute_force(trans, 3));
   EXPECT_EQ(progress.find("zax"), std::string::npos) << progress;
   EXPECT_NE(progress.find(" 3: \t hop  \t\t "), std::string::npos) << progress;
-}
-
-TEST(LevelDriver, ProgressRowsCountWhatIsWritten) {
-  // Two frequent pairs only: the search ends after level 2.
-  const std::vector<std::vector<std::uint32_t>> trans = {{1, 2}, {1, 2}, {2, 3}, {2, 3}, {1, 3}};
-  std::string progress;
-  mine<std::uint8_t, std::uint8_t>(trans, 2, 3, -1, &progress);
-  EXPECT_NE(progress.find(" 2: \t scan \t\t      3 \t      2 \t      2 \t        5 \t"),
-            std::string::npos)
-      << progress;
-  EXPECT_EQ(progress.find(" 3: "), std::string::npos) << progress;
 }
 
 }  // namespace

@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-
-#include "dataset/test_dir.h"
-#include "engine/engine_test_util.h"
 #include "util/error.h"
 #include "util/memory.h"
 
@@ -42,42 +38,6 @@ TEST(PairCounting, CountersThatCannotFitAreRefusedWithOneLine) {
   EXPECT_EQ(small.n_pairs, 499500u);
   EXPECT_EQ(small.pair_counts[small.n_pairs - 1], 0);
   set_mem_total_for_testing(0);
-}
-
-// Frequent pairs failing a monotone or loose test stay in the store (a longer
-// itemset may need them); only anti-monotone failures keep a pair out.
-TEST(PairCounting, OnlyAntiMonotoneConstraintsKeepAFrequentPairOutOfTheStore) {
-  test_dir dir;
-  reset_constraint_tables();
-  zax_items items(2);
-  GLOBAL_TABLE_K<std::uint8_t> table;
-  // Pairs of the data, with their dense ids: item 3 is least frequent (dense 0).
-  // Monotone: the pair must hold dense 0. Loose: the pair must not hold dense 2.
-  // Anti-monotone: drops the pair (1, 2).
-  table.m_table.push_back(new fake_monotone<std::uint8_t>(
-      [](const std::vector<std::uint8_t>& v) { return v[0] == 0; }));
-  table.lam_table.push_back(new fake_loose<std::uint8_t>(
-      [](const std::vector<std::uint8_t>& v) { return v[1] != 2; }, true));
-  table.am_table.push_back(new fake_anti_monotone<std::uint8_t>(
-      [](const std::vector<std::uint8_t>& v) { return !(v[0] == 1 && v[1] == 2); }));
-  write_file("in.dat", "1 2 3\n1 2 3\n2 3 1\n1 2\n1 2\n3 4\n");
-  OUTF = "out.txt";
-  write_output = true;
-  std::uint32_t max_tr_len = 0;
-  testing::internal::CaptureStdout();
-  first_scan("in.dat", items, max_tr_len, 0);
-  const std::size_t levels01 = read_file("out.txt").size();
-  ZAX_vertical_dataset<std::uint8_t> vd;
-  cand_2_iter<std::uint8_t> pairs(items.n_items);
-  const auto level = second_scan<std::uint8_t, std::uint8_t>(static_cast<int>(max_tr_len), items,
-                                                             pairs, vd, table);
-  testing::internal::GetCapturedStdout();
-  // Dense ids: 3 -> 0 (support 3); 1, 2 -> 1, 2 in either order.
-  ASSERT_EQ(level->n_itemsets, 2);  // (0,1) and (0,2); (1,2) fails the anti-monotone test
-  // (0,1) only is written: (0,2) fails the loose test.
-  EXPECT_EQ(parse_output(read_file("out.txt").substr(levels01)).size(), 1u);
-  // Both stored pairs credit their items for global pruning; (1,2) credits none.
-  EXPECT_EQ(items.global_count, (std::vector<std::uint32_t>{2, 1, 1}));
 }
 
 }  // namespace
