@@ -58,23 +58,12 @@ TEST(TemporaryDataset, InPlaceRewriteAndTruncLeaveOnlyTheNewRecords) {
   EXPECT_FALSE(in.getNextTransaction(t));
 }
 
-TEST(TemporaryDataset, EmptyCutAndFullFiles) {
+TEST(TemporaryDataset, EmptyAndAbsentFiles) {
   test_dir dir;
   write_file("empty.tmp", "");
   std::vector<std::uint16_t> t;
   EXPECT_FALSE(binFSin<std::uint16_t>("empty.tmp").getNextTransaction(t));
-  write_file("cut.tmp", std::string("\x03\x00\x01\x00", 4));  // length 3, one item
-  binFSin<std::uint16_t> cut("cut.tmp");
-  EXPECT_THROW(cut.getNextTransaction(t), run_error);
   EXPECT_FALSE(binFSin<std::uint8_t>("absent.tmp").isOpen());
-  binFSout<std::uint32_t> full("/dev/full", false);
-  ASSERT_TRUE(full.isOpen());
-  std::vector<std::uint32_t> t32 = {1, 2};
-  EXPECT_EQ(run_error_of([&] {
-              full.writeTransaction(t32.data(), 2);
-              full.close();
-            }),
-            "/dev/full could not be written!");
 }
 
 TEST(Conversion, GeneratorLayoutToFimiText) {

@@ -68,21 +68,4 @@ TEST(FimiReader, ReportsNumbersThatWouldChangeSilently) {
             "ERROR: Cannot open input file!");
 }
 
-TEST(FimiReader, NumbersAndErrorsSurviveBlockBoundaries) {
-  // Lines of "1 " fill the first 1 MiB block so that the interesting bytes
-  // straddle the boundary at every offset near it.
-  const std::size_t block = 1 << 20;
-  test_dir dir;
-  for (std::size_t shift = 0; shift < 4; ++shift) {
-    std::string text(block - 2 - shift, ' ');
-    text[0] = '1';
-    write_file("in.dat", text + "123456 -7\n");
-    EXPECT_EQ(error_of("in.dat"), "in.dat:1: minus sign before a number") << shift;
-    write_file("in.dat", std::string(block - 2 - shift, ' ') + "4294967295 1.5");
-    EXPECT_EQ(error_of("in.dat"), "in.dat:1: decimal point inside a number") << shift;
-    write_file("in.dat", std::string(block - 2 - shift, ' ') + "4294967295\n8");
-    EXPECT_EQ(read_all("in.dat"), (lines_t{{4294967295u}, {8}})) << shift;
-  }
-}
-
 }  // namespace

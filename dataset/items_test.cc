@@ -52,16 +52,6 @@ TEST(ItemTable, SparseHugeIdsKeepMemorySmall) {
   EXPECT_EQ(items.map_input(3000000001u), zax_items::kNotFrequent);
 }
 
-TEST(ItemTable, DenseSupportPercentCountsOnlyItemsAboveTenPercent) {
-  // 100 transactions: only supports above 10 enter the mean.
-  zax_items items = counted(1, {{1, 10}, {2, 11}, {3, 31}, {4, 5}});
-  items.remap_items(false);
-  EXPECT_DOUBLE_EQ(items.dense_support_pct, 21.0);
-  zax_items none = counted(1, {{1, 10}});
-  none.remap_items(false);
-  EXPECT_DOUBLE_EQ(none.dense_support_pct, 0.0);
-}
-
 // Input id 4294967295 once equalled the pruning marker: it must survive as an item.
 TEST(ItemTable, GlobalPruningCompactsEveryPerItemArrayAndKeepsTheLargestId) {
   reset_attributes();
