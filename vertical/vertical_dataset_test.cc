@@ -35,13 +35,6 @@ tx_list transactions_of(std::uint32_t n_items, std::uint32_t n_trans,
   return trans;
 }
 
-std::uint32_t naive_support(const tx_list& trans, const std::vector<std::uint8_t>& cand) {
-  std::uint32_t n = 0;
-  for (const auto& t : trans)
-    if (std::includes(t.begin(), t.end(), cand.begin(), cand.end())) ++n;
-  return n;
-}
-
 class MemoryLimit {
  public:
   explicit MemoryLimit(std::uint64_t bytes) { set_mem_total_for_testing(bytes); }
@@ -173,7 +166,7 @@ TEST(Intersections, ZeroPrefixAndAlternatingRunsFitTheRunList) {
   vd.candidate_is_frequent_diffuse(c014, 0, 3, 1, count, stats, false);
   EXPECT_EQ(vd.n_runs, 4u);
   EXPECT_EQ(stats.nonzero_words, 4);
-  EXPECT_EQ(count, naive_support(trans, {0, 1, 4}));
+  EXPECT_EQ(count, 43u);  // multiples of 3 in words 0, 2, 4 and 6
   const std::uint8_t c023[] = {0, 2, 3};
   vd.candidate_is_frequent_diffuse(c023, 0, 3, 1, count, stats, false);
   EXPECT_EQ(vd.n_runs, 0u);
