@@ -4,8 +4,6 @@
 
 #include <vector>
 
-#include "engine/engine_test_util.h"
-
 namespace {
 
 using cands8 = HOP_candidates<std::uint8_t, std::uint16_t>;
