@@ -66,9 +66,11 @@ void iterate(int k, zax_items& items, set_of_frequents<T, T1>& previous,
   const std::uint32_t min_count = items.min_count;
   level_counters counters;
   const T* cand = cursor.candidate();
+  std::vector<T> subset(k - 1);
   do {
     ++counters.examined;
     if (!passes_anti_monotone(table, cand, k)) continue;
+    if (!other_subsets_stored(previous, cand, k, subset)) continue;
     const int s = cursor.share_with_counted();
     std::uint32_t count = 0;
     const bool frequent =

@@ -85,6 +85,23 @@ bool passes_anti_monotone(GLOBAL_TABLE_K<T>& table, const T* itemset, int k) {
   return true;
 }
 
+// Whether every (k-1)-subset of cand other than the two joined itemsets is in
+// the previous level's store. The store keeps every frequent itemset that passes
+// the anti-monotone constraints, counted on data that holds at least the
+// transactions still in the bit matrix, so a missing subset proves cand
+// infrequent (or failing an anti-monotone constraint): it need not be intersected.
+template <class T, class T1>
+bool other_subsets_stored(const set_of_frequents<T, T1>& previous, const T* cand, int k,
+                          std::vector<T>& subset) {
+  for (int p = k - 3; p >= 0; --p) {
+    int w = 0;
+    for (int q = 0; q < k; ++q)
+      if (q != p) subset[w++] = cand[q];
+    if (!previous.lookup(subset.data(), nullptr, nullptr)) return false;
+  }
+  return true;
+}
+
 struct level_counters {
   long long examined = 0;  // candidates produced, tested or not
   long long frequent = 0;
