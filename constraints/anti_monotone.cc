@@ -9,31 +9,31 @@ namespace cp = constraint_params;
 // ---- SUMLEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* SUMLEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* SUMLEQ<T>::parse_parameters(const char* params) {
   return file_signed<SUMLEQ<std::uint32_t>>("sumleq", params, GLOBAL_AM_TABLE);
 }
 
 template <class T>
-void SUMLEQ<T>::setPrefix() {
+void SUMLEQ<T>::fold_prefix() {
   p.prefix.fold(this->attribute_values);
   p.prefix_ids = prefix_items;
   std::sort(p.prefix_ids.begin(), p.prefix_ids.end());
 }
 
 template <class T>
-bool SUMLEQ<T>::testItemset(const T* items, int n) {
+bool SUMLEQ<T>::holds(const T* items, int n) {
   std::uint64_t s = p.prefix.sum;
   for (int i = 0; i < n; ++i) s += (*this->attribute_values)[items[i]];
   return compare_scaled(s, p.threshold, 1) <= 0;
 }
 
 template <class T>
-bool SUMLEQ<T>::testItemset(const std::vector<T>& itemset) {
-  return testItemset(itemset.data(), static_cast<int>(itemset.size()));
+bool SUMLEQ<T>::holds(const std::vector<T>& itemset) {
+  return holds(itemset.data(), static_cast<int>(itemset.size()));
 }
 
 template <class T>
-void SUMLEQ<T>::PreProcessTransaction(std::vector<T>& t) {
+void SUMLEQ<T>::preprocess_transaction(std::vector<T>& t) {
   // Values are never negative: an item whose value plus the prefix sum already
   // exceeds the bound belongs to no satisfying itemset.
   const std::vector<std::uint32_t>& col = *this->attribute_values;
@@ -50,17 +50,17 @@ void SUMLEQ<T>::PreProcessTransaction(std::vector<T>& t) {
 // ---- RANGELEQLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* RANGELEQLAM<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* RANGELEQLAM<T>::parse_parameters(const char* params) {
   return file_wrapping<RANGELEQLAM<std::uint32_t>>("rangeleq", params, GLOBAL_AM_TABLE);
 }
 
 template <class T>
-void RANGELEQLAM<T>::setPrefix() {
+void RANGELEQLAM<T>::fold_prefix() {
   p.prefix.fold(this->attribute_values);
 }
 
 template <class T>
-bool RANGELEQLAM<T>::testItemset(const T* items, int n) {
+bool RANGELEQLAM<T>::holds(const T* items, int n) {
   if (p.prefix.n + static_cast<std::uint64_t>(n) <= 1) return true;
   std::uint32_t lo = p.prefix.min, hi = p.prefix.max;
   for (int i = 0; i < n; ++i) {
@@ -72,14 +72,14 @@ bool RANGELEQLAM<T>::testItemset(const T* items, int n) {
 }
 
 template <class T>
-bool RANGELEQLAM<T>::testItemset(const std::vector<T>& itemset) {
-  return testItemset(itemset.data(), static_cast<int>(itemset.size()));
+bool RANGELEQLAM<T>::holds(const std::vector<T>& itemset) {
+  return holds(itemset.data(), static_cast<int>(itemset.size()));
 }
 
 // ---- ACOUNTLEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* ACOUNTLEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* ACOUNTLEQ<T>::parse_parameters(const char* params) {
   cp::AttrValueThreshold f = cp::attr_value_threshold("acountleq", params);
   auto* c = new ACOUNTLEQ<std::uint32_t>;
   c->attribute = f.attribute;
@@ -90,22 +90,22 @@ Constraint<std::uint32_t>* ACOUNTLEQ<T>::parseParameters(const char* params) {
 }
 
 template <class T>
-void ACOUNTLEQ<T>::setPrefix() {
+void ACOUNTLEQ<T>::fold_prefix() {
   PrefixFold fold;
   fold.fold(this->attribute_values);
   p.prefix_count = std::count(fold.values.begin(), fold.values.end(), p.counted_value);
 }
 
 template <class T>
-bool ACOUNTLEQ<T>::testItemset(const T* items, int n) {
+bool ACOUNTLEQ<T>::holds(const T* items, int n) {
   std::uint64_t c = p.prefix_count;
   for (int i = 0; i < n; ++i) c += (*this->attribute_values)[items[i]] == p.counted_value;
   return c <= p.bound;
 }
 
 template <class T>
-bool ACOUNTLEQ<T>::testItemset(const std::vector<T>& itemset) {
-  return testItemset(itemset.data(), static_cast<int>(itemset.size()));
+bool ACOUNTLEQ<T>::holds(const std::vector<T>& itemset) {
+  return holds(itemset.data(), static_cast<int>(itemset.size()));
 }
 
 template class SUMLEQ<std::uint8_t>;

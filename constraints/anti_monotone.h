@@ -2,7 +2,7 @@
 //
 // Each reads one attribute column (values by item id) and holds for P ∪ X
 // exactly as the output contract defines its keyword, P being the prefix items
-// folded once by setPrefix. A failing itemset fails for every superset, so the
+// folded once by fold_prefix. A failing itemset fails for every superset, so the
 // engine drops failing candidates. T is the item type (uint8/16/32).
 #pragma once
 
@@ -14,44 +14,44 @@
 
 // sum(V) <= threshold (signed).
 template <class T>
-class SUMLEQ : public CAntiMonotone<T> {
+class SUMLEQ : public AntiMonotone<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  void setPrefix() override;
-  bool testItemset(const std::vector<T>& itemset) override;
-  bool testItemset(const T* items, int n) override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  void fold_prefix() override;
+  bool holds(const std::vector<T>& itemset) override;
+  bool holds(const T* items, int n) override;
   // Drops the items whose value alone takes the sum over the bound; prefix
   // items stay (the "supseteq" step removes them later).
-  void PreProcessTransaction(std::vector<T>& t) override;
+  void preprocess_transaction(std::vector<T>& t) override;
   const char* usage() const override { return "sumleq [<attr>,<threshold>]"; }
-  KESTREL_CLONES(SUMLEQ, CAntiMonotone, clone_am)
+  KESTREL_CLONES(SUMLEQ, AntiMonotone, clone_am)
   ConstraintParams p;
 };
 
 // n <= 1 or max(V) - min(V) <= threshold (unsigned).
 template <class T>
-class RANGELEQLAM : public CAntiMonotone<T> {
+class RANGELEQLAM : public AntiMonotone<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  void setPrefix() override;
-  bool testItemset(const std::vector<T>& itemset) override;
-  bool testItemset(const T* items, int n) override;
-  void PreProcessTransaction(std::vector<T>&) override {}
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  void fold_prefix() override;
+  bool holds(const std::vector<T>& itemset) override;
+  bool holds(const T* items, int n) override;
+  void preprocess_transaction(std::vector<T>&) override {}
   const char* usage() const override { return "rangeleq [<attr>,<threshold>]"; }
-  KESTREL_CLONES(RANGELEQLAM, CAntiMonotone, clone_am)
+  KESTREL_CLONES(RANGELEQLAM, AntiMonotone, clone_am)
   ConstraintParams p;
 };
 
 // The number of values in V equal to counted_value is <= threshold (unsigned).
 template <class T>
-class ACOUNTLEQ : public CAntiMonotone<T> {
+class ACOUNTLEQ : public AntiMonotone<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  void setPrefix() override;
-  bool testItemset(const std::vector<T>& itemset) override;
-  bool testItemset(const T* items, int n) override;
-  void PreProcessTransaction(std::vector<T>&) override {}
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  void fold_prefix() override;
+  bool holds(const std::vector<T>& itemset) override;
+  bool holds(const T* items, int n) override;
+  void preprocess_transaction(std::vector<T>&) override {}
   const char* usage() const override { return "acountleq [<attr,val,threshold>]"; }
-  KESTREL_CLONES(ACOUNTLEQ, CAntiMonotone, clone_am)
+  KESTREL_CLONES(ACOUNTLEQ, AntiMonotone, clone_am)
   ConstraintParams p;
 };

@@ -3,14 +3,14 @@
 // A constraint object plays one of three roles, all of the same classes:
 //   - prototype: one per keyword in GLOBAL_TABLE (T = unsigned int), used only to
 //     parse a command-line occurrence of its keyword;
-//   - active instance: made by parseParameters, filed in one kind table, works on
+//   - active instance: made by parse_parameters, filed in one kind table, works on
 //     input item ids during the first scan and the Winnow passes;
 //   - typed clone: made for the engine's item type T when mining starts, filed in
-//     GLOBAL_TABLE_K<T>, works on dense item ids.
+//     typed_constraints<T>, works on dense item ids.
 // T is the item type (uint8_t, uint16_t or uint32_t). Attribute columns are owned
 // by the attribute table (dataset/attributes.h); constraints only point to them.
 //
-// Every testItemset answers for the whole written itemset: the tested items
+// Every holds answers for the whole written itemset: the tested items
 // together with prefix_items (the "supseteq" items), exactly as the output
 // contract defines the keyword, in exact integer arithmetic. Only the first
 // convertible constraint may rely on the item order; every other test reads all
@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "dataset/database.h"
+#include "dataset/temp_dataset.h"
 
 template <class T>
 class Constraint {
@@ -31,14 +31,14 @@ class Constraint {
   // Parses one command-line parameter text, creates and files the active
   // instance(s) and returns the one the driver inspects. Malformed text throws
   // run_error with a one-line message. Only prototypes (T = unsigned int) parse.
-  virtual Constraint<std::uint32_t>* parseParameters(const char* params) = 0;
-  const char* getLABEL() const { return label; }
-  int whichAttribute() const { return attribute; }
-  void setAttributes(std::vector<std::uint32_t>* column) { attribute_values = column; }
+  virtual Constraint<std::uint32_t>* parse_parameters(const char* params) = 0;
+  const char* keyword() const { return label; }
+  int attribute_row() const { return attribute; }
+  void bind_column(std::vector<std::uint32_t>* column) { attribute_values = column; }
   // Folds prefix_items into the constraint's state; runs once, after the column
   // is bound (with the column still indexed by input id).
-  virtual void setPrefix() {}
-  virtual bool testItemset(const std::vector<T>& itemset) = 0;
+  virtual void fold_prefix() {}
+  virtual bool holds(const std::vector<T>& itemset) = 0;
   virtual const char* usage() const { return "usage...."; }
 
   std::vector<std::uint32_t>* attribute_values = nullptr;
@@ -49,93 +49,93 @@ class Constraint {
 // Fails for every superset of a failing itemset: the engine drops failing
 // candidates and never extends them.
 template <class T>
-class CAntiMonotone : public virtual Constraint<T> {
+class AntiMonotone : public virtual Constraint<T> {
  public:
-  virtual void PreProcessTransaction(std::vector<T>& t) = 0;
-  using Constraint<T>::testItemset;
-  virtual bool testItemset(const T* items, int n) = 0;
-  virtual CAntiMonotone<std::uint8_t>* clone_am(std::uint8_t) const = 0;
-  virtual CAntiMonotone<std::uint16_t>* clone_am(std::uint16_t) const = 0;
-  virtual CAntiMonotone<std::uint32_t>* clone_am(std::uint32_t) const = 0;
+  virtual void preprocess_transaction(std::vector<T>& t) = 0;
+  using Constraint<T>::holds;
+  virtual bool holds(const T* items, int n) = 0;
+  virtual AntiMonotone<std::uint8_t>* clone_am(std::uint8_t) const = 0;
+  virtual AntiMonotone<std::uint16_t>* clone_am(std::uint16_t) const = 0;
+  virtual AntiMonotone<std::uint32_t>* clone_am(std::uint32_t) const = 0;
   template <class U>
-  CAntiMonotone<U>* clone() const { return clone_am(U{}); }
+  AntiMonotone<U>* clone() const { return clone_am(U{}); }
 };
 
 // Holds for every superset of a satisfying itemset: prunes data, not candidates.
-// PreProcessTransaction and ProcessTransaction empty a transaction that, with the
+// preprocess_transaction and process_transaction empty a transaction that, with the
 // prefix items, cannot contain any satisfying itemset.
 template <class T>
-class CMonotone : public virtual Constraint<T> {
+class Monotone : public virtual Constraint<T> {
  public:
-  virtual void PreProcessTransaction(std::vector<T>& t) = 0;
-  // false when PreProcessTransaction must not run again on data that the first
+  virtual void preprocess_transaction(std::vector<T>& t) = 0;
+  // false when preprocess_transaction must not run again on data that the first
   // scan already preprocessed (the Winnow passes skip such a constraint).
   virtual bool reapplied_by_winnow() const { return true; }
-  virtual void ProcessTransaction(Transaction<T>& t) = 0;
-  virtual void ProcessTransaction(zax_transaction<T>& t) = 0;
-  virtual CMonotone<std::uint8_t>* clone_m(std::uint8_t) const = 0;
-  virtual CMonotone<std::uint16_t>* clone_m(std::uint16_t) const = 0;
-  virtual CMonotone<std::uint32_t>* clone_m(std::uint32_t) const = 0;
+  virtual void process_transaction(Transaction<T>& t) = 0;
+  virtual void process_transaction(counting_transaction<T>& t) = 0;
+  virtual Monotone<std::uint8_t>* clone_m(std::uint8_t) const = 0;
+  virtual Monotone<std::uint16_t>* clone_m(std::uint16_t) const = 0;
+  virtual Monotone<std::uint32_t>* clone_m(std::uint32_t) const = 0;
   template <class U>
-  CMonotone<U>* clone() const { return clone_m(U{}); }
+  Monotone<U>* clone() const { return clone_m(U{}); }
 };
 
 // Decided item by item: enforced once by deleting items in the first scan.
-// testItemset is false only when the prefix items already violate it.
+// holds is false only when the prefix items already violate it.
 template <class T>
-class CSuccinctAntiMonotone : public virtual Constraint<T> {
+class Succinct : public virtual Constraint<T> {
  public:
-  virtual void PreProcessTransaction(std::vector<T>& t) = 0;
+  virtual void preprocess_transaction(std::vector<T>& t) = 0;
 };
 
 // Anti-monotone over prefixes once items are ordered by the constraint's
-// attribute (ascOrder: ascending values). The first constraint of
-// GLOBAL_CAM_TABLE sets the dense item order; testItemset is exact in any order.
-// preCounting/postCounting may empty or shorten a transaction only when
+// attribute (ascending: ascending values). The first constraint of
+// GLOBAL_CAM_TABLE sets the dense item order; holds is exact in any order.
+// before_counting/after_counting may empty or shorten a transaction only when
 // order_holds (this constraint set the order) and only where no itemset of
 // length >= k that satisfies the constraint can be lost.
 template <class T>
-class CConvertibleAntiMonotone : public virtual Constraint<T> {
+class Convertible : public virtual Constraint<T> {
  public:
-  virtual bool ascOrder() const = 0;
-  using Constraint<T>::testItemset;
-  virtual bool testItemset(const T* items, int n) = 0;
-  virtual void preCounting(zax_transaction<T>& t, int k, bool order_holds) = 0;
-  virtual void postCounting(zax_transaction<T>& t, int k, bool order_holds) = 0;
-  virtual CConvertibleAntiMonotone<std::uint8_t>* clone_cam(std::uint8_t) const = 0;
-  virtual CConvertibleAntiMonotone<std::uint16_t>* clone_cam(std::uint16_t) const = 0;
-  virtual CConvertibleAntiMonotone<std::uint32_t>* clone_cam(std::uint32_t) const = 0;
+  virtual bool ascending() const = 0;
+  using Constraint<T>::holds;
+  virtual bool holds(const T* items, int n) = 0;
+  virtual void before_counting(counting_transaction<T>& t, int k, bool order_holds) = 0;
+  virtual void after_counting(counting_transaction<T>& t, int k, bool order_holds) = 0;
+  virtual Convertible<std::uint8_t>* clone_cam(std::uint8_t) const = 0;
+  virtual Convertible<std::uint16_t>* clone_cam(std::uint16_t) const = 0;
+  virtual Convertible<std::uint32_t>* clone_cam(std::uint32_t) const = 0;
   template <class U>
-  CConvertibleAntiMonotone<U>* clone() const { return clone_cam(U{}); }
+  Convertible<U>* clone() const { return clone_cam(U{}); }
 };
 
 // Neither monotone nor anti-monotone; the engine stores one flag per itemset,
 // writes only itemsets whose flags are all set, and (when prunes_transactions())
 // drops transactions that contain no satisfying candidate of the current level.
 template <class T>
-class CLooseAntiMonotone : public virtual Constraint<T> {
+class Loose : public virtual Constraint<T> {
  public:
-  using Constraint<T>::testItemset;
-  virtual bool testItemset(const T* items, int n) = 0;
+  using Constraint<T>::holds;
+  virtual bool holds(const T* items, int n) = 0;
   // true when every satisfying itemset of 4 or more items has a satisfying
   // subset one item shorter, given the current prefix state; only then may
   // out-of-core counting drop transactions on this constraint's account.
   virtual bool prunes_transactions() const = 0;
-  virtual CLooseAntiMonotone<std::uint8_t>* clone_lam(std::uint8_t) const = 0;
-  virtual CLooseAntiMonotone<std::uint16_t>* clone_lam(std::uint16_t) const = 0;
-  virtual CLooseAntiMonotone<std::uint32_t>* clone_lam(std::uint32_t) const = 0;
+  virtual Loose<std::uint8_t>* clone_lam(std::uint8_t) const = 0;
+  virtual Loose<std::uint16_t>* clone_lam(std::uint16_t) const = 0;
+  virtual Loose<std::uint32_t>* clone_lam(std::uint32_t) const = 0;
   template <class U>
-  CLooseAntiMonotone<U>* clone() const { return clone_lam(U{}); }
+  Loose<U>* clone() const { return clone_lam(U{}); }
 };
 
 // Run-wide tables of the active instances (input ids), in command-line order.
 extern std::vector<Constraint<std::uint32_t>*> GLOBAL_TABLE;  // the 35 prototypes
 extern const unsigned GLOBAL_TABLE_LENGTH;
-extern std::vector<CAntiMonotone<std::uint32_t>*> GLOBAL_AM_TABLE;
-extern std::vector<CMonotone<std::uint32_t>*> GLOBAL_M_TABLE;
-extern std::vector<CSuccinctAntiMonotone<std::uint32_t>*> GLOBAL_SAM_TABLE;
-extern std::vector<CLooseAntiMonotone<std::uint32_t>*> GLOBAL_LAM_TABLE;
-extern std::vector<CConvertibleAntiMonotone<std::uint32_t>*> GLOBAL_CAM_TABLE;
+extern std::vector<AntiMonotone<std::uint32_t>*> GLOBAL_AM_TABLE;
+extern std::vector<Monotone<std::uint32_t>*> GLOBAL_M_TABLE;
+extern std::vector<Succinct<std::uint32_t>*> GLOBAL_SAM_TABLE;
+extern std::vector<Loose<std::uint32_t>*> GLOBAL_LAM_TABLE;
+extern std::vector<Convertible<std::uint32_t>*> GLOBAL_CAM_TABLE;
 
 // The distinct "supseteq" items in first-listed order (input ids).
 extern std::vector<std::uint32_t> prefix_items;
@@ -149,20 +149,20 @@ extern int GLOBAL_MAXIMUM_LENGTH;
 
 // Typed clones for the engine's item type T; owns them.
 template <class T>
-class GLOBAL_TABLE_K {
+class typed_constraints {
  public:
-  GLOBAL_TABLE_K() = default;
-  ~GLOBAL_TABLE_K();
-  GLOBAL_TABLE_K(const GLOBAL_TABLE_K&) = delete;
-  GLOBAL_TABLE_K& operator=(const GLOBAL_TABLE_K&) = delete;
+  typed_constraints() = default;
+  ~typed_constraints();
+  typed_constraints(const typed_constraints&) = delete;
+  typed_constraints& operator=(const typed_constraints&) = delete;
   // Clones every active instance of the global tables (in table order) and then
   // frees the active instances and empties the global tables.
   void take_active_constraints();
 
-  std::vector<CAntiMonotone<T>*> am_table;
-  std::vector<CMonotone<T>*> m_table;
-  std::vector<CLooseAntiMonotone<T>*> lam_table;
-  std::vector<CConvertibleAntiMonotone<T>*> cam_table;
+  std::vector<AntiMonotone<T>*> am_table;
+  std::vector<Monotone<T>*> m_table;
+  std::vector<Loose<T>*> lam_table;
+  std::vector<Convertible<T>*> cam_table;
 };
 
 // Clears every global table (frees active instances, empties prefix_items,

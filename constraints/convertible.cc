@@ -6,11 +6,11 @@
 
 namespace {
 
-// Common head of every preCounting: nothing unless this constraint set the
+// Common head of every before_counting: nothing unless this constraint set the
 // order; a transaction shorter than k holds no itemset of k items. Returns
 // whether the class-specific test should run.
 template <class T>
-bool precount_head(zax_transaction<T>& t, int k, bool order_holds) {
+bool precount_head(counting_transaction<T>& t, int k, bool order_holds) {
   if (!order_holds || k < 1) return false;
   if (t.length < static_cast<std::uint32_t>(k)) {
     t.length = 0;
@@ -26,7 +26,7 @@ bool precount_head(zax_transaction<T>& t, int k, bool order_holds) {
 // added value lies on the bound's side of f(m) and, once it turns, keeps moving
 // away (the values are ordered): the scan stops there.
 template <class C, class T>
-void drop_unreachable_tail(const C& c, zax_transaction<T>& t, int k, int dir) {
+void drop_unreachable_tail(const C& c, counting_transaction<T>& t, int k, int dir) {
   const std::uint32_t uk = static_cast<std::uint32_t>(k);
   if (t.length <= uk) {
     t.length = 0;
@@ -62,18 +62,18 @@ void drop_unreachable_tail(const C& c, zax_transaction<T>& t, int k, int dir) {
 // mean of 20/3 while a single 10 reaches only 5), so nothing is pruned then.
 
 template <class T>
-Constraint<std::uint32_t>* AVGGEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* AVGGEQ<T>::parse_parameters(const char* params) {
   return file_signed<AVGGEQ<std::uint32_t>>("avggeq2", params, GLOBAL_CAM_TABLE);
 }
 
 template <class T>
-bool AVGGEQ<T>::testItemset(const T* items, int n) {
+bool AVGGEQ<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   return s.n >= 1 && compare_scaled(s.sum, this->p.threshold, s.n) >= 0;
 }
 
 template <class T>
-void AVGGEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
+void AVGGEQ<T>::before_counting(counting_transaction<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
   std::uint64_t s = 0;
   for (int i = 0; i < k; ++i) s += this->value(t.elems[i]);
@@ -81,7 +81,7 @@ void AVGGEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
 }
 
 template <class T>
-void AVGGEQ<T>::postCounting(zax_transaction<T>& t, int k, bool order_holds) {
+void AVGGEQ<T>::after_counting(counting_transaction<T>& t, int k, bool order_holds) {
   if (!order_holds || k < 1 || this->p.prefix.n != 0) return;
   drop_unreachable_tail(*this, t, k, +1);
 }
@@ -89,18 +89,18 @@ void AVGGEQ<T>::postCounting(zax_transaction<T>& t, int k, bool order_holds) {
 // ---- AVGLEQ ---- (the mirror image: ascending order, mean at most t)
 
 template <class T>
-Constraint<std::uint32_t>* AVGLEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* AVGLEQ<T>::parse_parameters(const char* params) {
   return file_signed<AVGLEQ<std::uint32_t>>("avgleq2", params, GLOBAL_CAM_TABLE);
 }
 
 template <class T>
-bool AVGLEQ<T>::testItemset(const T* items, int n) {
+bool AVGLEQ<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   return s.n == 0 || compare_scaled(s.sum, this->p.threshold, s.n) <= 0;
 }
 
 template <class T>
-void AVGLEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
+void AVGLEQ<T>::before_counting(counting_transaction<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
   std::uint64_t s = 0;
   for (int i = 0; i < k; ++i) s += this->value(t.elems[i]);
@@ -108,7 +108,7 @@ void AVGLEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
 }
 
 template <class T>
-void AVGLEQ<T>::postCounting(zax_transaction<T>& t, int k, bool order_holds) {
+void AVGLEQ<T>::after_counting(counting_transaction<T>& t, int k, bool order_holds) {
   if (!order_holds || k < 1 || this->p.prefix.n != 0) return;
   drop_unreachable_tail(*this, t, k, -1);
 }
@@ -116,19 +116,19 @@ void AVGLEQ<T>::postCounting(zax_transaction<T>& t, int k, bool order_holds) {
 // ---- MINLEQ ---- (ascending: e[0] holds the smallest value of t)
 
 template <class T>
-Constraint<std::uint32_t>* MINLEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* MINLEQ<T>::parse_parameters(const char* params) {
   return file_wrapping<MINLEQ<std::uint32_t>>("minleq2", params, GLOBAL_CAM_TABLE);
 }
 
 template <class T>
-bool MINLEQ<T>::testItemset(const T* items, int n) {
+bool MINLEQ<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   return s.n == 0 || s.min <= this->p.bound;
 }
 
 // No itemset of t has a smaller minimum than the prefix's and e[0]'s.
 template <class T>
-void MINLEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
+void MINLEQ<T>::before_counting(counting_transaction<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds)) return;
   if (std::min(this->p.prefix.min, this->value(t.elems[0])) > this->p.bound) t.length = 0;
 }
@@ -136,12 +136,12 @@ void MINLEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
 // ---- MAXGEQ ---- (descending: e[0] holds the largest value of t)
 
 template <class T>
-Constraint<std::uint32_t>* MAXGEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* MAXGEQ<T>::parse_parameters(const char* params) {
   return file_wrapping<MAXGEQ<std::uint32_t>>("maxgeq2", params, GLOBAL_CAM_TABLE);
 }
 
 template <class T>
-bool MAXGEQ<T>::testItemset(const T* items, int n) {
+bool MAXGEQ<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   if (s.n == 0) return this->p.bound == 0;
   return s.max >= this->p.bound;
@@ -149,7 +149,7 @@ bool MAXGEQ<T>::testItemset(const T* items, int n) {
 
 // No itemset of t has a larger maximum than the prefix's and e[0]'s.
 template <class T>
-void MAXGEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
+void MAXGEQ<T>::before_counting(counting_transaction<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds)) return;
   if (std::max(this->p.prefix.max, this->value(t.elems[0])) < this->p.bound) t.length = 0;
 }
@@ -160,52 +160,52 @@ void MAXGEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
 // of every itemset of k or more items in t; with prefix values it does not.
 
 template <class T>
-Constraint<std::uint32_t>* MEDGEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* MEDGEQ<T>::parse_parameters(const char* params) {
   return file_signed<MEDGEQ<std::uint32_t>>("medgeq2", params, GLOBAL_CAM_TABLE);
 }
 
 template <class T>
-bool MEDGEQ<T>::testItemset(const T* items, int n) {
+bool MEDGEQ<T>::holds(const T* items, int n) {
   if (this->p.prefix.n + static_cast<std::uint64_t>(n) == 0) return false;
   std::uint64_t m2 = twice_median(this->p.prefix, *this->attribute_values, items, n, this->scratch);
   return compare_scaled(m2, this->p.threshold, 2) >= 0;
 }
 
 template <class T>
-void MEDGEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
+void MEDGEQ<T>::before_counting(counting_transaction<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
-  if (!testItemset(t.elems.data(), k)) t.length = 0;
+  if (!holds(t.elems.data(), k)) t.length = 0;
 }
 
 // ---- MEDLEQ ---- (ascending: the mirror image)
 
 template <class T>
-Constraint<std::uint32_t>* MEDLEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* MEDLEQ<T>::parse_parameters(const char* params) {
   return file_signed<MEDLEQ<std::uint32_t>>("medleq2", params, GLOBAL_CAM_TABLE);
 }
 
 template <class T>
-bool MEDLEQ<T>::testItemset(const T* items, int n) {
+bool MEDLEQ<T>::holds(const T* items, int n) {
   if (this->p.prefix.n + static_cast<std::uint64_t>(n) == 0) return false;
   std::uint64_t m2 = twice_median(this->p.prefix, *this->attribute_values, items, n, this->scratch);
   return compare_scaled(m2, this->p.threshold, 2) <= 0;
 }
 
 template <class T>
-void MEDLEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
+void MEDLEQ<T>::before_counting(counting_transaction<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
-  if (!testItemset(t.elems.data(), k)) t.length = 0;
+  if (!holds(t.elems.data(), k)) t.length = 0;
 }
 
 // ---- RANGELEQ ---- (ascending)
 
 template <class T>
-Constraint<std::uint32_t>* RANGELEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* RANGELEQ<T>::parse_parameters(const char* params) {
   return file_wrapping<RANGELEQ<std::uint32_t>>("rangeleq2", params, GLOBAL_CAM_TABLE);
 }
 
 template <class T>
-bool RANGELEQ<T>::testItemset(const T* items, int n) {
+bool RANGELEQ<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   return s.n <= 1 || s.max - s.min <= this->p.bound;
 }
@@ -215,7 +215,7 @@ bool RANGELEQ<T>::testItemset(const T* items, int n) {
 // every window (with the prefix extremes) is too wide. Testing the first
 // window alone would be wrong: values 1,5,6 with k = 2 and bound 2 keep {5,6}.
 template <class T>
-void RANGELEQ<T>::preCounting(zax_transaction<T>& t, int k, bool order_holds) {
+void RANGELEQ<T>::before_counting(counting_transaction<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds)) return;
   const std::uint32_t L = t.length, uk = static_cast<std::uint32_t>(k);
   if (this->p.prefix.n + uk <= 1) return;  // a single value always holds

@@ -2,12 +2,12 @@
 // "maxgeq2", "medgeq2", "medleq2", "rangeleq2".
 //
 // Each is anti-monotone over prefixes once the items are listed in the order of
-// its attribute (ascOrder: ascending values). The first constraint of
+// its attribute (ascending: ascending values). The first constraint of
 // GLOBAL_CAM_TABLE sets the dense item order; only that one, told by
-// order_holds, may use the order: preCounting empties and postCounting
+// order_holds, may use the order: before_counting empties and after_counting
 // shortens a transaction only where no itemset of k or more items (k+1 or more
-// for postCounting) satisfying the constraint with the prefix items loses a
-// transaction or an item. testItemset is exact for P ∪ X in any order.
+// for after_counting) satisfying the constraint with the prefix items loses a
+// transaction or an item. holds is exact for P ∪ X in any order.
 // T is the item type (uint8/16/32).
 #pragma once
 
@@ -18,14 +18,14 @@
 #include "constraints/values.h"
 
 template <class T>
-class ConvertibleBase : public CConvertibleAntiMonotone<T> {
+class ConvertibleBase : public Convertible<T> {
  public:
-  using CConvertibleAntiMonotone<T>::testItemset;
-  bool testItemset(const std::vector<T>& itemset) override {
-    return testItemset(itemset.data(), static_cast<int>(itemset.size()));
+  using Convertible<T>::holds;
+  bool holds(const std::vector<T>& itemset) override {
+    return holds(itemset.data(), static_cast<int>(itemset.size()));
   }
-  void setPrefix() override { p.prefix.fold(this->attribute_values); }
-  void postCounting(zax_transaction<T>&, int, bool) override {}
+  void fold_prefix() override { p.prefix.fold(this->attribute_values); }
+  void after_counting(counting_transaction<T>&, int, bool) override {}
   Summary summary(const T* items, int k) const {
     return summarize(p.prefix, *this->attribute_values, items, k);
   }
@@ -34,49 +34,49 @@ class ConvertibleBase : public CConvertibleAntiMonotone<T> {
   std::vector<std::uint32_t> scratch;  // median work space
 };
 
-#define KESTREL_CONVERTIBLE_CLASS(Class, ascending, text)                    \
+#define KESTREL_CONVERTIBLE_CLASS(Class, is_ascending, text)                    \
   template <class T>                                                         \
   class Class : public ConvertibleBase<T> {                                  \
    public:                                                                   \
-    using ConvertibleBase<T>::testItemset;                                   \
-    bool ascOrder() const override { return ascending; }                     \
-    Constraint<std::uint32_t>* parseParameters(const char* params) override; \
-    bool testItemset(const T* items, int n) override;                        \
-    void preCounting(zax_transaction<T>& t, int k, bool order_holds) override; \
+    using ConvertibleBase<T>::holds;                                   \
+    bool ascending() const override { return is_ascending; }                     \
+    Constraint<std::uint32_t>* parse_parameters(const char* params) override; \
+    bool holds(const T* items, int n) override;                        \
+    void before_counting(counting_transaction<T>& t, int k, bool order_holds) override; \
     const char* usage() const override { return text; }                      \
-    KESTREL_CLONES(Class, CConvertibleAntiMonotone, clone_cam)               \
+    KESTREL_CLONES(Class, Convertible, clone_cam)               \
   };
 
 // n >= 1 and mean(V) >= threshold; descending order.
 template <class T>
 class AVGGEQ : public ConvertibleBase<T> {
  public:
-  using ConvertibleBase<T>::testItemset;
-  bool ascOrder() const override { return false; }
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  bool testItemset(const T* items, int n) override;
-  void preCounting(zax_transaction<T>& t, int k, bool order_holds) override;
-  void postCounting(zax_transaction<T>& t, int k, bool order_holds) override;
+  using ConvertibleBase<T>::holds;
+  bool ascending() const override { return false; }
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  bool holds(const T* items, int n) override;
+  void before_counting(counting_transaction<T>& t, int k, bool order_holds) override;
+  void after_counting(counting_transaction<T>& t, int k, bool order_holds) override;
   const char* usage() const override {
     return "avggeq2 [<attr>,<threshold>]   (convertible antimonotone)";
   }
-  KESTREL_CLONES(AVGGEQ, CConvertibleAntiMonotone, clone_cam)
+  KESTREL_CLONES(AVGGEQ, Convertible, clone_cam)
 };
 
 // n = 0, or mean(V) <= threshold; ascending order.
 template <class T>
 class AVGLEQ : public ConvertibleBase<T> {
  public:
-  using ConvertibleBase<T>::testItemset;
-  bool ascOrder() const override { return true; }
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  bool testItemset(const T* items, int n) override;
-  void preCounting(zax_transaction<T>& t, int k, bool order_holds) override;
-  void postCounting(zax_transaction<T>& t, int k, bool order_holds) override;
+  using ConvertibleBase<T>::holds;
+  bool ascending() const override { return true; }
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  bool holds(const T* items, int n) override;
+  void before_counting(counting_transaction<T>& t, int k, bool order_holds) override;
+  void after_counting(counting_transaction<T>& t, int k, bool order_holds) override;
   const char* usage() const override {
     return "avgleq2 [<attr>,<threshold>]   (convertible antimonotone)";
   }
-  KESTREL_CLONES(AVGLEQ, CConvertibleAntiMonotone, clone_cam)
+  KESTREL_CLONES(AVGLEQ, Convertible, clone_cam)
 };
 
 // n = 0, or min(V) <= bound.

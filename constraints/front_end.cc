@@ -9,7 +9,7 @@
 namespace cp = constraint_params;
 
 template <class T>
-Constraint<std::uint32_t>* LENLEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* LENLEQ<T>::parse_parameters(const char* params) {
   std::int64_t t = cp::signed_threshold("lenleq", params, cp::single_field("lenleq", params));
   LENLEQ_BOUND = std::min(LENLEQ_BOUND, t);
   // Nothing is filed; the driver inspects a shared object without attribute.
@@ -38,13 +38,13 @@ Constraint<std::uint32_t>* file_halves(const char* keyword, const char* params) 
 }  // namespace
 
 template <class T>
-Constraint<std::uint32_t>* RANGEGEQLAM<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* RANGEGEQLAM<T>::parse_parameters(const char* params) {
   return file_halves<RANGEGEQLAMMON<std::uint32_t>, RANGEGEQLAMLAM<std::uint32_t>>("rangegeq",
                                                                                    params);
 }
 
 template <class T>
-Constraint<std::uint32_t>* MINLEQLAM<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* MINLEQLAM<T>::parse_parameters(const char* params) {
   return file_halves<MINLEQLAMMON<std::uint32_t>, MINLEQLAMLAM<std::uint32_t>>("minleq", params);
 }
 

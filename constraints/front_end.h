@@ -16,23 +16,23 @@ template <class T>
 class LENLEQ : public Constraint<T> {
  public:
   // Returns this object: there is no instance to file.
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  bool testItemset(const std::vector<T>&) override { return true; }
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  bool holds(const std::vector<T>&) override { return true; }
   const char* usage() const override { return "lenleq [<threshold>]"; }
 };
 
 template <class T>
 class RANGEGEQLAM : public Constraint<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  bool testItemset(const std::vector<T>&) override { return true; }
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  bool holds(const std::vector<T>&) override { return true; }
   const char* usage() const override { return "rangegeq [<attr>,<threshold>]"; }
 };
 
 template <class T>
 class MINLEQLAM : public Constraint<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  bool testItemset(const std::vector<T>&) override { return true; }
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  bool holds(const std::vector<T>&) override { return true; }
   const char* usage() const override { return "minleq [<attr>,<threshold>]"; }
 };

@@ -10,12 +10,12 @@ namespace cp = constraint_params;
 // ---- AVGGEQLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* AVGGEQLAM<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* AVGGEQLAM<T>::parse_parameters(const char* params) {
   return file_signed<AVGGEQLAM<std::uint32_t>>("avggeq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
-bool AVGGEQLAM<T>::testItemset(const T* items, int n) {
+bool AVGGEQLAM<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   return s.n >= 1 && compare_scaled(s.sum, this->p.threshold, s.n) >= 0;
 }
@@ -30,12 +30,12 @@ bool AVGGEQLAM<T>::prunes_transactions() const {
 // ---- AVGLEQLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* AVGLEQLAM<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* AVGLEQLAM<T>::parse_parameters(const char* params) {
   return file_signed<AVGLEQLAM<std::uint32_t>>("avgleq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
-bool AVGLEQLAM<T>::testItemset(const T* items, int n) {
+bool AVGLEQLAM<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   return s.n >= 1 && compare_scaled(s.sum, this->p.threshold, s.n) <= 0;
 }
@@ -49,12 +49,12 @@ bool AVGLEQLAM<T>::prunes_transactions() const {
 // ---- MEDGEQLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* MEDGEQLAM<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* MEDGEQLAM<T>::parse_parameters(const char* params) {
   return file_signed<MEDGEQLAM<std::uint32_t>>("medgeq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
-bool MEDGEQLAM<T>::testItemset(const T* items, int n) {
+bool MEDGEQLAM<T>::holds(const T* items, int n) {
   if (this->p.prefix.n + static_cast<std::uint64_t>(n) == 0) return false;
   std::uint64_t m2 = twice_median(this->p.prefix, *this->attribute_values, items, n, this->scratch);
   return compare_scaled(m2, this->p.threshold, 2) >= 0;
@@ -69,12 +69,12 @@ bool MEDGEQLAM<T>::prunes_transactions() const {
 // ---- MEDLEQLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* MEDLEQLAM<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* MEDLEQLAM<T>::parse_parameters(const char* params) {
   return file_signed<MEDLEQLAM<std::uint32_t>>("medleq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
-bool MEDLEQLAM<T>::testItemset(const T* items, int n) {
+bool MEDLEQLAM<T>::holds(const T* items, int n) {
   if (this->p.prefix.n + static_cast<std::uint64_t>(n) == 0) return false;
   std::uint64_t m2 = twice_median(this->p.prefix, *this->attribute_values, items, n, this->scratch);
   return compare_scaled(m2, this->p.threshold, 2) <= 0;
@@ -89,12 +89,12 @@ bool MEDLEQLAM<T>::prunes_transactions() const {
 // ---- MINLEQLAMLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* MINLEQLAMLAM<T>::parseParameters(const char* params) {
-  return MINLEQLAM<std::uint32_t>().parseParameters(params);
+Constraint<std::uint32_t>* MINLEQLAMLAM<T>::parse_parameters(const char* params) {
+  return MINLEQLAM<std::uint32_t>().parse_parameters(params);
 }
 
 template <class T>
-bool MINLEQLAMLAM<T>::testItemset(const T* items, int n) {
+bool MINLEQLAMLAM<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   return s.n == 0 || s.min <= this->p.bound;
 }
@@ -108,12 +108,12 @@ bool MINLEQLAMLAM<T>::prunes_transactions() const {
 // ---- RANGEGEQLAMLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* RANGEGEQLAMLAM<T>::parseParameters(const char* params) {
-  return RANGEGEQLAM<std::uint32_t>().parseParameters(params);
+Constraint<std::uint32_t>* RANGEGEQLAMLAM<T>::parse_parameters(const char* params) {
+  return RANGEGEQLAM<std::uint32_t>().parse_parameters(params);
 }
 
 template <class T>
-bool RANGEGEQLAMLAM<T>::testItemset(const T* items, int n) {
+bool RANGEGEQLAMLAM<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   return s.n >= 1 && s.max - s.min >= this->p.bound;
 }
@@ -128,7 +128,7 @@ bool RANGEGEQLAMLAM<T>::prunes_transactions() const {
 // ---- MAXGEQLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* MAXGEQLAM<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* MAXGEQLAM<T>::parse_parameters(const char* params) {
   cp::AttrThreshold f = cp::attr_threshold("maxgeq", params);
   std::uint32_t bound = cp::wrapping_threshold("maxgeq", params, f.threshold);
   auto* mon = new MAXGEQLAM<std::uint32_t>;
@@ -137,16 +137,16 @@ Constraint<std::uint32_t>* MAXGEQLAM<T>::parseParameters(const char* params) {
   mon->p.bound = lam->p.bound = bound;
   GLOBAL_M_TABLE.push_back(mon);
   GLOBAL_LAM_TABLE.push_back(lam);
-  return static_cast<CMonotone<std::uint32_t>*>(mon);
+  return static_cast<Monotone<std::uint32_t>*>(mon);
 }
 
 template <class T>
-void MAXGEQLAM<T>::setPrefix() {
+void MAXGEQLAM<T>::fold_prefix() {
   p.prefix.fold(this->attribute_values);
 }
 
 template <class T>
-bool MAXGEQLAM<T>::holds(const T* items, int n) const {
+bool MAXGEQLAM<T>::satisfied(const T* items, int n) const {
   if (p.prefix.n == 0 && n == 0) return false;
   std::uint32_t hi = p.prefix.max;
   for (int i = 0; i < n; ++i) hi = std::max(hi, (*this->attribute_values)[items[i]]);

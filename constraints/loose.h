@@ -5,7 +5,7 @@
 //
 // The engine stores one flag per itemset and constraint, writes an itemset only
 // when every flag is set, and never drops an itemset from a store on their
-// account. testItemset is exact for P ∪ X. prunes_transactions() says whether
+// account. holds is exact for P ∪ X. prunes_transactions() says whether
 // the engine may drop a transaction that contains no satisfying candidate of
 // the current level: true only when every satisfying itemset of 4 or more
 // items has a satisfying subset one item shorter, which each class argues at
@@ -20,13 +20,13 @@
 #include "constraints/values.h"
 
 template <class T>
-class LooseBase : public CLooseAntiMonotone<T> {
+class LooseBase : public Loose<T> {
  public:
-  using CLooseAntiMonotone<T>::testItemset;
-  bool testItemset(const std::vector<T>& itemset) override {
-    return testItemset(itemset.data(), static_cast<int>(itemset.size()));
+  using Loose<T>::holds;
+  bool holds(const std::vector<T>& itemset) override {
+    return holds(itemset.data(), static_cast<int>(itemset.size()));
   }
-  void setPrefix() override { p.prefix.fold(this->attribute_values); }
+  void fold_prefix() override { p.prefix.fold(this->attribute_values); }
   Summary summary(const T* items, int k) const {
     return summarize(p.prefix, *this->attribute_values, items, k);
   }
@@ -38,12 +38,12 @@ class LooseBase : public CLooseAntiMonotone<T> {
   template <class T>                                                      \
   class Class : public LooseBase<T> {                                     \
    public:                                                                \
-    using LooseBase<T>::testItemset;                                      \
-    Constraint<std::uint32_t>* parseParameters(const char* params) override; \
-    bool testItemset(const T* items, int n) override;                     \
+    using LooseBase<T>::holds;                                      \
+    Constraint<std::uint32_t>* parse_parameters(const char* params) override; \
+    bool holds(const T* items, int n) override;                     \
     bool prunes_transactions() const override;                            \
     const char* usage() const override { return text; }                   \
-    KESTREL_CLONES(Class, CLooseAntiMonotone, clone_lam)                  \
+    KESTREL_CLONES(Class, Loose, clone_lam)                  \
   };
 
 // n >= 1 and mean(V) >= threshold.
@@ -63,16 +63,16 @@ KESTREL_LOOSE_CLASS(RANGEGEQLAMLAM, "rangegeq [<attr>,<threshold>]")
 // occurrence files two instances, one in GLOBAL_M_TABLE (transaction filter)
 // and one in GLOBAL_LAM_TABLE (per-itemset flag).
 template <class T>
-class MAXGEQLAM : public MonotoneBase<T>, public CLooseAntiMonotone<T> {
+class MAXGEQLAM : public MonotoneBase<T>, public Loose<T> {
  public:
-  using MonotoneBase<T>::testItemset;
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  void setPrefix() override;
-  bool holds(const T* items, int n) const override;
-  bool testItemset(const T* items, int n) override { return holds(items, n); }
+  using MonotoneBase<T>::holds;
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  void fold_prefix() override;
+  bool satisfied(const T* items, int n) const override;
+  bool holds(const T* items, int n) override { return satisfied(items, n); }
   bool prunes_transactions() const override;
   const char* usage() const override { return "maxgeq [<attr>,<threshold>]"; }
-  KESTREL_CLONES(MAXGEQLAM, CMonotone, clone_m)
-  KESTREL_CLONES(MAXGEQLAM, CLooseAntiMonotone, clone_lam)
+  KESTREL_CLONES(MAXGEQLAM, Monotone, clone_m)
+  KESTREL_CLONES(MAXGEQLAM, Loose, clone_lam)
   ConstraintParams p;
 };

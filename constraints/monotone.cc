@@ -19,7 +19,7 @@ std::uint32_t value(const Constraint<T>& c, T item) {
 // ---- SUPSETEQMON ----
 
 template <class T>
-Constraint<std::uint32_t>* SUPSETEQMON<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* SUPSETEQMON<T>::parse_parameters(const char* params) {
   std::vector<std::uint32_t> listed = cp::item_list("supseteq", params);
   auto* c = new SUPSETEQMON<std::uint32_t>;
   // The items form a set, shared by all occurrences: each item joins
@@ -37,7 +37,7 @@ Constraint<std::uint32_t>* SUPSETEQMON<T>::parseParameters(const char* params) {
 }
 
 template <class T>
-void SUPSETEQMON<T>::PreProcessTransaction(std::vector<T>& t) {
+void SUPSETEQMON<T>::preprocess_transaction(std::vector<T>& t) {
   const std::vector<std::uint32_t>& req = p.list;
   if (req.empty()) return;
   std::vector<char> found(req.size(), 0);
@@ -61,7 +61,7 @@ void SUPSETEQMON<T>::PreProcessTransaction(std::vector<T>& t) {
 // ---- ASUPSETEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* ASUPSETEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* ASUPSETEQ<T>::parse_parameters(const char* params) {
   cp::AttrValues f = cp::attr_values("asupseteq", params);
   auto* c = new ASUPSETEQ<std::uint32_t>;
   c->attribute = f.attribute;
@@ -73,12 +73,12 @@ Constraint<std::uint32_t>* ASUPSETEQ<T>::parseParameters(const char* params) {
 }
 
 template <class T>
-void ASUPSETEQ<T>::setPrefix() {
+void ASUPSETEQ<T>::fold_prefix() {
   p.prefix.fold(this->attribute_values);
 }
 
 template <class T>
-bool ASUPSETEQ<T>::holds(const T* items, int n) const {
+bool ASUPSETEQ<T>::satisfied(const T* items, int n) const {
   // Values the prefix items carry count too: a transaction lacking them is not
   // emptied on their account.
   const std::vector<std::uint32_t>& req = p.list;
@@ -99,7 +99,7 @@ bool ASUPSETEQ<T>::holds(const T* items, int n) const {
 // ---- LENGEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* LENGEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* LENGEQ<T>::parse_parameters(const char* params) {
   std::string f = cp::single_field("lengeq", params);
   const std::uint32_t bound = cp::wrapping_threshold("lengeq", params, f);
   auto* c = new LENGEQ<std::uint32_t>;
@@ -109,29 +109,29 @@ Constraint<std::uint32_t>* LENGEQ<T>::parseParameters(const char* params) {
 }
 
 template <class T>
-void LENGEQ<T>::setPrefix() {
+void LENGEQ<T>::fold_prefix() {
   p.prefix.fold(nullptr);
 }
 
 template <class T>
-bool LENGEQ<T>::holds(const T*, int n) const {
+bool LENGEQ<T>::satisfied(const T*, int n) const {
   return p.prefix.n + static_cast<std::uint64_t>(n) >= p.bound;
 }
 
 // ---- SUMGEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* SUMGEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* SUMGEQ<T>::parse_parameters(const char* params) {
   return file_signed<SUMGEQ<std::uint32_t>>("sumgeq", params, GLOBAL_M_TABLE);
 }
 
 template <class T>
-void SUMGEQ<T>::setPrefix() {
+void SUMGEQ<T>::fold_prefix() {
   p.prefix.fold(this->attribute_values);
 }
 
 template <class T>
-bool SUMGEQ<T>::holds(const T* items, int n) const {
+bool SUMGEQ<T>::satisfied(const T* items, int n) const {
   std::uint64_t s = p.prefix.sum;
   for (int i = 0; i < n; ++i) s += value(*this, items[i]);
   return compare_scaled(s, p.threshold, 1) >= 0;
@@ -140,7 +140,7 @@ bool SUMGEQ<T>::holds(const T* items, int n) const {
 // ---- ACOUNTGEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* ACOUNTGEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* ACOUNTGEQ<T>::parse_parameters(const char* params) {
   cp::AttrValueThreshold f = cp::attr_value_threshold("acountgeq", params);
   auto* c = new ACOUNTGEQ<std::uint32_t>;
   c->attribute = f.attribute;
@@ -151,14 +151,14 @@ Constraint<std::uint32_t>* ACOUNTGEQ<T>::parseParameters(const char* params) {
 }
 
 template <class T>
-void ACOUNTGEQ<T>::setPrefix() {
+void ACOUNTGEQ<T>::fold_prefix() {
   p.prefix.fold(this->attribute_values);
   p.prefix_count = static_cast<std::uint64_t>(
       std::count(p.prefix.values.begin(), p.prefix.values.end(), p.counted_value));
 }
 
 template <class T>
-bool ACOUNTGEQ<T>::holds(const T* items, int n) const {
+bool ACOUNTGEQ<T>::satisfied(const T* items, int n) const {
   std::uint64_t c = p.prefix_count;
   for (int i = 0; i < n; ++i) c += value(*this, items[i]) == p.counted_value;
   return c >= p.bound;
@@ -167,17 +167,17 @@ bool ACOUNTGEQ<T>::holds(const T* items, int n) const {
 // ---- MINLEQLAMMON ----
 
 template <class T>
-Constraint<std::uint32_t>* MINLEQLAMMON<T>::parseParameters(const char* params) {
-  return MINLEQLAM<std::uint32_t>().parseParameters(params);
+Constraint<std::uint32_t>* MINLEQLAMMON<T>::parse_parameters(const char* params) {
+  return MINLEQLAM<std::uint32_t>().parse_parameters(params);
 }
 
 template <class T>
-void MINLEQLAMMON<T>::setPrefix() {
+void MINLEQLAMMON<T>::fold_prefix() {
   p.prefix.fold(this->attribute_values);
 }
 
 template <class T>
-bool MINLEQLAMMON<T>::holds(const T* items, int n) const {
+bool MINLEQLAMMON<T>::satisfied(const T* items, int n) const {
   if (p.prefix.n == 0 && n == 0) return true;
   std::uint32_t m = p.prefix.min;
   for (int i = 0; i < n; ++i) m = std::min(m, value(*this, items[i]));
@@ -187,17 +187,17 @@ bool MINLEQLAMMON<T>::holds(const T* items, int n) const {
 // ---- RANGEGEQLAMMON ----
 
 template <class T>
-Constraint<std::uint32_t>* RANGEGEQLAMMON<T>::parseParameters(const char* params) {
-  return RANGEGEQLAM<std::uint32_t>().parseParameters(params);
+Constraint<std::uint32_t>* RANGEGEQLAMMON<T>::parse_parameters(const char* params) {
+  return RANGEGEQLAM<std::uint32_t>().parse_parameters(params);
 }
 
 template <class T>
-void RANGEGEQLAMMON<T>::setPrefix() {
+void RANGEGEQLAMMON<T>::fold_prefix() {
   p.prefix.fold(this->attribute_values);
 }
 
 template <class T>
-bool RANGEGEQLAMMON<T>::holds(const T* items, int n) const {
+bool RANGEGEQLAMMON<T>::satisfied(const T* items, int n) const {
   if (p.prefix.n == 0 && n == 0) return false;
   std::uint32_t lo = p.prefix.min, hi = p.prefix.max;
   for (int i = 0; i < n; ++i) {

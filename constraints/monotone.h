@@ -2,11 +2,11 @@
 // "acountgeq" and the monotone halves of "minleq" and "rangegeq".
 //
 // A monotone constraint that holds for P ∪ X holds for every superset, so it
-// prunes data, not candidates: PreProcessTransaction (first scan, Winnow passes,
-// input ids) and ProcessTransaction (engine records, dense ids) empty a
+// prunes data, not candidates: preprocess_transaction (first scan, Winnow passes,
+// input ids) and process_transaction (engine records, dense ids) empty a
 // transaction t exactly when P ∪ t already fails, since then no P ∪ X with
-// X ⊆ t can hold. testItemset is exact for P ∪ X (P = prefix items, folded by
-// setPrefix). T is the item type (uint8/16/32).
+// X ⊆ t can hold. holds is exact for P ∪ X (P = prefix items, folded by
+// fold_prefix). T is the item type (uint8/16/32).
 #pragma once
 
 #include <cstdint>
@@ -15,28 +15,28 @@
 #include "constraints/constraint.h"
 #include "constraints/values.h"
 
-// Shared shape: the vector form and both record forms of ProcessTransaction
+// Shared shape: the vector form and both record forms of process_transaction
 // forward to two hooks of the concrete class, holds() and transaction_can_hold().
 template <class T>
-class MonotoneBase : public CMonotone<T> {
+class MonotoneBase : public Monotone<T> {
  public:
-  bool testItemset(const std::vector<T>& itemset) override {
-    return holds(itemset.data(), static_cast<int>(itemset.size()));
+  bool holds(const std::vector<T>& itemset) override {
+    return satisfied(itemset.data(), static_cast<int>(itemset.size()));
   }
-  void PreProcessTransaction(std::vector<T>& t) override {
+  void preprocess_transaction(std::vector<T>& t) override {
     if (!t.empty() && !transaction_can_hold(t.data(), static_cast<int>(t.size()))) t.clear();
   }
-  void ProcessTransaction(Transaction<T>& t) override {
+  void process_transaction(Transaction<T>& t) override {
     if (t.length != 0 && !transaction_can_hold(t.elems, static_cast<int>(t.length))) t.length = 0;
   }
-  void ProcessTransaction(zax_transaction<T>& t) override {
+  void process_transaction(counting_transaction<T>& t) override {
     if (t.length != 0 && !transaction_can_hold(t.elems.data(), static_cast<int>(t.length)))
       t.length = 0;
   }
   // Exact test of P ∪ items.
-  virtual bool holds(const T* items, int n) const = 0;
+  virtual bool satisfied(const T* items, int n) const = 0;
   // false when P ∪ items (the whole transaction) fails, so every subset fails.
-  virtual bool transaction_can_hold(const T* items, int n) const { return holds(items, n); }
+  virtual bool transaction_can_hold(const T* items, int n) const { return satisfied(items, n); }
 };
 
 // "supseteq": the listed items become prefix items. The first scan keeps a
@@ -45,16 +45,16 @@ class MonotoneBase : public CMonotone<T> {
 template <class T>
 class SUPSETEQMON : public MonotoneBase<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  bool holds(const T*, int) const override { return true; }
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  bool satisfied(const T*, int) const override { return true; }
   // Stripping is done once, by the first scan: the Winnow passes read the
   // already stripped data and must not look for the items again.
   bool reapplied_by_winnow() const override { return false; }
-  void PreProcessTransaction(std::vector<T>& t) override;
-  void ProcessTransaction(Transaction<T>&) override {}
-  void ProcessTransaction(zax_transaction<T>&) override {}
+  void preprocess_transaction(std::vector<T>& t) override;
+  void process_transaction(Transaction<T>&) override {}
+  void process_transaction(counting_transaction<T>&) override {}
   const char* usage() const override { return "supseteq [<i0,i1,...in>]"; }
-  KESTREL_CLONES(SUPSETEQMON, CMonotone, clone_m)
+  KESTREL_CLONES(SUPSETEQMON, Monotone, clone_m)
   ConstraintParams p;  // list: the items this occurrence claimed, sorted
 };
 
@@ -62,11 +62,11 @@ class SUPSETEQMON : public MonotoneBase<T> {
 template <class T>
 class ASUPSETEQ : public MonotoneBase<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  void setPrefix() override;
-  bool holds(const T* items, int n) const override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  void fold_prefix() override;
+  bool satisfied(const T* items, int n) const override;
   const char* usage() const override { return "asupseteq [<attr>,<i0,i1,...in>]"; }
-  KESTREL_CLONES(ASUPSETEQ, CMonotone, clone_m)
+  KESTREL_CLONES(ASUPSETEQ, Monotone, clone_m)
   ConstraintParams p;  // list: the required values, sorted and distinct
 };
 
@@ -74,11 +74,11 @@ class ASUPSETEQ : public MonotoneBase<T> {
 template <class T>
 class LENGEQ : public MonotoneBase<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  void setPrefix() override;
-  bool holds(const T* items, int n) const override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  void fold_prefix() override;
+  bool satisfied(const T* items, int n) const override;
   const char* usage() const override { return "lengeq [<threshold>]"; }
-  KESTREL_CLONES(LENGEQ, CMonotone, clone_m)
+  KESTREL_CLONES(LENGEQ, Monotone, clone_m)
   ConstraintParams p;
 };
 
@@ -86,11 +86,11 @@ class LENGEQ : public MonotoneBase<T> {
 template <class T>
 class SUMGEQ : public MonotoneBase<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  void setPrefix() override;
-  bool holds(const T* items, int n) const override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  void fold_prefix() override;
+  bool satisfied(const T* items, int n) const override;
   const char* usage() const override { return "sumgeq [<attr>,<threshold>]"; }
-  KESTREL_CLONES(SUMGEQ, CMonotone, clone_m)
+  KESTREL_CLONES(SUMGEQ, Monotone, clone_m)
   ConstraintParams p;
 };
 
@@ -98,11 +98,11 @@ class SUMGEQ : public MonotoneBase<T> {
 template <class T>
 class ACOUNTGEQ : public MonotoneBase<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  void setPrefix() override;
-  bool holds(const T* items, int n) const override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  void fold_prefix() override;
+  bool satisfied(const T* items, int n) const override;
   const char* usage() const override { return "acountgeq [<attr,val,threshold>]"; }
-  KESTREL_CLONES(ACOUNTGEQ, CMonotone, clone_m)
+  KESTREL_CLONES(ACOUNTGEQ, Monotone, clone_m)
   ConstraintParams p;
 };
 
@@ -110,11 +110,11 @@ class ACOUNTGEQ : public MonotoneBase<T> {
 template <class T>
 class MINLEQLAMMON : public MonotoneBase<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  void setPrefix() override;
-  bool holds(const T* items, int n) const override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  void fold_prefix() override;
+  bool satisfied(const T* items, int n) const override;
   const char* usage() const override { return "minleq [<attr>,<threshold>]"; }
-  KESTREL_CLONES(MINLEQLAMMON, CMonotone, clone_m)
+  KESTREL_CLONES(MINLEQLAMMON, Monotone, clone_m)
   ConstraintParams p;
 };
 
@@ -122,10 +122,10 @@ class MINLEQLAMMON : public MonotoneBase<T> {
 template <class T>
 class RANGEGEQLAMMON : public MonotoneBase<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  void setPrefix() override;
-  bool holds(const T* items, int n) const override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  void fold_prefix() override;
+  bool satisfied(const T* items, int n) const override;
   const char* usage() const override { return "rangegeq [<attr>,<threshold>]"; }
-  KESTREL_CLONES(RANGEGEQLAMMON, CMonotone, clone_m)
+  KESTREL_CLONES(RANGEGEQLAMMON, Monotone, clone_m)
   ConstraintParams p;
 };

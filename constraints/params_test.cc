@@ -52,9 +52,9 @@ TEST(ConstraintRegistry, ListsTheKeywordsAndUsageTextsInRowOrder) {
   ASSERT_EQ(GLOBAL_TABLE_LENGTH, 35u);
   ASSERT_EQ(GLOBAL_TABLE.size(), 35u);
   for (unsigned i = 0; i < 35; ++i) {
-    EXPECT_STREQ(GLOBAL_TABLE[i]->getLABEL(), expected[i][0]) << i;
+    EXPECT_STREQ(GLOBAL_TABLE[i]->keyword(), expected[i][0]) << i;
     EXPECT_STREQ(GLOBAL_TABLE[i]->usage(), expected[i][1]) << i;
-    EXPECT_EQ(GLOBAL_TABLE[i]->whichAttribute(), -1) << i;
+    EXPECT_EQ(GLOBAL_TABLE[i]->attribute_row(), -1) << i;
   }
 }
 

@@ -1,5 +1,5 @@
 // Transaction operations never lose a satisfying itemset: the supseteq and
-// sumleq filters on the regressions they once had, preCounting/postCounting
+// sumleq filters on the regressions they once had, before_counting/after_counting
 // randomised against brute force, and the counterexamples that must switch
 // off prunes_transactions(). The filters on random data are the differential
 // test's job.
@@ -27,9 +27,9 @@ TEST(ConstraintPruning, SumleqKeepsPrefixItemsForTheSupersetStep) {
   std::vector<std::uint32_t> column = {1, 9, 6, 10};
   bind_all(&column);
   std::vector<std::uint32_t> t = {0, 1, 2, 3};
-  GLOBAL_AM_TABLE[0]->PreProcessTransaction(t);
+  GLOBAL_AM_TABLE[0]->preprocess_transaction(t);
   EXPECT_EQ(t, (std::vector<std::uint32_t>{0, 3}));  // 10 + 1 fits, 10 + 6 and 10 + 9 do not
-  GLOBAL_M_TABLE[0]->PreProcessTransaction(t);
+  GLOBAL_M_TABLE[0]->preprocess_transaction(t);
   EXPECT_EQ(t, (std::vector<std::uint32_t>{0}));
   reset_constraint_tables();
 }
@@ -48,14 +48,14 @@ TEST(ConstraintPruning, SupseteqChecksAndStripsItsItemsOnce) {
   for (const Case& c : cases) {
     std::vector<std::uint32_t> t = c.in;
     for (auto* m : GLOBAL_M_TABLE)
-      if (!t.empty()) m->PreProcessTransaction(t);
+      if (!t.empty()) m->preprocess_transaction(t);
     EXPECT_EQ(t, c.out);
   }
   reset_constraint_tables();
 }
 
-// preCounting may drop only what no satisfying itemset of k or more items
-// needs, postCounting only what none of k + 1 or more needs; without the
+// before_counting may drop only what no satisfying itemset of k or more items
+// needs, after_counting only what none of k + 1 or more needs; without the
 // order neither changes anything.
 TEST(ConstraintPruning, CountingHooksKeepEverySatisfyingItemset) {
   std::mt19937 rng(11);
@@ -68,19 +68,19 @@ TEST(ConstraintPruning, CountingHooksKeepEverySatisfyingItemset) {
       for (std::uint32_t i = rng() % 3; i > 0; --i) prefix_items.push_back(39 + i);
       parse(kw, "[0," + std::to_string(rng() % 14) + "]");
       bind_all(&column);
-      CConvertibleAntiMonotone<std::uint32_t>* c = GLOBAL_CAM_TABLE[0];
-      // The dense order: values ascending in id for ascOrder, descending otherwise.
+      Convertible<std::uint32_t>* c = GLOBAL_CAM_TABLE[0];
+      // The dense order: values ascending in id for ascending, descending otherwise.
       std::sort(column.begin(), column.begin() + 40);
-      if (!c->ascOrder()) std::reverse(column.begin(), column.begin() + 40);
+      if (!c->ascending()) std::reverse(column.begin(), column.begin() + 40);
       std::set<std::uint32_t> distinct;
       for (std::size_t size = rng() % 9; distinct.size() < size;) distinct.insert(rng() % 40);
       const std::vector<std::uint32_t> t(distinct.begin(), distinct.end());
       const int k = 1 + static_cast<int>(rng() % 4);
       auto after = [&](bool post, bool order_holds) {
-        zax_transaction<std::uint32_t> rec(16, static_cast<std::uint32_t>(k), 44);
+        counting_transaction<std::uint32_t> rec(16, static_cast<std::uint32_t>(k), 44);
         std::copy(t.begin(), t.end(), rec.elems.begin());
         rec.length = static_cast<std::uint32_t>(t.size());
-        post ? c->postCounting(rec, k, order_holds) : c->preCounting(rec, k, order_holds);
+        post ? c->after_counting(rec, k, order_holds) : c->before_counting(rec, k, order_holds);
         return std::set<std::uint32_t>(rec.elems.begin(), rec.elems.begin() + rec.length);
       };
       const std::set<std::uint32_t> pre = after(false, true), post = after(true, true);
@@ -90,7 +90,7 @@ TEST(ConstraintPruning, CountingHooksKeepEverySatisfyingItemset) {
         std::vector<std::uint32_t> s;
         for (std::size_t i = 0; i < t.size(); ++i)
           if (mask >> i & 1) s.push_back(t[i]);
-        if (static_cast<int>(s.size()) < k || !c->testItemset(s)) continue;
+        if (static_cast<int>(s.size()) < k || !c->holds(s)) continue;
         EXPECT_TRUE(std::includes(pre.begin(), pre.end(), s.begin(), s.end())) << kw << " pre " << k;
         if (static_cast<int>(s.size()) > k) {
           EXPECT_TRUE(std::includes(post.begin(), post.end(), s.begin(), s.end()))
@@ -107,10 +107,10 @@ TEST(ConstraintPruning, RangeleqTwoLooksAtEveryWindow) {
   parse("rangeleq2", "[0,2]");
   std::vector<std::uint32_t> column = {1, 5, 6};
   bind_all(&column);
-  zax_transaction<std::uint32_t> rec(4, 2, 3);
+  counting_transaction<std::uint32_t> rec(4, 2, 3);
   rec.elems = {0, 1, 2, 0};
   rec.length = 3;
-  GLOBAL_CAM_TABLE[0]->preCounting(rec, 2, true);
+  GLOBAL_CAM_TABLE[0]->before_counting(rec, 2, true);
   EXPECT_EQ(rec.length, 3u);
   reset_constraint_tables();
 }

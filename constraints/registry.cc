@@ -85,11 +85,11 @@ void free_active_instances() {
 
 std::vector<Constraint<std::uint32_t>*> GLOBAL_TABLE = make_registry();
 const unsigned GLOBAL_TABLE_LENGTH = 35;
-std::vector<CAntiMonotone<std::uint32_t>*> GLOBAL_AM_TABLE;
-std::vector<CMonotone<std::uint32_t>*> GLOBAL_M_TABLE;
-std::vector<CSuccinctAntiMonotone<std::uint32_t>*> GLOBAL_SAM_TABLE;
-std::vector<CLooseAntiMonotone<std::uint32_t>*> GLOBAL_LAM_TABLE;
-std::vector<CConvertibleAntiMonotone<std::uint32_t>*> GLOBAL_CAM_TABLE;
+std::vector<AntiMonotone<std::uint32_t>*> GLOBAL_AM_TABLE;
+std::vector<Monotone<std::uint32_t>*> GLOBAL_M_TABLE;
+std::vector<Succinct<std::uint32_t>*> GLOBAL_SAM_TABLE;
+std::vector<Loose<std::uint32_t>*> GLOBAL_LAM_TABLE;
+std::vector<Convertible<std::uint32_t>*> GLOBAL_CAM_TABLE;
 std::vector<std::uint32_t> prefix_items;
 std::int64_t LENLEQ_BOUND = INT64_MAX;
 int GLOBAL_MAXIMUM_LENGTH = -1;
@@ -102,7 +102,7 @@ void reset_constraint_tables() {
 }
 
 template <class T>
-GLOBAL_TABLE_K<T>::~GLOBAL_TABLE_K() {
+typed_constraints<T>::~typed_constraints() {
   free_table(am_table);
   free_table(m_table);
   free_table(lam_table);
@@ -110,7 +110,7 @@ GLOBAL_TABLE_K<T>::~GLOBAL_TABLE_K() {
 }
 
 template <class T>
-void GLOBAL_TABLE_K<T>::take_active_constraints() {
+void typed_constraints<T>::take_active_constraints() {
   for (auto* c : GLOBAL_AM_TABLE) am_table.push_back(c->template clone<T>());
   for (auto* c : GLOBAL_M_TABLE) m_table.push_back(c->template clone<T>());
   for (auto* c : GLOBAL_LAM_TABLE) lam_table.push_back(c->template clone<T>());
@@ -119,6 +119,6 @@ void GLOBAL_TABLE_K<T>::take_active_constraints() {
   free_active_instances();
 }
 
-template class GLOBAL_TABLE_K<std::uint8_t>;
-template class GLOBAL_TABLE_K<std::uint16_t>;
-template class GLOBAL_TABLE_K<std::uint32_t>;
+template class typed_constraints<std::uint8_t>;
+template class typed_constraints<std::uint16_t>;
+template class typed_constraints<std::uint32_t>;

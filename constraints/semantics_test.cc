@@ -1,4 +1,4 @@
-// Every keyword's testItemset on boundary values with prefix items, for the
+// Every keyword's holds on boundary values with prefix items, for the
 // vector and array forms and for the typed clones of all three widths. Random
 // itemsets against the output contract are the differential test's job.
 #include <gtest/gtest.h>
@@ -20,8 +20,8 @@ template <class C, class U>
 void expect_answers(C* c, bool clone, const std::vector<U>& items, bool expected,
                     const std::string& what) {
   std::unique_ptr<C> owned(clone ? c : nullptr);
-  EXPECT_EQ(c->testItemset(items), expected) << what << " (" << 8 * sizeof(U) << "-bit)";
-  EXPECT_EQ(c->testItemset(items.data(), static_cast<int>(items.size())), expected)
+  EXPECT_EQ(c->holds(items), expected) << what << " (" << 8 * sizeof(U) << "-bit)";
+  EXPECT_EQ(c->holds(items.data(), static_cast<int>(items.size())), expected)
       << what << " (" << 8 * sizeof(U) << "-bit array)";
 }
 
@@ -31,13 +31,13 @@ void expect_all_agree(const std::vector<std::uint32_t>& items, bool expected,
                       const std::string& what) {
   const std::vector<std::uint8_t> items8(items.begin(), items.end());
   const std::vector<std::uint16_t> items16(items.begin(), items.end());
-  for (auto* c : GLOBAL_SAM_TABLE) EXPECT_EQ(c->testItemset(items), expected) << what;
+  for (auto* c : GLOBAL_SAM_TABLE) EXPECT_EQ(c->holds(items), expected) << what;
   for (auto* c : GLOBAL_M_TABLE) {
-    EXPECT_EQ(c->testItemset(items), expected) << what;
-    std::unique_ptr<CMonotone<std::uint8_t>> c8(c->clone<std::uint8_t>());
-    std::unique_ptr<CMonotone<std::uint16_t>> c16(c->clone<std::uint16_t>());
-    EXPECT_EQ(c8->testItemset(items8), expected) << what << " (8-bit)";
-    EXPECT_EQ(c16->testItemset(items16), expected) << what << " (16-bit)";
+    EXPECT_EQ(c->holds(items), expected) << what;
+    std::unique_ptr<Monotone<std::uint8_t>> c8(c->clone<std::uint8_t>());
+    std::unique_ptr<Monotone<std::uint16_t>> c16(c->clone<std::uint16_t>());
+    EXPECT_EQ(c8->holds(items8), expected) << what << " (8-bit)";
+    EXPECT_EQ(c16->holds(items16), expected) << what << " (16-bit)";
   }
   auto check = [&](auto& table) {
     for (auto* c : table) {

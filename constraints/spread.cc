@@ -16,12 +16,12 @@ inline u128 pairs(std::uint64_t n) { return static_cast<u128>(n) * (n - 1); }
 // (for "spvgeq") always qualify, so without prefix values both prune soundly.
 
 template <class T>
-Constraint<std::uint32_t>* SPVGEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* SPVGEQ<T>::parse_parameters(const char* params) {
   return file_signed<SPVGEQ<std::uint32_t>>("spvgeq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
-bool SPVGEQ<T>::testItemset(const T* items, int n) {
+bool SPVGEQ<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   return s.n >= 2 && compare_scaled(variance_numerator(s), this->p.threshold, pairs(s.n)) >= 0;
 }
@@ -32,12 +32,12 @@ bool SPVGEQ<T>::prunes_transactions() const {
 }
 
 template <class T>
-Constraint<std::uint32_t>* SPVLEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* SPVLEQ<T>::parse_parameters(const char* params) {
   return file_signed<SPVLEQ<std::uint32_t>>("spvleq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
-bool SPVLEQ<T>::testItemset(const T* items, int n) {
+bool SPVLEQ<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   return s.n >= 2 && compare_scaled(variance_numerator(s), this->p.threshold, pairs(s.n)) <= 0;
 }
@@ -52,12 +52,12 @@ bool SPVLEQ<T>::prunes_transactions() const {
 // Neither prunes transactions.
 
 template <class T>
-Constraint<std::uint32_t>* MDGEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* MDGEQ<T>::parse_parameters(const char* params) {
   return file_signed<MDGEQ<std::uint32_t>>("mdgeq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
-bool MDGEQ<T>::testItemset(const T* items, int n) {
+bool MDGEQ<T>::holds(const T* items, int n) {
   if (n < 1) return false;
   Summary s = this->summary(items, n);
   u128 dev = abs_deviation_sum(this->p.prefix, *this->attribute_values, items, n, s.n, s.sum);
@@ -70,12 +70,12 @@ bool MDGEQ<T>::prunes_transactions() const {
 }
 
 template <class T>
-Constraint<std::uint32_t>* MDLEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* MDLEQ<T>::parse_parameters(const char* params) {
   return file_signed<MDLEQ<std::uint32_t>>("mdleq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
-bool MDLEQ<T>::testItemset(const T* items, int n) {
+bool MDLEQ<T>::holds(const T* items, int n) {
   if (n < 1) return false;
   Summary s = this->summary(items, n);
   u128 dev = abs_deviation_sum(this->p.prefix, *this->attribute_values, items, n, s.n, s.sum);

@@ -49,7 +49,7 @@ void fold_prefix_ok(C& c) {
 // ---- SUBSETEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* SUBSETEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* SUBSETEQ<T>::parse_parameters(const char* params) {
   std::vector<std::uint32_t> listed = cp::item_list("subseteq", params);
   auto* c = new SUBSETEQ<std::uint32_t>;
   c->p.list = listed;
@@ -59,14 +59,14 @@ Constraint<std::uint32_t>* SUBSETEQ<T>::parseParameters(const char* params) {
 }
 
 template <class T>
-void SUBSETEQ<T>::setPrefix() {
+void SUBSETEQ<T>::fold_prefix() {
   p.prefix_ok = true;
   for (std::uint32_t item : prefix_items)
     if (!std::binary_search(p.list.begin(), p.list.end(), item)) p.prefix_ok = false;
 }
 
 template <class T>
-void SUBSETEQ<T>::PreProcessTransaction(std::vector<T>& t) {
+void SUBSETEQ<T>::preprocess_transaction(std::vector<T>& t) {
   if (!p.prefix_ok) {
     t.clear();
     return;
@@ -81,7 +81,7 @@ void SUBSETEQ<T>::PreProcessTransaction(std::vector<T>& t) {
 // ---- ASUBSETEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* ASUBSETEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* ASUBSETEQ<T>::parse_parameters(const char* params) {
   cp::AttrValues f = cp::attr_values("asubseteq", params);
   auto* c = new ASUBSETEQ<std::uint32_t>;
   c->attribute = f.attribute;
@@ -97,61 +97,61 @@ bool ASUBSETEQ<T>::allowed(std::uint32_t v) const {
 }
 
 template <class T>
-void ASUBSETEQ<T>::setPrefix() {
+void ASUBSETEQ<T>::fold_prefix() {
   fold_prefix_ok(*this);
 }
 
 template <class T>
-bool ASUBSETEQ<T>::testItemset(const std::vector<T>& itemset) {
+bool ASUBSETEQ<T>::holds(const std::vector<T>& itemset) {
   return all_allowed(*this, itemset);
 }
 
 template <class T>
-void ASUBSETEQ<T>::PreProcessTransaction(std::vector<T>& t) {
+void ASUBSETEQ<T>::preprocess_transaction(std::vector<T>& t) {
   keep_allowed(*this, t);
 }
 
 // ---- MINGEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* MINGEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* MINGEQ<T>::parse_parameters(const char* params) {
   return file_wrapping<MINGEQ<std::uint32_t>>("mingeq", params, GLOBAL_SAM_TABLE);
 }
 
 template <class T>
-void MINGEQ<T>::setPrefix() {
+void MINGEQ<T>::fold_prefix() {
   fold_prefix_ok(*this);
 }
 
 template <class T>
-bool MINGEQ<T>::testItemset(const std::vector<T>& itemset) {
+bool MINGEQ<T>::holds(const std::vector<T>& itemset) {
   return all_allowed(*this, itemset);
 }
 
 template <class T>
-void MINGEQ<T>::PreProcessTransaction(std::vector<T>& t) {
+void MINGEQ<T>::preprocess_transaction(std::vector<T>& t) {
   keep_allowed(*this, t);
 }
 
 // ---- MAXLEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* MAXLEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* MAXLEQ<T>::parse_parameters(const char* params) {
   return file_wrapping<MAXLEQ<std::uint32_t>>("maxleq", params, GLOBAL_SAM_TABLE);
 }
 
 template <class T>
-void MAXLEQ<T>::setPrefix() {
+void MAXLEQ<T>::fold_prefix() {
   fold_prefix_ok(*this);
 }
 
 template <class T>
-bool MAXLEQ<T>::testItemset(const std::vector<T>& itemset) {
+bool MAXLEQ<T>::holds(const std::vector<T>& itemset) {
   return all_allowed(*this, itemset);
 }
 
 template <class T>
-void MAXLEQ<T>::PreProcessTransaction(std::vector<T>& t) {
+void MAXLEQ<T>::preprocess_transaction(std::vector<T>& t) {
   keep_allowed(*this, t);
 }
 

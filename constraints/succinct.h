@@ -2,10 +2,10 @@
 // "maxleq".
 //
 // Each decides item by item, so the first scan enforces it once and for all:
-// PreProcessTransaction keeps only the allowed items (input ids). Prefix items
-// count too: if one of them is not allowed (prefix_ok false, set by setPrefix)
-// nothing can be written, every transaction is emptied and testItemset fails.
-// testItemset is exact for P ∪ X; "subseteq" lists input ids, which the
+// preprocess_transaction keeps only the allowed items (input ids). Prefix items
+// count too: if one of them is not allowed (prefix_ok false, set by fold_prefix)
+// nothing can be written, every transaction is emptied and holds fails.
+// holds is exact for P ∪ X; "subseteq" lists input ids, which the
 // renumbered items no longer carry, so its test relies on the filtering and
 // checks the prefix only. No clones: the engine never sees these classes.
 #pragma once
@@ -18,24 +18,24 @@
 
 // Every item of P ∪ X is listed (list: sorted, distinct input ids).
 template <class T>
-class SUBSETEQ : public CSuccinctAntiMonotone<T> {
+class SUBSETEQ : public Succinct<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  void setPrefix() override;
-  bool testItemset(const std::vector<T>&) override { return p.prefix_ok; }
-  void PreProcessTransaction(std::vector<T>& t) override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  void fold_prefix() override;
+  bool holds(const std::vector<T>&) override { return p.prefix_ok; }
+  void preprocess_transaction(std::vector<T>& t) override;
   const char* usage() const override { return "subseteq [<i0>,<i1>,...,<in>]"; }
   ConstraintParams p;
 };
 
 // Every value of V is listed (list: sorted, distinct values).
 template <class T>
-class ASUBSETEQ : public CSuccinctAntiMonotone<T> {
+class ASUBSETEQ : public Succinct<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  void setPrefix() override;
-  bool testItemset(const std::vector<T>& itemset) override;
-  void PreProcessTransaction(std::vector<T>& t) override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  void fold_prefix() override;
+  bool holds(const std::vector<T>& itemset) override;
+  void preprocess_transaction(std::vector<T>& t) override;
   const char* usage() const override { return "asubseteq [<attr>,<i0,i1,...in>]"; }
   bool allowed(std::uint32_t v) const;
   ConstraintParams p;
@@ -43,12 +43,12 @@ class ASUBSETEQ : public CSuccinctAntiMonotone<T> {
 
 // Every value of V is >= bound.
 template <class T>
-class MINGEQ : public CSuccinctAntiMonotone<T> {
+class MINGEQ : public Succinct<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  void setPrefix() override;
-  bool testItemset(const std::vector<T>& itemset) override;
-  void PreProcessTransaction(std::vector<T>& t) override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  void fold_prefix() override;
+  bool holds(const std::vector<T>& itemset) override;
+  void preprocess_transaction(std::vector<T>& t) override;
   const char* usage() const override { return "mingeq [<attr>,<threshold>]"; }
   bool allowed(std::uint32_t v) const { return v >= p.bound; }
   ConstraintParams p;
@@ -56,12 +56,12 @@ class MINGEQ : public CSuccinctAntiMonotone<T> {
 
 // Every value of V is <= bound.
 template <class T>
-class MAXLEQ : public CSuccinctAntiMonotone<T> {
+class MAXLEQ : public Succinct<T> {
  public:
-  Constraint<std::uint32_t>* parseParameters(const char* params) override;
-  void setPrefix() override;
-  bool testItemset(const std::vector<T>& itemset) override;
-  void PreProcessTransaction(std::vector<T>& t) override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  void fold_prefix() override;
+  bool holds(const std::vector<T>& itemset) override;
+  void preprocess_transaction(std::vector<T>& t) override;
   const char* usage() const override { return "maxleq [<attr>,<threshold>]"; }
   bool allowed(std::uint32_t v) const { return v <= p.bound; }
   ConstraintParams p;

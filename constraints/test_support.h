@@ -13,7 +13,7 @@ namespace constraint_testing {
 // Parses text with the registry's prototype for keyword, filing the instance.
 inline Constraint<std::uint32_t>* parse(const std::string& keyword, const std::string& text) {
   for (auto* c : GLOBAL_TABLE)
-    if (keyword == c->getLABEL()) return c->parseParameters(text.c_str());
+    if (keyword == c->keyword()) return c->parse_parameters(text.c_str());
   return nullptr;
 }
 
@@ -21,8 +21,8 @@ inline Constraint<std::uint32_t>* parse(const std::string& keyword, const std::s
 inline void bind_all(std::vector<std::uint32_t>* column) {
   auto bind = [column](auto& table) {
     for (auto* c : table) {
-      if (c->whichAttribute() != -1) c->setAttributes(column);
-      c->setPrefix();
+      if (c->attribute_row() != -1) c->bind_column(column);
+      c->fold_prefix();
     }
   };
   bind(GLOBAL_AM_TABLE);

@@ -18,7 +18,7 @@
 
 using u128 = unsigned __int128;
 
-// The prefix items folded once (setPrefix): their number, values and extremes.
+// The prefix items folded once (fold_prefix): their number, values and extremes.
 struct PrefixFold {
   std::uint64_t n = 0;  // number of prefix items
   std::uint64_t sum = 0;

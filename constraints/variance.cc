@@ -10,12 +10,12 @@
 // and "stdgeq" never prune transactions.
 
 template <class T>
-Constraint<std::uint32_t>* VARGEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* VARGEQ<T>::parse_parameters(const char* params) {
   return file_signed<VARGEQ<std::uint32_t>>("vargeq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
-bool VARGEQ<T>::testItemset(const T* items, int n) {
+bool VARGEQ<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   return s.n >= 1 && compare_scaled(variance_numerator(s), this->p.threshold, squared(s.n)) >= 0;
 }
@@ -26,12 +26,12 @@ bool VARGEQ<T>::prunes_transactions() const {
 }
 
 template <class T>
-Constraint<std::uint32_t>* VARLEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* VARLEQ<T>::parse_parameters(const char* params) {
   return file_signed<VARLEQ<std::uint32_t>>("varleq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
-bool VARLEQ<T>::testItemset(const T* items, int n) {
+bool VARLEQ<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   return s.n >= 1 && compare_scaled(variance_numerator(s), this->p.threshold, squared(s.n)) <= 0;
 }
@@ -42,12 +42,12 @@ bool VARLEQ<T>::prunes_transactions() const {
 }
 
 template <class T>
-Constraint<std::uint32_t>* STDGEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* STDGEQ<T>::parse_parameters(const char* params) {
   return file_signed<STDGEQ<std::uint32_t>>("stdgeq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
-bool STDGEQ<T>::testItemset(const T* items, int n) {
+bool STDGEQ<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   if (s.n == 0) return false;
   const std::int64_t t = this->p.threshold;
@@ -61,12 +61,12 @@ bool STDGEQ<T>::prunes_transactions() const {
 }
 
 template <class T>
-Constraint<std::uint32_t>* STDLEQ<T>::parseParameters(const char* params) {
+Constraint<std::uint32_t>* STDLEQ<T>::parse_parameters(const char* params) {
   return file_signed<STDLEQ<std::uint32_t>>("stdleq", params, GLOBAL_LAM_TABLE);
 }
 
 template <class T>
-bool STDLEQ<T>::testItemset(const T* items, int n) {
+bool STDLEQ<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   if (s.n == 0) return false;
   const std::int64_t t = this->p.threshold;

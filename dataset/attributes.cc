@@ -17,7 +17,7 @@ std::string g_attribute_file;
 
 // Every active instance once, in the order CAM, LAM, AM, SAM, M. A keyword with
 // two halves files one object in two tables; it must be bound (and see its
-// setPrefix) only once.
+// fold_prefix) only once.
 std::vector<Constraint<std::uint32_t>*> active_constraints() {
   std::vector<Constraint<std::uint32_t>*> all;
   auto add = [&all](Constraint<std::uint32_t>* c) {
@@ -35,9 +35,9 @@ void bind_columns(bool run_set_prefix) {
   const std::vector<Constraint<std::uint32_t>*> all = active_constraints();
   for (std::size_t k = 0; k < needed_attributes.size(); ++k)
     for (auto* c : all)
-      if (c->whichAttribute() == needed_attributes[k]) {
-        c->setAttributes(attributes_matrix[k].get());
-        if (run_set_prefix) c->setPrefix();
+      if (c->attribute_row() == needed_attributes[k]) {
+        c->bind_column(attributes_matrix[k].get());
+        if (run_set_prefix) c->fold_prefix();
       }
 }
 
@@ -71,7 +71,7 @@ void LoadAttributes(const std::string& file_name) {
       attributes_matrix.push_back(std::make_unique<std::vector<std::uint32_t>>(line));
       ++k;
     }
-    // setPrefix reads the prefix items' values: they must have one.
+    // fold_prefix reads the prefix items' values: they must have one.
     for (std::uint32_t p : prefix_items)
       if (p >= shortest_attribute_column()) report_missing_attribute_value(p);
     bind_columns(true);
@@ -79,7 +79,7 @@ void LoadAttributes(const std::string& file_name) {
   // Constraints without an attribute fold the prefix items in too (their length
   // and item-set conditions count them).
   for (auto* c : active_constraints())
-    if (c->whichAttribute() == -1) c->setPrefix();
+    if (c->attribute_row() == -1) c->fold_prefix();
 }
 
 std::uint64_t shortest_attribute_column() {
@@ -89,7 +89,7 @@ std::uint64_t shortest_attribute_column() {
   return shortest;
 }
 
-void rebuild_attribute_columns(const zax_items& items) {
+void rebuild_attribute_columns(const item_table& items) {
   for (auto& column : attributes_matrix) {
     std::vector<std::uint32_t> dense(items.n_items);
     for (std::uint32_t k = 0; k < items.n_items; ++k) dense[k] = (*column)[items.unmap[k]];

@@ -14,13 +14,13 @@
 #include <string>
 #include <vector>
 
-class zax_items;
+class item_table;
 
 extern std::vector<int> needed_attributes;  // ascending, distinct
 extern std::vector<std::unique_ptr<std::vector<std::uint32_t>>> attributes_matrix;
 
 // Loads the needed rows and binds every constraint to its column (then runs its
-// setPrefix), then runs setPrefix on every active constraint without an attribute
+// fold_prefix), then runs fold_prefix on every active constraint without an attribute
 // (also when no attribute is needed). Errors (one line, run_error): no file name
 // while attributes are needed, a file that cannot be opened, a missing line, a
 // malformed value.
@@ -35,8 +35,8 @@ std::uint64_t shortest_attribute_column();
 [[noreturn]] void report_missing_attribute_value(std::uint32_t input_id);
 
 // After renumbering: column entry k := old entry at items.unmap[k], for every
-// column; then rebinds the constraints (without setPrefix).
-void rebuild_attribute_columns(const zax_items& items);
+// column; then rebinds the constraints (without fold_prefix).
+void rebuild_attribute_columns(const item_table& items);
 
 // Frees the columns and empties needed_attributes (tests, reruns).
 void reset_attributes();

@@ -12,12 +12,12 @@
 namespace {
 
 // A succinct test constraint that records what the attribute table hands it.
-struct Probe : CSuccinctAntiMonotone<std::uint32_t> {
+struct Probe : Succinct<std::uint32_t> {
   explicit Probe(int a) { attribute = a; }
-  Constraint<std::uint32_t>* parseParameters(const char*) override { return nullptr; }
-  bool testItemset(const std::vector<std::uint32_t>&) override { return true; }
-  void PreProcessTransaction(std::vector<std::uint32_t>&) override {}
-  void setPrefix() override {
+  Constraint<std::uint32_t>* parse_parameters(const char*) override { return nullptr; }
+  bool holds(const std::vector<std::uint32_t>&) override { return true; }
+  void preprocess_transaction(std::vector<std::uint32_t>&) override {}
+  void fold_prefix() override {
     ++set_prefix_calls;
     column_at_prefix = attribute_values ? *attribute_values : std::vector<std::uint32_t>{};
   }
@@ -60,7 +60,7 @@ TEST(Attributes, LoadsTheNeededRowBindsEveryConstraintAndFollowsTheDenseIds) {
   EXPECT_EQ(a->column_at_prefix, (std::vector<std::uint32_t>{7, 8, 9}));
   EXPECT_EQ(none->set_prefix_calls, 1);  // prefix items count for it too
   EXPECT_EQ(shortest_attribute_column(), 3u);
-  zax_items items(1);
+  item_table items(1);
   for (std::uint32_t id : {2u, 2u, 0u}) items.count_item(id);
   items.n_transactions = 2;
   items.remap_items(false);  // dense 0 = id 0, dense 1 = id 2

@@ -12,7 +12,7 @@
 #include "dataset/fimi_reader.h"
 #include "dataset/winnow.h"
 #include "util/output_file.h"
-#include "util/utils.h"
+#include "util/stopwatch.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ class line_deduper {
     std::size_t kept = 0;
     for (std::uint32_t id : items) {
       bool seen;
-      if (id < zax_items::kDenseIdLimit) {
+      if (id < item_table::kDenseIdLimit) {
         if (id >= mark_.size()) mark_.resize(std::max<std::size_t>(id + 1, 2 * mark_.size()), 0);
         seen = mark_[id] == stamp_;
         mark_[id] = stamp_;
@@ -62,15 +62,15 @@ bool holds_prefix(const std::vector<std::uint32_t>& line,
 // stopping at the first that fails.
 bool passes_all_constraints(const std::vector<std::uint32_t>& probe) {
   for (auto* c : GLOBAL_AM_TABLE)
-    if (!c->testItemset(probe)) return false;
+    if (!c->holds(probe)) return false;
   for (auto* c : GLOBAL_SAM_TABLE)
-    if (!c->testItemset(probe)) return false;
+    if (!c->holds(probe)) return false;
   for (auto* c : GLOBAL_M_TABLE)
-    if (!c->testItemset(probe)) return false;
+    if (!c->holds(probe)) return false;
   for (auto* c : GLOBAL_LAM_TABLE)
-    if (!c->testItemset(probe)) return false;
+    if (!c->holds(probe)) return false;
   for (auto* c : GLOBAL_CAM_TABLE)
-    if (!c->testItemset(probe)) return false;
+    if (!c->holds(probe)) return false;
   return true;
 }
 
@@ -87,13 +87,13 @@ unsigned long long kb_of(std::uint64_t items_written) {
 
 }  // namespace
 
-std::uint32_t first_scan(const std::string& input, zax_items& items, std::uint32_t& max_tr_len,
+std::uint32_t first_scan(const std::string& input, item_table& items, std::uint32_t& max_tr_len,
                          std::uint32_t preloops) {
-  Chronos scan_time;
-  scan_time.StartChronos();
+  stopwatch scan_time;
+  scan_time.start();
   fimi_reader reader(input, "ERROR: Cannot open input file!");
-  binFSout<std::uint32_t> tmp(TEMPORARY_DATASET, true);
-  if (!tmp.isOpen()) throw run_error(std::string(TEMPORARY_DATASET) + " could not be opened!");
+  temp_dataset_writer<std::uint32_t> tmp(TEMPORARY_DATASET, true);
+  if (!tmp.is_open()) throw run_error(std::string(TEMPORARY_DATASET) + " could not be opened!");
 
   max_tr_len = 0;
   std::uint64_t lines_read = 0, item_occurrences = 0, items_written = 0, prefix_support = 0;
@@ -111,21 +111,21 @@ std::uint32_t first_scan(const std::string& input, zax_items& items, std::uint32
     if (holds_prefix(t, prefix_items)) ++prefix_support;
     for (auto* c : GLOBAL_AM_TABLE) {
       if (t.empty()) break;
-      c->PreProcessTransaction(t);
+      c->preprocess_transaction(t);
     }
     for (auto* c : GLOBAL_SAM_TABLE) {
       if (t.empty()) break;
-      c->PreProcessTransaction(t);
+      c->preprocess_transaction(t);
     }
     for (auto* c : GLOBAL_M_TABLE) {
       if (t.empty()) break;
-      c->PreProcessTransaction(t);
+      c->preprocess_transaction(t);
     }
     if (t.empty()) continue;
     for (std::uint32_t id : t) items.count_item(id);
     max_tr_len = std::max(max_tr_len, static_cast<std::uint32_t>(t.size()));
     items_written += t.size();
-    tmp.writeTransaction(t.data(), static_cast<std::uint32_t>(t.size()));
+    tmp.write_record(t.data(), static_cast<std::uint32_t>(t.size()));
     ++n_written;
   }
   if (n_written > 0xFFFFFFFFull) throw run_error(input + " holds more than 2^32-1 transactions");
@@ -182,30 +182,30 @@ std::uint32_t first_scan(const std::string& input, zax_items& items, std::uint32
   std::printf("%2d: \t scan \t\t %6llu \t %6u \t %6llu \t %8u \t %8llu \t %8.2f\n", 1,
               static_cast<unsigned long long>(c1), items.n_items,
               static_cast<unsigned long long>(r1), items.n_transactions, kb_of(items_written),
-              scan_time.ReadChronos());
+              scan_time.seconds());
   if (out) out->close();
   items.delete_counts();
   return items.max_support;
 }
 
 template <class T>
-void prune_and_map_and_ord_first_iter(const Transaction<std::uint32_t>& in, Transaction<T>& out,
-                                      const zax_items& items) {
+void map_to_dense_sorted(const Transaction<std::uint32_t>& in, Transaction<T>& out,
+                                      const item_table& items) {
   T n = 0;
   for (std::uint32_t i = 0; i < in.length; ++i) {
     const std::uint32_t dense = items.map_input(in.elems[i]);
-    if (dense != zax_items::kNotFrequent) out.elems[n++] = static_cast<T>(dense);
+    if (dense != item_table::kNotFrequent) out.elems[n++] = static_cast<T>(dense);
   }
   out.length = n;
   std::sort(out.elems, out.elems + n);
 }
 
-template void prune_and_map_and_ord_first_iter<std::uint8_t>(const Transaction<std::uint32_t>&,
+template void map_to_dense_sorted<std::uint8_t>(const Transaction<std::uint32_t>&,
                                                              Transaction<std::uint8_t>&,
-                                                             const zax_items&);
-template void prune_and_map_and_ord_first_iter<std::uint16_t>(const Transaction<std::uint32_t>&,
+                                                             const item_table&);
+template void map_to_dense_sorted<std::uint16_t>(const Transaction<std::uint32_t>&,
                                                               Transaction<std::uint16_t>&,
-                                                              const zax_items&);
-template void prune_and_map_and_ord_first_iter<std::uint32_t>(const Transaction<std::uint32_t>&,
+                                                              const item_table&);
+template void map_to_dense_sorted<std::uint32_t>(const Transaction<std::uint32_t>&,
                                                               Transaction<std::uint32_t>&,
-                                                              const zax_items&);
+                                                              const item_table&);

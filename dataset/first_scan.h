@@ -2,7 +2,7 @@
 //
 // Reads every line, makes it a set (an item repeated in a line counts once), lets
 // the constraints trim it (anti-monotone, succinct, then monotone
-// PreProcessTransaction), counts the items and writes every non-empty
+// preprocess_transaction), counts the items and writes every non-empty
 // transaction to "dataset.tmp" in the 32-bit layout. Then prints the dataset
 // statistics, creates the output file, settles level 0, prints the progress
 // header and row 0, runs the Winnow passes, renumbers the items, rebuilds the
@@ -12,17 +12,17 @@
 #include <cstdint>
 #include <string>
 
-#include "dataset/database.h"
+#include "dataset/temp_dataset.h"
 #include "dataset/items.h"
 
 // Returns the largest support of a frequent item; sets max_tr_len to the length
 // of the longest transaction in the temporary dataset.
-std::uint32_t first_scan(const std::string& input, zax_items& items, std::uint32_t& max_tr_len,
+std::uint32_t first_scan(const std::string& input, item_table& items, std::uint32_t& max_tr_len,
                          std::uint32_t preloops);
 
 // Maps one 32-bit transaction of input ids to dense ids of type T, dropping the
 // items that are not frequent, and sorts it ascending. out.elems has room for
 // in.length items.
 template <class T>
-void prune_and_map_and_ord_first_iter(const Transaction<std::uint32_t>& in, Transaction<T>& out,
-                                      const zax_items& items);
+void map_to_dense_sorted(const Transaction<std::uint32_t>& in, Transaction<T>& out,
+                                      const item_table& items);

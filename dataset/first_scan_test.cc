@@ -18,27 +18,27 @@ namespace {
 // min_len items, so a transaction shorter than that cannot hold one. With
 // strip set it also plays the prefix stripping of "supseteq": the item is removed
 // from a transaction that holds it, and one without it is emptied.
-struct MinLength : CMonotone<std::uint32_t> {
+struct MinLength : Monotone<std::uint32_t> {
   std::size_t min_len;
   bool reapplied;
   std::uint32_t strip = UINT32_MAX;
   MinLength(std::size_t n, bool r, std::uint32_t s = UINT32_MAX)
       : min_len(n), reapplied(r), strip(s) {}
-  Constraint<std::uint32_t>* parseParameters(const char*) override { return nullptr; }
-  bool testItemset(const std::vector<std::uint32_t>& s) override {
+  Constraint<std::uint32_t>* parse_parameters(const char*) override { return nullptr; }
+  bool holds(const std::vector<std::uint32_t>& s) override {
     return s.size() + prefix_items.size() >= min_len;
   }
-  void PreProcessTransaction(std::vector<std::uint32_t>& t) override {
+  void preprocess_transaction(std::vector<std::uint32_t>& t) override {
     auto it = std::find(t.begin(), t.end(), strip);
     if (strip != UINT32_MAX) it == t.end() ? t.clear() : void(t.erase(it));
     if (t.size() < min_len) t.clear();
   }
   bool reapplied_by_winnow() const override { return reapplied; }
-  void ProcessTransaction(Transaction<std::uint32_t>&) override {}
-  void ProcessTransaction(zax_transaction<std::uint32_t>&) override {}
-  CMonotone<std::uint8_t>* clone_m(std::uint8_t) const override { return nullptr; }
-  CMonotone<std::uint16_t>* clone_m(std::uint16_t) const override { return nullptr; }
-  CMonotone<std::uint32_t>* clone_m(std::uint32_t) const override { return nullptr; }
+  void process_transaction(Transaction<std::uint32_t>&) override {}
+  void process_transaction(counting_transaction<std::uint32_t>&) override {}
+  Monotone<std::uint8_t>* clone_m(std::uint8_t) const override { return nullptr; }
+  Monotone<std::uint16_t>* clone_m(std::uint16_t) const override { return nullptr; }
+  Monotone<std::uint32_t>* clone_m(std::uint32_t) const override { return nullptr; }
 };
 
 struct scan_result {
@@ -54,7 +54,7 @@ scan_result scan(const std::string& text, std::uint32_t sigma, std::uint32_t pre
   write_file("in.dat", text);
   OUTF = "out.txt";
   write_output = true;
-  zax_items items(sigma);
+  item_table items(sigma);
   scan_result r;
   testing::internal::CaptureStdout();
   try {

@@ -5,22 +5,22 @@
 
 #include "dataset/attributes.h"
 
-zax_items::zax_items(std::uint32_t sigma) : min_count(sigma > 0 ? sigma : 1), sigma(sigma) {}
+item_table::item_table(std::uint32_t sigma) : min_count(sigma > 0 ? sigma : 1), sigma(sigma) {}
 
-void zax_items::grow_dense(std::uint32_t input_id) {
+void item_table::grow_dense(std::uint32_t input_id) {
   // Doubling keeps counting amortised O(1) even when ids arrive in ascending order.
   std::size_t want = static_cast<std::size_t>(input_id) + 1;
   std::size_t size = std::max<std::size_t>(want, 2 * dense_counts.size());
   dense_counts.resize(std::min<std::size_t>(size, kDenseIdLimit), 0);
 }
 
-std::uint32_t zax_items::support_of_input(std::uint32_t input_id) const {
+std::uint32_t item_table::support_of_input(std::uint32_t input_id) const {
   if (input_id < kDenseIdLimit) return input_id < dense_counts.size() ? dense_counts[input_id] : 0;
   auto it = sparse_counts.find(input_id);
   return it == sparse_counts.end() ? 0 : it->second;
 }
 
-void zax_items::clear_counts() {
+void item_table::clear_counts() {
   std::fill(dense_counts.begin(), dense_counts.end(), 0);
   sparse_counts.clear();
 }
@@ -29,30 +29,30 @@ namespace {
 
 // The frequent entries of the count tables, in ascending input id. Ids that never
 // occur have support 0 and min_count is at least 1, so they are never items.
-std::vector<zax_item> frequent_entries(
+std::vector<item_entry> frequent_entries(
     const std::vector<std::uint32_t>& dense,
     const std::unordered_map<std::uint32_t, std::uint32_t>& sparse, std::uint32_t min_count) {
-  std::vector<zax_item> out;
+  std::vector<item_entry> out;
   for (std::size_t id = 0; id < dense.size(); ++id)
     if (dense[id] >= min_count) out.push_back({static_cast<std::uint32_t>(id), dense[id], 0});
   std::size_t first_sparse = out.size();
   for (const auto& kv : sparse)
     if (kv.second >= min_count) out.push_back({kv.first, kv.second, 0});
   std::sort(out.begin() + static_cast<std::ptrdiff_t>(first_sparse), out.end(),
-            [](const zax_item& a, const zax_item& b) { return a.id < b.id; });
+            [](const item_entry& a, const item_entry& b) { return a.id < b.id; });
   return out;
 }
 
 }  // namespace
 
-std::uint32_t zax_items::remap_items(bool write_output) {
-  std::vector<zax_item> frequent = frequent_entries(dense_counts, sparse_counts, min_count);
+std::uint32_t item_table::remap_items(bool write_output) {
+  std::vector<item_entry> frequent = frequent_entries(dense_counts, sparse_counts, min_count);
   // Items whose support exceeds 10 % of the transactions make up the dense part
   // that the vertical engine's choice of variant looks at.
   const double d = static_cast<double>(static_cast<std::uint64_t>(n_transactions) * 10 / 100);
   double sum = 0;
   std::uint64_t dense = 0;
-  for (const zax_item& e : frequent) {
+  for (const item_entry& e : frequent) {
     if (static_cast<double>(e.count) > d) {
       sum += e.count;
       ++dense;
@@ -60,26 +60,26 @@ std::uint32_t zax_items::remap_items(bool write_output) {
   }
   dense_support_pct = dense > 0 ? (sum * 100 / static_cast<double>(dense)) / n_transactions : 0.0;
   // Ties are broken by input id so that a run is reproducible.
-  std::sort(frequent.begin(), frequent.end(), [](const zax_item& a, const zax_item& b) {
+  std::sort(frequent.begin(), frequent.end(), [](const item_entry& a, const item_entry& b) {
     return a.count != b.count ? a.count < b.count : a.id < b.id;
   });
   assign_dense_ids(frequent, write_output);
   return static_cast<std::uint32_t>(first_frequent);
 }
 
-std::uint32_t zax_items::remap_items(CConvertibleAntiMonotone<std::uint32_t>* order) {
+std::uint32_t item_table::remap_items(Convertible<std::uint32_t>* order) {
   dense_support_pct = 0.0;
-  std::vector<zax_item> frequent = frequent_entries(dense_counts, sparse_counts, min_count);
+  std::vector<item_entry> frequent = frequent_entries(dense_counts, sparse_counts, min_count);
   const std::vector<std::uint32_t>& column = *order->attribute_values;
-  for (zax_item& e : frequent) e.attr = column.at(e.id);
+  for (item_entry& e : frequent) e.attr = column.at(e.id);
   // Infrequent entries are not in the list at all, so no frequent item can be
   // mistaken for one, whatever its attribute value.
-  if (order->ascOrder()) {
-    std::sort(frequent.begin(), frequent.end(), [](const zax_item& a, const zax_item& b) {
+  if (order->ascending()) {
+    std::sort(frequent.begin(), frequent.end(), [](const item_entry& a, const item_entry& b) {
       return a.attr != b.attr ? a.attr < b.attr : a.id < b.id;
     });
   } else {
-    std::sort(frequent.begin(), frequent.end(), [](const zax_item& a, const zax_item& b) {
+    std::sort(frequent.begin(), frequent.end(), [](const item_entry& a, const item_entry& b) {
       return a.attr != b.attr ? a.attr > b.attr : a.id < b.id;
     });
   }
@@ -87,7 +87,7 @@ std::uint32_t zax_items::remap_items(CConvertibleAntiMonotone<std::uint32_t>* or
   return static_cast<std::uint32_t>(first_frequent);
 }
 
-void zax_items::assign_dense_ids(std::vector<zax_item>& frequent, bool make_labels) {
+void item_table::assign_dense_ids(std::vector<item_entry>& frequent, bool make_labels) {
   n_items = static_cast<std::uint32_t>(frequent.size());
   first_frequent = n_counted - n_items;
   max_support = 0;
@@ -103,7 +103,7 @@ void zax_items::assign_dense_ids(std::vector<zax_item>& frequent, bool make_labe
     item_label_len.assign(n_items, 0);
   }
   for (std::uint32_t k = 0; k < n_items; ++k) {
-    const zax_item& e = frequent[k];
+    const item_entry& e = frequent[k];
     unmap[k] = e.id;
     map[k] = k;
     item_support[k] = e.count;
@@ -120,14 +120,14 @@ void zax_items::assign_dense_ids(std::vector<zax_item>& frequent, bool make_labe
   n_kept = n_items;
 }
 
-void zax_items::delete_counts() {
+void item_table::delete_counts() {
   std::vector<std::uint32_t>().swap(dense_counts);
   std::unordered_map<std::uint32_t, std::uint32_t>().swap(sparse_counts);
 }
 
-void zax_items::init_global_pruning() { global_count.assign(n_items, 0); }
+void item_table::init_global_pruning() { global_count.assign(n_items, 0); }
 
-void zax_items::end_global_pruning(std::uint32_t threshold) {
+void item_table::end_global_pruning(std::uint32_t threshold) {
   n_kept = 0;
   pruned_inputs_.clear();
   pruned_.assign(n_items, 0);
@@ -143,7 +143,7 @@ void zax_items::end_global_pruning(std::uint32_t threshold) {
   }
 }
 
-bool zax_items::update_map() {
+bool item_table::update_map() {
   if (n_kept == n_items) return false;
   std::uint32_t next = 0;
   for (std::uint32_t i = 0; i < n_items; ++i)
@@ -151,7 +151,7 @@ bool zax_items::update_map() {
   return true;
 }
 
-bool zax_items::update_unmap(bool write_output) {
+bool item_table::update_unmap(bool write_output) {
   if (n_kept == n_items) return false;
   // Input ids of the dropped items no longer map to anything.
   for (std::uint32_t input : pruned_inputs_) {
@@ -193,15 +193,15 @@ bool zax_items::update_unmap(bool write_output) {
   return true;
 }
 
-void zax_items::init_flag_item() {
+void item_table::init_flag_item() {
   flag_item.assign(std::max<std::size_t>(flag_item.size(), n_items), 0);
 }
 
-void zax_items::init_first_item_counts() {
+void item_table::init_first_item_counts() {
   first_item_counts.assign(std::max<std::size_t>(first_item_counts.size(), n_items), 0);
 }
 
-std::uint32_t zax_items::get_active_items() const {
+std::uint32_t item_table::get_active_items() const {
   std::uint32_t active = 0;
   for (std::uint32_t i = 0; i < n_items && i < flag_item.size(); ++i) active += flag_item[i] != 0;
   return active;

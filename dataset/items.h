@@ -21,29 +21,29 @@
 
 #include "constraints/constraint.h"
 
-struct zax_item {
+struct item_entry {
   std::uint32_t id;
   std::uint32_t count;
   std::uint32_t attr;
 };
 
 struct AscendingItemsSort {
-  bool operator()(const zax_item& a, const zax_item& b) const { return a.count < b.count; }
+  bool operator()(const item_entry& a, const item_entry& b) const { return a.count < b.count; }
 };
 struct AscendingAttrSort {
-  bool operator()(const zax_item& a, const zax_item& b) const { return a.attr < b.attr; }
+  bool operator()(const item_entry& a, const item_entry& b) const { return a.attr < b.attr; }
 };
 struct DescendingAttrSort {
-  bool operator()(const zax_item& a, const zax_item& b) const { return a.attr > b.attr; }
+  bool operator()(const item_entry& a, const item_entry& b) const { return a.attr > b.attr; }
 };
 
-class zax_items {
+class item_table {
  public:
   static constexpr std::uint32_t kDenseIdLimit = 1u << 22;
   static constexpr std::uint32_t kNotFrequent = 0xFFFFFFFFu;
   static constexpr std::size_t kLabelSlot = 12;  // "4294967295 " and its terminator
 
-  explicit zax_items(std::uint32_t sigma);
+  explicit item_table(std::uint32_t sigma);
 
   // --- counting (first scan, Winnow passes) ---
   void count_item(std::uint32_t input_id) {
@@ -61,7 +61,7 @@ class zax_items {
 
   // --- renumbering ---
   std::uint32_t remap_items(bool write_output);
-  std::uint32_t remap_items(CConvertibleAntiMonotone<std::uint32_t>* order);
+  std::uint32_t remap_items(Convertible<std::uint32_t>* order);
   void delete_counts();
   // Dense id of an input id, or kNotFrequent. Follows global pruning: after
   // update_unmap it gives the compacted dense id, kNotFrequent for a dropped item.
@@ -114,7 +114,7 @@ class zax_items {
 
  private:
   void grow_dense(std::uint32_t input_id);
-  void assign_dense_ids(std::vector<zax_item>& frequent, bool make_labels);
+  void assign_dense_ids(std::vector<item_entry>& frequent, bool make_labels);
   std::vector<std::uint32_t> dense_map;  // input id -> dense id, for ids < kDenseIdLimit
   std::unordered_map<std::uint32_t, std::uint32_t> sparse_map;
   // Input ids dropped by the last end_global_pruning; update_unmap unmaps them.

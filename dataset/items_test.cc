@@ -9,16 +9,16 @@
 
 namespace {
 
-zax_items counted(std::uint32_t sigma, const std::vector<std::pair<std::uint32_t, int>>& supports,
+item_table counted(std::uint32_t sigma, const std::vector<std::pair<std::uint32_t, int>>& supports,
                   std::uint32_t n_transactions = 100) {
-  zax_items items(sigma);
+  item_table items(sigma);
   for (auto [id, n] : supports)
     for (int i = 0; i < n; ++i) items.count_item(id);
   items.n_transactions = n_transactions;
   return items;
 }
 
-std::vector<std::string> labels(const zax_items& items) {
+std::vector<std::string> labels(const item_table& items) {
   std::vector<std::string> out;
   for (std::uint32_t k = 0; k < items.n_items; ++k)
     out.emplace_back(items.label(k), items.item_label_len[k]);
@@ -26,17 +26,17 @@ std::vector<std::string> labels(const zax_items& items) {
 }
 
 TEST(ItemTable, RenumbersByAscendingSupportWithLabels) {
-  zax_items items = counted(2, {{10, 5}, {11, 9}, {12, 2}, {13, 7}, {14, 1}});
+  item_table items = counted(2, {{10, 5}, {11, 9}, {12, 2}, {13, 7}, {14, 1}});
   EXPECT_EQ(items.remap_items(true), 15u - 4u);
   EXPECT_EQ(items.n_items, 4u);
   EXPECT_EQ(items.unmap, (std::vector<std::uint32_t>{12, 10, 13, 11}));
   EXPECT_EQ(labels(items), (std::vector<std::string>{"12 ", "10 ", "13 ", "11 "}));
   EXPECT_EQ(items.max_support, 9u);
-  EXPECT_EQ(items.map_input(14), zax_items::kNotFrequent);
+  EXPECT_EQ(items.map_input(14), item_table::kNotFrequent);
 }
 
 TEST(ItemTable, SparseHugeIdsKeepMemorySmall) {
-  zax_items items = counted(1, {{1000000000u, 2}, {3000000000u, 1}, {4294967295u, 3}, {5, 1}});
+  item_table items = counted(1, {{1000000000u, 2}, {3000000000u, 1}, {4294967295u, 3}, {5, 1}});
   EXPECT_LE(items.dense_counts.size(), 16u);  // no table up to the largest id
   EXPECT_EQ(items.n_counted, 4294967296ull);
   EXPECT_EQ(items.support_of_input(4294967295u), 3u);
@@ -45,13 +45,13 @@ TEST(ItemTable, SparseHugeIdsKeepMemorySmall) {
   EXPECT_EQ(labels(items)[3], "4294967295 ");
   EXPECT_EQ(items.map_input(4294967295u), 3u);
   EXPECT_EQ(items.map_input(3000000000u) <= 1, true);
-  EXPECT_EQ(items.map_input(3000000001u), zax_items::kNotFrequent);
+  EXPECT_EQ(items.map_input(3000000001u), item_table::kNotFrequent);
 }
 
 // Input id 4294967295 once equalled the pruning marker: it must survive as an item.
 TEST(ItemTable, GlobalPruningCompactsEveryPerItemArrayAndKeepsTheLargestId) {
   reset_attributes();
-  zax_items items = counted(1, {{4294967295u, 1}, {7, 2}, {3000000000u, 3}, {13, 4}});
+  item_table items = counted(1, {{4294967295u, 1}, {7, 2}, {3000000000u, 3}, {13, 4}});
   items.remap_items(true);  // dense 0..3 = 4294967295, 7, 3000000000, 13
   attributes_matrix.push_back(
       std::make_unique<std::vector<std::uint32_t>>(std::vector<std::uint32_t>{100, 101, 102, 103}));
@@ -70,7 +70,7 @@ TEST(ItemTable, GlobalPruningCompactsEveryPerItemArrayAndKeepsTheLargestId) {
   EXPECT_EQ(items.support(1), 3u);
   EXPECT_EQ(*attributes_matrix[0], (std::vector<std::uint32_t>{100, 102}));
   EXPECT_EQ(items.map_input(4294967295u), 0u);
-  EXPECT_EQ(items.map_input(7), zax_items::kNotFrequent);
+  EXPECT_EQ(items.map_input(7), item_table::kNotFrequent);
   // Nothing under the threshold: both steps report no change.
   items.init_global_pruning();
   items.global_count = {3, 3};

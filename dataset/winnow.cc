@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "constraints/constraint.h"
-#include "dataset/database.h"
+#include "dataset/temp_dataset.h"
 #include "util/error.h"
-#include "util/utils.h"
+#include "util/stopwatch.h"
 
 namespace {
 
@@ -18,12 +18,12 @@ struct keep_flags {
   std::vector<std::uint8_t> dense;
   std::unordered_set<std::uint32_t> sparse;
   bool kept(std::uint32_t id) const {
-    if (id < zax_items::kDenseIdLimit) return id < dense.size() && dense[id] != 0;
+    if (id < item_table::kDenseIdLimit) return id < dense.size() && dense[id] != 0;
     return sparse.count(id) != 0;
   }
 };
 
-std::uint64_t snapshot(const zax_items& items, keep_flags& flags) {
+std::uint64_t snapshot(const item_table& items, keep_flags& flags) {
   std::uint64_t kept = 0;
   flags.dense.assign(items.dense_counts.size(), 0);
   for (std::size_t id = 0; id < items.dense_counts.size(); ++id)
@@ -42,9 +42,9 @@ std::uint64_t snapshot(const zax_items& items, keep_flags& flags) {
 
 }  // namespace
 
-std::uint32_t run_winnow_loops(zax_items& items, std::uint32_t preloops, std::uint64_t c1,
+std::uint32_t run_winnow_loops(item_table& items, std::uint32_t preloops, std::uint64_t c1,
                                std::uint32_t& max_tr_len, std::uint64_t& items_written) {
-  std::vector<CMonotone<std::uint32_t>*> reapplied;
+  std::vector<Monotone<std::uint32_t>*> reapplied;
   for (auto* c : GLOBAL_M_TABLE)
     if (c->reapplied_by_winnow()) reapplied.push_back(c);
   bool changed = !GLOBAL_M_TABLE.empty();
@@ -53,34 +53,34 @@ std::uint32_t run_winnow_loops(zax_items& items, std::uint32_t preloops, std::ui
   keep_flags flags;
   std::vector<std::uint32_t> in, out;
   while (changed && budget != 0) {
-    Chronos pass_time;
-    pass_time.StartChronos();
+    stopwatch pass_time;
+    pass_time.start();
     --budget;
     ++passes;
     const std::uint64_t kept_items = snapshot(items, flags);
     items.clear_counts();
-    binFSin<std::uint32_t> reader(TEMPORARY_DATASET);
-    if (!reader.isOpen())
+    temp_dataset_reader<std::uint32_t> reader(TEMPORARY_DATASET);
+    if (!reader.is_open())
       throw run_error(std::string(TEMPORARY_DATASET) + " i: could not be opened!");
-    binFSout<std::uint32_t> writer(TEMPORARY_DATASET, false);
-    if (!writer.isOpen())
+    temp_dataset_writer<std::uint32_t> writer(TEMPORARY_DATASET, false);
+    if (!writer.is_open())
       throw run_error(std::string(TEMPORARY_DATASET) + " o: could not be opened!");
     items_written = 0;
     max_tr_len = 0;
     std::uint64_t n_written = 0;
-    while (reader.getNextTransaction(in)) {
+    while (reader.read_next(in)) {
       out.clear();
       for (std::uint32_t id : in)
         if (flags.kept(id)) out.push_back(id);
       for (auto* c : reapplied) {
         if (out.empty()) break;
-        c->PreProcessTransaction(out);
+        c->preprocess_transaction(out);
       }
       if (out.empty()) continue;
       for (std::uint32_t id : out) items.count_item(id);
       if (out.size() > max_tr_len) max_tr_len = static_cast<std::uint32_t>(out.size());
       items_written += out.size();
-      writer.writeTransaction(out.data(), static_cast<std::uint32_t>(out.size()));
+      writer.write_record(out.data(), static_cast<std::uint32_t>(out.size()));
       ++n_written;
     }
     changed = items.n_transactions != n_written;
@@ -90,7 +90,7 @@ std::uint32_t run_winnow_loops(zax_items& items, std::uint32_t preloops, std::ui
     std::printf("( \t winnow \t %6llu \t %6llu \t %6d \t %8u \t %8llu \t %8.2f  )\n",
                 static_cast<unsigned long long>(c1), static_cast<unsigned long long>(kept_items), 0,
                 items.n_transactions, static_cast<unsigned long long>(items_written * 4 / 1024),
-                pass_time.ReadChronos());
+                pass_time.seconds());
   }
   return passes;
 }

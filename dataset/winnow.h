@@ -18,5 +18,5 @@
 
 // Returns the number of passes run. max_tr_len and items_written describe the
 // file after the last pass; c1 is the count-table size printed in every row.
-std::uint32_t run_winnow_loops(zax_items& items, std::uint32_t preloops, std::uint64_t c1,
+std::uint32_t run_winnow_loops(item_table& items, std::uint32_t preloops, std::uint64_t c1,
                                std::uint32_t& max_tr_len, std::uint64_t& items_written);

@@ -17,13 +17,13 @@
 #include "engine/level_driver.h"
 #include "util/error.h"
 #include "util/output_file.h"
-#include "util/utils.h"
+#include "util/stopwatch.h"
 
 namespace {
 
 int run(int argc, char** argv, dataset_lock& lock) {
-  Chronos total;
-  total.StartChronos();
+  stopwatch total;
+  total.start();
   GLOBAL_MAXIMUM_LENGTH = -1;
   run_options o;
   if (!ParseArguments(argc, argv, o)) return 1;
@@ -40,7 +40,7 @@ int run(int argc, char** argv, dataset_lock& lock) {
   }
   if (lock.is_locked_file(OUTF))
     throw run_error(OUTF + ": the output file cannot be the temporary dataset!");
-  zax_items items(o.sigma);
+  item_table items(o.sigma);
   std::uint32_t max_tr_len = 0;
   const std::uint32_t max_support = first_scan(o.input, items, max_tr_len, o.preloops);
 
@@ -48,14 +48,14 @@ int run(int argc, char** argv, dataset_lock& lock) {
   const bool stop = max_support == 0 || items.n_items <= 1 || GLOBAL_MAXIMUM_LENGTH == 0 ||
                     GLOBAL_MAXIMUM_LENGTH == 1 || GLOBAL_MAXIMUM_LENGTH < -1;
   if (stop) {
-    std::printf("Total time: %g\n", total.ReadChronos());
+    std::printf("Total time: %g\n", total.seconds());
   } else {
     with_width(static_cast<std::uint64_t>(items.n_items) + 1, [&](auto t) {
       with_width(max_support, [&](auto t1) {
-        following_scans<decltype(t), decltype(t1)>(static_cast<int>(max_tr_len), items, o.hop);
+        mine_levels<decltype(t), decltype(t1)>(static_cast<int>(max_tr_len), items, o.hop);
       });
     });
-    std::printf("\n Total time: %g\n", total.ReadChronos());
+    std::printf("\n Total time: %g\n", total.seconds());
     unlink(TEMPORARY_DATASET);
   }
   if (std::fflush(stdout) != 0 || std::ferror(stdout))

@@ -106,11 +106,11 @@ bool ParseArguments(int argc, const char* const* argv, run_options& o) {
       o.hop = parse_signed_option(keyword, value);
     } else {
       auto it = std::find_if(GLOBAL_TABLE.begin(), GLOBAL_TABLE.end(),
-                             [&](auto* prototype) { return keyword == prototype->getLABEL(); });
+                             [&](auto* prototype) { return keyword == prototype->keyword(); });
       if (it == GLOBAL_TABLE.end()) throw run_error(" ... Error in constraints!");
-      Constraint<std::uint32_t>* c = (*it)->parseParameters(value.c_str());
+      Constraint<std::uint32_t>* c = (*it)->parse_parameters(value.c_str());
       if (c == nullptr) return false;
-      const int a = c->whichAttribute();
+      const int a = c->attribute_row();
       if (a != -1 && std::find(needed_attributes.begin(), needed_attributes.end(), a) ==
                          needed_attributes.end())
         needed_attributes.push_back(a);

@@ -10,7 +10,7 @@
 #include "util/memory.h"
 
 template <class T, class T1>
-void HOP_candidates<T, T1>::init_prefix_table(std::uint32_t n) {
+void candidate_store<T, T1>::init_prefix_table(std::uint32_t n) {
   table_items = n;
   table_size = number_of_pairs(n) + 1;
   if (this->prefixes.size() >= 0xFFFFFFFFu)
@@ -52,7 +52,7 @@ void HOP_candidates<T, T1>::init_prefix_table(std::uint32_t n) {
 }
 
 template <class T, class T1>
-void HOP_candidates<T, T1>::sparse_range(std::uint64_t a, std::uint64_t b, std::size_t* begin,
+void candidate_store<T, T1>::sparse_range(std::uint64_t a, std::uint64_t b, std::size_t* begin,
                                          std::size_t* end) const {
   // Within a's range the groups ascend by their second item: bisect for b.
   const std::size_t step = static_cast<std::size_t>(this->k - 1);
@@ -79,7 +79,7 @@ namespace {
 // prefix cand[0..k-2] minus cand[r] and the suffix cand[k-1]; as r decreases the
 // subsets grow lexicographically, so the group search only moves forward.
 template <class T, class T1>
-bool subsets_stored(const set_of_frequents<T, T1>& previous, const T* cand, int k,
+bool subsets_stored(const frequent_level<T, T1>& previous, const T* cand, int k,
                     std::vector<T>& sub) {
   const int plen = k - 2;  // prefix length of previous
   int lo = 0;
@@ -116,11 +116,11 @@ bool subsets_stored(const set_of_frequents<T, T1>& previous, const T* cand, int 
 }  // namespace
 
 template <class T, class T1>
-void gen_candidates(set_of_frequents<T, T1>& previous, HOP_candidates<T, T1>& candidates,
-                    zax_items& items, int k, const cand_2_iter<T1>* pairs,
-                    GLOBAL_TABLE_K<T>& table) {
+void generate_candidates(frequent_level<T, T1>& previous, candidate_store<T, T1>& candidates,
+                    item_table& items, int k, const pair_counters<T1>* pairs,
+                    typed_constraints<T>& table) {
   candidates.clear(k);
-  if (!previous.init_gen_cand()) return;
+  if (!previous.start_join()) return;
   assert(k >= 3);
   assert(k > 3 || pairs != nullptr);
   std::vector<T> cand(k), sub(k);
@@ -130,7 +130,7 @@ void gen_candidates(set_of_frequents<T, T1>& previous, HOP_candidates<T, T1>& ca
   while (true) {
     bool keep = true;
     for (auto* am : table.am_table)
-      if (!am->testItemset(cand.data(), k)) {
+      if (!am->holds(cand.data(), k)) {
         keep = false;
         break;
       }
@@ -144,7 +144,7 @@ void gen_candidates(set_of_frequents<T, T1>& previous, HOP_candidates<T, T1>& ca
         keep = subsets_stored(previous, cand.data(), k, sub);
     }
     if (keep) candidates.add_itemset(cand.data(), 0, table);
-    const join_step step = previous.next_gen_cand();
+    const join_step step = previous.next_join();
     if (step == join_step::none) break;
     if (step == join_step::new_prefix) previous.get_prefix(cand.data());
     previous.get_suffix(cand.data() + k - 2);
@@ -171,43 +171,43 @@ void quick_sort(T* a, int lo, int hi) {
   }
 }
 
-template class HOP_candidates<std::uint8_t, std::uint8_t>;
-template class HOP_candidates<std::uint8_t, std::uint16_t>;
-template class HOP_candidates<std::uint8_t, std::uint32_t>;
-template class HOP_candidates<std::uint16_t, std::uint8_t>;
-template class HOP_candidates<std::uint16_t, std::uint16_t>;
-template class HOP_candidates<std::uint16_t, std::uint32_t>;
-template class HOP_candidates<std::uint32_t, std::uint8_t>;
-template class HOP_candidates<std::uint32_t, std::uint16_t>;
-template class HOP_candidates<std::uint32_t, std::uint32_t>;
+template class candidate_store<std::uint8_t, std::uint8_t>;
+template class candidate_store<std::uint8_t, std::uint16_t>;
+template class candidate_store<std::uint8_t, std::uint32_t>;
+template class candidate_store<std::uint16_t, std::uint8_t>;
+template class candidate_store<std::uint16_t, std::uint16_t>;
+template class candidate_store<std::uint16_t, std::uint32_t>;
+template class candidate_store<std::uint32_t, std::uint8_t>;
+template class candidate_store<std::uint32_t, std::uint16_t>;
+template class candidate_store<std::uint32_t, std::uint32_t>;
 
-template void gen_candidates<std::uint8_t, std::uint8_t>(
-    set_of_frequents<std::uint8_t, std::uint8_t>&, HOP_candidates<std::uint8_t, std::uint8_t>&,
-    zax_items&, int, const cand_2_iter<std::uint8_t>*, GLOBAL_TABLE_K<std::uint8_t>&);
-template void gen_candidates<std::uint8_t, std::uint16_t>(
-    set_of_frequents<std::uint8_t, std::uint16_t>&, HOP_candidates<std::uint8_t, std::uint16_t>&,
-    zax_items&, int, const cand_2_iter<std::uint16_t>*, GLOBAL_TABLE_K<std::uint8_t>&);
-template void gen_candidates<std::uint8_t, std::uint32_t>(
-    set_of_frequents<std::uint8_t, std::uint32_t>&, HOP_candidates<std::uint8_t, std::uint32_t>&,
-    zax_items&, int, const cand_2_iter<std::uint32_t>*, GLOBAL_TABLE_K<std::uint8_t>&);
-template void gen_candidates<std::uint16_t, std::uint8_t>(
-    set_of_frequents<std::uint16_t, std::uint8_t>&, HOP_candidates<std::uint16_t, std::uint8_t>&,
-    zax_items&, int, const cand_2_iter<std::uint8_t>*, GLOBAL_TABLE_K<std::uint16_t>&);
-template void gen_candidates<std::uint16_t, std::uint16_t>(
-    set_of_frequents<std::uint16_t, std::uint16_t>&, HOP_candidates<std::uint16_t, std::uint16_t>&,
-    zax_items&, int, const cand_2_iter<std::uint16_t>*, GLOBAL_TABLE_K<std::uint16_t>&);
-template void gen_candidates<std::uint16_t, std::uint32_t>(
-    set_of_frequents<std::uint16_t, std::uint32_t>&, HOP_candidates<std::uint16_t, std::uint32_t>&,
-    zax_items&, int, const cand_2_iter<std::uint32_t>*, GLOBAL_TABLE_K<std::uint16_t>&);
-template void gen_candidates<std::uint32_t, std::uint8_t>(
-    set_of_frequents<std::uint32_t, std::uint8_t>&, HOP_candidates<std::uint32_t, std::uint8_t>&,
-    zax_items&, int, const cand_2_iter<std::uint8_t>*, GLOBAL_TABLE_K<std::uint32_t>&);
-template void gen_candidates<std::uint32_t, std::uint16_t>(
-    set_of_frequents<std::uint32_t, std::uint16_t>&, HOP_candidates<std::uint32_t, std::uint16_t>&,
-    zax_items&, int, const cand_2_iter<std::uint16_t>*, GLOBAL_TABLE_K<std::uint32_t>&);
-template void gen_candidates<std::uint32_t, std::uint32_t>(
-    set_of_frequents<std::uint32_t, std::uint32_t>&, HOP_candidates<std::uint32_t, std::uint32_t>&,
-    zax_items&, int, const cand_2_iter<std::uint32_t>*, GLOBAL_TABLE_K<std::uint32_t>&);
+template void generate_candidates<std::uint8_t, std::uint8_t>(
+    frequent_level<std::uint8_t, std::uint8_t>&, candidate_store<std::uint8_t, std::uint8_t>&,
+    item_table&, int, const pair_counters<std::uint8_t>*, typed_constraints<std::uint8_t>&);
+template void generate_candidates<std::uint8_t, std::uint16_t>(
+    frequent_level<std::uint8_t, std::uint16_t>&, candidate_store<std::uint8_t, std::uint16_t>&,
+    item_table&, int, const pair_counters<std::uint16_t>*, typed_constraints<std::uint8_t>&);
+template void generate_candidates<std::uint8_t, std::uint32_t>(
+    frequent_level<std::uint8_t, std::uint32_t>&, candidate_store<std::uint8_t, std::uint32_t>&,
+    item_table&, int, const pair_counters<std::uint32_t>*, typed_constraints<std::uint8_t>&);
+template void generate_candidates<std::uint16_t, std::uint8_t>(
+    frequent_level<std::uint16_t, std::uint8_t>&, candidate_store<std::uint16_t, std::uint8_t>&,
+    item_table&, int, const pair_counters<std::uint8_t>*, typed_constraints<std::uint16_t>&);
+template void generate_candidates<std::uint16_t, std::uint16_t>(
+    frequent_level<std::uint16_t, std::uint16_t>&, candidate_store<std::uint16_t, std::uint16_t>&,
+    item_table&, int, const pair_counters<std::uint16_t>*, typed_constraints<std::uint16_t>&);
+template void generate_candidates<std::uint16_t, std::uint32_t>(
+    frequent_level<std::uint16_t, std::uint32_t>&, candidate_store<std::uint16_t, std::uint32_t>&,
+    item_table&, int, const pair_counters<std::uint32_t>*, typed_constraints<std::uint16_t>&);
+template void generate_candidates<std::uint32_t, std::uint8_t>(
+    frequent_level<std::uint32_t, std::uint8_t>&, candidate_store<std::uint32_t, std::uint8_t>&,
+    item_table&, int, const pair_counters<std::uint8_t>*, typed_constraints<std::uint32_t>&);
+template void generate_candidates<std::uint32_t, std::uint16_t>(
+    frequent_level<std::uint32_t, std::uint16_t>&, candidate_store<std::uint32_t, std::uint16_t>&,
+    item_table&, int, const pair_counters<std::uint16_t>*, typed_constraints<std::uint32_t>&);
+template void generate_candidates<std::uint32_t, std::uint32_t>(
+    frequent_level<std::uint32_t, std::uint32_t>&, candidate_store<std::uint32_t, std::uint32_t>&,
+    item_table&, int, const pair_counters<std::uint32_t>*, typed_constraints<std::uint32_t>&);
 
 template void quick_sort<std::uint8_t>(std::uint8_t*, int, int);
 template void quick_sort<std::uint16_t>(std::uint16_t*, int, int);

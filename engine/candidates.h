@@ -1,6 +1,6 @@
 // Candidates of the out-of-core levels and their pair-prefix index.
 //
-// T is the dense item type, T1 the support type. HOP_candidates is a level store
+// T is the dense item type, T1 the support type. candidate_store is a level store
 // whose supports are the counters of the coming pass (added at 0). After
 // init_prefix_table, for items a < b the groups whose prefix starts with (a, b)
 // occupy the offsets prefix_table[p] <= o < prefix_table[p+1] of `prefixes`
@@ -16,15 +16,15 @@
 #include <vector>
 
 #include "constraints/constraint.h"
-#include "dataset/database.h"
+#include "dataset/temp_dataset.h"
 #include "dataset/items.h"
 #include "engine/itemset_store.h"
 #include "engine/pair_counting.h"
 
 template <class T, class T1>
-class HOP_candidates : public set_of_itemsets<T, T1> {
+class candidate_store : public level_store<T, T1> {
  public:
-  explicit HOP_candidates(int k) : set_of_itemsets<T, T1>(k) {}
+  explicit candidate_store(int k) : level_store<T, T1>(k) {}
 
   // Builds the index for items 0 .. n-1.
   void init_prefix_table(std::uint32_t n);
@@ -46,7 +46,7 @@ class HOP_candidates : public set_of_itemsets<T, T1> {
   // position counter of each of its items += 1, and flags[u] becomes 1 when the
   // candidate satisfies loose constraint u. Position counters must be zero on
   // entry. Defined with the out-of-core pass.
-  void subset_and_count_and_prune_local(zax_transaction<T>& t, std::uint8_t* flags);
+  void count_contained_candidates(counting_transaction<T>& t, std::uint8_t* flags);
 
   std::uint32_t table_items = 0;
   std::vector<std::uint32_t> prefix_table;
@@ -65,9 +65,9 @@ class HOP_candidates : public set_of_itemsets<T, T1> {
 // pair's counter in `pairs` is below min_count), and indexes the survivors.
 // `pairs` is read only for k = 3.
 template <class T, class T1>
-void gen_candidates(set_of_frequents<T, T1>& previous, HOP_candidates<T, T1>& candidates,
-                    zax_items& items, int k, const cand_2_iter<T1>* pairs,
-                    GLOBAL_TABLE_K<T>& table);
+void generate_candidates(frequent_level<T, T1>& previous, candidate_store<T, T1>& candidates,
+                    item_table& items, int k, const pair_counters<T1>* pairs,
+                    typed_constraints<T>& table);
 
 // Sorts a[lo..hi] (both inclusive) ascending in place.
 template <class T>

@@ -6,10 +6,10 @@
 
 namespace {
 
-using cands8 = HOP_candidates<std::uint8_t, std::uint32_t>;
+using cands8 = candidate_store<std::uint8_t, std::uint32_t>;
 
 TEST(Candidates, PrefixTableGivesEachPairItsRangeOfGroups) {
-  GLOBAL_TABLE_K<std::uint8_t> table;
+  typed_constraints<std::uint8_t> table;
   struct Case {
     std::vector<std::vector<std::uint8_t>> sets;
     std::vector<std::uint32_t> expected;

@@ -9,10 +9,10 @@
 #include "engine/output_line.h"
 
 template <class T, class T1>
-set_of_itemsets<T, T1>::set_of_itemsets(int k) : k(k) {}
+level_store<T, T1>::level_store(int k) : k(k) {}
 
 template <class T, class T1>
-void set_of_itemsets<T, T1>::clear(int new_k) {
+void level_store<T, T1>::clear(int new_k) {
   prefixes.clear();
   group_last.clear();
   suffixes.clear();
@@ -28,8 +28,8 @@ void set_of_itemsets<T, T1>::clear(int new_k) {
 }
 
 template <class T, class T1>
-void set_of_itemsets<T, T1>::add_itemset(const T* itemset, T1 support, GLOBAL_TABLE_K<T>& table,
-                                         const set_of_itemsets* flag_source, int source_index) {
+void level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constraints<T>& table,
+                                         const level_store* flag_source, int source_index) {
   const std::size_t km1 = static_cast<std::size_t>(k - 1);
   // Only the last group is compared: itemsets arrive in lexicographic order, so
   // an equal prefix can only be the last one.
@@ -52,12 +52,12 @@ void set_of_itemsets<T, T1>::add_itemset(const T* itemset, T1 support, GLOBAL_TA
     for (int u = 0; u < n_lam; ++u) lam_flags.push_back(flag_source->flag(source_index, u));
   } else {
     for (int u = 0; u < n_lam; ++u)
-      lam_flags.push_back(table.lam_table[u]->testItemset(itemset, k));
+      lam_flags.push_back(table.lam_table[u]->holds(itemset, k));
   }
 }
 
 template <class T, class T1>
-bool set_of_itemsets<T, T1>::all_flags(int itemset) const {
+bool level_store<T, T1>::all_flags(int itemset) const {
   const std::size_t base = static_cast<std::size_t>(itemset) * n_lam;
   for (int u = 0; u < n_lam; ++u)
     if (!lam_flags[base + u]) return false;
@@ -65,7 +65,7 @@ bool set_of_itemsets<T, T1>::all_flags(int itemset) const {
 }
 
 template <class T, class T1>
-void set_of_itemsets<T, T1>::init_read_itemsets() {
+void level_store<T, T1>::init_read_itemsets() {
   read_pos = -1;
   cur_group = 0;
   cur_first = 0;
@@ -73,7 +73,7 @@ void set_of_itemsets<T, T1>::init_read_itemsets() {
 }
 
 template <class T, class T1>
-int set_of_itemsets<T, T1>::next_itemset(T* buffer) {
+int level_store<T, T1>::next_itemset(T* buffer) {
   ++read_pos;
   if (read_pos > cur_last) {
     ++cur_group;
@@ -90,7 +90,7 @@ int set_of_itemsets<T, T1>::next_itemset(T* buffer) {
 }
 
 template <class T, class T1>
-bool set_of_frequents<T, T1>::init_gen_cand() {
+bool frequent_level<T, T1>::start_join() {
   if (this->n_itemsets == 0) return false;
   const int groups = this->number_of_groups();
   this->cur_group = 0;
@@ -110,7 +110,7 @@ bool set_of_frequents<T, T1>::init_gen_cand() {
 }
 
 template <class T, class T1>
-join_step set_of_frequents<T, T1>::next_gen_cand() {
+join_step frequent_level<T, T1>::next_join() {
   if (pair_j + 1 <= this->cur_last) {
     ++pair_j;
     return join_step::same_prefix;
@@ -131,19 +131,19 @@ join_step set_of_frequents<T, T1>::next_gen_cand() {
 }
 
 template <class T, class T1>
-void set_of_frequents<T, T1>::get_prefix(T* out) const {
+void frequent_level<T, T1>::get_prefix(T* out) const {
   const T* p = this->prefixes.data() + static_cast<std::size_t>(this->cur_group) * (this->k - 1);
   std::copy(p, p + (this->k - 1), out);
 }
 
 template <class T, class T1>
-void set_of_frequents<T, T1>::get_suffix(T* out) const {
+void frequent_level<T, T1>::get_suffix(T* out) const {
   out[0] = this->suffixes[pair_i];
   out[1] = this->suffixes[pair_j];
 }
 
 template <class T, class T1>
-void set_of_frequents<T, T1>::get_suffix(T* out, T* key_out, T1* support_out) const {
+void frequent_level<T, T1>::get_suffix(T* out, T* key_out, T1* support_out) const {
   get_suffix(out);
   key_out[0] = this->keys[pair_i];
   key_out[1] = this->keys[pair_j];
@@ -152,7 +152,7 @@ void set_of_frequents<T, T1>::get_suffix(T* out, T* key_out, T1* support_out) co
 }
 
 template <class T, class T1>
-bool set_of_frequents<T, T1>::lookup(const T* itemset, T1* support, T* key, int* index) const {
+bool frequent_level<T, T1>::lookup(const T* itemset, T1* support, T* key, int* index) const {
   if (this->n_itemsets == 0) return false;
   const int km1 = this->k - 1;
   // Groups are in ascending prefix order: bisect over them.
@@ -201,7 +201,7 @@ bool set_of_frequents<T, T1>::lookup(const T* itemset, T1* support, T* key, int*
 }
 
 template <class T, class T1>
-int set_of_frequents<T, T1>::dump_itemsets(zax_items& items, FSout& out, GLOBAL_TABLE_K<T>& table) {
+int frequent_level<T, T1>::dump_itemsets(item_table& items, FSout& out, typed_constraints<T>& table) {
   if (this->n_itemsets == 0) return 0;
   const int k = this->k;
   const int km1 = k - 1;
@@ -229,13 +229,13 @@ int set_of_frequents<T, T1>::dump_itemsets(zax_items& items, FSout& out, GLOBAL_
         current[km1] = x;
         bool accept = true;
         for (auto* c : table.m_table)
-          if (!c->testItemset(current)) {
+          if (!c->holds(current)) {
             accept = false;
             break;
           }
         if (accept)
           for (auto* c : table.cam_table)
-            if (!c->testItemset(current.data(), k)) {
+            if (!c->holds(current.data(), k)) {
               accept = false;
               break;
             }
@@ -251,22 +251,22 @@ int set_of_frequents<T, T1>::dump_itemsets(zax_items& items, FSout& out, GLOBAL_
   return written;
 }
 
-template class set_of_itemsets<std::uint8_t, std::uint8_t>;
-template class set_of_itemsets<std::uint8_t, std::uint16_t>;
-template class set_of_itemsets<std::uint8_t, std::uint32_t>;
-template class set_of_itemsets<std::uint16_t, std::uint8_t>;
-template class set_of_itemsets<std::uint16_t, std::uint16_t>;
-template class set_of_itemsets<std::uint16_t, std::uint32_t>;
-template class set_of_itemsets<std::uint32_t, std::uint8_t>;
-template class set_of_itemsets<std::uint32_t, std::uint16_t>;
-template class set_of_itemsets<std::uint32_t, std::uint32_t>;
+template class level_store<std::uint8_t, std::uint8_t>;
+template class level_store<std::uint8_t, std::uint16_t>;
+template class level_store<std::uint8_t, std::uint32_t>;
+template class level_store<std::uint16_t, std::uint8_t>;
+template class level_store<std::uint16_t, std::uint16_t>;
+template class level_store<std::uint16_t, std::uint32_t>;
+template class level_store<std::uint32_t, std::uint8_t>;
+template class level_store<std::uint32_t, std::uint16_t>;
+template class level_store<std::uint32_t, std::uint32_t>;
 
-template class set_of_frequents<std::uint8_t, std::uint8_t>;
-template class set_of_frequents<std::uint8_t, std::uint16_t>;
-template class set_of_frequents<std::uint8_t, std::uint32_t>;
-template class set_of_frequents<std::uint16_t, std::uint8_t>;
-template class set_of_frequents<std::uint16_t, std::uint16_t>;
-template class set_of_frequents<std::uint16_t, std::uint32_t>;
-template class set_of_frequents<std::uint32_t, std::uint8_t>;
-template class set_of_frequents<std::uint32_t, std::uint16_t>;
-template class set_of_frequents<std::uint32_t, std::uint32_t>;
+template class frequent_level<std::uint8_t, std::uint8_t>;
+template class frequent_level<std::uint8_t, std::uint16_t>;
+template class frequent_level<std::uint8_t, std::uint32_t>;
+template class frequent_level<std::uint16_t, std::uint8_t>;
+template class frequent_level<std::uint16_t, std::uint16_t>;
+template class frequent_level<std::uint16_t, std::uint32_t>;
+template class frequent_level<std::uint32_t, std::uint8_t>;
+template class frequent_level<std::uint32_t, std::uint16_t>;
+template class frequent_level<std::uint32_t, std::uint32_t>;

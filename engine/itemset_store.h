@@ -33,17 +33,17 @@ class FSout {
 };
 
 template <class T, class T1>
-class set_of_itemsets {
+class level_store {
  public:
-  explicit set_of_itemsets(int k);
-  virtual ~set_of_itemsets() = default;
+  explicit level_store(int k);
+  virtual ~level_store() = default;
   void clear(int k);
 
   // Appends itemset[0..k-1] (ascending). flag_source null: the loose flags are
   // evaluated with lam_table; otherwise they are copied from flag_source's flags
   // of its itemset source_index.
-  void add_itemset(const T* itemset, T1 support, GLOBAL_TABLE_K<T>& table,
-                   const set_of_itemsets* flag_source = nullptr, int source_index = -1);
+  void add_itemset(const T* itemset, T1 support, typed_constraints<T>& table,
+                   const level_store* flag_source = nullptr, int source_index = -1);
 
   void init_read_itemsets();
   // Next itemset into buffer (k items; the prefix is kept between calls); returns
@@ -75,13 +75,13 @@ class set_of_itemsets {
 enum class join_step { same_prefix, new_prefix, none };
 
 template <class T, class T1>
-class set_of_frequents : public set_of_itemsets<T, T1> {
+class frequent_level : public level_store<T, T1> {
  public:
-  explicit set_of_frequents(int k) : set_of_itemsets<T, T1>(k) {}
+  explicit frequent_level(int k) : level_store<T, T1>(k) {}
 
   // Join cursor over every pair (i, j), i < j, of every group of >= 2 itemsets.
-  bool init_gen_cand();
-  join_step next_gen_cand();
+  bool start_join();
+  join_step next_join();
   void get_prefix(T* out) const;  // out[0..k-2]
   void get_suffix(T* out) const;  // out[0] = suffix of pair_i, out[1] = suffix of pair_j
   void get_suffix(T* out, T* key_out, T1* support_out) const;
@@ -93,7 +93,7 @@ class set_of_frequents : public set_of_itemsets<T, T1> {
   // Writes every stored itemset that the monotone and convertible constraints
   // accept and whose loose flags are all set: prefix items, labels, "(support)\n".
   // Returns the number written.
-  int dump_itemsets(zax_items& items, FSout& out, GLOBAL_TABLE_K<T>& table);
+  int dump_itemsets(item_table& items, FSout& out, typed_constraints<T>& table);
 
   int pair_i = 0;
   int pair_j = 0;

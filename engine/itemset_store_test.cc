@@ -10,9 +10,9 @@
 
 namespace {
 
-using store8 = set_of_frequents<std::uint8_t, std::uint8_t>;
+using store8 = frequent_level<std::uint8_t, std::uint8_t>;
 
-std::string dump(store8& s, zax_items& items, GLOBAL_TABLE_K<std::uint8_t>& table, int* written) {
+std::string dump(store8& s, item_table& items, typed_constraints<std::uint8_t>& table, int* written) {
   test_dir dir;
   {
     FSout out("out.txt", 1);
@@ -23,8 +23,8 @@ std::string dump(store8& s, zax_items& items, GLOBAL_TABLE_K<std::uint8_t>& tabl
 }
 
 TEST(ItemsetStore, LookupFindsStoredItemsetsInShortAndLongGroups) {
-  GLOBAL_TABLE_K<std::uint8_t> table;
-  set_of_frequents<std::uint8_t, std::uint16_t> s(3);
+  typed_constraints<std::uint8_t> table;
+  frequent_level<std::uint8_t, std::uint16_t> s(3);
   // Group (0,1) has 20 suffixes (searched by bisection), (2,5) has three.
   for (std::uint8_t x = 2; x < 42; x += 2) {
     const std::uint8_t v[3] = {0, 1, x};
@@ -61,10 +61,10 @@ TEST(ItemsetStore, LookupFindsStoredItemsetsInShortAndLongGroups) {
 }
 
 TEST(ItemsetStore, DumpWritesLabelsInDenseOrderWithPrefixItemsAndUnsignedSupport) {
-  zax_items items(1);
+  item_table items(1);
   set_up_items(items, 6, {12, 7, 300, 4000000000u, 5, 6});
   prefix_items = {3, 8};
-  GLOBAL_TABLE_K<std::uint8_t> table;
+  typed_constraints<std::uint8_t> table;
   store8 s(3);
   const std::uint8_t a[3] = {0, 1, 2}, b[3] = {0, 1, 3}, c[3] = {0, 4, 5}, d[3] = {1, 4, 5};
   s.add_itemset(a, 255, table);

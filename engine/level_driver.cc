@@ -7,11 +7,11 @@
 
 #include "constraints/constraint.h"
 #include "engine/candidates.h"
-#include "engine/hop_iter.h"
+#include "engine/out_of_core_level.h"
 #include "engine/itemset_store.h"
 #include "engine/pair_counting.h"
-#include "vertical/vertical_dataset.h"
-#include "vertical/vertical_iterations.h"
+#include "vertical/bit_matrix.h"
+#include "vertical/intersection_levels.h"
 
 namespace {
 
@@ -22,51 +22,51 @@ bool bound_reached(int k) { return GLOBAL_MAXIMUM_LENGTH != -1 && k >= GLOBAL_MA
 }  // namespace
 
 template <class T, class T1>
-void following_scans(int max_tr_len, zax_items& items, int hop) {
-  GLOBAL_TABLE_K<T> table;
+void mine_levels(int max_tr_len, item_table& items, int hop) {
+  typed_constraints<T> table;
   table.take_active_constraints();
   // Nothing of two or more items may be written: no pass is worth running.
   if (!level_allowed(2)) return;
 
   int k = 2;
-  ZAX_vertical_dataset<T> vd;
+  bit_matrix<T> vd;
   bool vertical = false;
-  if (hop <= 2 && vd.VD_can_be_allocated(items.n_items, items.n_transactions)) {
-    vd.init_VD();
+  if (hop <= 2 && vd.fits_in_memory(items.n_items, items.n_transactions)) {
+    vd.allocate();
     vertical = true;
   }
 
-  auto pairs = std::make_unique<cand_2_iter<T1>>(items.n_items);
-  std::unique_ptr<set_of_frequents<T, T1>> level =
-      second_scan<T, T1>(max_tr_len, items, *pairs, vd, table);
+  auto pairs = std::make_unique<pair_counters<T1>>(items.n_items);
+  std::unique_ptr<frequent_level<T, T1>> level =
+      count_pairs<T, T1>(max_tr_len, items, *pairs, vd, table);
   if (level->n_itemsets < 3 || bound_reached(k)) return;
 
-  auto candidates = std::make_unique<HOP_candidates<T, T1>>(k);
+  auto candidates = std::make_unique<candidate_store<T, T1>>(k);
   while (!vertical) {
     ++k;
     // From level hop on, the pass of level k fills the bit matrix instead of
     // rewriting the file once the pruned data fits the memory rule.
-    if (hop <= k && vd.VD_can_be_allocated(items.n_kept, items.n_transactions)) {
-      vd.init_VD();
+    if (hop <= k && vd.fits_in_memory(items.n_kept, items.n_transactions)) {
+      vd.allocate();
       vertical = true;
     }
-    gen_candidates<T, T1>(*level, *candidates, items, k, pairs.get(), table);
+    generate_candidates<T, T1>(*level, *candidates, items, k, pairs.get(), table);
     if (candidates->n_itemsets == 0) return;
     if (k == 3) pairs.reset();
-    HOP_iter<T, T1>(k, max_tr_len, items, *candidates, *level, vd, table);
+    count_level_out_of_core<T, T1>(k, max_tr_len, items, *candidates, *level, vd, table);
     if (level->n_itemsets < k + 1 || bound_reached(k)) return;
   }
 
   candidates.reset();
   pairs.reset();
-  vd.chk_compact_vertical(items.n_kept);
+  vd.try_make_compact(items.n_kept);
   level->keys.assign(static_cast<std::size_t>(level->n_itemsets), static_cast<T>(-1));
-  auto next = std::make_unique<set_of_frequents<T, T1>>(k);
-  using iteration = void (*)(int, zax_items&, set_of_frequents<T, T1>&, set_of_frequents<T, T1>&,
-                             ZAX_vertical_dataset<T>&, GLOBAL_TABLE_K<T>&);
-  iteration variant = items.dense_support_pct > 20.0 ? &ZAX_iter_compact_key<T, T1>
-                      : vd.is_compact == 1           ? &ZAX_iter_compact<T, T1>
-                                                     : &ZAX_iter_diffuse<T, T1>;
+  auto next = std::make_unique<frequent_level<T, T1>>(k);
+  using iteration = void (*)(int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&,
+                             bit_matrix<T>&, typed_constraints<T>&);
+  iteration variant = items.dense_support_pct > 20.0 ? &intersect_level_key_patterns<T, T1>
+                      : vd.is_compact == 1           ? &intersect_level_dense<T, T1>
+                                                     : &intersect_level_sparse<T, T1>;
   while (true) {
     ++k;
     variant(k, items, *level, *next, vd, table);
@@ -75,12 +75,12 @@ void following_scans(int max_tr_len, zax_items& items, int hop) {
   }
 }
 
-template void following_scans<std::uint8_t, std::uint8_t>(int, zax_items&, int);
-template void following_scans<std::uint8_t, std::uint16_t>(int, zax_items&, int);
-template void following_scans<std::uint8_t, std::uint32_t>(int, zax_items&, int);
-template void following_scans<std::uint16_t, std::uint8_t>(int, zax_items&, int);
-template void following_scans<std::uint16_t, std::uint16_t>(int, zax_items&, int);
-template void following_scans<std::uint16_t, std::uint32_t>(int, zax_items&, int);
-template void following_scans<std::uint32_t, std::uint8_t>(int, zax_items&, int);
-template void following_scans<std::uint32_t, std::uint16_t>(int, zax_items&, int);
-template void following_scans<std::uint32_t, std::uint32_t>(int, zax_items&, int);
+template void mine_levels<std::uint8_t, std::uint8_t>(int, item_table&, int);
+template void mine_levels<std::uint8_t, std::uint16_t>(int, item_table&, int);
+template void mine_levels<std::uint8_t, std::uint32_t>(int, item_table&, int);
+template void mine_levels<std::uint16_t, std::uint8_t>(int, item_table&, int);
+template void mine_levels<std::uint16_t, std::uint16_t>(int, item_table&, int);
+template void mine_levels<std::uint16_t, std::uint32_t>(int, item_table&, int);
+template void mine_levels<std::uint32_t, std::uint8_t>(int, item_table&, int);
+template void mine_levels<std::uint32_t, std::uint16_t>(int, item_table&, int);
+template void mine_levels<std::uint32_t, std::uint32_t>(int, item_table&, int);

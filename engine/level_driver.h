@@ -1,6 +1,6 @@
 // The level-wise search after the first scan, for dense item type T and support
 // type T1 (8, 16 or 32-bit unsigned each; all nine combinations are instantiated).
-// Clones the active constraints into GLOBAL_TABLE_K<T>, counts the pairs, then
+// Clones the active constraints into typed_constraints<T>, counts the pairs, then
 // counts levels 3, 4, ... out of core over "dataset.tmp" until the pruned data
 // fits the memory rule and the level reaches hop, and from there by bit-vector
 // intersection. Every level appends its itemsets to the output file and prints
@@ -10,4 +10,4 @@
 #include "dataset/items.h"
 
 template <class T, class T1>
-void following_scans(int max_tr_len, zax_items& items, int hop);
+void mine_levels(int max_tr_len, item_table& items, int hop);

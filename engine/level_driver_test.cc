@@ -23,12 +23,12 @@ itemset_counts mine(const std::vector<std::vector<std::uint32_t>>& trans, std::u
   GLOBAL_MAXIMUM_LENGTH = max_length;
   OUTF = "out.txt";
   write_output = true;
-  zax_items items(sigma);
+  item_table items(sigma);
   std::uint32_t max_tr_len = 0;
   testing::internal::CaptureStdout();
   const std::uint32_t max_support = first_scan("in.dat", items, max_tr_len, 0);
   if (max_support > 0 && items.n_items >= 2)
-    following_scans<T, T1>(static_cast<int>(max_tr_len), items, hop);
+    mine_levels<T, T1>(static_cast<int>(max_tr_len), items, hop);
   const std::string out = testing::internal::GetCapturedStdout();
   if (progress != nullptr) *progress = out;
   GLOBAL_MAXIMUM_LENGTH = -1;

@@ -17,8 +17,8 @@
 
 class output_line {
  public:
-  output_line(const zax_items& items, int k) : items_(items), off_(k + 1, 0) {
-    buf_.resize(prefix_items.size() * 11 + static_cast<std::size_t>(k) * zax_items::kLabelSlot +
+  output_line(const item_table& items, int k) : items_(items), off_(k + 1, 0) {
+    buf_.resize(prefix_items.size() * 11 + static_cast<std::size_t>(k) * item_table::kLabelSlot +
                 32);
     std::size_t n = 0;
     for (std::uint32_t v : prefix_items) n += format_uint(buf_.data() + n, v, ' ');
@@ -55,7 +55,7 @@ class output_line {
   }
 
  private:
-  const zax_items& items_;
+  const item_table& items_;
   std::vector<char> buf_;
   std::vector<std::size_t> off_;  // off_[p]: where the label of position p starts
 };

@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "dataset/database.h"
+#include "dataset/temp_dataset.h"
 #include "dataset/first_scan.h"
 #include "engine/output_line.h"
 #include "util/error.h"
 #include "util/memory.h"
 #include "util/output_file.h"
-#include "util/utils.h"
+#include "util/stopwatch.h"
 
 template <class T1>
-cand_2_iter<T1>::cand_2_iter(std::uint64_t n_items)
+pair_counters<T1>::pair_counters(std::uint64_t n_items)
     : n_pairs(number_of_pairs(n_items)), n(n_items) {
   const std::uint64_t bytes = n_pairs * sizeof(T1);
   auto refuse = [&]() {
@@ -32,7 +32,7 @@ cand_2_iter<T1>::cand_2_iter(std::uint64_t n_items)
 }
 
 template <class T1>
-cand_2_iter<T1>::~cand_2_iter() {
+pair_counters<T1>::~pair_counters() {
   std::free(pair_counts);
 }
 
@@ -40,27 +40,27 @@ namespace {
 
 // Runs the monotone constraints on a transaction while it can still hold a pair.
 template <class T>
-void apply_monotone(Transaction<T>& t, GLOBAL_TABLE_K<T>& table) {
+void apply_monotone(Transaction<T>& t, typed_constraints<T>& table) {
   for (auto* c : table.m_table) {
     if (t.length < 2) return;
-    c->ProcessTransaction(t);
+    c->process_transaction(t);
   }
 }
 
 }  // namespace
 
 template <class T, class T1>
-std::unique_ptr<set_of_frequents<T, T1>> second_scan(int max_tr_len, zax_items& items,
-                                                     cand_2_iter<T1>& pairs,
-                                                     ZAX_vertical_dataset<T>& vd,
-                                                     GLOBAL_TABLE_K<T>& table) {
-  Chronos clock;
-  clock.StartChronos();
+std::unique_ptr<frequent_level<T, T1>> count_pairs(int max_tr_len, item_table& items,
+                                                     pair_counters<T1>& pairs,
+                                                     bit_matrix<T>& vd,
+                                                     typed_constraints<T>& table) {
+  stopwatch clock;
+  clock.start();
   const std::string tmp_name = TEMPORARY_DATASET;
-  binFSin<std::uint32_t> in(tmp_name);
-  if (!in.isOpen()) throw run_error(tmp_name + " could not be opened!");
-  binFSout<T> out(tmp_name, false);
-  if (!out.isOpen()) throw run_error(tmp_name + " could not be opened!");
+  temp_dataset_reader<std::uint32_t> in(tmp_name);
+  if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
+  temp_dataset_writer<T> out(tmp_name, false);
+  if (!out.is_open()) throw run_error(tmp_name + " could not be opened!");
 
   const std::uint64_t n = items.n_items;
   assert(pairs.n == n);
@@ -76,8 +76,8 @@ std::unique_ptr<set_of_frequents<T, T1>> second_scan(int max_tr_len, zax_items& 
   std::uint64_t items_written = 0;
   std::uint32_t kept = 0;
   T1* const counts = pairs.pair_counts;
-  while (in.getNextTransaction(tin, capacity)) {
-    prune_and_map_and_ord_first_iter(tin, tout, items);
+  while (in.read_next(tin, capacity)) {
+    map_to_dense_sorted(tin, tout, items);
     apply_monotone(tout, table);
     const std::uint32_t len = tout.length;
     if (len < 2) continue;
@@ -93,7 +93,7 @@ std::unique_ptr<set_of_frequents<T, T1>> second_scan(int max_tr_len, zax_items& 
     if (vertical)
       vd.add_transaction(t, len, kept);
     else
-      out.writeTransaction(t, tout.length);
+      out.write_record(t, tout.length);
     ++kept;
     items_written += len;
   }
@@ -104,7 +104,7 @@ std::unique_ptr<set_of_frequents<T, T1>> second_scan(int max_tr_len, zax_items& 
   }
   out.close();
 
-  auto level = std::make_unique<set_of_frequents<T, T1>>(2);
+  auto level = std::make_unique<frequent_level<T, T1>>(2);
   FSout fs(OUTF, 2);
   output_line line(items, 2);
   const bool writable = level_allowed(2);
@@ -128,7 +128,7 @@ std::unique_ptr<set_of_frequents<T, T1>> second_scan(int max_tr_len, zax_items& 
         // may still be a subset or join partner of a longer valid itemset.
         bool keep = true;
         for (auto* am : table.am_table)
-          if (!am->testItemset(pair, 2)) {
+          if (!am->holds(pair, 2)) {
             keep = false;
             break;
           }
@@ -136,7 +136,7 @@ std::unique_ptr<set_of_frequents<T, T1>> second_scan(int max_tr_len, zax_items& 
         level->add_itemset(pair, count, table);
         if (write)
           for (auto* cam : table.cam_table)
-            if (!cam->testItemset(pair, 2)) {
+            if (!cam->holds(pair, 2)) {
               write = false;
               break;
             }
@@ -145,7 +145,7 @@ std::unique_ptr<set_of_frequents<T, T1>> second_scan(int max_tr_len, zax_items& 
           pair_vec[0] = pair[0];
           pair_vec[1] = pair[1];
           for (auto* m : table.m_table)
-            if (!m->testItemset(pair_vec)) {
+            if (!m->holds(pair_vec)) {
               write = false;
               break;
             }
@@ -174,47 +174,47 @@ std::unique_ptr<set_of_frequents<T, T1>> second_scan(int max_tr_len, zax_items& 
   std::printf("%2d: \t scan \t\t %6llu \t %6u \t %6u \t %8u \t %8llu \t %8.2f\n", 2,
               static_cast<unsigned long long>(pairs.n_pairs), lk, rk, items.n_transactions,
               static_cast<unsigned long long>(items_written * sizeof(T) / 1024),
-              clock.ReadChronos());
+              clock.seconds());
   return level;
 }
 
-template class cand_2_iter<std::uint8_t>;
-template class cand_2_iter<std::uint16_t>;
-template class cand_2_iter<std::uint32_t>;
+template class pair_counters<std::uint8_t>;
+template class pair_counters<std::uint16_t>;
+template class pair_counters<std::uint32_t>;
 
-template std::unique_ptr<set_of_frequents<std::uint8_t, std::uint8_t>>
-second_scan<std::uint8_t, std::uint8_t>(int, zax_items&, cand_2_iter<std::uint8_t>&,
-                                        ZAX_vertical_dataset<std::uint8_t>&,
-                                        GLOBAL_TABLE_K<std::uint8_t>&);
-template std::unique_ptr<set_of_frequents<std::uint8_t, std::uint16_t>>
-second_scan<std::uint8_t, std::uint16_t>(int, zax_items&, cand_2_iter<std::uint16_t>&,
-                                         ZAX_vertical_dataset<std::uint8_t>&,
-                                         GLOBAL_TABLE_K<std::uint8_t>&);
-template std::unique_ptr<set_of_frequents<std::uint8_t, std::uint32_t>>
-second_scan<std::uint8_t, std::uint32_t>(int, zax_items&, cand_2_iter<std::uint32_t>&,
-                                         ZAX_vertical_dataset<std::uint8_t>&,
-                                         GLOBAL_TABLE_K<std::uint8_t>&);
-template std::unique_ptr<set_of_frequents<std::uint16_t, std::uint8_t>>
-second_scan<std::uint16_t, std::uint8_t>(int, zax_items&, cand_2_iter<std::uint8_t>&,
-                                         ZAX_vertical_dataset<std::uint16_t>&,
-                                         GLOBAL_TABLE_K<std::uint16_t>&);
-template std::unique_ptr<set_of_frequents<std::uint16_t, std::uint16_t>>
-second_scan<std::uint16_t, std::uint16_t>(int, zax_items&, cand_2_iter<std::uint16_t>&,
-                                          ZAX_vertical_dataset<std::uint16_t>&,
-                                          GLOBAL_TABLE_K<std::uint16_t>&);
-template std::unique_ptr<set_of_frequents<std::uint16_t, std::uint32_t>>
-second_scan<std::uint16_t, std::uint32_t>(int, zax_items&, cand_2_iter<std::uint32_t>&,
-                                          ZAX_vertical_dataset<std::uint16_t>&,
-                                          GLOBAL_TABLE_K<std::uint16_t>&);
-template std::unique_ptr<set_of_frequents<std::uint32_t, std::uint8_t>>
-second_scan<std::uint32_t, std::uint8_t>(int, zax_items&, cand_2_iter<std::uint8_t>&,
-                                         ZAX_vertical_dataset<std::uint32_t>&,
-                                         GLOBAL_TABLE_K<std::uint32_t>&);
-template std::unique_ptr<set_of_frequents<std::uint32_t, std::uint16_t>>
-second_scan<std::uint32_t, std::uint16_t>(int, zax_items&, cand_2_iter<std::uint16_t>&,
-                                          ZAX_vertical_dataset<std::uint32_t>&,
-                                          GLOBAL_TABLE_K<std::uint32_t>&);
-template std::unique_ptr<set_of_frequents<std::uint32_t, std::uint32_t>>
-second_scan<std::uint32_t, std::uint32_t>(int, zax_items&, cand_2_iter<std::uint32_t>&,
-                                          ZAX_vertical_dataset<std::uint32_t>&,
-                                          GLOBAL_TABLE_K<std::uint32_t>&);
+template std::unique_ptr<frequent_level<std::uint8_t, std::uint8_t>>
+count_pairs<std::uint8_t, std::uint8_t>(int, item_table&, pair_counters<std::uint8_t>&,
+                                        bit_matrix<std::uint8_t>&,
+                                        typed_constraints<std::uint8_t>&);
+template std::unique_ptr<frequent_level<std::uint8_t, std::uint16_t>>
+count_pairs<std::uint8_t, std::uint16_t>(int, item_table&, pair_counters<std::uint16_t>&,
+                                         bit_matrix<std::uint8_t>&,
+                                         typed_constraints<std::uint8_t>&);
+template std::unique_ptr<frequent_level<std::uint8_t, std::uint32_t>>
+count_pairs<std::uint8_t, std::uint32_t>(int, item_table&, pair_counters<std::uint32_t>&,
+                                         bit_matrix<std::uint8_t>&,
+                                         typed_constraints<std::uint8_t>&);
+template std::unique_ptr<frequent_level<std::uint16_t, std::uint8_t>>
+count_pairs<std::uint16_t, std::uint8_t>(int, item_table&, pair_counters<std::uint8_t>&,
+                                         bit_matrix<std::uint16_t>&,
+                                         typed_constraints<std::uint16_t>&);
+template std::unique_ptr<frequent_level<std::uint16_t, std::uint16_t>>
+count_pairs<std::uint16_t, std::uint16_t>(int, item_table&, pair_counters<std::uint16_t>&,
+                                          bit_matrix<std::uint16_t>&,
+                                          typed_constraints<std::uint16_t>&);
+template std::unique_ptr<frequent_level<std::uint16_t, std::uint32_t>>
+count_pairs<std::uint16_t, std::uint32_t>(int, item_table&, pair_counters<std::uint32_t>&,
+                                          bit_matrix<std::uint16_t>&,
+                                          typed_constraints<std::uint16_t>&);
+template std::unique_ptr<frequent_level<std::uint32_t, std::uint8_t>>
+count_pairs<std::uint32_t, std::uint8_t>(int, item_table&, pair_counters<std::uint8_t>&,
+                                         bit_matrix<std::uint32_t>&,
+                                         typed_constraints<std::uint32_t>&);
+template std::unique_ptr<frequent_level<std::uint32_t, std::uint16_t>>
+count_pairs<std::uint32_t, std::uint16_t>(int, item_table&, pair_counters<std::uint16_t>&,
+                                          bit_matrix<std::uint32_t>&,
+                                          typed_constraints<std::uint32_t>&);
+template std::unique_ptr<frequent_level<std::uint32_t, std::uint32_t>>
+count_pairs<std::uint32_t, std::uint32_t>(int, item_table&, pair_counters<std::uint32_t>&,
+                                          bit_matrix<std::uint32_t>&,
+                                          typed_constraints<std::uint32_t>&);

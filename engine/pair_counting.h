@@ -12,7 +12,7 @@
 #include "constraints/constraint.h"
 #include "dataset/items.h"
 #include "engine/itemset_store.h"
-#include "vertical/vertical_dataset.h"
+#include "vertical/bit_matrix.h"
 
 // Start of row a in the triangular pair array: pair (a, b), a < b, sits at
 // pair_row(a, n) + b - 1.
@@ -28,12 +28,12 @@ inline std::uint64_t number_of_pairs(std::uint64_t n) { return n < 2 ? 0 : n * (
 // exceed physical memory, or cannot be had, the constructor throws run_error
 // "too many frequent items (<n>): pair counters need <X> MiB".
 template <class T1>
-class cand_2_iter {
+class pair_counters {
  public:
-  explicit cand_2_iter(std::uint64_t n);
-  ~cand_2_iter();
-  cand_2_iter(const cand_2_iter&) = delete;
-  cand_2_iter& operator=(const cand_2_iter&) = delete;
+  explicit pair_counters(std::uint64_t n);
+  ~pair_counters();
+  pair_counters(const pair_counters&) = delete;
+  pair_counters& operator=(const pair_counters&) = delete;
 
   T1 count(std::uint64_t a, std::uint64_t b) const { return pair_counts[pair_index(a, b, n)]; }
 
@@ -49,10 +49,10 @@ class cand_2_iter {
 // every monotone, convertible and loose anti-monotone constraint accepts, sets
 // up global pruning and prints the progress row of level 2.
 template <class T, class T1>
-std::unique_ptr<set_of_frequents<T, T1>> second_scan(int max_tr_len, zax_items& items,
-                                                     cand_2_iter<T1>& pairs,
-                                                     ZAX_vertical_dataset<T>& vd,
-                                                     GLOBAL_TABLE_K<T>& table);
+std::unique_ptr<frequent_level<T, T1>> count_pairs(int max_tr_len, item_table& items,
+                                                     pair_counters<T1>& pairs,
+                                                     bit_matrix<T>& vd,
+                                                     typed_constraints<T>& table);
 
 // True when an itemset of k items beyond the prefix items may be written (and
 // mined): no "lenleq" bound, or one that k does not exceed.

@@ -40,7 +40,7 @@ void run_one(std::uint8_t choice, const std::uint8_t* data, std::size_t size) {
   // Count the ids that every loaded column has a value for, as the first scan
   // would after its own check, then renumber and rebuild the columns.
   const std::uint64_t limit = std::min<std::uint64_t>(shortest_attribute_column(), 64);
-  zax_items items(1);
+  item_table items(1);
   for (std::uint32_t id = 0; id < limit; ++id)
     for (std::uint32_t k = 0; k <= id % 3; ++k) items.count_item(id);
   if (GLOBAL_CAM_TABLE.empty())

@@ -19,7 +19,7 @@ namespace {
 
 template <class T>
 void clone_all() {
-  GLOBAL_TABLE_K<T> typed;
+  typed_constraints<T> typed;
   typed.take_active_constraints();
 }
 

@@ -7,18 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "dataset/database.h"
+#include "dataset/temp_dataset.h"
 #include "util/error.h"
 
 namespace {
 
 int convert(const std::string& in_name, const std::string& out_name) {
-  ibmFSin in(in_name);
-  if (!in.isOpen()) throw run_error(in_name + " could not be opened!");
-  asciiFSout out(out_name);
-  if (!out.isOpen()) throw run_error(out_name + " could not be opened for writing!");
+  ibm_reader in(in_name);
+  if (!in.is_open()) throw run_error(in_name + " could not be opened!");
+  fimi_writer out(out_name);
+  if (!out.is_open()) throw run_error(out_name + " could not be opened for writing!");
   std::vector<std::int32_t> items;
-  while (in.getNextTransaction(items)) out.writeTransaction(items);
+  while (in.read_next(items)) out.write_record(items);
   out.close();
   return 0;
 }

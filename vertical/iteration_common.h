@@ -20,9 +20,9 @@
 template <class T, class T1>
 class candidate_cursor {
  public:
-  // previous.init_gen_cand() must have returned true. with_keys: also fetch the
+  // previous.start_join() must have returned true. with_keys: also fetch the
   // joined itemsets' key records and supports (previous.keys must be filled).
-  candidate_cursor(set_of_frequents<T, T1>& previous, int k, std::uint32_t n_items, bool with_keys)
+  candidate_cursor(frequent_level<T, T1>& previous, int k, std::uint32_t n_items, bool with_keys)
       : previous_(previous),
         k_(k),
         with_keys_(with_keys),
@@ -43,7 +43,7 @@ class candidate_cursor {
 
   // Moves to the next joined pair; false when none is left.
   bool advance() {
-    const join_step step = previous_.next_gen_cand();
+    const join_step step = previous_.next_join();
     if (step == join_step::none) return false;
     if (step == join_step::new_prefix) previous_.get_prefix(cand_.data());
     fetch_suffix();
@@ -67,7 +67,7 @@ class candidate_cursor {
       previous_.get_suffix(cand_.data() + k_ - 2);
   }
 
-  set_of_frequents<T, T1>& previous_;
+  frequent_level<T, T1>& previous_;
   int k_;
   bool with_keys_;
   std::vector<T> cand_;
@@ -78,9 +78,9 @@ class candidate_cursor {
 
 // Every anti-monotone constraint, in table order, stopping at the first failure.
 template <class T>
-bool passes_anti_monotone(GLOBAL_TABLE_K<T>& table, const T* itemset, int k) {
+bool passes_anti_monotone(typed_constraints<T>& table, const T* itemset, int k) {
   for (auto* am : table.am_table) {
-    if (!am->testItemset(itemset, k)) return false;
+    if (!am->holds(itemset, k)) return false;
   }
   return true;
 }
@@ -91,7 +91,7 @@ bool passes_anti_monotone(GLOBAL_TABLE_K<T>& table, const T* itemset, int k) {
 // transactions still in the bit matrix, so a missing subset proves cand
 // infrequent (or failing an anti-monotone constraint): it need not be intersected.
 template <class T, class T1>
-bool other_subsets_stored(const set_of_frequents<T, T1>& previous, const T* cand, int k,
+bool other_subsets_stored(const frequent_level<T, T1>& previous, const T* cand, int k,
                           std::vector<T>& subset) {
   for (int p = k - 3; p >= 0; --p) {
     int w = 0;
@@ -110,7 +110,7 @@ struct level_counters {
 
 // Appends the accepted itemsets of level k to the output file.
 template <class T, class T1>
-void write_level(int k, zax_items& items, set_of_frequents<T, T1>& next, GLOBAL_TABLE_K<T>& table,
+void write_level(int k, item_table& items, frequent_level<T, T1>& next, typed_constraints<T>& table,
                  level_counters& counters) {
   counters.written = counters.frequent;
   if (!write_output) return;

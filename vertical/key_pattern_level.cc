@@ -19,9 +19,9 @@
 // itemset), and in either case so does the candidate.
 #include <vector>
 
-#include "util/utils.h"
+#include "util/stopwatch.h"
 #include "vertical/iteration_common.h"
-#include "vertical/vertical_iterations.h"
+#include "vertical/intersection_levels.h"
 
 namespace {
 
@@ -48,14 +48,14 @@ int position_of(const T* cand, int k, T a) {
 }  // namespace
 
 template <class T, class T1>
-void ZAX_iter_compact_key(int k, zax_items& items, set_of_frequents<T, T1>& previous,
-                          set_of_frequents<T, T1>& next, ZAX_vertical_dataset<T>& vd,
-                          GLOBAL_TABLE_K<T>& table) {
-  Chronos clock;
-  clock.StartChronos();
+void intersect_level_key_patterns(int k, item_table& items, frequent_level<T, T1>& previous,
+                          frequent_level<T, T1>& next, bit_matrix<T>& vd,
+                          typed_constraints<T>& table) {
+  stopwatch clock;
+  clock.start();
   next.clear(k);
   next.keys.clear();
-  if (!previous.init_gen_cand()) return;
+  if (!previous.start_join()) return;
   const T kKey = static_cast<T>(-1);
   // Records missing (the level was not built by this iteration and the driver
   // did not mark it): the key mark for all is always sound, it only forgoes
@@ -63,7 +63,7 @@ void ZAX_iter_compact_key(int k, zax_items& items, set_of_frequents<T, T1>& prev
   if (previous.keys.size() != static_cast<std::size_t>(previous.n_itemsets))
     previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
   candidate_cursor<T, T1> cursor(previous, k, items.n_items, true);
-  ZAX_statistics stats;
+  intersection_stats stats;
   vd.start_iteration(k, false);
   const std::uint32_t min_count = items.min_count;
   level_counters counters;
@@ -149,28 +149,28 @@ void ZAX_iter_compact_key(int k, zax_items& items, set_of_frequents<T, T1>& prev
   } while (cursor.advance());
 
   write_level(k, items, next, table, counters);
-  print_vertical_row("zaxdk\t", k, counters, vd.VD_size, clock.ReadChronos());
+  print_vertical_row("zaxdk\t", k, counters, vd.size_bytes, clock.seconds());
 }
 
 #define KESTREL_KEY_SIGNATURE(T, T1)                                                              \
-  (int, zax_items&, set_of_frequents<T, T1>&, set_of_frequents<T, T1>&, ZAX_vertical_dataset<T>&, \
-   GLOBAL_TABLE_K<T>&)
+  (int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&, bit_matrix<T>&, \
+   typed_constraints<T>&)
 
-template void ZAX_iter_compact_key<std::uint8_t, std::uint8_t> KESTREL_KEY_SIGNATURE(std::uint8_t,
+template void intersect_level_key_patterns<std::uint8_t, std::uint8_t> KESTREL_KEY_SIGNATURE(std::uint8_t,
                                                                                      std::uint8_t);
-template void ZAX_iter_compact_key<std::uint8_t, std::uint16_t> KESTREL_KEY_SIGNATURE(
+template void intersect_level_key_patterns<std::uint8_t, std::uint16_t> KESTREL_KEY_SIGNATURE(
     std::uint8_t, std::uint16_t);
-template void ZAX_iter_compact_key<std::uint8_t, std::uint32_t> KESTREL_KEY_SIGNATURE(
+template void intersect_level_key_patterns<std::uint8_t, std::uint32_t> KESTREL_KEY_SIGNATURE(
     std::uint8_t, std::uint32_t);
-template void ZAX_iter_compact_key<std::uint16_t, std::uint8_t> KESTREL_KEY_SIGNATURE(std::uint16_t,
+template void intersect_level_key_patterns<std::uint16_t, std::uint8_t> KESTREL_KEY_SIGNATURE(std::uint16_t,
                                                                                       std::uint8_t);
-template void ZAX_iter_compact_key<std::uint16_t, std::uint16_t> KESTREL_KEY_SIGNATURE(
+template void intersect_level_key_patterns<std::uint16_t, std::uint16_t> KESTREL_KEY_SIGNATURE(
     std::uint16_t, std::uint16_t);
-template void ZAX_iter_compact_key<std::uint16_t, std::uint32_t> KESTREL_KEY_SIGNATURE(
+template void intersect_level_key_patterns<std::uint16_t, std::uint32_t> KESTREL_KEY_SIGNATURE(
     std::uint16_t, std::uint32_t);
-template void ZAX_iter_compact_key<std::uint32_t, std::uint8_t> KESTREL_KEY_SIGNATURE(std::uint32_t,
+template void intersect_level_key_patterns<std::uint32_t, std::uint8_t> KESTREL_KEY_SIGNATURE(std::uint32_t,
                                                                                       std::uint8_t);
-template void ZAX_iter_compact_key<std::uint32_t, std::uint16_t> KESTREL_KEY_SIGNATURE(
+template void intersect_level_key_patterns<std::uint32_t, std::uint16_t> KESTREL_KEY_SIGNATURE(
     std::uint32_t, std::uint16_t);
-template void ZAX_iter_compact_key<std::uint32_t, std::uint32_t> KESTREL_KEY_SIGNATURE(
+template void intersect_level_key_patterns<std::uint32_t, std::uint32_t> KESTREL_KEY_SIGNATURE(
     std::uint32_t, std::uint32_t);

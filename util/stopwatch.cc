@@ -1,38 +1,38 @@
-#include "util/utils.h"
+#include "util/stopwatch.h"
 
 #include <sys/time.h>
 
 #include <cstdio>
 
-double Chronos::now() {
+double stopwatch::now() {
   timeval tv;
   gettimeofday(&tv, nullptr);
   return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1000000.0;
 }
 
-void Chronos::ResetChronos() {
+void stopwatch::reset() {
   elapsed_ = 0;
   state_ = kReset;
 }
 
-void Chronos::StartChronos() {
+void stopwatch::start() {
   state_ = kRunning;
   start_ = now();
 }
 
-void Chronos::StopChronos() {
+void stopwatch::stop() {
   state_ = kStopped;
   elapsed_ = now() - start_;
 }
 
-double Chronos::ReadChronos() {
+double stopwatch::seconds() {
   if (state_ == kRunning) elapsed_ = now() - start_;
   return elapsed_;
 }
 
-void Chronos::RestartChronos() {
+void stopwatch::restart() {
   elapsed_ = 0;
-  StartChronos();
+  start();
 }
 
 std::string format_statistics(const char* label, int k, int candidates, int frequent,

@@ -6,7 +6,7 @@
 //   - typed layout for T (engine, from pair counting on): T length, T dense ids,
 //     strictly ascending.
 // Only non-empty transactions are stored; the file carries no count.
-// Every pass rewrites the file in place: a binFSin reads it while a binFSout
+// Every pass rewrites the file in place: a temp_dataset_reader reads it while a temp_dataset_writer
 // (opened without create) writes the shrunken records back from offset 0. A
 // written record is never longer than the one just read, so the writer never
 // overtakes the reader; trunc() cuts the file at the end of what was written.
@@ -38,8 +38,8 @@ struct Transaction {
 //             transaction (1 for the last item), 0 when absent;
 //   counters  per position: how many contained candidates the item belongs to.
 template <class T>
-struct zax_transaction {
-  zax_transaction(std::uint32_t capacity, std::uint32_t k, int n_items)
+struct counting_transaction {
+  counting_transaction(std::uint32_t capacity, std::uint32_t k, int n_items)
       : elems(capacity),
         marks(n_items > 0 ? n_items : 0, 0),
         counters(capacity),
@@ -58,23 +58,23 @@ struct zax_transaction {
 
 // Reader of the temporary dataset, for either layout (T = uint32 for the 32-bit one).
 template <class T>
-class binFSin {
+class temp_dataset_reader {
  public:
-  explicit binFSin(const std::string& name) : name_(name) {
+  explicit temp_dataset_reader(const std::string& name) : name_(name) {
     f_ = std::fopen(name.c_str(), "rb");
     // glibc ignores the size when it allocates the buffer itself: pass our own.
     if (f_ != nullptr) std::setvbuf(f_, buf_.data(), _IOFBF, buf_.size());
   }
-  ~binFSin() {
+  ~temp_dataset_reader() {
     if (f_ != nullptr) std::fclose(f_);
   }
-  binFSin(const binFSin&) = delete;
-  binFSin& operator=(const binFSin&) = delete;
-  bool isOpen() const { return f_ != nullptr; }
+  temp_dataset_reader(const temp_dataset_reader&) = delete;
+  temp_dataset_reader& operator=(const temp_dataset_reader&) = delete;
+  bool is_open() const { return f_ != nullptr; }
 
   // Reads the next record into t (whose elems has room for the longest record).
   // false at the end of data; a record cut short throws run_error.
-  bool getNextTransaction(zax_transaction<T>& t) {
+  bool read_next(counting_transaction<T>& t) {
     T len;
     if (!read_length(&len)) return false;
     if (len > t.capacity) throw run_error(name_ + " holds a record longer than expected!");
@@ -82,7 +82,7 @@ class binFSin {
     t.length = len;
     return true;
   }
-  bool getNextTransaction(Transaction<T>& t, std::uint32_t capacity) {
+  bool read_next(Transaction<T>& t, std::uint32_t capacity) {
     T len;
     if (!read_length(&len)) return false;
     if (len > capacity) throw run_error(name_ + " holds a record longer than expected!");
@@ -91,7 +91,7 @@ class binFSin {
     return true;
   }
   // Variable-capacity form used by the first scan and the Winnow passes.
-  bool getNextTransaction(std::vector<T>& items) {
+  bool read_next(std::vector<T>& items) {
     T len;
     if (!read_length(&len)) return false;
     items.resize(len);
@@ -120,20 +120,20 @@ class binFSin {
 // Writer of the temporary dataset. create: "w+" (new or emptied file);
 // otherwise "r+" (existing file, written from its start, not emptied).
 template <class T>
-class binFSout {
+class temp_dataset_writer {
  public:
-  binFSout(const std::string& name, bool create) : name_(name) {
+  temp_dataset_writer(const std::string& name, bool create) : name_(name) {
     f_ = std::fopen(name.c_str(), create ? "w+" : "r+");
     if (f_ != nullptr) std::setvbuf(f_, buf_.data(), _IOFBF, buf_.size());
   }
-  ~binFSout() {
+  ~temp_dataset_writer() {
     if (f_ != nullptr) std::fclose(f_);  // close() reports errors; this is the unwinding path
   }
-  binFSout(const binFSout&) = delete;
-  binFSout& operator=(const binFSout&) = delete;
-  bool isOpen() const { return f_ != nullptr; }
+  temp_dataset_writer(const temp_dataset_writer&) = delete;
+  temp_dataset_writer& operator=(const temp_dataset_writer&) = delete;
+  bool is_open() const { return f_ != nullptr; }
 
-  void writeTransaction(const T* items, T length) {
+  void write_record(const T* items, T length) {
     ++n_written;
     bytes_written += sizeof(T) * (1 + static_cast<std::uint64_t>(length));
     if (std::fwrite(&length, sizeof(T), 1, f_) != 1 ||
@@ -172,14 +172,14 @@ class binFSout {
 
 // Reader of the binary generator layout: per transaction three int32 values
 // (two ids, dropped, and the item count n), then n int32 items.
-class ibmFSin {
+class ibm_reader {
  public:
-  explicit ibmFSin(const std::string& name);
-  ~ibmFSin();
-  ibmFSin(const ibmFSin&) = delete;
-  ibmFSin& operator=(const ibmFSin&) = delete;
-  bool isOpen() const { return f_ != nullptr; }
-  bool getNextTransaction(std::vector<std::int32_t>& items);
+  explicit ibm_reader(const std::string& name);
+  ~ibm_reader();
+  ibm_reader(const ibm_reader&) = delete;
+  ibm_reader& operator=(const ibm_reader&) = delete;
+  bool is_open() const { return f_ != nullptr; }
+  bool read_next(std::vector<std::int32_t>& items);
 
  private:
   FILE* f_ = nullptr;
@@ -187,14 +187,14 @@ class ibmFSin {
 
 // FIMI text writer: each item as "%d " and the line ended by "\n"; an empty
 // transaction writes nothing.
-class asciiFSout {
+class fimi_writer {
  public:
-  explicit asciiFSout(const std::string& name);
-  ~asciiFSout();
-  asciiFSout(const asciiFSout&) = delete;
-  asciiFSout& operator=(const asciiFSout&) = delete;
-  bool isOpen() const { return f_ != nullptr; }
-  void writeTransaction(const std::vector<std::int32_t>& items);
+  explicit fimi_writer(const std::string& name);
+  ~fimi_writer();
+  fimi_writer(const fimi_writer&) = delete;
+  fimi_writer& operator=(const fimi_writer&) = delete;
+  bool is_open() const { return f_ != nullptr; }
+  void write_record(const std::vector<std::int32_t>& items);
   void close();  // throws run_error on a failed flush or close
 
  private:

@@ -1,4 +1,4 @@
-#include "util/utils.h"
+#include "util/stopwatch.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

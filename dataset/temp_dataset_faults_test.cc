@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "dataset/database.h"
+#include "dataset/temp_dataset.h"
 
 namespace {
 
@@ -32,10 +32,10 @@ struct temp_file {
 
 // Reads every record through the fixed-capacity reader of the engine.
 std::string read_error(const std::string& path, std::uint32_t capacity) {
-  binFSin<std::uint32_t> in(path);
-  zax_transaction<std::uint32_t> t(capacity, 3, 8);
+  temp_dataset_reader<std::uint32_t> in(path);
+  counting_transaction<std::uint32_t> t(capacity, 3, 8);
   try {
-    while (in.getNextTransaction(t)) {
+    while (in.read_next(t)) {
     }
   } catch (const run_error& e) {
     return e.what();
@@ -70,12 +70,12 @@ TEST(TemporaryDatasetFaults, DamagedFilesAreReportedByName) {
 TEST(TemporaryDatasetFaults, WritesToAFullDeviceFail) {
   // Few records stay in the buffer until close; many fail at a write.
   for (int records : {1, 300000}) {
-    binFSout<std::uint32_t> out("/dev/full", true);
-    ASSERT_TRUE(out.isOpen());
+    temp_dataset_writer<std::uint32_t> out("/dev/full", true);
+    ASSERT_TRUE(out.is_open());
     const std::uint32_t items[3] = {1, 2, 3};
     std::string what;
     try {
-      for (int i = 0; i < records; ++i) out.writeTransaction(items, 3);
+      for (int i = 0; i < records; ++i) out.write_record(items, 3);
       out.close();
     } catch (const run_error& e) {
       what = e.what();

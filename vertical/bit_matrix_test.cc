@@ -1,4 +1,4 @@
-#include "vertical/vertical_dataset.h"
+#include "vertical/bit_matrix.h"
 
 #include <gtest/gtest.h>
 
@@ -16,10 +16,10 @@ namespace {
 using tx_list = std::vector<std::vector<std::uint8_t>>;
 
 // A filled dataset of n_items rows over the transactions (ascending items).
-ZAX_vertical_dataset<std::uint8_t> make_vd(std::uint32_t n_items, const tx_list& trans) {
-  ZAX_vertical_dataset<std::uint8_t> vd;
-  EXPECT_TRUE(vd.VD_can_be_allocated(n_items, static_cast<std::uint32_t>(trans.size())));
-  vd.init_VD();
+bit_matrix<std::uint8_t> make_vd(std::uint32_t n_items, const tx_list& trans) {
+  bit_matrix<std::uint8_t> vd;
+  EXPECT_TRUE(vd.fits_in_memory(n_items, static_cast<std::uint32_t>(trans.size())));
+  vd.allocate();
   for (std::uint32_t t = 0; t < trans.size(); ++t)
     vd.add_transaction(trans[t].data(), static_cast<std::uint32_t>(trans[t].size()), t);
   return vd;
@@ -61,27 +61,27 @@ TEST(VerticalDataset, MemoryRuleUsesAThirdOfMemoryWithoutOverflow) {
   };
   for (const Case& c : cases) {
     MemoryLimit limit(c.mem);
-    ZAX_vertical_dataset<std::uint16_t> vd;
-    EXPECT_EQ(vd.VD_can_be_allocated(c.items, c.trans), c.allowed) << c.items << " " << c.trans;
+    bit_matrix<std::uint16_t> vd;
+    EXPECT_EQ(vd.fits_in_memory(c.items, c.trans), c.allowed) << c.items << " " << c.trans;
     EXPECT_EQ(vd.n_words, c.words);
     EXPECT_EQ(vd.n_items, c.items);
-    EXPECT_EQ(vd.VD_size, c.size);
+    EXPECT_EQ(vd.size_bytes, c.size);
   }
 }
 
 TEST(VerticalDataset, EmptyDatasetCountsAsAllocated) {
-  ZAX_vertical_dataset<std::uint8_t> vd;
+  bit_matrix<std::uint8_t> vd;
   EXPECT_FALSE(vd.allocated());
-  ASSERT_TRUE(vd.VD_can_be_allocated(3, 0));
-  vd.init_VD();
+  ASSERT_TRUE(vd.fits_in_memory(3, 0));
+  vd.allocate();
   EXPECT_TRUE(vd.allocated());
-  EXPECT_EQ(vd.chk_compact_vertical(3), 0);
+  EXPECT_EQ(vd.try_make_compact(3), 0);
 }
 
 TEST(VerticalDataset, AddTransactionPastTheSizedPositionsIsRefused) {
-  ZAX_vertical_dataset<std::uint8_t> vd;
-  ASSERT_TRUE(vd.VD_can_be_allocated(2, 32));
-  vd.init_VD();
+  bit_matrix<std::uint8_t> vd;
+  ASSERT_TRUE(vd.fits_in_memory(2, 32));
+  vd.allocate();
   const std::uint8_t t[] = {0, 1};
   vd.add_transaction(t, 2, 31);
   EXPECT_THROW(vd.add_transaction(t, 2, 32), std::out_of_range);
@@ -116,7 +116,7 @@ TEST(CompactTest, DecidesByTheAgreementOfTheMostFrequentItems) {
       return false;
     });
     auto vd = make_vd(c.n, trans);
-    EXPECT_EQ(vd.chk_compact_vertical(c.n), c.expected) << c.name;
+    EXPECT_EQ(vd.try_make_compact(c.n), c.expected) << c.name;
     EXPECT_EQ(vd.is_compact, c.expected) << c.name;
     if (c.expected == 1) {
       EXPECT_EQ(vd.compact_first, c.n - c.section) << c.name;
@@ -159,7 +159,7 @@ TEST(Intersections, ZeroPrefixAndAlternatingRunsFitTheRunList) {
     return t % 3 == 0;
   });
   auto vd = make_vd(5, trans);
-  ZAX_statistics stats;
+  intersection_stats stats;
   vd.start_iteration(3, true);
   std::uint32_t count = 0;
   const std::uint8_t c014[] = {0, 1, 4};
@@ -182,9 +182,9 @@ TEST(Pruning, CheckPruningRoundsSetBitsUpToWords) {
     std::uint32_t words;
   };
   for (const Case& c : std::vector<Case>{{0, 0}, {1, 1}, {32, 1}, {33, 2}, {100, 4}}) {
-    ZAX_vertical_dataset<std::uint8_t> vd;
-    ASSERT_TRUE(vd.VD_can_be_allocated(1, 320));
-    vd.init_VD();
+    bit_matrix<std::uint8_t> vd;
+    ASSERT_TRUE(vd.fits_in_memory(1, 320));
+    vd.allocate();
     // Spread the bits over the mask: every third position.
     for (std::uint32_t b = 0; b < c.bits; ++b)
       vd.pruning_mask[(3 * b) / 32] |= 1u << ((3 * b) % 32);

@@ -1,14 +1,14 @@
-#include "dataset/database.h"
+#include "dataset/temp_dataset.h"
 
 const char* const TEMPORARY_DATASET = "dataset.tmp";
 
-ibmFSin::ibmFSin(const std::string& name) { f_ = std::fopen(name.c_str(), "r"); }
+ibm_reader::ibm_reader(const std::string& name) { f_ = std::fopen(name.c_str(), "r"); }
 
-ibmFSin::~ibmFSin() {
+ibm_reader::~ibm_reader() {
   if (f_ != nullptr) std::fclose(f_);
 }
 
-bool ibmFSin::getNextTransaction(std::vector<std::int32_t>& items) {
+bool ibm_reader::read_next(std::vector<std::int32_t>& items) {
   items.clear();
   std::int32_t head[3];  // customer id, transaction id, item count
   if (std::fread(head, sizeof(std::int32_t), 3, f_) != 3) return false;
@@ -22,22 +22,22 @@ bool ibmFSin::getNextTransaction(std::vector<std::int32_t>& items) {
   return true;
 }
 
-asciiFSout::asciiFSout(const std::string& name) : name_(name) {
+fimi_writer::fimi_writer(const std::string& name) : name_(name) {
   f_ = std::fopen(name.c_str(), "w+");
 }
 
-asciiFSout::~asciiFSout() {
+fimi_writer::~fimi_writer() {
   if (f_ != nullptr) std::fclose(f_);
 }
 
-void asciiFSout::writeTransaction(const std::vector<std::int32_t>& items) {
+void fimi_writer::write_record(const std::vector<std::int32_t>& items) {
   if (items.empty()) return;
   for (std::int32_t item : items)
     if (std::fprintf(f_, "%d ", item) < 0) throw run_error(name_ + " could not be written!");
   if (std::fputc('\n', f_) == EOF) throw run_error(name_ + " could not be written!");
 }
 
-void asciiFSout::close() {
+void fimi_writer::close() {
   if (f_ == nullptr) return;
   FILE* f = f_;
   f_ = nullptr;

@@ -1,20 +1,20 @@
 // Wall-clock stopwatch and the statistics line printer.
-// Chronos measures elapsed seconds between a start and a stop or a reading; a
+// stopwatch measures elapsed seconds between a start and a stop or a reading; a
 // reading is never accumulated across starts. Times are wall-clock (gettimeofday).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-class Chronos {
+class stopwatch {
  public:
-  Chronos() = default;
-  void ResetChronos();
-  void StartChronos();
-  void StopChronos();
+  stopwatch() = default;
+  void reset();
+  void start();
+  void stop();
   // Elapsed seconds since the last start: live while running, frozen once stopped.
-  double ReadChronos();
-  void RestartChronos();
+  double seconds();
+  void restart();
 
  private:
   enum State { kReset = 0, kStopped = 1, kRunning = 2 };

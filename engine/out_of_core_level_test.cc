@@ -1,4 +1,4 @@
-#include "engine/hop_iter.h"
+#include "engine/out_of_core_level.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 
 namespace {
 
-using cands8 = HOP_candidates<std::uint8_t, std::uint16_t>;
+using cands8 = candidate_store<std::uint8_t, std::uint16_t>;
 
-void fill(cands8& c, GLOBAL_TABLE_K<std::uint8_t>& table,
+void fill(cands8& c, typed_constraints<std::uint8_t>& table,
           const std::vector<std::vector<std::uint8_t>>& sets, std::uint32_t n,
           bool sparse_index = false) {
   if (sparse_index) c.dense_index_limit = 1;
@@ -18,18 +18,18 @@ void fill(cands8& c, GLOBAL_TABLE_K<std::uint8_t>& table,
 
 // Counts one transaction; returns the position counters.
 std::vector<std::uint32_t> count(cands8& c, const std::vector<std::uint8_t>& items, std::uint32_t n) {
-  zax_transaction<std::uint8_t> t(16, static_cast<std::uint32_t>(c.k), static_cast<int>(n));
+  counting_transaction<std::uint8_t> t(16, static_cast<std::uint32_t>(c.k), static_cast<int>(n));
   std::copy(items.begin(), items.end(), t.elems.begin());
   t.length = static_cast<std::uint8_t>(items.size());
   std::fill(t.counters.begin(), t.counters.end(), 0u);
   std::vector<std::uint8_t> local(c.n_lam, 0);
-  c.subset_and_count_and_prune_local(t, local.data());
+  c.count_contained_candidates(t, local.data());
   for (std::uint8_t m : t.marks) EXPECT_EQ(m, 0) << "marks must be reset";
   return std::vector<std::uint32_t>(t.counters.begin(), t.counters.begin() + items.size());
 }
 
 TEST(HopIter, CountsEachContainedCandidateOnceAndCreditsItsPositions) {
-  GLOBAL_TABLE_K<std::uint8_t> table;
+  typed_constraints<std::uint8_t> table;
   for (bool sparse_index : {false, true}) {
     cands8 c(3);
     fill(c, table, {{0, 1, 2}, {0, 1, 3}, {1, 2, 3}}, 4, sparse_index);

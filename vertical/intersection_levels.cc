@@ -6,9 +6,9 @@
 
 #include "engine/pair_counting.h"
 #include "util/output_file.h"
-#include "util/utils.h"
+#include "util/stopwatch.h"
 #include "vertical/iteration_common.h"
-#include "vertical/vertical_iterations.h"
+#include "vertical/intersection_levels.h"
 
 namespace {
 
@@ -30,7 +30,7 @@ bool diffuse_state<T, T1>::pruning_flag = true;
 // words, and half of this level's work must exceed one pass over the active rows.
 // All in 32-bit words, compared exactly.
 template <class T>
-bool pruning_pays(const ZAX_vertical_dataset<T>& vd, const ZAX_statistics& stats,
+bool pruning_pays(const bit_matrix<T>& vd, const intersection_stats& stats,
                   std::uint32_t active, std::uint32_t new_words) {
   const std::uint64_t total =
       static_cast<std::uint64_t>(stats.dense_ands) + static_cast<std::uint64_t>(stats.sparse_ands);
@@ -44,20 +44,20 @@ bool pruning_pays(const ZAX_vertical_dataset<T>& vd, const ZAX_statistics& stats
 }
 
 template <class T, class T1, bool kDiffuse>
-void iterate(int k, zax_items& items, set_of_frequents<T, T1>& previous,
-             set_of_frequents<T, T1>& next, ZAX_vertical_dataset<T>& vd, GLOBAL_TABLE_K<T>& table) {
-  Chronos clock;
-  clock.StartChronos();
+void iterate(int k, item_table& items, frequent_level<T, T1>& previous,
+             frequent_level<T, T1>& next, bit_matrix<T>& vd, typed_constraints<T>& table) {
+  stopwatch clock;
+  clock.start();
   bool collect = false;
   if (kDiffuse) {
     diffuse_state<T, T1>::pruning_flag = !diffuse_state<T, T1>::pruning_flag;
     collect = diffuse_state<T, T1>::pruning_flag;
   }
   next.clear(k);
-  if (!previous.init_gen_cand()) return;
+  if (!previous.start_join()) return;
 
   candidate_cursor<T, T1> cursor(previous, k, items.n_items, false);
-  ZAX_statistics stats;
+  intersection_stats stats;
   vd.start_iteration(k, kDiffuse);
   if (kDiffuse) {
     items.init_flag_item();
@@ -90,7 +90,7 @@ void iterate(int k, zax_items& items, set_of_frequents<T, T1>& previous,
       const std::uint32_t active = items.get_active_items();
       const std::uint32_t new_words = vd.check_pruning();
       if (pruning_pays(vd, stats, active, new_words)) {
-        vd.prune_VD(new_words, items);
+        vd.keep_masked_transactions(new_words, items);
         vd.order_bits_diffuse(items);
         diffuse_state<T, T1>::first_order = true;
       }
@@ -101,80 +101,80 @@ void iterate(int k, zax_items& items, set_of_frequents<T, T1>& previous,
     }
   }
   write_level(k, items, next, table, counters);
-  print_vertical_row(kDiffuse ? "zaxs \t" : "zaxd \t", k, counters, vd.VD_size,
-                     clock.ReadChronos());
+  print_vertical_row(kDiffuse ? "zaxs \t" : "zaxd \t", k, counters, vd.size_bytes,
+                     clock.seconds());
 }
 
 }  // namespace
 
 template <class T, class T1>
-void ZAX_iter_compact(int k, zax_items& items, set_of_frequents<T, T1>& previous,
-                      set_of_frequents<T, T1>& next, ZAX_vertical_dataset<T>& vd,
-                      GLOBAL_TABLE_K<T>& table) {
+void intersect_level_dense(int k, item_table& items, frequent_level<T, T1>& previous,
+                      frequent_level<T, T1>& next, bit_matrix<T>& vd,
+                      typed_constraints<T>& table) {
   iterate<T, T1, false>(k, items, previous, next, vd, table);
 }
 
 template <class T, class T1>
-void ZAX_iter_diffuse(int k, zax_items& items, set_of_frequents<T, T1>& previous,
-                      set_of_frequents<T, T1>& next, ZAX_vertical_dataset<T>& vd,
-                      GLOBAL_TABLE_K<T>& table) {
+void intersect_level_sparse(int k, item_table& items, frequent_level<T, T1>& previous,
+                      frequent_level<T, T1>& next, bit_matrix<T>& vd,
+                      typed_constraints<T>& table) {
   iterate<T, T1, true>(k, items, previous, next, vd, table);
 }
 
 template <class T, class T1>
-void ZAX_reset_diffuse_state() {
+void reset_sparse_state() {
   diffuse_state<T, T1>::first_order = false;
   diffuse_state<T, T1>::pruning_flag = true;
 }
 
 #define KESTREL_VERTICAL_SIGNATURE(T, T1)                                                         \
-  (int, zax_items&, set_of_frequents<T, T1>&, set_of_frequents<T, T1>&, ZAX_vertical_dataset<T>&, \
-   GLOBAL_TABLE_K<T>&)
+  (int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&, bit_matrix<T>&, \
+   typed_constraints<T>&)
 
-template void ZAX_iter_compact<std::uint8_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t,
+template void intersect_level_dense<std::uint8_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t,
                                                                                       std::uint8_t);
-template void ZAX_iter_compact<std::uint8_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_dense<std::uint8_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint8_t, std::uint16_t);
-template void ZAX_iter_compact<std::uint8_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_dense<std::uint8_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint8_t, std::uint32_t);
-template void ZAX_iter_compact<std::uint16_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_dense<std::uint16_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint16_t, std::uint8_t);
-template void ZAX_iter_compact<std::uint16_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_dense<std::uint16_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint16_t, std::uint16_t);
-template void ZAX_iter_compact<std::uint16_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_dense<std::uint16_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint16_t, std::uint32_t);
-template void ZAX_iter_compact<std::uint32_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_dense<std::uint32_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint32_t, std::uint8_t);
-template void ZAX_iter_compact<std::uint32_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_dense<std::uint32_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint32_t, std::uint16_t);
-template void ZAX_iter_compact<std::uint32_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_dense<std::uint32_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint32_t, std::uint32_t);
 
-template void ZAX_iter_diffuse<std::uint8_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t,
+template void intersect_level_sparse<std::uint8_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t,
                                                                                       std::uint8_t);
-template void ZAX_iter_diffuse<std::uint8_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_sparse<std::uint8_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint8_t, std::uint16_t);
-template void ZAX_iter_diffuse<std::uint8_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_sparse<std::uint8_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint8_t, std::uint32_t);
-template void ZAX_iter_diffuse<std::uint16_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_sparse<std::uint16_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint16_t, std::uint8_t);
-template void ZAX_iter_diffuse<std::uint16_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_sparse<std::uint16_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint16_t, std::uint16_t);
-template void ZAX_iter_diffuse<std::uint16_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_sparse<std::uint16_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint16_t, std::uint32_t);
-template void ZAX_iter_diffuse<std::uint32_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_sparse<std::uint32_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint32_t, std::uint8_t);
-template void ZAX_iter_diffuse<std::uint32_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_sparse<std::uint32_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint32_t, std::uint16_t);
-template void ZAX_iter_diffuse<std::uint32_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
+template void intersect_level_sparse<std::uint32_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
     std::uint32_t, std::uint32_t);
 
-template void ZAX_reset_diffuse_state<std::uint8_t, std::uint8_t>();
-template void ZAX_reset_diffuse_state<std::uint8_t, std::uint16_t>();
-template void ZAX_reset_diffuse_state<std::uint8_t, std::uint32_t>();
-template void ZAX_reset_diffuse_state<std::uint16_t, std::uint8_t>();
-template void ZAX_reset_diffuse_state<std::uint16_t, std::uint16_t>();
-template void ZAX_reset_diffuse_state<std::uint16_t, std::uint32_t>();
-template void ZAX_reset_diffuse_state<std::uint32_t, std::uint8_t>();
-template void ZAX_reset_diffuse_state<std::uint32_t, std::uint16_t>();
-template void ZAX_reset_diffuse_state<std::uint32_t, std::uint32_t>();
+template void reset_sparse_state<std::uint8_t, std::uint8_t>();
+template void reset_sparse_state<std::uint8_t, std::uint16_t>();
+template void reset_sparse_state<std::uint8_t, std::uint32_t>();
+template void reset_sparse_state<std::uint16_t, std::uint8_t>();
+template void reset_sparse_state<std::uint16_t, std::uint16_t>();
+template void reset_sparse_state<std::uint16_t, std::uint32_t>();
+template void reset_sparse_state<std::uint32_t, std::uint8_t>();
+template void reset_sparse_state<std::uint32_t, std::uint16_t>();
+template void reset_sparse_state<std::uint32_t, std::uint32_t>();

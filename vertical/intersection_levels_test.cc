@@ -1,4 +1,4 @@
-#include "vertical/vertical_iterations.h"
+#include "vertical/intersection_levels.h"
 
 #include <gtest/gtest.h>
 
@@ -28,14 +28,14 @@ struct vertical_run {
       : items(sigma), brute(brute_force(trans, sigma)) {
     set_up_items(items, n);
     items.n_transactions = static_cast<std::uint32_t>(trans.size());
-    EXPECT_TRUE(vd.VD_can_be_allocated(n, static_cast<std::uint32_t>(trans.size())));
-    vd.init_VD();
+    EXPECT_TRUE(vd.fits_in_memory(n, static_cast<std::uint32_t>(trans.size())));
+    vd.allocate();
     for (std::uint32_t t = 0; t < trans.size(); ++t) {
       std::vector<T> tx(trans[t].begin(), trans[t].end());
       vd.add_transaction(tx.data(), static_cast<std::uint32_t>(tx.size()), t);
     }
-    vd.chk_compact_vertical(n);
-    level = std::make_unique<set_of_frequents<T, T1>>(k0);
+    vd.try_make_compact(n);
+    level = std::make_unique<frequent_level<T, T1>>(k0);
     for (const auto& [set, support] : brute) {
       if (static_cast<int>(set.size()) != k0) continue;
       std::vector<T> s(set.begin(), set.end());
@@ -58,13 +58,13 @@ struct vertical_run {
       FSout create(OUTF, 1);
       create.file.close();
     }
-    ZAX_reset_diffuse_state<T, T1>();
-    auto next = std::make_unique<set_of_frequents<T, T1>>(k0);
+    reset_sparse_state<T, T1>();
+    auto next = std::make_unique<frequent_level<T, T1>>(k0);
     testing::internal::CaptureStdout();
     for (int k = k0 + 1;; ++k) {
-      if (v == variant::compact) ZAX_iter_compact(k, items, *level, *next, vd, table);
-      if (v == variant::diffuse) ZAX_iter_diffuse(k, items, *level, *next, vd, table);
-      if (v == variant::key) ZAX_iter_compact_key(k, items, *level, *next, vd, table);
+      if (v == variant::compact) intersect_level_dense(k, items, *level, *next, vd, table);
+      if (v == variant::diffuse) intersect_level_sparse(k, items, *level, *next, vd, table);
+      if (v == variant::key) intersect_level_key_patterns(k, items, *level, *next, vd, table);
       if (v == variant::key) {
         EXPECT_EQ(next->keys.size(), static_cast<std::size_t>(next->n_itemsets));
       }
@@ -81,11 +81,11 @@ struct vertical_run {
     write_output = saved_write;
   }
 
-  zax_items items;
+  item_table items;
   itemset_counts brute;
-  GLOBAL_TABLE_K<T> table;
-  ZAX_vertical_dataset<T> vd;
-  std::unique_ptr<set_of_frequents<T, T1>> level;
+  typed_constraints<T> table;
+  bit_matrix<T> vd;
+  std::unique_ptr<frequent_level<T, T1>> level;
   int k0 = 0;
   itemset_counts expected_stores, stores;
   std::string rows;

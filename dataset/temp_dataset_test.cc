@@ -1,4 +1,4 @@
-#include "dataset/database.h"
+#include "dataset/temp_dataset.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@ namespace {
 
 template <class T>
 std::string written_bytes(const std::vector<T>& items) {
-  binFSout<T> out("layout.bin", true);
-  out.writeTransaction(items.data(), static_cast<T>(items.size()));
+  temp_dataset_writer<T> out("layout.bin", true);
+  out.write_record(items.data(), static_cast<T>(items.size()));
   EXPECT_EQ(out.bytes_written, sizeof(T) * (1 + items.size()));
   out.close();
   return read_file("layout.bin");
@@ -38,48 +38,48 @@ TEST(TemporaryDataset, InPlaceRewriteAndTruncLeaveOnlyTheNewRecords) {
   test_dir dir;
   std::vector<std::uint32_t> t = {1, 2, 3, 4, 5};
   {
-    binFSout<std::uint32_t> first("d.tmp", true);
-    for (int i = 0; i < 1000; ++i) first.writeTransaction(t.data(), 5);
+    temp_dataset_writer<std::uint32_t> first("d.tmp", true);
+    for (int i = 0; i < 1000; ++i) first.write_record(t.data(), 5);
     first.close();
-    binFSin<std::uint32_t> in("d.tmp");
-    binFSout<std::uint32_t> out("d.tmp", false);
+    temp_dataset_reader<std::uint32_t> in("d.tmp");
+    temp_dataset_writer<std::uint32_t> out("d.tmp", false);
     int n = 0;
-    while (in.getNextTransaction(t))
-      if (n++ % 500 == 0) out.writeTransaction(t.data() + 3, 2);  // two short records
+    while (in.read_next(t))
+      if (n++ % 500 == 0) out.write_record(t.data() + 3, 2);  // two short records
     EXPECT_EQ(n, 1000);
     EXPECT_EQ(out.trunc(), 0);
     out.close();
   }
   EXPECT_EQ(read_file("d.tmp").size(), 2u * 3 * 4);
-  binFSin<std::uint32_t> in("d.tmp");
-  ASSERT_TRUE(in.getNextTransaction(t));
+  temp_dataset_reader<std::uint32_t> in("d.tmp");
+  ASSERT_TRUE(in.read_next(t));
   EXPECT_EQ(t, (std::vector<std::uint32_t>{4, 5}));
-  ASSERT_TRUE(in.getNextTransaction(t));
-  EXPECT_FALSE(in.getNextTransaction(t));
+  ASSERT_TRUE(in.read_next(t));
+  EXPECT_FALSE(in.read_next(t));
 }
 
 TEST(TemporaryDataset, EmptyAndAbsentFiles) {
   test_dir dir;
   write_file("empty.tmp", "");
   std::vector<std::uint16_t> t;
-  EXPECT_FALSE(binFSin<std::uint16_t>("empty.tmp").getNextTransaction(t));
-  EXPECT_FALSE(binFSin<std::uint8_t>("absent.tmp").isOpen());
+  EXPECT_FALSE(temp_dataset_reader<std::uint16_t>("empty.tmp").read_next(t));
+  EXPECT_FALSE(temp_dataset_reader<std::uint8_t>("absent.tmp").is_open());
 }
 
 TEST(Conversion, GeneratorLayoutToFimiText) {
   test_dir dir;
   write_file("in.bin", raw_ints({1, 1, 3, 5, 7, 9, 2, 2, 0, 3, 3, 1, 42}));
   {
-    ibmFSin in("in.bin");
-    asciiFSout out("out.dat");
-    ASSERT_TRUE(in.isOpen() && out.isOpen());
+    ibm_reader in("in.bin");
+    fimi_writer out("out.dat");
+    ASSERT_TRUE(in.is_open() && out.is_open());
     std::vector<std::int32_t> t;
-    while (in.getNextTransaction(t)) out.writeTransaction(t);
+    while (in.read_next(t)) out.write_record(t);
     out.close();
   }
   EXPECT_EQ(read_file("out.dat"), "5 7 9 \n42 \n");  // the empty record writes nothing
-  asciiFSout full("/dev/full");
-  full.writeTransaction({1});
+  fimi_writer full("/dev/full");
+  full.write_record({1});
   EXPECT_THROW(full.close(), run_error);
   // The converter tool end to end.
   write_file("in.bin", raw_ints({0, 0, 2, 10, 20, 0, 1, 1, 30}));

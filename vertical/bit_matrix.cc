@@ -1,4 +1,4 @@
-#include "vertical/vertical_dataset.h"
+#include "vertical/bit_matrix.h"
 
 #include <algorithm>
 #include <cassert>
@@ -70,18 +70,18 @@ struct bit_packer {
 }  // namespace
 
 template <class T>
-bool ZAX_vertical_dataset<T>::VD_can_be_allocated(std::uint32_t n_items_, std::uint32_t n_trans) {
+bool bit_matrix<T>::fits_in_memory(std::uint32_t n_items_, std::uint32_t n_trans) {
   const std::uint64_t words = (static_cast<std::uint64_t>(n_trans) + 31) / 32;
   n_items = n_items_;
   n_words = static_cast<std::uint32_t>(words);
   // At most 2^32 * 2^27 * 4 = 2^61 bytes: no overflow in 64 bits.
-  VD_size = static_cast<std::uint64_t>(n_items_) * words * 4;
-  return VD_size < mem_total() / 3;
+  size_bytes = static_cast<std::uint64_t>(n_items_) * words * 4;
+  return size_bytes < mem_total() / 3;
 }
 
 template <class T>
-void ZAX_vertical_dataset<T>::init_VD() {
-  VD.assign(static_cast<std::size_t>(n_items) * n_words, 0u);
+void bit_matrix<T>::allocate() {
+  matrix_words.assign(static_cast<std::size_t>(n_items) * n_words, 0u);
   pruning_mask.assign(n_words, 0u);
   // A run needs a non-zero word and a zero word (or the row end) after it.
   nonzero_sections.assign(n_words / 2 + 1, bits::word_run{0, 0});
@@ -94,8 +94,8 @@ void ZAX_vertical_dataset<T>::init_VD() {
 }
 
 template <class T>
-void ZAX_vertical_dataset<T>::release() {
-  std::vector<std::uint32_t>().swap(VD);
+void bit_matrix<T>::release() {
+  std::vector<std::uint32_t>().swap(matrix_words);
   std::vector<std::uint32_t>().swap(pruning_mask);
   std::vector<std::uint32_t>().swap(inters_cache);
   std::vector<bits::word_run>().swap(nonzero_sections);
@@ -103,7 +103,7 @@ void ZAX_vertical_dataset<T>::release() {
 }
 
 template <class T>
-void ZAX_vertical_dataset<T>::add_transaction(const T* items, std::uint32_t length,
+void bit_matrix<T>::add_transaction(const T* items, std::uint32_t length,
                                               std::uint32_t tid) {
   // The filling scan sized the matrix with its transaction count; a position past
   // it would write into another row.
@@ -115,12 +115,12 @@ void ZAX_vertical_dataset<T>::add_transaction(const T* items, std::uint32_t leng
   const std::uint32_t bit = 1u << (tid & 31);
   for (std::uint32_t i = 0; i < length; ++i) {
     assert(items[i] < n_items);
-    VD[static_cast<std::size_t>(items[i]) * n_words + word] |= bit;
+    matrix_words[static_cast<std::size_t>(items[i]) * n_words + word] |= bit;
   }
 }
 
 template <class T>
-int ZAX_vertical_dataset<T>::chk_compact_vertical(std::uint32_t n) {
+int bit_matrix<T>::try_make_compact(std::uint32_t n) {
   is_compact = 0;
   compact_first = 0xFFFFFFFFu;
   compact_end = compact_words = compact_count = 0;
@@ -174,7 +174,7 @@ int ZAX_vertical_dataset<T>::chk_compact_vertical(std::uint32_t n) {
 }
 
 template <class T>
-void ZAX_vertical_dataset<T>::reorder_bits_compact(std::uint32_t n,
+void bit_matrix<T>::reorder_bits_compact(std::uint32_t n,
                                                    const std::vector<std::uint32_t>& mask) {
   const std::uint32_t W = n_words;
   // Old position of every new position: first the masked ones, then the others.
@@ -205,17 +205,17 @@ void ZAX_vertical_dataset<T>::reorder_bits_compact(std::uint32_t n,
 }
 
 template <class T>
-void ZAX_vertical_dataset<T>::start_iteration(int k, bool clear_pruning_mask) {
+void bit_matrix<T>::start_iteration(int k, bool clear_pruning_mask) {
   inters_cache.assign(static_cast<std::size_t>(k) * n_words, 0u);
   prefix_compact_count = 0;
   if (clear_pruning_mask) std::fill(pruning_mask.begin(), pruning_mask.begin() + n_words, 0u);
 }
 
 template <class T>
-bool ZAX_vertical_dataset<T>::candidate_is_frequent_compact(const T* cand, int start, int k,
+bool bit_matrix<T>::candidate_is_frequent_compact(const T* cand, int start, int k,
                                                             std::uint32_t min_count,
                                                             std::uint32_t& count,
-                                                            ZAX_statistics& /*stats*/) {
+                                                            intersection_stats& /*stats*/) {
   assert(k >= 3 && start >= 0 && start <= k - 1);
   const bits::kernel_table& K = bits::kernels();
   const std::uint32_t F = compact_first;
@@ -275,7 +275,7 @@ bool ZAX_vertical_dataset<T>::candidate_is_frequent_compact(const T* cand, int s
 }
 
 template <class T>
-std::uint32_t ZAX_vertical_dataset<T>::and_build_runs(std::uint32_t a, std::uint32_t b) {
+std::uint32_t bit_matrix<T>::and_build_runs(std::uint32_t a, std::uint32_t b) {
   const std::uint32_t W = n_words;
   std::uint32_t* c1 = cache_row(1);
   bits::kernels().and_into(row(a), row(b), c1, W);
@@ -296,10 +296,10 @@ std::uint32_t ZAX_vertical_dataset<T>::and_build_runs(std::uint32_t a, std::uint
 }
 
 template <class T>
-bool ZAX_vertical_dataset<T>::candidate_is_frequent_diffuse(const T* cand, int start, int k,
+bool bit_matrix<T>::candidate_is_frequent_diffuse(const T* cand, int start, int k,
                                                             std::uint32_t min_count,
                                                             std::uint32_t& count,
-                                                            ZAX_statistics& stats, bool collect) {
+                                                            intersection_stats& stats, bool collect) {
   assert(k >= 3 && start >= 0 && start <= k - 1);
   const bits::kernel_table& K = bits::kernels();
   const std::size_t W = n_words;
@@ -351,13 +351,13 @@ bool ZAX_vertical_dataset<T>::candidate_is_frequent_diffuse(const T* cand, int s
 }
 
 template <class T>
-std::uint32_t ZAX_vertical_dataset<T>::check_pruning() const {
+std::uint32_t bit_matrix<T>::check_pruning() const {
   const std::uint64_t set = bits::kernels().count(pruning_mask.data(), n_words);
   return static_cast<std::uint32_t>((set + 31) / 32);
 }
 
 template <class T>
-void ZAX_vertical_dataset<T>::prune_VD(std::uint32_t new_n_words, zax_items& items) {
+void bit_matrix<T>::keep_masked_transactions(std::uint32_t new_n_words, item_table& items) {
   const std::uint32_t W = n_words;
   assert(new_n_words <= W);
   // In place, rows in increasing order: row i's new start i*new_n_words never lies
@@ -365,8 +365,8 @@ void ZAX_vertical_dataset<T>::prune_VD(std::uint32_t new_n_words, zax_items& ite
   // word at or behind it has been read.
   for (std::uint32_t i = 0; i < n_items; ++i) {
     if (i >= items.flag_item.size() || items.flag_item[i] == 0) continue;
-    const std::uint32_t* src = VD.data() + static_cast<std::size_t>(i) * W;
-    std::uint32_t* dst = VD.data() + static_cast<std::size_t>(i) * new_n_words;
+    const std::uint32_t* src = matrix_words.data() + static_cast<std::size_t>(i) * W;
+    std::uint32_t* dst = matrix_words.data() + static_cast<std::size_t>(i) * new_n_words;
     bit_packer pack{dst};
     for (std::uint32_t w = 0; w < W; ++w) {
       const std::uint32_t x = src[w];
@@ -380,7 +380,7 @@ void ZAX_vertical_dataset<T>::prune_VD(std::uint32_t new_n_words, zax_items& ite
 }
 
 template <class T>
-void ZAX_vertical_dataset<T>::order_bits_diffuse(zax_items& items) {
+void bit_matrix<T>::order_bits_diffuse(item_table& items) {
   const std::uint32_t W = n_words;
   const std::uint64_t positions = static_cast<std::uint64_t>(W) * 32;
   constexpr std::uint32_t kUnplaced = 0xFFFFFFFFu;
@@ -435,6 +435,6 @@ void ZAX_vertical_dataset<T>::order_bits_diffuse(zax_items& items) {
   }
 }
 
-template class ZAX_vertical_dataset<std::uint8_t>;
-template class ZAX_vertical_dataset<std::uint16_t>;
-template class ZAX_vertical_dataset<std::uint32_t>;
+template class bit_matrix<std::uint8_t>;
+template class bit_matrix<std::uint16_t>;
+template class bit_matrix<std::uint32_t>;

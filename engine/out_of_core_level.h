@@ -16,9 +16,9 @@
 #include "dataset/items.h"
 #include "engine/candidates.h"
 #include "engine/itemset_store.h"
-#include "vertical/vertical_dataset.h"
+#include "vertical/bit_matrix.h"
 
 template <class T, class T1>
-void HOP_iter(int k, int max_tr_len, zax_items& items, HOP_candidates<T, T1>& candidates,
-              set_of_frequents<T, T1>& level, ZAX_vertical_dataset<T>& vd,
-              GLOBAL_TABLE_K<T>& table);
+void count_level_out_of_core(int k, int max_tr_len, item_table& items, candidate_store<T, T1>& candidates,
+              frequent_level<T, T1>& level, bit_matrix<T>& vd,
+              typed_constraints<T>& table);

@@ -1,6 +1,6 @@
 // Out-of-core counting of one level. T is the dense item type, T1 the support
 // type.
-#include "engine/hop_iter.h"
+#include "engine/out_of_core_level.h"
 
 #include <algorithm>
 #include <cassert>
@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "dataset/database.h"
+#include "dataset/temp_dataset.h"
 #include "engine/pair_counting.h"
 #include "util/error.h"
 #include "util/output_file.h"
-#include "util/utils.h"
+#include "util/stopwatch.h"
 
 template <class T, class T1>
-void HOP_candidates<T, T1>::subset_and_count_and_prune_local(zax_transaction<T>& t,
+void candidate_store<T, T1>::count_contained_candidates(counting_transaction<T>& t,
                                                              std::uint8_t* flags) {
   const int len = t.length;
   const int k = this->k;
@@ -108,21 +108,21 @@ void HOP_candidates<T, T1>::subset_and_count_and_prune_local(zax_transaction<T>&
 }
 
 template <class T, class T1>
-void HOP_iter(int k, int max_tr_len, zax_items& items, HOP_candidates<T, T1>& candidates,
-              set_of_frequents<T, T1>& level, ZAX_vertical_dataset<T>& vd,
-              GLOBAL_TABLE_K<T>& table) {
-  Chronos clock;
-  clock.StartChronos();
+void count_level_out_of_core(int k, int max_tr_len, item_table& items, candidate_store<T, T1>& candidates,
+              frequent_level<T, T1>& level, bit_matrix<T>& vd,
+              typed_constraints<T>& table) {
+  stopwatch clock;
+  clock.start();
   level.clear(k);
   const std::string tmp_name = TEMPORARY_DATASET;
-  binFSin<T> in(tmp_name);
-  if (!in.isOpen()) throw run_error(tmp_name + " could not be opened!");
-  binFSout<T> out(tmp_name, false);
-  if (!out.isOpen()) throw run_error(tmp_name + " could not be opened!");
+  temp_dataset_reader<T> in(tmp_name);
+  if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
+  temp_dataset_writer<T> out(tmp_name, false);
+  if (!out.is_open()) throw run_error(tmp_name + " could not be opened!");
 
   const bool vertical = vd.allocated();
   const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
-  zax_transaction<T> t(capacity, static_cast<std::uint32_t>(k), static_cast<int>(items.n_items));
+  counting_transaction<T> t(capacity, static_cast<std::uint32_t>(k), static_cast<int>(items.n_items));
   const bool map_changed = vertical && items.update_map();
 
   // A loose constraint whose satisfying itemsets need not have a satisfying
@@ -144,16 +144,16 @@ void HOP_iter(int k, int max_tr_len, zax_items& items, HOP_candidates<T, T1>& ca
   std::uint32_t kept = 0;
   T* e = t.elems.data();
   std::uint32_t* cnt = t.counters.data();
-  while (in.getNextTransaction(t)) {
+  while (in.read_next(t)) {
     for (auto* m : table.m_table) {
       if (t.length < uk) break;
-      m->ProcessTransaction(t);
+      m->process_transaction(t);
     }
     if (k == 3)
       for (std::size_t c = 0; c < table.cam_table.size(); ++c) {
         if (t.length < uk) break;
         // Only the constraint that set the item order may prune by that order.
-        table.cam_table[c]->preCounting(t, k, c == 0);
+        table.cam_table[c]->before_counting(t, k, c == 0);
       }
     if (t.length < uk) continue;
 
@@ -165,7 +165,7 @@ void HOP_iter(int k, int max_tr_len, zax_items& items, HOP_candidates<T, T1>& ca
 
     std::copy(flag_start.begin(), flag_start.end(), flags.begin());
     std::fill(cnt, cnt + len, 0u);
-    candidates.subset_and_count_and_prune_local(t, flags.data());
+    candidates.count_contained_candidates(t, flags.data());
 
     // Local pruning: an item of a candidate of level k+1 contained in t belongs
     // to k of its k-subsets, each a candidate contained in t.
@@ -181,14 +181,14 @@ void HOP_iter(int k, int max_tr_len, zax_items& items, HOP_candidates<T, T1>& ca
 
     for (std::size_t c = 0; c < table.cam_table.size(); ++c) {
       if (t.length < uk) break;
-      table.cam_table[c]->postCounting(t, k, c == 0);
+      table.cam_table[c]->after_counting(t, k, c == 0);
     }
     if (std::find(flags.begin(), flags.end(), 0) != flags.end()) continue;
     len = t.length;
     if (len <= uk) continue;
 
     if (!vertical) {
-      out.writeTransaction(e, t.length);
+      out.write_record(e, t.length);
     } else {
       if (map_changed)
         for (std::uint32_t i = 0; i < len; ++i) e[i] = static_cast<T>(items.map[e[i]]);
@@ -215,7 +215,7 @@ void HOP_iter(int k, int max_tr_len, zax_items& items, HOP_candidates<T, T1>& ca
       ++lk;
       bool keep = true;
       for (auto* am : table.am_table)
-        if (!am->testItemset(cand.data(), k)) {
+        if (!am->holds(cand.data(), k)) {
           keep = false;
           break;
         }
@@ -242,66 +242,66 @@ void HOP_iter(int k, int max_tr_len, zax_items& items, HOP_candidates<T, T1>& ca
               static_cast<unsigned>(candidates.n_itemsets), lk, static_cast<unsigned>(rk),
               items.n_transactions,
               static_cast<unsigned long long>(items_written * sizeof(T) / 1024),
-              clock.ReadChronos());
+              clock.seconds());
 }
 
-template void HOP_candidates<std::uint8_t, std::uint8_t>::subset_and_count_and_prune_local(
-    zax_transaction<std::uint8_t>&, std::uint8_t*);
-template void HOP_candidates<std::uint8_t, std::uint16_t>::subset_and_count_and_prune_local(
-    zax_transaction<std::uint8_t>&, std::uint8_t*);
-template void HOP_candidates<std::uint8_t, std::uint32_t>::subset_and_count_and_prune_local(
-    zax_transaction<std::uint8_t>&, std::uint8_t*);
-template void HOP_candidates<std::uint16_t, std::uint8_t>::subset_and_count_and_prune_local(
-    zax_transaction<std::uint16_t>&, std::uint8_t*);
-template void HOP_candidates<std::uint16_t, std::uint16_t>::subset_and_count_and_prune_local(
-    zax_transaction<std::uint16_t>&, std::uint8_t*);
-template void HOP_candidates<std::uint16_t, std::uint32_t>::subset_and_count_and_prune_local(
-    zax_transaction<std::uint16_t>&, std::uint8_t*);
-template void HOP_candidates<std::uint32_t, std::uint8_t>::subset_and_count_and_prune_local(
-    zax_transaction<std::uint32_t>&, std::uint8_t*);
-template void HOP_candidates<std::uint32_t, std::uint16_t>::subset_and_count_and_prune_local(
-    zax_transaction<std::uint32_t>&, std::uint8_t*);
-template void HOP_candidates<std::uint32_t, std::uint32_t>::subset_and_count_and_prune_local(
-    zax_transaction<std::uint32_t>&, std::uint8_t*);
+template void candidate_store<std::uint8_t, std::uint8_t>::count_contained_candidates(
+    counting_transaction<std::uint8_t>&, std::uint8_t*);
+template void candidate_store<std::uint8_t, std::uint16_t>::count_contained_candidates(
+    counting_transaction<std::uint8_t>&, std::uint8_t*);
+template void candidate_store<std::uint8_t, std::uint32_t>::count_contained_candidates(
+    counting_transaction<std::uint8_t>&, std::uint8_t*);
+template void candidate_store<std::uint16_t, std::uint8_t>::count_contained_candidates(
+    counting_transaction<std::uint16_t>&, std::uint8_t*);
+template void candidate_store<std::uint16_t, std::uint16_t>::count_contained_candidates(
+    counting_transaction<std::uint16_t>&, std::uint8_t*);
+template void candidate_store<std::uint16_t, std::uint32_t>::count_contained_candidates(
+    counting_transaction<std::uint16_t>&, std::uint8_t*);
+template void candidate_store<std::uint32_t, std::uint8_t>::count_contained_candidates(
+    counting_transaction<std::uint32_t>&, std::uint8_t*);
+template void candidate_store<std::uint32_t, std::uint16_t>::count_contained_candidates(
+    counting_transaction<std::uint32_t>&, std::uint8_t*);
+template void candidate_store<std::uint32_t, std::uint32_t>::count_contained_candidates(
+    counting_transaction<std::uint32_t>&, std::uint8_t*);
 
-template void HOP_iter<std::uint8_t, std::uint8_t>(int, int, zax_items&,
-                                                   HOP_candidates<std::uint8_t, std::uint8_t>&,
-                                                   set_of_frequents<std::uint8_t, std::uint8_t>&,
-                                                   ZAX_vertical_dataset<std::uint8_t>&,
-                                                   GLOBAL_TABLE_K<std::uint8_t>&);
-template void HOP_iter<std::uint8_t, std::uint16_t>(int, int, zax_items&,
-                                                    HOP_candidates<std::uint8_t, std::uint16_t>&,
-                                                    set_of_frequents<std::uint8_t, std::uint16_t>&,
-                                                    ZAX_vertical_dataset<std::uint8_t>&,
-                                                    GLOBAL_TABLE_K<std::uint8_t>&);
-template void HOP_iter<std::uint8_t, std::uint32_t>(int, int, zax_items&,
-                                                    HOP_candidates<std::uint8_t, std::uint32_t>&,
-                                                    set_of_frequents<std::uint8_t, std::uint32_t>&,
-                                                    ZAX_vertical_dataset<std::uint8_t>&,
-                                                    GLOBAL_TABLE_K<std::uint8_t>&);
-template void HOP_iter<std::uint16_t, std::uint8_t>(int, int, zax_items&,
-                                                    HOP_candidates<std::uint16_t, std::uint8_t>&,
-                                                    set_of_frequents<std::uint16_t, std::uint8_t>&,
-                                                    ZAX_vertical_dataset<std::uint16_t>&,
-                                                    GLOBAL_TABLE_K<std::uint16_t>&);
-template void HOP_iter<std::uint16_t, std::uint16_t>(
-    int, int, zax_items&, HOP_candidates<std::uint16_t, std::uint16_t>&,
-    set_of_frequents<std::uint16_t, std::uint16_t>&, ZAX_vertical_dataset<std::uint16_t>&,
-    GLOBAL_TABLE_K<std::uint16_t>&);
-template void HOP_iter<std::uint16_t, std::uint32_t>(
-    int, int, zax_items&, HOP_candidates<std::uint16_t, std::uint32_t>&,
-    set_of_frequents<std::uint16_t, std::uint32_t>&, ZAX_vertical_dataset<std::uint16_t>&,
-    GLOBAL_TABLE_K<std::uint16_t>&);
-template void HOP_iter<std::uint32_t, std::uint8_t>(int, int, zax_items&,
-                                                    HOP_candidates<std::uint32_t, std::uint8_t>&,
-                                                    set_of_frequents<std::uint32_t, std::uint8_t>&,
-                                                    ZAX_vertical_dataset<std::uint32_t>&,
-                                                    GLOBAL_TABLE_K<std::uint32_t>&);
-template void HOP_iter<std::uint32_t, std::uint16_t>(
-    int, int, zax_items&, HOP_candidates<std::uint32_t, std::uint16_t>&,
-    set_of_frequents<std::uint32_t, std::uint16_t>&, ZAX_vertical_dataset<std::uint32_t>&,
-    GLOBAL_TABLE_K<std::uint32_t>&);
-template void HOP_iter<std::uint32_t, std::uint32_t>(
-    int, int, zax_items&, HOP_candidates<std::uint32_t, std::uint32_t>&,
-    set_of_frequents<std::uint32_t, std::uint32_t>&, ZAX_vertical_dataset<std::uint32_t>&,
-    GLOBAL_TABLE_K<std::uint32_t>&);
+template void count_level_out_of_core<std::uint8_t, std::uint8_t>(int, int, item_table&,
+                                                   candidate_store<std::uint8_t, std::uint8_t>&,
+                                                   frequent_level<std::uint8_t, std::uint8_t>&,
+                                                   bit_matrix<std::uint8_t>&,
+                                                   typed_constraints<std::uint8_t>&);
+template void count_level_out_of_core<std::uint8_t, std::uint16_t>(int, int, item_table&,
+                                                    candidate_store<std::uint8_t, std::uint16_t>&,
+                                                    frequent_level<std::uint8_t, std::uint16_t>&,
+                                                    bit_matrix<std::uint8_t>&,
+                                                    typed_constraints<std::uint8_t>&);
+template void count_level_out_of_core<std::uint8_t, std::uint32_t>(int, int, item_table&,
+                                                    candidate_store<std::uint8_t, std::uint32_t>&,
+                                                    frequent_level<std::uint8_t, std::uint32_t>&,
+                                                    bit_matrix<std::uint8_t>&,
+                                                    typed_constraints<std::uint8_t>&);
+template void count_level_out_of_core<std::uint16_t, std::uint8_t>(int, int, item_table&,
+                                                    candidate_store<std::uint16_t, std::uint8_t>&,
+                                                    frequent_level<std::uint16_t, std::uint8_t>&,
+                                                    bit_matrix<std::uint16_t>&,
+                                                    typed_constraints<std::uint16_t>&);
+template void count_level_out_of_core<std::uint16_t, std::uint16_t>(
+    int, int, item_table&, candidate_store<std::uint16_t, std::uint16_t>&,
+    frequent_level<std::uint16_t, std::uint16_t>&, bit_matrix<std::uint16_t>&,
+    typed_constraints<std::uint16_t>&);
+template void count_level_out_of_core<std::uint16_t, std::uint32_t>(
+    int, int, item_table&, candidate_store<std::uint16_t, std::uint32_t>&,
+    frequent_level<std::uint16_t, std::uint32_t>&, bit_matrix<std::uint16_t>&,
+    typed_constraints<std::uint16_t>&);
+template void count_level_out_of_core<std::uint32_t, std::uint8_t>(int, int, item_table&,
+                                                    candidate_store<std::uint32_t, std::uint8_t>&,
+                                                    frequent_level<std::uint32_t, std::uint8_t>&,
+                                                    bit_matrix<std::uint32_t>&,
+                                                    typed_constraints<std::uint32_t>&);
+template void count_level_out_of_core<std::uint32_t, std::uint16_t>(
+    int, int, item_table&, candidate_store<std::uint32_t, std::uint16_t>&,
+    frequent_level<std::uint32_t, std::uint16_t>&, bit_matrix<std::uint32_t>&,
+    typed_constraints<std::uint32_t>&);
+template void count_level_out_of_core<std::uint32_t, std::uint32_t>(
+    int, int, item_table&, candidate_store<std::uint32_t, std::uint32_t>&,
+    frequent_level<std::uint32_t, std::uint32_t>&, bit_matrix<std::uint32_t>&,
+    typed_constraints<std::uint32_t>&);

@@ -17,7 +17,7 @@
 //   - diffuse (sparse data): for every two-item prefix the runs of non-zero words
 //     of its intersection are recorded and later intersections with that prefix
 //     touch only those runs; between levels, transactions that support no
-//     frequent itemset of the level are dropped (prune_VD) and the rest are
+//     frequent itemset of the level are dropped (keep_masked_transactions) and the rest are
 //     renumbered so that the bits of the items still in play cluster
 //     (order_bits_diffuse).
 // Every size, threshold and decision is stated in 32-bit words, whatever width
@@ -33,7 +33,7 @@
 
 // Work counters of one vertical iteration. Only nonzero_words is always kept;
 // the others are updated when the diffuse caller asks for collection.
-struct ZAX_statistics {
+struct intersection_stats {
   double word_ops = 0;  // 32-bit words intersected
   int nonzero_words = 0;
   int dense_ands = 0;
@@ -42,19 +42,19 @@ struct ZAX_statistics {
 };
 
 template <class T>
-class ZAX_vertical_dataset {
+class bit_matrix {
  public:
-  // Sets n_items, n_words = ceil(n_trans/32) and VD_size = n_items*n_words*4 and
-  // tells whether VD_size < mem_total()/3 (the fields are set either way).
-  bool VD_can_be_allocated(std::uint32_t n_items, std::uint32_t n_trans);
+  // Sets n_items, n_words = ceil(n_trans/32) and size_bytes = n_items*n_words*4 and
+  // tells whether size_bytes < mem_total()/3 (the fields are set either way).
+  bool fits_in_memory(std::uint32_t n_items, std::uint32_t n_trans);
   // Allocates the zeroed bit matrix, the pruning mask and the run list.
-  void init_VD();
-  bool allocated() const { return !VD.empty() || (VD_size == 0 && is_allocated_); }
+  void allocate();
+  bool allocated() const { return !matrix_words.empty() || (size_bytes == 0 && is_allocated_); }
   // Sets the bit of transaction position tid in the row of each item.
   void add_transaction(const T* items, std::uint32_t length, std::uint32_t tid);
   // The compact test over the first n rows; on success reorders every row,
   // sets is_compact = 1 and returns 1, else sets is_compact = 0 and returns 0.
-  int chk_compact_vertical(std::uint32_t n);
+  int try_make_compact(std::uint32_t n);
   // Moves, in the first n rows, the positions set in mask to the front, keeping
   // their order, then the others; then computes compact_count.
   void reorder_bits_compact(std::uint32_t n, const std::vector<std::uint32_t>& mask);
@@ -67,32 +67,32 @@ class ZAX_vertical_dataset {
   // intersections of the first `start` items, which equal those of the previous
   // candidate given to the same routine in this iteration. Returns count >= min_count.
   bool candidate_is_frequent_compact(const T* cand, int start, int k, std::uint32_t min_count,
-                                     std::uint32_t& count, ZAX_statistics& stats);
+                                     std::uint32_t& count, intersection_stats& stats);
   bool candidate_is_frequent_diffuse(const T* cand, int start, int k, std::uint32_t min_count,
-                                     std::uint32_t& count, ZAX_statistics& stats, bool collect);
+                                     std::uint32_t& count, intersection_stats& stats, bool collect);
 
   // Words needed for the transactions set in pruning_mask: ceil(bits/32).
   std::uint32_t check_pruning() const;
   // Keeps, in every flagged item's row, only the positions set in pruning_mask,
   // packed from position 0, with row stride new_n_words.
-  void prune_VD(std::uint32_t new_n_words, zax_items& items);
+  void keep_masked_transactions(std::uint32_t new_n_words, item_table& items);
   // Renumbers the positions of the flagged items' rows: first the transactions of
   // the item that starts most frequent itemsets, then the next, ...; drops the
   // transactions that contain no such item. Consumes first_item_counts.
-  void order_bits_diffuse(zax_items& items);
+  void order_bits_diffuse(item_table& items);
 
   // Frees every array (the driver calls it when mining ends).
   void release();
 
   const std::uint32_t* row(std::uint32_t item) const {
-    return VD.data() + static_cast<std::size_t>(item) * n_words;
+    return matrix_words.data() + static_cast<std::size_t>(item) * n_words;
   }
   std::uint32_t* row(std::uint32_t item) {
-    return VD.data() + static_cast<std::size_t>(item) * n_words;
+    return matrix_words.data() + static_cast<std::size_t>(item) * n_words;
   }
 
-  std::uint64_t VD_size = 0;  // bytes of the bit matrix as allocated, in 32-bit words * 4
-  std::vector<std::uint32_t> VD;
+  std::uint64_t size_bytes = 0;  // bytes of the bit matrix as allocated, in 32-bit words * 4
+  std::vector<std::uint32_t> matrix_words;
   std::uint32_t n_words = 0;
   std::uint32_t n_items = 0;
   std::vector<std::uint32_t> pruning_mask;
