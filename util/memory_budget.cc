@@ -1,0 +1,127 @@
+#include "util/memory_budget.h"
+
+#include <sys/resource.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include "util/memory.h"
+
+namespace {
+
+constexpr std::uint64_t NO_LIMIT = std::numeric_limits<std::uint64_t>::max();
+
+// cgroup v1 writes "no limit" as the largest page-aligned signed 64-bit value
+// (9223372036854771712 with 4 KiB pages); anything this large is no limit.
+constexpr std::uint64_t V1_UNLIMITED_FROM = std::uint64_t{1} << 60;
+
+// The cgroup path of the v2 line ("0::/path") or of the v1 line whose
+// controller list holds "memory"; false when there is no such line.
+bool cgroup_path(const std::string& self_cgroup, bool v2, std::string* path) {
+  std::ifstream in(self_cgroup);
+  std::string line;
+  while (std::getline(in, line)) {
+    const std::size_t first = line.find(':');
+    if (first == std::string::npos) continue;
+    const std::size_t second = line.find(':', first + 1);
+    if (second == std::string::npos) continue;
+    const std::string id = line.substr(0, first);
+    const std::string controllers = line.substr(first + 1, second - first - 1);
+    bool wanted = false;
+    if (v2) {
+      wanted = id == "0" && controllers.empty();
+    } else {
+      std::stringstream list(controllers);
+      std::string name;
+      while (std::getline(list, name, ',')) wanted = wanted || name == "memory";
+    }
+    if (wanted) {
+      *path = line.substr(second + 1);
+      return true;
+    }
+  }
+  return false;
+}
+
+// The number a limit file holds, or NO_LIMIT for "max", a missing file or text
+// that is not a plain decimal number.
+std::uint64_t read_limit_file(const std::string& name) {
+  std::ifstream in(name);
+  std::string word;
+  if (!(in >> word) || word.empty() || word.find_first_not_of("0123456789") != std::string::npos)
+    return NO_LIMIT;
+  errno = 0;
+  const unsigned long long value = std::strtoull(word.c_str(), nullptr, 10);
+  return errno == ERANGE ? NO_LIMIT : value;
+}
+
+// The smallest limit in file_name of the cgroup at path and of its ancestors
+// (a child cannot use more than its parent allows).
+std::uint64_t cgroup_limit(const std::string& root, std::string path,
+                           const std::string& file_name) {
+  std::uint64_t smallest = NO_LIMIT;
+  while (true) {
+    while (!path.empty() && path.back() == '/') path.pop_back();
+    const std::uint64_t here = read_limit_file(root + path + "/" + file_name);
+    if (here < smallest) smallest = here;
+    if (path.empty()) break;
+    const std::size_t slash = path.rfind('/');
+    path.erase(slash == std::string::npos ? 0 : slash);
+  }
+  return smallest;
+}
+
+}  // namespace
+
+std::uint64_t budget_sources::current_soft_rlimit(int resource) {
+  rlimit limit{};
+  if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return NO_LIMIT;
+  return limit.rlim_cur;
+}
+
+memory_budget_choice choose_memory_budget(const budget_sources& sources, std::uint64_t user_mib) {
+  memory_budget_choice choice;
+  choice.bytes = sources.meminfo.empty() ? mem_total() : mem_total_from(sources.meminfo);
+  const auto consider = [&choice](std::uint64_t bytes, budget_limit limit) {
+    if (bytes < choice.bytes) choice = {bytes, limit};
+  };
+  consider(sources.soft_rlimit(RLIMIT_AS), budget_limit::address_space_rlimit);
+  consider(sources.soft_rlimit(RLIMIT_DATA), budget_limit::data_rlimit);
+  std::string path;
+  if (cgroup_path(sources.self_cgroup, true, &path))
+    consider(cgroup_limit(sources.cgroup_v2_root, path, "memory.max"), budget_limit::cgroup_v2);
+  if (cgroup_path(sources.self_cgroup, false, &path)) {
+    const std::uint64_t v1 =
+        cgroup_limit(sources.cgroup_v1_memory_root, path, "memory.limit_in_bytes");
+    if (v1 < V1_UNLIMITED_FROM) consider(v1, budget_limit::cgroup_v1);
+  }
+  // MiB above 2^44 would overflow the shift; such a value limits nothing anyway.
+  if (user_mib != 0 && user_mib < (std::uint64_t{1} << 44))
+    consider(user_mib << 20, budget_limit::user_option);
+  return choice;
+}
+
+std::uint64_t memory_budget(const budget_sources& sources, std::uint64_t user_mib) {
+  return choose_memory_budget(sources, user_mib).bytes;
+}
+
+const char* budget_limit_name(budget_limit limit) {
+  switch (limit) {
+    case budget_limit::physical_memory:
+      return "physical memory";
+    case budget_limit::address_space_rlimit:
+      return "RLIMIT_AS";
+    case budget_limit::data_rlimit:
+      return "RLIMIT_DATA";
+    case budget_limit::cgroup_v2:
+      return "cgroup memory.max";
+    case budget_limit::cgroup_v1:
+      return "cgroup memory.limit_in_bytes";
+    case budget_limit::user_option:
+      return "option memory";
+  }
+  return "unknown";
+}
