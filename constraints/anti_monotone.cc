@@ -28,11 +28,6 @@ bool SUMLEQ<T>::holds(const T* items, int n) {
 }
 
 template <class T>
-bool SUMLEQ<T>::holds(const std::vector<T>& itemset) {
-  return holds(itemset.data(), static_cast<int>(itemset.size()));
-}
-
-template <class T>
 void SUMLEQ<T>::preprocess_transaction(std::vector<T>& t) {
   // Values are never negative: an item whose value plus the prefix sum already
   // exceeds the bound belongs to no satisfying itemset.
@@ -71,11 +66,6 @@ bool RANGELEQLAM<T>::holds(const T* items, int n) {
   return hi - lo <= p.bound;
 }
 
-template <class T>
-bool RANGELEQLAM<T>::holds(const std::vector<T>& itemset) {
-  return holds(itemset.data(), static_cast<int>(itemset.size()));
-}
-
 // ---- ACOUNTLEQ ----
 
 template <class T>
@@ -101,11 +91,6 @@ bool ACOUNTLEQ<T>::holds(const T* items, int n) {
   std::uint64_t c = p.prefix_count;
   for (int i = 0; i < n; ++i) c += (*this->attribute_values)[items[i]] == p.counted_value;
   return c <= p.bound;
-}
-
-template <class T>
-bool ACOUNTLEQ<T>::holds(const std::vector<T>& itemset) {
-  return holds(itemset.data(), static_cast<int>(itemset.size()));
 }
 
 template class SUMLEQ<std::uint8_t>;

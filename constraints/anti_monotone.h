@@ -18,7 +18,6 @@ class SUMLEQ : public AntiMonotone<T> {
  public:
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   void fold_prefix() override;
-  bool holds(const std::vector<T>& itemset) override;
   bool holds(const T* items, int n) override;
   // Drops the items whose value alone takes the sum over the bound; prefix
   // items stay (the "supseteq" step removes them later).
@@ -34,7 +33,6 @@ class RANGELEQLAM : public AntiMonotone<T> {
  public:
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   void fold_prefix() override;
-  bool holds(const std::vector<T>& itemset) override;
   bool holds(const T* items, int n) override;
   void preprocess_transaction(std::vector<T>&) override {}
   const char* usage() const override { return "rangeleq [<attr>,<threshold>]"; }
@@ -48,7 +46,6 @@ class ACOUNTLEQ : public AntiMonotone<T> {
  public:
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   void fold_prefix() override;
-  bool holds(const std::vector<T>& itemset) override;
   bool holds(const T* items, int n) override;
   void preprocess_transaction(std::vector<T>&) override {}
   const char* usage() const override { return "acountleq [<attr,val,threshold>]"; }

@@ -38,7 +38,12 @@ class Constraint {
   // Folds prefix_items into the constraint's state; runs once, after the column
   // is bound (with the column still indexed by input id).
   virtual void fold_prefix() {}
-  virtual bool holds(const std::vector<T>& itemset) = 0;
+  // Whether the itemset of n items, together with the prefix items, satisfies
+  // the constraint.
+  virtual bool holds(const T* items, int n) = 0;
+  bool holds(const std::vector<T>& itemset) {
+    return holds(itemset.data(), static_cast<int>(itemset.size()));
+  }
   virtual const char* usage() const { return "usage...."; }
 
   std::vector<std::uint32_t>* attribute_values = nullptr;
@@ -52,8 +57,6 @@ template <class T>
 class AntiMonotone : public virtual Constraint<T> {
  public:
   virtual void preprocess_transaction(std::vector<T>& t) = 0;
-  using Constraint<T>::holds;
-  virtual bool holds(const T* items, int n) = 0;
   virtual AntiMonotone<std::uint8_t>* clone_am(std::uint8_t) const = 0;
   virtual AntiMonotone<std::uint16_t>* clone_am(std::uint16_t) const = 0;
   virtual AntiMonotone<std::uint32_t>* clone_am(std::uint32_t) const = 0;
@@ -98,8 +101,6 @@ template <class T>
 class Convertible : public virtual Constraint<T> {
  public:
   virtual bool ascending() const = 0;
-  using Constraint<T>::holds;
-  virtual bool holds(const T* items, int n) = 0;
   virtual void before_counting(counting_transaction<T>& t, int k, bool order_holds) = 0;
   virtual void after_counting(counting_transaction<T>& t, int k, bool order_holds) = 0;
   virtual Convertible<std::uint8_t>* clone_cam(std::uint8_t) const = 0;
@@ -115,8 +116,6 @@ class Convertible : public virtual Constraint<T> {
 template <class T>
 class Loose : public virtual Constraint<T> {
  public:
-  using Constraint<T>::holds;
-  virtual bool holds(const T* items, int n) = 0;
   // true when every satisfying itemset of 4 or more items has a satisfying
   // subset one item shorter, given the current prefix state; only then may
   // out-of-core counting drop transactions on this constraint's account.
@@ -159,10 +158,48 @@ class typed_constraints {
   // frees the active instances and empties the global tables.
   void take_active_constraints();
 
+  // Whether the itemset of n items stays in the level stores: every
+  // anti-monotone constraint holds (table order, stopping at the first that
+  // fails). A failing itemset has no satisfying superset, so it is neither
+  // stored nor extended.
+  bool keeps(const T* items, int n) {
+    for (auto* c : am_table)
+      if (!c->holds(items, n)) return false;
+    return true;
+  }
+  // Whether a kept itemset of n items is written: the prefix items pass every
+  // succinct constraint, the loose constraints all hold (loose_hold: the
+  // itemset's stored flags, all set) and every monotone and convertible
+  // constraint holds, stopping at the first that fails.
+  bool writes(const T* items, int n, bool loose_hold) {
+    if (!loose_hold || !prefix_passes_succinct) return false;
+    for (auto* c : m_table)
+      if (!c->holds(items, n)) return false;
+    for (auto* c : cam_table)
+      if (!c->holds(items, n)) return false;
+    return true;
+  }
+  // The same for an itemset without stored flags: the loose constraints are
+  // asked now.
+  bool writes(const T* items, int n) {
+    for (auto* c : lam_table)
+      if (!c->holds(items, n)) return false;
+    return writes(items, n, true);
+  }
+  // No anti-monotone constraint: keeps() is always true.
+  bool keeps_everything() const { return am_table.empty(); }
+  // No constraint that writes() asks: it is always true.
+  bool writes_everything() const {
+    return prefix_passes_succinct && m_table.empty() && cam_table.empty() && lam_table.empty();
+  }
+
   std::vector<AntiMonotone<T>*> am_table;
   std::vector<Monotone<T>*> m_table;
   std::vector<Loose<T>*> lam_table;
   std::vector<Convertible<T>*> cam_table;
+  // Succinct constraints have no clones: the first scan deleted every item
+  // they refuse, so only the prefix items are left to pass them.
+  bool prefix_passes_succinct = true;
 };
 
 // Clears every global table (frees active instances, empties prefix_items,

@@ -20,10 +20,6 @@
 template <class T>
 class ConvertibleBase : public Convertible<T> {
  public:
-  using Convertible<T>::holds;
-  bool holds(const std::vector<T>& itemset) override {
-    return holds(itemset.data(), static_cast<int>(itemset.size()));
-  }
   void fold_prefix() override { p.prefix.fold(this->attribute_values); }
   void after_counting(counting_transaction<T>&, int, bool) override {}
   Summary summary(const T* items, int k) const {
@@ -38,7 +34,6 @@ class ConvertibleBase : public Convertible<T> {
   template <class T>                                                         \
   class Class : public ConvertibleBase<T> {                                  \
    public:                                                                   \
-    using ConvertibleBase<T>::holds;                                   \
     bool ascending() const override { return is_ascending; }                     \
     Constraint<std::uint32_t>* parse_parameters(const char* params) override; \
     bool holds(const T* items, int n) override;                        \
@@ -51,7 +46,6 @@ class ConvertibleBase : public Convertible<T> {
 template <class T>
 class AVGGEQ : public ConvertibleBase<T> {
  public:
-  using ConvertibleBase<T>::holds;
   bool ascending() const override { return false; }
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   bool holds(const T* items, int n) override;
@@ -67,7 +61,6 @@ class AVGGEQ : public ConvertibleBase<T> {
 template <class T>
 class AVGLEQ : public ConvertibleBase<T> {
  public:
-  using ConvertibleBase<T>::holds;
   bool ascending() const override { return true; }
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   bool holds(const T* items, int n) override;

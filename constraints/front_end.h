@@ -17,7 +17,7 @@ class LENLEQ : public Constraint<T> {
  public:
   // Returns this object: there is no instance to file.
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  bool holds(const std::vector<T>&) override { return true; }
+  bool holds(const T*, int) override { return true; }
   const char* usage() const override { return "lenleq [<threshold>]"; }
 };
 
@@ -25,7 +25,7 @@ template <class T>
 class RANGEGEQLAM : public Constraint<T> {
  public:
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  bool holds(const std::vector<T>&) override { return true; }
+  bool holds(const T*, int) override { return true; }
   const char* usage() const override { return "rangegeq [<attr>,<threshold>]"; }
 };
 
@@ -33,6 +33,6 @@ template <class T>
 class MINLEQLAM : public Constraint<T> {
  public:
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  bool holds(const std::vector<T>&) override { return true; }
+  bool holds(const T*, int) override { return true; }
   const char* usage() const override { return "minleq [<attr>,<threshold>]"; }
 };

@@ -22,10 +22,6 @@
 template <class T>
 class LooseBase : public Loose<T> {
  public:
-  using Loose<T>::holds;
-  bool holds(const std::vector<T>& itemset) override {
-    return holds(itemset.data(), static_cast<int>(itemset.size()));
-  }
   void fold_prefix() override { p.prefix.fold(this->attribute_values); }
   Summary summary(const T* items, int k) const {
     return summarize(p.prefix, *this->attribute_values, items, k);
@@ -38,7 +34,6 @@ class LooseBase : public Loose<T> {
   template <class T>                                                      \
   class Class : public LooseBase<T> {                                     \
    public:                                                                \
-    using LooseBase<T>::holds;                                      \
     Constraint<std::uint32_t>* parse_parameters(const char* params) override; \
     bool holds(const T* items, int n) override;                     \
     bool prunes_transactions() const override;                            \
@@ -65,11 +60,9 @@ KESTREL_LOOSE_CLASS(RANGEGEQLAMLAM, "rangegeq [<attr>,<threshold>]")
 template <class T>
 class MAXGEQLAM : public MonotoneBase<T>, public Loose<T> {
  public:
-  using MonotoneBase<T>::holds;
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   void fold_prefix() override;
   bool satisfied(const T* items, int n) const override;
-  bool holds(const T* items, int n) override { return satisfied(items, n); }
   bool prunes_transactions() const override;
   const char* usage() const override { return "maxgeq [<attr>,<threshold>]"; }
   KESTREL_CLONES(MAXGEQLAM, Monotone, clone_m)

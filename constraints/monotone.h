@@ -20,9 +20,8 @@
 template <class T>
 class MonotoneBase : public Monotone<T> {
  public:
-  bool holds(const std::vector<T>& itemset) override {
-    return satisfied(itemset.data(), static_cast<int>(itemset.size()));
-  }
+  using Constraint<T>::holds;
+  bool holds(const T* items, int n) override { return satisfied(items, n); }
   void preprocess_transaction(std::vector<T>& t) override {
     if (!t.empty() && !transaction_can_hold(t.data(), static_cast<int>(t.size()))) t.clear();
   }

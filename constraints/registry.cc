@@ -115,7 +115,10 @@ void typed_constraints<T>::take_active_constraints() {
   for (auto* c : GLOBAL_M_TABLE) m_table.push_back(c->template clone<T>());
   for (auto* c : GLOBAL_LAM_TABLE) lam_table.push_back(c->template clone<T>());
   for (auto* c : GLOBAL_CAM_TABLE) cam_table.push_back(c->template clone<T>());
-  // Succinct constraints did all their work in the first scan: no clone.
+  // Succinct constraints did their work on the data in the first scan: no
+  // clone; only their verdict on the prefix items stays.
+  for (auto* c : GLOBAL_SAM_TABLE)
+    if (!c->holds(std::vector<std::uint32_t>())) prefix_passes_succinct = false;
   free_active_instances();
 }
 

@@ -164,4 +164,56 @@ TEST(ConstraintSemantics, PrefixItemsCountForLengthAndItemLists) {
   reset_constraint_tables();
 }
 
+// keeps asks the anti-monotone constraints; writes asks the monotone,
+// convertible and loose ones (or takes the loose verdict from stored flags) and
+// refuses everything when the prefix items fail a succinct constraint.
+TEST(ConstraintSemantics, TypedSetKeepsAndWritesByKind) {
+  struct Case {
+    std::vector<std::uint8_t> items;
+    bool keeps, writes;
+  } cases[] = {
+      {{2, 3}, false, true},    // sum 12 > 10 (anti-monotone only)
+      {{2, 5}, true, false},    // mean 2.5 < 3 (loose)
+      {{2}, true, false},       // sum 4 < 5 (monotone)
+      {{0, 1}, true, false},    // max 3 < 4 (convertible)
+      {{0, 1, 2}, true, true},  // sum 10, mean 10/3, max 4
+      {{3}, true, true},
+  };
+  reset_constraint_tables();
+  parse("sumleq", "[0,10]");
+  parse("sumgeq", "[0,5]");
+  parse("avggeq", "[0,3]");
+  parse("maxgeq2", "[0,4]");
+  std::vector<std::uint32_t> column = {3, 3, 4, 8, 9, 1};
+  bind_all(&column);
+  typed_constraints<std::uint8_t> set;
+  set.take_active_constraints();
+  for (const Case& c : cases) {
+    const int n = static_cast<int>(c.items.size());
+    EXPECT_EQ(set.keeps(c.items.data(), n), c.keeps) << c.items.size();
+    EXPECT_EQ(set.writes(c.items.data(), n), c.writes) << c.items.size();
+    const bool flag = set.lam_table[0]->holds(c.items.data(), n);  // as a level stores it
+    EXPECT_EQ(set.writes(c.items.data(), n, flag), c.writes) << c.items.size();
+    EXPECT_FALSE(set.writes(c.items.data(), n, false)) << c.items.size();
+  }
+  reset_constraint_tables();
+}
+
+TEST(ConstraintSemantics, TypedSetWritesNothingWhenThePrefixFailsASuccinctConstraint) {
+  for (std::uint32_t prefix_value : {5u, 4u}) {
+    reset_constraint_tables();
+    prefix_items = {1};
+    parse("mingeq", "[0,5]");
+    std::vector<std::uint32_t> column = {7, prefix_value};
+    bind_all(&column);
+    typed_constraints<std::uint16_t> set;
+    set.take_active_constraints();
+    const std::uint16_t item = 0;
+    EXPECT_TRUE(set.keeps(&item, 1));
+    EXPECT_EQ(set.writes(&item, 1), prefix_value >= 5) << prefix_value;
+    EXPECT_EQ(set.writes_everything(), prefix_value >= 5) << prefix_value;
+  }
+  reset_constraint_tables();
+}
+
 }  // namespace

@@ -29,10 +29,10 @@ void keep_allowed(const C& c, std::vector<T>& t) {
 }
 
 template <class C, class T>
-bool all_allowed(const C& c, const std::vector<T>& itemset) {
+bool all_allowed(const C& c, const T* items, int n) {
   if (!c.p.prefix_ok) return false;
-  for (T item : itemset)
-    if (!c.allowed((*c.attribute_values)[item])) return false;
+  for (int i = 0; i < n; ++i)
+    if (!c.allowed((*c.attribute_values)[items[i]])) return false;
   return true;
 }
 
@@ -102,8 +102,8 @@ void ASUBSETEQ<T>::fold_prefix() {
 }
 
 template <class T>
-bool ASUBSETEQ<T>::holds(const std::vector<T>& itemset) {
-  return all_allowed(*this, itemset);
+bool ASUBSETEQ<T>::holds(const T* items, int n) {
+  return all_allowed(*this, items, n);
 }
 
 template <class T>
@@ -124,8 +124,8 @@ void MINGEQ<T>::fold_prefix() {
 }
 
 template <class T>
-bool MINGEQ<T>::holds(const std::vector<T>& itemset) {
-  return all_allowed(*this, itemset);
+bool MINGEQ<T>::holds(const T* items, int n) {
+  return all_allowed(*this, items, n);
 }
 
 template <class T>
@@ -146,8 +146,8 @@ void MAXLEQ<T>::fold_prefix() {
 }
 
 template <class T>
-bool MAXLEQ<T>::holds(const std::vector<T>& itemset) {
-  return all_allowed(*this, itemset);
+bool MAXLEQ<T>::holds(const T* items, int n) {
+  return all_allowed(*this, items, n);
 }
 
 template <class T>

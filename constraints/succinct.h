@@ -22,7 +22,7 @@ class SUBSETEQ : public Succinct<T> {
  public:
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   void fold_prefix() override;
-  bool holds(const std::vector<T>&) override { return p.prefix_ok; }
+  bool holds(const T*, int) override { return p.prefix_ok; }
   void preprocess_transaction(std::vector<T>& t) override;
   const char* usage() const override { return "subseteq [<i0>,<i1>,...,<in>]"; }
   ConstraintParams p;
@@ -34,7 +34,7 @@ class ASUBSETEQ : public Succinct<T> {
  public:
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   void fold_prefix() override;
-  bool holds(const std::vector<T>& itemset) override;
+  bool holds(const T* items, int n) override;
   void preprocess_transaction(std::vector<T>& t) override;
   const char* usage() const override { return "asubseteq [<attr>,<i0,i1,...in>]"; }
   bool allowed(std::uint32_t v) const;
@@ -47,7 +47,7 @@ class MINGEQ : public Succinct<T> {
  public:
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   void fold_prefix() override;
-  bool holds(const std::vector<T>& itemset) override;
+  bool holds(const T* items, int n) override;
   void preprocess_transaction(std::vector<T>& t) override;
   const char* usage() const override { return "mingeq [<attr>,<threshold>]"; }
   bool allowed(std::uint32_t v) const { return v >= p.bound; }
@@ -60,7 +60,7 @@ class MAXLEQ : public Succinct<T> {
  public:
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   void fold_prefix() override;
-  bool holds(const std::vector<T>& itemset) override;
+  bool holds(const T* items, int n) override;
   void preprocess_transaction(std::vector<T>& t) override;
   const char* usage() const override { return "maxleq [<attr>,<threshold>]"; }
   bool allowed(std::uint32_t v) const { return v <= p.bound; }

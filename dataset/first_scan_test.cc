@@ -25,8 +25,8 @@ struct MinLength : Monotone<std::uint32_t> {
   MinLength(std::size_t n, bool r, std::uint32_t s = UINT32_MAX)
       : min_len(n), reapplied(r), strip(s) {}
   Constraint<std::uint32_t>* parse_parameters(const char*) override { return nullptr; }
-  bool holds(const std::vector<std::uint32_t>& s) override {
-    return s.size() + prefix_items.size() >= min_len;
+  bool holds(const std::uint32_t*, int n) override {
+    return static_cast<std::size_t>(n) + prefix_items.size() >= min_len;
   }
   void preprocess_transaction(std::vector<std::uint32_t>& t) override {
     auto it = std::find(t.begin(), t.end(), strip);

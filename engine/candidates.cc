@@ -128,12 +128,7 @@ void generate_candidates(frequent_level<T, T1>& previous, candidate_store<T, T1>
   previous.get_suffix(cand.data() + k - 2);
   const std::uint32_t min_count = items.min_count;
   while (true) {
-    bool keep = true;
-    for (auto* am : table.am_table)
-      if (!am->holds(cand.data(), k)) {
-        keep = false;
-        break;
-      }
+    bool keep = table.keeps(cand.data(), k);
     if (keep) {
       // The pair counters, not the stored pairs, decide at k = 3; at k > 3 a
       // subset missing from previous is infrequent or fails an anti-monotone

@@ -210,7 +210,7 @@ int frequent_level<T, T1>::dump_itemsets(item_table& items, FSout& out, typed_co
   // The prefix last laid out; n_items is an id no item has, so the first group
   // lays out its whole prefix and later groups only the part that differs.
   std::vector<std::uint32_t> prev(k, items.n_items);
-  const bool no_filters = table.m_table.empty() && table.cam_table.empty() && this->n_lam == 0;
+  const bool no_filters = table.writes_everything();
   int written = 0;
   int first = 0;
   for (int g = 0; g < this->number_of_groups(); ++g) {
@@ -227,20 +227,7 @@ int frequent_level<T, T1>::dump_itemsets(item_table& items, FSout& out, typed_co
       const T x = this->suffixes[s];
       if (!no_filters) {
         current[km1] = x;
-        bool accept = true;
-        for (auto* c : table.m_table)
-          if (!c->holds(current)) {
-            accept = false;
-            break;
-          }
-        if (accept)
-          for (auto* c : table.cam_table)
-            if (!c->holds(current.data(), k)) {
-              accept = false;
-              break;
-            }
-        if (accept) accept = this->all_flags(s);
-        if (!accept) continue;
+        if (!table.writes(current.data(), k, this->all_flags(s))) continue;
       }
       line.set_item(km1, x);
       line.write(out.file, this->supports[s]);

@@ -213,13 +213,7 @@ void count_level_out_of_core(int k, int max_tr_len, item_table& items, candidate
       const T1 sup = candidates.supports[s];
       if (sup < min_count) continue;
       ++lk;
-      bool keep = true;
-      for (auto* am : table.am_table)
-        if (!am->holds(cand.data(), k)) {
-          keep = false;
-          break;
-        }
-      if (!keep) continue;
+      if (!table.keeps(cand.data(), k)) continue;
       if (!vertical) {
         for (int q = 0; q < k; ++q) ++items.global_count[cand[q]];
         level.add_itemset(cand.data(), sup, table, &candidates, s);

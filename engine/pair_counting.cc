@@ -108,10 +108,8 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(int max_tr_len, item_table& i
   FSout fs(OUTF, 2);
   output_line line(items, 2);
   const bool writable = level_allowed(2);
-  const bool plain = table.am_table.empty() && table.m_table.empty() && table.cam_table.empty() &&
-                     table.lam_table.empty();
+  const bool plain = table.keeps_everything() && table.writes_everything();
   const std::uint32_t min_count = items.min_count;
-  std::vector<T> pair_vec(2);
   std::uint32_t lk = 0, rk = 0;
   const T1* c = counts;
   for (std::uint64_t a = 0; a + 1 < n; ++a) {
@@ -126,30 +124,9 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(int max_tr_len, item_table& i
         // Only an anti-monotone constraint keeps a frequent pair out of the
         // store: a pair that fails a monotone, convertible or loose constraint
         // may still be a subset or join partner of a longer valid itemset.
-        bool keep = true;
-        for (auto* am : table.am_table)
-          if (!am->holds(pair, 2)) {
-            keep = false;
-            break;
-          }
-        if (!keep) continue;
+        if (!table.keeps(pair, 2)) continue;
         level->add_itemset(pair, count, table);
-        if (write)
-          for (auto* cam : table.cam_table)
-            if (!cam->holds(pair, 2)) {
-              write = false;
-              break;
-            }
-        if (write) write = level->all_flags(level->n_itemsets - 1);
-        if (write) {
-          pair_vec[0] = pair[0];
-          pair_vec[1] = pair[1];
-          for (auto* m : table.m_table)
-            if (!m->holds(pair_vec)) {
-              write = false;
-              break;
-            }
-        }
+        write = write && table.writes(pair, 2, level->all_flags(level->n_itemsets - 1));
       } else {
         level->add_itemset(pair, count, table);
       }

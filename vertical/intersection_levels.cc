@@ -69,7 +69,7 @@ void iterate(int k, item_table& items, frequent_level<T, T1>& previous,
   std::vector<T> subset(k - 1);
   do {
     ++counters.examined;
-    if (!passes_anti_monotone(table, cand, k)) continue;
+    if (!table.keeps(cand, k)) continue;
     if (!other_subsets_stored(previous, cand, k, subset)) continue;
     const int s = cursor.share_with_counted();
     std::uint32_t count = 0;

@@ -76,15 +76,6 @@ class candidate_cursor {
   T1 supports_[2] = {0, 0};
 };
 
-// Every anti-monotone constraint, in table order, stopping at the first failure.
-template <class T>
-bool passes_anti_monotone(typed_constraints<T>& table, const T* itemset, int k) {
-  for (auto* am : table.am_table) {
-    if (!am->holds(itemset, k)) return false;
-  }
-  return true;
-}
-
 // Whether every (k-1)-subset of cand other than the two joined itemsets is in
 // the previous level's store. The store keeps every frequent itemset that passes
 // the anti-monotone constraints, counted on data that holds at least the

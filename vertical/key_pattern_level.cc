@@ -83,7 +83,7 @@ void intersect_level_key_patterns(int k, item_table& items, frequent_level<T, T1
 
   do {
     ++counters.examined;
-    if (!passes_anti_monotone(table, cand, k)) continue;
+    if (!table.keeps(cand, k)) continue;
     const T x = cand[k - 2], y = cand[k - 1];
     const T a_i = cursor.key_i(), a_j = cursor.key_j();
     const T1 s_i = cursor.support_i(), s_j = cursor.support_j();
