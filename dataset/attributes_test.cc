@@ -7,7 +7,8 @@
 
 #include "constraints/constraint.h"
 #include "dataset/items.h"
-#include "dataset/test_dir.h"
+#include "tests/support/files.h"
+#include "tests/support/run_error_of.h"
 
 namespace {
 

@@ -1,15 +1,13 @@
 // The reader keeps its state across read blocks: the same lines, items and
 // errors (with their line numbers) for every block size, down to one byte.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "dataset/fimi_reader.h"
+#include "tests/support/files.h"
 #include "util/error.h"
 
 namespace {
@@ -31,11 +29,8 @@ std::string read_all(const std::string& path, std::size_t block) {
 }
 
 TEST(FimiReaderBlocks, EveryBlockSizeReadsTheSame) {
-  char name[] = "/tmp/kestrel_blocks_XXXXXX";
-  const int fd = mkstemp(name);
-  ASSERT_GE(fd, 0);
-  close(fd);
-  const std::string path = name;
+  test_dir dir;
+  const std::string path = dir.file("in.dat");
   struct Case {
     std::string text, expected;
   } cases[] = {
@@ -46,11 +41,10 @@ TEST(FimiReaderBlocks, EveryBlockSizeReadsTheSame) {
       {"1.\n.5 -\n5- x-y\n", "1 |5 |5 |"},
   };
   for (const Case& c : cases) {
-    std::ofstream(path, std::ios::binary) << c.text;
+    write_file(path, c.text);
     for (std::size_t block : {1, 2, 3, 5, 7, 4096})
       EXPECT_EQ(read_all(path, block), c.expected) << "block " << block << ": " << c.text;
   }
-  std::remove(name);
 }
 
 }  // namespace

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "dataset/test_dir.h"
+#include "tests/support/files.h"
+#include "tests/support/run_error_of.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "constraints/constraint.h"
 #include "dataset/attributes.h"
-#include "dataset/test_dir.h"
+#include "tests/support/files.h"
 #include "util/output_file.h"
 
 namespace {

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "dataset/test_dir.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/run_error_of.h"
 
 namespace {
 
@@ -80,12 +82,17 @@ TEST(Conversion, GeneratorLayoutToFimiText) {
   EXPECT_EQ(read_file("out.dat"), "5 7 9 \n42 \n");  // the empty record writes nothing
   fimi_writer full("/dev/full");
   full.write_record({1});
-  EXPECT_THROW(full.close(), run_error);
+  EXPECT_EQ(run_error_of([&] { full.close(); }), "/dev/full could not be written!");
   // The converter tool end to end.
   write_file("in.bin", raw_ints({0, 0, 2, 10, 20, 0, 1, 1, 30}));
-  ASSERT_EQ(std::system(IBM2FIMI_BIN " in.bin out.dat"), 0);
+  run_io ibm2fimi;
+  ibm2fimi.program = IBM2FIMI_BIN;
+  run_outcome r = run_kestrel(dir.path(), {"in.bin", "out.dat"}, ibm2fimi);
+  EXPECT_EQ(r.exit_status, 0) << r.stderr_text;
   EXPECT_EQ(read_file("out.dat"), "10 20 \n30 \n");
-  EXPECT_NE(std::system(IBM2FIMI_BIN " absent.bin out.dat 2>/dev/null"), 0);
+  r = run_kestrel(dir.path(), {"absent.bin", "out.dat"}, ibm2fimi);
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_EQ(r.stderr_text, "absent.bin could not be opened!\n");
 }
 
 }  // namespace

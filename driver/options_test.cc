@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "dataset/test_dir.h"
+#include "tests/support/run_error_of.h"
 
 namespace {
 

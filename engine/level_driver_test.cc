@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "dataset/test_dir.h"
 #include "engine/engine_test_util.h"
+#include "tests/support/files.h"
 #include "util/memory.h"
 
 namespace {

@@ -15,8 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/kestrel_runner.h"
-#include "tests/reference_miner.h"
+#include "tests/support/files.h"
+#include "tests/support/judge.h"
+#include "tests/support/process.h"
+#include "tests/support/reference_miner.h"
+#include "tests/support/sanitizer.h"
 
 namespace {
 
@@ -26,16 +29,7 @@ using Rng = std::mt19937_64;
 using ids = std::vector<std::uint32_t>;
 
 // Fewer runs under the sanitizers, where every run is several times slower.
-#ifdef __has_feature
-#if __has_feature(address_sanitizer)
-#define KESTREL_ASAN 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__) || defined(KESTREL_ASAN)
-constexpr int kScale = 1;
-#else
-constexpr int kScale = 4;
-#endif
+constexpr int kScale = kSanitizedBuild ? 1 : 4;
 
 int uniform(Rng& rng, int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
 bool chance(Rng& rng, double p) { return std::bernoulli_distribution(p)(rng); }
@@ -301,14 +295,14 @@ void run_family(const std::string& tag, std::uint64_t base_seed, int runs, Make 
   for (std::uint64_t seed = base_seed; seed < base_seed + static_cast<std::uint64_t>(runs);
        ++seed) {
     const Case c = make(seed);
-    const std::string dir = kestrel_test::make_temp_dir(tag);
-    kestrel_test::write_file(dir + "/in.dat", c.data.text);
+    test_dir dir(tag);
+    write_file("in.dat", c.data.text);
     std::vector<std::string> opts = {"input",  c.via_stdin ? "/dev/stdin" : "in.dat",
                                      "output", "out.txt",
                                      "sigma",  std::to_string(c.query.sigma)},
                              cons;
     if (c.with_attributes) {
-      kestrel_test::write_file(dir + "/attr.txt", c.attrs.text);
+      write_file("attr.txt", c.attrs.text);
       opts.insert(opts.end(), {"attributes", "attr.txt"});
     }
     opts.insert(opts.end(), c.options.begin(), c.options.end());
@@ -322,26 +316,25 @@ void run_family(const std::string& tag, std::uint64_t base_seed, int runs, Make 
       expected = reference::mine(c.data.tx, c.attrs.rows, c.with_attributes, c.query);
     rich += expected.lines.size() > 2;
     const std::string must_fail = !c.data.error.empty() ? c.data.error : expected.error;
-    const kestrel_test::RunOutcome run =
-        kestrel_test::run_kestrel(dir, opts, c.via_stdin ? dir + "/in.dat" : "");
+    run_io io;
+    if (c.via_stdin) io.stdin_path = dir.file("in.dat");
+    const run_outcome run = run_kestrel(dir.path(), opts, io);
     std::string report;
     if (must_fail.empty()) {
-      report = kestrel_test::judge_run(run, expected.lines, expected.prefix.size());
+      report = judge_run(run, expected.lines, expected.prefix.size());
     } else if (run.exit_status != 1 ||
                std::count(run.stderr_text.begin(), run.stderr_text.end(), '\n') != 1) {
       report = "expected exit 1 and one stderr line (" + must_fail + "), got status " +
                std::to_string(run.exit_status) + " and: " + run.stderr_text + "\n";
     }
-    if (report.empty()) {
-      kestrel_test::remove_tree(dir);
-      continue;
-    }
+    if (report.empty()) continue;
+    dir.keep();
     report = "seed " + std::to_string(seed) + "\ncommand: " + run.command + "\n" + report +
-             "kept in " + dir + "\n";
+             "kept in " + dir.path() + "\n";
     std::string expected_text;
     for (const std::string& l : expected.lines) expected_text += l + "\n";
-    kestrel_test::write_file(dir + "/expected.txt", expected_text);
-    kestrel_test::write_file(dir + "/failure.txt", report);
+    write_file("expected.txt", expected_text);
+    write_file("failure.txt", report);
     if (++failures <= 5) ADD_FAILURE() << report;
     failing_seeds += " " + std::to_string(seed);
   }

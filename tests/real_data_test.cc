@@ -7,28 +7,26 @@
 #include <string>
 #include <vector>
 
-#include "tests/kestrel_runner.h"
-#include "tests/reference_miner.h"
+#include "tests/support/files.h"
+#include "tests/support/judge.h"
+#include "tests/support/process.h"
+#include "tests/support/reference_miner.h"
 
 namespace {
-
-using kestrel_test::judge_run;
-using kestrel_test::run_kestrel;
 
 std::string gz_path(const std::string& name) {
   return KESTREL_SOURCE_DIR "/../shared/data/" + name + ".dat.gz";
 }
 
-// Unpacks name.dat.gz into a new directory; the reference output for each sigma.
+// Unpacks name.dat.gz into a new directory (kept when a run fails); the
+// reference output for each sigma.
 struct unpacked {
-  std::string dir;
+  test_dir dir;
   reference::Transactions tx;
-  explicit unpacked(const std::string& name) : dir(kestrel_test::make_temp_dir("real-" + name)) {
-    const std::string cmd = "gzip -dc '" + gz_path(name) + "' > '" + dir + "/" + name + ".dat'";
+  explicit unpacked(const std::string& name) : dir("real-" + name) {
+    const std::string cmd = "gzip -dc '" + gz_path(name) + "' > '" + name + ".dat'";
     if (std::system(cmd.c_str()) != 0 ||
-        !reference::parse_number_lines(kestrel_test::read_file(dir + "/" + name + ".dat"), true,
-                                       &tx)
-             .empty())
+        !reference::parse_number_lines(read_file(name + ".dat"), true, &tx).empty())
       tx.clear();
   }
   std::vector<std::string> expected(std::uint32_t sigma) const {
@@ -43,21 +41,21 @@ struct unpacked {
 
 void check_dataset(const std::string& name, const std::vector<std::uint32_t>& supports) {
   SKIP_WITHOUT(name);
-  const unpacked data(name);
+  unpacked data(name);
   ASSERT_FALSE(data.tx.empty()) << "cannot unpack " << gz_path(name);
   bool all_ok = true;
   for (std::uint32_t sigma : supports) {
     const std::vector<std::string> expected = data.expected(sigma);
     for (int hop : {-1, 2, 3, 4, 100}) {
-      const kestrel_test::RunOutcome run =
-          run_kestrel(data.dir, {"input", name + ".dat", "output", "out.txt", "sigma",
-                                 std::to_string(sigma), "hop", std::to_string(hop)});
+      const run_outcome run =
+          run_kestrel(data.dir.path(), {"input", name + ".dat", "output", "out.txt", "sigma",
+                                        std::to_string(sigma), "hop", std::to_string(hop)});
       const std::string report = judge_run(run, expected, 0);
       all_ok = all_ok && report.empty();
       EXPECT_EQ(report, "") << name << " sigma " << sigma << " hop " << hop << "\n" << run.command;
     }
   }
-  if (all_ok) kestrel_test::remove_tree(data.dir);
+  if (!all_ok) data.dir.keep();
 }
 
 TEST(RealData, ChessEqualsReferenceForEveryHop) { check_dataset("chess", {2900, 2700, 2500}); }
@@ -72,18 +70,15 @@ TEST(RealData, T10I4D100KEqualsReferenceForEveryHop) {
 // The input is read once, so a pipe works: zcat f | kestrel input /dev/stdin ...
 TEST(RealData, InputThroughAPipeGivesTheSameOutput) {
   SKIP_WITHOUT("mushroom");
-  const unpacked data("mushroom");
+  unpacked data("mushroom");
   ASSERT_FALSE(data.tx.empty());
-  // A FIFO fed by a background gzip: kestrel's standard input is a real pipe.
-  const std::string fifo = data.dir + "/pipe";
-  const std::string cmd =
-      "mkfifo '" + fifo + "' && (gzip -dc '" + gz_path("mushroom") + "' > '" + fifo + "' &)";
-  ASSERT_EQ(std::system(cmd.c_str()), 0);
-  const kestrel_test::RunOutcome run =
-      run_kestrel(data.dir, {"input", "/dev/stdin", "output", "out.txt", "sigma", "2500"}, fifo);
+  run_io io;
+  io.stdin_text = read_file("mushroom.dat");
+  const run_outcome run = run_kestrel(
+      data.dir.path(), {"input", "/dev/stdin", "output", "out.txt", "sigma", "2500"}, io);
   const std::string report = judge_run(run, data.expected(2500), 0);
   EXPECT_EQ(report, "") << run.command;
-  if (report.empty()) kestrel_test::remove_tree(data.dir);
+  if (!report.empty()) data.dir.keep();
 }
 
 }  // namespace

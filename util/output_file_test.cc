@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "dataset/test_dir.h"
+#include "tests/support/files.h"
+#include "tests/support/run_error_of.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include "dataset/test_dir.h"
+#include "tests/support/files.h"
 #include "util/memory.h"
 
 namespace {

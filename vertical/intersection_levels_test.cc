@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "dataset/test_dir.h"
 #include "engine/engine_test_util.h"
+#include "tests/support/files.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/reference_miner.h"
+#include "tests/support/reference_miner.h"
 
 #include <algorithm>
 #include <limits>

@@ -1,0 +1,18 @@
+// Whether this build runs under AddressSanitizer (the Asan build type, or the
+// fuzz build): tests then do fewer runs, and skip what the sanitizer runtime
+// cannot take (address-space limits).
+#pragma once
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTREL_TEST_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTREL_TEST_SANITIZED 1
+#endif
+#endif
+
+#ifdef KESTREL_TEST_SANITIZED
+constexpr bool kSanitizedBuild = true;
+#else
+constexpr bool kSanitizedBuild = false;
+#endif
