@@ -1,30 +1,28 @@
 // The generator as a user runs it: properties of its output, determinism, and
 // its errors.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <map>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "dataset/test_dir.h"
+#include "tests/support/files.h"
+#include "tests/support/process.h"
 
 namespace {
 
-struct outcome {
-  int status;
-  std::string err;
-};
-
-// Runs the generator with args inside the current (temporary) directory.
-outcome generate(const std::string& args, const std::string& redirect = "") {
-  const std::string command = std::string(GENERATE_BASKETS_BIN) + " " + args + " 2>err " + redirect;
-  const int raw = std::system(command.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file("err")};
+// Runs the generator with args (words split at spaces) inside the current
+// (temporary) directory.
+run_outcome generate(const std::string& args) {
+  std::istringstream in(args);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  run_io io;
+  io.program = GENERATE_BASKETS_BIN;
+  return run_kestrel(".", words, io);
 }
 
 std::vector<std::vector<std::uint64_t>> parse(const std::string& text) {
@@ -54,7 +52,7 @@ TEST(GenerateBaskets, LinesHaveTheRequestedShape) {
   };
   for (const Case& c : cases) {
     test_dir dir;
-    ASSERT_EQ(generate(std::string(c.args) + " seed 3 output out").status, 0) << c.args;
+    ASSERT_EQ(generate(std::string(c.args) + " seed 3 output out").exit_status, 0) << c.args;
     const std::string text = read_file("out");
     ASSERT_TRUE(text.empty() || text.back() == '\n') << c.args;
     const auto lines = parse(text);
@@ -79,11 +77,12 @@ TEST(GenerateBaskets, LinesHaveTheRequestedShape) {
 TEST(GenerateBaskets, SameSeedSameOutputOtherSeedOther) {
   test_dir dir;
   const std::string args = "T 8 I 3 D 4000 N 500 L 100 ";
-  ASSERT_EQ(generate(args + "seed 7 output a").status, 0);
-  ASSERT_EQ(generate(args + "seed 7", "> b").status, 0);  // standard output
-  ASSERT_EQ(generate(args + "seed 8 output c").status, 0);
+  ASSERT_EQ(generate(args + "seed 7 output a").exit_status, 0);
+  const run_outcome b = generate(args + "seed 7");  // standard output
+  ASSERT_EQ(b.exit_status, 0);
+  ASSERT_EQ(generate(args + "seed 8 output c").exit_status, 0);
   const std::string a = read_file("a");
-  EXPECT_EQ(a, read_file("b"));
+  EXPECT_EQ(a, b.stdout_text);
   EXPECT_NE(a, read_file("c"));
   EXPECT_EQ(parse(read_file("c")).size(), 4000u);
 }
@@ -93,7 +92,7 @@ TEST(GenerateBaskets, SameSeedSameOutputOtherSeedOther) {
 // transactions of 10 out of 1000 items).
 TEST(GenerateBaskets, PatternsMakeFrequentPairs) {
   test_dir dir;
-  ASSERT_EQ(generate("T 10 I 4 D 20000 N 1000 L 50 seed 5 output out").status, 0);
+  ASSERT_EQ(generate("T 10 I 4 D 20000 N 1000 L 50 seed 5 output out").exit_status, 0);
   std::map<std::pair<std::uint64_t, std::uint64_t>, int> pairs;
   int most = 0;
   for (const auto& line : parse(read_file("out")))
@@ -125,10 +124,10 @@ TEST(GenerateBaskets, ErrorsNameTheProblem) {
   };
   for (const Case& c : cases) {
     test_dir dir;
-    const outcome o = generate(c.args, "> out");
-    EXPECT_EQ(o.status, 1) << c.args;
-    EXPECT_EQ(o.err, c.err) << c.args;
-    EXPECT_EQ(read_file("out"), "") << c.args;
+    const run_outcome o = generate(c.args);
+    EXPECT_EQ(o.exit_status, 1) << c.args;
+    EXPECT_EQ(o.stderr_text, c.err) << c.args;
+    EXPECT_EQ(o.stdout_text, "") << c.args;
   }
 }
 
