@@ -101,7 +101,8 @@ TEST(Attributes, PrefixItemsAndDataItemsNeedAValue) {
   EXPECT_EQ(load_error("attr.txt"), "attr.txt: attribute line 0 has 3 values, item 5 needs one");
   prefix_items.clear();
   LoadAttributes("attr.txt");
-  EXPECT_THROW(report_missing_attribute_value(3), run_error);
+  EXPECT_EQ(run_error_of([] { report_missing_attribute_value(3); }),
+            "attr.txt: attribute line 0 has 3 values, item 3 needs one");
 }
 
 }  // namespace

@@ -8,24 +8,22 @@
 
 #include "dataset/fimi_reader.h"
 #include "tests/support/files.h"
-#include "util/error.h"
+#include "tests/support/run_error_of.h"
 
 namespace {
 
 // Every line of the file, or the error message.
 std::string read_all(const std::string& path, std::size_t block) {
   std::string result;
-  try {
+  const std::string error = run_error_of([&] {
     fimi_reader reader(path, "cannot open", block);
     std::vector<std::uint32_t> items;
     while (reader.next_line(items)) {
       for (std::uint32_t v : items) result += std::to_string(v) + " ";
       result += "|";
     }
-  } catch (const run_error& e) {
-    result += std::string("error ") + e.what();
-  }
-  return result;
+  });
+  return error == "no error" ? result : result + "error " + error;
 }
 
 TEST(FimiReaderBlocks, EveryBlockSizeReadsTheSame) {

@@ -10,6 +10,7 @@
 #include "constraints/constraint.h"
 #include "dataset/attributes.h"
 #include "tests/support/files.h"
+#include "tests/support/run_error_of.h"
 #include "util/output_file.h"
 
 namespace {
@@ -154,7 +155,9 @@ TEST(FirstScan, ItemWithoutAttributeValueIsAnError) {
   reset_attributes();
   needed_attributes = {0};
   attributes_matrix.push_back(std::make_unique<std::vector<std::uint32_t>>(3, 1));
-  EXPECT_THROW(scan("0 1 2\n2 3\n", 1), run_error);
+  // No attribute file was read, so the message starts without a file name.
+  EXPECT_EQ(run_error_of([] { scan("0 1 2\n2 3\n", 1); }),
+            ": attribute line 0 has 3 values, item 3 needs one");
   reset_attributes();
 }
 

@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "tests/support/run_error_of.h"
 #include "util/memory.h"
 #include "vertical/bit_kernels.h"
 
@@ -84,7 +85,8 @@ TEST(VerticalDataset, AddTransactionPastTheSizedPositionsIsRefused) {
   vd.allocate();
   const std::uint8_t t[] = {0, 1};
   vd.add_transaction(t, 2, 31);
-  EXPECT_THROW(vd.add_transaction(t, 2, 32), std::out_of_range);
+  EXPECT_EQ(error_of<std::out_of_range>([&] { vd.add_transaction(t, 2, 32); }),
+            "vertical dataset: transaction position 32 past 1 words");
 }
 
 TEST(CompactTest, DecidesByTheAgreementOfTheMostFrequentItems) {
