@@ -1,6 +1,6 @@
 // Every keyword's holds on boundary values with prefix items, for the
 // vector and array forms and for the typed clones of all three widths. Random
-// itemsets against the output contract are the differential test's job.
+// itemsets against a brute-force miner are the differential test's job.
 #include <gtest/gtest.h>
 
 #include <memory>

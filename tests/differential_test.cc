@@ -1,5 +1,5 @@
 // Randomized differential test: the real kestrel binary against the brute-force
-// reference of the output contract, on many small generated datasets. Each case
+// reference miner (tests/support/reference_miner.h), on many small generated datasets. Each case
 // comes from one seed (printed on failure with the command line and the differing
 // lines; the run directory is kept under /tmp). The TESTs are grouped by concern:
 // item and support widths, engine phases (hop, preloops, dense and sparse shapes),
@@ -516,7 +516,7 @@ TEST(Differential, RandomCombinationsOfAllKeywords) {
 }
 
 // A corrupt number anywhere in a valid file is an error (exit 1, one stderr line);
-// the harmless look-alikes are read as the contract says.
+// the harmless look-alikes are read as the README's "Formats" section says.
 TEST(Differential, MalformedNumbersAreErrors) {
   run_family("malformed", 11000, 24, [](std::uint64_t seed) {
     static const char* const kSpots[] = {"-7",   "3.5", "4294967296", "99999999999", "1-2", "- 7",

@@ -1,11 +1,12 @@
-// Brute-force reference for KESTREL's output contract, written independently of the
-// program: it reads the files with the contract's own rules, enumerates every
-// itemset P u X by a depth-first walk over tid lists and keeps those that reach
-// the support threshold and satisfy every constraint in exact integer arithmetic.
+// Brute-force reference miner, written independently of the program: it reads
+// the input and attribute files by the rules of the README's "Formats" section,
+// enumerates every itemset P u X (P the "supseteq" prefix items) by a
+// depth-first walk over tid lists and keeps those whose support reaches sigma
+// and that satisfy every constraint, each evaluated in exact integer arithmetic.
 // Lines are NORMALISED: the prefix ids P in first-listed order, then the ids of X
 // ascending, then "(support)"; the program's output goes through normalise_output.
 // Thresholds are stored as written (signed 32-bit); each keyword reads them signed
-// or unsigned as the contract says.
+// or unsigned as its usage text's field says.
 #pragma once
 
 #include <cstdint>
