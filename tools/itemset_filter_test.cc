@@ -3,75 +3,50 @@
 // keyword the filter knows, at the thresholds where a rule changes (empty itemset,
 // negative and wrapped thresholds, exact means). Then its error lines.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+#include "tests/support/reference_miner.h"
+
 namespace {
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-void write_file(const std::string& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-// Runs a shell command line; returns its exit status (-1 when killed).
-int run(const std::string& cmd) {
-  const int raw = std::system(cmd.c_str());
-  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-}
-
-// Items of each line sorted as numbers, then the lines sorted: kestrel writes the
-// items in its own order, which depends on the constraints.
-std::vector<std::string> normalised(const std::string& text) {
-  std::vector<std::string> lines;
+// Words split at blanks; the bracketed parameters hold none.
+std::vector<std::string> words_of(const std::string& text) {
   std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    const std::size_t paren = line.find('(');
-    std::istringstream items(line.substr(0, paren));
-    std::vector<unsigned long> ids;
-    for (unsigned long id; items >> id;) ids.push_back(id);
-    std::sort(ids.begin(), ids.end());
-    std::string out;
-    for (unsigned long id : ids) out += std::to_string(id) + " ";
-    lines.push_back(out + line.substr(paren));
-  }
-  std::sort(lines.begin(), lines.end());
-  return lines;
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
 }
 
-class ItemsetFilter : public ::testing::Test {
- protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kestrel-filter-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { run("rm -rf '" + dir_ + "'"); }
-  std::string path(const std::string& name) const { return dir_ + "/" + name; }
-  std::string dir_;
-};
+// Runs itemset_filter with args inside the current (temporary) directory.
+run_outcome run_filter(const std::vector<std::string>& args) {
+  run_io io;
+  io.program = ITEMSET_FILTER_BIN;
+  return run_kestrel(".", args, io);
+}
 
-TEST_F(ItemsetFilter, KeepsWhatConstrainedMiningWrites) {
+// Items of each line sorted, then the lines: kestrel writes the items in its own
+// order, which depends on the constraints.
+std::vector<std::string> normalised(const std::string& text) {
+  return reference::normalise_output(text, 0);
+}
+
+TEST(ItemsetFilter, KeepsWhatConstrainedMiningWrites) {
+  test_dir dir("filter");
   const std::string data = std::string(KESTREL_SOURCE_DIR) + "/examples/basket.dat";
   const std::string attrs = std::string(KESTREL_SOURCE_DIR) + "/examples/prices.txt";
   auto mine = [&](const std::string& output, const std::string& constraints) {
-    return run("cd '" + dir_ + "' && " + KESTREL_BIN + " input " + data + " sigma 30 attributes " +
-               attrs + " output " + output + constraints + " >/dev/null");
+    std::vector<std::string> args = {"input", data, "sigma", "30", "attributes", attrs,
+                                     "output", output};
+    for (const std::string& w : words_of(constraints)) args.push_back(w);
+    return run_kestrel(".", args).exit_status;
   };
   ASSERT_EQ(mine("all.txt", ""), 0);
-  const std::vector<std::string> all = normalised(read_file(path("all.txt")));
+  const std::vector<std::string> all = normalised(read_file("all.txt"));
   ASSERT_GT(all.size(), 100u);
   const struct {
     const char* words;
@@ -93,26 +68,23 @@ TEST_F(ItemsetFilter, KeepsWhatConstrainedMiningWrites) {
       {"avggeq2 [1,10] maxleq [0,70] minleq [0,30]", true, true},
   };
   for (const auto& c : cases) {
-    std::string quoted;  // the bracketed parameters stay one word each
-    std::istringstream words(c.words);
-    for (std::string w; words >> w;) quoted += " '" + w + "'";
-    ASSERT_EQ(mine("pushed.txt", quoted), 0) << c.words;
-    ASSERT_EQ(run(std::string(ITEMSET_FILTER_BIN) + " " + path("all.txt") + " " + attrs + " " +
-                  path("filtered.txt") + quoted),
-              0)
-        << c.words;
-    const std::vector<std::string> pushed = normalised(read_file(path("pushed.txt")));
-    EXPECT_EQ(normalised(read_file(path("filtered.txt"))), pushed) << c.words;
+    ASSERT_EQ(mine("pushed.txt", c.words), 0) << c.words;
+    std::vector<std::string> args = {"all.txt", attrs, "filtered.txt"};
+    for (const std::string& w : words_of(c.words)) args.push_back(w);
+    ASSERT_EQ(run_filter(args).exit_status, 0) << c.words;
+    const std::vector<std::string> pushed = normalised(read_file("pushed.txt"));
+    EXPECT_EQ(normalised(read_file("filtered.txt")), pushed) << c.words;
     EXPECT_EQ(!pushed.empty(), c.keeps_some) << c.words;
     EXPECT_EQ(pushed.size() < all.size(), c.drops_some) << c.words;
   }
 }
 
-TEST_F(ItemsetFilter, ErrorsAreOneLineAndLeaveNoOutput) {
-  write_file(path("in.txt"), "(9)\n1 2 (5)\n7 (3)\n");
-  write_file(path("attrs.txt"), "5 6 7\n");
-  write_file(path("bad.txt"), "1 2 (5)\n1 2\n");
-  const std::string in = path("in.txt"), attrs = path("attrs.txt"), out = path("out.txt");
+TEST(ItemsetFilter, ErrorsAreOneLineAndLeaveNoOutput) {
+  test_dir dir("filter");
+  write_file("in.txt", "(9)\n1 2 (5)\n7 (3)\n");
+  write_file("attrs.txt", "5 6 7\n");
+  write_file("bad.txt", "1 2 (5)\n1 2\n");
+  const std::string in = "in.txt", attrs = "attrs.txt", out = "out.txt";
   const struct {
     std::string args, message;
   } cases[] = {
@@ -132,19 +104,17 @@ TEST_F(ItemsetFilter, ErrorsAreOneLineAndLeaveNoOutput) {
        attrs + ": attribute line 1 is missing\n"},
       {in + " " + attrs + " " + out + " maxleq [0,5]",
        attrs + ": attribute line 0 has 3 values, item 7 needs one\n"},
-      {path("bad.txt") + " " + attrs + " " + out + " lengeq [1]",
-       path("bad.txt") + ":2: not an itemset line\n"},
-      {path("none.txt") + " " + attrs + " " + out + " lengeq [1]",
-       path("none.txt") + " could not be opened!\n"},
+      {"bad.txt " + attrs + " " + out + " lengeq [1]", "bad.txt:2: not an itemset line\n"},
+      {"none.txt " + attrs + " " + out + " lengeq [1]", "none.txt could not be opened!\n"},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(run(std::string(ITEMSET_FILTER_BIN) + " " + c.args + " 2>" + path("err.txt")), 1)
-        << c.args;
-    EXPECT_EQ(read_file(path("err.txt")), c.message) << c.args;
-    EXPECT_NE(access(out.c_str(), F_OK), 0) << c.args;
+    const run_outcome o = run_filter(words_of(c.args));
+    EXPECT_EQ(o.exit_status, 1) << c.args;
+    EXPECT_EQ(o.stderr_text, c.message) << c.args;
+    EXPECT_FALSE(path_exists(out)) << c.args;
   }
   // Without keywords every line is kept, byte for byte.
-  ASSERT_EQ(run(std::string(ITEMSET_FILTER_BIN) + " " + in + " " + attrs + " " + out), 0);
+  ASSERT_EQ(run_filter({in, attrs, out}).exit_status, 0);
   EXPECT_EQ(read_file(out), read_file(in));
 }
 
