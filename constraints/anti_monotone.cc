@@ -28,18 +28,19 @@ bool SUMLEQ<T>::holds(const T* items, int n) {
 }
 
 template <class T>
-void SUMLEQ<T>::preprocess_transaction(std::vector<T>& t) {
+void SUMLEQ<T>::preprocess_transaction(transaction_view<T>& t) {
   // Values are never negative: an item whose value plus the prefix sum already
   // exceeds the bound belongs to no satisfying itemset.
   const std::vector<std::uint32_t>& col = *this->attribute_values;
-  std::size_t kept = 0;
-  for (T item : t) {
+  std::uint32_t kept = 0;
+  for (std::uint32_t i = 0; i < t.length; ++i) {
+    const T item = t.items[i];
     bool is_prefix = std::binary_search(p.prefix_ids.begin(), p.prefix_ids.end(),
                                         static_cast<std::uint32_t>(item));
     if (is_prefix || compare_scaled(p.prefix.sum + col[item], p.threshold, 1) <= 0)
-      t[kept++] = item;
+      t.items[kept++] = item;
   }
-  t.resize(kept);
+  t.length = kept;
 }
 
 // ---- RANGELEQLAM ----

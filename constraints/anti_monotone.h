@@ -21,7 +21,7 @@ class SUMLEQ : public AntiMonotone<T> {
   bool holds(const T* items, int n) override;
   // Drops the items whose value alone takes the sum over the bound; prefix
   // items stay (the "supseteq" step removes them later).
-  void preprocess_transaction(std::vector<T>& t) override;
+  void preprocess_transaction(transaction_view<T>& t) override;
   const char* usage() const override { return "sumleq [<attr>,<threshold>]"; }
   KESTREL_CLONES(SUMLEQ, AntiMonotone, clone_am)
   ConstraintParams p;
@@ -34,7 +34,7 @@ class RANGELEQLAM : public AntiMonotone<T> {
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   void fold_prefix() override;
   bool holds(const T* items, int n) override;
-  void preprocess_transaction(std::vector<T>&) override {}
+  void preprocess_transaction(transaction_view<T>&) override {}
   const char* usage() const override { return "rangeleq [<attr>,<threshold>]"; }
   KESTREL_CLONES(RANGELEQLAM, AntiMonotone, clone_am)
   ConstraintParams p;
@@ -47,7 +47,7 @@ class ACOUNTLEQ : public AntiMonotone<T> {
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   void fold_prefix() override;
   bool holds(const T* items, int n) override;
-  void preprocess_transaction(std::vector<T>&) override {}
+  void preprocess_transaction(transaction_view<T>&) override {}
   const char* usage() const override { return "acountleq [<attr,val,threshold>]"; }
   KESTREL_CLONES(ACOUNTLEQ, AntiMonotone, clone_am)
   ConstraintParams p;

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "dataset/temp_dataset.h"
+#include "util/transaction.h"
 
 template <class T>
 class Constraint {
@@ -56,7 +56,8 @@ class Constraint {
 template <class T>
 class AntiMonotone : public virtual Constraint<T> {
  public:
-  virtual void preprocess_transaction(std::vector<T>& t) = 0;
+  // First scan, input ids: may drop items that no satisfying itemset holds.
+  virtual void preprocess_transaction(transaction_view<T>& t) = 0;
   virtual AntiMonotone<std::uint8_t>* clone_am(std::uint8_t) const = 0;
   virtual AntiMonotone<std::uint16_t>* clone_am(std::uint16_t) const = 0;
   virtual AntiMonotone<std::uint32_t>* clone_am(std::uint32_t) const = 0;
@@ -65,17 +66,16 @@ class AntiMonotone : public virtual Constraint<T> {
 };
 
 // Holds for every superset of a satisfying itemset: prunes data, not candidates.
-// preprocess_transaction and process_transaction empty a transaction that, with the
-// prefix items, cannot contain any satisfying itemset.
+// process_transaction empties a transaction that, with the prefix items, cannot
+// contain any satisfying itemset; it runs in the first scan and the Winnow
+// passes (input ids) and in every counting pass of the engine (dense ids).
 template <class T>
 class Monotone : public virtual Constraint<T> {
  public:
-  virtual void preprocess_transaction(std::vector<T>& t) = 0;
-  // false when preprocess_transaction must not run again on data that the first
-  // scan already preprocessed (the Winnow passes skip such a constraint).
+  virtual void process_transaction(transaction_view<T>& t) = 0;
+  // false when process_transaction must not run again on data that the first
+  // scan already processed (the Winnow passes skip such a constraint).
   virtual bool reapplied_by_winnow() const { return true; }
-  virtual void process_transaction(Transaction<T>& t) = 0;
-  virtual void process_transaction(counting_transaction<T>& t) = 0;
   virtual Monotone<std::uint8_t>* clone_m(std::uint8_t) const = 0;
   virtual Monotone<std::uint16_t>* clone_m(std::uint16_t) const = 0;
   virtual Monotone<std::uint32_t>* clone_m(std::uint32_t) const = 0;
@@ -88,7 +88,8 @@ class Monotone : public virtual Constraint<T> {
 template <class T>
 class Succinct : public virtual Constraint<T> {
  public:
-  virtual void preprocess_transaction(std::vector<T>& t) = 0;
+  // First scan, input ids: drops every item the constraint refuses.
+  virtual void preprocess_transaction(transaction_view<T>& t) = 0;
 };
 
 // Anti-monotone over prefixes once items are ordered by the constraint's
@@ -101,8 +102,8 @@ template <class T>
 class Convertible : public virtual Constraint<T> {
  public:
   virtual bool ascending() const = 0;
-  virtual void before_counting(counting_transaction<T>& t, int k, bool order_holds) = 0;
-  virtual void after_counting(counting_transaction<T>& t, int k, bool order_holds) = 0;
+  virtual void before_counting(transaction_view<T>& t, int k, bool order_holds) = 0;
+  virtual void after_counting(transaction_view<T>& t, int k, bool order_holds) = 0;
   virtual Convertible<std::uint8_t>* clone_cam(std::uint8_t) const = 0;
   virtual Convertible<std::uint16_t>* clone_cam(std::uint16_t) const = 0;
   virtual Convertible<std::uint32_t>* clone_cam(std::uint32_t) const = 0;

@@ -10,7 +10,7 @@ namespace {
 // order; a transaction shorter than k holds no itemset of k items. Returns
 // whether the class-specific test should run.
 template <class T>
-bool precount_head(counting_transaction<T>& t, int k, bool order_holds) {
+bool precount_head(transaction_view<T>& t, int k, bool order_holds) {
   if (!order_holds || k < 1) return false;
   if (t.length < static_cast<std::uint32_t>(k)) {
     t.length = 0;
@@ -26,29 +26,29 @@ bool precount_head(counting_transaction<T>& t, int k, bool order_holds) {
 // added value lies on the bound's side of f(m) and, once it turns, keeps moving
 // away (the values are ordered): the scan stops there.
 template <class C, class T>
-void drop_unreachable_tail(const C& c, counting_transaction<T>& t, int k, int dir) {
+void drop_unreachable_tail(const C& c, transaction_view<T>& t, int k, int dir) {
   const std::uint32_t uk = static_cast<std::uint32_t>(k);
   if (t.length <= uk) {
     t.length = 0;
     return;
   }
   std::uint64_t s_k = 0;
-  for (std::uint32_t i = 0; i < uk; ++i) s_k += c.value(t.elems[i]);
+  for (std::uint32_t i = 0; i < uk; ++i) s_k += c.value(t.items[i]);
   while (t.length > uk) {
     const std::uint32_t L = t.length;
-    const std::uint64_t last = c.value(t.elems[L - 1]);
+    const std::uint64_t last = c.value(t.items[L - 1]);
     std::uint64_t s = s_k;  // sum of e[0..m-2]
     for (std::uint32_t m = uk + 1; m <= L; ++m) {
       const std::uint64_t with_last = s + last;
       if (compare_scaled(with_last, c.p.threshold, m) * dir >= 0) return;  // reachable
       if (m == L) break;
-      const std::uint64_t next = c.value(t.elems[m - 1]);
+      const std::uint64_t next = c.value(t.items[m - 1]);
       const u128 scaled = static_cast<u128>(next) * m;
       const int side = scaled > with_last ? 1 : (scaled < with_last ? -1 : 0);
       if (side * dir < 0) break;  // f only moves away from the bound from here
       s += next;
     }
-    t.length = static_cast<T>(L - 1);
+    t.length = L - 1;
   }
 }
 
@@ -73,15 +73,15 @@ bool AVGGEQ<T>::holds(const T* items, int n) {
 }
 
 template <class T>
-void AVGGEQ<T>::before_counting(counting_transaction<T>& t, int k, bool order_holds) {
+void AVGGEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
   std::uint64_t s = 0;
-  for (int i = 0; i < k; ++i) s += this->value(t.elems[i]);
+  for (int i = 0; i < k; ++i) s += this->value(t.items[i]);
   if (compare_scaled(s, this->p.threshold, static_cast<u128>(k)) < 0) t.length = 0;
 }
 
 template <class T>
-void AVGGEQ<T>::after_counting(counting_transaction<T>& t, int k, bool order_holds) {
+void AVGGEQ<T>::after_counting(transaction_view<T>& t, int k, bool order_holds) {
   if (!order_holds || k < 1 || this->p.prefix.n != 0) return;
   drop_unreachable_tail(*this, t, k, +1);
 }
@@ -100,15 +100,15 @@ bool AVGLEQ<T>::holds(const T* items, int n) {
 }
 
 template <class T>
-void AVGLEQ<T>::before_counting(counting_transaction<T>& t, int k, bool order_holds) {
+void AVGLEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
   std::uint64_t s = 0;
-  for (int i = 0; i < k; ++i) s += this->value(t.elems[i]);
+  for (int i = 0; i < k; ++i) s += this->value(t.items[i]);
   if (compare_scaled(s, this->p.threshold, static_cast<u128>(k)) > 0) t.length = 0;
 }
 
 template <class T>
-void AVGLEQ<T>::after_counting(counting_transaction<T>& t, int k, bool order_holds) {
+void AVGLEQ<T>::after_counting(transaction_view<T>& t, int k, bool order_holds) {
   if (!order_holds || k < 1 || this->p.prefix.n != 0) return;
   drop_unreachable_tail(*this, t, k, -1);
 }
@@ -128,9 +128,9 @@ bool MINLEQ<T>::holds(const T* items, int n) {
 
 // No itemset of t has a smaller minimum than the prefix's and e[0]'s.
 template <class T>
-void MINLEQ<T>::before_counting(counting_transaction<T>& t, int k, bool order_holds) {
+void MINLEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds)) return;
-  if (std::min(this->p.prefix.min, this->value(t.elems[0])) > this->p.bound) t.length = 0;
+  if (std::min(this->p.prefix.min, this->value(t.items[0])) > this->p.bound) t.length = 0;
 }
 
 // ---- MAXGEQ ---- (descending: e[0] holds the largest value of t)
@@ -149,9 +149,9 @@ bool MAXGEQ<T>::holds(const T* items, int n) {
 
 // No itemset of t has a larger maximum than the prefix's and e[0]'s.
 template <class T>
-void MAXGEQ<T>::before_counting(counting_transaction<T>& t, int k, bool order_holds) {
+void MAXGEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds)) return;
-  if (std::max(this->p.prefix.max, this->value(t.elems[0])) < this->p.bound) t.length = 0;
+  if (std::max(this->p.prefix.max, this->value(t.items[0])) < this->p.bound) t.length = 0;
 }
 
 // ---- MEDGEQ ---- (descending: e[0..k-1] are the k largest values)
@@ -172,9 +172,9 @@ bool MEDGEQ<T>::holds(const T* items, int n) {
 }
 
 template <class T>
-void MEDGEQ<T>::before_counting(counting_transaction<T>& t, int k, bool order_holds) {
+void MEDGEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
-  if (!holds(t.elems.data(), k)) t.length = 0;
+  if (!holds(t.items, k)) t.length = 0;
 }
 
 // ---- MEDLEQ ---- (ascending: the mirror image)
@@ -192,9 +192,9 @@ bool MEDLEQ<T>::holds(const T* items, int n) {
 }
 
 template <class T>
-void MEDLEQ<T>::before_counting(counting_transaction<T>& t, int k, bool order_holds) {
+void MEDLEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
-  if (!holds(t.elems.data(), k)) t.length = 0;
+  if (!holds(t.items, k)) t.length = 0;
 }
 
 // ---- RANGELEQ ---- (ascending)
@@ -215,13 +215,13 @@ bool RANGELEQ<T>::holds(const T* items, int n) {
 // every window (with the prefix extremes) is too wide. Testing the first
 // window alone would be wrong: values 1,5,6 with k = 2 and bound 2 keep {5,6}.
 template <class T>
-void RANGELEQ<T>::before_counting(counting_transaction<T>& t, int k, bool order_holds) {
+void RANGELEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds)) return;
   const std::uint32_t L = t.length, uk = static_cast<std::uint32_t>(k);
   if (this->p.prefix.n + uk <= 1) return;  // a single value always holds
   for (std::uint32_t i = 0; i + uk <= L; ++i) {
-    std::uint32_t lo = std::min(this->p.prefix.min, this->value(t.elems[i]));
-    std::uint32_t hi = std::max(this->p.prefix.max, this->value(t.elems[i + uk - 1]));
+    std::uint32_t lo = std::min(this->p.prefix.min, this->value(t.items[i]));
+    std::uint32_t hi = std::max(this->p.prefix.max, this->value(t.items[i + uk - 1]));
     if (hi - lo <= this->p.bound) return;
   }
   t.length = 0;

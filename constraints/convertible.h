@@ -21,7 +21,7 @@ template <class T>
 class ConvertibleBase : public Convertible<T> {
  public:
   void fold_prefix() override { p.prefix.fold(this->attribute_values); }
-  void after_counting(counting_transaction<T>&, int, bool) override {}
+  void after_counting(transaction_view<T>&, int, bool) override {}
   Summary summary(const T* items, int k) const {
     return summarize(p.prefix, *this->attribute_values, items, k);
   }
@@ -37,7 +37,7 @@ class ConvertibleBase : public Convertible<T> {
     bool ascending() const override { return is_ascending; }                     \
     Constraint<std::uint32_t>* parse_parameters(const char* params) override; \
     bool holds(const T* items, int n) override;                        \
-    void before_counting(counting_transaction<T>& t, int k, bool order_holds) override; \
+    void before_counting(transaction_view<T>& t, int k, bool order_holds) override; \
     const char* usage() const override { return text; }                      \
     KESTREL_CLONES(Class, Convertible, clone_cam)               \
   };
@@ -49,8 +49,8 @@ class AVGGEQ : public ConvertibleBase<T> {
   bool ascending() const override { return false; }
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   bool holds(const T* items, int n) override;
-  void before_counting(counting_transaction<T>& t, int k, bool order_holds) override;
-  void after_counting(counting_transaction<T>& t, int k, bool order_holds) override;
+  void before_counting(transaction_view<T>& t, int k, bool order_holds) override;
+  void after_counting(transaction_view<T>& t, int k, bool order_holds) override;
   const char* usage() const override {
     return "avggeq2 [<attr>,<threshold>]   (convertible antimonotone)";
   }
@@ -64,8 +64,8 @@ class AVGLEQ : public ConvertibleBase<T> {
   bool ascending() const override { return true; }
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   bool holds(const T* items, int n) override;
-  void before_counting(counting_transaction<T>& t, int k, bool order_holds) override;
-  void after_counting(counting_transaction<T>& t, int k, bool order_holds) override;
+  void before_counting(transaction_view<T>& t, int k, bool order_holds) override;
+  void after_counting(transaction_view<T>& t, int k, bool order_holds) override;
   const char* usage() const override {
     return "avgleq2 [<attr>,<threshold>]   (convertible antimonotone)";
   }

@@ -37,12 +37,14 @@ Constraint<std::uint32_t>* SUPSETEQMON<T>::parse_parameters(const char* params) 
 }
 
 template <class T>
-void SUPSETEQMON<T>::preprocess_transaction(std::vector<T>& t) {
+void SUPSETEQMON<T>::process_transaction(transaction_view<T>& t) {
   const std::vector<std::uint32_t>& req = p.list;
   if (req.empty()) return;
   std::vector<char> found(req.size(), 0);
-  std::size_t kept = 0, n_found = 0;
-  for (T item : t) {
+  std::uint32_t kept = 0;
+  std::size_t n_found = 0;
+  for (std::uint32_t i = 0; i < t.length; ++i) {
+    const T item = t.items[i];
     auto it = std::lower_bound(req.begin(), req.end(), static_cast<std::uint32_t>(item));
     if (it != req.end() && *it == item) {
       char& f = found[static_cast<std::size_t>(it - req.begin())];
@@ -51,11 +53,10 @@ void SUPSETEQMON<T>::preprocess_transaction(std::vector<T>& t) {
         ++n_found;
       }
     } else {
-      t[kept++] = item;
+      t.items[kept++] = item;
     }
   }
-  if (n_found < req.size()) kept = 0;
-  t.resize(kept);
+  t.length = n_found < req.size() ? 0 : kept;
 }
 
 // ---- ASUPSETEQ ----

@@ -2,10 +2,9 @@
 // "acountgeq" and the monotone halves of "minleq" and "rangegeq".
 //
 // A monotone constraint that holds for P ∪ X holds for every superset, so it
-// prunes data, not candidates: preprocess_transaction (first scan, Winnow passes,
-// input ids) and process_transaction (engine records, dense ids) empty a
-// transaction t exactly when P ∪ t already fails, since then no P ∪ X with
-// X ⊆ t can hold. holds is exact for P ∪ X (P = prefix items, folded by
+// prunes data, not candidates: process_transaction (first scan and Winnow
+// passes on input ids, engine passes on dense ids) empties a transaction t
+// exactly when P ∪ t already fails, since then no P ∪ X with X ⊆ t can hold. holds is exact for P ∪ X (P = prefix items, folded by
 // fold_prefix). T is the item type (uint8/16/32).
 #pragma once
 
@@ -15,22 +14,15 @@
 #include "constraints/constraint.h"
 #include "constraints/values.h"
 
-// Shared shape: the vector form and both record forms of process_transaction
-// forward to two hooks of the concrete class, holds() and transaction_can_hold().
+// Shared shape: holds and process_transaction forward to two hooks of the
+// concrete class, satisfied() and transaction_can_hold().
 template <class T>
 class MonotoneBase : public Monotone<T> {
  public:
   using Constraint<T>::holds;
   bool holds(const T* items, int n) override { return satisfied(items, n); }
-  void preprocess_transaction(std::vector<T>& t) override {
-    if (!t.empty() && !transaction_can_hold(t.data(), static_cast<int>(t.size()))) t.clear();
-  }
-  void process_transaction(Transaction<T>& t) override {
-    if (t.length != 0 && !transaction_can_hold(t.elems, static_cast<int>(t.length))) t.length = 0;
-  }
-  void process_transaction(counting_transaction<T>& t) override {
-    if (t.length != 0 && !transaction_can_hold(t.elems.data(), static_cast<int>(t.length)))
-      t.length = 0;
+  void process_transaction(transaction_view<T>& t) override {
+    if (t.length != 0 && !transaction_can_hold(t.items, static_cast<int>(t.length))) t.length = 0;
   }
   // Exact test of P ∪ items.
   virtual bool satisfied(const T* items, int n) const = 0;
@@ -41,6 +33,7 @@ class MonotoneBase : public Monotone<T> {
 // "supseteq": the listed items become prefix items. The first scan keeps a
 // transaction only if it holds every item this occurrence claimed, and strips
 // them; mining then runs on the other items and X never holds a prefix item.
+// The typed clones claim nothing: the engine's data hold no prefix item.
 template <class T>
 class SUPSETEQMON : public MonotoneBase<T> {
  public:
@@ -49,11 +42,13 @@ class SUPSETEQMON : public MonotoneBase<T> {
   // Stripping is done once, by the first scan: the Winnow passes read the
   // already stripped data and must not look for the items again.
   bool reapplied_by_winnow() const override { return false; }
-  void preprocess_transaction(std::vector<T>& t) override;
-  void process_transaction(Transaction<T>&) override {}
-  void process_transaction(counting_transaction<T>&) override {}
+  void process_transaction(transaction_view<T>& t) override;
   const char* usage() const override { return "supseteq [<i0,i1,...in>]"; }
-  KESTREL_CLONES(SUPSETEQMON, Monotone, clone_m)
+  Monotone<std::uint8_t>* clone_m(std::uint8_t) const override { return typed<std::uint8_t>(); }
+  Monotone<std::uint16_t>* clone_m(std::uint16_t) const override { return typed<std::uint16_t>(); }
+  Monotone<std::uint32_t>* clone_m(std::uint32_t) const override { return typed<std::uint32_t>(); }
+  template <class U>
+  SUPSETEQMON<U>* typed() const { return new SUPSETEQMON<U>; }
   ConstraintParams p;  // list: the items this occurrence claimed, sorted
 };
 

@@ -27,9 +27,12 @@ TEST(ConstraintPruning, SumleqKeepsPrefixItemsForTheSupersetStep) {
   std::vector<std::uint32_t> column = {1, 9, 6, 10};
   bind_all(&column);
   std::vector<std::uint32_t> t = {0, 1, 2, 3};
-  GLOBAL_AM_TABLE[0]->preprocess_transaction(t);
+  transaction_view<std::uint32_t> view = view_of(t);
+  GLOBAL_AM_TABLE[0]->preprocess_transaction(view);
+  t.resize(view.length);
   EXPECT_EQ(t, (std::vector<std::uint32_t>{0, 3}));  // 10 + 1 fits, 10 + 6 and 10 + 9 do not
-  GLOBAL_M_TABLE[0]->preprocess_transaction(t);
+  GLOBAL_M_TABLE[0]->process_transaction(view);
+  t.resize(view.length);
   EXPECT_EQ(t, (std::vector<std::uint32_t>{0}));
   reset_constraint_tables();
 }
@@ -47,8 +50,10 @@ TEST(ConstraintPruning, SupseteqChecksAndStripsItsItemsOnce) {
   EXPECT_FALSE(GLOBAL_M_TABLE[0]->reapplied_by_winnow());
   for (const Case& c : cases) {
     std::vector<std::uint32_t> t = c.in;
+    transaction_view<std::uint32_t> view = view_of(t);
     for (auto* m : GLOBAL_M_TABLE)
-      if (!t.empty()) m->preprocess_transaction(t);
+      if (view.length != 0) m->process_transaction(view);
+    t.resize(view.length);
     EXPECT_EQ(t, c.out);
   }
   reset_constraint_tables();
@@ -77,11 +82,10 @@ TEST(ConstraintPruning, CountingHooksKeepEverySatisfyingItemset) {
       const std::vector<std::uint32_t> t(distinct.begin(), distinct.end());
       const int k = 1 + static_cast<int>(rng() % 4);
       auto after = [&](bool post, bool order_holds) {
-        counting_transaction<std::uint32_t> rec(16, static_cast<std::uint32_t>(k), 44);
-        std::copy(t.begin(), t.end(), rec.elems.begin());
-        rec.length = static_cast<std::uint32_t>(t.size());
-        post ? c->after_counting(rec, k, order_holds) : c->before_counting(rec, k, order_holds);
-        return std::set<std::uint32_t>(rec.elems.begin(), rec.elems.begin() + rec.length);
+        std::vector<std::uint32_t> rec = t;
+        transaction_view<std::uint32_t> view = view_of(rec);
+        post ? c->after_counting(view, k, order_holds) : c->before_counting(view, k, order_holds);
+        return std::set<std::uint32_t>(rec.begin(), rec.begin() + view.length);
       };
       const std::set<std::uint32_t> pre = after(false, true), post = after(true, true);
       EXPECT_EQ(after(false, false), distinct);
@@ -107,11 +111,10 @@ TEST(ConstraintPruning, RangeleqTwoLooksAtEveryWindow) {
   parse("rangeleq2", "[0,2]");
   std::vector<std::uint32_t> column = {1, 5, 6};
   bind_all(&column);
-  counting_transaction<std::uint32_t> rec(4, 2, 3);
-  rec.elems = {0, 1, 2, 0};
-  rec.length = 3;
-  GLOBAL_CAM_TABLE[0]->before_counting(rec, 2, true);
-  EXPECT_EQ(rec.length, 3u);
+  std::vector<std::uint32_t> rec = {0, 1, 2};
+  transaction_view<std::uint32_t> view = view_of(rec);
+  GLOBAL_CAM_TABLE[0]->before_counting(view, 2, true);
+  EXPECT_EQ(view.length, 3u);
   reset_constraint_tables();
 }
 

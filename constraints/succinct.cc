@@ -16,16 +16,16 @@ void sort_unique(std::vector<std::uint32_t>& v) {
 // Keeps the items whose value the constraint allows (all of them dropped when
 // a prefix item is not allowed).
 template <class C, class T>
-void keep_allowed(const C& c, std::vector<T>& t) {
+void keep_allowed(const C& c, transaction_view<T>& t) {
   if (!c.p.prefix_ok) {
-    t.clear();
+    t.length = 0;
     return;
   }
   const std::vector<std::uint32_t>& col = *c.attribute_values;
-  std::size_t kept = 0;
-  for (T item : t)
-    if (c.allowed(col[item])) t[kept++] = item;
-  t.resize(kept);
+  std::uint32_t kept = 0;
+  for (std::uint32_t i = 0; i < t.length; ++i)
+    if (c.allowed(col[t.items[i]])) t.items[kept++] = t.items[i];
+  t.length = kept;
 }
 
 template <class C, class T>
@@ -66,16 +66,16 @@ void SUBSETEQ<T>::fold_prefix() {
 }
 
 template <class T>
-void SUBSETEQ<T>::preprocess_transaction(std::vector<T>& t) {
+void SUBSETEQ<T>::preprocess_transaction(transaction_view<T>& t) {
   if (!p.prefix_ok) {
-    t.clear();
+    t.length = 0;
     return;
   }
-  std::size_t kept = 0;
-  for (T item : t)
-    if (std::binary_search(p.list.begin(), p.list.end(), static_cast<std::uint32_t>(item)))
-      t[kept++] = item;
-  t.resize(kept);
+  std::uint32_t kept = 0;
+  for (std::uint32_t i = 0; i < t.length; ++i)
+    if (std::binary_search(p.list.begin(), p.list.end(), static_cast<std::uint32_t>(t.items[i])))
+      t.items[kept++] = t.items[i];
+  t.length = kept;
 }
 
 // ---- ASUBSETEQ ----
@@ -107,7 +107,7 @@ bool ASUBSETEQ<T>::holds(const T* items, int n) {
 }
 
 template <class T>
-void ASUBSETEQ<T>::preprocess_transaction(std::vector<T>& t) {
+void ASUBSETEQ<T>::preprocess_transaction(transaction_view<T>& t) {
   keep_allowed(*this, t);
 }
 
@@ -129,7 +129,7 @@ bool MINGEQ<T>::holds(const T* items, int n) {
 }
 
 template <class T>
-void MINGEQ<T>::preprocess_transaction(std::vector<T>& t) {
+void MINGEQ<T>::preprocess_transaction(transaction_view<T>& t) {
   keep_allowed(*this, t);
 }
 
@@ -151,7 +151,7 @@ bool MAXLEQ<T>::holds(const T* items, int n) {
 }
 
 template <class T>
-void MAXLEQ<T>::preprocess_transaction(std::vector<T>& t) {
+void MAXLEQ<T>::preprocess_transaction(transaction_view<T>& t) {
   keep_allowed(*this, t);
 }
 

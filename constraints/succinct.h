@@ -23,7 +23,7 @@ class SUBSETEQ : public Succinct<T> {
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   void fold_prefix() override;
   bool holds(const T*, int) override { return p.prefix_ok; }
-  void preprocess_transaction(std::vector<T>& t) override;
+  void preprocess_transaction(transaction_view<T>& t) override;
   const char* usage() const override { return "subseteq [<i0>,<i1>,...,<in>]"; }
   ConstraintParams p;
 };
@@ -35,7 +35,7 @@ class ASUBSETEQ : public Succinct<T> {
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   void fold_prefix() override;
   bool holds(const T* items, int n) override;
-  void preprocess_transaction(std::vector<T>& t) override;
+  void preprocess_transaction(transaction_view<T>& t) override;
   const char* usage() const override { return "asubseteq [<attr>,<i0,i1,...in>]"; }
   bool allowed(std::uint32_t v) const;
   ConstraintParams p;
@@ -48,7 +48,7 @@ class MINGEQ : public Succinct<T> {
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   void fold_prefix() override;
   bool holds(const T* items, int n) override;
-  void preprocess_transaction(std::vector<T>& t) override;
+  void preprocess_transaction(transaction_view<T>& t) override;
   const char* usage() const override { return "mingeq [<attr>,<threshold>]"; }
   bool allowed(std::uint32_t v) const { return v >= p.bound; }
   ConstraintParams p;
@@ -61,7 +61,7 @@ class MAXLEQ : public Succinct<T> {
   Constraint<std::uint32_t>* parse_parameters(const char* params) override;
   void fold_prefix() override;
   bool holds(const T* items, int n) override;
-  void preprocess_transaction(std::vector<T>& t) override;
+  void preprocess_transaction(transaction_view<T>& t) override;
   const char* usage() const override { return "maxleq [<attr>,<threshold>]"; }
   bool allowed(std::uint32_t v) const { return v <= p.bound; }
   ConstraintParams p;

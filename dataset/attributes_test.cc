@@ -17,7 +17,7 @@ struct Probe : Succinct<std::uint32_t> {
   explicit Probe(int a) { attribute = a; }
   Constraint<std::uint32_t>* parse_parameters(const char*) override { return nullptr; }
   bool holds(const std::uint32_t*, int) override { return true; }
-  void preprocess_transaction(std::vector<std::uint32_t>&) override {}
+  void preprocess_transaction(transaction_view<std::uint32_t>&) override {}
   void fold_prefix() override {
     ++set_prefix_calls;
     column_at_prefix = attribute_values ? *attribute_values : std::vector<std::uint32_t>{};

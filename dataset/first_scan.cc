@@ -13,6 +13,7 @@
 #include "dataset/winnow.h"
 #include "util/output_file.h"
 #include "util/stopwatch.h"
+#include "util/transaction.h"
 
 namespace {
 
@@ -109,19 +110,21 @@ std::uint32_t first_scan(const std::string& input, item_table& items, std::uint3
       if (id >= attribute_limit) report_missing_attribute_value(id);
     // The support of the prefix itemset is settled before any constraint trims the line.
     if (holds_prefix(t, prefix_items)) ++prefix_support;
+    transaction_view<std::uint32_t> view = view_of(t);
     for (auto* c : GLOBAL_AM_TABLE) {
-      if (t.empty()) break;
-      c->preprocess_transaction(t);
+      if (view.length == 0) break;
+      c->preprocess_transaction(view);
     }
     for (auto* c : GLOBAL_SAM_TABLE) {
-      if (t.empty()) break;
-      c->preprocess_transaction(t);
+      if (view.length == 0) break;
+      c->preprocess_transaction(view);
     }
     for (auto* c : GLOBAL_M_TABLE) {
-      if (t.empty()) break;
-      c->preprocess_transaction(t);
+      if (view.length == 0) break;
+      c->process_transaction(view);
     }
-    if (t.empty()) continue;
+    if (view.length == 0) continue;
+    t.resize(view.length);
     for (std::uint32_t id : t) items.count_item(id);
     max_tr_len = std::max(max_tr_len, static_cast<std::uint32_t>(t.size()));
     items_written += t.size();
@@ -189,23 +192,23 @@ std::uint32_t first_scan(const std::string& input, item_table& items, std::uint3
 }
 
 template <class T>
-void map_to_dense_sorted(const Transaction<std::uint32_t>& in, Transaction<T>& out,
-                                      const item_table& items) {
+void map_to_dense_sorted(const transaction_view<std::uint32_t>& in, transaction_view<T>& out,
+                         const item_table& items) {
   T n = 0;
   for (std::uint32_t i = 0; i < in.length; ++i) {
-    const std::uint32_t dense = items.map_input(in.elems[i]);
-    if (dense != item_table::kNotFrequent) out.elems[n++] = static_cast<T>(dense);
+    const std::uint32_t dense = items.map_input(in.items[i]);
+    if (dense != item_table::kNotFrequent) out.items[n++] = static_cast<T>(dense);
   }
   out.length = n;
-  std::sort(out.elems, out.elems + n);
+  std::sort(out.items, out.items + n);
 }
 
-template void map_to_dense_sorted<std::uint8_t>(const Transaction<std::uint32_t>&,
-                                                             Transaction<std::uint8_t>&,
+template void map_to_dense_sorted<std::uint8_t>(const transaction_view<std::uint32_t>&,
+                                                             transaction_view<std::uint8_t>&,
                                                              const item_table&);
-template void map_to_dense_sorted<std::uint16_t>(const Transaction<std::uint32_t>&,
-                                                              Transaction<std::uint16_t>&,
+template void map_to_dense_sorted<std::uint16_t>(const transaction_view<std::uint32_t>&,
+                                                              transaction_view<std::uint16_t>&,
                                                               const item_table&);
-template void map_to_dense_sorted<std::uint32_t>(const Transaction<std::uint32_t>&,
-                                                              Transaction<std::uint32_t>&,
+template void map_to_dense_sorted<std::uint32_t>(const transaction_view<std::uint32_t>&,
+                                                              transaction_view<std::uint32_t>&,
                                                               const item_table&);

@@ -21,8 +21,8 @@ std::uint32_t first_scan(const std::string& input, item_table& items, std::uint3
                          std::uint32_t preloops);
 
 // Maps one 32-bit transaction of input ids to dense ids of type T, dropping the
-// items that are not frequent, and sorts it ascending. out.elems has room for
+// items that are not frequent, and sorts it ascending. out.items has room for
 // in.length items.
 template <class T>
-void map_to_dense_sorted(const Transaction<std::uint32_t>& in, Transaction<T>& out,
+void map_to_dense_sorted(const transaction_view<std::uint32_t>& in, transaction_view<T>& out,
                                       const item_table& items);

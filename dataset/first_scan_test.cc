@@ -29,14 +29,13 @@ struct MinLength : Monotone<std::uint32_t> {
   bool holds(const std::uint32_t*, int n) override {
     return static_cast<std::size_t>(n) + prefix_items.size() >= min_len;
   }
-  void preprocess_transaction(std::vector<std::uint32_t>& t) override {
-    auto it = std::find(t.begin(), t.end(), strip);
-    if (strip != UINT32_MAX) it == t.end() ? t.clear() : void(t.erase(it));
-    if (t.size() < min_len) t.clear();
+  void process_transaction(transaction_view<std::uint32_t>& t) override {
+    std::uint32_t* end = t.items + t.length;
+    std::uint32_t* it = std::find(t.items, end, strip);
+    if (strip != UINT32_MAX) t.length = it == end ? 0 : static_cast<std::uint32_t>(std::copy(it + 1, end, it) - t.items);
+    if (t.length < min_len) t.length = 0;
   }
   bool reapplied_by_winnow() const override { return reapplied; }
-  void process_transaction(Transaction<std::uint32_t>&) override {}
-  void process_transaction(counting_transaction<std::uint32_t>&) override {}
   Monotone<std::uint8_t>* clone_m(std::uint8_t) const override { return nullptr; }
   Monotone<std::uint16_t>* clone_m(std::uint16_t) const override { return nullptr; }
   Monotone<std::uint32_t>* clone_m(std::uint32_t) const override { return nullptr; }

@@ -22,15 +22,9 @@
 #include <vector>
 
 #include "util/error.h"
+#include "util/transaction.h"
 
 extern const char* const TEMPORARY_DATASET;  // "dataset.tmp"
-
-// A plain view of one transaction: length items at elems (owned by the user).
-template <class T>
-struct Transaction {
-  T length = 0;
-  T* elems = nullptr;
-};
 
 // The engine's typed transaction buffer (out-of-core counting).
 //   elems     capacity items;
@@ -82,11 +76,11 @@ class temp_dataset_reader {
     t.length = len;
     return true;
   }
-  bool read_next(Transaction<T>& t, std::uint32_t capacity) {
+  bool read_next(transaction_view<T>& t, std::uint32_t capacity) {
     T len;
     if (!read_length(&len)) return false;
     if (len > capacity) throw run_error(name_ + " holds a record longer than expected!");
-    read_items(t.elems, len);
+    read_items(t.items, len);
     t.length = len;
     return true;
   }

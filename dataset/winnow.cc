@@ -9,6 +9,7 @@
 #include "dataset/temp_dataset.h"
 #include "util/error.h"
 #include "util/stopwatch.h"
+#include "util/transaction.h"
 
 namespace {
 
@@ -72,10 +73,12 @@ std::uint32_t run_winnow_loops(item_table& items, std::uint32_t preloops, std::u
       out.clear();
       for (std::uint32_t id : in)
         if (flags.kept(id)) out.push_back(id);
+      transaction_view<std::uint32_t> view = view_of(out);
       for (auto* c : reapplied) {
-        if (out.empty()) break;
-        c->preprocess_transaction(out);
+        if (view.length == 0) break;
+        c->process_transaction(view);
       }
+      out.resize(view.length);
       if (out.empty()) continue;
       for (std::uint32_t id : out) items.count_item(id);
       if (out.size() > max_tr_len) max_tr_len = static_cast<std::uint32_t>(out.size());

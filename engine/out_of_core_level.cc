@@ -145,20 +145,21 @@ void count_level_out_of_core(int k, int max_tr_len, item_table& items, candidate
   T* e = t.elems.data();
   std::uint32_t* cnt = t.counters.data();
   while (in.read_next(t)) {
+    transaction_view<T> view{e, t.length};
     for (auto* m : table.m_table) {
-      if (t.length < uk) break;
-      m->process_transaction(t);
+      if (view.length < uk) break;
+      m->process_transaction(view);
     }
     if (k == 3)
       for (std::size_t c = 0; c < table.cam_table.size(); ++c) {
-        if (t.length < uk) break;
+        if (view.length < uk) break;
         // Only the constraint that set the item order may prune by that order.
-        table.cam_table[c]->before_counting(t, k, c == 0);
+        table.cam_table[c]->before_counting(view, k, c == 0);
       }
-    if (t.length < uk) continue;
+    if (view.length < uk) continue;
 
     std::uint32_t len = 0;
-    for (std::uint32_t i = 0; i < t.length; ++i)
+    for (std::uint32_t i = 0; i < view.length; ++i)
       if (kept_item[e[i]]) e[len++] = e[i];
     if (len < uk) continue;
     t.length = static_cast<T>(len);
@@ -177,14 +178,15 @@ void count_level_out_of_core(int k, int max_tr_len, item_table& items, candidate
         ++w;
       }
     if (w <= uk) continue;
-    t.length = static_cast<T>(w);
+    view.length = w;
 
     for (std::size_t c = 0; c < table.cam_table.size(); ++c) {
-      if (t.length < uk) break;
-      table.cam_table[c]->after_counting(t, k, c == 0);
+      if (view.length < uk) break;
+      table.cam_table[c]->after_counting(view, k, c == 0);
     }
     if (std::find(flags.begin(), flags.end(), 0) != flags.end()) continue;
-    len = t.length;
+    len = view.length;
+    t.length = static_cast<T>(len);
     if (len <= uk) continue;
 
     if (!vertical) {

@@ -40,7 +40,7 @@ namespace {
 
 // Runs the monotone constraints on a transaction while it can still hold a pair.
 template <class T>
-void apply_monotone(Transaction<T>& t, typed_constraints<T>& table) {
+void apply_monotone(transaction_view<T>& t, typed_constraints<T>& table) {
   for (auto* c : table.m_table) {
     if (t.length < 2) return;
     c->process_transaction(t);
@@ -68,10 +68,8 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(int max_tr_len, item_table& i
   const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
   std::vector<std::uint32_t> in_buf(capacity);
   std::vector<T> out_buf(capacity);
-  Transaction<std::uint32_t> tin;
-  tin.elems = in_buf.data();
-  Transaction<T> tout;
-  tout.elems = out_buf.data();
+  transaction_view<std::uint32_t> tin{in_buf.data(), 0};
+  transaction_view<T> tout{out_buf.data(), 0};
 
   std::uint64_t items_written = 0;
   std::uint32_t kept = 0;
@@ -81,7 +79,7 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(int max_tr_len, item_table& i
     apply_monotone(tout, table);
     const std::uint32_t len = tout.length;
     if (len < 2) continue;
-    const T* t = tout.elems;
+    const T* t = tout.items;
     for (std::uint32_t i = 0; i + 1 < len; ++i) {
       // Row start hoisted: counts[row + b] is the counter of pair (t[i], b).
       T1* row = counts + pair_row(t[i], n) - 1;
@@ -93,7 +91,7 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(int max_tr_len, item_table& i
     if (vertical)
       vd.add_transaction(t, len, kept);
     else
-      out.write_record(t, tout.length);
+      out.write_record(t, static_cast<T>(len));
     ++kept;
     items_written += len;
   }
