@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_test_util.h"
 #include "tests/support/files.h"
+#include "tests/support/itemsets.h"
 
 namespace {
 

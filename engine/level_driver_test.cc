@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_test_util.h"
 #include "tests/support/files.h"
+#include "tests/support/itemsets.h"
 #include "util/memory.h"
 
 namespace {

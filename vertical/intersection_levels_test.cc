@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/engine_test_util.h"
 #include "tests/support/files.h"
+#include "tests/support/itemsets.h"
 
 namespace {
 

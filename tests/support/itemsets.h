@@ -1,5 +1,6 @@
-// Helpers for the engine's unit tests: an item table with labels,
-// a brute-force count and the output file parsed back.
+// Helpers for the unit tests of the level stores, the engine and the vertical
+// levels: an item table with labels, a brute-force count, the output file parsed
+// back and transactions as FIMI text.
 #pragma once
 
 #include <algorithm>
