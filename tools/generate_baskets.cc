@@ -29,6 +29,7 @@
 #include <cstdlib>
 #include <new>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "util/error.h"
@@ -304,8 +305,8 @@ void generate(const parameters& p, fimi_text_writer& out) {
   }
 }
 
-// Parses a decimal number for keyword into value within [low, high]; a
-// run_error names the keyword otherwise.
+// Parses a decimal number for keyword, within [low, high] and whole unless V is
+// floating (an exponent is allowed: D 2e7); a run_error names the keyword otherwise.
 template <class V>
 V parse_number(const std::string& keyword, const std::string& text, double low, double high) {
   errno = 0;
@@ -317,8 +318,7 @@ V parse_number(const std::string& keyword, const std::string& text, double low, 
     throw run_error(
         keyword + " must be a number from " + std::to_string(static_cast<long long>(low)) + " to " +
         std::to_string(static_cast<unsigned long long>(high)) + ", not \"" + text + "\"");
-  return integral ? static_cast<V>(std::strtoull(text.c_str(), nullptr, 10))
-                  : static_cast<V>(value);
+  return static_cast<V>(value);  // integers up to 2^53 are exact in a double
 }
 
 const char* USAGE =

@@ -45,7 +45,7 @@ TEST(GenerateBaskets, LinesHaveTheRequestedShape) {
     double t;
   } cases[] = {
       {"T 10 I 4 D 20000 N 1000 L 2000", 20000, 1000, 10},
-      {"T 40 I 10 D 5000 N 10000 L 500", 5000, 10000, 40},
+      {"T 40 I 10 D 5e3 N 10000 L 500", 5000, 10000, 40},
       {"T 5 I 2 D 3000 N 100000 L 20", 3000, 100000, 5},
       {"T 5 I 8 D 1000 N 7 L 3", 1000, 7, -1},  // fewer items than T: no length check
       {"T 10 I 4 D 0", 0, 1000, -1},
