@@ -23,7 +23,6 @@ class dataset_lock {
   //   "<name> is in use by another KESTREL run in this directory!" when another
   //   process holds the lock.
   void acquire(const std::string& name);
-  bool held() const { return fd_ >= 0; }
   // Removes the file while still holding the lock, then releases it (error path:
   // a failed run leaves no half-written temporary dataset behind).
   void remove_and_release();

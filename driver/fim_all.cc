@@ -14,7 +14,7 @@
 #include "dataset/first_scan.h"
 #include "dataset/items.h"
 #include "driver/options.h"
-#include "engine/level_driver.h"
+#include "mining/level_driver.h"
 #include "util/error.h"
 #include "util/output_file.h"
 #include "util/stopwatch.h"

@@ -1,13 +1,16 @@
-// Candidate generation, the pair-prefix index and quick_sort. T is the dense item
-// type, T1 the support type.
+// Candidate generation, the pair-prefix index and the count of the candidates a
+// transaction contains. T is the dense item type, T1 the support type.
 #include "engine/candidates.h"
 
+#include <algorithm>
 #include <cassert>
 #include <string>
-#include <utility>
+#include <vector>
 
+#include "levels/join_cursor.h"
 #include "util/error.h"
 #include "util/memory.h"
+#include "util/widths.h"
 
 template <class T, class T1>
 void candidate_store<T, T1>::init_prefix_table(std::uint32_t n) {
@@ -74,136 +77,174 @@ void candidate_store<T, T1>::sparse_range(std::uint64_t a, std::uint64_t b, std:
 
 namespace {
 
-// True when every (k-1)-subset of cand other than the two joined itemsets is in
-// previous. cand has k >= 4 items, ascending. The subset without cand[r] has the
-// prefix cand[0..k-2] minus cand[r] and the suffix cand[k-1]; as r decreases the
-// subsets grow lexicographically, so the group search only moves forward.
+// One call of count_contained_candidates: the transaction t (items e[0..len),
+// ascending, marks[x] = len - position of x for its items, 0 for others) and
+// the store's arrays it credits.
 template <class T, class T1>
-bool subsets_stored(const frequent_level<T, T1>& previous, const T* cand, int k,
-                    std::vector<T>& sub) {
-  const int plen = k - 2;  // prefix length of previous
-  int lo = 0;
-  const int groups = previous.number_of_groups();
-  for (int r = k - 3; r >= 0; --r) {
-    for (int q = 0, w = 0; q < k - 1; ++q)
-      if (q != r) sub[w++] = cand[q];
-    int hi = groups - 1, found = -1;
-    while (lo <= hi) {
-      const int mid = lo + (hi - lo) / 2;
-      const T* p = previous.prefixes.data() + static_cast<std::size_t>(mid) * plen;
-      int q = 0;
-      while (q < plen && p[q] == sub[q]) ++q;
-      if (q == plen) {
-        found = mid;
-        break;
-      }
-      if (p[q] < sub[q])
-        lo = mid + 1;
-      else
-        hi = mid - 1;
-    }
-    if (found < 0) return false;
-    const T want = cand[k - 1];
-    const int last = previous.group_last[found];
-    int s = previous.group_first(found);
-    while (s <= last && previous.suffixes[s] < want) ++s;
-    if (s > last || previous.suffixes[s] != want) return false;
-    lo = found + 1;
+struct containment_count {
+  const T* e;
+  const T* marks;
+  std::uint32_t* cnt;
+  int len;
+  const T* suffixes;
+  const int* group_last;
+  T1* supports;
+  const std::vector<bool>& lam_flags;
+  int n_lam;
+  std::uint8_t* flags;
+
+  // A contained candidate: its support, the counter of the position of its last
+  // item and the flags of the loose constraints it satisfies.
+  void hit(int index, int position) {
+    ++supports[index];
+    ++cnt[position];
+    for (int u = 0; u < n_lam; ++u)
+      if (lam_flags[static_cast<std::size_t>(index) * n_lam + u]) flags[u] = 1;
   }
-  return true;
+
+  // Counts the suffixes of group g present in t; returns how many. Every suffix
+  // of the group is larger than the prefix's last item, at position tail - 1,
+  // so only the items from position tail on can match. A long group is searched
+  // item by item of that tail (both ascend); a short one is scanned with marks.
+  std::uint32_t count_group(std::size_t g, int tail) {
+    std::uint32_t found = 0;
+    int s = g == 0 ? 0 : group_last[g - 1] + 1;
+    const int last = group_last[g];
+    if (last - s + 1 > 4 * (len - tail)) {
+      for (int pos = tail; pos < len && s <= last; ++pos) {
+        s = static_cast<int>(std::lower_bound(suffixes + s, suffixes + last + 1, e[pos]) -
+                             suffixes);
+        if (s <= last && suffixes[s] == e[pos]) {
+          ++found;
+          hit(s++, pos);
+        }
+      }
+    } else {
+      for (; s <= last; ++s) {
+        const T m = marks[suffixes[s]];
+        if (m != 0) {
+          ++found;
+          hit(s, len - m);
+        }
+      }
+    }
+    return found;
+  }
+};
+
+// k = 3: every group is one pair (e[i], e[j]) of t; its suffixes follow j.
+template <class T, class T1>
+void count_triples(const candidate_store<T, T1>& store, containment_count<T, T1>& c) {
+  const T* e = c.e;
+  const int len = c.len;
+  const std::uint64_t n = store.table_items;
+  for (int i = 0; i + 2 < len; ++i) {
+    const std::uint64_t row = pair_row(e[i], n) - 1;
+    for (int j = i + 1; j + 1 < len; ++j) {
+      std::size_t o, end;
+      store.pair_range(e[i], e[j], row, &o, &end);
+      std::uint32_t found = 0;
+      for (; o < end; o += 2) found += c.count_group(o / 2, j + 1);
+      c.cnt[i] += found;
+      c.cnt[j] += found;
+    }
+  }
+}
+
+// k >= 4: the groups of pair (e[i], e[j]) whose other prefix items are in t,
+// far enough left for the rest of a candidate.
+template <class T, class T1>
+void count_longer(const candidate_store<T, T1>& store, containment_count<T, T1>& c) {
+  const int k = store.k;
+  const std::size_t step = static_cast<std::size_t>(k - 1);
+  const T* e = c.e;
+  const T* marks = c.marks;
+  const int len = c.len;
+  const std::uint64_t n = store.table_items;
+  const T* prefixes = store.prefixes.data();
+  for (int i = 0; i + k <= len; ++i) {
+    const std::uint64_t row = pair_row(e[i], n) - 1;
+    for (int j = i + 1; j + k <= len + 1; ++j) {
+      std::size_t o, end;
+      store.pair_range(e[i], e[j], row, &o, &end);
+      for (; o < end; o += step) {
+        const T* pre = prefixes + o;
+        const int m2 = static_cast<int>(marks[pre[2]]);
+        if (m2 == 0) continue;
+        // Groups of one pair ascend at position 2: once its item stands too
+        // far right for the rest of a candidate, so do all later ones.
+        if (m2 < k - 2) break;
+        bool room = true;
+        for (int q = 3; q <= k - 2; ++q)
+          if (static_cast<int>(marks[pre[q]]) < k - q) {
+            room = false;
+            break;
+          }
+        if (!room) continue;
+        const std::uint32_t found = c.count_group(o / step, len - marks[pre[k - 2]] + 1);
+        if (found == 0) continue;
+        c.cnt[i] += found;
+        c.cnt[j] += found;
+        for (int q = 2; q <= k - 2; ++q) c.cnt[len - marks[pre[q]]] += found;
+      }
+    }
+  }
 }
 
 }  // namespace
 
 template <class T, class T1>
+void candidate_store<T, T1>::count_contained_candidates(counting_transaction<T>& t,
+                                                        std::uint8_t* flags) {
+  const int len = t.length;
+  const T* e = t.elems.data();
+  T* marks = t.marks.data();
+  for (int i = 0; i < len; ++i) marks[e[i]] = static_cast<T>(len - i);
+  containment_count<T, T1> c{e,
+                             marks,
+                             t.counters.data(),
+                             len,
+                             this->suffixes.data(),
+                             this->group_last.data(),
+                             this->supports.data(),
+                             this->lam_flags,
+                             this->n_lam,
+                             flags};
+  if (this->k == 3)
+    count_triples(*this, c);
+  else
+    count_longer(*this, c);
+  for (int i = 0; i < len; ++i) marks[e[i]] = 0;
+}
+
+template <class T, class T1>
 void generate_candidates(frequent_level<T, T1>& previous, candidate_store<T, T1>& candidates,
-                    item_table& items, int k, const pair_counters<T1>* pairs,
-                    typed_constraints<T>& table) {
+                         item_table& items, int k, const pair_counters<T1>* pairs,
+                         typed_constraints<T>& table) {
   candidates.clear(k);
   if (!previous.start_join()) return;
   assert(k >= 3);
   assert(k > 3 || pairs != nullptr);
-  std::vector<T> cand(k), sub(k);
-  previous.get_prefix(cand.data());
-  previous.get_suffix(cand.data() + k - 2);
+  candidate_cursor<T, T1> cursor(previous, k, items.n_items, false);
+  const T* cand = cursor.candidate();
+  std::vector<T> subset(k - 1);
   const std::uint32_t min_count = items.min_count;
-  while (true) {
-    bool keep = table.keeps(cand.data(), k);
-    if (keep) {
-      // The pair counters, not the stored pairs, decide at k = 3; at k > 3 a
-      // subset missing from previous is infrequent or fails an anti-monotone
-      // constraint, since the stores keep every other frequent itemset.
-      if (k == 3)
-        keep = pairs->count(cand[1], cand[2]) >= min_count;
-      else
-        keep = subsets_stored(previous, cand.data(), k, sub);
-    }
-    if (keep) candidates.add_itemset(cand.data(), 0, table);
-    const join_step step = previous.next_join();
-    if (step == join_step::none) break;
-    if (step == join_step::new_prefix) previous.get_prefix(cand.data());
-    previous.get_suffix(cand.data() + k - 2);
-  }
+  do {
+    if (!table.keeps(cand, k)) continue;
+    // The pair counters, not the stored pairs, decide at k = 3; at k > 3 a
+    // subset missing from previous is infrequent or fails an anti-monotone
+    // constraint, since the stores keep every other frequent itemset.
+    const bool subsets_frequent = k == 3 ? pairs->count(cand[1], cand[2]) >= min_count
+                                         : other_subsets_stored(previous, cand, k, subset.data());
+    if (subsets_frequent) candidates.add_itemset(cand, 0, table);
+  } while (cursor.advance());
   if (candidates.n_itemsets > 0) candidates.init_prefix_table(items.n_items);
 }
 
-template <class T>
-void quick_sort(T* a, int lo, int hi) {
-  while (lo < hi) {
-    const T pivot = a[lo];
-    int i = lo - 1, j = hi + 1;
-    while (true) {
-      do --j;
-      while (a[j] > pivot);
-      do ++i;
-      while (a[i] < pivot);
-      if (i >= j) break;
-      std::swap(a[i], a[j]);
-    }
-    // Recurse into the left part, loop on the right one.
-    quick_sort(a, lo, j);
-    lo = j + 1;
-  }
-}
-
-template class candidate_store<std::uint8_t, std::uint8_t>;
-template class candidate_store<std::uint8_t, std::uint16_t>;
-template class candidate_store<std::uint8_t, std::uint32_t>;
-template class candidate_store<std::uint16_t, std::uint8_t>;
-template class candidate_store<std::uint16_t, std::uint16_t>;
-template class candidate_store<std::uint16_t, std::uint32_t>;
-template class candidate_store<std::uint32_t, std::uint8_t>;
-template class candidate_store<std::uint32_t, std::uint16_t>;
-template class candidate_store<std::uint32_t, std::uint32_t>;
-
-template void generate_candidates<std::uint8_t, std::uint8_t>(
-    frequent_level<std::uint8_t, std::uint8_t>&, candidate_store<std::uint8_t, std::uint8_t>&,
-    item_table&, int, const pair_counters<std::uint8_t>*, typed_constraints<std::uint8_t>&);
-template void generate_candidates<std::uint8_t, std::uint16_t>(
-    frequent_level<std::uint8_t, std::uint16_t>&, candidate_store<std::uint8_t, std::uint16_t>&,
-    item_table&, int, const pair_counters<std::uint16_t>*, typed_constraints<std::uint8_t>&);
-template void generate_candidates<std::uint8_t, std::uint32_t>(
-    frequent_level<std::uint8_t, std::uint32_t>&, candidate_store<std::uint8_t, std::uint32_t>&,
-    item_table&, int, const pair_counters<std::uint32_t>*, typed_constraints<std::uint8_t>&);
-template void generate_candidates<std::uint16_t, std::uint8_t>(
-    frequent_level<std::uint16_t, std::uint8_t>&, candidate_store<std::uint16_t, std::uint8_t>&,
-    item_table&, int, const pair_counters<std::uint8_t>*, typed_constraints<std::uint16_t>&);
-template void generate_candidates<std::uint16_t, std::uint16_t>(
-    frequent_level<std::uint16_t, std::uint16_t>&, candidate_store<std::uint16_t, std::uint16_t>&,
-    item_table&, int, const pair_counters<std::uint16_t>*, typed_constraints<std::uint16_t>&);
-template void generate_candidates<std::uint16_t, std::uint32_t>(
-    frequent_level<std::uint16_t, std::uint32_t>&, candidate_store<std::uint16_t, std::uint32_t>&,
-    item_table&, int, const pair_counters<std::uint32_t>*, typed_constraints<std::uint16_t>&);
-template void generate_candidates<std::uint32_t, std::uint8_t>(
-    frequent_level<std::uint32_t, std::uint8_t>&, candidate_store<std::uint32_t, std::uint8_t>&,
-    item_table&, int, const pair_counters<std::uint8_t>*, typed_constraints<std::uint32_t>&);
-template void generate_candidates<std::uint32_t, std::uint16_t>(
-    frequent_level<std::uint32_t, std::uint16_t>&, candidate_store<std::uint32_t, std::uint16_t>&,
-    item_table&, int, const pair_counters<std::uint16_t>*, typed_constraints<std::uint32_t>&);
-template void generate_candidates<std::uint32_t, std::uint32_t>(
-    frequent_level<std::uint32_t, std::uint32_t>&, candidate_store<std::uint32_t, std::uint32_t>&,
-    item_table&, int, const pair_counters<std::uint32_t>*, typed_constraints<std::uint32_t>&);
-
-template void quick_sort<std::uint8_t>(std::uint8_t*, int, int);
-template void quick_sort<std::uint16_t>(std::uint16_t*, int, int);
-template void quick_sort<std::uint32_t>(std::uint32_t*, int, int);
+#define KESTREL_INSTANTIATE(T, T1)                                                      \
+  template class candidate_store<T, T1>;                                                \
+  template void generate_candidates<T, T1>(frequent_level<T, T1>&, candidate_store<T, T1>&, \
+                                           item_table&, int, const pair_counters<T1>*,  \
+                                           typed_constraints<T>&);
+KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE

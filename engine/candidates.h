@@ -18,7 +18,7 @@
 #include "constraints/constraint.h"
 #include "dataset/temp_dataset.h"
 #include "dataset/items.h"
-#include "engine/itemset_store.h"
+#include "levels/level_store.h"
 #include "engine/pair_counting.h"
 
 template <class T, class T1>
@@ -45,7 +45,7 @@ class candidate_store : public level_store<T, T1> {
   // entry and on exit). For every contained candidate: its support += 1, the
   // position counter of each of its items += 1, and flags[u] becomes 1 when the
   // candidate satisfies loose constraint u. Position counters must be zero on
-  // entry. Defined with the out-of-core pass.
+  // entry.
   void count_contained_candidates(counting_transaction<T>& t, std::uint8_t* flags);
 
   std::uint32_t table_items = 0;
@@ -66,9 +66,5 @@ class candidate_store : public level_store<T, T1> {
 // `pairs` is read only for k = 3.
 template <class T, class T1>
 void generate_candidates(frequent_level<T, T1>& previous, candidate_store<T, T1>& candidates,
-                    item_table& items, int k, const pair_counters<T1>* pairs,
-                    typed_constraints<T>& table);
-
-// Sorts a[lo..hi] (both inclusive) ascending in place.
-template <class T>
-void quick_sort(T* a, int lo, int hi);
+                         item_table& items, int k, const pair_counters<T1>* pairs,
+                         typed_constraints<T>& table);

@@ -5,9 +5,10 @@
 // pair-prefix index, and writes it back in place, trimmed by three prunings:
 // global (items of too few stored itemsets of the previous level), local (items
 // of fewer than k contained candidates) and whole-transaction (k or fewer items
-// left, or a loose constraint that no contained candidate satisfies). When vd
-// holds a bit matrix the trimmed transactions fill it instead, under the
-// compacted item numbering. Then the frequent candidates that pass the
+// left, or a loose constraint that no contained candidate satisfies), and hands
+// each survivor to sink: the rewriter of "dataset.tmp", or the filler of the bit
+// matrix (which may renumber the items; the level is then stored under the new
+// numbering and the item table follows it). Then the frequent candidates that pass the
 // anti-monotone constraints become level k in `level`, which is written to the
 // output file, and the progress row is printed.
 #pragma once
@@ -15,10 +16,10 @@
 #include "constraints/constraint.h"
 #include "dataset/items.h"
 #include "engine/candidates.h"
-#include "engine/itemset_store.h"
-#include "vertical/bit_matrix.h"
+#include "levels/level_store.h"
+#include "levels/transaction_sink.h"
 
 template <class T, class T1>
-void count_level_out_of_core(int k, int max_tr_len, item_table& items, candidate_store<T, T1>& candidates,
-              frequent_level<T, T1>& level, bit_matrix<T>& vd,
-              typed_constraints<T>& table);
+void count_level_out_of_core(int k, int max_tr_len, item_table& items,
+                             candidate_store<T, T1>& candidates, frequent_level<T, T1>& level,
+                             transaction_sink<T>& sink, typed_constraints<T>& table);

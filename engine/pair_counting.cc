@@ -10,11 +10,14 @@
 
 #include "dataset/temp_dataset.h"
 #include "dataset/first_scan.h"
-#include "engine/output_line.h"
+#include "levels/length_bound.h"
+#include "levels/output_line.h"
 #include "util/error.h"
 #include "util/memory.h"
 #include "util/output_file.h"
+#include "util/progress_row.h"
 #include "util/stopwatch.h"
+#include "util/widths.h"
 
 template <class T1>
 pair_counters<T1>::pair_counters(std::uint64_t n_items)
@@ -47,39 +50,35 @@ void apply_monotone(transaction_view<T>& t, typed_constraints<T>& table) {
   }
 }
 
-}  // namespace
+struct pass_totals {
+  std::uint32_t kept = 0;           // transactions handed to the sink
+  std::uint64_t items_written = 0;  // their items
+};
 
+// The pass over "dataset.tmp" (32-bit layout): maps every transaction to dense
+// ids, applies the monotone constraints, counts the pairs of what is left and
+// hands it to sink.
 template <class T, class T1>
-std::unique_ptr<frequent_level<T, T1>> count_pairs(int max_tr_len, item_table& items,
-                                                     pair_counters<T1>& pairs,
-                                                     bit_matrix<T>& vd,
-                                                     typed_constraints<T>& table) {
-  stopwatch clock;
-  clock.start();
+pass_totals count_pass(int max_tr_len, const item_table& items, pair_counters<T1>& pairs,
+                       transaction_sink<T>& sink, typed_constraints<T>& table) {
   const std::string tmp_name = TEMPORARY_DATASET;
   temp_dataset_reader<std::uint32_t> in(tmp_name);
   if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
-  temp_dataset_writer<T> out(tmp_name, false);
-  if (!out.is_open()) throw run_error(tmp_name + " could not be opened!");
-
-  const std::uint64_t n = items.n_items;
-  assert(pairs.n == n);
-  const bool vertical = vd.allocated();
+  const std::uint64_t n = pairs.n;
   const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
   std::vector<std::uint32_t> in_buf(capacity);
   std::vector<T> out_buf(capacity);
   transaction_view<std::uint32_t> tin{in_buf.data(), 0};
   transaction_view<T> tout{out_buf.data(), 0};
 
-  std::uint64_t items_written = 0;
-  std::uint32_t kept = 0;
+  pass_totals totals;
   T1* const counts = pairs.pair_counts;
   while (in.read_next(tin, capacity)) {
     map_to_dense_sorted(tin, tout, items);
     apply_monotone(tout, table);
     const std::uint32_t len = tout.length;
     if (len < 2) continue;
-    const T* t = tout.items;
+    T* t = tout.items;
     for (std::uint32_t i = 0; i + 1 < len; ++i) {
       // Row start hoisted: counts[row + b] is the counter of pair (t[i], b).
       T1* row = counts + pair_row(t[i], n) - 1;
@@ -88,108 +87,103 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(int max_tr_len, item_table& i
         ++row[t[j]];
       }
     }
-    if (vertical)
-      vd.add_transaction(t, len, kept);
-    else
-      out.write_record(t, static_cast<T>(len));
-    ++kept;
-    items_written += len;
+    sink.add(t, len);
+    ++totals.kept;
+    totals.items_written += len;
   }
-  if (!vertical) {
-    if (out.trunc() != 0) throw run_error(tmp_name + " could not be written!");
-    items.n_transactions = kept;
-    items.init_global_pruning();
-  }
-  out.close();
+  return totals;
+}
 
-  auto level = std::make_unique<frequent_level<T, T1>>(2);
-  FSout fs(OUTF, 2);
+struct level_totals {
+  std::uint32_t frequent = 0;
+  std::uint32_t written = 0;
+};
+
+// Stores the frequent pairs the constraint set keeps and writes those it lets
+// be written; counts each stored pair's items for global pruning when
+// count_items is set.
+template <class T, class T1>
+level_totals store_frequent_pairs(item_table& items, const pair_counters<T1>& pairs,
+                                  frequent_level<T, T1>& level, typed_constraints<T>& table,
+                                  bool count_items) {
+  output_file out(OUTF, "a");
   output_line line(items, 2);
   const bool writable = level_allowed(2);
   const bool plain = table.keeps_everything() && table.writes_everything();
   const std::uint32_t min_count = items.min_count;
-  std::uint32_t lk = 0, rk = 0;
-  const T1* c = counts;
+  const std::uint64_t n = pairs.n;
+  level_totals totals;
+  const T1* c = pairs.pair_counts;
   for (std::uint64_t a = 0; a + 1 < n; ++a) {
     bool row_label = false;
     for (std::uint64_t b = a + 1; b < n; ++b, ++c) {
       const T1 count = *c;
       if (count < min_count) continue;
-      ++lk;
+      ++totals.frequent;
       const T pair[2] = {static_cast<T>(a), static_cast<T>(b)};
-      bool write = writable;
-      if (!plain) {
-        // Only an anti-monotone constraint keeps a frequent pair out of the
-        // store: a pair that fails a monotone, convertible or loose constraint
-        // may still be a subset or join partner of a longer valid itemset.
-        if (!table.keeps(pair, 2)) continue;
-        level->add_itemset(pair, count, table);
-        write = write && table.writes(pair, 2, level->all_flags(level->n_itemsets - 1));
-      } else {
-        level->add_itemset(pair, count, table);
-      }
-      if (!vertical) {
+      // Only an anti-monotone constraint keeps a frequent pair out of the store:
+      // a pair that fails a monotone, convertible or loose constraint may still
+      // be a subset or join partner of a longer valid itemset.
+      if (!plain && !table.keeps(pair, 2)) continue;
+      level.add_itemset(pair, count, table);
+      if (count_items) {
         ++items.global_count[a];
         ++items.global_count[b];
       }
-      if (write) {
-        if (!row_label) {
-          line.set_item(0, static_cast<std::uint32_t>(a));
-          row_label = true;
-        }
-        line.set_item(1, static_cast<std::uint32_t>(b));
-        line.write(fs.file, count);
-        ++rk;
+      if (!writable || (!plain && !table.writes(pair, 2))) continue;
+      if (!row_label) {
+        line.set_item(0, static_cast<std::uint32_t>(a));
+        row_label = true;
       }
+      line.set_item(1, static_cast<std::uint32_t>(b));
+      line.write(out, count);
+      ++totals.written;
     }
   }
-  fs.file.close();
-  if (!vertical) items.end_global_pruning(2);
+  out.close();
+  return totals;
+}
 
-  std::printf("%2d: \t scan \t\t %6llu \t %6u \t %6u \t %8u \t %8llu \t %8.2f\n", 2,
-              static_cast<unsigned long long>(pairs.n_pairs), lk, rk, items.n_transactions,
-              static_cast<unsigned long long>(items_written * sizeof(T) / 1024),
-              clock.seconds());
+}  // namespace
+
+template <class T, class T1>
+std::unique_ptr<frequent_level<T, T1>> count_pairs(int max_tr_len, item_table& items,
+                                                   pair_counters<T1>& pairs,
+                                                   transaction_sink<T>& sink,
+                                                   typed_constraints<T>& table) {
+  stopwatch clock;
+  clock.start();
+  assert(pairs.n == items.n_items);
+  const pass_totals pass = count_pass(max_tr_len, items, pairs, sink, table);
+  sink.finish();
+  const bool rewrites = sink.rewrites_dataset();
+  if (rewrites) {
+    items.n_transactions = pass.kept;
+    items.init_global_pruning();
+  }
+
+  auto level = std::make_unique<frequent_level<T, T1>>(2);
+  const level_totals stored = store_frequent_pairs(items, pairs, *level, table, rewrites);
+  if (rewrites) items.end_global_pruning(2);
+
+  progress_row row;
+  row.level = 2;
+  row.algorithm = "scan";
+  row.candidates = pairs.n_pairs;
+  row.frequent = stored.frequent;
+  row.written = stored.written;
+  row.transactions = items.n_transactions;
+  row.kib = pass.items_written * sizeof(T) / 1024;
+  row.seconds = clock.seconds();
+  print_progress_row(row);
   return level;
 }
 
-template class pair_counters<std::uint8_t>;
-template class pair_counters<std::uint16_t>;
-template class pair_counters<std::uint32_t>;
-
-template std::unique_ptr<frequent_level<std::uint8_t, std::uint8_t>>
-count_pairs<std::uint8_t, std::uint8_t>(int, item_table&, pair_counters<std::uint8_t>&,
-                                        bit_matrix<std::uint8_t>&,
-                                        typed_constraints<std::uint8_t>&);
-template std::unique_ptr<frequent_level<std::uint8_t, std::uint16_t>>
-count_pairs<std::uint8_t, std::uint16_t>(int, item_table&, pair_counters<std::uint16_t>&,
-                                         bit_matrix<std::uint8_t>&,
-                                         typed_constraints<std::uint8_t>&);
-template std::unique_ptr<frequent_level<std::uint8_t, std::uint32_t>>
-count_pairs<std::uint8_t, std::uint32_t>(int, item_table&, pair_counters<std::uint32_t>&,
-                                         bit_matrix<std::uint8_t>&,
-                                         typed_constraints<std::uint8_t>&);
-template std::unique_ptr<frequent_level<std::uint16_t, std::uint8_t>>
-count_pairs<std::uint16_t, std::uint8_t>(int, item_table&, pair_counters<std::uint8_t>&,
-                                         bit_matrix<std::uint16_t>&,
-                                         typed_constraints<std::uint16_t>&);
-template std::unique_ptr<frequent_level<std::uint16_t, std::uint16_t>>
-count_pairs<std::uint16_t, std::uint16_t>(int, item_table&, pair_counters<std::uint16_t>&,
-                                          bit_matrix<std::uint16_t>&,
-                                          typed_constraints<std::uint16_t>&);
-template std::unique_ptr<frequent_level<std::uint16_t, std::uint32_t>>
-count_pairs<std::uint16_t, std::uint32_t>(int, item_table&, pair_counters<std::uint32_t>&,
-                                          bit_matrix<std::uint16_t>&,
-                                          typed_constraints<std::uint16_t>&);
-template std::unique_ptr<frequent_level<std::uint32_t, std::uint8_t>>
-count_pairs<std::uint32_t, std::uint8_t>(int, item_table&, pair_counters<std::uint8_t>&,
-                                         bit_matrix<std::uint32_t>&,
-                                         typed_constraints<std::uint32_t>&);
-template std::unique_ptr<frequent_level<std::uint32_t, std::uint16_t>>
-count_pairs<std::uint32_t, std::uint16_t>(int, item_table&, pair_counters<std::uint16_t>&,
-                                          bit_matrix<std::uint32_t>&,
-                                          typed_constraints<std::uint32_t>&);
-template std::unique_ptr<frequent_level<std::uint32_t, std::uint32_t>>
-count_pairs<std::uint32_t, std::uint32_t>(int, item_table&, pair_counters<std::uint32_t>&,
-                                          bit_matrix<std::uint32_t>&,
-                                          typed_constraints<std::uint32_t>&);
+#define KESTREL_INSTANTIATE(T, T1)                                                           \
+  template std::unique_ptr<frequent_level<T, T1>> count_pairs<T, T1>(                        \
+      int, item_table&, pair_counters<T1>&, transaction_sink<T>&, typed_constraints<T>&);
+KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE
+#define KESTREL_INSTANTIATE(T1) template class pair_counters<T1>;
+KESTREL_FOR_EACH_WIDTH(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE

@@ -11,8 +11,8 @@
 
 #include "constraints/constraint.h"
 #include "dataset/items.h"
-#include "engine/itemset_store.h"
-#include "vertical/bit_matrix.h"
+#include "levels/level_store.h"
+#include "levels/transaction_sink.h"
 
 // Start of row a in the triangular pair array: pair (a, b), a < b, sits at
 // pair_row(a, n) + b - 1.
@@ -43,19 +43,13 @@ class pair_counters {
 };
 
 // The second pass over "dataset.tmp": maps every transaction to dense ids, lets
-// the monotone constraints empty it, counts its pairs and writes it back in the
-// typed layout (or, when vd holds a bit matrix, into vd instead). Then stores
-// the frequent pairs that pass the anti-monotone constraints, writes those that
-// every monotone, convertible and loose anti-monotone constraint accepts, sets
-// up global pruning and prints the progress row of level 2.
+// the monotone constraints empty it, counts its pairs and hands it to sink (the
+// rewriter of "dataset.tmp" or the bit matrix filler). Then stores the frequent
+// pairs that pass the anti-monotone constraints, writes those that every
+// monotone, convertible and loose anti-monotone constraint accepts, sets up
+// global pruning and prints the progress row of level 2.
 template <class T, class T1>
 std::unique_ptr<frequent_level<T, T1>> count_pairs(int max_tr_len, item_table& items,
-                                                     pair_counters<T1>& pairs,
-                                                     bit_matrix<T>& vd,
-                                                     typed_constraints<T>& table);
-
-// True when an itemset of k items beyond the prefix items may be written (and
-// mined): no "lenleq" bound, or one that k does not exceed.
-inline bool level_allowed(int k) {
-  return GLOBAL_MAXIMUM_LENGTH == -1 || (GLOBAL_MAXIMUM_LENGTH >= 0 && k <= GLOBAL_MAXIMUM_LENGTH);
-}
+                                                   pair_counters<T1>& pairs,
+                                                   transaction_sink<T>& sink,
+                                                   typed_constraints<T>& table);

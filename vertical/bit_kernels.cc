@@ -20,7 +20,7 @@ KESTREL_INLINE void store64(std::uint32_t* p, std::uint64_t v) { std::memcpy(p, 
 
 // Population counts: the compiler's builtin where the build has an instruction
 // for it; the branch-free divide-and-conquer count in the plain build, where the
-// builtin would be a library call per word (about 5x slower, see bench figures).
+// builtin would be a library call per word (about 5x slower).
 struct builtin_pop {
   static KESTREL_INLINE std::uint64_t pop(std::uint64_t x) {
     return static_cast<std::uint64_t>(__builtin_popcountll(x));

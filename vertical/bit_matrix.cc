@@ -6,6 +6,7 @@
 #include <string>
 
 #include "util/memory.h"
+#include "util/widths.h"
 
 namespace {
 
@@ -87,19 +88,10 @@ void bit_matrix<T>::allocate() {
   nonzero_sections.assign(n_words / 2 + 1, bits::word_run{0, 0});
   n_runs = 0;
   nonzero_covered = 0;
-  is_compact = 0;
+  is_compact = false;
   compact_first = 0xFFFFFFFFu;
-  compact_end = compact_words = compact_count = prefix_compact_count = 0;
+  compact_words = compact_count = prefix_compact_count = 0;
   is_allocated_ = true;
-}
-
-template <class T>
-void bit_matrix<T>::release() {
-  std::vector<std::uint32_t>().swap(matrix_words);
-  std::vector<std::uint32_t>().swap(pruning_mask);
-  std::vector<std::uint32_t>().swap(inters_cache);
-  std::vector<bits::word_run>().swap(nonzero_sections);
-  is_allocated_ = false;
 }
 
 template <class T>
@@ -120,15 +112,15 @@ void bit_matrix<T>::add_transaction(const T* items, std::uint32_t length,
 }
 
 template <class T>
-int bit_matrix<T>::try_make_compact(std::uint32_t n) {
-  is_compact = 0;
+bool bit_matrix<T>::try_make_compact(std::uint32_t n) {
+  is_compact = false;
   compact_first = 0xFFFFFFFFu;
-  compact_end = compact_words = compact_count = 0;
+  compact_words = compact_count = 0;
   const std::uint32_t W = n_words;
   // The section must be the run of highest-numbered rows; a test over fewer rows
   // than the matrix holds would leave rows above the section with heads that do
   // not agree, so such a matrix is never made compact.
-  if (n < 2 || W == 0 || n != n_items) return 0;
+  if (n < 2 || W == 0 || n != n_items) return false;
 
   std::vector<std::uint32_t> mask(W, 0xFFFFFFFFu), eq(W);
   const std::uint64_t positions = static_cast<std::uint64_t>(W) * 32;
@@ -164,13 +156,12 @@ int bit_matrix<T>::try_make_compact(std::uint32_t n) {
     p = static_cast<std::uint32_t>(agree * 100 / positions);
   }
 
-  if (p == 0 || n - first < min_section_length(p, n)) return 0;
+  if (p == 0 || n - first < min_section_length(p, n)) return false;
   compact_first = first;
-  compact_end = n;
   compact_words = static_cast<std::uint32_t>(agree_count / 32);
   reorder_bits_compact(n, mask);
-  is_compact = 1;
-  return 1;
+  is_compact = true;
+  return true;
 }
 
 template <class T>
@@ -435,6 +426,6 @@ void bit_matrix<T>::order_bits_diffuse(item_table& items) {
   }
 }
 
-template class bit_matrix<std::uint8_t>;
-template class bit_matrix<std::uint16_t>;
-template class bit_matrix<std::uint32_t>;
+#define KESTREL_INSTANTIATE(T) template class bit_matrix<T>;
+KESTREL_FOR_EACH_WIDTH(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE

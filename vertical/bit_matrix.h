@@ -5,7 +5,7 @@
 // stored one after another with stride n_words; bits past the last transaction
 // are 0). The scan that fills the dataset (pair counting or an out-of-core pass)
 // gives each kept transaction the next position and sets its bit in the row of
-// each of its items. Supports are popcounts of row ANDs; intersections of a
+// each of its items (vertical/bit_matrix_filler.h). Supports are popcounts of row ANDs; intersections of a
 // shared candidate prefix are cached in inters_cache and reused.
 //
 // Two layout optimisations, chosen once per run:
@@ -52,9 +52,9 @@ class bit_matrix {
   bool allocated() const { return !matrix_words.empty() || (size_bytes == 0 && is_allocated_); }
   // Sets the bit of transaction position tid in the row of each item.
   void add_transaction(const T* items, std::uint32_t length, std::uint32_t tid);
-  // The compact test over the first n rows; on success reorders every row,
-  // sets is_compact = 1 and returns 1, else sets is_compact = 0 and returns 0.
-  int try_make_compact(std::uint32_t n);
+  // The compact test over the first n rows; on success reorders every row and
+  // sets is_compact; returns is_compact.
+  bool try_make_compact(std::uint32_t n);
   // Moves, in the first n rows, the positions set in mask to the front, keeping
   // their order, then the others; then computes compact_count.
   void reorder_bits_compact(std::uint32_t n, const std::vector<std::uint32_t>& mask);
@@ -81,9 +81,6 @@ class bit_matrix {
   // transactions that contain no such item. Consumes first_item_counts.
   void order_bits_diffuse(item_table& items);
 
-  // Frees every array (the driver calls it when mining ends).
-  void release();
-
   const std::uint32_t* row(std::uint32_t item) const {
     return matrix_words.data() + static_cast<std::size_t>(item) * n_words;
   }
@@ -96,12 +93,11 @@ class bit_matrix {
   std::uint32_t n_words = 0;
   std::uint32_t n_items = 0;
   std::vector<std::uint32_t> pruning_mask;
-  int is_compact = 0;
+  bool is_compact = false;
   std::vector<std::uint32_t> inters_cache;
-  // The compact section is the items compact_first .. compact_end-1; when the
-  // test did not succeed it is empty (compact_first above every item number).
+  // The compact section is the items compact_first .. n_items-1; when the test
+  // did not succeed it is empty (compact_first above every item number).
   std::uint32_t compact_first = 0xFFFFFFFFu;
-  std::uint32_t compact_end = 0;
   std::uint32_t compact_words = 0;
   std::uint32_t compact_count = 0;
   std::uint32_t prefix_compact_count = 0;

@@ -98,17 +98,17 @@ TEST(CompactTest, DecidesByTheAgreementOfTheMostFrequentItems) {
     std::uint32_t n;
     std::uint32_t agree;    // item n-2, and the other section items
     std::uint32_t section;  // items from n - section up agree like item n-2
-    int expected;
+    bool expected;
   };
   const std::vector<Case> cases = {
-      {"one item", 1, 640, 1, 0},
-      {"exactly 95.0 percent", 10, 608, 2, 1},
-      {"just below 95 percent", 10, 607, 2, 0},
-      {"2 items at 95 percent", 2, 608, 2, 1},
-      {"20 items at 94 percent: no threshold lowered", 20, 602, 5, 0},
-      {"20 items at 99 percent", 20, 634, 5, 1},
-      {"4 of 40 at 81 percent: shorter than 40/7", 40, 519, 4, 0},
-      {"5 of 40 at 81 percent", 40, 519, 5, 1},
+      {"one item", 1, 640, 1, false},
+      {"exactly 95.0 percent", 10, 608, 2, true},
+      {"just below 95 percent", 10, 607, 2, false},
+      {"2 items at 95 percent", 2, 608, 2, true},
+      {"20 items at 94 percent: no threshold lowered", 20, 602, 5, false},
+      {"20 items at 99 percent", 20, 634, 5, true},
+      {"4 of 40 at 81 percent: shorter than 40/7", 40, 519, 4, false},
+      {"5 of 40 at 81 percent", 40, 519, 5, true},
   };
   for (const Case& c : cases) {
     const std::uint32_t n_trans = 640;
@@ -120,7 +120,7 @@ TEST(CompactTest, DecidesByTheAgreementOfTheMostFrequentItems) {
     auto vd = make_vd(c.n, trans);
     EXPECT_EQ(vd.try_make_compact(c.n), c.expected) << c.name;
     EXPECT_EQ(vd.is_compact, c.expected) << c.name;
-    if (c.expected == 1) {
+    if (c.expected) {
       EXPECT_EQ(vd.compact_first, c.n - c.section) << c.name;
       EXPECT_EQ(vd.compact_words, c.agree / 32) << c.name;
     } else {

@@ -4,11 +4,12 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine/pair_counting.h"
+#include "levels/join_cursor.h"
 #include "util/output_file.h"
 #include "util/stopwatch.h"
-#include "vertical/iteration_common.h"
+#include "util/widths.h"
 #include "vertical/intersection_levels.h"
+#include "vertical/iteration_common.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ void iterate(int k, item_table& items, frequent_level<T, T1>& previous,
   do {
     ++counters.examined;
     if (!table.keeps(cand, k)) continue;
-    if (!other_subsets_stored(previous, cand, k, subset)) continue;
+    if (!other_subsets_stored(previous, cand, k, subset.data())) continue;
     const int s = cursor.share_with_counted();
     std::uint32_t count = 0;
     const bool frequent =
@@ -101,7 +102,7 @@ void iterate(int k, item_table& items, frequent_level<T, T1>& previous,
     }
   }
   write_level(k, items, next, table, counters);
-  print_vertical_row(kDiffuse ? "zaxs \t" : "zaxd \t", k, counters, vd.size_bytes,
+  print_vertical_row(kDiffuse ? "zaxs" : "zaxd", k, counters, vd.size_bytes,
                      clock.seconds());
 }
 
@@ -127,54 +128,13 @@ void reset_sparse_state() {
   diffuse_state<T, T1>::pruning_flag = true;
 }
 
-#define KESTREL_VERTICAL_SIGNATURE(T, T1)                                                         \
-  (int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&, bit_matrix<T>&, \
-   typed_constraints<T>&)
-
-template void intersect_level_dense<std::uint8_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t,
-                                                                                      std::uint8_t);
-template void intersect_level_dense<std::uint8_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint8_t, std::uint16_t);
-template void intersect_level_dense<std::uint8_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint8_t, std::uint32_t);
-template void intersect_level_dense<std::uint16_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint16_t, std::uint8_t);
-template void intersect_level_dense<std::uint16_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint16_t, std::uint16_t);
-template void intersect_level_dense<std::uint16_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint16_t, std::uint32_t);
-template void intersect_level_dense<std::uint32_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint32_t, std::uint8_t);
-template void intersect_level_dense<std::uint32_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint32_t, std::uint16_t);
-template void intersect_level_dense<std::uint32_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint32_t, std::uint32_t);
-
-template void intersect_level_sparse<std::uint8_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(std::uint8_t,
-                                                                                      std::uint8_t);
-template void intersect_level_sparse<std::uint8_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint8_t, std::uint16_t);
-template void intersect_level_sparse<std::uint8_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint8_t, std::uint32_t);
-template void intersect_level_sparse<std::uint16_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint16_t, std::uint8_t);
-template void intersect_level_sparse<std::uint16_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint16_t, std::uint16_t);
-template void intersect_level_sparse<std::uint16_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint16_t, std::uint32_t);
-template void intersect_level_sparse<std::uint32_t, std::uint8_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint32_t, std::uint8_t);
-template void intersect_level_sparse<std::uint32_t, std::uint16_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint32_t, std::uint16_t);
-template void intersect_level_sparse<std::uint32_t, std::uint32_t> KESTREL_VERTICAL_SIGNATURE(
-    std::uint32_t, std::uint32_t);
-
-template void reset_sparse_state<std::uint8_t, std::uint8_t>();
-template void reset_sparse_state<std::uint8_t, std::uint16_t>();
-template void reset_sparse_state<std::uint8_t, std::uint32_t>();
-template void reset_sparse_state<std::uint16_t, std::uint8_t>();
-template void reset_sparse_state<std::uint16_t, std::uint16_t>();
-template void reset_sparse_state<std::uint16_t, std::uint32_t>();
-template void reset_sparse_state<std::uint32_t, std::uint8_t>();
-template void reset_sparse_state<std::uint32_t, std::uint16_t>();
-template void reset_sparse_state<std::uint32_t, std::uint32_t>();
+#define KESTREL_INSTANTIATE(T, T1)                                                          \
+  template void intersect_level_dense<T, T1>(int, item_table&, frequent_level<T, T1>&,        \
+                                             frequent_level<T, T1>&, bit_matrix<T>&,          \
+                                             typed_constraints<T>&);                          \
+  template void intersect_level_sparse<T, T1>(int, item_table&, frequent_level<T, T1>&,       \
+                                              frequent_level<T, T1>&, bit_matrix<T>&,         \
+                                              typed_constraints<T>&);                         \
+  template void reset_sparse_state<T, T1>();
+KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE

@@ -3,19 +3,20 @@
 // prints one progress row ("zaxd", "zaxs" or "zaxdk"). No row is printed when
 // the previous level offers no pair to join.
 //
-// Candidates are every joined pair of the previous level (no subset test): the
-// previous store holds every frequent itemset of its level that passes the
+// Candidates are the joined pairs of the previous level (levels/join_cursor.h):
+// the previous store holds every frequent itemset of its level that passes the
 // anti-monotone constraints, so a candidate absent from the join is infrequent
-// or fails one of them. Candidates that fail an anti-monotone constraint are
-// neither counted nor stored; the frequent ones are stored with add_itemset,
-// which evaluates the loose anti-monotone flags, and dump_itemsets decides what
-// is written.
+// or fails one of them. A candidate that fails an anti-monotone constraint, or
+// one of whose other (k-1)-subsets is missing from the previous store (the
+// subset test of levels/level_store.h; the key-pattern variant looks the
+// subsets up itself), is neither counted nor stored; the frequent ones are
+// stored and dump_itemsets decides what is written.
 // T is the dense item type, T1 the support type.
 #pragma once
 
 #include "constraints/constraint.h"
 #include "dataset/items.h"
-#include "engine/itemset_store.h"
+#include "levels/level_store.h"
 #include "vertical/bit_matrix.h"
 
 // Compact variant: plain intersections, with the compact head when the compact

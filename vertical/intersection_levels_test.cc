@@ -55,8 +55,8 @@ struct vertical_run {
     OUTF = dir.file("out.txt");
     write_output = true;
     {
-      FSout create(OUTF, 1);
-      create.file.close();
+      output_file create(OUTF, "w+");
+      create.close();
     }
     reset_sparse_state<T, T1>();
     auto next = std::make_unique<frequent_level<T, T1>>(k0);

@@ -19,9 +19,11 @@
 // itemset), and in either case so does the candidate.
 #include <vector>
 
+#include "levels/join_cursor.h"
 #include "util/stopwatch.h"
-#include "vertical/iteration_common.h"
+#include "util/widths.h"
 #include "vertical/intersection_levels.h"
+#include "vertical/iteration_common.h"
 
 namespace {
 
@@ -45,12 +47,86 @@ int position_of(const T* cand, int k, T a) {
   return kNotFound;
 }
 
+// What one candidate C = P+x+y (the join of P+x and P+y) turns out to be.
+template <class T, class T1>
+struct key_verdict {
+  enum { skip, store, count } action = skip;
+  T1 support = 0;  // store: the inferred support
+  T record = 0;    // store: the item whose removal keeps the support
+  T1 least = 0;    // count: the least support of C's (k-1)-subsets, all keys
+  T least_item = 0;  // count: the item whose removal gives that subset
+};
+
+// Infers C's support from its subsets where one of them is no key pattern;
+// otherwise asks for C to be counted, with the least subset support m and its
+// item r (C is no key when its count equals m).
+template <class T, class T1>
+key_verdict<T, T1> examine_subsets(const frequent_level<T, T1>& previous,
+                                   const candidate_cursor<T, T1>& cursor, int k, T* subset) {
+  const T kKey = static_cast<T>(-1);
+  const T* cand = cursor.candidate();
+  const T x = cand[k - 2], y = cand[k - 1];
+  const T a_i = cursor.key_i(), a_j = cursor.key_j();
+  const T1 s_i = cursor.support_i(), s_j = cursor.support_j();
+  key_verdict<T, T1> v;
+  // Looks up C without item a (an item of C): stores its support on success.
+  auto infer_without = [&](T a) {
+    without_position(cand, k, position_of(cand, k, a), subset);
+    if (previous.lookup(subset, &v.support, nullptr)) {
+      v.action = key_verdict<T, T1>::store;
+      v.record = a;
+    }
+    return v;
+  };
+
+  if (a_i == x) {  // support(P+x) = support(P): C has the support of P+y
+    v.action = key_verdict<T, T1>::store;
+    v.support = s_j;
+    v.record = x;
+    return v;
+  }
+  if (a_j == y) {  // support(P+y) = support(P): C has the support of P+x
+    v.action = key_verdict<T, T1>::store;
+    v.support = s_i;
+    v.record = y;
+    return v;
+  }
+  // a is an item of P removable without change.
+  if (a_i != kKey || a_j != kKey) return infer_without(a_i != kKey ? a_i : a_j);
+
+  // Both joined itemsets are keys: examine the other (k-1)-subsets.
+  if (s_i < s_j) {
+    v.least = s_i;
+    v.least_item = y;
+  } else {
+    v.least = s_j;
+    v.least_item = x;
+  }
+  for (int p = k - 3; p >= 0; --p) {
+    without_position(cand, k, p, subset);
+    T1 support;
+    T key;
+    if (!previous.lookup(subset, &support, &key)) return v;  // an infrequent subset
+    if (key != kKey) {
+      // The subset is no key: neither is C, and dropping the subset's record b
+      // from C keeps its support. C without b absent means C is infrequent.
+      return infer_without(key);
+    }
+    if (support <= v.least) {
+      v.least = support;
+      v.least_item = cand[p];
+    }
+  }
+  v.action = key_verdict<T, T1>::count;
+  return v;
+}
+
 }  // namespace
 
 template <class T, class T1>
 void intersect_level_key_patterns(int k, item_table& items, frequent_level<T, T1>& previous,
-                          frequent_level<T, T1>& next, bit_matrix<T>& vd,
-                          typed_constraints<T>& table) {
+                                  frequent_level<T, T1>& next, bit_matrix<T>& vd,
+                                  typed_constraints<T>& table) {
   stopwatch clock;
   clock.start();
   next.clear(k);
@@ -69,108 +145,34 @@ void intersect_level_key_patterns(int k, item_table& items, frequent_level<T, T1
   level_counters counters;
   std::vector<T> subset(k - 1);
   const T* cand = cursor.candidate();
-
   auto store = [&](T1 support, T record) {
     next.add_itemset(cand, support, table);
     next.keys.push_back(record);
     ++counters.frequent;
   };
-  // Looks up cand without item a (an item of cand); the support on success.
-  auto lookup_without = [&](T a, T1* support, T* key) {
-    without_position(cand, k, position_of(cand, k, a), subset.data());
-    return previous.lookup(subset.data(), support, key);
-  };
 
   do {
     ++counters.examined;
     if (!table.keeps(cand, k)) continue;
-    const T x = cand[k - 2], y = cand[k - 1];
-    const T a_i = cursor.key_i(), a_j = cursor.key_j();
-    const T1 s_i = cursor.support_i(), s_j = cursor.support_j();
-
-    if (a_i == x) {  // support(P+x) = support(P): C has the support of P+y
-      store(s_j, x);
-      continue;
-    }
-    if (a_j == y) {  // support(P+y) = support(P): C has the support of P+x
-      store(s_i, y);
-      continue;
-    }
-    if (a_i != kKey || a_j != kKey) {  // a is an item of P removable without change
-      const T a = a_i != kKey ? a_i : a_j;
-      T1 support;
-      if (lookup_without(a, &support, nullptr)) store(support, a);
-      continue;
-    }
-
-    // Both joined itemsets are keys: examine the other (k-1)-subsets.
-    T1 m;
-    T r;
-    if (s_i < s_j) {
-      m = s_i;
-      r = y;
-    } else {
-      m = s_j;
-      r = x;
-    }
-    bool count_it = true;
-    for (int p = k - 3; p >= 0; --p) {
-      without_position(cand, k, p, subset.data());
-      T1 support;
-      T key;
-      if (!previous.lookup(subset.data(), &support, &key)) {  // an infrequent subset
-        count_it = false;
-        break;
-      }
-      if (key == kKey) {
-        if (support <= m) {
-          m = support;
-          r = cand[p];
-        }
-        continue;
-      }
-      // The subset is no key: neither is C, and dropping the subset's record b
-      // from C keeps its support. C without b absent means C is infrequent.
-      count_it = false;
-      T1 inferred;
-      if (lookup_without(key, &inferred, nullptr)) store(inferred, key);
-      break;
-    }
-    if (!count_it) continue;
-
+    const key_verdict<T, T1> v = examine_subsets(previous, cursor, k, subset.data());
+    if (v.action == key_verdict<T, T1>::store) store(v.support, v.record);
+    if (v.action != key_verdict<T, T1>::count) continue;
     const int s = cursor.share_with_counted();
     std::uint32_t count = 0;
     if (!vd.candidate_is_frequent_compact(cand, s, k, min_count, count, stats)) continue;
-    if (count == m) {
-      store(m, r);
-    } else {
+    if (count == v.least)
+      store(v.least, v.least_item);
+    else
       store(static_cast<T1>(count), kKey);
-    }
   } while (cursor.advance());
 
   write_level(k, items, next, table, counters);
-  print_vertical_row("zaxdk\t", k, counters, vd.size_bytes, clock.seconds());
+  print_vertical_row("zaxdk", k, counters, vd.size_bytes, clock.seconds());
 }
 
-#define KESTREL_KEY_SIGNATURE(T, T1)                                                              \
-  (int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&, bit_matrix<T>&, \
-   typed_constraints<T>&)
-
-template void intersect_level_key_patterns<std::uint8_t, std::uint8_t> KESTREL_KEY_SIGNATURE(std::uint8_t,
-                                                                                     std::uint8_t);
-template void intersect_level_key_patterns<std::uint8_t, std::uint16_t> KESTREL_KEY_SIGNATURE(
-    std::uint8_t, std::uint16_t);
-template void intersect_level_key_patterns<std::uint8_t, std::uint32_t> KESTREL_KEY_SIGNATURE(
-    std::uint8_t, std::uint32_t);
-template void intersect_level_key_patterns<std::uint16_t, std::uint8_t> KESTREL_KEY_SIGNATURE(std::uint16_t,
-                                                                                      std::uint8_t);
-template void intersect_level_key_patterns<std::uint16_t, std::uint16_t> KESTREL_KEY_SIGNATURE(
-    std::uint16_t, std::uint16_t);
-template void intersect_level_key_patterns<std::uint16_t, std::uint32_t> KESTREL_KEY_SIGNATURE(
-    std::uint16_t, std::uint32_t);
-template void intersect_level_key_patterns<std::uint32_t, std::uint8_t> KESTREL_KEY_SIGNATURE(std::uint32_t,
-                                                                                      std::uint8_t);
-template void intersect_level_key_patterns<std::uint32_t, std::uint16_t> KESTREL_KEY_SIGNATURE(
-    std::uint32_t, std::uint16_t);
-template void intersect_level_key_patterns<std::uint32_t, std::uint32_t> KESTREL_KEY_SIGNATURE(
-    std::uint32_t, std::uint32_t);
+#define KESTREL_INSTANTIATE(T, T1)                                                          \
+  template void intersect_level_key_patterns<T, T1>(int, item_table&, frequent_level<T, T1>&, \
+                                                    frequent_level<T, T1>&, bit_matrix<T>&,   \
+                                                    typed_constraints<T>&);
+KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE

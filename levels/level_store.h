@@ -14,8 +14,8 @@
 //               the itemset satisfies it
 // A store holds every frequent itemset of its level that passes the
 // anti-monotone constraints; which of them are written is decided by dump_itemsets.
-// The read walk, the join cursor and dump_itemsets share the group cursor, so
-// they are never interleaved on one store.
+// The read walk and the join cursor share the group cursor, so they are never
+// interleaved on one store.
 #pragma once
 
 #include <cstdint>
@@ -24,13 +24,6 @@
 #include "constraints/constraint.h"
 #include "dataset/items.h"
 #include "util/output_file.h"
-
-// The output file opened for one level: "w+" for iteration 1, else appended.
-class FSout {
- public:
-  FSout(const std::string& name, int iteration) : file(name, iteration == 1 ? "w+" : "a") {}
-  output_file file;
-};
 
 template <class T, class T1>
 class level_store {
@@ -53,7 +46,6 @@ class level_store {
   bool flag(int itemset, int u) const {
     return lam_flags[static_cast<std::size_t>(itemset) * n_lam + u];
   }
-  bool all_flags(int itemset) const;
   int number_of_groups() const { return static_cast<int>(group_last.size()); }
   int group_first(int g) const { return g == 0 ? 0 : group_last[g - 1] + 1; }
 
@@ -86,15 +78,31 @@ class frequent_level : public level_store<T, T1> {
   void get_suffix(T* out) const;  // out[0] = suffix of pair_i, out[1] = suffix of pair_j
   void get_suffix(T* out, T* key_out, T1* support_out) const;
 
+  // The group whose prefix is prefix[0..k-2], searched by bisection among the
+  // groups from `from` on; -1 when there is none.
+  int find_group(const T* prefix, int from = 0) const;
+  // Index of the itemset of group g whose last item is `last`, or -1. A long
+  // group is bisected, a short one scanned.
+  int find_in_group(int g, T last) const;
+
   // Finds the k-itemset `itemset` (ascending); on success sets its support, key
-  // record and index. Binary search over groups, then over (or along) the group.
+  // record and index (each when not null).
   bool lookup(const T* itemset, T1* support, T* key, int* index = nullptr) const;
 
   // Writes every stored itemset that the monotone and convertible constraints
-  // accept and whose loose flags are all set: prefix items, labels, "(support)\n".
-  // Returns the number written.
-  int dump_itemsets(item_table& items, FSout& out, typed_constraints<T>& table);
+  // accept and whose loose flags are all set: prefix items, labels, "(support)\n"
+  // (the line layout of levels/output_line.h). Returns the number written.
+  int dump_itemsets(item_table& items, output_file& out, typed_constraints<T>& table);
 
   int pair_i = 0;
   int pair_j = 0;
 };
+
+// The subset test of candidate generation: true when every (k-1)-subset of cand
+// other than the two joined itemsets (cand without cand[k-2], cand without
+// cand[k-1]) is stored in previous, the level k-1. cand has k >= 3 items,
+// ascending. previous holds every frequent itemset of its level that passes the
+// anti-monotone constraints, so a missing subset proves cand infrequent or
+// failing one of them. subset has room for k-1 items.
+template <class T, class T1>
+bool other_subsets_stored(const frequent_level<T, T1>& previous, const T* cand, int k, T* subset);

@@ -1,4 +1,4 @@
-#include "engine/level_driver.h"
+#include "mining/level_driver.h"
 
 #include <gtest/gtest.h>
 

@@ -1,12 +1,14 @@
-// Level stores: grouped prefix layout, read walk, join cursor, lookup and output.
+// Level stores: grouped prefix layout, read walk, join cursor, the group
+// bisection, lookup, the subset test and output.
 // T is the dense item type, T1 the support type.
-#include "engine/itemset_store.h"
+#include "levels/level_store.h"
 
 #include <algorithm>
 #include <cassert>
 #include <cstring>
 
-#include "engine/output_line.h"
+#include "levels/output_line.h"
+#include "util/widths.h"
 
 template <class T, class T1>
 level_store<T, T1>::level_store(int k) : k(k) {}
@@ -54,14 +56,6 @@ void level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constra
     for (int u = 0; u < n_lam; ++u)
       lam_flags.push_back(table.lam_table[u]->holds(itemset, k));
   }
-}
-
-template <class T, class T1>
-bool level_store<T, T1>::all_flags(int itemset) const {
-  const std::size_t base = static_cast<std::size_t>(itemset) * n_lam;
-  for (int u = 0; u < n_lam; ++u)
-    if (!lam_flags[base + u]) return false;
-  return true;
 }
 
 template <class T, class T1>
@@ -152,46 +146,43 @@ void frequent_level<T, T1>::get_suffix(T* out, T* key_out, T1* support_out) cons
 }
 
 template <class T, class T1>
-bool frequent_level<T, T1>::lookup(const T* itemset, T1* support, T* key, int* index) const {
-  if (this->n_itemsets == 0) return false;
+int frequent_level<T, T1>::find_group(const T* prefix, int from) const {
   const int km1 = this->k - 1;
   // Groups are in ascending prefix order: bisect over them.
-  int lo = 0, hi = this->number_of_groups() - 1, found = -1;
+  int lo = from, hi = this->number_of_groups() - 1;
   while (lo <= hi) {
     const int mid = lo + (hi - lo) / 2;
     const T* p = this->prefixes.data() + static_cast<std::size_t>(mid) * km1;
-    int cmp = 0;
-    for (int q = 0; q < km1; ++q) {
-      if (p[q] != itemset[q]) {
-        cmp = p[q] < itemset[q] ? -1 : 1;
-        break;
-      }
-    }
-    if (cmp == 0) {
-      found = mid;
-      break;
-    }
-    if (cmp < 0)
+    int q = 0;
+    while (q < km1 && p[q] == prefix[q]) ++q;
+    if (q == km1) return mid;
+    if (p[q] < prefix[q])
       lo = mid + 1;
     else
       hi = mid - 1;
   }
-  if (found < 0) return false;
-  const T want = itemset[km1];
-  const int first = this->group_first(found), last = this->group_last[found];
-  int at = -1;
-  if (last - first + 1 > 10) {
-    const T* begin = this->suffixes.data() + first;
-    const T* end = this->suffixes.data() + last + 1;
-    const T* it = std::lower_bound(begin, end, want);
-    if (it != end && *it == want) at = static_cast<int>(it - this->suffixes.data());
-  } else {
-    for (int s = first; s <= last && this->suffixes[s] <= want; ++s)
-      if (this->suffixes[s] == want) {
-        at = s;
-        break;
-      }
+  return -1;
+}
+
+template <class T, class T1>
+int frequent_level<T, T1>::find_in_group(int g, T last) const {
+  const int first = this->group_first(g), end = this->group_last[g] + 1;
+  const T* suffixes = this->suffixes.data();
+  if (end - first > 10) {
+    const T* it = std::lower_bound(suffixes + first, suffixes + end, last);
+    return it != suffixes + end && *it == last ? static_cast<int>(it - suffixes) : -1;
   }
+  for (int s = first; s < end && suffixes[s] <= last; ++s)
+    if (suffixes[s] == last) return s;
+  return -1;
+}
+
+template <class T, class T1>
+bool frequent_level<T, T1>::lookup(const T* itemset, T1* support, T* key, int* index) const {
+  if (this->n_itemsets == 0) return false;
+  const int g = find_group(itemset);
+  if (g < 0) return false;
+  const int at = find_in_group(g, itemset[this->k - 1]);
   if (at < 0) return false;
   if (support != nullptr) *support = this->supports[at];
   if (key != nullptr)
@@ -201,7 +192,25 @@ bool frequent_level<T, T1>::lookup(const T* itemset, T1* support, T* key, int* i
 }
 
 template <class T, class T1>
-int frequent_level<T, T1>::dump_itemsets(item_table& items, FSout& out, typed_constraints<T>& table) {
+bool other_subsets_stored(const frequent_level<T, T1>& previous, const T* cand, int k,
+                          T* subset) {
+  // The subset without cand[r] has the prefix cand[0..k-2] minus cand[r] and the
+  // suffix cand[k-1]; as r decreases the subsets grow lexicographically, so the
+  // group search only moves forward.
+  int from = 0;
+  for (int r = k - 3; r >= 0; --r) {
+    for (int q = 0, w = 0; q < k - 1; ++q)
+      if (q != r) subset[w++] = cand[q];
+    const int g = previous.find_group(subset, from);
+    if (g < 0 || previous.find_in_group(g, cand[k - 1]) < 0) return false;
+    from = g + 1;
+  }
+  return true;
+}
+
+template <class T, class T1>
+int frequent_level<T, T1>::dump_itemsets(item_table& items, output_file& out,
+                                         typed_constraints<T>& table) {
   if (this->n_itemsets == 0) return 0;
   const int k = this->k;
   const int km1 = k - 1;
@@ -227,10 +236,10 @@ int frequent_level<T, T1>::dump_itemsets(item_table& items, FSout& out, typed_co
       const T x = this->suffixes[s];
       if (!no_filters) {
         current[km1] = x;
-        if (!table.writes(current.data(), k, this->all_flags(s))) continue;
+        if (!table.writes(current.data(), k)) continue;
       }
       line.set_item(km1, x);
-      line.write(out.file, this->supports[s]);
+      line.write(out, this->supports[s]);
       ++written;
     }
     first = last + 1;
@@ -238,22 +247,9 @@ int frequent_level<T, T1>::dump_itemsets(item_table& items, FSout& out, typed_co
   return written;
 }
 
-template class level_store<std::uint8_t, std::uint8_t>;
-template class level_store<std::uint8_t, std::uint16_t>;
-template class level_store<std::uint8_t, std::uint32_t>;
-template class level_store<std::uint16_t, std::uint8_t>;
-template class level_store<std::uint16_t, std::uint16_t>;
-template class level_store<std::uint16_t, std::uint32_t>;
-template class level_store<std::uint32_t, std::uint8_t>;
-template class level_store<std::uint32_t, std::uint16_t>;
-template class level_store<std::uint32_t, std::uint32_t>;
-
-template class frequent_level<std::uint8_t, std::uint8_t>;
-template class frequent_level<std::uint8_t, std::uint16_t>;
-template class frequent_level<std::uint8_t, std::uint32_t>;
-template class frequent_level<std::uint16_t, std::uint8_t>;
-template class frequent_level<std::uint16_t, std::uint16_t>;
-template class frequent_level<std::uint16_t, std::uint32_t>;
-template class frequent_level<std::uint32_t, std::uint8_t>;
-template class frequent_level<std::uint32_t, std::uint16_t>;
-template class frequent_level<std::uint32_t, std::uint32_t>;
+#define KESTREL_INSTANTIATE(T, T1)                                                    \
+  template class level_store<T, T1>;                                                \
+  template class frequent_level<T, T1>;                                             \
+  template bool other_subsets_stored(const frequent_level<T, T1>&, const T*, int, T*);
+KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE

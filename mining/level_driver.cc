@@ -1,16 +1,20 @@
 // The level-wise search after the first scan. T is the dense item type, T1 the
 // support type.
-#include "engine/level_driver.h"
+#include "mining/level_driver.h"
 
 #include <memory>
 #include <utility>
 
 #include "constraints/constraint.h"
 #include "engine/candidates.h"
+#include "engine/dataset_rewriter.h"
 #include "engine/out_of_core_level.h"
-#include "engine/itemset_store.h"
 #include "engine/pair_counting.h"
+#include "levels/length_bound.h"
+#include "levels/level_store.h"
+#include "util/widths.h"
 #include "vertical/bit_matrix.h"
+#include "vertical/bit_matrix_filler.h"
 #include "vertical/intersection_levels.h"
 
 namespace {
@@ -18,6 +22,17 @@ namespace {
 // True once level k is the last one the length bound lets be written: levels
 // beyond it are neither mined nor written.
 bool bound_reached(int k) { return GLOBAL_MAXIMUM_LENGTH != -1 && k >= GLOBAL_MAXIMUM_LENGTH; }
+
+// The sink of a counting pass: the bit matrix filler once the matrix is
+// allocated (with the item table's renumbering when global pruning compacted
+// the ids, renumber set), else the rewriter of "dataset.tmp".
+template <class T>
+std::unique_ptr<transaction_sink<T>> make_sink(bit_matrix<T>& matrix, item_table& items,
+                                               bool renumber) {
+  if (!matrix.allocated()) return std::make_unique<dataset_rewriter<T>>();
+  const bool renumbered = renumber && items.update_map();
+  return std::make_unique<bit_matrix_filler<T>>(matrix, renumbered ? items.map.data() : nullptr);
+}
 
 }  // namespace
 
@@ -38,7 +53,7 @@ void mine_levels(int max_tr_len, item_table& items, int hop) {
 
   auto pairs = std::make_unique<pair_counters<T1>>(items.n_items);
   std::unique_ptr<frequent_level<T, T1>> level =
-      count_pairs<T, T1>(max_tr_len, items, *pairs, vd, table);
+      count_pairs<T, T1>(max_tr_len, items, *pairs, *make_sink(vd, items, false), table);
   if (level->n_itemsets < 3 || bound_reached(k)) return;
 
   auto candidates = std::make_unique<candidate_store<T, T1>>(k);
@@ -53,19 +68,20 @@ void mine_levels(int max_tr_len, item_table& items, int hop) {
     generate_candidates<T, T1>(*level, *candidates, items, k, pairs.get(), table);
     if (candidates->n_itemsets == 0) return;
     if (k == 3) pairs.reset();
-    count_level_out_of_core<T, T1>(k, max_tr_len, items, *candidates, *level, vd, table);
+    count_level_out_of_core<T, T1>(k, max_tr_len, items, *candidates, *level,
+                                   *make_sink(vd, items, true), table);
     if (level->n_itemsets < k + 1 || bound_reached(k)) return;
   }
 
   candidates.reset();
   pairs.reset();
-  vd.try_make_compact(items.n_kept);
+  const bool compact = vd.try_make_compact(items.n_kept);
   level->keys.assign(static_cast<std::size_t>(level->n_itemsets), static_cast<T>(-1));
   auto next = std::make_unique<frequent_level<T, T1>>(k);
   using iteration = void (*)(int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&,
                              bit_matrix<T>&, typed_constraints<T>&);
   iteration variant = items.dense_support_pct > 20.0 ? &intersect_level_key_patterns<T, T1>
-                      : vd.is_compact == 1           ? &intersect_level_dense<T, T1>
+                      : compact                      ? &intersect_level_dense<T, T1>
                                                      : &intersect_level_sparse<T, T1>;
   while (true) {
     ++k;
@@ -75,12 +91,6 @@ void mine_levels(int max_tr_len, item_table& items, int hop) {
   }
 }
 
-template void mine_levels<std::uint8_t, std::uint8_t>(int, item_table&, int);
-template void mine_levels<std::uint8_t, std::uint16_t>(int, item_table&, int);
-template void mine_levels<std::uint8_t, std::uint32_t>(int, item_table&, int);
-template void mine_levels<std::uint16_t, std::uint8_t>(int, item_table&, int);
-template void mine_levels<std::uint16_t, std::uint16_t>(int, item_table&, int);
-template void mine_levels<std::uint16_t, std::uint32_t>(int, item_table&, int);
-template void mine_levels<std::uint32_t, std::uint8_t>(int, item_table&, int);
-template void mine_levels<std::uint32_t, std::uint16_t>(int, item_table&, int);
-template void mine_levels<std::uint32_t, std::uint32_t>(int, item_table&, int);
+#define KESTREL_INSTANTIATE(T, T1) template void mine_levels<T, T1>(int, item_table&, int);
+KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE

@@ -3,8 +3,10 @@
 // Clones the active constraints into typed_constraints<T>, counts the pairs, then
 // counts levels 3, 4, ... out of core over "dataset.tmp" until the pruned data
 // fits the memory rule and the level reaches hop, and from there by bit-vector
-// intersection. Every level appends its itemsets to the output file and prints
-// one progress row.
+// intersection. Each counting pass gets its sink from here: the rewriter of
+// "dataset.tmp" (engine/) or, for the last pass, the bit matrix filler
+// (vertical/), so engine and vertical never include each other. Every level
+// appends its itemsets to the output file and prints one progress row.
 #pragma once
 
 #include "dataset/items.h"

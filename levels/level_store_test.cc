@@ -1,4 +1,4 @@
-#include "engine/itemset_store.h"
+#include "levels/level_store.h"
 
 #include <gtest/gtest.h>
 
@@ -15,9 +15,9 @@ using store8 = frequent_level<std::uint8_t, std::uint8_t>;
 std::string dump(store8& s, item_table& items, typed_constraints<std::uint8_t>& table, int* written) {
   test_dir dir;
   {
-    FSout out("out.txt", 1);
+    output_file out("out.txt", "w+");
     *written = s.dump_itemsets(items, out, table);
-    out.file.close();
+    out.close();
   }
   return read_file("out.txt");
 }

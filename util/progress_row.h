@@ -1,0 +1,23 @@
+// The progress row a level prints on stdout when it is done:
+//   "%2d: \t %-5s\t\t %6llu \t %6llu \t %6llu \t %8u \t %8llu \t %8.2f\n"
+// level, algorithm ("scan", "hop", "zaxd", "zaxs", "zaxdk"), candidates,
+// frequent itemsets, itemsets written, transactions left ("--------" where the
+// level does not count them), kilobytes of the data it worked on and seconds.
+// The bytes are part of what users see: keep them.
+#pragma once
+
+#include <cstdint>
+
+struct progress_row {
+  int level = 0;
+  const char* algorithm = "";
+  std::uint64_t candidates = 0;
+  std::uint64_t frequent = 0;
+  std::uint64_t written = 0;
+  bool counts_transactions = true;  // false: the column shows "--------"
+  std::uint32_t transactions = 0;
+  std::uint64_t kib = 0;
+  double seconds = 0;
+};
+
+void print_progress_row(const progress_row& row);
