@@ -13,6 +13,7 @@
 
 #include "constraints/constraint.h"
 #include "dataset/items.h"
+#include "util/decimal.h"
 #include "util/output_file.h"
 
 class output_line {
@@ -21,7 +22,7 @@ class output_line {
     buf_.resize(prefix_items.size() * 11 + static_cast<std::size_t>(k) * item_table::kLabelSlot +
                 32);
     std::size_t n = 0;
-    for (std::uint32_t v : prefix_items) n += format_uint(buf_.data() + n, v, ' ');
+    for (std::uint32_t v : prefix_items) n += format_decimal(buf_.data() + n, v, ' ');
     off_[0] = n;
   }
 
@@ -36,22 +37,9 @@ class output_line {
   void write(output_file& f, std::uint64_t support) {
     char* p = buf_.data() + off_.back();
     *p = '(';
-    std::size_t n = 1 + format_uint(p + 1, support, ')');
+    std::size_t n = 1 + format_decimal(p + 1, support, ')');
     p[n++] = '\n';
     f.write(buf_.data(), off_.back() + n);
-  }
-
-  // Writes v in decimal followed by the byte end; returns the bytes written.
-  static std::size_t format_uint(char* out, std::uint64_t v, char end) {
-    char digits[24];
-    std::size_t n = 0;
-    do {
-      digits[n++] = static_cast<char>('0' + v % 10);
-      v /= 10;
-    } while (v != 0);
-    for (std::size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
-    out[n] = end;
-    return n + 1;
   }
 
  private:

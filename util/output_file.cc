@@ -1,5 +1,6 @@
 #include "util/output_file.h"
 
+#include "util/decimal.h"
 #include "util/error.h"
 
 std::string OUTF;
@@ -28,22 +29,16 @@ void output_file::flush_buffer() {
 }
 
 void output_file::write_uint_blank(std::uint32_t v) {
-  char tmp[16];
-  int n = 0;
-  char digits[12];
-  do {
-    digits[n++] = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
-  for (int i = 0; i < n; ++i) tmp[i] = digits[n - 1 - i];
-  tmp[n] = ' ';
-  write(tmp, n + 1);
+  char tmp[24];
+  write(tmp, format_decimal(tmp, v, ' '));
 }
 
 void output_file::write_support(std::uint64_t v) {
-  char tmp[32];
-  int n = std::snprintf(tmp, sizeof tmp, "(%llu)\n", static_cast<unsigned long long>(v));
-  write(tmp, static_cast<std::size_t>(n));
+  char tmp[24];
+  tmp[0] = '(';
+  std::size_t n = 1 + format_decimal(tmp + 1, v, ')');
+  tmp[n++] = '\n';
+  write(tmp, n);
 }
 
 void output_file::close() {
