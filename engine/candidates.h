@@ -1,7 +1,9 @@
-// Candidates of the out-of-core levels and their pair-prefix index.
+// Candidates of the out-of-core levels: their generation from the previous
+// level, their pair-prefix index and the count of those a transaction contains.
 //
 // T is the dense item type, T1 the support type. candidate_store is a level store
-// whose supports are the counters of the coming pass (added at 0). After
+// whose supports are the counters of the coming pass (added at 0) and whose
+// loose flags say which loose constraints each candidate satisfies. After
 // init_prefix_table, for items a < b the groups whose prefix starts with (a, b)
 // occupy the offsets prefix_table[p] <= o < prefix_table[p+1] of `prefixes`
 // (in steps of k-1), p = pair_index(a, b, table_items); the range is empty when

@@ -44,16 +44,16 @@ void mine_levels(int max_tr_len, item_table& items, int hop) {
   if (!level_allowed(2)) return;
 
   int k = 2;
-  bit_matrix<T> vd;
+  bit_matrix<T> matrix;
   bool vertical = false;
-  if (hop <= 2 && vd.fits_in_memory(items.n_items, items.n_transactions)) {
-    vd.allocate();
+  if (hop <= 2 && matrix.fits_in_memory(items.n_items, items.n_transactions)) {
+    matrix.allocate();
     vertical = true;
   }
 
   auto pairs = std::make_unique<pair_counters<T1>>(items.n_items);
   std::unique_ptr<frequent_level<T, T1>> level =
-      count_pairs<T, T1>(max_tr_len, items, *pairs, *make_sink(vd, items, false), table);
+      count_pairs<T, T1>(max_tr_len, items, *pairs, *make_sink(matrix, items, false), table);
   if (level->n_itemsets < 3 || bound_reached(k)) return;
 
   auto candidates = std::make_unique<candidate_store<T, T1>>(k);
@@ -61,21 +61,21 @@ void mine_levels(int max_tr_len, item_table& items, int hop) {
     ++k;
     // From level hop on, the pass of level k fills the bit matrix instead of
     // rewriting the file once the pruned data fits the memory rule.
-    if (hop <= k && vd.fits_in_memory(items.n_kept, items.n_transactions)) {
-      vd.allocate();
+    if (hop <= k && matrix.fits_in_memory(items.n_kept, items.n_transactions)) {
+      matrix.allocate();
       vertical = true;
     }
     generate_candidates<T, T1>(*level, *candidates, items, k, pairs.get(), table);
     if (candidates->n_itemsets == 0) return;
     if (k == 3) pairs.reset();
     count_level_out_of_core<T, T1>(k, max_tr_len, items, *candidates, *level,
-                                   *make_sink(vd, items, true), table);
+                                   *make_sink(matrix, items, true), table);
     if (level->n_itemsets < k + 1 || bound_reached(k)) return;
   }
 
   candidates.reset();
   pairs.reset();
-  const bool compact = vd.try_make_compact(items.n_kept);
+  const bool compact = matrix.try_make_compact(items.n_kept);
   level->keys.assign(static_cast<std::size_t>(level->n_itemsets), static_cast<T>(-1));
   auto next = std::make_unique<frequent_level<T, T1>>(k);
   using iteration = void (*)(int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&,
@@ -85,7 +85,7 @@ void mine_levels(int max_tr_len, item_table& items, int hop) {
                                                      : &intersect_level_sparse<T, T1>;
   while (true) {
     ++k;
-    variant(k, items, *level, *next, vd, table);
+    variant(k, items, *level, *next, matrix, table);
     if (next->n_itemsets < k || bound_reached(k)) return;
     std::swap(level, next);
   }

@@ -1,4 +1,4 @@
-// The vertical dataset: the pruned database as one bit-vector per item.
+// The bit matrix: the pruned database as one bit-vector (row) per item.
 //
 // Row i belongs to the item with current dense id i; transaction position t is
 // bit t%32 of word t/32 of the row (a row is n_words unsigned 32-bit words, rows

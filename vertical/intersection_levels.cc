@@ -9,7 +9,7 @@
 #include "util/stopwatch.h"
 #include "util/widths.h"
 #include "vertical/intersection_levels.h"
-#include "vertical/iteration_common.h"
+#include "vertical/level_output.h"
 
 namespace {
 
@@ -31,12 +31,12 @@ bool diffuse_state<T, T1>::pruning_flag = true;
 // words, and half of this level's work must exceed one pass over the active rows.
 // All in 32-bit words, compared exactly.
 template <class T>
-bool pruning_pays(const bit_matrix<T>& vd, const intersection_stats& stats,
+bool pruning_pays(const bit_matrix<T>& matrix, const intersection_stats& stats,
                   std::uint32_t active, std::uint32_t new_words) {
   const std::uint64_t total =
       static_cast<std::uint64_t>(stats.dense_ands) + static_cast<std::uint64_t>(stats.sparse_ands);
   if (total == 0) return false;
-  const std::uint64_t W = vd.n_words;
+  const std::uint64_t W = matrix.n_words;
   const std::uint64_t avg = static_cast<std::uint64_t>(stats.word_ops / static_cast<double>(total));
   const std::uint64_t cost_pass = static_cast<std::uint64_t>(active) * W;
   const std::uint64_t cost_now = total * avg;
@@ -46,7 +46,7 @@ bool pruning_pays(const bit_matrix<T>& vd, const intersection_stats& stats,
 
 template <class T, class T1, bool kDiffuse>
 void iterate(int k, item_table& items, frequent_level<T, T1>& previous,
-             frequent_level<T, T1>& next, bit_matrix<T>& vd, typed_constraints<T>& table) {
+             frequent_level<T, T1>& next, bit_matrix<T>& matrix, typed_constraints<T>& table) {
   stopwatch clock;
   clock.start();
   bool collect = false;
@@ -59,7 +59,7 @@ void iterate(int k, item_table& items, frequent_level<T, T1>& previous,
 
   candidate_cursor<T, T1> cursor(previous, k, items.n_items, false);
   intersection_stats stats;
-  vd.start_iteration(k, kDiffuse);
+  matrix.start_iteration(k, kDiffuse);
   if (kDiffuse) {
     items.init_flag_item();
     items.init_first_item_counts();
@@ -75,8 +75,8 @@ void iterate(int k, item_table& items, frequent_level<T, T1>& previous,
     const int s = cursor.share_with_counted();
     std::uint32_t count = 0;
     const bool frequent =
-        kDiffuse ? vd.candidate_is_frequent_diffuse(cand, s, k, min_count, count, stats, collect)
-                 : vd.candidate_is_frequent_compact(cand, s, k, min_count, count, stats);
+        kDiffuse ? matrix.candidate_is_frequent_diffuse(cand, s, k, min_count, count, stats, collect)
+                 : matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, stats);
     if (!frequent) continue;
     ++counters.frequent;
     next.add_itemset(cand, static_cast<T1>(count), table);
@@ -89,20 +89,20 @@ void iterate(int k, item_table& items, frequent_level<T, T1>& previous,
   if (kDiffuse) {
     if (collect) {
       const std::uint32_t active = items.get_active_items();
-      const std::uint32_t new_words = vd.check_pruning();
-      if (pruning_pays(vd, stats, active, new_words)) {
-        vd.keep_masked_transactions(new_words, items);
-        vd.order_bits_diffuse(items);
+      const std::uint32_t new_words = matrix.check_pruning();
+      if (pruning_pays(matrix, stats, active, new_words)) {
+        matrix.keep_masked_transactions(new_words, items);
+        matrix.order_bits_diffuse(items);
         diffuse_state<T, T1>::first_order = true;
       }
     }
     if (!diffuse_state<T, T1>::first_order) {
-      vd.order_bits_diffuse(items);
+      matrix.order_bits_diffuse(items);
       diffuse_state<T, T1>::first_order = true;
     }
   }
   write_level(k, items, next, table, counters);
-  print_vertical_row(kDiffuse ? "zaxs" : "zaxd", k, counters, vd.size_bytes,
+  print_vertical_row(kDiffuse ? "zaxs" : "zaxd", k, counters, matrix.size_bytes,
                      clock.seconds());
 }
 
@@ -110,16 +110,16 @@ void iterate(int k, item_table& items, frequent_level<T, T1>& previous,
 
 template <class T, class T1>
 void intersect_level_dense(int k, item_table& items, frequent_level<T, T1>& previous,
-                      frequent_level<T, T1>& next, bit_matrix<T>& vd,
+                      frequent_level<T, T1>& next, bit_matrix<T>& matrix,
                       typed_constraints<T>& table) {
-  iterate<T, T1, false>(k, items, previous, next, vd, table);
+  iterate<T, T1, false>(k, items, previous, next, matrix, table);
 }
 
 template <class T, class T1>
 void intersect_level_sparse(int k, item_table& items, frequent_level<T, T1>& previous,
-                      frequent_level<T, T1>& next, bit_matrix<T>& vd,
+                      frequent_level<T, T1>& next, bit_matrix<T>& matrix,
                       typed_constraints<T>& table) {
-  iterate<T, T1, true>(k, items, previous, next, vd, table);
+  iterate<T, T1, true>(k, items, previous, next, matrix, table);
 }
 
 template <class T, class T1>

@@ -23,14 +23,14 @@
 // test succeeded.
 template <class T, class T1>
 void intersect_level_dense(int k, item_table& items, frequent_level<T, T1>& previous,
-                      frequent_level<T, T1>& next, bit_matrix<T>& vd,
+                      frequent_level<T, T1>& next, bit_matrix<T>& matrix,
                       typed_constraints<T>& table);
 // Diffuse variant: run lists per two-item prefix; on every second call of a run
 // it collects the tid-lists of the frequent itemsets and may prune and reorder
-// the vertical dataset for the following levels.
+// the bit matrix for the following levels.
 template <class T, class T1>
 void intersect_level_sparse(int k, item_table& items, frequent_level<T, T1>& previous,
-                      frequent_level<T, T1>& next, bit_matrix<T>& vd,
+                      frequent_level<T, T1>& next, bit_matrix<T>& matrix,
                       typed_constraints<T>& table);
 // The diffuse variant keeps two flags for the whole run (whether the transaction
 // order was set, and whether this level collects for pruning). A process runs
@@ -44,5 +44,5 @@ void reset_sparse_state();
 // one key record per stored itemset to next.keys.
 template <class T, class T1>
 void intersect_level_key_patterns(int k, item_table& items, frequent_level<T, T1>& previous,
-                          frequent_level<T, T1>& next, bit_matrix<T>& vd,
+                          frequent_level<T, T1>& next, bit_matrix<T>& matrix,
                           typed_constraints<T>& table);

@@ -23,7 +23,7 @@
 #include "util/stopwatch.h"
 #include "util/widths.h"
 #include "vertical/intersection_levels.h"
-#include "vertical/iteration_common.h"
+#include "vertical/level_output.h"
 
 namespace {
 
@@ -125,7 +125,7 @@ key_verdict<T, T1> examine_subsets(const frequent_level<T, T1>& previous,
 
 template <class T, class T1>
 void intersect_level_key_patterns(int k, item_table& items, frequent_level<T, T1>& previous,
-                                  frequent_level<T, T1>& next, bit_matrix<T>& vd,
+                                  frequent_level<T, T1>& next, bit_matrix<T>& matrix,
                                   typed_constraints<T>& table) {
   stopwatch clock;
   clock.start();
@@ -140,7 +140,7 @@ void intersect_level_key_patterns(int k, item_table& items, frequent_level<T, T1
     previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
   candidate_cursor<T, T1> cursor(previous, k, items.n_items, true);
   intersection_stats stats;
-  vd.start_iteration(k, false);
+  matrix.start_iteration(k, false);
   const std::uint32_t min_count = items.min_count;
   level_counters counters;
   std::vector<T> subset(k - 1);
@@ -159,7 +159,7 @@ void intersect_level_key_patterns(int k, item_table& items, frequent_level<T, T1
     if (v.action != key_verdict<T, T1>::count) continue;
     const int s = cursor.share_with_counted();
     std::uint32_t count = 0;
-    if (!vd.candidate_is_frequent_compact(cand, s, k, min_count, count, stats)) continue;
+    if (!matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, stats)) continue;
     if (count == v.least)
       store(v.least, v.least_item);
     else
@@ -167,7 +167,7 @@ void intersect_level_key_patterns(int k, item_table& items, frequent_level<T, T1
   } while (cursor.advance());
 
   write_level(k, items, next, table, counters);
-  print_vertical_row("zaxdk", k, counters, vd.size_bytes, clock.seconds());
+  print_vertical_row("zaxdk", k, counters, matrix.size_bytes, clock.seconds());
 }
 
 #define KESTREL_INSTANTIATE(T, T1)                                                          \

@@ -1,4 +1,4 @@
-// Pieces shared by the vertical iterations (compact, diffuse, key-pattern): the
+// What the vertical levels (compact, diffuse, key-pattern) share at their end: the
 // level's counters, its output and its progress row. Internal to vertical/.
 // T is the dense item type, T1 the support type.
 #pragma once
