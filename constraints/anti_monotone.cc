@@ -57,14 +57,7 @@ void RANGELEQLAM<T>::fold_prefix() {
 
 template <class T>
 bool RANGELEQLAM<T>::holds(const T* items, int n) {
-  if (p.prefix.n + static_cast<std::uint64_t>(n) <= 1) return true;
-  std::uint32_t lo = p.prefix.min, hi = p.prefix.max;
-  for (int i = 0; i < n; ++i) {
-    std::uint32_t v = (*this->attribute_values)[items[i]];
-    lo = std::min(lo, v);
-    hi = std::max(hi, v);
-  }
-  return hi - lo <= p.bound;
+  return range_at_most(extremes(p.prefix, *this->attribute_values, items, n), p.bound);
 }
 
 // ---- ACOUNTLEQ ----

@@ -1,8 +1,8 @@
 // Anti-monotone constraints: "sumleq", "rangeleq", "acountleq".
 //
-// Each reads one attribute column (values by item id) and holds for P ∪ X
-// exactly as the output contract defines its keyword, P being the prefix items
-// folded once by fold_prefix. A failing itemset fails for every superset, so the
+// Each reads one attribute column (values by item id) and tests its keyword
+// on the values of P ∪ X, every item of the output line, P being the prefix
+// items folded once by fold_prefix. A failing itemset fails for every superset, so the
 // engine drops failing candidates. T is the item type (uint8/16/32).
 #pragma once
 

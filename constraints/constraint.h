@@ -10,9 +10,10 @@
 // T is the item type (uint8_t, uint16_t or uint32_t). Attribute columns are owned
 // by the attribute table (dataset/attributes.h); constraints only point to them.
 //
-// Every holds answers for the whole written itemset: the tested items
-// together with prefix_items (the "supseteq" items), exactly as the output
-// contract defines the keyword, in exact integer arithmetic. Only the first
+// Every holds answers for the whole written itemset: the keyword's test on
+// the values of every item of the output line, the tested items together with
+// prefix_items (the "supseteq" items; see the README's "Output" section), in
+// exact integer arithmetic. Only the first
 // convertible constraint may rely on the item order; every other test reads all
 // items.
 #pragma once

@@ -68,8 +68,7 @@ Constraint<std::uint32_t>* AVGGEQ<T>::parse_parameters(const char* params) {
 
 template <class T>
 bool AVGGEQ<T>::holds(const T* items, int n) {
-  Summary s = this->summary(items, n);
-  return s.n >= 1 && compare_scaled(s.sum, this->p.threshold, s.n) >= 0;
+  return mean_at_least(this->summary(items, n), this->p.threshold);
 }
 
 template <class T>
@@ -95,8 +94,7 @@ Constraint<std::uint32_t>* AVGLEQ<T>::parse_parameters(const char* params) {
 
 template <class T>
 bool AVGLEQ<T>::holds(const T* items, int n) {
-  Summary s = this->summary(items, n);
-  return s.n == 0 || compare_scaled(s.sum, this->p.threshold, s.n) <= 0;
+  return mean_at_most(this->summary(items, n), this->p.threshold, true);
 }
 
 template <class T>
@@ -122,8 +120,7 @@ Constraint<std::uint32_t>* MINLEQ<T>::parse_parameters(const char* params) {
 
 template <class T>
 bool MINLEQ<T>::holds(const T* items, int n) {
-  Summary s = this->summary(items, n);
-  return s.n == 0 || s.min <= this->p.bound;
+  return min_at_most(this->summary(items, n), this->p.bound);
 }
 
 // No itemset of t has a smaller minimum than the prefix's and e[0]'s.
@@ -142,9 +139,7 @@ Constraint<std::uint32_t>* MAXGEQ<T>::parse_parameters(const char* params) {
 
 template <class T>
 bool MAXGEQ<T>::holds(const T* items, int n) {
-  Summary s = this->summary(items, n);
-  if (s.n == 0) return this->p.bound == 0;
-  return s.max >= this->p.bound;
+  return max_at_least(this->summary(items, n), this->p.bound, this->p.bound == 0);
 }
 
 // No itemset of t has a larger maximum than the prefix's and e[0]'s.
@@ -166,9 +161,8 @@ Constraint<std::uint32_t>* MEDGEQ<T>::parse_parameters(const char* params) {
 
 template <class T>
 bool MEDGEQ<T>::holds(const T* items, int n) {
-  if (this->p.prefix.n + static_cast<std::uint64_t>(n) == 0) return false;
-  std::uint64_t m2 = twice_median(this->p.prefix, *this->attribute_values, items, n, this->scratch);
-  return compare_scaled(m2, this->p.threshold, 2) >= 0;
+  return median_on_side(this->p.prefix, *this->attribute_values, items, n, this->scratch,
+                        this->p.threshold, +1);
 }
 
 template <class T>
@@ -186,9 +180,8 @@ Constraint<std::uint32_t>* MEDLEQ<T>::parse_parameters(const char* params) {
 
 template <class T>
 bool MEDLEQ<T>::holds(const T* items, int n) {
-  if (this->p.prefix.n + static_cast<std::uint64_t>(n) == 0) return false;
-  std::uint64_t m2 = twice_median(this->p.prefix, *this->attribute_values, items, n, this->scratch);
-  return compare_scaled(m2, this->p.threshold, 2) <= 0;
+  return median_on_side(this->p.prefix, *this->attribute_values, items, n, this->scratch,
+                        this->p.threshold, -1);
 }
 
 template <class T>
@@ -206,8 +199,7 @@ Constraint<std::uint32_t>* RANGELEQ<T>::parse_parameters(const char* params) {
 
 template <class T>
 bool RANGELEQ<T>::holds(const T* items, int n) {
-  Summary s = this->summary(items, n);
-  return s.n <= 1 || s.max - s.min <= this->p.bound;
+  return range_at_most(this->summary(items, n), this->p.bound);
 }
 
 // With values ascending, the narrowest itemsets of k items are windows of k

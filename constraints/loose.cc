@@ -16,8 +16,7 @@ Constraint<std::uint32_t>* AVGGEQLAM<T>::parse_parameters(const char* params) {
 
 template <class T>
 bool AVGGEQLAM<T>::holds(const T* items, int n) {
-  Summary s = this->summary(items, n);
-  return s.n >= 1 && compare_scaled(s.sum, this->p.threshold, s.n) >= 0;
+  return mean_at_least(this->summary(items, n), this->p.threshold);
 }
 
 // Without prefix values, dropping the smallest value never lowers the mean.
@@ -36,8 +35,7 @@ Constraint<std::uint32_t>* AVGLEQLAM<T>::parse_parameters(const char* params) {
 
 template <class T>
 bool AVGLEQLAM<T>::holds(const T* items, int n) {
-  Summary s = this->summary(items, n);
-  return s.n >= 1 && compare_scaled(s.sum, this->p.threshold, s.n) <= 0;
+  return mean_at_most(this->summary(items, n), this->p.threshold, false);
 }
 
 // Without prefix values, dropping the largest value never raises the mean.
@@ -55,9 +53,8 @@ Constraint<std::uint32_t>* MEDGEQLAM<T>::parse_parameters(const char* params) {
 
 template <class T>
 bool MEDGEQLAM<T>::holds(const T* items, int n) {
-  if (this->p.prefix.n + static_cast<std::uint64_t>(n) == 0) return false;
-  std::uint64_t m2 = twice_median(this->p.prefix, *this->attribute_values, items, n, this->scratch);
-  return compare_scaled(m2, this->p.threshold, 2) >= 0;
+  return median_on_side(this->p.prefix, *this->attribute_values, items, n, this->scratch,
+                        this->p.threshold, +1);
 }
 
 // Without prefix values, dropping the smallest value never lowers the median.
@@ -75,9 +72,8 @@ Constraint<std::uint32_t>* MEDLEQLAM<T>::parse_parameters(const char* params) {
 
 template <class T>
 bool MEDLEQLAM<T>::holds(const T* items, int n) {
-  if (this->p.prefix.n + static_cast<std::uint64_t>(n) == 0) return false;
-  std::uint64_t m2 = twice_median(this->p.prefix, *this->attribute_values, items, n, this->scratch);
-  return compare_scaled(m2, this->p.threshold, 2) <= 0;
+  return median_on_side(this->p.prefix, *this->attribute_values, items, n, this->scratch,
+                        this->p.threshold, -1);
 }
 
 // Without prefix values, dropping the largest value never raises the median.
@@ -95,8 +91,7 @@ Constraint<std::uint32_t>* MINLEQLAMLAM<T>::parse_parameters(const char* params)
 
 template <class T>
 bool MINLEQLAMLAM<T>::holds(const T* items, int n) {
-  Summary s = this->summary(items, n);
-  return s.n == 0 || s.min <= this->p.bound;
+  return min_at_most(this->summary(items, n), this->p.bound);
 }
 
 // Dropping any item but one holding the minimum keeps the minimum.
@@ -114,8 +109,7 @@ Constraint<std::uint32_t>* RANGEGEQLAMLAM<T>::parse_parameters(const char* param
 
 template <class T>
 bool RANGEGEQLAMLAM<T>::holds(const T* items, int n) {
-  Summary s = this->summary(items, n);
-  return s.n >= 1 && s.max - s.min >= this->p.bound;
+  return range_at_least(this->summary(items, n), this->p.bound);
 }
 
 // Of 3 or more items, one holds neither the chosen minimum nor the chosen
@@ -147,10 +141,7 @@ void MAXGEQLAM<T>::fold_prefix() {
 
 template <class T>
 bool MAXGEQLAM<T>::satisfied(const T* items, int n) const {
-  if (p.prefix.n == 0 && n == 0) return false;
-  std::uint32_t hi = p.prefix.max;
-  for (int i = 0; i < n; ++i) hi = std::max(hi, (*this->attribute_values)[items[i]]);
-  return hi >= p.bound;
+  return max_at_least(extremes(p.prefix, *this->attribute_values, items, n), p.bound, false);
 }
 
 // Dropping any item but one holding the maximum keeps the maximum.

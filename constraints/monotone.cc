@@ -179,10 +179,7 @@ void MINLEQLAMMON<T>::fold_prefix() {
 
 template <class T>
 bool MINLEQLAMMON<T>::satisfied(const T* items, int n) const {
-  if (p.prefix.n == 0 && n == 0) return true;
-  std::uint32_t m = p.prefix.min;
-  for (int i = 0; i < n; ++i) m = std::min(m, value(*this, items[i]));
-  return m <= p.bound;
+  return min_at_most(extremes(p.prefix, *this->attribute_values, items, n), p.bound);
 }
 
 // ---- RANGEGEQLAMMON ----
@@ -199,14 +196,7 @@ void RANGEGEQLAMMON<T>::fold_prefix() {
 
 template <class T>
 bool RANGEGEQLAMMON<T>::satisfied(const T* items, int n) const {
-  if (p.prefix.n == 0 && n == 0) return false;
-  std::uint32_t lo = p.prefix.min, hi = p.prefix.max;
-  for (int i = 0; i < n; ++i) {
-    std::uint32_t v = value(*this, items[i]);
-    lo = std::min(lo, v);
-    hi = std::max(hi, v);
-  }
-  return hi - lo >= p.bound;
+  return range_at_least(extremes(p.prefix, *this->attribute_values, items, n), p.bound);
 }
 
 template class MonotoneBase<std::uint8_t>;

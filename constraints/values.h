@@ -64,6 +64,20 @@ template <class T>
 std::uint64_t twice_median(const PrefixFold& prefix, const std::vector<std::uint32_t>& column,
                            const T* items, int k, std::vector<std::uint32_t>& scratch);
 
+// n, min and max of V only (sum and sumsq stay 0): for the tests of the
+// extremes, which monotone constraints ask once per transaction.
+template <class T>
+Summary extremes(const PrefixFold& prefix, const std::vector<std::uint32_t>& column, const T* items,
+                 int k) {
+  Summary s{prefix.n + static_cast<std::uint64_t>(k > 0 ? k : 0), 0, 0, prefix.min, prefix.max};
+  for (int i = 0; i < k; ++i) {
+    const std::uint32_t v = column[items[i]];
+    if (v < s.min) s.min = v;
+    if (v > s.max) s.max = v;
+  }
+  return s;
+}
+
 // Σ |n*x - S| over V, with n and S those of V.
 template <class T>
 u128 abs_deviation_sum(const PrefixFold& prefix, const std::vector<std::uint32_t>& column,
@@ -73,6 +87,36 @@ u128 abs_deviation_sum(const PrefixFold& prefix, const std::vector<std::uint32_t
 int compare_scaled(u128 a, std::int64_t t, u128 m);
 
 inline u128 squared(std::uint64_t n) { return static_cast<u128>(n) * n; }
+
+// One test per statistic of V, shared by every class that asks it whatever
+// its kind (anti-monotone, monotone, convertible or loose). Where keywords
+// disagree on the empty V, the caller says the answer (if_empty).
+inline bool mean_at_least(const Summary& s, std::int64_t t) {
+  return s.n >= 1 && compare_scaled(s.sum, t, s.n) >= 0;
+}
+inline bool mean_at_most(const Summary& s, std::int64_t t, bool if_empty) {
+  return s.n == 0 ? if_empty : compare_scaled(s.sum, t, s.n) <= 0;
+}
+inline bool min_at_most(const Summary& s, std::uint32_t bound) {
+  return s.n == 0 || s.min <= bound;
+}
+inline bool max_at_least(const Summary& s, std::uint32_t bound, bool if_empty) {
+  return s.n == 0 ? if_empty : s.max >= bound;
+}
+inline bool range_at_most(const Summary& s, std::uint32_t bound) {
+  return s.n <= 1 || s.max - s.min <= bound;
+}
+inline bool range_at_least(const Summary& s, std::uint32_t bound) {
+  return s.n >= 1 && s.max - s.min >= bound;
+}
+// median(V) >= t (dir = +1) or median(V) <= t (dir = -1); false for an empty V.
+template <class T>
+bool median_on_side(const PrefixFold& prefix, const std::vector<std::uint32_t>& column,
+                    const T* items, int k, std::vector<std::uint32_t>& scratch, std::int64_t t,
+                    int dir) {
+  if (prefix.n + static_cast<std::uint64_t>(k > 0 ? k : 0) == 0) return false;
+  return compare_scaled(twice_median(prefix, column, items, k, scratch), t, 2) * dir >= 0;
+}
 
 // n*Σx² - S² (never negative).
 inline u128 variance_numerator(const Summary& s) {
