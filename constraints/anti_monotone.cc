@@ -9,13 +9,13 @@ namespace cp = constraint_params;
 // ---- SUMLEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* SUMLEQ<T>::parse_parameters(const char* params) {
-  return file_signed<SUMLEQ<std::uint32_t>>("sumleq", params, GLOBAL_AM_TABLE);
+Constraint<std::uint32_t>* SUMLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<SUMLEQ<std::uint32_t>>("sumleq", params, set.am_table);
 }
 
 template <class T>
-void SUMLEQ<T>::fold_prefix() {
-  p.prefix.fold(this->attribute_values);
+void SUMLEQ<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+  p.prefix.fold(this->attribute_values, prefix_items);
   p.prefix_ids = prefix_items;
   std::sort(p.prefix_ids.begin(), p.prefix_ids.end());
 }
@@ -46,13 +46,14 @@ void SUMLEQ<T>::preprocess_transaction(transaction_view<T>& t) {
 // ---- RANGELEQLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* RANGELEQLAM<T>::parse_parameters(const char* params) {
-  return file_wrapping<RANGELEQLAM<std::uint32_t>>("rangeleq", params, GLOBAL_AM_TABLE);
+Constraint<std::uint32_t>* RANGELEQLAM<T>::parse_parameters(const char* params,
+                                                            constraint_set& set) {
+  return file_wrapping<RANGELEQLAM<std::uint32_t>>("rangeleq", params, set.am_table);
 }
 
 template <class T>
-void RANGELEQLAM<T>::fold_prefix() {
-  p.prefix.fold(this->attribute_values);
+void RANGELEQLAM<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+  p.prefix.fold(this->attribute_values, prefix_items);
 }
 
 template <class T>
@@ -63,20 +64,20 @@ bool RANGELEQLAM<T>::holds(const T* items, int n) {
 // ---- ACOUNTLEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* ACOUNTLEQ<T>::parse_parameters(const char* params) {
+Constraint<std::uint32_t>* ACOUNTLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
   cp::AttrValueThreshold f = cp::attr_value_threshold("acountleq", params);
   auto* c = new ACOUNTLEQ<std::uint32_t>;
   c->attribute = f.attribute;
   c->p.counted_value = f.value;
   c->p.bound = f.threshold;
-  GLOBAL_AM_TABLE.push_back(c);
+  set.am_table.push_back(c);
   return c;
 }
 
 template <class T>
-void ACOUNTLEQ<T>::fold_prefix() {
+void ACOUNTLEQ<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
   PrefixFold fold;
-  fold.fold(this->attribute_values);
+  fold.fold(this->attribute_values, prefix_items);
   p.prefix_count = std::count(fold.values.begin(), fold.values.end(), p.counted_value);
 }
 

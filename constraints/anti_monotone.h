@@ -16,8 +16,8 @@
 template <class T>
 class SUMLEQ : public AntiMonotone<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  void fold_prefix() override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T* items, int n) override;
   // Drops the items whose value alone takes the sum over the bound; prefix
   // items stay (the "supseteq" step removes them later).
@@ -31,8 +31,8 @@ class SUMLEQ : public AntiMonotone<T> {
 template <class T>
 class RANGELEQLAM : public AntiMonotone<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  void fold_prefix() override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T* items, int n) override;
   void preprocess_transaction(transaction_view<T>&) override {}
   const char* usage() const override { return "rangeleq [<attr>,<threshold>]"; }
@@ -44,8 +44,8 @@ class RANGELEQLAM : public AntiMonotone<T> {
 template <class T>
 class ACOUNTLEQ : public AntiMonotone<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  void fold_prefix() override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T* items, int n) override;
   void preprocess_transaction(transaction_view<T>&) override {}
   const char* usage() const override { return "acountleq [<attr,val,threshold>]"; }

@@ -62,8 +62,8 @@ void drop_unreachable_tail(const C& c, transaction_view<T>& t, int k, int dir) {
 // mean of 20/3 while a single 10 reaches only 5), so nothing is pruned then.
 
 template <class T>
-Constraint<std::uint32_t>* AVGGEQ<T>::parse_parameters(const char* params) {
-  return file_signed<AVGGEQ<std::uint32_t>>("avggeq2", params, GLOBAL_CAM_TABLE);
+Constraint<std::uint32_t>* AVGGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<AVGGEQ<std::uint32_t>>("avggeq2", params, set.cam_table);
 }
 
 template <class T>
@@ -88,8 +88,8 @@ void AVGGEQ<T>::after_counting(transaction_view<T>& t, int k, bool order_holds) 
 // ---- AVGLEQ ---- (the mirror image: ascending order, mean at most t)
 
 template <class T>
-Constraint<std::uint32_t>* AVGLEQ<T>::parse_parameters(const char* params) {
-  return file_signed<AVGLEQ<std::uint32_t>>("avgleq2", params, GLOBAL_CAM_TABLE);
+Constraint<std::uint32_t>* AVGLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<AVGLEQ<std::uint32_t>>("avgleq2", params, set.cam_table);
 }
 
 template <class T>
@@ -114,8 +114,8 @@ void AVGLEQ<T>::after_counting(transaction_view<T>& t, int k, bool order_holds) 
 // ---- MINLEQ ---- (ascending: e[0] holds the smallest value of t)
 
 template <class T>
-Constraint<std::uint32_t>* MINLEQ<T>::parse_parameters(const char* params) {
-  return file_wrapping<MINLEQ<std::uint32_t>>("minleq2", params, GLOBAL_CAM_TABLE);
+Constraint<std::uint32_t>* MINLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_wrapping<MINLEQ<std::uint32_t>>("minleq2", params, set.cam_table);
 }
 
 template <class T>
@@ -133,8 +133,8 @@ void MINLEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds)
 // ---- MAXGEQ ---- (descending: e[0] holds the largest value of t)
 
 template <class T>
-Constraint<std::uint32_t>* MAXGEQ<T>::parse_parameters(const char* params) {
-  return file_wrapping<MAXGEQ<std::uint32_t>>("maxgeq2", params, GLOBAL_CAM_TABLE);
+Constraint<std::uint32_t>* MAXGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_wrapping<MAXGEQ<std::uint32_t>>("maxgeq2", params, set.cam_table);
 }
 
 template <class T>
@@ -155,8 +155,8 @@ void MAXGEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds)
 // of every itemset of k or more items in t; with prefix values it does not.
 
 template <class T>
-Constraint<std::uint32_t>* MEDGEQ<T>::parse_parameters(const char* params) {
-  return file_signed<MEDGEQ<std::uint32_t>>("medgeq2", params, GLOBAL_CAM_TABLE);
+Constraint<std::uint32_t>* MEDGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<MEDGEQ<std::uint32_t>>("medgeq2", params, set.cam_table);
 }
 
 template <class T>
@@ -174,8 +174,8 @@ void MEDGEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds)
 // ---- MEDLEQ ---- (ascending: the mirror image)
 
 template <class T>
-Constraint<std::uint32_t>* MEDLEQ<T>::parse_parameters(const char* params) {
-  return file_signed<MEDLEQ<std::uint32_t>>("medleq2", params, GLOBAL_CAM_TABLE);
+Constraint<std::uint32_t>* MEDLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<MEDLEQ<std::uint32_t>>("medleq2", params, set.cam_table);
 }
 
 template <class T>
@@ -193,8 +193,8 @@ void MEDLEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds)
 // ---- RANGELEQ ---- (ascending)
 
 template <class T>
-Constraint<std::uint32_t>* RANGELEQ<T>::parse_parameters(const char* params) {
-  return file_wrapping<RANGELEQ<std::uint32_t>>("rangeleq2", params, GLOBAL_CAM_TABLE);
+Constraint<std::uint32_t>* RANGELEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_wrapping<RANGELEQ<std::uint32_t>>("rangeleq2", params, set.cam_table);
 }
 
 template <class T>

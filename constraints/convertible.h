@@ -3,7 +3,7 @@
 //
 // Each is anti-monotone over prefixes once the items are listed in the order of
 // its attribute (ascending: ascending values). The first constraint of
-// GLOBAL_CAM_TABLE sets the dense item order; only that one, told by
+// constraint_set::cam_table sets the dense item order; only that one, told by
 // order_holds, may use the order: before_counting empties and after_counting
 // shortens a transaction only where no itemset of k or more items (k+1 or more
 // for after_counting) satisfying the constraint with the prefix items loses a
@@ -20,7 +20,9 @@
 template <class T>
 class ConvertibleBase : public Convertible<T> {
  public:
-  void fold_prefix() override { p.prefix.fold(this->attribute_values); }
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override {
+    p.prefix.fold(this->attribute_values, prefix_items);
+  }
   void after_counting(transaction_view<T>&, int, bool) override {}
   Summary summary(const T* items, int k) const {
     return summarize(p.prefix, *this->attribute_values, items, k);
@@ -35,7 +37,7 @@ class ConvertibleBase : public Convertible<T> {
   class Class : public ConvertibleBase<T> {                                  \
    public:                                                                   \
     bool ascending() const override { return is_ascending; }                     \
-    Constraint<std::uint32_t>* parse_parameters(const char* params) override; \
+    Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override; \
     bool holds(const T* items, int n) override;                        \
     void before_counting(transaction_view<T>& t, int k, bool order_holds) override; \
     const char* usage() const override { return text; }                      \
@@ -47,7 +49,7 @@ template <class T>
 class AVGGEQ : public ConvertibleBase<T> {
  public:
   bool ascending() const override { return false; }
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
   bool holds(const T* items, int n) override;
   void before_counting(transaction_view<T>& t, int k, bool order_holds) override;
   void after_counting(transaction_view<T>& t, int k, bool order_holds) override;
@@ -62,7 +64,7 @@ template <class T>
 class AVGLEQ : public ConvertibleBase<T> {
  public:
   bool ascending() const override { return true; }
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
   bool holds(const T* items, int n) override;
   void before_counting(transaction_view<T>& t, int k, bool order_holds) override;
   void after_counting(transaction_view<T>& t, int k, bool order_holds) override;

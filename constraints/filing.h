@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "constraints/constraint.h"
+#include "constraints/constraint_set.h"
 #include "constraints/params.h"
 
 template <class C, class Table>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "constraints/constraint_set.h"
 #include "constraints/loose.h"
 #include "constraints/monotone.h"
 #include "constraints/params.h"
@@ -9,9 +10,9 @@
 namespace cp = constraint_params;
 
 template <class T>
-Constraint<std::uint32_t>* LENLEQ<T>::parse_parameters(const char* params) {
+Constraint<std::uint32_t>* LENLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
   std::int64_t t = cp::signed_threshold("lenleq", params, cp::single_field("lenleq", params));
-  LENLEQ_BOUND = std::min(LENLEQ_BOUND, t);
+  set.lenleq_bound = std::min(set.lenleq_bound.value_or(t), t);
   // Nothing is filed; the driver inspects a shared object without attribute.
   static LENLEQ<std::uint32_t> marker;
   return &marker;
@@ -21,7 +22,8 @@ namespace {
 
 // Files the two halves of a two-part keyword and returns the monotone one.
 template <class Mon, class Lam>
-Constraint<std::uint32_t>* file_halves(const char* keyword, const char* params) {
+Constraint<std::uint32_t>* file_halves(const char* keyword, const char* params,
+                                       constraint_set& set) {
   cp::AttrThreshold f = cp::attr_threshold(keyword, params);
   std::uint32_t bound = cp::wrapping_threshold(keyword, params, f.threshold);
   auto* mon = new Mon;
@@ -30,22 +32,24 @@ Constraint<std::uint32_t>* file_halves(const char* keyword, const char* params) 
   auto* lam = new Lam;
   lam->attribute = f.attribute;
   lam->p.bound = bound;
-  GLOBAL_M_TABLE.push_back(mon);
-  GLOBAL_LAM_TABLE.push_back(lam);
+  set.m_table.push_back(mon);
+  set.lam_table.push_back(lam);
   return mon;
 }
 
 }  // namespace
 
 template <class T>
-Constraint<std::uint32_t>* RANGEGEQLAM<T>::parse_parameters(const char* params) {
+Constraint<std::uint32_t>* RANGEGEQLAM<T>::parse_parameters(const char* params,
+                                                            constraint_set& set) {
   return file_halves<RANGEGEQLAMMON<std::uint32_t>, RANGEGEQLAMLAM<std::uint32_t>>("rangegeq",
-                                                                                   params);
+                                                                                   params, set);
 }
 
 template <class T>
-Constraint<std::uint32_t>* MINLEQLAM<T>::parse_parameters(const char* params) {
-  return file_halves<MINLEQLAMMON<std::uint32_t>, MINLEQLAMLAM<std::uint32_t>>("minleq", params);
+Constraint<std::uint32_t>* MINLEQLAM<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_halves<MINLEQLAMMON<std::uint32_t>, MINLEQLAMLAM<std::uint32_t>>("minleq", params,
+                                                                               set);
 }
 
 template class LENLEQ<std::uint8_t>;

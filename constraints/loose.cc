@@ -10,8 +10,8 @@ namespace cp = constraint_params;
 // ---- AVGGEQLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* AVGGEQLAM<T>::parse_parameters(const char* params) {
-  return file_signed<AVGGEQLAM<std::uint32_t>>("avggeq", params, GLOBAL_LAM_TABLE);
+Constraint<std::uint32_t>* AVGGEQLAM<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<AVGGEQLAM<std::uint32_t>>("avggeq", params, set.lam_table);
 }
 
 template <class T>
@@ -29,8 +29,8 @@ bool AVGGEQLAM<T>::prunes_transactions() const {
 // ---- AVGLEQLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* AVGLEQLAM<T>::parse_parameters(const char* params) {
-  return file_signed<AVGLEQLAM<std::uint32_t>>("avgleq", params, GLOBAL_LAM_TABLE);
+Constraint<std::uint32_t>* AVGLEQLAM<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<AVGLEQLAM<std::uint32_t>>("avgleq", params, set.lam_table);
 }
 
 template <class T>
@@ -47,8 +47,8 @@ bool AVGLEQLAM<T>::prunes_transactions() const {
 // ---- MEDGEQLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* MEDGEQLAM<T>::parse_parameters(const char* params) {
-  return file_signed<MEDGEQLAM<std::uint32_t>>("medgeq", params, GLOBAL_LAM_TABLE);
+Constraint<std::uint32_t>* MEDGEQLAM<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<MEDGEQLAM<std::uint32_t>>("medgeq", params, set.lam_table);
 }
 
 template <class T>
@@ -66,8 +66,8 @@ bool MEDGEQLAM<T>::prunes_transactions() const {
 // ---- MEDLEQLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* MEDLEQLAM<T>::parse_parameters(const char* params) {
-  return file_signed<MEDLEQLAM<std::uint32_t>>("medleq", params, GLOBAL_LAM_TABLE);
+Constraint<std::uint32_t>* MEDLEQLAM<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<MEDLEQLAM<std::uint32_t>>("medleq", params, set.lam_table);
 }
 
 template <class T>
@@ -85,8 +85,9 @@ bool MEDLEQLAM<T>::prunes_transactions() const {
 // ---- MINLEQLAMLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* MINLEQLAMLAM<T>::parse_parameters(const char* params) {
-  return MINLEQLAM<std::uint32_t>().parse_parameters(params);
+Constraint<std::uint32_t>* MINLEQLAMLAM<T>::parse_parameters(const char* params,
+                                                             constraint_set& set) {
+  return MINLEQLAM<std::uint32_t>().parse_parameters(params, set);
 }
 
 template <class T>
@@ -103,8 +104,9 @@ bool MINLEQLAMLAM<T>::prunes_transactions() const {
 // ---- RANGEGEQLAMLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* RANGEGEQLAMLAM<T>::parse_parameters(const char* params) {
-  return RANGEGEQLAM<std::uint32_t>().parse_parameters(params);
+Constraint<std::uint32_t>* RANGEGEQLAMLAM<T>::parse_parameters(const char* params,
+                                                               constraint_set& set) {
+  return RANGEGEQLAM<std::uint32_t>().parse_parameters(params, set);
 }
 
 template <class T>
@@ -122,21 +124,21 @@ bool RANGEGEQLAMLAM<T>::prunes_transactions() const {
 // ---- MAXGEQLAM ----
 
 template <class T>
-Constraint<std::uint32_t>* MAXGEQLAM<T>::parse_parameters(const char* params) {
+Constraint<std::uint32_t>* MAXGEQLAM<T>::parse_parameters(const char* params, constraint_set& set) {
   cp::AttrThreshold f = cp::attr_threshold("maxgeq", params);
   std::uint32_t bound = cp::wrapping_threshold("maxgeq", params, f.threshold);
   auto* mon = new MAXGEQLAM<std::uint32_t>;
   auto* lam = new MAXGEQLAM<std::uint32_t>;
   mon->attribute = lam->attribute = f.attribute;
   mon->p.bound = lam->p.bound = bound;
-  GLOBAL_M_TABLE.push_back(mon);
-  GLOBAL_LAM_TABLE.push_back(lam);
+  set.m_table.push_back(mon);
+  set.lam_table.push_back(lam);
   return static_cast<Monotone<std::uint32_t>*>(mon);
 }
 
 template <class T>
-void MAXGEQLAM<T>::fold_prefix() {
-  p.prefix.fold(this->attribute_values);
+void MAXGEQLAM<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+  p.prefix.fold(this->attribute_values, prefix_items);
 }
 
 template <class T>

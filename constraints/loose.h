@@ -22,7 +22,9 @@
 template <class T>
 class LooseBase : public Loose<T> {
  public:
-  void fold_prefix() override { p.prefix.fold(this->attribute_values); }
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override {
+    p.prefix.fold(this->attribute_values, prefix_items);
+  }
   Summary summary(const T* items, int k) const {
     return summarize(p.prefix, *this->attribute_values, items, k);
   }
@@ -34,7 +36,7 @@ class LooseBase : public Loose<T> {
   template <class T>                                                      \
   class Class : public LooseBase<T> {                                     \
    public:                                                                \
-    Constraint<std::uint32_t>* parse_parameters(const char* params) override; \
+    Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override; \
     bool holds(const T* items, int n) override;                     \
     bool prunes_transactions() const override;                            \
     const char* usage() const override { return text; }                   \
@@ -55,13 +57,13 @@ KESTREL_LOOSE_CLASS(MINLEQLAMLAM, "minleq [<attr>,<threshold>]")
 KESTREL_LOOSE_CLASS(RANGEGEQLAMLAM, "rangegeq [<attr>,<threshold>]")
 
 // "maxgeq": n >= 1 and max(V) >= bound. Monotone and loose at once: one
-// occurrence files two instances, one in GLOBAL_M_TABLE (transaction filter)
-// and one in GLOBAL_LAM_TABLE (per-itemset flag).
+// occurrence files two instances, one in the set's m_table (transaction filter)
+// and one in its lam_table (per-itemset flag).
 template <class T>
 class MAXGEQLAM : public MonotoneBase<T>, public Loose<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  void fold_prefix() override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
   bool prunes_transactions() const override;
   const char* usage() const override { return "maxgeq [<attr>,<threshold>]"; }

@@ -19,7 +19,7 @@ std::uint32_t value(const Constraint<T>& c, T item) {
 // ---- SUPSETEQMON ----
 
 template <class T>
-Constraint<std::uint32_t>* SUPSETEQMON<T>::parse_parameters(const char* params) {
+Constraint<std::uint32_t>* SUPSETEQMON<T>::parse_parameters(const char* params, constraint_set& set) {
   std::vector<std::uint32_t> listed = cp::item_list("supseteq", params);
   auto* c = new SUPSETEQMON<std::uint32_t>;
   // The items form a set, shared by all occurrences: each item joins
@@ -27,12 +27,14 @@ Constraint<std::uint32_t>* SUPSETEQMON<T>::parse_parameters(const char* params) 
   // stripped) by the first occurrence that lists it. A later occurrence
   // checking an item an earlier one already stripped would empty everything.
   for (std::uint32_t item : listed) {
-    if (std::find(prefix_items.begin(), prefix_items.end(), item) != prefix_items.end()) continue;
-    prefix_items.push_back(item);
+    if (std::find(set.prefix_items.begin(), set.prefix_items.end(), item) !=
+        set.prefix_items.end())
+      continue;
+    set.prefix_items.push_back(item);
     c->p.list.push_back(item);
   }
   std::sort(c->p.list.begin(), c->p.list.end());
-  GLOBAL_M_TABLE.push_back(c);
+  set.m_table.push_back(c);
   return c;
 }
 
@@ -62,20 +64,20 @@ void SUPSETEQMON<T>::process_transaction(transaction_view<T>& t) {
 // ---- ASUPSETEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* ASUPSETEQ<T>::parse_parameters(const char* params) {
+Constraint<std::uint32_t>* ASUPSETEQ<T>::parse_parameters(const char* params, constraint_set& set) {
   cp::AttrValues f = cp::attr_values("asupseteq", params);
   auto* c = new ASUPSETEQ<std::uint32_t>;
   c->attribute = f.attribute;
   c->p.list = f.values;
   std::sort(c->p.list.begin(), c->p.list.end());
   c->p.list.erase(std::unique(c->p.list.begin(), c->p.list.end()), c->p.list.end());
-  GLOBAL_M_TABLE.push_back(c);
+  set.m_table.push_back(c);
   return c;
 }
 
 template <class T>
-void ASUPSETEQ<T>::fold_prefix() {
-  p.prefix.fold(this->attribute_values);
+void ASUPSETEQ<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+  p.prefix.fold(this->attribute_values, prefix_items);
 }
 
 template <class T>
@@ -100,18 +102,18 @@ bool ASUPSETEQ<T>::satisfied(const T* items, int n) const {
 // ---- LENGEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* LENGEQ<T>::parse_parameters(const char* params) {
+Constraint<std::uint32_t>* LENGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
   std::string f = cp::single_field("lengeq", params);
   const std::uint32_t bound = cp::wrapping_threshold("lengeq", params, f);
   auto* c = new LENGEQ<std::uint32_t>;
   c->p.bound = bound;
-  GLOBAL_M_TABLE.push_back(c);
+  set.m_table.push_back(c);
   return c;
 }
 
 template <class T>
-void LENGEQ<T>::fold_prefix() {
-  p.prefix.fold(nullptr);
+void LENGEQ<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+  p.prefix.fold(nullptr, prefix_items);
 }
 
 template <class T>
@@ -122,13 +124,13 @@ bool LENGEQ<T>::satisfied(const T*, int n) const {
 // ---- SUMGEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* SUMGEQ<T>::parse_parameters(const char* params) {
-  return file_signed<SUMGEQ<std::uint32_t>>("sumgeq", params, GLOBAL_M_TABLE);
+Constraint<std::uint32_t>* SUMGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<SUMGEQ<std::uint32_t>>("sumgeq", params, set.m_table);
 }
 
 template <class T>
-void SUMGEQ<T>::fold_prefix() {
-  p.prefix.fold(this->attribute_values);
+void SUMGEQ<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+  p.prefix.fold(this->attribute_values, prefix_items);
 }
 
 template <class T>
@@ -141,19 +143,19 @@ bool SUMGEQ<T>::satisfied(const T* items, int n) const {
 // ---- ACOUNTGEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* ACOUNTGEQ<T>::parse_parameters(const char* params) {
+Constraint<std::uint32_t>* ACOUNTGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
   cp::AttrValueThreshold f = cp::attr_value_threshold("acountgeq", params);
   auto* c = new ACOUNTGEQ<std::uint32_t>;
   c->attribute = f.attribute;
   c->p.counted_value = f.value;
   c->p.bound = f.threshold;
-  GLOBAL_M_TABLE.push_back(c);
+  set.m_table.push_back(c);
   return c;
 }
 
 template <class T>
-void ACOUNTGEQ<T>::fold_prefix() {
-  p.prefix.fold(this->attribute_values);
+void ACOUNTGEQ<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+  p.prefix.fold(this->attribute_values, prefix_items);
   p.prefix_count = static_cast<std::uint64_t>(
       std::count(p.prefix.values.begin(), p.prefix.values.end(), p.counted_value));
 }
@@ -168,13 +170,13 @@ bool ACOUNTGEQ<T>::satisfied(const T* items, int n) const {
 // ---- MINLEQLAMMON ----
 
 template <class T>
-Constraint<std::uint32_t>* MINLEQLAMMON<T>::parse_parameters(const char* params) {
-  return MINLEQLAM<std::uint32_t>().parse_parameters(params);
+Constraint<std::uint32_t>* MINLEQLAMMON<T>::parse_parameters(const char* params, constraint_set& set) {
+  return MINLEQLAM<std::uint32_t>().parse_parameters(params, set);
 }
 
 template <class T>
-void MINLEQLAMMON<T>::fold_prefix() {
-  p.prefix.fold(this->attribute_values);
+void MINLEQLAMMON<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+  p.prefix.fold(this->attribute_values, prefix_items);
 }
 
 template <class T>
@@ -185,13 +187,13 @@ bool MINLEQLAMMON<T>::satisfied(const T* items, int n) const {
 // ---- RANGEGEQLAMMON ----
 
 template <class T>
-Constraint<std::uint32_t>* RANGEGEQLAMMON<T>::parse_parameters(const char* params) {
-  return RANGEGEQLAM<std::uint32_t>().parse_parameters(params);
+Constraint<std::uint32_t>* RANGEGEQLAMMON<T>::parse_parameters(const char* params, constraint_set& set) {
+  return RANGEGEQLAM<std::uint32_t>().parse_parameters(params, set);
 }
 
 template <class T>
-void RANGEGEQLAMMON<T>::fold_prefix() {
-  p.prefix.fold(this->attribute_values);
+void RANGEGEQLAMMON<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+  p.prefix.fold(this->attribute_values, prefix_items);
 }
 
 template <class T>

@@ -37,7 +37,7 @@ class MonotoneBase : public Monotone<T> {
 template <class T>
 class SUPSETEQMON : public MonotoneBase<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
   bool satisfied(const T*, int) const override { return true; }
   // Stripping is done once, by the first scan: the Winnow passes read the
   // already stripped data and must not look for the items again.
@@ -56,8 +56,8 @@ class SUPSETEQMON : public MonotoneBase<T> {
 template <class T>
 class ASUPSETEQ : public MonotoneBase<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  void fold_prefix() override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
   const char* usage() const override { return "asupseteq [<attr>,<i0,i1,...in>]"; }
   KESTREL_CLONES(ASUPSETEQ, Monotone, clone_m)
@@ -68,8 +68,8 @@ class ASUPSETEQ : public MonotoneBase<T> {
 template <class T>
 class LENGEQ : public MonotoneBase<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  void fold_prefix() override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
   const char* usage() const override { return "lengeq [<threshold>]"; }
   KESTREL_CLONES(LENGEQ, Monotone, clone_m)
@@ -80,8 +80,8 @@ class LENGEQ : public MonotoneBase<T> {
 template <class T>
 class SUMGEQ : public MonotoneBase<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  void fold_prefix() override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
   const char* usage() const override { return "sumgeq [<attr>,<threshold>]"; }
   KESTREL_CLONES(SUMGEQ, Monotone, clone_m)
@@ -92,8 +92,8 @@ class SUMGEQ : public MonotoneBase<T> {
 template <class T>
 class ACOUNTGEQ : public MonotoneBase<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  void fold_prefix() override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
   const char* usage() const override { return "acountgeq [<attr,val,threshold>]"; }
   KESTREL_CLONES(ACOUNTGEQ, Monotone, clone_m)
@@ -104,8 +104,8 @@ class ACOUNTGEQ : public MonotoneBase<T> {
 template <class T>
 class MINLEQLAMMON : public MonotoneBase<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  void fold_prefix() override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
   const char* usage() const override { return "minleq [<attr>,<threshold>]"; }
   KESTREL_CLONES(MINLEQLAMMON, Monotone, clone_m)
@@ -116,8 +116,8 @@ class MINLEQLAMMON : public MonotoneBase<T> {
 template <class T>
 class RANGEGEQLAMMON : public MonotoneBase<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  void fold_prefix() override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
   const char* usage() const override { return "rangegeq [<attr>,<threshold>]"; }
   KESTREL_CLONES(RANGEGEQLAMMON, Monotone, clone_m)

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "constraints/constraint.h"
+#include "constraints/constraint_set.h"
 #include "constraints/test_support.h"
 #include "tests/support/run_error_of.h"
 
@@ -75,17 +75,16 @@ TEST(ConstraintParameters, RejectsMalformedTextWithOneLine) {
       {"maxgeq", "[a,1]"},     {"rangegeq", "[0,-2147483649]"},
   };
   for (const Case& c : cases) {
-    reset_constraint_tables();
-    EXPECT_EQ(run_error_of([&] { parse(c.keyword, c.text); }),
+    constraint_set set;
+    EXPECT_EQ(run_error_of([&] { parse(set, c.keyword, c.text); }),
               std::string(c.keyword) + ": malformed parameters \"" + c.text + "\"");
+    EXPECT_TRUE(set.all().empty()) << c.keyword;
   }
-  reset_constraint_tables();
-  EXPECT_TRUE(GLOBAL_AM_TABLE.empty() && GLOBAL_M_TABLE.empty() && GLOBAL_SAM_TABLE.empty());
-  EXPECT_TRUE(GLOBAL_LAM_TABLE.empty() && GLOBAL_CAM_TABLE.empty());
 }
 
 TEST(ConstraintParameters, ControlCharactersAreNotEchoed) {
-  EXPECT_EQ(run_error_of([] { parse("sumleq", "[1,\n2]"); }),
+  constraint_set set;
+  EXPECT_EQ(run_error_of([&] { parse(set, "sumleq", "[1,\n2]"); }),
             "sumleq: malformed parameters \"[1,?2]\"");
 }
 
@@ -96,32 +95,59 @@ TEST(ConstraintParameters, AcceptsEveryFieldUpToItsRange) {
       {"acountgeq", "[0,-1,4294967295]"},     {"supseteq", "[]"},
   };
   for (const auto& [keyword, text] : cases) {
-    reset_constraint_tables();
-    EXPECT_NE(parse(keyword, text), nullptr) << keyword << " " << text;
+    constraint_set set;
+    EXPECT_NE(parse(set, keyword, text), nullptr) << keyword << " " << text;
   }
-  reset_constraint_tables();
 }
 
 TEST(ConstraintParameters, LenleqKeepsTheSmallestBound) {
-  reset_constraint_tables();
-  parse("lenleq", "[5]");
-  parse("lenleq", "[3]");
-  parse("lenleq", "[4]");
-  EXPECT_EQ(LENLEQ_BOUND, 3);
-  parse("lenleq", "[-2]");
-  EXPECT_EQ(LENLEQ_BOUND, -2);
-  reset_constraint_tables();
-  EXPECT_EQ(LENLEQ_BOUND, INT64_MAX);
-  EXPECT_EQ(GLOBAL_MAXIMUM_LENGTH, -1);
+  constraint_set set;
+  EXPECT_FALSE(set.length_bound().has_value());
+  parse(set, "lenleq", "[5]");
+  parse(set, "lenleq", "[3]");
+  parse(set, "lenleq", "[4]");
+  EXPECT_EQ(set.lenleq_bound, 3);
+  parse(set, "lenleq", "[-2]");
+  EXPECT_EQ(set.lenleq_bound, -2);
+}
+
+// The bound counts the items beyond the prefix; a prefix longer than the bound
+// allows no level at all, and "supseteq" after "lenleq" still counts.
+TEST(ConstraintSet, LevelAllowedFollowsTheBoundBeyondThePrefix) {
+  struct Case {
+    std::vector<std::pair<const char*, const char*>> keywords;
+    std::vector<bool> allowed;  // levels 0, 1, 2, 3
+    std::vector<bool> last;     // last_allowed_level(0..3)
+  } cases[] = {
+      {{}, {true, true, true, true}, {false, false, false, false}},
+      {{{"lenleq", "[2]"}}, {true, true, true, false}, {false, false, true, true}},
+      {{{"lenleq", "[3]"}, {"supseteq", "[7,8]"}}, {true, true, false, false},
+       {false, true, true, true}},
+      {{{"supseteq", "[7,8]"}, {"lenleq", "[1]"}}, {false, false, false, false},
+       {true, true, true, true}},
+      {{{"lenleq", "[-2147483648]"}}, {false, false, false, false}, {true, true, true, true}},
+      {{{"lenleq", "[2147483647]"}}, {true, true, true, true}, {false, false, false, false}},
+  };
+  for (const Case& c : cases) {
+    constraint_set set;
+    for (const auto& [keyword, text] : c.keywords) parse(set, keyword, text);
+    for (int k = 0; k < 4; ++k) {
+      EXPECT_EQ(set.level_allowed(k), c.allowed[k]) << c.keywords.size() << " level " << k;
+      EXPECT_EQ(set.last_allowed_level(k), c.last[k]) << c.keywords.size() << " level " << k;
+    }
+  }
 }
 
 TEST(ConstraintParameters, SupseteqItemsFormOneSet) {
-  reset_constraint_tables();
-  parse("supseteq", "[5,2,5]");
-  parse("supseteq", "[2,9]");
-  EXPECT_EQ(prefix_items, (std::vector<std::uint32_t>{5, 2, 9}));
-  reset_constraint_tables();
-  EXPECT_TRUE(prefix_items.empty());
+  constraint_set set;
+  parse(set, "supseteq", "[5,2,5]");
+  parse(set, "supseteq", "[2,9]");
+  EXPECT_EQ(set.prefix_items, (std::vector<std::uint32_t>{5, 2, 9}));
+}
+
+TEST(ConstraintSet, UnknownKeywordIsTheConstraintError) {
+  constraint_set set;
+  EXPECT_EQ(run_error_of([&] { set.add("sumlessthan", "[0,1]"); }), " ... Error in constraints!");
 }
 
 }  // namespace

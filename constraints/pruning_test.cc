@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "constraints/constraint.h"
+#include "constraints/constraint_set.h"
 #include "constraints/monotone.h"
 #include "constraints/test_support.h"
 
@@ -21,20 +21,19 @@ using constraint_testing::bind_all;
 using constraint_testing::parse;
 
 TEST(ConstraintPruning, SumleqKeepsPrefixItemsForTheSupersetStep) {
-  reset_constraint_tables();
-  parse("supseteq", "[3]");
-  parse("sumleq", "[0,15]");
+  constraint_set set;
+  parse(set, "supseteq", "[3]");
+  parse(set, "sumleq", "[0,15]");
   std::vector<std::uint32_t> column = {1, 9, 6, 10};
-  bind_all(&column);
+  bind_all(set, &column);
   std::vector<std::uint32_t> t = {0, 1, 2, 3};
   transaction_view<std::uint32_t> view = view_of(t);
-  GLOBAL_AM_TABLE[0]->preprocess_transaction(view);
+  set.am_table[0]->preprocess_transaction(view);
   t.resize(view.length);
   EXPECT_EQ(t, (std::vector<std::uint32_t>{0, 3}));  // 10 + 1 fits, 10 + 6 and 10 + 9 do not
-  GLOBAL_M_TABLE[0]->process_transaction(view);
+  set.m_table[0]->process_transaction(view);
   t.resize(view.length);
   EXPECT_EQ(t, (std::vector<std::uint32_t>{0}));
-  reset_constraint_tables();
 }
 
 TEST(ConstraintPruning, SupseteqChecksAndStripsItsItemsOnce) {
@@ -43,20 +42,19 @@ TEST(ConstraintPruning, SupseteqChecksAndStripsItsItemsOnce) {
   } cases[] = {
       {{7, 5, 1, 2}, {7, 1}}, {{7, 5, 1}, {}}, {{5}, {}}, {{2, 5}, {}}, {{9, 2, 8, 5}, {9, 8}},
   };
-  reset_constraint_tables();
-  parse("supseteq", "[5,2,5]");
-  parse("supseteq", "[2]");  // already claimed: checks nothing more
-  ASSERT_EQ(GLOBAL_M_TABLE.size(), 2u);
-  EXPECT_FALSE(GLOBAL_M_TABLE[0]->reapplied_by_winnow());
+  constraint_set set;
+  parse(set, "supseteq", "[5,2,5]");
+  parse(set, "supseteq", "[2]");  // already claimed: checks nothing more
+  ASSERT_EQ(set.m_table.size(), 2u);
+  EXPECT_FALSE(set.m_table[0]->reapplied_by_winnow());
   for (const Case& c : cases) {
     std::vector<std::uint32_t> t = c.in;
     transaction_view<std::uint32_t> view = view_of(t);
-    for (auto* m : GLOBAL_M_TABLE)
+    for (auto* m : set.m_table)
       if (view.length != 0) m->process_transaction(view);
     t.resize(view.length);
     EXPECT_EQ(t, c.out);
   }
-  reset_constraint_tables();
 }
 
 // before_counting may drop only what no satisfying itemset of k or more items
@@ -67,13 +65,13 @@ TEST(ConstraintPruning, CountingHooksKeepEverySatisfyingItemset) {
   for (const char* kw : {"avggeq2", "avgleq2", "minleq2", "maxgeq2", "medgeq2", "medleq2",
                          "rangeleq2"}) {
     for (int round = 0; round < 300; ++round) {
-      reset_constraint_tables();
+      constraint_set set;
       std::vector<std::uint32_t> column(44);  // items 0..39, prefix items 40...
       for (auto& v : column) v = rng() % 13;
-      for (std::uint32_t i = rng() % 3; i > 0; --i) prefix_items.push_back(39 + i);
-      parse(kw, "[0," + std::to_string(rng() % 14) + "]");
-      bind_all(&column);
-      Convertible<std::uint32_t>* c = GLOBAL_CAM_TABLE[0];
+      for (std::uint32_t i = rng() % 3; i > 0; --i) set.prefix_items.push_back(39 + i);
+      parse(set, kw, "[0," + std::to_string(rng() % 14) + "]");
+      bind_all(set, &column);
+      Convertible<std::uint32_t>* c = set.cam_table[0];
       // The dense order: values ascending in id for ascending, descending otherwise.
       std::sort(column.begin(), column.begin() + 40);
       if (!c->ascending()) std::reverse(column.begin(), column.begin() + 40);
@@ -103,19 +101,17 @@ TEST(ConstraintPruning, CountingHooksKeepEverySatisfyingItemset) {
       }
     }
   }
-  reset_constraint_tables();
 }
 
 TEST(ConstraintPruning, RangeleqTwoLooksAtEveryWindow) {
-  reset_constraint_tables();
-  parse("rangeleq2", "[0,2]");
+  constraint_set set;
+  parse(set, "rangeleq2", "[0,2]");
   std::vector<std::uint32_t> column = {1, 5, 6};
-  bind_all(&column);
+  bind_all(set, &column);
   std::vector<std::uint32_t> rec = {0, 1, 2};
   transaction_view<std::uint32_t> view = view_of(rec);
-  GLOBAL_CAM_TABLE[0]->before_counting(view, 2, true);
+  set.cam_table[0]->before_counting(view, 2, true);
   EXPECT_EQ(view.length, 3u);
-  reset_constraint_tables();
 }
 
 TEST(ConstraintPruning, LooseCounterexamplesDisablePruning) {
@@ -130,14 +126,13 @@ TEST(ConstraintPruning, LooseCounterexamplesDisablePruning) {
       {"rangegeq", 1, true},
   };
   for (const Case& c : cases) {
-    reset_constraint_tables();
-    for (int i = 0; i < c.n_prefix; ++i) prefix_items.push_back(3);
-    parse(c.kw, "[0,1]");
+    constraint_set set;
+    for (int i = 0; i < c.n_prefix; ++i) set.prefix_items.push_back(3);
+    parse(set, c.kw, "[0,1]");
     std::vector<std::uint32_t> column(4, 1);
-    bind_all(&column);
-    EXPECT_EQ(GLOBAL_LAM_TABLE[0]->prunes_transactions(), c.prunes) << c.kw;
+    bind_all(set, &column);
+    EXPECT_EQ(set.lam_table[0]->prunes_transactions(), c.prunes) << c.kw;
   }
-  reset_constraint_tables();
 }
 
 }  // namespace

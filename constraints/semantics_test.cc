@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "constraints/constraint.h"
+#include "constraints/constraint_set.h"
 #include "constraints/test_support.h"
 
 namespace {
@@ -27,12 +27,12 @@ void expect_answers(C* c, bool clone, const std::vector<U>& items, bool expected
 
 // Every active instance's answer for the itemset, in all forms and widths;
 // all must be equal to expected.
-void expect_all_agree(const std::vector<std::uint32_t>& items, bool expected,
+void expect_all_agree(const constraint_set& set, const std::vector<std::uint32_t>& items, bool expected,
                       const std::string& what) {
   const std::vector<std::uint8_t> items8(items.begin(), items.end());
   const std::vector<std::uint16_t> items16(items.begin(), items.end());
-  for (auto* c : GLOBAL_SAM_TABLE) EXPECT_EQ(c->holds(items), expected) << what;
-  for (auto* c : GLOBAL_M_TABLE) {
+  for (auto* c : set.sam_table) EXPECT_EQ(c->holds(items), expected) << what;
+  for (auto* c : set.m_table) {
     EXPECT_EQ(c->holds(items), expected) << what;
     std::unique_ptr<Monotone<std::uint8_t>> c8(c->clone<std::uint8_t>());
     std::unique_ptr<Monotone<std::uint16_t>> c16(c->clone<std::uint16_t>());
@@ -47,9 +47,9 @@ void expect_all_agree(const std::vector<std::uint32_t>& items, bool expected,
       expect_answers(c->template clone<std::uint32_t>(), true, items, expected, what);
     }
   };
-  check(GLOBAL_AM_TABLE);
-  check(GLOBAL_LAM_TABLE);
-  check(GLOBAL_CAM_TABLE);
+  check(set.am_table);
+  check(set.lam_table);
+  check(set.cam_table);
 }
 
 // Exact answers where rounding, overflow or a sign would flip them, on empty
@@ -122,19 +122,18 @@ TEST(ConstraintSemantics, BoundaryValues) {
       {"asubseteq", "[0]", {}, {}, true},
   };
   for (const Case& c : cases) {
-    reset_constraint_tables();
+    constraint_set set;
     std::vector<std::uint32_t> column = c.values;
     std::vector<std::uint32_t> items;
     for (std::uint32_t i = 0; i < c.values.size(); ++i) items.push_back(i);
     for (std::uint32_t v : c.prefix) {
-      prefix_items.push_back(static_cast<std::uint32_t>(column.size()));
+      set.prefix_items.push_back(static_cast<std::uint32_t>(column.size()));
       column.push_back(v);
     }
-    parse(c.kw, c.text);
-    bind_all(&column);
-    expect_all_agree(items, c.expected, std::string(c.kw) + " " + c.text);
+    parse(set, c.kw, c.text);
+    bind_all(set, &column);
+    expect_all_agree(set, items, c.expected, std::string(c.kw) + " " + c.text);
   }
-  reset_constraint_tables();
 }
 
 // Constraints without an attribute count the prefix items too.
@@ -152,16 +151,15 @@ TEST(ConstraintSemantics, PrefixItemsCountForLengthAndItemLists) {
       {"subseteq", "[]", {}, 0, true},       {"supseteq", "[4]", {}, 1, true},
   };
   for (const Case& c : cases) {
-    reset_constraint_tables();
-    prefix_items = c.prefix;
-    parse(c.kw, c.text);
+    constraint_set set;
+    set.prefix_items = c.prefix;
+    parse(set, c.kw, c.text);
     std::vector<std::uint32_t> column(16, 0);
-    bind_all(&column);
+    bind_all(set, &column);
     std::vector<std::uint32_t> items;
     for (std::uint32_t i = 0; i < c.k; ++i) items.push_back(i);
-    expect_all_agree(items, c.expected, std::string(c.kw) + " " + c.text);
+    expect_all_agree(set, items, c.expected, std::string(c.kw) + " " + c.text);
   }
-  reset_constraint_tables();
 }
 
 // keeps asks the anti-monotone constraints; writes asks the monotone,
@@ -179,15 +177,14 @@ TEST(ConstraintSemantics, TypedSetKeepsAndWritesByKind) {
       {{0, 1, 2}, true, true},  // sum 10, mean 10/3, max 4
       {{3}, true, true},
   };
-  reset_constraint_tables();
-  parse("sumleq", "[0,10]");
-  parse("sumgeq", "[0,5]");
-  parse("avggeq", "[0,3]");
-  parse("maxgeq2", "[0,4]");
+  constraint_set active;
+  parse(active, "sumleq", "[0,10]");
+  parse(active, "sumgeq", "[0,5]");
+  parse(active, "avggeq", "[0,3]");
+  parse(active, "maxgeq2", "[0,4]");
   std::vector<std::uint32_t> column = {3, 3, 4, 8, 9, 1};
-  bind_all(&column);
-  typed_constraints<std::uint8_t> set;
-  set.take_active_constraints();
+  bind_all(active, &column);
+  typed_constraints<std::uint8_t> set(active);
   for (const Case& c : cases) {
     const int n = static_cast<int>(c.items.size());
     EXPECT_EQ(set.keeps(c.items.data(), n), c.keeps) << c.items.size();
@@ -196,24 +193,21 @@ TEST(ConstraintSemantics, TypedSetKeepsAndWritesByKind) {
     EXPECT_EQ(set.writes(c.items.data(), n, flag), c.writes) << c.items.size();
     EXPECT_FALSE(set.writes(c.items.data(), n, false)) << c.items.size();
   }
-  reset_constraint_tables();
 }
 
 TEST(ConstraintSemantics, TypedSetWritesNothingWhenThePrefixFailsASuccinctConstraint) {
   for (std::uint32_t prefix_value : {5u, 4u}) {
-    reset_constraint_tables();
-    prefix_items = {1};
-    parse("mingeq", "[0,5]");
+    constraint_set active;
+    active.prefix_items = {1};
+    parse(active, "mingeq", "[0,5]");
     std::vector<std::uint32_t> column = {7, prefix_value};
-    bind_all(&column);
-    typed_constraints<std::uint16_t> set;
-    set.take_active_constraints();
+    bind_all(active, &column);
+    typed_constraints<std::uint16_t> set(active);
     const std::uint16_t item = 0;
     EXPECT_TRUE(set.keeps(&item, 1));
     EXPECT_EQ(set.writes(&item, 1), prefix_value >= 5) << prefix_value;
     EXPECT_EQ(set.writes_everything(), prefix_value >= 5) << prefix_value;
   }
-  reset_constraint_tables();
 }
 
 }  // namespace

@@ -16,8 +16,8 @@ inline u128 pairs(std::uint64_t n) { return static_cast<u128>(n) * (n - 1); }
 // (for "spvgeq") always qualify, so without prefix values both prune soundly.
 
 template <class T>
-Constraint<std::uint32_t>* SPVGEQ<T>::parse_parameters(const char* params) {
-  return file_signed<SPVGEQ<std::uint32_t>>("spvgeq", params, GLOBAL_LAM_TABLE);
+Constraint<std::uint32_t>* SPVGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<SPVGEQ<std::uint32_t>>("spvgeq", params, set.lam_table);
 }
 
 template <class T>
@@ -32,8 +32,8 @@ bool SPVGEQ<T>::prunes_transactions() const {
 }
 
 template <class T>
-Constraint<std::uint32_t>* SPVLEQ<T>::parse_parameters(const char* params) {
-  return file_signed<SPVLEQ<std::uint32_t>>("spvleq", params, GLOBAL_LAM_TABLE);
+Constraint<std::uint32_t>* SPVLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<SPVLEQ<std::uint32_t>>("spvleq", params, set.lam_table);
 }
 
 template <class T>
@@ -52,8 +52,8 @@ bool SPVLEQ<T>::prunes_transactions() const {
 // Neither prunes transactions.
 
 template <class T>
-Constraint<std::uint32_t>* MDGEQ<T>::parse_parameters(const char* params) {
-  return file_signed<MDGEQ<std::uint32_t>>("mdgeq", params, GLOBAL_LAM_TABLE);
+Constraint<std::uint32_t>* MDGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<MDGEQ<std::uint32_t>>("mdgeq", params, set.lam_table);
 }
 
 template <class T>
@@ -70,8 +70,8 @@ bool MDGEQ<T>::prunes_transactions() const {
 }
 
 template <class T>
-Constraint<std::uint32_t>* MDLEQ<T>::parse_parameters(const char* params) {
-  return file_signed<MDLEQ<std::uint32_t>>("mdleq", params, GLOBAL_LAM_TABLE);
+Constraint<std::uint32_t>* MDLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<MDLEQ<std::uint32_t>>("mdleq", params, set.lam_table);
 }
 
 template <class T>

@@ -37,8 +37,8 @@ bool all_allowed(const C& c, const T* items, int n) {
 }
 
 template <class C>
-void fold_prefix_ok(C& c) {
-  c.p.prefix.fold(c.attribute_values);
+void fold_prefix_ok(C& c, const std::vector<std::uint32_t>& prefix_items) {
+  c.p.prefix.fold(c.attribute_values, prefix_items);
   c.p.prefix_ok = true;
   for (std::uint32_t v : c.p.prefix.values)
     if (!c.allowed(v)) c.p.prefix_ok = false;
@@ -49,17 +49,17 @@ void fold_prefix_ok(C& c) {
 // ---- SUBSETEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* SUBSETEQ<T>::parse_parameters(const char* params) {
+Constraint<std::uint32_t>* SUBSETEQ<T>::parse_parameters(const char* params, constraint_set& set) {
   std::vector<std::uint32_t> listed = cp::item_list("subseteq", params);
   auto* c = new SUBSETEQ<std::uint32_t>;
   c->p.list = listed;
   sort_unique(c->p.list);
-  GLOBAL_SAM_TABLE.push_back(c);
+  set.sam_table.push_back(c);
   return c;
 }
 
 template <class T>
-void SUBSETEQ<T>::fold_prefix() {
+void SUBSETEQ<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
   p.prefix_ok = true;
   for (std::uint32_t item : prefix_items)
     if (!std::binary_search(p.list.begin(), p.list.end(), item)) p.prefix_ok = false;
@@ -81,13 +81,13 @@ void SUBSETEQ<T>::preprocess_transaction(transaction_view<T>& t) {
 // ---- ASUBSETEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* ASUBSETEQ<T>::parse_parameters(const char* params) {
+Constraint<std::uint32_t>* ASUBSETEQ<T>::parse_parameters(const char* params, constraint_set& set) {
   cp::AttrValues f = cp::attr_values("asubseteq", params);
   auto* c = new ASUBSETEQ<std::uint32_t>;
   c->attribute = f.attribute;
   c->p.list = f.values;
   sort_unique(c->p.list);
-  GLOBAL_SAM_TABLE.push_back(c);
+  set.sam_table.push_back(c);
   return c;
 }
 
@@ -97,8 +97,8 @@ bool ASUBSETEQ<T>::allowed(std::uint32_t v) const {
 }
 
 template <class T>
-void ASUBSETEQ<T>::fold_prefix() {
-  fold_prefix_ok(*this);
+void ASUBSETEQ<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+  fold_prefix_ok(*this, prefix_items);
 }
 
 template <class T>
@@ -114,13 +114,13 @@ void ASUBSETEQ<T>::preprocess_transaction(transaction_view<T>& t) {
 // ---- MINGEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* MINGEQ<T>::parse_parameters(const char* params) {
-  return file_wrapping<MINGEQ<std::uint32_t>>("mingeq", params, GLOBAL_SAM_TABLE);
+Constraint<std::uint32_t>* MINGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_wrapping<MINGEQ<std::uint32_t>>("mingeq", params, set.sam_table);
 }
 
 template <class T>
-void MINGEQ<T>::fold_prefix() {
-  fold_prefix_ok(*this);
+void MINGEQ<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+  fold_prefix_ok(*this, prefix_items);
 }
 
 template <class T>
@@ -136,13 +136,13 @@ void MINGEQ<T>::preprocess_transaction(transaction_view<T>& t) {
 // ---- MAXLEQ ----
 
 template <class T>
-Constraint<std::uint32_t>* MAXLEQ<T>::parse_parameters(const char* params) {
-  return file_wrapping<MAXLEQ<std::uint32_t>>("maxleq", params, GLOBAL_SAM_TABLE);
+Constraint<std::uint32_t>* MAXLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_wrapping<MAXLEQ<std::uint32_t>>("maxleq", params, set.sam_table);
 }
 
 template <class T>
-void MAXLEQ<T>::fold_prefix() {
-  fold_prefix_ok(*this);
+void MAXLEQ<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+  fold_prefix_ok(*this, prefix_items);
 }
 
 template <class T>

@@ -20,8 +20,8 @@
 template <class T>
 class SUBSETEQ : public Succinct<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  void fold_prefix() override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T*, int) override { return p.prefix_ok; }
   void preprocess_transaction(transaction_view<T>& t) override;
   const char* usage() const override { return "subseteq [<i0>,<i1>,...,<in>]"; }
@@ -32,8 +32,8 @@ class SUBSETEQ : public Succinct<T> {
 template <class T>
 class ASUBSETEQ : public Succinct<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  void fold_prefix() override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T* items, int n) override;
   void preprocess_transaction(transaction_view<T>& t) override;
   const char* usage() const override { return "asubseteq [<attr>,<i0,i1,...in>]"; }
@@ -45,8 +45,8 @@ class ASUBSETEQ : public Succinct<T> {
 template <class T>
 class MINGEQ : public Succinct<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  void fold_prefix() override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T* items, int n) override;
   void preprocess_transaction(transaction_view<T>& t) override;
   const char* usage() const override { return "mingeq [<attr>,<threshold>]"; }
@@ -58,8 +58,8 @@ class MINGEQ : public Succinct<T> {
 template <class T>
 class MAXLEQ : public Succinct<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params) override;
-  void fold_prefix() override;
+  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T* items, int n) override;
   void preprocess_transaction(transaction_view<T>& t) override;
   const char* usage() const override { return "maxleq [<attr>,<threshold>]"; }

@@ -4,7 +4,8 @@
 
 #include "constraints/constraint.h"
 
-void PrefixFold::fold(const std::vector<std::uint32_t>* column) {
+void PrefixFold::fold(const std::vector<std::uint32_t>* column,
+                      const std::vector<std::uint32_t>& prefix_items) {
   *this = PrefixFold();
   for (std::uint32_t p : prefix_items) {
     std::uint32_t v = (column != nullptr && p < column->size()) ? (*column)[p] : 0;

@@ -30,7 +30,8 @@ struct PrefixFold {
   // for constraints without an attribute. A prefix item beyond the column's
   // end has no value: it takes 0 (such an item never occurs in the data, so
   // no itemset containing it is ever written).
-  void fold(const std::vector<std::uint32_t>* column);
+  void fold(const std::vector<std::uint32_t>* column,
+            const std::vector<std::uint32_t>& prefix_items);
 };
 
 // Parameters and prefix state of one constraint instance. One plain struct

@@ -10,8 +10,8 @@
 // and "stdgeq" never prune transactions.
 
 template <class T>
-Constraint<std::uint32_t>* VARGEQ<T>::parse_parameters(const char* params) {
-  return file_signed<VARGEQ<std::uint32_t>>("vargeq", params, GLOBAL_LAM_TABLE);
+Constraint<std::uint32_t>* VARGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<VARGEQ<std::uint32_t>>("vargeq", params, set.lam_table);
 }
 
 template <class T>
@@ -26,8 +26,8 @@ bool VARGEQ<T>::prunes_transactions() const {
 }
 
 template <class T>
-Constraint<std::uint32_t>* VARLEQ<T>::parse_parameters(const char* params) {
-  return file_signed<VARLEQ<std::uint32_t>>("varleq", params, GLOBAL_LAM_TABLE);
+Constraint<std::uint32_t>* VARLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<VARLEQ<std::uint32_t>>("varleq", params, set.lam_table);
 }
 
 template <class T>
@@ -42,8 +42,8 @@ bool VARLEQ<T>::prunes_transactions() const {
 }
 
 template <class T>
-Constraint<std::uint32_t>* STDGEQ<T>::parse_parameters(const char* params) {
-  return file_signed<STDGEQ<std::uint32_t>>("stdgeq", params, GLOBAL_LAM_TABLE);
+Constraint<std::uint32_t>* STDGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<STDGEQ<std::uint32_t>>("stdgeq", params, set.lam_table);
 }
 
 template <class T>
@@ -61,8 +61,8 @@ bool STDGEQ<T>::prunes_transactions() const {
 }
 
 template <class T>
-Constraint<std::uint32_t>* STDLEQ<T>::parse_parameters(const char* params) {
-  return file_signed<STDLEQ<std::uint32_t>>("stdleq", params, GLOBAL_LAM_TABLE);
+Constraint<std::uint32_t>* STDLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
+  return file_signed<STDLEQ<std::uint32_t>>("stdleq", params, set.lam_table);
 }
 
 template <class T>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "constraints/constraint.h"
+#include "constraints/constraint_set.h"
 #include "dataset/items.h"
 #include "tests/support/files.h"
 #include "tests/support/run_error_of.h"
@@ -15,10 +15,12 @@ namespace {
 // A succinct test constraint that records what the attribute table hands it.
 struct Probe : Succinct<std::uint32_t> {
   explicit Probe(int a) { attribute = a; }
-  Constraint<std::uint32_t>* parse_parameters(const char*) override { return nullptr; }
+  Constraint<std::uint32_t>* parse_parameters(const char*, constraint_set&) override {
+    return nullptr;
+  }
   bool holds(const std::uint32_t*, int) override { return true; }
   void preprocess_transaction(transaction_view<std::uint32_t>&) override {}
-  void fold_prefix() override {
+  void fold_prefix(const std::vector<std::uint32_t>&) override {
     ++set_prefix_calls;
     column_at_prefix = attribute_values ? *attribute_values : std::vector<std::uint32_t>{};
   }
@@ -28,23 +30,17 @@ struct Probe : Succinct<std::uint32_t> {
 
 struct fixture {
   test_dir dir;
-  fixture() { reset_attributes(); }
-  ~fixture() {
-    for (auto* c : GLOBAL_SAM_TABLE) delete c;
-    GLOBAL_SAM_TABLE.clear();
-    prefix_items.clear();
-    reset_attributes();
-  }
+  constraint_set set;
+  attribute_table table;
   Probe* add(int attribute) {
-    GLOBAL_SAM_TABLE.push_back(new Probe(attribute));
-    if (attribute >= 0) needed_attributes = {attribute};
-    return static_cast<Probe*>(GLOBAL_SAM_TABLE.back());
+    set.sam_table.push_back(new Probe(attribute));
+    return static_cast<Probe*>(set.sam_table.back());
+  }
+  void load(const std::string& file) { table.load(file, nullptr, set); }
+  std::string load_error(const std::string& file) {
+    return run_error_of([&] { load(file); });
   }
 };
-
-std::string load_error(const std::string& file) {
-  return run_error_of([&] { LoadAttributes(file); });
-}
 
 TEST(Attributes, LoadsTheNeededRowBindsEveryConstraintAndFollowsTheDenseIds) {
   fixture f;
@@ -52,21 +48,21 @@ TEST(Attributes, LoadsTheNeededRowBindsEveryConstraintAndFollowsTheDenseIds) {
   Probe* none = f.add(-1);
   Probe* a = f.add(2);
   Probe* b = f.add(2);
-  LoadAttributes("attr.txt");
-  ASSERT_EQ(attributes_matrix.size(), 1u);
-  std::vector<std::uint32_t>* column = attributes_matrix[0].get();
+  f.load("attr.txt");
+  ASSERT_EQ(f.table.columns.size(), 1u);
+  std::vector<std::uint32_t>* column = f.table.columns[0].get();
   EXPECT_EQ(*column, (std::vector<std::uint32_t>{7, 8, 9}));
   EXPECT_EQ(a->attribute_values, column);
   EXPECT_EQ(b->attribute_values, column);
   EXPECT_EQ(a->column_at_prefix, (std::vector<std::uint32_t>{7, 8, 9}));
   EXPECT_EQ(none->set_prefix_calls, 1);  // prefix items count for it too
-  EXPECT_EQ(shortest_attribute_column(), 3u);
+  EXPECT_EQ(f.table.shortest_column(), 3u);
   item_table items(1);
   for (std::uint32_t id : {2u, 2u, 0u}) items.count_item(id);
   items.n_transactions = 2;
   items.remap_items(false);  // dense 0 = id 0, dense 1 = id 2
-  rebuild_attribute_columns(items);
-  EXPECT_EQ(attributes_matrix[0].get(), column);  // constraints keep valid pointers
+  f.table.rebuild_for_dense_ids(items, f.set);
+  EXPECT_EQ(f.table.columns[0].get(), column);  // constraints keep valid pointers
   EXPECT_EQ(*column, (std::vector<std::uint32_t>{7, 9}));
   EXPECT_EQ(a->set_prefix_calls, 1);
 }
@@ -89,7 +85,7 @@ TEST(Attributes, EveryBadFileIsAOneLineError) {
     write_file("point.txt", "1 2 3\n4 5 6\n7 8.5 9\n");
     write_file("short.txt", "1 2 3\n4 5 6\n");
     f.add(c.attribute);
-    EXPECT_EQ(load_error(c.file), c.message) << c.attribute;
+    EXPECT_EQ(f.load_error(c.file), c.message) << c.attribute;
   }
 }
 
@@ -97,11 +93,11 @@ TEST(Attributes, PrefixItemsAndDataItemsNeedAValue) {
   fixture f;
   write_file("attr.txt", "1 2 3\n");
   f.add(0);
-  prefix_items = {5};
-  EXPECT_EQ(load_error("attr.txt"), "attr.txt: attribute line 0 has 3 values, item 5 needs one");
-  prefix_items.clear();
-  LoadAttributes("attr.txt");
-  EXPECT_EQ(run_error_of([] { report_missing_attribute_value(3); }),
+  f.set.prefix_items = {5};
+  EXPECT_EQ(f.load_error("attr.txt"), "attr.txt: attribute line 0 has 3 values, item 5 needs one");
+  f.set.prefix_items.clear();
+  f.load("attr.txt");
+  EXPECT_EQ(run_error_of([&] { f.table.report_missing_value(3); }),
             "attr.txt: attribute line 0 has 3 values, item 3 needs one");
 }
 

@@ -45,7 +45,7 @@ std::vector<item_entry> frequent_entries(
 
 }  // namespace
 
-std::uint32_t item_table::remap_items(bool write_output) {
+std::uint32_t item_table::remap_items(bool make_labels) {
   std::vector<item_entry> frequent = frequent_entries(dense_counts, sparse_counts, min_count);
   // Items whose support exceeds 10 % of the transactions make up the dense part
   // that the vertical engine's choice of variant looks at.
@@ -63,18 +63,17 @@ std::uint32_t item_table::remap_items(bool write_output) {
   std::sort(frequent.begin(), frequent.end(), [](const item_entry& a, const item_entry& b) {
     return a.count != b.count ? a.count < b.count : a.id < b.id;
   });
-  assign_dense_ids(frequent, write_output);
+  assign_dense_ids(frequent, make_labels);
   return static_cast<std::uint32_t>(first_frequent);
 }
 
-std::uint32_t item_table::remap_items(Convertible<std::uint32_t>* order) {
+std::uint32_t item_table::remap_items(const std::vector<std::uint32_t>& column, bool ascending) {
   dense_support_pct = 0.0;
   std::vector<item_entry> frequent = frequent_entries(dense_counts, sparse_counts, min_count);
-  const std::vector<std::uint32_t>& column = *order->attribute_values;
   for (item_entry& e : frequent) e.attr = column.at(e.id);
   // Infrequent entries are not in the list at all, so no frequent item can be
   // mistaken for one, whatever its attribute value.
-  if (order->ascending()) {
+  if (ascending) {
     std::sort(frequent.begin(), frequent.end(), [](const item_entry& a, const item_entry& b) {
       return a.attr != b.attr ? a.attr < b.attr : a.id < b.id;
     });
@@ -151,7 +150,7 @@ bool item_table::update_map() {
   return true;
 }
 
-bool item_table::update_unmap(bool write_output) {
+bool item_table::update_unmap(attribute_table& attributes) {
   if (n_kept == n_items) return false;
   // Input ids of the dropped items no longer map to anything.
   for (std::uint32_t input : pruned_inputs_) {
@@ -167,11 +166,11 @@ bool item_table::update_unmap(bool write_output) {
     if (i != j) {
       unmap[j] = unmap[i];
       item_support[j] = item_support[i];
-      if (write_output && !item_label.empty()) {
+      if (!item_label.empty()) {
         std::copy_n(&item_label[i * kLabelSlot], kLabelSlot, &item_label[j * kLabelSlot]);
         item_label_len[j] = item_label_len[i];
       }
-      for (auto& column : attributes_matrix)
+      for (auto& column : attributes.columns)
         if (i < column->size()) (*column)[j] = (*column)[i];
     }
     const std::uint32_t input = unmap[j];
@@ -181,7 +180,7 @@ bool item_table::update_unmap(bool write_output) {
       sparse_map[input] = j;
     ++j;
   }
-  for (auto& column : attributes_matrix) column->resize(n_kept, 0);
+  for (auto& column : attributes.columns) column->resize(n_kept, 0);
   unmap.resize(n_kept);
   item_support.resize(n_kept);
   if (!item_label.empty()) {

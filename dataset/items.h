@@ -19,22 +19,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "constraints/constraint.h"
+class attribute_table;
 
 struct item_entry {
   std::uint32_t id;
   std::uint32_t count;
   std::uint32_t attr;
-};
-
-struct AscendingItemsSort {
-  bool operator()(const item_entry& a, const item_entry& b) const { return a.count < b.count; }
-};
-struct AscendingAttrSort {
-  bool operator()(const item_entry& a, const item_entry& b) const { return a.attr < b.attr; }
-};
-struct DescendingAttrSort {
-  bool operator()(const item_entry& a, const item_entry& b) const { return a.attr > b.attr; }
 };
 
 class item_table {
@@ -60,8 +50,11 @@ class item_table {
   void clear_counts();
 
   // --- renumbering ---
-  std::uint32_t remap_items(bool write_output);
-  std::uint32_t remap_items(Convertible<std::uint32_t>* order);
+  // Dense ids in ascending support; labels only when make_labels.
+  std::uint32_t remap_items(bool make_labels);
+  // Dense ids in the order of column (attribute values by input id), ascending
+  // or descending; labels always.
+  std::uint32_t remap_items(const std::vector<std::uint32_t>& column, bool ascending);
   void delete_counts();
   // Dense id of an input id, or kNotFrequent. Follows global pruning: after
   // update_unmap it gives the compacted dense id, kNotFrequent for a dropped item.
@@ -83,7 +76,9 @@ class item_table {
   void end_global_pruning(std::uint32_t threshold);
   bool pruned(std::uint32_t k) const { return k < pruned_.size() && pruned_[k] != 0; }
   bool update_map();
-  bool update_unmap(bool write_output);
+  // Compacts the numbering after global pruning, with the labels and the
+  // attribute columns; false when nothing was dropped.
+  bool update_unmap(attribute_table& attributes);
 
   // --- vertical engine flags ---
   void init_flag_item();

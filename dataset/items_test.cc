@@ -52,10 +52,10 @@ TEST(ItemTable, SparseHugeIdsKeepMemorySmall) {
 
 // Input id 4294967295 once equalled the pruning marker: it must survive as an item.
 TEST(ItemTable, GlobalPruningCompactsEveryPerItemArrayAndKeepsTheLargestId) {
-  reset_attributes();
   item_table items = counted(1, {{4294967295u, 1}, {7, 2}, {3000000000u, 3}, {13, 4}});
   items.remap_items(true);  // dense 0..3 = 4294967295, 7, 3000000000, 13
-  attributes_matrix.push_back(
+  attribute_table attributes;
+  attributes.columns.push_back(
       std::make_unique<std::vector<std::uint32_t>>(std::vector<std::uint32_t>{100, 101, 102, 103}));
   items.init_global_pruning();
   items.global_count = {5, 1, 5, 0};
@@ -66,11 +66,11 @@ TEST(ItemTable, GlobalPruningCompactsEveryPerItemArrayAndKeepsTheLargestId) {
   ASSERT_TRUE(items.update_map());
   EXPECT_EQ(items.map[0], 0u);
   EXPECT_EQ(items.map[2], 1u);
-  ASSERT_TRUE(items.update_unmap(true));
+  ASSERT_TRUE(items.update_unmap(attributes));
   EXPECT_EQ(items.unmap, (std::vector<std::uint32_t>{4294967295u, 3000000000u}));
   EXPECT_EQ(labels(items), (std::vector<std::string>{"4294967295 ", "3000000000 "}));
   EXPECT_EQ(items.support(1), 3u);
-  EXPECT_EQ(*attributes_matrix[0], (std::vector<std::uint32_t>{100, 102}));
+  EXPECT_EQ(*attributes.columns[0], (std::vector<std::uint32_t>{100, 102}));
   EXPECT_EQ(items.map_input(4294967295u), 0u);
   EXPECT_EQ(items.map_input(7), item_table::kNotFrequent);
   // Nothing under the threshold: both steps report no change.
@@ -78,9 +78,8 @@ TEST(ItemTable, GlobalPruningCompactsEveryPerItemArrayAndKeepsTheLargestId) {
   items.global_count = {3, 3};
   items.end_global_pruning(2);
   EXPECT_FALSE(items.update_map());
-  EXPECT_FALSE(items.update_unmap(true));
+  EXPECT_FALSE(items.update_unmap(attributes));
   EXPECT_EQ(items.n_items, 2u);
-  reset_attributes();
 }
 
 }  // namespace

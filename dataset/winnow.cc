@@ -43,29 +43,28 @@ std::uint64_t snapshot(const item_table& items, keep_flags& flags) {
 
 }  // namespace
 
-std::uint32_t run_winnow_loops(item_table& items, std::uint32_t preloops, std::uint64_t c1,
+std::uint32_t run_winnow_loops(run_context& run, item_table& items, std::uint64_t c1,
                                std::uint32_t& max_tr_len, std::uint64_t& items_written) {
   std::vector<Monotone<std::uint32_t>*> reapplied;
-  for (auto* c : GLOBAL_M_TABLE)
+  for (auto* c : run.constraints.m_table)
     if (c->reapplied_by_winnow()) reapplied.push_back(c);
-  bool changed = !GLOBAL_M_TABLE.empty();
-  std::uint32_t budget = preloops - 1;  // modulo 2^32: preloops 0 means "until stable"
+  bool changed = !run.constraints.m_table.empty();
+  std::uint32_t budget = run.config.preloops - 1;  // modulo 2^32: preloops 0 means "until stable"
   std::uint32_t passes = 0;
   keep_flags flags;
   std::vector<std::uint32_t> in, out;
   while (changed && budget != 0) {
     stopwatch pass_time;
     pass_time.start();
+    run.report.check_stop();
     --budget;
     ++passes;
     const std::uint64_t kept_items = snapshot(items, flags);
     items.clear_counts();
-    temp_dataset_reader<std::uint32_t> reader(TEMPORARY_DATASET);
-    if (!reader.is_open())
-      throw run_error(std::string(TEMPORARY_DATASET) + " i: could not be opened!");
-    temp_dataset_writer<std::uint32_t> writer(TEMPORARY_DATASET, false);
-    if (!writer.is_open())
-      throw run_error(std::string(TEMPORARY_DATASET) + " o: could not be opened!");
+    temp_dataset_reader<std::uint32_t> reader(run.temp_dataset);
+    if (!reader.is_open()) throw run_error(run.temp_dataset + " i: could not be opened!");
+    temp_dataset_writer<std::uint32_t> writer(run.temp_dataset, false);
+    if (!writer.is_open()) throw run_error(run.temp_dataset + " o: could not be opened!");
     items_written = 0;
     max_tr_len = 0;
     std::uint64_t n_written = 0;
@@ -88,12 +87,13 @@ std::uint32_t run_winnow_loops(item_table& items, std::uint32_t preloops, std::u
     }
     changed = items.n_transactions != n_written;
     items.n_transactions = static_cast<std::uint32_t>(n_written);
-    if (writer.trunc() != 0) throw run_error(std::string(TEMPORARY_DATASET) + " could not be cut!");
+    if (writer.trunc() != 0) throw run_error(run.temp_dataset + " could not be cut!");
     writer.close();
-    std::printf("( \t winnow \t %6llu \t %6llu \t %6d \t %8u \t %8llu \t %8.2f  )\n",
-                static_cast<unsigned long long>(c1), static_cast<unsigned long long>(kept_items), 0,
-                items.n_transactions, static_cast<unsigned long long>(items_written * 4 / 1024),
-                pass_time.seconds());
+    run.report.print("( \t winnow \t %6llu \t %6llu \t %6d \t %8u \t %8llu \t %8.2f  )\n",
+                     static_cast<unsigned long long>(c1),
+                     static_cast<unsigned long long>(kept_items), 0, items.n_transactions,
+                     static_cast<unsigned long long>(items_written * 4 / 1024),
+                     pass_time.seconds());
   }
   return passes;
 }

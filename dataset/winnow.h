@@ -15,8 +15,9 @@
 #include <cstdint>
 
 #include "dataset/items.h"
+#include "dataset/run_context.h"
 
 // Returns the number of passes run. max_tr_len and items_written describe the
 // file after the last pass; c1 is the count-table size printed in every row.
-std::uint32_t run_winnow_loops(item_table& items, std::uint32_t preloops, std::uint64_t c1,
+std::uint32_t run_winnow_loops(run_context& run, item_table& items, std::uint64_t c1,
                                std::uint32_t& max_tr_len, std::uint64_t& items_written);

@@ -1,13 +1,10 @@
 #include "driver/options.h"
 
 #include <algorithm>
-#include <climits>
 #include <cstdio>
 
-#include "constraints/constraint.h"
-#include "dataset/attributes.h"
+#include "constraints/constraint_set.h"
 #include "util/error.h"
-#include "util/output_file.h"
 
 void printUsage() {
   std::string text =
@@ -21,7 +18,8 @@ void printUsage() {
       " [other_options] are needed for constrained itemset mining: \n"
       "hop <k>                 : force out-of-core until k-th iteration\n"
       "preloops <n>            : number of Winnow preprocessing loops\n"
-      "attributes <filename>   : plain ASCII file with integer values\n";
+      "attributes <filename>   : plain ASCII file with integer values\n"
+      "tmpdir <dir>            : directory of the temporary file dataset.tmp\n";
   for (auto* prototype : GLOBAL_TABLE) {
     text += prototype->usage();
     text += '\n';
@@ -36,11 +34,12 @@ namespace {
   throw run_error(keyword + ": \"" + text + "\" " + why);
 }
 
-// Digits only, at least one; the value, or UINT64_MAX when it exceeds 64 bits.
+// True for a non-empty text of decimal digits only.
 bool all_digits(const std::string& s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// The value of a digit text, or UINT64_MAX when it would exceed 64 bits.
 std::uint64_t digits_value(const std::string& s) {
   std::uint64_t v = 0;
   for (char c : s) {
@@ -71,53 +70,40 @@ int parse_signed_option(const std::string& keyword, const std::string& text) {
   return negative ? static_cast<int>(-static_cast<std::int64_t>(v)) : static_cast<int>(v);
 }
 
-int maximum_length_beyond_prefix(std::int64_t lenleq_bound, std::size_t n_prefix_items) {
-  if (lenleq_bound == INT64_MAX) return -1;
-  const std::int64_t rest = lenleq_bound - static_cast<std::int64_t>(n_prefix_items);
-  if (rest < 0) return -2;
-  return static_cast<int>(std::min<std::int64_t>(rest, INT_MAX));
-}
-
-bool ParseArguments(int argc, const char* const* argv, run_options& o) {
+bool ParseArguments(int argc, const char* const* argv, kestrel::run_description& d) {
   if (argc <= 2) {
     printUsage();
     return false;
   }
-  bool have_input = false, have_sigma = false;
-  write_output = false;
+  bool have_input = false, have_sigma = false, have_output = false;
+  constraint_set checked;  // parsed here only to report a malformed constraint in order
   for (int i = 1; i < argc; i += 2) {
     const std::string keyword = argv[i];
     if (i + 1 >= argc) throw run_error(keyword + ": a value must follow the keyword");
     const std::string value = argv[i + 1];
     if (keyword == "input") {
-      o.input = value;
+      d.input = value;
       have_input = true;
     } else if (keyword == "output") {
-      OUTF = value;
-      write_output = true;
+      d.output = value;
+      have_output = true;
     } else if (keyword == "attributes") {
-      o.attributes = value;
+      d.attributes = value;
     } else if (keyword == "sigma") {
-      o.sigma = parse_unsigned_option(keyword, value);
+      d.sigma = parse_unsigned_option(keyword, value);
       have_sigma = true;
     } else if (keyword == "preloops") {
-      o.preloops = parse_unsigned_option(keyword, value);
+      d.preloops = parse_unsigned_option(keyword, value);
     } else if (keyword == "hop") {
-      o.hop = parse_signed_option(keyword, value);
+      d.hop = parse_signed_option(keyword, value);
+    } else if (keyword == "tmpdir") {
+      d.tmpdir = value;
     } else {
-      auto it = std::find_if(GLOBAL_TABLE.begin(), GLOBAL_TABLE.end(),
-                             [&](auto* prototype) { return keyword == prototype->keyword(); });
-      if (it == GLOBAL_TABLE.end()) throw run_error(" ... Error in constraints!");
-      Constraint<std::uint32_t>* c = (*it)->parse_parameters(value.c_str());
-      if (c == nullptr) return false;
-      const int a = c->attribute_row();
-      if (a != -1 && std::find(needed_attributes.begin(), needed_attributes.end(), a) ==
-                         needed_attributes.end())
-        needed_attributes.push_back(a);
+      checked.add(keyword, value);
+      d.constraints.push_back({keyword, value});
     }
   }
-  std::sort(needed_attributes.begin(), needed_attributes.end());
-  if (!have_input || !have_sigma || !write_output)
+  if (!have_input || !have_sigma || !have_output)
     throw run_error("input, output and sigma are mandatory!");
   return true;
 }

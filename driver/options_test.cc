@@ -42,42 +42,21 @@ TEST(Options, StrictNumbers) {
               c.message);
 }
 
-TEST(Options, WidthBoundaries) {
-  // T is chosen from n_items + 1, T1 from the largest support.
-  struct Case {
-    std::uint64_t largest;
-    int bytes;
-  } cases[] = {{0, 1}, {255, 1}, {256, 2}, {65535, 2}, {65536, 4}, {4294967296ull, 4}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(width_for(c.largest), c.bytes) << c.largest;
-    int seen = 0;
-    with_width(c.largest, [&](auto t) { seen = sizeof(t); });
-    EXPECT_EQ(seen, c.bytes) << c.largest;
-  }
-  EXPECT_EQ(width_for(254 + 1), 1);  // 254 frequent items: 8-bit ids
-  EXPECT_EQ(width_for(255 + 1), 2);  // 255 frequent items: 16-bit ids
-}
-
-TEST(Options, LengthBoundBeyondThePrefix) {
-  struct Case {
-    std::int64_t bound;
-    std::size_t prefix;
-    int expected;
-  } cases[] = {{INT64_MAX, 0, -1}, {INT64_MAX, 3, -1}, {5, 2, 3}, {2, 2, 0},
-               {1, 2, -2},         {-1, 0, -2},        {0, 0, 0}, {4000000000ll, 0, INT_MAX}};
-  for (const Case& c : cases)
-    EXPECT_EQ(maximum_length_beyond_prefix(c.bound, c.prefix), c.expected) << c.bound;
-}
-
 TEST(Options, ParsesPairsAndRejectsBadCommandLines) {
-  run_options o;
-  const char* good[] = {"kestrel", "sigma", "3",        "input", "in.dat", "output", "out.txt",
-                        "hop",     "-1",    "preloops", "0",     "sigma",  "4"};
-  ASSERT_TRUE(ParseArguments(13, good, o));
+  kestrel::run_description o;
+  const char* good[] = {"kestrel", "sigma", "3",        "input",  "in.dat", "output", "out.txt",
+                        "hop",     "-1",    "preloops", "0",      "lengeq", "[2]",    "tmpdir",
+                        "/tmp/x",  "sigma", "4",        "lengeq", "[1]"};
+  ASSERT_TRUE(ParseArguments(19, good, o));
   EXPECT_EQ(o.sigma, 4u);  // a repeated option keeps its last value
   EXPECT_EQ(o.hop, -1);
   EXPECT_EQ(o.preloops, 0u);
   EXPECT_EQ(o.input, "in.dat");
+  EXPECT_EQ(o.output, "out.txt");
+  EXPECT_EQ(o.tmpdir, "/tmp/x");
+  ASSERT_EQ(o.constraints.size(), 2u);  // a repeated constraint makes two, in order
+  EXPECT_EQ(o.constraints[0].parameters, "[2]");
+  EXPECT_EQ(o.constraints[1].parameters, "[1]");
   struct Case {
     std::vector<const char*> argv;
     std::string message;
@@ -87,9 +66,11 @@ TEST(Options, ParsesPairsAndRejectsBadCommandLines) {
       {{"kestrel", "input", "a", "sigma", "1"}, "input, output and sigma are mandatory!"},
       {{"kestrel", "input", "a", "output", "b", "sigma", "1", "bogus", "[1]"},
        " ... Error in constraints!"},
+      // Constraints are checked in command-line order, before the mandatory options.
+      {{"kestrel", "sumleq", "[0,x]", "sigma", "abc"}, "sumleq: malformed parameters \"[0,x]\""},
   };
   for (const Case& c : bad) {
-    run_options r;
+    kestrel::run_description r;
     EXPECT_EQ(
         run_error_of([&] { ParseArguments(static_cast<int>(c.argv.size()), c.argv.data(), r); }),
         c.message);

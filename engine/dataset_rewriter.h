@@ -15,16 +15,18 @@
 template <class T>
 class dataset_rewriter : public transaction_sink<T> {
  public:
-  dataset_rewriter() : out_(TEMPORARY_DATASET, false) {
-    if (!out_.is_open()) throw run_error(std::string(TEMPORARY_DATASET) + " could not be opened!");
+  // path: the run's "dataset.tmp".
+  explicit dataset_rewriter(const std::string& path) : path_(path), out_(path, false) {
+    if (!out_.is_open()) throw run_error(path_ + " could not be opened!");
   }
   void add(T* items, std::uint32_t n) override { out_.write_record(items, static_cast<T>(n)); }
   void finish() override {
-    if (out_.trunc() != 0) throw run_error(std::string(TEMPORARY_DATASET) + " could not be written!");
+    if (out_.trunc() != 0) throw run_error(path_ + " could not be written!");
     out_.close();
   }
   bool rewrites_dataset() const override { return true; }
 
  private:
+  std::string path_;
   temp_dataset_writer<T> out_;
 };

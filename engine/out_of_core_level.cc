@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "dataset/temp_dataset.h"
-#include "levels/length_bound.h"
 #include "util/error.h"
 #include "util/output_file.h"
 #include "util/progress_row.h"
@@ -21,8 +20,10 @@ namespace {
 template <class T>
 struct pass_state {
   pass_state(int k, const item_table& items, typed_constraints<T>& table)
-      : uk(static_cast<std::uint32_t>(k)), flag_start(table.lam_table.size()),
-        flags(table.lam_table.size()), kept_item(items.n_items) {
+      : uk(static_cast<std::uint32_t>(k)),
+        flag_start(table.lam_table.size()),
+        flags(table.lam_table.size()),
+        kept_item(items.n_items) {
     // A loose constraint whose satisfying itemsets need not have a satisfying
     // subset one item shorter cannot vouch for dropping a transaction: its flag
     // starts set, so it never empties one.
@@ -127,18 +128,19 @@ std::uint32_t store_frequent_candidates(int k, item_table& items,
 }  // namespace
 
 template <class T, class T1>
-void count_level_out_of_core(int k, int max_tr_len, item_table& items,
+void count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table& items,
                              candidate_store<T, T1>& candidates, frequent_level<T, T1>& level,
                              transaction_sink<T>& sink, typed_constraints<T>& table) {
   stopwatch clock;
   clock.start();
   level.clear(k);
-  const std::string tmp_name = TEMPORARY_DATASET;
+  const std::string& tmp_name = run.temp_dataset;
   temp_dataset_reader<T> in(tmp_name);
   if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
 
   const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
-  counting_transaction<T> t(capacity, static_cast<std::uint32_t>(k), static_cast<int>(items.n_items));
+  counting_transaction<T> t(capacity, static_cast<std::uint32_t>(k),
+                            static_cast<int>(items.n_items));
   pass_state<T> state(k, items, table);
   std::uint64_t items_written = 0;
   std::uint32_t kept = 0;
@@ -162,10 +164,12 @@ void count_level_out_of_core(int k, int max_tr_len, item_table& items,
   const std::uint32_t* map = sink.renumbering();
   const std::uint32_t frequent =
       store_frequent_candidates(k, items, candidates, level, map, table, rewrites);
-  if (map != nullptr) items.update_unmap(write_output);
+  if (map != nullptr) items.update_unmap(run.attributes);
 
-  output_file out(OUTF, "a");
-  const int written = level_allowed(k) ? level.dump_itemsets(items, out, table) : 0;
+  output_file out(run.output, "a");
+  const int written = run.constraints.level_allowed(k)
+                          ? level.dump_itemsets(items, run.constraints.prefix_items, out, table)
+                          : 0;
   out.close();
   if (rewrites) items.end_global_pruning(state.uk);
 
@@ -178,12 +182,12 @@ void count_level_out_of_core(int k, int max_tr_len, item_table& items,
   row.transactions = items.n_transactions;
   row.kib = items_written * sizeof(T) / 1024;
   row.seconds = clock.seconds();
-  print_progress_row(row);
+  print_progress_row(run.report, row);
 }
 
-#define KESTREL_INSTANTIATE(T, T1)                                                            \
-  template void count_level_out_of_core<T, T1>(int, int, item_table&, candidate_store<T, T1>&, \
-                                               frequent_level<T, T1>&, transaction_sink<T>&,  \
-                                               typed_constraints<T>&);
+#define KESTREL_INSTANTIATE(T, T1)                                                              \
+  template void count_level_out_of_core<T, T1>(run_context&, int, int, item_table&,             \
+                                               candidate_store<T, T1>&, frequent_level<T, T1>&, \
+                                               transaction_sink<T>&, typed_constraints<T>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

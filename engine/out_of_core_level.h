@@ -13,13 +13,14 @@
 // output file, and the progress row is printed.
 #pragma once
 
-#include "constraints/constraint.h"
+#include "constraints/constraint_set.h"
 #include "dataset/items.h"
+#include "dataset/run_context.h"
 #include "engine/candidates.h"
 #include "levels/level_store.h"
 #include "levels/transaction_sink.h"
 
 template <class T, class T1>
-void count_level_out_of_core(int k, int max_tr_len, item_table& items,
+void count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table& items,
                              candidate_store<T, T1>& candidates, frequent_level<T, T1>& level,
                              transaction_sink<T>& sink, typed_constraints<T>& table);

@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "dataset/temp_dataset.h"
 #include "dataset/first_scan.h"
-#include "levels/length_bound.h"
+#include "dataset/temp_dataset.h"
 #include "levels/output_line.h"
 #include "util/error.h"
 #include "util/memory.h"
@@ -59,9 +58,9 @@ struct pass_totals {
 // ids, applies the monotone constraints, counts the pairs of what is left and
 // hands it to sink.
 template <class T, class T1>
-pass_totals count_pass(int max_tr_len, const item_table& items, pair_counters<T1>& pairs,
-                       transaction_sink<T>& sink, typed_constraints<T>& table) {
-  const std::string tmp_name = TEMPORARY_DATASET;
+pass_totals count_pass(const std::string& tmp_name, int max_tr_len, const item_table& items,
+                       pair_counters<T1>& pairs, transaction_sink<T>& sink,
+                       typed_constraints<T>& table) {
   temp_dataset_reader<std::uint32_t> in(tmp_name);
   if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
   const std::uint64_t n = pairs.n;
@@ -103,12 +102,12 @@ struct level_totals {
 // be written; counts each stored pair's items for global pruning when
 // count_items is set.
 template <class T, class T1>
-level_totals store_frequent_pairs(item_table& items, const pair_counters<T1>& pairs,
-                                  frequent_level<T, T1>& level, typed_constraints<T>& table,
-                                  bool count_items) {
-  output_file out(OUTF, "a");
-  output_line line(items, 2);
-  const bool writable = level_allowed(2);
+level_totals store_frequent_pairs(run_context& run, item_table& items,
+                                  const pair_counters<T1>& pairs, frequent_level<T, T1>& level,
+                                  typed_constraints<T>& table, bool count_items) {
+  output_file out(run.output, "a");
+  output_line line(items, run.constraints.prefix_items, 2);
+  const bool writable = run.constraints.level_allowed(2);
   const bool plain = table.keeps_everything() && table.writes_everything();
   const std::uint32_t min_count = items.min_count;
   const std::uint64_t n = pairs.n;
@@ -147,14 +146,14 @@ level_totals store_frequent_pairs(item_table& items, const pair_counters<T1>& pa
 }  // namespace
 
 template <class T, class T1>
-std::unique_ptr<frequent_level<T, T1>> count_pairs(int max_tr_len, item_table& items,
-                                                   pair_counters<T1>& pairs,
+std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_len,
+                                                   item_table& items, pair_counters<T1>& pairs,
                                                    transaction_sink<T>& sink,
                                                    typed_constraints<T>& table) {
   stopwatch clock;
   clock.start();
   assert(pairs.n == items.n_items);
-  const pass_totals pass = count_pass(max_tr_len, items, pairs, sink, table);
+  const pass_totals pass = count_pass(run.temp_dataset, max_tr_len, items, pairs, sink, table);
   sink.finish();
   const bool rewrites = sink.rewrites_dataset();
   if (rewrites) {
@@ -163,7 +162,7 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(int max_tr_len, item_table& i
   }
 
   auto level = std::make_unique<frequent_level<T, T1>>(2);
-  const level_totals stored = store_frequent_pairs(items, pairs, *level, table, rewrites);
+  const level_totals stored = store_frequent_pairs(run, items, pairs, *level, table, rewrites);
   if (rewrites) items.end_global_pruning(2);
 
   progress_row row;
@@ -175,13 +174,14 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(int max_tr_len, item_table& i
   row.transactions = items.n_transactions;
   row.kib = pass.items_written * sizeof(T) / 1024;
   row.seconds = clock.seconds();
-  print_progress_row(row);
+  print_progress_row(run.report, row);
   return level;
 }
 
-#define KESTREL_INSTANTIATE(T, T1)                                                           \
-  template std::unique_ptr<frequent_level<T, T1>> count_pairs<T, T1>(                        \
-      int, item_table&, pair_counters<T1>&, transaction_sink<T>&, typed_constraints<T>&);
+#define KESTREL_INSTANTIATE(T, T1)                                              \
+  template std::unique_ptr<frequent_level<T, T1>> count_pairs<T, T1>(           \
+      run_context&, int, item_table&, pair_counters<T1>&, transaction_sink<T>&, \
+      typed_constraints<T>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE
 #define KESTREL_INSTANTIATE(T1) template class pair_counters<T1>;

@@ -9,8 +9,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "constraints/constraint.h"
+#include "constraints/constraint_set.h"
 #include "dataset/items.h"
+#include "dataset/run_context.h"
 #include "levels/level_store.h"
 #include "levels/transaction_sink.h"
 
@@ -49,7 +50,7 @@ class pair_counters {
 // monotone, convertible and loose anti-monotone constraint accepts, sets up
 // global pruning and prints the progress row of level 2.
 template <class T, class T1>
-std::unique_ptr<frequent_level<T, T1>> count_pairs(int max_tr_len, item_table& items,
-                                                   pair_counters<T1>& pairs,
+std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_len,
+                                                   item_table& items, pair_counters<T1>& pairs,
                                                    transaction_sink<T>& sink,
                                                    typed_constraints<T>& table);

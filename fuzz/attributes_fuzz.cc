@@ -5,19 +5,18 @@
 // items are renumbered by attribute order); the other bytes are the attribute
 // file. After a successful load, a few items are counted, renumbered and the
 // columns rebuilt for dense ids, as the first scan does. Errors must be
-// run_error; the globals are reset after every input.
+// run_error. Every input builds its own values.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "constraints/constraint.h"
+#include "constraints/constraint_set.h"
 #include "dataset/attributes.h"
 #include "dataset/items.h"
 #include "driver/options.h"
 #include "fuzz/fuzz_file.h"
 #include "util/error.h"
-#include "util/output_file.h"
 
 namespace {
 
@@ -33,21 +32,24 @@ void run_one(std::uint8_t choice, const std::uint8_t* data, std::size_t size) {
   if (choice & 0x40) words.insert(words.end(), {"medleq2", "[" + row + ",7]"});
   std::vector<const char*> argv;
   for (const auto& w : words) argv.push_back(w.c_str());
-  run_options o;
+  kestrel::run_description o;
   if (!ParseArguments(static_cast<int>(argv.size()), argv.data(), o)) return;
-  LoadAttributes(file.name());
+  constraint_set set;
+  for (const kestrel::constraint& c : o.constraints) set.add(c.keyword, c.parameters);
+  attribute_table attributes;
+  attributes.load(file.name(), nullptr, set);
 
   // Count the ids that every loaded column has a value for, as the first scan
   // would after its own check, then renumber and rebuild the columns.
-  const std::uint64_t limit = std::min<std::uint64_t>(shortest_attribute_column(), 64);
+  const std::uint64_t limit = std::min<std::uint64_t>(attributes.shortest_column(), 64);
   item_table items(1);
   for (std::uint32_t id = 0; id < limit; ++id)
     for (std::uint32_t k = 0; k <= id % 3; ++k) items.count_item(id);
-  if (GLOBAL_CAM_TABLE.empty())
+  if (set.cam_table.empty())
     items.remap_items(false);
   else
-    items.remap_items(GLOBAL_CAM_TABLE.front());
-  rebuild_attribute_columns(items);
+    items.remap_items(*set.cam_table.front()->attribute_values, set.cam_table.front()->ascending());
+  attributes.rebuild_for_dense_ids(items, set);
 }
 
 }  // namespace
@@ -58,8 +60,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run_one(data[0], data + 1, size - 1);
   } catch (const run_error&) {
   }
-  reset_constraint_tables();
-  reset_attributes();
-  write_output = false;
   return 0;
 }

@@ -1,26 +1,23 @@
 // Fuzz target: the command line with constraint parameters.
 //
 // The input is split into argv words at newlines. ParseArguments runs
-// in-process (it reads no file); a parsed command line also derives the length
-// bound and clones the active constraints for the three item widths, as a run
-// does. Errors must be run_error; the global tables are reset after every input.
+// in-process (it reads no file); a parsed command line's constraints are then
+// filed in a constraint set and cloned for one of the three item widths, as a
+// run does. Errors must be run_error. Every input builds its own values.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "constraints/constraint.h"
-#include "dataset/attributes.h"
+#include "constraints/constraint_set.h"
 #include "driver/options.h"
 #include "util/error.h"
-#include "util/output_file.h"
 
 namespace {
 
 template <class T>
-void clone_all() {
-  typed_constraints<T> typed;
-  typed.take_active_constraints();
+void clone_all(const constraint_set& set) {
+  typed_constraints<T> typed(set);
 }
 
 void run_one(const std::uint8_t* data, std::size_t size) {
@@ -37,15 +34,17 @@ void run_one(const std::uint8_t* data, std::size_t size) {
   if (size > 0) words.push_back(word);
   std::vector<const char*> argv;
   for (const auto& w : words) argv.push_back(w.c_str());
-  run_options o;
+  kestrel::run_description o;
   if (!ParseArguments(static_cast<int>(argv.size()), argv.data(), o)) return;
-  GLOBAL_MAXIMUM_LENGTH = maximum_length_beyond_prefix(LENLEQ_BOUND, prefix_items.size());
+  constraint_set set;
+  for (const kestrel::constraint& c : o.constraints) set.add(c.keyword, c.parameters);
+  set.level_allowed(static_cast<int>(size % 5));
   if (size % 3 == 0)
-    clone_all<std::uint8_t>();
+    clone_all<std::uint8_t>(set);
   else if (size % 3 == 1)
-    clone_all<std::uint16_t>();
+    clone_all<std::uint16_t>(set);
   else
-    clone_all<std::uint32_t>();
+    clone_all<std::uint32_t>(set);
 }
 
 }  // namespace
@@ -55,8 +54,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run_one(data, size);
   } catch (const run_error&) {
   }
-  reset_constraint_tables();
-  reset_attributes();
-  write_output = false;
   return 0;
 }

@@ -31,7 +31,7 @@ void level_store<T, T1>::clear(int new_k) {
 
 template <class T, class T1>
 void level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constraints<T>& table,
-                                         const level_store* flag_source, int source_index) {
+                                     const level_store* flag_source, int source_index) {
   const std::size_t km1 = static_cast<std::size_t>(k - 1);
   // Only the last group is compared: itemsets arrive in lexicographic order, so
   // an equal prefix can only be the last one.
@@ -53,8 +53,7 @@ void level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constra
     assert(flag_source->n_lam == n_lam);
     for (int u = 0; u < n_lam; ++u) lam_flags.push_back(flag_source->flag(source_index, u));
   } else {
-    for (int u = 0; u < n_lam; ++u)
-      lam_flags.push_back(table.lam_table[u]->holds(itemset, k));
+    for (int u = 0; u < n_lam; ++u) lam_flags.push_back(table.lam_table[u]->holds(itemset, k));
   }
 }
 
@@ -192,8 +191,7 @@ bool frequent_level<T, T1>::lookup(const T* itemset, T1* support, T* key, int* i
 }
 
 template <class T, class T1>
-bool other_subsets_stored(const frequent_level<T, T1>& previous, const T* cand, int k,
-                          T* subset) {
+bool other_subsets_stored(const frequent_level<T, T1>& previous, const T* cand, int k, T* subset) {
   // The subset without cand[r] has the prefix cand[0..k-2] minus cand[r] and the
   // suffix cand[k-1]; as r decreases the subsets grow lexicographically, so the
   // group search only moves forward.
@@ -209,13 +207,14 @@ bool other_subsets_stored(const frequent_level<T, T1>& previous, const T* cand, 
 }
 
 template <class T, class T1>
-int frequent_level<T, T1>::dump_itemsets(item_table& items, output_file& out,
-                                         typed_constraints<T>& table) {
+int frequent_level<T, T1>::dump_itemsets(item_table& items,
+                                         const std::vector<std::uint32_t>& prefix_items,
+                                         output_file& out, typed_constraints<T>& table) {
   if (this->n_itemsets == 0) return 0;
   const int k = this->k;
   const int km1 = k - 1;
   std::vector<T> current(k);
-  output_line line(items, k);
+  output_line line(items, prefix_items, k);
   // The prefix last laid out; n_items is an id no item has, so the first group
   // lays out its whole prefix and later groups only the part that differs.
   std::vector<std::uint32_t> prev(k, items.n_items);
@@ -247,9 +246,9 @@ int frequent_level<T, T1>::dump_itemsets(item_table& items, output_file& out,
   return written;
 }
 
-#define KESTREL_INSTANTIATE(T, T1)                                                    \
-  template class level_store<T, T1>;                                                \
-  template class frequent_level<T, T1>;                                             \
+#define KESTREL_INSTANTIATE(T, T1)      \
+  template class level_store<T, T1>;    \
+  template class frequent_level<T, T1>; \
   template bool other_subsets_stored(const frequent_level<T, T1>&, const T*, int, T*);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

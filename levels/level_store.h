@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "constraints/constraint.h"
+#include "constraints/constraint_set.h"
 #include "dataset/items.h"
 #include "util/output_file.h"
 
@@ -92,7 +92,8 @@ class frequent_level : public level_store<T, T1> {
   // Writes every stored itemset that the monotone and convertible constraints
   // accept and whose loose flags are all set: prefix items, labels, "(support)\n"
   // (the line layout of levels/output_line.h). Returns the number written.
-  int dump_itemsets(item_table& items, output_file& out, typed_constraints<T>& table);
+  int dump_itemsets(item_table& items, const std::vector<std::uint32_t>& prefix_items,
+                    output_file& out, typed_constraints<T>& table);
 
   int pair_i = 0;
   int pair_j = 0;

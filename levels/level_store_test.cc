@@ -12,11 +12,12 @@ namespace {
 
 using store8 = frequent_level<std::uint8_t, std::uint8_t>;
 
-std::string dump(store8& s, item_table& items, typed_constraints<std::uint8_t>& table, int* written) {
+std::string dump(store8& s, item_table& items, const std::vector<std::uint32_t>& prefix_items,
+                 typed_constraints<std::uint8_t>& table, int* written) {
   test_dir dir;
   {
     output_file out("out.txt", "w+");
-    *written = s.dump_itemsets(items, out, table);
+    *written = s.dump_itemsets(items, prefix_items, out, table);
     out.close();
   }
   return read_file("out.txt");
@@ -63,7 +64,7 @@ TEST(ItemsetStore, LookupFindsStoredItemsetsInShortAndLongGroups) {
 TEST(ItemsetStore, DumpWritesLabelsInDenseOrderWithPrefixItemsAndUnsignedSupport) {
   item_table items(1);
   set_up_items(items, 6, {12, 7, 300, 4000000000u, 5, 6});
-  prefix_items = {3, 8};
+  const std::vector<std::uint32_t> prefix_items = {3, 8};
   typed_constraints<std::uint8_t> table;
   store8 s(3);
   const std::uint8_t a[3] = {0, 1, 2}, b[3] = {0, 1, 3}, c[3] = {0, 4, 5}, d[3] = {1, 4, 5};
@@ -72,8 +73,7 @@ TEST(ItemsetStore, DumpWritesLabelsInDenseOrderWithPrefixItemsAndUnsignedSupport
   s.add_itemset(c, 128, table);
   s.add_itemset(d, 0, table);
   int written = 0;
-  const std::string text = dump(s, items, table, &written);
-  prefix_items.clear();
+  const std::string text = dump(s, items, prefix_items, table, &written);
   EXPECT_EQ(written, 4);
   EXPECT_EQ(text,
             "3 8 12 7 300 (255)\n"
@@ -81,7 +81,7 @@ TEST(ItemsetStore, DumpWritesLabelsInDenseOrderWithPrefixItemsAndUnsignedSupport
             "3 8 12 5 6 (128)\n"
             "3 8 7 5 6 (0)\n");
   store8 empty(3);
-  EXPECT_EQ(dump(empty, items, table, &written), "");
+  EXPECT_EQ(dump(empty, items, prefix_items, table, &written), "");
   EXPECT_EQ(written, 0);
 }
 

@@ -11,14 +11,14 @@
 #include <cstring>
 #include <vector>
 
-#include "constraints/constraint.h"
 #include "dataset/items.h"
 #include "util/decimal.h"
 #include "util/output_file.h"
 
 class output_line {
  public:
-  output_line(const item_table& items, int k) : items_(items), off_(k + 1, 0) {
+  output_line(const item_table& items, const std::vector<std::uint32_t>& prefix_items, int k)
+      : items_(items), off_(k + 1, 0) {
     buf_.resize(prefix_items.size() * 11 + static_cast<std::size_t>(k) * item_table::kLabelSlot +
                 32);
     std::size_t n = 0;

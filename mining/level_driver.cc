@@ -5,12 +5,11 @@
 #include <memory>
 #include <utility>
 
-#include "constraints/constraint.h"
+#include "constraints/constraint_set.h"
 #include "engine/candidates.h"
 #include "engine/dataset_rewriter.h"
 #include "engine/out_of_core_level.h"
 #include "engine/pair_counting.h"
-#include "levels/length_bound.h"
 #include "levels/level_store.h"
 #include "util/widths.h"
 #include "vertical/bit_matrix.h"
@@ -19,17 +18,13 @@
 
 namespace {
 
-// True once level k is the last one the length bound lets be written: levels
-// beyond it are neither mined nor written.
-bool bound_reached(int k) { return GLOBAL_MAXIMUM_LENGTH != -1 && k >= GLOBAL_MAXIMUM_LENGTH; }
-
 // The sink of a counting pass: the bit matrix filler once the matrix is
 // allocated (with the item table's renumbering when global pruning compacted
 // the ids, renumber set), else the rewriter of "dataset.tmp".
 template <class T>
-std::unique_ptr<transaction_sink<T>> make_sink(bit_matrix<T>& matrix, item_table& items,
-                                               bool renumber) {
-  if (!matrix.allocated()) return std::make_unique<dataset_rewriter<T>>();
+std::unique_ptr<transaction_sink<T>> make_sink(run_context& run, bit_matrix<T>& matrix,
+                                               item_table& items, bool renumber) {
+  if (!matrix.allocated()) return std::make_unique<dataset_rewriter<T>>(run.temp_dataset);
   const bool renumbered = renumber && items.update_map();
   return std::make_unique<bit_matrix_filler<T>>(matrix, renumbered ? items.map.data() : nullptr);
 }
@@ -37,11 +32,12 @@ std::unique_ptr<transaction_sink<T>> make_sink(bit_matrix<T>& matrix, item_table
 }  // namespace
 
 template <class T, class T1>
-void mine_levels(int max_tr_len, item_table& items, int hop) {
-  typed_constraints<T> table;
-  table.take_active_constraints();
+void mine_levels(run_context& run, int max_tr_len, item_table& items) {
+  const constraint_set& constraints = run.constraints;
+  const int hop = run.config.hop;
+  typed_constraints<T> table(constraints);
   // Nothing of two or more items may be written: no pass is worth running.
-  if (!level_allowed(2)) return;
+  if (!constraints.level_allowed(2)) return;
 
   int k = 2;
   bit_matrix<T> matrix;
@@ -52,12 +48,13 @@ void mine_levels(int max_tr_len, item_table& items, int hop) {
   }
 
   auto pairs = std::make_unique<pair_counters<T1>>(items.n_items);
-  std::unique_ptr<frequent_level<T, T1>> level =
-      count_pairs<T, T1>(max_tr_len, items, *pairs, *make_sink(matrix, items, false), table);
-  if (level->n_itemsets < 3 || bound_reached(k)) return;
+  std::unique_ptr<frequent_level<T, T1>> level = count_pairs<T, T1>(
+      run, max_tr_len, items, *pairs, *make_sink(run, matrix, items, false), table);
+  if (level->n_itemsets < 3 || constraints.last_allowed_level(k)) return;
 
   auto candidates = std::make_unique<candidate_store<T, T1>>(k);
   while (!vertical) {
+    run.report.check_stop();
     ++k;
     // From level hop on, the pass of level k fills the bit matrix instead of
     // rewriting the file once the pruned data fits the memory rule.
@@ -68,9 +65,9 @@ void mine_levels(int max_tr_len, item_table& items, int hop) {
     generate_candidates<T, T1>(*level, *candidates, items, k, pairs.get(), table);
     if (candidates->n_itemsets == 0) return;
     if (k == 3) pairs.reset();
-    count_level_out_of_core<T, T1>(k, max_tr_len, items, *candidates, *level,
-                                   *make_sink(matrix, items, true), table);
-    if (level->n_itemsets < k + 1 || bound_reached(k)) return;
+    count_level_out_of_core<T, T1>(run, k, max_tr_len, items, *candidates, *level,
+                                   *make_sink(run, matrix, items, true), table);
+    if (level->n_itemsets < k + 1 || constraints.last_allowed_level(k)) return;
   }
 
   candidates.reset();
@@ -78,19 +75,20 @@ void mine_levels(int max_tr_len, item_table& items, int hop) {
   const bool compact = matrix.try_make_compact(items.n_kept);
   level->keys.assign(static_cast<std::size_t>(level->n_itemsets), static_cast<T>(-1));
   auto next = std::make_unique<frequent_level<T, T1>>(k);
-  using iteration = void (*)(int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&,
-                             bit_matrix<T>&, typed_constraints<T>&);
+  using iteration = void (*)(run_context&, int, item_table&, frequent_level<T, T1>&,
+                             frequent_level<T, T1>&, bit_matrix<T>&, typed_constraints<T>&);
   iteration variant = items.dense_support_pct > 20.0 ? &intersect_level_key_patterns<T, T1>
                       : compact                      ? &intersect_level_dense<T, T1>
                                                      : &intersect_level_sparse<T, T1>;
   while (true) {
+    run.report.check_stop();
     ++k;
-    variant(k, items, *level, *next, matrix, table);
-    if (next->n_itemsets < k || bound_reached(k)) return;
+    variant(run, k, items, *level, *next, matrix, table);
+    if (next->n_itemsets < k || constraints.last_allowed_level(k)) return;
     std::swap(level, next);
   }
 }
 
-#define KESTREL_INSTANTIATE(T, T1) template void mine_levels<T, T1>(int, item_table&, int);
+#define KESTREL_INSTANTIATE(T, T1) template void mine_levels<T, T1>(run_context&, int, item_table&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

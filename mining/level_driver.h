@@ -10,6 +10,7 @@
 #pragma once
 
 #include "dataset/items.h"
+#include "dataset/run_context.h"
 
 template <class T, class T1>
-void mine_levels(int max_tr_len, item_table& items, int hop);
+void mine_levels(run_context& run, int max_tr_len, item_table& items);

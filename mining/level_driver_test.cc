@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "mining/first_levels.h"
 #include "tests/support/files.h"
 #include "tests/support/itemsets.h"
 #include "util/memory.h"
@@ -19,19 +21,23 @@ itemset_counts mine(const std::vector<std::vector<std::uint32_t>>& trans, std::u
                     int hop, int max_length, std::string* progress = nullptr) {
   test_dir dir;
   write_file("in.dat", fimi_text(trans));
-  reset_constraint_tables();
-  GLOBAL_MAXIMUM_LENGTH = max_length;
-  OUTF = "out.txt";
-  write_output = true;
+  run_config config;
+  config.input = "in.dat";
+  config.sigma = sigma;
+  config.preloops = 0;
+  config.hop = hop;
+  // max_length: -1 unbounded, below -1 nothing at all may be written.
+  if (max_length != -1) config.constraints.lenleq_bound = std::max(max_length, -1);
+  config.constraints.settle_length_bound();
+  run_context run(std::move(config));
+  run.output.file = "out.txt";
+  std::string printed;
+  run.report.hook = [&printed](const char* text) { printed += text; };
   item_table items(sigma);
-  std::uint32_t max_tr_len = 0;
-  testing::internal::CaptureStdout();
-  const std::uint32_t max_support = first_scan("in.dat", items, max_tr_len, 0);
-  if (max_support > 0 && items.n_items >= 2)
-    mine_levels<T, T1>(static_cast<int>(max_tr_len), items, hop);
-  const std::string out = testing::internal::GetCapturedStdout();
-  if (progress != nullptr) *progress = out;
-  GLOBAL_MAXIMUM_LENGTH = -1;
+  const first_scan_result scan = run_first_levels(run, items);
+  if (items.max_support > 0 && items.n_items >= 2)
+    mine_levels<T, T1>(run, static_cast<int>(scan.max_tr_len), items);
+  if (progress != nullptr) *progress = printed;
   return parse_output(read_file("out.txt"));
 }
 

@@ -49,7 +49,8 @@ std::string expected_usage() {
       " [other_options] are needed for constrained itemset mining: \n"
       "hop <k>                 : force out-of-core until k-th iteration\n"
       "preloops <n>            : number of Winnow preprocessing loops\n"
-      "attributes <filename>   : plain ASCII file with integer values\n";
+      "attributes <filename>   : plain ASCII file with integer values\n"
+      "tmpdir <dir>            : directory of the temporary file dataset.tmp\n";
   for (auto* prototype : GLOBAL_TABLE) text += std::string(prototype->usage()) + "\n";
   return text + "\n\n";
 }

@@ -1,16 +1,23 @@
 #include "util/output_file.h"
 
+#include <vector>
+
 #include "util/decimal.h"
 #include "util/error.h"
-
-std::string OUTF;
-bool write_output = false;
-bool output_created = false;
 
 output_file::output_file(const std::string& name, const char* mode) : name_(name) {
   f_ = std::fopen(name.c_str(), mode);
   if (f_ == nullptr) throw run_error(name + " could not be opened for writing!");
-  if (mode[0] == 'w' && name == OUTF) output_created = true;
+}
+
+output_file::output_file(output_target& target, const char* mode) : name_(target.file) {
+  if (target.consumer) {
+    consumer_ = target.consumer;
+    return;
+  }
+  f_ = std::fopen(name_.c_str(), mode);
+  if (f_ == nullptr) throw run_error(name_ + " could not be opened for writing!");
+  if (mode[0] == 'w') target.created = true;
 }
 
 output_file::~output_file() {
@@ -20,7 +27,36 @@ output_file::~output_file() {
 void output_file::fail() const { throw run_error(name_ + " could not be written!"); }
 
 void output_file::raw_write(const char* bytes, std::size_t n) {
+  if (consumer_) {
+    consume_lines(bytes, n);
+    return;
+  }
   if (n != 0 && std::fwrite(bytes, 1, n, f_) != n) fail();
+}
+
+// A line is "<id> <id> ... (<support>)\n": every number before the parenthesis
+// is an item, the one inside it the support.
+void output_file::consume_lines(const char* bytes, std::size_t n) {
+  pending_.append(bytes, n);
+  std::vector<std::uint32_t> items;
+  std::size_t start = 0;
+  for (std::size_t end; (end = pending_.find('\n', start)) != std::string::npos; start = end + 1) {
+    items.clear();
+    std::uint64_t v = 0;
+    for (std::size_t i = start; i < end; ++i) {
+      const char c = pending_[i];
+      if (c >= '0' && c <= '9') {
+        v = v * 10 + static_cast<std::uint64_t>(c - '0');
+      } else if (c == ' ') {
+        items.push_back(static_cast<std::uint32_t>(v));
+        v = 0;
+      } else if (c == '(') {
+        v = 0;
+      }
+    }
+    consumer_(items.data(), items.size(), v);
+  }
+  pending_.erase(0, start);
 }
 
 void output_file::flush_buffer() {
@@ -42,6 +78,11 @@ void output_file::write_support(std::uint64_t v) {
 }
 
 void output_file::close() {
+  if (consumer_) {
+    flush_buffer();
+    consumer_ = nullptr;
+    return;
+  }
   if (f_ == nullptr) return;
   flush_buffer();
   FILE* f = f_;

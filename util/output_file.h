@@ -1,27 +1,39 @@
-// The output itemset file and a checked, buffered writer for it.
+// Where a run's itemsets go, and a checked, buffered writer for it.
 //
-// OUTF names the output file and write_output tells whether one was given
-// (always true in a run). The first scan creates the file; every later level
-// appends to it. A failed open throws run_error("<name> could not be opened for
-// writing!"); a failed write, flush or close throws
-// run_error("<name> could not be written!"), so a full disk never passes silently.
+// An output_target names the output file, or holds a consumer that receives
+// each written line as numbers instead (then no file is opened). The first scan
+// creates the file; every later level appends to it. A failed open throws
+// run_error("<name> could not be opened for writing!"); a failed write, flush
+// or close throws run_error("<name> could not be written!"), so a full disk
+// never passes silently.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 
-extern std::string OUTF;
-extern bool write_output;
-// Set once this run has created (emptied) the file OUTF: from then on a failed
-// run must not leave it behind looking complete.
-extern bool output_created;
+// The items of one output line (as the line lists them) and its support.
+using itemset_consumer =
+    std::function<void(const std::uint32_t* items, std::size_t n, std::uint64_t support)>;
+
+struct output_target {
+  std::string file;           // the output file; empty with no consumer: nothing is written
+  itemset_consumer consumer;  // set: lines go here, no file is opened
+  // Set once this run has created (emptied) file: from then on a failed run
+  // must not leave it behind looking complete.
+  bool created = false;
+  bool enabled() const { return consumer != nullptr || !file.empty(); }
+};
 
 class output_file {
  public:
   // mode "w+" creates (or empties) the file, "a" appends.
   output_file(const std::string& name, const char* mode);
+  // The run's target: its consumer, or its file opened with mode (marking the
+  // target created for "w+").
+  output_file(output_target& target, const char* mode);
   ~output_file();  // closes without reporting: call close() on the normal path
   output_file(const output_file&) = delete;
   output_file& operator=(const output_file&) = delete;
@@ -46,9 +58,12 @@ class output_file {
  private:
   void flush_buffer();
   void raw_write(const char* bytes, std::size_t n);
+  void consume_lines(const char* bytes, std::size_t n);
   [[noreturn]] void fail() const;
   std::string name_;
   FILE* f_ = nullptr;
+  itemset_consumer consumer_;
+  std::string pending_;  // consumer mode: the bytes of the unfinished line
   std::size_t used_ = 0;
   char buf_[1 << 16];
 };

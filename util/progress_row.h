@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "util/report.h"
+
 struct progress_row {
   int level = 0;
   const char* algorithm = "";
@@ -20,4 +22,5 @@ struct progress_row {
   double seconds = 0;
 };
 
-void print_progress_row(const progress_row& row);
+// Records the row in report's statistics and prints it through report.
+void print_progress_row(reporter& report, const progress_row& row);

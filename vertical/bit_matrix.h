@@ -94,6 +94,12 @@ class bit_matrix {
   std::uint32_t n_items = 0;
   std::vector<std::uint32_t> pruning_mask;
   bool is_compact = false;
+  // The diffuse variant's state for the whole run: whether the transaction order
+  // has been set, and whether the current level collects the statistics, item
+  // flags and pruning mask (every second level, from the second; the first call
+  // flips it to false).
+  bool diffuse_order_set = false;
+  bool diffuse_collects = true;
   std::vector<std::uint32_t> inters_cache;
   // The compact section is the items compact_first .. n_items-1; when the test
   // did not succeed it is empty (compact_first above every item number).

@@ -1,5 +1,7 @@
 // The compact and diffuse vertical iterations. T is the dense item type, T1 the
 // support type.
+#include "vertical/intersection_levels.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <vector>
@@ -8,23 +10,9 @@
 #include "util/output_file.h"
 #include "util/stopwatch.h"
 #include "util/widths.h"
-#include "vertical/intersection_levels.h"
 #include "vertical/level_output.h"
 
 namespace {
-
-// Run-wide flags of the diffuse variant, one pair per instantiation: whether the
-// transaction order has been set, and whether the current level collects the
-// statistics, item flags and pruning mask (every second level, from the second).
-template <class T, class T1>
-struct diffuse_state {
-  static bool first_order;
-  static bool pruning_flag;
-};
-template <class T, class T1>
-bool diffuse_state<T, T1>::first_order = false;
-template <class T, class T1>
-bool diffuse_state<T, T1>::pruning_flag = true;
 
 // Decides, after a collecting level, whether shrinking the rows pays: the average
 // intersection must be wide (over 4% of a row), pruning must save over 20% of the
@@ -45,14 +33,14 @@ bool pruning_pays(const bit_matrix<T>& matrix, const intersection_stats& stats,
 }
 
 template <class T, class T1, bool kDiffuse>
-void iterate(int k, item_table& items, frequent_level<T, T1>& previous,
+void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& previous,
              frequent_level<T, T1>& next, bit_matrix<T>& matrix, typed_constraints<T>& table) {
   stopwatch clock;
   clock.start();
   bool collect = false;
   if (kDiffuse) {
-    diffuse_state<T, T1>::pruning_flag = !diffuse_state<T, T1>::pruning_flag;
-    collect = diffuse_state<T, T1>::pruning_flag;
+    matrix.diffuse_collects = !matrix.diffuse_collects;
+    collect = matrix.diffuse_collects;
   }
   next.clear(k);
   if (!previous.start_join()) return;
@@ -75,8 +63,9 @@ void iterate(int k, item_table& items, frequent_level<T, T1>& previous,
     const int s = cursor.share_with_counted();
     std::uint32_t count = 0;
     const bool frequent =
-        kDiffuse ? matrix.candidate_is_frequent_diffuse(cand, s, k, min_count, count, stats, collect)
-                 : matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, stats);
+        kDiffuse
+            ? matrix.candidate_is_frequent_diffuse(cand, s, k, min_count, count, stats, collect)
+            : matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, stats);
     if (!frequent) continue;
     ++counters.frequent;
     next.add_itemset(cand, static_cast<T1>(count), table);
@@ -93,48 +82,41 @@ void iterate(int k, item_table& items, frequent_level<T, T1>& previous,
       if (pruning_pays(matrix, stats, active, new_words)) {
         matrix.keep_masked_transactions(new_words, items);
         matrix.order_bits_diffuse(items);
-        diffuse_state<T, T1>::first_order = true;
+        matrix.diffuse_order_set = true;
       }
     }
-    if (!diffuse_state<T, T1>::first_order) {
+    if (!matrix.diffuse_order_set) {
       matrix.order_bits_diffuse(items);
-      diffuse_state<T, T1>::first_order = true;
+      matrix.diffuse_order_set = true;
     }
   }
-  write_level(k, items, next, table, counters);
-  print_vertical_row(kDiffuse ? "zaxs" : "zaxd", k, counters, matrix.size_bytes,
+  write_level(run, k, items, next, table, counters);
+  print_vertical_row(run.report, kDiffuse ? "zaxs" : "zaxd", k, counters, matrix.size_bytes,
                      clock.seconds());
 }
 
 }  // namespace
 
 template <class T, class T1>
-void intersect_level_dense(int k, item_table& items, frequent_level<T, T1>& previous,
-                      frequent_level<T, T1>& next, bit_matrix<T>& matrix,
-                      typed_constraints<T>& table) {
-  iterate<T, T1, false>(k, items, previous, next, matrix, table);
+void intersect_level_dense(run_context& run, int k, item_table& items,
+                           frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
+                           bit_matrix<T>& matrix, typed_constraints<T>& table) {
+  iterate<T, T1, false>(run, k, items, previous, next, matrix, table);
 }
 
 template <class T, class T1>
-void intersect_level_sparse(int k, item_table& items, frequent_level<T, T1>& previous,
-                      frequent_level<T, T1>& next, bit_matrix<T>& matrix,
-                      typed_constraints<T>& table) {
-  iterate<T, T1, true>(k, items, previous, next, matrix, table);
+void intersect_level_sparse(run_context& run, int k, item_table& items,
+                            frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
+                            bit_matrix<T>& matrix, typed_constraints<T>& table) {
+  iterate<T, T1, true>(run, k, items, previous, next, matrix, table);
 }
 
-template <class T, class T1>
-void reset_sparse_state() {
-  diffuse_state<T, T1>::first_order = false;
-  diffuse_state<T, T1>::pruning_flag = true;
-}
-
-#define KESTREL_INSTANTIATE(T, T1)                                                          \
-  template void intersect_level_dense<T, T1>(int, item_table&, frequent_level<T, T1>&,        \
-                                             frequent_level<T, T1>&, bit_matrix<T>&,          \
-                                             typed_constraints<T>&);                          \
-  template void intersect_level_sparse<T, T1>(int, item_table&, frequent_level<T, T1>&,       \
-                                              frequent_level<T, T1>&, bit_matrix<T>&,         \
-                                              typed_constraints<T>&);                         \
-  template void reset_sparse_state<T, T1>();
+#define KESTREL_INSTANTIATE(T, T1)                                                            \
+  template void intersect_level_dense<T, T1>(run_context&, int, item_table&,                  \
+                                             frequent_level<T, T1>&, frequent_level<T, T1>&,  \
+                                             bit_matrix<T>&, typed_constraints<T>&);          \
+  template void intersect_level_sparse<T, T1>(run_context&, int, item_table&,                 \
+                                              frequent_level<T, T1>&, frequent_level<T, T1>&, \
+                                              bit_matrix<T>&, typed_constraints<T>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

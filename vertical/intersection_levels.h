@@ -14,35 +14,31 @@
 // T is the dense item type, T1 the support type.
 #pragma once
 
-#include "constraints/constraint.h"
+#include "constraints/constraint_set.h"
 #include "dataset/items.h"
+#include "dataset/run_context.h"
 #include "levels/level_store.h"
 #include "vertical/bit_matrix.h"
 
 // Compact variant: plain intersections, with the compact head when the compact
 // test succeeded.
 template <class T, class T1>
-void intersect_level_dense(int k, item_table& items, frequent_level<T, T1>& previous,
-                      frequent_level<T, T1>& next, bit_matrix<T>& matrix,
-                      typed_constraints<T>& table);
+void intersect_level_dense(run_context& run, int k, item_table& items,
+                           frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
+                           bit_matrix<T>& matrix, typed_constraints<T>& table);
 // Diffuse variant: run lists per two-item prefix; on every second call of a run
 // it collects the tid-lists of the frequent itemsets and may prune and reorder
 // the bit matrix for the following levels.
 template <class T, class T1>
-void intersect_level_sparse(int k, item_table& items, frequent_level<T, T1>& previous,
-                      frequent_level<T, T1>& next, bit_matrix<T>& matrix,
-                      typed_constraints<T>& table);
-// The diffuse variant keeps two flags for the whole run (whether the transaction
-// order was set, and whether this level collects for pruning). A process runs
-// once; in-process tests that run several searches reset them between runs.
-template <class T, class T1>
-void reset_sparse_state();
+void intersect_level_sparse(run_context& run, int k, item_table& items,
+                            frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
+                            bit_matrix<T>& matrix, typed_constraints<T>& table);
 
 // Key-pattern variant: infers the support of every candidate that is not a key
 // pattern from its subsets' supports and intersects only the rest. Reads the
 // previous store's keys (all T(-1) before the first vertical level) and appends
 // one key record per stored itemset to next.keys.
 template <class T, class T1>
-void intersect_level_key_patterns(int k, item_table& items, frequent_level<T, T1>& previous,
-                          frequent_level<T, T1>& next, bit_matrix<T>& matrix,
-                          typed_constraints<T>& table);
+void intersect_level_key_patterns(run_context& run, int k, item_table& items,
+                                  frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
+                                  bit_matrix<T>& matrix, typed_constraints<T>& table);

@@ -50,21 +50,20 @@ struct vertical_run {
 
   void run(variant v) {
     test_dir dir;
-    const std::string saved_outf = OUTF;
-    const bool saved_write = write_output;
-    OUTF = dir.file("out.txt");
-    write_output = true;
+    run_context run{run_config{}};
+    run.output.file = dir.file("out.txt");
     {
-      output_file create(OUTF, "w+");
+      output_file create(run.output, "w+");
       create.close();
     }
-    reset_sparse_state<T, T1>();
+    run.report.hook = [this](const char* text) { rows += text; };
     auto next = std::make_unique<frequent_level<T, T1>>(k0);
-    testing::internal::CaptureStdout();
     for (int k = k0 + 1;; ++k) {
-      if (v == variant::compact) intersect_level_dense(k, items, *level, *next, vd, table);
-      if (v == variant::diffuse) intersect_level_sparse(k, items, *level, *next, vd, table);
-      if (v == variant::key) intersect_level_key_patterns(k, items, *level, *next, vd, table);
+      if (v == variant::compact) intersect_level_dense(run, k, items, *level, *next, vd, table);
+      if (v == variant::diffuse) intersect_level_sparse(run, k, items, *level, *next, vd, table);
+      if (v == variant::key) {
+        intersect_level_key_patterns(run, k, items, *level, *next, vd, table);
+      }
       if (v == variant::key) {
         EXPECT_EQ(next->keys.size(), static_cast<std::size_t>(next->n_itemsets));
       }
@@ -76,9 +75,6 @@ struct vertical_run {
       if (next->n_itemsets == 0) break;
       std::swap(level, next);
     }
-    rows = testing::internal::GetCapturedStdout();
-    OUTF = saved_outf;
-    write_output = saved_write;
   }
 
   item_table items;

@@ -51,9 +51,9 @@ int position_of(const T* cand, int k, T a) {
 template <class T, class T1>
 struct key_verdict {
   enum { skip, store, count } action = skip;
-  T1 support = 0;  // store: the inferred support
-  T record = 0;    // store: the item whose removal keeps the support
-  T1 least = 0;    // count: the least support of C's (k-1)-subsets, all keys
+  T1 support = 0;    // store: the inferred support
+  T record = 0;      // store: the item whose removal keeps the support
+  T1 least = 0;      // count: the least support of C's (k-1)-subsets, all keys
   T least_item = 0;  // count: the item whose removal gives that subset
 };
 
@@ -124,9 +124,9 @@ key_verdict<T, T1> examine_subsets(const frequent_level<T, T1>& previous,
 }  // namespace
 
 template <class T, class T1>
-void intersect_level_key_patterns(int k, item_table& items, frequent_level<T, T1>& previous,
-                                  frequent_level<T, T1>& next, bit_matrix<T>& matrix,
-                                  typed_constraints<T>& table) {
+void intersect_level_key_patterns(run_context& run, int k, item_table& items,
+                                  frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
+                                  bit_matrix<T>& matrix, typed_constraints<T>& table) {
   stopwatch clock;
   clock.start();
   next.clear(k);
@@ -166,13 +166,13 @@ void intersect_level_key_patterns(int k, item_table& items, frequent_level<T, T1
       store(static_cast<T1>(count), kKey);
   } while (cursor.advance());
 
-  write_level(k, items, next, table, counters);
-  print_vertical_row("zaxdk", k, counters, matrix.size_bytes, clock.seconds());
+  write_level(run, k, items, next, table, counters);
+  print_vertical_row(run.report, "zaxdk", k, counters, matrix.size_bytes, clock.seconds());
 }
 
-#define KESTREL_INSTANTIATE(T, T1)                                                          \
-  template void intersect_level_key_patterns<T, T1>(int, item_table&, frequent_level<T, T1>&, \
-                                                    frequent_level<T, T1>&, bit_matrix<T>&,   \
-                                                    typed_constraints<T>&);
+#define KESTREL_INSTANTIATE(T, T1)                                                    \
+  template void intersect_level_key_patterns<T, T1>(                                  \
+      run_context&, int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&, \
+      bit_matrix<T>&, typed_constraints<T>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

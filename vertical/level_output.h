@@ -5,9 +5,9 @@
 
 #include <cstdint>
 
-#include "constraints/constraint.h"
+#include "constraints/constraint_set.h"
 #include "dataset/items.h"
-#include "levels/length_bound.h"
+#include "dataset/run_context.h"
 #include "levels/level_store.h"
 #include "util/output_file.h"
 #include "util/progress_row.h"
@@ -20,19 +20,22 @@ struct level_counters {
 
 // Appends the accepted itemsets of level k to the output file.
 template <class T, class T1>
-void write_level(int k, item_table& items, frequent_level<T, T1>& next, typed_constraints<T>& table,
-                 level_counters& counters) {
+void write_level(run_context& run, int k, item_table& items, frequent_level<T, T1>& next,
+                 typed_constraints<T>& table, level_counters& counters) {
   counters.written = counters.frequent;
-  if (!write_output) return;
-  output_file out(OUTF, "a");
-  counters.written = level_allowed(k) ? next.dump_itemsets(items, out, table) : 0;
+  if (!run.output.enabled()) return;
+  output_file out(run.output, "a");
+  counters.written = run.constraints.level_allowed(k)
+                         ? next.dump_itemsets(items, run.constraints.prefix_items, out, table)
+                         : 0;
   out.close();
 }
 
 // The progress row of a vertical level: no transaction count, the size of the
 // bit matrix in kilobytes.
-inline void print_vertical_row(const char* algorithm, int k, const level_counters& c,
-                               std::uint64_t matrix_bytes, double seconds) {
+inline void print_vertical_row(reporter& report, const char* algorithm, int k,
+                               const level_counters& c, std::uint64_t matrix_bytes,
+                               double seconds) {
   progress_row row;
   row.level = k;
   row.algorithm = algorithm;
@@ -42,5 +45,5 @@ inline void print_vertical_row(const char* algorithm, int k, const level_counter
   row.counts_transactions = false;
   row.kib = matrix_bytes / 1024;
   row.seconds = seconds;
-  print_progress_row(row);
+  print_progress_row(report, row);
 }

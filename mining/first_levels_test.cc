@@ -1,17 +1,19 @@
-#include "dataset/first_scan.h"
+// The first scan, the Winnow passes and levels 0 and 1, run in the run's order.
+#include "mining/first_levels.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "constraints/constraint.h"
-#include "dataset/attributes.h"
+#include "constraints/constraint_set.h"
+#include "dataset/first_scan.h"
 #include "tests/support/files.h"
 #include "tests/support/run_error_of.h"
-#include "util/output_file.h"
 
 namespace {
 
@@ -25,14 +27,18 @@ struct MinLength : Monotone<std::uint32_t> {
   std::uint32_t strip = UINT32_MAX;
   MinLength(std::size_t n, bool r, std::uint32_t s = UINT32_MAX)
       : min_len(n), reapplied(r), strip(s) {}
-  Constraint<std::uint32_t>* parse_parameters(const char*) override { return nullptr; }
-  bool holds(const std::uint32_t*, int n) override {
-    return static_cast<std::size_t>(n) + prefix_items.size() >= min_len;
+  Constraint<std::uint32_t>* parse_parameters(const char*, constraint_set&) override {
+    return nullptr;
   }
+  bool holds(const std::uint32_t*, int n) override {
+    return static_cast<std::size_t>(n) + n_prefix >= min_len;
+  }
+  std::size_t n_prefix = 0;
   void process_transaction(transaction_view<std::uint32_t>& t) override {
     std::uint32_t* end = t.items + t.length;
     std::uint32_t* it = std::find(t.items, end, strip);
-    if (strip != UINT32_MAX) t.length = it == end ? 0 : static_cast<std::uint32_t>(std::copy(it + 1, end, it) - t.items);
+    if (strip != UINT32_MAX)
+      t.length = it == end ? 0 : static_cast<std::uint32_t>(std::copy(it + 1, end, it) - t.items);
     if (t.length < min_len) t.length = 0;
   }
   bool reapplied_by_winnow() const override { return reapplied; }
@@ -47,23 +53,28 @@ struct scan_result {
   std::uint32_t max_tr_len = 0, n_items = 0, n_transactions = 0;
 };
 
-// Runs the first scan on text in a fresh directory with the global tables as the
-// caller left them; clears them afterwards.
-scan_result scan(const std::string& text, std::uint32_t sigma, std::uint32_t preloops = 1) {
+// Runs the first scan, level 0, the Winnow passes and level 1 on text in a fresh
+// directory; setup adds constraints to the run before it starts.
+scan_result scan(const std::string& text, std::uint32_t sigma, std::uint32_t preloops = 1,
+                 const std::function<void(run_context&)>& setup = {}) {
   test_dir dir;
   write_file("in.dat", text);
-  OUTF = "out.txt";
-  write_output = true;
-  item_table items(sigma);
+  run_config config;
+  config.sigma = sigma;
+  config.preloops = preloops;
+  run_context run(std::move(config));
+  run.output.file = "out.txt";
   scan_result r;
-  testing::internal::CaptureStdout();
-  try {
-    first_scan("in.dat", items, r.max_tr_len, preloops);
-  } catch (...) {
-    testing::internal::GetCapturedStdout();
-    throw;
-  }
-  r.stdout_text = testing::internal::GetCapturedStdout();
+  run.report.hook = [&r](const char* s) { r.stdout_text += s; };
+  if (setup) setup(run);
+  run.constraints.settle_length_bound();
+  item_table items(sigma);
+  fimi_file_source source("in.dat");
+  first_scan_result first = first_scan(run, source, items);
+  std::unique_ptr<output_file> level_file = write_level_zero(run, items, first);
+  settle_items(run, items, first);
+  write_level_one(run, items, first, std::move(level_file), 0.0);
+  r.max_tr_len = first.max_tr_len;
   r.n_items = items.n_items;
   r.n_transactions = items.n_transactions;
   std::istringstream out(read_file("out.txt"));
@@ -71,15 +82,6 @@ scan_result scan(const std::string& text, std::uint32_t sigma, std::uint32_t pre
   std::sort(r.output_lines.begin(), r.output_lines.end());
   return r;
 }
-
-struct cleanup {
-  ~cleanup() {
-    for (auto* c : GLOBAL_M_TABLE) delete c;
-    GLOBAL_M_TABLE.clear();
-    prefix_items.clear();
-    GLOBAL_MAXIMUM_LENGTH = -1;
-  }
-};
 
 int count_rows(const std::string& text, const std::string& word) {
   int n = 0;
@@ -99,22 +101,22 @@ TEST(FirstScan, PrintsTheStatisticsAndHeaderExactly) {
 }
 
 TEST(FirstScan, LengthBoundGovernsLevelsZeroAndOne) {
-  cleanup c;
   struct Case {
-    int bound;
+    std::optional<std::int64_t> lenleq;
     std::size_t lines;
-  } cases[] = {{-1, 3}, {1, 3}, {0, 1}, {-2, 0}};
+  } cases[] = {{std::nullopt, 3}, {1, 3}, {0, 1}, {-1, 0}};
   for (const Case& k : cases) {
-    GLOBAL_MAXIMUM_LENGTH = k.bound;
-    scan_result r = scan("1 2\n1 2\n", 1);
-    EXPECT_EQ(r.output_lines.size(), k.lines) << k.bound;
+    scan_result r = scan("1 2\n1 2\n", 1, 1,
+                         [&](run_context& run) { run.constraints.lenleq_bound = k.lenleq; });
+    EXPECT_EQ(r.output_lines.size(), k.lines) << k.lenleq.value_or(99);
   }
 }
 
 TEST(WinnowLoops, PassRowsFollowPreloopsAndStability) {
-  cleanup c;
   EXPECT_EQ(count_rows(scan("1 2 3\n1\n", 2, 0).stdout_text, "winnow"), 0);  // no monotone one
-  GLOBAL_M_TABLE.push_back(new MinLength(3, true));
+  auto min_length = [](run_context& run) {
+    run.constraints.m_table.push_back(new MinLength(3, true));
+  };
   const std::string cascade = "1 2 3\n1 2 3\n3 4 10\n4 5 6\n5 6 11\n6 7 8\n7 8 12\n";
   struct Case {
     std::string text;
@@ -128,12 +130,12 @@ TEST(WinnowLoops, PassRowsFollowPreloopsAndStability) {
       {"1 2 3\n1 2 3\n", 3, 1, 2, 3},  // the first pass removes nothing
   };
   for (const Case& k : cases) {
-    scan_result r = scan(k.text, 2, k.preloops);
+    scan_result r = scan(k.text, 2, k.preloops, min_length);
     EXPECT_EQ(count_rows(r.stdout_text, "winnow"), k.rows) << k.preloops;
     EXPECT_EQ(r.n_transactions, k.n_transactions) << k.preloops;
     EXPECT_EQ(r.n_items, k.n_items) << k.preloops;
   }
-  scan_result r = scan(cascade, 2, 3);
+  scan_result r = scan(cascade, 2, 3, min_length);
   EXPECT_NE(
       r.stdout_text.find("( \t winnow \t     13 \t      8 \t      0 \t        4 \t        0 \t "),
       std::string::npos)
@@ -141,23 +143,24 @@ TEST(WinnowLoops, PassRowsFollowPreloopsAndStability) {
 }
 
 TEST(WinnowLoops, StrippingIsNotReappliedByThePasses) {
-  cleanup c;
-  prefix_items = {1};
-  GLOBAL_M_TABLE.push_back(new MinLength(0, false, 1));
-  scan_result r = scan("1 2 3\n1 2 3\n2 3\n", 1, 3);
+  scan_result r = scan("1 2 3\n1 2 3\n2 3\n", 1, 3, [](run_context& run) {
+    run.constraints.prefix_items = {1};
+    auto* strip = new MinLength(0, false, 1);
+    strip->n_prefix = 1;
+    run.constraints.m_table.push_back(strip);
+  });
   EXPECT_EQ(count_rows(r.stdout_text, "winnow"), 1);
   EXPECT_EQ(r.n_transactions, 2u);
   EXPECT_EQ(r.output_lines, (std::vector<std::string>{"1 (2)", "1 2 (2)", "1 3 (2)"}));
 }
 
 TEST(FirstScan, ItemWithoutAttributeValueIsAnError) {
-  reset_attributes();
-  needed_attributes = {0};
-  attributes_matrix.push_back(std::make_unique<std::vector<std::uint32_t>>(3, 1));
-  // No attribute file was read, so the message starts without a file name.
-  EXPECT_EQ(run_error_of([] { scan("0 1 2\n2 3\n", 1); }),
+  auto short_column = [](run_context& run) {
+    run.attributes.rows = {0};
+    run.attributes.columns.push_back(std::make_unique<std::vector<std::uint32_t>>(3, 1));
+  };
+  EXPECT_EQ(run_error_of([&] { scan("0 1 2\n2 3\n", 1, 1, short_column); }),
             ": attribute line 0 has 3 values, item 3 needs one");
-  reset_attributes();
 }
 
 }  // namespace

@@ -1,0 +1,122 @@
+// The run's active constraints: what the command line asked for, as one value.
+//
+// Each command-line constraint is parsed by its keyword's prototype into one or
+// two active instances (T = unsigned int, input item ids), filed here in one
+// table per kind, in command-line order. The set owns them. Besides the tables
+// it holds the "supseteq" items (prefix items, input ids, first-listed order)
+// and the smallest "lenleq" bound, and answers the one question the length
+// bound poses: may level k be mined and written?
+//
+// typed_constraints<T> holds the engine's clones for dense item type T, made
+// from a set when mining starts, and answers keeps() and writes() for every level.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "constraints/constraint.h"
+
+class constraint_set {
+ public:
+  constraint_set() = default;
+  ~constraint_set();
+  constraint_set(const constraint_set&) = delete;
+  constraint_set& operator=(const constraint_set&) = delete;
+  constraint_set(constraint_set&& other) noexcept;
+  constraint_set& operator=(constraint_set&& other) noexcept;
+
+  // Parses one occurrence of keyword with its parameter text and files it.
+  // Throws run_error(" ... Error in constraints!") for an unknown keyword and the
+  // keyword's own one-line message for malformed parameters. Returns the
+  // instance the parser reports (for "lenleq" a shared marker without attribute).
+  const Constraint<std::uint32_t>* add(const std::string& keyword, const std::string& params);
+
+  // The attribute rows the active instances read: ascending, distinct.
+  std::vector<int> needed_attribute_rows() const;
+  // Every active instance once, in the order convertible, loose, anti-monotone,
+  // succinct, monotone (a two-half keyword files one object per half).
+  std::vector<Constraint<std::uint32_t>*> all() const;
+  // The whole written itemset's test on input ids (level 0 and 1): every table in
+  // the order anti-monotone, succinct, monotone, loose, convertible, stopping at
+  // the first that fails.
+  bool holds_all(const std::vector<std::uint32_t>& itemset) const;
+
+  // The largest number of items beyond the prefix items a written itemset may
+  // have: none without a "lenleq"; negative when the prefix alone is too long.
+  std::optional<int> length_bound() const;
+  // May level k (itemsets of k items beyond the prefix) be mined and written?
+  bool level_allowed(int k) const { return !bound_.has_value() || (*bound_ >= 0 && k <= *bound_); }
+  // True once level k is the last one the length bound lets be written.
+  bool last_allowed_level(int k) const { return bound_.has_value() && k >= *bound_; }
+  // Computes the length bound from lenleq_bound and prefix_items; call once
+  // parsing is done (add() calls it after every keyword).
+  void settle_length_bound();
+
+  std::vector<AntiMonotone<std::uint32_t>*> am_table;
+  std::vector<Monotone<std::uint32_t>*> m_table;
+  std::vector<Succinct<std::uint32_t>*> sam_table;
+  std::vector<Loose<std::uint32_t>*> lam_table;
+  std::vector<Convertible<std::uint32_t>*> cam_table;
+  std::vector<std::uint32_t> prefix_items;   // distinct, first-listed order
+  std::optional<std::int64_t> lenleq_bound;  // the smallest "lenleq" parsed
+
+ private:
+  void free_instances();
+  std::optional<int> bound_;
+};
+
+// Typed clones for the engine's item type T, made from a set (in table order);
+// owns them.
+template <class T>
+class typed_constraints {
+ public:
+  typed_constraints() = default;  // no constraints
+  explicit typed_constraints(const constraint_set& set);
+  ~typed_constraints();
+  typed_constraints(const typed_constraints&) = delete;
+  typed_constraints& operator=(const typed_constraints&) = delete;
+  // Whether the itemset of n items stays in the level stores: every
+  // anti-monotone constraint holds (table order, stopping at the first that
+  // fails). A failing itemset has no satisfying superset, so it is neither
+  // stored nor extended.
+  bool keeps(const T* items, int n) {
+    for (auto* c : am_table)
+      if (!c->holds(items, n)) return false;
+    return true;
+  }
+  // Whether a kept itemset of n items is written: the prefix items pass every
+  // succinct constraint, the loose constraints all hold (loose_hold: the
+  // itemset's stored flags, all set) and every monotone and convertible
+  // constraint holds, stopping at the first that fails.
+  bool writes(const T* items, int n, bool loose_hold) {
+    if (!loose_hold || !prefix_passes_succinct) return false;
+    for (auto* c : m_table)
+      if (!c->holds(items, n)) return false;
+    for (auto* c : cam_table)
+      if (!c->holds(items, n)) return false;
+    return true;
+  }
+  // The same for an itemset without stored flags: the loose constraints are
+  // asked now.
+  bool writes(const T* items, int n) {
+    for (auto* c : lam_table)
+      if (!c->holds(items, n)) return false;
+    return writes(items, n, true);
+  }
+  // No anti-monotone constraint: keeps() is always true.
+  bool keeps_everything() const { return am_table.empty(); }
+  // No constraint that writes() asks: it is always true.
+  bool writes_everything() const {
+    return prefix_passes_succinct && m_table.empty() && cam_table.empty() && lam_table.empty();
+  }
+
+  std::vector<AntiMonotone<T>*> am_table;
+  std::vector<Monotone<T>*> m_table;
+  std::vector<Loose<T>*> lam_table;
+  std::vector<Convertible<T>*> cam_table;
+  // Succinct constraints have no clones: the first scan deleted every item
+  // they refuse, so only the prefix items are left to pass them.
+  bool prefix_passes_succinct = true;
+};

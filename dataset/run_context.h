@@ -1,0 +1,49 @@
+// One run's configuration and state, passed down explicitly to every phase.
+//
+// run_config is what the run is asked to do (the command line or a library
+// caller builds it): the input, the support threshold, the engine options, the
+// attribute source, the active constraints and the directory of the temporary
+// dataset. run_context adds what the run keeps while it works: the attribute
+// columns, where the itemsets go, the path of "dataset.tmp" and the reporter of
+// standard-output text. Nothing about a run lives outside these two values, so
+// two runs in one process cannot see each other.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "constraints/constraint_set.h"
+#include "dataset/attributes.h"
+#include "util/output_file.h"
+#include "util/report.h"
+
+struct run_config {
+  std::string input;  // FIMI file, used when transactions is null
+  const std::vector<std::vector<std::uint32_t>>* transactions = nullptr;
+  std::string attribute_file;  // used when attribute_rows is null
+  const std::vector<std::vector<std::uint32_t>>* attribute_rows = nullptr;
+  std::uint32_t sigma = 0;
+  std::uint32_t preloops = 1;
+  int hop = 3;         // out-of-core until this level
+  std::string tmpdir;  // directory of "dataset.tmp"; empty: the current directory
+  constraint_set constraints;
+};
+
+struct run_context {
+  explicit run_context(run_config c)
+      : config(std::move(c)),
+        constraints(config.constraints),
+        temp_dataset(config.tmpdir.empty() || config.tmpdir == "."
+                         ? std::string("dataset.tmp")
+                         : config.tmpdir + "/dataset.tmp") {}
+  run_context(const run_context&) = delete;
+  run_context& operator=(const run_context&) = delete;
+
+  run_config config;
+  constraint_set& constraints;  // config.constraints
+  attribute_table attributes;
+  output_target output;
+  std::string temp_dataset;  // path of "dataset.tmp"
+  reporter report;
+};

@@ -1,0 +1,76 @@
+// KESTREL as a library: one call mines the frequent itemsets of a run.
+//
+// kestrel::mine runs exactly what the command-line program runs (the program is
+// a thin shell over it): the first scan, the Winnow passes and the level-wise
+// search, with the same output lines, statistics and error messages. A failed
+// run throws run_error whose what() is the program's one-line message (memory
+// exhaustion throws std::bad_alloc); the partial output file and the temporary
+// dataset are removed first. Nothing of a run outlives the call: two runs in one
+// process, one after the other, give the same results.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kestrel {
+
+// what() = the command line's one-line message.
+struct run_error : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// One constraint occurrence, e.g. {"sumleq", "[0,200]"}.
+struct constraint {
+  std::string keyword;
+  std::string parameters;
+};
+
+struct run_description {
+  std::string input;  // FIMI path (used when transactions is null)
+  // In-memory input instead: one row per transaction, items as input ids.
+  const std::vector<std::vector<std::uint32_t>>* transactions = nullptr;
+  std::uint32_t sigma = 0;  // absolute minimum support
+  std::string attributes;   // attribute file (used when attribute_rows is null)
+  // Row r = attribute r, value j = the attribute of input id j.
+  const std::vector<std::vector<std::uint32_t>>* attribute_rows = nullptr;
+  std::vector<constraint> constraints;  // in command-line order
+  int hop = 3;                          // out-of-core counting until this level
+  std::uint32_t preloops = 1;           // Winnow passes (0: until stable)
+  std::string output;                   // output file (ignored when hooks.itemsets is set)
+  std::string tmpdir = ".";             // directory of "dataset.tmp"
+};
+
+struct run_hooks {
+  // Each written itemset: items as the output line lists them (prefix items
+  // first, then the others in the line's order, input ids), and its support.
+  // Set: no output file is written.
+  std::function<void(const std::uint32_t* items, std::size_t n, std::uint64_t support)> itemsets;
+  // Text the command line prints on stdout (statistics, progress rows, total
+  // time), in order; the total time comes last. Unset: nothing printed. A hook
+  // may throw run_error: the run then fails like any other.
+  std::function<void(const char* text)> report;
+  // Polled between levels (and passes); true stops the run with run_error("interrupted").
+  std::function<bool()> stop_requested;
+};
+
+// One progress row: level 1 and 2 are "scan", out-of-core levels "hop", the
+// bit-matrix levels "zaxd", "zaxs" or "zaxdk"; level 0 has no algorithm.
+struct level_row {
+  int level;
+  std::string algorithm;
+  std::uint64_t candidates, frequent, written;
+};
+
+struct run_statistics {
+  std::uint64_t transactions = 0, item_occurrences = 0, itemsets_written = 0;
+  std::vector<level_row> levels;
+  double seconds = 0;
+};
+
+run_statistics mine(const run_description& run, const run_hooks& hooks = {});
+
+}  // namespace kestrel

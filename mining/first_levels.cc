@@ -1,0 +1,75 @@
+#include "mining/first_levels.h"
+
+#include <vector>
+
+#include "util/stopwatch.h"
+
+namespace {
+
+void write_prefix(const run_context& run, output_file& out) {
+  for (std::uint32_t p : run.constraints.prefix_items) out.write_uint_blank(p);
+}
+
+}  // namespace
+
+std::unique_ptr<output_file> write_level_zero(run_context& run, const item_table& items,
+                                              const first_scan_result& scan) {
+  std::unique_ptr<output_file> out;
+  if (run.output.enabled()) out = std::make_unique<output_file>(run.output, "w+");
+  const std::vector<std::uint32_t> empty;
+  int r0 = 0;
+  if (scan.prefix_support >= items.min_count && run.constraints.level_allowed(0) &&
+      run.constraints.holds_all(empty)) {
+    r0 = 1;
+    if (out) {
+      write_prefix(run, *out);
+      out->write_support(scan.prefix_support);
+    }
+  }
+  run.report.record(0, "", 1, 1, static_cast<std::uint64_t>(r0));
+  run.report.print("Iter \t Alg \t\t Ck \t\t Lk \t\t Rk \t\t #tr \t\t size kB \t\t Time\n");
+  run.report.print("%2d: \t      \t\t %6d \t %6d \t %6d \t %8u \t %8llu \n", 0, 1, 1, r0,
+                   items.n_transactions, kb_of(scan.items_written));
+  return out;
+}
+
+first_scan_result run_first_levels(run_context& run, item_table& items) {
+  stopwatch scan_time;
+  scan_time.start();
+  first_scan_result scan;
+  if (run.config.transactions != nullptr) {
+    memory_source source(*run.config.transactions);
+    scan = first_scan(run, source, items);
+  } else {
+    fimi_file_source source(run.config.input);
+    scan = first_scan(run, source, items);
+  }
+  std::unique_ptr<output_file> out = write_level_zero(run, items, scan);
+  settle_items(run, items, scan);
+  write_level_one(run, items, scan, std::move(out), scan_time.seconds());
+  items.delete_counts();
+  return scan;
+}
+
+void write_level_one(run_context& run, const item_table& items, const first_scan_result& scan,
+                     std::unique_ptr<output_file> out, double seconds) {
+  std::uint64_t r1 = 0;
+  if (run.constraints.level_allowed(1)) {
+    std::vector<std::uint32_t> probe(1, 0);
+    for (std::uint32_t k = 0; k < items.n_items; ++k) {
+      probe[0] = k;
+      if (!run.constraints.holds_all(probe)) continue;
+      ++r1;
+      if (!out) continue;
+      write_prefix(run, *out);
+      out->write(items.label(k), items.item_label_len[k]);
+      out->write_support(items.support(k));
+    }
+  }
+  run.report.record(1, "scan", scan.c1, items.n_items, r1);
+  run.report.print("%2d: \t scan \t\t %6llu \t %6u \t %6llu \t %8u \t %8llu \t %8.2f\n", 1,
+                   static_cast<unsigned long long>(scan.c1), items.n_items,
+                   static_cast<unsigned long long>(r1), items.n_transactions,
+                   kb_of(scan.items_written), seconds);
+  if (out) out->close();
+}

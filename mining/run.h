@@ -1,0 +1,44 @@
+// The run order behind kestrel::mine (include/kestrel/kestrel.h).
+//
+// run_mining takes a built run context and runs: the attribute table, the lock
+// on "dataset.tmp", the first scan, level 0, the Winnow passes and
+// renumbering, level 1, then the level-wise search for the narrowest item type
+// T and support type T1, and prints the total time. On failure it removes what
+// looks like a result (the output file it created, "dataset.tmp") and rethrows.
+#pragma once
+
+#include <cstdint>
+
+#include "dataset/run_context.h"
+
+// Bytes of the narrowest unsigned type (1, 2 or 4) that holds largest.
+inline int width_for(std::uint64_t largest) {
+  if (largest <= 255) return 1;
+  if (largest <= 65535) return 2;
+  return 4;
+}
+
+// Calls f with a value of the narrowest unsigned type that holds largest: the one
+// place where the item type T and the support type T1 are chosen.
+template <class F>
+void with_width(std::uint64_t largest, F&& f) {
+  switch (width_for(largest)) {
+    case 1:
+      f(std::uint8_t{});
+      break;
+    case 2:
+      f(std::uint16_t{});
+      break;
+    default:
+      f(std::uint32_t{});
+  }
+}
+
+struct run_summary {
+  double seconds = 0;
+  std::uint64_t transactions = 0;      // lines of the input
+  std::uint64_t item_occurrences = 0;  // items of the input, duplicates counted
+};
+
+// Runs the whole search of run (see above).
+run_summary run_mining(run_context& run);

@@ -1,0 +1,241 @@
+// The library entry point: kestrel::mine against the files the command line
+// writes, in-memory input, errors, interruption, tmpdir and repeated runs.
+#include "mining/run.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "include/kestrel/kestrel.h"
+#include "tests/support/files.h"
+#include "tests/support/run_error_of.h"
+
+namespace {
+
+using rows = std::vector<std::vector<std::uint32_t>>;
+
+rows random_rows(unsigned seed, int n_rows, std::uint32_t n_items) {
+  std::mt19937 rng(seed);
+  rows r(n_rows);
+  for (auto& t : r)
+    for (int len = static_cast<int>(rng() % 10); len > 0; --len) t.push_back(rng() % n_items);
+  return r;
+}
+
+std::string fimi_text(const rows& r) {
+  std::string text;
+  for (const auto& t : r) {
+    for (std::size_t i = 0; i < t.size(); ++i) text += (i ? " " : "") + std::to_string(t[i]);
+    text += "\n";
+  }
+  return text;
+}
+
+// A line as the output file writes it.
+std::string line_of(const std::uint32_t* items, std::size_t n, std::uint64_t support) {
+  std::string s;
+  for (std::size_t i = 0; i < n; ++i) s += std::to_string(items[i]) + " ";
+  return s + "(" + std::to_string(support) + ")\n";
+}
+
+struct capture {
+  std::string lines, report;
+  kestrel::run_hooks hooks(bool itemsets) {
+    kestrel::run_hooks h;
+    if (itemsets)
+      h.itemsets = [this](const std::uint32_t* items, std::size_t n, std::uint64_t support) {
+        lines += line_of(items, n, support);
+      };
+    h.report = [this](const char* text) { report += text; };
+    return h;
+  }
+};
+
+std::string without_times(const std::string& report) {
+  std::istringstream in(report);
+  std::string out;
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t tab = line.rfind('\t');
+    if (line.find("Total time") != std::string::npos)
+      line = "Total time";
+    else if (tab != std::string::npos && line.compare(0, 3, " 0:") != 0)
+      line.erase(tab);
+    out += line + "\n";
+  }
+  return out;
+}
+
+kestrel::run_description description(int hop, std::vector<kestrel::constraint> constraints) {
+  kestrel::run_description d;
+  d.input = "in.dat";
+  d.output = "out.txt";
+  d.sigma = 4;
+  d.hop = hop;
+  d.preloops = 2;
+  d.attributes = "attr.txt";
+  d.constraints = std::move(constraints);
+  return d;
+}
+
+// Every engine path (hop 2: bit matrix from level 2; 3: out of core, then
+// vertical; 100: out of core throughout) with and without constraints.
+const std::vector<std::pair<int, std::vector<kestrel::constraint>>> kRuns = {
+    {2, {}},
+    {3, {{"supseteq", "[3]"}, {"sumleq", "[0,60]"}}},
+    {100, {{"avggeq2", "[0,5]"}, {"lenleq", "[4]"}}},
+    {3, {{"lengeq", "[2]"}, {"varleq", "[0,40]"}}},
+};
+
+TEST(Mine, ItemsetHookReceivesExactlyTheLinesTheFileGets) {
+  test_dir dir;
+  const rows data = random_rows(3, 300, 24);
+  write_file("in.dat", fimi_text(data));
+  std::string attr;
+  for (int i = 0; i < 24; ++i) attr += std::to_string(i * 7 % 19) + " ";
+  write_file("attr.txt", attr + "\n");
+  for (const auto& [hop, constraints] : kRuns) {
+    capture to_file, to_hook;
+    const kestrel::run_statistics a =
+        kestrel::mine(description(hop, constraints), to_file.hooks(false));
+    const std::string file = read_file("out.txt");
+    ASSERT_EQ(remove("out.txt"), 0);
+    const kestrel::run_statistics b =
+        kestrel::mine(description(hop, constraints), to_hook.hooks(true));
+    EXPECT_FALSE(std::ifstream("out.txt").good()) << "no output file with an itemset hook";
+    EXPECT_EQ(to_hook.lines, file) << hop;
+    EXPECT_GT(a.itemsets_written, 1u) << hop;
+    EXPECT_EQ(a.itemsets_written, b.itemsets_written);
+    EXPECT_EQ(without_times(to_file.report), without_times(to_hook.report));
+    // The statistics restate the report: one row per progress row, Rk summing to the lines.
+    std::size_t n_lines = 0;
+    for (char c : file) n_lines += c == '\n';
+    EXPECT_EQ(a.itemsets_written, n_lines);
+    EXPECT_EQ(a.transactions, data.size());
+    EXPECT_EQ(a.levels.front().level, 0);
+    EXPECT_EQ(a.levels[1].algorithm, "scan");
+  }
+}
+
+TEST(Mine, InMemoryInputEqualsFileInputAndTwoRunsAgree) {
+  test_dir dir;
+  const rows data = random_rows(8, 250, 30);
+  rows attr_rows(1);
+  for (std::uint32_t i = 0; i < 30; ++i) attr_rows[0].push_back(i * 13 % 23);
+  write_file("in.dat", fimi_text(data));
+  write_file("attr.txt", fimi_text(attr_rows));
+  for (const auto& [hop, constraints] : kRuns) {
+    capture file_run, memory_run, again;
+    kestrel::mine(description(hop, constraints), file_run.hooks(true));
+    kestrel::run_description d = description(hop, constraints);
+    d.input.clear();
+    d.attributes.clear();
+    d.transactions = &data;
+    d.attribute_rows = &attr_rows;
+    kestrel::mine(d, memory_run.hooks(true));
+    kestrel::mine(description(hop, constraints), again.hooks(true));
+    EXPECT_EQ(memory_run.lines, file_run.lines) << hop;
+    EXPECT_EQ(again.lines, file_run.lines) << hop;
+    EXPECT_EQ(without_times(again.report), without_times(file_run.report)) << hop;
+  }
+}
+
+TEST(Mine, ErrorsAreTheCommandLinesMessages) {
+  test_dir dir;
+  write_file("in.dat", "1 2\n2 3\n");
+  write_file("bad.dat", "1 -2\n");
+  struct Case {
+    std::string input, tmpdir;
+    std::vector<kestrel::constraint> constraints;
+    std::string message;
+  } cases[] = {
+      {"absent.dat", ".", {}, "ERROR: Cannot open input file!"},
+      {"bad.dat", ".", {}, "bad.dat:1: minus sign before a number"},
+      {"in.dat", ".", {{"sumleq", "[0,x]"}}, "sumleq: malformed parameters \"[0,x]\""},
+      {"in.dat", ".", {{"bogus", "[1]"}}, " ... Error in constraints!"},
+      {"in.dat",
+       ".",
+       {{"sumleq", "[0,5]"}},
+       "attributes option missing: a constraint needs attribute 0"},
+      {"in.dat", "absent", {}, "tmpdir: \"absent\" is not a writable directory"},
+      {"in.dat", "in.dat", {}, "tmpdir: \"in.dat\" is not a writable directory"},
+      {"", ".", {}, "input, output and sigma are mandatory!"},
+  };
+  for (const Case& c : cases) {
+    kestrel::run_description d;
+    d.input = c.input;
+    d.output = "out.txt";
+    d.sigma = 1;
+    d.tmpdir = c.tmpdir;
+    d.constraints = c.constraints;
+    EXPECT_EQ(error_of<kestrel::run_error>([&] { kestrel::mine(d); }), c.message);
+    EXPECT_FALSE(std::ifstream("out.txt").good()) << c.message;
+    EXPECT_FALSE(std::ifstream("dataset.tmp").good()) << c.message;
+  }
+}
+
+TEST(Mine, StopRequestEndsTheRunAsInterrupted) {
+  test_dir dir;
+  write_file("in.dat", fimi_text(random_rows(5, 200, 12)));
+  for (int polls_before_stop : {0, 1, 3}) {
+    kestrel::run_description d;
+    d.input = "in.dat";
+    d.output = "out.txt";
+    d.sigma = 2;
+    d.hop = 4;
+    int polls = 0;
+    kestrel::run_hooks hooks;
+    hooks.stop_requested = [&] { return polls++ >= polls_before_stop; };
+    EXPECT_EQ(error_of<kestrel::run_error>([&] { kestrel::mine(d, hooks); }), "interrupted")
+        << polls_before_stop;
+    EXPECT_FALSE(std::ifstream("out.txt").good()) << "a stopped run leaves no output";
+    EXPECT_FALSE(std::ifstream("dataset.tmp").good());
+  }
+}
+
+TEST(Mine, TemporaryDatasetGoesToTmpdir) {
+  test_dir dir;
+  write_file("in.dat", "1 2 3\n1 2 3\n1 2\n");
+  ASSERT_EQ(mkdir("scratch", 0755), 0);
+  kestrel::run_description d;
+  d.input = "in.dat";
+  d.output = "out.txt";
+  d.sigma = 1;
+  d.tmpdir = "scratch";
+  // "dataset.tmp" exists only while the run works: look from the report hook.
+  bool seen_in_tmpdir = false, seen_here = false;
+  kestrel::run_hooks hooks;
+  hooks.report = [&](const char*) {
+    seen_in_tmpdir = seen_in_tmpdir || std::ifstream("scratch/dataset.tmp").good();
+    seen_here = seen_here || std::ifstream("dataset.tmp").good();
+  };
+  kestrel::mine(d, hooks);
+  EXPECT_TRUE(seen_in_tmpdir);
+  EXPECT_FALSE(seen_here);
+  EXPECT_FALSE(std::ifstream("scratch/dataset.tmp").good()) << "a completed run removes it";
+  const std::string out = read_file("out.txt");
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 8) << out;  // every subset of {1, 2, 3}
+}
+
+TEST(Mine, WidthBoundaries) {
+  // T is chosen from n_items + 1, T1 from the largest support.
+  struct Case {
+    std::uint64_t largest;
+    int bytes;
+  } cases[] = {{0, 1}, {255, 1}, {256, 2}, {65535, 2}, {65536, 4}, {4294967296ull, 4}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(width_for(c.largest), c.bytes) << c.largest;
+    int seen = 0;
+    with_width(c.largest, [&](auto t) { seen = sizeof(t); });
+    EXPECT_EQ(seen, c.bytes) << c.largest;
+  }
+  EXPECT_EQ(width_for(254 + 1), 1);  // 254 frequent items: 8-bit ids
+  EXPECT_EQ(width_for(255 + 1), 2);  // 255 frequent items: 16-bit ids
+}
+
+}  // namespace
