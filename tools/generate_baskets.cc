@@ -32,6 +32,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "tools/tool_main.h"
 #include "util/error.h"
 
 namespace {
@@ -362,14 +363,5 @@ int run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const run_error& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-  } catch (const std::bad_alloc&) {
-    std::fputs("out of memory\n", stderr);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "internal error: %s\n", e.what());
-  }
-  return 1;
+  return exit_status_of<run_error>([&] { return run(argc, argv); });
 }

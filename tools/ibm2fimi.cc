@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dataset/temp_dataset.h"
+#include "tools/tool_main.h"
 #include "util/error.h"
 
 namespace {
@@ -30,14 +31,5 @@ int main(int argc, char** argv) {
     std::fputs("Usage: ibm2fimi <binary-in> <fimi-out>\n", stderr);
     return 1;
   }
-  try {
-    return convert(argv[1], argv[2]);
-  } catch (const run_error& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-  } catch (const std::bad_alloc&) {
-    std::fputs("out of memory\n", stderr);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "internal error: %s\n", e.what());
-  }
-  return 1;
+  return exit_status_of<run_error>([&] { return convert(argv[1], argv[2]); });
 }

@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "tools/tool_main.h"
+
 namespace {
 
 struct filter_error : std::runtime_error {
@@ -285,18 +287,11 @@ int main(int argc, char** argv) {
         stderr);
     return 1;
   }
-  try {
+  return exit_status_of<filter_error>([&] {
     std::vector<constraint> cs;
     for (int i = 4; i + 1 < argc; i += 2) cs.push_back(make_constraint(argv[i], argv[i + 1]));
     filter keep(cs, read_attributes(argv[2], cs), argv[2]);
     run(argv[1], argv[3], keep);
     return 0;
-  } catch (const filter_error& e) {
-    std::fprintf(stderr, "%s\n", e.what());
-  } catch (const std::bad_alloc&) {
-    std::fputs("out of memory\n", stderr);
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "internal error: %s\n", e.what());
-  }
-  return 1;
+  });
 }
