@@ -15,6 +15,7 @@
 
 #include "constraints/constraint_set.h"
 #include "dataset/attributes.h"
+#include "util/memory_budget.h"
 #include "util/output_file.h"
 #include "util/report.h"
 
@@ -27,6 +28,7 @@ struct run_config {
   std::uint32_t preloops = 1;
   int hop = 3;         // out-of-core until this level
   std::string tmpdir;  // directory of "dataset.tmp"; empty: the current directory
+  std::uint64_t memory_mib = 0;  // the user's memory cap; 0: none
   constraint_set constraints;
 };
 
@@ -36,7 +38,8 @@ struct run_context {
         constraints(config.constraints),
         temp_dataset(config.tmpdir.empty() || config.tmpdir == "."
                          ? std::string("dataset.tmp")
-                         : config.tmpdir + "/dataset.tmp") {}
+                         : config.tmpdir + "/dataset.tmp"),
+        memory_bytes(memory_budget(budget_sources{}, config.memory_mib)) {}
   run_context(const run_context&) = delete;
   run_context& operator=(const run_context&) = delete;
 
@@ -45,5 +48,8 @@ struct run_context {
   attribute_table attributes;
   output_target output;
   std::string temp_dataset;  // path of "dataset.tmp"
+  // What the large allocations are planned against: the smallest of physical
+  // memory, the rlimits, the cgroup's limit and the user's cap.
+  std::uint64_t memory_bytes;
   reporter report;
 };

@@ -19,7 +19,8 @@ void printUsage() {
       "hop <k>                 : force out-of-core until k-th iteration\n"
       "preloops <n>            : number of Winnow preprocessing loops\n"
       "attributes <filename>   : plain ASCII file with integer values\n"
-      "tmpdir <dir>            : directory of the temporary file dataset.tmp\n";
+      "tmpdir <dir>            : directory of the temporary file dataset.tmp\n"
+      "memory <MiB>            : cap on the memory the run plans for\n";
   for (auto* prototype : GLOBAL_TABLE) {
     text += prototype->usage();
     text += '\n';
@@ -98,6 +99,9 @@ bool ParseArguments(int argc, const char* const* argv, kestrel::run_description&
       d.hop = parse_signed_option(keyword, value);
     } else if (keyword == "tmpdir") {
       d.tmpdir = value;
+    } else if (keyword == "memory") {
+      d.memory_mib = parse_unsigned_option(keyword, value);
+      if (d.memory_mib == 0) bad_number(keyword, value, "must be at least 1");
     } else {
       checked.add(keyword, value);
       d.constraints.push_back({keyword, value});

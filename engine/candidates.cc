@@ -9,7 +9,6 @@
 
 #include "levels/join_cursor.h"
 #include "util/error.h"
-#include "util/memory.h"
 #include "util/widths.h"
 
 template <class T, class T1>
@@ -18,8 +17,7 @@ void candidate_store<T, T1>::init_prefix_table(std::uint32_t n) {
   table_size = number_of_pairs(n) + 1;
   if (this->prefixes.size() >= 0xFFFFFFFFu)
     throw run_error("too many candidates (" + std::to_string(this->n_itemsets) + ")");
-  const std::uint64_t limit = dense_index_limit != 0 ? dense_index_limit : mem_total() / 16;
-  dense_index = table_size * sizeof(std::uint32_t) <= limit;
+  dense_index = table_size * sizeof(std::uint32_t) <= dense_index_limit;
   const std::size_t step = static_cast<std::size_t>(this->k - 1);
   const auto total = static_cast<std::uint32_t>(this->prefixes.size());
   constexpr std::uint32_t kUnset = 0xFFFFFFFFu;

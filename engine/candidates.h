@@ -9,7 +9,7 @@
 // (in steps of k-1), p = pair_index(a, b, table_items); the range is empty when
 // no candidate starts with (a, b). Offsets are counted in items.
 // The triangular table costs 4 bytes per pair of items. When that exceeds
-// dense_index_limit (a sixteenth of physical memory by default), the store keeps
+// dense_index_limit (the level driver sets a sixteenth of the memory budget), the store keeps
 // instead one range per first item (first_table, n+1 entries) and finds the
 // groups of (a, b) by bisection inside a's range; pair_range hides the choice.
 #pragma once
@@ -55,7 +55,7 @@ class candidate_store : public level_store<T, T1> {
   std::uint64_t table_size = 0;
   bool dense_index = true;
   std::vector<std::uint32_t> first_table;  // sparse index: offsets per first item
-  std::uint64_t dense_index_limit = 0;     // bytes; 0: a sixteenth of physical memory
+  std::uint64_t dense_index_limit = UINT64_MAX;  // bytes
 
  private:
   void sparse_range(std::uint64_t a, std::uint64_t b, std::size_t* begin, std::size_t* end) const;

@@ -12,14 +12,13 @@
 #include "dataset/temp_dataset.h"
 #include "levels/output_line.h"
 #include "util/error.h"
-#include "util/memory.h"
 #include "util/output_file.h"
 #include "util/progress_row.h"
 #include "util/stopwatch.h"
 #include "util/widths.h"
 
 template <class T1>
-pair_counters<T1>::pair_counters(std::uint64_t n_items)
+pair_counters<T1>::pair_counters(std::uint64_t n_items, std::uint64_t budget_bytes)
     : n_pairs(number_of_pairs(n_items)), n(n_items) {
   const std::uint64_t bytes = n_pairs * sizeof(T1);
   auto refuse = [&]() {
@@ -27,7 +26,7 @@ pair_counters<T1>::pair_counters(std::uint64_t n_items)
                     "): pair counters need " + std::to_string((bytes + (1u << 20) - 1) >> 20) +
                     " MiB");
   };
-  if (n_items > (std::uint64_t{1} << 32) || bytes > mem_total()) refuse();
+  if (n_items > (std::uint64_t{1} << 32) || bytes > budget_bytes) refuse();
   // calloc: the zeroed pages of a large array are only touched when counted into.
   pair_counts = static_cast<T1*>(std::calloc(n_pairs == 0 ? 1 : n_pairs, sizeof(T1)));
   if (pair_counts == nullptr) refuse();

@@ -31,7 +31,8 @@ inline std::uint64_t number_of_pairs(std::uint64_t n) { return n < 2 ? 0 : n * (
 template <class T1>
 class pair_counters {
  public:
-  explicit pair_counters(std::uint64_t n);
+  // Refuses (run_error) counters larger than budget_bytes, the run's memory budget.
+  pair_counters(std::uint64_t n, std::uint64_t budget_bytes);
   ~pair_counters();
   pair_counters(const pair_counters&) = delete;
   pair_counters& operator=(const pair_counters&) = delete;

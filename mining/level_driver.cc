@@ -42,23 +42,24 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   int k = 2;
   bit_matrix<T> matrix;
   bool vertical = false;
-  if (hop <= 2 && matrix.fits_in_memory(items.n_items, items.n_transactions)) {
+  if (hop <= 2 && matrix.fits_in_memory(items.n_items, items.n_transactions, run.memory_bytes)) {
     matrix.allocate();
     vertical = true;
   }
 
-  auto pairs = std::make_unique<pair_counters<T1>>(items.n_items);
+  auto pairs = std::make_unique<pair_counters<T1>>(items.n_items, run.memory_bytes);
   std::unique_ptr<frequent_level<T, T1>> level = count_pairs<T, T1>(
       run, max_tr_len, items, *pairs, *make_sink(run, matrix, items, false), table);
   if (level->n_itemsets < 3 || constraints.last_allowed_level(k)) return;
 
   auto candidates = std::make_unique<candidate_store<T, T1>>(k);
+  candidates->dense_index_limit = run.memory_bytes / 16;
   while (!vertical) {
     run.report.check_stop();
     ++k;
     // From level hop on, the pass of level k fills the bit matrix instead of
     // rewriting the file once the pruned data fits the memory rule.
-    if (hop <= k && matrix.fits_in_memory(items.n_kept, items.n_transactions)) {
+    if (hop <= k && matrix.fits_in_memory(items.n_kept, items.n_transactions, run.memory_bytes)) {
       matrix.allocate();
       vertical = true;
     }

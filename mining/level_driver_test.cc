@@ -10,7 +10,6 @@
 #include "mining/first_levels.h"
 #include "tests/support/files.h"
 #include "tests/support/itemsets.h"
-#include "util/memory.h"
 
 namespace {
 
@@ -18,7 +17,8 @@ namespace {
 // output file holds and, in progress, what was printed.
 template <class T, class T1>
 itemset_counts mine(const std::vector<std::vector<std::uint32_t>>& trans, std::uint32_t sigma,
-                    int hop, int max_length, std::string* progress = nullptr) {
+                    int hop, int max_length, std::string* progress = nullptr,
+                    std::uint64_t memory_bytes = 0) {
   test_dir dir;
   write_file("in.dat", fimi_text(trans));
   run_config config;
@@ -30,6 +30,7 @@ itemset_counts mine(const std::vector<std::vector<std::uint32_t>>& trans, std::u
   if (max_length != -1) config.constraints.lenleq_bound = std::max(max_length, -1);
   config.constraints.settle_length_bound();
   run_context run(std::move(config));
+  if (memory_bytes != 0) run.memory_bytes = memory_bytes;
   run.output.file = "out.txt";
   std::string printed;
   run.report.hook = [&printed](const char* text) { printed += text; };
@@ -71,10 +72,8 @@ TEST(LevelDriver, MemoryRuleRefusalKeepsTheSearchOutOfCore) {
   const auto trans = random_data(rng, 8, 400);
   // Pair counters and the candidate index fit; a bit matrix of 8 rows of 13
   // words does not fit a third of it.
-  set_mem_total_for_testing(300);
   std::string progress;
-  const auto got = mine<std::uint8_t, std::uint16_t>(trans, 3, 2, -1, &progress);
-  set_mem_total_for_testing(0);
+  const auto got = mine<std::uint8_t, std::uint16_t>(trans, 3, 2, -1, &progress, 300);
   EXPECT_EQ(got, brute_force(trans, 3));
   EXPECT_EQ(progress.find("zax"), std::string::npos) << progress;
   EXPECT_NE(progress.find(" 3: \t hop  \t\t "), std::string::npos) << progress;

@@ -5,8 +5,6 @@
 
 namespace {
 
-std::uint64_t g_mem_total_override = 0;
-
 // Scans "word number" pairs until the word equals key; false when the file
 // cannot be opened or has no such key.
 bool read_key(const char* path, const char* key, std::uint64_t* value) {
@@ -36,23 +34,4 @@ std::uint64_t mem_total_from(const std::string& meminfo_path) {
   return kb << 10;
 }
 
-std::uint64_t mem_total() {
-  if (g_mem_total_override != 0) return g_mem_total_override;
-  return mem_total_from("/proc/meminfo");
-}
-
-void set_mem_total_for_testing(std::uint64_t bytes) { g_mem_total_override = bytes; }
-
-std::uint64_t mem_rss(int pid) {
-  char path[64];
-  std::snprintf(path, sizeof path, "/proc/%d/status", pid);
-  FILE* f = std::fopen(path, "r");
-  if (f == nullptr) {
-    std::fprintf(stderr, "Cannot open %s\n", path);
-    return 0;
-  }
-  std::fclose(f);
-  std::uint64_t kb = 0;
-  read_key(path, "VmData:", &kb);
-  return kb;
-}
+std::uint64_t mem_total() { return mem_total_from("/proc/meminfo"); }

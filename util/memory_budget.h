@@ -18,7 +18,7 @@
 #include <string>
 
 struct budget_sources {
-  std::string meminfo;  // empty: mem_total(), which a test may override
+  std::string meminfo;  // empty: /proc/meminfo
   std::string self_cgroup = "/proc/self/cgroup";
   std::string cgroup_v2_root = "/sys/fs/cgroup";
   std::string cgroup_v1_memory_root = "/sys/fs/cgroup/memory";

@@ -5,7 +5,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "util/memory.h"
 #include "util/widths.h"
 
 namespace {
@@ -71,13 +70,14 @@ struct bit_packer {
 }  // namespace
 
 template <class T>
-bool bit_matrix<T>::fits_in_memory(std::uint32_t n_items_, std::uint32_t n_trans) {
+bool bit_matrix<T>::fits_in_memory(std::uint32_t n_items_, std::uint32_t n_trans,
+                                   std::uint64_t budget_bytes) {
   const std::uint64_t words = (static_cast<std::uint64_t>(n_trans) + 31) / 32;
   n_items = n_items_;
   n_words = static_cast<std::uint32_t>(words);
   // At most 2^32 * 2^27 * 4 = 2^61 bytes: no overflow in 64 bits.
   size_bytes = static_cast<std::uint64_t>(n_items_) * words * 4;
-  return size_bytes < mem_total() / 3;
+  return size_bytes < budget_bytes / 3;
 }
 
 template <class T>

@@ -45,8 +45,9 @@ template <class T>
 class bit_matrix {
  public:
   // Sets n_items, n_words = ceil(n_trans/32) and size_bytes = n_items*n_words*4 and
-  // tells whether size_bytes < mem_total()/3 (the fields are set either way).
-  bool fits_in_memory(std::uint32_t n_items, std::uint32_t n_trans);
+  // tells whether size_bytes < budget_bytes/3, the run's memory budget (the
+  // fields are set either way).
+  bool fits_in_memory(std::uint32_t n_items, std::uint32_t n_trans, std::uint64_t budget_bytes);
   // Allocates the zeroed bit matrix, the pruning mask and the run list.
   void allocate();
   bool allocated() const { return !matrix_words.empty() || (size_bytes == 0 && is_allocated_); }

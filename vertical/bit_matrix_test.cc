@@ -9,17 +9,18 @@
 #include <vector>
 
 #include "tests/support/run_error_of.h"
-#include "util/memory.h"
 #include "vertical/bit_kernels.h"
 
 namespace {
 
 using tx_list = std::vector<std::vector<std::uint8_t>>;
 
+constexpr std::uint64_t kAmpleMemory = std::uint64_t{1} << 30;
+
 // A filled dataset of n_items rows over the transactions (ascending items).
 bit_matrix<std::uint8_t> make_vd(std::uint32_t n_items, const tx_list& trans) {
   bit_matrix<std::uint8_t> vd;
-  EXPECT_TRUE(vd.fits_in_memory(n_items, static_cast<std::uint32_t>(trans.size())));
+  EXPECT_TRUE(vd.fits_in_memory(n_items, static_cast<std::uint32_t>(trans.size()), kAmpleMemory));
   vd.allocate();
   for (std::uint32_t t = 0; t < trans.size(); ++t)
     vd.add_transaction(trans[t].data(), static_cast<std::uint32_t>(trans[t].size()), t);
@@ -35,12 +36,6 @@ tx_list transactions_of(std::uint32_t n_items, std::uint32_t n_trans,
       if (has(i, t)) trans[t].push_back(static_cast<std::uint8_t>(i));
   return trans;
 }
-
-class MemoryLimit {
- public:
-  explicit MemoryLimit(std::uint64_t bytes) { set_mem_total_for_testing(bytes); }
-  ~MemoryLimit() { set_mem_total_for_testing(0); }
-};
 
 TEST(VerticalDataset, MemoryRuleUsesAThirdOfMemoryWithoutOverflow) {
   struct Case {
@@ -61,9 +56,8 @@ TEST(VerticalDataset, MemoryRuleUsesAThirdOfMemoryWithoutOverflow) {
       {std::uint64_t{24} << 30, 1000, 1000000, true, 31250, 125000000},
   };
   for (const Case& c : cases) {
-    MemoryLimit limit(c.mem);
     bit_matrix<std::uint16_t> vd;
-    EXPECT_EQ(vd.fits_in_memory(c.items, c.trans), c.allowed) << c.items << " " << c.trans;
+    EXPECT_EQ(vd.fits_in_memory(c.items, c.trans, c.mem), c.allowed) << c.items << " " << c.trans;
     EXPECT_EQ(vd.n_words, c.words);
     EXPECT_EQ(vd.n_items, c.items);
     EXPECT_EQ(vd.size_bytes, c.size);
@@ -73,7 +67,7 @@ TEST(VerticalDataset, MemoryRuleUsesAThirdOfMemoryWithoutOverflow) {
 TEST(VerticalDataset, EmptyDatasetCountsAsAllocated) {
   bit_matrix<std::uint8_t> vd;
   EXPECT_FALSE(vd.allocated());
-  ASSERT_TRUE(vd.fits_in_memory(3, 0));
+  ASSERT_TRUE(vd.fits_in_memory(3, 0, kAmpleMemory));
   vd.allocate();
   EXPECT_TRUE(vd.allocated());
   EXPECT_EQ(vd.try_make_compact(3), 0);
@@ -81,7 +75,7 @@ TEST(VerticalDataset, EmptyDatasetCountsAsAllocated) {
 
 TEST(VerticalDataset, AddTransactionPastTheSizedPositionsIsRefused) {
   bit_matrix<std::uint8_t> vd;
-  ASSERT_TRUE(vd.fits_in_memory(2, 32));
+  ASSERT_TRUE(vd.fits_in_memory(2, 32, kAmpleMemory));
   vd.allocate();
   const std::uint8_t t[] = {0, 1};
   vd.add_transaction(t, 2, 31);
@@ -185,7 +179,7 @@ TEST(Pruning, CheckPruningRoundsSetBitsUpToWords) {
   };
   for (const Case& c : std::vector<Case>{{0, 0}, {1, 1}, {32, 1}, {33, 2}, {100, 4}}) {
     bit_matrix<std::uint8_t> vd;
-    ASSERT_TRUE(vd.fits_in_memory(1, 320));
+    ASSERT_TRUE(vd.fits_in_memory(1, 320, kAmpleMemory));
     vd.allocate();
     // Spread the bits over the mask: every third position.
     for (std::uint32_t b = 0; b < c.bits; ++b)

@@ -28,7 +28,7 @@ struct vertical_run {
       : items(sigma), brute(brute_force(trans, sigma)) {
     set_up_items(items, n);
     items.n_transactions = static_cast<std::uint32_t>(trans.size());
-    EXPECT_TRUE(vd.fits_in_memory(n, static_cast<std::uint32_t>(trans.size())));
+    EXPECT_TRUE(vd.fits_in_memory(n, static_cast<std::uint32_t>(trans.size()), std::uint64_t{1} << 30));
     vd.allocate();
     for (std::uint32_t t = 0; t < trans.size(); ++t) {
       std::vector<T> tx(trans[t].begin(), trans[t].end());

@@ -42,6 +42,10 @@ struct run_description {
   std::uint32_t preloops = 1;           // Winnow passes (0: until stable)
   std::string output;                   // output file (ignored when hooks.itemsets is set)
   std::string tmpdir = ".";             // directory of "dataset.tmp"
+  // Cap in MiB on the memory the run plans its large allocations against (0:
+  // none); the budget is the smallest of it, physical memory, RLIMIT_AS,
+  // RLIMIT_DATA and the cgroup's memory limit.
+  std::uint64_t memory_mib = 0;
 };
 
 struct run_hooks {
