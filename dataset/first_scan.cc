@@ -103,7 +103,7 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
   if (n_written > 0xFFFFFFFFull)
     throw run_error(run.config.input + " holds more than 2^32-1 transactions");
   items.n_transactions = static_cast<std::uint32_t>(n_written);
-  if (tmp.trunc() != 0) throw run_error(run.temp_dataset + " could not be cut!");
+  tmp.cut();
   tmp.close();
   r.c1 = items.n_counted;
 

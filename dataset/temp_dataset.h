@@ -9,8 +9,10 @@
 // Every pass rewrites the file in place: a temp_dataset_reader reads it while a temp_dataset_writer
 // (opened without create) writes the shrunken records back from offset 0. A
 // written record is never longer than the one just read, so the writer never
-// overtakes the reader; trunc() cuts the file at the end of what was written.
-// Every write, flush and close is checked: a failure throws run_error.
+// overtakes the reader; cut() cuts the file at the end of what was written.
+// Every write, flush and close is checked: a failure throws
+// run_error("<name> could not be written!"); a failed cut throws
+// run_error("<name> could not be cut!").
 #pragma once
 
 #include <sys/types.h>
@@ -136,12 +138,13 @@ class temp_dataset_writer {
   }
 
   // Cuts the file at the current write position (buffered bytes included).
-  // Returns 0 on success, 1 when the cut fails.
-  int trunc() {
+  // A failed flush is a failed write; a failed truncate (a device such as
+  // /dev/null accepts writes but cannot be cut) is a failed cut.
+  void cut() {
     if (std::fflush(f_) != 0) fail();
     long pos = std::ftell(f_);
-    if (pos < 0 || ftruncate(fileno(f_), static_cast<off_t>(pos)) != 0) return 1;
-    return 0;
+    if (pos < 0 || ftruncate(fileno(f_), static_cast<off_t>(pos)) != 0)
+      throw run_error(name_ + " could not be cut!");
   }
 
   // Flushes and closes; any failure throws run_error.

@@ -61,4 +61,13 @@ TEST(TemporaryDatasetFaults, WritesToAFullDeviceFail) {
   }
 }
 
+// /dev/null takes every write but cannot be cut: a failed cut, not a failed write.
+TEST(TemporaryDatasetFaults, ACutThatFailsIsReportedAsACut) {
+  temp_dataset_writer<std::uint16_t> out("/dev/null", false);
+  ASSERT_TRUE(out.is_open());
+  const std::uint16_t items[2] = {4, 9};
+  out.write_record(items, 2);
+  EXPECT_EQ(run_error_of([&] { out.cut(); }), "/dev/null could not be cut!");
+}
+
 }  // namespace

@@ -87,7 +87,7 @@ std::uint32_t run_winnow_loops(run_context& run, item_table& items, std::uint64_
     }
     changed = items.n_transactions != n_written;
     items.n_transactions = static_cast<std::uint32_t>(n_written);
-    if (writer.trunc() != 0) throw run_error(run.temp_dataset + " could not be cut!");
+    writer.cut();
     writer.close();
     run.report.print("( \t winnow \t %6llu \t %6llu \t %6d \t %8u \t %8llu \t %8.2f  )\n",
                      static_cast<unsigned long long>(c1),

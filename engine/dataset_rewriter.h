@@ -21,7 +21,7 @@ class dataset_rewriter : public transaction_sink<T> {
   }
   void add(T* items, std::uint32_t n) override { out_.write_record(items, static_cast<T>(n)); }
   void finish() override {
-    if (out_.trunc() != 0) throw run_error(path_ + " could not be written!");
+    out_.cut();
     out_.close();
   }
   bool rewrites_dataset() const override { return true; }
