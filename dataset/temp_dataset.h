@@ -26,8 +26,6 @@
 #include "util/error.h"
 #include "util/transaction.h"
 
-extern const char* const TEMPORARY_DATASET;  // "dataset.tmp"
-
 // The engine's typed transaction buffer (out-of-core counting).
 //   elems     capacity items;
 //   marks     per item id: distance of the item from the end of the current
@@ -35,21 +33,13 @@ extern const char* const TEMPORARY_DATASET;  // "dataset.tmp"
 //   counters  per position: how many contained candidates the item belongs to.
 template <class T>
 struct counting_transaction {
-  counting_transaction(std::uint32_t capacity, std::uint32_t k, int n_items)
-      : elems(capacity),
-        marks(n_items > 0 ? n_items : 0, 0),
-        counters(capacity),
-        k(k),
-        capacity(capacity),
-        k_minus_2(k - 2) {}
+  counting_transaction(std::uint32_t capacity, int n_items)
+      : elems(capacity), marks(n_items > 0 ? n_items : 0, 0), counters(capacity), capacity(capacity) {}
   std::vector<T> elems;
   std::vector<T> marks;
   T length = 0;
   std::vector<std::uint32_t> counters;
-  std::uint32_t k;
   std::uint32_t capacity;
-  std::uint32_t work1 = 0, work2 = 0;
-  std::uint32_t k_minus_2;
 };
 
 // Reader of the temporary dataset, for either layout (T = uint32 for the 32-bit one).
@@ -164,37 +154,5 @@ class temp_dataset_writer {
   [[noreturn]] void fail() { throw run_error(name_ + " could not be written!"); }
   std::string name_;
   std::vector<char> buf_ = std::vector<char>(1 << 20);  // outlives f_ (closed in the destructor)
-  FILE* f_ = nullptr;
-};
-
-// Reader of the binary generator layout: per transaction three int32 values
-// (two ids, dropped, and the item count n), then n int32 items.
-class ibm_reader {
- public:
-  explicit ibm_reader(const std::string& name);
-  ~ibm_reader();
-  ibm_reader(const ibm_reader&) = delete;
-  ibm_reader& operator=(const ibm_reader&) = delete;
-  bool is_open() const { return f_ != nullptr; }
-  bool read_next(std::vector<std::int32_t>& items);
-
- private:
-  FILE* f_ = nullptr;
-};
-
-// FIMI text writer: each item as "%d " and the line ended by "\n"; an empty
-// transaction writes nothing.
-class fimi_writer {
- public:
-  explicit fimi_writer(const std::string& name);
-  ~fimi_writer();
-  fimi_writer(const fimi_writer&) = delete;
-  fimi_writer& operator=(const fimi_writer&) = delete;
-  bool is_open() const { return f_ != nullptr; }
-  void write_record(const std::vector<std::int32_t>& items);
-  void close();  // throws run_error on a failed flush or close
-
- private:
-  std::string name_;
   FILE* f_ = nullptr;
 };

@@ -17,7 +17,7 @@ namespace {
 std::string read_error(const std::string& path, std::uint32_t capacity) {
   return run_error_of([&] {
     temp_dataset_reader<std::uint32_t> in(path);
-    counting_transaction<std::uint32_t> t(capacity, 3, 8);
+    counting_transaction<std::uint32_t> t(capacity, 8);
     while (in.read_next(t)) {
     }
   });

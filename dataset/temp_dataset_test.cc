@@ -7,8 +7,6 @@
 #include <vector>
 
 #include "tests/support/files.h"
-#include "tests/support/process.h"
-#include "tests/support/run_error_of.h"
 
 namespace {
 
@@ -19,10 +17,6 @@ std::string written_bytes(const std::vector<T>& items) {
   EXPECT_EQ(out.bytes_written, sizeof(T) * (1 + items.size()));
   out.close();
   return read_file("layout.bin");
-}
-
-std::string raw_ints(const std::vector<std::int32_t>& v) {
-  return std::string(reinterpret_cast<const char*>(v.data()), v.size() * 4);
 }
 
 TEST(TemporaryDataset, RecordLayoutsOfEveryWidth) {
@@ -66,33 +60,6 @@ TEST(TemporaryDataset, EmptyAndAbsentFiles) {
   std::vector<std::uint16_t> t;
   EXPECT_FALSE(temp_dataset_reader<std::uint16_t>("empty.tmp").read_next(t));
   EXPECT_FALSE(temp_dataset_reader<std::uint8_t>("absent.tmp").is_open());
-}
-
-TEST(Conversion, GeneratorLayoutToFimiText) {
-  test_dir dir;
-  write_file("in.bin", raw_ints({1, 1, 3, 5, 7, 9, 2, 2, 0, 3, 3, 1, 42}));
-  {
-    ibm_reader in("in.bin");
-    fimi_writer out("out.dat");
-    ASSERT_TRUE(in.is_open() && out.is_open());
-    std::vector<std::int32_t> t;
-    while (in.read_next(t)) out.write_record(t);
-    out.close();
-  }
-  EXPECT_EQ(read_file("out.dat"), "5 7 9 \n42 \n");  // the empty record writes nothing
-  fimi_writer full("/dev/full");
-  full.write_record({1});
-  EXPECT_EQ(run_error_of([&] { full.close(); }), "/dev/full could not be written!");
-  // The converter tool end to end.
-  write_file("in.bin", raw_ints({0, 0, 2, 10, 20, 0, 1, 1, 30}));
-  run_io ibm2fimi;
-  ibm2fimi.program = IBM2FIMI_BIN;
-  run_outcome r = run_kestrel(dir.path(), {"in.bin", "out.dat"}, ibm2fimi);
-  EXPECT_EQ(r.exit_status, 0) << r.stderr_text;
-  EXPECT_EQ(read_file("out.dat"), "10 20 \n30 \n");
-  r = run_kestrel(dir.path(), {"absent.bin", "out.dat"}, ibm2fimi);
-  EXPECT_EQ(r.exit_status, 1);
-  EXPECT_EQ(r.stderr_text, "absent.bin could not be opened!\n");
 }
 
 }  // namespace

@@ -40,7 +40,7 @@ void fill(counted8& c, typed_constraints<std::uint8_t>& table,
 
 // Counts one transaction; returns the position counters.
 std::vector<std::uint32_t> count(counted8& c, const std::vector<std::uint8_t>& items, std::uint32_t n) {
-  counting_transaction<std::uint8_t> t(16, static_cast<std::uint32_t>(c.k), static_cast<int>(n));
+  counting_transaction<std::uint8_t> t(16, static_cast<int>(n));
   std::copy(items.begin(), items.end(), t.elems.begin());
   t.length = static_cast<std::uint8_t>(items.size());
   std::fill(t.counters.begin(), t.counters.end(), 0u);

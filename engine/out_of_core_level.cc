@@ -139,8 +139,7 @@ void count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
   if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
 
   const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
-  counting_transaction<T> t(capacity, static_cast<std::uint32_t>(k),
-                            static_cast<int>(items.n_items));
+  counting_transaction<T> t(capacity, static_cast<int>(items.n_items));
   pass_state<T> state(k, items, table);
   std::uint64_t items_written = 0;
   std::uint32_t kept = 0;
