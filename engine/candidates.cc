@@ -220,10 +220,10 @@ void generate_candidates(frequent_level<T, T1>& previous, candidate_store<T, T1>
                          item_table& items, int k, const pair_counters<T1>* pairs,
                          typed_constraints<T>& table) {
   candidates.clear(k);
-  if (!previous.start_join()) return;
+  candidate_cursor<T, T1> cursor(previous, k, items.n_items, false);
+  if (!cursor.valid()) return;
   assert(k >= 3);
   assert(k > 3 || pairs != nullptr);
-  candidate_cursor<T, T1> cursor(previous, k, items.n_items, false);
   const T* cand = cursor.candidate();
   std::vector<T> subset(k - 1);
   const std::uint32_t min_count = items.min_count;

@@ -4,32 +4,43 @@
 // T is the dense item type, T1 the support type.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "levels/level_store.h"
 
-// Walks every joined pair of the previous level: candidate = group prefix + the
-// two last items. Also tracks the last candidate that was counted, so a counting
-// routine can reuse the cached intersections of the prefix they share.
+// Walks every joined pair of the groups [first_group, end_group) of the previous
+// level (all of them by default): candidate = group prefix + the two last items.
+// The walk's state is the cursor's own, so several cursors may walk disjoint
+// group ranges of one level at the same time. Also tracks the last candidate
+// that was counted, so a counting routine can reuse the cached intersections of
+// the prefix they share.
 template <class T, class T1>
 class candidate_cursor {
  public:
-  // previous.start_join() must have returned true. with_keys: also fetch the
-  // joined itemsets' key records and supports (previous.keys must be filled).
-  candidate_cursor(frequent_level<T, T1>& previous, int k, std::uint32_t n_items, bool with_keys)
+  // with_keys: also fetch the joined itemsets' key records and supports
+  // (previous.keys must be filled). end_group -1: the level's last group.
+  candidate_cursor(const frequent_level<T, T1>& previous, int k, std::uint32_t n_items,
+                   bool with_keys, int first_group = 0, int end_group = -1)
       : previous_(previous),
         k_(k),
         with_keys_(with_keys),
         cand_(k),
-        counted_(k, static_cast<T>(n_items - 1)) {
+        counted_(k, static_cast<T>(n_items - 1)),
+        group_(first_group - 1),
+        end_group_(end_group < 0 ? previous.number_of_groups() : end_group) {
     // n_items - 1 can be no first item of a candidate of k >= 3 items, so the first
     // candidate shares nothing with the counted one.
-    previous_.get_prefix(cand_.data());
-    fetch_suffix();
+    valid_ = enter_next_group();
   }
 
+  // False when the range holds no group of two or more itemsets: there is no
+  // candidate at all.
+  bool valid() const { return valid_; }
   const T* candidate() const { return cand_.data(); }
+  // The previous level's group whose prefix the candidate extends.
+  int group() const { return group_; }
   // Key records (T(-1) for a key) and supports of the two joined itemsets.
   T key_i() const { return keys_[0]; }
   T key_j() const { return keys_[1]; }
@@ -38,9 +49,14 @@ class candidate_cursor {
 
   // Moves to the next joined pair; false when none is left.
   bool advance() {
-    const join_step step = previous_.next_join();
-    if (step == join_step::none) return false;
-    if (step == join_step::new_prefix) previous_.get_prefix(cand_.data());
+    if (pair_j_ < last_) {
+      ++pair_j_;
+    } else if (pair_i_ + 2 <= last_) {
+      ++pair_i_;
+      pair_j_ = pair_i_ + 1;
+    } else {
+      return valid_ = enter_next_group();
+    }
     fetch_suffix();
     return true;
   }
@@ -55,18 +71,44 @@ class candidate_cursor {
   }
 
  private:
-  void fetch_suffix() {
-    if (with_keys_)
-      previous_.get_suffix(cand_.data() + k_ - 2, keys_, supports_);
-    else
-      previous_.get_suffix(cand_.data() + k_ - 2);
+  // Moves to the next group of the range with two or more itemsets: its prefix
+  // and first pair. False when there is none.
+  bool enter_next_group() {
+    while (++group_ < end_group_) {
+      const int first = previous_.group_first(group_);
+      last_ = previous_.group_last[group_];
+      if (last_ == first) continue;
+      const T* p = previous_.prefixes.data() + static_cast<std::size_t>(group_) * (k_ - 2);
+      std::copy(p, p + (k_ - 2), cand_.data());
+      pair_i_ = first;
+      pair_j_ = first + 1;
+      fetch_suffix();
+      return true;
+    }
+    return false;
   }
 
-  frequent_level<T, T1>& previous_;
+  void fetch_suffix() {
+    cand_[k_ - 2] = previous_.suffixes[pair_i_];
+    cand_[k_ - 1] = previous_.suffixes[pair_j_];
+    if (!with_keys_) return;
+    keys_[0] = previous_.keys[pair_i_];
+    keys_[1] = previous_.keys[pair_j_];
+    supports_[0] = previous_.supports[pair_i_];
+    supports_[1] = previous_.supports[pair_j_];
+  }
+
+  const frequent_level<T, T1>& previous_;
   int k_;
   bool with_keys_;
   std::vector<T> cand_;
   std::vector<T> counted_;
+  int group_;
+  int end_group_;
+  int last_ = 0;
+  int pair_i_ = 0;
+  int pair_j_ = 0;
+  bool valid_ = false;
   T keys_[2] = {0, 0};
   T1 supports_[2] = {0, 0};
 };

@@ -58,6 +58,31 @@ void level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constra
 }
 
 template <class T, class T1>
+void level_store<T, T1>::append(const level_store& part) {
+  if (part.n_itemsets == 0) return;
+  const std::size_t km1 = static_cast<std::size_t>(k - 1);
+  // part's first group continues this store's last one when their prefixes are
+  // equal (a join split inside a group never does that; a general caller may).
+  std::size_t g0 = 0;
+  if (n_itemsets > 0 &&
+      std::equal(part.prefixes.begin(), part.prefixes.begin() + static_cast<long>(km1),
+                 prefixes.end() - static_cast<long>(km1))) {
+    group_last.back() += part.group_last[0] + 1;
+    g0 = 1;
+  }
+  prefixes.insert(prefixes.end(), part.prefixes.begin() + static_cast<long>(g0 * km1),
+                  part.prefixes.end());
+  for (std::size_t g = g0; g < part.group_last.size(); ++g)
+    group_last.push_back(n_itemsets + part.group_last[g]);
+  suffixes.insert(suffixes.end(), part.suffixes.begin(), part.suffixes.end());
+  supports.insert(supports.end(), part.supports.begin(), part.supports.end());
+  keys.insert(keys.end(), part.keys.begin(), part.keys.end());
+  lam_flags.insert(lam_flags.end(), part.lam_flags.begin(), part.lam_flags.end());
+  n_lam = part.n_lam;
+  n_itemsets += part.n_itemsets;
+}
+
+template <class T, class T1>
 void level_store<T, T1>::init_read_itemsets() {
   read_pos = -1;
   cur_group = 0;
@@ -80,68 +105,6 @@ int level_store<T, T1>::next_itemset(T* buffer) {
   }
   buffer[k - 1] = suffixes[read_pos];
   return read_pos;
-}
-
-template <class T, class T1>
-bool frequent_level<T, T1>::start_join() {
-  if (this->n_itemsets == 0) return false;
-  const int groups = this->number_of_groups();
-  this->cur_group = 0;
-  this->cur_first = 0;
-  this->cur_last = this->group_last[0];
-  while (true) {
-    if (this->cur_last != this->cur_first) {
-      pair_i = this->cur_first;
-      pair_j = this->cur_first + 1;
-      return true;
-    }
-    if (this->cur_group + 1 >= groups) return false;
-    this->cur_first = this->cur_last + 1;
-    ++this->cur_group;
-    this->cur_last = this->group_last[this->cur_group];
-  }
-}
-
-template <class T, class T1>
-join_step frequent_level<T, T1>::next_join() {
-  if (pair_j + 1 <= this->cur_last) {
-    ++pair_j;
-    return join_step::same_prefix;
-  }
-  ++pair_i;
-  pair_j = pair_i + 1;
-  if (pair_j <= this->cur_last) return join_step::same_prefix;
-  const int groups = this->number_of_groups();
-  do {
-    if (this->cur_group + 1 >= groups) return join_step::none;
-    ++this->cur_group;
-    this->cur_first = this->cur_last + 1;
-    this->cur_last = this->group_last[this->cur_group];
-  } while (this->cur_last == this->cur_first);
-  pair_i = this->cur_first;
-  pair_j = this->cur_first + 1;
-  return join_step::new_prefix;
-}
-
-template <class T, class T1>
-void frequent_level<T, T1>::get_prefix(T* out) const {
-  const T* p = this->prefixes.data() + static_cast<std::size_t>(this->cur_group) * (this->k - 1);
-  std::copy(p, p + (this->k - 1), out);
-}
-
-template <class T, class T1>
-void frequent_level<T, T1>::get_suffix(T* out) const {
-  out[0] = this->suffixes[pair_i];
-  out[1] = this->suffixes[pair_j];
-}
-
-template <class T, class T1>
-void frequent_level<T, T1>::get_suffix(T* out, T* key_out, T1* support_out) const {
-  get_suffix(out);
-  key_out[0] = this->keys[pair_i];
-  key_out[1] = this->keys[pair_j];
-  support_out[0] = this->supports[pair_i];
-  support_out[1] = this->supports[pair_j];
 }
 
 template <class T, class T1>

@@ -14,8 +14,8 @@
 //               the itemset satisfies it
 // A store holds every frequent itemset of its level that passes the
 // anti-monotone constraints; which of them are written is decided by dump_itemsets.
-// The read walk and the join cursor share the group cursor, so they are never
-// interleaved on one store.
+// The read walk keeps its position in the store; the join walks
+// (levels/join_cursor.h) keep theirs in their cursors and only read the store.
 #pragma once
 
 #include <cstdint>
@@ -37,6 +37,11 @@ class level_store {
   // of its itemset source_index.
   void add_itemset(const T* itemset, T1 support, typed_constraints<T>& table,
                    const level_store* flag_source = nullptr, int source_index = -1);
+
+  // Appends the itemsets of part (the same k, every itemset after this
+  // store's last one in lexicographic order), with their supports, key records
+  // and loose flags.
+  void append(const level_store& part);
 
   void init_read_itemsets();
   // Next itemset into buffer (k items; the prefix is kept between calls); returns
@@ -64,19 +69,10 @@ class level_store {
   int n_itemsets = 0;
 };
 
-enum class join_step { same_prefix, new_prefix, none };
-
 template <class T, class T1>
 class frequent_level : public level_store<T, T1> {
  public:
   explicit frequent_level(int k) : level_store<T, T1>(k) {}
-
-  // Join cursor over every pair (i, j), i < j, of every group of >= 2 itemsets.
-  bool start_join();
-  join_step next_join();
-  void get_prefix(T* out) const;  // out[0..k-2]
-  void get_suffix(T* out) const;  // out[0] = suffix of pair_i, out[1] = suffix of pair_j
-  void get_suffix(T* out, T* key_out, T1* support_out) const;
 
   // The group whose prefix is prefix[0..k-2], searched by bisection among the
   // groups from `from` on; -1 when there is none.
@@ -95,8 +91,6 @@ class frequent_level : public level_store<T, T1> {
   int dump_itemsets(item_table& items, const std::vector<std::uint32_t>& prefix_items,
                     output_file& out, typed_constraints<T>& table);
 
-  int pair_i = 0;
-  int pair_j = 0;
 };
 
 // The subset test of candidate generation: true when every (k-1)-subset of cand

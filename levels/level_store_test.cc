@@ -85,4 +85,40 @@ TEST(ItemsetStore, DumpWritesLabelsInDenseOrderWithPrefixItemsAndUnsignedSupport
   EXPECT_EQ(written, 0);
 }
 
+// Cut at any itemset (inside a group or at its border) and appended back, a
+// store is the store it was cut from: groups, supports, keys and loose flags.
+TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
+  typed_constraints<std::uint8_t> table;
+  std::vector<std::vector<std::uint8_t>> sets;
+  for (std::uint8_t a = 0; a < 6; ++a)
+    for (std::uint8_t b = a + 1; b < 7; ++b)
+      for (std::uint8_t c = b + 1; c < 8; ++c)
+        if ((a * 7 + b * 3 + c) % 4 != 0) sets.push_back({a, b, c});
+  frequent_level<std::uint8_t, std::uint16_t> whole(3);
+  for (std::size_t i = 0; i < sets.size(); ++i) {
+    whole.add_itemset(sets[i].data(), static_cast<std::uint16_t>(i + 1), table);
+    whole.keys.push_back(sets[i][0]);
+    whole.lam_flags.push_back(i % 3 == 0);
+  }
+  whole.n_lam = 1;
+  for (std::size_t cut = 0; cut <= sets.size(); ++cut) {
+    frequent_level<std::uint8_t, std::uint16_t> first(3), second(3);
+    for (std::size_t i = 0; i < sets.size(); ++i) {
+      auto& part = i < cut ? first : second;
+      part.add_itemset(sets[i].data(), static_cast<std::uint16_t>(i + 1), table);
+      part.keys.push_back(sets[i][0]);
+      part.lam_flags.push_back(i % 3 == 0);
+      part.n_lam = 1;
+    }
+    first.append(second);
+    EXPECT_EQ(first.n_itemsets, whole.n_itemsets) << cut;
+    EXPECT_EQ(first.prefixes, whole.prefixes) << cut;
+    EXPECT_EQ(first.group_last, whole.group_last) << cut;
+    EXPECT_EQ(first.suffixes, whole.suffixes) << cut;
+    EXPECT_EQ(first.supports, whole.supports) << cut;
+    EXPECT_EQ(first.keys, whole.keys) << cut;
+    EXPECT_EQ(first.lam_flags, whole.lam_flags) << cut;
+  }
+}
+
 }  // namespace

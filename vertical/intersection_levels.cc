@@ -43,9 +43,8 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
     collect = matrix.diffuse_collects;
   }
   next.clear(k);
-  if (!previous.start_join()) return;
-
   candidate_cursor<T, T1> cursor(previous, k, items.n_items, false);
+  if (!cursor.valid()) return;
   intersection_stats stats;
   matrix.start_iteration(k, kDiffuse);
   if (kDiffuse) {

@@ -131,7 +131,6 @@ void intersect_level_key_patterns(run_context& run, int k, item_table& items,
   clock.start();
   next.clear(k);
   next.keys.clear();
-  if (!previous.start_join()) return;
   const T kKey = static_cast<T>(-1);
   // Records missing (the level was not built by this iteration and the driver
   // did not mark it): the key mark for all is always sound, it only forgoes
@@ -139,6 +138,7 @@ void intersect_level_key_patterns(run_context& run, int k, item_table& items,
   if (previous.keys.size() != static_cast<std::size_t>(previous.n_itemsets))
     previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
   candidate_cursor<T, T1> cursor(previous, k, items.n_items, true);
+  if (!cursor.valid()) return;
   intersection_stats stats;
   matrix.start_iteration(k, false);
   const std::uint32_t min_count = items.min_count;

@@ -1,0 +1,91 @@
+#include "levels/join_cursor.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+using level = frequent_level<std::uint8_t, std::uint16_t>;
+using itemset = std::vector<std::uint8_t>;
+
+// A level of 3-itemsets over items 0..11: random groups, some of one itemset
+// (no pair), some of several; keys set to the suffix for the key walk.
+level random_level(std::mt19937& rng) {
+  typed_constraints<std::uint8_t> table;
+  level s(3);
+  for (std::uint8_t a = 0; a < 10; ++a)
+    for (std::uint8_t b = a + 1; b < 11; ++b)
+      for (std::uint8_t c = b + 1; c < 12; ++c)
+        if (rng() % 3 == 0) {
+          const std::uint8_t v[3] = {a, b, c};
+          s.add_itemset(v, static_cast<std::uint16_t>(a * 100 + c), table);
+          s.keys.push_back(c);
+        }
+  return s;
+}
+
+// Every candidate the cursor walks over groups [first, end), with the joined
+// itemsets' supports and keys appended.
+std::vector<itemset> walk(const level& s, int first, int end) {
+  std::vector<itemset> out;
+  candidate_cursor<std::uint8_t, std::uint16_t> cursor(s, 4, 12, true, first, end);
+  if (!cursor.valid()) return out;
+  do {
+    itemset c(cursor.candidate(), cursor.candidate() + 4);
+    c.push_back(static_cast<std::uint8_t>(cursor.support_i() % 100));
+    c.push_back(static_cast<std::uint8_t>(cursor.support_j() % 100));
+    c.push_back(cursor.key_i());
+    c.push_back(cursor.key_j());
+    EXPECT_GE(cursor.group(), first);
+    out.push_back(c);
+  } while (cursor.advance());
+  return out;
+}
+
+// Independent of the cursor: every pair of one group, in order.
+std::vector<itemset> expected_join(const level& s) {
+  std::vector<itemset> out;
+  for (int g = 0; g < s.number_of_groups(); ++g)
+    for (int i = s.group_first(g); i <= s.group_last[g]; ++i)
+      for (int j = i + 1; j <= s.group_last[g]; ++j) {
+        itemset c(s.prefixes.begin() + 2 * g, s.prefixes.begin() + 2 * g + 2);
+        c.insert(c.end(), {s.suffixes[i], s.suffixes[j], s.suffixes[i], s.suffixes[j],
+                           s.keys[i], s.keys[j]});
+        out.push_back(c);
+      }
+  return out;
+}
+
+TEST(JoinCursor, GroupRangesWalkTheWholeJoinInPieces) {
+  for (unsigned seed = 1; seed <= 20; ++seed) {
+    std::mt19937 rng(seed);
+    const level s = random_level(rng);
+    const int groups = s.number_of_groups();
+    const std::vector<itemset> all = expected_join(s);
+    ASSERT_EQ(walk(s, 0, -1), all) << seed;
+    // Any cut into two or three ranges gives the same candidates in order,
+    // including empty ranges and ranges of single-itemset groups only.
+    for (int cut1 = 0; cut1 <= groups; ++cut1) {
+      const int cut2 = cut1 + static_cast<int>(rng() % static_cast<unsigned>(groups - cut1 + 1));
+      std::vector<itemset> pieces = walk(s, 0, cut1);
+      for (const itemset& c : walk(s, cut1, cut2)) pieces.push_back(c);
+      for (const itemset& c : walk(s, cut2, groups)) pieces.push_back(c);
+      ASSERT_EQ(pieces, all) << seed << " " << cut1 << " " << cut2;
+    }
+  }
+}
+
+TEST(JoinCursor, LevelsWithoutPairsHaveNoCandidate) {
+  typed_constraints<std::uint8_t> table;
+  level s(3);
+  EXPECT_FALSE((candidate_cursor<std::uint8_t, std::uint16_t>(s, 4, 12, false).valid()));
+  for (std::uint8_t c : {3, 5, 7}) {  // three groups of one itemset each
+    const std::uint8_t v[3] = {0, c, static_cast<std::uint8_t>(c + 1)};
+    s.add_itemset(v, 1, table);
+  }
+  EXPECT_FALSE((candidate_cursor<std::uint8_t, std::uint16_t>(s, 4, 12, false).valid()));
+}
+
+}  // namespace
