@@ -3,6 +3,9 @@
 // level, algorithm ("scan", "hop", "zaxd", "zaxs", "zaxdk"), candidates,
 // frequent itemsets, itemsets written, transactions left ("--------" where the
 // level does not count them), kilobytes of the data it worked on and seconds.
+// A level that needed more than one pass over "dataset.tmp" (its counters did
+// not fit the memory budget at once) ends the row with " \t <p> passes" after
+// the seconds; with one pass the row is as above.
 // The bytes are part of what users see: keep them.
 #pragma once
 
@@ -20,6 +23,7 @@ struct progress_row {
   std::uint32_t transactions = 0;
   std::uint64_t kib = 0;
   double seconds = 0;
+  std::uint32_t passes = 1;  // passes over "dataset.tmp" the level took
 };
 
 // Records the row in report's statistics and prints it through report.
