@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "levels/join_cursor.h"
 #include "util/error.h"
 #include "util/widths.h"
 
@@ -19,6 +18,10 @@ void candidate_store<T, T1>::init_prefix_table(std::uint32_t n) {
     throw run_error("too many candidates (" + std::to_string(this->n_itemsets) + ")");
   dense_index = table_size * sizeof(std::uint32_t) <= dense_index_limit;
   const std::size_t step = static_cast<std::size_t>(this->k - 1);
+  if (!this->prefixes.empty()) {
+    lowest_first = this->prefixes.front();
+    highest_first = this->prefixes[this->prefixes.size() - step];
+  }
   const auto total = static_cast<std::uint32_t>(this->prefixes.size());
   constexpr std::uint32_t kUnset = 0xFFFFFFFFu;
   if (!dense_index) {
@@ -50,6 +53,21 @@ void candidate_store<T, T1>::init_prefix_table(std::uint32_t n) {
   // A pair without candidates gets the empty range at the next pair's start.
   for (std::uint64_t p = table_size - 1; p-- > 0;)
     if (prefix_table[p] == kUnset) prefix_table[p] = prefix_table[p + 1];
+}
+
+template <class T, class T1>
+std::uint64_t candidate_store<T, T1>::planned_bytes(std::uint64_t n_candidates,
+                                                    std::uint64_t n_groups, std::uint32_t n,
+                                                    int n_lam) const {
+  // Per candidate: suffix, counter and its loose flags (bits); per group: the
+  // prefix and its last index.
+  const std::uint64_t per_candidate_bits = 8 * (sizeof(T) + sizeof(T1)) + n_lam;
+  const std::uint64_t per_group = static_cast<std::uint64_t>(this->k - 1) * sizeof(T) + sizeof(int);
+  const std::uint64_t store = (n_candidates * per_candidate_bits + 7) / 8 + n_groups * per_group;
+  const std::uint64_t dense = (number_of_pairs(n) + 1) * sizeof(std::uint32_t);
+  const std::uint64_t index =
+      dense <= dense_index_limit ? dense : (std::uint64_t{n} + 1) * sizeof(std::uint32_t);
+  return 2 * store + index;
 }
 
 template <class T, class T1>
@@ -137,6 +155,8 @@ void count_triples(const candidate_store<T, T1>& store, containment_count<T, T1>
   const int len = c.len;
   const std::uint64_t n = store.table_items;
   for (int i = 0; i + 2 < len; ++i) {
+    if (e[i] < store.lowest_first) continue;
+    if (e[i] > store.highest_first) break;
     const std::uint64_t row = pair_row(e[i], n) - 1;
     for (int j = i + 1; j + 1 < len; ++j) {
       std::size_t o, end;
@@ -161,6 +181,8 @@ void count_longer(const candidate_store<T, T1>& store, containment_count<T, T1>&
   const std::uint64_t n = store.table_items;
   const T* prefixes = store.prefixes.data();
   for (int i = 0; i + k <= len; ++i) {
+    if (e[i] < store.lowest_first) continue;
+    if (e[i] > store.highest_first) break;
     const std::uint64_t row = pair_row(e[i], n) - 1;
     for (int j = i + 1; j + k <= len + 1; ++j) {
       std::size_t o, end;
@@ -216,33 +238,56 @@ void candidate_store<T, T1>::count_contained_candidates(counting_transaction<T>&
 }
 
 template <class T, class T1>
-void generate_candidates(frequent_level<T, T1>& previous, candidate_store<T, T1>& candidates,
-                         item_table& items, int k, const pair_counters<T1>* pairs,
-                         typed_constraints<T>& table) {
-  candidates.clear(k);
-  candidate_cursor<T, T1> cursor(previous, k, items.n_items, false);
-  if (!cursor.valid()) return;
+candidate_chunks<T, T1>::candidate_chunks(const frequent_level<T, T1>& previous,
+                                          const item_table& items, int k,
+                                          const pair_counters<T1>* pairs,
+                                          typed_constraints<T>& table, std::uint64_t limit_bytes)
+    : previous_(previous),
+      n_items_(items.n_items),
+      min_count_(items.min_count),
+      k_(k),
+      pairs_(pairs),
+      table_(table),
+      limit_bytes_(limit_bytes),
+      cursor_(previous, k, items.n_items, false),
+      subset_(k - 1) {
   assert(k >= 3);
   assert(k > 3 || pairs != nullptr);
-  const T* cand = cursor.candidate();
-  std::vector<T> subset(k - 1);
-  const std::uint32_t min_count = items.min_count;
-  do {
-    if (!table.keeps(cand, k)) continue;
+}
+
+template <class T, class T1>
+void candidate_chunks<T, T1>::fill_next(candidate_store<T, T1>& candidates) {
+  candidates.clear(k_);
+  const int n_lam = static_cast<int>(table_.lam_table.size());
+  int group = -1;
+  for (bool more = cursor_.valid(); more; more = cursor_.advance()) {
+    const T* cand = cursor_.candidate();
+    if (cursor_.group() != group) {
+      // A group of m itemsets joins into at most m(m-1)/2 candidates in m-1
+      // groups: admit it only when all of them would fit, unless the chunk has
+      // nothing yet. The cursor then stays on the group's first candidate.
+      group = cursor_.group();
+      const std::uint64_t m = static_cast<std::uint64_t>(previous_.group_last[group] -
+                                                         previous_.group_first(group) + 1);
+      const std::uint64_t worst = candidates.planned_bytes(
+          static_cast<std::uint64_t>(candidates.n_itemsets) + m * (m - 1) / 2,
+          static_cast<std::uint64_t>(candidates.number_of_groups()) + m - 1, n_items_, n_lam);
+      if (candidates.n_itemsets > 0 && worst > limit_bytes_) break;
+    }
+    if (!table_.keeps(cand, k_)) continue;
     // The pair counters, not the stored pairs, decide at k = 3; at k > 3 a
     // subset missing from previous is infrequent or fails an anti-monotone
     // constraint, since the stores keep every other frequent itemset.
-    const bool subsets_frequent = k == 3 ? pairs->count(cand[1], cand[2]) >= min_count
-                                         : other_subsets_stored(previous, cand, k, subset.data());
-    if (subsets_frequent) candidates.add_itemset(cand, 0, table);
-  } while (cursor.advance());
-  if (candidates.n_itemsets > 0) candidates.init_prefix_table(items.n_items);
+    const bool subsets_frequent = k_ == 3
+                                      ? pairs_->count(cand[1], cand[2]) >= min_count_
+                                      : other_subsets_stored(previous_, cand, k_, subset_.data());
+    if (subsets_frequent) candidates.add_itemset(cand, 0, table_);
+  }
+  if (candidates.n_itemsets > 0) candidates.init_prefix_table(n_items_);
 }
 
 #define KESTREL_INSTANTIATE(T, T1)                                                      \
-  template class candidate_store<T, T1>;                                                \
-  template void generate_candidates<T, T1>(frequent_level<T, T1>&, candidate_store<T, T1>&, \
-                                           item_table&, int, const pair_counters<T1>*,  \
-                                           typed_constraints<T>&);
+  template class candidate_store<T, T1>;   \
+  template class candidate_chunks<T, T1>;
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

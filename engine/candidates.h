@@ -12,6 +12,9 @@
 // dense_index_limit (the level driver sets a sixteenth of the memory budget), the store keeps
 // instead one range per first item (first_table, n+1 entries) and finds the
 // groups of (a, b) by bisection inside a's range; pair_range hides the choice.
+// A store may hold one chunk of a level (candidate_chunks below): the counting
+// then skips the transaction items outside [lowest_first, highest_first], the
+// first items its candidates start with.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +23,7 @@
 #include "constraints/constraint.h"
 #include "dataset/temp_dataset.h"
 #include "dataset/items.h"
+#include "levels/join_cursor.h"
 #include "levels/level_store.h"
 #include "engine/pair_counting.h"
 
@@ -30,6 +34,13 @@ class candidate_store : public level_store<T, T1> {
 
   // Builds the index for items 0 .. n-1.
   void init_prefix_table(std::uint32_t n);
+
+  // Bytes that n_candidates candidates in n_groups groups take in a store of
+  // this k with this many loose constraints, with the index for n items. The
+  // vectors grow by doubling, so they may hold up to twice what they use: the
+  // plan counts that twice.
+  std::uint64_t planned_bytes(std::uint64_t n_candidates, std::uint64_t n_groups,
+                              std::uint32_t n, int n_lam) const;
 
   // Offsets [*begin, *end) of the groups whose prefix starts with (a, b), a < b;
   // row is pair_row(a, table_items) - 1 (hoisted by the caller).
@@ -56,17 +67,47 @@ class candidate_store : public level_store<T, T1> {
   bool dense_index = true;
   std::vector<std::uint32_t> first_table;  // sparse index: offsets per first item
   std::uint64_t dense_index_limit = UINT64_MAX;  // bytes
+  std::uint32_t lowest_first = 0, highest_first = 0;  // valid when n_itemsets > 0
 
  private:
   void sparse_range(std::uint64_t a, std::uint64_t b, std::size_t* begin, std::size_t* end) const;
 };
 
-// Builds the candidates of length k >= 3 from previous (level k-1): joins every
-// two itemsets of a group, drops a candidate that an anti-monotone constraint
-// rejects or that has a (k-1)-subset outside previous (for k = 3: whose last
-// pair's counter in `pairs` is below min_count), and indexes the survivors.
-// `pairs` is read only for k = 3.
+// The candidates of length k >= 3, built from previous (level k-1) a chunk at a
+// time: every two itemsets of a group are joined; a candidate is dropped when an
+// anti-monotone constraint rejects it or when it has a (k-1)-subset outside
+// previous (for k = 3: when its last pair's counter in `pairs` is below
+// min_count). A chunk holds the candidates of consecutive groups of previous, as
+// many groups as fit limit_bytes by the store's planned_bytes (a group is
+// admitted only when all of its possible joins would fit), and never fewer than
+// one group with a candidate, so a chunk is empty only when it is the last one.
+// The chunks follow in lexicographic order: together they are the level's
+// candidates. previous, items, pairs and table must outlive the chunks; `pairs`
+// is read only for k = 3.
+// The share of the run's memory budget a level's candidates may take at once,
+// index included; the rest holds the level stores and the bit matrix.
+inline std::uint64_t candidate_budget(std::uint64_t memory_bytes) { return memory_bytes / 4; }
+
 template <class T, class T1>
-void generate_candidates(frequent_level<T, T1>& previous, candidate_store<T, T1>& candidates,
-                         item_table& items, int k, const pair_counters<T1>* pairs,
-                         typed_constraints<T>& table);
+class candidate_chunks {
+ public:
+  candidate_chunks(const frequent_level<T, T1>& previous, const item_table& items, int k,
+                   const pair_counters<T1>* pairs, typed_constraints<T>& table,
+                   std::uint64_t limit_bytes);
+
+  // Replaces the content of candidates with the next chunk and indexes it.
+  void fill_next(candidate_store<T, T1>& candidates);
+  // True once the chunk filled last was the level's last one.
+  bool finished() const { return !cursor_.valid(); }
+
+ private:
+  const frequent_level<T, T1>& previous_;
+  std::uint32_t n_items_;
+  std::uint32_t min_count_;
+  int k_;
+  const pair_counters<T1>* pairs_;
+  typed_constraints<T>& table_;
+  std::uint64_t limit_bytes_;
+  candidate_cursor<T, T1> cursor_;
+  std::vector<T> subset_;
+};

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dataset/temp_dataset.h"
+#include "engine/partial_counts.h"
 #include "util/error.h"
 #include "util/output_file.h"
 #include "util/progress_row.h"
@@ -125,44 +126,93 @@ std::uint32_t store_frequent_candidates(int k, item_table& items,
   return frequent;
 }
 
-}  // namespace
-
+// One pass over "dataset.tmp" counting the candidates of one chunk. partial:
+// the per-transaction sums of the level's other chunks (null when the level is
+// one chunk); read_partial: read the sums of the earlier passes; sink: where the
+// last pass hands the transactions it keeps (null before the last pass, which
+// instead adds its share to partial). Returns the items handed to the sink and
+// sets *kept to the transactions.
 template <class T, class T1>
-void count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table& items,
-                             candidate_store<T, T1>& candidates, frequent_level<T, T1>& level,
-                             transaction_sink<T>& sink, typed_constraints<T>& table) {
-  stopwatch clock;
-  clock.start();
-  level.clear(k);
-  const std::string& tmp_name = run.temp_dataset;
+std::uint64_t count_chunk(const std::string& tmp_name, std::uint32_t capacity, int k,
+                          const item_table& items, candidate_store<T, T1>& candidates,
+                          pass_state<T>& state, typed_constraints<T>& table,
+                          partial_counts<T>* partial, bool read_partial,
+                          transaction_sink<T>* sink, std::uint32_t* kept) {
   temp_dataset_reader<T> in(tmp_name);
   if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
-
-  const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
+  if (partial != nullptr) partial->start_pass(read_partial, sink == nullptr);
   counting_transaction<T> t(capacity, static_cast<int>(items.n_items));
-  pass_state<T> state(k, items, table);
   std::uint64_t items_written = 0;
-  std::uint32_t kept = 0;
+  *kept = 0;
+  const bool any = candidates.n_itemsets > 0;
   while (in.read_next(t)) {
     if (!prune_before_counting(t, k, state, table)) continue;
     std::copy(state.flag_start.begin(), state.flag_start.end(), state.flags.begin());
     std::fill(t.counters.begin(), t.counters.begin() + t.length, 0u);
-    candidates.count_contained_candidates(t, state.flags.data());
+    if (any) candidates.count_contained_candidates(t, state.flags.data());
+    if (read_partial) partial->add_kept(t.counters.data(), state.flags.data(), t.length);
+    if (sink == nullptr) {
+      partial->keep(t.counters.data(), state.flags.data(), t.length, state.uk);
+      continue;
+    }
     if (!prune_after_counting(t, k, state, table)) continue;
-    sink.add(t.elems.data(), t.length);
-    ++kept;
+    sink->add(t.elems.data(), t.length);
+    ++*kept;
     items_written += t.length;
   }
-  sink.finish();
-  const bool rewrites = sink.rewrites_dataset();
-  if (rewrites) {
-    items.init_global_pruning();
-    items.n_transactions = kept;
-  }
+  if (sink != nullptr) sink->finish();
+  return items_written;
+}
 
+}  // namespace
+
+template <class T, class T1>
+bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table& items,
+                             frequent_level<T, T1>& level, candidate_store<T, T1>& candidates,
+                             std::unique_ptr<pair_counters<T1>>& pairs,
+                             transaction_sink<T>& sink, typed_constraints<T>& table) {
+  candidate_chunks<T, T1> chunks(level, items, k, pairs.get(), table,
+                                 candidate_budget(run.memory_bytes));
+  chunks.fill_next(candidates);
+  if (candidates.n_itemsets == 0) return false;  // an empty first chunk is the only one
+  stopwatch clock;
+  clock.start();
+
+  // Read before global pruning starts over: the items the previous level kept.
+  pass_state<T> state(k, items, table);
+  const bool rewrites = sink.rewrites_dataset();
+  if (rewrites) items.init_global_pruning();
   const std::uint32_t* map = sink.renumbering();
-  const std::uint32_t frequent =
-      store_frequent_candidates(k, items, candidates, level, map, table, rewrites);
+  const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
+
+  // One chunk: level k-1 is done with, and level k takes its place at once.
+  // Several: the later chunks are still generated from level k-1, so level k
+  // grows beside it and replaces it at the end.
+  std::unique_ptr<frequent_level<T, T1>> next;
+  std::unique_ptr<partial_counts<T>> partial;
+  if (chunks.finished()) {
+    level.clear(k);
+  } else {
+    next = std::make_unique<frequent_level<T, T1>>(k);
+    partial = std::make_unique<partial_counts<T>>(run.temp_dataset, table.lam_table.size());
+  }
+  frequent_level<T, T1>& target = next ? *next : level;
+  std::uint64_t n_candidates = 0, items_written = 0;
+  std::uint32_t frequent = 0, passes = 0, kept = 0;
+  while (true) {
+    const bool last = chunks.finished();
+    if (last && k == 3) pairs.reset();
+    items_written = count_chunk(run.temp_dataset, capacity, k, items, candidates, state, table,
+                                partial.get(), passes > 0, last ? &sink : nullptr, &kept);
+    ++passes;
+    n_candidates += static_cast<std::uint64_t>(candidates.n_itemsets);
+    frequent += store_frequent_candidates(k, items, candidates, target, map, table, rewrites);
+    if (last) break;
+    chunks.fill_next(candidates);
+  }
+  if (partial) partial->finish();
+  if (next) level = std::move(*next);
+  if (rewrites) items.n_transactions = kept;
   if (map != nullptr) items.update_unmap(run.attributes);
 
   output_file out(run.output, "a");
@@ -175,18 +225,20 @@ void count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
   progress_row row;
   row.level = k;
   row.algorithm = "hop";
-  row.candidates = static_cast<std::uint64_t>(candidates.n_itemsets);
+  row.candidates = n_candidates;
   row.frequent = frequent;
   row.written = static_cast<std::uint64_t>(written);
   row.transactions = items.n_transactions;
   row.kib = items_written * sizeof(T) / 1024;
   row.seconds = clock.seconds();
+  row.passes = passes;
   print_progress_row(run.report, row);
+  return true;
 }
 
 #define KESTREL_INSTANTIATE(T, T1)                                                              \
-  template void count_level_out_of_core<T, T1>(run_context&, int, int, item_table&,             \
-                                               candidate_store<T, T1>&, frequent_level<T, T1>&, \
-                                               transaction_sink<T>&, typed_constraints<T>&);
+  template bool count_level_out_of_core<T, T1>(                                  \
+      run_context&, int, int, item_table&, frequent_level<T, T1>&, candidate_store<T, T1>&, \
+      std::unique_ptr<pair_counters<T1>>&, transaction_sink<T>&, typed_constraints<T>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

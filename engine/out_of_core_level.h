@@ -1,26 +1,40 @@
 // Out-of-core counting of one level k >= 3 over "dataset.tmp".
 //
-// T is the dense item type, T1 the support type. One sequential pass reads every
-// transaction, counts the candidates it contains through the candidate store's
-// pair-prefix index, and writes it back in place, trimmed by three prunings:
-// global (items of too few stored itemsets of the previous level), local (items
-// of fewer than k contained candidates) and whole-transaction (k or fewer items
-// left, or a loose constraint that no contained candidate satisfies), and hands
-// each survivor to sink: the rewriter of "dataset.tmp", or the filler of the bit
-// matrix (which may renumber the items; the level is then stored under the new
-// numbering and the item table follows it). Then the frequent candidates that pass the
-// anti-monotone constraints become level k in `level`, which is written to the
-// output file, and the progress row is printed.
+// T is the dense item type, T1 the support type. The level's candidates are
+// generated from level k-1 (engine/candidates.h) and counted in sequential
+// passes that read every transaction and count the candidates it contains
+// through the candidate store's pair-prefix index. When they do not fit their
+// share of the memory budget at once, they are generated and counted a chunk at
+// a time, one pass per chunk; the passes before the last keep per-transaction
+// sums in engine/partial_counts.h, so that only the last pass prunes and hands
+// on the transactions, exactly as a single pass would. The pruning trims every
+// transaction three ways: global (items of too few stored itemsets of the
+// previous level), local (items of fewer than k contained candidates) and
+// whole-transaction (k or fewer items left, or a loose constraint that no
+// contained candidate satisfies); each survivor goes to sink: the rewriter of
+// "dataset.tmp", or the filler of the bit matrix (which may renumber the items;
+// the level is then stored under the new numbering and the item table follows
+// it). The frequent candidates that pass the anti-monotone constraints become
+// level k, which is written to the output file, and the progress row is printed
+// (with the number of passes when there were several).
 #pragma once
+
+#include <memory>
 
 #include "constraints/constraint_set.h"
 #include "dataset/items.h"
 #include "dataset/run_context.h"
 #include "engine/candidates.h"
+#include "engine/pair_counting.h"
 #include "levels/level_store.h"
 #include "levels/transaction_sink.h"
 
+// level holds level k-1 on entry and level k on return; candidates is the store
+// the chunks are generated into; pairs (the pair counters, read for k = 3) is
+// released once no chunk needs it. Returns false, with no pass, no output and no
+// row and the stores unchanged, when level k has no candidate.
 template <class T, class T1>
-void count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table& items,
-                             candidate_store<T, T1>& candidates, frequent_level<T, T1>& level,
+bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table& items,
+                             frequent_level<T, T1>& level, candidate_store<T, T1>& candidates,
+                             std::unique_ptr<pair_counters<T1>>& pairs,
                              transaction_sink<T>& sink, typed_constraints<T>& table);

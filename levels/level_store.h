@@ -30,6 +30,9 @@ class level_store {
  public:
   explicit level_store(int k);
   virtual ~level_store() = default;
+  // Moved, not copied: a level can be large.
+  level_store(level_store&&) = default;
+  level_store& operator=(level_store&&) = default;
   void clear(int k);
 
   // Appends itemset[0..k-1] (ascending). flag_source null: the loose flags are

@@ -63,11 +63,9 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
       matrix.allocate();
       vertical = true;
     }
-    generate_candidates<T, T1>(*level, *candidates, items, k, pairs.get(), table);
-    if (candidates->n_itemsets == 0) return;
-    if (k == 3) pairs.reset();
-    count_level_out_of_core<T, T1>(run, k, max_tr_len, items, *candidates, *level,
-                                   *make_sink(run, matrix, items, true), table);
+    if (!count_level_out_of_core<T, T1>(run, k, max_tr_len, items, *level, *candidates, pairs,
+                                        *make_sink(run, matrix, items, true), table))
+      return;
     if (level->n_itemsets < k + 1 || constraints.last_allowed_level(k)) return;
   }
 
