@@ -84,9 +84,10 @@ class candidate_store : public level_store<T, T1> {
 // The chunks follow in lexicographic order: together they are the level's
 // candidates. previous, items, pairs and table must outlive the chunks; `pairs`
 // is read only for k = 3.
-// The share of the run's memory budget a level's candidates may take at once,
-// index included; the rest holds the level stores and the bit matrix.
-inline std::uint64_t candidate_budget(std::uint64_t memory_bytes) { return memory_bytes / 4; }
+// The share of the memory left (the budget less the previous level and the pair
+// counters) that a level's candidates may take at once, index included; the
+// rest is for the level being built and the bit matrix.
+inline std::uint64_t candidate_budget(std::uint64_t left_bytes) { return left_bytes / 4; }
 
 template <class T, class T1>
 class candidate_chunks {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 namespace {
@@ -61,6 +62,110 @@ TEST(Candidates, CountsEachContainedCandidateOnceAndCreditsItsPositions) {
     EXPECT_EQ(count(c, {0, 2, 3}, 4), (std::vector<std::uint32_t>{0, 0, 0}));
     EXPECT_EQ(count(c, {1, 2, 3}, 4), (std::vector<std::uint32_t>{1, 1, 1}));
     EXPECT_EQ(c.supports, (std::vector<std::uint16_t>{1, 1, 2}));
+  }
+}
+
+using level8 = frequent_level<std::uint8_t, std::uint16_t>;
+using itemsets = std::vector<std::vector<std::uint8_t>>;
+
+// Every r-subset of {0 .. n-1} in lexicographic order, except those in `missing`.
+itemsets subsets(int n, int r, const itemsets& missing = {}) {
+  itemsets out;
+  std::vector<std::uint8_t> s(r);
+  for (int i = 0; i < r; ++i) s[i] = static_cast<std::uint8_t>(i);
+  while (true) {
+    if (std::find(missing.begin(), missing.end(), s) == missing.end()) out.push_back(s);
+    int i = r - 1;
+    while (i >= 0 && s[i] == n - r + i) --i;
+    if (i < 0) return out;
+    ++s[i];
+    for (int j = i + 1; j < r; ++j) s[j] = static_cast<std::uint8_t>(s[j - 1] + 1);
+  }
+}
+
+itemsets read_all(counted8& store) {
+  itemsets out;
+  std::vector<std::uint8_t> buf(store.k);
+  store.init_read_itemsets();
+  while (store.next_itemset(buf.data()) >= 0) out.push_back(buf);
+  return out;
+}
+
+// Generates level k from previous in chunks of at most limit bytes; each chunk
+// is also counted against the transaction holding every item, which contains
+// each candidate once.
+std::vector<itemsets> chunks_of(const level8& previous, int k, std::uint32_t n,
+                                const pair_counters<std::uint16_t>* pairs, std::uint64_t limit) {
+  typed_constraints<std::uint8_t> table;
+  item_table items(2);
+  items.n_items = n;
+  candidate_chunks<std::uint8_t, std::uint16_t> chunks(previous, items, k, pairs, table, limit);
+  std::vector<itemsets> out;
+  counted8 store(k);
+  std::vector<std::uint8_t> all(n);
+  for (std::uint32_t x = 0; x < n; ++x) all[x] = static_cast<std::uint8_t>(x);
+  do {
+    chunks.fill_next(store);
+    out.push_back(read_all(store));
+    if (store.n_itemsets > 0) count(store, all, n);
+    for (int c = 0; c < store.n_itemsets; ++c) EXPECT_EQ(store.supports[c], 1) << limit;
+  } while (!chunks.finished());
+  return out;
+}
+
+TEST(CandidateChunks, ChunksCutAtGroupsAndTogetherAreTheWholeLevel) {
+  typed_constraints<std::uint8_t> table;
+  // Level 3 over 7 items without {1,2,4}: the 4-sets holding it are no candidates.
+  level8 previous(3);
+  for (const auto& s : subsets(7, 3, {{1, 2, 4}})) previous.add_itemset(s.data(), 9, table);
+  const itemsets whole = subsets(7, 4, {{0, 1, 2, 4}, {1, 2, 3, 4}, {1, 2, 4, 5}, {1, 2, 4, 6}});
+  const auto one = chunks_of(previous, 4, 7, nullptr, UINT64_MAX);
+  ASSERT_EQ(one.size(), 1u);
+  EXPECT_EQ(one[0], whole);
+
+  std::vector<std::size_t> counts;
+  for (std::uint64_t limit : {1000, 400, 250, 0}) {
+    const auto chunks = chunks_of(previous, 4, 7, nullptr, limit);
+    itemsets joined;
+    for (std::size_t c = 0; c < chunks.size(); ++c) {
+      // Only the last chunk may be empty; a chunk never splits a group of the
+      // previous level, so the next chunk starts with another 2-item prefix.
+      if (c + 1 < chunks.size()) {
+        ASSERT_FALSE(chunks[c].empty()) << limit;
+      }
+      if (c > 0 && !chunks[c].empty()) {
+        const auto& first = chunks[c][0];
+        const auto& before = chunks[c - 1].back();
+        EXPECT_FALSE(first[0] == before[0] && first[1] == before[1]) << limit;
+      }
+      joined.insert(joined.end(), chunks[c].begin(), chunks[c].end());
+    }
+    EXPECT_EQ(joined, whole) << limit;
+    counts.push_back(chunks.size());
+  }
+  // A smaller limit never gives fewer chunks.
+  EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
+  EXPECT_GT(counts[1], 1u);
+  // Limit 0: one group of the previous level per chunk.
+  for (const auto& chunk : chunks_of(previous, 4, 7, nullptr, 0))
+    for (const auto& c : chunk)
+      EXPECT_TRUE(c[0] == chunk[0][0] && c[1] == chunk[0][1]) << int(c[0]) << int(c[1]);
+}
+
+TEST(CandidateChunks, TriplesKeepTheirPairTestInEveryChunk) {
+  typed_constraints<std::uint8_t> table;
+  level8 pairs_level(2);
+  for (const auto& s : subsets(6, 2, {{3, 5}})) pairs_level.add_itemset(s.data(), 9, table);
+  pair_counters<std::uint16_t> pairs(6, UINT64_MAX);
+  for (std::uint64_t p = 0; p < pairs.n_pairs; ++p) pairs.pair_counts[p] = 9;
+  // (3, 5) is infrequent: no candidate ends with it, whichever chunk it falls in.
+  pairs.pair_counts[pair_index(3, 5, 6)] = 1;
+  const itemsets whole = subsets(6, 3, {{0, 3, 5}, {1, 3, 5}, {2, 3, 5}, {3, 4, 5}});
+  for (std::uint64_t limit : {UINT64_MAX, std::uint64_t{0}}) {
+    itemsets joined;
+    for (const auto& chunk : chunks_of(pairs_level, 3, 6, &pairs, limit))
+      joined.insert(joined.end(), chunk.begin(), chunk.end());
+    EXPECT_EQ(joined, whole) << limit;
   }
 }
 

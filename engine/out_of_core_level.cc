@@ -150,9 +150,9 @@ std::uint64_t count_chunk(const std::string& tmp_name, std::uint32_t capacity, i
     std::copy(state.flag_start.begin(), state.flag_start.end(), state.flags.begin());
     std::fill(t.counters.begin(), t.counters.begin() + t.length, 0u);
     if (any) candidates.count_contained_candidates(t, state.flags.data());
-    if (read_partial) partial->add_kept(t.counters.data(), state.flags.data(), t.length);
+    if (read_partial) partial->add_kept(t.counters.data(), state.flags, t.length);
     if (sink == nullptr) {
-      partial->keep(t.counters.data(), state.flags.data(), t.length, state.uk);
+      partial->keep(t.counters.data(), state.flags, t.length, state.uk);
       continue;
     }
     if (!prune_after_counting(t, k, state, table)) continue;
@@ -171,8 +171,12 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
                              frequent_level<T, T1>& level, candidate_store<T, T1>& candidates,
                              std::unique_ptr<pair_counters<T1>>& pairs,
                              transaction_sink<T>& sink, typed_constraints<T>& table) {
-  candidate_chunks<T, T1> chunks(level, items, k, pairs.get(), table,
-                                 candidate_budget(run.memory_bytes));
+  // The candidates share what the pair counters (still read at k = 3) and the
+  // previous level leave of the budget.
+  const std::uint64_t held =
+      level.bytes() + (pairs ? pairs->n_pairs * sizeof(T1) : std::uint64_t{0});
+  const std::uint64_t left = run.memory_bytes > held ? run.memory_bytes - held : 0;
+  candidate_chunks<T, T1> chunks(level, items, k, pairs.get(), table, candidate_budget(left));
   chunks.fill_next(candidates);
   if (candidates.n_itemsets == 0) return false;  // an empty first chunk is the only one
   stopwatch clock;

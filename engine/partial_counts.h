@@ -20,6 +20,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -63,25 +64,27 @@ class partial_counts {
     }
   }
 
-  // Adds the next record's sums to counters[0..length) and ORs its flags into flags.
-  void add_kept(std::uint32_t* counters, std::uint8_t* flags, std::uint32_t length) {
+  // Adds the next record's sums to counters[0..length) and ORs its flags into
+  // flags (one per loose constraint).
+  void add_kept(std::uint32_t* counters, std::vector<std::uint8_t>& flags, std::uint32_t length) {
+    assert(flags.size() == n_flags_);
     record_.resize(length);
     flag_buf_.resize(n_flags_);
     if ((length != 0 && std::fread(record_.data(), sizeof(T), length, reader_) != length) ||
         (n_flags_ != 0 && std::fread(flag_buf_.data(), 1, n_flags_, reader_) != n_flags_))
       throw run_error(name_ + " is truncated!");
     for (std::uint32_t i = 0; i < length; ++i) counters[i] += record_[i];
-    for (std::size_t u = 0; u < n_flags_; ++u) flags[u] |= flag_buf_[u];
+    for (std::size_t u = 0; u < flags.size(); ++u) flags[u] |= flag_buf_[u];
   }
 
   // Appends counters[0..length) saturated at k, and the flags.
-  void keep(const std::uint32_t* counters, const std::uint8_t* flags, std::uint32_t length,
-            std::uint32_t k) {
+  void keep(const std::uint32_t* counters, const std::vector<std::uint8_t>& flags,
+            std::uint32_t length, std::uint32_t k) {
     record_.resize(length);
     for (std::uint32_t i = 0; i < length; ++i)
       record_[i] = static_cast<T>(std::min(counters[i], k));
     if ((length != 0 && std::fwrite(record_.data(), sizeof(T), length, writer_) != length) ||
-        (n_flags_ != 0 && std::fwrite(flags, 1, n_flags_, writer_) != n_flags_))
+        (n_flags_ != 0 && std::fwrite(flags.data(), 1, n_flags_, writer_) != n_flags_))
       fail_write();
   }
 

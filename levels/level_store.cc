@@ -30,6 +30,13 @@ void level_store<T, T1>::clear(int new_k) {
 }
 
 template <class T, class T1>
+std::uint64_t level_store<T, T1>::bytes() const {
+  return (prefixes.capacity() + suffixes.capacity() + keys.capacity()) * sizeof(T) +
+         group_last.capacity() * sizeof(int) + supports.capacity() * sizeof(T1) +
+         lam_flags.capacity() / 8;
+}
+
+template <class T, class T1>
 void level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constraints<T>& table,
                                      const level_store* flag_source, int source_index) {
   const std::size_t km1 = static_cast<std::size_t>(k - 1);

@@ -55,6 +55,8 @@ class level_store {
     return lam_flags[static_cast<std::size_t>(itemset) * n_lam + u];
   }
   int number_of_groups() const { return static_cast<int>(group_last.size()); }
+  // The bytes the store's arrays hold (their capacity, not only what is used).
+  std::uint64_t bytes() const;
   int group_first(int g) const { return g == 0 ? 0 : group_last[g - 1] + 1; }
 
   std::vector<T> prefixes;

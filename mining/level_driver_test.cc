@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,41 @@ TEST(LevelDriver, MemoryRuleRefusalKeepsTheSearchOutOfCore) {
   EXPECT_EQ(got, brute_force(trans, 3));
   EXPECT_EQ(progress.find("zax"), std::string::npos) << progress;
   EXPECT_NE(progress.find(" 3: \t hop  \t\t "), std::string::npos) << progress;
+}
+
+// The progress rows without their seconds and pass counts.
+std::string without_times(const std::string& progress) {
+  static const std::regex times(R"( \t +[0-9]+\.[0-9]+( \t [0-9]+ passes)?\n)");
+  return std::regex_replace(progress, times, "\n");
+}
+
+TEST(LevelDriver, CandidatesCountedInChunksGiveTheSameLevelsAndRows) {
+  std::mt19937 rng(23);
+  int chunked_rows = 0;
+  for (int round = 0; round < 4; ++round) {
+    const auto trans = random_data(rng, 12, 300);
+    const auto expected = brute_force(trans, 4);
+    // 300 bytes: a chunk is about one group and the data stays out of core;
+    // 3000 bytes: the bit matrix fits, so the last chunk's pass fills it.
+    for (std::uint64_t memory : {300, 3000}) {
+      for (int hop : {3, 4, 100}) {
+        std::string free_rows, capped_rows;
+        const auto free_run = mine<std::uint8_t, std::uint16_t>(trans, 4, hop, -1, &free_rows);
+        const auto capped =
+            mine<std::uint8_t, std::uint16_t>(trans, 4, hop, -1, &capped_rows, memory);
+        EXPECT_EQ(capped, expected) << memory << " hop " << hop;
+        EXPECT_EQ(free_run, expected);
+        // The matrix decision differs only under the smaller cap.
+        if (memory == 3000 || hop == 100) {
+          EXPECT_EQ(without_times(capped_rows), without_times(free_rows))
+              << memory << " hop " << hop;
+        }
+        EXPECT_EQ(free_rows.find("passes"), std::string::npos);
+        if (capped_rows.find("passes") != std::string::npos) ++chunked_rows;
+      }
+    }
+  }
+  EXPECT_GT(chunked_rows, 12);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,41 @@ TEST(RealData, InputThroughAPipeGivesTheSameOutput) {
   const std::string report = judge_run(run, data.expected(2500), 0);
   EXPECT_EQ(report, "") << run.command;
   if (!report.empty()) data.dir.keep();
+}
+
+// Under `memory 1` the middle levels of chess do not fit a quarter of the budget
+// at once: they are counted in chunks, one pass each. The output, and every
+// column of the progress rows but the time, equal an uncapped run's; a loose
+// constraint makes the passes carry their flags to the pass that prunes, and
+// with hop 7 the last chunk's pass fills the bit matrix instead.
+TEST(RealData, ChessUnderASmallMemoryCapCountsLevelsInChunks) {
+  SKIP_WITHOUT("chess");
+  unpacked data("chess");
+  ASSERT_FALSE(data.tx.empty());
+  std::string attributes;
+  for (int id = 0; id < 80; ++id) attributes += std::to_string(id * 37 % 100) + " ";
+  write_file("attr.txt", attributes + "\n");
+  auto mine = [&](const std::string& out, std::vector<std::string> more) {
+    std::vector<std::string> a = {"input", "chess.dat", "output", out, "sigma", "2000",
+                                  "attributes", "attr.txt", "avgleq", "[0,45]"};
+    a.insert(a.end(), more.begin(), more.end());
+    const run_outcome run = run_kestrel(data.dir.path(), a);
+    EXPECT_EQ(run.exit_status, 0) << run.command << "\n" << run.stderr_text;
+    return run.stdout_text;
+  };
+  static const std::regex times(R"( \t +[0-9]+\.[0-9]+( \t [0-9]+ passes)?\n|Total time: .*)");
+  const std::string free_rows = mine("free.txt", {"hop", "100"});
+  const std::string capped_rows = mine("capped.txt", {"hop", "100", "memory", "1"});
+  const std::string matrix_rows = mine("matrix.txt", {"hop", "7", "memory", "1"});
+  EXPECT_EQ(free_rows.find("passes"), std::string::npos) << free_rows;
+  EXPECT_NE(capped_rows.find(" passes\n 8: \t hop "), std::string::npos) << capped_rows;
+  EXPECT_EQ(std::regex_replace(capped_rows, times, "\n"), std::regex_replace(free_rows, times, "\n"));
+  EXPECT_NE(matrix_rows.find(" passes\n 8: \t zax"), std::string::npos) << matrix_rows;
+  const std::string expected = read_file("free.txt");
+  EXPECT_GT(expected.size(), 100000u);
+  EXPECT_EQ(read_file("capped.txt"), expected);
+  EXPECT_EQ(read_file("matrix.txt"), expected);
+  if (HasFailure()) data.dir.keep();
 }
 
 }  // namespace
