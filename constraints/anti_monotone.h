@@ -14,41 +14,36 @@
 
 // sum(V) <= threshold (signed).
 template <class T>
-class SUMLEQ : public AntiMonotone<T> {
+class sum_at_most_anti_monotone : public anti_monotone_constraint<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T* items, int n) override;
   // Drops the items whose value alone takes the sum over the bound; prefix
   // items stay (the "supseteq" step removes them later).
   void preprocess_transaction(transaction_view<T>& t) override;
-  const char* usage() const override { return "sumleq [<attr>,<threshold>]"; }
-  KESTREL_CLONES(SUMLEQ, AntiMonotone, clone_am)
+  KESTREL_CLONES(sum_at_most_anti_monotone, anti_monotone_constraint, clone_am)
   ConstraintParams p;
 };
 
 // n <= 1 or max(V) - min(V) <= threshold (unsigned).
 template <class T>
-class RANGELEQLAM : public AntiMonotone<T> {
+class range_at_most_anti_monotone : public anti_monotone_constraint<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T* items, int n) override;
   void preprocess_transaction(transaction_view<T>&) override {}
-  const char* usage() const override { return "rangeleq [<attr>,<threshold>]"; }
-  KESTREL_CLONES(RANGELEQLAM, AntiMonotone, clone_am)
+  KESTREL_CLONES(range_at_most_anti_monotone, anti_monotone_constraint, clone_am)
   ConstraintParams p;
 };
 
 // The number of values in V equal to counted_value is <= threshold (unsigned).
 template <class T>
-class ACOUNTLEQ : public AntiMonotone<T> {
+class value_count_at_most_anti_monotone : public anti_monotone_constraint<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  static void parse(const char* keyword, const char* params, constraint_set& set);
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T* items, int n) override;
   void preprocess_transaction(transaction_view<T>&) override {}
-  const char* usage() const override { return "acountleq [<attr,val,threshold>]"; }
-  KESTREL_CLONES(ACOUNTLEQ, AntiMonotone, clone_am)
+  KESTREL_CLONES(value_count_at_most_anti_monotone, anti_monotone_constraint, clone_am)
   ConstraintParams p;
 };

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <climits>
 
+#include "constraints/registry.h"
 #include "util/error.h"
+#include "util/widths.h"
 
 constraint_set::~constraint_set() { free_instances(); }
 
@@ -37,19 +39,16 @@ void constraint_set::free_instances() {
   cam_table.clear();
 }
 
-const Constraint<std::uint32_t>* constraint_set::add(const std::string& keyword,
-                                                     const std::string& params) {
-  auto it = std::find_if(GLOBAL_TABLE.begin(), GLOBAL_TABLE.end(),
-                         [&](auto* prototype) { return keyword == prototype->keyword(); });
-  if (it == GLOBAL_TABLE.end()) throw run_error(" ... Error in constraints!");
-  const Constraint<std::uint32_t>* c = (*it)->parse_parameters(params.c_str(), *this);
+void constraint_set::add(const std::string& keyword, const std::string& params) {
+  const keyword_row* row = find_keyword(keyword);
+  if (row == nullptr) throw run_error(" ... Error in constraints!");
+  row->parse(row->keyword, params.c_str(), *this);
   settle_length_bound();
-  return c;
 }
 
-std::vector<Constraint<std::uint32_t>*> constraint_set::all() const {
-  std::vector<Constraint<std::uint32_t>*> all;
-  auto add = [&all](Constraint<std::uint32_t>* c) {
+std::vector<itemset_constraint<std::uint32_t>*> constraint_set::all() const {
+  std::vector<itemset_constraint<std::uint32_t>*> all;
+  auto add = [&all](itemset_constraint<std::uint32_t>* c) {
     if (std::find(all.begin(), all.end(), c) == all.end()) all.push_back(c);
   };
   for (auto* c : cam_table) add(c);
@@ -114,6 +113,6 @@ typed_constraints<T>::~typed_constraints() {
   for (auto* c : cam_table) delete c;
 }
 
-template class typed_constraints<std::uint8_t>;
-template class typed_constraints<std::uint16_t>;
-template class typed_constraints<std::uint32_t>;
+#define KESTREL_INSTANTIATE(T) template class typed_constraints<T>;
+KESTREL_FOR_EACH_WIDTH(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE

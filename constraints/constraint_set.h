@@ -1,11 +1,11 @@
 // The run's active constraints: what the command line asked for, as one value.
 //
-// Each command-line constraint is parsed by its keyword's prototype into one or
-// two active instances (T = unsigned int, input item ids), filed here in one
-// table per kind, in command-line order. The set owns them. Besides the tables
-// it holds the "supseteq" items (prefix items, input ids, first-listed order)
-// and the smallest "lenleq" bound, and answers the one question the length
-// bound poses: may level k be mined and written?
+// Each command-line constraint is parsed by its keyword's row of the registry
+// (constraints/registry.h) into one or two active instances (T = unsigned int, input item ids),
+// filed here in one table per kind, in command-line order. The set owns them. Besides the tables it
+// holds the "supseteq" items (prefix items, input ids, first-listed order) and the smallest
+// "lenleq" bound, and answers the one question the length bound poses: may level k be mined and
+// written?
 //
 // typed_constraints<T> holds the engine's clones for dense item type T, made
 // from a set when mining starts, and answers keeps() and writes() for every level.
@@ -29,15 +29,14 @@ class constraint_set {
 
   // Parses one occurrence of keyword with its parameter text and files it.
   // Throws run_error(" ... Error in constraints!") for an unknown keyword and the
-  // keyword's own one-line message for malformed parameters. Returns the
-  // instance the parser reports (for "lenleq" a shared marker without attribute).
-  const Constraint<std::uint32_t>* add(const std::string& keyword, const std::string& params);
+  // keyword's own one-line message for malformed parameters.
+  void add(const std::string& keyword, const std::string& params);
 
   // The attribute rows the active instances read: ascending, distinct.
   std::vector<int> needed_attribute_rows() const;
   // Every active instance once, in the order convertible, loose, anti-monotone,
   // succinct, monotone (a two-half keyword files one object per half).
-  std::vector<Constraint<std::uint32_t>*> all() const;
+  std::vector<itemset_constraint<std::uint32_t>*> all() const;
   // The whole written itemset's test on input ids (level 0 and 1): every table in
   // the order anti-monotone, succinct, monotone, loose, convertible, stopping at
   // the first that fails.
@@ -54,11 +53,11 @@ class constraint_set {
   // parsing is done (add() calls it after every keyword).
   void settle_length_bound();
 
-  std::vector<AntiMonotone<std::uint32_t>*> am_table;
-  std::vector<Monotone<std::uint32_t>*> m_table;
-  std::vector<Succinct<std::uint32_t>*> sam_table;
-  std::vector<Loose<std::uint32_t>*> lam_table;
-  std::vector<Convertible<std::uint32_t>*> cam_table;
+  std::vector<anti_monotone_constraint<std::uint32_t>*> am_table;
+  std::vector<monotone_constraint<std::uint32_t>*> m_table;
+  std::vector<succinct_constraint<std::uint32_t>*> sam_table;
+  std::vector<loose_constraint<std::uint32_t>*> lam_table;
+  std::vector<convertible_constraint<std::uint32_t>*> cam_table;
   std::vector<std::uint32_t> prefix_items;   // distinct, first-listed order
   std::optional<std::int64_t> lenleq_bound;  // the smallest "lenleq" parsed
 
@@ -112,10 +111,10 @@ class typed_constraints {
     return prefix_passes_succinct && m_table.empty() && cam_table.empty() && lam_table.empty();
   }
 
-  std::vector<AntiMonotone<T>*> am_table;
-  std::vector<Monotone<T>*> m_table;
-  std::vector<Loose<T>*> lam_table;
-  std::vector<Convertible<T>*> cam_table;
+  std::vector<anti_monotone_constraint<T>*> am_table;
+  std::vector<monotone_constraint<T>*> m_table;
+  std::vector<loose_constraint<T>*> lam_table;
+  std::vector<convertible_constraint<T>*> cam_table;
   // Succinct constraints have no clones: the first scan deleted every item
   // they refuse, so only the prefix items are left to pass them.
   bool prefix_passes_succinct = true;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "constraints/filing.h"
+#include "util/widths.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ void drop_unreachable_tail(const C& c, transaction_view<T>& t, int k, int dir) {
 
 }  // namespace
 
-// ---- AVGGEQ ----
+// ---- mean_at_least_convertible ----
 //
 // Order descending: e[0..k-1] are the k largest values of t. Without prefix
 // values their mean bounds the mean of every itemset of k or more items in t.
@@ -62,17 +62,13 @@ void drop_unreachable_tail(const C& c, transaction_view<T>& t, int k, int dir) {
 // mean of 20/3 while a single 10 reaches only 5), so nothing is pruned then.
 
 template <class T>
-Constraint<std::uint32_t>* AVGGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
-  return file_signed<AVGGEQ<std::uint32_t>>("avggeq2", params, set.cam_table);
-}
-
-template <class T>
-bool AVGGEQ<T>::holds(const T* items, int n) {
+bool mean_at_least_convertible<T>::holds(const T* items, int n) {
   return mean_at_least(this->summary(items, n), this->p.threshold);
 }
 
 template <class T>
-void AVGGEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
+void mean_at_least_convertible<T>::before_counting(transaction_view<T>& t, int k,
+                                                   bool order_holds) {
   if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
   std::uint64_t s = 0;
   for (int i = 0; i < k; ++i) s += this->value(t.items[i]);
@@ -80,25 +76,20 @@ void AVGGEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds)
 }
 
 template <class T>
-void AVGGEQ<T>::after_counting(transaction_view<T>& t, int k, bool order_holds) {
+void mean_at_least_convertible<T>::after_counting(transaction_view<T>& t, int k, bool order_holds) {
   if (!order_holds || k < 1 || this->p.prefix.n != 0) return;
   drop_unreachable_tail(*this, t, k, +1);
 }
 
-// ---- AVGLEQ ---- (the mirror image: ascending order, mean at most t)
+// ---- mean_at_most_convertible ---- (the mirror image: ascending order, mean at most t)
 
 template <class T>
-Constraint<std::uint32_t>* AVGLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
-  return file_signed<AVGLEQ<std::uint32_t>>("avgleq2", params, set.cam_table);
-}
-
-template <class T>
-bool AVGLEQ<T>::holds(const T* items, int n) {
+bool mean_at_most_convertible<T>::holds(const T* items, int n) {
   return mean_at_most(this->summary(items, n), this->p.threshold, true);
 }
 
 template <class T>
-void AVGLEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
+void mean_at_most_convertible<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
   std::uint64_t s = 0;
   for (int i = 0; i < k; ++i) s += this->value(t.items[i]);
@@ -106,99 +97,76 @@ void AVGLEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds)
 }
 
 template <class T>
-void AVGLEQ<T>::after_counting(transaction_view<T>& t, int k, bool order_holds) {
+void mean_at_most_convertible<T>::after_counting(transaction_view<T>& t, int k, bool order_holds) {
   if (!order_holds || k < 1 || this->p.prefix.n != 0) return;
   drop_unreachable_tail(*this, t, k, -1);
 }
 
-// ---- MINLEQ ---- (ascending: e[0] holds the smallest value of t)
+// ---- min_at_most_convertible ---- (ascending: e[0] holds the smallest value of t)
 
 template <class T>
-Constraint<std::uint32_t>* MINLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
-  return file_wrapping<MINLEQ<std::uint32_t>>("minleq2", params, set.cam_table);
-}
-
-template <class T>
-bool MINLEQ<T>::holds(const T* items, int n) {
+bool min_at_most_convertible<T>::holds(const T* items, int n) {
   return min_at_most(this->summary(items, n), this->p.bound);
 }
 
 // No itemset of t has a smaller minimum than the prefix's and e[0]'s.
 template <class T>
-void MINLEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
+void min_at_most_convertible<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds)) return;
   if (std::min(this->p.prefix.min, this->value(t.items[0])) > this->p.bound) t.length = 0;
 }
 
-// ---- MAXGEQ ---- (descending: e[0] holds the largest value of t)
+// ---- max_at_least_convertible ---- (descending: e[0] holds the largest value of t)
 
 template <class T>
-Constraint<std::uint32_t>* MAXGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
-  return file_wrapping<MAXGEQ<std::uint32_t>>("maxgeq2", params, set.cam_table);
-}
-
-template <class T>
-bool MAXGEQ<T>::holds(const T* items, int n) {
+bool max_at_least_convertible<T>::holds(const T* items, int n) {
   return max_at_least(this->summary(items, n), this->p.bound, this->p.bound == 0);
 }
 
 // No itemset of t has a larger maximum than the prefix's and e[0]'s.
 template <class T>
-void MAXGEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
+void max_at_least_convertible<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds)) return;
   if (std::max(this->p.prefix.max, this->value(t.items[0])) < this->p.bound) t.length = 0;
 }
 
-// ---- MEDGEQ ---- (descending: e[0..k-1] are the k largest values)
+// ---- median_at_least_convertible ---- (descending: e[0..k-1] are the k largest values)
 //
 // Without prefix values the median of the k largest values bounds the median
 // of every itemset of k or more items in t; with prefix values it does not.
 
 template <class T>
-Constraint<std::uint32_t>* MEDGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
-  return file_signed<MEDGEQ<std::uint32_t>>("medgeq2", params, set.cam_table);
-}
-
-template <class T>
-bool MEDGEQ<T>::holds(const T* items, int n) {
+bool median_at_least_convertible<T>::holds(const T* items, int n) {
   return median_on_side(this->p.prefix, *this->attribute_values, items, n, this->scratch,
                         this->p.threshold, +1);
 }
 
 template <class T>
-void MEDGEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
+void median_at_least_convertible<T>::before_counting(transaction_view<T>& t, int k,
+                                                     bool order_holds) {
   if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
   if (!holds(t.items, k)) t.length = 0;
 }
 
-// ---- MEDLEQ ---- (ascending: the mirror image)
+// ---- median_at_most_convertible ---- (ascending: the mirror image)
 
 template <class T>
-Constraint<std::uint32_t>* MEDLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
-  return file_signed<MEDLEQ<std::uint32_t>>("medleq2", params, set.cam_table);
-}
-
-template <class T>
-bool MEDLEQ<T>::holds(const T* items, int n) {
+bool median_at_most_convertible<T>::holds(const T* items, int n) {
   return median_on_side(this->p.prefix, *this->attribute_values, items, n, this->scratch,
                         this->p.threshold, -1);
 }
 
 template <class T>
-void MEDLEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
+void median_at_most_convertible<T>::before_counting(transaction_view<T>& t, int k,
+                                                    bool order_holds) {
   if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
   if (!holds(t.items, k)) t.length = 0;
 }
 
-// ---- RANGELEQ ---- (ascending)
+// ---- range_at_most_convertible ---- (ascending)
 
 template <class T>
-Constraint<std::uint32_t>* RANGELEQ<T>::parse_parameters(const char* params, constraint_set& set) {
-  return file_wrapping<RANGELEQ<std::uint32_t>>("rangeleq2", params, set.cam_table);
-}
-
-template <class T>
-bool RANGELEQ<T>::holds(const T* items, int n) {
+bool range_at_most_convertible<T>::holds(const T* items, int n) {
   return range_at_most(this->summary(items, n), this->p.bound);
 }
 
@@ -207,7 +175,8 @@ bool RANGELEQ<T>::holds(const T* items, int n) {
 // every window (with the prefix extremes) is too wide. Testing the first
 // window alone would be wrong: values 1,5,6 with k = 2 and bound 2 keep {5,6}.
 template <class T>
-void RANGELEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
+void range_at_most_convertible<T>::before_counting(transaction_view<T>& t, int k,
+                                                   bool order_holds) {
   if (!precount_head(t, k, order_holds)) return;
   const std::uint32_t L = t.length, uk = static_cast<std::uint32_t>(k);
   if (this->p.prefix.n + uk <= 1) return;  // a single value always holds
@@ -219,27 +188,14 @@ void RANGELEQ<T>::before_counting(transaction_view<T>& t, int k, bool order_hold
   t.length = 0;
 }
 
-template class ConvertibleBase<std::uint8_t>;
-template class ConvertibleBase<std::uint16_t>;
-template class ConvertibleBase<std::uint32_t>;
-template class AVGGEQ<std::uint8_t>;
-template class AVGGEQ<std::uint16_t>;
-template class AVGGEQ<std::uint32_t>;
-template class AVGLEQ<std::uint8_t>;
-template class AVGLEQ<std::uint16_t>;
-template class AVGLEQ<std::uint32_t>;
-template class MINLEQ<std::uint8_t>;
-template class MINLEQ<std::uint16_t>;
-template class MINLEQ<std::uint32_t>;
-template class MAXGEQ<std::uint8_t>;
-template class MAXGEQ<std::uint16_t>;
-template class MAXGEQ<std::uint32_t>;
-template class MEDGEQ<std::uint8_t>;
-template class MEDGEQ<std::uint16_t>;
-template class MEDGEQ<std::uint32_t>;
-template class MEDLEQ<std::uint8_t>;
-template class MEDLEQ<std::uint16_t>;
-template class MEDLEQ<std::uint32_t>;
-template class RANGELEQ<std::uint8_t>;
-template class RANGELEQ<std::uint16_t>;
-template class RANGELEQ<std::uint32_t>;
+#define KESTREL_INSTANTIATE(T)                   \
+  template class convertible_base<T>;            \
+  template class mean_at_least_convertible<T>;   \
+  template class mean_at_most_convertible<T>;    \
+  template class min_at_most_convertible<T>;     \
+  template class max_at_least_convertible<T>;    \
+  template class median_at_least_convertible<T>; \
+  template class median_at_most_convertible<T>;  \
+  template class range_at_most_convertible<T>;
+KESTREL_FOR_EACH_WIDTH(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE

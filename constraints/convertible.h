@@ -18,7 +18,7 @@
 #include "constraints/values.h"
 
 template <class T>
-class ConvertibleBase : public Convertible<T> {
+class convertible_base : public convertible_constraint<T> {
  public:
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override {
     p.prefix.fold(this->attribute_values, prefix_items);
@@ -32,55 +32,45 @@ class ConvertibleBase : public Convertible<T> {
   std::vector<std::uint32_t> scratch;  // median work space
 };
 
-#define KESTREL_CONVERTIBLE_CLASS(Class, is_ascending, text)                    \
-  template <class T>                                                         \
-  class Class : public ConvertibleBase<T> {                                  \
-   public:                                                                   \
-    bool ascending() const override { return is_ascending; }                     \
-    Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override; \
-    bool holds(const T* items, int n) override;                        \
+#define KESTREL_CONVERTIBLE_CLASS(Class, is_ascending)                              \
+  template <class T>                                                                \
+  class Class : public convertible_base<T> {                                        \
+   public:                                                                          \
+    bool ascending() const override { return is_ascending; }                        \
+    bool holds(const T* items, int n) override;                                     \
     void before_counting(transaction_view<T>& t, int k, bool order_holds) override; \
-    const char* usage() const override { return text; }                      \
-    KESTREL_CLONES(Class, Convertible, clone_cam)               \
+    KESTREL_CLONES(Class, convertible_constraint, clone_cam)                        \
   };
 
 // n >= 1 and mean(V) >= threshold; descending order.
 template <class T>
-class AVGGEQ : public ConvertibleBase<T> {
+class mean_at_least_convertible : public convertible_base<T> {
  public:
   bool ascending() const override { return false; }
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
   bool holds(const T* items, int n) override;
   void before_counting(transaction_view<T>& t, int k, bool order_holds) override;
   void after_counting(transaction_view<T>& t, int k, bool order_holds) override;
-  const char* usage() const override {
-    return "avggeq2 [<attr>,<threshold>]   (convertible antimonotone)";
-  }
-  KESTREL_CLONES(AVGGEQ, Convertible, clone_cam)
+  KESTREL_CLONES(mean_at_least_convertible, convertible_constraint, clone_cam)
 };
 
 // n = 0, or mean(V) <= threshold; ascending order.
 template <class T>
-class AVGLEQ : public ConvertibleBase<T> {
+class mean_at_most_convertible : public convertible_base<T> {
  public:
   bool ascending() const override { return true; }
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
   bool holds(const T* items, int n) override;
   void before_counting(transaction_view<T>& t, int k, bool order_holds) override;
   void after_counting(transaction_view<T>& t, int k, bool order_holds) override;
-  const char* usage() const override {
-    return "avgleq2 [<attr>,<threshold>]   (convertible antimonotone)";
-  }
-  KESTREL_CLONES(AVGLEQ, Convertible, clone_cam)
+  KESTREL_CLONES(mean_at_most_convertible, convertible_constraint, clone_cam)
 };
 
 // n = 0, or min(V) <= bound.
-KESTREL_CONVERTIBLE_CLASS(MINLEQ, true, "minleq2 [<attr>,<threshold>]")
+KESTREL_CONVERTIBLE_CLASS(min_at_most_convertible, true)
 // (n = 0 and bound = 0), or n >= 1 and max(V) >= bound.
-KESTREL_CONVERTIBLE_CLASS(MAXGEQ, false, "maxgeq2 [<attr>,<threshold>]")
+KESTREL_CONVERTIBLE_CLASS(max_at_least_convertible, false)
 // n >= 1 and median(V) >= threshold.
-KESTREL_CONVERTIBLE_CLASS(MEDGEQ, false, "medgeq2 [<attr>,<threshold>]    (Convertible Antimonotone)")
+KESTREL_CONVERTIBLE_CLASS(median_at_least_convertible, false)
 // n >= 1 and median(V) <= threshold.
-KESTREL_CONVERTIBLE_CLASS(MEDLEQ, true, "medleq2 [<attr,threshold>]    (Convertible Antimonotone)")
+KESTREL_CONVERTIBLE_CLASS(median_at_most_convertible, true)
 // n <= 1, or max(V) - min(V) <= bound.
-KESTREL_CONVERTIBLE_CLASS(RANGELEQ, true, "rangeleq2 [<attr,threshold>]")
+KESTREL_CONVERTIBLE_CLASS(range_at_most_convertible, true)

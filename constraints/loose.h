@@ -1,7 +1,7 @@
 // Loose anti-monotone constraints on the mean, the median, the minimum, the
 // range and the maximum: "avggeq", "avgleq", "medgeq", "medleq", "maxgeq" and
 // the loose halves of "minleq" and "rangegeq". (Variance and spread classes
-// live in variance.h and spread.h and share LooseBase.)
+// live in variance.h and spread.h and share loose_base.)
 //
 // The engine stores one flag per itemset and constraint, writes an itemset only
 // when every flag is set, and never drops an itemset from a store on their
@@ -20,7 +20,7 @@
 #include "constraints/values.h"
 
 template <class T>
-class LooseBase : public Loose<T> {
+class loose_base : public loose_constraint<T> {
  public:
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override {
     p.prefix.fold(this->attribute_values, prefix_items);
@@ -32,42 +32,39 @@ class LooseBase : public Loose<T> {
   std::vector<std::uint32_t> scratch;  // median work space
 };
 
-#define KESTREL_LOOSE_CLASS(Class, text)                                  \
-  template <class T>                                                      \
-  class Class : public LooseBase<T> {                                     \
-   public:                                                                \
-    Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override; \
-    bool holds(const T* items, int n) override;                     \
-    bool prunes_transactions() const override;                            \
-    const char* usage() const override { return text; }                   \
-    KESTREL_CLONES(Class, Loose, clone_lam)                  \
+#define KESTREL_LOOSE_CLASS(Class)                     \
+  template <class T>                                   \
+  class Class : public loose_base<T> {                 \
+   public:                                             \
+    bool holds(const T* items, int n) override;        \
+    bool prunes_transactions() const override;         \
+    KESTREL_CLONES(Class, loose_constraint, clone_lam) \
   };
 
 // n >= 1 and mean(V) >= threshold.
-KESTREL_LOOSE_CLASS(AVGGEQLAM, "avggeq [<attr>,<threshold>]")
+KESTREL_LOOSE_CLASS(mean_at_least_loose)
 // n >= 1 and mean(V) <= threshold.
-KESTREL_LOOSE_CLASS(AVGLEQLAM, "avgleq [<attr>,<threshold>]")
+KESTREL_LOOSE_CLASS(mean_at_most_loose)
 // n >= 1 and median(V) >= threshold.
-KESTREL_LOOSE_CLASS(MEDGEQLAM, "medgeq [<attr>,<threshold>]")
+KESTREL_LOOSE_CLASS(median_at_least_loose)
 // n >= 1 and median(V) <= threshold.
-KESTREL_LOOSE_CLASS(MEDLEQLAM, "medleq [<attr>,<threshold>]")
-// Loose half of "minleq": n = 0, or min(V) <= bound. Made by the front end.
-KESTREL_LOOSE_CLASS(MINLEQLAMLAM, "minleq [<attr>,<threshold>]")
+KESTREL_LOOSE_CLASS(median_at_most_loose)
+// Loose half of "minleq": n = 0, or min(V) <= bound. Filed with its monotone half by the registry.
+KESTREL_LOOSE_CLASS(min_at_most_loose)
 // Loose half of "rangegeq": n >= 1 and max(V) - min(V) >= bound.
-KESTREL_LOOSE_CLASS(RANGEGEQLAMLAM, "rangegeq [<attr>,<threshold>]")
+KESTREL_LOOSE_CLASS(range_at_least_loose)
 
 // "maxgeq": n >= 1 and max(V) >= bound. Monotone and loose at once: one
 // occurrence files two instances, one in the set's m_table (transaction filter)
 // and one in its lam_table (per-itemset flag).
 template <class T>
-class MAXGEQLAM : public MonotoneBase<T>, public Loose<T> {
+class max_at_least_monotone_loose : public monotone_base<T>, public loose_constraint<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  static void parse(const char* keyword, const char* params, constraint_set& set);
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
   bool prunes_transactions() const override;
-  const char* usage() const override { return "maxgeq [<attr>,<threshold>]"; }
-  KESTREL_CLONES(MAXGEQLAM, Monotone, clone_m)
-  KESTREL_CLONES(MAXGEQLAM, Loose, clone_lam)
+  KESTREL_CLONES(max_at_least_monotone_loose, monotone_constraint, clone_m)
+  KESTREL_CLONES(max_at_least_monotone_loose, loose_constraint, clone_lam)
   ConstraintParams p;
 };

@@ -4,8 +4,8 @@
 // A monotone constraint that holds for P ∪ X holds for every superset, so it
 // prunes data, not candidates: process_transaction (first scan and Winnow
 // passes on input ids, engine passes on dense ids) empties a transaction t
-// exactly when P ∪ t already fails, since then no P ∪ X with X ⊆ t can hold. holds is exact for P ∪ X (P = prefix items, folded by
-// fold_prefix). T is the item type (uint8/16/32).
+// exactly when P ∪ t already fails, since then no P ∪ X with X ⊆ t can hold. holds is exact for P ∪
+// X (P = prefix items, folded by fold_prefix). T is the item type (uint8/16/32).
 #pragma once
 
 #include <cstdint>
@@ -17,9 +17,9 @@
 // Shared shape: holds and process_transaction forward to two hooks of the
 // concrete class, satisfied() and transaction_can_hold().
 template <class T>
-class MonotoneBase : public Monotone<T> {
+class monotone_base : public monotone_constraint<T> {
  public:
-  using Constraint<T>::holds;
+  using itemset_constraint<T>::holds;
   bool holds(const T* items, int n) override { return satisfied(items, n); }
   void process_transaction(transaction_view<T>& t) override {
     if (t.length != 0 && !transaction_can_hold(t.items, static_cast<int>(t.length))) t.length = 0;
@@ -35,91 +35,90 @@ class MonotoneBase : public Monotone<T> {
 // them; mining then runs on the other items and X never holds a prefix item.
 // The typed clones claim nothing: the engine's data hold no prefix item.
 template <class T>
-class SUPSETEQMON : public MonotoneBase<T> {
+class item_superset_monotone : public monotone_base<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  static void parse(const char* keyword, const char* params, constraint_set& set);
   bool satisfied(const T*, int) const override { return true; }
   // Stripping is done once, by the first scan: the Winnow passes read the
   // already stripped data and must not look for the items again.
   bool reapplied_by_winnow() const override { return false; }
   void process_transaction(transaction_view<T>& t) override;
-  const char* usage() const override { return "supseteq [<i0,i1,...in>]"; }
-  Monotone<std::uint8_t>* clone_m(std::uint8_t) const override { return typed<std::uint8_t>(); }
-  Monotone<std::uint16_t>* clone_m(std::uint16_t) const override { return typed<std::uint16_t>(); }
-  Monotone<std::uint32_t>* clone_m(std::uint32_t) const override { return typed<std::uint32_t>(); }
+  monotone_constraint<std::uint8_t>* clone_m(std::uint8_t) const override {
+    return typed<std::uint8_t>();
+  }
+  monotone_constraint<std::uint16_t>* clone_m(std::uint16_t) const override {
+    return typed<std::uint16_t>();
+  }
+  monotone_constraint<std::uint32_t>* clone_m(std::uint32_t) const override {
+    return typed<std::uint32_t>();
+  }
   template <class U>
-  SUPSETEQMON<U>* typed() const { return new SUPSETEQMON<U>; }
+  item_superset_monotone<U>* typed() const {
+    return new item_superset_monotone<U>;
+  }
   ConstraintParams p;  // list: the items this occurrence claimed, sorted
 };
 
 // "asupseteq": every listed value occurs among the values of P ∪ X.
 template <class T>
-class ASUPSETEQ : public MonotoneBase<T> {
+class value_superset_monotone : public monotone_base<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  static void parse(const char* keyword, const char* params, constraint_set& set);
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
-  const char* usage() const override { return "asupseteq [<attr>,<i0,i1,...in>]"; }
-  KESTREL_CLONES(ASUPSETEQ, Monotone, clone_m)
+  KESTREL_CLONES(value_superset_monotone, monotone_constraint, clone_m)
   ConstraintParams p;  // list: the required values, sorted and distinct
 };
 
 // "lengeq": |P ∪ X| >= bound (unsigned).
 template <class T>
-class LENGEQ : public MonotoneBase<T> {
+class length_at_least_monotone : public monotone_base<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  static void parse(const char* keyword, const char* params, constraint_set& set);
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
-  const char* usage() const override { return "lengeq [<threshold>]"; }
-  KESTREL_CLONES(LENGEQ, Monotone, clone_m)
+  KESTREL_CLONES(length_at_least_monotone, monotone_constraint, clone_m)
   ConstraintParams p;
 };
 
 // "sumgeq": sum(V) >= threshold (signed).
 template <class T>
-class SUMGEQ : public MonotoneBase<T> {
+class sum_at_least_monotone : public monotone_base<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
-  const char* usage() const override { return "sumgeq [<attr>,<threshold>]"; }
-  KESTREL_CLONES(SUMGEQ, Monotone, clone_m)
+  KESTREL_CLONES(sum_at_least_monotone, monotone_constraint, clone_m)
   ConstraintParams p;
 };
 
 // "acountgeq": at least bound values of V equal counted_value.
 template <class T>
-class ACOUNTGEQ : public MonotoneBase<T> {
+class value_count_at_least_monotone : public monotone_base<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  static void parse(const char* keyword, const char* params, constraint_set& set);
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
-  const char* usage() const override { return "acountgeq [<attr,val,threshold>]"; }
-  KESTREL_CLONES(ACOUNTGEQ, Monotone, clone_m)
+  KESTREL_CLONES(value_count_at_least_monotone, monotone_constraint, clone_m)
   ConstraintParams p;
 };
 
-// Monotone half of "minleq": n = 0, or min(V) <= bound. Made by the front end.
+// Monotone half of "minleq": n = 0, or min(V) <= bound. Filed with its monotone half by the
+// registry.
 template <class T>
-class MINLEQLAMMON : public MonotoneBase<T> {
+class min_at_most_monotone : public monotone_base<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
-  const char* usage() const override { return "minleq [<attr>,<threshold>]"; }
-  KESTREL_CLONES(MINLEQLAMMON, Monotone, clone_m)
+  KESTREL_CLONES(min_at_most_monotone, monotone_constraint, clone_m)
   ConstraintParams p;
 };
 
 // Monotone half of "rangegeq": n >= 1 and max(V) - min(V) >= bound.
 template <class T>
-class RANGEGEQLAMMON : public MonotoneBase<T> {
+class range_at_least_monotone : public monotone_base<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
-  const char* usage() const override { return "rangegeq [<attr>,<threshold>]"; }
-  KESTREL_CLONES(RANGEGEQLAMMON, Monotone, clone_m)
+  KESTREL_CLONES(range_at_least_monotone, monotone_constraint, clone_m)
   ConstraintParams p;
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "constraints/constraint_set.h"
+#include "constraints/registry.h"
 #include "constraints/test_support.h"
 #include "tests/support/run_error_of.h"
 
@@ -49,11 +50,59 @@ TEST(ConstraintRegistry, ListsTheKeywordsAndUsageTextsInRowOrder) {
       {"acountgeq", "acountgeq [<attr,val,threshold>]"},
       {"acountleq", "acountleq [<attr,val,threshold>]"},
   };
-  ASSERT_EQ(GLOBAL_TABLE.size(), 35u);
+  static_assert(KEYWORD_TABLE.size() == 35);
   for (unsigned i = 0; i < 35; ++i) {
-    EXPECT_STREQ(GLOBAL_TABLE[i]->keyword(), expected[i][0]) << i;
-    EXPECT_STREQ(GLOBAL_TABLE[i]->usage(), expected[i][1]) << i;
-    EXPECT_EQ(GLOBAL_TABLE[i]->attribute_row(), -1) << i;
+    EXPECT_STREQ(KEYWORD_TABLE[i].keyword, expected[i][0]) << i;
+    EXPECT_STREQ(KEYWORD_TABLE[i].usage, expected[i][1]) << i;
+    EXPECT_EQ(find_keyword(expected[i][0]), &KEYWORD_TABLE[i]) << i;
+  }
+  EXPECT_EQ(find_keyword("sumlessthan"), nullptr);
+}
+
+// The kind a row claims is where its parser files the occurrence: a row that
+// names the wrong class or layout puts the constraint in the wrong table, and
+// the engine would then prune candidates or transactions it must keep.
+TEST(ConstraintRegistry, EveryRowFilesIntoTheTablesOfItsKind) {
+  for (const keyword_row& row : KEYWORD_TABLE) {
+    const std::string usage = row.usage;
+    std::string text = "[0,2]";  // "[<attr>,<threshold>]"
+    if (usage.find("<attr,val,threshold>") != std::string::npos)
+      text = "[0,1,2]";
+    else if (usage.find("<attr>,<i0") != std::string::npos)
+      text = "[0,1]";
+    else if (usage.find("<attr") == std::string::npos)
+      text = "[1]";
+    constraint_set set;
+    parse(set, row.keyword, text);
+    const std::size_t am = set.am_table.size(), m = set.m_table.size(), sam = set.sam_table.size(),
+                      lam = set.lam_table.size(), cam = set.cam_table.size();
+    const std::size_t filed = am + m + sam + lam + cam;
+    switch (row.kind) {
+      case constraint_kind::anti_monotone:
+        EXPECT_TRUE(am == 1 && filed == 1) << row.keyword;
+        break;
+      case constraint_kind::monotone:
+        EXPECT_TRUE(m == 1 && filed == 1) << row.keyword;
+        break;
+      case constraint_kind::succinct:
+        EXPECT_TRUE(sam == 1 && filed == 1) << row.keyword;
+        break;
+      case constraint_kind::convertible:
+        EXPECT_TRUE(cam == 1 && filed == 1) << row.keyword;
+        break;
+      case constraint_kind::loose:
+        EXPECT_TRUE(lam == 1 && filed == 1) << row.keyword;
+        break;
+      case constraint_kind::monotone_and_loose:
+        EXPECT_TRUE(m == 1 && lam == 1 && filed == 2) << row.keyword;
+        EXPECT_EQ(set.m_table[0]->attribute_row(), 0) << row.keyword;
+        EXPECT_EQ(set.lam_table[0]->attribute_row(), 0) << row.keyword;
+        break;
+      case constraint_kind::length_bound:
+        EXPECT_EQ(filed, 0u) << row.keyword;
+        EXPECT_EQ(set.lenleq_bound, 1) << row.keyword;
+        break;
+    }
   }
 }
 
@@ -62,17 +111,38 @@ TEST(ConstraintParameters, RejectsMalformedTextWithOneLine) {
     const char* keyword;
     const char* text;
   } cases[] = {
-      {"sumleq", "[1,x]"},     {"sumleq", "[1,2.5]"},      {"sumleq", ""},
-      {"sumleq", "[1,2"},      {"sumleq", "1,2]"},         {"sumleq", "[]"},
-      {"sumleq", "[1]"},       {"sumleq", "[1,2,3]"},      {"sumleq", "[1,]"},
-      {"sumleq", "[,2]"},      {"sumleq", "[-1,2]"},       {"sumleq", "[1, 2]"},
-      {"sumleq", "[1,2]x"},    {"sumleq", "[1,2147483648]"}, {"sumleq", "[1,10x]"},
-      {"sumleq", "[[1,2]]"},   {"lengeq", "[4294967296]"}, {"lengeq", "[]"},
-      {"lenleq", "[x]"},       {"acountleq", "[0,1]"},     {"acountgeq", "[0,1,2,3]"},
-      {"supseteq", "[1,-2]"},  {"supseteq", "[1,,2]"},     {"subseteq", "[4294967296]"},
-      {"subseteq", "[1"},      {"asubseteq", "[]"},        {"asupseteq", "[x,1]"},
-      {"varleq", "[0,1.9]"},   {"avggeq2", "[0]"},         {"minleq", "[0,abc]"},
-      {"maxgeq", "[a,1]"},     {"rangegeq", "[0,-2147483649]"},
+      {"sumleq", "[1,x]"},
+      {"sumleq", "[1,2.5]"},
+      {"sumleq", ""},
+      {"sumleq", "[1,2"},
+      {"sumleq", "1,2]"},
+      {"sumleq", "[]"},
+      {"sumleq", "[1]"},
+      {"sumleq", "[1,2,3]"},
+      {"sumleq", "[1,]"},
+      {"sumleq", "[,2]"},
+      {"sumleq", "[-1,2]"},
+      {"sumleq", "[1, 2]"},
+      {"sumleq", "[1,2]x"},
+      {"sumleq", "[1,2147483648]"},
+      {"sumleq", "[1,10x]"},
+      {"sumleq", "[[1,2]]"},
+      {"lengeq", "[4294967296]"},
+      {"lengeq", "[]"},
+      {"lenleq", "[x]"},
+      {"acountleq", "[0,1]"},
+      {"acountgeq", "[0,1,2,3]"},
+      {"supseteq", "[1,-2]"},
+      {"supseteq", "[1,,2]"},
+      {"subseteq", "[4294967296]"},
+      {"subseteq", "[1"},
+      {"asubseteq", "[]"},
+      {"asupseteq", "[x,1]"},
+      {"varleq", "[0,1.9]"},
+      {"avggeq2", "[0]"},
+      {"minleq", "[0,abc]"},
+      {"maxgeq", "[a,1]"},
+      {"rangegeq", "[0,-2147483649]"},
   };
   for (const Case& c : cases) {
     constraint_set set;
@@ -90,13 +160,14 @@ TEST(ConstraintParameters, ControlCharactersAreNotEchoed) {
 
 TEST(ConstraintParameters, AcceptsEveryFieldUpToItsRange) {
   const std::pair<const char*, const char*> cases[] = {
-      {"sumleq", "[2147483647,-2147483648]"}, {"sumgeq", "[0,+7]"},   {"maxleq", "[0,4294967295]"},
-      {"mingeq", "[0,-2147483648]"},          {"asubseteq", "[3]"},   {"subseteq", "[4294967295]"},
+      {"sumleq", "[2147483647,-2147483648]"}, {"sumgeq", "[0,+7]"}, {"maxleq", "[0,4294967295]"},
+      {"mingeq", "[0,-2147483648]"},          {"asubseteq", "[3]"}, {"subseteq", "[4294967295]"},
       {"acountgeq", "[0,-1,4294967295]"},     {"supseteq", "[]"},
   };
   for (const auto& [keyword, text] : cases) {
     constraint_set set;
-    EXPECT_NE(parse(set, keyword, text), nullptr) << keyword << " " << text;
+    EXPECT_NO_THROW(parse(set, keyword, text)) << keyword << " " << text;
+    EXPECT_EQ(set.all().size(), 1u) << keyword << " " << text;
   }
 }
 
@@ -121,9 +192,11 @@ TEST(ConstraintSet, LevelAllowedFollowsTheBoundBeyondThePrefix) {
   } cases[] = {
       {{}, {true, true, true, true}, {false, false, false, false}},
       {{{"lenleq", "[2]"}}, {true, true, true, false}, {false, false, true, true}},
-      {{{"lenleq", "[3]"}, {"supseteq", "[7,8]"}}, {true, true, false, false},
+      {{{"lenleq", "[3]"}, {"supseteq", "[7,8]"}},
+       {true, true, false, false},
        {false, true, true, true}},
-      {{{"supseteq", "[7,8]"}, {"lenleq", "[1]"}}, {false, false, false, false},
+      {{{"supseteq", "[7,8]"}, {"lenleq", "[1]"}},
+       {false, false, false, false},
        {true, true, true, true}},
       {{{"lenleq", "[-2147483648]"}}, {false, false, false, false}, {true, true, true, true}},
       {{{"lenleq", "[2147483647]"}}, {true, true, true, true}, {false, false, false, false}},

@@ -62,8 +62,8 @@ TEST(ConstraintPruning, SupseteqChecksAndStripsItsItemsOnce) {
 // order neither changes anything.
 TEST(ConstraintPruning, CountingHooksKeepEverySatisfyingItemset) {
   std::mt19937 rng(11);
-  for (const char* kw : {"avggeq2", "avgleq2", "minleq2", "maxgeq2", "medgeq2", "medleq2",
-                         "rangeleq2"}) {
+  for (const char* kw :
+       {"avggeq2", "avgleq2", "minleq2", "maxgeq2", "medgeq2", "medleq2", "rangeleq2"}) {
     for (int round = 0; round < 300; ++round) {
       constraint_set set;
       std::vector<std::uint32_t> column(44);  // items 0..39, prefix items 40...
@@ -71,7 +71,7 @@ TEST(ConstraintPruning, CountingHooksKeepEverySatisfyingItemset) {
       for (std::uint32_t i = rng() % 3; i > 0; --i) set.prefix_items.push_back(39 + i);
       parse(set, kw, "[0," + std::to_string(rng() % 14) + "]");
       bind_all(set, &column);
-      Convertible<std::uint32_t>* c = set.cam_table[0];
+      convertible_constraint<std::uint32_t>* c = set.cam_table[0];
       // The dense order: values ascending in id for ascending, descending otherwise.
       std::sort(column.begin(), column.begin() + 40);
       if (!c->ascending()) std::reverse(column.begin(), column.begin() + 40);
@@ -93,7 +93,8 @@ TEST(ConstraintPruning, CountingHooksKeepEverySatisfyingItemset) {
         for (std::size_t i = 0; i < t.size(); ++i)
           if (mask >> i & 1) s.push_back(t[i]);
         if (static_cast<int>(s.size()) < k || !c->holds(s)) continue;
-        EXPECT_TRUE(std::includes(pre.begin(), pre.end(), s.begin(), s.end())) << kw << " pre " << k;
+        EXPECT_TRUE(std::includes(pre.begin(), pre.end(), s.begin(), s.end()))
+            << kw << " pre " << k;
         if (static_cast<int>(s.size()) > k) {
           EXPECT_TRUE(std::includes(post.begin(), post.end(), s.begin(), s.end()))
               << kw << " post " << k;
@@ -120,9 +121,9 @@ TEST(ConstraintPruning, LooseCounterexamplesDisablePruning) {
     int n_prefix;
     bool prunes;
   } cases[] = {
-      {"vargeq", 0, false}, {"stdgeq", 0, false}, {"mdgeq", 0, false}, {"mdleq", 0, false},
-      {"avggeq", 1, false}, {"medleq", 1, false}, {"varleq", 1, false}, {"spvgeq", 1, false},
-      {"avggeq", 0, true},  {"spvleq", 0, true},  {"minleq", 1, true},  {"maxgeq", 1, true},
+      {"vargeq", 0, false},  {"stdgeq", 0, false}, {"mdgeq", 0, false},  {"mdleq", 0, false},
+      {"avggeq", 1, false},  {"medleq", 1, false}, {"varleq", 1, false}, {"spvgeq", 1, false},
+      {"avggeq", 0, true},   {"spvleq", 0, true},  {"minleq", 1, true},  {"maxgeq", 1, true},
       {"rangegeq", 1, true},
   };
   for (const Case& c : cases) {

@@ -27,15 +27,15 @@ void expect_answers(C* c, bool clone, const std::vector<U>& items, bool expected
 
 // Every active instance's answer for the itemset, in all forms and widths;
 // all must be equal to expected.
-void expect_all_agree(const constraint_set& set, const std::vector<std::uint32_t>& items, bool expected,
-                      const std::string& what) {
+void expect_all_agree(const constraint_set& set, const std::vector<std::uint32_t>& items,
+                      bool expected, const std::string& what) {
   const std::vector<std::uint8_t> items8(items.begin(), items.end());
   const std::vector<std::uint16_t> items16(items.begin(), items.end());
   for (auto* c : set.sam_table) EXPECT_EQ(c->holds(items), expected) << what;
   for (auto* c : set.m_table) {
     EXPECT_EQ(c->holds(items), expected) << what;
-    std::unique_ptr<Monotone<std::uint8_t>> c8(c->clone<std::uint8_t>());
-    std::unique_ptr<Monotone<std::uint16_t>> c16(c->clone<std::uint16_t>());
+    std::unique_ptr<monotone_constraint<std::uint8_t>> c8(c->clone<std::uint8_t>());
+    std::unique_ptr<monotone_constraint<std::uint16_t>> c16(c->clone<std::uint16_t>());
     EXPECT_EQ(c8->holds(items8), expected) << what << " (8-bit)";
     EXPECT_EQ(c16->holds(items16), expected) << what << " (16-bit)";
   }
@@ -145,10 +145,10 @@ TEST(ConstraintSemantics, PrefixItemsCountForLengthAndItemLists) {
     std::size_t k;
     bool expected;
   } cases[] = {
-      {"lengeq", "[3]", {7}, 2, true},       {"lengeq", "[3]", {7}, 1, false},
-      {"lengeq", "[0]", {}, 0, true},        {"lengeq", "[-1]", {}, 5, false},
-      {"subseteq", "[1,7]", {7}, 1, true},   {"subseteq", "[1,2]", {7}, 0, false},
-      {"subseteq", "[]", {}, 0, true},       {"supseteq", "[4]", {}, 1, true},
+      {"lengeq", "[3]", {7}, 2, true},     {"lengeq", "[3]", {7}, 1, false},
+      {"lengeq", "[0]", {}, 0, true},      {"lengeq", "[-1]", {}, 5, false},
+      {"subseteq", "[1,7]", {7}, 1, true}, {"subseteq", "[1,2]", {7}, 0, false},
+      {"subseteq", "[]", {}, 0, true},     {"supseteq", "[4]", {}, 1, true},
   };
   for (const Case& c : cases) {
     constraint_set set;

@@ -1,6 +1,6 @@
 #include "constraints/spread.h"
 
-#include "constraints/filing.h"
+#include "util/widths.h"
 
 namespace {
 
@@ -16,34 +16,24 @@ inline u128 pairs(std::uint64_t n) { return static_cast<u128>(n) * (n - 1); }
 // (for "spvgeq") always qualify, so without prefix values both prune soundly.
 
 template <class T>
-Constraint<std::uint32_t>* SPVGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
-  return file_signed<SPVGEQ<std::uint32_t>>("spvgeq", params, set.lam_table);
-}
-
-template <class T>
-bool SPVGEQ<T>::holds(const T* items, int n) {
+bool sample_variance_at_least_loose<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   return s.n >= 2 && compare_scaled(variance_numerator(s), this->p.threshold, pairs(s.n)) >= 0;
 }
 
 template <class T>
-bool SPVGEQ<T>::prunes_transactions() const {
+bool sample_variance_at_least_loose<T>::prunes_transactions() const {
   return this->p.prefix.n == 0;
 }
 
 template <class T>
-Constraint<std::uint32_t>* SPVLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
-  return file_signed<SPVLEQ<std::uint32_t>>("spvleq", params, set.lam_table);
-}
-
-template <class T>
-bool SPVLEQ<T>::holds(const T* items, int n) {
+bool sample_variance_at_most_loose<T>::holds(const T* items, int n) {
   Summary s = this->summary(items, n);
   return s.n >= 2 && compare_scaled(variance_numerator(s), this->p.threshold, pairs(s.n)) <= 0;
 }
 
 template <class T>
-bool SPVLEQ<T>::prunes_transactions() const {
+bool sample_variance_at_most_loose<T>::prunes_transactions() const {
   return this->p.prefix.n == 0;
 }
 
@@ -52,12 +42,7 @@ bool SPVLEQ<T>::prunes_transactions() const {
 // Neither prunes transactions.
 
 template <class T>
-Constraint<std::uint32_t>* MDGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
-  return file_signed<MDGEQ<std::uint32_t>>("mdgeq", params, set.lam_table);
-}
-
-template <class T>
-bool MDGEQ<T>::holds(const T* items, int n) {
+bool mean_deviation_at_least_loose<T>::holds(const T* items, int n) {
   if (n < 1) return false;
   Summary s = this->summary(items, n);
   u128 dev = abs_deviation_sum(this->p.prefix, *this->attribute_values, items, n, s.n, s.sum);
@@ -65,17 +50,12 @@ bool MDGEQ<T>::holds(const T* items, int n) {
 }
 
 template <class T>
-bool MDGEQ<T>::prunes_transactions() const {
+bool mean_deviation_at_least_loose<T>::prunes_transactions() const {
   return false;
 }
 
 template <class T>
-Constraint<std::uint32_t>* MDLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
-  return file_signed<MDLEQ<std::uint32_t>>("mdleq", params, set.lam_table);
-}
-
-template <class T>
-bool MDLEQ<T>::holds(const T* items, int n) {
+bool mean_deviation_at_most_loose<T>::holds(const T* items, int n) {
   if (n < 1) return false;
   Summary s = this->summary(items, n);
   u128 dev = abs_deviation_sum(this->p.prefix, *this->attribute_values, items, n, s.n, s.sum);
@@ -83,19 +63,14 @@ bool MDLEQ<T>::holds(const T* items, int n) {
 }
 
 template <class T>
-bool MDLEQ<T>::prunes_transactions() const {
+bool mean_deviation_at_most_loose<T>::prunes_transactions() const {
   return false;
 }
 
-template class SPVGEQ<std::uint8_t>;
-template class SPVGEQ<std::uint16_t>;
-template class SPVGEQ<std::uint32_t>;
-template class SPVLEQ<std::uint8_t>;
-template class SPVLEQ<std::uint16_t>;
-template class SPVLEQ<std::uint32_t>;
-template class MDGEQ<std::uint8_t>;
-template class MDGEQ<std::uint16_t>;
-template class MDGEQ<std::uint32_t>;
-template class MDLEQ<std::uint8_t>;
-template class MDLEQ<std::uint16_t>;
-template class MDLEQ<std::uint32_t>;
+#define KESTREL_INSTANTIATE(T)                      \
+  template class sample_variance_at_least_loose<T>; \
+  template class sample_variance_at_most_loose<T>;  \
+  template class mean_deviation_at_least_loose<T>;  \
+  template class mean_deviation_at_most_loose<T>;
+KESTREL_FOR_EACH_WIDTH(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE

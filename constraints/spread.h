@@ -7,7 +7,7 @@
 
 #include "constraints/loose.h"
 
-KESTREL_LOOSE_CLASS(SPVGEQ, "spvgeq [<attr>,<threshold>]")
-KESTREL_LOOSE_CLASS(SPVLEQ, "spvleq [<attr>,<threshold>]")
-KESTREL_LOOSE_CLASS(MDGEQ, "mdgeq [<attr>,<threshold>]")
-KESTREL_LOOSE_CLASS(MDLEQ, "mdleq [<attr>,<threshold>]")
+KESTREL_LOOSE_CLASS(sample_variance_at_least_loose)
+KESTREL_LOOSE_CLASS(sample_variance_at_most_loose)
+KESTREL_LOOSE_CLASS(mean_deviation_at_least_loose)
+KESTREL_LOOSE_CLASS(mean_deviation_at_most_loose)

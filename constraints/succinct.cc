@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "constraints/filing.h"
+#include "constraints/constraint_set.h"
+#include "constraints/params.h"
 
 namespace cp = constraint_params;
 
@@ -46,27 +47,26 @@ void fold_prefix_ok(C& c, const std::vector<std::uint32_t>& prefix_items) {
 
 }  // namespace
 
-// ---- SUBSETEQ ----
+// ---- item_subset_succinct ----
 
 template <class T>
-Constraint<std::uint32_t>* SUBSETEQ<T>::parse_parameters(const char* params, constraint_set& set) {
-  std::vector<std::uint32_t> listed = cp::item_list("subseteq", params);
-  auto* c = new SUBSETEQ<std::uint32_t>;
+void item_subset_succinct<T>::parse(const char* keyword, const char* params, constraint_set& set) {
+  std::vector<std::uint32_t> listed = cp::item_list(keyword, params);
+  auto* c = new item_subset_succinct<std::uint32_t>;
   c->p.list = listed;
   sort_unique(c->p.list);
   set.sam_table.push_back(c);
-  return c;
 }
 
 template <class T>
-void SUBSETEQ<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+void item_subset_succinct<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
   p.prefix_ok = true;
   for (std::uint32_t item : prefix_items)
     if (!std::binary_search(p.list.begin(), p.list.end(), item)) p.prefix_ok = false;
 }
 
 template <class T>
-void SUBSETEQ<T>::preprocess_transaction(transaction_view<T>& t) {
+void item_subset_succinct<T>::preprocess_transaction(transaction_view<T>& t) {
   if (!p.prefix_ok) {
     t.length = 0;
     return;
@@ -78,92 +78,73 @@ void SUBSETEQ<T>::preprocess_transaction(transaction_view<T>& t) {
   t.length = kept;
 }
 
-// ---- ASUBSETEQ ----
+// ---- value_subset_succinct ----
 
 template <class T>
-Constraint<std::uint32_t>* ASUBSETEQ<T>::parse_parameters(const char* params, constraint_set& set) {
-  cp::AttrValues f = cp::attr_values("asubseteq", params);
-  auto* c = new ASUBSETEQ<std::uint32_t>;
+void value_subset_succinct<T>::parse(const char* keyword, const char* params, constraint_set& set) {
+  cp::AttrValues f = cp::attr_values(keyword, params);
+  auto* c = new value_subset_succinct<std::uint32_t>;
   c->attribute = f.attribute;
   c->p.list = f.values;
   sort_unique(c->p.list);
   set.sam_table.push_back(c);
-  return c;
 }
 
 template <class T>
-bool ASUBSETEQ<T>::allowed(std::uint32_t v) const {
+bool value_subset_succinct<T>::allowed(std::uint32_t v) const {
   return std::binary_search(p.list.begin(), p.list.end(), v);
 }
 
 template <class T>
-void ASUBSETEQ<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+void value_subset_succinct<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
   fold_prefix_ok(*this, prefix_items);
 }
 
 template <class T>
-bool ASUBSETEQ<T>::holds(const T* items, int n) {
+bool value_subset_succinct<T>::holds(const T* items, int n) {
   return all_allowed(*this, items, n);
 }
 
 template <class T>
-void ASUBSETEQ<T>::preprocess_transaction(transaction_view<T>& t) {
+void value_subset_succinct<T>::preprocess_transaction(transaction_view<T>& t) {
   keep_allowed(*this, t);
 }
 
-// ---- MINGEQ ----
+// ---- min_at_least_succinct ----
 
 template <class T>
-Constraint<std::uint32_t>* MINGEQ<T>::parse_parameters(const char* params, constraint_set& set) {
-  return file_wrapping<MINGEQ<std::uint32_t>>("mingeq", params, set.sam_table);
-}
-
-template <class T>
-void MINGEQ<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+void min_at_least_succinct<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
   fold_prefix_ok(*this, prefix_items);
 }
 
 template <class T>
-bool MINGEQ<T>::holds(const T* items, int n) {
+bool min_at_least_succinct<T>::holds(const T* items, int n) {
   return all_allowed(*this, items, n);
 }
 
 template <class T>
-void MINGEQ<T>::preprocess_transaction(transaction_view<T>& t) {
+void min_at_least_succinct<T>::preprocess_transaction(transaction_view<T>& t) {
   keep_allowed(*this, t);
 }
 
-// ---- MAXLEQ ----
+// ---- max_at_most_succinct ----
 
 template <class T>
-Constraint<std::uint32_t>* MAXLEQ<T>::parse_parameters(const char* params, constraint_set& set) {
-  return file_wrapping<MAXLEQ<std::uint32_t>>("maxleq", params, set.sam_table);
-}
-
-template <class T>
-void MAXLEQ<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
+void max_at_most_succinct<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
   fold_prefix_ok(*this, prefix_items);
 }
 
 template <class T>
-bool MAXLEQ<T>::holds(const T* items, int n) {
+bool max_at_most_succinct<T>::holds(const T* items, int n) {
   return all_allowed(*this, items, n);
 }
 
 template <class T>
-void MAXLEQ<T>::preprocess_transaction(transaction_view<T>& t) {
+void max_at_most_succinct<T>::preprocess_transaction(transaction_view<T>& t) {
   keep_allowed(*this, t);
 }
 
-template class SUBSETEQ<std::uint8_t>;
-template class SUBSETEQ<std::uint16_t>;
-template class SUBSETEQ<std::uint32_t>;
-template class ASUBSETEQ<std::uint8_t>;
-template class ASUBSETEQ<std::uint16_t>;
-template class ASUBSETEQ<std::uint32_t>;
-template class MINGEQ<std::uint8_t>;
-template class MINGEQ<std::uint16_t>;
-template class MINGEQ<std::uint32_t>;
-template class MAXLEQ<std::uint8_t>;
-template class MAXLEQ<std::uint16_t>;
-template class MAXLEQ<std::uint32_t>;
+template class item_subset_succinct<std::uint32_t>;
+template class value_subset_succinct<std::uint32_t>;
+template class min_at_least_succinct<std::uint32_t>;
+template class max_at_most_succinct<std::uint32_t>;

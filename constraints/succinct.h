@@ -18,51 +18,45 @@
 
 // Every item of P ∪ X is listed (list: sorted, distinct input ids).
 template <class T>
-class SUBSETEQ : public Succinct<T> {
+class item_subset_succinct : public succinct_constraint<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  static void parse(const char* keyword, const char* params, constraint_set& set);
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T*, int) override { return p.prefix_ok; }
   void preprocess_transaction(transaction_view<T>& t) override;
-  const char* usage() const override { return "subseteq [<i0>,<i1>,...,<in>]"; }
   ConstraintParams p;
 };
 
 // Every value of V is listed (list: sorted, distinct values).
 template <class T>
-class ASUBSETEQ : public Succinct<T> {
+class value_subset_succinct : public succinct_constraint<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
+  static void parse(const char* keyword, const char* params, constraint_set& set);
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T* items, int n) override;
   void preprocess_transaction(transaction_view<T>& t) override;
-  const char* usage() const override { return "asubseteq [<attr>,<i0,i1,...in>]"; }
   bool allowed(std::uint32_t v) const;
   ConstraintParams p;
 };
 
 // Every value of V is >= bound.
 template <class T>
-class MINGEQ : public Succinct<T> {
+class min_at_least_succinct : public succinct_constraint<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T* items, int n) override;
   void preprocess_transaction(transaction_view<T>& t) override;
-  const char* usage() const override { return "mingeq [<attr>,<threshold>]"; }
   bool allowed(std::uint32_t v) const { return v >= p.bound; }
   ConstraintParams p;
 };
 
 // Every value of V is <= bound.
 template <class T>
-class MAXLEQ : public Succinct<T> {
+class max_at_most_succinct : public succinct_constraint<T> {
  public:
-  Constraint<std::uint32_t>* parse_parameters(const char* params, constraint_set& set) override;
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T* items, int n) override;
   void preprocess_transaction(transaction_view<T>& t) override;
-  const char* usage() const override { return "maxleq [<attr>,<threshold>]"; }
   bool allowed(std::uint32_t v) const { return v <= p.bound; }
   ConstraintParams p;
 };

@@ -10,10 +10,9 @@
 
 namespace constraint_testing {
 
-// Parses text with the registry's prototype for keyword, filing the instance in set.
-inline const Constraint<std::uint32_t>* parse(constraint_set& set, const std::string& keyword,
-                                              const std::string& text) {
-  return set.add(keyword, text);
+// Parses text with the registry's row for keyword, filing the instances in set.
+inline void parse(constraint_set& set, const std::string& keyword, const std::string& text) {
+  set.add(keyword, text);
 }
 
 // Binds column (by item id) to every active instance and folds the prefix in.

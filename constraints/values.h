@@ -125,7 +125,7 @@ inline u128 variance_numerator(const Summary& s) {
 }
 
 // Typed copy of a constraint: the parameter/state block p, the attribute and
-// the column pointer; the label stays null.
+// the column pointer.
 template <class Dst, class Src>
 Dst* retyped_copy(const Src& src) {
   Dst* d = new Dst;

@@ -9,7 +9,7 @@
 #include "util/error.h"
 
 void attribute_table::bind_columns(constraint_set& constraints, bool fold_prefix) {
-  const std::vector<Constraint<std::uint32_t>*> all = constraints.all();
+  const std::vector<itemset_constraint<std::uint32_t>*> all = constraints.all();
   for (std::size_t k = 0; k < rows.size(); ++k)
     for (auto* c : all)
       if (c->attribute_row() == rows[k]) {

@@ -13,11 +13,8 @@
 namespace {
 
 // A succinct test constraint that records what the attribute table hands it.
-struct Probe : Succinct<std::uint32_t> {
+struct Probe : succinct_constraint<std::uint32_t> {
   explicit Probe(int a) { attribute = a; }
-  Constraint<std::uint32_t>* parse_parameters(const char*, constraint_set&) override {
-    return nullptr;
-  }
   bool holds(const std::uint32_t*, int) override { return true; }
   void preprocess_transaction(transaction_view<std::uint32_t>&) override {}
   void fold_prefix(const std::vector<std::uint32_t>&) override {

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "constraints/constraint_set.h"
+#include "constraints/registry.h"
 #include "util/error.h"
 
 void printUsage() {
@@ -21,8 +22,8 @@ void printUsage() {
       "attributes <filename>   : plain ASCII file with integer values\n"
       "tmpdir <dir>            : directory of the temporary file dataset.tmp\n"
       "memory <MiB>            : cap on the memory the run plans for\n";
-  for (auto* prototype : GLOBAL_TABLE) {
-    text += prototype->usage();
+  for (const keyword_row& row : KEYWORD_TABLE) {
+    text += row.usage;
     text += '\n';
   }
   text += "\n\n";

@@ -2,8 +2,8 @@
 //
 // The arguments after the program name are keyword/value pairs. "input",
 // "output", "sigma" (mandatory), "attributes", "preloops", "hop" and "tmpdir"
-// are options; any other keyword names a constraint whose prototype in
-// GLOBAL_TABLE parses the value (here only to report a malformed one at once, in
+// are options; any other keyword names a constraint whose row in the keyword
+// registry parses the value (here only to report a malformed one at once, in
 // command-line order; the run parses it again). A repeated option keeps its last
 // value; a repeated constraint keyword makes two constraints. Numbers are
 // strict: sigma and preloops are whole decimal numbers in [0, 2^32), hop in the

@@ -21,15 +21,12 @@ namespace {
 // min_len items, so a transaction shorter than that cannot hold one. With
 // strip set it also plays the prefix stripping of "supseteq": the item is removed
 // from a transaction that holds it, and one without it is emptied.
-struct MinLength : Monotone<std::uint32_t> {
+struct MinLength : monotone_constraint<std::uint32_t> {
   std::size_t min_len;
   bool reapplied;
   std::uint32_t strip = UINT32_MAX;
   MinLength(std::size_t n, bool r, std::uint32_t s = UINT32_MAX)
       : min_len(n), reapplied(r), strip(s) {}
-  Constraint<std::uint32_t>* parse_parameters(const char*, constraint_set&) override {
-    return nullptr;
-  }
   bool holds(const std::uint32_t*, int n) override {
     return static_cast<std::size_t>(n) + n_prefix >= min_len;
   }
@@ -42,9 +39,9 @@ struct MinLength : Monotone<std::uint32_t> {
     if (t.length < min_len) t.length = 0;
   }
   bool reapplied_by_winnow() const override { return reapplied; }
-  Monotone<std::uint8_t>* clone_m(std::uint8_t) const override { return nullptr; }
-  Monotone<std::uint16_t>* clone_m(std::uint16_t) const override { return nullptr; }
-  Monotone<std::uint32_t>* clone_m(std::uint32_t) const override { return nullptr; }
+  monotone_constraint<std::uint8_t>* clone_m(std::uint8_t) const override { return nullptr; }
+  monotone_constraint<std::uint16_t>* clone_m(std::uint16_t) const override { return nullptr; }
+  monotone_constraint<std::uint32_t>* clone_m(std::uint32_t) const override { return nullptr; }
 };
 
 struct scan_result {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "constraints/constraint.h"
+#include "constraints/registry.h"
 #include "tests/support/files.h"
 #include "tests/support/process.h"
 
@@ -53,7 +53,7 @@ std::string expected_usage() {
       "attributes <filename>   : plain ASCII file with integer values\n"
       "tmpdir <dir>            : directory of the temporary file dataset.tmp\n"
       "memory <MiB>            : cap on the memory the run plans for\n";
-  for (auto* prototype : GLOBAL_TABLE) text += std::string(prototype->usage()) + "\n";
+  for (const keyword_row& row : KEYWORD_TABLE) text += std::string(row.usage) + "\n";
   return text + "\n\n";
 }
 
