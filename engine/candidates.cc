@@ -259,19 +259,19 @@ template <class T, class T1>
 void candidate_chunks<T, T1>::fill_next(candidate_store<T, T1>& candidates) {
   candidates.clear(k_);
   const int n_lam = static_cast<int>(table_.lam_table.size());
-  int group = -1;
+  int first = -1;
   for (bool more = cursor_.valid(); more; more = cursor_.advance()) {
     const T* cand = cursor_.candidate();
-    if (cursor_.group() != group) {
-      // A group of m itemsets joins into at most m(m-1)/2 candidates in m-1
-      // groups: admit it only when all of them would fit, unless the chunk has
-      // nothing yet. The cursor then stays on the group's first candidate.
-      group = cursor_.group();
-      const std::uint64_t m = static_cast<std::uint64_t>(previous_.group_last[group] -
-                                                         previous_.group_first(group) + 1);
+    if (cursor_.first_joined() != first) {
+      // A new (k-1)-prefix: itemset `first` of the previous level joins with at
+      // most every later one of its group. Admit the prefix only when all of
+      // those candidates would fit, unless the chunk has nothing yet; else the
+      // cursor stays on its first candidate for the next chunk.
+      first = cursor_.first_joined();
+      const auto most = static_cast<std::uint64_t>(previous_.group_last[cursor_.group()] - first);
       const std::uint64_t worst = candidates.planned_bytes(
-          static_cast<std::uint64_t>(candidates.n_itemsets) + m * (m - 1) / 2,
-          static_cast<std::uint64_t>(candidates.number_of_groups()) + m - 1, n_items_, n_lam);
+          static_cast<std::uint64_t>(candidates.n_itemsets) + most,
+          static_cast<std::uint64_t>(candidates.number_of_groups()) + 1, n_items_, n_lam);
       if (candidates.n_itemsets > 0 && worst > limit_bytes_) break;
     }
     if (!table_.keeps(cand, k_)) continue;

@@ -77,10 +77,12 @@ class candidate_store : public level_store<T, T1> {
 // time: every two itemsets of a group are joined; a candidate is dropped when an
 // anti-monotone constraint rejects it or when it has a (k-1)-subset outside
 // previous (for k = 3: when its last pair's counter in `pairs` is below
-// min_count). A chunk holds the candidates of consecutive groups of previous, as
-// many groups as fit limit_bytes by the store's planned_bytes (a group is
-// admitted only when all of its possible joins would fit), and never fewer than
-// one group with a candidate, so a chunk is empty only when it is the last one.
+// min_count). A chunk holds the candidates of consecutive (k-1)-prefixes (the
+// groups of the candidate store: one itemset of previous joined with the later
+// ones of its group), as many as fit limit_bytes by the store's planned_bytes
+// (a prefix is admitted only when all of its possible joins would fit), and
+// never fewer than one prefix with a candidate, so a chunk is empty only when it
+// is the last one.
 // The chunks follow in lexicographic order: together they are the level's
 // candidates. previous, items, pairs and table must outlive the chunks; `pairs`
 // is read only for k = 3.

@@ -128,15 +128,15 @@ TEST(CandidateChunks, ChunksCutAtGroupsAndTogetherAreTheWholeLevel) {
     const auto chunks = chunks_of(previous, 4, 7, nullptr, limit);
     itemsets joined;
     for (std::size_t c = 0; c < chunks.size(); ++c) {
-      // Only the last chunk may be empty; a chunk never splits a group of the
-      // previous level, so the next chunk starts with another 2-item prefix.
+      // Only the last chunk may be empty; a chunk never splits the candidates
+      // of one 3-item prefix, so the next chunk starts with another.
       if (c + 1 < chunks.size()) {
         ASSERT_FALSE(chunks[c].empty()) << limit;
       }
       if (c > 0 && !chunks[c].empty()) {
         const auto& first = chunks[c][0];
         const auto& before = chunks[c - 1].back();
-        EXPECT_FALSE(first[0] == before[0] && first[1] == before[1]) << limit;
+        EXPECT_FALSE(std::equal(first.begin(), first.begin() + 3, before.begin())) << limit;
       }
       joined.insert(joined.end(), chunks[c].begin(), chunks[c].end());
     }
@@ -146,10 +146,9 @@ TEST(CandidateChunks, ChunksCutAtGroupsAndTogetherAreTheWholeLevel) {
   // A smaller limit never gives fewer chunks.
   EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
   EXPECT_GT(counts[1], 1u);
-  // Limit 0: one group of the previous level per chunk.
+  // Limit 0: one 3-item prefix per chunk.
   for (const auto& chunk : chunks_of(previous, 4, 7, nullptr, 0))
-    for (const auto& c : chunk)
-      EXPECT_TRUE(c[0] == chunk[0][0] && c[1] == chunk[0][1]) << int(c[0]) << int(c[1]);
+    for (const auto& c : chunk) EXPECT_TRUE(std::equal(c.begin(), c.begin() + 3, chunk[0].begin()));
 }
 
 TEST(CandidateChunks, TriplesKeepTheirPairTestInEveryChunk) {

@@ -41,6 +41,9 @@ class candidate_cursor {
   const T* candidate() const { return cand_.data(); }
   // The previous level's group whose prefix the candidate extends.
   int group() const { return group_; }
+  // The index in the previous level of the first joined itemset: the candidates
+  // of one (k-1)-prefix are those of one group and one first_joined().
+  int first_joined() const { return pair_i_; }
   // Key records (T(-1) for a key) and supports of the two joined itemsets.
   T key_i() const { return keys_[0]; }
   T key_j() const { return keys_[1]; }
