@@ -240,11 +240,10 @@ void candidate_store<T, T1>::count_contained_candidates(counting_transaction<T>&
 template <class T, class T1>
 candidate_chunks<T, T1>::candidate_chunks(const frequent_level<T, T1>& previous,
                                           const item_table& items, int k,
-                                          const pair_counters<T1>* pairs,
+                                          const frequent_pairs<T>* pairs,
                                           typed_constraints<T>& table, std::uint64_t limit_bytes)
     : previous_(previous),
       n_items_(items.n_items),
-      min_count_(items.min_count),
       k_(k),
       pairs_(pairs),
       table_(table),
@@ -275,11 +274,11 @@ void candidate_chunks<T, T1>::fill_next(candidate_store<T, T1>& candidates) {
       if (candidates.n_itemsets > 0 && worst > limit_bytes_) break;
     }
     if (!table_.keeps(cand, k_)) continue;
-    // The pair counters, not the stored pairs, decide at k = 3; at k > 3 a
+    // The frequent pairs, not the stored pairs, decide at k = 3; at k > 3 a
     // subset missing from previous is infrequent or fails an anti-monotone
     // constraint, since the stores keep every other frequent itemset.
     const bool subsets_frequent = k_ == 3
-                                      ? pairs_->count(cand[1], cand[2]) >= min_count_
+                                      ? pairs_->contains(cand[1], cand[2])
                                       : other_subsets_stored(previous_, cand, k_, subset_.data());
     if (subsets_frequent) candidates.add_itemset(cand, 0, table_);
   }

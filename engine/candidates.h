@@ -76,18 +76,17 @@ class candidate_store : public level_store<T, T1> {
 // The candidates of length k >= 3, built from previous (level k-1) a chunk at a
 // time: every two itemsets of a group are joined; a candidate is dropped when an
 // anti-monotone constraint rejects it or when it has a (k-1)-subset outside
-// previous (for k = 3: when its last pair's counter in `pairs` is below
-// min_count). A chunk holds the candidates of consecutive (k-1)-prefixes (the
-// groups of the candidate store: one itemset of previous joined with the later
-// ones of its group), as many as fit limit_bytes by the store's planned_bytes
-// (a prefix is admitted only when all of its possible joins would fit), and
-// never fewer than one prefix with a candidate, so a chunk is empty only when it
-// is the last one.
+// previous (for k = 3: when its last pair is not among the frequent `pairs`).
+// A chunk holds the candidates of consecutive (k-1)-prefixes (the groups of the
+// candidate store: one itemset of previous joined with the later ones of its
+// group), as many as fit limit_bytes by the store's planned_bytes (a prefix is
+// admitted only when all of its possible joins would fit), and never fewer than
+// one prefix with a candidate, so a chunk is empty only when it is the last one.
 // The chunks follow in lexicographic order: together they are the level's
 // candidates. previous, items, pairs and table must outlive the chunks; `pairs`
 // is read only for k = 3.
-// The share of the memory left (the budget less the previous level and the pair
-// counters) that a level's candidates may take at once, index included; the
+// The share of the memory left (the budget less the previous level and the
+// frequent pairs) that a level's candidates may take at once, index included; the
 // rest is for the level being built and the bit matrix.
 inline std::uint64_t candidate_budget(std::uint64_t left_bytes) { return left_bytes / 4; }
 
@@ -95,7 +94,7 @@ template <class T, class T1>
 class candidate_chunks {
  public:
   candidate_chunks(const frequent_level<T, T1>& previous, const item_table& items, int k,
-                   const pair_counters<T1>* pairs, typed_constraints<T>& table,
+                   const frequent_pairs<T>* pairs, typed_constraints<T>& table,
                    std::uint64_t limit_bytes);
 
   // Replaces the content of candidates with the next chunk and indexes it.
@@ -106,9 +105,8 @@ class candidate_chunks {
  private:
   const frequent_level<T, T1>& previous_;
   std::uint32_t n_items_;
-  std::uint32_t min_count_;
   int k_;
-  const pair_counters<T1>* pairs_;
+  const frequent_pairs<T>* pairs_;
   typed_constraints<T>& table_;
   std::uint64_t limit_bytes_;
   candidate_cursor<T, T1> cursor_;

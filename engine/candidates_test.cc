@@ -95,7 +95,7 @@ itemsets read_all(counted8& store) {
 // is also counted against the transaction holding every item, which contains
 // each candidate once.
 std::vector<itemsets> chunks_of(const level8& previous, int k, std::uint32_t n,
-                                const pair_counters<std::uint16_t>* pairs, std::uint64_t limit) {
+                                const frequent_pairs<std::uint8_t>* pairs, std::uint64_t limit) {
   typed_constraints<std::uint8_t> table;
   item_table items(2);
   items.n_items = n;
@@ -155,10 +155,12 @@ TEST(CandidateChunks, TriplesKeepTheirPairTestInEveryChunk) {
   typed_constraints<std::uint8_t> table;
   level8 pairs_level(2);
   for (const auto& s : subsets(6, 2, {{3, 5}})) pairs_level.add_itemset(s.data(), 9, table);
-  pair_counters<std::uint16_t> pairs(6, UINT64_MAX);
-  for (std::uint64_t p = 0; p < pairs.n_pairs; ++p) pairs.pair_counts[p] = 9;
   // (3, 5) is infrequent: no candidate ends with it, whichever chunk it falls in.
-  pairs.pair_counts[pair_index(3, 5, 6)] = 1;
+  frequent_pairs<std::uint8_t> pairs;
+  for (std::uint32_t a = 0; a < 6; ++a)
+    for (std::uint32_t b = a + 1; b < 6; ++b)
+      if (a != 3 || b != 5) pairs.add(a, b);
+  pairs.finish(6);
   const itemsets whole = subsets(6, 3, {{0, 3, 5}, {1, 3, 5}, {2, 3, 5}, {3, 4, 5}});
   for (std::uint64_t limit : {UINT64_MAX, std::uint64_t{0}}) {
     itemsets joined;

@@ -169,12 +169,11 @@ std::uint64_t count_chunk(const std::string& tmp_name, std::uint32_t capacity, i
 template <class T, class T1>
 bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table& items,
                              frequent_level<T, T1>& level, candidate_store<T, T1>& candidates,
-                             std::unique_ptr<pair_counters<T1>>& pairs,
+                             std::unique_ptr<frequent_pairs<T>>& pairs,
                              transaction_sink<T>& sink, typed_constraints<T>& table) {
-  // The candidates share what the pair counters (still read at k = 3) and the
+  // The candidates share what the frequent pairs (still read at k = 3) and the
   // previous level leave of the budget.
-  const std::uint64_t held =
-      level.bytes() + (pairs ? pairs->n_pairs * sizeof(T1) : std::uint64_t{0});
+  const std::uint64_t held = level.bytes() + (pairs ? pairs->bytes() : std::uint64_t{0});
   const std::uint64_t left = run.memory_bytes > held ? run.memory_bytes - held : 0;
   candidate_chunks<T, T1> chunks(level, items, k, pairs.get(), table, candidate_budget(left));
   chunks.fill_next(candidates);
@@ -243,6 +242,6 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
 #define KESTREL_INSTANTIATE(T, T1)                                                              \
   template bool count_level_out_of_core<T, T1>(                                  \
       run_context&, int, int, item_table&, frequent_level<T, T1>&, candidate_store<T, T1>&, \
-      std::unique_ptr<pair_counters<T1>>&, transaction_sink<T>&, typed_constraints<T>&);
+      std::unique_ptr<frequent_pairs<T>>&, transaction_sink<T>&, typed_constraints<T>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

@@ -30,11 +30,11 @@
 #include "levels/transaction_sink.h"
 
 // level holds level k-1 on entry and level k on return; candidates is the store
-// the chunks are generated into; pairs (the pair counters, read for k = 3) is
+// the chunks are generated into; pairs (the frequent pairs, read for k = 3) is
 // released once no chunk needs it. Returns false, with no pass, no output and no
 // row and the stores unchanged, when level k has no candidate.
 template <class T, class T1>
 bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table& items,
                              frequent_level<T, T1>& level, candidate_store<T, T1>& candidates,
-                             std::unique_ptr<pair_counters<T1>>& pairs,
+                             std::unique_ptr<frequent_pairs<T>>& pairs,
                              transaction_sink<T>& sink, typed_constraints<T>& table);

@@ -1,15 +1,18 @@
-// Level 2: the triangular pair counters and the second scan. T is the dense item
-// type, T1 the support type.
+// Level 2: the plan, the passes over "dataset.tmp" and the store of the
+// frequent pairs. T is the dense item type, T1 the support type.
 #include "engine/pair_counting.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "dataset/first_scan.h"
 #include "dataset/temp_dataset.h"
+#include "engine/occurring_pairs.h"
 #include "levels/output_line.h"
 #include "util/error.h"
 #include "util/output_file.h"
@@ -17,19 +20,63 @@
 #include "util/stopwatch.h"
 #include "util/widths.h"
 
+namespace {
+
+[[noreturn]] void refuse_pairs(std::uint64_t n, std::uint64_t counter_bytes) {
+  const std::uint64_t bytes = number_of_pairs(n) * counter_bytes;
+  throw run_error("too many frequent items (" + std::to_string(n) + "): pair counters need " +
+                  std::to_string((bytes + (1u << 20) - 1) >> 20) + " MiB");
+}
+
+}  // namespace
+
+pair_counting_plan plan_pair_counting(const pair_counting_sizes& sizes,
+                                      std::uint64_t budget_bytes) {
+  const std::uint64_t n = sizes.items;
+  const std::uint64_t cb = sizes.counter_bytes;
+  pair_counting_plan plan;
+  if (n > (std::uint64_t{1} << 32)) refuse_pairs(n, cb);
+  const std::uint64_t triangle = number_of_pairs(n) * cb;
+  const std::uint64_t occurring =
+      occurring_pairs_bytes(n, sizes.occurrences, sizes.transactions, sizes.item_bytes);
+  const auto last = static_cast<std::uint32_t>(n);
+  if (triangle <= budget_bytes && triangle <= occurring) {
+    plan.first_items = {0, last};
+    return plan;
+  }
+  if (occurring <= budget_bytes) {
+    plan.method = pair_method::occurring;
+    plan.first_items = {0, last};
+    return plan;
+  }
+  // Blocks of whole rows, each as large as the budget allows; row a holds
+  // n-1-a counters, so the blocks lengthen as a grows.
+  plan.method = pair_method::blocks;
+  plan.first_items.push_back(0);
+  std::uint64_t a = 0;
+  while (a + 1 < n) {
+    std::uint64_t end = a;
+    std::uint64_t bytes = 0;
+    while (end + 1 < n && bytes + (n - 1 - end) * cb <= budget_bytes) bytes += (n - 1 - end++) * cb;
+    if (end == a) refuse_pairs(n, cb);
+    if (end + 1 >= n) end = n;  // the last row holds no pair
+    plan.first_items.push_back(static_cast<std::uint32_t>(end));
+    a = end;
+  }
+  if (plan.first_items.back() != last) plan.first_items.push_back(last);
+  return plan;
+}
+
 template <class T1>
-pair_counters<T1>::pair_counters(std::uint64_t n_items, std::uint64_t budget_bytes)
-    : n_pairs(number_of_pairs(n_items)), n(n_items) {
-  const std::uint64_t bytes = n_pairs * sizeof(T1);
-  auto refuse = [&]() {
-    throw run_error("too many frequent items (" + std::to_string(n_items) +
-                    "): pair counters need " + std::to_string((bytes + (1u << 20) - 1) >> 20) +
-                    " MiB");
-  };
-  if (n_items > (std::uint64_t{1} << 32) || bytes > budget_bytes) refuse();
+pair_counters<T1>::pair_counters(std::uint64_t n_items, std::uint64_t first_row,
+                                 std::uint64_t end_row)
+    : n(n_items), first(first_row), end(end_row) {
+  assert(first <= end && end <= n);
+  base = pair_row(first, n);
+  n_pairs = (end >= n ? number_of_pairs(n) : pair_row(end, n)) - base;
   // calloc: the zeroed pages of a large array are only touched when counted into.
   pair_counts = static_cast<T1*>(std::calloc(n_pairs == 0 ? 1 : n_pairs, sizeof(T1)));
-  if (pair_counts == nullptr) refuse();
+  if (pair_counts == nullptr) refuse_pairs(n, sizeof(T1));
 }
 
 template <class T1>
@@ -48,21 +95,36 @@ void apply_monotone(transaction_view<T>& t, typed_constraints<T>& table) {
   }
 }
 
+// Counts the pairs of t whose first item falls in the counters' rows.
+template <class T, class T1>
+void count_block(pair_counters<T1>& pairs, const T* t, std::uint32_t len) {
+  std::uint32_t i = 0;
+  if (pairs.first > 0)
+    i = static_cast<std::uint32_t>(std::lower_bound(t, t + len, pairs.first) - t);
+  for (; i + 1 < len; ++i) {
+    if (t[i] >= pairs.end) break;
+    // Row start hoisted: row[b] is the counter of pair (t[i], b).
+    T1* row = pairs.row(t[i]);
+    for (std::uint32_t j = i + 1; j < len; ++j) {
+      assert(t[i] < t[j]);
+      ++row[t[j]];
+    }
+  }
+}
+
 struct pass_totals {
   std::uint32_t kept = 0;           // transactions handed to the sink
   std::uint64_t items_written = 0;  // their items
 };
 
-// The pass over "dataset.tmp" (32-bit layout): maps every transaction to dense
-// ids, applies the monotone constraints, counts the pairs of what is left and
-// hands it to sink.
-template <class T, class T1>
-pass_totals count_pass(const std::string& tmp_name, int max_tr_len, const item_table& items,
-                       pair_counters<T1>& pairs, transaction_sink<T>& sink,
-                       typed_constraints<T>& table) {
+// The first pass over "dataset.tmp" (32-bit layout): maps every transaction to
+// dense ids, applies the monotone constraints, lets count see what is left of
+// two items or more and hands it to sink.
+template <class T, class Count>
+pass_totals first_pass(const std::string& tmp_name, int max_tr_len, const item_table& items,
+                       transaction_sink<T>& sink, typed_constraints<T>& table, Count&& count) {
   temp_dataset_reader<std::uint32_t> in(tmp_name);
   if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
-  const std::uint64_t n = pairs.n;
   const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
   std::vector<std::uint32_t> in_buf(capacity);
   std::vector<T> out_buf(capacity);
@@ -70,26 +132,43 @@ pass_totals count_pass(const std::string& tmp_name, int max_tr_len, const item_t
   transaction_view<T> tout{out_buf.data(), 0};
 
   pass_totals totals;
-  T1* const counts = pairs.pair_counts;
   while (in.read_next(tin, capacity)) {
     map_to_dense_sorted(tin, tout, items);
     apply_monotone(tout, table);
     const std::uint32_t len = tout.length;
     if (len < 2) continue;
-    T* t = tout.items;
-    for (std::uint32_t i = 0; i + 1 < len; ++i) {
-      // Row start hoisted: counts[row + b] is the counter of pair (t[i], b).
-      T1* row = counts + pair_row(t[i], n) - 1;
-      for (std::uint32_t j = i + 1; j < len; ++j) {
-        assert(t[i] < t[j]);
-        ++row[t[j]];
-      }
-    }
-    sink.add(t, len);
+    count(tout.items, len);
+    sink.add(tout.items, len);
     ++totals.kept;
     totals.items_written += len;
   }
   return totals;
+}
+
+// A further pass for the next block: reads back what the first pass kept, from
+// the rewritten "dataset.tmp" when the sink rewrote it, else by mapping and
+// pruning the 32-bit records again (the same records the first pass kept).
+template <class T, class Count>
+void next_pass(const std::string& tmp_name, int max_tr_len, const item_table& items,
+               typed_constraints<T>& table, bool rewritten, Count&& count) {
+  const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
+  std::vector<T> buf(capacity);
+  transaction_view<T> t{buf.data(), 0};
+  if (rewritten) {
+    temp_dataset_reader<T> in(tmp_name);
+    if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
+    while (in.read_next(t, capacity)) count(t.items, static_cast<std::uint32_t>(t.length));
+    return;
+  }
+  temp_dataset_reader<std::uint32_t> in(tmp_name);
+  if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
+  std::vector<std::uint32_t> in_buf(capacity);
+  transaction_view<std::uint32_t> tin{in_buf.data(), 0};
+  while (in.read_next(tin, capacity)) {
+    map_to_dense_sorted(tin, t, items);
+    apply_monotone(t, table);
+    if (t.length >= 2) count(t.items, static_cast<std::uint32_t>(t.length));
+  }
 }
 
 struct level_totals {
@@ -97,90 +176,159 @@ struct level_totals {
   std::uint32_t written = 0;
 };
 
-// Stores the frequent pairs the constraint set keeps and writes those it lets
-// be written; counts each stored pair's items for global pruning when
+// Takes the frequent pairs in lexicographic order: keeps each one for the
+// subset test of level 3, stores those the constraint set keeps and writes those
+// it lets be written; counts each stored pair's items for global pruning when
 // count_items is set.
 template <class T, class T1>
-level_totals store_frequent_pairs(run_context& run, item_table& items,
-                                  const pair_counters<T1>& pairs, frequent_level<T, T1>& level,
-                                  typed_constraints<T>& table, bool count_items) {
-  output_file out(run.output, "a");
-  output_line line(items, run.constraints.prefix_items, 2);
-  const bool writable = run.constraints.level_allowed(2);
-  const bool plain = table.keeps_everything() && table.writes_everything();
-  const std::uint32_t min_count = items.min_count;
-  const std::uint64_t n = pairs.n;
-  level_totals totals;
+class pair_storer {
+ public:
+  pair_storer(run_context& run, item_table& items, frequent_level<T, T1>& level,
+              typed_constraints<T>& table, frequent_pairs<T>& frequent, bool count_items)
+      : out_(run.output, "a"),
+        line_(items, run.constraints.prefix_items, 2),
+        items_(items),
+        level_(level),
+        table_(table),
+        frequent_(frequent),
+        writable_(run.constraints.level_allowed(2)),
+        plain_(table.keeps_everything() && table.writes_everything()),
+        count_items_(count_items) {}
+
+  void take(std::uint32_t a, std::uint32_t b, T1 count) {
+    ++totals_.frequent;
+    frequent_.add(a, b);
+    const T pair[2] = {static_cast<T>(a), static_cast<T>(b)};
+    // Only an anti-monotone constraint keeps a frequent pair out of the store:
+    // a pair that fails a monotone, convertible or loose constraint may still
+    // be a subset or join partner of a longer valid itemset.
+    if (!plain_ && !table_.keeps(pair, 2)) return;
+    level_.add_itemset(pair, count, table_);
+    if (count_items_) {
+      ++items_.global_count[a];
+      ++items_.global_count[b];
+    }
+    if (!writable_ || (!plain_ && !table_.writes(pair, 2))) return;
+    if (a != labelled_row_) {
+      line_.set_item(0, a);
+      labelled_row_ = a;
+    }
+    line_.set_item(1, b);
+    line_.write(out_, count);
+    ++totals_.written;
+  }
+
+  level_totals finish() {
+    out_.close();
+    frequent_.finish(items_.n_items);
+    return totals_;
+  }
+
+ private:
+  output_file out_;
+  output_line line_;
+  item_table& items_;
+  frequent_level<T, T1>& level_;
+  typed_constraints<T>& table_;
+  frequent_pairs<T>& frequent_;
+  const bool writable_;
+  const bool plain_;
+  const bool count_items_;
+  std::uint32_t labelled_row_ = UINT32_MAX;
+  level_totals totals_;
+};
+
+template <class T, class T1>
+void store_block(const pair_counters<T1>& pairs, std::uint32_t min_count,
+                 pair_storer<T, T1>& store) {
   const T1* c = pairs.pair_counts;
-  for (std::uint64_t a = 0; a + 1 < n; ++a) {
-    bool row_label = false;
-    for (std::uint64_t b = a + 1; b < n; ++b, ++c) {
-      const T1 count = *c;
-      if (count < min_count) continue;
-      ++totals.frequent;
-      const T pair[2] = {static_cast<T>(a), static_cast<T>(b)};
-      // Only an anti-monotone constraint keeps a frequent pair out of the store:
-      // a pair that fails a monotone, convertible or loose constraint may still
-      // be a subset or join partner of a longer valid itemset.
-      if (!plain && !table.keeps(pair, 2)) continue;
-      level.add_itemset(pair, count, table);
-      if (count_items) {
-        ++items.global_count[a];
-        ++items.global_count[b];
-      }
-      if (!writable || (!plain && !table.writes(pair, 2))) continue;
-      if (!row_label) {
-        line.set_item(0, static_cast<std::uint32_t>(a));
-        row_label = true;
-      }
-      line.set_item(1, static_cast<std::uint32_t>(b));
-      line.write(out, count);
-      ++totals.written;
+  for (std::uint64_t a = pairs.first; a < pairs.end && a + 1 < pairs.n; ++a) {
+    for (std::uint64_t b = a + 1; b < pairs.n; ++b, ++c) {
+      if (*c >= min_count)
+        store.take(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), *c);
     }
   }
-  out.close();
-  return totals;
 }
 
 }  // namespace
 
 template <class T, class T1>
 std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_len,
-                                                   item_table& items, pair_counters<T1>& pairs,
-                                                   transaction_sink<T>& sink,
-                                                   typed_constraints<T>& table) {
+                                                   item_table& items, transaction_sink<T>& sink,
+                                                   typed_constraints<T>& table,
+                                                   frequent_pairs<T>& frequent) {
   stopwatch clock;
   clock.start();
-  assert(pairs.n == items.n_items);
-  const pass_totals pass = count_pass(run.temp_dataset, max_tr_len, items, pairs, sink, table);
-  sink.finish();
-  const bool rewrites = sink.rewrites_dataset();
-  if (rewrites) {
-    items.n_transactions = pass.kept;
-    items.init_global_pruning();
-  }
+  const std::uint32_t n = items.n_items;
+  pair_counting_sizes sizes;
+  sizes.items = n;
+  for (std::uint32_t a = 0; a < n; ++a) sizes.occurrences += items.support(a);
+  sizes.transactions = items.n_transactions;
+  sizes.item_bytes = sizeof(T);
+  sizes.counter_bytes = sizeof(T1);
+  const pair_counting_plan plan = plan_pair_counting(sizes, run.memory_bytes);
 
+  const bool rewrites = sink.rewrites_dataset();
   auto level = std::make_unique<frequent_level<T, T1>>(2);
-  const level_totals stored = store_frequent_pairs(run, items, pairs, *level, table, rewrites);
+  pass_totals pass;
+  std::optional<pair_storer<T, T1>> store;
+  // What follows the first pass whatever the plan.
+  auto end_first_pass = [&]() {
+    sink.finish();
+    if (rewrites) {
+      items.n_transactions = pass.kept;
+      items.init_global_pruning();
+    }
+    store.emplace(run, items, *level, table, frequent, rewrites);
+  };
+  const std::uint32_t min_count = items.min_count;
+  if (plan.method == pair_method::occurring) {
+    occurring_pairs<T> rows(n, sizes.occurrences, sizes.transactions);
+    pass = first_pass(run.temp_dataset, max_tr_len, items, sink, table,
+                      [&](const T* t, std::uint32_t len) { rows.add(t, len); });
+    end_first_pass();
+    rows.for_each_row([&](std::uint32_t a, const T* seconds, std::size_t m,
+                          const std::uint32_t* count) {
+      for (std::size_t i = 0; i < m; ++i) {
+        const std::uint32_t c = count[seconds[i]];
+        if (c >= min_count) store->take(a, seconds[i], static_cast<T1>(c));
+      }
+    });
+  } else {
+    for (std::uint32_t p = 0; p < plan.passes(); ++p) {
+      pair_counters<T1> block(n, plan.first_items[p], plan.first_items[p + 1]);
+      auto count = [&](const T* t, std::uint32_t len) { count_block(block, t, len); };
+      if (p == 0) {
+        pass = first_pass(run.temp_dataset, max_tr_len, items, sink, table, count);
+        end_first_pass();
+      } else {
+        run.report.check_stop();
+        next_pass(run.temp_dataset, max_tr_len, items, table, rewrites, count);
+      }
+      store_block(block, min_count, *store);
+    }
+  }
+  const level_totals stored = store->finish();
   if (rewrites) items.end_global_pruning(2);
 
   progress_row row;
   row.level = 2;
   row.algorithm = "scan";
-  row.candidates = pairs.n_pairs;
+  row.candidates = number_of_pairs(n);
   row.frequent = stored.frequent;
   row.written = stored.written;
   row.transactions = items.n_transactions;
   row.kib = pass.items_written * sizeof(T) / 1024;
   row.seconds = clock.seconds();
+  row.passes = plan.passes();
   print_progress_row(run.report, row);
   return level;
 }
 
-#define KESTREL_INSTANTIATE(T, T1)                                              \
-  template std::unique_ptr<frequent_level<T, T1>> count_pairs<T, T1>(           \
-      run_context&, int, item_table&, pair_counters<T1>&, transaction_sink<T>&, \
-      typed_constraints<T>&);
+#define KESTREL_INSTANTIATE(T, T1)                                                       \
+  template std::unique_ptr<frequent_level<T, T1>> count_pairs<T, T1>(                    \
+      run_context&, int, item_table&, transaction_sink<T>&, typed_constraints<T>&, \
+      frequent_pairs<T>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE
 #define KESTREL_INSTANTIATE(T1) template class pair_counters<T1>;

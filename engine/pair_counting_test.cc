@@ -25,13 +25,4 @@ TEST(PairCounting, IndexDoesNotOverflowForLargeItemCounts) {
   }
 }
 
-TEST(PairCounting, CountersThatCannotFitAreRefusedWithOneLine) {
-  constexpr std::uint64_t kBudget = std::uint64_t{1} << 30;
-  EXPECT_EQ(run_error_of([] { pair_counters<std::uint32_t> pairs(100000, kBudget); }),
-            "too many frequent items (100000): pair counters need 19074 MiB");
-  pair_counters<std::uint8_t> small(1000, kBudget);  // 0.5 MB fits
-  EXPECT_EQ(small.n_pairs, 499500u);
-  EXPECT_EQ(small.pair_counts[small.n_pairs - 1], 0);
-}
-
 }  // namespace

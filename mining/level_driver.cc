@@ -47,9 +47,9 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
     vertical = true;
   }
 
-  auto pairs = std::make_unique<pair_counters<T1>>(items.n_items, run.memory_bytes);
+  auto pairs = std::make_unique<frequent_pairs<T>>();
   std::unique_ptr<frequent_level<T, T1>> level = count_pairs<T, T1>(
-      run, max_tr_len, items, *pairs, *make_sink(run, matrix, items, false), table);
+      run, max_tr_len, items, *make_sink(run, matrix, items, false), table, *pairs);
   if (level->n_itemsets < 3 || constraints.last_allowed_level(k)) return;
 
   auto candidates = std::make_unique<candidate_store<T, T1>>(k);

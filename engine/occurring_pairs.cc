@@ -1,0 +1,61 @@
+#include "engine/occurring_pairs.h"
+
+#include <cassert>
+
+#include "util/widths.h"
+
+std::uint64_t occurring_pairs_bytes(std::uint64_t n, std::uint64_t occurrences,
+                                    std::uint64_t transactions, std::uint64_t item_bytes) {
+  if (occurrences + transactions > UINT32_MAX) return UINT64_MAX;
+  // Kept items and sentinels, one position per occurrence, and per item a row
+  // end, a counter and a touched slot.
+  return (occurrences + transactions) * item_bytes + occurrences * 4 + n * (4 + 4 + item_bytes);
+}
+
+template <class T>
+occurring_pairs<T>::occurring_pairs(std::uint32_t n, std::uint64_t occurrences,
+                                    std::uint64_t transactions)
+    : n_(n) {
+  items_.reserve(occurrences + transactions);
+}
+
+template <class T>
+void occurring_pairs<T>::add(const T* t, std::uint32_t len) {
+  assert(len >= 2);
+  items_.insert(items_.end(), t, t + len);
+  items_.push_back(static_cast<T>(n_));
+}
+
+template <class T>
+void occurring_pairs<T>::index_rows() {
+  // Count the occurrences with a successor per item, turn the counts into run
+  // ends, then place each position at the front of its item's run.
+  const T sentinel = static_cast<T>(n_);
+  row_end_.assign(n_, 0);
+  std::uint64_t with_successor = 0;
+  for (std::size_t p = 0; p + 1 < items_.size(); ++p) {
+    if (items_[p] != sentinel && items_[p + 1] != sentinel) {
+      ++row_end_[items_[p]];
+      ++with_successor;
+    }
+  }
+  starts_.resize(with_successor);
+  std::uint32_t sum = 0;
+  for (std::uint32_t a = 0; a < n_; ++a) {
+    sum += row_end_[a];
+    row_end_[a] = sum;
+  }
+  // Filled back to front, so each run ends up ascending and row_end_ ends up
+  // holding the run starts; a second sweep restores the ends.
+  for (std::size_t p = items_.size(); p-- > 1;) {
+    const std::size_t q = p - 1;
+    if (items_[q] != sentinel && items_[p] != sentinel)
+      starts_[--row_end_[items_[q]]] = static_cast<std::uint32_t>(q);
+  }
+  for (std::uint32_t a = 0; a + 1 < n_; ++a) row_end_[a] = row_end_[a + 1];
+  if (n_ > 0) row_end_[n_ - 1] = static_cast<std::uint32_t>(with_successor);
+}
+
+#define KESTREL_INSTANTIATE(T) template class occurring_pairs<T>;
+KESTREL_FOR_EACH_WIDTH(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE
