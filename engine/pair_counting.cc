@@ -72,8 +72,9 @@ pair_counters<T1>::pair_counters(std::uint64_t n_items, std::uint64_t first_row,
                                  std::uint64_t end_row)
     : n(n_items), first(first_row), end(end_row) {
   assert(first <= end && end <= n);
-  base = pair_row(first, n);
-  n_pairs = (end >= n ? number_of_pairs(n) : pair_row(end, n)) - base;
+  // Row a begins at the index of (a, a+1); that of n is number_of_pairs(n).
+  base = pair_row(first, n) + first;
+  n_pairs = pair_row(end, n) + end - base;
   // calloc: the zeroed pages of a large array are only touched when counted into.
   pair_counts = static_cast<T1*>(std::calloc(n_pairs == 0 ? 1 : n_pairs, sizeof(T1)));
   if (pair_counts == nullptr) refuse_pairs(n, sizeof(T1));

@@ -80,7 +80,7 @@ class pair_counters {
   std::uint64_t n = 0;
   std::uint64_t first = 0;
   std::uint64_t end = 0;
-  std::uint64_t base = 0;  // pair_row(first, n)
+  std::uint64_t base = 0;  // pair_index(first, first + 1, n): where the counters start
 };
 
 // The second pass over "dataset.tmp": maps every transaction to dense ids, lets

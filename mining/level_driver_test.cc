@@ -11,6 +11,7 @@
 #include "mining/first_levels.h"
 #include "tests/support/files.h"
 #include "tests/support/itemsets.h"
+#include "tests/support/run_error_of.h"
 
 namespace {
 
@@ -113,6 +114,54 @@ TEST(LevelDriver, CandidatesCountedInChunksGiveTheSameLevelsAndRows) {
     }
   }
   EXPECT_GT(chunked_rows, 12);
+}
+
+// Sparse baskets over n_items ids (times 3): lengths 2 .. max_len.
+std::vector<std::vector<std::uint32_t>> baskets(std::mt19937& rng, int n_items, int n_trans,
+                                                int max_len) {
+  std::vector<std::vector<std::uint32_t>> trans(n_trans);
+  for (auto& t : trans)
+    for (int len = 2 + static_cast<int>(rng() % (max_len - 1)); len > 0; --len)
+      t.push_back(static_cast<std::uint32_t>(rng() % n_items) * 3);
+  return trans;
+}
+
+// Level 2 under budgets from generous to a few rows of counters: the occurring
+// pairs or blocks of rows over several passes, with "dataset.tmp" rewritten
+// (hop 3) or, for long baskets, the bit matrix filled at level 2 (hop 2: its
+// 2.4 KB fit a third of every budget here), always the same itemsets. Only
+// blocks show their passes.
+TEST(LevelDriver, PairCountingGivesTheSameItemsetsUnderEveryBudget) {
+  std::mt19937 rng(23);
+  const auto short_baskets = baskets(rng, 300, 400, 8);
+  const auto long_baskets = baskets(rng, 300, 64, 40);
+  const auto expected_short = brute_force(short_baskets, 2);
+  const auto expected_long = mine<std::uint16_t, std::uint8_t>(long_baskets, 2, 3, -1);
+  ASSERT_GT(expected_long.size(), 3000u);
+  for (int hop : {2, 3}) {
+    for (std::uint64_t budget : {std::uint64_t{0}, std::uint64_t{30000}, std::uint64_t{8000}}) {
+      for (const auto* trans : {&short_baskets, &long_baskets}) {
+        std::string progress;
+        const auto got = mine<std::uint16_t, std::uint8_t>(*trans, 2, hop, -1, &progress, budget);
+        EXPECT_EQ(got, trans == &short_baskets ? expected_short : expected_long)
+            << "hop " << hop << " budget " << budget;
+        const std::size_t row2 = progress.find(" 2: \t scan");
+        ASSERT_NE(row2, std::string::npos) << progress;
+        const std::string row = progress.substr(row2, progress.find('\n', row2) - row2);
+        EXPECT_EQ(row.find(" passes") != std::string::npos, budget == 8000) << row;
+      }
+    }
+  }
+}
+
+TEST(LevelDriver, PairCountersAreRefusedWhenNotEvenOneRowFitsTheBudget) {
+  std::mt19937 rng(29);
+  const auto trans = baskets(rng, 300, 400, 8);
+  std::size_t n_frequent = 0;
+  for (const auto& [itemset, support] : brute_force(trans, 2)) n_frequent += itemset.size() == 1;
+  EXPECT_EQ(
+      run_error_of([&] { mine<std::uint16_t, std::uint8_t>(trans, 2, 3, -1, nullptr, 250); }),
+      "too many frequent items (" + std::to_string(n_frequent) + "): pair counters need 1 MiB");
 }
 
 }  // namespace

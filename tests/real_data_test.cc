@@ -117,4 +117,27 @@ TEST(RealData, ChessUnderASmallMemoryCapCountsLevelsInChunks) {
   if (HasFailure()) data.dir.keep();
 }
 
+// Under "memory 1" retail's 1,857 items at support 100 get their pair counters
+// in blocks of rows, one pass each, shown at the end of level 2's row.
+TEST(RealData, RetailPairsCountedInBlocksUnderASmallCapEqualTheReference) {
+  SKIP_WITHOUT("retail");
+  unpacked data("retail");
+  ASSERT_FALSE(data.tx.empty());
+  for (const char* hop : {"2", "3"}) {
+    const run_outcome run =
+        run_kestrel(data.dir.path(), {"input", "retail.dat", "output", "out.txt", "sigma", "100",
+                                      "memory", "1", "hop", hop});
+    const std::string report = judge_run(run, data.expected(100), 0);
+    EXPECT_EQ(report, "") << run.command;
+    if (!report.empty()) data.dir.keep();
+    const std::size_t row2 = run.stdout_text.find(" 2: \t scan");
+    ASSERT_NE(row2, std::string::npos) << run.stdout_text;
+    const std::string row = run.stdout_text.substr(row2, run.stdout_text.find('\n', row2) - row2);
+    const std::string passes = " \t 4 passes";
+    EXPECT_TRUE(row.size() > passes.size() &&
+                row.compare(row.size() - passes.size(), passes.size(), passes) == 0)
+        << row;
+  }
+}
+
 }  // namespace

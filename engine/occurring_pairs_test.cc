@@ -1,0 +1,79 @@
+#include "engine/occurring_pairs.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <random>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using pair_map = std::map<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t>;
+
+// Every row, as visited: the pairs in visiting order with their counts.
+template <class T>
+std::vector<std::pair<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t>> visited(
+    occurring_pairs<T>& pairs) {
+  std::vector<std::pair<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t>> out;
+  pairs.for_each_row([&](std::uint32_t a, const T* seconds, std::size_t m,
+                         const std::uint32_t* count) {
+    EXPECT_GT(m, 0u) << "row " << a << " visited without pairs";
+    for (std::size_t i = 0; i < m; ++i) out.push_back({{a, seconds[i]}, count[seconds[i]]});
+  });
+  return out;
+}
+
+// Random transactions counted both ways: every pair that occurs, once, in
+// lexicographic order, with its count. Short rows are sorted, rows touching many
+// items read in order; n = 255 puts the sentinel at the largest 8-bit value.
+template <class T>
+void check_against_brute_force(std::uint32_t n, int n_trans, int max_len, unsigned seed) {
+  std::mt19937 rng(seed);
+  occurring_pairs<T> pairs(n, 0, 0);
+  pair_map expected;
+  for (int t = 0; t < n_trans; ++t) {
+    std::vector<T> items;
+    const int len = 2 + static_cast<int>(rng() % (max_len - 1));
+    for (int i = 0; i < len; ++i) items.push_back(static_cast<T>(rng() % n));
+    if (t % 7 == 0) items.push_back(static_cast<T>(n - 1));  // the last item: no successor
+    std::sort(items.begin(), items.end());
+    items.erase(std::unique(items.begin(), items.end()), items.end());
+    if (items.size() < 2) continue;
+    pairs.add(items.data(), static_cast<std::uint32_t>(items.size()));
+    for (std::size_t i = 0; i < items.size(); ++i)
+      for (std::size_t j = i + 1; j < items.size(); ++j) ++expected[{items[i], items[j]}];
+  }
+  const auto got = visited(pairs);
+  ASSERT_EQ(got.size(), expected.size()) << n << " " << seed;
+  std::size_t i = 0;
+  for (const auto& [pair, count] : expected) {
+    ASSERT_EQ(got[i].first, pair) << n << " " << seed << " at " << i;
+    ASSERT_EQ(got[i].second, count) << pair.first << " " << pair.second;
+    ++i;
+  }
+}
+
+TEST(OccurringPairs, CountsEveryOccurringPairOnceInOrder) {
+  check_against_brute_force<std::uint8_t>(255, 300, 12, 1);
+  check_against_brute_force<std::uint8_t>(3, 50, 3, 2);
+  check_against_brute_force<std::uint16_t>(1000, 2000, 6, 3);    // sparse rows: sorted
+  check_against_brute_force<std::uint16_t>(60, 500, 40, 4);      // dense rows: read in order
+  check_against_brute_force<std::uint32_t>(70000, 3000, 5, 5);
+}
+
+TEST(OccurringPairs, NoTransactionsVisitNoRow) {
+  occurring_pairs<std::uint16_t> pairs(10, 0, 0);
+  EXPECT_TRUE(visited(pairs).empty());
+}
+
+TEST(OccurringPairs, MemoryFollowsTheOccurrences) {
+  // Retail at support 5: 10,988 items, 908,576 occurrences, 88,162 transactions.
+  EXPECT_LT(occurring_pairs_bytes(10988, 908576, 88162, 2), std::uint64_t{8} << 20);
+  EXPECT_EQ(occurring_pairs_bytes(10, 3, 0, 1), 3 * 1 + 3 * 4 + 10 * 9u);
+  // Positions are 32-bit: more kept items than that cannot be counted this way.
+  EXPECT_EQ(occurring_pairs_bytes(10, std::uint64_t{1} << 32, 0, 4), UINT64_MAX);
+}
+
+}  // namespace
