@@ -71,7 +71,7 @@ std::uint64_t attribute_table::shortest_column() const {
 void attribute_table::rebuild_for_dense_ids(const item_table& items, constraint_set& constraints) {
   for (auto& column : columns) {
     std::vector<std::uint32_t> dense(items.n_items);
-    for (std::uint32_t k = 0; k < items.n_items; ++k) dense[k] = (*column)[items.unmap[k]];
+    for (std::uint32_t k = 0; k < items.n_items; ++k) dense[k] = (*column)[items.input_id(k)];
     column->swap(dense);  // the column object stays where the constraints point
   }
   bind_columns(constraints, false);

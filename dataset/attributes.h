@@ -37,7 +37,7 @@ class attribute_table {
   // value for ("<file>: attribute line <r> has <n> values, item <id> needs one").
   [[noreturn]] void report_missing_value(std::uint32_t input_id) const;
 
-  // After renumbering: column entry k := old entry at items.unmap[k], for every
+  // After renumbering: column entry k := old entry at items.input_id(k), for every
   // column; then rebinds the constraints (without fold_prefix).
   void rebuild_for_dense_ids(const item_table& items, constraint_set& constraints);
 

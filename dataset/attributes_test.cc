@@ -55,7 +55,7 @@ TEST(Attributes, LoadsTheNeededRowBindsEveryConstraintAndFollowsTheDenseIds) {
   EXPECT_EQ(none->set_prefix_calls, 1);  // prefix items count for it too
   EXPECT_EQ(f.table.shortest_column(), 3u);
   item_table items(1);
-  for (std::uint32_t id : {2u, 2u, 0u}) items.count_item(id);
+  for (std::uint32_t id : {2u, 2u, 0u}) items.counts.add(id);
   items.n_transactions = 2;
   items.remap_items(false);  // dense 0 = id 0, dense 1 = id 2
   f.table.rebuild_for_dense_ids(items, f.set);

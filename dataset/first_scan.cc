@@ -94,7 +94,7 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
     if (holds_prefix(t, run.constraints.prefix_items)) ++r.prefix_support;
     trim_by_constraints(run.constraints, t);
     if (t.empty()) continue;
-    for (std::uint32_t id : t) items.count_item(id);
+    for (std::uint32_t id : t) items.counts.add(id);
     r.max_tr_len = std::max(r.max_tr_len, static_cast<std::uint32_t>(t.size()));
     r.items_written += t.size();
     tmp.write_record(t.data(), static_cast<std::uint32_t>(t.size()));
@@ -105,7 +105,7 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
   items.n_transactions = static_cast<std::uint32_t>(n_written);
   tmp.cut();
   tmp.close();
-  r.c1 = items.n_counted;
+  r.c1 = items.counts.id_bound();
 
   run.report.print(
       "Dataset statistics.\n # transactions = %llu\n # items        = %llu\n"

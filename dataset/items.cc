@@ -7,46 +7,8 @@
 
 item_table::item_table(std::uint32_t sigma) : min_count(sigma > 0 ? sigma : 1), sigma(sigma) {}
 
-void item_table::grow_dense(std::uint32_t input_id) {
-  // Doubling keeps counting amortised O(1) even when ids arrive in ascending order.
-  std::size_t want = static_cast<std::size_t>(input_id) + 1;
-  std::size_t size = std::max<std::size_t>(want, 2 * dense_counts.size());
-  dense_counts.resize(std::min<std::size_t>(size, kDenseIdLimit), 0);
-}
-
-std::uint32_t item_table::support_of_input(std::uint32_t input_id) const {
-  if (input_id < kDenseIdLimit) return input_id < dense_counts.size() ? dense_counts[input_id] : 0;
-  auto it = sparse_counts.find(input_id);
-  return it == sparse_counts.end() ? 0 : it->second;
-}
-
-void item_table::clear_counts() {
-  std::fill(dense_counts.begin(), dense_counts.end(), 0);
-  sparse_counts.clear();
-}
-
-namespace {
-
-// The frequent entries of the count tables, in ascending input id. Ids that never
-// occur have support 0 and min_count is at least 1, so they are never items.
-std::vector<item_entry> frequent_entries(
-    const std::vector<std::uint32_t>& dense,
-    const std::unordered_map<std::uint32_t, std::uint32_t>& sparse, std::uint32_t min_count) {
-  std::vector<item_entry> out;
-  for (std::size_t id = 0; id < dense.size(); ++id)
-    if (dense[id] >= min_count) out.push_back({static_cast<std::uint32_t>(id), dense[id], 0});
-  std::size_t first_sparse = out.size();
-  for (const auto& kv : sparse)
-    if (kv.second >= min_count) out.push_back({kv.first, kv.second, 0});
-  std::sort(out.begin() + static_cast<std::ptrdiff_t>(first_sparse), out.end(),
-            [](const item_entry& a, const item_entry& b) { return a.id < b.id; });
-  return out;
-}
-
-}  // namespace
-
-std::uint32_t item_table::remap_items(bool make_labels) {
-  std::vector<item_entry> frequent = frequent_entries(dense_counts, sparse_counts, min_count);
+void item_table::remap_items(bool make_labels) {
+  std::vector<item_entry> frequent = counts.frequent(min_count);
   // Items whose support exceeds 10 % of the transactions make up the dense part
   // that the vertical engine's choice of variant looks at.
   const double d = static_cast<double>(static_cast<std::uint64_t>(n_transactions) * 10 / 100);
@@ -63,13 +25,12 @@ std::uint32_t item_table::remap_items(bool make_labels) {
   std::sort(frequent.begin(), frequent.end(), [](const item_entry& a, const item_entry& b) {
     return a.count != b.count ? a.count < b.count : a.id < b.id;
   });
-  assign_dense_ids(frequent, make_labels);
-  return static_cast<std::uint32_t>(first_frequent);
+  number(frequent, make_labels);
 }
 
-std::uint32_t item_table::remap_items(const std::vector<std::uint32_t>& column, bool ascending) {
+void item_table::remap_items(const std::vector<std::uint32_t>& column, bool ascending) {
   dense_support_pct = 0.0;
-  std::vector<item_entry> frequent = frequent_entries(dense_counts, sparse_counts, min_count);
+  std::vector<item_entry> frequent = counts.frequent(min_count);
   for (item_entry& e : frequent) e.attr = column.at(e.id);
   // Infrequent entries are not in the list at all, so no frequent item can be
   // mistaken for one, whatever its attribute value.
@@ -82,18 +43,16 @@ std::uint32_t item_table::remap_items(const std::vector<std::uint32_t>& column, 
       return a.attr != b.attr ? a.attr > b.attr : a.id < b.id;
     });
   }
-  assign_dense_ids(frequent, true);
-  return static_cast<std::uint32_t>(first_frequent);
+  number(frequent, true);
 }
 
-void item_table::assign_dense_ids(std::vector<item_entry>& frequent, bool make_labels) {
-  n_items = static_cast<std::uint32_t>(frequent.size());
-  first_frequent = n_counted - n_items;
+void item_table::number(const std::vector<item_entry>& in_order, bool make_labels) {
+  n_items = static_cast<std::uint32_t>(in_order.size());
   max_support = 0;
   unmap.assign(n_items, 0);
   item_support.assign(n_items, 0);
   map.resize(n_items);
-  dense_map.assign(dense_counts.size(), kNotFrequent);  // larger ids go to sparse_map
+  dense_map.assign(counts.dense_table_size(), kNotFrequent);  // larger ids go to sparse_map
   sparse_map.clear();
   item_label.clear();
   item_label_len.clear();
@@ -102,26 +61,24 @@ void item_table::assign_dense_ids(std::vector<item_entry>& frequent, bool make_l
     item_label_len.assign(n_items, 0);
   }
   for (std::uint32_t k = 0; k < n_items; ++k) {
-    const item_entry& e = frequent[k];
+    const item_entry& e = in_order[k];
     unmap[k] = e.id;
     map[k] = k;
     item_support[k] = e.count;
     max_support = std::max(max_support, e.count);
-    if (e.id < kDenseIdLimit)
+    if (e.id < kDenseIdLimit) {
+      // Counted ids are covered already; a list given by the caller may go further.
+      if (e.id >= dense_map.size()) dense_map.resize(e.id + 1, kNotFrequent);
       dense_map[e.id] = k;
-    else
+    } else {
       sparse_map[e.id] = k;
+    }
     if (make_labels) {
       int n = std::snprintf(&item_label[k * kLabelSlot], kLabelSlot, "%u ", e.id);
       item_label_len[k] = static_cast<std::uint8_t>(n);
     }
   }
   n_kept = n_items;
-}
-
-void item_table::delete_counts() {
-  std::vector<std::uint32_t>().swap(dense_counts);
-  std::unordered_map<std::uint32_t, std::uint32_t>().swap(sparse_counts);
 }
 
 void item_table::init_global_pruning() { global_count.assign(n_items, 0); }
@@ -190,18 +147,4 @@ bool item_table::update_unmap(attribute_table& attributes) {
   n_items = n_kept;
   pruned_.assign(n_items, 0);
   return true;
-}
-
-void item_table::init_flag_item() {
-  flag_item.assign(std::max<std::size_t>(flag_item.size(), n_items), 0);
-}
-
-void item_table::init_first_item_counts() {
-  first_item_counts.assign(std::max<std::size_t>(first_item_counts.size(), n_items), 0);
-}
-
-std::uint32_t item_table::get_active_items() const {
-  std::uint32_t active = 0;
-  for (std::uint32_t i = 0; i < n_items && i < flag_item.size(); ++i) active += flag_item[i] != 0;
-  return active;
 }

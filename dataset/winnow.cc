@@ -25,20 +25,16 @@ struct keep_flags {
 };
 
 std::uint64_t snapshot(const item_table& items, keep_flags& flags) {
-  std::uint64_t kept = 0;
-  flags.dense.assign(items.dense_counts.size(), 0);
-  for (std::size_t id = 0; id < items.dense_counts.size(); ++id)
-    if (items.dense_counts[id] >= items.min_count) {
-      flags.dense[id] = 1;
-      ++kept;
-    }
+  const std::vector<item_entry> frequent = items.counts.frequent(items.min_count);
+  flags.dense.assign(items.counts.dense_table_size(), 0);
   flags.sparse.clear();
-  for (const auto& kv : items.sparse_counts)
-    if (kv.second >= items.min_count) {
-      flags.sparse.insert(kv.first);
-      ++kept;
-    }
-  return kept;
+  for (const item_entry& e : frequent) {
+    if (e.id < item_table::kDenseIdLimit)
+      flags.dense[e.id] = 1;
+    else
+      flags.sparse.insert(e.id);
+  }
+  return frequent.size();
 }
 
 }  // namespace
@@ -60,7 +56,7 @@ std::uint32_t run_winnow_loops(run_context& run, item_table& items, std::uint64_
     --budget;
     ++passes;
     const std::uint64_t kept_items = snapshot(items, flags);
-    items.clear_counts();
+    items.counts.clear();
     temp_dataset_reader<std::uint32_t> reader(run.temp_dataset);
     if (!reader.is_open()) throw run_error(run.temp_dataset + " i: could not be opened!");
     temp_dataset_writer<std::uint32_t> writer(run.temp_dataset, false);
@@ -79,7 +75,7 @@ std::uint32_t run_winnow_loops(run_context& run, item_table& items, std::uint64_
       }
       out.resize(view.length);
       if (out.empty()) continue;
-      for (std::uint32_t id : out) items.count_item(id);
+      for (std::uint32_t id : out) items.counts.add(id);
       if (out.size() > max_tr_len) max_tr_len = static_cast<std::uint32_t>(out.size());
       items_written += out.size();
       writer.write_record(out.data(), static_cast<std::uint32_t>(out.size()));

@@ -44,7 +44,7 @@ void run_one(std::uint8_t choice, const std::uint8_t* data, std::size_t size) {
   const std::uint64_t limit = std::min<std::uint64_t>(attributes.shortest_column(), 64);
   item_table items(1);
   for (std::uint32_t id = 0; id < limit; ++id)
-    for (std::uint32_t k = 0; k <= id % 3; ++k) items.count_item(id);
+    for (std::uint32_t k = 0; k <= id % 3; ++k) items.counts.add(id);
   if (set.cam_table.empty())
     items.remap_items(false);
   else

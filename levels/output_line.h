@@ -28,7 +28,7 @@ class output_line {
 
   // Sets the item at position pos; positions below pos must already be set.
   void set_item(int pos, std::uint32_t dense_id) {
-    const std::size_t len = items_.item_label_len[dense_id];
+    const std::size_t len = items_.label_length(dense_id);
     std::memcpy(buf_.data() + off_[pos], items_.label(dense_id), len);
     off_[pos + 1] = off_[pos] + len;
   }

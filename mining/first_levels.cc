@@ -47,7 +47,7 @@ first_scan_result run_first_levels(run_context& run, item_table& items) {
   std::unique_ptr<output_file> out = write_level_zero(run, items, scan);
   settle_items(run, items, scan);
   write_level_one(run, items, scan, std::move(out), scan_time.seconds());
-  items.delete_counts();
+  items.counts.release();
   return scan;
 }
 
@@ -62,7 +62,7 @@ void write_level_one(run_context& run, const item_table& items, const first_scan
       ++r1;
       if (!out) continue;
       write_prefix(run, *out);
-      out->write(items.label(k), items.item_label_len[k]);
+      out->write(items.label(k), items.label_length(k));
       out->write_support(items.support(k));
     }
   }

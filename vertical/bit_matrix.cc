@@ -342,20 +342,34 @@ bool bit_matrix<T>::candidate_is_frequent_diffuse(const T* cand, int start, int 
 }
 
 template <class T>
+void bit_matrix<T>::start_collecting(std::uint32_t n) {
+  in_frequent_itemset.assign(std::max<std::size_t>(in_frequent_itemset.size(), n), 0);
+  first_item_counts.assign(std::max<std::size_t>(first_item_counts.size(), n), 0);
+}
+
+template <class T>
+std::uint32_t bit_matrix<T>::active_items() const {
+  std::uint32_t active = 0;
+  for (std::uint32_t i = 0; i < n_items && i < in_frequent_itemset.size(); ++i)
+    active += in_frequent_itemset[i] != 0;
+  return active;
+}
+
+template <class T>
 std::uint32_t bit_matrix<T>::check_pruning() const {
   const std::uint64_t set = bits::kernels().count(pruning_mask.data(), n_words);
   return static_cast<std::uint32_t>((set + 31) / 32);
 }
 
 template <class T>
-void bit_matrix<T>::keep_masked_transactions(std::uint32_t new_n_words, item_table& items) {
+void bit_matrix<T>::keep_masked_transactions(std::uint32_t new_n_words) {
   const std::uint32_t W = n_words;
   assert(new_n_words <= W);
   // In place, rows in increasing order: row i's new start i*new_n_words never lies
   // after its old start i*W, and a packed word is written only after the input
   // word at or behind it has been read.
   for (std::uint32_t i = 0; i < n_items; ++i) {
-    if (i >= items.flag_item.size() || items.flag_item[i] == 0) continue;
+    if (i >= in_frequent_itemset.size() || in_frequent_itemset[i] == 0) continue;
     const std::uint32_t* src = matrix_words.data() + static_cast<std::size_t>(i) * W;
     std::uint32_t* dst = matrix_words.data() + static_cast<std::size_t>(i) * new_n_words;
     bit_packer pack{dst};
@@ -371,7 +385,7 @@ void bit_matrix<T>::keep_masked_transactions(std::uint32_t new_n_words, item_tab
 }
 
 template <class T>
-void bit_matrix<T>::order_bits_diffuse(item_table& items) {
+void bit_matrix<T>::order_bits_diffuse() {
   const std::uint32_t W = n_words;
   const std::uint64_t positions = static_cast<std::uint64_t>(W) * 32;
   constexpr std::uint32_t kUnplaced = 0xFFFFFFFFu;
@@ -380,14 +394,14 @@ void bit_matrix<T>::order_bits_diffuse(item_table& items) {
   // the list. The counts are consumed.
   std::vector<std::uint32_t> order;
   const std::uint32_t counted =
-      std::min<std::uint32_t>(n_items, static_cast<std::uint32_t>(items.first_item_counts.size()));
+      std::min<std::uint32_t>(n_items, static_cast<std::uint32_t>(first_item_counts.size()));
   for (std::uint32_t i = 0; i < counted; ++i) {
-    if (items.first_item_counts[i] > 0) order.push_back(i);
+    if (first_item_counts[i] > 0) order.push_back(i);
   }
   std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    return items.first_item_counts[a] > items.first_item_counts[b];
+    return first_item_counts[a] > first_item_counts[b];
   });
-  for (std::uint32_t i : order) items.first_item_counts[i] = 0;
+  for (std::uint32_t i : order) first_item_counts[i] = 0;
   if (order.empty()) return;  // every position keeps its place: nothing changes
 
   std::vector<std::uint32_t> newpos(positions, kUnplaced);
@@ -411,7 +425,7 @@ void bit_matrix<T>::order_bits_diffuse(item_table& items) {
 
   std::vector<std::uint32_t> fresh(W);
   for (std::uint32_t i = 0; i < n_items; ++i) {
-    if (i >= items.flag_item.size() || items.flag_item[i] == 0) continue;
+    if (i >= in_frequent_itemset.size() || in_frequent_itemset[i] == 0) continue;
     std::uint32_t* r = row(i);
     std::fill(fresh.begin(), fresh.end(), 0u);
     for (std::uint32_t w = 0; w < W; ++w) {

@@ -76,11 +76,16 @@ class bit_matrix {
   std::uint32_t check_pruning() const;
   // Keeps, in every flagged item's row, only the positions set in pruning_mask,
   // packed from position 0, with row stride new_n_words.
-  void keep_masked_transactions(std::uint32_t new_n_words, item_table& items);
+  void keep_masked_transactions(std::uint32_t new_n_words);
   // Renumbers the positions of the flagged items' rows: first the transactions of
   // the item that starts most frequent itemsets, then the next, ...; drops the
   // transactions that contain no such item. Consumes first_item_counts.
-  void order_bits_diffuse(item_table& items);
+  void order_bits_diffuse();
+  // Clears the item flags and first-item counts of a collecting level for
+  // n_items items (the vectors never shrink).
+  void start_collecting(std::uint32_t n_items);
+  // Items flagged by the current collecting level.
+  std::uint32_t active_items() const;
 
   const std::uint32_t* row(std::uint32_t item) const {
     return matrix_words.data() + static_cast<std::size_t>(item) * n_words;
@@ -101,6 +106,11 @@ class bit_matrix {
   // flips it to false).
   bool diffuse_order_set = false;
   bool diffuse_collects = true;
+  // Filled by a collecting level, per dense id: whether the item is in a
+  // frequent itemset of the level (its row is kept), and how many frequent
+  // itemsets of the level start with it.
+  std::vector<std::uint8_t> in_frequent_itemset;
+  std::vector<std::uint32_t> first_item_counts;
   std::vector<std::uint32_t> inters_cache;
   // The compact section is the items compact_first .. n_items-1; when the test
   // did not succeed it is empty (compact_first above every item number).

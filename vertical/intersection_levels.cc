@@ -48,8 +48,7 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
   intersection_stats stats;
   matrix.start_iteration(k, kDiffuse);
   if (kDiffuse) {
-    items.init_flag_item();
-    items.init_first_item_counts();
+    matrix.start_collecting(items.n_items);
   }
   const std::uint32_t min_count = items.min_count;
   level_counters counters;
@@ -69,23 +68,23 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
     ++counters.frequent;
     next.add_itemset(cand, static_cast<T1>(count), table);
     if (collect) {
-      for (int q = 0; q < k; ++q) items.flag_item[cand[q]] = 1;
-      ++items.first_item_counts[cand[0]];
+      for (int q = 0; q < k; ++q) matrix.in_frequent_itemset[cand[q]] = 1;
+      ++matrix.first_item_counts[cand[0]];
     }
   } while (cursor.advance());
 
   if (kDiffuse) {
     if (collect) {
-      const std::uint32_t active = items.get_active_items();
+      const std::uint32_t active = matrix.active_items();
       const std::uint32_t new_words = matrix.check_pruning();
       if (pruning_pays(matrix, stats, active, new_words)) {
-        matrix.keep_masked_transactions(new_words, items);
-        matrix.order_bits_diffuse(items);
+        matrix.keep_masked_transactions(new_words);
+        matrix.order_bits_diffuse();
         matrix.diffuse_order_set = true;
       }
     }
     if (!matrix.diffuse_order_set) {
-      matrix.order_bits_diffuse(items);
+      matrix.order_bits_diffuse();
       matrix.diffuse_order_set = true;
     }
   }

@@ -21,16 +21,9 @@ inline void set_up_items(item_table& items, std::uint32_t n,
                          std::vector<std::uint32_t> input_ids = {}) {
   if (input_ids.empty())
     for (std::uint32_t k = 0; k < n; ++k) input_ids.push_back(k);
-  items.n_items = items.n_kept = n;
-  items.unmap = input_ids;
-  items.map.assign(n, 0);
-  items.item_label.assign(static_cast<std::size_t>(n) * item_table::kLabelSlot, 0);
-  items.item_label_len.assign(n, 0);
-  for (std::uint32_t k = 0; k < n; ++k) {
-    int len = std::snprintf(&items.item_label[k * item_table::kLabelSlot], item_table::kLabelSlot,
-                            "%u ", input_ids[k]);
-    items.item_label_len[k] = static_cast<std::uint8_t>(len);
-  }
+  std::vector<item_entry> in_order;
+  for (std::uint32_t id : input_ids) in_order.push_back({id, 0, 0});
+  items.number(in_order, true);
 }
 
 // Itemsets (input ids, ascending) with their supports.

@@ -1,0 +1,40 @@
+#include "dataset/item_counts.h"
+
+#include <algorithm>
+
+void item_counts::grow_dense(std::uint32_t input_id) {
+  // Doubling keeps counting amortised O(1) even when ids arrive in ascending order.
+  std::size_t want = static_cast<std::size_t>(input_id) + 1;
+  std::size_t size = std::max<std::size_t>(want, 2 * dense_.size());
+  dense_.resize(std::min<std::size_t>(size, kDenseIdLimit), 0);
+}
+
+std::uint32_t item_counts::support_of(std::uint32_t input_id) const {
+  if (input_id < kDenseIdLimit) return input_id < dense_.size() ? dense_[input_id] : 0;
+  auto it = sparse_.find(input_id);
+  return it == sparse_.end() ? 0 : it->second;
+}
+
+std::vector<item_entry> item_counts::frequent(std::uint32_t min_count) const {
+  // Ids that never occur have support 0 and min_count is at least 1, so they
+  // are never listed.
+  std::vector<item_entry> out;
+  for (std::size_t id = 0; id < dense_.size(); ++id)
+    if (dense_[id] >= min_count) out.push_back({static_cast<std::uint32_t>(id), dense_[id], 0});
+  std::size_t first_sparse = out.size();
+  for (const auto& kv : sparse_)
+    if (kv.second >= min_count) out.push_back({kv.first, kv.second, 0});
+  std::sort(out.begin() + static_cast<std::ptrdiff_t>(first_sparse), out.end(),
+            [](const item_entry& a, const item_entry& b) { return a.id < b.id; });
+  return out;
+}
+
+void item_counts::clear() {
+  std::fill(dense_.begin(), dense_.end(), 0);
+  sparse_.clear();
+}
+
+void item_counts::release() {
+  std::vector<std::uint32_t>().swap(dense_);
+  std::unordered_map<std::uint32_t, std::uint32_t>().swap(sparse_);
+}

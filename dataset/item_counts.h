@@ -1,0 +1,51 @@
+// The support of every input id (the id written in the transaction file),
+// counted during the first scan and recounted by each Winnow pass.
+//
+// Ids below kDenseIdLimit are counted in a table indexed directly by id; larger
+// ids, which are rare and sparse (click-stream ids near 4e9), go to a hash
+// table, so memory follows the number of distinct items, not the largest id.
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+// One counted item: its input id, its support and (when the numbering follows
+// an attribute) its attribute value.
+struct item_entry {
+  std::uint32_t id;
+  std::uint32_t count;
+  std::uint32_t attr;
+};
+
+class item_counts {
+ public:
+  static constexpr std::uint32_t kDenseIdLimit = 1u << 22;
+
+  void add(std::uint32_t input_id) {
+    if (input_id < kDenseIdLimit) {
+      if (input_id >= dense_.size()) grow_dense(input_id);
+      ++dense_[input_id];
+    } else {
+      ++sparse_[input_id];
+    }
+    if (static_cast<std::uint64_t>(input_id) + 1 > id_bound_) id_bound_ = input_id + 1ULL;
+  }
+  std::uint32_t support_of(std::uint32_t input_id) const;
+  // The ids whose support is at least min_count (>= 1), in ascending id.
+  std::vector<item_entry> frequent(std::uint32_t min_count) const;
+  // Every count back to zero (a Winnow pass recounts); id_bound is kept.
+  void clear();
+  // Frees the tables once the items are numbered.
+  void release();
+  // The largest id counted so far + 1; 0 before the first.
+  std::uint64_t id_bound() const { return id_bound_; }
+  // Entries of the directly indexed table (grows with the ids below the limit).
+  std::size_t dense_table_size() const { return dense_.size(); }
+
+ private:
+  void grow_dense(std::uint32_t input_id);
+  std::vector<std::uint32_t> dense_;                         // indexed by input id
+  std::unordered_map<std::uint32_t, std::uint32_t> sparse_;  // ids >= kDenseIdLimit
+  std::uint64_t id_bound_ = 0;
+};
