@@ -1,0 +1,48 @@
+#include "dataset/item_counts.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+std::vector<std::uint32_t> ids_of(const std::vector<item_entry>& entries) {
+  std::vector<std::uint32_t> ids;
+  for (const item_entry& e : entries) ids.push_back(e.id);
+  return ids;
+}
+
+// Ids on both sides of the direct table's limit, in scrambled order: the list
+// is ascending by id across both tables and holds exactly the ids at or above
+// the threshold.
+TEST(ItemCounts, FrequentListsBothTablesInAscendingIdOrder) {
+  item_counts counts;
+  const std::uint32_t limit = item_counts::kDenseIdLimit;
+  for (std::uint32_t id : {4294967295u, limit, 7u, limit - 1, 3000000000u, 0u, 7u, limit, 0u,
+                           4294967295u, 3000000000u, limit - 1})
+    counts.add(id);
+  counts.add(12);  // once only: below the threshold
+  EXPECT_EQ(ids_of(counts.frequent(2)),
+            (std::vector<std::uint32_t>{0, 7, limit - 1, limit, 3000000000u, 4294967295u}));
+  EXPECT_EQ(ids_of(counts.frequent(1)).size(), 7u);
+  EXPECT_EQ(counts.support_of(limit), 2u);
+  EXPECT_EQ(counts.support_of(12), 1u);
+  EXPECT_EQ(counts.support_of(13), 0u);
+  EXPECT_EQ(counts.support_of(4000000000u), 0u);
+  EXPECT_EQ(counts.id_bound(), 4294967296ull);
+  EXPECT_LE(counts.dense_table_size(), static_cast<std::size_t>(limit));
+}
+
+// A Winnow pass recounts from zero but the id range seen stays.
+TEST(ItemCounts, ClearZeroesEveryCountAndKeepsTheIdBound) {
+  item_counts counts;
+  for (std::uint32_t id : {5u, 5u, 3000000000u}) counts.add(id);
+  counts.clear();
+  EXPECT_TRUE(counts.frequent(1).empty());
+  EXPECT_EQ(counts.support_of(5), 0u);
+  EXPECT_EQ(counts.id_bound(), 3000000001ull);
+  counts.add(5);
+  EXPECT_EQ(counts.support_of(5), 1u);
+}
+
+}  // namespace
