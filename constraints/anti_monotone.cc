@@ -55,17 +55,6 @@ bool range_at_most_anti_monotone<T>::holds(const T* items, int n) {
 // ---- value_count_at_most_anti_monotone ----
 
 template <class T>
-void value_count_at_most_anti_monotone<T>::parse(const char* keyword, const char* params,
-                                                 constraint_set& set) {
-  cp::AttrValueThreshold f = cp::attr_value_threshold(keyword, params);
-  auto* c = new value_count_at_most_anti_monotone<std::uint32_t>;
-  c->attribute = f.attribute;
-  c->p.counted_value = f.value;
-  c->p.bound = f.threshold;
-  set.am_table.push_back(c);
-}
-
-template <class T>
 void value_count_at_most_anti_monotone<T>::fold_prefix(
     const std::vector<std::uint32_t>& prefix_items) {
   PrefixFold fold;

@@ -40,7 +40,6 @@ class range_at_most_anti_monotone : public anti_monotone_constraint<T> {
 template <class T>
 class value_count_at_most_anti_monotone : public anti_monotone_constraint<T> {
  public:
-  static void parse(const char* keyword, const char* params, constraint_set& set);
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T* items, int n) override;
   void preprocess_transaction(transaction_view<T>&) override {}

@@ -54,6 +54,18 @@ void parse_wrapping(const char* keyword, const char* params, constraint_set& set
   file(set, c);
 }
 
+// "[<attr>,<val>,<threshold>]": how many values of the itemset equal val.
+template <template <class> class C>
+void parse_value_count(const char* keyword, const char* params, constraint_set& set) {
+  const constraint_params::AttrValueThreshold f =
+      constraint_params::attr_value_threshold(keyword, params);
+  auto* c = new C<std::uint32_t>;
+  c->attribute = f.attribute;
+  c->p.counted_value = f.value;
+  c->p.bound = f.threshold;
+  file(set, c);
+}
+
 // A keyword that is neither monotone nor anti-monotone but splits into a
 // monotone half (a transaction filter) and a loose half (a per-itemset flag)
 // with the same attribute and wrapping threshold: both are filed.

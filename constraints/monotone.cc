@@ -138,17 +138,6 @@ bool sum_at_least_monotone<T>::satisfied(const T* items, int n) const {
 // ---- value_count_at_least_monotone ----
 
 template <class T>
-void value_count_at_least_monotone<T>::parse(const char* keyword, const char* params,
-                                             constraint_set& set) {
-  cp::AttrValueThreshold f = cp::attr_value_threshold(keyword, params);
-  auto* c = new value_count_at_least_monotone<std::uint32_t>;
-  c->attribute = f.attribute;
-  c->p.counted_value = f.value;
-  c->p.bound = f.threshold;
-  set.m_table.push_back(c);
-}
-
-template <class T>
 void value_count_at_least_monotone<T>::fold_prefix(const std::vector<std::uint32_t>& prefix_items) {
   p.prefix.fold(this->attribute_values, prefix_items);
   p.prefix_count = static_cast<std::uint64_t>(

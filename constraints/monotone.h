@@ -95,7 +95,6 @@ class sum_at_least_monotone : public monotone_base<T> {
 template <class T>
 class value_count_at_least_monotone : public monotone_base<T> {
  public:
-  static void parse(const char* keyword, const char* params, constraint_set& set);
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
   KESTREL_CLONES(value_count_at_least_monotone, monotone_constraint, clone_m)

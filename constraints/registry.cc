@@ -60,8 +60,8 @@ const std::array<keyword_row, 35> KEYWORD_TABLE = {{
   {"medgeq2",    parse_signed<median_at_least_convertible>,               kind::convertible,        "medgeq2 [<attr>,<threshold>]    (Convertible Antimonotone)"},
   {"medleq2",    parse_signed<median_at_most_convertible>,                kind::convertible,        "medleq2 [<attr,threshold>]    (Convertible Antimonotone)"},
   {"rangeleq2",  parse_wrapping<range_at_most_convertible>,               kind::convertible,        "rangeleq2 [<attr,threshold>]"},
-  {"acountgeq",  parse_own<value_count_at_least_monotone>,                kind::monotone,           "acountgeq [<attr,val,threshold>]"},
-  {"acountleq",  parse_own<value_count_at_most_anti_monotone>,            kind::anti_monotone,      "acountleq [<attr,val,threshold>]"},
+  {"acountgeq",  parse_value_count<value_count_at_least_monotone>,             kind::monotone,           "acountgeq [<attr,val,threshold>]"},
+  {"acountleq",  parse_value_count<value_count_at_most_anti_monotone>,         kind::anti_monotone,      "acountleq [<attr,val,threshold>]"},
 }};
 // clang-format on
 
