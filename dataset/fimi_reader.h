@@ -27,7 +27,6 @@ class fimi_reader {
 
   // Reads the next line's items in line order (duplicates kept); false at the end.
   bool next_line(std::vector<std::uint32_t>& items);
-  std::uint64_t line_number() const { return line_; }
 
  private:
   bool fill();
