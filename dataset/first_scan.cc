@@ -9,6 +9,7 @@
 
 #include "dataset/winnow.h"
 #include "util/transaction.h"
+#include "util/widths.h"
 
 namespace {
 
@@ -138,12 +139,8 @@ void map_to_dense_sorted(const transaction_view<std::uint32_t>& in, transaction_
   std::sort(out.items, out.items + n);
 }
 
-template void map_to_dense_sorted<std::uint8_t>(const transaction_view<std::uint32_t>&,
-                                                             transaction_view<std::uint8_t>&,
-                                                             const item_table&);
-template void map_to_dense_sorted<std::uint16_t>(const transaction_view<std::uint32_t>&,
-                                                              transaction_view<std::uint16_t>&,
-                                                              const item_table&);
-template void map_to_dense_sorted<std::uint32_t>(const transaction_view<std::uint32_t>&,
-                                                              transaction_view<std::uint32_t>&,
-                                                              const item_table&);
+#define KESTREL_INSTANTIATE(T)                                                 \
+  template void map_to_dense_sorted<T>(const transaction_view<std::uint32_t>&, \
+                                       transaction_view<T>&, const item_table&);
+KESTREL_FOR_EACH_WIDTH(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE

@@ -3,7 +3,6 @@
 // pipe gives the same output. Skipped when the data directory is absent.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>
@@ -25,8 +24,10 @@ struct unpacked {
   test_dir dir;
   reference::Transactions tx;
   explicit unpacked(const std::string& name) : dir("real-" + name) {
-    const std::string cmd = "gzip -dc '" + gz_path(name) + "' > '" + name + ".dat'";
-    if (std::system(cmd.c_str()) != 0 ||
+    run_io gzip;
+    gzip.program = "/bin/gzip";
+    gzip.stdout_path = dir.file(name + ".dat");
+    if (kestrel_run(dir.path(), {"-dc", gz_path(name)}, gzip).finish().exit_status != 0 ||
         !reference::parse_number_lines(read_file(name + ".dat"), true, &tx).empty())
       tx.clear();
   }
@@ -38,7 +39,7 @@ struct unpacked {
 };
 
 #define SKIP_WITHOUT(name) \
-  if (std::system(("test -f '" + gz_path(name) + "'").c_str()) != 0) GTEST_SKIP() << gz_path(name)
+  if (!path_exists(gz_path(name))) GTEST_SKIP() << gz_path(name)
 
 void check_dataset(const std::string& name, const std::vector<std::uint32_t>& supports) {
   SKIP_WITHOUT(name);

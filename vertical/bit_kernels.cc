@@ -163,7 +163,7 @@ int available_kernels(const kernel_table** out, int max) {
 }
 
 const kernel_table& kernels() {
-  static const kernel_table* chosen = [] {
+  static const kernel_table* const chosen = [] {
     const kernel_table* best[1];
     available_kernels(best, 1);
     return best[0];

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "tests/support/files.h"
@@ -24,15 +25,22 @@ bool is_regular_file(const std::string& path) {
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// A new empty file dir/<stem>-XXXXXX.txt whose name no other run in the
+// directory has, concurrent runs included.
+std::string unique_file(const std::string& dir, const char* stem) {
+  std::string path = dir + "/" + stem + "-XXXXXX.txt";
+  const int fd = mkstemps(path.data(), 4);
+  if (fd >= 0) close(fd);
+  return path;
+}
+
 }  // namespace
 
 kestrel_run::kestrel_run(const std::string& dir, const std::vector<std::string>& args,
                          const run_io& io)
     : dir_(dir), args_(args) {
-  static int n_runs = 0;  // several runs may share a directory at once
-  const std::string n = std::to_string(n_runs++);
-  out_path_ = io.stdout_path.empty() ? dir + "/stdout-" + n + ".txt" : io.stdout_path;
-  err_path_ = dir + "/stderr-" + n + ".txt";
+  out_path_ = io.stdout_path.empty() ? unique_file(dir, "stdout") : io.stdout_path;
+  err_path_ = unique_file(dir, "stderr");
   std::string& command = outcome_.command;
   command = "cd " + shell_quote(dir) + " && " + shell_quote(io.program);
   for (const std::string& a : args) command += " " + shell_quote(a);
