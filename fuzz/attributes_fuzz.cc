@@ -14,7 +14,7 @@
 #include "constraints/constraint_set.h"
 #include "dataset/attributes.h"
 #include "dataset/items.h"
-#include "driver/options.h"
+#include "fuzz/fuzz_command_line.h"
 #include "fuzz/fuzz_file.h"
 #include "util/error.h"
 
@@ -30,12 +30,8 @@ void run_one(std::uint8_t choice, const std::uint8_t* data, std::size_t size) {
   if (choice & 0x10) words.insert(words.end(), {"asupseteq", "[" + other + ",1,2]"});
   if (choice & 0x20) words.insert(words.end(), {"supseteq", "[2,5]"});
   if (choice & 0x40) words.insert(words.end(), {"medleq2", "[" + row + ",7]"});
-  std::vector<const char*> argv;
-  for (const auto& w : words) argv.push_back(w.c_str());
-  kestrel::run_description o;
-  if (!ParseArguments(static_cast<int>(argv.size()), argv.data(), o)) return;
   constraint_set set;
-  for (const kestrel::constraint& c : o.constraints) set.add(c.keyword, c.parameters);
+  if (!parse_command_line(words, set)) return;
   attribute_table attributes;
   attributes.load(file.name(), nullptr, set);
 

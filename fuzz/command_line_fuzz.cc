@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "constraints/constraint_set.h"
-#include "driver/options.h"
+#include "fuzz/fuzz_command_line.h"
 #include "util/error.h"
 
 namespace {
@@ -32,12 +32,8 @@ void run_one(const std::uint8_t* data, std::size_t size) {
     }
   }
   if (size > 0) words.push_back(word);
-  std::vector<const char*> argv;
-  for (const auto& w : words) argv.push_back(w.c_str());
-  kestrel::run_description o;
-  if (!ParseArguments(static_cast<int>(argv.size()), argv.data(), o)) return;
   constraint_set set;
-  for (const kestrel::constraint& c : o.constraints) set.add(c.keyword, c.parameters);
+  if (!parse_command_line(words, set)) return;
   set.level_allowed(static_cast<int>(size % 5));
   if (size % 3 == 0)
     clone_all<std::uint8_t>(set);
