@@ -1,0 +1,87 @@
+#include "levels/subset_cursor.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "levels/join_cursor.h"
+
+namespace {
+
+using level = frequent_level<std::uint8_t, std::uint16_t>;
+
+// A level of k-1 = 4 items over 0..n-1 holding each itemset with probability 1/density.
+level random_level(std::mt19937& rng, std::uint8_t n, unsigned density) {
+  typed_constraints<std::uint8_t> table;
+  level s(4);
+  for (std::uint8_t a = 0; a < n; ++a)
+    for (std::uint8_t b = a + 1; b < n; ++b)
+      for (std::uint8_t c = b + 1; c < n; ++c)
+        for (std::uint8_t d = c + 1; d < n; ++d)
+          if (rng() % density == 0) {
+            const std::uint8_t v[4] = {a, b, c, d};
+            s.add_itemset(v, 1, table);
+          }
+  return s;
+}
+
+// The cursor's answers along whole join walks (and walks of group ranges, which
+// start anywhere) equal a lookup of every subset, on sparse and dense levels.
+TEST(SubsetCursor, FindsEverySubsetALookupFinds) {
+  std::mt19937 rng(11);
+  for (unsigned density : {1u, 2u, 4u, 9u}) {
+    const level previous = random_level(rng, 13, density);
+    const int n_groups = previous.number_of_groups();
+    for (int first : {0, n_groups / 3}) {
+      candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, 5, 13, false, first);
+      if (!cursor.valid()) continue;
+      subset_cursor<std::uint8_t, std::uint16_t> subsets(previous, 5);
+      int checked = 0, stored = 0;
+      do {
+        const std::uint8_t* cand = cursor.candidate();
+        bool all = true;
+        // Ask for the positions in a varying order, some not at all: the
+        // cursor must not depend on being asked everything.
+        for (int p = 2; p >= 0; --p) {
+          if ((checked + p) % 4 == 3) continue;
+          std::uint8_t subset[4];
+          for (int q = 0, w = 0; q < 5; ++q)
+            if (q != p) subset[w++] = cand[q];
+          int index = -1;
+          const bool found = previous.lookup(subset, nullptr, nullptr, &index);
+          ASSERT_EQ(subsets.find_without(cand, cursor.group(), cursor.first_joined(), p),
+                    found ? index : -1);
+          all = all && found;
+        }
+        ++checked;
+        stored += all;
+      } while (cursor.advance());
+      EXPECT_GT(checked, 5);
+      if (density == 1) {
+        EXPECT_EQ(stored, checked);
+      }
+    }
+  }
+}
+
+// The whole test per candidate equals other_subsets_stored.
+TEST(SubsetCursor, OthersStoredAgreesWithTheLookupTest) {
+  std::mt19937 rng(12);
+  const level previous = random_level(rng, 14, 2);
+  candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, 5, 14, false);
+  ASSERT_TRUE(cursor.valid());
+  subset_cursor<std::uint8_t, std::uint16_t> subsets(previous, 5);
+  int agree = 0, kept = 0;
+  do {
+    std::uint8_t scratch[4];
+    const bool expected = other_subsets_stored(previous, cursor.candidate(), 5, scratch);
+    EXPECT_EQ(subsets.others_stored(cursor.candidate(), cursor.group(), cursor.first_joined()), expected);
+    ++agree;
+    kept += expected;
+  } while (cursor.advance());
+  EXPECT_GT(kept, 10);
+  EXPECT_GT(agree - kept, 10);
+}
+
+}  // namespace
