@@ -106,6 +106,17 @@ typed_constraints<T>::typed_constraints(const constraint_set& set) {
 }
 
 template <class T>
+std::unique_ptr<typed_constraints<T>> typed_constraints<T>::copy() const {
+  auto c = std::make_unique<typed_constraints<T>>();
+  for (auto* x : am_table) c->am_table.push_back(x->template clone<T>());
+  for (auto* x : m_table) c->m_table.push_back(x->template clone<T>());
+  for (auto* x : lam_table) c->lam_table.push_back(x->template clone<T>());
+  for (auto* x : cam_table) c->cam_table.push_back(x->template clone<T>());
+  c->prefix_passes_succinct = prefix_passes_succinct;
+  return c;
+}
+
+template <class T>
 typed_constraints<T>::~typed_constraints() {
   for (auto* c : am_table) delete c;
   for (auto* c : m_table) delete c;

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -76,6 +77,9 @@ class typed_constraints {
   ~typed_constraints();
   typed_constraints(const typed_constraints&) = delete;
   typed_constraints& operator=(const typed_constraints&) = delete;
+  // Another set of clones in the same state, for another thread (a test may
+  // keep working state while it runs, so threads do not share one).
+  std::unique_ptr<typed_constraints> copy() const;
   // Whether the itemset of n items stays in the level stores: every
   // anti-monotone constraint holds (table order, stopping at the first that
   // fails). A failing itemset has no satisfying superset, so it is neither

@@ -29,6 +29,9 @@ struct run_config {
   int hop = 3;         // out-of-core until this level
   std::string tmpdir;  // directory of "dataset.tmp"; empty: the current directory
   std::uint64_t memory_mib = 0;  // the user's memory cap; 0: none
+  // Threads of the in-memory levels; 0: every processor the process may use,
+  // where a level has work enough for them.
+  unsigned threads = 0;
   constraint_set constraints;
 };
 

@@ -21,7 +21,8 @@ void printUsage() {
       "preloops <n>            : number of Winnow preprocessing loops\n"
       "attributes <filename>   : plain ASCII file with integer values\n"
       "tmpdir <dir>            : directory of the temporary file dataset.tmp\n"
-      "memory <MiB>            : cap on the memory the run plans for\n";
+      "memory <MiB>            : cap on the memory the run plans for\n"
+      "threads <n>             : threads of the in-memory levels (default: all processors)\n";
   for (const keyword_row& row : KEYWORD_TABLE) {
     text += row.usage;
     text += '\n';
@@ -103,6 +104,9 @@ bool ParseArguments(int argc, const char* const* argv, kestrel::run_description&
     } else if (keyword == "memory") {
       d.memory_mib = parse_unsigned_option(keyword, value);
       if (d.memory_mib == 0) bad_number(keyword, value, "must be at least 1");
+    } else if (keyword == "threads") {
+      d.threads = parse_unsigned_option(keyword, value);
+      if (d.threads == 0) bad_number(keyword, value, "must be at least 1");
     } else {
       checked.add(keyword, value);
       d.constraints.push_back({keyword, value});

@@ -46,9 +46,11 @@ TEST(Options, ParsesPairsAndRejectsBadCommandLines) {
   kestrel::run_description o;
   const char* good[] = {"kestrel", "sigma", "3",        "input",  "in.dat", "output", "out.txt",
                         "hop",     "-1",    "preloops", "0",      "lengeq", "[2]",    "tmpdir",
-                        "/tmp/x",  "sigma", "4",        "lengeq", "[1]",  "memory", "512"};
-  ASSERT_TRUE(ParseArguments(21, good, o));
+                        "/tmp/x",  "sigma", "4",        "lengeq", "[1]",  "memory", "512",
+                        "threads", "3"};
+  ASSERT_TRUE(ParseArguments(23, good, o));
   EXPECT_EQ(o.memory_mib, 512u);
+  EXPECT_EQ(o.threads, 3u);
   EXPECT_EQ(o.sigma, 4u);  // a repeated option keeps its last value
   EXPECT_EQ(o.hop, -1);
   EXPECT_EQ(o.preloops, 0u);
@@ -71,6 +73,8 @@ TEST(Options, ParsesPairsAndRejectsBadCommandLines) {
       {{"kestrel", "sumleq", "[0,x]", "sigma", "abc"}, "sumleq: malformed parameters \"[0,x]\""},
       {{"kestrel", "memory", "0"}, "memory: \"0\" must be at least 1"},
       {{"kestrel", "memory", "-5"}, "memory: \"-5\" must not be negative"},
+      {{"kestrel", "threads", "0"}, "threads: \"0\" must be at least 1"},
+      {{"kestrel", "threads", "two"}, "threads: \"two\" is not a whole number"},
   };
   for (const Case& c : bad) {
     kestrel::run_description r;

@@ -115,6 +115,7 @@ run_statistics mine(const run_description& d, const run_hooks& hooks) {
     config.hop = d.hop;
     config.tmpdir = d.tmpdir;
     config.memory_mib = d.memory_mib;
+    config.threads = d.threads;
     for (const constraint& c : d.constraints) config.constraints.add(c.keyword, c.parameters);
     if ((d.input.empty() && d.transactions == nullptr) || (d.output.empty() && !hooks.itemsets))
       throw ::run_error("input, output and sigma are mandatory!");

@@ -295,10 +295,10 @@ void read_arguments(mine_arguments& a, const py::object& transactions,
   }
   optional_whole(hop, -2147483648LL, 2147483647LL, "hop", a.run.hop);
   optional_whole(preloops, 0, 0xFFFFFFFFLL, "preloops", a.run.preloops);
-  // No threads field in the run description yet: checked, then unused.
   if (!threads.is_none()) {
     const long long n = to_whole(threads.ptr(), -2147483648LL, 0xFFFFFFFFLL, "threads");
     if (n < 1) value_error("threads: " + std::to_string(n) + " must be positive");
+    a.run.threads = static_cast<std::uint32_t>(n);
   }
 }
 
@@ -485,8 +485,8 @@ attributes: the attribute table of the constraints: a sequence of rows (row r
     is attribute r, its value j belongs to item j) or a path to an attribute file.
 hop: levels below hop are counted out of core (default 3).
 preloops: n allows n - 1 Winnow passes (0: until stable; default 1).
-threads: reserved for the coming threads option: None or a positive int;
-    every run uses one thread today.
+threads: threads of the in-memory levels, a positive int; None: every
+    processor the process may use. The result does not depend on it.
 tmpdir: directory of the run's temporary dataset; by default a private
     temporary directory, removed afterwards.
 progress: True sends the statistics and progress rows to

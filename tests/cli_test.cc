@@ -52,7 +52,8 @@ std::string expected_usage() {
       "preloops <n>            : number of Winnow preprocessing loops\n"
       "attributes <filename>   : plain ASCII file with integer values\n"
       "tmpdir <dir>            : directory of the temporary file dataset.tmp\n"
-      "memory <MiB>            : cap on the memory the run plans for\n";
+      "memory <MiB>            : cap on the memory the run plans for\n"
+      "threads <n>             : threads of the in-memory levels (default: all processors)\n";
   for (const keyword_row& row : KEYWORD_TABLE) text += std::string(row.usage) + "\n";
   return text + "\n\n";
 }

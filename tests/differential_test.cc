@@ -306,6 +306,8 @@ void run_family(const std::string& tag, std::uint64_t base_seed, int runs, Make 
       opts.insert(opts.end(), {"attributes", "attr.txt"});
     }
     opts.insert(opts.end(), c.options.begin(), c.options.end());
+    // The in-memory levels split between 1, 2 or 3 threads: the same output.
+    opts.insert(opts.end(), {"threads", std::to_string(1 + seed % 3)});
     for (const RefConstraint& rc : c.query.constraints)
       cons.insert(cons.end(), {rc.keyword, rc.parameter_text()});
     if (seed % 3 == 1) std::swap(opts, cons);  // options before or after: must not matter

@@ -83,20 +83,16 @@ bool bit_matrix<T>::fits_in_memory(std::uint32_t n_items_, std::uint32_t n_trans
 template <class T>
 void bit_matrix<T>::allocate() {
   matrix_words.assign(static_cast<std::size_t>(n_items) * n_words, 0u);
-  pruning_mask.assign(n_words, 0u);
-  // A run needs a non-zero word and a zero word (or the row end) after it.
-  nonzero_sections.assign(n_words / 2 + 1, bits::word_run{0, 0});
-  n_runs = 0;
-  nonzero_covered = 0;
+  scratch = intersection_scratch();
+  scratch.pruning_mask.assign(n_words, 0u);
   is_compact = false;
   compact_first = 0xFFFFFFFFu;
-  compact_words = compact_count = prefix_compact_count = 0;
+  compact_words = compact_count = 0;
   is_allocated_ = true;
 }
 
 template <class T>
-void bit_matrix<T>::add_transaction(const T* items, std::uint32_t length,
-                                              std::uint32_t tid) {
+void bit_matrix<T>::add_transaction(const T* items, std::uint32_t length, std::uint32_t tid) {
   // The filling scan sized the matrix with its transaction count; a position past
   // it would write into another row.
   if (static_cast<std::uint64_t>(tid) >= static_cast<std::uint64_t>(n_words) * 32) {
@@ -165,8 +161,7 @@ bool bit_matrix<T>::try_make_compact(std::uint32_t n) {
 }
 
 template <class T>
-void bit_matrix<T>::reorder_bits_compact(std::uint32_t n,
-                                                   const std::vector<std::uint32_t>& mask) {
+void bit_matrix<T>::reorder_bits_compact(std::uint32_t n, const std::vector<std::uint32_t>& mask) {
   const std::uint32_t W = n_words;
   // Old position of every new position: first the masked ones, then the others.
   std::vector<std::uint32_t> source;
@@ -196,17 +191,31 @@ void bit_matrix<T>::reorder_bits_compact(std::uint32_t n,
 }
 
 template <class T>
+void bit_matrix<T>::start_iteration(int k, bool with_mask, intersection_scratch& s) const {
+  s.inters_cache.assign(static_cast<std::size_t>(k) * n_words, 0u);
+  s.prefix_compact_count = 0;
+  // A run needs a non-zero word and a zero word (or the row end) after it.
+  s.nonzero_sections.resize(n_words / 2 + 1);
+  s.n_runs = 0;
+  s.nonzero_covered = 0;
+  if (with_mask) s.pruning_mask.assign(n_words, 0u);
+}
+
+template <class T>
 void bit_matrix<T>::start_iteration(int k, bool clear_pruning_mask) {
-  inters_cache.assign(static_cast<std::size_t>(k) * n_words, 0u);
-  prefix_compact_count = 0;
-  if (clear_pruning_mask) std::fill(pruning_mask.begin(), pruning_mask.begin() + n_words, 0u);
+  start_iteration(k, clear_pruning_mask, scratch);
+}
+
+template <class T>
+void bit_matrix<T>::merge_pruning_mask(const intersection_scratch& walker) {
+  std::uint32_t* mask = scratch.pruning_mask.data();
+  for (std::size_t w = 0; w < n_words; ++w) mask[w] |= walker.pruning_mask[w];
 }
 
 template <class T>
 bool bit_matrix<T>::candidate_is_frequent_compact(const T* cand, int start, int k,
-                                                            std::uint32_t min_count,
-                                                            std::uint32_t& count,
-                                                            intersection_stats& /*stats*/) {
+                                                  std::uint32_t min_count, std::uint32_t& count,
+                                                  intersection_scratch& s) const {
   assert(k >= 3 && start >= 0 && start <= k - 1);
   const bits::kernel_table& K = bits::kernels();
   const std::uint32_t F = compact_first;
@@ -221,16 +230,16 @@ bool bit_matrix<T>::candidate_is_frequent_compact(const T* cand, int start, int 
   if (start <= 1) {
     const std::uint32_t* a = row(cand[0]);
     const std::uint32_t* b = row(cand[1]);
-    std::uint32_t* c1 = cache_row(1);
+    std::uint32_t* c1 = s.cache_row(1, n_words);
     if (cand[0] >= F) {
       S = true;
-      prefix_compact_count = compact_count;
+      s.prefix_compact_count = compact_count;
       K.and_into(a + H, b + H, c1 + H, tail);
     } else if (cand[1] < F) {
       S = false;
       K.and_into(a, b, c1, W);
     } else {
-      prefix_compact_count = static_cast<std::uint32_t>(K.and_count(a, b, c1, H));
+      s.prefix_compact_count = static_cast<std::uint32_t>(K.and_count(a, b, c1, H));
       K.and_into(a + H, b + H, c1 + H, tail);
       S = true;
     }
@@ -240,25 +249,25 @@ bool bit_matrix<T>::candidate_is_frequent_compact(const T* cand, int start, int 
     j = start;
   }
   for (; j <= k - 2; ++j) {
-    const std::uint32_t* p = cache_row(j - 1);
+    const std::uint32_t* p = s.cache_row(j - 1, n_words);
     const std::uint32_t* r = row(cand[j]);
-    std::uint32_t* c = cache_row(j);
+    std::uint32_t* c = s.cache_row(j, n_words);
     if (S) {
       K.and_into(p + H, r + H, c + H, tail);
     } else if (cand[j] >= F) {
-      prefix_compact_count = static_cast<std::uint32_t>(K.and_count(p, r, c, H));
+      s.prefix_compact_count = static_cast<std::uint32_t>(K.and_count(p, r, c, H));
       K.and_into(p + H, r + H, c + H, tail);
       S = true;
     } else {
       K.and_into(p, r, c, W);
     }
   }
-  const std::uint32_t* p = cache_row(k - 2);
+  const std::uint32_t* p = s.cache_row(k - 2, n_words);
   const std::uint32_t* r = row(cand[k - 1]);
-  std::uint32_t* c = cache_row(k - 1);
+  std::uint32_t* c = s.cache_row(k - 1, n_words);
   if (S) {
     count =
-        static_cast<std::uint32_t>(K.and_count(p + H, r + H, c + H, tail)) + prefix_compact_count;
+        static_cast<std::uint32_t>(K.and_count(p + H, r + H, c + H, tail)) + s.prefix_compact_count;
   } else {
     count = static_cast<std::uint32_t>(K.and_count(p, r, c, W));
   }
@@ -266,39 +275,40 @@ bool bit_matrix<T>::candidate_is_frequent_compact(const T* cand, int start, int 
 }
 
 template <class T>
-std::uint32_t bit_matrix<T>::and_build_runs(std::uint32_t a, std::uint32_t b) {
+std::uint32_t bit_matrix<T>::and_build_runs(std::uint32_t a, std::uint32_t b,
+                                            intersection_scratch& s) const {
   const std::uint32_t W = n_words;
-  std::uint32_t* c1 = cache_row(1);
+  std::uint32_t* c1 = s.cache_row(1, n_words);
   bits::kernels().and_into(row(a), row(b), c1, W);
   // Runs are maximal ranges of non-zero words; there are at most ceil(W/2).
-  n_runs = 0;
-  nonzero_covered = 0;
+  s.n_runs = 0;
+  s.nonzero_covered = 0;
   std::uint32_t w = 0;
   while (w < W) {
     while (w < W && c1[w] == 0) ++w;
     if (w == W) break;
     const std::uint32_t begin = w;
     while (w < W && c1[w] != 0) ++w;
-    nonzero_sections[n_runs++] =
+    s.nonzero_sections[s.n_runs++] =
         bits::word_run{static_cast<std::int32_t>(begin), static_cast<std::int32_t>(w)};
-    nonzero_covered += w - begin;
+    s.nonzero_covered += w - begin;
   }
-  return nonzero_covered;
+  return s.nonzero_covered;
 }
 
 template <class T>
 bool bit_matrix<T>::candidate_is_frequent_diffuse(const T* cand, int start, int k,
-                                                            std::uint32_t min_count,
-                                                            std::uint32_t& count,
-                                                            intersection_stats& stats, bool collect) {
+                                                  std::uint32_t min_count, std::uint32_t& count,
+                                                  intersection_stats& stats, bool collect,
+                                                  intersection_scratch& s) const {
   assert(k >= 3 && start >= 0 && start <= k - 1);
   const bits::kernel_table& K = bits::kernels();
   const std::size_t W = n_words;
   if (start < 2) {
-    stats.nonzero_words = static_cast<int>(and_build_runs(cand[0], cand[1]));
+    stats.nonzero_words = static_cast<int>(and_build_runs(cand[0], cand[1], s));
     // nonzero_words >= 0.9 * W, exactly.
-    dense_path_ =
-        static_cast<std::uint64_t>(nonzero_covered) * 10 >= static_cast<std::uint64_t>(W) * 9;
+    s.dense_path =
+        static_cast<std::uint64_t>(s.nonzero_covered) * 10 >= static_cast<std::uint64_t>(W) * 9;
     if (collect) {
       stats.dense_ands += 1;
       stats.word_ops += static_cast<double>(W);
@@ -306,35 +316,38 @@ bool bit_matrix<T>::candidate_is_frequent_diffuse(const T* cand, int start, int 
     start = 2;
   }
   const int ands = k - start;
-  if (dense_path_) {
+  if (s.dense_path) {
     for (int j = start; j <= k - 2; ++j)
-      K.and_into(cache_row(j - 1), row(cand[j]), cache_row(j), W);
+      K.and_into(s.cache_row(j - 1, n_words), row(cand[j]), s.cache_row(j, n_words), W);
     count = static_cast<std::uint32_t>(
-        K.and_count(cache_row(k - 2), row(cand[k - 1]), cache_row(k - 1), W));
+        K.and_count(s.cache_row(k - 2, n_words), row(cand[k - 1]), s.cache_row(k - 1, n_words), W));
     if (collect) {
       stats.dense_ands += ands;
       stats.word_ops += static_cast<double>(ands) * static_cast<double>(W);
     }
   } else {
     // Outside the runs the prefix intersection is zero, and so is every extension.
-    const bits::word_run* runs = nonzero_sections.data();
+    const bits::word_run* runs = s.nonzero_sections.data();
     for (int j = start; j <= k - 2; ++j) {
-      K.and_into_runs(cache_row(j - 1), row(cand[j]), cache_row(j), runs, n_runs);
+      K.and_into_runs(s.cache_row(j - 1, n_words), row(cand[j]), s.cache_row(j, n_words), runs,
+                      s.n_runs);
     }
-    count = static_cast<std::uint32_t>(
-        K.and_count_runs(cache_row(k - 2), row(cand[k - 1]), cache_row(k - 1), runs, n_runs));
+    count =
+        static_cast<std::uint32_t>(K.and_count_runs(s.cache_row(k - 2, n_words), row(cand[k - 1]),
+                                                    s.cache_row(k - 1, n_words), runs, s.n_runs));
     if (collect) {
       stats.sparse_ands += ands;
-      stats.word_ops += static_cast<double>(ands) * static_cast<double>(nonzero_covered);
+      stats.word_ops += static_cast<double>(ands) * static_cast<double>(s.nonzero_covered);
     }
   }
   const bool frequent = count >= min_count;
   if (frequent && collect) {
-    if (dense_path_) {
+    if (s.dense_path) {
       const bits::word_run all{0, static_cast<std::int32_t>(W)};
-      K.or_into_runs(pruning_mask.data(), cache_row(k - 1), &all, 1);
+      K.or_into_runs(s.pruning_mask.data(), s.cache_row(k - 1, n_words), &all, 1);
     } else {
-      K.or_into_runs(pruning_mask.data(), cache_row(k - 1), nonzero_sections.data(), n_runs);
+      K.or_into_runs(s.pruning_mask.data(), s.cache_row(k - 1, n_words), s.nonzero_sections.data(),
+                     s.n_runs);
     }
     stats.mask_updates += 1;
   }
@@ -357,7 +370,7 @@ std::uint32_t bit_matrix<T>::active_items() const {
 
 template <class T>
 std::uint32_t bit_matrix<T>::check_pruning() const {
-  const std::uint64_t set = bits::kernels().count(pruning_mask.data(), n_words);
+  const std::uint64_t set = bits::kernels().count(scratch.pruning_mask.data(), n_words);
   return static_cast<std::uint32_t>((set + 31) / 32);
 }
 
@@ -375,7 +388,7 @@ void bit_matrix<T>::keep_masked_transactions(std::uint32_t new_n_words) {
     bit_packer pack{dst};
     for (std::uint32_t w = 0; w < W; ++w) {
       const std::uint32_t x = src[w];
-      const std::uint32_t m = pruning_mask[w];
+      const std::uint32_t m = scratch.pruning_mask[w];
       if (m != 0) pack.push_selected(x, m);
     }
     pack.finish();

@@ -5,8 +5,10 @@
 // stored one after another with stride n_words; bits past the last transaction
 // are 0). The scan that fills the dataset (pair counting or an out-of-core pass)
 // gives each kept transaction the next position and sets its bit in the row of
-// each of its items (vertical/bit_matrix_filler.h). Supports are popcounts of row ANDs; intersections of a
-// shared candidate prefix are cached in inters_cache and reused.
+// each of its items (vertical/bit_matrix_filler.h). Supports are popcounts of row ANDs;
+// intersections of a shared candidate prefix are cached and reused. The rows are only read while a
+// level intersects, so several threads may intersect at once, each with its own
+// intersection_scratch.
 //
 // Two layout optimisations, chosen once per run:
 //   - compact (dense data): a run of the highest-numbered (most frequent) items
@@ -41,6 +43,26 @@ struct intersection_stats {
   int mask_updates = 0;
 };
 
+// What one walker of a vertical level writes while it intersects: the cached
+// intersections of its current candidate's prefix, the run list of its current
+// two-item prefix and, when the level collects, the pruning mask of the
+// transactions that support a frequent itemset it found.
+struct intersection_scratch {
+  std::vector<std::uint32_t> inters_cache;  // k rows of n_words
+  std::uint32_t prefix_compact_count = 0;
+  // Run list of the current two-item prefix: runs of non-zero words of its
+  // intersection, in increasing order, and the words they cover.
+  std::vector<bits::word_run> nonzero_sections;
+  std::uint32_t n_runs = 0;
+  std::uint32_t nonzero_covered = 0;
+  bool dense_path = true;  // diffuse: the current two-item prefix covers >= 90% of the words
+  std::vector<std::uint32_t> pruning_mask;
+
+  std::uint32_t* cache_row(int j, std::uint32_t n_words) {
+    return inters_cache.data() + static_cast<std::size_t>(j) * n_words;
+  }
+};
+
 template <class T>
 class bit_matrix {
  public:
@@ -60,17 +82,35 @@ class bit_matrix {
   // their order, then the others; then computes compact_count.
   void reorder_bits_compact(std::uint32_t n, const std::vector<std::uint32_t>& mask);
 
-  // Prepares one vertical iteration of level k: a fresh cache of k rows,
-  // prefix_compact_count = 0 and (diffuse) an empty pruning mask.
+  // Prepares scratch for one vertical iteration of level k: a fresh cache of k
+  // rows, prefix_compact_count = 0 and (with_mask) an empty pruning mask.
+  void start_iteration(int k, bool with_mask, intersection_scratch& scratch) const;
+  // Prepares one vertical iteration on the matrix's own scratch, and (diffuse)
+  // empties the level's pruning mask.
   void start_iteration(int k, bool clear_pruning_mask);
 
   // Support of cand[0..k) (ascending items) by intersection, reusing the cached
   // intersections of the first `start` items, which equal those of the previous
-  // candidate given to the same routine in this iteration. Returns count >= min_count.
+  // candidate given to the same routine with the same scratch. Returns count >= min_count.
   bool candidate_is_frequent_compact(const T* cand, int start, int k, std::uint32_t min_count,
-                                     std::uint32_t& count, intersection_stats& stats);
+                                     std::uint32_t& count, intersection_scratch& scratch) const;
+  // Collect: also counts the work in stats and ORs the transactions of a
+  // frequent candidate into scratch.pruning_mask.
   bool candidate_is_frequent_diffuse(const T* cand, int start, int k, std::uint32_t min_count,
-                                     std::uint32_t& count, intersection_stats& stats, bool collect);
+                                     std::uint32_t& count, intersection_stats& stats, bool collect,
+                                     intersection_scratch& scratch) const;
+  // The same on the matrix's own scratch.
+  bool candidate_is_frequent_compact(const T* cand, int start, int k, std::uint32_t min_count,
+                                     std::uint32_t& count) {
+    return candidate_is_frequent_compact(cand, start, k, min_count, count, scratch);
+  }
+  bool candidate_is_frequent_diffuse(const T* cand, int start, int k, std::uint32_t min_count,
+                                     std::uint32_t& count, intersection_stats& stats,
+                                     bool collect) {
+    return candidate_is_frequent_diffuse(cand, start, k, min_count, count, stats, collect, scratch);
+  }
+  // ORs a walker's pruning mask into the level's.
+  void merge_pruning_mask(const intersection_scratch& walker);
 
   // Words needed for the transactions set in pruning_mask: ceil(bits/32).
   std::uint32_t check_pruning() const;
@@ -98,7 +138,6 @@ class bit_matrix {
   std::vector<std::uint32_t> matrix_words;
   std::uint32_t n_words = 0;
   std::uint32_t n_items = 0;
-  std::vector<std::uint32_t> pruning_mask;
   bool is_compact = false;
   // The diffuse variant's state for the whole run: whether the transaction order
   // has been set, and whether the current level collects the statistics, item
@@ -111,26 +150,20 @@ class bit_matrix {
   // itemsets of the level start with it.
   std::vector<std::uint8_t> in_frequent_itemset;
   std::vector<std::uint32_t> first_item_counts;
-  std::vector<std::uint32_t> inters_cache;
   // The compact section is the items compact_first .. n_items-1; when the test
   // did not succeed it is empty (compact_first above every item number).
   std::uint32_t compact_first = 0xFFFFFFFFu;
   std::uint32_t compact_words = 0;
   std::uint32_t compact_count = 0;
-  std::uint32_t prefix_compact_count = 0;
-  // Run list of the current two-item prefix: runs of non-zero words of its
-  // intersection, in increasing order, and the words they cover.
-  std::vector<bits::word_run> nonzero_sections;
-  std::uint32_t n_runs = 0;
-  std::uint32_t nonzero_covered = 0;
+  // The scratch of single-threaded callers. Its pruning mask is the level's:
+  // the transactions that support a frequent itemset of a collecting level
+  // (other walkers' masks are merged into it).
+  intersection_scratch scratch;
 
  private:
-  std::uint32_t* cache_row(int j) {
-    return inters_cache.data() + static_cast<std::size_t>(j) * n_words;
-  }
   // Builds C[1] = row(a) AND row(b) and the run list of the result in one pass.
-  std::uint32_t and_build_runs(std::uint32_t a, std::uint32_t b);
+  std::uint32_t and_build_runs(std::uint32_t a, std::uint32_t b,
+                               intersection_scratch& scratch) const;
 
   bool is_allocated_ = false;
-  bool dense_path_ = true;  // diffuse: the current two-item prefix covers >= 90% of the words
 };

@@ -160,12 +160,12 @@ TEST(Intersections, ZeroPrefixAndAlternatingRunsFitTheRunList) {
   std::uint32_t count = 0;
   const std::uint8_t c014[] = {0, 1, 4};
   vd.candidate_is_frequent_diffuse(c014, 0, 3, 1, count, stats, false);
-  EXPECT_EQ(vd.n_runs, 4u);
+  EXPECT_EQ(vd.scratch.n_runs, 4u);
   EXPECT_EQ(stats.nonzero_words, 4);
   EXPECT_EQ(count, 43u);  // multiples of 3 in words 0, 2, 4 and 6
   const std::uint8_t c023[] = {0, 2, 3};
   vd.candidate_is_frequent_diffuse(c023, 0, 3, 1, count, stats, false);
-  EXPECT_EQ(vd.n_runs, 0u);
+  EXPECT_EQ(vd.scratch.n_runs, 0u);
   EXPECT_EQ(count, 0u);
   const std::uint8_t c024[] = {0, 2, 4};
   vd.candidate_is_frequent_diffuse(c024, 2, 3, 1, count, stats, false);
@@ -183,7 +183,7 @@ TEST(Pruning, CheckPruningRoundsSetBitsUpToWords) {
     vd.allocate();
     // Spread the bits over the mask: every third position.
     for (std::uint32_t b = 0; b < c.bits; ++b)
-      vd.pruning_mask[(3 * b) / 32] |= 1u << ((3 * b) % 32);
+      vd.scratch.pruning_mask[(3 * b) / 32] |= 1u << ((3 * b) % 32);
     EXPECT_EQ(vd.check_pruning(), c.words) << c.bits;
   }
 }

@@ -7,10 +7,12 @@
 #include <vector>
 
 #include "levels/join_cursor.h"
+#include "levels/subset_cursor.h"
 #include "util/output_file.h"
 #include "util/stopwatch.h"
 #include "util/widths.h"
 #include "vertical/level_output.h"
+#include "vertical/level_threads.h"
 
 namespace {
 
@@ -32,6 +34,36 @@ bool pruning_pays(const bit_matrix<T>& matrix, const intersection_stats& stats,
          cost_now / 2 > cost_pass;
 }
 
+// Counts the candidates of the groups of chunk into out, with the walker's
+// scratch, constraint clones, counters and (collect) item flags.
+template <class T, class T1, bool kDiffuse>
+void join_chunk(const frequent_level<T, T1>& previous, int k, std::uint32_t n_items,
+                std::uint32_t min_count, const bit_matrix<T>& matrix, bool collect,
+                level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
+  candidate_cursor<T, T1> cursor(previous, k, n_items, false, chunk.first_group, chunk.end_group);
+  if (!cursor.valid()) return;
+  const T* cand = cursor.candidate();
+  subset_cursor<T, T1> subsets(previous, k);
+  do {
+    ++w.counters.examined;
+    if (!w.table->keeps(cand, k)) continue;
+    if (!subsets.others_stored(cand, cursor.group(), cursor.row())) continue;
+    const int s = cursor.share_with_counted();
+    std::uint32_t count = 0;
+    const bool frequent =
+        kDiffuse ? matrix.candidate_is_frequent_diffuse(cand, s, k, min_count, count, w.stats,
+                                                        collect, w.scratch)
+                 : matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, w.scratch);
+    if (!frequent) continue;
+    ++w.counters.frequent;
+    out.add_itemset(cand, static_cast<T1>(count), *w.table);
+    if (collect) {
+      for (int q = 0; q < k; ++q) w.in_frequent_itemset[cand[q]] = 1;
+      ++w.first_item_counts[cand[0]];
+    }
+  } while (cursor.advance());
+}
+
 template <class T, class T1, bool kDiffuse>
 void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& previous,
              frequent_level<T, T1>& next, bit_matrix<T>& matrix, typed_constraints<T>& table) {
@@ -43,35 +75,26 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
     collect = matrix.diffuse_collects;
   }
   next.clear(k);
-  candidate_cursor<T, T1> cursor(previous, k, items.n_items, false);
-  if (!cursor.valid()) return;
+  if (!candidate_cursor<T, T1>(previous, k, items.n_items, false).valid()) return;
   intersection_stats stats;
   matrix.start_iteration(k, kDiffuse);
   if (kDiffuse) {
     matrix.start_collecting(items.n_items);
   }
   const std::uint32_t min_count = items.min_count;
+  const std::uint32_t n_items = items.n_items;
   level_counters counters;
-  const T* cand = cursor.candidate();
-  std::vector<T> subset(k - 1);
-  do {
-    ++counters.examined;
-    if (!table.keeps(cand, k)) continue;
-    if (!other_subsets_stored(previous, cand, k, subset.data())) continue;
-    const int s = cursor.share_with_counted();
-    std::uint32_t count = 0;
-    const bool frequent =
-        kDiffuse
-            ? matrix.candidate_is_frequent_diffuse(cand, s, k, min_count, count, stats, collect)
-            : matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, stats);
-    if (!frequent) continue;
-    ++counters.frequent;
-    next.add_itemset(cand, static_cast<T1>(count), table);
-    if (collect) {
-      for (int q = 0; q < k; ++q) matrix.in_frequent_itemset[cand[q]] = 1;
-      ++matrix.first_item_counts[cand[0]];
-    }
-  } while (cursor.advance());
+  const unsigned threads = threads_for_join(previous, run.config.threads);
+  std::vector<level_walker<T>> walkers =
+      make_walkers(threads, k, collect, matrix, table, collect, n_items);
+  const std::vector<group_chunk> chunks =
+      threads == 1 ? std::vector<group_chunk>{{0, -1}} : chunk_groups(previous, threads);
+  join_on_threads(walkers, chunks, next,
+                  [&](level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
+                    join_chunk<T, T1, kDiffuse>(previous, k, n_items, min_count, matrix, collect, w,
+                                                chunk, out);
+                  });
+  merge_walkers(walkers, collect, counters, stats, matrix);
 
   if (kDiffuse) {
     if (collect) {

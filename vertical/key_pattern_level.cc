@@ -20,23 +20,16 @@
 #include <vector>
 
 #include "levels/join_cursor.h"
+#include "levels/subset_cursor.h"
 #include "util/stopwatch.h"
 #include "util/widths.h"
 #include "vertical/intersection_levels.h"
 #include "vertical/level_output.h"
+#include "vertical/level_threads.h"
 
 namespace {
 
 constexpr int kNotFound = -1;
-
-// Candidate without the item at position skip, into out (k-1 items).
-template <class T>
-void without_position(const T* cand, int k, int skip, T* out) {
-  int w = 0;
-  for (int q = 0; q < k; ++q) {
-    if (q != skip) out[w++] = cand[q];
-  }
-}
 
 // Position of item a in cand, or kNotFound.
 template <class T>
@@ -59,23 +52,32 @@ struct key_verdict {
 
 // Infers C's support from its subsets where one of them is no key pattern;
 // otherwise asks for C to be counted, with the least subset support m and its
-// item r (C is no key when its count equals m).
+// item r (C is no key when its count equals m). The subsets are found through
+// subsets, the row-by-row subset search of the walk.
 template <class T, class T1>
 key_verdict<T, T1> examine_subsets(const frequent_level<T, T1>& previous,
-                                   const candidate_cursor<T, T1>& cursor, int k, T* subset) {
+                                   const candidate_cursor<T, T1>& cursor, int k,
+                                   subset_cursor<T, T1>& subsets) {
   const T kKey = static_cast<T>(-1);
   const T* cand = cursor.candidate();
   const T x = cand[k - 2], y = cand[k - 1];
   const T a_i = cursor.key_i(), a_j = cursor.key_j();
   const T1 s_i = cursor.support_i(), s_j = cursor.support_j();
   key_verdict<T, T1> v;
+  const int group = cursor.group(), row = cursor.row();
   // Looks up C without item a (an item of C): stores its support on success.
+  // Without x or y it is the other joined itemset.
   auto infer_without = [&](T a) {
-    without_position(cand, k, position_of(cand, k, a), subset);
-    if (previous.lookup(subset, &v.support, nullptr)) {
-      v.action = key_verdict<T, T1>::store;
-      v.record = a;
+    const int p = position_of(cand, k, a);
+    T1 support = p == k - 2 ? s_j : s_i;
+    if (p < k - 2) {
+      const int at = subsets.find_without(cand, group, row, p);
+      if (at < 0) return v;
+      support = previous.supports[static_cast<std::size_t>(at)];
     }
+    v.action = key_verdict<T, T1>::store;
+    v.record = a;
+    v.support = support;
     return v;
   };
 
@@ -103,15 +105,14 @@ key_verdict<T, T1> examine_subsets(const frequent_level<T, T1>& previous,
     v.least_item = x;
   }
   for (int p = k - 3; p >= 0; --p) {
-    without_position(cand, k, p, subset);
-    T1 support;
-    T key;
-    if (!previous.lookup(subset, &support, &key)) return v;  // an infrequent subset
-    if (key != kKey) {
-      // The subset is no key: neither is C, and dropping the subset's record b
-      // from C keeps its support. C without b absent means C is infrequent.
-      return infer_without(key);
-    }
+    const int found = subsets.find_without(cand, group, row, p);
+    if (found < 0) return v;  // an infrequent subset
+    const std::size_t at = static_cast<std::size_t>(found);
+    const T key = previous.keys[at];
+    // The subset is no key: neither is C, and dropping the subset's record b
+    // from C keeps its support.
+    if (key != kKey) return infer_without(key);
+    const T1 support = previous.supports[at];
     if (support <= v.least) {
       v.least = support;
       v.least_item = cand[p];
@@ -119,6 +120,40 @@ key_verdict<T, T1> examine_subsets(const frequent_level<T, T1>& previous,
   }
   v.action = key_verdict<T, T1>::count;
   return v;
+}
+
+// Counts or infers the candidates of the groups of chunk into out, with the
+// walker's scratch and constraint clones.
+template <class T, class T1>
+void join_key_patterns(const frequent_level<T, T1>& previous, int k, const item_table& items,
+                       const bit_matrix<T>& matrix, level_walker<T>& w, const group_chunk& chunk,
+                       frequent_level<T, T1>& out) {
+  const T kKey = static_cast<T>(-1);
+  candidate_cursor<T, T1> cursor(previous, k, items.n_items, true, chunk.first_group,
+                                 chunk.end_group);
+  if (!cursor.valid()) return;
+  const std::uint32_t min_count = items.min_count;
+  subset_cursor<T, T1> subsets(previous, k);
+  const T* cand = cursor.candidate();
+  auto store = [&](T1 support, T record) {
+    out.add_itemset(cand, support, *w.table);
+    out.keys.push_back(record);
+    ++w.counters.frequent;
+  };
+  do {
+    ++w.counters.examined;
+    if (!w.table->keeps(cand, k)) continue;
+    const key_verdict<T, T1> v = examine_subsets(previous, cursor, k, subsets);
+    if (v.action == key_verdict<T, T1>::store) store(v.support, v.record);
+    if (v.action != key_verdict<T, T1>::count) continue;
+    const int s = cursor.share_with_counted();
+    std::uint32_t count = 0;
+    if (!matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, w.scratch)) continue;
+    if (count == v.least)
+      store(v.least, v.least_item);
+    else
+      store(static_cast<T1>(count), kKey);
+  } while (cursor.advance());
 }
 
 }  // namespace
@@ -137,34 +172,19 @@ void intersect_level_key_patterns(run_context& run, int k, item_table& items,
   // inference.
   if (previous.keys.size() != static_cast<std::size_t>(previous.n_itemsets))
     previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
-  candidate_cursor<T, T1> cursor(previous, k, items.n_items, true);
-  if (!cursor.valid()) return;
-  intersection_stats stats;
-  matrix.start_iteration(k, false);
-  const std::uint32_t min_count = items.min_count;
+  if (!candidate_cursor<T, T1>(previous, k, items.n_items, true).valid()) return;
   level_counters counters;
-  std::vector<T> subset(k - 1);
-  const T* cand = cursor.candidate();
-  auto store = [&](T1 support, T record) {
-    next.add_itemset(cand, support, table);
-    next.keys.push_back(record);
-    ++counters.frequent;
-  };
-
-  do {
-    ++counters.examined;
-    if (!table.keeps(cand, k)) continue;
-    const key_verdict<T, T1> v = examine_subsets(previous, cursor, k, subset.data());
-    if (v.action == key_verdict<T, T1>::store) store(v.support, v.record);
-    if (v.action != key_verdict<T, T1>::count) continue;
-    const int s = cursor.share_with_counted();
-    std::uint32_t count = 0;
-    if (!matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, stats)) continue;
-    if (count == v.least)
-      store(v.least, v.least_item);
-    else
-      store(static_cast<T1>(count), kKey);
-  } while (cursor.advance());
+  const unsigned threads = threads_for_join(previous, run.config.threads);
+  std::vector<level_walker<T>> walkers =
+      make_walkers(threads, k, false, matrix, table, false, items.n_items);
+  const std::vector<group_chunk> chunks =
+      threads == 1 ? std::vector<group_chunk>{{0, -1}} : chunk_groups(previous, threads);
+  join_on_threads(walkers, chunks, next,
+                  [&](level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
+                    join_key_patterns(previous, k, items, matrix, w, chunk, out);
+                  });
+  intersection_stats stats;
+  merge_walkers(walkers, false, counters, stats, matrix);
 
   write_level(run, k, items, next, table, counters);
   print_vertical_row(run.report, "zaxdk", k, counters, matrix.size_bytes, clock.seconds());

@@ -46,6 +46,9 @@ struct run_description {
   // none); the budget is the smallest of it, physical memory, RLIMIT_AS,
   // RLIMIT_DATA and the cgroup's memory limit.
   std::uint64_t memory_mib = 0;
+  // Threads of the in-memory levels (0: every processor the process may use).
+  // The output and the progress rows do not depend on it.
+  std::uint32_t threads = 0;
 };
 
 struct run_hooks {

@@ -1,0 +1,193 @@
+// A vertical level split between threads. Internal to vertical/.
+//
+// The candidates of level k are the joins inside the prefix groups of level
+// k-1, so groups can be counted independently. The groups are cut into chunks
+// of about equal work (a group of m itemsets gives m(m-1)/2 candidates);
+// threads take the chunks in turn, each with its own walker (intersection
+// scratch, constraint clones, counters, item flags) and a store per chunk. The
+// chunk stores are appended to the level in chunk order and the walkers'
+// counters, flags and pruning masks are merged, so the level's store, its
+// output and its progress row are the same for any number of threads.
+// T is the dense item type, T1 the support type.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "constraints/constraint_set.h"
+#include "dataset/items.h"
+#include "levels/level_store.h"
+#include "util/processors.h"
+#include "vertical/bit_matrix.h"
+#include "vertical/level_output.h"
+
+// Groups [first_group, end_group) of the previous level.
+struct group_chunk {
+  int first_group;
+  int end_group;
+};
+
+// Below this many candidates per thread a thread costs more than it saves (the
+// default only: a number of threads the user gives is used as given).
+constexpr std::uint64_t kCandidatesPerThread = 4096;
+// Chunks per thread: enough for threads that finish early to take over work.
+constexpr unsigned kChunksPerThread = 16;
+// However many threads are asked for, a level starts at most this many.
+constexpr unsigned kMaxLevelThreads = 256;
+
+// Candidates the join of group g gives.
+template <class T, class T1>
+std::uint64_t joins_in_group(const frequent_level<T, T1>& level, int g) {
+  const std::uint64_t m =
+      static_cast<std::uint64_t>(level.group_last[g] - level.group_first(g)) + 1;
+  return m * (m - 1) / 2;
+}
+
+// The threads to start for the join of level: asked, or (asked 0) the usable
+// processors where each gets kCandidatesPerThread candidates; never more than
+// kMaxLevelThreads or the candidates; 1 at least.
+template <class T, class T1>
+unsigned threads_for_join(const frequent_level<T, T1>& level, unsigned asked) {
+  std::uint64_t joins = 0;
+  for (int g = 0; g < level.number_of_groups(); ++g) joins += joins_in_group(level, g);
+  std::uint64_t threads = asked;
+  if (asked == 0)
+    threads = std::min<std::uint64_t>(usable_processors(), joins / kCandidatesPerThread);
+  return static_cast<unsigned>(std::clamp<std::uint64_t>(
+      std::min<std::uint64_t>({threads, joins, kMaxLevelThreads}), 1, kMaxLevelThreads));
+}
+
+// Cuts the groups of level into about threads * kChunksPerThread chunks of
+// consecutive groups with about equal joins each; every group lies in one chunk.
+template <class T, class T1>
+std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsigned threads) {
+  const int n = level.number_of_groups();
+  std::uint64_t joins = 0;
+  for (int g = 0; g < n; ++g) joins += joins_in_group(level, g);
+  const std::uint64_t wanted = static_cast<std::uint64_t>(threads) * kChunksPerThread;
+  const std::uint64_t per_chunk = std::max<std::uint64_t>(1, (joins + wanted - 1) / wanted);
+  std::vector<group_chunk> chunks;
+  int first = 0;
+  std::uint64_t in_chunk = 0;
+  for (int g = 0; g < n; ++g) {
+    in_chunk += joins_in_group(level, g);
+    if (in_chunk >= per_chunk || g == n - 1) {
+      chunks.push_back({first, g + 1});
+      first = g + 1;
+      in_chunk = 0;
+    }
+  }
+  return chunks;
+}
+
+// What one thread of a level works with and produces.
+template <class T>
+struct level_walker {
+  intersection_scratch scratch;
+  typed_constraints<T>* table = nullptr;  // the run's, or own_table
+  std::unique_ptr<typed_constraints<T>> own_table;
+  level_counters counters;
+  intersection_stats stats;
+  std::vector<std::uint8_t> in_frequent_itemset;  // collecting diffuse levels
+  std::vector<std::uint32_t> first_item_counts;   // collecting diffuse levels
+};
+
+// One walker per thread. The first uses the matrix's own scratch state and the
+// run's constraint table when it is alone; with several threads every walker
+// gets its own clones (constraint tests may keep state while they run).
+template <class T>
+std::vector<level_walker<T>> make_walkers(unsigned threads, int k, bool with_mask,
+                                          const bit_matrix<T>& matrix, typed_constraints<T>& table,
+                                          bool collect, std::uint32_t n_items) {
+  std::vector<level_walker<T>> walkers(threads);
+  for (level_walker<T>& w : walkers) {
+    matrix.start_iteration(k, with_mask, w.scratch);
+    if (threads == 1) {
+      w.table = &table;
+    } else {
+      w.own_table = table.copy();
+      w.table = w.own_table.get();
+    }
+    if (collect) {
+      w.in_frequent_itemset.assign(n_items, 0);
+      w.first_item_counts.assign(n_items, 0);
+    }
+  }
+  return walkers;
+}
+
+// Sums the walkers' counters into counters and stats, and (collect) their item
+// flags, first-item counts and pruning masks into matrix.
+template <class T>
+void merge_walkers(const std::vector<level_walker<T>>& walkers, bool collect,
+                   level_counters& counters, intersection_stats& stats, bit_matrix<T>& matrix) {
+  for (const level_walker<T>& w : walkers) {
+    counters.examined += w.counters.examined;
+    counters.frequent += w.counters.frequent;
+    stats.word_ops += w.stats.word_ops;
+    stats.dense_ands += w.stats.dense_ands;
+    stats.sparse_ands += w.stats.sparse_ands;
+    stats.mask_updates += w.stats.mask_updates;
+    if (!collect) continue;
+    for (std::size_t i = 0; i < w.in_frequent_itemset.size(); ++i) {
+      matrix.in_frequent_itemset[i] |= w.in_frequent_itemset[i];
+      matrix.first_item_counts[i] += w.first_item_counts[i];
+    }
+    matrix.merge_pruning_mask(w.scratch);
+  }
+}
+
+// Runs body(walker, chunk, store) for every chunk, on one thread per walker,
+// and appends the chunk stores to next in chunk order as soon as they are done.
+// With one walker the whole level is one chunk stored straight into next. The
+// first exception a thread throws stops the others between chunks and is
+// rethrown here.
+template <class T, class T1, class Body>
+void join_on_threads(std::vector<level_walker<T>>& walkers, const std::vector<group_chunk>& chunks,
+                     frequent_level<T, T1>& next, const Body& body) {
+  if (walkers.size() == 1) {
+    for (const group_chunk& c : chunks) body(walkers[0], c, next);
+    return;
+  }
+  std::vector<std::unique_ptr<frequent_level<T, T1>>> done(chunks.size());
+  std::atomic<std::size_t> next_chunk{0};
+  std::atomic<bool> failed{false};
+  std::mutex lock;
+  std::size_t appended = 0;
+  std::exception_ptr error;
+  auto work = [&](level_walker<T>& walker) {
+    try {
+      for (std::size_t i; !failed && (i = next_chunk++) < chunks.size();) {
+        auto part = std::make_unique<frequent_level<T, T1>>(next.k);
+        body(walker, chunks[i], *part);
+        std::lock_guard<std::mutex> hold(lock);
+        done[i] = std::move(part);
+        for (; appended < done.size() && done[appended]; ++appended) {
+          next.append(*done[appended]);
+          done[appended].reset();
+        }
+      }
+    } catch (...) {
+      std::lock_guard<std::mutex> hold(lock);
+      if (!error) error = std::current_exception();
+      failed = true;
+    }
+  };
+  std::vector<std::thread> threads;
+  // A thread the system refuses is not needed: the others take its chunks.
+  try {
+    for (std::size_t t = 1; t < walkers.size(); ++t)
+      threads.emplace_back(work, std::ref(walkers[t]));
+  } catch (const std::system_error&) {
+  }
+  work(walkers[0]);
+  for (std::thread& t : threads) t.join();
+  if (error) std::rethrow_exception(error);
+}

@@ -1,0 +1,100 @@
+#include "vertical/level_threads.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <stdexcept>
+#include <vector>
+
+#include "tests/support/run_error_of.h"
+
+namespace {
+
+using level = frequent_level<std::uint16_t, std::uint32_t>;
+
+// A level of 2-itemsets {g, g+1+j} with sizes[g] itemsets in group g.
+level level_with_groups(const std::vector<int>& sizes) {
+  level l(2);
+  typed_constraints<std::uint16_t> none;
+  for (std::size_t g = 0; g < sizes.size(); ++g) {
+    for (int j = 0; j < sizes[g]; ++j) {
+      const std::uint16_t items[2] = {static_cast<std::uint16_t>(g),
+                                      static_cast<std::uint16_t>(1000 + j)};
+      l.add_itemset(items, 1, none);
+    }
+  }
+  return l;
+}
+
+TEST(LevelThreads, ChunksCoverEveryGroupOnceInOrderAndShareTheWork) {
+  std::vector<int> sizes;
+  for (int g = 0; g < 300; ++g) sizes.push_back(1 + (g * 37) % 23);
+  sizes[150] = 200;  // one group with far more joins than a chunk's share
+  const level l = level_with_groups(sizes);
+  for (unsigned threads : {1u, 2u, 3u, 7u}) {
+    const std::vector<group_chunk> chunks = chunk_groups(l, threads);
+    ASSERT_FALSE(chunks.empty());
+    EXPECT_LE(chunks.size(), threads * kChunksPerThread);
+    EXPECT_GT(chunks.size(), threads);  // enough pieces for every thread
+    int next = 0;
+    for (const group_chunk& c : chunks) {
+      EXPECT_EQ(c.first_group, next);
+      EXPECT_LT(c.first_group, c.end_group);
+      next = c.end_group;
+    }
+    EXPECT_EQ(next, l.number_of_groups());
+  }
+}
+
+TEST(LevelThreads, GivenThreadsAreUsedAndTheDefaultFollowsTheWork) {
+  const level small = level_with_groups({3, 1, 4});  // 3 + 0 + 6 joins
+  EXPECT_EQ(threads_for_join(small, 2), 2u);
+  EXPECT_EQ(threads_for_join(small, 1000), 9u);    // no more threads than candidates
+  EXPECT_EQ(threads_for_join(small, 0), 1u);       // too little work to share
+  const level single = level_with_groups({1, 1});  // no candidate at all
+  EXPECT_EQ(threads_for_join(single, 4), 1u);
+  const level large = level_with_groups(std::vector<int>(100, 200));
+  EXPECT_EQ(threads_for_join(large, 100000), kMaxLevelThreads);
+}
+
+// Every chunk's store is appended in chunk order, whatever thread counted it,
+// and an exception in one chunk reaches the caller.
+TEST(LevelThreads, ChunkStoresAreAppendedInOrderAndErrorsReachTheCaller) {
+  std::vector<int> sizes(64, 3);
+  const level previous = level_with_groups(sizes);
+  typed_constraints<std::uint16_t> none;
+  bit_matrix<std::uint16_t> matrix;
+  for (unsigned threads : {1u, 2u, 3u}) {
+    std::vector<level_walker<std::uint16_t>> walkers =
+        make_walkers(threads, 3, false, matrix, none, false, 0);
+    const std::vector<group_chunk> chunks =
+        threads == 1 ? std::vector<group_chunk>{{0, -1}} : chunk_groups(previous, threads);
+    level next(3);
+    join_on_threads(walkers, chunks, next,
+                    [&](level_walker<std::uint16_t>& w, const group_chunk& c, level& out) {
+                      const int end = c.end_group < 0 ? previous.number_of_groups() : c.end_group;
+                      for (int g = c.first_group; g < end; ++g) {
+                        const std::uint16_t items[3] = {static_cast<std::uint16_t>(g), 1, 2};
+                        out.add_itemset(items, static_cast<std::uint32_t>(g), *w.table);
+                        ++w.counters.frequent;
+                      }
+                    });
+    ASSERT_EQ(next.n_itemsets, 64);
+    for (int g = 0; g < 64; ++g) EXPECT_EQ(next.supports[g], static_cast<std::uint32_t>(g));
+    level_counters counters;
+    intersection_stats stats;
+    merge_walkers(walkers, false, counters, stats, matrix);
+    EXPECT_EQ(counters.frequent, 64);
+
+    level failing(3);
+    EXPECT_EQ(error_of<std::runtime_error>([&] {
+                join_on_threads(walkers, chunk_groups(previous, threads), failing,
+                                [&](level_walker<std::uint16_t>&, const group_chunk& c, level&) {
+                                  if (c.first_group > 20) throw std::runtime_error("chunk failed");
+                                });
+              }),
+              "chunk failed");
+  }
+}
+
+}  // namespace
