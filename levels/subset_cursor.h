@@ -46,8 +46,8 @@ class subset_cursor {
         if (i != p) prefix_[static_cast<std::size_t>(w++)] = cand[i];
       // Rows of one group give ascending prefixes for each p: search on from
       // the group found for the row before.
-      const int g = hint_[q] == kNoHint ? previous_.find_group(prefix_.data())
-                                        : find_group_from(hint_[q]);
+      const int g =
+          hint_[q] == kNoHint ? previous_.find_group(prefix_.data()) : find_group_from(hint_[q]);
       group_[q] = g;
       if (g >= 0) {
         at_[q] = previous_.group_first(g);

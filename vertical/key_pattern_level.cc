@@ -64,7 +64,7 @@ key_verdict<T, T1> examine_subsets(const frequent_level<T, T1>& previous,
   const T a_i = cursor.key_i(), a_j = cursor.key_j();
   const T1 s_i = cursor.support_i(), s_j = cursor.support_j();
   key_verdict<T, T1> v;
-  const int group = cursor.group(), row = cursor.row();
+  const int group = cursor.group(), row = cursor.first_joined();
   // Looks up C without item a (an item of C): stores its support on success.
   // Without x or y it is the other joined itemset.
   auto infer_without = [&](T a) {
