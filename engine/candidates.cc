@@ -72,7 +72,7 @@ std::uint64_t candidate_store<T, T1>::planned_bytes(std::uint64_t n_candidates,
 
 template <class T, class T1>
 void candidate_store<T, T1>::sparse_range(std::uint64_t a, std::uint64_t b, std::size_t* begin,
-                                         std::size_t* end) const {
+                                          std::size_t* end) const {
   // Within a's range the groups ascend by their second item: bisect for b.
   const std::size_t step = static_cast<std::size_t>(this->k - 1);
   const T* pre = this->prefixes.data();
@@ -249,7 +249,7 @@ candidate_chunks<T, T1>::candidate_chunks(const frequent_level<T, T1>& previous,
       table_(table),
       limit_bytes_(limit_bytes),
       cursor_(previous, k, items.n_items, false),
-      subset_(k - 1) {
+      subsets_(previous, k) {
   assert(k >= 3);
   assert(k > 3 || pairs != nullptr);
 }
@@ -277,16 +277,16 @@ void candidate_chunks<T, T1>::fill_next(candidate_store<T, T1>& candidates) {
     // The frequent pairs, not the stored pairs, decide at k = 3; at k > 3 a
     // subset missing from previous is infrequent or fails an anti-monotone
     // constraint, since the stores keep every other frequent itemset.
-    const bool subsets_frequent = k_ == 3
-                                      ? pairs_->contains(cand[1], cand[2])
-                                      : other_subsets_stored(previous_, cand, k_, subset_.data());
+    const bool subsets_frequent =
+        k_ == 3 ? pairs_->contains(cand[1], cand[2])
+                : subsets_.others_stored(cand, cursor_.group(), cursor_.first_joined());
     if (subsets_frequent) candidates.add_itemset(cand, 0, table_);
   }
   if (candidates.n_itemsets > 0) candidates.init_prefix_table(n_items_);
 }
 
-#define KESTREL_INSTANTIATE(T, T1)                                                      \
-  template class candidate_store<T, T1>;   \
+#define KESTREL_INSTANTIATE(T, T1)       \
+  template class candidate_store<T, T1>; \
   template class candidate_chunks<T, T1>;
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

@@ -25,6 +25,7 @@
 #include "dataset/items.h"
 #include "levels/join_cursor.h"
 #include "levels/level_store.h"
+#include "levels/subset_cursor.h"
 #include "engine/pair_counting.h"
 
 template <class T, class T1>
@@ -110,5 +111,5 @@ class candidate_chunks {
   typed_constraints<T>& table_;
   std::uint64_t limit_bytes_;
   candidate_cursor<T, T1> cursor_;
-  std::vector<T> subset_;
+  subset_cursor<T, T1> subsets_;
 };
