@@ -211,6 +211,7 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
     n_candidates += static_cast<std::uint64_t>(candidates.n_itemsets);
     frequent += store_frequent_candidates(k, items, candidates, target, map, table, rewrites);
     if (last) break;
+    run.report.check_stop();  // a level of many passes can be long
     chunks.fill_next(candidates);
   }
   if (partial) partial->finish();

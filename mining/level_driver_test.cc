@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <random>
 #include <regex>
@@ -162,6 +164,37 @@ TEST(LevelDriver, PairCountersAreRefusedWhenNotEvenOneRowFitsTheBudget) {
   EXPECT_EQ(
       run_error_of([&] { mine<std::uint16_t, std::uint8_t>(trans, 2, 3, -1, nullptr, 250); }),
       "too many frequent items (" + std::to_string(n_frequent) + "): pair counters need 1 MiB");
+}
+
+TEST(LevelDriver, StopBetweenChunkPassesEndsTheRunWithoutItsSumsFile) {
+  std::mt19937 rng(29);
+  test_dir dir;
+  write_file("in.dat", fimi_text(random_data(rng, 12, 300)));
+  run_config config;
+  config.input = "in.dat";
+  config.sigma = 4;
+  config.hop = 100;
+  run_context run(std::move(config));
+  run.memory_bytes = 300;  // level 3 takes many passes
+  run.output.file = "out.txt";
+  // Polled once before level 3, then between its passes: stop at the second poll.
+  int polls = 0;
+  bool sums_file_seen = false;
+  run.report.stop_requested = [&] {
+    sums_file_seen = sums_file_seen || access("dataset.tmp.counts", F_OK) == 0;
+    return ++polls == 2;
+  };
+  item_table items(4);
+  const first_scan_result scan = run_first_levels(run, items);
+  try {
+    mine_levels<std::uint8_t, std::uint16_t>(run, static_cast<int>(scan.max_tr_len), items);
+    FAIL() << "the stop request was not honoured";
+  } catch (const run_error& e) {
+    EXPECT_STREQ(e.what(), "interrupted");
+  }
+  EXPECT_EQ(polls, 2);
+  EXPECT_TRUE(sums_file_seen);
+  EXPECT_NE(access("dataset.tmp.counts", F_OK), 0);
 }
 
 }  // namespace
