@@ -1,5 +1,6 @@
 #include "engine/occurring_pairs.h"
 
+#include <algorithm>
 #include <cassert>
 
 #include "util/widths.h"
@@ -13,28 +14,34 @@ std::uint64_t occurring_pairs_bytes(std::uint64_t n, std::uint64_t occurrences,
 }
 
 template <class T>
-occurring_pairs<T>::occurring_pairs(std::uint32_t n, std::uint64_t occurrences,
-                                    std::uint64_t transactions)
-    : n_(n) {
-  items_.reserve(occurrences + transactions);
+occurring_pairs<T>::occurring_pairs(std::uint32_t n, std::uint32_t first, std::uint32_t end,
+                                    std::uint64_t reserve_items)
+    : n_(n), first_(first), end_(end) {
+  assert(first <= end && end <= n);
+  items_.reserve(reserve_items);
 }
 
 template <class T>
 void occurring_pairs<T>::add(const T* t, std::uint32_t len) {
   assert(len >= 2);
-  items_.insert(items_.end(), t, t + len);
+  std::uint32_t i = 0;
+  if (first_ > 0) i = static_cast<std::uint32_t>(std::lower_bound(t, t + len, first_) - t);
+  if (i + 1 >= len || t[i] >= end_) return;
+  items_.insert(items_.end(), t + i, t + len);
   items_.push_back(static_cast<T>(n_));
 }
 
 template <class T>
 void occurring_pairs<T>::index_rows() {
-  // Count the occurrences with a successor per item, turn the counts into run
-  // ends, then place each position at the front of its item's run.
+  // Count the occurrences with a successor per row of the block (sentinels lie
+  // beyond it), turn the counts into run ends, then place each position at the
+  // front of its item's run.
   const T sentinel = static_cast<T>(n_);
+  auto starts_row = [&](std::size_t p) { return items_[p] < end_ && items_[p + 1] != sentinel; };
   row_end_.assign(n_, 0);
   std::uint64_t with_successor = 0;
   for (std::size_t p = 0; p + 1 < items_.size(); ++p) {
-    if (items_[p] != sentinel && items_[p + 1] != sentinel) {
+    if (starts_row(p)) {
       ++row_end_[items_[p]];
       ++with_successor;
     }
@@ -49,8 +56,7 @@ void occurring_pairs<T>::index_rows() {
   // holding the run starts; a second sweep restores the ends.
   for (std::size_t p = items_.size(); p-- > 1;) {
     const std::size_t q = p - 1;
-    if (items_[q] != sentinel && items_[p] != sentinel)
-      starts_[--row_end_[items_[q]]] = static_cast<std::uint32_t>(q);
+    if (starts_row(q)) starts_[--row_end_[items_[q]]] = static_cast<std::uint32_t>(q);
   }
   for (std::uint32_t a = 0; a + 1 < n_; ++a) row_end_[a] = row_end_[a + 1];
   if (n_ > 0) row_end_[n_ - 1] = static_cast<std::uint32_t>(with_successor);

@@ -1,5 +1,7 @@
 // Level 2 for sparse data: only the pairs that occur are counted, row by row,
-// from the transactions kept in memory.
+// from the transactions kept in memory: all rows at once, or the rows
+// first <= a < end of one block (each transaction then kept from its first item
+// in the block on, and only when that item is not its last).
 //
 // T is the dense item type; it holds n (the number of items), which closes each
 // transaction in `items` as a sentinel no dense id reaches. After the pass,
@@ -25,13 +27,15 @@ std::uint64_t occurring_pairs_bytes(std::uint64_t n, std::uint64_t occurrences,
 template <class T>
 class occurring_pairs {
  public:
-  // Room for `occurrences` items in `transactions` transactions (upper bounds).
-  occurring_pairs(std::uint32_t n, std::uint64_t occurrences, std::uint64_t transactions);
+  // The rows first <= a < end of n items; room for reserve_items kept items and
+  // sentinels (an estimate).
+  occurring_pairs(std::uint32_t n, std::uint32_t first, std::uint32_t end,
+                  std::uint64_t reserve_items);
 
-  // Keeps a transaction of len >= 2 ascending dense ids below n.
+  // Keeps what the rows need of a transaction of len >= 2 ascending dense ids below n.
   void add(const T* t, std::uint32_t len);
 
-  // Counts every row in ascending a and hands each one to visit(a, seconds, m,
+  // Counts the rows in ascending a and hands each one to visit(a, seconds, m,
   // count): the m items b > a that occur with a, ascending, and count[b], the
   // number of transactions holding both.
   template <class Visit>
@@ -41,6 +45,8 @@ class occurring_pairs {
   void index_rows();
 
   std::uint32_t n_;
+  std::uint32_t first_;
+  std::uint32_t end_;
   std::vector<T> items_;                 // transactions, each closed by n
   std::vector<std::uint32_t> row_end_;   // per item: end of its run in starts_ (after index_rows)
   std::vector<std::uint32_t> starts_;    // positions in items_ grouped by item
@@ -54,7 +60,7 @@ void occurring_pairs<T>::for_each_row(Visit&& visit) {
   std::vector<std::uint32_t> count(n_, 0);
   std::vector<T> touched;
   std::uint32_t begin = 0;
-  for (std::uint32_t a = 0; a < n_; ++a) {
+  for (std::uint32_t a = 0; a < end_; ++a) {
     const std::uint32_t end = row_end_[a];
     if (begin == end) continue;
     touched.clear();

@@ -28,10 +28,13 @@ std::vector<std::pair<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t>> v
 // Random transactions counted both ways: every pair that occurs, once, in
 // lexicographic order, with its count. Short rows are sorted, rows touching many
 // items read in order; n = 255 puts the sentinel at the largest 8-bit value.
+// With a block [first, end), only its rows.
 template <class T>
-void check_against_brute_force(std::uint32_t n, int n_trans, int max_len, unsigned seed) {
+void check_against_brute_force(std::uint32_t n, int n_trans, int max_len, unsigned seed,
+                               std::uint32_t first = 0, std::uint32_t end = UINT32_MAX) {
   std::mt19937 rng(seed);
-  occurring_pairs<T> pairs(n, 0, 0);
+  if (end == UINT32_MAX) end = n;
+  occurring_pairs<T> pairs(n, first, end, 0);
   pair_map expected;
   for (int t = 0; t < n_trans; ++t) {
     std::vector<T> items;
@@ -43,7 +46,8 @@ void check_against_brute_force(std::uint32_t n, int n_trans, int max_len, unsign
     if (items.size() < 2) continue;
     pairs.add(items.data(), static_cast<std::uint32_t>(items.size()));
     for (std::size_t i = 0; i < items.size(); ++i)
-      for (std::size_t j = i + 1; j < items.size(); ++j) ++expected[{items[i], items[j]}];
+      for (std::size_t j = i + 1; j < items.size(); ++j)
+        if (items[i] >= first && items[i] < end) ++expected[{items[i], items[j]}];
   }
   const auto got = visited(pairs);
   ASSERT_EQ(got.size(), expected.size()) << n << " " << seed;
@@ -63,8 +67,14 @@ TEST(OccurringPairs, CountsEveryOccurringPairOnceInOrder) {
   check_against_brute_force<std::uint32_t>(70000, 3000, 5, 5);
 }
 
+TEST(OccurringPairs, BlockCountsOnlyItsRows) {
+  for (auto [first, end] : {std::pair{0u, 1u}, {0u, 30u}, {30u, 31u}, {17u, 59u}, {59u, 60u}})
+    check_against_brute_force<std::uint8_t>(60, 400, 20, 6 + first, first, end);
+  check_against_brute_force<std::uint16_t>(1000, 2000, 6, 7, 400, 1000);
+}
+
 TEST(OccurringPairs, NoTransactionsVisitNoRow) {
-  occurring_pairs<std::uint16_t> pairs(10, 0, 0);
+  occurring_pairs<std::uint16_t> pairs(10, 0, 10, 0);
   EXPECT_TRUE(visited(pairs).empty());
 }
 

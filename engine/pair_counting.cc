@@ -30,6 +30,25 @@ namespace {
 
 }  // namespace
 
+std::vector<std::uint32_t> cut_triangle(std::uint64_t n, std::uint64_t counter_bytes,
+                                        std::uint64_t budget_bytes) {
+  // Row a holds n-1-a counters, so the blocks lengthen as a grows.
+  std::vector<std::uint32_t> first_items = {0};
+  std::uint64_t a = 0;
+  while (a + 1 < n) {
+    std::uint64_t end = a;
+    std::uint64_t bytes = 0;
+    while (end + 1 < n && bytes + (n - 1 - end) * counter_bytes <= budget_bytes)
+      bytes += (n - 1 - end++) * counter_bytes;
+    if (end == a) return {};
+    if (end + 1 >= n) end = n;  // the last row holds no pair
+    first_items.push_back(static_cast<std::uint32_t>(end));
+    a = end;
+  }
+  if (first_items.back() != n) first_items.push_back(static_cast<std::uint32_t>(n));
+  return first_items;
+}
+
 pair_counting_plan plan_pair_counting(const pair_counting_sizes& sizes,
                                       std::uint64_t budget_bytes) {
   const std::uint64_t n = sizes.items;
@@ -49,22 +68,44 @@ pair_counting_plan plan_pair_counting(const pair_counting_sizes& sizes,
     plan.first_items = {0, last};
     return plan;
   }
-  // Blocks of whole rows, each as large as the budget allows; row a holds
-  // n-1-a counters, so the blocks lengthen as a grows.
-  plan.method = pair_method::blocks;
-  plan.first_items.push_back(0);
-  std::uint64_t a = 0;
-  while (a + 1 < n) {
-    std::uint64_t end = a;
-    std::uint64_t bytes = 0;
-    while (end + 1 < n && bytes + (n - 1 - end) * cb <= budget_bytes) bytes += (n - 1 - end++) * cb;
-    if (end == a) refuse_pairs(n, cb);
-    if (end + 1 >= n) end = n;  // the last row holds no pair
-    plan.first_items.push_back(static_cast<std::uint32_t>(end));
-    a = end;
+  std::vector<std::uint32_t> triangle_blocks = cut_triangle(n, cb, budget_bytes);
+  // Blocks of the occurring pairs: the measuring pass, then about one pass per
+  // budget's worth of kept data, when the per-item arrays (and the measure)
+  // leave at least half of the budget to it.
+  const std::uint64_t fixed = occurring_blocks_fixed_bytes(n, sizes.item_bytes);
+  std::uint64_t occurring_passes = UINT64_MAX;
+  if (occurring != UINT64_MAX && fixed + n * 8 <= budget_bytes / 2) {
+    const std::uint64_t data = occurring - fixed, room = budget_bytes - fixed;
+    occurring_passes = 1 + (data + room - 1) / room;
   }
-  if (plan.first_items.back() != last) plan.first_items.push_back(last);
+  if (triangle_blocks.empty() && occurring_passes == UINT64_MAX) refuse_pairs(n, cb);
+  if (triangle_blocks.empty() || occurring_passes < triangle_blocks.size() - 1) {
+    plan.method = pair_method::occurring_blocks;
+    plan.first_items = {0, last};
+    plan.estimated_passes = occurring_passes;
+    return plan;
+  }
+  plan.method = pair_method::blocks;
+  plan.first_items = std::move(triangle_blocks);
+  plan.estimated_passes = plan.passes();
   return plan;
+}
+
+std::vector<std::uint32_t> cut_rows(const std::vector<std::uint64_t>& row_bytes,
+                                    std::uint64_t room) {
+  const auto n = static_cast<std::uint32_t>(row_bytes.size());
+  std::vector<std::uint32_t> first_items = {0};
+  std::uint64_t bytes = 0;
+  for (std::uint32_t a = 0; a < n; ++a) {
+    if (row_bytes[a] > room) return {};
+    if (bytes + row_bytes[a] > room) {
+      first_items.push_back(a);
+      bytes = 0;
+    }
+    bytes += row_bytes[a];
+  }
+  first_items.push_back(n);
+  return first_items;
 }
 
 template <class T1>
@@ -283,11 +324,7 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_
     store.emplace(run, items, *level, table, frequent, rewrites);
   };
   const std::uint32_t min_count = items.min_count;
-  if (plan.method == pair_method::occurring) {
-    occurring_pairs<T> rows(n, sizes.occurrences, sizes.transactions);
-    pass = first_pass(run.temp_dataset, max_tr_len, items, sink, table,
-                      [&](const T* t, std::uint32_t len) { rows.add(t, len); });
-    end_first_pass();
+  auto store_rows = [&](occurring_pairs<T>& rows) {
     rows.for_each_row([&](std::uint32_t a, const T* seconds, std::size_t m,
                           const std::uint32_t* count) {
       for (std::size_t i = 0; i < m; ++i) {
@@ -295,19 +332,68 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_
         if (c >= min_count) store->take(a, seconds[i], static_cast<T1>(c));
       }
     });
-  } else {
-    for (std::uint32_t p = 0; p < plan.passes(); ++p) {
-      pair_counters<T1> block(n, plan.first_items[p], plan.first_items[p + 1]);
-      auto count = [&](const T* t, std::uint32_t len) { count_block(block, t, len); };
-      if (p == 0) {
-        pass = first_pass(run.temp_dataset, max_tr_len, items, sink, table, count);
-        end_first_pass();
-      } else {
-        run.report.check_stop();
-        next_pass(run.temp_dataset, max_tr_len, items, table, rewrites, count);
-      }
-      store_block(block, min_count, *store);
+  };
+  // Block p of the triangle's blocks; the first pass counts block 0 when
+  // first_pass_done is false.
+  auto count_triangle_block = [&](const std::vector<std::uint32_t>& blocks, std::uint32_t p,
+                                  bool first_pass_done) {
+    pair_counters<T1> block(n, blocks[p], blocks[p + 1]);
+    auto count = [&](const T* t, std::uint32_t len) { count_block(block, t, len); };
+    if (!first_pass_done) {
+      pass = first_pass(run.temp_dataset, max_tr_len, items, sink, table, count);
+      end_first_pass();
+    } else {
+      run.report.check_stop();
+      next_pass(run.temp_dataset, max_tr_len, items, table, rewrites, count);
     }
+    store_block(block, min_count, *store);
+  };
+  std::uint32_t passes = plan.passes();
+  if (plan.method == pair_method::occurring) {
+    occurring_pairs<T> rows(n, 0, n, sizes.occurrences + sizes.transactions);
+    pass = first_pass(run.temp_dataset, max_tr_len, items, sink, table,
+                      [&](const T* t, std::uint32_t len) { rows.add(t, len); });
+    end_first_pass();
+    store_rows(rows);
+  } else if (plan.method == pair_method::occurring_blocks) {
+    // The first pass measures what each row would keep: its transactions from
+    // it on, their sentinels and the positions of the items with a successor
+    // (an upper bound: a transaction kept for a block is counted in each of
+    // its rows there).
+    std::vector<std::uint64_t> row_bytes(n, 0);
+    pass = first_pass(run.temp_dataset, max_tr_len, items, sink, table,
+                      [&](const T* t, std::uint32_t len) {
+                        for (std::uint32_t i = 0; i + 1 < len; ++i)
+                          row_bytes[t[i]] += (len - i + 1) * sizeof(T) + (len - i - 1) * 4;
+                      });
+    end_first_pass();
+    const std::uint64_t fixed = occurring_blocks_fixed_bytes(n, sizeof(T));
+    const std::uint64_t room = run.memory_bytes > fixed ? run.memory_bytes - fixed : 0;
+    const std::vector<std::uint32_t> blocks = cut_rows(row_bytes, room);
+    if (blocks.empty()) std::vector<std::uint64_t>().swap(row_bytes);
+    if (!blocks.empty()) {
+      passes = static_cast<std::uint32_t>(blocks.size());  // the first pass and one per block
+      std::vector<std::uint64_t> block_bytes(blocks.size() - 1, 0);
+      for (std::size_t p = 0; p + 1 < blocks.size(); ++p)
+        for (std::uint32_t a = blocks[p]; a < blocks[p + 1]; ++a) block_bytes[p] += row_bytes[a];
+      std::vector<std::uint64_t>().swap(row_bytes);
+      for (std::size_t p = 0; p + 1 < blocks.size(); ++p) {
+        occurring_pairs<T> rows(n, blocks[p], blocks[p + 1], block_bytes[p] / (sizeof(T) + 4));
+        run.report.check_stop();
+        next_pass(run.temp_dataset, max_tr_len, items, table, rewrites,
+                  [&](const T* t, std::uint32_t len) { rows.add(t, len); });
+        store_rows(rows);
+      }
+    } else {
+      // A row keeps more than the budget: the triangle's rows after all.
+      const std::vector<std::uint32_t> rows = cut_triangle(n, sizeof(T1), run.memory_bytes);
+      if (rows.empty()) refuse_pairs(n, sizeof(T1));
+      passes = static_cast<std::uint32_t>(rows.size());
+      for (std::uint32_t p = 0; p + 1 < rows.size(); ++p) count_triangle_block(rows, p, true);
+    }
+  } else {
+    for (std::uint32_t p = 0; p < plan.passes(); ++p)
+      count_triangle_block(plan.first_items, p, p > 0);
   }
   const level_totals stored = store->finish();
   if (rewrites) items.end_global_pruning(2);
@@ -321,7 +407,7 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_
   row.transactions = items.n_transactions;
   row.kib = pass.items_written * sizeof(T) / 1024;
   row.seconds = clock.seconds();
-  row.passes = plan.passes();
+  row.passes = passes;
   print_progress_row(run.report, row);
   return level;
 }

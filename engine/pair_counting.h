@@ -10,6 +10,10 @@
 //              occurrences, so it wins when the items are many and the data sparse.
 //   blocks     when neither fits the memory budget: the triangle's rows cut into
 //              blocks of first items that each fit, one pass per block.
+//   occurring blocks
+//              the same for the occurring pairs, when that takes fewer passes
+//              (many items, sparse data): a first pass measures what each row
+//              keeps in memory, then one pass per block of rows that fits.
 // All index arithmetic is 64-bit, so any n whose rows fit in memory works.
 #pragma once
 
@@ -34,14 +38,17 @@ inline std::uint64_t pair_index(std::uint64_t a, std::uint64_t b, std::uint64_t 
 }
 inline std::uint64_t number_of_pairs(std::uint64_t n) { return n < 2 ? 0 : n * (n - 1) / 2; }
 
-enum class pair_method { triangle, occurring, blocks };
+enum class pair_method { triangle, occurring, blocks, occurring_blocks };
 
 struct pair_counting_plan {
   pair_method method = pair_method::triangle;
   // First item of each pass's block, then n: pass p counts the rows
-  // first_items[p] <= a < first_items[p+1]. One block for triangle and occurring.
+  // first_items[p] <= a < first_items[p+1]. One block for triangle and
+  // occurring; for occurring blocks too (their blocks follow from the
+  // measuring pass; estimated_passes is what the choice was made on).
   std::vector<std::uint32_t> first_items;
   std::uint32_t passes() const { return static_cast<std::uint32_t>(first_items.size() - 1); }
+  std::uint64_t estimated_passes = 1;
 };
 
 // What level 2 needs to know to choose.
@@ -55,10 +62,28 @@ struct pair_counting_sizes {
 
 // The cheapest way that fits budget_bytes: the triangle when it takes no more
 // memory than counting the occurring pairs, else the occurring pairs, else
-// blocks. Throws run_error "too many frequent items (<n>): pair counters need
+// blocks of whichever takes fewer passes. Throws run_error "too many frequent items (<n>): pair counters need
 // <X> MiB" (X: the whole triangle) when not even one row of the triangle fits.
 pair_counting_plan plan_pair_counting(const pair_counting_sizes& sizes,
                                       std::uint64_t budget_bytes);
+
+// Cuts the triangle's rows 0 .. n-1 into blocks of counter_bytes counters each
+// as large as budget_bytes allows: the first row of each block, then n. Empty
+// when not even row 0 fits.
+std::vector<std::uint32_t> cut_triangle(std::uint64_t n, std::uint64_t counter_bytes,
+                                        std::uint64_t budget_bytes);
+
+// Cuts the rows 0 .. n-1 (n = row_bytes.size()) into blocks of consecutive rows
+// whose bytes add up to at most room each, as long as they may be: the first
+// row of each block, then n. Empty when a single row exceeds room.
+std::vector<std::uint32_t> cut_rows(const std::vector<std::uint64_t>& row_bytes,
+                                    std::uint64_t room);
+
+// The memory occurring blocks hold whatever the block: per item a row end, a
+// counter, a touched slot (and the measure of the first pass, freed before).
+inline std::uint64_t occurring_blocks_fixed_bytes(std::uint64_t n, std::uint64_t item_bytes) {
+  return n * (4 + 4 + item_bytes);
+}
 
 // The counters of the rows first <= a < end of the triangle, zeroed.
 template <class T1>

@@ -64,6 +64,28 @@ TEST(PairCounting, PlanTakesTheSmallerWayThatFits) {
             pair_method::blocks);
 }
 
+// Many items in sparse data larger than the budget: blocks of the occurring
+// pairs take a few passes where the triangle's rows would take hundreds.
+TEST(PairCounting, PlanCutsTheOccurringPairsWhenThatTakesFewerPasses) {
+  constexpr std::uint64_t kMiB = 1 << 20;
+  const pair_counting_sizes many = sizes_of(20000, 200000, 1);
+  const pair_counting_plan plan = plan_pair_counting(many, kMiB);
+  EXPECT_EQ(plan.method, pair_method::occurring_blocks);
+  EXPECT_EQ(plan.estimated_passes, 3u);
+  // Where the per-item arrays take more than half the budget, the triangle's rows.
+  EXPECT_EQ(plan_pair_counting(sizes_of(100000, 400000, 1), kMiB).method, pair_method::blocks);
+  // Where the triangle takes fewer passes, the triangle's rows.
+  EXPECT_EQ(plan_pair_counting(sizes_of(2000, 1000000, 1), kMiB).method, pair_method::blocks);
+}
+
+TEST(PairCounting, RowsAreCutIntoTheLongestBlocksThatFit) {
+  const std::vector<std::uint64_t> rows = {5, 1, 4, 0, 6, 2, 2, 3};
+  EXPECT_EQ(cut_rows(rows, 6), (std::vector<std::uint32_t>{0, 2, 4, 5, 7, 8}));
+  EXPECT_EQ(cut_rows(rows, 100), (std::vector<std::uint32_t>{0, 8}));
+  EXPECT_EQ(cut_rows(rows, 5), std::vector<std::uint32_t>{});  // row 4 alone is too large
+  EXPECT_EQ(cut_rows({}, 5), (std::vector<std::uint32_t>{0, 0}));
+}
+
 // Blocks cover the rows 0 .. n-1 in order, each within the budget and as long as
 // it may be: one more row would not fit.
 TEST(PairCounting, BlocksCoverTheRowsEachAsLargeAsTheBudgetAllows) {

@@ -216,4 +216,36 @@ TEST(CommandLine, MemoryCapKeepsCountingOutOfCoreWithTheSameOutput) {
   EXPECT_GT(sorted_lines("free.txt").size(), 1000u);
 }
 
+TEST(CommandLine, ManyItemsUnderAMemoryCapCountTheirPairsInBlocks) {
+  test_dir dir;
+  // 28,000 baskets of five ids among 25,000 (spread up to 4e9), the first 3,000
+  // twice: the pairs that occur take more than 1 MiB, the triangle of counters
+  // hundreds, so under "memory 1" the occurring pairs are counted in three
+  // blocks after a pass that measures them.
+  std::mt19937 rng(31);
+  std::vector<std::string> lines;
+  for (int t = 0; t < 25000; ++t) {
+    std::string line;
+    for (int i = 0; i < 5; ++i)
+      line += std::to_string((rng() % 25000) * 159979u % 4000000000u) + " ";
+    lines.push_back(line + "\n");
+  }
+  std::string text;
+  for (const std::string& l : lines) text += l;
+  for (int t = 0; t < 3000; ++t) text += lines[static_cast<std::size_t>(t)];
+  write_file("in.dat", text);
+  const run_outcome free_run = run({"input", "in.dat", "output", "free.txt", "sigma", "2"});
+  ASSERT_EQ(free_run.exit_status, 0) << free_run.stderr_text;
+  const run_outcome capped =
+      run({"input", "in.dat", "output", "capped.txt", "sigma", "2", "memory", "1"});
+  ASSERT_EQ(capped.exit_status, 0) << capped.stderr_text;
+  EXPECT_EQ(read_file("free.txt"), read_file("capped.txt"));
+  EXPECT_GT(sorted_lines("free.txt").size(), 50000u);
+  const std::size_t row2 = capped.stdout_text.find(" 2: \t scan");
+  ASSERT_NE(row2, std::string::npos) << capped.stdout_text;
+  const std::string row = capped.stdout_text.substr(row2, capped.stdout_text.find('\n', row2) - row2);
+  EXPECT_NE(row.find(" \t 4 passes"), std::string::npos) << row;
+  EXPECT_EQ(free_run.stdout_text.find("passes"), std::string::npos) << free_run.stdout_text;
+}
+
 }  // namespace
