@@ -17,6 +17,7 @@
 // first items its candidates start with.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -88,8 +89,12 @@ class candidate_store : public level_store<T, T1> {
 // is read only for k = 3.
 // The share of the memory left (the budget less the previous level and the
 // frequent pairs) that a level's candidates may take at once, index included; the
-// rest is for the level being built and the bit matrix.
-inline std::uint64_t candidate_budget(std::uint64_t left_bytes) { return left_bytes / 4; }
+// rest is for the level being built and the bit matrix. Never less than a
+// sixteenth of the whole budget: when the previous level alone takes nearly all
+// of it, chunks of almost nothing would make the level a pass per prefix.
+inline std::uint64_t candidate_budget(std::uint64_t left_bytes, std::uint64_t budget_bytes) {
+  return std::max(left_bytes / 4, budget_bytes / 16);
+}
 
 template <class T, class T1>
 class candidate_chunks {

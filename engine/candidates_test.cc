@@ -171,3 +171,15 @@ TEST(CandidateChunks, TriplesKeepTheirPairTestInEveryChunk) {
 }
 
 }  // namespace
+
+namespace {
+
+// A previous level that takes nearly the whole budget must not leave the
+// candidates chunks of almost nothing (a pass over the data per prefix).
+TEST(CandidateBudget, KeepsASixteenthOfTheBudgetWhateverIsLeft) {
+  EXPECT_EQ(candidate_budget(4000, 1600), 1000u);
+  EXPECT_EQ(candidate_budget(0, 1600), 100u);
+  EXPECT_EQ(candidate_budget(200, 1600), 100u);
+}
+
+}  // namespace

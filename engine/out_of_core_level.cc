@@ -136,8 +136,8 @@ template <class T, class T1>
 std::uint64_t count_chunk(const std::string& tmp_name, std::uint32_t capacity, int k,
                           const item_table& items, candidate_store<T, T1>& candidates,
                           pass_state<T>& state, typed_constraints<T>& table,
-                          partial_counts<T>* partial, bool read_partial,
-                          transaction_sink<T>* sink, std::uint32_t* kept) {
+                          partial_counts<T>* partial, bool read_partial, transaction_sink<T>* sink,
+                          std::uint32_t* kept) {
   temp_dataset_reader<T> in(tmp_name);
   if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
   if (partial != nullptr) partial->start_pass(read_partial, sink == nullptr);
@@ -169,13 +169,14 @@ std::uint64_t count_chunk(const std::string& tmp_name, std::uint32_t capacity, i
 template <class T, class T1>
 bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table& items,
                              frequent_level<T, T1>& level, candidate_store<T, T1>& candidates,
-                             std::unique_ptr<frequent_pairs<T>>& pairs,
-                             transaction_sink<T>& sink, typed_constraints<T>& table) {
+                             std::unique_ptr<frequent_pairs<T>>& pairs, transaction_sink<T>& sink,
+                             typed_constraints<T>& table) {
   // The candidates share what the frequent pairs (still read at k = 3) and the
   // previous level leave of the budget.
   const std::uint64_t held = level.bytes() + (pairs ? pairs->bytes() : std::uint64_t{0});
   const std::uint64_t left = run.memory_bytes > held ? run.memory_bytes - held : 0;
-  candidate_chunks<T, T1> chunks(level, items, k, pairs.get(), table, candidate_budget(left));
+  candidate_chunks<T, T1> chunks(level, items, k, pairs.get(), table,
+                                 candidate_budget(left, run.memory_bytes));
   chunks.fill_next(candidates);
   if (candidates.n_itemsets == 0) return false;  // an empty first chunk is the only one
   stopwatch clock;
@@ -240,8 +241,8 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
   return true;
 }
 
-#define KESTREL_INSTANTIATE(T, T1)                                                              \
-  template bool count_level_out_of_core<T, T1>(                                  \
+#define KESTREL_INSTANTIATE(T, T1)                                                          \
+  template bool count_level_out_of_core<T, T1>(                                             \
       run_context&, int, int, item_table&, frequent_level<T, T1>&, candidate_store<T, T1>&, \
       std::unique_ptr<frequent_pairs<T>>&, transaction_sink<T>&, typed_constraints<T>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
