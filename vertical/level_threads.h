@@ -66,9 +66,21 @@ unsigned threads_for_join(const frequent_level<T, T1>& level, unsigned asked) {
 
 // Cuts the groups of level into about threads * kChunksPerThread chunks of
 // consecutive groups with about equal joins each; every group lies in one chunk.
+// A cut never separates two groups whose prefixes start with the same two items:
+// the candidates of both then start with those items, and a walk in one thread
+// would reuse the run list of that two-item start across them. Cut elsewhere,
+// each thread rebuilds it at the start of its chunk, exactly where a walk in one
+// thread does too, so the work statistics that decide the diffuse pruning are
+// the same for any number of threads.
 template <class T, class T1>
 std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsigned threads) {
   const int n = level.number_of_groups();
+  const std::size_t width = static_cast<std::size_t>(level.k - 1);
+  const std::size_t lead = std::min<std::size_t>(2, width);
+  auto may_cut_before = [&](int g) {
+    const T* a = level.prefixes.data() + static_cast<std::size_t>(g - 1) * width;
+    return !std::equal(a, a + lead, a + width);
+  };
   std::uint64_t joins = 0;
   for (int g = 0; g < n; ++g) joins += joins_in_group(level, g);
   const std::uint64_t wanted = static_cast<std::uint64_t>(threads) * kChunksPerThread;
@@ -78,7 +90,7 @@ std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsign
   std::uint64_t in_chunk = 0;
   for (int g = 0; g < n; ++g) {
     in_chunk += joins_in_group(level, g);
-    if (in_chunk >= per_chunk || g == n - 1) {
+    if (g == n - 1 || (in_chunk >= per_chunk && may_cut_before(g + 1))) {
       chunks.push_back({first, g + 1});
       first = g + 1;
       in_chunk = 0;

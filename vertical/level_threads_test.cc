@@ -98,3 +98,28 @@ TEST(LevelThreads, ChunkStoresAreAppendedInOrderAndErrorsReachTheCaller) {
 }
 
 }  // namespace
+
+namespace {
+
+// Groups whose prefixes start with the same two items stay in one chunk.
+TEST(LevelThreads, ChunksKeepGroupsOfOneTwoItemStartTogether) {
+  frequent_level<std::uint16_t, std::uint32_t> l(4);
+  typed_constraints<std::uint16_t> none;
+  for (std::uint16_t a = 0; a < 6; ++a)
+    for (std::uint16_t b = a + 1; b < 7; ++b)
+      for (std::uint16_t c = b + 1; c < 9; ++c)
+        for (std::uint16_t d = c + 1; d < 14; ++d) {
+          const std::uint16_t items[4] = {a, b, c, d};
+          l.add_itemset(items, 1, none);
+        }
+  const std::vector<group_chunk> chunks = chunk_groups(l, 3);
+  EXPECT_GT(chunks.size(), 3u);
+  for (std::size_t i = 1; i < chunks.size(); ++i) {
+    const std::uint16_t* before = l.prefixes.data() + (chunks[i].first_group - 1) * 3;
+    const std::uint16_t* after = l.prefixes.data() + chunks[i].first_group * 3;
+    EXPECT_FALSE(before[0] == after[0] && before[1] == after[1])
+        << "cut before group " << chunks[i].first_group;
+  }
+}
+
+}  // namespace
