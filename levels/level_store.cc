@@ -1,5 +1,5 @@
 // Level stores: grouped prefix layout, read walk, join cursor, the group
-// bisection, lookup, the subset test and output.
+// bisection, lookup and output.
 // T is the dense item type, T1 the support type.
 #include "levels/level_store.h"
 
@@ -161,22 +161,6 @@ bool frequent_level<T, T1>::lookup(const T* itemset, T1* support, T* key, int* i
 }
 
 template <class T, class T1>
-bool other_subsets_stored(const frequent_level<T, T1>& previous, const T* cand, int k, T* subset) {
-  // The subset without cand[r] has the prefix cand[0..k-2] minus cand[r] and the
-  // suffix cand[k-1]; as r decreases the subsets grow lexicographically, so the
-  // group search only moves forward.
-  int from = 0;
-  for (int r = k - 3; r >= 0; --r) {
-    for (int q = 0, w = 0; q < k - 1; ++q)
-      if (q != r) subset[w++] = cand[q];
-    const int g = previous.find_group(subset, from);
-    if (g < 0 || previous.find_in_group(g, cand[k - 1]) < 0) return false;
-    from = g + 1;
-  }
-  return true;
-}
-
-template <class T, class T1>
 int frequent_level<T, T1>::dump_itemsets(item_table& items,
                                          const std::vector<std::uint32_t>& prefix_items,
                                          output_file& out, typed_constraints<T>& table) {
@@ -216,9 +200,8 @@ int frequent_level<T, T1>::dump_itemsets(item_table& items,
   return written;
 }
 
-#define KESTREL_INSTANTIATE(T, T1)      \
-  template class level_store<T, T1>;    \
-  template class frequent_level<T, T1>; \
-  template bool other_subsets_stored(const frequent_level<T, T1>&, const T*, int, T*);
+#define KESTREL_INSTANTIATE(T, T1)   \
+  template class level_store<T, T1>; \
+  template class frequent_level<T, T1>;
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

@@ -98,11 +98,3 @@ class frequent_level : public level_store<T, T1> {
 
 };
 
-// The subset test of candidate generation: true when every (k-1)-subset of cand
-// other than the two joined itemsets (cand without cand[k-2], cand without
-// cand[k-1]) is stored in previous, the level k-1. cand has k >= 3 items,
-// ascending. previous holds every frequent itemset of its level that passes the
-// anti-monotone constraints, so a missing subset proves cand infrequent or
-// failing one of them. subset has room for k-1 items.
-template <class T, class T1>
-bool other_subsets_stored(const frequent_level<T, T1>& previous, const T* cand, int k, T* subset);

@@ -8,8 +8,8 @@
 // anti-monotone constraints, so a candidate absent from the join is infrequent
 // or fails one of them. A candidate that fails an anti-monotone constraint, or
 // one of whose other (k-1)-subsets is missing from the previous store (the
-// subset test of levels/level_store.h; the key-pattern variant looks the
-// subsets up itself), is neither counted nor stored; the frequent ones are
+// subset cursor of levels/subset_cursor.h, which the key-pattern variant also
+// uses for its support inferences), is neither counted nor stored; the frequent ones are
 // stored and dump_itemsets decides what is written.
 // T is the dense item type, T1 the support type.
 #pragma once
