@@ -76,3 +76,11 @@ void attribute_table::rebuild_for_dense_ids(const item_table& items, constraint_
   }
   bind_columns(constraints, false);
 }
+
+void attribute_table::compact(const std::vector<std::uint32_t>& keep) {
+  for (auto& column : columns) {
+    for (std::size_t j = 0; j < keep.size(); ++j)
+      if (keep[j] < column->size()) (*column)[j] = (*column)[keep[j]];
+    column->resize(keep.size(), 0);
+  }
+}

@@ -41,6 +41,10 @@ class attribute_table {
   // column; then rebinds the constraints (without fold_prefix).
   void rebuild_for_dense_ids(const item_table& items, constraint_set& constraints);
 
+  // Global pruning: entry j of every column := old entry keep[j] (keep ascending),
+  // the column keep.size() long. The column objects stay in place.
+  void compact(const std::vector<std::uint32_t>& keep);
+
   std::vector<int> rows;  // ascending, distinct
   std::vector<std::unique_ptr<std::vector<std::uint32_t>>> columns;
 

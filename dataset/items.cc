@@ -51,7 +51,6 @@ void item_table::number(const std::vector<item_entry>& in_order, bool make_label
   max_support = 0;
   unmap.assign(n_items, 0);
   item_support.assign(n_items, 0);
-  map.resize(n_items);
   dense_map.assign(counts.dense_table_size(), kNotFrequent);  // larger ids go to sparse_map
   sparse_map.clear();
   item_label.clear();
@@ -63,7 +62,6 @@ void item_table::number(const std::vector<item_entry>& in_order, bool make_label
   for (std::uint32_t k = 0; k < n_items; ++k) {
     const item_entry& e = in_order[k];
     unmap[k] = e.id;
-    map[k] = k;
     item_support[k] = e.count;
     max_support = std::max(max_support, e.count);
     if (e.id < kDenseIdLimit) {
@@ -78,48 +76,22 @@ void item_table::number(const std::vector<item_entry>& in_order, bool make_label
       item_label_len[k] = static_cast<std::uint8_t>(n);
     }
   }
-  n_kept = n_items;
 }
 
-void item_table::init_global_pruning() { global_count.assign(n_items, 0); }
-
-void item_table::end_global_pruning(std::uint32_t threshold) {
-  n_kept = 0;
-  pruned_inputs_.clear();
-  pruned_.assign(n_items, 0);
-  for (std::uint32_t i = 0; i < n_items; ++i) {
-    if (global_count[i] < threshold) {
-      // A flag, not a marker in unmap: every 32-bit value, 4294967295 included,
-      // is a valid input id, so unmap keeps the id.
-      pruned_[i] = 1;
-      pruned_inputs_.push_back(unmap[i]);
+void item_table::compact(const std::vector<std::uint32_t>& keep) {
+  // Input ids of the dropped items no longer map to anything.
+  for (std::uint32_t i = 0, next = 0; i < n_items; ++i) {
+    if (next < keep.size() && keep[next] == i) {
+      ++next;
+    } else if (unmap[i] < kDenseIdLimit) {
+      dense_map[unmap[i]] = kNotFrequent;
     } else {
-      ++n_kept;
+      sparse_map.erase(unmap[i]);
     }
   }
-}
-
-bool item_table::update_map() {
-  if (n_kept == n_items) return false;
-  std::uint32_t next = 0;
-  for (std::uint32_t i = 0; i < n_items; ++i)
-    if (!pruned_[i]) map[i] = next++;
-  return true;
-}
-
-bool item_table::update_unmap(attribute_table& attributes) {
-  if (n_kept == n_items) return false;
-  // Input ids of the dropped items no longer map to anything.
-  for (std::uint32_t input : pruned_inputs_) {
-    if (input < kDenseIdLimit)
-      dense_map[input] = kNotFrequent;
-    else
-      sparse_map.erase(input);
-  }
-  pruned_inputs_.clear();
-  std::uint32_t j = 0;
-  for (std::uint32_t i = 0; i < n_items; ++i) {
-    if (pruned_[i]) continue;
+  const std::uint32_t n_kept = static_cast<std::uint32_t>(keep.size());
+  for (std::uint32_t j = 0; j < n_kept; ++j) {
+    const std::uint32_t i = keep[j];
     if (i != j) {
       unmap[j] = unmap[i];
       item_support[j] = item_support[i];
@@ -127,17 +99,13 @@ bool item_table::update_unmap(attribute_table& attributes) {
         std::copy_n(&item_label[i * kLabelSlot], kLabelSlot, &item_label[j * kLabelSlot]);
         item_label_len[j] = item_label_len[i];
       }
-      for (auto& column : attributes.columns)
-        if (i < column->size()) (*column)[j] = (*column)[i];
     }
     const std::uint32_t input = unmap[j];
     if (input < kDenseIdLimit)
       dense_map[input] = j;
     else
       sparse_map[input] = j;
-    ++j;
   }
-  for (auto& column : attributes.columns) column->resize(n_kept, 0);
   unmap.resize(n_kept);
   item_support.resize(n_kept);
   if (!item_label.empty()) {
@@ -145,6 +113,4 @@ bool item_table::update_unmap(attribute_table& attributes) {
     item_label_len.resize(n_kept);
   }
   n_items = n_kept;
-  pruned_.assign(n_items, 0);
-  return true;
 }

@@ -5,10 +5,7 @@
 // Winnow passes. remap_items then drops the infrequent items and gives the
 // frequent ones dense ids 0 .. n_items-1 in ascending support order (or in the
 // order of the first convertible constraint's attribute), with a printable label
-// per dense id. During mining the engine shrinks the numbering by global
-// pruning: it counts, per dense id, the candidates an item takes part in
-// (global_count), and items below the threshold are dropped and the others
-// renumbered.
+// per dense id. Global pruning may later shrink the numbering (compact).
 //
 // min_count is the effective support threshold max(sigma, 1): an itemset that no
 // transaction contains is never frequent.
@@ -39,8 +36,8 @@ class item_table {
   void remap_items(const std::vector<std::uint32_t>& column, bool ascending);
   // Dense id k becomes in_order[k] (its id and support); labels when make_labels.
   void number(const std::vector<item_entry>& in_order, bool make_labels);
-  // Dense id of an input id, or kNotFrequent. Follows global pruning: after
-  // update_unmap it gives the compacted dense id, kNotFrequent for a dropped item.
+  // Dense id of an input id, or kNotFrequent. Follows compact: a dropped item
+  // maps to kNotFrequent, a kept one to its new dense id.
   std::uint32_t map_input(std::uint32_t input_id) const {
     if (input_id < dense_map.size()) return dense_map[input_id];
     if (input_id < kDenseIdLimit) return kNotFrequent;
@@ -49,32 +46,21 @@ class item_table {
   }
   // Input id of dense id k.
   std::uint32_t input_id(std::uint32_t k) const { return unmap[k]; }
-  // Support of dense id k (valid until global pruning changes the numbering).
+  // Support of dense id k.
   std::uint32_t support(std::uint32_t k) const { return item_support[k]; }
   // "<input id> " of dense id k, label_length(k) bytes (made by remap_items).
   const char* label(std::uint32_t k) const { return &item_label[k * kLabelSlot]; }
   std::size_t label_length(std::uint32_t k) const { return item_label_len[k]; }
 
-  // --- global pruning (engine) ---
-  void init_global_pruning();
-  // Marks the items whose global count is below threshold: pruned(k) becomes
-  // true. The input id stays known (no marker value is free: 4294967295 is a
-  // valid id), so callers test pruned(k).
-  void end_global_pruning(std::uint32_t threshold);
-  bool pruned(std::uint32_t k) const { return k < pruned_.size() && pruned_[k] != 0; }
-  // Fills map (current dense id -> next dense id); false when nothing was dropped.
-  bool update_map();
-  // Compacts the numbering after global pruning, with the labels and the
-  // attribute columns; false when nothing was dropped.
-  bool update_unmap(attribute_table& attributes);
+  // Keeps only the dense ids in keep (ascending), which become 0 .. keep.size()-1
+  // in that order, with their input ids, supports and labels; the input ids of
+  // the others map to kNotFrequent from then on.
+  void compact(const std::vector<std::uint32_t>& keep);
 
-  item_counts counts;                       // first scan and Winnow passes
-  std::vector<std::uint32_t> map;           // after update_map: current dense id -> next
-  std::vector<std::uint32_t> global_count;  // per dense id, filled by the engine
-  std::uint32_t min_count;                  // max(sigma, 1)
+  item_counts counts;      // first scan and Winnow passes
+  std::uint32_t min_count;  // max(sigma, 1)
   std::uint32_t sigma;
   std::uint32_t n_items = 0;
-  std::uint32_t n_kept = 0;  // items left by the last end_global_pruning
   std::uint32_t n_transactions = 0;
   std::uint32_t max_support = 0;
   // Mean support, in percent of the transactions, of the items above 10 %.
@@ -87,7 +73,4 @@ class item_table {
   std::vector<std::uint32_t> item_support;  // support per dense id
   std::vector<std::uint32_t> dense_map;     // input id -> dense id, for ids < kDenseIdLimit
   std::unordered_map<std::uint32_t, std::uint32_t> sparse_map;
-  // Input ids dropped by the last end_global_pruning; update_unmap unmaps them.
-  std::vector<std::uint32_t> pruned_inputs_;
-  std::vector<std::uint8_t> pruned_;  // per dense id: dropped by the last end_global_pruning
 };

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "dataset/attributes.h"
 
 namespace {
 
@@ -54,38 +53,6 @@ TEST(ItemTable, SparseHugeIdsKeepMemorySmall) {
   EXPECT_EQ(items.map_input(5), 0u);
   EXPECT_EQ(items.map_input(3000000000u), 1u);
   EXPECT_EQ(items.map_input(3000000001u), item_table::kNotFrequent);
-}
-
-// Input id 4294967295 once equalled the pruning marker: it must survive as an item.
-TEST(ItemTable, GlobalPruningCompactsEveryPerItemArrayAndKeepsTheLargestId) {
-  item_table items = counted(1, {{4294967295u, 1}, {7, 2}, {3000000000u, 3}, {13, 4}});
-  items.remap_items(true);  // dense 0..3 = 4294967295, 7, 3000000000, 13
-  attribute_table attributes;
-  attributes.columns.push_back(
-      std::make_unique<std::vector<std::uint32_t>>(std::vector<std::uint32_t>{100, 101, 102, 103}));
-  items.init_global_pruning();
-  items.global_count = {5, 1, 5, 0};
-  items.end_global_pruning(2);
-  EXPECT_EQ(items.n_kept, 2u);
-  EXPECT_FALSE(items.pruned(0));
-  EXPECT_TRUE(items.pruned(1));
-  ASSERT_TRUE(items.update_map());
-  EXPECT_EQ(items.map[0], 0u);
-  EXPECT_EQ(items.map[2], 1u);
-  ASSERT_TRUE(items.update_unmap(attributes));
-  EXPECT_EQ(input_ids(items), (std::vector<std::uint32_t>{4294967295u, 3000000000u}));
-  EXPECT_EQ(labels(items), (std::vector<std::string>{"4294967295 ", "3000000000 "}));
-  EXPECT_EQ(items.support(1), 3u);
-  EXPECT_EQ(*attributes.columns[0], (std::vector<std::uint32_t>{100, 102}));
-  EXPECT_EQ(items.map_input(4294967295u), 0u);
-  EXPECT_EQ(items.map_input(7), item_table::kNotFrequent);
-  // Nothing under the threshold: both steps report no change.
-  items.init_global_pruning();
-  items.global_count = {3, 3};
-  items.end_global_pruning(2);
-  EXPECT_FALSE(items.update_map());
-  EXPECT_FALSE(items.update_unmap(attributes));
-  EXPECT_EQ(items.n_items, 2u);
 }
 
 }  // namespace

@@ -4,7 +4,8 @@
 // caller builds it): the input, the support threshold, the engine options, the
 // attribute source, the active constraints and the directory of the temporary
 // dataset. run_context adds what the run keeps while it works: the attribute
-// columns, where the itemsets go, the path of "dataset.tmp" and the reporter of
+// columns, the global pruning of the item numbering, where the itemsets go, the
+// path of "dataset.tmp" and the reporter of
 // standard-output text. Nothing about a run lives outside these two values, so
 // two runs in one process cannot see each other.
 #pragma once
@@ -15,6 +16,7 @@
 
 #include "constraints/constraint_set.h"
 #include "dataset/attributes.h"
+#include "dataset/global_pruning.h"
 #include "util/memory_budget.h"
 #include "util/output_file.h"
 #include "util/report.h"
@@ -49,6 +51,7 @@ struct run_context {
   run_config config;
   constraint_set& constraints;  // config.constraints
   attribute_table attributes;
+  global_pruning pruning;
   output_target output;
   std::string temp_dataset;  // path of "dataset.tmp"
   // What the large allocations are planned against: the smallest of physical

@@ -20,7 +20,8 @@ namespace {
 // Per-pass state of the out-of-core counting of level k.
 template <class T>
 struct pass_state {
-  pass_state(int k, const item_table& items, typed_constraints<T>& table)
+  pass_state(int k, const item_table& items, const global_pruning& pruning,
+             typed_constraints<T>& table)
       : uk(static_cast<std::uint32_t>(k)),
         flag_start(table.lam_table.size()),
         flags(table.lam_table.size()),
@@ -31,10 +32,8 @@ struct pass_state {
     for (std::size_t u = 0; u < flag_start.size(); ++u)
       flag_start[u] = table.lam_table[u]->prunes_transactions() ? 0 : 1;
     // Items the previous level's global pruning kept: those of at least k-1 of
-    // its stored itemsets. Read from the counts, not from unmap's -1 mark, which
-    // input id 4294967295 shares.
-    for (std::uint32_t x = 0; x < items.n_items; ++x)
-      kept_item[x] = items.global_count[x] >= uk - 1 ? 1 : 0;
+    // its stored itemsets.
+    for (std::uint32_t x = 0; x < items.n_items; ++x) kept_item[x] = pruning.kept(x) ? 1 : 0;
   }
   std::uint32_t uk;
   std::vector<std::uint8_t> flag_start, flags;
@@ -97,13 +96,13 @@ bool prune_after_counting(counting_transaction<T>& t, int k, pass_state<T>& s,
 }
 
 // Stores the frequent candidates the constraint set keeps as level k, under the
-// sink's numbering; counts their items for global pruning when count_items is
-// set. Returns the number of frequent candidates.
+// sink's numbering; counts their items for global pruning when pruning is not
+// null. Returns the number of frequent candidates.
 template <class T, class T1>
-std::uint32_t store_frequent_candidates(int k, item_table& items,
+std::uint32_t store_frequent_candidates(int k, const item_table& items,
                                         candidate_store<T, T1>& candidates,
                                         frequent_level<T, T1>& level, const std::uint32_t* map,
-                                        typed_constraints<T>& table, bool count_items) {
+                                        typed_constraints<T>& table, global_pruning* pruning) {
   std::uint32_t frequent = 0;
   if (candidates.n_itemsets == 0) return frequent;
   std::vector<T> cand(k), mapped(k);
@@ -114,8 +113,8 @@ std::uint32_t store_frequent_candidates(int k, item_table& items,
     if (sup < min_count) continue;
     ++frequent;
     if (!table.keeps(cand.data(), k)) continue;
-    if (count_items)
-      for (int q = 0; q < k; ++q) ++items.global_count[cand[q]];
+    if (pruning != nullptr)
+      for (int q = 0; q < k; ++q) pruning->count(cand[q]);
     if (map != nullptr) {
       for (int q = 0; q < k; ++q) mapped[q] = static_cast<T>(map[cand[q]]);
       level.add_itemset(mapped.data(), sup, table, &candidates, s);
@@ -183,9 +182,9 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
   clock.start();
 
   // Read before global pruning starts over: the items the previous level kept.
-  pass_state<T> state(k, items, table);
+  pass_state<T> state(k, items, run.pruning, table);
   const bool rewrites = sink.rewrites_dataset();
-  if (rewrites) items.init_global_pruning();
+  if (rewrites) run.pruning.start(items.n_items);
   const std::uint32_t* map = sink.renumbering();
   const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
 
@@ -210,7 +209,8 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
                                 partial.get(), passes > 0, last ? &sink : nullptr, &kept);
     ++passes;
     n_candidates += static_cast<std::uint64_t>(candidates.n_itemsets);
-    frequent += store_frequent_candidates(k, items, candidates, target, map, table, rewrites);
+    frequent += store_frequent_candidates(k, items, candidates, target, map, table,
+                                          rewrites ? &run.pruning : nullptr);
     if (last) break;
     run.report.check_stop();  // a level of many passes can be long
     chunks.fill_next(candidates);
@@ -218,14 +218,14 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
   if (partial) partial->finish();
   if (next) level = std::move(*next);
   if (rewrites) items.n_transactions = kept;
-  if (map != nullptr) items.update_unmap(run.attributes);
+  if (map != nullptr) run.pruning.compact(items, run.attributes);
 
   output_file out(run.output, "a");
   const int written = run.constraints.level_allowed(k)
                           ? level.dump_itemsets(items, run.constraints.prefix_items, out, table)
                           : 0;
   out.close();
-  if (rewrites) items.end_global_pruning(state.uk);
+  if (rewrites) run.pruning.mark(state.uk);
 
   progress_row row;
   row.level = k;

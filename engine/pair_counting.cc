@@ -230,6 +230,7 @@ class pair_storer {
       : out_(run.output, "a"),
         line_(items, run.constraints.prefix_items, 2),
         items_(items),
+        pruning_(run.pruning),
         level_(level),
         table_(table),
         frequent_(frequent),
@@ -247,8 +248,8 @@ class pair_storer {
     if (!plain_ && !table_.keeps(pair, 2)) return;
     level_.add_itemset(pair, count, table_);
     if (count_items_) {
-      ++items_.global_count[a];
-      ++items_.global_count[b];
+      pruning_.count(a);
+      pruning_.count(b);
     }
     if (!writable_ || (!plain_ && !table_.writes(pair, 2))) return;
     if (a != labelled_row_) {
@@ -270,6 +271,7 @@ class pair_storer {
   output_file out_;
   output_line line_;
   item_table& items_;
+  global_pruning& pruning_;
   frequent_level<T, T1>& level_;
   typed_constraints<T>& table_;
   frequent_pairs<T>& frequent_;
@@ -319,7 +321,7 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_
     sink.finish();
     if (rewrites) {
       items.n_transactions = pass.kept;
-      items.init_global_pruning();
+      run.pruning.start(items.n_items);
     }
     store.emplace(run, items, *level, table, frequent, rewrites);
   };
@@ -396,7 +398,7 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_
       count_triangle_block(plan.first_items, p, p > 0);
   }
   const level_totals stored = store->finish();
-  if (rewrites) items.end_global_pruning(2);
+  if (rewrites) run.pruning.mark(2);
 
   progress_row row;
   row.level = 2;

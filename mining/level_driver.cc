@@ -19,14 +19,14 @@
 namespace {
 
 // The sink of a counting pass: the bit matrix filler once the matrix is
-// allocated (with the item table's renumbering when global pruning compacted
-// the ids, renumber set), else the rewriter of "dataset.tmp".
+// allocated (renumbering the items to those global pruning keeps when renumber
+// is set), else the rewriter of "dataset.tmp".
 template <class T>
 std::unique_ptr<transaction_sink<T>> make_sink(run_context& run, bit_matrix<T>& matrix,
-                                               item_table& items, bool renumber) {
+                                               bool renumber) {
   if (!matrix.allocated()) return std::make_unique<dataset_rewriter<T>>(run.temp_dataset);
-  const bool renumbered = renumber && items.update_map();
-  return std::make_unique<bit_matrix_filler<T>>(matrix, renumbered ? items.map.data() : nullptr);
+  return std::make_unique<bit_matrix_filler<T>>(matrix,
+                                                renumber ? run.pruning.renumbering() : nullptr);
 }
 
 }  // namespace
@@ -49,7 +49,7 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
 
   auto pairs = std::make_unique<frequent_pairs<T>>();
   std::unique_ptr<frequent_level<T, T1>> level = count_pairs<T, T1>(
-      run, max_tr_len, items, *make_sink(run, matrix, items, false), table, *pairs);
+      run, max_tr_len, items, *make_sink(run, matrix, false), table, *pairs);
   if (level->n_itemsets < 3 || constraints.last_allowed_level(k)) return;
 
   auto candidates = std::make_unique<candidate_store<T, T1>>(k);
@@ -59,19 +59,21 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
     ++k;
     // From level hop on, the pass of level k fills the bit matrix instead of
     // rewriting the file once the pruned data fits the memory rule.
-    if (hop <= k && matrix.fits_in_memory(items.n_kept, items.n_transactions, run.memory_bytes)) {
+    if (hop <= k &&
+        matrix.fits_in_memory(run.pruning.n_kept(), items.n_transactions, run.memory_bytes)) {
       matrix.allocate();
       vertical = true;
     }
     if (!count_level_out_of_core<T, T1>(run, k, max_tr_len, items, *level, *candidates, pairs,
-                                        *make_sink(run, matrix, items, true), table))
+                                        *make_sink(run, matrix, true), table))
       return;
     if (level->n_itemsets < k + 1 || constraints.last_allowed_level(k)) return;
   }
 
   candidates.reset();
   pairs.reset();
-  const bool compact = matrix.try_make_compact(items.n_kept);
+  // The last counting pass compacted the numbering to the items it kept.
+  const bool compact = matrix.try_make_compact(items.n_items);
   level->keys.assign(static_cast<std::size_t>(level->n_itemsets), static_cast<T>(-1));
   auto next = std::make_unique<frequent_level<T, T1>>(k);
   using iteration = void (*)(run_context&, int, item_table&, frequent_level<T, T1>&,

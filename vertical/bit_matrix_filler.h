@@ -12,7 +12,7 @@ template <class T>
 class bit_matrix_filler : public transaction_sink<T> {
  public:
   // renumbering: null, or the new id of every dense id when global pruning has
-  // compacted the numbering the matrix was sized for (item_table::map).
+  // compacted the numbering the matrix was sized for (global_pruning::renumbering).
   bit_matrix_filler(bit_matrix<T>& matrix, const std::uint32_t* renumbering)
       : matrix_(matrix), map_(renumbering) {}
   void add(T* items, std::uint32_t n) override {
