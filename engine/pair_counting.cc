@@ -294,6 +294,127 @@ void store_block(const pair_counters<T1>& pairs, std::uint32_t min_count,
   }
 }
 
+// The passes of level 2 under one plan. The first pass reads the 32-bit records,
+// hands what it keeps to the sink and starts the store; the later ones read the
+// kept transactions back. Each count_* method returns the passes it took.
+template <class T, class T1>
+class pair_passes {
+ public:
+  pair_passes(run_context& run, int max_tr_len, item_table& items, transaction_sink<T>& sink,
+              typed_constraints<T>& table, frequent_pairs<T>& frequent,
+              frequent_level<T, T1>& level)
+      : run_(run),
+        max_tr_len_(max_tr_len),
+        items_(items),
+        sink_(sink),
+        table_(table),
+        frequent_(frequent),
+        level_(level),
+        n_(items.n_items),
+        rewrites_(sink.rewrites_dataset()) {}
+
+  // All the occurring pairs at once, in one pass; capacity: the item
+  // occurrences and transactions before the pass.
+  std::uint32_t count_occurring(std::uint64_t capacity) {
+    occurring_pairs<T> rows(n_, 0, n_, capacity);
+    first([&](const T* t, std::uint32_t len) { rows.add(t, len); });
+    store_rows(rows);
+    return 1;
+  }
+
+  // The occurring pairs in blocks of rows, after a pass that measures what each
+  // row keeps: its transactions from it on, their sentinels and the positions of
+  // the items with a successor (an upper bound: a transaction kept for a block
+  // is counted in each of its rows there).
+  std::uint32_t count_occurring_blocks() {
+    std::vector<std::uint64_t> row_bytes(n_, 0);
+    first([&](const T* t, std::uint32_t len) {
+      for (std::uint32_t i = 0; i + 1 < len; ++i)
+        row_bytes[t[i]] += (len - i + 1) * sizeof(T) + (len - i - 1) * 4;
+    });
+    const std::uint64_t fixed = occurring_blocks_fixed_bytes(n_, sizeof(T));
+    const std::uint64_t room = run_.memory_bytes > fixed ? run_.memory_bytes - fixed : 0;
+    const std::vector<std::uint32_t> blocks = cut_rows(row_bytes, room);
+    if (blocks.empty()) {
+      // A row keeps more than the budget: the triangle's rows after all.
+      std::vector<std::uint64_t>().swap(row_bytes);
+      const std::vector<std::uint32_t> rows = cut_triangle(n_, sizeof(T1), run_.memory_bytes);
+      if (rows.empty()) refuse_pairs(n_, sizeof(T1));
+      return count_triangle(rows, true);
+    }
+    std::vector<std::uint64_t> block_bytes(blocks.size() - 1, 0);
+    for (std::size_t p = 0; p + 1 < blocks.size(); ++p)
+      for (std::uint32_t a = blocks[p]; a < blocks[p + 1]; ++a) block_bytes[p] += row_bytes[a];
+    std::vector<std::uint64_t>().swap(row_bytes);
+    for (std::size_t p = 0; p + 1 < blocks.size(); ++p) {
+      occurring_pairs<T> rows(n_, blocks[p], blocks[p + 1], block_bytes[p] / (sizeof(T) + 4));
+      next([&](const T* t, std::uint32_t len) { rows.add(t, len); });
+      store_rows(rows);
+    }
+    return static_cast<std::uint32_t>(blocks.size());  // the first pass and one per block
+  }
+
+  // The triangle's blocks of rows (blocks: their first items, then n), one pass
+  // each; the first of them is the first pass unless first_pass_done.
+  std::uint32_t count_triangle(const std::vector<std::uint32_t>& blocks, bool first_pass_done) {
+    for (std::uint32_t p = 0; p + 1 < blocks.size(); ++p) {
+      pair_counters<T1> block(n_, blocks[p], blocks[p + 1]);
+      auto count = [&](const T* t, std::uint32_t len) { count_block(block, t, len); };
+      if (p == 0 && !first_pass_done)
+        first(count);
+      else
+        next(count);
+      store_block(block, items_.min_count, *store_);
+    }
+    return static_cast<std::uint32_t>(blocks.size() - 1) + (first_pass_done ? 1 : 0);
+  }
+
+  level_totals finish() { return store_->finish(); }
+  const pass_totals& first_pass_totals() const { return totals_; }
+
+ private:
+  // The first pass, then what follows it whatever the plan.
+  template <class Count>
+  void first(Count&& count) {
+    totals_ = first_pass(run_.temp_dataset, max_tr_len_, items_, sink_, table_, count);
+    sink_.finish();
+    if (rewrites_) {
+      items_.n_transactions = totals_.kept;
+      run_.pruning.start(items_.n_items);
+    }
+    store_.emplace(run_, items_, level_, table_, frequent_, rewrites_);
+  }
+
+  template <class Count>
+  void next(Count&& count) {
+    run_.report.check_stop();
+    next_pass(run_.temp_dataset, max_tr_len_, items_, table_, rewrites_, count);
+  }
+
+  void store_rows(occurring_pairs<T>& rows) {
+    const std::uint32_t min_count = items_.min_count;
+    rows.for_each_row(
+        [&](std::uint32_t a, const T* seconds, std::size_t m, const std::uint32_t* count) {
+          for (std::size_t i = 0; i < m; ++i) {
+            const std::uint32_t c = count[seconds[i]];
+            if (c >= min_count) store_->take(a, seconds[i], static_cast<T1>(c));
+          }
+        });
+  }
+
+  run_context& run_;
+  const int max_tr_len_;
+  item_table& items_;
+  transaction_sink<T>& sink_;
+  typed_constraints<T>& table_;
+  frequent_pairs<T>& frequent_;
+  frequent_level<T, T1>& level_;
+  const std::uint32_t n_;
+  const bool rewrites_;
+  pass_totals totals_;
+  std::optional<pair_storer<T, T1>> store_;
+};
+
 }  // namespace
 
 template <class T, class T1>
@@ -312,93 +433,17 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_
   sizes.counter_bytes = sizeof(T1);
   const pair_counting_plan plan = plan_pair_counting(sizes, run.memory_bytes);
 
-  const bool rewrites = sink.rewrites_dataset();
   auto level = std::make_unique<frequent_level<T, T1>>(2);
-  pass_totals pass;
-  std::optional<pair_storer<T, T1>> store;
-  // What follows the first pass whatever the plan.
-  auto end_first_pass = [&]() {
-    sink.finish();
-    if (rewrites) {
-      items.n_transactions = pass.kept;
-      run.pruning.start(items.n_items);
-    }
-    store.emplace(run, items, *level, table, frequent, rewrites);
-  };
-  const std::uint32_t min_count = items.min_count;
-  auto store_rows = [&](occurring_pairs<T>& rows) {
-    rows.for_each_row([&](std::uint32_t a, const T* seconds, std::size_t m,
-                          const std::uint32_t* count) {
-      for (std::size_t i = 0; i < m; ++i) {
-        const std::uint32_t c = count[seconds[i]];
-        if (c >= min_count) store->take(a, seconds[i], static_cast<T1>(c));
-      }
-    });
-  };
-  // Block p of the triangle's blocks; the first pass counts block 0 when
-  // first_pass_done is false.
-  auto count_triangle_block = [&](const std::vector<std::uint32_t>& blocks, std::uint32_t p,
-                                  bool first_pass_done) {
-    pair_counters<T1> block(n, blocks[p], blocks[p + 1]);
-    auto count = [&](const T* t, std::uint32_t len) { count_block(block, t, len); };
-    if (!first_pass_done) {
-      pass = first_pass(run.temp_dataset, max_tr_len, items, sink, table, count);
-      end_first_pass();
-    } else {
-      run.report.check_stop();
-      next_pass(run.temp_dataset, max_tr_len, items, table, rewrites, count);
-    }
-    store_block(block, min_count, *store);
-  };
-  std::uint32_t passes = plan.passes();
-  if (plan.method == pair_method::occurring) {
-    occurring_pairs<T> rows(n, 0, n, sizes.occurrences + sizes.transactions);
-    pass = first_pass(run.temp_dataset, max_tr_len, items, sink, table,
-                      [&](const T* t, std::uint32_t len) { rows.add(t, len); });
-    end_first_pass();
-    store_rows(rows);
-  } else if (plan.method == pair_method::occurring_blocks) {
-    // The first pass measures what each row would keep: its transactions from
-    // it on, their sentinels and the positions of the items with a successor
-    // (an upper bound: a transaction kept for a block is counted in each of
-    // its rows there).
-    std::vector<std::uint64_t> row_bytes(n, 0);
-    pass = first_pass(run.temp_dataset, max_tr_len, items, sink, table,
-                      [&](const T* t, std::uint32_t len) {
-                        for (std::uint32_t i = 0; i + 1 < len; ++i)
-                          row_bytes[t[i]] += (len - i + 1) * sizeof(T) + (len - i - 1) * 4;
-                      });
-    end_first_pass();
-    const std::uint64_t fixed = occurring_blocks_fixed_bytes(n, sizeof(T));
-    const std::uint64_t room = run.memory_bytes > fixed ? run.memory_bytes - fixed : 0;
-    const std::vector<std::uint32_t> blocks = cut_rows(row_bytes, room);
-    if (blocks.empty()) std::vector<std::uint64_t>().swap(row_bytes);
-    if (!blocks.empty()) {
-      passes = static_cast<std::uint32_t>(blocks.size());  // the first pass and one per block
-      std::vector<std::uint64_t> block_bytes(blocks.size() - 1, 0);
-      for (std::size_t p = 0; p + 1 < blocks.size(); ++p)
-        for (std::uint32_t a = blocks[p]; a < blocks[p + 1]; ++a) block_bytes[p] += row_bytes[a];
-      std::vector<std::uint64_t>().swap(row_bytes);
-      for (std::size_t p = 0; p + 1 < blocks.size(); ++p) {
-        occurring_pairs<T> rows(n, blocks[p], blocks[p + 1], block_bytes[p] / (sizeof(T) + 4));
-        run.report.check_stop();
-        next_pass(run.temp_dataset, max_tr_len, items, table, rewrites,
-                  [&](const T* t, std::uint32_t len) { rows.add(t, len); });
-        store_rows(rows);
-      }
-    } else {
-      // A row keeps more than the budget: the triangle's rows after all.
-      const std::vector<std::uint32_t> rows = cut_triangle(n, sizeof(T1), run.memory_bytes);
-      if (rows.empty()) refuse_pairs(n, sizeof(T1));
-      passes = static_cast<std::uint32_t>(rows.size());
-      for (std::uint32_t p = 0; p + 1 < rows.size(); ++p) count_triangle_block(rows, p, true);
-    }
-  } else {
-    for (std::uint32_t p = 0; p < plan.passes(); ++p)
-      count_triangle_block(plan.first_items, p, p > 0);
-  }
-  const level_totals stored = store->finish();
-  if (rewrites) run.pruning.mark(2);
+  pair_passes<T, T1> passes(run, max_tr_len, items, sink, table, frequent, *level);
+  std::uint32_t n_passes = 0;
+  if (plan.method == pair_method::occurring)
+    n_passes = passes.count_occurring(sizes.occurrences + sizes.transactions);
+  else if (plan.method == pair_method::occurring_blocks)
+    n_passes = passes.count_occurring_blocks();
+  else
+    n_passes = passes.count_triangle(plan.first_items, false);
+  const level_totals stored = passes.finish();
+  if (sink.rewrites_dataset()) run.pruning.mark(2);
 
   progress_row row;
   row.level = 2;
@@ -407,9 +452,9 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_
   row.frequent = stored.frequent;
   row.written = stored.written;
   row.transactions = items.n_transactions;
-  row.kib = pass.items_written * sizeof(T) / 1024;
+  row.kib = passes.first_pass_totals().items_written * sizeof(T) / 1024;
   row.seconds = clock.seconds();
-  row.passes = passes;
+  row.passes = n_passes;
   print_progress_row(run.report, row);
   return level;
 }
