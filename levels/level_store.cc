@@ -15,18 +15,41 @@ level_store<T, T1>::level_store(int k) : k(k) {}
 
 template <class T, class T1>
 void level_store<T, T1>::clear(int new_k) {
-  prefixes.clear();
-  group_last.clear();
-  suffixes.clear();
-  supports.clear();
-  keys.clear();
-  lam_flags.clear();
+  std::vector<T>().swap(prefixes);
+  std::vector<int>().swap(group_last);
+  std::vector<T>().swap(suffixes);
+  std::vector<T1>().swap(supports);
+  std::vector<T>().swap(keys);
+  std::vector<bool>().swap(lam_flags);
   k = new_k;
   read_pos = -1;
   cur_group = 0;
   cur_first = 0;
   cur_last = 0;
   n_itemsets = 0;
+}
+
+template <class T, class T1>
+void level_store<T, T1>::reserve_for_joins(const level_store& previous, bool with_keys,
+                                           std::uint64_t budget_bytes) {
+  assert(k == previous.k + 1 && n_itemsets == 0);
+  std::uint64_t itemsets = 0, groups = 0;
+  for (int g = 0; g < previous.number_of_groups(); ++g) {
+    const std::uint64_t m =
+        static_cast<std::uint64_t>(previous.group_last[g] - previous.group_first(g)) + 1;
+    itemsets += m * (m - 1) / 2;
+    groups += m - 1;
+  }
+  const std::uint64_t flag_bits = itemsets * static_cast<std::uint64_t>(previous.n_lam);
+  const std::uint64_t per_itemset = sizeof(T) * (with_keys ? 2 : 1) + sizeof(T1);
+  const std::uint64_t per_group = sizeof(T) * static_cast<std::uint64_t>(k - 1) + sizeof(int);
+  if (itemsets * per_itemset + groups * per_group + flag_bits / 8 > budget_bytes) return;
+  prefixes.reserve(groups * static_cast<std::size_t>(k - 1));
+  group_last.reserve(groups);
+  suffixes.reserve(itemsets);
+  supports.reserve(itemsets);
+  if (with_keys) keys.reserve(itemsets);
+  lam_flags.reserve(flag_bits);
 }
 
 template <class T, class T1>

@@ -33,7 +33,20 @@ class level_store {
   // Moved, not copied: a level can be large.
   level_store(level_store&&) = default;
   level_store& operator=(level_store&&) = default;
+  // Empties the store for level k and gives its memory back: a level's arrays
+  // can be large, and the next level built here may need far less (or more,
+  // and then nothing stale sits beside the new arrays).
   void clear(int k);
+
+  // Reserves room for level k+1 built from previous (level k) by joining the
+  // itemsets within each group: at most m(m-1)/2 itemsets and m-1 groups from a
+  // group of m. Nothing is reserved when that bound takes more than
+  // budget_bytes. Filling from reserved room never copies an array, so the level
+  // under construction never holds its old and its grown arrays at once; room
+  // reserved but not filled is address space the process never touches.
+  // with_keys: room for one key record per itemset too.
+  void reserve_for_joins(const level_store& previous, bool with_keys,
+                         std::uint64_t budget_bytes);
 
   // Appends itemset[0..k-1] (ascending). flag_source null: the loose flags are
   // evaluated with lam_table; otherwise they are copied from flag_source's flags

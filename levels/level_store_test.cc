@@ -121,4 +121,43 @@ TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
   }
 }
 
+// A level built from reserved room never reallocates an array (the old and the
+// grown array would be held at once); a tight budget reserves nothing, and
+// clear gives the memory back.
+TEST(ItemsetStore, RoomReservedForTheJoinsHoldsThemAllWithoutGrowing) {
+  typed_constraints<std::uint8_t> table;
+  frequent_level<std::uint8_t, std::uint16_t> previous(2);
+  // Groups of 1, 3 and 5 itemsets: 0 + 3 + 10 joins in 2 + 4 groups.
+  const std::vector<std::vector<std::uint8_t>> groups = {{0, 1}, {1, 2, 3, 4}, {2, 3, 4, 5, 6, 7}};
+  for (const auto& g : groups)
+    for (std::size_t j = 1; j < g.size(); ++j) {
+      const std::uint8_t v[2] = {g[0], g[j]};
+      previous.add_itemset(v, 9, table);
+    }
+  frequent_level<std::uint8_t, std::uint16_t> next(3);
+  next.reserve_for_joins(previous, true, 1 << 20);
+  const void* arrays[] = {next.prefixes.data(), next.group_last.data(), next.suffixes.data(),
+                          next.supports.data(), next.keys.data()};
+  for (const auto& g : groups)
+    for (std::size_t i = 1; i < g.size(); ++i)
+      for (std::size_t j = i + 1; j < g.size(); ++j) {
+        const std::uint8_t v[3] = {g[0], g[i], g[j]};
+        next.add_itemset(v, 5, table);
+        next.keys.push_back(0xFF);
+      }
+  EXPECT_EQ(next.n_itemsets, 13);
+  EXPECT_EQ(next.number_of_groups(), 6);
+  const void* after[] = {next.prefixes.data(), next.group_last.data(), next.suffixes.data(),
+                         next.supports.data(), next.keys.data()};
+  for (int a = 0; a < 5; ++a) EXPECT_EQ(arrays[a], after[a]) << a;
+  // 13 itemsets of 4 bytes and 6 groups of 6 bytes do not fit in 87 bytes.
+  frequent_level<std::uint8_t, std::uint16_t> tight(3);
+  tight.reserve_for_joins(previous, true, 87);
+  EXPECT_EQ(tight.bytes(), 0u);
+  tight.reserve_for_joins(previous, true, 88);
+  EXPECT_EQ(tight.bytes(), 88u);
+  next.clear(4);
+  EXPECT_EQ(next.bytes(), 0u);
+}
+
 }  // namespace

@@ -76,6 +76,7 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
   }
   next.clear(k);
   if (!candidate_cursor<T, T1>(previous, k, items.n_items, false).valid()) return;
+  reserve_next_level(run, previous, matrix, false, next);
   intersection_stats stats;
   matrix.start_iteration(k, kDiffuse);
   if (kDiffuse) {

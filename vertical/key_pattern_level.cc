@@ -165,7 +165,6 @@ void intersect_level_key_patterns(run_context& run, int k, item_table& items,
   stopwatch clock;
   clock.start();
   next.clear(k);
-  next.keys.clear();
   const T kKey = static_cast<T>(-1);
   // Records missing (the level was not built by this iteration and the driver
   // did not mark it): the key mark for all is always sound, it only forgoes
@@ -173,6 +172,7 @@ void intersect_level_key_patterns(run_context& run, int k, item_table& items,
   if (previous.keys.size() != static_cast<std::size_t>(previous.n_itemsets))
     previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
   if (!candidate_cursor<T, T1>(previous, k, items.n_items, true).valid()) return;
+  reserve_next_level(run, previous, matrix, true, next);
   level_counters counters;
   const unsigned threads = threads_for_join(previous, run.config.threads);
   std::vector<level_walker<T>> walkers =

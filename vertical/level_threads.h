@@ -23,6 +23,7 @@
 
 #include "constraints/constraint_set.h"
 #include "dataset/items.h"
+#include "dataset/run_context.h"
 #include "levels/level_store.h"
 #include "util/processors.h"
 #include "vertical/bit_matrix.h"
@@ -97,6 +98,18 @@ std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsign
     }
   }
   return chunks;
+}
+
+// Reserves next's room for the joins of previous within half of what the
+// budget leaves beside previous and the bit matrix (the threads' chunk stores
+// take room too).
+template <class T, class T1>
+void reserve_next_level(const run_context& run, const frequent_level<T, T1>& previous,
+                        const bit_matrix<T>& matrix, bool with_keys,
+                        frequent_level<T, T1>& next) {
+  const std::uint64_t held = previous.bytes() + matrix.size_bytes;
+  const std::uint64_t left = run.memory_bytes > held ? run.memory_bytes - held : 0;
+  next.reserve_for_joins(previous, with_keys, left / 2);
 }
 
 // What one thread of a level works with and produces.
