@@ -21,6 +21,11 @@
 #include "util/output_file.h"
 #include "util/report.h"
 
+// How the in-memory levels hold the data: by its measured density (the bit
+// matrix for dense data, tid-lists for sparse), or always one of them (tests
+// use this to reach both on small data).
+enum class vertical_layout { by_density, bit_matrix, tid_lists };
+
 struct run_config {
   std::string input;  // FIMI file, used when transactions is null
   const std::vector<std::vector<std::uint32_t>>* transactions = nullptr;
@@ -34,6 +39,7 @@ struct run_config {
   // Threads of the in-memory levels; 0: every processor the process may use,
   // where a level has work enough for them.
   unsigned threads = 0;
+  vertical_layout layout = vertical_layout::by_density;
   constraint_set constraints;
 };
 

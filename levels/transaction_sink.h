@@ -3,9 +3,9 @@
 // Pair counting and the out-of-core passes read "dataset.tmp", prune every
 // transaction and hand the survivors, in order, to one sink: either the
 // rewriter of "dataset.tmp" (engine/dataset_rewriter.h), whose output the next
-// pass reads, or the filler of the bit matrix (vertical/bit_matrix_filler.h),
+// pass reads, or the filler of the in-memory database (vertical/vertical_filler.h),
 // which ends the passes over the file. The level driver creates the sink, so
-// the counting passes never see the bit matrix. T is the dense item type.
+// the counting passes never see the in-memory database. T is the dense item type.
 #pragma once
 
 #include <cstdint>

@@ -2,7 +2,10 @@
 // support type.
 #include "mining/level_driver.h"
 
+#include <cstdint>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 #include <utility>
 
 #include "constraints/constraint_set.h"
@@ -12,21 +15,31 @@
 #include "engine/pair_counting.h"
 #include "levels/level_store.h"
 #include "util/widths.h"
-#include "vertical/bit_matrix.h"
-#include "vertical/bit_matrix_filler.h"
 #include "vertical/intersection_levels.h"
+#include "vertical/vertical_dataset.h"
+#include "vertical/vertical_filler.h"
 
 namespace {
 
-// The sink of a counting pass: the bit matrix filler once the matrix is
+// The sink of a counting pass: the filler of the in-memory data once it is
 // allocated (renumbering the items to those global pruning keeps when renumber
 // is set), else the rewriter of "dataset.tmp".
 template <class T>
-std::unique_ptr<transaction_sink<T>> make_sink(run_context& run, bit_matrix<T>& matrix,
+std::unique_ptr<transaction_sink<T>> make_sink(run_context& run, vertical_dataset<T>& data,
                                                bool renumber) {
-  if (!matrix.allocated()) return std::make_unique<dataset_rewriter<T>>(run.temp_dataset);
-  return std::make_unique<bit_matrix_filler<T>>(matrix,
-                                                renumber ? run.pruning.renumbering() : nullptr);
+  if (!data.allocated()) return std::make_unique<dataset_rewriter<T>>(run.temp_dataset);
+  return std::make_unique<vertical_filler<T>>(data,
+                                              renumber ? run.pruning.renumbering() : nullptr);
+}
+
+// Item occurrences in "dataset.tmp" at most: its size in items (the records'
+// lengths included). The file is cut after every rewrite, so this follows the
+// pruned data.
+template <class T>
+std::uint64_t occurrences_in_file(const run_context& run) {
+  std::error_code error;
+  const std::uintmax_t bytes = std::filesystem::file_size(run.temp_dataset, error);
+  return error ? 0 : static_cast<std::uint64_t>(bytes) / sizeof(T);
 }
 
 }  // namespace
@@ -40,16 +53,21 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   if (!constraints.level_allowed(2)) return;
 
   int k = 2;
-  bit_matrix<T> matrix;
+  vertical_dataset<T> data;
   bool vertical = false;
-  if (hop <= 2 && matrix.fits_in_memory(items.n_items, items.n_transactions, run.memory_bytes)) {
-    matrix.allocate();
+  // Before pair counting "dataset.tmp" holds the frequent items of every
+  // transaction: their supports add up to its occurrences.
+  std::uint64_t occurrences = 0;
+  for (std::uint32_t a = 0; a < items.n_items; ++a) occurrences += items.support(a);
+  if (hop <= 2 && data.fits_in_memory(items.n_items, items.n_transactions, occurrences,
+                                      run.memory_bytes, run.config.layout)) {
+    data.allocate();
     vertical = true;
   }
 
   auto pairs = std::make_unique<frequent_pairs<T>>();
   std::unique_ptr<frequent_level<T, T1>> level = count_pairs<T, T1>(
-      run, max_tr_len, items, *make_sink(run, matrix, false), table, *pairs);
+      run, max_tr_len, items, *make_sink(run, data, false), table, *pairs);
   if (level->n_itemsets < 3 || constraints.last_allowed_level(k)) return;
 
   auto candidates = std::make_unique<candidate_store<T, T1>>(k);
@@ -57,15 +75,16 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   while (!vertical) {
     run.report.check_stop();
     ++k;
-    // From level hop on, the pass of level k fills the bit matrix instead of
-    // rewriting the file once the pruned data fits the memory rule.
+    // From level hop on, the pass of level k fills the in-memory data instead
+    // of rewriting the file once the pruned data fits the memory rule.
     if (hop <= k &&
-        matrix.fits_in_memory(run.pruning.n_kept(), items.n_transactions, run.memory_bytes)) {
-      matrix.allocate();
+        data.fits_in_memory(run.pruning.n_kept(), items.n_transactions,
+                            occurrences_in_file<T>(run), run.memory_bytes, run.config.layout)) {
+      data.allocate();
       vertical = true;
     }
     if (!count_level_out_of_core<T, T1>(run, k, max_tr_len, items, *level, *candidates, pairs,
-                                        *make_sink(run, matrix, true), table))
+                                        *make_sink(run, data, true), table))
       return;
     if (level->n_itemsets < k + 1 || constraints.last_allowed_level(k)) return;
   }
@@ -73,18 +92,18 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   candidates.reset();
   pairs.reset();
   // The last counting pass compacted the numbering to the items it kept.
-  const bool compact = matrix.try_make_compact(items.n_items);
+  const bool compact = data.try_make_compact(items.n_items);
   level->keys.assign(static_cast<std::size_t>(level->n_itemsets), static_cast<T>(-1));
   auto next = std::make_unique<frequent_level<T, T1>>(k);
   using iteration = void (*)(run_context&, int, item_table&, frequent_level<T, T1>&,
-                             frequent_level<T, T1>&, bit_matrix<T>&, typed_constraints<T>&);
+                             frequent_level<T, T1>&, vertical_dataset<T>&, typed_constraints<T>&);
   iteration variant = items.dense_support_pct > 20.0 ? &intersect_level_key_patterns<T, T1>
                       : compact                      ? &intersect_level_dense<T, T1>
                                                      : &intersect_level_sparse<T, T1>;
   while (true) {
     run.report.check_stop();
     ++k;
-    variant(run, k, items, *level, *next, matrix, table);
+    variant(run, k, items, *level, *next, data, table);
     if (next->n_itemsets < k || constraints.last_allowed_level(k)) return;
     std::swap(level, next);
   }

@@ -3,8 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <memory>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "dataset/dataset_lock.h"
@@ -41,6 +43,19 @@ void discard_partial_results(const run_context& run, dataset_lock& lock) {
     // Nothing more can be done; the error message goes out anyway.
   }
   if (lstat(name, &link) == 0 && S_ISREG(link.st_mode)) unlink(name);
+}
+
+// KESTREL_VERTICAL_LAYOUT=bits or =lists holds the in-memory data that way
+// whatever its density: small test data is dense, and the tests reach the
+// tid-lists through this. Any other value, or none, leaves the choice to the
+// density.
+vertical_layout layout_from_environment() {
+  const char* v = std::getenv("KESTREL_VERTICAL_LAYOUT");
+  if (v == nullptr) return vertical_layout::by_density;
+  const std::string value(v);
+  if (value == "bits") return vertical_layout::bit_matrix;
+  if (value == "lists") return vertical_layout::tid_lists;
+  return vertical_layout::by_density;
 }
 
 run_summary run_in_order(run_context& run, dataset_lock& lock) {
@@ -116,6 +131,7 @@ run_statistics mine(const run_description& d, const run_hooks& hooks) {
     config.tmpdir = d.tmpdir;
     config.memory_mib = d.memory_mib;
     config.threads = d.threads;
+    config.layout = layout_from_environment();
     for (const constraint& c : d.constraints) config.constraints.add(c.keyword, c.parameters);
     if ((d.input.empty() && d.transactions == nullptr) || (d.output.empty() && !hooks.itemsets))
       throw ::run_error("input, output and sigma are mandatory!");

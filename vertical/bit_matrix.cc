@@ -4,6 +4,7 @@
 #include <cassert>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "util/widths.h"
 
@@ -107,16 +108,14 @@ void bit_matrix<T>::add_transaction(const T* items, std::uint32_t length, std::u
   }
 }
 
-template <class T>
-bool bit_matrix<T>::try_make_compact(std::uint32_t n) {
-  is_compact = false;
-  compact_first = 0xFFFFFFFFu;
-  compact_words = compact_count = 0;
-  const std::uint32_t W = n_words;
+compact_section find_compact_section(
+    std::uint32_t n, std::uint32_t W,
+    const std::function<const std::uint32_t*(std::uint32_t)>& row_of) {
+  compact_section section;
   // The section must be the run of highest-numbered rows; a test over fewer rows
   // than the matrix holds would leave rows above the section with heads that do
-  // not agree, so such a matrix is never made compact.
-  if (n < 2 || W == 0 || n != n_items) return false;
+  // not agree, so such a matrix is never made compact (the caller checks n).
+  if (n < 2 || W == 0) return section;
 
   std::vector<std::uint32_t> mask(W, 0xFFFFFFFFu), eq(W);
   const std::uint64_t positions = static_cast<std::uint64_t>(W) * 32;
@@ -124,9 +123,10 @@ bool bit_matrix<T>::try_make_compact(std::uint32_t n) {
   std::uint32_t p = 0;
   std::uint64_t agree_count = 0;
   int ti = 0;
-  const std::uint32_t* last = row(n - 1);
+  const std::uint32_t* last_row = row_of(n - 1);
+  const std::vector<std::uint32_t> last(last_row, last_row + W);
   for (std::int64_t i = static_cast<std::int64_t>(n) - 2; i >= 0; --i) {
-    const std::uint32_t* r = row(static_cast<std::uint32_t>(i));
+    const std::uint32_t* r = row_of(static_cast<std::uint32_t>(i));
     std::uint64_t agree = 0;
     for (std::uint32_t w = 0; w < W; ++w) {
       eq[w] = ~(last[w] ^ r[w]) & mask[w];
@@ -152,10 +152,26 @@ bool bit_matrix<T>::try_make_compact(std::uint32_t n) {
     p = static_cast<std::uint32_t>(agree * 100 / positions);
   }
 
-  if (p == 0 || n - first < min_section_length(p, n)) return false;
-  compact_first = first;
-  compact_words = static_cast<std::uint32_t>(agree_count / 32);
-  reorder_bits_compact(n, mask);
+  if (p == 0 || n - first < min_section_length(p, n)) return section;
+  section.found = true;
+  section.first = first;
+  section.words = static_cast<std::uint32_t>(agree_count / 32);
+  section.mask = std::move(mask);
+  return section;
+}
+
+template <class T>
+bool bit_matrix<T>::try_make_compact(std::uint32_t n) {
+  is_compact = false;
+  compact_first = 0xFFFFFFFFu;
+  compact_words = compact_count = 0;
+  if (n != n_items) return false;
+  compact_section section =
+      find_compact_section(n, n_words, [this](std::uint32_t i) { return row(i); });
+  if (!section.found) return false;
+  compact_first = section.first;
+  compact_words = section.words;
+  reorder_bits_compact(n, section.mask);
   is_compact = true;
   return true;
 }

@@ -5,7 +5,7 @@
 // stored one after another with stride n_words; bits past the last transaction
 // are 0). The scan that fills the dataset (pair counting or an out-of-core pass)
 // gives each kept transaction the next position and sets its bit in the row of
-// each of its items (vertical/bit_matrix_filler.h). Supports are popcounts of row ANDs;
+// each of its items (vertical/vertical_filler.h). Supports are popcounts of row ANDs;
 // intersections of a shared candidate prefix are cached and reused. The rows are only read while a
 // level intersects, so several threads may intersect at once, each with its own
 // intersection_scratch.
@@ -28,6 +28,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "dataset/items.h"
@@ -62,6 +63,20 @@ struct intersection_scratch {
     return inters_cache.data() + static_cast<std::size_t>(j) * n_words;
   }
 };
+
+// The outcome of the compact test over rows 0..n-1 of n_words words each: when
+// found, the section starts at row `first`, its rows agree on the positions set
+// in mask, and words = (agreeing positions) / 32 words lead every row once they
+// are moved to the front. row_of(i) gives row i (valid until the next call).
+struct compact_section {
+  bool found = false;
+  std::uint32_t first = 0;
+  std::uint32_t words = 0;
+  std::vector<std::uint32_t> mask;
+};
+compact_section find_compact_section(
+    std::uint32_t n, std::uint32_t n_words,
+    const std::function<const std::uint32_t*(std::uint32_t)>& row_of);
 
 template <class T>
 class bit_matrix {

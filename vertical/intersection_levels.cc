@@ -38,7 +38,7 @@ bool pruning_pays(const bit_matrix<T>& matrix, const intersection_stats& stats,
 // scratch, constraint clones, counters and (collect) item flags.
 template <class T, class T1, bool kDiffuse>
 void join_chunk(const frequent_level<T, T1>& previous, int k, std::uint32_t n_items,
-                std::uint32_t min_count, const bit_matrix<T>& matrix, bool collect,
+                std::uint32_t min_count, const vertical_dataset<T>& data, bool collect,
                 level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
   candidate_cursor<T, T1> cursor(previous, k, n_items, false, chunk.first_group, chunk.end_group);
   if (!cursor.valid()) return;
@@ -51,9 +51,11 @@ void join_chunk(const frequent_level<T, T1>& previous, int k, std::uint32_t n_it
     const int s = cursor.share_with_counted();
     std::uint32_t count = 0;
     const bool frequent =
-        kDiffuse ? matrix.candidate_is_frequent_diffuse(cand, s, k, min_count, count, w.stats,
+        data.uses_lists ? data.lists.candidate_is_frequent(cand, s, k, min_count, count, w.lists)
+        : kDiffuse
+            ? data.matrix.candidate_is_frequent_diffuse(cand, s, k, min_count, count, w.stats,
                                                         collect, w.scratch)
-                 : matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, w.scratch);
+            : data.matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, w.scratch);
     if (!frequent) continue;
     ++w.counters.frequent;
     out.add_itemset(cand, static_cast<T1>(count), *w.table);
@@ -66,11 +68,15 @@ void join_chunk(const frequent_level<T, T1>& previous, int k, std::uint32_t n_it
 
 template <class T, class T1, bool kDiffuse>
 void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& previous,
-             frequent_level<T, T1>& next, bit_matrix<T>& matrix, typed_constraints<T>& table) {
+             frequent_level<T, T1>& next, vertical_dataset<T>& data, typed_constraints<T>& table) {
   stopwatch clock;
   clock.start();
+  bit_matrix<T>& matrix = data.matrix;
+  // The diffuse state (run lists, pruning and reordering of the rows) is the
+  // bit matrix's; tid-lists need none of it.
+  const bool diffuse_matrix = kDiffuse && !data.uses_lists;
   bool collect = false;
-  if (kDiffuse) {
+  if (diffuse_matrix) {
     matrix.diffuse_collects = !matrix.diffuse_collects;
     collect = matrix.diffuse_collects;
   }
@@ -78,26 +84,24 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
   if (!candidate_cursor<T, T1>(previous, k, items.n_items, false).valid()) return;
   reserve_next_level(run, previous, matrix, false, next);
   intersection_stats stats;
-  matrix.start_iteration(k, kDiffuse);
-  if (kDiffuse) {
-    matrix.start_collecting(items.n_items);
-  }
+  if (!data.uses_lists) matrix.start_iteration(k, kDiffuse);
+  if (diffuse_matrix) matrix.start_collecting(items.n_items);
   const std::uint32_t min_count = items.min_count;
   const std::uint32_t n_items = items.n_items;
   level_counters counters;
   const unsigned threads = threads_for_join(previous, run.config.threads);
   std::vector<level_walker<T>> walkers =
-      make_walkers(threads, k, collect, matrix, table, collect, n_items);
+      make_walkers(threads, k, collect, data, table, collect, n_items);
   const std::vector<group_chunk> chunks =
       threads == 1 ? std::vector<group_chunk>{{0, -1}} : chunk_groups(previous, threads);
   join_on_threads(walkers, chunks, next,
                   [&](level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
-                    join_chunk<T, T1, kDiffuse>(previous, k, n_items, min_count, matrix, collect, w,
+                    join_chunk<T, T1, kDiffuse>(previous, k, n_items, min_count, data, collect, w,
                                                 chunk, out);
                   });
   merge_walkers(walkers, collect, counters, stats, matrix);
 
-  if (kDiffuse) {
+  if (diffuse_matrix) {
     if (collect) {
       const std::uint32_t active = matrix.active_items();
       const std::uint32_t new_words = matrix.check_pruning();
@@ -113,7 +117,7 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
     }
   }
   write_level(run, k, items, next, table, counters);
-  print_vertical_row(run.report, kDiffuse ? "zaxs" : "zaxd", k, counters, matrix.size_bytes,
+  print_vertical_row(run.report, kDiffuse ? "zaxs" : "zaxd", k, counters, data.reported_bytes(),
                      clock.seconds());
 }
 
@@ -122,23 +126,23 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
 template <class T, class T1>
 void intersect_level_dense(run_context& run, int k, item_table& items,
                            frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
-                           bit_matrix<T>& matrix, typed_constraints<T>& table) {
-  iterate<T, T1, false>(run, k, items, previous, next, matrix, table);
+                           vertical_dataset<T>& data, typed_constraints<T>& table) {
+  iterate<T, T1, false>(run, k, items, previous, next, data, table);
 }
 
 template <class T, class T1>
 void intersect_level_sparse(run_context& run, int k, item_table& items,
                             frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
-                            bit_matrix<T>& matrix, typed_constraints<T>& table) {
-  iterate<T, T1, true>(run, k, items, previous, next, matrix, table);
+                            vertical_dataset<T>& data, typed_constraints<T>& table) {
+  iterate<T, T1, true>(run, k, items, previous, next, data, table);
 }
 
 #define KESTREL_INSTANTIATE(T, T1)                                                            \
   template void intersect_level_dense<T, T1>(run_context&, int, item_table&,                  \
                                              frequent_level<T, T1>&, frequent_level<T, T1>&,  \
-                                             bit_matrix<T>&, typed_constraints<T>&);          \
+                                             vertical_dataset<T>&, typed_constraints<T>&);    \
   template void intersect_level_sparse<T, T1>(run_context&, int, item_table&,                 \
                                               frequent_level<T, T1>&, frequent_level<T, T1>&, \
-                                              bit_matrix<T>&, typed_constraints<T>&);
+                                              vertical_dataset<T>&, typed_constraints<T>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

@@ -18,21 +18,21 @@
 #include "dataset/items.h"
 #include "dataset/run_context.h"
 #include "levels/level_store.h"
-#include "vertical/bit_matrix.h"
+#include "vertical/vertical_dataset.h"
 
 // Compact variant: plain intersections, with the compact head when the compact
 // test succeeded.
 template <class T, class T1>
 void intersect_level_dense(run_context& run, int k, item_table& items,
                            frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
-                           bit_matrix<T>& matrix, typed_constraints<T>& table);
+                           vertical_dataset<T>& data, typed_constraints<T>& table);
 // Diffuse variant: run lists per two-item prefix; on every second call of a run
 // it collects the tid-lists of the frequent itemsets and may prune and reorder
 // the bit matrix for the following levels.
 template <class T, class T1>
 void intersect_level_sparse(run_context& run, int k, item_table& items,
                             frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
-                            bit_matrix<T>& matrix, typed_constraints<T>& table);
+                            vertical_dataset<T>& data, typed_constraints<T>& table);
 
 // Key-pattern variant: infers the support of every candidate that is not a key
 // pattern from its subsets' supports and intersects only the rest. Reads the
@@ -41,4 +41,4 @@ void intersect_level_sparse(run_context& run, int k, item_table& items,
 template <class T, class T1>
 void intersect_level_key_patterns(run_context& run, int k, item_table& items,
                                   frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
-                                  bit_matrix<T>& matrix, typed_constraints<T>& table);
+                                  vertical_dataset<T>& data, typed_constraints<T>& table);

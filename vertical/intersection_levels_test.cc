@@ -24,16 +24,21 @@ enum class variant { compact, diffuse, key };
 // ids are the input ids. Records each level's store and the progress rows.
 template <class T, class T1>
 struct vertical_run {
-  vertical_run(const transactions& trans, std::uint32_t n, std::uint32_t sigma, int k0)
+  vertical_run(const transactions& trans, std::uint32_t n, std::uint32_t sigma, int k0,
+               vertical_layout layout = vertical_layout::bit_matrix)
       : items(sigma), brute(brute_force(trans, sigma)) {
     set_up_items(items, n);
     items.n_transactions = static_cast<std::uint32_t>(trans.size());
-    EXPECT_TRUE(vd.fits_in_memory(n, static_cast<std::uint32_t>(trans.size()), std::uint64_t{1} << 30));
+    std::uint64_t occurrences = 0;
+    for (const auto& t : trans) occurrences += t.size();
+    EXPECT_TRUE(vd.fits_in_memory(n, static_cast<std::uint32_t>(trans.size()), occurrences,
+                                  std::uint64_t{1} << 30, layout));
     vd.allocate();
     for (std::uint32_t t = 0; t < trans.size(); ++t) {
       std::vector<T> tx(trans[t].begin(), trans[t].end());
       vd.add_transaction(tx.data(), static_cast<std::uint32_t>(tx.size()), t);
     }
+    vd.finish_filling();
     vd.try_make_compact(n);
     level = std::make_unique<frequent_level<T, T1>>(k0);
     for (const auto& [set, support] : brute) {
@@ -80,7 +85,7 @@ struct vertical_run {
   item_table items;
   itemset_counts brute;
   typed_constraints<T> table;
-  bit_matrix<T> vd;
+  vertical_dataset<T> vd;
   std::unique_ptr<frequent_level<T, T1>> level;
   int k0 = 0;
   itemset_counts expected_stores, stores;
@@ -118,6 +123,41 @@ TEST(VerticalIterations, KeyPatternsInferSupportsWithoutCounting) {
   vertical_run<std::uint8_t, std::uint16_t> key_run(trans, 6, 20, 2);
   key_run.run(variant::key);
   EXPECT_EQ(key_run.stores, key_run.expected_stores);
+}
+
+}  // namespace
+
+namespace {
+
+// Every variant finds the brute-force supports on bit rows and on tid-lists
+// alike, and prints the same rows (the times aside) on both.
+TEST(VerticalIterations, TidListsGiveTheSupportsAndRowsOfTheBitMatrix) {
+  auto without_times = [](std::string rows) {
+    std::string out;
+    for (std::size_t at = 0, end; (end = rows.find('\n', at)) != std::string::npos; at = end + 1)
+      out += rows.substr(at, rows.rfind('\t', end) - at) + "\n";
+    return out;
+  };
+  for (std::uint32_t seed = 1; seed <= 12; ++seed) {
+    std::mt19937 rng(seed);
+    const std::uint32_t n = 6 + seed % 9;
+    transactions trans(40 + rng() % 160);
+    for (auto& t : trans)
+      for (std::uint32_t i = 0; i < n; ++i)
+        if (rng() % 100 < 8 + 5 * (i % 7)) t.push_back(i);
+    const std::uint32_t sigma = 2 + rng() % 6;
+    for (variant v : {variant::compact, variant::diffuse, variant::key}) {
+      vertical_run<std::uint8_t, std::uint16_t> bits(trans, n, sigma, 2,
+                                                     vertical_layout::bit_matrix);
+      vertical_run<std::uint8_t, std::uint16_t> lists(trans, n, sigma, 2,
+                                                      vertical_layout::tid_lists);
+      bits.run(v);
+      lists.run(v);
+      EXPECT_EQ(lists.stores, lists.expected_stores) << seed;
+      EXPECT_EQ(bits.stores, bits.expected_stores) << seed;
+      EXPECT_EQ(without_times(lists.rows), without_times(bits.rows)) << seed;
+    }
+  }
 }
 
 }  // namespace

@@ -126,8 +126,8 @@ key_verdict<T, T1> examine_subsets(const frequent_level<T, T1>& previous,
 // walker's scratch and constraint clones.
 template <class T, class T1>
 void join_key_patterns(const frequent_level<T, T1>& previous, int k, const item_table& items,
-                       const bit_matrix<T>& matrix, level_walker<T>& w, const group_chunk& chunk,
-                       frequent_level<T, T1>& out) {
+                       const vertical_dataset<T>& data, level_walker<T>& w,
+                       const group_chunk& chunk, frequent_level<T, T1>& out) {
   const T kKey = static_cast<T>(-1);
   candidate_cursor<T, T1> cursor(previous, k, items.n_items, true, chunk.first_group,
                                  chunk.end_group);
@@ -148,7 +148,11 @@ void join_key_patterns(const frequent_level<T, T1>& previous, int k, const item_
     if (v.action != key_verdict<T, T1>::count) continue;
     const int s = cursor.share_with_counted();
     std::uint32_t count = 0;
-    if (!matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, w.scratch)) continue;
+    const bool frequent =
+        data.uses_lists
+            ? data.lists.candidate_is_frequent(cand, s, k, min_count, count, w.lists)
+            : data.matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, w.scratch);
+    if (!frequent) continue;
     if (count == v.least)
       store(v.least, v.least_item);
     else
@@ -161,7 +165,7 @@ void join_key_patterns(const frequent_level<T, T1>& previous, int k, const item_
 template <class T, class T1>
 void intersect_level_key_patterns(run_context& run, int k, item_table& items,
                                   frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
-                                  bit_matrix<T>& matrix, typed_constraints<T>& table) {
+                                  vertical_dataset<T>& data, typed_constraints<T>& table) {
   stopwatch clock;
   clock.start();
   next.clear(k);
@@ -176,23 +180,23 @@ void intersect_level_key_patterns(run_context& run, int k, item_table& items,
   level_counters counters;
   const unsigned threads = threads_for_join(previous, run.config.threads);
   std::vector<level_walker<T>> walkers =
-      make_walkers(threads, k, false, matrix, table, false, items.n_items);
+      make_walkers(threads, k, false, data, table, false, items.n_items);
   const std::vector<group_chunk> chunks =
       threads == 1 ? std::vector<group_chunk>{{0, -1}} : chunk_groups(previous, threads);
   join_on_threads(walkers, chunks, next,
                   [&](level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
-                    join_key_patterns(previous, k, items, matrix, w, chunk, out);
+                    join_key_patterns(previous, k, items, data, w, chunk, out);
                   });
   intersection_stats stats;
-  merge_walkers(walkers, false, counters, stats, matrix);
+  merge_walkers(walkers, false, counters, stats, data.matrix);
 
   write_level(run, k, items, next, table, counters);
-  print_vertical_row(run.report, "zaxdk", k, counters, matrix.size_bytes, clock.seconds());
+  print_vertical_row(run.report, "zaxdk", k, counters, data.reported_bytes(), clock.seconds());
 }
 
 #define KESTREL_INSTANTIATE(T, T1)                                                    \
   template void intersect_level_key_patterns<T, T1>(                                  \
       run_context&, int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&, \
-      bit_matrix<T>&, typed_constraints<T>&);
+      vertical_dataset<T>&, typed_constraints<T>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

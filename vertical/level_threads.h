@@ -28,6 +28,7 @@
 #include "util/processors.h"
 #include "vertical/bit_matrix.h"
 #include "vertical/level_output.h"
+#include "vertical/vertical_dataset.h"
 
 // Groups [first_group, end_group) of the previous level.
 struct group_chunk {
@@ -115,7 +116,8 @@ void reserve_next_level(const run_context& run, const frequent_level<T, T1>& pre
 // What one thread of a level works with and produces.
 template <class T>
 struct level_walker {
-  intersection_scratch scratch;
+  intersection_scratch scratch;           // bit matrix
+  tid_scratch lists;                      // tid-lists
   typed_constraints<T>* table = nullptr;  // the run's, or own_table
   std::unique_ptr<typed_constraints<T>> own_table;
   level_counters counters;
@@ -124,16 +126,21 @@ struct level_walker {
   std::vector<std::uint32_t> first_item_counts;   // collecting diffuse levels
 };
 
-// One walker per thread. The first uses the matrix's own scratch state and the
-// run's constraint table when it is alone; with several threads every walker
-// gets its own clones (constraint tests may keep state while they run).
+// One walker per thread, with scratch for the representation data uses. The
+// first uses the run's constraint table when it is alone; with several threads
+// every walker gets its own clones (constraint tests may keep state while they
+// run).
 template <class T>
 std::vector<level_walker<T>> make_walkers(unsigned threads, int k, bool with_mask,
-                                          const bit_matrix<T>& matrix, typed_constraints<T>& table,
-                                          bool collect, std::uint32_t n_items) {
+                                          const vertical_dataset<T>& data,
+                                          typed_constraints<T>& table, bool collect,
+                                          std::uint32_t n_items) {
   std::vector<level_walker<T>> walkers(threads);
   for (level_walker<T>& w : walkers) {
-    matrix.start_iteration(k, with_mask, w.scratch);
+    if (data.uses_lists)
+      data.lists.start_iteration(k, w.lists);
+    else
+      data.matrix.start_iteration(k, with_mask, w.scratch);
     if (threads == 1) {
       w.table = &table;
     } else {

@@ -63,10 +63,10 @@ TEST(LevelThreads, ChunkStoresAreAppendedInOrderAndErrorsReachTheCaller) {
   std::vector<int> sizes(64, 3);
   const level previous = level_with_groups(sizes);
   typed_constraints<std::uint16_t> none;
-  bit_matrix<std::uint16_t> matrix;
+  vertical_dataset<std::uint16_t> data;
   for (unsigned threads : {1u, 2u, 3u}) {
     std::vector<level_walker<std::uint16_t>> walkers =
-        make_walkers(threads, 3, false, matrix, none, false, 0);
+        make_walkers(threads, 3, false, data, none, false, 0);
     const std::vector<group_chunk> chunks =
         threads == 1 ? std::vector<group_chunk>{{0, -1}} : chunk_groups(previous, threads);
     level next(3);
@@ -83,7 +83,7 @@ TEST(LevelThreads, ChunkStoresAreAppendedInOrderAndErrorsReachTheCaller) {
     for (int g = 0; g < 64; ++g) EXPECT_EQ(next.supports[g], static_cast<std::uint32_t>(g));
     level_counters counters;
     intersection_stats stats;
-    merge_walkers(walkers, false, counters, stats, matrix);
+    merge_walkers(walkers, false, counters, stats, data.matrix);
     EXPECT_EQ(counters.frequent, 64);
 
     level failing(3);

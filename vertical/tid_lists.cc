@@ -1,0 +1,243 @@
+#include "vertical/tid_lists.h"
+
+#include <algorithm>
+#include <cassert>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "util/widths.h"
+
+namespace tids {
+
+namespace {
+
+// Above this length ratio the short list's positions are looked up in the long
+// one by exponential search instead of walking both.
+constexpr std::size_t kGallopRatio = 16;
+
+// First index at or after j in b[0..nb) whose position is >= x (nb when none).
+inline std::size_t gallop(const std::uint32_t* b, std::size_t nb, std::size_t j, std::uint32_t x) {
+  std::size_t step = 1, hi = j;
+  while (hi < nb && b[hi] < x) {
+    j = hi + 1;
+    hi += step;
+    step <<= 1;
+  }
+  if (hi > nb) hi = nb;
+  return static_cast<std::size_t>(std::lower_bound(b + j, b + hi, x) - b);
+}
+
+}  // namespace
+
+std::size_t intersect_into(const std::uint32_t* a, std::size_t na, const std::uint32_t* b,
+                           std::size_t nb, std::uint32_t* out) {
+  if (na > nb) {
+    std::swap(a, b);
+    std::swap(na, nb);
+  }
+  std::size_t n = 0;
+  if (na * kGallopRatio < nb) {
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < na && j < nb; ++i) {
+      j = gallop(b, nb, j, a[i]);
+      if (j < nb && b[j] == a[i]) out[n++] = a[i];
+    }
+    return n;
+  }
+  // Without branches on the comparison: positions match unpredictably. The
+  // store at out[n] is harmless when they differ, since n <= i < na.
+  std::size_t i = 0, j = 0;
+  while (i < na && j < nb) {
+    const std::uint32_t x = a[i], y = b[j];
+    out[n] = x;
+    n += x == y;
+    i += x <= y;
+    j += y <= x;
+  }
+  return n;
+}
+
+std::size_t intersect_count(const std::uint32_t* a, std::size_t na, const std::uint32_t* b,
+                            std::size_t nb, std::size_t at_least) {
+  if (na > nb) {
+    std::swap(a, b);
+    std::swap(na, nb);
+  }
+  if (na < at_least) return na;
+  // Every position of a not found in b lowers what can still be reached by one;
+  // `spare` is how many may go before at_least is out of reach.
+  std::size_t spare = na - at_least;
+  std::size_t n = 0;
+  if (na * kGallopRatio < nb) {
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < na; ++i) {
+      j = gallop(b, nb, j, a[i]);
+      if (j == nb) return n;
+      if (b[j] == a[i]) {
+        ++n;
+      } else if (spare-- == 0) {
+        return n;
+      }
+    }
+    return n;
+  }
+  std::size_t i = 0, j = 0;
+  while (i < na && j < nb) {
+    const std::uint32_t x = a[i], y = b[j];
+    if (x < y) {
+      if (spare-- == 0) return n;
+      ++i;
+    } else {
+      n += x == y;
+      i += x == y;
+      ++j;
+    }
+  }
+  return n;
+}
+
+}  // namespace tids
+
+template <class T>
+void tid_lists<T>::allocate(std::uint32_t n_items, std::uint64_t expected_occurrences) {
+  n_items_ = n_items;
+  n_transactions_ = 0;
+  tids_.clear();
+  first_.assign(static_cast<std::size_t>(n_items) + 1, 0);
+  transaction_items_.clear();
+  transaction_items_.reserve(static_cast<std::size_t>(expected_occurrences));
+  transaction_ends_.clear();
+  filled_ = false;
+}
+
+template <class T>
+void tid_lists<T>::add_transaction(const T* items, std::uint32_t length, std::uint32_t tid) {
+  // Positions come in order from the filling scan: the lists are sorted by
+  // construction only then.
+  if (filled_ || tid != n_transactions_) {
+    throw std::out_of_range("vertical dataset: transaction position " + std::to_string(tid) +
+                            " where " + std::to_string(n_transactions_) + " was next");
+  }
+  for (std::uint32_t i = 0; i < length; ++i) {
+    assert(items[i] < n_items_);
+    transaction_items_.push_back(static_cast<std::uint32_t>(items[i]));
+  }
+  transaction_ends_.push_back(transaction_items_.size());
+  ++n_transactions_;
+}
+
+template <class T>
+void tid_lists<T>::finish_filling() {
+  if (filled_) return;
+  filled_ = true;
+  // Counting sort of the occurrences by item: the list starts from the counts,
+  // then the positions in transaction order, so every list ascends.
+  std::fill(first_.begin(), first_.end(), 0);
+  for (std::uint32_t item : transaction_items_) ++first_[item + 1];
+  for (std::size_t i = 1; i < first_.size(); ++i) first_[i] += first_[i - 1];
+  tids_.assign(transaction_items_.size(), 0);
+  std::vector<std::size_t> next(first_.begin(), first_.end() - 1);
+  std::size_t at = 0;
+  for (std::uint32_t t = 0; t < n_transactions_; ++t) {
+    // The projections need ascending items; the passes hand them over so,
+    // which makes this one comparison per item.
+    std::sort(transaction_items_.begin() + static_cast<std::ptrdiff_t>(at),
+              transaction_items_.begin() + static_cast<std::ptrdiff_t>(transaction_ends_[t]));
+    for (const std::size_t end = transaction_ends_[t]; at < end; ++at)
+      tids_[next[transaction_items_[at]]++] = t;
+  }
+}
+
+void tid_projection::start_round() {
+  if (++round == 0) {  // wrapped: no stale mark may match
+    std::fill(round_of.begin(), round_of.end(), 0);
+    round = 1;
+  }
+  items.clear();
+}
+
+template <class T>
+void tid_lists<T>::start_iteration(int k, tid_scratch& s) const {
+  s.depth.resize(static_cast<std::size_t>(std::max(k - 2, 0)));
+  for (tid_projection& d : s.depth) {
+    d.at.assign(n_items_, 0);
+    d.length.assign(n_items_, 0);
+    d.round_of.assign(n_items_, 0);
+    d.round = 0;
+    d.start_round();
+  }
+  s.valid_depths = 0;
+}
+
+template <class T>
+void tid_lists<T>::project(const std::uint32_t* q, std::size_t nq, std::uint32_t last,
+                           tid_projection& out) const {
+  // Two walks over the transactions of Q: the lengths of the lists, then the
+  // positions, in Q's order, so each list ascends.
+  out.start_round();
+  const std::uint32_t* items = transaction_items_.data();
+  const std::size_t* ends = transaction_ends_.data();
+  // Transactions ascend: the items after last are a tail of each.
+  auto after_last = [&](std::uint32_t t) {
+    const std::uint32_t* begin = items + (t == 0 ? 0 : ends[t - 1]);
+    return std::upper_bound(begin, items + ends[t], last);
+  };
+  for (std::size_t i = 0; i < nq; ++i) {
+    const std::uint32_t t = q[i];
+    for (const std::uint32_t *y = after_last(t), *end = items + ends[t]; y < end; ++y) {
+      if (out.round_of[*y] != out.round) {
+        out.round_of[*y] = out.round;
+        out.length[*y] = 0;
+        out.items.push_back(*y);
+      }
+      ++out.length[*y];
+    }
+  }
+  std::size_t at = 0;
+  for (std::uint32_t y : out.items) {
+    out.at[y] = at;
+    at += out.length[y];
+    out.length[y] = 0;
+  }
+  if (out.tids.size() < at) out.tids.resize(std::max(at, 2 * out.tids.size()));
+  for (std::size_t i = 0; i < nq; ++i) {
+    const std::uint32_t t = q[i];
+    for (const std::uint32_t *y = after_last(t), *end = items + ends[t]; y < end; ++y)
+      out.tids[out.at[*y] + out.length[*y]++] = t;
+  }
+}
+
+template <class T>
+bool tid_lists<T>::candidate_is_frequent(const T* cand, int start, int k, std::uint32_t min_count,
+                                         std::uint32_t& count, tid_scratch& s) const {
+  assert(k >= 3 && start >= 0 && start <= k - 1);
+  const int pk = k - 2;  // items of the prefix P
+  // Projections of the parts P shares with the last counted candidate stay;
+  // the others are walked again, each from the one before it.
+  for (int d = std::min(s.valid_depths, start); d < pk; ++d) {
+    const std::uint32_t item = cand[d];
+    const std::uint32_t* q = d == 0 ? list(item) : s.depth[d - 1].list_of(item);
+    const std::size_t nq = d == 0 ? length(item) : s.depth[d - 1].length_of(item);
+    // Below min_count no extension is frequent: the projection stays empty.
+    if (nq >= min_count)
+      project(q, nq, item, s.depth[d]);
+    else
+      s.depth[d].start_round();
+  }
+  s.valid_depths = pk;
+  const tid_projection& p = s.depth[pk - 1];
+  const std::uint32_t x = cand[k - 2], y = cand[k - 1];
+  const std::uint32_t n_x = p.length_of(x), n_y = p.length_of(y);
+  if (n_x < min_count || n_y < min_count) {
+    count = std::min(n_x, n_y);
+    return false;
+  }
+  count = static_cast<std::uint32_t>(
+      tids::intersect_count(p.list_of(x), n_x, p.list_of(y), n_y, min_count));
+  return count >= min_count;
+}
+
+#define KESTREL_INSTANTIATE(T) template class tid_lists<T>;
+KESTREL_FOR_EACH_WIDTH(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE

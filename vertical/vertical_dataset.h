@@ -1,0 +1,79 @@
+// The database of the in-memory levels: the bit matrix (vertical/bit_matrix.h),
+// or tid-lists (vertical/tid_lists.h), whose size follows the item occurrences.
+// The choice is made once, when the level that loads the data asks whether it
+// fits; for now tid-lists are used only when the run asks for them.
+//
+// The memory rule measures the representation chosen: it must take under a
+// third of the run's budget. The progress rows of the in-memory levels report
+// the size of the bit matrix whichever is used, so they read the same for both.
+// T is the dense item type.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "dataset/run_context.h"
+#include "vertical/bit_matrix.h"
+#include "vertical/tid_lists.h"
+
+template <class T>
+struct vertical_dataset {
+  // Decides the layout for n_items items
+  // over n_trans transactions holding at most `occurrences` item occurrences,
+  // and whether it fits under a third of budget_bytes. Sets the matrix's sizes
+  // either way: the progress rows report them.
+  bool fits_in_memory(std::uint32_t n_items, std::uint32_t n_trans, std::uint64_t occurrences,
+                      std::uint64_t budget_bytes, vertical_layout layout) {
+    const bool matrix_fits = matrix.fits_in_memory(n_items, n_trans, budget_bytes);
+    uses_lists = layout == vertical_layout::tid_lists;
+    expected_occurrences = occurrences;
+    if (!uses_lists) return matrix_fits;
+    return tid_lists<T>::bytes_for(n_items, n_trans, occurrences) < budget_bytes / 3;
+  }
+  void allocate() {
+    if (uses_lists)
+      lists.allocate(matrix.n_items, expected_occurrences);
+    else
+      matrix.allocate();
+    allocated_ = true;
+  }
+  bool allocated() const { return allocated_; }
+  void add_transaction(const T* items, std::uint32_t length, std::uint32_t tid) {
+    if (uses_lists)
+      lists.add_transaction(items, length, tid);
+    else
+      matrix.add_transaction(items, length, tid);
+  }
+  void finish_filling() {
+    if (uses_lists) lists.finish_filling();
+  }
+  // The bit matrix's compact test; it reorders the matrix where it succeeds.
+  // Tid-lists are left as they are, but the test runs on the rows they stand
+  // for, since its outcome picks the levels' variant (and the progress rows'
+  // label).
+  bool try_make_compact(std::uint32_t n) {
+    if (!uses_lists) return matrix.try_make_compact(n);
+    if (n != lists.n_items()) return false;
+    std::vector<std::uint32_t> row(matrix.n_words);
+    return find_compact_section(n, matrix.n_words,
+                                [&](std::uint32_t item) {
+                                  std::fill(row.begin(), row.end(), 0u);
+                                  const std::uint32_t* t = lists.list(item);
+                                  for (std::uint32_t q = 0; q < lists.length(item); ++q)
+                                    row[t[q] >> 5] |= 1u << (t[q] & 31);
+                                  return row.data();
+                                })
+        .found;
+  }
+  // What the progress rows report: the bit matrix's size.
+  std::uint64_t reported_bytes() const { return matrix.size_bytes; }
+
+  bit_matrix<T> matrix;  // also holds the diffuse levels' state
+  tid_lists<T> lists;
+  bool uses_lists = false;
+  std::uint64_t expected_occurrences = 0;
+
+ private:
+  bool allocated_ = false;
+};
