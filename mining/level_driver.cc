@@ -28,8 +28,7 @@ template <class T>
 std::unique_ptr<transaction_sink<T>> make_sink(run_context& run, vertical_dataset<T>& data,
                                                bool renumber) {
   if (!data.allocated()) return std::make_unique<dataset_rewriter<T>>(run.temp_dataset);
-  return std::make_unique<vertical_filler<T>>(data,
-                                              renumber ? run.pruning.renumbering() : nullptr);
+  return std::make_unique<vertical_filler<T>>(data, renumber ? run.pruning.renumbering() : nullptr);
 }
 
 // Item occurrences in "dataset.tmp" at most: its size in items (the records'
@@ -66,8 +65,8 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   }
 
   auto pairs = std::make_unique<frequent_pairs<T>>();
-  std::unique_ptr<frequent_level<T, T1>> level = count_pairs<T, T1>(
-      run, max_tr_len, items, *make_sink(run, data, false), table, *pairs);
+  std::unique_ptr<frequent_level<T, T1>> level =
+      count_pairs<T, T1>(run, max_tr_len, items, *make_sink(run, data, false), table, *pairs);
   if (level->n_itemsets < 3 || constraints.last_allowed_level(k)) return;
 
   auto candidates = std::make_unique<candidate_store<T, T1>>(k);
@@ -78,8 +77,8 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
     // From level hop on, the pass of level k fills the in-memory data instead
     // of rewriting the file once the pruned data fits the memory rule.
     if (hop <= k &&
-        data.fits_in_memory(run.pruning.n_kept(), items.n_transactions,
-                            occurrences_in_file<T>(run), run.memory_bytes, run.config.layout)) {
+        data.fits_in_memory(run.pruning.n_kept(), items.n_transactions, occurrences_in_file<T>(run),
+                            run.memory_bytes, run.config.layout)) {
       data.allocate();
       vertical = true;
     }

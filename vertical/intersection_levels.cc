@@ -82,7 +82,7 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
   }
   next.clear(k);
   if (!candidate_cursor<T, T1>(previous, k, items.n_items, false).valid()) return;
-  reserve_next_level(run, previous, matrix, false, next);
+  reserve_next_level(run, previous, data, false, next);
   intersection_stats stats;
   if (!data.uses_lists) matrix.start_iteration(k, kDiffuse);
   if (diffuse_matrix) matrix.start_collecting(items.n_items);

@@ -176,7 +176,7 @@ void intersect_level_key_patterns(run_context& run, int k, item_table& items,
   if (previous.keys.size() != static_cast<std::size_t>(previous.n_itemsets))
     previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
   if (!candidate_cursor<T, T1>(previous, k, items.n_items, true).valid()) return;
-  reserve_next_level(run, previous, matrix, true, next);
+  reserve_next_level(run, previous, data, true, next);
   level_counters counters;
   const unsigned threads = threads_for_join(previous, run.config.threads);
   std::vector<level_walker<T>> walkers =

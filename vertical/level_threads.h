@@ -102,13 +102,13 @@ std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsign
 }
 
 // Reserves next's room for the joins of previous within half of what the
-// budget leaves beside previous and the bit matrix (the threads' chunk stores
+// budget leaves beside previous and the in-memory data (the threads' chunk stores
 // take room too).
 template <class T, class T1>
 void reserve_next_level(const run_context& run, const frequent_level<T, T1>& previous,
-                        const bit_matrix<T>& matrix, bool with_keys,
+                        const vertical_dataset<T>& data, bool with_keys,
                         frequent_level<T, T1>& next) {
-  const std::uint64_t held = previous.bytes() + matrix.size_bytes;
+  const std::uint64_t held = previous.bytes() + data.held_bytes();
   const std::uint64_t left = run.memory_bytes > held ? run.memory_bytes - held : 0;
   next.reserve_for_joins(previous, with_keys, left / 2);
 }

@@ -66,6 +66,8 @@ struct vertical_dataset {
                                 })
         .found;
   }
+  // Bytes the representation in use holds.
+  std::uint64_t held_bytes() const { return uses_lists ? lists.size_bytes() : matrix.size_bytes; }
   // What the progress rows report: the bit matrix's size.
   std::uint64_t reported_bytes() const { return matrix.size_bytes; }
 
