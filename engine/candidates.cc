@@ -16,7 +16,6 @@ void candidate_store<T, T1>::init_prefix_table(std::uint32_t n) {
   table_size = number_of_pairs(n) + 1;
   if (this->prefixes.size() >= 0xFFFFFFFFu)
     throw run_error("too many candidates (" + std::to_string(this->n_itemsets) + ")");
-  dense_index = table_size * sizeof(std::uint32_t) <= dense_index_limit;
   const std::size_t step = static_cast<std::size_t>(this->k - 1);
   if (!this->prefixes.empty()) {
     lowest_first = this->prefixes.front();
@@ -24,35 +23,64 @@ void candidate_store<T, T1>::init_prefix_table(std::uint32_t n) {
   }
   const auto total = static_cast<std::uint32_t>(this->prefixes.size());
   constexpr std::uint32_t kUnset = 0xFFFFFFFFu;
-  if (!dense_index) {
-    prefix_table.clear();
-    prefix_table.shrink_to_fit();
-    first_table.assign(static_cast<std::size_t>(n) + 1, kUnset);
-    for (std::size_t o = this->prefixes.size(); o >= step;) {
-      o -= step;
-      first_table[this->prefixes[o]] = static_cast<std::uint32_t>(o);
+  // The pairs that start a prefix, for the hash's size.
+  std::uint64_t n_pairs = 0;
+  for (std::size_t o = 0; o < this->prefixes.size(); o += step)
+    if (o == 0 || this->prefixes[o] != this->prefixes[o - step] ||
+        this->prefixes[o + 1] != this->prefixes[o - step + 1])
+      ++n_pairs;
+  const std::uint64_t triangle_bytes = table_size * sizeof(std::uint32_t);
+  const std::uint64_t first_bytes = (std::uint64_t{n} + 1) * sizeof(std::uint32_t);
+  if (triangle_bytes > dense_index_limit)
+    index_kind = pair_index_kind::bisected;
+  else if (first_bytes + pair_prefix_index::bytes_for(n_pairs) < triangle_bytes)
+    index_kind = pair_index_kind::hashed;
+  else
+    index_kind = pair_index_kind::triangle;
+  if (index_kind == pair_index_kind::triangle) {
+    first_table.clear();
+    first_table.shrink_to_fit();
+    hashed_index.release();
+    prefix_table.assign(table_size, kUnset);
+    // (0, 0) is no pair, so the first prefix always opens a range.
+    T last_a = 0, last_b = 0;
+    for (std::size_t o = 0; o < this->prefixes.size(); o += step) {
+      const T a = this->prefixes[o], b = this->prefixes[o + 1];
+      if (a != last_a || b != last_b) {
+        prefix_table[pair_index(a, b, n)] = static_cast<std::uint32_t>(o);
+        last_a = a;
+        last_b = b;
+      }
     }
-    first_table[n] = total;
-    for (std::size_t a = n; a-- > 0;)
-      if (first_table[a] == kUnset) first_table[a] = first_table[a + 1];
+    prefix_table[table_size - 1] = total;
+    // A pair without candidates gets the empty range at the next pair's start.
+    for (std::uint64_t p = table_size - 1; p-- > 0;)
+      if (prefix_table[p] == kUnset) prefix_table[p] = prefix_table[p + 1];
     return;
   }
-  first_table.clear();
-  prefix_table.assign(table_size, kUnset);
-  // (0, 0) is no pair, so the first prefix always opens a range.
-  T last_a = 0, last_b = 0;
-  for (std::size_t o = 0; o < this->prefixes.size(); o += step) {
-    const T a = this->prefixes[o], b = this->prefixes[o + 1];
-    if (a != last_a || b != last_b) {
-      prefix_table[pair_index(a, b, n)] = static_cast<std::uint32_t>(o);
-      last_a = a;
-      last_b = b;
-    }
+  prefix_table.clear();
+  prefix_table.shrink_to_fit();
+  first_table.assign(static_cast<std::size_t>(n) + 1, kUnset);
+  for (std::size_t o = this->prefixes.size(); o >= step;) {
+    o -= step;
+    first_table[this->prefixes[o]] = static_cast<std::uint32_t>(o);
   }
-  prefix_table[table_size - 1] = total;
-  // A pair without candidates gets the empty range at the next pair's start.
-  for (std::uint64_t p = table_size - 1; p-- > 0;)
-    if (prefix_table[p] == kUnset) prefix_table[p] = prefix_table[p + 1];
+  first_table[n] = total;
+  for (std::size_t a = n; a-- > 0;)
+    if (first_table[a] == kUnset) first_table[a] = first_table[a + 1];
+  if (index_kind == pair_index_kind::bisected) {
+    hashed_index.release();
+    return;
+  }
+  hashed_index.reset(n_pairs);
+  for (std::size_t o = 0; o < this->prefixes.size();) {
+    const T a = this->prefixes[o], b = this->prefixes[o + 1];
+    std::size_t end = o + step;
+    while (end < this->prefixes.size() && this->prefixes[end] == a && this->prefixes[end + 1] == b)
+      end += step;
+    hashed_index.add(a, b, static_cast<std::uint32_t>(o), static_cast<std::uint32_t>(end));
+    o = end;
+  }
 }
 
 template <class T, class T1>
@@ -148,6 +176,19 @@ struct containment_count {
   }
 };
 
+// When the store keeps ranges per first item and the groups of e[i] are at most
+// eight per item after it, they are walked in order and each one's second item
+// looked up in the marks, rather than each later item of t looked up in the
+// index: the walk reads memory in order, a lookup anywhere in the index.
+template <class T, class T1>
+bool walk_first_range(const candidate_store<T, T1>& store, T a, int later, std::size_t* begin,
+                      std::size_t* end) {
+  if (store.first_table.empty()) return false;
+  *begin = store.first_table[a];
+  *end = store.first_table[a + 1];
+  return *end - *begin <= static_cast<std::size_t>(store.k - 1) * 8 * later;
+}
+
 // k = 3: every group is one pair (e[i], e[j]) of t; its suffixes follow j.
 template <class T, class T1>
 void count_triples(const candidate_store<T, T1>& store, containment_count<T, T1>& c) {
@@ -157,9 +198,22 @@ void count_triples(const candidate_store<T, T1>& store, containment_count<T, T1>
   for (int i = 0; i + 2 < len; ++i) {
     if (e[i] < store.lowest_first) continue;
     if (e[i] > store.highest_first) break;
+    std::size_t o, end;
+    if (walk_first_range(store, e[i], len - i - 2, &o, &end)) {
+      const T* prefixes = store.prefixes.data();
+      for (; o < end; o += 2) {
+        // The pair's second item must leave room for a suffix after it.
+        const int m = static_cast<int>(c.marks[prefixes[o + 1]]);
+        if (m < 2) continue;
+        const int j = len - m;
+        const std::uint32_t found = c.count_group(o / 2, j + 1);
+        c.cnt[i] += found;
+        c.cnt[j] += found;
+      }
+      continue;
+    }
     const std::uint64_t row = pair_row(e[i], n) - 1;
     for (int j = i + 1; j + 1 < len; ++j) {
-      std::size_t o, end;
       store.pair_range(e[i], e[j], row, &o, &end);
       std::uint32_t found = 0;
       for (; o < end; o += 2) found += c.count_group(o / 2, j + 1);
@@ -169,44 +223,57 @@ void count_triples(const candidate_store<T, T1>& store, containment_count<T, T1>
   }
 }
 
-// k >= 4: the groups of pair (e[i], e[j]) whose other prefix items are in t,
-// far enough left for the rest of a candidate.
+// k >= 4: the group at offset o, whose prefix starts with (e[i], e[j]), when its
+// other prefix items are in t, far enough left for the rest of a candidate.
+// Returns false when no later group of the same pair can be in t either.
+template <class T, class T1>
+bool count_longer_group(const candidate_store<T, T1>& store, containment_count<T, T1>& c,
+                        std::size_t o, int i, int j) {
+  const int k = store.k;
+  const T* marks = c.marks;
+  const int len = c.len;
+  const T* pre = store.prefixes.data() + o;
+  const int m2 = static_cast<int>(marks[pre[2]]);
+  if (m2 == 0) return true;
+  // Groups of one pair ascend at position 2: once its item stands too
+  // far right for the rest of a candidate, so do all later ones.
+  if (m2 < k - 2) return false;
+  for (int q = 3; q <= k - 2; ++q)
+    if (static_cast<int>(marks[pre[q]]) < k - q) return true;
+  const std::uint32_t found =
+      c.count_group(o / static_cast<std::size_t>(k - 1), len - marks[pre[k - 2]] + 1);
+  if (found == 0) return true;
+  c.cnt[i] += found;
+  c.cnt[j] += found;
+  for (int q = 2; q <= k - 2; ++q) c.cnt[len - marks[pre[q]]] += found;
+  return true;
+}
+
 template <class T, class T1>
 void count_longer(const candidate_store<T, T1>& store, containment_count<T, T1>& c) {
   const int k = store.k;
   const std::size_t step = static_cast<std::size_t>(k - 1);
   const T* e = c.e;
-  const T* marks = c.marks;
   const int len = c.len;
   const std::uint64_t n = store.table_items;
   const T* prefixes = store.prefixes.data();
   for (int i = 0; i + k <= len; ++i) {
     if (e[i] < store.lowest_first) continue;
     if (e[i] > store.highest_first) break;
+    std::size_t o, end;
+    if (walk_first_range(store, e[i], len + 2 - k - i, &o, &end)) {
+      for (; o < end; o += step) {
+        const int m1 = static_cast<int>(c.marks[prefixes[o + 1]]);
+        if (m1 < k - 1) continue;
+        count_longer_group(store, c, o, i, len - m1);
+      }
+      continue;
+    }
     const std::uint64_t row = pair_row(e[i], n) - 1;
     for (int j = i + 1; j + k <= len + 1; ++j) {
-      std::size_t o, end;
       store.pair_range(e[i], e[j], row, &o, &end);
-      for (; o < end; o += step) {
-        const T* pre = prefixes + o;
-        const int m2 = static_cast<int>(marks[pre[2]]);
-        if (m2 == 0) continue;
-        // Groups of one pair ascend at position 2: once its item stands too
-        // far right for the rest of a candidate, so do all later ones.
-        if (m2 < k - 2) break;
-        bool room = true;
-        for (int q = 3; q <= k - 2; ++q)
-          if (static_cast<int>(marks[pre[q]]) < k - q) {
-            room = false;
-            break;
-          }
-        if (!room) continue;
-        const std::uint32_t found = c.count_group(o / step, len - marks[pre[k - 2]] + 1);
-        if (found == 0) continue;
-        c.cnt[i] += found;
-        c.cnt[j] += found;
-        for (int q = 2; q <= k - 2; ++q) c.cnt[len - marks[pre[q]]] += found;
-      }
+      for (; o < end; o += step)
+        if (!count_longer_group(store, c, o, i, j)) break;
     }
   }
 }

@@ -8,10 +8,14 @@
 // occupy the offsets prefix_table[p] <= o < prefix_table[p+1] of `prefixes`
 // (in steps of k-1), p = pair_index(a, b, table_items); the range is empty when
 // no candidate starts with (a, b). Offsets are counted in items.
-// The triangular table costs 4 bytes per pair of items. When that exceeds
-// dense_index_limit (the level driver sets a sixteenth of the memory budget), the store keeps
-// instead one range per first item (first_table, n+1 entries) and finds the
-// groups of (a, b) by bisection inside a's range; pair_range hides the choice.
+// The triangular table costs 4 bytes per pair of items. When the pairs that
+// start a prefix are few against all pairs (sparse data of many items), a hash
+// of those pairs (pair_prefix_index) takes its place, chosen when it takes fewer
+// bytes. When the table exceeds dense_index_limit (the level driver sets a
+// sixteenth of the memory budget), the store keeps only one range per first item
+// and finds the groups of (a, b) by bisection inside a's range. The ranges per
+// first item (first_table, n+1 entries) are kept with the hash and the
+// bisection; pair_range hides the choice.
 // A store may hold one chunk of a level (candidate_chunks below): the counting
 // then skips the transaction items outside [lowest_first, highest_first], the
 // first items its candidates start with.
@@ -28,6 +32,7 @@
 #include "levels/level_store.h"
 #include "levels/subset_cursor.h"
 #include "engine/pair_counting.h"
+#include "engine/pair_prefix_index.h"
 
 template <class T, class T1>
 class candidate_store : public level_store<T, T1> {
@@ -48,10 +53,16 @@ class candidate_store : public level_store<T, T1> {
   // row is pair_row(a, table_items) - 1 (hoisted by the caller).
   void pair_range(std::uint64_t a, std::uint64_t b, std::uint64_t row, std::size_t* begin,
                   std::size_t* end) const {
-    if (dense_index) {
-      *begin = prefix_table[row + b];
-      *end = prefix_table[row + b + 1];
-      return;
+    switch (index_kind) {
+      case pair_index_kind::triangle:
+        *begin = prefix_table[row + b];
+        *end = prefix_table[row + b + 1];
+        return;
+      case pair_index_kind::hashed:
+        hashed_index.find(a, b, begin, end);
+        return;
+      case pair_index_kind::bisected:
+        break;
     }
     sparse_range(a, b, begin, end);
   }
@@ -66,8 +77,10 @@ class candidate_store : public level_store<T, T1> {
   std::uint32_t table_items = 0;
   std::vector<std::uint32_t> prefix_table;
   std::uint64_t table_size = 0;
-  bool dense_index = true;
-  std::vector<std::uint32_t> first_table;  // sparse index: offsets per first item
+  enum class pair_index_kind { triangle, hashed, bisected };
+  pair_index_kind index_kind = pair_index_kind::triangle;
+  pair_prefix_index hashed_index;
+  std::vector<std::uint32_t> first_table;  // offsets per first item (hashed, bisected)
   std::uint64_t dense_index_limit = UINT64_MAX;  // bytes
   std::uint32_t lowest_first = 0, highest_first = 0;  // valid when n_itemsets > 0
 

@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <random>
+#include <set>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -41,7 +44,8 @@ void fill(counted8& c, typed_constraints<std::uint8_t>& table,
 
 // Counts one transaction; returns the position counters.
 std::vector<std::uint32_t> count(counted8& c, const std::vector<std::uint8_t>& items, std::uint32_t n) {
-  counting_transaction<std::uint8_t> t(16, static_cast<int>(n));
+  const auto capacity = std::max<std::uint32_t>(16, static_cast<std::uint32_t>(items.size()));
+  counting_transaction<std::uint8_t> t(capacity, static_cast<int>(n));
   std::copy(items.begin(), items.end(), t.elems.begin());
   t.length = static_cast<std::uint8_t>(items.size());
   std::fill(t.counters.begin(), t.counters.end(), 0u);
@@ -65,8 +69,91 @@ TEST(Candidates, CountsEachContainedCandidateOnceAndCreditsItsPositions) {
   }
 }
 
-using level8 = frequent_level<std::uint8_t, std::uint16_t>;
 using itemsets = std::vector<std::vector<std::uint8_t>>;
+
+// Random candidates of length k over n items, counted over random transactions
+// against a count by brute force: every index kind, and both ways a first item's
+// groups are reached (walked when they are few against the transaction's items,
+// looked up per pair otherwise), must give each candidate its support and each
+// position its number of contained candidates.
+void check_counts_against_brute_force(int k, std::uint32_t n, int n_candidates,
+                                      std::uint64_t dense_index_limit,
+                                      counted8::pair_index_kind expected_kind, unsigned seed) {
+  std::mt19937 rng(seed);
+  // Candidates cluster on a few first items, so some first items have many groups.
+  std::set<std::vector<std::uint8_t>> sets;
+  while (static_cast<int>(sets.size()) < n_candidates) {
+    std::set<std::uint8_t> s = {static_cast<std::uint8_t>(rng() % 4 == 0 ? rng() % n : rng() % 3)};
+    while (static_cast<int>(s.size()) < k) s.insert(static_cast<std::uint8_t>(rng() % n));
+    sets.insert(std::vector<std::uint8_t>(s.begin(), s.end()));
+  }
+  typed_constraints<std::uint8_t> table;
+  counted8 c(k);
+  c.dense_index_limit = dense_index_limit;
+  fill(c, table, itemsets(sets.begin(), sets.end()), n);
+  ASSERT_EQ(c.index_kind, expected_kind);
+  std::vector<std::uint16_t> expected(sets.size(), 0);
+  for (int t = 0; t < 60; ++t) {
+    std::set<std::uint8_t> items = {0, 1, 2};
+    const std::size_t len = std::min<std::size_t>(n, 3 + rng() % (t % 2 == 0 ? 6 : 40));
+    while (items.size() < len) items.insert(static_cast<std::uint8_t>(rng() % n));
+    const std::vector<std::uint8_t> tr(items.begin(), items.end());
+    std::vector<std::uint32_t> positions(tr.size(), 0);
+    std::size_t index = 0;
+    for (const auto& s : sets) {
+      if (std::includes(tr.begin(), tr.end(), s.begin(), s.end())) {
+        ++expected[index];
+        for (std::uint8_t x : s)
+          ++positions[static_cast<std::size_t>(std::lower_bound(tr.begin(), tr.end(), x) -
+                                               tr.begin())];
+      }
+      ++index;
+    }
+    ASSERT_EQ(count(c, tr, n), positions) << "k " << k << " transaction " << t;
+  }
+  EXPECT_EQ(c.supports, expected) << "k " << k;
+}
+
+TEST(Candidates, EveryIndexKindCountsLikeBruteForce) {
+  using kind = counted8::pair_index_kind;
+  for (int k : {3, 4, 5}) {
+    // Many items, few candidates: the hash is smaller than the triangle.
+    check_counts_against_brute_force(k, 200, 300, UINT64_MAX, kind::hashed, 11u + k);
+    check_counts_against_brute_force(k, 200, 300, 1, kind::bisected, 23u + k);
+    // Few items, many candidates: the triangle is the smaller index.
+    check_counts_against_brute_force(k, 12, 150, UINT64_MAX, kind::triangle, 37u + k);
+  }
+}
+
+TEST(PairPrefixIndex, FindsEveryAddedPairAndNoOther) {
+  pair_prefix_index index;
+  // Pairs whose keys differ only in high bits of the first item, and a pair
+  // with the largest items, share no range.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> pairs;
+  for (std::uint64_t a = 0; a < 40; ++a) pairs.push_back({a << 20, (a << 20) + 7});
+  pairs.push_back({0xFFFFFFFEu, 0xFFFFFFFFu});
+  index.reset(pairs.size());
+  EXPECT_EQ(index.bytes(), pair_prefix_index::bytes_for(pairs.size()));
+  std::uint32_t at = 0;
+  for (const auto& p : pairs) {
+    index.add(p.first, p.second, at, at + 3);
+    at += 3;
+  }
+  at = 0;
+  for (const auto& p : pairs) {
+    std::size_t begin = 9, end = 9;
+    index.find(p.first, p.second, &begin, &end);
+    EXPECT_EQ(begin, at);
+    EXPECT_EQ(end, at + 3u);
+    at += 3;
+    index.find(p.first, p.second + 1, &begin, &end);
+    EXPECT_EQ(begin, end) << p.first;
+  }
+  // The table is at most half full, so a missing pair's probe ends.
+  EXPECT_GE(pair_prefix_index::bytes_for(41) / 16, 82u);
+}
+
+using level8 = frequent_level<std::uint8_t, std::uint16_t>;
 
 // Every r-subset of {0 .. n-1} in lexicographic order, except those in `missing`.
 itemsets subsets(int n, int r, const itemsets& missing = {}) {
