@@ -166,7 +166,7 @@ TEST(TidLists, CandidateCountsEqualTheBitMatrixOnRandomData) {
   }
 }
 
-TEST(VerticalLayout, TheMemoryRuleMeasuresTheRepresentationUsed) {
+TEST(VerticalLayout, DensityChoosesTheRepresentationAndTheMemoryRuleMeasuresIt) {
   struct Case {
     const char* name;
     std::uint32_t items, trans;
@@ -174,10 +174,14 @@ TEST(VerticalLayout, TheMemoryRuleMeasuresTheRepresentationUsed) {
     vertical_layout layout;
     bool lists, fits;
   };
-  // 1000 items x 100000 transactions: a 12.5 MB matrix.
+  // 1000 items x 100000 transactions: a 12.5 MB matrix; 1,562,500 occurrences
+  // is the density where tid-lists start (one cell in 64).
   const std::uint64_t ample = std::uint64_t{1} << 32;
   const std::vector<Case> cases = {
       {"dense", 1000, 100000, 40000000, ample, vertical_layout::by_density, false, true},
+      {"at the density limit", 1000, 100000, 1562500, ample, vertical_layout::by_density, false,
+       true},
+      {"just below it", 1000, 100000, 1562499, ample, vertical_layout::by_density, true, true},
       {"sparse, lists forced off", 1000, 100000, 1000, ample, vertical_layout::bit_matrix, false,
        true},
       {"dense, lists forced on", 1000, 100000, 40000000, ample, vertical_layout::tid_lists, true,
