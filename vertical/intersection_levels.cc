@@ -90,16 +90,25 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
   const std::uint32_t n_items = items.n_items;
   level_counters counters;
   const unsigned threads = threads_for_join(previous, run.config.threads);
+  // On tid-lists every level flags the items of the itemsets it stores: the
+  // others leave the transactions that later projections walk.
+  const bool flag_items = collect || data.uses_lists;
   std::vector<level_walker<T>> walkers =
-      make_walkers(threads, k, collect, data, table, collect, n_items);
+      make_walkers(threads, k, collect, data, table, flag_items, n_items);
   const std::vector<group_chunk> chunks =
       threads == 1 ? std::vector<group_chunk>{{0, -1}} : chunk_groups(previous, threads);
   join_on_threads(walkers, chunks, next,
                   [&](level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
-                    join_chunk<T, T1, kDiffuse>(previous, k, n_items, min_count, data, collect, w,
-                                                chunk, out);
+                    join_chunk<T, T1, kDiffuse>(previous, k, n_items, min_count, data, flag_items,
+                                                w, chunk, out);
                   });
   merge_walkers(walkers, collect, counters, stats, matrix);
+  if (data.uses_lists) {
+    std::vector<std::uint8_t> keep(n_items, 0);
+    for (const level_walker<T>& w : walkers)
+      for (std::uint32_t i = 0; i < n_items; ++i) keep[i] |= w.in_frequent_itemset[i];
+    data.lists.keep_items_in_transactions(keep);
+  }
 
   if (diffuse_matrix) {
     if (collect) {

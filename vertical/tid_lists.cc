@@ -149,6 +149,20 @@ void tid_lists<T>::finish_filling() {
   }
 }
 
+template <class T>
+void tid_lists<T>::keep_items_in_transactions(const std::vector<std::uint8_t>& keep) {
+  // In place: the write position never passes the read position.
+  std::size_t read = 0, write = 0;
+  for (std::uint32_t t = 0; t < n_transactions_; ++t) {
+    for (const std::size_t end = transaction_ends_[t]; read < end; ++read) {
+      const std::uint32_t y = transaction_items_[read];
+      if (y < keep.size() && keep[y] != 0) transaction_items_[write++] = y;
+    }
+    transaction_ends_[t] = write;
+  }
+  transaction_items_.resize(write);
+}
+
 void tid_projection::start_round() {
   if (++round == 0) {  // wrapped: no stale mark may match
     std::fill(round_of.begin(), round_of.end(), 0);

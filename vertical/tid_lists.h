@@ -83,6 +83,11 @@ class tid_lists {
   // Builds the lists from the transactions; a second call does nothing.
   void finish_filling();
 
+  // Drops from the transactions (not from the lists) every item whose keep
+  // flag is 0: after a level, the items in none of its stored itemsets, which
+  // no later candidate holds. Later projections then walk only the rest.
+  void keep_items_in_transactions(const std::vector<std::uint8_t>& keep);
+
   std::uint32_t n_items() const { return n_items_; }
   std::uint32_t n_transactions() const { return n_transactions_; }
   const std::uint32_t* list(std::uint32_t item) const { return tids_.data() + first_[item]; }

@@ -90,6 +90,15 @@ TEST(TidLists, ListsAscendAndHoldEveryOccurrence) {
   const std::uint16_t cand[] = {0, 2, 4};
   EXPECT_TRUE(lists.candidate_is_frequent(cand, 0, 3, 2, count, s));
   EXPECT_EQ(count, 2u);
+  // Items dropped from the transactions leave the projections; the others
+  // keep their counts.
+  const std::uint16_t with_1[] = {0, 1, 2};
+  EXPECT_TRUE(lists.candidate_is_frequent(with_1, 1, 3, 1, count, s));
+  lists.keep_items_in_transactions({1, 0, 1, 0, 1});
+  lists.start_iteration(3, s);
+  EXPECT_TRUE(lists.candidate_is_frequent(cand, 0, 3, 2, count, s));
+  EXPECT_EQ(count, 2u);
+  EXPECT_FALSE(lists.candidate_is_frequent(with_1, 1, 3, 1, count, s));
 }
 
 TEST(TidLists, PositionsOutOfOrderOrAfterTheEndAreRefused) {
