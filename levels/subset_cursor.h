@@ -24,6 +24,7 @@ class subset_cursor {
       : previous_(previous),
         width_(k > 2 ? k - 2 : 0),
         prefix_(width_),
+        walk_start_(width_),
         row_(width_, -1),
         hint_(width_, kNoHint),
         group_(width_, -1),
@@ -35,11 +36,7 @@ class subset_cursor {
   // group must come in the walk's order.
   int find_without(const T* cand, int group, int row, int p) {
     const std::size_t q = static_cast<std::size_t>(p);
-    if (group != walk_group_) {
-      walk_group_ = group;
-      std::fill(row_.begin(), row_.end(), -1);
-      std::fill(hint_.begin(), hint_.end(), kNoHint);
-    }
+    if (group != walk_group_) start_group(cand, group);
     if (row_[q] != row) {
       row_[q] = row;
       for (int i = 0, w = 0; i <= width_; ++i)
@@ -67,6 +64,23 @@ class subset_cursor {
 
  private:
   static constexpr int kNoHint = -1;  // search all groups, by bisection
+
+  // A new group of the walk, whose prefix P is cand[0 .. k-3]. Without P's last
+  // item the subsets' groups (P - P[k-3]) + x lie after the walk's group (their
+  // item at k-3 is x, above P's last): the search starts there. Dropping an
+  // earlier item, the subsets of the groups that share P[0 .. k-4] with the one
+  // walked before ascend from group to group (the prefixes differ first in P's
+  // last item, which grows): the hints stay when the walk moves forward;
+  // otherwise the search starts over.
+  void start_group(const T* cand, int group) {
+    const bool same_start = walk_group_ >= 0 && group > walk_group_ && width_ > 0 &&
+                            std::equal(cand, cand + width_ - 1, walk_start_.begin());
+    walk_group_ = group;
+    std::copy(cand, cand + width_, walk_start_.begin());
+    std::fill(row_.begin(), row_.end(), -1);
+    if (!same_start) std::fill(hint_.begin(), hint_.end(), kNoHint);
+    if (width_ > 0) hint_[static_cast<std::size_t>(width_ - 1)] = group + 1;
+  }
 
   // -1, 0 or 1 as group g's prefix is below, equal to or above prefix_.
   int compare_group(int g) const {
@@ -137,6 +151,7 @@ class subset_cursor {
   int width_;               // k-2: the items of a group prefix of the previous level
   std::vector<T> prefix_;   // the prefix searched for
   int walk_group_ = -1;     // the join cursor's group the hints belong to
+  std::vector<T> walk_start_;  // that group's prefix
   std::vector<int> row_;    // per p: the row whose subset group is in group_
   std::vector<int> hint_;   // per p: where the next row's search starts
   std::vector<int> group_;  // per p: the group of (P - P[p]) + x, -1 when none
