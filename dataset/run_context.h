@@ -17,6 +17,7 @@
 #include "constraints/constraint_set.h"
 #include "dataset/attributes.h"
 #include "dataset/global_pruning.h"
+#include "util/cluster.h"
 #include "util/memory_budget.h"
 #include "util/output_file.h"
 #include "util/report.h"
@@ -33,8 +34,8 @@ struct run_config {
   const std::vector<std::vector<std::uint32_t>>* attribute_rows = nullptr;
   std::uint32_t sigma = 0;
   std::uint32_t preloops = 1;
-  int hop = 3;         // out-of-core until this level
-  std::string tmpdir;  // directory of "dataset.tmp"; empty: the current directory
+  int hop = 3;                   // out-of-core until this level
+  std::string tmpdir;            // directory of "dataset.tmp"; empty: the current directory
   std::uint64_t memory_mib = 0;  // the user's memory cap; 0: none
   // Threads of the in-memory levels; 0: every processor the process may use,
   // where a level has work enough for them.
@@ -43,19 +44,30 @@ struct run_config {
   constraint_set constraints;
 };
 
+// "dataset.tmp" in tmpdir (empty: the working directory); with more than one
+// rank, "dataset.tmp.<rank>", so that ranks sharing a directory keep apart.
+inline std::string temp_dataset_path(const std::string& tmpdir, const cluster& peers) {
+  std::string name = "dataset.tmp";
+  if (peers.ranks() > 1) name += "." + std::to_string(peers.rank());
+  return tmpdir.empty() || tmpdir == "." ? name : tmpdir + "/" + name;
+}
+
 struct run_context {
-  explicit run_context(run_config c)
+  explicit run_context(run_config c) : run_context(std::move(c), nullptr) {}
+  // A run shared by the ranks of peers: each keeps "dataset.tmp.<rank>".
+  run_context(run_config c, cluster* shared_with)
       : config(std::move(c)),
         constraints(config.constraints),
-        temp_dataset(config.tmpdir.empty() || config.tmpdir == "."
-                         ? std::string("dataset.tmp")
-                         : config.tmpdir + "/dataset.tmp"),
+        peers(shared_with != nullptr ? *shared_with : alone),
+        temp_dataset(temp_dataset_path(config.tmpdir, peers)),
         memory_bytes(memory_budget(budget_sources{}, config.memory_mib)) {}
   run_context(const run_context&) = delete;
   run_context& operator=(const run_context&) = delete;
 
   run_config config;
   constraint_set& constraints;  // config.constraints
+  single_process alone;
+  cluster& peers;  // the ranks that share the run; alone by default
   attribute_table attributes;
   global_pruning pruning;
   output_target output;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <new>
 #include <string>
@@ -84,6 +85,10 @@ run_summary run_in_order(run_context& run, dataset_lock& lock) {
   run_summary summary;
   summary.transactions = scan.lines_read;
   summary.item_occurrences = scan.item_occurrences;
+  if (!run.peers.leads()) {
+    lock.remove_and_release();
+    return summary;
+  }
   const std::uint32_t max_support = items.max_support;
 
   // Nothing longer than one item can be frequent or written.
@@ -109,16 +114,20 @@ run_summary run_in_order(run_context& run, dataset_lock& lock) {
 run_summary run_mining(run_context& run) {
   dataset_lock lock;
   try {
-    return run_in_order(run, lock);
+    const run_summary summary = run_in_order(run, lock);
+    // Complete only once every rank has completed its part.
+    run.peers.agree_on_error(nullptr);
+    return summary;
   } catch (...) {
     discard_partial_results(run, lock);
+    // Every rank learns of the failure; the user sees the lowest failing rank's.
+    run.peers.agree_on_error(std::current_exception());
     throw;
   }
 }
 
-namespace kestrel {
-
-run_statistics mine(const run_description& d, const run_hooks& hooks) {
+kestrel::run_statistics mine_shared(const kestrel::run_description& d,
+                                    const kestrel::run_hooks& hooks, cluster* peers) {
   try {
     run_config config;
     config.input = d.input;
@@ -132,18 +141,19 @@ run_statistics mine(const run_description& d, const run_hooks& hooks) {
     config.memory_mib = d.memory_mib;
     config.threads = d.threads;
     config.layout = layout_from_environment();
-    for (const constraint& c : d.constraints) config.constraints.add(c.keyword, c.parameters);
+    for (const kestrel::constraint& c : d.constraints)
+      config.constraints.add(c.keyword, c.parameters);
     if ((d.input.empty() && d.transactions == nullptr) || (d.output.empty() && !hooks.itemsets))
       throw ::run_error("input, output and sigma are mandatory!");
 
-    run_context run(std::move(config));
+    run_context run(std::move(config), peers);
     run.output.file = d.output;
     run.output.consumer = hooks.itemsets;
     run.report.hook = hooks.report;
     run.report.stop_requested = hooks.stop_requested;
 
     const run_summary summary = run_mining(run);
-    run_statistics stats;
+    kestrel::run_statistics stats;
     stats.seconds = summary.seconds;
     stats.transactions = summary.transactions;
     stats.item_occurrences = summary.item_occurrences;
@@ -155,6 +165,12 @@ run_statistics mine(const run_description& d, const run_hooks& hooks) {
   } catch (const ::run_error& e) {
     throw kestrel::run_error(e.what());
   }
+}
+
+namespace kestrel {
+
+run_statistics mine(const run_description& d, const run_hooks& hooks) {
+  return mine_shared(d, hooks, nullptr);
 }
 
 }  // namespace kestrel

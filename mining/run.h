@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "dataset/run_context.h"
+#include "include/kestrel/kestrel.h"
 
 // Bytes of the narrowest unsigned type (1, 2 or 4) that holds largest.
 inline int width_for(std::uint64_t largest) {
@@ -42,3 +43,8 @@ struct run_summary {
 
 // Runs the whole search of run (see above).
 run_summary run_mining(run_context& run);
+
+// kestrel::mine over the ranks of peers (null: this process alone), each of
+// which calls it with the same description (kestrel-mpi).
+kestrel::run_statistics mine_shared(const kestrel::run_description& d,
+                                    const kestrel::run_hooks& hooks, cluster* peers);

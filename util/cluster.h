@@ -1,0 +1,75 @@
+// The processes that share one run, and what they exchange.
+//
+// A run may be spread over several processes ("ranks", 0 .. ranks()-1), each of
+// which reads its own part of the input. They meet at fixed points of the run to
+// add up their counts, to hand their data to rank 0 and to agree on whether
+// every one of them got there without an error. Every rank calls the same
+// collective operations in the same order; rank 0 alone writes the output file
+// and standard output.
+//
+// The default, single_process, is one rank: every sum is the value itself and an
+// agreement rethrows the caller's own failure. kestrel-mpi passes down an
+// implementation over MPI; the library never depends on it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+class cluster {
+ public:
+  virtual ~cluster() = default;
+  virtual int rank() const = 0;
+  virtual int ranks() const = 0;
+  bool leads() const { return rank() == 0; }
+
+  // Collective: each element becomes the sum (max) of that element over the ranks.
+  virtual void sum(std::uint32_t* values, std::size_t n) = 0;
+  virtual void sum(std::uint64_t* values, std::size_t n) = 0;
+  virtual void max(std::uint64_t* values, std::size_t n) = 0;
+  // Collective: every rank's values, concatenated in rank order.
+  virtual std::vector<std::uint64_t> gather_all(const std::vector<std::uint64_t>& mine) = 0;
+  // Point to point: bytes sent by one rank and received by another, in order.
+  virtual void send(int to, const void* bytes, std::size_t n) = 0;
+  virtual void receive(int from, void* bytes, std::size_t n) = 0;
+
+  // Collective: every rank tells whether it failed (null: it did not). When no
+  // rank failed it returns. Otherwise every rank throws: the failing rank with
+  // the lowest number rethrows its own exception, the others throw run_error
+  // with that rank's one-line message. After a failure the ranks have agreed
+  // on, later calls exchange nothing and rethrow their argument (or the agreed
+  // error), so a rank that fails anywhere can call it once more on its way out.
+  virtual void agree_on_error(std::exception_ptr failure) = 0;
+
+  std::uint64_t sum(std::uint64_t v) {
+    sum(&v, 1);
+    return v;
+  }
+  std::uint64_t max(std::uint64_t v) {
+    max(&v, 1);
+    return v;
+  }
+};
+
+class single_process final : public cluster {
+ public:
+  int rank() const override { return 0; }
+  int ranks() const override { return 1; }
+  void sum(std::uint32_t*, std::size_t) override {}
+  void sum(std::uint64_t*, std::size_t) override {}
+  void max(std::uint64_t*, std::size_t) override {}
+  std::vector<std::uint64_t> gather_all(const std::vector<std::uint64_t>& mine) override {
+    return mine;
+  }
+  // One rank never sends or receives.
+  void send(int, const void*, std::size_t) override {}
+  void receive(int, void*, std::size_t) override {}
+  void agree_on_error(std::exception_ptr failure) override {
+    if (failure) std::rethrow_exception(failure);
+  }
+};
+
+// The one-line message a failure shows the user (as the command line prints it).
+std::string failure_message(std::exception_ptr failure);
