@@ -1,6 +1,7 @@
 #include "dataset/fimi_reader.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -31,6 +32,7 @@ bool fimi_reader::fill() {
   while (true) {
     ssize_t got = ::read(fd_, buf_.data(), buf_.size());
     if (got > 0) {
+      block_start_ += end_;
       pos_ = 0;
       end_ = static_cast<std::size_t>(got);
       return true;
@@ -43,14 +45,13 @@ bool fimi_reader::fill() {
   }
 }
 
-void fimi_reader::error(const char* what) const {
-  throw run_error(name_ + ":" + std::to_string(line_) + ": " + what);
-}
+void fimi_reader::error(const char* what) const { throw line_error(name_, line_, what); }
 
 // One pass over the bytes of a line. The previous two bytes are carried across
 // block boundaries so that "-5" and "1.5" are caught wherever a block ends.
 bool fimi_reader::next_line(std::vector<std::uint32_t>& items) {
   items.clear();
+  if (block_start_ + pos_ >= part_end_) return false;
   if (pos_ == end_ && !fill()) return false;
   ++line_;
   char prev = '\n', prev2 = '\n';  // bytes before the current one within the line
@@ -112,4 +113,25 @@ void fimi_reader::too_large(std::uint64_t value) {
   if (digits.size() >= 40) digits += "...";
   std::string what = "item id " + digits + " does not fit 32 bits";
   error(what.c_str());
+}
+
+void fimi_reader::keep_to_part(std::uint64_t part, std::uint64_t parts) {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))
+    throw run_error(name_ + ": the input must be a regular file to be split");
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  // size * part / parts without overflow for any file size.
+  auto boundary = [&](std::uint64_t p) { return size / parts * p + size % parts * p / parts; };
+  const std::uint64_t begin = boundary(part);
+  part_end_ = part + 1 == parts ? UINT64_MAX : boundary(part + 1);
+  if (begin == 0) return;
+  // A line belongs to the part its first byte lies in: skip through the newline
+  // that ends the line before it (the byte before begin may be that newline).
+  if (::lseek(fd_, static_cast<off_t>(begin - 1), SEEK_SET) < 0)
+    throw run_error(name_ + " could not be read!");
+  block_start_ = begin - 1;
+  pos_ = end_ = 0;
+  while (pos_ != end_ || fill()) {
+    if (buf_[pos_++] == '\n') return;
+  }
 }

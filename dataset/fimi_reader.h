@@ -28,6 +28,15 @@ class fimi_reader {
   // Reads the next line's items in line order (duplicates kept); false at the end.
   bool next_line(std::vector<std::uint32_t>& items);
 
+  // Keeps to part `part` of `parts` equal byte ranges of a regular file: the
+  // lines that begin in that range. Part p > 0 starts after the first newline
+  // at or after its first byte - 1; every part reads through the line that
+  // crosses its end, so the parts together read every line exactly once. Line
+  // numbers in errors count from the part's first line. Call before reading.
+  // Throws run_error("<file>: the input must be a regular file to be split")
+  // for a pipe or a device.
+  void keep_to_part(std::uint64_t part, std::uint64_t parts);
+
  private:
   bool fill();
   [[noreturn]] void error(const char* what) const;
@@ -38,4 +47,6 @@ class fimi_reader {
   std::size_t pos_ = 0, end_ = 0;
   bool eof_ = false;
   std::uint64_t line_ = 0;
+  std::uint64_t block_start_ = 0;        // file offset of buf_[0]
+  std::uint64_t part_end_ = UINT64_MAX;  // no line begins at or after it
 };

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
 
+#include "dataset/shared_scan.h"
 #include "dataset/winnow.h"
 #include "util/transaction.h"
 #include "util/widths.h"
@@ -85,27 +87,42 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
   const std::uint64_t attribute_limit = run.attributes.shortest_column();
   line_deduper dedupe;
   std::vector<std::uint32_t> t;
-  while (source.next_line(t)) {
-    ++r.lines_read;
-    r.item_occurrences += t.size();
-    dedupe.run(t);
-    for (std::uint32_t id : t)
-      if (id >= attribute_limit) run.attributes.report_missing_value(id);
-    // The support of the prefix itemset is settled before any constraint trims the line.
-    if (holds_prefix(t, run.constraints.prefix_items)) ++r.prefix_support;
-    trim_by_constraints(run.constraints, t);
-    if (t.empty()) continue;
-    for (std::uint32_t id : t) items.counts.add(id);
-    r.max_tr_len = std::max(r.max_tr_len, static_cast<std::uint32_t>(t.size()));
-    r.items_written += t.size();
-    tmp.write_record(t.data(), static_cast<std::uint32_t>(t.size()));
-    ++n_written;
+  // Every rank got this far: from here on they meet at each exchange.
+  run.peers.agree_on_error(nullptr);
+  std::exception_ptr failure;
+  try {
+    while (source.next_line(t)) {
+      ++r.lines_read;
+      r.item_occurrences += t.size();
+      dedupe.run(t);
+      for (std::uint32_t id : t)
+        if (id >= attribute_limit) run.attributes.report_missing_value(id);
+      // The support of the prefix itemset is settled before any constraint trims the line.
+      if (holds_prefix(t, run.constraints.prefix_items)) ++r.prefix_support;
+      trim_by_constraints(run.constraints, t);
+      if (t.empty()) continue;
+      for (std::uint32_t id : t) items.counts.add(id);
+      r.max_tr_len = std::max(r.max_tr_len, static_cast<std::uint32_t>(t.size()));
+      r.items_written += t.size();
+      tmp.write_record(t.data(), static_cast<std::uint32_t>(t.size()));
+      ++n_written;
+    }
+    tmp.cut();
+    tmp.close();
+  } catch (...) {
+    failure = std::current_exception();
+  }
+  if (run.peers.ranks() > 1) {
+    failure = number_line_in_whole_file(run.peers, failure, r.lines_read);
+    run.peers.agree_on_error(failure);
+    add_up_ranks(run.peers, r, n_written, items.counts);
+    gather_temp_dataset(run);
+  } else if (failure) {
+    std::rethrow_exception(failure);
   }
   if (n_written > 0xFFFFFFFFull)
     throw run_error(run.config.input + " holds more than 2^32-1 transactions");
   items.n_transactions = static_cast<std::uint32_t>(n_written);
-  tmp.cut();
-  tmp.close();
   r.c1 = items.counts.id_bound();
 
   run.report.print(

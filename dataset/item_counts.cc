@@ -38,3 +38,17 @@ void item_counts::release() {
   std::vector<std::uint32_t>().swap(dense_);
   std::unordered_map<std::uint32_t, std::uint32_t>().swap(sparse_);
 }
+
+void item_counts::add_up(cluster& peers) {
+  dense_.resize(static_cast<std::size_t>(peers.max(dense_.size())), 0);
+  peers.sum(dense_.data(), dense_.size());
+  // The large ids differ from rank to rank: each sends its (id, count) pairs.
+  std::vector<std::uint64_t> mine;
+  mine.reserve(sparse_.size());
+  for (const auto& kv : sparse_) mine.push_back(std::uint64_t{kv.first} << 32 | kv.second);
+  const std::vector<std::uint64_t> all = peers.gather_all(mine);
+  sparse_.clear();
+  for (std::uint64_t v : all)
+    sparse_[static_cast<std::uint32_t>(v >> 32)] += static_cast<std::uint32_t>(v);
+  id_bound_ = peers.max(id_bound_);
+}

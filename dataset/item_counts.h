@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "util/cluster.h"
+
 // One counted item: its input id, its support and (when the numbering follows
 // an attribute) its attribute value.
 struct item_entry {
@@ -36,6 +38,9 @@ class item_counts {
   std::vector<item_entry> frequent(std::uint32_t min_count) const;
   // Every count back to zero (a Winnow pass recounts); id_bound is kept.
   void clear();
+  // Collective: every rank's counts become the sums over the ranks (and the id
+  // bound their largest).
+  void add_up(cluster& peers);
   // Frees the tables once the items are numbered.
   void release();
   // The largest id counted so far + 1; 0 before the first.

@@ -22,6 +22,11 @@ class fimi_file_source : public transaction_source {
   // Throws run_error("ERROR: Cannot open input file!") when name cannot be opened.
   explicit fimi_file_source(const std::string& name)
       : reader_(name, "ERROR: Cannot open input file!") {}
+  // Only the lines of part `part` of `parts` (fimi_reader::keep_to_part).
+  fimi_file_source(const std::string& name, std::uint64_t part, std::uint64_t parts)
+      : fimi_file_source(name) {
+    reader_.keep_to_part(part, parts);
+  }
   bool next_line(std::vector<std::uint32_t>& items) override { return reader_.next_line(items); }
 
  private:

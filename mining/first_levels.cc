@@ -40,10 +40,16 @@ first_scan_result run_first_levels(run_context& run, item_table& items) {
   if (run.config.transactions != nullptr) {
     memory_source source(*run.config.transactions);
     scan = first_scan(run, source, items);
-  } else {
+  } else if (run.peers.ranks() == 1) {
     fimi_file_source source(run.config.input);
     scan = first_scan(run, source, items);
+  } else {
+    fimi_file_source source(run.config.input, static_cast<std::uint64_t>(run.peers.rank()),
+                            static_cast<std::uint64_t>(run.peers.ranks()));
+    scan = first_scan(run, source, items);
   }
+  // The other ranks handed their transactions to rank 0, which mines them.
+  if (!run.peers.leads()) return scan;
   std::unique_ptr<output_file> out = write_level_zero(run, items, scan);
   settle_items(run, items, scan);
   write_level_one(run, items, scan, std::move(out), scan_time.seconds());

@@ -17,7 +17,9 @@
 
 // The start of every run: the first scan of the run's input (its in-memory
 // transactions, else its file), level 0, the Winnow passes and renumbering,
-// level 1; then the count tables are freed. Returns what the scan found.
+// level 1; then the count tables are freed. Returns what the scan found. A
+// run shared by several ranks: each scans its part of the file, and all but
+// rank 0 return once they have handed their transactions to it.
 first_scan_result run_first_levels(run_context& run, item_table& items);
 
 // Returns the output file, open for level 1 (null when the run writes nothing).

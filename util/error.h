@@ -3,9 +3,24 @@
 // prints the message on stderr and exits with status 1.
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
 struct run_error : std::runtime_error {
   using std::runtime_error::runtime_error;
+};
+
+// An error at one line of an input file: "<file>:<line>: <problem>". The parts
+// keep what the message is made of, so that a process that read only part of
+// the file can report the line's number in the whole file.
+struct line_error : run_error {
+  line_error(const std::string& file_name, std::uint64_t line_number, const std::string& what)
+      : run_error(file_name + ":" + std::to_string(line_number) + ": " + what),
+        file(file_name),
+        line(line_number),
+        problem(what) {}
+  std::string file;
+  std::uint64_t line;
+  std::string problem;
 };

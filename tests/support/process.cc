@@ -113,7 +113,11 @@ const run_outcome& kestrel_run::finish() {
     const std::string path = o.empty() || o[0] == '/' ? o : dir_ + "/" + o;
     if ((r.output_exists = is_regular_file(path))) r.output_text = read_file(path);
   }
+  // kestrel-mpi's ranks keep "dataset.tmp.<rank>".
   r.temporary_left = path_exists(dir_ + "/dataset.tmp");
+  for (int rank = 0; rank < 4; ++rank)
+    r.temporary_left =
+        r.temporary_left || path_exists(dir_ + "/dataset.tmp." + std::to_string(rank));
   return r;
 }
 

@@ -1,0 +1,22 @@
+// kestrel-mpi: the command line of kestrel, run by every rank of an MPI job
+// (mpirun -np R kestrel-mpi input F output O sigma S ...). Each rank scans its
+// part of the input; rank 0 writes the output and the report, and a failure on
+// any rank ends every rank with status 1 and one line on rank 0's stderr.
+#include <mpi.h>
+
+#include <csignal>
+
+#include "driver/command_line.h"
+#include "mpi/mpi_cluster.h"
+
+int main(int argc, char** argv) {
+  std::signal(SIGPIPE, SIG_IGN);
+  MPI_Init(&argc, &argv);
+  int status;
+  {
+    mpi_cluster peers(MPI_COMM_WORLD);
+    status = run_command_line(argc, argv, &peers);
+  }
+  MPI_Finalize();
+  return status;
+}

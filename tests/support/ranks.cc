@@ -1,0 +1,69 @@
+#include "tests/support/ranks.h"
+
+#include <cctype>
+#include <cstdlib>
+
+int mpi_ranks() {
+  const char* ranks = std::getenv("KESTREL_RANKS");
+  return ranks == nullptr ? 0 : std::atoi(ranks);
+}
+
+std::string without_times(const std::string& text) {
+  std::string out;
+  std::size_t begin = 0;
+  while (begin < text.size()) {
+    std::size_t end = text.find('\n', begin);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(begin, end - begin);
+    const std::size_t total = line.find("Total time: ");
+    if (total != std::string::npos) {
+      line.resize(total);
+    } else {
+      // A trailing "<digits>.<digits>" (and the blanks after it) goes; in a
+      // winnow row, the one before the closing parenthesis.
+      std::size_t e = line.find_last_not_of(' ');
+      if (e != std::string::npos && line[e] == ')' && line[0] == '(')
+        e = line.find_last_not_of(' ', e - 1);
+      std::size_t b = e == std::string::npos ? 0 : e + 1;
+      while (b > 0 && std::isdigit(static_cast<unsigned char>(line[b - 1]))) --b;
+      if (b > 1 && b <= e && line[b - 1] == '.') {
+        std::size_t d = b - 1;
+        while (d > 0 && std::isdigit(static_cast<unsigned char>(line[d - 1]))) --d;
+        if (d < b - 1) line.resize(d);
+      }
+    }
+    out += line + "\n";
+    begin = end + 1;
+  }
+  return out;
+}
+
+std::string mpi_difference(const std::string& dir, const std::vector<std::string>& args,
+                           const run_outcome& single) {
+#ifdef KESTREL_MPI_BIN
+  run_io io;
+  io.program = KESTREL_MPIRUN;
+  // An even number of launcher arguments keeps the keyword/value pairs aligned.
+  std::vector<std::string> launch = {
+      "--quiet", "--oversubscribe",           "--bind-to",    "none", "--allow-run-as-root",
+      "-np",     std::to_string(mpi_ranks()), KESTREL_MPI_BIN};
+  launch.insert(launch.end(), args.begin(), args.end());
+  const run_outcome ranks = run_kestrel(dir, launch, io);
+  std::string report;
+  if (ranks.exit_status != single.exit_status)
+    report += "status " + std::to_string(ranks.exit_status) + "\n";
+  if (ranks.output_exists != single.output_exists || ranks.output_text != single.output_text)
+    report += "output file differs\n";
+  if (without_times(ranks.stdout_text) != without_times(single.stdout_text))
+    report += "stdout differs:\n" + ranks.stdout_text;
+  if (ranks.stderr_text != single.stderr_text) report += "stderr: " + ranks.stderr_text;
+  // kestrel's own "dataset.tmp", left where kestrel leaves it, is there too.
+  if (ranks.temporary_left && !single.temporary_left) report += "temporary dataset left\n";
+  return report.empty()
+             ? report
+             : "with " + std::to_string(mpi_ranks()) + " ranks: " + ranks.command + "\n" + report;
+#else
+  (void)dir, (void)args, (void)single;
+  return "KESTREL_RANKS is set, but this build has no kestrel-mpi\n";
+#endif
+}

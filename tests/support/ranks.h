@@ -1,0 +1,22 @@
+// kestrel-mpi against kestrel in the whole-program tests. In an MPI build the
+// Mpi.* tests run the differential and real-data tests with KESTREL_RANKS set:
+// every run of kestrel is then repeated through mpirun with that many ranks of
+// kestrel-mpi, which must give the same output file, report (times aside),
+// error line and status, and leave no temporary dataset.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/support/process.h"
+
+// KESTREL_RANKS, or 0 when unset.
+int mpi_ranks();
+
+// Standard output with the seconds of the rows and the total time taken out.
+std::string without_times(const std::string& text);
+
+// Runs kestrel-mpi with args in dir; what differs from kestrel's run single
+// ("" when nothing).
+std::string mpi_difference(const std::string& dir, const std::vector<std::string>& args,
+                           const run_outcome& single);
