@@ -8,20 +8,11 @@
 namespace {
 
 // A rank of a larger run, as far as naming is concerned.
-class rank_of final : public cluster {
+class rank_of final : public single_process {
  public:
   rank_of(int rank, int ranks) : rank_(rank), ranks_(ranks) {}
   int rank() const override { return rank_; }
   int ranks() const override { return ranks_; }
-  void sum(std::uint32_t*, std::size_t) override {}
-  void sum(std::uint64_t*, std::size_t) override {}
-  void max(std::uint64_t*, std::size_t) override {}
-  std::vector<std::uint64_t> gather_all(const std::vector<std::uint64_t>& mine) override {
-    return mine;
-  }
-  void send(int, const void*, std::size_t) override {}
-  void receive(int, void*, std::size_t) override {}
-  void agree_on_error(std::exception_ptr) override {}
 
  private:
   int rank_, ranks_;
