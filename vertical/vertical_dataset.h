@@ -36,7 +36,7 @@ struct vertical_dataset {
   // either way: the progress rows report them.
   bool fits_in_memory(std::uint32_t n_items, std::uint32_t n_trans, std::uint64_t occurrences,
                       std::uint64_t budget_bytes, vertical_layout layout) {
-    const bool matrix_fits = matrix.fits_in_memory(n_items, n_trans, budget_bytes);
+    matrix_fits = matrix.fits_in_memory(n_items, n_trans, budget_bytes);
     uses_lists =
         layout == vertical_layout::tid_lists ||
         (layout == vertical_layout::by_density &&
@@ -65,10 +65,12 @@ struct vertical_dataset {
   // The bit matrix's compact test; it reorders the matrix where it succeeds.
   // Tid-lists are left as they are, but the test runs on the rows they stand
   // for, since its outcome picks the levels' variant (and the progress rows'
-  // label).
+  // label). It walks those rows word by word, so on lists it runs only where
+  // the matrix would have fitted too: beyond that (a million sparse items) it
+  // would cost far more than the levels, and data that sparse is not compact.
   bool try_make_compact(std::uint32_t n) {
     if (!uses_lists) return matrix.try_make_compact(n);
-    if (n != lists.n_items()) return false;
+    if (n != lists.n_items() || !matrix_fits) return false;
     std::vector<std::uint32_t> row(matrix.n_words);
     return find_compact_section(n, matrix.n_words,
                                 [&](std::uint32_t item) {
@@ -88,6 +90,7 @@ struct vertical_dataset {
   bit_matrix<T> matrix;  // also holds the diffuse levels' state
   tid_lists<T> lists;
   bool uses_lists = false;
+  bool matrix_fits = false;  // the bit matrix would fit the budget (set with the layout)
   std::uint64_t expected_occurrences = 0;
 
  private:
