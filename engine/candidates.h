@@ -37,7 +37,7 @@
 template <class T, class T1>
 class candidate_store : public level_store<T, T1> {
  public:
-  explicit candidate_store(int k) : level_store<T, T1>(k) {}
+  explicit candidate_store(int k) : level_store<T, T1>(k, true) {}
 
   // Builds the index for items 0 .. n-1.
   void init_prefix_table(std::uint32_t n);

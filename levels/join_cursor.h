@@ -24,6 +24,7 @@ class candidate_cursor {
   candidate_cursor(const frequent_level<T, T1>& previous, int k, std::uint32_t n_items,
                    bool with_keys, int first_group = 0, int end_group = -1)
       : previous_(previous),
+        walk_(previous),
         k_(k),
         with_keys_(with_keys),
         cand_(k),
@@ -81,8 +82,8 @@ class candidate_cursor {
       const int first = previous_.group_first(group_);
       last_ = previous_.group_last[group_];
       if (last_ == first) continue;
-      const T* p = previous_.prefixes.data() + static_cast<std::size_t>(group_) * (k_ - 2);
-      std::copy(p, p + (k_ - 2), cand_.data());
+      const T* p = walk_.prefix();
+      for (int q = walk_.move_to(group_); q < k_ - 2; ++q) cand_[q] = p[q];
       pair_i_ = first;
       pair_j_ = first + 1;
       fetch_suffix();
@@ -102,6 +103,7 @@ class candidate_cursor {
   }
 
   const frequent_level<T, T1>& previous_;
+  group_walk<T, T1> walk_;
   int k_;
   bool with_keys_;
   std::vector<T> cand_;

@@ -50,7 +50,8 @@ std::vector<itemset> expected_join(const level& s) {
   for (int g = 0; g < s.number_of_groups(); ++g)
     for (int i = s.group_first(g); i <= s.group_last[g]; ++i)
       for (int j = i + 1; j <= s.group_last[g]; ++j) {
-        itemset c(s.prefixes.begin() + 2 * g, s.prefixes.begin() + 2 * g + 2);
+        itemset c(2);
+        s.group_prefix(g, c.data());
         c.insert(c.end(), {s.suffixes[i], s.suffixes[j], s.suffixes[i], s.suffixes[j],
                            s.keys[i], s.keys[j]});
         out.push_back(c);

@@ -1,5 +1,5 @@
-// Level stores: grouped prefix layout, read walk, join cursor, the group
-// bisection, lookup and output.
+// Level stores: the prefix tree (or the flat prefixes of candidate stores),
+// read walk, the group search, lookup and output.
 // T is the dense item type, T1 the support type.
 #include "levels/level_store.h"
 
@@ -11,11 +11,17 @@
 #include "util/widths.h"
 
 template <class T, class T1>
-level_store<T, T1>::level_store(int k) : k(k) {}
+level_store<T, T1>::level_store(int k, bool flat) : flat(flat), k(k) {
+  clear(k);
+}
 
 template <class T, class T1>
 void level_store<T, T1>::clear(int new_k) {
   std::vector<T>().swap(prefixes);
+  // Depth k-2 has items only: its children's ends are group_last.
+  const std::size_t depths = flat || new_k < 2 ? 0 : static_cast<std::size_t>(new_k - 1);
+  std::vector<std::vector<T>>(depths).swap(node_items);
+  std::vector<std::vector<std::uint32_t>>(depths > 0 ? depths - 1 : 0).swap(node_ends);
   std::vector<int>().swap(group_last);
   std::vector<T>().swap(suffixes);
   std::vector<T1>().swap(supports);
@@ -32,7 +38,7 @@ void level_store<T, T1>::clear(int new_k) {
 template <class T, class T1>
 void level_store<T, T1>::reserve_for_joins(const level_store& previous, bool with_keys,
                                            std::uint64_t budget_bytes) {
-  assert(k == previous.k + 1 && n_itemsets == 0);
+  assert(k == previous.k + 1 && n_itemsets == 0 && !flat && !previous.flat);
   std::uint64_t itemsets = 0, groups = 0;
   for (int g = 0; g < previous.number_of_groups(); ++g) {
     const std::uint64_t m =
@@ -40,11 +46,22 @@ void level_store<T, T1>::reserve_for_joins(const level_store& previous, bool wit
     itemsets += m * (m - 1) / 2;
     groups += m - 1;
   }
+  // Above the groups, the tree of this level's prefixes is a part of previous's:
+  // a node of depth d here is one of depth d there.
+  std::uint64_t upper_nodes = 0;
+  for (const std::vector<T>& items : previous.node_items) upper_nodes += items.size();
   const std::uint64_t flag_bits = itemsets * static_cast<std::uint64_t>(previous.n_lam);
   const std::uint64_t per_itemset = sizeof(T) * (with_keys ? 2 : 1) + sizeof(T1);
-  const std::uint64_t per_group = sizeof(T) * static_cast<std::uint64_t>(k - 1) + sizeof(int);
-  if (itemsets * per_itemset + groups * per_group + flag_bits / 8 > budget_bytes) return;
-  prefixes.reserve(groups * static_cast<std::size_t>(k - 1));
+  const std::uint64_t per_node = sizeof(T) + sizeof(std::uint32_t);
+  const std::uint64_t per_group = sizeof(T) + sizeof(int);
+  if (itemsets * per_itemset + groups * per_group + upper_nodes * per_node + flag_bits / 8 >
+      budget_bytes)
+    return;
+  for (std::size_t d = 0; d < previous.node_items.size(); ++d) {
+    node_items[d].reserve(previous.node_items[d].size());
+    node_ends[d].reserve(previous.node_items[d].size());
+  }
+  if (!node_items.empty()) node_items.back().reserve(groups);
   group_last.reserve(groups);
   suffixes.reserve(itemsets);
   supports.reserve(itemsets);
@@ -54,27 +71,46 @@ void level_store<T, T1>::reserve_for_joins(const level_store& previous, bool wit
 
 template <class T, class T1>
 std::uint64_t level_store<T, T1>::bytes() const {
-  return (prefixes.capacity() + suffixes.capacity() + keys.capacity()) * sizeof(T) +
+  std::uint64_t nodes = 0;
+  for (const std::vector<T>& items : node_items) nodes += items.capacity() * sizeof(T);
+  for (const std::vector<std::uint32_t>& ends : node_ends)
+    nodes += ends.capacity() * sizeof(std::uint32_t);
+  return nodes + (prefixes.capacity() + suffixes.capacity() + keys.capacity()) * sizeof(T) +
          group_last.capacity() * sizeof(int) + supports.capacity() * sizeof(T1) +
          lam_flags.capacity() / 8;
 }
 
 template <class T, class T1>
-void level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constraints<T>& table,
+bool level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constraints<T>& table,
                                      const level_store* flag_source, int source_index) {
-  const std::size_t km1 = static_cast<std::size_t>(k - 1);
-  // Only the last group is compared: itemsets arrive in lexicographic order, so
-  // an equal prefix can only be the last one.
-  bool same_group = false;
-  if (n_itemsets > 0)
-    same_group = std::equal(itemset, itemset + km1, prefixes.end() - static_cast<long>(km1));
-  if (same_group) {
+  const int width = k - 1;
+  // Only the last path of the tree is compared: itemsets arrive in
+  // lexicographic order, so an equal prefix can only be the last one.
+  int shared = 0;
+  if (n_itemsets > 0) {
+    if (flat)
+      shared = static_cast<int>(
+          std::mismatch(itemset, itemset + width, prefixes.end() - width).first - itemset);
+    else
+      while (shared < width && node_items[shared].back() == itemset[shared]) ++shared;
+  }
+  const bool opens_group = n_itemsets == 0 || shared < width;
+  if (!opens_group) {
     ++group_last.back();
+  } else if (flat) {
+    prefixes.insert(prefixes.end(), itemset, itemset + width);
+    group_last.push_back(n_itemsets);
   } else {
-    prefixes.insert(prefixes.end(), itemset, itemset + km1);
+    for (int d = shared; d < width; ++d) node_items[d].push_back(itemset[d]);
+    // The last node above the new ones gains a child; each new node but a group
+    // has one child so far.
+    if (shared > 0 && shared - 1 < width - 1)
+      node_ends[shared - 1].back() = static_cast<std::uint32_t>(node_items[shared].size());
+    for (int d = shared; d < width - 1; ++d)
+      node_ends[d].push_back(static_cast<std::uint32_t>(node_items[d + 1].size()));
     group_last.push_back(n_itemsets);
   }
-  suffixes.push_back(itemset[km1]);
+  suffixes.push_back(itemset[width]);
   supports.push_back(support);
   ++n_itemsets;
 
@@ -85,31 +121,60 @@ void level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constra
   } else {
     for (int u = 0; u < n_lam; ++u) lam_flags.push_back(table.lam_table[u]->holds(itemset, k));
   }
+  return opens_group;
 }
 
 template <class T, class T1>
 void level_store<T, T1>::append(const level_store& part) {
+  assert(!flat && !part.flat && part.k == k);
   if (part.n_itemsets == 0) return;
-  const std::size_t km1 = static_cast<std::size_t>(k - 1);
-  // part's first group continues this store's last one when their prefixes are
-  // equal (a join split inside a group never does that; a general caller may).
-  std::size_t g0 = 0;
-  if (n_itemsets > 0 &&
-      std::equal(part.prefixes.begin(), part.prefixes.begin() + static_cast<long>(km1),
-                 prefixes.end() - static_cast<long>(km1))) {
-    group_last.back() += part.group_last[0] + 1;
-    g0 = 1;
+  const int width = static_cast<int>(node_items.size());
+  // part's first path continues this store's last one down to depth `shared`
+  // (a join split inside a group continues it down to the group).
+  int shared = 0;
+  if (n_itemsets > 0)
+    while (shared < width && node_items[shared].back() == part.node_items[shared][0]) ++shared;
+  // Where part's node 0 of each depth lands: below `shared` it is this store's
+  // last node there.
+  std::vector<std::uint32_t> at(static_cast<std::size_t>(width));
+  for (int d = 0; d < width; ++d)
+    at[d] = static_cast<std::uint32_t>(node_items[d].size() - (d < shared ? 1 : 0));
+  for (int d = 0; d + 1 < width; ++d) {
+    const std::vector<std::uint32_t>& ends = part.node_ends[d];
+    std::size_t i = 0;
+    if (d < shared) node_ends[d].back() = ends[i++] + at[d + 1];
+    for (; i < ends.size(); ++i) node_ends[d].push_back(ends[i] + at[d + 1]);
   }
-  prefixes.insert(prefixes.end(), part.prefixes.begin() + static_cast<long>(g0 * km1),
-                  part.prefixes.end());
-  for (std::size_t g = g0; g < part.group_last.size(); ++g)
-    group_last.push_back(n_itemsets + part.group_last[g]);
+  for (int d = 0; d < width; ++d)
+    node_items[d].insert(node_items[d].end(), part.node_items[d].begin() + (d < shared ? 1 : 0),
+                         part.node_items[d].end());
+  std::size_t g = 0;
+  if (n_itemsets > 0 && shared == width) group_last.back() = n_itemsets + part.group_last[g++];
+  for (; g < part.group_last.size(); ++g) group_last.push_back(n_itemsets + part.group_last[g]);
   suffixes.insert(suffixes.end(), part.suffixes.begin(), part.suffixes.end());
   supports.insert(supports.end(), part.supports.begin(), part.supports.end());
   keys.insert(keys.end(), part.keys.begin(), part.keys.end());
   lam_flags.insert(lam_flags.end(), part.lam_flags.begin(), part.lam_flags.end());
   n_lam = part.n_lam;
   n_itemsets += part.n_itemsets;
+}
+
+template <class T, class T1>
+void level_store<T, T1>::group_prefix(int g, T* out) const {
+  const int width = k - 1;
+  if (flat) {
+    const T* p = prefixes.data() + static_cast<std::size_t>(g) * width;
+    std::copy(p, p + width, out);
+    return;
+  }
+  std::size_t n = static_cast<std::size_t>(g);
+  for (int d = width - 1; d >= 0; --d) {
+    out[d] = node_items[d][n];
+    if (d > 0) {
+      const std::vector<std::uint32_t>& ends = node_ends[d - 1];
+      n = static_cast<std::size_t>(std::upper_bound(ends.begin(), ends.end(), n) - ends.begin());
+    }
+  }
 }
 
 template <class T, class T1>
@@ -129,31 +194,55 @@ int level_store<T, T1>::next_itemset(T* buffer) {
     cur_first = cur_last + 1;
     cur_last = group_last[cur_group];
   }
-  if (read_pos == cur_first) {
-    const T* p = prefixes.data() + static_cast<std::size_t>(cur_group) * (k - 1);
-    std::copy(p, p + (k - 1), buffer);
-  }
+  if (read_pos == cur_first) group_prefix(cur_group, buffer);
   buffer[k - 1] = suffixes[read_pos];
   return read_pos;
 }
 
-template <class T, class T1>
-int frequent_level<T, T1>::find_group(const T* prefix, int from) const {
-  const int km1 = this->k - 1;
-  // Groups are in ascending prefix order: bisect over them.
-  int lo = from, hi = this->number_of_groups() - 1;
-  while (lo <= hi) {
-    const int mid = lo + (hi - lo) / 2;
-    const T* p = this->prefixes.data() + static_cast<std::size_t>(mid) * km1;
-    int q = 0;
-    while (q < km1 && p[q] == prefix[q]) ++q;
-    if (q == km1) return mid;
-    if (p[q] < prefix[q])
-      lo = mid + 1;
-    else
-      hi = mid - 1;
+namespace {
+
+// The node among items[begin, end) (ascending) whose item is x, or -1.
+template <class T>
+long find_node(const T* items, std::size_t begin, std::size_t end, T x) {
+  // Sibling ranges are short on deep levels: a scan beats a bisection there.
+  if (end - begin <= 8) {
+    for (; begin < end && items[begin] < x; ++begin) {
+    }
+  } else {
+    begin = static_cast<std::size_t>(std::lower_bound(items + begin, items + end, x) - items);
   }
-  return -1;
+  return begin < end && items[begin] == x ? static_cast<long>(begin) : -1;
+}
+
+}  // namespace
+
+template <class T, class T1>
+int frequent_level<T, T1>::find_group(const T* prefix) const {
+  const int width = this->k - 1;
+  std::size_t begin = 0, end = width > 0 ? this->node_items[0].size() : 0;
+  long n = -1;
+  for (int d = 0; d < width; ++d) {
+    n = find_node(this->node_items[d].data(), begin, end, prefix[d]);
+    if (n < 0) return -1;
+    if (d + 1 < width) {
+      begin = this->children_begin(d, static_cast<std::size_t>(n));
+      end = this->children_end(d, static_cast<std::size_t>(n));
+    }
+  }
+  return width > 0 ? static_cast<int>(n) : (this->n_itemsets > 0 ? 0 : -1);
+}
+
+template <class T, class T1>
+int frequent_level<T, T1>::descend(const T* prefix, int* path, int from) const {
+  const int width = this->k - 1;
+  for (int d = from; d < width; ++d) {
+    const std::size_t parent = d > 0 ? static_cast<std::size_t>(path[d - 1]) : 0;
+    const long n = find_node(this->node_items[d].data(), this->children_begin(d - 1, parent),
+                             this->children_end(d - 1, parent), prefix[d]);
+    if (n < 0) return d;
+    path[d] = static_cast<int>(n);
+  }
+  return width;
 }
 
 template <class T, class T1>
@@ -192,18 +281,14 @@ int frequent_level<T, T1>::dump_itemsets(item_table& items,
   const int km1 = k - 1;
   std::vector<T> current(k);
   output_line line(items, prefix_items, k);
-  // The prefix last laid out; n_items is an id no item has, so the first group
-  // lays out its whole prefix and later groups only the part that differs.
-  std::vector<std::uint32_t> prev(k, items.n_items);
+  group_walk<T, T1> walk(*this);
   const bool no_filters = table.writes_everything();
   int written = 0;
   int first = 0;
   for (int g = 0; g < this->number_of_groups(); ++g) {
-    const T* p = this->prefixes.data() + static_cast<std::size_t>(g) * km1;
-    int shared = 0;
-    while (shared < km1 && prev[shared] == p[shared]) ++shared;
-    for (int q = shared; q < km1; ++q) {
-      prev[q] = p[q];
+    // Only the labels of the prefix positions that changed are laid out again.
+    const T* p = walk.prefix();
+    for (int q = walk.move_to(g); q < km1; ++q) {
       current[q] = p[q];
       line.set_item(q, p[q]);
     }

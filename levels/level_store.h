@@ -2,12 +2,19 @@
 //
 // T is the dense item type and T1 the support type (8, 16 or 32-bit unsigned).
 // Itemsets are added in lexicographic order of their dense ids, so the itemsets
-// that share a prefix (their first k-1 items) form one contiguous group; the
-// prefix of a group is stored once, the last item of each itemset (its suffix)
-// once per itemset. Groups follow in ascending prefix order and the suffixes of a
-// group ascend.
-//   prefixes    group g's prefix at [g*(k-1), (g+1)*(k-1))
-//   group_last  per group: index of its last itemset (strictly increasing)
+// that share a prefix (their first k-1 items) form one contiguous group. The
+// prefixes form a tree: depth d < k-1 holds each distinct run of the first d+1
+// items once, as its item at d, in lexicographic order; a node's children are a
+// range of the next depth. The nodes of depth k-2 are the groups, whose
+// children are itemsets; the last item of each itemset (its suffix) is stored
+// once per itemset. On deep dense levels groups hold two or three itemsets, so
+// an itemset costs about its suffix, its support and a share of one node,
+// instead of a whole prefix per group.
+//   node_items  [d][n]: the item at depth d of node n
+//   node_ends   [d][n], d < k-2: end of node n's children at depth d+1 (the
+//               children of n start where those of n-1 end)
+//   group_last  per group (node of depth k-2): index of its last itemset
+//               (strictly increasing)
 //   suffixes, supports: per itemset
 //   keys        per itemset, used by the key-pattern iteration; sized by its user
 //   lam_flags   per itemset, one bit per loose anti-monotone constraint: set when
@@ -18,6 +25,7 @@
 // (levels/join_cursor.h) keep theirs in their cursors and only read the store.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -28,7 +36,9 @@
 template <class T, class T1>
 class level_store {
  public:
-  explicit level_store(int k);
+  // flat: keep the group prefixes flat in `prefixes` instead of the tree
+  // (candidate stores, whose count walks the prefixes by offset).
+  explicit level_store(int k, bool flat = false);
   virtual ~level_store() = default;
   // Moved, not copied: a level can be large.
   level_store(level_store&&) = default;
@@ -50,8 +60,8 @@ class level_store {
 
   // Appends itemset[0..k-1] (ascending). flag_source null: the loose flags are
   // evaluated with lam_table; otherwise they are copied from flag_source's flags
-  // of its itemset source_index.
-  void add_itemset(const T* itemset, T1 support, typed_constraints<T>& table,
+  // of its itemset source_index. Returns whether the itemset opened a group.
+  bool add_itemset(const T* itemset, T1 support, typed_constraints<T>& table,
                    const level_store* flag_source = nullptr, int source_index = -1);
 
   // Appends the itemsets of part (the same k, every itemset after this
@@ -71,8 +81,22 @@ class level_store {
   // The bytes the store's arrays hold (their capacity, not only what is used).
   std::uint64_t bytes() const;
   int group_first(int g) const { return g == 0 ? 0 : group_last[g - 1] + 1; }
+  // Copies group g's prefix (k-1 items) to out. Climbs the tree by bisection:
+  // walks in group order use group_walk (below) instead.
+  void group_prefix(int g, T* out) const;
+  // First and end node of node n's children (n of depth d, d < k-2; d = -1: the
+  // whole of depth 0).
+  std::size_t children_begin(int d, std::size_t n) const {
+    return d < 0 || n == 0 ? 0 : node_ends[d][n - 1];
+  }
+  std::size_t children_end(int d, std::size_t n) const {
+    return d < 0 ? node_items[0].size() : node_ends[d][n];
+  }
 
-  std::vector<T> prefixes;
+  bool flat;
+  std::vector<T> prefixes;  // flat only: group g's prefix at [g*(k-1), (g+1)*(k-1))
+  std::vector<std::vector<T>> node_items;
+  std::vector<std::vector<std::uint32_t>> node_ends;
   std::vector<int> group_last;
   std::vector<T> suffixes;
   std::vector<T1> supports;
@@ -92,9 +116,12 @@ class frequent_level : public level_store<T, T1> {
  public:
   explicit frequent_level(int k) : level_store<T, T1>(k) {}
 
-  // The group whose prefix is prefix[0..k-2], searched by bisection among the
-  // groups from `from` on; -1 when there is none.
-  int find_group(const T* prefix, int from = 0) const;
+  // The group whose prefix is prefix[0..k-2]; -1 when there is none.
+  int find_group(const T* prefix) const;
+  // Descends the tree along prefix[0..k-2] from depth `from` on, where
+  // path[0..from) hold the nodes of prefix[0..from). Writes the nodes found to
+  // path and returns the depth reached: k-1 when path[k-2] is prefix's group.
+  int descend(const T* prefix, int* path, int from) const;
   // Index of the itemset of group g whose last item is `last`, or -1. A long
   // group is bisected, a short one scanned.
   int find_in_group(int g, T last) const;
@@ -111,3 +138,57 @@ class frequent_level : public level_store<T, T1> {
 
 };
 
+// Walks the groups of a store in order and keeps the current group's prefix:
+// moving to the next group climbs the tree only as far as the prefix changes.
+template <class T, class T1>
+class group_walk {
+ public:
+  explicit group_walk(const level_store<T, T1>& store)
+      : store_(store),
+        width_(store.k > 1 ? store.k - 1 : 0),
+        nodes_(width_, 0),
+        prefix_(width_, 0) {}
+
+  // Moves to group g and returns the first prefix position that changed (0
+  // after a move back or the first move; width when nothing changed). Moving
+  // forward steps through the groups in between.
+  int move_to(int g) {
+    if (width_ == 0) return 0;
+    const std::size_t target = static_cast<std::size_t>(g);
+    const int top = width_ - 1;
+    if (!started_ || target < nodes_[top]) {
+      started_ = true;
+      nodes_[top] = target;
+      for (int d = top - 1; d >= 0; --d) {
+        const std::vector<std::uint32_t>& ends = store_.node_ends[d];
+        nodes_[d] = static_cast<std::size_t>(
+            std::upper_bound(ends.begin(), ends.end(), nodes_[d + 1]) - ends.begin());
+      }
+      copy_from(0);
+      return 0;
+    }
+    int changed = width_;
+    while (nodes_[top] < target) {
+      ++nodes_[top];
+      int d = top;
+      // A node has at least one child, so its parent moves by one at most.
+      while (d > 0 && nodes_[d] >= store_.node_ends[d - 1][nodes_[d - 1]]) ++nodes_[--d];
+      changed = std::min(changed, d);
+    }
+    copy_from(changed);
+    return changed;
+  }
+
+  const T* prefix() const { return prefix_.data(); }
+
+ private:
+  void copy_from(int d) {
+    for (; d < width_; ++d) prefix_[d] = store_.node_items[d][nodes_[d]];
+  }
+
+  const level_store<T, T1>& store_;
+  int width_;
+  bool started_ = false;
+  std::vector<std::size_t> nodes_;
+  std::vector<T> prefix_;
+};

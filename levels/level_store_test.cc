@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -88,13 +90,16 @@ TEST(ItemsetStore, DumpWritesLabelsInDenseOrderWithPrefixItemsAndUnsignedSupport
 // Cut at any itemset (inside a group or at its border) and appended back, a
 // store is the store it was cut from: groups, supports, keys and loose flags.
 TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
+  // Cut at every itemset of a level of 4-itemsets, parts continue the store's
+  // last path down to every depth of the tree.
   typed_constraints<std::uint8_t> table;
   std::vector<std::vector<std::uint8_t>> sets;
-  for (std::uint8_t a = 0; a < 6; ++a)
-    for (std::uint8_t b = a + 1; b < 7; ++b)
-      for (std::uint8_t c = b + 1; c < 8; ++c)
-        if ((a * 7 + b * 3 + c) % 4 != 0) sets.push_back({a, b, c});
-  frequent_level<std::uint8_t, std::uint16_t> whole(3);
+  for (std::uint8_t a = 0; a < 5; ++a)
+    for (std::uint8_t b = a + 1; b < 6; ++b)
+      for (std::uint8_t c = b + 1; c < 7; ++c)
+        for (std::uint8_t d = c + 1; d < 8; ++d)
+          if ((a * 7 + b * 3 + c + d) % 4 != 0) sets.push_back({a, b, c, d});
+  frequent_level<std::uint8_t, std::uint16_t> whole(4);
   for (std::size_t i = 0; i < sets.size(); ++i) {
     whole.add_itemset(sets[i].data(), static_cast<std::uint16_t>(i + 1), table);
     whole.keys.push_back(sets[i][0]);
@@ -102,7 +107,7 @@ TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
   }
   whole.n_lam = 1;
   for (std::size_t cut = 0; cut <= sets.size(); ++cut) {
-    frequent_level<std::uint8_t, std::uint16_t> first(3), second(3);
+    frequent_level<std::uint8_t, std::uint16_t> first(4), second(4);
     for (std::size_t i = 0; i < sets.size(); ++i) {
       auto& part = i < cut ? first : second;
       part.add_itemset(sets[i].data(), static_cast<std::uint16_t>(i + 1), table);
@@ -112,13 +117,65 @@ TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
     }
     first.append(second);
     EXPECT_EQ(first.n_itemsets, whole.n_itemsets) << cut;
-    EXPECT_EQ(first.prefixes, whole.prefixes) << cut;
+    EXPECT_EQ(first.node_items, whole.node_items) << cut;
+    EXPECT_EQ(first.node_ends, whole.node_ends) << cut;
     EXPECT_EQ(first.group_last, whole.group_last) << cut;
     EXPECT_EQ(first.suffixes, whole.suffixes) << cut;
     EXPECT_EQ(first.supports, whole.supports) << cut;
     EXPECT_EQ(first.keys, whole.keys) << cut;
     EXPECT_EQ(first.lam_flags, whole.lam_flags) << cut;
   }
+}
+
+// The tree gives back every group's prefix, finds every stored prefix and no
+// other, and a walk in group order reports the first prefix position that
+// changed.
+TEST(ItemsetStore, PrefixTreeFindsEveryGroupAndNothingElse) {
+  typed_constraints<std::uint16_t> table;
+  std::set<std::vector<std::uint16_t>> stored_prefixes;
+  frequent_level<std::uint16_t, std::uint32_t> level(4);
+  for (std::uint16_t a = 0; a < 6; ++a)
+    for (std::uint16_t b = a + 1; b < 7; ++b)
+      for (std::uint16_t c = b + 1; c < 8; ++c)
+        for (std::uint16_t d = c + 1; d < 9; ++d)
+          if ((a * 5 + b * 3 + c * 2 + d) % 3 != 0 && (a + c) % 4 != 1) {
+            const std::uint16_t v[4] = {a, b, c, d};
+            level.add_itemset(v, 1, table);
+            stored_prefixes.insert({a, b, c});
+          }
+  ASSERT_EQ(static_cast<std::size_t>(level.number_of_groups()), stored_prefixes.size());
+  int g = 0;
+  std::vector<std::uint16_t> before;
+  group_walk<std::uint16_t, std::uint32_t> walk(level);
+  for (const std::vector<std::uint16_t>& p : stored_prefixes) {
+    std::uint16_t out[3];
+    level.group_prefix(g, out);
+    EXPECT_EQ(std::vector<std::uint16_t>(out, out + 3), p) << g;
+    EXPECT_EQ(level.find_group(p.data()), g);
+    const int changed = walk.move_to(g);
+    EXPECT_EQ(std::vector<std::uint16_t>(walk.prefix(), walk.prefix() + 3), p) << g;
+    const int expected_change =
+        before.empty() ? 0
+                       : static_cast<int>(std::mismatch(p.begin(), p.end(), before.begin()).first -
+                                          p.begin());
+    EXPECT_EQ(changed, expected_change) << g;
+    before = p;
+    ++g;
+  }
+  for (std::uint16_t a = 0; a < 10; ++a)
+    for (std::uint16_t b = 0; b < 10; ++b)
+      for (std::uint16_t c = 0; c < 10; ++c) {
+        const std::vector<std::uint16_t> p = {a, b, c};
+        if (stored_prefixes.count(p) == 0) {
+          EXPECT_EQ(level.find_group(p.data()), -1);
+        }
+      }
+  // A walk moved back starts over; one moved forward over several groups
+  // reports the shallowest change on the way (the groups of 0 1 x to 0 2 x).
+  EXPECT_EQ(walk.move_to(0), 0);
+  const std::uint16_t from[3] = {0, 2, 3};
+  EXPECT_EQ(walk.move_to(level.find_group(from)), 1);
+  EXPECT_EQ(walk.move_to(level.number_of_groups() - 1), 0);
 }
 
 // A level built from reserved room never reallocates an array (the old and the
@@ -136,8 +193,10 @@ TEST(ItemsetStore, RoomReservedForTheJoinsHoldsThemAllWithoutGrowing) {
     }
   frequent_level<std::uint8_t, std::uint16_t> next(3);
   next.reserve_for_joins(previous, true, 1 << 20);
-  const void* arrays[] = {next.prefixes.data(), next.group_last.data(), next.suffixes.data(),
-                          next.supports.data(), next.keys.data()};
+  const void* arrays[] = {next.node_items[0].data(), next.node_ends[0].data(),
+                          next.node_items[1].data(), next.group_last.data(),
+                          next.suffixes.data(),      next.supports.data(),
+                          next.keys.data()};
   for (const auto& g : groups)
     for (std::size_t i = 1; i < g.size(); ++i)
       for (std::size_t j = i + 1; j < g.size(); ++j) {
@@ -147,15 +206,18 @@ TEST(ItemsetStore, RoomReservedForTheJoinsHoldsThemAllWithoutGrowing) {
       }
   EXPECT_EQ(next.n_itemsets, 13);
   EXPECT_EQ(next.number_of_groups(), 6);
-  const void* after[] = {next.prefixes.data(), next.group_last.data(), next.suffixes.data(),
-                         next.supports.data(), next.keys.data()};
-  for (int a = 0; a < 5; ++a) EXPECT_EQ(arrays[a], after[a]) << a;
-  // 13 itemsets of 4 bytes and 6 groups of 6 bytes do not fit in 87 bytes.
+  const void* after[] = {next.node_items[0].data(), next.node_ends[0].data(),
+                         next.node_items[1].data(), next.group_last.data(),
+                         next.suffixes.data(),      next.supports.data(),
+                         next.keys.data()};
+  for (int a = 0; a < 7; ++a) EXPECT_EQ(arrays[a], after[a]) << a;
+  // 13 itemsets of 4 bytes, 6 groups of 5 bytes and the 3 nodes above them (5
+  // bytes each) do not fit in 96 bytes.
   frequent_level<std::uint8_t, std::uint16_t> tight(3);
-  tight.reserve_for_joins(previous, true, 87);
+  tight.reserve_for_joins(previous, true, 96);
   EXPECT_EQ(tight.bytes(), 0u);
-  tight.reserve_for_joins(previous, true, 88);
-  EXPECT_EQ(tight.bytes(), 88u);
+  tight.reserve_for_joins(previous, true, 97);
+  EXPECT_EQ(tight.bytes(), 97u);
   next.clear(4);
   EXPECT_EQ(next.bytes(), 0u);
 }

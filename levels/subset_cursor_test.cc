@@ -56,7 +56,7 @@ TEST(SubsetCursor, FindsEverySubsetALookupFinds) {
             if (q != p) subset[w++] = cand[q];
           int index = -1;
           const bool found = previous.lookup(subset, nullptr, nullptr, &index);
-          ASSERT_EQ(subsets.find_without(cand, cursor.group(), cursor.first_joined(), p),
+          ASSERT_EQ(subsets.find_without(cand, cursor.first_joined(), p),
                     found ? index : -1);
           all = all && found;
         }
@@ -89,7 +89,7 @@ TEST(SubsetCursor, OthersStoredAgreesWithTheLookupTest) {
         if (q != p) subset[w++] = cand[q];
       expected = expected && previous.lookup(subset, nullptr, nullptr);
     }
-    EXPECT_EQ(subsets.others_stored(cursor.candidate(), cursor.group(), cursor.first_joined()), expected);
+    EXPECT_EQ(subsets.others_stored(cursor.candidate(), cursor.first_joined()), expected);
     ++agree;
     kept += expected;
   } while (cursor.advance());

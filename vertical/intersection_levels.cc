@@ -47,7 +47,7 @@ void join_chunk(const frequent_level<T, T1>& previous, int k, std::uint32_t n_it
   do {
     ++w.counters.examined;
     if (!w.table->keeps(cand, k)) continue;
-    if (!subsets.others_stored(cand, cursor.group(), cursor.first_joined())) continue;
+    if (!subsets.others_stored(cand, cursor.first_joined())) continue;
     const int s = cursor.share_with_counted();
     std::uint32_t count = 0;
     const bool frequent =

@@ -64,14 +64,14 @@ key_verdict<T, T1> examine_subsets(const frequent_level<T, T1>& previous,
   const T a_i = cursor.key_i(), a_j = cursor.key_j();
   const T1 s_i = cursor.support_i(), s_j = cursor.support_j();
   key_verdict<T, T1> v;
-  const int group = cursor.group(), row = cursor.first_joined();
+  const int row = cursor.first_joined();
   // Looks up C without item a (an item of C): stores its support on success.
   // Without x or y it is the other joined itemset.
   auto infer_without = [&](T a) {
     const int p = position_of(cand, k, a);
     T1 support = p == k - 2 ? s_j : s_i;
     if (p < k - 2) {
-      const int at = subsets.find_without(cand, group, row, p);
+      const int at = subsets.find_without(cand, row, p);
       if (at < 0) return v;
       support = previous.supports[static_cast<std::size_t>(at)];
     }
@@ -105,7 +105,7 @@ key_verdict<T, T1> examine_subsets(const frequent_level<T, T1>& previous,
     v.least_item = x;
   }
   for (int p = k - 3; p >= 0; --p) {
-    const int found = subsets.find_without(cand, group, row, p);
+    const int found = subsets.find_without(cand, row, p);
     if (found < 0) return v;  // an infrequent subset
     const std::size_t at = static_cast<std::size_t>(found);
     const T key = previous.keys[at];

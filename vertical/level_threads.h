@@ -77,12 +77,9 @@ unsigned threads_for_join(const frequent_level<T, T1>& level, unsigned asked) {
 template <class T, class T1>
 std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsigned threads) {
   const int n = level.number_of_groups();
-  const std::size_t width = static_cast<std::size_t>(level.k - 1);
-  const std::size_t lead = std::min<std::size_t>(2, width);
-  auto may_cut_before = [&](int g) {
-    const T* a = level.prefixes.data() + static_cast<std::size_t>(g - 1) * width;
-    return !std::equal(a, a + lead, a + width);
-  };
+  const int lead = std::min(2, level.k - 1);
+  group_walk<T, T1> walk(level);
+  walk.move_to(0);
   std::uint64_t joins = 0;
   for (int g = 0; g < n; ++g) joins += joins_in_group(level, g);
   const std::uint64_t wanted = static_cast<std::uint64_t>(threads) * kChunksPerThread;
@@ -92,7 +89,10 @@ std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsign
   std::uint64_t in_chunk = 0;
   for (int g = 0; g < n; ++g) {
     in_chunk += joins_in_group(level, g);
-    if (g == n - 1 || (in_chunk >= per_chunk && may_cut_before(g + 1))) {
+    // Group g+1 may start a chunk when its prefix differs from group g's
+    // within the first `lead` items.
+    const bool may_cut = g == n - 1 || walk.move_to(g + 1) < lead;
+    if (g == n - 1 || (in_chunk >= per_chunk && may_cut)) {
       chunks.push_back({first, g + 1});
       first = g + 1;
       in_chunk = 0;

@@ -115,8 +115,9 @@ TEST(LevelThreads, ChunksKeepGroupsOfOneTwoItemStartTogether) {
   const std::vector<group_chunk> chunks = chunk_groups(l, 3);
   EXPECT_GT(chunks.size(), 3u);
   for (std::size_t i = 1; i < chunks.size(); ++i) {
-    const std::uint16_t* before = l.prefixes.data() + (chunks[i].first_group - 1) * 3;
-    const std::uint16_t* after = l.prefixes.data() + chunks[i].first_group * 3;
+    std::uint16_t before[3], after[3];
+    l.group_prefix(chunks[i].first_group - 1, before);
+    l.group_prefix(chunks[i].first_group, after);
     EXPECT_FALSE(before[0] == after[0] && before[1] == after[1])
         << "cut before group " << chunks[i].first_group;
   }
