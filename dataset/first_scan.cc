@@ -116,7 +116,9 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
     failure = number_line_in_whole_file(run.peers, failure, r.lines_read);
     run.peers.agree_on_error(failure);
     add_up_ranks(run.peers, r, n_written, items.counts);
-    gather_temp_dataset(run);
+    // Every rank plans its allocations against the smallest budget, so that all
+    // of them choose the same plans (and the same passes).
+    run.memory_bytes = UINT64_MAX - run.peers.max(UINT64_MAX - run.memory_bytes);
   } else if (failure) {
     std::rethrow_exception(failure);
   }

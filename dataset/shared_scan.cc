@@ -69,7 +69,7 @@ bool write_fully(int fd, const char* bytes, std::size_t n) {
 
 }  // namespace
 
-void gather_temp_dataset(run_context& run) {
+std::uint64_t gather_temp_dataset(run_context& run) {
   cluster& peers = run.peers;
   const std::string& name = run.temp_dataset;
   // A rank that fails here still sends and receives every chunk, so that the
@@ -103,4 +103,24 @@ void gather_temp_dataset(run_context& run) {
   }
   if (fd >= 0 && ::close(fd) != 0 && peers.leads()) fail(" could not be written!");
   peers.agree_on_error(failure);
+  std::uint64_t moved = 0;
+  for (int q = 1; q < peers.ranks(); ++q) moved += sizes[static_cast<std::size_t>(q)];
+  return moved;
+}
+
+void hand_over_to_rank_zero(run_context& run) {
+  if (run.peers.ranks() == 1 || run.handed_over) return;
+  run.peers.agree_on_error(nullptr);  // a rank that failed since the last sum meets the others here
+  report_exchange(run);
+  const std::uint64_t moved = gather_temp_dataset(run);
+  run.handed_over = true;
+  run.report.print("( \t records to rank 0: %llu bytes )\n", static_cast<unsigned long long>(moved));
+}
+
+void report_exchange(run_context& run) {
+  cluster& peers = run.counting();
+  if (peers.ranks() == 1) return;
+  run.report.print("( \t counts summed over %d ranks: %llu bytes )\n", peers.ranks(),
+                   static_cast<unsigned long long>(peers.exchanged_bytes));
+  peers.exchanged_bytes = 0;
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "constraints/constraint.h"
+#include "dataset/shared_scan.h"
 #include "dataset/temp_dataset.h"
 #include "util/error.h"
 #include "util/stopwatch.h"
@@ -81,15 +82,26 @@ std::uint32_t run_winnow_loops(run_context& run, item_table& items, std::uint64_
       writer.write_record(out.data(), static_cast<std::uint32_t>(out.size()));
       ++n_written;
     }
-    changed = items.n_transactions != n_written;
-    items.n_transactions = static_cast<std::uint32_t>(n_written);
     writer.cut();
     writer.close();
+    // Each rank rewrote its own records: the pass's figures are those of all of them.
+    cluster& peers = run.counting();
+    if (peers.ranks() > 1) {
+      std::uint64_t sums[] = {n_written, items_written};
+      peers.sum_counts(sums, 2);
+      n_written = sums[0];
+      items_written = sums[1];
+      max_tr_len = static_cast<std::uint32_t>(peers.max_counts(max_tr_len));
+      items.counts.add_up(peers);
+    }
+    changed = items.n_transactions != n_written;
+    items.n_transactions = static_cast<std::uint32_t>(n_written);
     run.report.print("( \t winnow \t %6llu \t %6llu \t %6d \t %8u \t %8llu \t %8.2f  )\n",
                      static_cast<unsigned long long>(c1),
                      static_cast<unsigned long long>(kept_items), 0, items.n_transactions,
                      static_cast<unsigned long long>(items_written * 4 / 1024),
                      pass_time.seconds());
+    report_exchange(run);
   }
   return passes;
 }

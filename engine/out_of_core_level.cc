@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset/shared_scan.h"
 #include "dataset/temp_dataset.h"
 #include "engine/partial_counts.h"
 #include "util/error.h"
@@ -208,6 +209,10 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
     items_written = count_chunk(run.temp_dataset, capacity, k, items, candidates, state, table,
                                 partial.get(), passes > 0, last ? &sink : nullptr, &kept);
     ++passes;
+    // Each rank counted its own records: the chunk's supports are the sums.
+    cluster& peers = run.counting();
+    if (peers.ranks() > 1)
+      peers.sum_counts(candidates.supports.data(), static_cast<std::size_t>(candidates.n_itemsets));
     n_candidates += static_cast<std::uint64_t>(candidates.n_itemsets);
     frequent += store_frequent_candidates(k, items, candidates, target, map, table,
                                           rewrites ? &run.pruning : nullptr);
@@ -216,6 +221,12 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
     chunks.fill_next(candidates);
   }
   if (partial) partial->finish();
+  if (run.counting().ranks() > 1) {
+    std::uint64_t sums[] = {kept, items_written};
+    run.counting().sum_counts(sums, 2);
+    kept = static_cast<std::uint32_t>(sums[0]);
+    items_written = sums[1];
+  }
   if (next) level = std::move(*next);
   if (rewrites) items.n_transactions = kept;
   if (map != nullptr) run.pruning.compact(items, run.attributes);
@@ -238,6 +249,7 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
   row.seconds = clock.seconds();
   row.passes = passes;
   print_progress_row(run.report, row);
+  report_exchange(run);
   return true;
 }
 

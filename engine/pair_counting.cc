@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dataset/first_scan.h"
+#include "dataset/shared_scan.h"
 #include "dataset/temp_dataset.h"
 #include "engine/occurring_pairs.h"
 #include "levels/output_line.h"
@@ -364,6 +365,8 @@ class pair_passes {
         first(count);
       else
         next(count);
+      cluster& peers = run_.counting();
+      if (peers.ranks() > 1) peers.sum_counts(block.pair_counts, block.n_pairs);
       store_block(block, items_.min_count, *store_);
     }
     return static_cast<std::uint32_t>(blocks.size() - 1) + (first_pass_done ? 1 : 0);
@@ -378,6 +381,13 @@ class pair_passes {
   void first(Count&& count) {
     totals_ = first_pass(run_.temp_dataset, max_tr_len_, items_, sink_, table_, count);
     sink_.finish();
+    cluster& peers = run_.counting();
+    if (peers.ranks() > 1) {
+      std::uint64_t sums[] = {totals_.kept, totals_.items_written};
+      peers.sum_counts(sums, 2);
+      totals_.kept = static_cast<std::uint32_t>(sums[0]);
+      totals_.items_written = sums[1];
+    }
     if (rewrites_) {
       items_.n_transactions = totals_.kept;
       run_.pruning.start(items_.n_items);
@@ -431,7 +441,18 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_
   sizes.transactions = items.n_transactions;
   sizes.item_bytes = sizeof(T);
   sizes.counter_bytes = sizeof(T1);
-  const pair_counting_plan plan = plan_pair_counting(sizes, run.memory_bytes);
+  pair_counting_plan plan = plan_pair_counting(sizes, run.memory_bytes);
+  // Ranks sum the triangle's counters. The pairs that occur differ from rank to
+  // rank: in their place the ranks count the triangle when it fits (one pass,
+  // as the occurring pairs take), else rank 0 counts them alone from every
+  // rank's records (the occurring blocks' passes follow from what it measures).
+  if (run.counting().ranks() > 1 && plan.method == pair_method::occurring &&
+      number_of_pairs(n) * sizeof(T1) <= run.memory_bytes)
+    plan.method = pair_method::triangle;
+  if (plan.method == pair_method::occurring || plan.method == pair_method::occurring_blocks) {
+    hand_over_to_rank_zero(run);
+    if (run.done_here()) return nullptr;
+  }
 
   auto level = std::make_unique<frequent_level<T, T1>>(2);
   pair_passes<T, T1> passes(run, max_tr_len, items, sink, table, frequent, *level);
@@ -456,6 +477,7 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_
   row.seconds = clock.seconds();
   row.passes = n_passes;
   print_progress_row(run.report, row);
+  report_exchange(run);
   return level;
 }
 

@@ -115,7 +115,10 @@ class pair_counters {
 // constraints, writes those that every monotone, convertible and loose
 // anti-monotone constraint accepts, keeps every frequent pair in `frequent` (for
 // the subset test of level 3), sets up global pruning and prints the progress
-// row of level 2 (with its passes).
+// row of level 2 (with its passes). With several ranks each counts its own
+// records and the counters of every pass are summed over them; the occurring
+// pairs are counted by rank 0 alone after the others hand it their records
+// (null on the others, which are then done).
 template <class T, class T1>
 std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_len,
                                                    item_table& items, transaction_sink<T>& sink,

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "dataset/shared_scan.h"
 #include "util/stopwatch.h"
 
 namespace {
@@ -48,9 +49,8 @@ first_scan_result run_first_levels(run_context& run, item_table& items) {
                             static_cast<std::uint64_t>(run.peers.ranks()));
     scan = first_scan(run, source, items);
   }
-  // The other ranks handed their transactions to rank 0, which mines them.
-  if (!run.peers.leads()) return scan;
   std::unique_ptr<output_file> out = write_level_zero(run, items, scan);
+  report_exchange(run);
   settle_items(run, items, scan);
   write_level_one(run, items, scan, std::move(out), scan_time.seconds());
   items.counts.release();

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "constraints/constraint_set.h"
+#include "dataset/shared_scan.h"
 #include "engine/candidates.h"
 #include "engine/dataset_rewriter.h"
 #include "engine/out_of_core_level.h"
@@ -34,11 +35,13 @@ std::unique_ptr<transaction_sink<T>> make_sink(run_context& run, vertical_datase
 // Item occurrences in "dataset.tmp" at most: its size in items (the records'
 // lengths included). The file is cut after every rewrite, so this follows the
 // pruned data.
+// With several ranks, that of all their files.
 template <class T>
-std::uint64_t occurrences_in_file(const run_context& run) {
+std::uint64_t occurrences_in_file(run_context& run) {
   std::error_code error;
   const std::uintmax_t bytes = std::filesystem::file_size(run.temp_dataset, error);
-  return error ? 0 : static_cast<std::uint64_t>(bytes) / sizeof(T);
+  const std::uint64_t occurrences = error ? 0 : static_cast<std::uint64_t>(bytes) / sizeof(T);
+  return run.counting().ranks() > 1 ? run.counting().sum_counts(occurrences) : occurrences;
 }
 
 }  // namespace
@@ -58,8 +61,12 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   // transaction: their supports add up to its occurrences.
   std::uint64_t occurrences = 0;
   for (std::uint32_t a = 0; a < items.n_items; ++a) occurrences += items.support(a);
+  // The in-memory data is filled by rank 0 alone: the other ranks hand it
+  // their records first.
   if (hop <= 2 && data.fits_in_memory(items.n_items, items.n_transactions, occurrences,
                                       run.memory_bytes, run.config.layout)) {
+    hand_over_to_rank_zero(run);
+    if (run.done_here()) return;
     data.allocate();
     vertical = true;
   }
@@ -67,6 +74,7 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   auto pairs = std::make_unique<frequent_pairs<T>>();
   std::unique_ptr<frequent_level<T, T1>> level =
       count_pairs<T, T1>(run, max_tr_len, items, *make_sink(run, data, false), table, *pairs);
+  if (run.done_here()) return;
   if (level->n_itemsets < 3 || constraints.last_allowed_level(k)) return;
 
   auto candidates = std::make_unique<candidate_store<T, T1>>(k);
@@ -79,6 +87,8 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
     if (hop <= k &&
         data.fits_in_memory(run.pruning.n_kept(), items.n_transactions, occurrences_in_file<T>(run),
                             run.memory_bytes, run.config.layout)) {
+      hand_over_to_rank_zero(run);
+      if (run.done_here()) return;
       data.allocate();
       vertical = true;
     }

@@ -85,14 +85,11 @@ run_summary run_in_order(run_context& run, dataset_lock& lock) {
   run_summary summary;
   summary.transactions = scan.lines_read;
   summary.item_occurrences = scan.item_occurrences;
-  if (!run.peers.leads()) {
-    lock.remove_and_release();
-    return summary;
-  }
   const std::uint32_t max_support = items.max_support;
 
   // Nothing longer than one item can be frequent or written.
   if (max_support == 0 || items.n_items <= 1 || !run.constraints.level_allowed(2)) {
+    if (!run.peers.leads()) lock.remove_and_release();
     summary.seconds = total.seconds();
     run.report.print("Total time: %g\n", summary.seconds);
     return summary;
@@ -148,6 +145,8 @@ kestrel::run_statistics mine_shared(const kestrel::run_description& d,
 
     run_context run(std::move(config), peers);
     run.output.file = d.output;
+    // Every rank stores and writes the same itemsets; only rank 0's reach the output.
+    if (peers != nullptr && !peers->leads() && !hooks.itemsets) run.output.file = "/dev/null";
     run.output.consumer = hooks.itemsets;
     run.report.hook = hooks.report;
     run.report.stop_requested = hooks.stop_requested;

@@ -24,6 +24,18 @@ mpi_cluster::mpi_cluster(MPI_Comm comm) : comm_(comm) {
   MPI_Comm_size(comm_, &ranks_);
 }
 
+void mpi_cluster::sum(std::uint8_t* values, std::size_t n) {
+  in_slices(n, [&](std::size_t at, int count) {
+    MPI_Allreduce(MPI_IN_PLACE, values + at, count, MPI_UINT8_T, MPI_SUM, comm_);
+  });
+}
+
+void mpi_cluster::sum(std::uint16_t* values, std::size_t n) {
+  in_slices(n, [&](std::size_t at, int count) {
+    MPI_Allreduce(MPI_IN_PLACE, values + at, count, MPI_UINT16_T, MPI_SUM, comm_);
+  });
+}
+
 void mpi_cluster::sum(std::uint32_t* values, std::size_t n) {
   in_slices(n, [&](std::size_t at, int count) {
     MPI_Allreduce(MPI_IN_PLACE, values + at, count, MPI_UINT32_T, MPI_SUM, comm_);

@@ -14,6 +14,8 @@ class mpi_cluster final : public cluster {
   explicit mpi_cluster(MPI_Comm comm);
   int rank() const override { return rank_; }
   int ranks() const override { return ranks_; }
+  void sum(std::uint8_t* values, std::size_t n) override;
+  void sum(std::uint16_t* values, std::size_t n) override;
   void sum(std::uint32_t* values, std::size_t n) override;
   void sum(std::uint64_t* values, std::size_t n) override;
   void max(std::uint64_t* values, std::size_t n) override;

@@ -26,6 +26,8 @@ class cluster {
   bool leads() const { return rank() == 0; }
 
   // Collective: each element becomes the sum (max) of that element over the ranks.
+  virtual void sum(std::uint8_t* values, std::size_t n) = 0;
+  virtual void sum(std::uint16_t* values, std::size_t n) = 0;
   virtual void sum(std::uint32_t* values, std::size_t n) = 0;
   virtual void sum(std::uint64_t* values, std::size_t n) = 0;
   virtual void max(std::uint64_t* values, std::size_t n) = 0;
@@ -43,6 +45,29 @@ class cluster {
   // error), so a rank that fails anywhere can call it once more on its way out.
   virtual void agree_on_error(std::exception_ptr failure) = 0;
 
+  // Collective: the counts of a pass summed over the ranks, after the ranks
+  // have agreed that none of them failed on its way here (a rank that failed
+  // anywhere meets the others at their next sum through agree_on_error). Every
+  // rank's share of the sum fits V when the whole does, as counts only grow
+  // when added. The bytes summed are tallied in exchanged_bytes.
+  template <class V>
+  void sum_counts(V* values, std::size_t n) {
+    agree_on_error(nullptr);
+    sum(values, n);
+    exchanged_bytes += n * sizeof(V);
+  }
+  std::uint64_t sum_counts(std::uint64_t v) {
+    sum_counts(&v, 1);
+    return v;
+  }
+  std::uint64_t max_counts(std::uint64_t v) {
+    agree_on_error(nullptr);
+    exchanged_bytes += sizeof v;
+    return max(v);
+  }
+  // Bytes summed by sum_counts since the last time the run reported them.
+  std::uint64_t exchanged_bytes = 0;
+
   std::uint64_t sum(std::uint64_t v) {
     sum(&v, 1);
     return v;
@@ -57,6 +82,8 @@ class single_process : public cluster {
  public:
   int rank() const override { return 0; }
   int ranks() const override { return 1; }
+  void sum(std::uint8_t*, std::size_t) override {}
+  void sum(std::uint16_t*, std::size_t) override {}
   void sum(std::uint32_t*, std::size_t) override {}
   void sum(std::uint64_t*, std::size_t) override {}
   void max(std::uint64_t*, std::size_t) override {}

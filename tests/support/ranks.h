@@ -16,7 +16,12 @@ int mpi_ranks();
 // Standard output with the seconds of the rows and the total time taken out.
 std::string without_times(const std::string& text);
 
+// Standard output without the lines only kestrel-mpi prints: what the ranks
+// exchanged ("( \t counts summed over ...", "( \t records to rank 0: ...").
+std::string without_exchange(const std::string& text);
+
 // Runs kestrel-mpi with args in dir; what differs from kestrel's run single
-// ("" when nothing).
+// ("" when nothing), comparing standard output without the exchange lines.
+// ranks_stdout, when given, receives kestrel-mpi's standard output.
 std::string mpi_difference(const std::string& dir, const std::vector<std::string>& args,
-                           const run_outcome& single);
+                           const run_outcome& single, std::string* ranks_stdout = nullptr);
