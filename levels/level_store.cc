@@ -6,6 +6,11 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <thread>
 
 #include "levels/output_line.h"
 #include "util/widths.h"
@@ -272,38 +277,111 @@ bool frequent_level<T, T1>::lookup(const T* itemset, T1* support, T* key, int* i
   return true;
 }
 
-template <class T, class T1>
-int frequent_level<T, T1>::dump_itemsets(item_table& items,
-                                         const std::vector<std::uint32_t>& prefix_items,
-                                         output_file& out, typed_constraints<T>& table) {
-  if (this->n_itemsets == 0) return 0;
-  const int k = this->k;
+namespace {
+
+// Lines laid out by one thread, written to the file in order afterwards.
+struct line_buffer {
+  std::string bytes;
+  void write(const char* p, std::size_t n) { bytes.append(p, n); }
+};
+
+// Itemsets a thread lays out at a time: about a megabyte of lines or two, so
+// the buffers stay small beside the level.
+constexpr int kItemsetsPerLayout = 1 << 16;
+
+// Lays out the accepted itemsets of groups [g0, g1) of store into out; returns
+// how many.
+template <class T, class T1, class Sink>
+int write_groups(const level_store<T, T1>& store, int g0, int g1, const item_table& items,
+                 const std::vector<std::uint32_t>& prefix_items, typed_constraints<T>& table,
+                 Sink& out) {
+  const int k = store.k;
   const int km1 = k - 1;
   std::vector<T> current(k);
   output_line line(items, prefix_items, k);
-  group_walk<T, T1> walk(*this);
+  group_walk<T, T1> walk(store);
   const bool no_filters = table.writes_everything();
   int written = 0;
-  int first = 0;
-  for (int g = 0; g < this->number_of_groups(); ++g) {
+  int first = store.group_first(g0);
+  for (int g = g0; g < g1; ++g) {
     // Only the labels of the prefix positions that changed are laid out again.
     const T* p = walk.prefix();
     for (int q = walk.move_to(g); q < km1; ++q) {
       current[q] = p[q];
       line.set_item(q, p[q]);
     }
-    const int last = this->group_last[g];
+    const int last = store.group_last[g];
     for (int s = first; s <= last; ++s) {
-      const T x = this->suffixes[s];
+      const T x = store.suffixes[s];
       if (!no_filters) {
         current[km1] = x;
         if (!table.writes(current.data(), k)) continue;
       }
       line.set_item(km1, x);
-      line.write(out, this->supports[s]);
+      line.write(out, store.supports[s]);
       ++written;
     }
     first = last + 1;
+  }
+  return written;
+}
+
+}  // namespace
+
+template <class T, class T1>
+int frequent_level<T, T1>::dump_itemsets(item_table& items,
+                                         const std::vector<std::uint32_t>& prefix_items,
+                                         output_file& out, typed_constraints<T>& table,
+                                         unsigned threads) {
+  if (this->n_itemsets == 0) return 0;
+  const int n_groups = this->number_of_groups();
+  threads = std::min<unsigned>(
+      {threads, 64u, static_cast<unsigned>(this->n_itemsets / kItemsetsPerLayout)});
+  if (threads <= 1) return write_groups(*this, 0, n_groups, items, prefix_items, table, out);
+
+  // Runs of whole groups of about kItemsetsPerLayout itemsets each.
+  std::vector<int> cuts = {0};
+  for (int g = 0; g < n_groups; ++g)
+    if (this->group_last[g] + 1 - this->group_first(cuts.back()) >= kItemsetsPerLayout)
+      cuts.push_back(g + 1);
+  if (cuts.back() != n_groups) cuts.push_back(n_groups);
+  const std::size_t runs = cuts.size() - 1;
+
+  std::vector<std::unique_ptr<typed_constraints<T>>> clones;
+  for (unsigned t = 0; t < threads; ++t)
+    clones.push_back(table.writes_everything() ? nullptr : table.copy());
+  std::vector<line_buffer> buffers(threads);
+  std::vector<int> counts(threads);
+  std::vector<std::exception_ptr> errors(threads);
+  auto lay_out = [&](unsigned t, std::size_t run) {
+    try {
+      buffers[t].bytes.clear();
+      typed_constraints<T>& own = clones[t] ? *clones[t] : table;
+      counts[t] =
+          write_groups(*this, cuts[run], cuts[run + 1], items, prefix_items, own, buffers[t]);
+    } catch (...) {
+      errors[t] = std::current_exception();
+    }
+  };
+  int written = 0;
+  // Rounds of one run per thread; the runs of a round are written in order.
+  for (std::size_t r = 0; r < runs; r += threads) {
+    const unsigned batch = static_cast<unsigned>(std::min<std::size_t>(threads, runs - r));
+    std::vector<std::thread> started;
+    unsigned t = 1;
+    try {
+      for (; t < batch; ++t) started.emplace_back(lay_out, t, r + t);
+    } catch (const std::system_error&) {
+      // A thread the system refuses: its runs are laid out here.
+    }
+    lay_out(0, r);
+    for (unsigned u = t; u < batch; ++u) lay_out(u, r + u);
+    for (std::thread& th : started) th.join();
+    for (unsigned u = 0; u < batch; ++u) {
+      if (errors[u]) std::rethrow_exception(errors[u]);
+      out.write(buffers[u].bytes.data(), buffers[u].bytes.size());
+      written += counts[u];
+    }
   }
   return written;
 }

@@ -55,8 +55,7 @@ class level_store {
   // under construction never holds its old and its grown arrays at once; room
   // reserved but not filled is address space the process never touches.
   // with_keys: room for one key record per itemset too.
-  void reserve_for_joins(const level_store& previous, bool with_keys,
-                         std::uint64_t budget_bytes);
+  void reserve_for_joins(const level_store& previous, bool with_keys, std::uint64_t budget_bytes);
 
   // Appends itemset[0..k-1] (ascending). flag_source null: the loose flags are
   // evaluated with lam_table; otherwise they are copied from flag_source's flags
@@ -133,9 +132,11 @@ class frequent_level : public level_store<T, T1> {
   // Writes every stored itemset that the monotone and convertible constraints
   // accept and whose loose flags are all set: prefix items, labels, "(support)\n"
   // (the line layout of levels/output_line.h). Returns the number written.
+  // threads > 1: consecutive runs of groups are laid out on up to that many
+  // threads (each with its own clone of table when it filters) and written in
+  // order, so the bytes are the same for any number of threads.
   int dump_itemsets(item_table& items, const std::vector<std::uint32_t>& prefix_items,
-                    output_file& out, typed_constraints<T>& table);
-
+                    output_file& out, typed_constraints<T>& table, unsigned threads = 1);
 };
 
 // Walks the groups of a store in order and keeps the current group's prefix:

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "constraints/test_support.h"
 #include "tests/support/files.h"
 #include "tests/support/itemsets.h"
 
@@ -15,11 +16,11 @@ namespace {
 using store8 = frequent_level<std::uint8_t, std::uint8_t>;
 
 std::string dump(store8& s, item_table& items, const std::vector<std::uint32_t>& prefix_items,
-                 typed_constraints<std::uint8_t>& table, int* written) {
+                 typed_constraints<std::uint8_t>& table, int* written, unsigned threads = 1) {
   test_dir dir;
   {
     output_file out("out.txt", "w+");
-    *written = s.dump_itemsets(items, prefix_items, out, table);
+    *written = s.dump_itemsets(items, prefix_items, out, table, threads);
     out.close();
   }
   return read_file("out.txt");
@@ -89,6 +90,41 @@ TEST(ItemsetStore, DumpWritesLabelsInDenseOrderWithPrefixItemsAndUnsignedSupport
 
 // Cut at any itemset (inside a group or at its border) and appended back, a
 // store is the store it was cut from: groups, supports, keys and loose flags.
+// A level large enough to be laid out on several threads gives the same bytes
+// and count for any number, with and without a filter (each thread filtering
+// with its own clone of the table).
+TEST(ItemsetStore, DumpOnThreadsWritesTheSameBytes) {
+  item_table items(1);
+  set_up_items(items, 120);
+  const std::vector<std::uint32_t> prefix_items = {7};
+  typed_constraints<std::uint8_t> none;
+  store8 s(3);
+  for (std::uint8_t a = 0; a < 118; ++a)
+    for (std::uint8_t b = a + 1; b < 119; ++b)
+      for (std::uint8_t c = b + 1; c < 120; ++c) {
+        const std::uint8_t v[3] = {a, b, c};
+        s.add_itemset(v, static_cast<std::uint8_t>(a ^ b ^ c), none);
+      }
+  ASSERT_GT(s.n_itemsets, 3 * 65536);
+  constraint_set active;
+  constraint_testing::parse(active, "sumgeq", "[0,200]");
+  std::vector<std::uint32_t> column(120);
+  for (std::uint32_t i = 0; i < 120; ++i) column[i] = i;
+  constraint_testing::bind_all(active, &column);
+  typed_constraints<std::uint8_t> filtering(active);
+  for (typed_constraints<std::uint8_t>* table : {&none, &filtering}) {
+    int one_written = 0;
+    const std::string one = dump(s, items, prefix_items, *table, &one_written, 1);
+    EXPECT_EQ(one_written, std::count(one.begin(), one.end(), '\n'));
+    EXPECT_EQ(one_written == s.n_itemsets, table == &none);
+    for (unsigned threads : {2u, 3u, 5u}) {
+      int written = 0;
+      EXPECT_EQ(dump(s, items, prefix_items, *table, &written, threads), one) << threads;
+      EXPECT_EQ(written, one_written) << threads;
+    }
+  }
+}
+
 TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
   // Cut at every itemset of a level of 4-itemsets, parts continue the store's
   // last path down to every depth of the tree.
@@ -155,9 +191,9 @@ TEST(ItemsetStore, PrefixTreeFindsEveryGroupAndNothingElse) {
     const int changed = walk.move_to(g);
     EXPECT_EQ(std::vector<std::uint16_t>(walk.prefix(), walk.prefix() + 3), p) << g;
     const int expected_change =
-        before.empty() ? 0
-                       : static_cast<int>(std::mismatch(p.begin(), p.end(), before.begin()).first -
-                                          p.begin());
+        before.empty()
+            ? 0
+            : static_cast<int>(std::mismatch(p.begin(), p.end(), before.begin()).first - p.begin());
     EXPECT_EQ(changed, expected_change) << g;
     before = p;
     ++g;

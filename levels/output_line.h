@@ -33,8 +33,10 @@ class output_line {
     off_[pos + 1] = off_[pos] + len;
   }
 
-  // Writes the line of the items set so far (all k positions) with the support.
-  void write(output_file& f, std::uint64_t support) {
+  // Writes the line of the items set so far (all k positions) with the support
+  // to f (an output_file, or any sink with write(bytes, n)).
+  template <class Sink>
+  void write(Sink& f, std::uint64_t support) {
     char* p = buf_.data() + off_.back();
     *p = '(';
     std::size_t n = 1 + format_decimal(p + 1, support, ')');

@@ -88,12 +88,12 @@ class subset_cursor {
   }
 
   const frequent_level<T, T1>& previous_;
-  int width_;               // k-2: the items of a group prefix of the previous level
-  std::vector<T> prefix_;   // the prefix searched for
-  std::vector<int> row_;    // per p: the row whose subset group is in group_
-  std::vector<T> searched_;  // per p: the prefix searched for that row
-  std::vector<int> path_;    // per p: its nodes in the tree, valid above reached_
+  int width_;                 // k-2: the items of a group prefix of the previous level
+  std::vector<T> prefix_;     // the prefix searched for
+  std::vector<int> row_;      // per p: the row whose subset group is in group_
+  std::vector<T> searched_;   // per p: the prefix searched for that row
+  std::vector<int> path_;     // per p: its nodes in the tree, valid above reached_
   std::vector<int> reached_;  // per p: the depth its search reached
-  std::vector<int> group_;  // per p: the group of (P - P[p]) + x, -1 when none
-  std::vector<int> at_;     // per p: the current position in that group
+  std::vector<int> group_;    // per p: the group of (P - P[p]) + x, -1 when none
+  std::vector<int> at_;       // per p: the current position in that group
 };
