@@ -171,8 +171,20 @@ void tid_projection::start_round() {
   items.clear();
 }
 
+namespace {
+
+// Counters before row a of the pair triangle of a group of m (row a holds the
+// pairs (a, b) for a < b < m).
+inline std::size_t rows_before(std::size_t a, std::size_t m) { return a * (m - 1) - a * (a - 1) / 2; }
+
+}  // namespace
+
 template <class T>
 void tid_lists<T>::start_iteration(int k, tid_scratch& s) const {
+  s.projected.clear();
+  s.position.assign(n_items_, 0);
+  s.position_round_of.assign(n_items_, 0);
+  s.position_round = 0;
   s.depth.resize(static_cast<std::size_t>(std::max(k - 2, 0)));
   for (tid_projection& d : s.depth) {
     d.at.assign(n_items_, 0);
@@ -227,6 +239,7 @@ bool tid_lists<T>::candidate_is_frequent(const T* cand, int start, int k, std::u
                                          std::uint32_t& count, tid_scratch& s) const {
   assert(k >= 3 && start >= 0 && start <= k - 1);
   const int pk = k - 2;  // items of the prefix P
+  s.projected.clear();   // start_group may not reuse these
   // Projections of the parts P shares with the last counted candidate stay;
   // the others are walked again, each from the one before it.
   for (int d = std::min(s.valid_depths, start); d < pk; ++d) {
@@ -250,6 +263,97 @@ bool tid_lists<T>::candidate_is_frequent(const T* cand, int start, int k, std::u
   count = static_cast<std::uint32_t>(
       tids::intersect_count(p.list_of(x), n_x, p.list_of(y), n_y, min_count));
   return count >= min_count;
+}
+
+template <class T>
+void tid_lists<T>::start_group(const T* prefix, int pk, const T* last, std::uint32_t m,
+                               std::uint32_t min_count, tid_scratch& s) const {
+  assert(pk >= 1 && static_cast<std::size_t>(pk) <= s.depth.size());
+  // depth[d] projects prefix[0..d]; only P's leading parts are needed, since
+  // the walk below takes P's transactions whole.
+  const std::size_t need = static_cast<std::size_t>(pk - 1);
+  std::size_t share = 0;
+  while (share < s.projected.size() && share < need && s.projected[share] == prefix[share])
+    ++share;
+  s.projected.resize(share);
+  s.valid_depths = 0;  // the candidate-by-candidate walk may not reuse these
+  for (std::size_t d = share; d < need; ++d) {
+    const std::uint32_t item = prefix[d];
+    const std::uint32_t* q = d == 0 ? list(item) : s.depth[d - 1].list_of(item);
+    const std::size_t nq = d == 0 ? length(item) : s.depth[d - 1].length_of(item);
+    // Below min_count no extension is frequent: the projection stays empty.
+    if (nq >= min_count)
+      project(q, nq, item, s.depth[d]);
+    else
+      s.depth[d].start_round();
+    s.projected.push_back(item);
+  }
+  const std::uint32_t p_last = prefix[pk - 1];
+  s.group_tids = need == 0 ? list(p_last) : s.depth[need - 1].list_of(p_last);
+  s.group_n_tids = need == 0 ? length(p_last) : s.depth[need - 1].length_of(p_last);
+  // No pair of P's last items can reach min_count: every count stays 0.
+  if (s.group_n_tids < min_count) s.group_n_tids = 0;
+  s.group_prefix_last = p_last;
+  s.group_size = m;
+  if (++s.position_round == 0) {  // wrapped: no stale mark may match
+    std::fill(s.position_round_of.begin(), s.position_round_of.end(), 0);
+    s.position_round = 1;
+  }
+  for (std::uint32_t i = 0; i < m; ++i) {
+    assert(last[i] > p_last && (i == 0 || last[i - 1] < last[i]));
+    s.position[last[i]] = i;
+    s.position_round_of[last[i]] = s.position_round;
+  }
+  s.block_first = s.block_end = 0;
+}
+
+template <class T>
+void tid_lists<T>::count_block(std::uint32_t first, tid_scratch& s) const {
+  const std::size_t m = s.group_size;
+  const std::size_t base = rows_before(first, m);
+  // At least one row, then as many as fit.
+  std::uint32_t end = first + 1;
+  while (end + 1 < m && rows_before(end + 1, m) - base <= s.block_counters) ++end;
+  s.block_first = first;
+  s.block_end = end;
+  const std::size_t n_counts = rows_before(end, m) - base;
+  if (s.pair_counts.size() < n_counts) s.pair_counts.resize(n_counts);
+  std::uint32_t* counts = s.pair_counts.data();
+  std::fill(counts, counts + n_counts, 0u);
+  const std::uint32_t* items = transaction_items_.data();
+  const std::size_t* ends = transaction_ends_.data();
+  const std::uint32_t* position = s.position.data();
+  const std::uint32_t* round_of = s.position_round_of.data();
+  const std::uint32_t round = s.position_round;
+  std::vector<std::uint32_t>& members = s.members;
+  for (std::size_t i = 0; i < s.group_n_tids; ++i) {
+    const std::uint32_t t = s.group_tids[i];
+    // The group's last items lie after P's last item: a tail of the transaction.
+    const std::uint32_t* begin = items + (t == 0 ? 0 : ends[t - 1]);
+    const std::uint32_t* y = std::upper_bound(begin, items + ends[t], s.group_prefix_last);
+    members.clear();
+    for (const std::uint32_t* e = items + ends[t]; y < e; ++y)
+      if (round_of[*y] == round) members.push_back(position[*y]);
+    // Positions ascend with the items; rows outside the block are skipped.
+    const std::size_t n = members.size();
+    for (std::size_t a = 0; a + 1 < n && members[a] < end; ++a) {
+      const std::uint32_t row = members[a];
+      if (row < first) continue;
+      // Pair (row, b) sits at rows_before(row) - base + b - row - 1.
+      std::uint32_t* c = counts + (rows_before(row, m) - base) - row - 1;
+      for (std::size_t b = a + 1; b < n; ++b) ++c[members[b]];
+    }
+  }
+}
+
+template <class T>
+std::uint32_t tid_lists<T>::pair_count(std::uint32_t x, std::uint32_t y, tid_scratch& s) const {
+  assert(s.position_round_of[x] == s.position_round && s.position_round_of[y] == s.position_round);
+  const std::uint32_t a = s.position[x], b = s.position[y];
+  assert(a < b && a >= s.block_first);
+  if (a >= s.block_end) count_block(a, s);
+  return s.pair_counts[rows_before(a, s.group_size) - rows_before(s.block_first, s.group_size) +
+                       b - a - 1];
 }
 
 #define KESTREL_INSTANTIATE(T) template class tid_lists<T>;

@@ -55,12 +55,36 @@ struct tid_projection {
   void start_round();
 };
 
+// Rows of pair counters one walk over a group's transactions fills at most (4
+// bytes each): larger groups are counted in blocks of rows, one walk per block.
+constexpr std::size_t kGroupPairCounters = std::size_t{1} << 20;
+
 // What one walker of a level writes while it counts on tid-lists: depth[d] is
 // the projection of the first d+1 items of the last counted candidate, valid
-// for d < valid_depths.
+// for d < valid_depths (candidate_is_frequent), or of projected[0..d] for
+// d < projected.size() (start_group).
 struct tid_scratch {
   std::vector<tid_projection> depth;
   int valid_depths = 0;
+  std::vector<std::uint32_t> projected;
+
+  // The group being counted (start_group): the transactions of its prefix P,
+  // P's last item, and each last item's position in the group, valid where
+  // position_round_of[item] == position_round.
+  const std::uint32_t* group_tids = nullptr;
+  std::size_t group_n_tids = 0;
+  std::uint32_t group_prefix_last = 0;
+  std::uint32_t group_size = 0;
+  std::vector<std::uint32_t> position;
+  std::vector<std::uint32_t> position_round_of;
+  std::uint32_t position_round = 0;
+  // Counts of the pairs (a, b), a < b positions, for the rows a in
+  // [block_first, block_end), row after row; see pair_count.
+  std::vector<std::uint32_t> pair_counts;
+  std::uint32_t block_first = 0;
+  std::uint32_t block_end = 0;
+  std::size_t block_counters = kGroupPairCounters;  // the tests make it small
+  std::vector<std::uint32_t> members;               // of one transaction
 };
 
 template <class T>
@@ -106,11 +130,26 @@ class tid_lists {
   bool candidate_is_frequent(const T* cand, int start, int k, std::uint32_t min_count,
                              std::uint32_t& count, tid_scratch& scratch) const;
 
+  // Counts a whole group of the previous level at once: the itemsets P+x for
+  // the ascending last items x = last[0..m) of the prefix P = prefix[0..pk),
+  // pk >= 1. pair_count(x, y, scratch) then gives the support of P+x+y for x < y
+  // of the group, exact when it reaches min_count (below, some smaller value).
+  // One walk over the transactions of P counts every pair of last items they
+  // hold, where counting candidate by candidate intersects two lists each
+  // time; the projections of P's leading parts are reused from the group
+  // before, as far as the prefixes agree.
+  void start_group(const T* prefix, int pk, const T* last, std::uint32_t m,
+                   std::uint32_t min_count, tid_scratch& scratch) const;
+  // Candidates of one group must come row by row (x ascending).
+  std::uint32_t pair_count(std::uint32_t x, std::uint32_t y, tid_scratch& scratch) const;
+
  private:
   // Fills out with tids(Q+y) for every y > last, from the transactions
   // q[0..nq) of Q, whose last item is last.
   void project(const std::uint32_t* q, std::size_t nq, std::uint32_t last,
                tid_projection& out) const;
+  // Counts the pairs of the rows from `first` on that fit the scratch's block.
+  void count_block(std::uint32_t first, tid_scratch& scratch) const;
 
   std::uint32_t n_items_ = 0;
   std::uint32_t n_transactions_ = 0;
