@@ -108,7 +108,8 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
   level_counters counters;
   const unsigned threads = threads_for_join(previous, run.config.threads);
   // On tid-lists every level flags the items of the itemsets it stores: the
-  // others leave the transactions that later projections walk.
+  // others leave the transactions and the lists, and so do the transactions
+  // too short for the next level.
   const bool flag_items = collect || data.uses_lists;
   std::vector<level_walker<T>> walkers =
       make_walkers(threads, k, collect, data, table, flag_items, n_items);
@@ -124,7 +125,7 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
     std::vector<std::uint8_t> keep(n_items, 0);
     for (const level_walker<T>& w : walkers)
       for (std::uint32_t i = 0; i < n_items; ++i) keep[i] |= w.in_frequent_itemset[i];
-    data.lists.keep_items_in_transactions(keep);
+    data.lists.keep_items_in_transactions(keep, static_cast<std::uint32_t>(k + 1));
   }
 
   if (diffuse_matrix) {

@@ -131,36 +131,50 @@ template <class T>
 void tid_lists<T>::finish_filling() {
   if (filled_) return;
   filled_ = true;
-  // Counting sort of the occurrences by item: the list starts from the counts,
-  // then the positions in transaction order, so every list ascends.
+  // The projections need ascending items; the passes hand them over so,
+  // which makes this one comparison per item.
+  std::size_t at = 0;
+  for (std::uint32_t t = 0; t < n_transactions_; ++t) {
+    const std::size_t end = transaction_ends_[t];
+    std::sort(transaction_items_.begin() + static_cast<std::ptrdiff_t>(at),
+              transaction_items_.begin() + static_cast<std::ptrdiff_t>(end));
+    at = end;
+  }
+  build_lists();
+}
+
+template <class T>
+void tid_lists<T>::build_lists() {
+  // The list starts from the counts, then the positions in transaction order,
+  // so every list ascends.
   std::fill(first_.begin(), first_.end(), 0);
   for (std::uint32_t item : transaction_items_) ++first_[item + 1];
   for (std::size_t i = 1; i < first_.size(); ++i) first_[i] += first_[i - 1];
-  tids_.assign(transaction_items_.size(), 0);
+  tids_.resize(transaction_items_.size());
   std::vector<std::size_t> next(first_.begin(), first_.end() - 1);
   std::size_t at = 0;
   for (std::uint32_t t = 0; t < n_transactions_; ++t) {
-    // The projections need ascending items; the passes hand them over so,
-    // which makes this one comparison per item.
-    std::sort(transaction_items_.begin() + static_cast<std::ptrdiff_t>(at),
-              transaction_items_.begin() + static_cast<std::ptrdiff_t>(transaction_ends_[t]));
     for (const std::size_t end = transaction_ends_[t]; at < end; ++at)
       tids_[next[transaction_items_[at]]++] = t;
   }
 }
 
 template <class T>
-void tid_lists<T>::keep_items_in_transactions(const std::vector<std::uint8_t>& keep) {
+void tid_lists<T>::keep_items_in_transactions(const std::vector<std::uint8_t>& keep,
+                                              std::uint32_t min_length) {
   // In place: the write position never passes the read position.
   std::size_t read = 0, write = 0;
   for (std::uint32_t t = 0; t < n_transactions_; ++t) {
+    const std::size_t start = write;
     for (const std::size_t end = transaction_ends_[t]; read < end; ++read) {
       const std::uint32_t y = transaction_items_[read];
       if (y < keep.size() && keep[y] != 0) transaction_items_[write++] = y;
     }
+    if (write - start < min_length) write = start;
     transaction_ends_[t] = write;
   }
   transaction_items_.resize(write);
+  build_lists();
 }
 
 void tid_projection::start_round() {

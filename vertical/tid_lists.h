@@ -107,10 +107,13 @@ class tid_lists {
   // Builds the lists from the transactions; a second call does nothing.
   void finish_filling();
 
-  // Drops from the transactions (not from the lists) every item whose keep
-  // flag is 0: after a level, the items in none of its stored itemsets, which
-  // no later candidate holds. Later projections then walk only the rest.
-  void keep_items_in_transactions(const std::vector<std::uint8_t>& keep);
+  // Drops every item whose keep flag is 0 (after a level, the items in none
+  // of its stored itemsets, which no later candidate holds), then every
+  // transaction left with fewer than min_length items (min_length: the items of
+  // the next level's candidates), from the transactions and the lists. Later
+  // walks then take only what can still count; positions stay as they were.
+  void keep_items_in_transactions(const std::vector<std::uint8_t>& keep,
+                                  std::uint32_t min_length);
 
   std::uint32_t n_items() const { return n_items_; }
   std::uint32_t n_transactions() const { return n_transactions_; }
@@ -148,6 +151,8 @@ class tid_lists {
   // q[0..nq) of Q, whose last item is last.
   void project(const std::uint32_t* q, std::size_t nq, std::uint32_t last,
                tid_projection& out) const;
+  // The lists from the transactions (counting sort by item).
+  void build_lists();
   // Counts the pairs of the rows from `first` on that fit the scratch's block.
   void count_block(std::uint32_t first, tid_scratch& scratch) const;
 

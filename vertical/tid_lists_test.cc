@@ -90,15 +90,20 @@ TEST(TidLists, ListsAscendAndHoldEveryOccurrence) {
   const std::uint16_t cand[] = {0, 2, 4};
   EXPECT_TRUE(lists.candidate_is_frequent(cand, 0, 3, 2, count, s));
   EXPECT_EQ(count, 2u);
-  // Items dropped from the transactions leave the projections; the others
-  // keep their counts.
+  // Items dropped leave the lists and the projections, and so do the
+  // transactions left too short; the others keep their counts.
   const std::uint16_t with_1[] = {0, 1, 2};
   EXPECT_TRUE(lists.candidate_is_frequent(with_1, 1, 3, 1, count, s));
-  lists.keep_items_in_transactions({1, 0, 1, 0, 1});
+  lists.keep_items_in_transactions({1, 0, 1, 0, 1}, 3);
+  const std::vector<positions> kept = {{0, 4}, {}, {0, 4}, {}, {0, 4}};
+  for (std::uint32_t i = 0; i < 5; ++i)
+    EXPECT_EQ(positions(lists.list(i), lists.list(i) + lists.length(i)), kept[i]) << i;
   lists.start_iteration(3, s);
   EXPECT_TRUE(lists.candidate_is_frequent(cand, 0, 3, 2, count, s));
   EXPECT_EQ(count, 2u);
   EXPECT_FALSE(lists.candidate_is_frequent(with_1, 1, 3, 1, count, s));
+  lists.start_group(cand, 1, cand + 1, 2, 2, s);
+  EXPECT_EQ(lists.pair_count(2, 4, s), 2u);
 }
 
 TEST(TidLists, PositionsOutOfOrderOrAfterTheEndAreRefused) {
