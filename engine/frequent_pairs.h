@@ -6,6 +6,7 @@
 // sizeof(T) per frequent pair, whatever way the pairs were counted.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -17,6 +18,15 @@ class frequent_pairs {
   // Closes the rows up to n items; add() is not called after it.
   void finish(std::uint32_t n);
   bool contains(std::uint32_t a, std::uint32_t b) const;
+  // The seconds of row a, ascending, at [*first, *last) (empty past the rows).
+  void row(std::uint32_t a, const T** first, const T** last) const {
+    if (std::size_t{a} + 1 >= row_start.size()) {
+      *first = *last = seconds.data();
+      return;
+    }
+    *first = seconds.data() + row_start[a];
+    *last = seconds.data() + row_start[a + 1];
+  }
   std::uint64_t size() const { return seconds.size(); }
   // The memory the table holds.
   std::uint64_t bytes() const { return row_start.size() * 4 + seconds.size() * sizeof(T); }

@@ -4,12 +4,15 @@
 
 #include <algorithm>
 #include <cassert>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "dataset/shared_scan.h"
 #include "dataset/temp_dataset.h"
 #include "engine/partial_counts.h"
+#include "engine/triples_by_first_item.h"
 #include "util/error.h"
 #include "util/output_file.h"
 #include "util/progress_row.h"
@@ -164,31 +167,118 @@ std::uint64_t count_chunk(const std::string& tmp_name, std::uint32_t capacity, i
   return items_written;
 }
 
-}  // namespace
-
+// Whether level 3 may be counted with the pass's transactions in memory
+// (triples_by_first_item): the block, its index and the working memory of the
+// largest first item fit the candidates' share of the budget, and that share
+// would have held the whole level as one chunk of the candidate store
+// (planned as if every join were a candidate), so the level is one pass either
+// way.
 template <class T, class T1>
-bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table& items,
-                             frequent_level<T, T1>& level, candidate_store<T, T1>& candidates,
-                             std::unique_ptr<frequent_pairs<T>>& pairs, transaction_sink<T>& sink,
-                             typed_constraints<T>& table) {
-  // The candidates share what the frequent pairs (still read at k = 3) and the
-  // previous level leave of the budget.
-  const std::uint64_t held = level.bytes() + (pairs ? pairs->bytes() : std::uint64_t{0});
-  const std::uint64_t left = run.memory_bytes > held ? run.memory_bytes - held : 0;
-  candidate_chunks<T, T1> chunks(level, items, k, pairs.get(), table,
-                                 candidate_budget(left, run.memory_bytes));
-  chunks.fill_next(candidates);
-  if (candidates.n_itemsets == 0) return false;  // an empty first chunk is the only one
-  stopwatch clock;
-  clock.start();
+bool triples_fit_in_memory(const std::string& tmp_name, const item_table& items,
+                           const frequent_level<T, T1>& level, candidate_store<T, T1>& candidates,
+                           int n_lam, std::uint64_t limit_bytes) {
+  std::error_code error;
+  const std::uintmax_t file_bytes = std::filesystem::file_size(tmp_name, error);
+  if (error) return false;
+  // Every record holds a length and at least one item: the file's entries bound
+  // both the items and the transactions.
+  const std::uint64_t entries = static_cast<std::uint64_t>(file_bytes) / sizeof(T);
+  if (entries >= 0xFFFFFFFFu) return false;
+  std::uint64_t joins = 0, prefixes = 0;
+  for (int g = 0; g < level.number_of_groups(); ++g) {
+    const std::uint64_t m = static_cast<std::uint64_t>(level.group_last[g] - level.group_first(g)) + 1;
+    joins += number_of_pairs(m);
+    prefixes += m - 1;
+  }
+  if (candidates.planned_bytes(joins, prefixes, items.n_items, n_lam) > limit_bytes) return false;
+  const std::uint64_t need =
+      transaction_block<T>::planned_bytes(entries, entries / 2, items.n_items, n_lam) +
+      triples_by_first_item<T, T1>::planned_bytes(level, items.n_items, n_lam);
+  return need <= limit_bytes;
+}
 
-  // Read before global pruning starts over: the items the previous level kept.
-  pass_state<T> state(k, items, run.pruning, table);
+// Level 3 in one pass with the transactions in memory: reads and prunes every
+// transaction into a block, counts the candidates first item by first item,
+// stores the frequent ones in target, then prunes and hands on the transactions
+// in their order. Returns the number of candidates; sets the frequent ones, the
+// items handed to the sink and the transactions kept.
+template <class T, class T1>
+std::uint64_t count_triples_in_memory(const std::string& tmp_name, std::uint32_t capacity,
+                                      const item_table& items, const frequent_level<T, T1>& level,
+                                      const frequent_pairs<T>& pairs, pass_state<T>& state,
+                                      typed_constraints<T>& table, frequent_level<T, T1>& target,
+                                      const std::uint32_t* map, global_pruning* pruning,
+                                      transaction_sink<T>& sink, std::uint32_t* frequent,
+                                      std::uint64_t* items_written, std::uint32_t* kept) {
+  constexpr int k = 3;
+  const int n_lam = static_cast<int>(state.flags.size());
+  transaction_block<T> block(n_lam);
+  counting_transaction<T> t(capacity, static_cast<int>(items.n_items));
+  {
+    temp_dataset_reader<T> in(tmp_name);
+    if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
+    while (in.read_next(t))
+      if (prune_before_counting(t, k, state, table))
+        block.add(t.elems.data(), t.length, state.flag_start.data());
+  }
+  block.index_first_items(items.n_items, k);
+
+  triples_by_first_item<T, T1> triples(level, pairs, table, items.n_items);
+  std::uint64_t n_candidates = 0;
+  *frequent = 0;
+  const std::uint32_t min_count = items.min_count;
+  T cand[k], mapped[k];
+  while (triples.next_first_item(block)) {
+    cand[0] = triples.first();
+    const std::size_t n = triples.counts.size();
+    n_candidates += n;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (triples.counts[i] < min_count) continue;
+      ++*frequent;
+      // The anti-monotone constraints kept every candidate already.
+      cand[1] = triples.seconds[i];
+      cand[2] = triples.thirds[i];
+      if (pruning != nullptr)
+        for (int q = 0; q < k; ++q) pruning->count(cand[q]);
+      const T* stored = cand;
+      if (map != nullptr) {
+        for (int q = 0; q < k; ++q) mapped[q] = static_cast<T>(map[cand[q]]);
+        stored = mapped;
+      }
+      target.add_itemset(stored, static_cast<T1>(triples.counts[i]), triples.flags(i), n_lam);
+    }
+  }
+
+  *items_written = 0;
+  *kept = 0;
+  for (std::uint32_t b = 0; b < block.size(); ++b) {
+    const std::uint32_t len = block.length(b);
+    std::copy(block.items(b), block.items(b) + len, t.elems.begin());
+    std::copy(block.counters(b), block.counters(b) + len, t.counters.begin());
+    std::copy(block.flags(b), block.flags(b) + n_lam, state.flags.begin());
+    t.length = static_cast<T>(len);
+    if (!prune_after_counting(t, k, state, table)) continue;
+    sink.add(t.elems.data(), t.length);
+    ++*kept;
+    *items_written += t.length;
+  }
+  sink.finish();
+  return n_candidates;
+}
+
+// The level's candidate chunks (the first one filled), a pass each: stores
+// level k in place of level k-1 and adds up the pass's figures.
+template <class T, class T1>
+void count_candidate_chunks(run_context& run, int k, std::uint32_t capacity,
+                            const item_table& items, frequent_level<T, T1>& level,
+                            candidate_store<T, T1>& candidates,
+                            std::unique_ptr<frequent_pairs<T>>& pairs, transaction_sink<T>& sink,
+                            typed_constraints<T>& table, candidate_chunks<T, T1>& chunks,
+                            pass_state<T>& state, const std::uint32_t* map,
+                            std::uint64_t* n_candidates, std::uint32_t* frequent,
+                            std::uint64_t* items_written, std::uint32_t* kept,
+                            std::uint32_t* passes) {
   const bool rewrites = sink.rewrites_dataset();
-  if (rewrites) run.pruning.start(items.n_items);
-  const std::uint32_t* map = sink.renumbering();
-  const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
-
   // One chunk: level k-1 is done with, and level k takes its place at once.
   // Several: the later chunks are still generated from level k-1, so level k
   // grows beside it and replaces it at the end.
@@ -201,33 +291,84 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
     partial = std::make_unique<partial_counts<T>>(run.temp_dataset, table.lam_table.size());
   }
   frequent_level<T, T1>& target = next ? *next : level;
-  std::uint64_t n_candidates = 0, items_written = 0;
-  std::uint32_t frequent = 0, passes = 0, kept = 0;
   while (true) {
     const bool last = chunks.finished();
     if (last && k == 3) pairs.reset();
-    items_written = count_chunk(run.temp_dataset, capacity, k, items, candidates, state, table,
-                                partial.get(), passes > 0, last ? &sink : nullptr, &kept);
-    ++passes;
+    *items_written = count_chunk(run.temp_dataset, capacity, k, items, candidates, state, table,
+                                 partial.get(), *passes > 0, last ? &sink : nullptr, kept);
+    ++*passes;
     // Each rank counted its own records: the chunk's supports are the sums.
     cluster& peers = run.counting();
     if (peers.ranks() > 1)
       peers.sum_counts(candidates.supports.data(), static_cast<std::size_t>(candidates.n_itemsets));
-    n_candidates += static_cast<std::uint64_t>(candidates.n_itemsets);
-    frequent += store_frequent_candidates(k, items, candidates, target, map, table,
-                                          rewrites ? &run.pruning : nullptr);
+    *n_candidates += static_cast<std::uint64_t>(candidates.n_itemsets);
+    *frequent += store_frequent_candidates(k, items, candidates, target, map, table,
+                                           rewrites ? &run.pruning : nullptr);
     if (last) break;
     run.report.check_stop();  // a level of many passes can be long
     chunks.fill_next(candidates);
   }
   if (partial) partial->finish();
   if (run.counting().ranks() > 1) {
-    std::uint64_t sums[] = {kept, items_written};
+    std::uint64_t sums[] = {*kept, *items_written};
     run.counting().sum_counts(sums, 2);
-    kept = static_cast<std::uint32_t>(sums[0]);
-    items_written = sums[1];
+    *kept = static_cast<std::uint32_t>(sums[0]);
+    *items_written = sums[1];
   }
   if (next) level = std::move(*next);
+}
+
+}  // namespace
+
+template <class T, class T1>
+bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table& items,
+                             frequent_level<T, T1>& level, candidate_store<T, T1>& candidates,
+                             std::unique_ptr<frequent_pairs<T>>& pairs, transaction_sink<T>& sink,
+                             typed_constraints<T>& table) {
+  // The candidates share what the frequent pairs (still read at k = 3) and the
+  // previous level leave of the budget.
+  const std::uint64_t held = level.bytes() + (pairs ? pairs->bytes() : std::uint64_t{0});
+  std::unique_ptr<candidate_chunks<T, T1>> chunks;
+  const std::uint64_t left = run.memory_bytes > held ? run.memory_bytes - held : 0;
+  const std::uint64_t limit = candidate_budget(left, run.memory_bytes);
+  const int n_lam = static_cast<int>(table.lam_table.size());
+  candidates.clear(k);
+  // Several ranks sum the supports of a chunk's candidate store, which the
+  // count by first item does not build.
+  if (k == 3 && run.counting().ranks() == 1 &&
+      triples_fit_in_memory(run.temp_dataset, items, level, candidates, n_lam, limit)) {
+    triples_by_first_item<T, T1> probe(level, *pairs, table, items.n_items);
+    if (!probe.any_candidate()) return false;
+  } else {
+    chunks = std::make_unique<candidate_chunks<T, T1>>(level, items, k, pairs.get(), table, limit);
+    chunks->fill_next(candidates);
+    if (candidates.n_itemsets == 0) return false;  // an empty first chunk is the only one
+  }
+  stopwatch clock;
+  clock.start();
+
+  // Read before global pruning starts over: the items the previous level kept.
+  pass_state<T> state(k, items, run.pruning, table);
+  const bool rewrites = sink.rewrites_dataset();
+  if (rewrites) run.pruning.start(items.n_items);
+  const std::uint32_t* map = sink.renumbering();
+  const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
+  std::uint64_t n_candidates = 0, items_written = 0;
+  std::uint32_t frequent = 0, passes = 0, kept = 0;
+
+  if (!chunks) {
+    // Level 3 grows beside level 2, which its generation reads to the end.
+    frequent_level<T, T1> next(k);
+    n_candidates = count_triples_in_memory(run.temp_dataset, capacity, items, level, *pairs, state,
+                                           table, next, map, rewrites ? &run.pruning : nullptr,
+                                           sink, &frequent, &items_written, &kept);
+    passes = 1;
+    pairs.reset();
+    level = std::move(next);
+  } else {
+    count_candidate_chunks(run, k, capacity, items, level, candidates, pairs, sink, table, *chunks,
+                           state, map, &n_candidates, &frequent, &items_written, &kept, &passes);
+  }
   if (rewrites) items.n_transactions = kept;
   if (map != nullptr) run.pruning.compact(items, run.attributes);
 

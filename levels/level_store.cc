@@ -86,8 +86,7 @@ std::uint64_t level_store<T, T1>::bytes() const {
 }
 
 template <class T, class T1>
-bool level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constraints<T>& table,
-                                     const level_store* flag_source, int source_index) {
+bool level_store<T, T1>::append_items(const T* itemset, T1 support) {
   const int width = k - 1;
   // Only the last path of the tree is compared: itemsets arrive in
   // lexicographic order, so an equal prefix can only be the last one.
@@ -118,7 +117,13 @@ bool level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constra
   suffixes.push_back(itemset[width]);
   supports.push_back(support);
   ++n_itemsets;
+  return opens_group;
+}
 
+template <class T, class T1>
+bool level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constraints<T>& table,
+                                     const level_store* flag_source, int source_index) {
+  const bool opens_group = append_items(itemset, support);
   n_lam = static_cast<int>(table.lam_table.size());
   if (flag_source != nullptr) {
     assert(flag_source->n_lam == n_lam);
@@ -127,6 +132,14 @@ bool level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constra
     for (int u = 0; u < n_lam; ++u) lam_flags.push_back(table.lam_table[u]->holds(itemset, k));
   }
   return opens_group;
+}
+
+template <class T, class T1>
+void level_store<T, T1>::add_itemset(const T* itemset, T1 support, const std::uint8_t* flags,
+                                     int lam_count) {
+  append_items(itemset, support);
+  n_lam = lam_count;
+  for (int u = 0; u < n_lam; ++u) lam_flags.push_back(flags[u] != 0);
 }
 
 template <class T, class T1>

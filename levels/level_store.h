@@ -62,6 +62,9 @@ class level_store {
   // of its itemset source_index. Returns whether the itemset opened a group.
   bool add_itemset(const T* itemset, T1 support, typed_constraints<T>& table,
                    const level_store* flag_source = nullptr, int source_index = -1);
+  // Appends itemset[0..k-1] (ascending) with the loose flags given: flags[u]
+  // nonzero when it satisfies loose constraint u, lam_count entries.
+  void add_itemset(const T* itemset, T1 support, const std::uint8_t* flags, int lam_count);
 
   // Appends the itemsets of part (the same k, every itemset after this
   // store's last one in lexicographic order), with their supports, key records
@@ -108,6 +111,11 @@ class level_store {
   int cur_first = 0;
   int cur_last = 0;
   int n_itemsets = 0;
+
+ private:
+  // Appends the itemset's prefix (when it opens a group), suffix and support;
+  // returns whether it opened a group.
+  bool append_items(const T* itemset, T1 support);
 };
 
 template <class T, class T1>

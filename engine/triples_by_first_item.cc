@@ -1,0 +1,190 @@
+// Level 3 by first item over the transactions in memory. T is the dense item
+// type, T1 the support type.
+#include "engine/triples_by_first_item.h"
+
+#include <algorithm>
+#include <cassert>
+
+#include "engine/pair_counting.h"
+#include "util/widths.h"
+
+template <class T>
+void transaction_block<T>::add(const T* items, std::uint32_t n, const std::uint8_t* flags) {
+  assert(n >= 1);
+  items_.insert(items_.end(), items, items + n);
+  counters_.resize(items_.size(), 0);
+  starts_.push_back(static_cast<std::uint32_t>(items_.size()));
+  flags_.insert(flags_.end(), flags, flags + n_lam_);
+}
+
+template <class T>
+void transaction_block<T>::index_first_items(std::uint32_t n_items, std::uint32_t k) {
+  // A counting sort by item: first the sizes, then the transactions in order.
+  index_start_.assign(std::size_t{n_items} + 1, 0);
+  const std::uint32_t n = size();
+  for (std::uint32_t t = 0; t < n; ++t) {
+    const std::uint32_t len = length(t);
+    const T* e = items(t);
+    for (std::uint32_t i = 0; i + k <= len; ++i) ++index_start_[e[i] + 1];
+  }
+  for (std::uint32_t a = 0; a < n_items; ++a) index_start_[a + 1] += index_start_[a];
+  by_item_.resize(index_start_[n_items]);
+  position_.resize(index_start_[n_items]);
+  std::vector<std::uint32_t> next(index_start_.begin(), index_start_.end() - 1);
+  for (std::uint32_t t = 0; t < n; ++t) {
+    const std::uint32_t len = length(t);
+    const T* e = items(t);
+    for (std::uint32_t i = 0; i + k <= len; ++i) {
+      const std::uint32_t j = next[e[i]]++;
+      by_item_[j] = t;
+      position_[j] = static_cast<T>(i);
+    }
+  }
+}
+
+template <class T, class T1>
+triples_by_first_item<T, T1>::triples_by_first_item(const frequent_level<T, T1>& pairs_level,
+                                                    const frequent_pairs<T>& frequent,
+                                                    typed_constraints<T>& table,
+                                                    std::uint32_t n_items)
+    : pairs_level_(pairs_level),
+      frequent_(frequent),
+      table_(table),
+      n_lam_(table.lam_table.size()),
+      rank_(n_items, 0) {
+  assert(pairs_level.k == 2);
+}
+
+template <class T, class T1>
+std::uint64_t triples_by_first_item<T, T1>::planned_bytes(const frequent_level<T, T1>& pairs_level,
+                                                          std::uint32_t n_items, int n_lam) {
+  std::uint64_t largest = 0;
+  for (int g = 0; g < pairs_level.number_of_groups(); ++g)
+    largest = std::max<std::uint64_t>(
+        largest, static_cast<std::uint64_t>(pairs_level.group_last[g] - pairs_level.group_first(g)) + 1);
+  // Per join: its triangle entry, and as a candidate its two items, count and flags.
+  const std::uint64_t per_join = sizeof(std::uint32_t) + 2 * sizeof(T) + sizeof(std::uint32_t) +
+                                 static_cast<std::uint64_t>(n_lam);
+  return number_of_pairs(largest) * per_join + std::uint64_t{n_items} * sizeof(std::uint32_t) +
+         2 * largest * sizeof(std::uint32_t);
+}
+
+template <class T, class T1>
+bool triples_by_first_item<T, T1>::generate(int g) {
+  const int begin = pairs_level_.group_first(g), last = pairs_level_.group_last[g];
+  const std::uint32_t m = static_cast<std::uint32_t>(last - begin + 1);
+  seconds.clear();
+  thirds.clear();
+  counts.clear();
+  lam_.clear();
+  if (m < 2) return false;
+  const T* n_a = pairs_level_.suffixes.data() + begin;
+  T cand[3] = {0, 0, 0};
+  pairs_level_.group_prefix(g, cand);
+  triangle_.assign(number_of_pairs(m), kNone);
+  for (std::uint32_t r = 0; r + 1 < m; ++r) {
+    // The thirds of (a, N(a)[r]): the later neighbours of a that form a
+    // frequent pair with N(a)[r], a merge of two ascending lists.
+    cand[1] = n_a[r];
+    const T *q, *q_end;
+    frequent_.row(cand[1], &q, &q_end);
+    std::uint32_t* row = triangle_.data() + pair_row(r, m);  // (r, s) at row[s - 1]
+    for (std::uint32_t s = r + 1; s < m && q != q_end;) {
+      if (n_a[s] < *q) {
+        ++s;
+      } else if (*q < n_a[s]) {
+        ++q;
+      } else {
+        cand[2] = n_a[s];
+        if (table_.keeps(cand, 3)) {
+          row[s - 1] = static_cast<std::uint32_t>(seconds.size());
+          seconds.push_back(cand[1]);
+          thirds.push_back(cand[2]);
+          for (std::size_t u = 0; u < n_lam_; ++u)
+            lam_.push_back(table_.lam_table[u]->holds(cand, 3) ? 1 : 0);
+        }
+        ++s;
+        ++q;
+      }
+    }
+  }
+  first_ = cand[0];
+  counts.assign(seconds.size(), 0);
+  return !seconds.empty();
+}
+
+template <class T, class T1>
+bool triples_by_first_item<T, T1>::any_candidate() {
+  for (int g = group_; g < pairs_level_.number_of_groups(); ++g)
+    if (generate(g)) return true;
+  return false;
+}
+
+template <class T, class T1>
+void triples_by_first_item<T, T1>::count(transaction_block<T>& block) {
+  const int g = group_ - 1;
+  const int begin = pairs_level_.group_first(g), last = pairs_level_.group_last[g];
+  const std::uint32_t m = static_cast<std::uint32_t>(last - begin + 1);
+  const T* n_a = pairs_level_.suffixes.data() + begin;
+  for (std::uint32_t r = 0; r < m; ++r) rank_[n_a[r]] = r + 1;
+  hit_rank_.resize(m);
+  hit_position_.resize(m);
+  const std::uint32_t *t, *t_end;
+  const T* at;
+  block.transactions_with(first_, &t, &t_end, &at);
+  for (; t != t_end; ++t, ++at) {
+    const T* e = block.items(*t);
+    const std::uint32_t len = block.length(*t);
+    std::uint32_t* cnt = block.counters(*t);
+    const std::uint32_t i = *at;
+    assert(i < len && e[i] == first_);
+    // The items after a that are neighbours of a, with their ranks: only pairs
+    // of them can complete a candidate.
+    std::uint32_t hits = 0;
+    for (std::uint32_t p = i + 1; p < len; ++p) {
+      const std::uint32_t r = rank_[e[p]];
+      if (r == 0) continue;
+      hit_rank_[hits] = r - 1;
+      hit_position_[hits] = p;
+      ++hits;
+    }
+    std::uint32_t found = 0;
+    std::uint8_t* flags = n_lam_ > 0 ? block.flags(*t) : nullptr;
+    for (std::uint32_t u = 0; u + 1 < hits; ++u) {
+      // (rank u, rank v) at pair_row(rank u, m) + rank v - 1.
+      const std::uint32_t* row = triangle_.data() + pair_row(hit_rank_[u], m);
+      std::uint32_t found_u = 0;
+      for (std::uint32_t v = u + 1; v < hits; ++v) {
+        const std::uint32_t c = row[hit_rank_[v] - 1];
+        if (c == kNone) continue;
+        ++counts[c];
+        ++cnt[hit_position_[v]];
+        ++found_u;
+        for (std::size_t x = 0; x < n_lam_; ++x)
+          if (lam_[c * n_lam_ + x]) flags[x] = 1;
+      }
+      cnt[hit_position_[u]] += found_u;
+      found += found_u;
+    }
+    cnt[i] += found;
+  }
+  for (std::uint32_t r = 0; r < m; ++r) rank_[n_a[r]] = 0;
+}
+
+template <class T, class T1>
+bool triples_by_first_item<T, T1>::next_first_item(transaction_block<T>& block) {
+  while (group_ < pairs_level_.number_of_groups()) {
+    if (generate(group_++)) {
+      count(block);
+      return true;
+    }
+  }
+  return false;
+}
+
+#define KESTREL_INSTANTIATE(T) template class transaction_block<T>;
+KESTREL_FOR_EACH_WIDTH(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE
+#define KESTREL_INSTANTIATE(T, T1) template class triples_by_first_item<T, T1>;
+KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE

@@ -1,0 +1,118 @@
+// Level 3 counted with the transactions of the pass held in memory, one first
+// item at a time.
+//
+// T is the dense item type, T1 the support type. A candidate {a, b, c},
+// a < b < c, joins the stored pairs (a, b) and (a, c) of level 2 (one group of
+// the level-2 store: a's neighbours N(a), ascending) when (b, c) is a frequent
+// pair and the anti-monotone constraints keep it. The candidates of one first
+// item a are generated, counted and handed on together, so no store of the
+// whole level exists. Per a, a triangle over the ranks of N(a) holds the index
+// of the candidate (rank b, rank c), or none; the transactions that contain a
+// (transaction_block's index by item) are walked while a's counters stay in
+// cache. Each contained candidate adds 1 to its count, 1 to the position
+// counter of each of its three items in the transaction, and sets the
+// transaction's loose flags that it satisfies: what the candidate store's count
+// does a transaction at a time (engine/candidates.h), in another order.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "constraints/constraint_set.h"
+#include "engine/frequent_pairs.h"
+#include "levels/level_store.h"
+
+// The transactions of one pass, back to back, with per item a position counter
+// and per transaction its loose flags (n_lam bytes, nonzero: set).
+template <class T>
+class transaction_block {
+ public:
+  explicit transaction_block(int n_lam) : n_lam_(n_lam) { starts_.push_back(0); }
+
+  // Bytes a block of `items` items in `transactions` transactions takes, its
+  // index included.
+  static std::uint64_t planned_bytes(std::uint64_t items, std::uint64_t transactions,
+                                     std::uint32_t n_items, int n_lam) {
+    return items * (2 * sizeof(T) + 2 * sizeof(std::uint32_t)) +
+           transactions * (sizeof(std::uint32_t) + static_cast<std::uint64_t>(n_lam)) +
+           (std::uint64_t{n_items} + 1) * sizeof(std::uint32_t);
+  }
+
+  // Appends a transaction of n >= 1 ascending items, its counters at 0.
+  void add(const T* items, std::uint32_t n, const std::uint8_t* flags);
+  // Indexes the transactions by each item that k-1 or more items follow: the
+  // transactions where it can be the first item of a contained k-itemset.
+  void index_first_items(std::uint32_t n_items, std::uint32_t k);
+
+  std::uint32_t size() const { return static_cast<std::uint32_t>(starts_.size() - 1); }
+  const T* items(std::uint32_t t) const { return items_.data() + starts_[t]; }
+  T* items(std::uint32_t t) { return items_.data() + starts_[t]; }
+  std::uint32_t length(std::uint32_t t) const { return starts_[t + 1] - starts_[t]; }
+  std::uint32_t* counters(std::uint32_t t) { return counters_.data() + starts_[t]; }
+  std::uint8_t* flags(std::uint32_t t) {
+    return flags_.data() + static_cast<std::size_t>(t) * static_cast<std::size_t>(n_lam_);
+  }
+  // The transactions indexed under item a, ascending, at [*first, *last); the
+  // position of a in transaction first[j] is positions[j].
+  void transactions_with(std::uint32_t a, const std::uint32_t** first, const std::uint32_t** last,
+                         const T** positions) const {
+    *first = by_item_.data() + index_start_[a];
+    *last = by_item_.data() + index_start_[a + 1];
+    *positions = position_.data() + index_start_[a];
+  }
+
+ private:
+  int n_lam_;
+  std::vector<T> items_;
+  std::vector<std::uint32_t> starts_;  // transaction t at [starts_[t], starts_[t+1])
+  std::vector<std::uint32_t> counters_;
+  std::vector<std::uint8_t> flags_;
+  std::vector<std::uint32_t> index_start_;  // item a's transactions at by_item_[a's range]
+  std::vector<std::uint32_t> by_item_;
+  std::vector<T> position_;  // beside by_item_ (a position fits T, as a length does)
+};
+
+template <class T, class T1>
+class triples_by_first_item {
+ public:
+  // pairs_level: level 2 as stored; frequent: every frequent pair (also those a
+  // loose constraint kept out of the store). Both must outlive the counter.
+  triples_by_first_item(const frequent_level<T, T1>& pairs_level, const frequent_pairs<T>& frequent,
+                        typed_constraints<T>& table, std::uint32_t n_items);
+
+  // Bytes of working memory for the largest group of pairs_level (its triangle
+  // and its candidates, were every join one), beside the block.
+  static std::uint64_t planned_bytes(const frequent_level<T, T1>& pairs_level,
+                                     std::uint32_t n_items, int n_lam);
+
+  // Whether any first item has a candidate (nothing is counted).
+  bool any_candidate();
+  // Generates the candidates of the next first item that has some and counts
+  // them in block (indexed for k = 3); false when no first item is left. The
+  // candidates are then, in lexicographic order, (first(), seconds[i],
+  // thirds[i]) with count counts[i] and loose flags flags(i).
+  bool next_first_item(transaction_block<T>& block);
+
+  T first() const { return first_; }
+  const std::uint8_t* flags(std::size_t i) const { return lam_.data() + i * n_lam_; }
+  std::vector<T> seconds, thirds;
+  std::vector<std::uint32_t> counts;
+
+ private:
+  // Generates the candidates of group g and fills the triangle; false when none.
+  bool generate(int g);
+  void count(transaction_block<T>& block);
+
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  const frequent_level<T, T1>& pairs_level_;
+  const frequent_pairs<T>& frequent_;
+  typed_constraints<T>& table_;
+  std::size_t n_lam_;
+  int group_ = 0;  // the next group of pairs_level_ to generate from
+  T first_ = 0;
+  std::vector<std::uint8_t> lam_;
+  std::vector<std::uint32_t> rank_;      // per item: 1 + its rank in the group, 0 outside
+  std::vector<std::uint32_t> triangle_;  // pair_index(rank b, rank c, m): candidate or kNone
+  // Scratch of one transaction: ranks and positions of its items after a in N(a).
+  std::vector<std::uint32_t> hit_rank_, hit_position_;
+};
