@@ -26,6 +26,7 @@ void level_store<T, T1>::clear(int new_k) {
   // Depth k-2 has items only: its children's ends are group_last.
   const std::size_t depths = flat || new_k < 2 ? 0 : static_cast<std::size_t>(new_k - 1);
   std::vector<std::vector<T>>(depths).swap(node_items);
+  last_prefix.assign(depths, 0);
   std::vector<std::vector<std::uint32_t>>(depths > 0 ? depths - 1 : 0).swap(node_ends);
   std::vector<int>().swap(group_last);
   std::vector<T>().swap(suffixes);
@@ -92,11 +93,8 @@ bool level_store<T, T1>::append_items(const T* itemset, T1 support) {
   // lexicographic order, so an equal prefix can only be the last one.
   int shared = 0;
   if (n_itemsets > 0) {
-    if (flat)
-      shared = static_cast<int>(
-          std::mismatch(itemset, itemset + width, prefixes.end() - width).first - itemset);
-    else
-      while (shared < width && node_items[shared].back() == itemset[shared]) ++shared;
+    const T* last = flat ? prefixes.data() + prefixes.size() - width : last_prefix.data();
+    shared = static_cast<int>(std::mismatch(itemset, itemset + width, last).first - itemset);
   }
   const bool opens_group = n_itemsets == 0 || shared < width;
   if (!opens_group) {
@@ -105,7 +103,10 @@ bool level_store<T, T1>::append_items(const T* itemset, T1 support) {
     prefixes.insert(prefixes.end(), itemset, itemset + width);
     group_last.push_back(n_itemsets);
   } else {
-    for (int d = shared; d < width; ++d) node_items[d].push_back(itemset[d]);
+    for (int d = shared; d < width; ++d) {
+      node_items[d].push_back(itemset[d]);
+      last_prefix[d] = itemset[d];
+    }
     // The last node above the new ones gains a child; each new node but a group
     // has one child so far.
     if (shared > 0 && shared - 1 < width - 1)
@@ -173,6 +174,7 @@ void level_store<T, T1>::append(const level_store& part) {
   supports.insert(supports.end(), part.supports.begin(), part.supports.end());
   keys.insert(keys.end(), part.keys.begin(), part.keys.end());
   lam_flags.insert(lam_flags.end(), part.lam_flags.begin(), part.lam_flags.end());
+  last_prefix = part.last_prefix;
   n_lam = part.n_lam;
   n_itemsets += part.n_itemsets;
 }

@@ -98,6 +98,7 @@ class level_store {
   bool flat;
   std::vector<T> prefixes;  // flat only: group g's prefix at [g*(k-1), (g+1)*(k-1))
   std::vector<std::vector<T>> node_items;
+  std::vector<T> last_prefix;  // tree only: the last group's prefix, contiguous for the compare
   std::vector<std::vector<std::uint32_t>> node_ends;
   std::vector<int> group_last;
   std::vector<T> suffixes;

@@ -155,6 +155,7 @@ TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
     EXPECT_EQ(first.n_itemsets, whole.n_itemsets) << cut;
     EXPECT_EQ(first.node_items, whole.node_items) << cut;
     EXPECT_EQ(first.node_ends, whole.node_ends) << cut;
+    EXPECT_EQ(first.last_prefix, whole.last_prefix) << cut;
     EXPECT_EQ(first.group_last, whole.group_last) << cut;
     EXPECT_EQ(first.suffixes, whole.suffixes) << cut;
     EXPECT_EQ(first.supports, whole.supports) << cut;
