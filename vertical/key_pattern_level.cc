@@ -135,6 +135,7 @@ void join_key_patterns(const frequent_level<T, T1>& previous, int k, const item_
   const std::uint32_t min_count = items.min_count;
   subset_cursor<T, T1> subsets(previous, k);
   const T* cand = cursor.candidate();
+  int counted_group = -1;
   auto store = [&](T1 support, T record) {
     out.add_itemset(cand, support, *w.table);
     out.keys.push_back(record);
@@ -146,12 +147,26 @@ void join_key_patterns(const frequent_level<T, T1>& previous, int k, const item_
     const key_verdict<T, T1> v = examine_subsets(previous, cursor, k, subsets);
     if (v.action == key_verdict<T, T1>::store) store(v.support, v.record);
     if (v.action != key_verdict<T, T1>::count) continue;
-    const int s = cursor.share_with_counted();
     std::uint32_t count = 0;
-    const bool frequent =
-        data.uses_lists
-            ? data.lists.candidate_is_frequent(cand, s, k, min_count, count, w.lists)
-            : data.matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, w.scratch);
+    bool frequent = false;
+    if (data.uses_lists) {
+      // All pairs of the group in one walk (started at the group's first
+      // candidate that needs a count): cheaper than a projection of the prefix
+      // and an intersection per candidate, even where few need a count.
+      if (cursor.group() != counted_group) {
+        counted_group = cursor.group();
+        const int first = previous.group_first(counted_group);
+        const int m = previous.group_last[static_cast<std::size_t>(counted_group)] - first + 1;
+        data.lists.start_group(cand, k - 2, previous.suffixes.data() + first,
+                               static_cast<std::uint32_t>(m), min_count, w.lists);
+      }
+      count = data.lists.pair_count(cand[k - 2], cand[k - 1], w.lists);
+      frequent = count >= min_count;
+    } else {
+      const int s = cursor.share_with_counted();
+      frequent =
+          data.matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, w.scratch);
+    }
     if (!frequent) continue;
     if (count == v.least)
       store(v.least, v.least_item);
