@@ -51,5 +51,6 @@ void item_counts::add_up(cluster& peers) {
   for (std::uint64_t v : all)
     sparse_[static_cast<std::uint32_t>(v >> 32)] += static_cast<std::uint32_t>(v);
   id_bound_ = peers.max(id_bound_);
-  peers.exchanged_bytes += dense_.size() * sizeof(std::uint32_t) + all.size() * sizeof(std::uint64_t);
+  peers.exchanged_bytes +=
+      dense_.size() * sizeof(std::uint32_t) + all.size() * sizeof(std::uint64_t);
 }

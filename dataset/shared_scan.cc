@@ -114,12 +114,13 @@ void hand_over_to_rank_zero(run_context& run) {
   report_exchange(run);
   const std::uint64_t moved = gather_temp_dataset(run);
   run.handed_over = true;
-  run.report.print("( \t records to rank 0: %llu bytes )\n", static_cast<unsigned long long>(moved));
+  run.report.print("( \t records to rank 0: %llu bytes )\n",
+                   static_cast<unsigned long long>(moved));
 }
 
 void report_exchange(run_context& run) {
   cluster& peers = run.counting();
-  if (peers.ranks() == 1) return;
+  if (peers.ranks() == 1 || peers.exchanged_bytes == 0) return;
   run.report.print("( \t counts summed over %d ranks: %llu bytes )\n", peers.ranks(),
                    static_cast<unsigned long long>(peers.exchanged_bytes));
   peers.exchanged_bytes = 0;

@@ -43,5 +43,5 @@ void hand_over_to_rank_zero(run_context& run);
 
 // With more than one rank, prints a line after a level's or pass's row with the
 // bytes of counts the ranks have summed since the last such line (kestrel-mpi
-// only: one process prints nothing).
+// only: one process prints nothing; nor does a line of 0 bytes).
 void report_exchange(run_context& run);

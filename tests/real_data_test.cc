@@ -122,7 +122,8 @@ TEST(RealData, ChessUnderASmallMemoryCapCountsLevelsInChunks) {
   // chunks' supports and the figures of the row) rather than handing rank 0
   // their records.
   if (mpi_ranks() > 0) {
-    EXPECT_NE(ranks_rows.find(" passes\n( \t counts summed over "), std::string::npos) << ranks_rows;
+    EXPECT_NE(ranks_rows.find(" passes\n( \t counts summed over "), std::string::npos)
+        << ranks_rows;
     EXPECT_EQ(ranks_rows.find("records to rank 0"), std::string::npos) << ranks_rows;
   }
   const std::string matrix_rows = mine("matrix.txt", {"hop", "7", "memory", "1"});

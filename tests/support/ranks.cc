@@ -19,7 +19,8 @@ std::string without_times(const std::string& text) {
     // A row of several passes ends with " \t <p> passes" after its seconds.
     std::string passes;
     const std::size_t p = line.rfind(" \t ");
-    if (p != std::string::npos && line.size() > 7 && line.compare(line.size() - 7, 7, " passes") == 0) {
+    if (p != std::string::npos && line.size() > 7 &&
+        line.compare(line.size() - 7, 7, " passes") == 0) {
       passes = line.substr(p);
       line.resize(p);
     }
@@ -36,7 +37,11 @@ std::string without_times(const std::string& text) {
       if (b > 1 && b <= e && line[b - 1] == '.') {
         std::size_t d = b - 1;
         while (d > 0 && std::isdigit(static_cast<unsigned char>(line[d - 1]))) --d;
-        if (d < b - 1) line.resize(d);
+        // The blanks before it too: "%8.2f" pads 0.25 with more of them than 121.65.
+        if (d < b - 1) {
+          while (d > 0 && line[d - 1] == ' ') --d;
+          line.resize(d);
+        }
       }
     }
     out += line + passes + "\n";
@@ -52,7 +57,8 @@ std::string without_exchange(const std::string& text) {
     std::size_t end = text.find('\n', begin);
     end = end == std::string::npos ? text.size() : end + 1;
     const std::string line = text.substr(begin, end - begin);
-    if (line.rfind("( \t counts summed over ", 0) != 0 && line.rfind("( \t records to rank 0: ", 0) != 0)
+    if (line.rfind("( \t counts summed over ", 0) != 0 &&
+        line.rfind("( \t records to rank 0: ", 0) != 0)
       out += line;
     begin = end;
   }
