@@ -56,14 +56,8 @@ void join_chunk(const frequent_level<T, T1>& previous, int k, std::uint32_t n_it
       // the true supports, so a count that reaches min_count makes a frequent
       // candidate, all of whose subsets are frequent and (as it passes the
       // anti-monotone constraints) stored.
-      if (cursor.group() != counted_group) {
-        counted_group = cursor.group();
-        const int first = previous.group_first(counted_group);
-        const int m = previous.group_last[static_cast<std::size_t>(counted_group)] - first + 1;
-        data.lists.start_group(cand, k - 2, previous.suffixes.data() + first,
-                               static_cast<std::uint32_t>(m), min_count, w.lists);
-      }
-      count = data.lists.pair_count(cand[k - 2], cand[k - 1], w.lists);
+      count = pair_count_in_group(data.lists, previous, cursor.group(), cand, k, min_count,
+                                  w.lists, counted_group);
       frequent = count >= min_count;
     } else {
       if (!subsets.others_stored(cand, cursor.first_joined())) continue;

@@ -42,3 +42,21 @@ template <class T, class T1>
 void intersect_level_key_patterns(run_context& run, int k, item_table& items,
                                   frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
                                   vertical_dataset<T>& data, typed_constraints<T>& table);
+
+// The support of candidate cand (k items) of previous's group `group`, on
+// tid-lists. The group's first candidate starts one walk over its prefix's
+// transactions that counts every pair of the group's last items
+// (counted_group remembers the group walked), so each candidate is a lookup.
+template <class T, class T1>
+std::uint32_t pair_count_in_group(const tid_lists<T>& lists, const frequent_level<T, T1>& previous,
+                                  int group, const T* cand, int k, std::uint32_t min_count,
+                                  tid_scratch& scratch, int& counted_group) {
+  if (group != counted_group) {
+    counted_group = group;
+    const int first = previous.group_first(group);
+    const int m = previous.group_last[static_cast<std::size_t>(group)] - first + 1;
+    lists.start_group(cand, k - 2, previous.suffixes.data() + first,
+                      static_cast<std::uint32_t>(m), min_count, scratch);
+  }
+  return lists.pair_count(cand[k - 2], cand[k - 1], scratch);
+}

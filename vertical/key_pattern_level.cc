@@ -153,14 +153,8 @@ void join_key_patterns(const frequent_level<T, T1>& previous, int k, const item_
       // All pairs of the group in one walk (started at the group's first
       // candidate that needs a count): cheaper than a projection of the prefix
       // and an intersection per candidate, even where few need a count.
-      if (cursor.group() != counted_group) {
-        counted_group = cursor.group();
-        const int first = previous.group_first(counted_group);
-        const int m = previous.group_last[static_cast<std::size_t>(counted_group)] - first + 1;
-        data.lists.start_group(cand, k - 2, previous.suffixes.data() + first,
-                               static_cast<std::uint32_t>(m), min_count, w.lists);
-      }
-      count = data.lists.pair_count(cand[k - 2], cand[k - 1], w.lists);
+      count = pair_count_in_group(data.lists, previous, cursor.group(), cand, k, min_count,
+                                  w.lists, counted_group);
       frequent = count >= min_count;
     } else {
       const int s = cursor.share_with_counted();

@@ -211,6 +211,18 @@ void tid_lists<T>::start_iteration(int k, tid_scratch& s) const {
 }
 
 template <class T>
+void tid_lists<T>::project_depth(std::size_t d, std::uint32_t item, std::uint32_t min_count,
+                                 tid_scratch& s) const {
+  const std::uint32_t* q = d == 0 ? list(item) : s.depth[d - 1].list_of(item);
+  const std::size_t nq = d == 0 ? length(item) : s.depth[d - 1].length_of(item);
+  // Below min_count no extension is frequent: the projection stays empty.
+  if (nq >= min_count)
+    project(q, nq, item, s.depth[d]);
+  else
+    s.depth[d].start_round();
+}
+
+template <class T>
 void tid_lists<T>::project(const std::uint32_t* q, std::size_t nq, std::uint32_t last,
                            tid_projection& out) const {
   // Two walks over the transactions of Q: the lengths of the lists, then the
@@ -257,14 +269,7 @@ bool tid_lists<T>::candidate_is_frequent(const T* cand, int start, int k, std::u
   // Projections of the parts P shares with the last counted candidate stay;
   // the others are walked again, each from the one before it.
   for (int d = std::min(s.valid_depths, start); d < pk; ++d) {
-    const std::uint32_t item = cand[d];
-    const std::uint32_t* q = d == 0 ? list(item) : s.depth[d - 1].list_of(item);
-    const std::size_t nq = d == 0 ? length(item) : s.depth[d - 1].length_of(item);
-    // Below min_count no extension is frequent: the projection stays empty.
-    if (nq >= min_count)
-      project(q, nq, item, s.depth[d]);
-    else
-      s.depth[d].start_round();
+    project_depth(static_cast<std::size_t>(d), cand[d], min_count, s);
   }
   s.valid_depths = pk;
   const tid_projection& p = s.depth[pk - 1];
@@ -292,15 +297,8 @@ void tid_lists<T>::start_group(const T* prefix, int pk, const T* last, std::uint
   s.projected.resize(share);
   s.valid_depths = 0;  // the candidate-by-candidate walk may not reuse these
   for (std::size_t d = share; d < need; ++d) {
-    const std::uint32_t item = prefix[d];
-    const std::uint32_t* q = d == 0 ? list(item) : s.depth[d - 1].list_of(item);
-    const std::size_t nq = d == 0 ? length(item) : s.depth[d - 1].length_of(item);
-    // Below min_count no extension is frequent: the projection stays empty.
-    if (nq >= min_count)
-      project(q, nq, item, s.depth[d]);
-    else
-      s.depth[d].start_round();
-    s.projected.push_back(item);
+    project_depth(d, prefix[d], min_count, s);
+    s.projected.push_back(prefix[d]);
   }
   const std::uint32_t p_last = prefix[pk - 1];
   s.group_tids = need == 0 ? list(p_last) : s.depth[need - 1].list_of(p_last);

@@ -151,6 +151,10 @@ class tid_lists {
   // q[0..nq) of Q, whose last item is last.
   void project(const std::uint32_t* q, std::size_t nq, std::uint32_t last,
                tid_projection& out) const;
+  // Fills s.depth[d] with the projection of the prefix parts 0..d, whose last
+  // is item, from s.depth[d - 1] (from item's own list at d = 0).
+  void project_depth(std::size_t d, std::uint32_t item, std::uint32_t min_count,
+                     tid_scratch& s) const;
   // The lists from the transactions (counting sort by item).
   void build_lists();
   // Counts the pairs of the rows from `first` on that fit the scratch's block.
