@@ -413,6 +413,14 @@ if [ "$MAIN_PART" = 1 ] && [ -s "$PLOT_DATA" ]; then
   fi
 fi
 
+# Sections of an earlier RESULTS.md that this script does not write (the
+# larger-than-memory run of bench/scale.sh, the kestrel-mpi figures) are kept.
+KEPT="$WORK/kept.md"
+: > "$KEPT"
+if [ -f "$OUT/RESULTS.md" ]; then
+  awk '/^## /{keep = ($0 !~ /^## KESTREL against the fastest public miner/ &&
+                      $0 !~ /^## Constrained mining:/)} keep' "$OUT/RESULTS.md" > "$KEPT"
+fi
 {
   echo "# Benchmark results"
   echo
@@ -451,6 +459,7 @@ fi
     echo
     cat "$CONSTRAINED_MD"
   fi
+  [ -s "$KEPT" ] && { echo; cat "$KEPT"; }
 } > "$OUT/RESULTS.md"
 [ -s "$WORK/notes.txt" ] && cat "$WORK/notes.txt" >&2
 echo
