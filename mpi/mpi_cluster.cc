@@ -17,6 +17,14 @@ void in_slices(std::size_t n, F&& f) {
     f(done, static_cast<int>(std::min(kSlice, n - done)));
 }
 
+// Every element of values becomes op over the ranks' values, in place.
+template <class U>
+void reduce(U* values, std::size_t n, MPI_Datatype type, MPI_Op op, MPI_Comm comm) {
+  in_slices(n, [&](std::size_t at, int count) {
+    MPI_Allreduce(MPI_IN_PLACE, values + at, count, type, op, comm);
+  });
+}
+
 }  // namespace
 
 mpi_cluster::mpi_cluster(MPI_Comm comm) : comm_(comm) {
@@ -25,33 +33,19 @@ mpi_cluster::mpi_cluster(MPI_Comm comm) : comm_(comm) {
 }
 
 void mpi_cluster::sum(std::uint8_t* values, std::size_t n) {
-  in_slices(n, [&](std::size_t at, int count) {
-    MPI_Allreduce(MPI_IN_PLACE, values + at, count, MPI_UINT8_T, MPI_SUM, comm_);
-  });
+  reduce(values, n, MPI_UINT8_T, MPI_SUM, comm_);
 }
-
 void mpi_cluster::sum(std::uint16_t* values, std::size_t n) {
-  in_slices(n, [&](std::size_t at, int count) {
-    MPI_Allreduce(MPI_IN_PLACE, values + at, count, MPI_UINT16_T, MPI_SUM, comm_);
-  });
+  reduce(values, n, MPI_UINT16_T, MPI_SUM, comm_);
 }
-
 void mpi_cluster::sum(std::uint32_t* values, std::size_t n) {
-  in_slices(n, [&](std::size_t at, int count) {
-    MPI_Allreduce(MPI_IN_PLACE, values + at, count, MPI_UINT32_T, MPI_SUM, comm_);
-  });
+  reduce(values, n, MPI_UINT32_T, MPI_SUM, comm_);
 }
-
 void mpi_cluster::sum(std::uint64_t* values, std::size_t n) {
-  in_slices(n, [&](std::size_t at, int count) {
-    MPI_Allreduce(MPI_IN_PLACE, values + at, count, MPI_UINT64_T, MPI_SUM, comm_);
-  });
+  reduce(values, n, MPI_UINT64_T, MPI_SUM, comm_);
 }
-
 void mpi_cluster::max(std::uint64_t* values, std::size_t n) {
-  in_slices(n, [&](std::size_t at, int count) {
-    MPI_Allreduce(MPI_IN_PLACE, values + at, count, MPI_UINT64_T, MPI_MAX, comm_);
-  });
+  reduce(values, n, MPI_UINT64_T, MPI_MAX, comm_);
 }
 
 std::vector<std::uint64_t> mpi_cluster::gather_all(const std::vector<std::uint64_t>& mine) {
