@@ -5,7 +5,6 @@
 #include <exception>
 #include <memory>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "dataset/shared_scan.h"
@@ -17,7 +16,8 @@ namespace {
 
 // Makes a line a set, keeping the first occurrence of every item in line order.
 // Small ids are marked in a table stamped with the line number, so clearing it
-// costs nothing; the rare ids above the table use a hash set.
+// costs nothing; the ids above the table are sorted into a list of the line's
+// distinct large ids, each with a seen flag (no allocation once warm).
 class line_deduper {
  public:
   void run(std::vector<std::uint32_t>& items) {
@@ -28,15 +28,25 @@ class line_deduper {
       stamp_ = 1;
     }
     big_.clear();
+    for (std::uint32_t id : items)
+      if (id >= item_table::kDenseIdLimit) big_.push_back(id);
+    const bool big_repeats_possible = big_.size() > 1;
+    if (big_repeats_possible) {
+      std::sort(big_.begin(), big_.end());
+      big_.erase(std::unique(big_.begin(), big_.end()), big_.end());
+      big_seen_.assign(big_.size(), 0);
+    }
     std::size_t kept = 0;
     for (std::uint32_t id : items) {
-      bool seen;
+      bool seen = false;
       if (id < item_table::kDenseIdLimit) {
         if (id >= mark_.size()) mark_.resize(std::max<std::size_t>(id + 1, 2 * mark_.size()), 0);
         seen = mark_[id] == stamp_;
         mark_[id] = stamp_;
-      } else {
-        seen = !big_.insert(id).second;
+      } else if (big_repeats_possible) {
+        const auto at = std::lower_bound(big_.begin(), big_.end(), id) - big_.begin();
+        seen = big_seen_[static_cast<std::size_t>(at)] != 0;
+        big_seen_[static_cast<std::size_t>(at)] = 1;
       }
       if (!seen) items[kept++] = id;
     }
@@ -46,7 +56,8 @@ class line_deduper {
  private:
   std::vector<std::uint32_t> mark_;
   std::uint32_t stamp_ = 0;
-  std::unordered_set<std::uint32_t> big_;
+  std::vector<std::uint32_t> big_;      // the line's large ids, ascending, distinct
+  std::vector<std::uint8_t> big_seen_;  // per entry of big_: met already in this line
 };
 
 // True when the (deduplicated) line holds every prefix item.

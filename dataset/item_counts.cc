@@ -11,8 +11,8 @@ void item_counts::grow_dense(std::uint32_t input_id) {
 
 std::uint32_t item_counts::support_of(std::uint32_t input_id) const {
   if (input_id < kDenseIdLimit) return input_id < dense_.size() ? dense_[input_id] : 0;
-  auto it = sparse_.find(input_id);
-  return it == sparse_.end() ? 0 : it->second;
+  const std::uint32_t* count = sparse_.find(input_id);
+  return count == nullptr ? 0 : *count;
 }
 
 std::vector<item_entry> item_counts::frequent(std::uint32_t min_count) const {
@@ -22,8 +22,9 @@ std::vector<item_entry> item_counts::frequent(std::uint32_t min_count) const {
   for (std::size_t id = 0; id < dense_.size(); ++id)
     if (dense_[id] >= min_count) out.push_back({static_cast<std::uint32_t>(id), dense_[id], 0});
   std::size_t first_sparse = out.size();
-  for (const auto& kv : sparse_)
-    if (kv.second >= min_count) out.push_back({kv.first, kv.second, 0});
+  sparse_.for_each([&](std::uint32_t id, std::uint32_t count) {
+    if (count >= min_count) out.push_back({id, count, 0});
+  });
   std::sort(out.begin() + static_cast<std::ptrdiff_t>(first_sparse), out.end(),
             [](const item_entry& a, const item_entry& b) { return a.id < b.id; });
   return out;
@@ -31,12 +32,13 @@ std::vector<item_entry> item_counts::frequent(std::uint32_t min_count) const {
 
 void item_counts::clear() {
   std::fill(dense_.begin(), dense_.end(), 0);
-  sparse_.clear();
+  // The large ids keep their slots: the recount meets the same ones again.
+  sparse_.zero_values();
 }
 
 void item_counts::release() {
   std::vector<std::uint32_t>().swap(dense_);
-  std::unordered_map<std::uint32_t, std::uint32_t>().swap(sparse_);
+  sparse_.release();
 }
 
 void item_counts::add_up(cluster& peers) {
@@ -45,7 +47,9 @@ void item_counts::add_up(cluster& peers) {
   // The large ids differ from rank to rank: each sends its (id, count) pairs.
   std::vector<std::uint64_t> mine;
   mine.reserve(sparse_.size());
-  for (const auto& kv : sparse_) mine.push_back(std::uint64_t{kv.first} << 32 | kv.second);
+  sparse_.for_each([&](std::uint32_t id, std::uint32_t count) {
+    if (count != 0) mine.push_back(std::uint64_t{id} << 32 | count);
+  });
   const std::vector<std::uint64_t> all = peers.gather_all(mine);
   sparse_.clear();
   for (std::uint64_t v : all)

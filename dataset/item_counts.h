@@ -3,13 +3,14 @@
 //
 // Ids below kDenseIdLimit are counted in a table indexed directly by id; larger
 // ids, which are rare and sparse (click-stream ids near 4e9), go to a hash
-// table, so memory follows the number of distinct items, not the largest id.
+// table (dataset/id_map.h), so memory follows the number of distinct items, not
+// the largest id.
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
 #include <vector>
 
+#include "dataset/id_map.h"
 #include "util/cluster.h"
 
 // One counted item: its input id, its support and (when the numbering follows
@@ -51,6 +52,6 @@ class item_counts {
  private:
   void grow_dense(std::uint32_t input_id);
   std::vector<std::uint32_t> dense_;                         // indexed by input id
-  std::unordered_map<std::uint32_t, std::uint32_t> sparse_;  // ids >= kDenseIdLimit
+  id_map sparse_;                                            // ids >= kDenseIdLimit
   std::uint64_t id_bound_ = 0;
 };

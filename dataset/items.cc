@@ -52,7 +52,10 @@ void item_table::number(const std::vector<item_entry>& in_order, bool make_label
   unmap.assign(n_items, 0);
   item_support.assign(n_items, 0);
   dense_map.assign(counts.dense_table_size(), kNotFrequent);  // larger ids go to sparse_map
-  sparse_map.clear();
+  sparse_map.release();
+  std::size_t n_large = 0;
+  for (const item_entry& e : in_order) n_large += e.id >= kDenseIdLimit ? 1 : 0;
+  sparse_map.reserve(n_large);
   item_label.clear();
   item_label_len.clear();
   if (make_labels) {
@@ -86,7 +89,7 @@ void item_table::compact(const std::vector<std::uint32_t>& keep) {
     } else if (unmap[i] < kDenseIdLimit) {
       dense_map[unmap[i]] = kNotFrequent;
     } else {
-      sparse_map.erase(unmap[i]);
+      sparse_map[unmap[i]] = kNotFrequent;
     }
   }
   const std::uint32_t n_kept = static_cast<std::uint32_t>(keep.size());

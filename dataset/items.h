@@ -13,7 +13,6 @@
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "dataset/item_counts.h"
@@ -41,8 +40,8 @@ class item_table {
   std::uint32_t map_input(std::uint32_t input_id) const {
     if (input_id < dense_map.size()) return dense_map[input_id];
     if (input_id < kDenseIdLimit) return kNotFrequent;
-    auto it = sparse_map.find(input_id);
-    return it == sparse_map.end() ? kNotFrequent : it->second;
+    const std::uint32_t* dense = sparse_map.find(input_id);
+    return dense == nullptr ? kNotFrequent : *dense;
   }
   // Input id of dense id k.
   std::uint32_t input_id(std::uint32_t k) const { return unmap[k]; }
@@ -72,5 +71,5 @@ class item_table {
   std::vector<std::uint8_t> item_label_len;
   std::vector<std::uint32_t> item_support;  // support per dense id
   std::vector<std::uint32_t> dense_map;     // input id -> dense id, for ids < kDenseIdLimit
-  std::unordered_map<std::uint32_t, std::uint32_t> sparse_map;
+  id_map sparse_map;  // larger input ids -> dense id (kNotFrequent once dropped)
 };

@@ -151,6 +151,20 @@ TEST(WinnowLoops, StrippingIsNotReappliedByThePasses) {
   EXPECT_EQ(r.output_lines, (std::vector<std::string>{"1 (2)", "1 2 (2)", "1 3 (2)"}));
 }
 
+// Repeats of small and large ids, also across the direct table's limit, count
+// once per line; a line of only repeats of one id keeps that id.
+TEST(FirstScan, RepeatedItemsInALineCountOnce) {
+  scan_result r = scan(
+      "4000000000 5 4000000000 3000000000 5 3000000000 4194304 4194304 4194303 4194303\n"
+      "3000000000 3000000000 3000000000\n"
+      "5 4000000000\n",
+      2);
+  EXPECT_EQ(r.max_tr_len, 5u);
+  EXPECT_EQ(r.n_items, 3u);
+  EXPECT_EQ(r.output_lines,
+            (std::vector<std::string>{"(3)", "3000000000 (2)", "4000000000 (2)", "5 (2)"}));
+}
+
 TEST(FirstScan, ItemWithoutAttributeValueIsAnError) {
   auto short_column = [](run_context& run) {
     run.attributes.rows = {0};
