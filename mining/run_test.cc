@@ -1,20 +1,23 @@
 // The library entry point: kestrel::mine against the files the command line
-// writes, in-memory input, errors, interruption, tmpdir and repeated runs.
+// writes, in-memory input, errors, interruption, tmpdir and repeated runs; and
+// runs shared by several ranks (threads standing in for kestrel-mpi's processes).
 #include "mining/run.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "include/kestrel/kestrel.h"
 #include "tests/support/files.h"
+#include "tests/support/ranks.h"
 #include "tests/support/run_error_of.h"
+#include "tests/support/thread_ranks.h"
 
 namespace {
 
@@ -56,20 +59,6 @@ struct capture {
     return h;
   }
 };
-
-std::string without_times(const std::string& report) {
-  std::istringstream in(report);
-  std::string out;
-  for (std::string line; std::getline(in, line);) {
-    const std::size_t tab = line.rfind('\t');
-    if (line.find("Total time") != std::string::npos)
-      line = "Total time";
-    else if (tab != std::string::npos && line.compare(0, 3, " 0:") != 0)
-      line.erase(tab);
-    out += line + "\n";
-  }
-  return out;
-}
 
 kestrel::run_description description(int hop, std::vector<kestrel::constraint> constraints) {
   kestrel::run_description d;
@@ -195,6 +184,117 @@ TEST(Mine, StopRequestEndsTheRunAsInterrupted) {
         << polls_before_stop;
     EXPECT_FALSE(std::ifstream("out.txt").good()) << "a stopped run leaves no output";
     EXPECT_FALSE(std::ifstream("dataset.tmp").good());
+  }
+}
+
+// What each rank of a shared run ended with: "" after a completed run, else
+// its error message; and rank 0's report.
+struct shared_outcome {
+  std::vector<std::string> errors;
+  std::string report;
+  bool completed() const {
+    return std::all_of(errors.begin(), errors.end(),
+                       [](const std::string& e) { return e.empty(); });
+  }
+};
+
+// Runs d on `ranks` ranks; rank `stopping` asks to stop at its poll number
+// `stop_at` (counting from 0; none when negative).
+shared_outcome mine_on_ranks(int ranks, kestrel::run_description d, int stopping, int stop_at) {
+  shared_outcome outcome;
+  outcome.errors.resize(static_cast<std::size_t>(ranks));
+  d.threads = 1;
+  thread_ranks(ranks).run([&](int rank, cluster& peers) {
+    int polls = 0;
+    kestrel::run_hooks hooks;
+    if (rank == stopping) hooks.stop_requested = [&] { return stop_at >= 0 && polls++ >= stop_at; };
+    if (rank == 0) hooks.report = [&](const char* text) { outcome.report += text; };
+    try {
+      mine_shared(d, hooks, &peers);
+    } catch (const kestrel::run_error& e) {
+      outcome.errors[static_cast<std::size_t>(rank)] = e.what();
+    }
+  });
+  return outcome;
+}
+
+bool temporary_datasets_left() {
+  for (const char* name : {"dataset.tmp", "dataset.tmp.0", "dataset.tmp.1", "dataset.tmp.2"})
+    if (path_exists(name)) return true;
+  return false;
+}
+
+// Every point at which one rank may fail (each poll of its stop hook, from the
+// first scan through the passes out of core to the levels in memory, on the
+// first and on the last rank) ends every rank with that rank's message and
+// leaves neither output nor temporary datasets; past the last poll the shared
+// run writes what one process writes.
+// Both kinds of data: dense (its levels in memory are counted by rank 0 from
+// every rank's records) and sparse with a planted pattern of 8 items (every
+// rank counts its own records in memory too).
+TEST(MineShared, AFailureOfOneRankAtAnyPassEndsEveryRank) {
+  test_dir dir;
+  std::string attr;
+  for (int i = 0; i < 40; ++i) attr += std::to_string(i * 7 % 19) + " ";
+  write_file("attr.txt", attr + "\n");
+  rows sparse = random_rows(11, 400, 40);
+  std::mt19937 rng(11);
+  for (std::size_t i = 0; i < sparse.size(); i += 4)
+    for (std::uint32_t item = 0; item < 8; ++item)
+      if (rng() % 10 < 7) sparse[i].push_back(item);
+  for (const rows& data : {random_rows(11, 400, 20), sparse})
+    for (const auto& [hop, constraints] : kRuns) {
+      write_file("in.dat", fimi_text(data));
+      const kestrel::run_description d = description(hop, constraints);
+      capture single;
+      kestrel::mine(d, single.hooks(false));
+      const std::string expected = read_file("out.txt");
+      ASSERT_EQ(remove("out.txt"), 0);
+      for (int ranks : {2, 3}) {
+        for (int stopping : {0, ranks - 1}) {
+          for (int stop_at = 0;; ++stop_at) {
+            SCOPED_TRACE("hop " + std::to_string(hop) + ", " + std::to_string(ranks) +
+                         " ranks, rank " + std::to_string(stopping) + " stops at poll " +
+                         std::to_string(stop_at));
+            const shared_outcome outcome = mine_on_ranks(ranks, d, stopping, stop_at);
+            if (outcome.completed()) {
+              EXPECT_EQ(read_file("out.txt"), expected);
+              EXPECT_EQ(without_times(without_exchange(outcome.report)),
+                        without_times(single.report));
+              ASSERT_EQ(remove("out.txt"), 0);
+              break;
+            }
+            for (const std::string& e : outcome.errors) EXPECT_EQ(e, "interrupted");
+            EXPECT_FALSE(path_exists("out.txt"));
+            EXPECT_FALSE(temporary_datasets_left());
+            ASSERT_LT(stop_at, 100);
+          }
+        }
+      }
+    }
+}
+
+// A rank whose own temporary dataset fails (a full device; a file that cannot
+// be cut) ends every rank with its message.
+TEST(MineShared, TemporaryDatasetOfOneRankFails) {
+  test_dir dir;
+  write_file("in.dat", fimi_text(random_rows(12, 400, 20)));
+  write_file("attr.txt", "1\n");
+  const struct {
+    const char* device;
+    const char* message;
+  } cases[] = {{"/dev/full", "could not be written!"}, {"/dev/null", "could not be cut!"}};
+  for (const auto& c : cases) {
+    for (int failing : {0, 1}) {
+      const std::string name = "dataset.tmp." + std::to_string(failing);
+      ASSERT_EQ(symlink(c.device, name.c_str()), 0);
+      const shared_outcome outcome = mine_on_ranks(2, description(3, {}), 0, -1);
+      for (const std::string& e : outcome.errors) EXPECT_EQ(e, name + " " + c.message);
+      EXPECT_FALSE(path_exists("out.txt")) << name;
+      // The link is left as it was (a run removes only regular files it created).
+      ASSERT_EQ(remove(name.c_str()), 0);
+      EXPECT_FALSE(temporary_datasets_left()) << name;
+    }
   }
 }
 

@@ -17,6 +17,7 @@
 
 #include "tests/support/files.h"
 #include "tests/support/process.h"
+#include "tests/support/ranks.h"
 #include "tests/support/sanitizer.h"
 
 namespace {
@@ -276,3 +277,34 @@ TEST(FaultInjection, SecondRunInTheSameDirectoryIsRefused) {
 }
 
 }  // namespace
+
+// Under mpirun (KESTREL_RANKS set): the temporary dataset of one rank alone
+// fails, on a full device during the first scan or when it is cut. Every rank
+// ends with status 1, rank 0 alone prints that rank's line, and neither the
+// output nor any rank's temporary dataset is left.
+TEST(FaultInjection, OneRanksTemporaryDatasetEndsEveryRank) {
+  if (mpi_ranks() == 0) GTEST_SKIP() << "KESTREL_RANKS unset";
+  const std::string last = "dataset.tmp." + std::to_string(mpi_ranks() - 1);
+  const struct {
+    const char* device;
+    int lines;
+    const char* message;
+  } cases[] = {{"/dev/full", 200000, "could not be written!"},
+               {"/dev/null", 200, "could not be cut!"}};
+  for (const auto& c : cases) {
+    for (const std::string& name : {std::string("dataset.tmp.0"), last}) {
+      test_dir s("fault");
+      write_file(s.file("in.dat"), chain_lines(c.lines));
+      ASSERT_EQ(symlink(c.device, s.file(name).c_str()), 0);
+      const run_outcome r =
+          run_ranks(s.path(), {"input", "in.dat", "output", "out.txt", "sigma", "2"});
+      expect_clean_failure(r, name + " " + c.message);
+      EXPECT_FALSE(path_exists(s.file("out.txt"))) << name;
+      // Every rank's file goes; the link, not the run's, stays.
+      for (int rank = 0; rank < mpi_ranks(); ++rank) {
+        const std::string file = "dataset.tmp." + std::to_string(rank);
+        EXPECT_EQ(path_exists(s.file(file)), file == name) << name;
+      }
+    }
+  }
+}

@@ -20,6 +20,10 @@ std::string without_times(const std::string& text);
 // exchanged ("( \t counts summed over ...", "( \t records to rank 0: ...").
 std::string without_exchange(const std::string& text);
 
+// Runs kestrel-mpi with args in dir through mpirun, with KESTREL_RANKS ranks
+// (an MPI build only).
+run_outcome run_ranks(const std::string& dir, const std::vector<std::string>& args);
+
 // Runs kestrel-mpi with args in dir; what differs from kestrel's run single
 // ("" when nothing), comparing standard output without the exchange lines.
 // ranks_stdout, when given, receives kestrel-mpi's standard output.
