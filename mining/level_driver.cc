@@ -17,6 +17,7 @@
 #include "levels/level_store.h"
 #include "util/widths.h"
 #include "vertical/intersection_levels.h"
+#include "vertical/shared_levels.h"
 #include "vertical/vertical_dataset.h"
 #include "vertical/vertical_filler.h"
 
@@ -61,14 +62,21 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   // transaction: their supports add up to its occurrences.
   std::uint64_t occurrences = 0;
   for (std::uint32_t a = 0; a < items.n_items; ++a) occurrences += items.support(a);
-  // The in-memory data is filled by rank 0 alone: the other ranks hand it
-  // their records first.
-  if (hop <= 2 && data.fits_in_memory(items.n_items, items.n_transactions, occurrences,
-                                      run.memory_bytes, run.config.layout)) {
-    hand_over_to_rank_zero(run);
+  // With several ranks each fills the in-memory data with its own records, and
+  // the levels in memory sum their counts (vertical/shared_levels.h); the
+  // key-pattern levels, whose supports are inferred from the whole data, are
+  // counted by rank 0 alone: the other ranks hand it their records first.
+  const bool key_patterns = items.dense_support_pct > 20.0;
+  auto move_into_memory = [&] {
+    if (key_patterns) hand_over_to_rank_zero(run);
     if (run.done_here()) return;
     data.allocate();
     vertical = true;
+  };
+  if (hop <= 2 && data.fits_in_memory(items.n_items, items.n_transactions, occurrences,
+                                      run.memory_bytes, run.config.layout)) {
+    move_into_memory();
+    if (run.done_here()) return;
   }
 
   auto pairs = std::make_unique<frequent_pairs<T>>();
@@ -87,10 +95,8 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
     if (hop <= k &&
         data.fits_in_memory(run.pruning.n_kept(), items.n_transactions, occurrences_in_file<T>(run),
                             run.memory_bytes, run.config.layout)) {
-      hand_over_to_rank_zero(run);
+      move_into_memory();
       if (run.done_here()) return;
-      data.allocate();
-      vertical = true;
     }
     if (!count_level_out_of_core<T, T1>(run, k, max_tr_len, items, *level, *candidates, pairs,
                                         *make_sink(run, data, true), table))
@@ -100,19 +106,27 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
 
   candidates.reset();
   pairs.reset();
-  // The last counting pass compacted the numbering to the items it kept.
-  const bool compact = data.try_make_compact(items.n_items);
+  // The last counting pass compacted the numbering to the items it kept. Ranks
+  // that share the levels (those of level 2's occurring pairs went to rank 0)
+  // decide on compactness together.
+  cluster& peers = run.counting();
+  const bool shared = peers.ranks() > 1;
+  const bool compact = shared ? data.try_make_compact_shared(items.n_items, peers)
+                              : data.try_make_compact(items.n_items);
   level->keys.assign(static_cast<std::size_t>(level->n_itemsets), static_cast<T>(-1));
   auto next = std::make_unique<frequent_level<T, T1>>(k);
   using iteration = void (*)(run_context&, int, item_table&, frequent_level<T, T1>&,
                              frequent_level<T, T1>&, vertical_dataset<T>&, typed_constraints<T>&);
-  iteration variant = items.dense_support_pct > 20.0 ? &intersect_level_key_patterns<T, T1>
-                      : compact                      ? &intersect_level_dense<T, T1>
-                                                     : &intersect_level_sparse<T, T1>;
+  iteration variant = key_patterns ? &intersect_level_key_patterns<T, T1>
+                      : compact    ? &intersect_level_dense<T, T1>
+                                   : &intersect_level_sparse<T, T1>;
   while (true) {
     run.report.check_stop();
     ++k;
-    variant(run, k, items, *level, *next, data, table);
+    if (shared)
+      intersect_level_shared(run, k, items, *level, *next, data, table, !compact);
+    else
+      variant(run, k, items, *level, *next, data, table);
     if (next->n_itemsets < k || constraints.last_allowed_level(k)) return;
     std::swap(level, next);
   }

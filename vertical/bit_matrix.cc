@@ -24,6 +24,20 @@ std::uint32_t min_section_length(std::uint32_t p, std::uint32_t n) {
   return n / 2;
 }
 
+// Whether the compact test's walk down the rows stops before row i, which
+// agrees with the rows above it on `agree` of the rows' positions; ti is the
+// threshold in use, carried from row to row.
+bool compact_walk_stops(std::uint64_t agree, std::int64_t i, std::uint32_t n,
+                        std::uint64_t positions, int& ti) {
+  if (ti >= kThresholdCount) return true;
+  // percent < threshold, compared exactly: agree*100 < threshold*positions.
+  while (agree * 100 < kCompactThresholds[ti] * positions) {
+    if (static_cast<std::int64_t>(n) - i >= static_cast<std::int64_t>(n / 7)) return true;
+    if (++ti == kThresholdCount) return true;
+  }
+  return false;
+}
+
 inline bool test_bit(const std::uint32_t* row, std::uint64_t p) {
   return (row[p >> 5] >> (p & 31)) & 1u;
 }
@@ -132,20 +146,7 @@ compact_section find_compact_section(
       eq[w] = ~(last[w] ^ r[w]) & mask[w];
       agree += static_cast<std::uint64_t>(__builtin_popcount(eq[w]));
     }
-    if (ti >= kThresholdCount) break;
-    // percent < threshold, compared exactly: agree*100 < threshold*positions.
-    bool stop = false;
-    while (agree * 100 < kCompactThresholds[ti] * positions) {
-      if (static_cast<std::int64_t>(n) - i >= static_cast<std::int64_t>(n / 7)) {
-        stop = true;
-        break;
-      }
-      if (++ti == kThresholdCount) {
-        stop = true;
-        break;
-      }
-    }
-    if (stop) break;
+    if (compact_walk_stops(agree, i, n, positions, ti)) break;
     mask.swap(eq);
     first = static_cast<std::uint32_t>(i);
     agree_count = agree;
@@ -156,6 +157,57 @@ compact_section find_compact_section(
   section.found = true;
   section.first = first;
   section.words = static_cast<std::uint32_t>(agree_count / 32);
+  section.mask = std::move(mask);
+  return section;
+}
+
+compact_section find_shared_compact_section(
+    std::uint32_t n, std::uint32_t W, std::uint32_t filled, std::uint32_t whole_words,
+    cluster& peers, const std::function<const std::uint32_t*(std::uint32_t)>& row_of) {
+  compact_section section;
+  if (n < 2 || whole_words == 0) return section;
+  // This rank's agreement of each row with the rows above it, the walk taken
+  // to row 0 (agree[j] is row n-2-j's), over its filled positions only: the
+  // padding of the whole rows is added once the ranks' counts are summed.
+  const std::uint64_t padding = static_cast<std::uint64_t>(W) * 32 - filled;
+  const std::uint32_t* last_row = row_of(n - 1);
+  const std::vector<std::uint32_t> last(last_row, last_row + W);
+  std::vector<std::uint32_t> mask(W, 0xFFFFFFFFu);
+  auto take_row = [&](std::uint32_t i) {
+    const std::uint32_t* r = row_of(i);
+    std::uint64_t agree = 0;
+    for (std::uint32_t w = 0; w < W; ++w) {
+      mask[w] &= ~(last[w] ^ r[w]);
+      agree += static_cast<std::uint64_t>(__builtin_popcount(mask[w]));
+    }
+    return agree;
+  };
+  std::vector<std::uint64_t> agree(n);  // the last entry: positions filled
+  for (std::int64_t i = static_cast<std::int64_t>(n) - 2; i >= 0; --i)
+    agree[static_cast<std::size_t>(n - 2 - i)] = take_row(static_cast<std::uint32_t>(i)) - padding;
+  agree[n - 1] = filled;
+  peers.sum_counts(agree.data(), agree.size());
+
+  const std::uint64_t positions = static_cast<std::uint64_t>(whole_words) * 32;
+  const std::uint64_t whole_padding = positions - agree[n - 1];
+  std::uint32_t first = n - 1, p = 0;
+  int ti = 0;
+  for (std::int64_t i = static_cast<std::int64_t>(n) - 2; i >= 0; --i) {
+    const std::uint64_t a = agree[static_cast<std::size_t>(n - 2 - i)] + whole_padding;
+    if (compact_walk_stops(a, i, n, positions, ti)) break;
+    first = static_cast<std::uint32_t>(i);
+    p = static_cast<std::uint32_t>(a * 100 / positions);
+  }
+  if (p == 0 || n - first < min_section_length(p, n)) return section;
+  // The section's mask over this rank's positions: the walk again, down to first.
+  std::fill(mask.begin(), mask.end(), 0xFFFFFFFFu);
+  std::uint64_t agreeing = 0;
+  for (std::int64_t i = static_cast<std::int64_t>(n) - 2; i >= static_cast<std::int64_t>(first);
+       --i)
+    agreeing = take_row(static_cast<std::uint32_t>(i));
+  section.found = true;
+  section.first = first;
+  section.words = static_cast<std::uint32_t>(agreeing / 32);
   section.mask = std::move(mask);
   return section;
 }
@@ -174,6 +226,38 @@ bool bit_matrix<T>::try_make_compact(std::uint32_t n) {
   reorder_bits_compact(n, section.mask);
   is_compact = true;
   return true;
+}
+
+template <class T>
+bool bit_matrix<T>::try_make_compact_shared(std::uint32_t n, std::uint32_t filled,
+                                            std::uint32_t whole_words, cluster& peers) {
+  is_compact = false;
+  compact_first = 0xFFFFFFFFu;
+  compact_words = compact_count = 0;
+  // Every rank has the same n_items: all return here or none.
+  if (n != n_items) return false;
+  compact_section section = find_shared_compact_section(n, n_words, filled, whole_words, peers,
+                                                        [this](std::uint32_t i) { return row(i); });
+  if (!section.found) return false;
+  compact_first = section.first;
+  compact_words = section.words;
+  reorder_bits_compact(n, section.mask);
+  is_compact = true;
+  return true;
+}
+
+template <class T>
+void bit_matrix<T>::keep_words(std::uint32_t words) {
+  assert(words <= n_words);
+  // Row r moves from r * n_words down to r * words: in row order no row
+  // overwrites one not yet moved.
+  for (std::uint32_t r = 0; r < n_items; ++r)
+    std::copy_n(matrix_words.data() + static_cast<std::size_t>(r) * n_words, words,
+                matrix_words.data() + static_cast<std::size_t>(r) * words);
+  matrix_words.resize(static_cast<std::size_t>(n_items) * words);
+  matrix_words.shrink_to_fit();
+  n_words = words;
+  scratch.pruning_mask.assign(n_words, 0u);
 }
 
 template <class T>

@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "dataset/items.h"
+#include "util/cluster.h"
 #include "vertical/bit_kernels.h"
 
 // Work counters of one vertical iteration. Only nonzero_words is always kept;
@@ -78,6 +79,15 @@ compact_section find_compact_section(
     std::uint32_t n, std::uint32_t n_words,
     const std::function<const std::uint32_t*(std::uint32_t)>& row_of);
 
+// The compact test over rows whose positions are spread across the ranks of
+// peers (collective): this rank holds `filled` transactions, at positions 0 ..
+// filled-1 of its rows of W words; the whole rows would be whole_words words.
+// The ranks sum their agreements, so every rank finds the section (first) one
+// process finds over the whole rows; mask and words are this rank's own.
+compact_section find_shared_compact_section(
+    std::uint32_t n, std::uint32_t W, std::uint32_t filled, std::uint32_t whole_words,
+    cluster& peers, const std::function<const std::uint32_t*(std::uint32_t)>& row_of);
+
 template <class T>
 class bit_matrix {
  public:
@@ -93,6 +103,12 @@ class bit_matrix {
   // The compact test over the first n rows; on success reorders every row and
   // sets is_compact; returns is_compact.
   bool try_make_compact(std::uint32_t n);
+  // The compact test of a matrix that holds this rank's `filled` transactions
+  // of the whole data's rows of whole_words words (find_shared_compact_section).
+  bool try_make_compact_shared(std::uint32_t n, std::uint32_t filled, std::uint32_t whole_words,
+                               cluster& peers);
+  // Keeps the first `words` words of every row (the positions the rank filled).
+  void keep_words(std::uint32_t words);
   // Moves, in the first n rows, the positions set in mask to the front, keeping
   // their order, then the others; then computes compact_count.
   void reorder_bits_compact(std::uint32_t n, const std::vector<std::uint32_t>& mask);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/support/run_error_of.h"
+#include "tests/support/thread_ranks.h"
 #include "vertical/bit_kernels.h"
 
 namespace {
@@ -83,18 +84,26 @@ TEST(VerticalDataset, AddTransactionPastTheSizedPositionsIsRefused) {
             "vertical dataset: transaction position 32 past 1 words");
 }
 
-TEST(CompactTest, DecidesByTheAgreementOfTheMostFrequentItems) {
-  // 640 positions (20 words); the last item is in every transaction. Item n-2
-  // agrees with it on `agree` positions (its first ones); lower items agree with
-  // it on `low_agree` positions and items below n - section on none.
-  struct Case {
-    const char* name;
-    std::uint32_t n;
-    std::uint32_t agree;    // item n-2, and the other section items
-    std::uint32_t section;  // items from n - section up agree like item n-2
-    bool expected;
-  };
-  const std::vector<Case> cases = {
+// 640 positions (20 words); the last item is in every transaction. Item n-2
+// agrees with it on `agree` positions (its first ones); lower items agree with
+// it on `low_agree` positions and items below n - section on none.
+struct compact_case {
+  const char* name;
+  std::uint32_t n;
+  std::uint32_t agree;    // item n-2, and the other section items
+  std::uint32_t section;  // items from n - section up agree like item n-2
+  bool expected;
+  tx_list transactions() const {
+    return transactions_of(n, 640, [&](std::uint32_t i, std::uint32_t t) {
+      if (i == n - 1) return true;
+      if (i + section >= n) return t < agree;
+      return false;
+    });
+  }
+};
+
+std::vector<compact_case> compact_cases() {
+  return {
       {"one item", 1, 640, 1, false},
       {"exactly 95.0 percent", 10, 608, 2, true},
       {"just below 95 percent", 10, 607, 2, false},
@@ -104,14 +113,11 @@ TEST(CompactTest, DecidesByTheAgreementOfTheMostFrequentItems) {
       {"4 of 40 at 81 percent: shorter than 40/7", 40, 519, 4, false},
       {"5 of 40 at 81 percent", 40, 519, 5, true},
   };
-  for (const Case& c : cases) {
-    const std::uint32_t n_trans = 640;
-    tx_list trans = transactions_of(c.n, n_trans, [&](std::uint32_t i, std::uint32_t t) {
-      if (i == c.n - 1) return true;
-      if (i + c.section >= c.n) return t < c.agree;
-      return false;
-    });
-    auto vd = make_vd(c.n, trans);
+}
+
+TEST(CompactTest, DecidesByTheAgreementOfTheMostFrequentItems) {
+  for (const compact_case& c : compact_cases()) {
+    auto vd = make_vd(c.n, c.transactions());
     EXPECT_EQ(vd.try_make_compact(c.n), c.expected) << c.name;
     EXPECT_EQ(vd.is_compact, c.expected) << c.name;
     if (c.expected) {
@@ -120,6 +126,39 @@ TEST(CompactTest, DecidesByTheAgreementOfTheMostFrequentItems) {
     } else {
       EXPECT_EQ(vd.compact_words, 0u) << c.name;
       EXPECT_GT(vd.compact_first, c.n) << c.name;
+    }
+  }
+}
+
+// Ranks that hold parts of the transactions (uneven, one of them none, the
+// padding of each in other words) find the section one process finds, and
+// each moves a head of identical words to the front of its section rows.
+TEST(CompactTest, RanksFindTheSectionOneProcessFinds) {
+  const std::vector<std::vector<std::uint32_t>> splits = {
+      {0, 333, 640}, {0, 31, 608, 640}, {0, 0, 640}, {0, 320, 320, 640}};
+  for (const compact_case& c : compact_cases()) {
+    const tx_list all = c.transactions();
+    auto one = make_vd(c.n, all);
+    const bool expected = one.try_make_compact(c.n);
+    for (const auto& cut : splits) {
+      const int ranks = static_cast<int>(cut.size()) - 1;
+      std::vector<int> found(static_cast<std::size_t>(ranks));
+      std::vector<std::uint32_t> first(found.size());
+      thread_ranks(ranks).run([&](int r, cluster& peers) {
+        const tx_list part(all.begin() + cut[static_cast<std::size_t>(r)],
+                           all.begin() + cut[static_cast<std::size_t>(r) + 1]);
+        auto vd = make_vd(c.n, part);
+        found[static_cast<std::size_t>(r)] =
+            vd.try_make_compact_shared(c.n, static_cast<std::uint32_t>(part.size()), 20, peers);
+        first[static_cast<std::size_t>(r)] = vd.compact_first;
+        for (std::uint32_t i = vd.compact_first; i < c.n && vd.is_compact; ++i)
+          for (std::uint32_t w = 0; w < vd.compact_words; ++w)
+            EXPECT_EQ(vd.row(i)[w], vd.row(c.n - 1)[w]) << c.name << ", rank " << r;
+      });
+      for (int r = 0; r < ranks; ++r) {
+        EXPECT_EQ(found[static_cast<std::size_t>(r)], expected) << c.name << ", rank " << r;
+        EXPECT_EQ(first[static_cast<std::size_t>(r)], one.compact_first) << c.name;
+      }
     }
   }
 }

@@ -82,6 +82,29 @@ struct vertical_dataset {
                                 })
         .found;
   }
+  // The same test where the ranks of peers each hold their own transactions
+  // (collective): every rank gets the outcome one process holding them all
+  // would. Before it the matrix gives back the words past this rank's filled
+  // positions (its sizes for the progress rows stay the whole data's).
+  bool try_make_compact_shared(std::uint32_t n, cluster& peers) {
+    const std::uint32_t whole_words = matrix.n_words;
+    const std::uint32_t words = static_cast<std::uint32_t>((std::uint64_t{filled} + 31) / 32);
+    if (!uses_lists) {
+      matrix.keep_words(words);
+      return matrix.try_make_compact_shared(n, filled, whole_words, peers);
+    }
+    if (n != lists.n_items() || !matrix_fits) return false;  // alike on every rank
+    std::vector<std::uint32_t> row(words);
+    return find_shared_compact_section(n, words, filled, whole_words, peers,
+                                       [&](std::uint32_t item) {
+                                         std::fill(row.begin(), row.end(), 0u);
+                                         const std::uint32_t* t = lists.list(item);
+                                         for (std::uint32_t q = 0; q < lists.length(item); ++q)
+                                           row[t[q] >> 5] |= 1u << (t[q] & 31);
+                                         return row.data();
+                                       })
+        .found;
+  }
   // Bytes the representation in use holds.
   std::uint64_t held_bytes() const { return uses_lists ? lists.size_bytes() : matrix.size_bytes; }
   // What the progress rows report: the bit matrix's size.
@@ -92,6 +115,7 @@ struct vertical_dataset {
   bool uses_lists = false;
   bool matrix_fits = false;  // the bit matrix would fit the budget (set with the layout)
   std::uint64_t expected_occurrences = 0;
+  std::uint32_t filled = 0;  // transactions the filling pass added (positions 0 .. filled-1)
 
  private:
   bool allocated_ = false;

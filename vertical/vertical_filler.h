@@ -20,7 +20,10 @@ class vertical_filler : public transaction_sink<T> {
       for (std::uint32_t i = 0; i < n; ++i) items[i] = static_cast<T>(map_[items[i]]);
     data_.add_transaction(items, n, next_position_++);
   }
-  void finish() override { data_.finish_filling(); }
+  void finish() override {
+    data_.filled = next_position_;
+    data_.finish_filling();
+  }
   bool rewrites_dataset() const override { return false; }
   const std::uint32_t* renumbering() const override { return map_; }
 

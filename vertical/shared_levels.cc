@@ -1,0 +1,102 @@
+// Levels in memory over the ranks of a shared run. T is the dense item type,
+// T1 the support type.
+#include "vertical/shared_levels.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "dataset/shared_scan.h"
+#include "levels/join_cursor.h"
+#include "levels/subset_cursor.h"
+#include "util/stopwatch.h"
+#include "util/widths.h"
+#include "vertical/intersection_levels.h"
+#include "vertical/level_output.h"
+#include "vertical/level_threads.h"
+
+namespace {
+
+// The candidates counted since the last sum: their items and this rank's counts.
+template <class T, class T1>
+struct pending_counts {
+  std::vector<T> items;
+  std::vector<T1> counts;
+};
+
+}  // namespace
+
+template <class T, class T1>
+void intersect_level_shared(run_context& run, int k, item_table& items,
+                            frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
+                            vertical_dataset<T>& data, typed_constraints<T>& table, bool diffuse) {
+  stopwatch clock;
+  clock.start();
+  cluster& peers = run.counting();
+  next.clear(k);
+  candidate_cursor<T, T1> cursor(previous, k, items.n_items, false);
+  if (!cursor.valid()) return;
+  reserve_next_level(run, previous, data, false, next);
+  const std::uint32_t n_items = items.n_items;
+  std::vector<level_walker<T>> walkers = make_walkers(1, k, false, data, table, false, n_items);
+  level_walker<T>& w = walkers[0];
+  intersection_stats stats;
+  level_counters counters;
+  // On tid-lists the items of no stored itemset leave the lists after the level.
+  std::vector<std::uint8_t> keep(data.uses_lists ? n_items : 0, 0);
+
+  pending_counts<T, T1> pending;
+  auto settle = [&] {
+    peers.sum_counts(pending.counts.data(), pending.counts.size());
+    for (std::size_t c = 0; c < pending.counts.size(); ++c) {
+      if (pending.counts[c] < items.min_count) continue;
+      const T* cand = pending.items.data() + c * static_cast<std::size_t>(k);
+      ++counters.frequent;
+      next.add_itemset(cand, pending.counts[c], table);
+      for (int q = 0; q < k && data.uses_lists; ++q) keep[cand[q]] = 1;
+    }
+    pending.items.clear();
+    pending.counts.clear();
+  };
+
+  subset_cursor<T, T1> subsets(previous, k);
+  int counted_group = -1;
+  const T* cand = cursor.candidate();
+  do {
+    ++counters.examined;
+    if (!table.keeps(cand, k)) continue;
+    // Counted exactly (threshold 0): only the sum over the ranks is compared
+    // with min_count.
+    std::uint32_t count = 0;
+    if (data.uses_lists) {
+      // As in one process, no subset test: a sum that reaches min_count is the
+      // support of a frequent candidate, whose subsets are all stored.
+      count = pair_count_in_group(data.lists, previous, cursor.group(), cand, k, 0, w.lists,
+                                  counted_group);
+    } else {
+      if (!subsets.others_stored(cand, cursor.first_joined())) continue;
+      const int s = cursor.share_with_counted();
+      if (diffuse)
+        data.matrix.candidate_is_frequent_diffuse(cand, s, k, 0, count, stats, false, w.scratch);
+      else
+        data.matrix.candidate_is_frequent_compact(cand, s, k, 0, count, w.scratch);
+    }
+    pending.items.insert(pending.items.end(), cand, cand + k);
+    pending.counts.push_back(static_cast<T1>(count));
+    if (pending.counts.size() == kSharedCandidates) settle();
+  } while (cursor.advance());
+  settle();
+  if (data.uses_lists)
+    data.lists.keep_items_in_transactions(keep, static_cast<std::uint32_t>(k + 1));
+
+  write_level(run, k, items, next, table, counters);
+  print_vertical_row(run.report, diffuse ? "zaxs" : "zaxd", k, counters, data.reported_bytes(),
+                     clock.seconds());
+  report_exchange(run);
+}
+
+#define KESTREL_INSTANTIATE(T, T1)                                                            \
+  template void intersect_level_shared<T, T1>(run_context&, int, item_table&,                 \
+                                              frequent_level<T, T1>&, frequent_level<T, T1>&, \
+                                              vertical_dataset<T>&, typed_constraints<T>&, bool);
+KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
+#undef KESTREL_INSTANTIATE

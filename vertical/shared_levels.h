@@ -1,0 +1,34 @@
+// Levels k >= 3 in memory when several ranks share the run: each rank holds its
+// own transactions (a bit matrix or tid-lists of them) and every rank walks the
+// same candidates, generated from the same previous level. A rank counts each
+// candidate on its own transactions, exactly (its count alone decides
+// nothing), and the counts of up to kSharedCandidates candidates at a time are
+// summed over the ranks; every rank then stores the same frequent itemsets in
+// the same order, writes the same level (rank 0 to the output file) and prints
+// the same progress row, that of one process over all the transactions.
+//
+// The compact and diffuse variants share this walk: the bit matrix's compact
+// head speeds up a rank's counts as it does one process's, while the diffuse
+// variant's pruning and reordering of the matrix (from what one rank's
+// intersections cost) are left out. The key-pattern variant infers supports
+// from subsets' supports, which needs the whole data: its levels stay with
+// rank 0 (mining/level_driver.cc).
+// T is the dense item type, T1 the support type.
+#pragma once
+
+#include <cstddef>
+
+#include "constraints/constraint_set.h"
+#include "dataset/items.h"
+#include "dataset/run_context.h"
+#include "levels/level_store.h"
+#include "vertical/vertical_dataset.h"
+
+constexpr std::size_t kSharedCandidates = std::size_t{1} << 16;
+
+// Builds level k into next from previous on the ranks run.counting(), printing
+// the row of `algorithm` ("zaxd" or "zaxs") and the bytes summed below it.
+template <class T, class T1>
+void intersect_level_shared(run_context& run, int k, item_table& items,
+                            frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
+                            vertical_dataset<T>& data, typed_constraints<T>& table, bool diffuse);
