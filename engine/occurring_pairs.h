@@ -7,8 +7,9 @@
 // transaction in `items` as a sentinel no dense id reaches. After the pass,
 // `starts` groups by item a the positions of a's occurrences that have a
 // successor (a counting sort, so they ascend). Row a is counted by walking from
-// each of them to the sentinel into one array of n counters; only the counters
-// touched are read back and cleared. So the work follows the pair occurrences
+// each of them to the sentinel: a short row sorts the items it meets, a long
+// one counts them in one array of n counters, of which only those touched are
+// read back and cleared. So the work follows the pair occurrences
 // and the memory the item occurrences, where a triangle of counters costs
 // n(n-1)/2 whatever occurs: retail's 10,988 frequent items make 60M counters
 // for 176k frequent pairs.
@@ -35,13 +36,16 @@ class occurring_pairs {
   // Keeps what the rows need of a transaction of len >= 2 ascending dense ids below n.
   void add(const T* t, std::uint32_t len);
 
-  // Counts the rows in ascending a and hands each one to visit(a, seconds, m,
-  // count): the m items b > a that occur with a, ascending, and count[b], the
-  // number of transactions holding both.
+  // Counts the rows in ascending a and hands each one to visit(a, seconds,
+  // counts, m), in one or more pieces: the m items b > a that occur with a,
+  // ascending across the pieces, and beside each the number of transactions
+  // holding both. A piece has at most kPiece seconds.
   template <class Visit>
   void for_each_row(Visit&& visit);
 
  private:
+  static constexpr std::uint32_t kAhead = 8;  // prefetch distance in positions
+  static constexpr std::size_t kPiece = 256;
   void index_rows();
 
   std::uint32_t n_;
@@ -57,19 +61,56 @@ template <class Visit>
 void occurring_pairs<T>::for_each_row(Visit&& visit) {
   index_rows();
   const T sentinel = static_cast<T>(n_);
-  std::vector<std::uint32_t> count(n_, 0);
+  // A row's seconds are gathered, duplicates and all, while they are few, then
+  // sorted and run-length counted: no counter of n is touched. A row that
+  // gathers more moves what it has into the counters and goes on there.
+  std::vector<T> gathered;
+  gathered.reserve(kPiece);
+  std::vector<T> piece;  // up to kPiece seconds of a row and their counts
+  std::vector<std::uint32_t> piece_counts;
+  piece.reserve(kPiece);
+  piece_counts.reserve(kPiece);
+  std::vector<std::uint32_t> count;  // allocated by the first row that needs it
   std::vector<T> touched;
   std::uint32_t begin = 0;
   for (std::uint32_t a = 0; a < end_; ++a) {
     const std::uint32_t end = row_end_[a];
     if (begin == end) continue;
+    gathered.clear();
     touched.clear();
+    bool in_counters = false;
     for (std::uint32_t s = begin; s < end; ++s) {
+      // The runs of the next rows are read in the same order: fetch ahead.
+      if (s + kAhead < starts_.size()) __builtin_prefetch(&items_[starts_[s + kAhead] + 1]);
       for (const T* b = &items_[starts_[s] + 1]; *b != sentinel; ++b) {
+        if (!in_counters) {
+          if (gathered.size() < kPiece) {
+            gathered.push_back(*b);
+            continue;
+          }
+          if (count.empty()) count.assign(n_, 0);
+          for (T g : gathered)
+            if (count[g]++ == 0) touched.push_back(g);
+          in_counters = true;
+        }
         if (count[*b]++ == 0) touched.push_back(*b);
       }
     }
     begin = end;
+    piece.clear();
+    piece_counts.clear();
+    if (!in_counters) {
+      std::sort(gathered.begin(), gathered.end());
+      for (std::size_t i = 0; i < gathered.size();) {
+        std::size_t j = i + 1;
+        while (j < gathered.size() && gathered[j] == gathered[i]) ++j;
+        piece.push_back(gathered[i]);
+        piece_counts.push_back(static_cast<std::uint32_t>(j - i));
+        i = j;
+      }
+      visit(a, piece.data(), piece_counts.data(), piece.size());
+      continue;
+    }
     // A row touched densely is read in order instead of sorted.
     if (touched.size() * 16 > n_ - a) {
       std::size_t m = 0;
@@ -78,7 +119,14 @@ void occurring_pairs<T>::for_each_row(Visit&& visit) {
     } else {
       std::sort(touched.begin(), touched.end());
     }
-    visit(a, touched.data(), touched.size(), count.data());
-    for (T b : touched) count[b] = 0;
+    for (std::size_t i = 0; i < touched.size(); i += kPiece) {
+      const std::size_t m = std::min<std::size_t>(kPiece, touched.size() - i);
+      piece_counts.resize(m);
+      for (std::size_t j = 0; j < m; ++j) {
+        piece_counts[j] = count[touched[i + j]];
+        count[touched[i + j]] = 0;
+      }
+      visit(a, touched.data() + i, piece_counts.data(), m);
+    }
   }
 }

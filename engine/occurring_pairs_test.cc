@@ -17,10 +17,10 @@ template <class T>
 std::vector<std::pair<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t>> visited(
     occurring_pairs<T>& pairs) {
   std::vector<std::pair<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t>> out;
-  pairs.for_each_row([&](std::uint32_t a, const T* seconds, std::size_t m,
-                         const std::uint32_t* count) {
+  pairs.for_each_row([&](std::uint32_t a, const T* seconds, const std::uint32_t* counts,
+                         std::size_t m) {
     EXPECT_GT(m, 0u) << "row " << a << " visited without pairs";
-    for (std::size_t i = 0; i < m; ++i) out.push_back({{a, seconds[i]}, count[seconds[i]]});
+    for (std::size_t i = 0; i < m; ++i) out.push_back({{a, seconds[i]}, counts[i]});
   });
   return out;
 }
@@ -65,6 +65,9 @@ TEST(OccurringPairs, CountsEveryOccurringPairOnceInOrder) {
   check_against_brute_force<std::uint16_t>(1000, 2000, 6, 3);    // sparse rows: sorted
   check_against_brute_force<std::uint16_t>(60, 500, 40, 4);      // dense rows: read in order
   check_against_brute_force<std::uint32_t>(70000, 3000, 5, 5);
+  // Rows with hundreds of seconds, handed over in pieces: read in order, sorted.
+  check_against_brute_force<std::uint16_t>(700, 20, 350, 8);
+  check_against_brute_force<std::uint16_t>(20000, 20, 400, 9);
 }
 
 TEST(OccurringPairs, BlockCountsOnlyItsRows) {

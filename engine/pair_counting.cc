@@ -404,9 +404,9 @@ class pair_passes {
   void store_rows(occurring_pairs<T>& rows) {
     const std::uint32_t min_count = items_.min_count;
     rows.for_each_row(
-        [&](std::uint32_t a, const T* seconds, std::size_t m, const std::uint32_t* count) {
+        [&](std::uint32_t a, const T* seconds, const std::uint32_t* counts, std::size_t m) {
           for (std::size_t i = 0; i < m; ++i) {
-            const std::uint32_t c = count[seconds[i]];
+            const std::uint32_t c = counts[i];
             if (c >= min_count) store_->take(a, seconds[i], static_cast<T1>(c));
           }
         });
