@@ -8,102 +8,11 @@
 
 #include "util/widths.h"
 
-namespace tids {
-
-namespace {
-
-// Above this length ratio the short list's positions are looked up in the long
-// one by exponential search instead of walking both.
-constexpr std::size_t kGallopRatio = 16;
-
-// First index at or after j in b[0..nb) whose position is >= x (nb when none).
-inline std::size_t gallop(const std::uint32_t* b, std::size_t nb, std::size_t j, std::uint32_t x) {
-  std::size_t step = 1, hi = j;
-  while (hi < nb && b[hi] < x) {
-    j = hi + 1;
-    hi += step;
-    step <<= 1;
-  }
-  if (hi > nb) hi = nb;
-  return static_cast<std::size_t>(std::lower_bound(b + j, b + hi, x) - b);
-}
-
-}  // namespace
-
-std::size_t intersect_into(const std::uint32_t* a, std::size_t na, const std::uint32_t* b,
-                           std::size_t nb, std::uint32_t* out) {
-  if (na > nb) {
-    std::swap(a, b);
-    std::swap(na, nb);
-  }
-  std::size_t n = 0;
-  if (na * kGallopRatio < nb) {
-    std::size_t j = 0;
-    for (std::size_t i = 0; i < na && j < nb; ++i) {
-      j = gallop(b, nb, j, a[i]);
-      if (j < nb && b[j] == a[i]) out[n++] = a[i];
-    }
-    return n;
-  }
-  // Without branches on the comparison: positions match unpredictably. The
-  // store at out[n] is harmless when they differ, since n <= i < na.
-  std::size_t i = 0, j = 0;
-  while (i < na && j < nb) {
-    const std::uint32_t x = a[i], y = b[j];
-    out[n] = x;
-    n += x == y;
-    i += x <= y;
-    j += y <= x;
-  }
-  return n;
-}
-
-std::size_t intersect_count(const std::uint32_t* a, std::size_t na, const std::uint32_t* b,
-                            std::size_t nb, std::size_t at_least) {
-  if (na > nb) {
-    std::swap(a, b);
-    std::swap(na, nb);
-  }
-  if (na < at_least) return na;
-  // Every position of a not found in b lowers what can still be reached by one;
-  // `spare` is how many may go before at_least is out of reach.
-  std::size_t spare = na - at_least;
-  std::size_t n = 0;
-  if (na * kGallopRatio < nb) {
-    std::size_t j = 0;
-    for (std::size_t i = 0; i < na; ++i) {
-      j = gallop(b, nb, j, a[i]);
-      if (j == nb) return n;
-      if (b[j] == a[i]) {
-        ++n;
-      } else if (spare-- == 0) {
-        return n;
-      }
-    }
-    return n;
-  }
-  std::size_t i = 0, j = 0;
-  while (i < na && j < nb) {
-    const std::uint32_t x = a[i], y = b[j];
-    if (x < y) {
-      if (spare-- == 0) return n;
-      ++i;
-    } else {
-      n += x == y;
-      i += x == y;
-      ++j;
-    }
-  }
-  return n;
-}
-
-}  // namespace tids
-
 template <class T>
 void tid_lists<T>::allocate(std::uint32_t n_items, std::uint64_t expected_occurrences) {
   n_items_ = n_items;
   n_transactions_ = 0;
-  tids_.clear();
+  places_.clear();
   first_.assign(static_cast<std::size_t>(n_items) + 1, 0);
   transaction_items_.clear();
   transaction_items_.reserve(static_cast<std::size_t>(expected_occurrences));
@@ -123,7 +32,8 @@ void tid_lists<T>::add_transaction(const T* items, std::uint32_t length, std::ui
     assert(items[i] < n_items_);
     transaction_items_.push_back(static_cast<std::uint32_t>(items[i]));
   }
-  transaction_ends_.push_back(transaction_items_.size());
+  transaction_ends_.push_back(static_cast<std::uint32_t>(transaction_items_.size()));
+  transaction_items_.push_back(kTransactionEnd);
   ++n_transactions_;
 }
 
@@ -138,24 +48,24 @@ void tid_lists<T>::finish_filling() {
     const std::size_t end = transaction_ends_[t];
     std::sort(transaction_items_.begin() + static_cast<std::ptrdiff_t>(at),
               transaction_items_.begin() + static_cast<std::ptrdiff_t>(end));
-    at = end;
+    at = end + 1;
   }
   build_lists();
 }
 
 template <class T>
 void tid_lists<T>::build_lists() {
-  // The list starts from the counts, then the positions in transaction order,
-  // so every list ascends.
+  // The list starts from the counts, then the places in transaction order, so
+  // every list ascends.
   std::fill(first_.begin(), first_.end(), 0);
-  for (std::uint32_t item : transaction_items_) ++first_[item + 1];
+  for (std::uint32_t item : transaction_items_)
+    if (item != kTransactionEnd) ++first_[item + 1];
   for (std::size_t i = 1; i < first_.size(); ++i) first_[i] += first_[i - 1];
-  tids_.resize(transaction_items_.size());
+  places_.resize(first_.back());
   std::vector<std::size_t> next(first_.begin(), first_.end() - 1);
-  std::size_t at = 0;
-  for (std::uint32_t t = 0; t < n_transactions_; ++t) {
-    for (const std::size_t end = transaction_ends_[t]; at < end; ++at)
-      tids_[next[transaction_items_[at]]++] = t;
+  for (std::size_t at = 0; at < transaction_items_.size(); ++at) {
+    const std::uint32_t item = transaction_items_[at];
+    if (item != kTransactionEnd) places_[next[item]++] = static_cast<std::uint32_t>(at);
   }
 }
 
@@ -170,11 +80,20 @@ void tid_lists<T>::keep_items_in_transactions(const std::vector<std::uint8_t>& k
       const std::uint32_t y = transaction_items_[read];
       if (y < keep.size() && keep[y] != 0) transaction_items_[write++] = y;
     }
+    ++read;  // the end mark
     if (write - start < min_length) write = start;
-    transaction_ends_[t] = write;
+    transaction_ends_[t] = static_cast<std::uint32_t>(write);
+    transaction_items_[write++] = kTransactionEnd;
   }
   transaction_items_.resize(write);
   build_lists();
+}
+
+template <class T>
+std::uint32_t tid_lists<T>::transaction_at(std::uint32_t place) const {
+  return static_cast<std::uint32_t>(
+      std::lower_bound(transaction_ends_.begin(), transaction_ends_.end(), place) -
+      transaction_ends_.begin());
 }
 
 void tid_projection::start_round() {
@@ -207,7 +126,6 @@ void tid_lists<T>::start_iteration(int k, tid_scratch& s) const {
     d.round = 0;
     d.start_round();
   }
-  s.valid_depths = 0;
 }
 
 template <class T>
@@ -217,71 +135,44 @@ void tid_lists<T>::project_depth(std::size_t d, std::uint32_t item, std::uint32_
   const std::size_t nq = d == 0 ? length(item) : s.depth[d - 1].length_of(item);
   // Below min_count no extension is frequent: the projection stays empty.
   if (nq >= min_count)
-    project(q, nq, item, s.depth[d]);
+    project(q, nq, s.depth[d]);
   else
     s.depth[d].start_round();
 }
 
 template <class T>
-void tid_lists<T>::project(const std::uint32_t* q, std::size_t nq, std::uint32_t last,
-                           tid_projection& out) const {
-  // Two walks over the transactions of Q: the lengths of the lists, then the
-  // positions, in Q's order, so each list ascends.
+void tid_lists<T>::project(const std::uint32_t* q, std::size_t nq, tid_projection& out) const {
+  // Two walks over the tails of Q's transactions (the items after each place
+  // of Q's last item): the lengths of the lists, then the places, in Q's
+  // order, so each list ascends.
   out.start_round();
   const std::uint32_t* items = transaction_items_.data();
-  const std::size_t* ends = transaction_ends_.data();
-  // Transactions ascend: the items after last are a tail of each.
-  auto after_last = [&](std::uint32_t t) {
-    const std::uint32_t* begin = items + (t == 0 ? 0 : ends[t - 1]);
-    return std::upper_bound(begin, items + ends[t], last);
-  };
+  std::uint32_t* length = out.length.data();
+  std::uint32_t* round_of = out.round_of.data();
+  const std::uint32_t round = out.round;
   for (std::size_t i = 0; i < nq; ++i) {
-    const std::uint32_t t = q[i];
-    for (const std::uint32_t *y = after_last(t), *end = items + ends[t]; y < end; ++y) {
-      if (out.round_of[*y] != out.round) {
-        out.round_of[*y] = out.round;
-        out.length[*y] = 0;
+    for (const std::uint32_t* y = items + q[i] + 1; *y != kTransactionEnd; ++y) {
+      if (round_of[*y] != round) {
+        round_of[*y] = round;
+        length[*y] = 0;
         out.items.push_back(*y);
       }
-      ++out.length[*y];
+      ++length[*y];
     }
   }
   std::size_t at = 0;
   for (std::uint32_t y : out.items) {
     out.at[y] = at;
-    at += out.length[y];
-    out.length[y] = 0;
+    at += length[y];
+    length[y] = 0;
   }
-  if (out.tids.size() < at) out.tids.resize(std::max(at, 2 * out.tids.size()));
+  if (out.places.size() < at) out.places.resize(std::max(at, 2 * out.places.size()));
+  std::uint32_t* places = out.places.data();
+  const std::size_t* list_at = out.at.data();
   for (std::size_t i = 0; i < nq; ++i) {
-    const std::uint32_t t = q[i];
-    for (const std::uint32_t *y = after_last(t), *end = items + ends[t]; y < end; ++y)
-      out.tids[out.at[*y] + out.length[*y]++] = t;
+    for (const std::uint32_t* y = items + q[i] + 1; *y != kTransactionEnd; ++y)
+      places[list_at[*y] + length[*y]++] = static_cast<std::uint32_t>(y - items);
   }
-}
-
-template <class T>
-bool tid_lists<T>::candidate_is_frequent(const T* cand, int start, int k, std::uint32_t min_count,
-                                         std::uint32_t& count, tid_scratch& s) const {
-  assert(k >= 3 && start >= 0 && start <= k - 1);
-  const int pk = k - 2;  // items of the prefix P
-  s.projected.clear();   // start_group may not reuse these
-  // Projections of the parts P shares with the last counted candidate stay;
-  // the others are walked again, each from the one before it.
-  for (int d = std::min(s.valid_depths, start); d < pk; ++d) {
-    project_depth(static_cast<std::size_t>(d), cand[d], min_count, s);
-  }
-  s.valid_depths = pk;
-  const tid_projection& p = s.depth[pk - 1];
-  const std::uint32_t x = cand[k - 2], y = cand[k - 1];
-  const std::uint32_t n_x = p.length_of(x), n_y = p.length_of(y);
-  if (n_x < min_count || n_y < min_count) {
-    count = std::min(n_x, n_y);
-    return false;
-  }
-  count = static_cast<std::uint32_t>(
-      tids::intersect_count(p.list_of(x), n_x, p.list_of(y), n_y, min_count));
-  return count >= min_count;
 }
 
 template <class T>
@@ -295,17 +186,15 @@ void tid_lists<T>::start_group(const T* prefix, int pk, const T* last, std::uint
   while (share < s.projected.size() && share < need && s.projected[share] == prefix[share])
     ++share;
   s.projected.resize(share);
-  s.valid_depths = 0;  // the candidate-by-candidate walk may not reuse these
   for (std::size_t d = share; d < need; ++d) {
     project_depth(d, prefix[d], min_count, s);
     s.projected.push_back(prefix[d]);
   }
   const std::uint32_t p_last = prefix[pk - 1];
-  s.group_tids = need == 0 ? list(p_last) : s.depth[need - 1].list_of(p_last);
-  s.group_n_tids = need == 0 ? length(p_last) : s.depth[need - 1].length_of(p_last);
+  s.group_places = need == 0 ? list(p_last) : s.depth[need - 1].list_of(p_last);
+  s.group_n_places = need == 0 ? length(p_last) : s.depth[need - 1].length_of(p_last);
   // No pair of P's last items can reach min_count: every count stays 0.
-  if (s.group_n_tids < min_count) s.group_n_tids = 0;
-  s.group_prefix_last = p_last;
+  if (s.group_n_places < min_count) s.group_n_places = 0;
   s.group_size = m;
   if (++s.position_round == 0) {  // wrapped: no stale mark may match
     std::fill(s.position_round_of.begin(), s.position_round_of.end(), 0);
@@ -333,18 +222,14 @@ void tid_lists<T>::count_block(std::uint32_t first, tid_scratch& s) const {
   std::uint32_t* counts = s.pair_counts.data();
   std::fill(counts, counts + n_counts, 0u);
   const std::uint32_t* items = transaction_items_.data();
-  const std::size_t* ends = transaction_ends_.data();
   const std::uint32_t* position = s.position.data();
   const std::uint32_t* round_of = s.position_round_of.data();
   const std::uint32_t round = s.position_round;
   std::vector<std::uint32_t>& members = s.members;
-  for (std::size_t i = 0; i < s.group_n_tids; ++i) {
-    const std::uint32_t t = s.group_tids[i];
-    // The group's last items lie after P's last item: a tail of the transaction.
-    const std::uint32_t* begin = items + (t == 0 ? 0 : ends[t - 1]);
-    const std::uint32_t* y = std::upper_bound(begin, items + ends[t], s.group_prefix_last);
+  for (std::size_t i = 0; i < s.group_n_places; ++i) {
+    // The group's last items lie after P's last item: the transaction's tail.
     members.clear();
-    for (const std::uint32_t* e = items + ends[t]; y < e; ++y)
+    for (const std::uint32_t* y = items + s.group_places[i] + 1; *y != kTransactionEnd; ++y)
       if (round_of[*y] == round) members.push_back(position[*y]);
     // Positions ascend with the items; rows outside the block are skipped.
     const std::size_t n = members.size();

@@ -1,22 +1,24 @@
-// The pruned database in memory as one sorted list of transaction positions
-// (tid-list) per item: the representation of sparse data, whose size follows the
-// item occurrences (4 bytes each) where the bit matrix (vertical/bit_matrix.h)
-// takes a bit per item and transaction.
+// The pruned database in memory as one sorted list of item occurrences per
+// item: the representation of sparse data, whose size follows the item
+// occurrences where the bit matrix (vertical/bit_matrix.h) takes a bit per item
+// and transaction.
 //
 // The scan that fills the dataset gives each kept transaction the next position
 // (0, 1, 2, ...) and hands it over whole; the transactions are kept as they
-// come (the horizontal copy) and turned into lists when the scan ends
-// (finish_filling), so every list is strictly ascending. Lists are stored one
-// after another in one array; item i's list is tids[first[i] .. first[i+1]).
+// come (the horizontal copy: each one's items ascending, then an end mark) and
+// the lists are built from them when the scan ends (finish_filling). An item's
+// list holds the places in the horizontal copy where the item occurs, in
+// transaction order: a place stands for its transaction, and the items after it
+// in that transaction start right behind it. Lists are stored one after
+// another in one array; item i's list is places[first[i] .. first[i+1]).
 //
-// A candidate P+x+y of level k (P its first k-2 items) is counted as
-// |tids(P+x) AND tids(P+y)|. One walk over the transactions of tids(P) in the
-// horizontal copy projects them on the items after P: it gives tids(P+y) for
-// every such y at once, for the cost of those transactions' lengths instead of
-// one intersection with a long list per y. The walker keeps the projections of
-// every leading part of P, so tids(P) itself is an entry of the projection one
-// item shorter, and only the parts that change between candidates are walked
-// again. Each candidate then costs one intersection of two short lists. The data is
+// A group of level k, the itemsets P+x of a prefix P of k-2 items, is counted
+// by one walk over the transactions of P, which counts every pair x < y of the
+// group's last items they hold. The transactions of P come from projections:
+// one walk over the occurrences of an itemset Q's last item gives the
+// occurrences of Q+y for every item y after it at once, for the cost of those
+// transactions' tails. The walker keeps the projections of every leading part
+// of P and walks again only the parts that change between groups. The data is
 // only read while a level counts, so several walkers may count at once, each
 // with its own tid_scratch. T is the dense item type of the candidates.
 #pragma once
@@ -25,24 +27,11 @@
 #include <cstdint>
 #include <vector>
 
-namespace tids {
-
-// out = a AND b (both strictly ascending); returns the length of out, which
-// needs room for min(na, nb) positions.
-std::size_t intersect_into(const std::uint32_t* a, std::size_t na, const std::uint32_t* b,
-                           std::size_t nb, std::uint32_t* out);
-// |a AND b| when it reaches at least, else some value below at least (the count
-// stops once the rest of the shorter list could no longer reach it).
-std::size_t intersect_count(const std::uint32_t* a, std::size_t na, const std::uint32_t* b,
-                            std::size_t nb, std::size_t at_least);
-
-}  // namespace tids
-
-// The transactions of an itemset Q projected on the items after Q's last:
-// tids(Q+y) for every such y, located by at[y] and length[y] in tids when
-// round_of[y] == round (else empty).
+// The transactions of an itemset Q projected on the items after Q's last: the
+// places of y in the transactions of Q+y, for every such y, located by at[y]
+// and length[y] in places when round_of[y] == round (else empty).
 struct tid_projection {
-  std::vector<std::uint32_t> tids;  // never shrinks
+  std::vector<std::uint32_t> places;  // never shrinks
   std::vector<std::size_t> at;
   std::vector<std::uint32_t> length;
   std::vector<std::uint32_t> round_of;
@@ -50,7 +39,7 @@ struct tid_projection {
   std::vector<std::uint32_t> items;  // the items y of the current projection
 
   std::uint32_t length_of(std::uint32_t y) const { return round_of[y] == round ? length[y] : 0; }
-  const std::uint32_t* list_of(std::uint32_t y) const { return tids.data() + at[y]; }
+  const std::uint32_t* list_of(std::uint32_t y) const { return places.data() + at[y]; }
   // Empties the projection (every list_of becomes empty).
   void start_round();
 };
@@ -60,20 +49,16 @@ struct tid_projection {
 constexpr std::size_t kGroupPairCounters = std::size_t{1} << 20;
 
 // What one walker of a level writes while it counts on tid-lists: depth[d] is
-// the projection of the first d+1 items of the last counted candidate, valid
-// for d < valid_depths (candidate_is_frequent), or of projected[0..d] for
-// d < projected.size() (start_group).
+// the projection of projected[0..d] for d < projected.size().
 struct tid_scratch {
   std::vector<tid_projection> depth;
-  int valid_depths = 0;
   std::vector<std::uint32_t> projected;
 
-  // The group being counted (start_group): the transactions of its prefix P,
-  // P's last item, and each last item's position in the group, valid where
-  // position_round_of[item] == position_round.
-  const std::uint32_t* group_tids = nullptr;
-  std::size_t group_n_tids = 0;
-  std::uint32_t group_prefix_last = 0;
+  // The group being counted (start_group): the places of its prefix P's last
+  // item in the transactions of P, and each last item's position in the group,
+  // valid where position_round_of[item] == position_round.
+  const std::uint32_t* group_places = nullptr;
+  std::size_t group_n_places = 0;
   std::uint32_t group_size = 0;
   std::vector<std::uint32_t> position;
   std::vector<std::uint32_t> position_round_of;
@@ -86,6 +71,10 @@ struct tid_scratch {
   std::size_t block_counters = kGroupPairCounters;  // the tests make it small
   std::vector<std::uint32_t> members;               // of one transaction
 };
+
+// Where the horizontal copy ends a transaction. Items are below it: dense ids
+// count from 0 and never reach the 32-bit range's top.
+constexpr std::uint32_t kTransactionEnd = 0xFFFFFFFFu;
 
 template <class T>
 class tid_lists {
@@ -111,34 +100,33 @@ class tid_lists {
   // of its stored itemsets, which no later candidate holds), then every
   // transaction left with fewer than min_length items (min_length: the items of
   // the next level's candidates), from the transactions and the lists. Later
-  // walks then take only what can still count; positions stay as they were.
+  // walks then take only what can still count; transaction positions stay as
+  // they were (the places move).
   void keep_items_in_transactions(const std::vector<std::uint8_t>& keep,
                                   std::uint32_t min_length);
 
   std::uint32_t n_items() const { return n_items_; }
   std::uint32_t n_transactions() const { return n_transactions_; }
-  const std::uint32_t* list(std::uint32_t item) const { return tids_.data() + first_[item]; }
+  // The places of item in the horizontal copy, ascending.
+  const std::uint32_t* list(std::uint32_t item) const { return places_.data() + first_[item]; }
   std::uint32_t length(std::uint32_t item) const {
     return static_cast<std::uint32_t>(first_[item + 1] - first_[item]);
   }
+  // The position of the transaction holding place.
+  std::uint32_t transaction_at(std::uint32_t place) const;
   // Bytes held now.
-  std::uint64_t size_bytes() const { return bytes_for(n_items_, n_transactions_, tids_.size()); }
+  std::uint64_t size_bytes() const {
+    return bytes_for(n_items_, n_transactions_, places_.size());
+  }
 
   // Prepares scratch for one level of candidates of k items.
   void start_iteration(int k, tid_scratch& scratch) const;
-  // Support of cand[0..k) (ascending items, k >= 3), reusing what scratch holds
-  // for the first `start` items, which equal those of the previous candidate
-  // given with the same scratch in this level. Returns count >= min_count; count
-  // is exact only then.
-  bool candidate_is_frequent(const T* cand, int start, int k, std::uint32_t min_count,
-                             std::uint32_t& count, tid_scratch& scratch) const;
-
   // Counts a whole group of the previous level at once: the itemsets P+x for
   // the ascending last items x = last[0..m) of the prefix P = prefix[0..pk),
   // pk >= 1. pair_count(x, y, scratch) then gives the support of P+x+y for x < y
   // of the group, exact when it reaches min_count (below, some smaller value).
   // One walk over the transactions of P counts every pair of last items they
-  // hold, where counting candidate by candidate intersects two lists each
+  // hold, where counting candidate by candidate would intersect two lists each
   // time; the projections of P's leading parts are reused from the group
   // before, as far as the prefixes agree.
   void start_group(const T* prefix, int pk, const T* last, std::uint32_t m,
@@ -147,10 +135,10 @@ class tid_lists {
   std::uint32_t pair_count(std::uint32_t x, std::uint32_t y, tid_scratch& scratch) const;
 
  private:
-  // Fills out with tids(Q+y) for every y > last, from the transactions
-  // q[0..nq) of Q, whose last item is last.
-  void project(const std::uint32_t* q, std::size_t nq, std::uint32_t last,
-               tid_projection& out) const;
+  // Fills out with the places of every y after Q's last item in the
+  // transactions of Q+y, from q[0..nq), the places of Q's last item in the
+  // transactions of Q.
+  void project(const std::uint32_t* q, std::size_t nq, tid_projection& out) const;
   // Fills s.depth[d] with the projection of the prefix parts 0..d, whose last
   // is item, from s.depth[d - 1] (from item's own list at d = 0).
   void project_depth(std::size_t d, std::uint32_t item, std::uint32_t min_count,
@@ -162,10 +150,11 @@ class tid_lists {
 
   std::uint32_t n_items_ = 0;
   std::uint32_t n_transactions_ = 0;
-  std::vector<std::uint32_t> tids_;
+  std::vector<std::uint32_t> places_;
   std::vector<std::size_t> first_;  // n_items + 1 list starts
-  // The horizontal copy: the transactions' items, and where each one ends.
+  // The horizontal copy: the transactions' items, each transaction closed by
+  // kTransactionEnd, and where each one's end mark sits.
   std::vector<std::uint32_t> transaction_items_;
-  std::vector<std::size_t> transaction_ends_;
+  std::vector<std::uint32_t> transaction_ends_;
   bool filled_ = false;
 };

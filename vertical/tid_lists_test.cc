@@ -17,15 +17,6 @@ namespace {
 using tx_list = std::vector<std::vector<std::uint16_t>>;
 using positions = std::vector<std::uint32_t>;
 
-// n random ascending positions below limit.
-positions random_positions(std::mt19937& rng, std::size_t n, std::uint32_t limit) {
-  positions p(n);
-  for (std::uint32_t& x : p) x = rng() % limit;
-  std::sort(p.begin(), p.end());
-  p.erase(std::unique(p.begin(), p.end()), p.end());
-  return p;
-}
-
 // Each item i is in a transaction with probability pct[i % size] percent.
 tx_list random_transactions(std::mt19937& rng, std::uint32_t n_items, std::uint32_t n_trans,
                             const std::vector<std::uint32_t>& pct) {
@@ -42,33 +33,12 @@ void fill(Data& data, const tx_list& trans) {
     data.add_transaction(trans[t].data(), static_cast<std::uint32_t>(trans[t].size()), t);
 }
 
-TEST(TidIntersection, MatchesTheSetIntersectionAtEveryLengthRatio) {
-  // Ratios below and above the switch to exponential search, short lists
-  // against long ones on either side, and empty lists.
-  std::mt19937 rng(5);
-  for (int round = 0; round < 400; ++round) {
-    const std::size_t na = rng() % (round % 4 == 0 ? 3 : 60);
-    const std::size_t nb = rng() % (round % 2 == 0 ? 3000 : 80);
-    const std::uint32_t limit = 1 + static_cast<std::uint32_t>(rng() % 4000);
-    positions a = random_positions(rng, na, limit), b = random_positions(rng, nb, limit);
-    if (round % 3 == 0) std::swap(a, b);
-    positions expected;
-    std::set_intersection(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(expected));
-    positions out(std::min(a.size(), b.size()) + 1, 0xDEADBEEFu);
-    const std::size_t n = tids::intersect_into(a.data(), a.size(), b.data(), b.size(), out.data());
-    ASSERT_EQ(positions(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n)), expected)
-        << round;
-    EXPECT_EQ(out.back(), 0xDEADBEEFu) << "wrote past min(na, nb), round " << round;
-    // The count is exact from at_least on, and below at_least otherwise.
-    for (std::size_t at_least :
-         {std::size_t{1}, expected.size(), expected.size() + 1, std::size_t{7}}) {
-      const std::size_t c = tids::intersect_count(a.data(), a.size(), b.data(), b.size(), at_least);
-      if (expected.size() >= at_least)
-        ASSERT_EQ(c, expected.size()) << round << " at least " << at_least;
-      else
-        ASSERT_LT(c, at_least) << round << " at least " << at_least;
-    }
-  }
+// The transactions of item i's occurrences.
+positions transactions_of(const tid_lists<std::uint16_t>& lists, std::uint32_t i) {
+  positions t;
+  for (std::uint32_t q = 0; q < lists.length(i); ++q)
+    t.push_back(lists.transaction_at(lists.list(i)[q]));
+  return t;
 }
 
 TEST(TidLists, ListsAscendAndHoldEveryOccurrence) {
@@ -82,28 +52,34 @@ TEST(TidLists, ListsAscendAndHoldEveryOccurrence) {
   lists.finish_filling();  // a second call keeps the lists
   const std::vector<positions> expected = {{0, 4}, {2, 4}, {0, 2, 3, 4}, {4}, {0, 3, 4}};
   ASSERT_EQ(lists.n_transactions(), 5u);
-  for (std::uint32_t i = 0; i < 5; ++i)
-    EXPECT_EQ(positions(lists.list(i), lists.list(i) + lists.length(i)), expected[i]) << i;
+  for (std::uint32_t i = 0; i < 5; ++i) {
+    EXPECT_TRUE(std::is_sorted(lists.list(i), lists.list(i) + lists.length(i))) << i;
+    EXPECT_EQ(transactions_of(lists, i), expected[i]) << i;
+  }
   tid_scratch s;
+  lists.start_iteration(4, s);
+  const std::uint16_t p0[] = {0, 2}, p1[] = {1, 2}, last[] = {3, 4};
+  // {0, 2, 3, 4} is in one transaction, {1, 2, 3, 4} too, {0, 2, 4} in two.
+  lists.start_group(p0, 2, last, 2, 1, s);
+  EXPECT_EQ(lists.pair_count(3, 4, s), 1u);
+  lists.start_group(p1, 2, last, 2, 1, s);
+  EXPECT_EQ(lists.pair_count(3, 4, s), 1u);
+  const std::uint16_t lone[] = {0}, two_last[] = {2, 4};
   lists.start_iteration(3, s);
-  std::uint32_t count = 0;
-  const std::uint16_t cand[] = {0, 2, 4};
-  EXPECT_TRUE(lists.candidate_is_frequent(cand, 0, 3, 2, count, s));
-  EXPECT_EQ(count, 2u);
+  lists.start_group(lone, 1, two_last, 2, 2, s);
+  EXPECT_EQ(lists.pair_count(2, 4, s), 2u);
   // Items dropped leave the lists and the projections, and so do the
-  // transactions left too short; the others keep their counts.
-  const std::uint16_t with_1[] = {0, 1, 2};
-  EXPECT_TRUE(lists.candidate_is_frequent(with_1, 1, 3, 1, count, s));
+  // transactions left too short; the others keep their counts and positions.
   lists.keep_items_in_transactions({1, 0, 1, 0, 1}, 3);
   const std::vector<positions> kept = {{0, 4}, {}, {0, 4}, {}, {0, 4}};
-  for (std::uint32_t i = 0; i < 5; ++i)
-    EXPECT_EQ(positions(lists.list(i), lists.list(i) + lists.length(i)), kept[i]) << i;
+  for (std::uint32_t i = 0; i < 5; ++i) EXPECT_EQ(transactions_of(lists, i), kept[i]) << i;
   lists.start_iteration(3, s);
-  EXPECT_TRUE(lists.candidate_is_frequent(cand, 0, 3, 2, count, s));
-  EXPECT_EQ(count, 2u);
-  EXPECT_FALSE(lists.candidate_is_frequent(with_1, 1, 3, 1, count, s));
-  lists.start_group(cand, 1, cand + 1, 2, 2, s);
+  lists.start_group(lone, 1, two_last, 2, 2, s);
   EXPECT_EQ(lists.pair_count(2, 4, s), 2u);
+  lists.start_iteration(4, s);
+  const std::uint16_t only_4[] = {4};
+  lists.start_group(p0, 2, only_4, 1, 1, s);  // a group of one: nothing to count
+  lists.start_group(p1, 2, last + 1, 1, 1, s);
 }
 
 TEST(TidLists, PositionsOutOfOrderOrAfterTheEndAreRefused) {
@@ -116,68 +92,6 @@ TEST(TidLists, PositionsOutOfOrderOrAfterTheEndAreRefused) {
   lists.finish_filling();
   EXPECT_EQ(error_of<std::out_of_range>([&] { lists.add_transaction(t, 2, 1); }),
             "vertical dataset: transaction position 1 where 1 was next");
-}
-
-// Walks the candidates of level k over n items in the order of a prefix-group
-// join, skipping some at random as the subset test and the constraints do,
-// and checks every verdict and frequent count of the tid-lists against the
-// bit matrix's.
-void check_level_against_matrix(std::mt19937& rng, int k, std::uint32_t n, std::uint32_t min_count,
-                                bit_matrix<std::uint16_t>& matrix,
-                                const tid_lists<std::uint16_t>& lists, int& frequent) {
-  tid_scratch s;
-  lists.start_iteration(k, s);
-  matrix.start_iteration(k, false);
-  std::vector<std::uint16_t> cand(k), counted(k, static_cast<std::uint16_t>(n - 1));
-  // Every ascending k-subset of 0..n-1 in lexicographic order.
-  for (int q = 0; q < k; ++q) cand[q] = static_cast<std::uint16_t>(q);
-  while (true) {
-    if (rng() % 4 != 0) {
-      int start = 0;
-      while (start < k - 1 && cand[start] == counted[start]) ++start;
-      counted = cand;
-      std::uint32_t by_lists = 0, by_matrix = 0;
-      const bool f_lists =
-          lists.candidate_is_frequent(cand.data(), start, k, min_count, by_lists, s);
-      const bool f_matrix =
-          matrix.candidate_is_frequent_compact(cand.data(), start, k, min_count, by_matrix);
-      ASSERT_EQ(f_lists, f_matrix) << "k " << k << " first item " << cand[0];
-      if (f_matrix) {
-        ASSERT_EQ(by_lists, by_matrix) << "k " << k << " first item " << cand[0];
-        ++frequent;
-      }
-    }
-    int q = k - 1;
-    while (q >= 0 && cand[q] == n - static_cast<std::uint32_t>(k - q)) --q;
-    if (q < 0) return;
-    ++cand[q];
-    for (int r = q + 1; r < k; ++r) cand[r] = static_cast<std::uint16_t>(cand[r - 1] + 1);
-  }
-}
-
-TEST(TidLists, CandidateCountsEqualTheBitMatrixOnRandomData) {
-  // Sparse and dense shapes, thresholds from 1 up, levels 3 to 5.
-  const std::vector<std::vector<std::uint32_t>> shapes = {{3, 9, 1, 20}, {40, 70, 55}, {12}};
-  for (std::uint32_t seed = 1; seed <= 9; ++seed) {
-    std::mt19937 rng(seed);
-    const std::uint32_t n = 9 + seed % 4;
-    const std::uint32_t n_trans = 100 + 97 * seed;
-    const tx_list trans = random_transactions(rng, n, n_trans, shapes[seed % shapes.size()]);
-    bit_matrix<std::uint16_t> matrix;
-    ASSERT_TRUE(matrix.fits_in_memory(n, n_trans, std::uint64_t{1} << 30));
-    matrix.allocate();
-    fill(matrix, trans);
-    tid_lists<std::uint16_t> lists;
-    lists.allocate(n, 0);
-    fill(lists, trans);
-    lists.finish_filling();
-    // Only the dense shape has frequent itemsets above a few occurrences.
-    const std::uint32_t min_count = seed % 3 != 1 ? 1 + seed % 2 : 1 + seed * n_trans / 200;
-    int frequent = 0;
-    for (int k = 3; k <= 5; ++k)
-      check_level_against_matrix(rng, k, n, min_count, matrix, lists, frequent);
-    EXPECT_GT(frequent, 0) << seed;  // the case tests counting, not only rejection
-  }
 }
 
 TEST(TidLists, GroupPairCountsEqualTheSupports) {

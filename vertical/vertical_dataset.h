@@ -43,6 +43,8 @@ struct vertical_dataset {
          occurrences * kSparseCellsPerOccurrence < static_cast<std::uint64_t>(n_items) * n_trans);
     expected_occurrences = occurrences;
     if (!uses_lists) return matrix_fits;
+    // The lists address the occurrences and end marks with 32 bits.
+    if (occurrences + n_trans >= (std::uint64_t{1} << 32)) return false;
     return tid_lists<T>::bytes_for(n_items, n_trans, occurrences) < budget_bytes / 3;
   }
   void allocate() {
@@ -75,9 +77,11 @@ struct vertical_dataset {
     return find_compact_section(n, matrix.n_words,
                                 [&](std::uint32_t item) {
                                   std::fill(row.begin(), row.end(), 0u);
-                                  const std::uint32_t* t = lists.list(item);
-                                  for (std::uint32_t q = 0; q < lists.length(item); ++q)
-                                    row[t[q] >> 5] |= 1u << (t[q] & 31);
+                                  const std::uint32_t* at = lists.list(item);
+                                  for (std::uint32_t q = 0; q < lists.length(item); ++q) {
+                                    const std::uint32_t t = lists.transaction_at(at[q]);
+                                    row[t >> 5] |= 1u << (t & 31);
+                                  }
                                   return row.data();
                                 })
         .found;
