@@ -96,6 +96,17 @@ std::uint32_t tid_lists<T>::transaction_at(std::uint32_t place) const {
       transaction_ends_.begin());
 }
 
+template <class T>
+void tid_lists<T>::mark_transactions(std::uint32_t item, std::uint32_t* row) const {
+  // Places ascend with the transactions: each one is searched from the last.
+  auto t = transaction_ends_.begin();
+  for (const std::uint32_t* at = places(item), *end = at + length(item); at < end; ++at) {
+    t = std::lower_bound(t, transaction_ends_.end(), *at);
+    const auto position = static_cast<std::uint32_t>(t - transaction_ends_.begin());
+    row[position >> 5] |= 1u << (position & 31);
+  }
+}
+
 void tid_projection::start_round() {
   if (++round == 0) {  // wrapped: no stale mark may match
     std::fill(round_of.begin(), round_of.end(), 0);
@@ -131,7 +142,7 @@ void tid_lists<T>::start_iteration(int k, tid_scratch& s) const {
 template <class T>
 void tid_lists<T>::project_depth(std::size_t d, std::uint32_t item, std::uint32_t min_count,
                                  tid_scratch& s) const {
-  const std::uint32_t* q = d == 0 ? list(item) : s.depth[d - 1].list_of(item);
+  const std::uint32_t* q = d == 0 ? places(item) : s.depth[d - 1].list_of(item);
   const std::size_t nq = d == 0 ? length(item) : s.depth[d - 1].length_of(item);
   // Below min_count no extension is frequent: the projection stays empty.
   if (nq >= min_count)
@@ -191,7 +202,7 @@ void tid_lists<T>::start_group(const T* prefix, int pk, const T* last, std::uint
     s.projected.push_back(prefix[d]);
   }
   const std::uint32_t p_last = prefix[pk - 1];
-  s.group_places = need == 0 ? list(p_last) : s.depth[need - 1].list_of(p_last);
+  s.group_places = need == 0 ? places(p_last) : s.depth[need - 1].list_of(p_last);
   s.group_n_places = need == 0 ? length(p_last) : s.depth[need - 1].length_of(p_last);
   // No pair of P's last items can reach min_count: every count stays 0.
   if (s.group_n_places < min_count) s.group_n_places = 0;

@@ -107,13 +107,16 @@ class tid_lists {
 
   std::uint32_t n_items() const { return n_items_; }
   std::uint32_t n_transactions() const { return n_transactions_; }
-  // The places of item in the horizontal copy, ascending.
-  const std::uint32_t* list(std::uint32_t item) const { return places_.data() + first_[item]; }
+  // The places of item in the horizontal copy, ascending (not transaction
+  // positions: see transaction_at and mark_transactions).
+  const std::uint32_t* places(std::uint32_t item) const { return places_.data() + first_[item]; }
   std::uint32_t length(std::uint32_t item) const {
     return static_cast<std::uint32_t>(first_[item + 1] - first_[item]);
   }
   // The position of the transaction holding place.
   std::uint32_t transaction_at(std::uint32_t place) const;
+  // Sets bit t of row (32 positions a word) for every transaction t holding item.
+  void mark_transactions(std::uint32_t item, std::uint32_t* row) const;
   // Bytes held now.
   std::uint64_t size_bytes() const {
     return bytes_for(n_items_, n_transactions_, places_.size());

@@ -33,11 +33,18 @@ void fill(Data& data, const tx_list& trans) {
     data.add_transaction(trans[t].data(), static_cast<std::uint32_t>(trans[t].size()), t);
 }
 
-// The transactions of item i's occurrences.
+// The transactions of item i's occurrences, found place by place and as a row
+// of bits (the two must agree).
 positions transactions_of(const tid_lists<std::uint16_t>& lists, std::uint32_t i) {
   positions t;
-  for (std::uint32_t q = 0; q < lists.length(i); ++q)
-    t.push_back(lists.transaction_at(lists.list(i)[q]));
+  std::uint32_t row[2] = {0, 0}, expected_row[2] = {0, 0};
+  for (std::uint32_t q = 0; q < lists.length(i); ++q) {
+    t.push_back(lists.transaction_at(lists.places(i)[q]));
+    expected_row[t.back() >> 5] |= 1u << (t.back() & 31);
+  }
+  lists.mark_transactions(i, row);
+  EXPECT_EQ(row[0], expected_row[0]) << i;
+  EXPECT_EQ(row[1], expected_row[1]) << i;
   return t;
 }
 
@@ -53,7 +60,7 @@ TEST(TidLists, ListsAscendAndHoldEveryOccurrence) {
   const std::vector<positions> expected = {{0, 4}, {2, 4}, {0, 2, 3, 4}, {4}, {0, 3, 4}};
   ASSERT_EQ(lists.n_transactions(), 5u);
   for (std::uint32_t i = 0; i < 5; ++i) {
-    EXPECT_TRUE(std::is_sorted(lists.list(i), lists.list(i) + lists.length(i))) << i;
+    EXPECT_TRUE(std::is_sorted(lists.places(i), lists.places(i) + lists.length(i))) << i;
     EXPECT_EQ(transactions_of(lists, i), expected[i]) << i;
   }
   tid_scratch s;

@@ -77,11 +77,7 @@ struct vertical_dataset {
     return find_compact_section(n, matrix.n_words,
                                 [&](std::uint32_t item) {
                                   std::fill(row.begin(), row.end(), 0u);
-                                  const std::uint32_t* at = lists.list(item);
-                                  for (std::uint32_t q = 0; q < lists.length(item); ++q) {
-                                    const std::uint32_t t = lists.transaction_at(at[q]);
-                                    row[t >> 5] |= 1u << (t & 31);
-                                  }
+                                  lists.mark_transactions(item, row.data());
                                   return row.data();
                                 })
         .found;
@@ -102,9 +98,7 @@ struct vertical_dataset {
     return find_shared_compact_section(n, words, filled, whole_words, peers,
                                        [&](std::uint32_t item) {
                                          std::fill(row.begin(), row.end(), 0u);
-                                         const std::uint32_t* t = lists.list(item);
-                                         for (std::uint32_t q = 0; q < lists.length(item); ++q)
-                                           row[t[q] >> 5] |= 1u << (t[q] & 31);
+                                         lists.mark_transactions(item, row.data());
                                          return row.data();
                                        })
         .found;
