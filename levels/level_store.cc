@@ -27,8 +27,8 @@ void level_store<T, T1>::clear(int new_k) {
   const std::size_t depths = flat || new_k < 2 ? 0 : static_cast<std::size_t>(new_k - 1);
   std::vector<std::vector<T>>(depths).swap(node_items);
   last_prefix.assign(depths, 0);
-  std::vector<std::vector<std::uint32_t>>(depths > 0 ? depths - 1 : 0).swap(node_ends);
-  std::vector<int>().swap(group_last);
+  std::vector<offset_column<std::uint32_t>>(depths > 0 ? depths - 1 : 0).swap(node_ends);
+  group_last = offset_column<int>(flat);
   std::vector<T>().swap(suffixes);
   std::vector<T1>().swap(supports);
   std::vector<T>().swap(keys);
@@ -58,9 +58,10 @@ void level_store<T, T1>::reserve_for_joins(const level_store& previous, bool wit
   for (const std::vector<T>& items : previous.node_items) upper_nodes += items.size();
   const std::uint64_t flag_bits = itemsets * static_cast<std::uint64_t>(previous.n_lam);
   const std::uint64_t per_itemset = sizeof(T) * (with_keys ? 2 : 1) + sizeof(T1);
-  const std::uint64_t per_node = sizeof(T) + sizeof(std::uint32_t);
-  const std::uint64_t per_group = sizeof(T) + sizeof(int);
-  if (itemsets * per_itemset + groups * per_group + upper_nodes * per_node + flag_bits / 8 >
+  // The node items and the narrow offsets of the groups and of the nodes above.
+  const std::uint64_t offsets = offset_column<int>::narrow_bytes(groups) +
+                                offset_column<std::uint32_t>::narrow_bytes(upper_nodes);
+  if (itemsets * per_itemset + (groups + upper_nodes) * sizeof(T) + offsets + flag_bits / 8 >
       budget_bytes)
     return;
   for (std::size_t d = 0; d < previous.node_items.size(); ++d) {
@@ -79,10 +80,9 @@ template <class T, class T1>
 std::uint64_t level_store<T, T1>::bytes() const {
   std::uint64_t nodes = 0;
   for (const std::vector<T>& items : node_items) nodes += items.capacity() * sizeof(T);
-  for (const std::vector<std::uint32_t>& ends : node_ends)
-    nodes += ends.capacity() * sizeof(std::uint32_t);
+  for (const offset_column<std::uint32_t>& ends : node_ends) nodes += ends.capacity_bytes();
   return nodes + (prefixes.capacity() + suffixes.capacity() + keys.capacity()) * sizeof(T) +
-         group_last.capacity() * sizeof(int) + supports.capacity() * sizeof(T1) +
+         group_last.capacity_bytes() + supports.capacity() * sizeof(T1) +
          lam_flags.capacity() / 8;
 }
 
@@ -98,7 +98,7 @@ bool level_store<T, T1>::append_items(const T* itemset, T1 support) {
   }
   const bool opens_group = n_itemsets == 0 || shared < width;
   if (!opens_group) {
-    ++group_last.back();
+    group_last.increment_back();
   } else if (flat) {
     prefixes.insert(prefixes.end(), itemset, itemset + width);
     group_last.push_back(n_itemsets);
@@ -110,7 +110,7 @@ bool level_store<T, T1>::append_items(const T* itemset, T1 support) {
     // The last node above the new ones gains a child; each new node but a group
     // has one child so far.
     if (shared > 0 && shared - 1 < width - 1)
-      node_ends[shared - 1].back() = static_cast<std::uint32_t>(node_items[shared].size());
+      node_ends[shared - 1].set_back(static_cast<std::uint32_t>(node_items[shared].size()));
     for (int d = shared; d < width - 1; ++d)
       node_ends[d].push_back(static_cast<std::uint32_t>(node_items[d + 1].size()));
     group_last.push_back(n_itemsets);
@@ -159,16 +159,16 @@ void level_store<T, T1>::append(const level_store& part) {
   for (int d = 0; d < width; ++d)
     at[d] = static_cast<std::uint32_t>(node_items[d].size() - (d < shared ? 1 : 0));
   for (int d = 0; d + 1 < width; ++d) {
-    const std::vector<std::uint32_t>& ends = part.node_ends[d];
+    const offset_column<std::uint32_t>& ends = part.node_ends[d];
     std::size_t i = 0;
-    if (d < shared) node_ends[d].back() = ends[i++] + at[d + 1];
+    if (d < shared) node_ends[d].set_back(ends[i++] + at[d + 1]);
     for (; i < ends.size(); ++i) node_ends[d].push_back(ends[i] + at[d + 1]);
   }
   for (int d = 0; d < width; ++d)
     node_items[d].insert(node_items[d].end(), part.node_items[d].begin() + (d < shared ? 1 : 0),
                          part.node_items[d].end());
   std::size_t g = 0;
-  if (n_itemsets > 0 && shared == width) group_last.back() = n_itemsets + part.group_last[g++];
+  if (n_itemsets > 0 && shared == width) group_last.set_back(n_itemsets + part.group_last[g++]);
   for (; g < part.group_last.size(); ++g) group_last.push_back(n_itemsets + part.group_last[g]);
   suffixes.insert(suffixes.end(), part.suffixes.begin(), part.suffixes.end());
   supports.insert(supports.end(), part.supports.begin(), part.supports.end());
@@ -190,10 +190,7 @@ void level_store<T, T1>::group_prefix(int g, T* out) const {
   std::size_t n = static_cast<std::size_t>(g);
   for (int d = width - 1; d >= 0; --d) {
     out[d] = node_items[d][n];
-    if (d > 0) {
-      const std::vector<std::uint32_t>& ends = node_ends[d - 1];
-      n = static_cast<std::size_t>(std::upper_bound(ends.begin(), ends.end(), n) - ends.begin());
-    }
+    if (d > 0) n = node_ends[d - 1].upper_bound(static_cast<std::uint32_t>(n));
   }
 }
 

@@ -15,6 +15,8 @@
 //               children of n start where those of n-1 end)
 //   group_last  per group (node of depth k-2): index of its last itemset
 //               (strictly increasing)
+// Both offset arrays take 16 bits per entry where they can (levels/offset_column.h);
+// group_last of flat stores is one 32-bit array.
 //   suffixes, supports: per itemset
 //   keys        per itemset, used by the key-pattern iteration; sized by its user
 //   lam_flags   per itemset, one bit per loose anti-monotone constraint: set when
@@ -31,6 +33,7 @@
 
 #include "constraints/constraint_set.h"
 #include "dataset/items.h"
+#include "levels/offset_column.h"
 #include "util/output_file.h"
 
 template <class T, class T1>
@@ -99,8 +102,8 @@ class level_store {
   std::vector<T> prefixes;  // flat only: group g's prefix at [g*(k-1), (g+1)*(k-1))
   std::vector<std::vector<T>> node_items;
   std::vector<T> last_prefix;  // tree only: the last group's prefix, contiguous for the compare
-  std::vector<std::vector<std::uint32_t>> node_ends;
-  std::vector<int> group_last;
+  std::vector<offset_column<std::uint32_t>> node_ends;
+  offset_column<int> group_last;
   std::vector<T> suffixes;
   std::vector<T1> supports;
   std::vector<T> keys;
@@ -170,9 +173,7 @@ class group_walk {
       started_ = true;
       nodes_[top] = target;
       for (int d = top - 1; d >= 0; --d) {
-        const std::vector<std::uint32_t>& ends = store_.node_ends[d];
-        nodes_[d] = static_cast<std::size_t>(
-            std::upper_bound(ends.begin(), ends.end(), nodes_[d + 1]) - ends.begin());
+        nodes_[d] = store_.node_ends[d].upper_bound(static_cast<std::uint32_t>(nodes_[d + 1]));
       }
       copy_from(0);
       return 0;

@@ -164,6 +164,37 @@ TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
   }
 }
 
+// Groups (k 2) and tree nodes (k 3) of 300 entries each: 256 of them span more
+// than 16 bits, so their ends turn wide; every itemset is still found, read
+// back in order and absent itemsets are not.
+TEST(ItemsetStore, WideRangesKeepEveryItemsetReachable) {
+  typed_constraints<std::uint16_t> table;
+  for (int k : {2, 3}) {
+    frequent_level<std::uint16_t, std::uint32_t> level(k);
+    std::vector<std::vector<std::uint16_t>> sets;
+    for (std::uint16_t a = 0; a < 260; ++a)
+      for (std::uint16_t b = 300; b < 600; ++b) {
+        sets.push_back(k == 2 ? std::vector<std::uint16_t>{a, b}
+                              : std::vector<std::uint16_t>{a, b, 1000});
+        level.add_itemset(sets.back().data(), a * 1000u + b, table);
+      }
+    EXPECT_TRUE(k == 2 ? level.group_last.wide() : level.node_ends[0].wide()) << k;
+    level.init_read_itemsets();
+    std::vector<std::uint16_t> buffer(static_cast<std::size_t>(k));
+    for (std::size_t i = 0; i < sets.size(); ++i) {
+      ASSERT_EQ(level.next_itemset(buffer.data()), static_cast<int>(i));
+      ASSERT_EQ(buffer, sets[i]) << i;
+      std::uint32_t support = 0;
+      ASSERT_TRUE(level.lookup(sets[i].data(), &support, nullptr)) << i;
+      EXPECT_EQ(support, sets[i][0] * 1000u + sets[i][1]);
+    }
+    EXPECT_EQ(level.next_itemset(buffer.data()), -1);
+    const std::vector<std::uint16_t> absent = k == 2 ? std::vector<std::uint16_t>{259, 600}
+                                                     : std::vector<std::uint16_t>{259, 599, 999};
+    EXPECT_FALSE(level.lookup(absent.data(), nullptr, nullptr));
+  }
+}
+
 // The tree gives back every group's prefix, finds every stored prefix and no
 // other, and a walk in group order reports the first prefix position that
 // changed.
@@ -230,8 +261,8 @@ TEST(ItemsetStore, RoomReservedForTheJoinsHoldsThemAllWithoutGrowing) {
     }
   frequent_level<std::uint8_t, std::uint16_t> next(3);
   next.reserve_for_joins(previous, true, 1 << 20);
-  const void* arrays[] = {next.node_items[0].data(), next.node_ends[0].data(),
-                          next.node_items[1].data(), next.group_last.data(),
+  const void* arrays[] = {next.node_items[0].data(), next.node_ends[0].storage(),
+                          next.node_items[1].data(), next.group_last.storage(),
                           next.suffixes.data(),      next.supports.data(),
                           next.keys.data()};
   for (const auto& g : groups)
@@ -243,18 +274,18 @@ TEST(ItemsetStore, RoomReservedForTheJoinsHoldsThemAllWithoutGrowing) {
       }
   EXPECT_EQ(next.n_itemsets, 13);
   EXPECT_EQ(next.number_of_groups(), 6);
-  const void* after[] = {next.node_items[0].data(), next.node_ends[0].data(),
-                         next.node_items[1].data(), next.group_last.data(),
+  const void* after[] = {next.node_items[0].data(), next.node_ends[0].storage(),
+                         next.node_items[1].data(), next.group_last.storage(),
                          next.suffixes.data(),      next.supports.data(),
                          next.keys.data()};
   for (int a = 0; a < 7; ++a) EXPECT_EQ(arrays[a], after[a]) << a;
-  // 13 itemsets of 4 bytes, 6 groups of 5 bytes and the 3 nodes above them (5
-  // bytes each) do not fit in 96 bytes.
+  // 13 itemsets of 4 bytes, 6 groups and the 3 nodes above them (an item and a
+  // 16-bit end each, and a 32-bit base per offset column) do not fit in 86 bytes.
   frequent_level<std::uint8_t, std::uint16_t> tight(3);
-  tight.reserve_for_joins(previous, true, 96);
+  tight.reserve_for_joins(previous, true, 86);
   EXPECT_EQ(tight.bytes(), 0u);
-  tight.reserve_for_joins(previous, true, 97);
-  EXPECT_EQ(tight.bytes(), 97u);
+  tight.reserve_for_joins(previous, true, 87);
+  EXPECT_EQ(tight.bytes(), 87u);
   next.clear(4);
   EXPECT_EQ(next.bytes(), 0u);
 }

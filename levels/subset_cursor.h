@@ -30,7 +30,8 @@ class subset_cursor {
         path_(static_cast<std::size_t>(width_) * width_),
         reached_(width_, 0),
         group_(width_, -1),
-        at_(width_, 0) {}
+        at_(width_, 0),
+        end_(width_, 0) {}
 
   // The index in previous of cand without the item at position p < k-2, or -1
   // when that subset is not stored. row is the join cursor's first_joined() for
@@ -51,7 +52,10 @@ class subset_cursor {
       reached_[q] = previous_.descend(searched, path, from);
       const int g = reached_[q] == width_ ? path[width_ - 1] : -1;
       group_[q] = g;
-      if (g >= 0) at_[q] = previous_.group_first(g);
+      if (g >= 0) {
+        at_[q] = previous_.group_first(g);
+        end_[q] = previous_.group_last[static_cast<std::size_t>(g)] + 1;
+      }
     }
     return find_forward(q, cand[width_ + 1]);
   }
@@ -68,10 +72,9 @@ class subset_cursor {
   // Index of the itemset with last item y in the group of p, from the current
   // position on; -1 when absent. Moves the position to the first suffix >= y.
   int find_forward(std::size_t p, T y) {
-    const int g = group_[p];
-    if (g < 0) return -1;
+    if (group_[p] < 0) return -1;
     const T* suffixes = previous_.suffixes.data();
-    const int end = previous_.group_last[static_cast<std::size_t>(g)] + 1;
+    const int end = end_[p];
     int at = at_[p];
     // Gallop: double the step while the suffix there is still below y.
     int step = 1;
@@ -96,4 +99,5 @@ class subset_cursor {
   std::vector<int> reached_;  // per p: the depth its search reached
   std::vector<int> group_;    // per p: the group of (P - P[p]) + x, -1 when none
   std::vector<int> at_;       // per p: the current position in that group
+  std::vector<int> end_;      // per p: the end of that group
 };
