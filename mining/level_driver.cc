@@ -63,20 +63,12 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   std::uint64_t occurrences = 0;
   for (std::uint32_t a = 0; a < items.n_items; ++a) occurrences += items.support(a);
   // With several ranks each fills the in-memory data with its own records, and
-  // the levels in memory sum their counts (vertical/shared_levels.h); the
-  // key-pattern levels, whose supports are inferred from the whole data, are
-  // counted by rank 0 alone: the other ranks hand it their records first.
+  // the levels in memory sum their counts (vertical/shared_levels.h).
   const bool key_patterns = items.dense_support_pct > 20.0;
-  auto move_into_memory = [&] {
-    if (key_patterns) hand_over_to_rank_zero(run);
-    if (run.done_here()) return;
-    data.allocate();
-    vertical = true;
-  };
   if (hop <= 2 && data.fits_in_memory(items.n_items, items.n_transactions, occurrences,
                                       run.memory_bytes, run.config.layout)) {
-    move_into_memory();
-    if (run.done_here()) return;
+    data.allocate();
+    vertical = true;
   }
 
   auto pairs = std::make_unique<frequent_pairs<T>>();
@@ -95,8 +87,8 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
     if (hop <= k &&
         data.fits_in_memory(run.pruning.n_kept(), items.n_transactions, occurrences_in_file<T>(run),
                             run.memory_bytes, run.config.layout)) {
-      move_into_memory();
-      if (run.done_here()) return;
+      data.allocate();
+      vertical = true;
     }
     if (!count_level_out_of_core<T, T1>(run, k, max_tr_len, items, *level, *candidates, pairs,
                                         *make_sink(run, data, true), table))
@@ -123,7 +115,9 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   while (true) {
     run.report.check_stop();
     ++k;
-    if (shared)
+    if (shared && key_patterns)
+      intersect_level_key_patterns_shared(run, k, items, *level, *next, data, table);
+    else if (shared)
       intersect_level_shared(run, k, items, *level, *next, data, table, !compact);
     else
       variant(run, k, items, *level, *next, data, table);

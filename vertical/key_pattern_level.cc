@@ -19,6 +19,7 @@
 // itemset), and in either case so does the candidate.
 #include <vector>
 
+#include "dataset/shared_scan.h"
 #include "levels/join_cursor.h"
 #include "levels/subset_cursor.h"
 #include "util/stopwatch.h"
@@ -26,6 +27,7 @@
 #include "vertical/intersection_levels.h"
 #include "vertical/level_output.h"
 #include "vertical/level_threads.h"
+#include "vertical/shared_levels.h"
 
 namespace {
 
@@ -153,13 +155,12 @@ void join_key_patterns(const frequent_level<T, T1>& previous, int k, const item_
       // All pairs of the group in one walk (started at the group's first
       // candidate that needs a count): cheaper than a projection of the prefix
       // and an intersection per candidate, even where few need a count.
-      count = pair_count_in_group(data.lists, previous, cursor.group(), cand, k, min_count,
-                                  w.lists, counted_group);
+      count = pair_count_in_group(data.lists, previous, cursor.group(), cand, k, min_count, w.lists,
+                                  counted_group);
       frequent = count >= min_count;
     } else {
       const int s = cursor.share_with_counted();
-      frequent =
-          data.matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, w.scratch);
+      frequent = data.matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, w.scratch);
     }
     if (!frequent) continue;
     if (count == v.least)
@@ -203,8 +204,88 @@ void intersect_level_key_patterns(run_context& run, int k, item_table& items,
   print_vertical_row(run.report, "zaxdk", k, counters, data.reported_bytes(), clock.seconds());
 }
 
+template <class T, class T1>
+void intersect_level_key_patterns_shared(run_context& run, int k, item_table& items,
+                                         frequent_level<T, T1>& previous,
+                                         frequent_level<T, T1>& next, vertical_dataset<T>& data,
+                                         typed_constraints<T>& table) {
+  stopwatch clock;
+  clock.start();
+  cluster& peers = run.counting();
+  next.clear(k);
+  const T kKey = static_cast<T>(-1);
+  if (previous.keys.size() != static_cast<std::size_t>(previous.n_itemsets))
+    previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
+  candidate_cursor<T, T1> cursor(previous, k, items.n_items, true);
+  if (!cursor.valid()) return;
+  reserve_next_level(run, previous, data, true, next);
+  std::vector<level_walker<T>> walkers =
+      make_walkers(1, k, false, data, table, false, items.n_items);
+  level_walker<T>& w = walkers[0];
+  level_counters counters;
+  // The candidates since the last sum, in walk order: their items, verdicts
+  // and, for those counted, this rank's counts. Inferred ones wait with them,
+  // so that the level is stored in the order one process stores it.
+  std::vector<T> pending;
+  std::vector<key_verdict<T, T1>> verdicts;
+  std::vector<T1> counts;
+  auto settle = [&] {
+    peers.sum_counts(counts.data(), counts.size());
+    std::size_t counted = 0;
+    for (std::size_t c = 0; c < verdicts.size(); ++c) {
+      const key_verdict<T, T1>& v = verdicts[c];
+      T1 support = v.support;
+      T record = v.record;
+      if (v.action == key_verdict<T, T1>::count) {
+        const T1 count = counts[counted++];
+        if (count < items.min_count) continue;
+        support = count == v.least ? v.least : count;
+        record = count == v.least ? v.least_item : kKey;
+      }
+      next.add_itemset(pending.data() + c * static_cast<std::size_t>(k), support, table);
+      next.keys.push_back(record);
+      ++counters.frequent;
+    }
+    pending.clear();
+    verdicts.clear();
+    counts.clear();
+  };
+  subset_cursor<T, T1> subsets(previous, k);
+  const T* cand = cursor.candidate();
+  int counted_group = -1;
+  do {
+    ++counters.examined;
+    if (!table.keeps(cand, k)) continue;
+    const key_verdict<T, T1> v = examine_subsets(previous, cursor, k, subsets);
+    if (v.action == key_verdict<T, T1>::skip) continue;
+    pending.insert(pending.end(), cand, cand + k);
+    verdicts.push_back(v);
+    if (v.action == key_verdict<T, T1>::count) {
+      // Exactly (threshold 0): only the sum is compared with min_count.
+      std::uint32_t count = 0;
+      if (data.uses_lists) {
+        count = pair_count_in_group(data.lists, previous, cursor.group(), cand, k, 0, w.lists,
+                                    counted_group);
+      } else {
+        const int s = cursor.share_with_counted();
+        data.matrix.candidate_is_frequent_compact(cand, s, k, 0, count, w.scratch);
+      }
+      counts.push_back(static_cast<T1>(count));
+    }
+    if (verdicts.size() == kSharedCandidates) settle();
+  } while (cursor.advance());
+  settle();
+
+  write_level(run, k, items, next, table, counters);
+  print_vertical_row(run.report, "zaxdk", k, counters, data.reported_bytes(), clock.seconds());
+  report_exchange(run);
+}
+
 #define KESTREL_INSTANTIATE(T, T1)                                                    \
   template void intersect_level_key_patterns<T, T1>(                                  \
+      run_context&, int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&, \
+      vertical_dataset<T>&, typed_constraints<T>&);                                   \
+  template void intersect_level_key_patterns_shared<T, T1>(                           \
       run_context&, int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&, \
       vertical_dataset<T>&, typed_constraints<T>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)

@@ -10,9 +10,10 @@
 // The compact and diffuse variants share this walk: the bit matrix's compact
 // head speeds up a rank's counts as it does one process's, while the diffuse
 // variant's pruning and reordering of the matrix (from what one rank's
-// intersections cost) are left out. The key-pattern variant infers supports
-// from subsets' supports, which needs the whole data: its levels stay with
-// rank 0 (mining/level_driver.cc).
+// intersections cost) are left out. The key-pattern variant has its own walk
+// (vertical/key_pattern_level.cc): a candidate's verdict comes from the
+// previous level, the same on every rank; those it asks to count are summed,
+// and the inferred ones wait in line with them.
 // T is the dense item type, T1 the support type.
 #pragma once
 
@@ -32,3 +33,10 @@ template <class T, class T1>
 void intersect_level_shared(run_context& run, int k, item_table& items,
                             frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
                             vertical_dataset<T>& data, typed_constraints<T>& table, bool diffuse);
+
+// The key-pattern variant over the ranks (row "zaxdk").
+template <class T, class T1>
+void intersect_level_key_patterns_shared(run_context& run, int k, item_table& items,
+                                         frequent_level<T, T1>& previous,
+                                         frequent_level<T, T1>& next, vertical_dataset<T>& data,
+                                         typed_constraints<T>& table);
