@@ -30,7 +30,8 @@ class candidate_cursor {
         cand_(k),
         counted_(k, static_cast<T>(n_items - 1)),
         group_(first_group - 1),
-        end_group_(end_group < 0 ? previous.number_of_groups() : end_group) {
+        end_group_(end_group < 0 ? previous.number_of_groups() : end_group),
+        last_(first_group < end_group_ ? previous.group_first(first_group) - 1 : 0) {
     // n_items - 1 can be no first item of a candidate of k >= 3 items, so the first
     // candidate shares nothing with the counted one.
     valid_ = enter_next_group();
@@ -79,7 +80,8 @@ class candidate_cursor {
   // and first pair. False when there is none.
   bool enter_next_group() {
     while (++group_ < end_group_) {
-      const int first = previous_.group_first(group_);
+      // Groups are consecutive: this one starts after the last one's end.
+      const int first = last_ + 1;
       last_ = previous_.group_last[group_];
       if (last_ == first) continue;
       const T* p = walk_.prefix();
@@ -110,7 +112,7 @@ class candidate_cursor {
   std::vector<T> counted_;
   int group_;
   int end_group_;
-  int last_ = 0;
+  int last_;  // the current group's last itemset
   int pair_i_ = 0;
   int pair_j_ = 0;
   bool valid_ = false;
