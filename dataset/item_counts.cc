@@ -25,8 +25,11 @@ std::vector<item_entry> item_counts::frequent(std::uint32_t min_count) const {
   sparse_.for_each([&](std::uint32_t id, std::uint32_t count) {
     if (count >= min_count) out.push_back({id, count, 0});
   });
-  std::sort(out.begin() + static_cast<std::ptrdiff_t>(first_sparse), out.end(),
-            [](const item_entry& a, const item_entry& b) { return a.id < b.id; });
+  if (out.size() > first_sparse) {
+    std::vector<item_entry> sparse(out.begin() + static_cast<std::ptrdiff_t>(first_sparse), out.end());
+    sort_entries_by(sparse, [](const item_entry& e) { return e.id; });
+    std::copy(sparse.begin(), sparse.end(), out.begin() + static_cast<std::ptrdiff_t>(first_sparse));
+  }
   return out;
 }
 

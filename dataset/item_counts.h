@@ -7,6 +7,7 @@
 // the largest id.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -20,6 +21,37 @@ struct item_entry {
   std::uint32_t count;
   std::uint32_t attr;
 };
+
+// Sorts entries stably by key(e), a 32-bit unsigned value: three counting
+// sorts by 11-bit digits, least significant first, through one scratch copy.
+// A million items take a few milliseconds where a comparison sort took most of
+// a tenth of a second.
+template <class Key>
+void sort_entries_by(std::vector<item_entry>& entries, Key key) {
+  constexpr int kBits = 11;
+  constexpr std::uint32_t kDigits = 1u << kBits;
+  if (entries.size() < 256) {
+    std::stable_sort(entries.begin(), entries.end(),
+                     [&](const item_entry& a, const item_entry& b) { return key(a) < key(b); });
+    return;
+  }
+  std::vector<item_entry> scratch(entries.size());
+  std::vector<std::size_t> start(kDigits);
+  for (int shift = 0; shift < 32; shift += kBits) {
+    std::fill(start.begin(), start.end(), 0);
+    for (const item_entry& e : entries) ++start[(key(e) >> shift) & (kDigits - 1)];
+    // A digit that every entry shares orders nothing.
+    if (*std::max_element(start.begin(), start.end()) == entries.size()) continue;
+    std::size_t sum = 0;
+    for (std::size_t& s : start) {
+      const std::size_t count = s;
+      s = sum;
+      sum += count;
+    }
+    for (const item_entry& e : entries) scratch[start[(key(e) >> shift) & (kDigits - 1)]++] = e;
+    entries.swap(scratch);
+  }
+}
 
 class item_counts {
  public:

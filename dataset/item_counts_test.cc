@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 namespace {
@@ -43,6 +45,27 @@ TEST(ItemCounts, ClearZeroesEveryCountAndKeepsTheIdBound) {
   EXPECT_EQ(counts.id_bound(), 3000000001ull);
   counts.add(5);
   EXPECT_EQ(counts.support_of(5), 1u);
+}
+
+// Against std::stable_sort, for lists short and long, with keys over all 32
+// bits, keys sharing a digit, and many ties (whose order must stay).
+TEST(ItemCounts, RadixSortIsAStableSortByTheKey) {
+  std::mt19937 rng(11);
+  for (std::size_t n : {0u, 1u, 200u, 5000u}) {
+    for (std::uint32_t mask : {0xFFFFFFFFu, 0x7u, 0xFFC00000u, 0x003FF800u}) {
+      std::vector<item_entry> entries;
+      for (std::uint32_t i = 0; i < n; ++i) entries.push_back({i, static_cast<std::uint32_t>(rng()) & mask, static_cast<std::uint32_t>(rng())});
+      std::vector<item_entry> expected = entries;
+      std::stable_sort(expected.begin(), expected.end(),
+                       [](const item_entry& a, const item_entry& b) { return a.count < b.count; });
+      sort_entries_by(entries, [](const item_entry& e) { return e.count; });
+      ASSERT_EQ(entries.size(), expected.size());
+      for (std::size_t i = 0; i < n; ++i) {
+        ASSERT_EQ(entries[i].id, expected[i].id) << n << " " << mask << " at " << i;
+        ASSERT_EQ(entries[i].attr, expected[i].attr);
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -21,10 +21,9 @@ void item_table::remap_items(bool make_labels) {
     }
   }
   dense_support_pct = dense > 0 ? (sum * 100 / static_cast<double>(dense)) / n_transactions : 0.0;
-  // Ties are broken by input id so that a run is reproducible.
-  std::sort(frequent.begin(), frequent.end(), [](const item_entry& a, const item_entry& b) {
-    return a.count != b.count ? a.count < b.count : a.id < b.id;
-  });
+  // Ties are broken by input id so that a run is reproducible: the list is in
+  // ascending id, and the sort by support is stable.
+  sort_entries_by(frequent, [](const item_entry& e) { return e.count; });
   number(frequent, make_labels);
 }
 
@@ -34,15 +33,11 @@ void item_table::remap_items(const std::vector<std::uint32_t>& column, bool asce
   for (item_entry& e : frequent) e.attr = column.at(e.id);
   // Infrequent entries are not in the list at all, so no frequent item can be
   // mistaken for one, whatever its attribute value.
-  if (ascending) {
-    std::sort(frequent.begin(), frequent.end(), [](const item_entry& a, const item_entry& b) {
-      return a.attr != b.attr ? a.attr < b.attr : a.id < b.id;
-    });
-  } else {
-    std::sort(frequent.begin(), frequent.end(), [](const item_entry& a, const item_entry& b) {
-      return a.attr != b.attr ? a.attr > b.attr : a.id < b.id;
-    });
-  }
+  // Ties are broken by input id: the list is in ascending id, and the sort is stable.
+  if (ascending)
+    sort_entries_by(frequent, [](const item_entry& e) { return e.attr; });
+  else
+    sort_entries_by(frequent, [](const item_entry& e) { return ~e.attr; });
   number(frequent, true);
 }
 
@@ -62,7 +57,10 @@ void item_table::number(const std::vector<item_entry>& in_order, bool make_label
     item_label.assign(static_cast<std::size_t>(n_items) * kLabelSlot, 0);
     item_label_len.assign(n_items, 0);
   }
+  constexpr std::uint32_t kAhead = 16;  // the map is read at random: fetch ahead
   for (std::uint32_t k = 0; k < n_items; ++k) {
+    if (k + kAhead < n_items && in_order[k + kAhead].id >= kDenseIdLimit)
+      sparse_map.prefetch(in_order[k + kAhead].id);
     const item_entry& e = in_order[k];
     unmap[k] = e.id;
     item_support[k] = e.count;
