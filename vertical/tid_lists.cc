@@ -129,10 +129,12 @@ void tid_lists<T>::start_iteration(int k, tid_scratch& s) const {
   s.position.assign(n_items_, 0);
   s.position_round_of.assign(n_items_, 0);
   s.position_round = 0;
+  s.k = k;
   s.depth.resize(static_cast<std::size_t>(std::max(k - 2, 0)));
   for (tid_projection& d : s.depth) {
     d.at.assign(n_items_, 0);
     d.length.assign(n_items_, 0);
+    d.count.assign(n_items_, 0);
     d.round_of.assign(n_items_, 0);
     d.round = 0;
     d.start_round();
@@ -142,47 +144,73 @@ void tid_lists<T>::start_iteration(int k, tid_scratch& s) const {
 template <class T>
 void tid_lists<T>::project_depth(std::size_t d, std::uint32_t item, std::uint32_t min_count,
                                  tid_scratch& s) const {
+  const std::uint32_t* rows = d == 0 ? transaction_items_.data() : s.depth[d - 1].rows.data();
   const std::uint32_t* q = d == 0 ? places(item) : s.depth[d - 1].list_of(item);
   const std::size_t nq = d == 0 ? length(item) : s.depth[d - 1].length_of(item);
+  // A candidate of the level that starts with the d+1 items projected holds
+  // k-d-1 more, all after them.
+  const std::uint32_t min_tail = static_cast<std::uint32_t>(s.k - static_cast<int>(d) - 1);
   // Below min_count no extension is frequent: the projection stays empty.
-  if (nq >= min_count)
-    project(q, nq, s.depth[d]);
-  else
+  if (nq >= min_count) {
+    project(rows, q, nq, min_count, min_tail, s.depth[d]);
+  } else {
     s.depth[d].start_round();
+  }
 }
 
 template <class T>
-void tid_lists<T>::project(const std::uint32_t* q, std::size_t nq, tid_projection& out) const {
-  // Two walks over the tails of Q's transactions (the items after each place
-  // of Q's last item): the lengths of the lists, then the places, in Q's
-  // order, so each list ascends.
+void tid_lists<T>::project(const std::uint32_t* rows, const std::uint32_t* q, std::size_t nq,
+                           std::uint32_t min_count, std::uint32_t min_tail,
+                           tid_projection& out) const {
+  // The occurrences of every item in the tails (the items after each place of
+  // Q's last item) give each list its room; then the tails again, copied with
+  // the items of enough occurrences only (the others make no frequent itemset
+  // with Q, and a candidate of the level holding Q holds only items of the
+  // copy), each item's place in the copy going to its list in Q's order, so
+  // each list ascends. A tail left too short for such a candidate goes, and
+  // its places with it.
   out.start_round();
-  const std::uint32_t* items = transaction_items_.data();
+  std::uint32_t* count = out.count.data();
   std::uint32_t* length = out.length.data();
   std::uint32_t* round_of = out.round_of.data();
   const std::uint32_t round = out.round;
   for (std::size_t i = 0; i < nq; ++i) {
-    for (const std::uint32_t* y = items + q[i] + 1; *y != kTransactionEnd; ++y) {
+    for (const std::uint32_t* y = rows + q[i] + 1; *y != kTransactionEnd; ++y) {
       if (round_of[*y] != round) {
         round_of[*y] = round;
+        count[*y] = 0;
         length[*y] = 0;
         out.items.push_back(*y);
       }
-      ++length[*y];
+      ++count[*y];
     }
   }
   std::size_t at = 0;
   for (std::uint32_t y : out.items) {
     out.at[y] = at;
-    at += length[y];
-    length[y] = 0;
+    if (count[y] >= min_count) at += count[y];
   }
   if (out.places.size() < at) out.places.resize(std::max(at, 2 * out.places.size()));
   std::uint32_t* places = out.places.data();
   const std::size_t* list_at = out.at.data();
+  std::vector<std::uint32_t>& copy = out.rows;
+  // Every kept occurrence and an end mark per tail at most.
+  if (copy.size() < at + nq) copy.resize(std::max(at + nq, 2 * copy.size()));
+  std::uint32_t* c = copy.data();
+  std::uint32_t n = 0;
   for (std::size_t i = 0; i < nq; ++i) {
-    for (const std::uint32_t* y = items + q[i] + 1; *y != kTransactionEnd; ++y)
-      places[list_at[*y] + length[*y]++] = static_cast<std::uint32_t>(y - items);
+    const std::uint32_t start = n;
+    for (const std::uint32_t* y = rows + q[i] + 1; *y != kTransactionEnd; ++y) {
+      if (count[*y] < min_count) continue;
+      places[list_at[*y] + length[*y]++] = n;
+      c[n++] = *y;
+    }
+    if (n - start < min_tail) {
+      for (std::uint32_t j = start; j < n; ++j) --length[c[j]];
+      n = start;
+    } else {
+      c[n++] = kTransactionEnd;
+    }
   }
 }
 
@@ -202,6 +230,7 @@ void tid_lists<T>::start_group(const T* prefix, int pk, const T* last, std::uint
     s.projected.push_back(prefix[d]);
   }
   const std::uint32_t p_last = prefix[pk - 1];
+  s.group_rows = need == 0 ? transaction_items_.data() : s.depth[need - 1].rows.data();
   s.group_places = need == 0 ? places(p_last) : s.depth[need - 1].list_of(p_last);
   s.group_n_places = need == 0 ? length(p_last) : s.depth[need - 1].length_of(p_last);
   // No pair of P's last items can reach min_count: every count stays 0.
@@ -232,7 +261,7 @@ void tid_lists<T>::count_block(std::uint32_t first, tid_scratch& s) const {
   if (s.pair_counts.size() < n_counts) s.pair_counts.resize(n_counts);
   std::uint32_t* counts = s.pair_counts.data();
   std::fill(counts, counts + n_counts, 0u);
-  const std::uint32_t* items = transaction_items_.data();
+  const std::uint32_t* items = s.group_rows;
   const std::uint32_t* position = s.position.data();
   const std::uint32_t* round_of = s.position_round_of.data();
   const std::uint32_t round = s.position_round;

@@ -15,10 +15,13 @@
 // A group of level k, the itemsets P+x of a prefix P of k-2 items, is counted
 // by one walk over the transactions of P, which counts every pair x < y of the
 // group's last items they hold. The transactions of P come from projections:
-// one walk over the occurrences of an itemset Q's last item gives the
-// occurrences of Q+y for every item y after it at once, for the cost of those
-// transactions' tails. The walker keeps the projections of every leading part
-// of P and walks again only the parts that change between groups. The data is
+// one walk over the occurrences of an itemset Q's last item copies the tails of
+// Q's transactions, without the items that make no frequent itemset with Q,
+// and gives the occurrences of Q+y in the copy for every item y after Q's last
+// at once. Deeper projections and the group's walk then read short copies laid
+// out one after another instead of whole transactions anywhere in the data.
+// The walker keeps the projections of every leading part of P and walks again
+// only the parts that change between groups. The data is
 // only read while a level counts, so several walkers may count at once, each
 // with its own tid_scratch. T is the dense item type of the candidates.
 #pragma once
@@ -27,16 +30,20 @@
 #include <cstdint>
 #include <vector>
 
-// The transactions of an itemset Q projected on the items after Q's last: the
-// places of y in the transactions of Q+y, for every such y, located by at[y]
-// and length[y] in places when round_of[y] == round (else empty).
+// The transactions of an itemset Q projected on the items after Q's last: a
+// copy of their tails (rows, each closed by kTransactionEnd) that keeps only
+// the items y for which Q+y is frequent and only the tails long enough for a
+// candidate of the level, and the places of every y in those rows, located by
+// at[y] and length[y] in places when round_of[y] == round (else empty).
 struct tid_projection {
+  std::vector<std::uint32_t> rows;    // never shrinks
   std::vector<std::uint32_t> places;  // never shrinks
   std::vector<std::size_t> at;
   std::vector<std::uint32_t> length;
   std::vector<std::uint32_t> round_of;
   std::uint32_t round = 0;
   std::vector<std::uint32_t> items;  // the items y of the current projection
+  std::vector<std::uint32_t> count;  // occurrences of y in the tails, kept or not
 
   std::uint32_t length_of(std::uint32_t y) const { return round_of[y] == round ? length[y] : 0; }
   const std::uint32_t* list_of(std::uint32_t y) const { return places.data() + at[y]; }
@@ -53,10 +60,12 @@ constexpr std::size_t kGroupPairCounters = std::size_t{1} << 20;
 struct tid_scratch {
   std::vector<tid_projection> depth;
   std::vector<std::uint32_t> projected;
+  int k = 0;  // the items of the level's candidates
 
   // The group being counted (start_group): the places of its prefix P's last
-  // item in the transactions of P, and each last item's position in the group,
-  // valid where position_round_of[item] == position_round.
+  // item in the rows of P's transactions, and each last item's position in the
+  // group, valid where position_round_of[item] == position_round.
+  const std::uint32_t* group_rows = nullptr;
   const std::uint32_t* group_places = nullptr;
   std::size_t group_n_places = 0;
   std::uint32_t group_size = 0;
@@ -138,10 +147,11 @@ class tid_lists {
   std::uint32_t pair_count(std::uint32_t x, std::uint32_t y, tid_scratch& scratch) const;
 
  private:
-  // Fills out with the places of every y after Q's last item in the
-  // transactions of Q+y, from q[0..nq), the places of Q's last item in the
-  // transactions of Q.
-  void project(const std::uint32_t* q, std::size_t nq, tid_projection& out) const;
+  // Fills out with the projection of Q from q[0..nq), the places of Q's last
+  // item in rows, which hold Q's transactions; tails of fewer than min_tail
+  // kept items are dropped.
+  void project(const std::uint32_t* rows, const std::uint32_t* q, std::size_t nq,
+               std::uint32_t min_count, std::uint32_t min_tail, tid_projection& out) const;
   // Fills s.depth[d] with the projection of the prefix parts 0..d, whose last
   // is item, from s.depth[d - 1] (from item's own list at d = 0).
   void project_depth(std::size_t d, std::uint32_t item, std::uint32_t min_count,

@@ -115,7 +115,9 @@ TEST(TidLists, GroupPairCountsEqualTheSupports) {
     lists.allocate(n, 0);
     fill(lists, trans);
     lists.finish_filling();
-    const std::uint32_t min_count = 1 + seed * n_trans / 100;
+    // Threshold 0 (the ranks of kestrel-mpi count exactly) keeps every item
+    // and tail in the projections.
+    const std::uint32_t min_count = seed % 5 == 0 ? 0 : 1 + seed * n_trans / 100;
     auto support = [&](const std::vector<std::uint16_t>& set) {
       std::uint32_t c = 0;
       for (const auto& t : trans)
