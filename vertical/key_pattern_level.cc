@@ -272,7 +272,7 @@ void intersect_level_key_patterns_shared(run_context& run, int k, item_table& it
       }
       counts.push_back(static_cast<T1>(count));
     }
-    if (verdicts.size() == kSharedCandidates) settle();
+    if (counts.size() == kSharedCandidates || pending.size() >= kSharedItems) settle();
   } while (cursor.advance());
   settle();
 
