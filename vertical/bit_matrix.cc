@@ -213,13 +213,13 @@ compact_section find_shared_compact_section(
 }
 
 template <class T>
-bool bit_matrix<T>::try_make_compact(std::uint32_t n) {
+template <class Find>
+bool bit_matrix<T>::make_compact_with(std::uint32_t n, Find find) {
   is_compact = false;
   compact_first = 0xFFFFFFFFu;
   compact_words = compact_count = 0;
   if (n != n_items) return false;
-  compact_section section =
-      find_compact_section(n, n_words, [this](std::uint32_t i) { return row(i); });
+  compact_section section = find([this](std::uint32_t i) { return row(i); });
   if (!section.found) return false;
   compact_first = section.first;
   compact_words = section.words;
@@ -229,21 +229,19 @@ bool bit_matrix<T>::try_make_compact(std::uint32_t n) {
 }
 
 template <class T>
+bool bit_matrix<T>::try_make_compact(std::uint32_t n) {
+  return make_compact_with(n, [this, n](auto row_of) {
+    return find_compact_section(n, n_words, row_of);
+  });
+}
+
+template <class T>
 bool bit_matrix<T>::try_make_compact_shared(std::uint32_t n, std::uint32_t filled,
                                             std::uint32_t whole_words, cluster& peers) {
-  is_compact = false;
-  compact_first = 0xFFFFFFFFu;
-  compact_words = compact_count = 0;
-  // Every rank has the same n_items: all return here or none.
-  if (n != n_items) return false;
-  compact_section section = find_shared_compact_section(n, n_words, filled, whole_words, peers,
-                                                        [this](std::uint32_t i) { return row(i); });
-  if (!section.found) return false;
-  compact_first = section.first;
-  compact_words = section.words;
-  reorder_bits_compact(n, section.mask);
-  is_compact = true;
-  return true;
+  // Every rank has the same n_items: all return early or none.
+  return make_compact_with(n, [this, n, filled, whole_words, &peers](auto row_of) {
+    return find_shared_compact_section(n, n_words, filled, whole_words, peers, row_of);
+  });
 }
 
 template <class T>

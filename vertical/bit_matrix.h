@@ -112,6 +112,10 @@ class bit_matrix {
   // Moves, in the first n rows, the positions set in mask to the front, keeping
   // their order, then the others; then computes compact_count.
   void reorder_bits_compact(std::uint32_t n, const std::vector<std::uint32_t>& mask);
+  // The compact test of both kinds: find(row_of) returns the section; on success
+  // the rows are reordered to it.
+  template <class Find>
+  bool make_compact_with(std::uint32_t n, Find find);
 
   // Prepares scratch for one vertical iteration of level k: a fresh cache of k
   // rows, prefix_compact_count = 0 and (with_mask) an empty pruning mask.
