@@ -29,6 +29,8 @@ class thread_rank final : public cluster {
     std::vector<std::uint64_t> all;
     for (const std::string& part :
          all_.exchange(rank_, "gather_all", bytes_of(mine.data(), mine.size()))) {
+      // An empty part may leave `all` without storage: memcpy wants a pointer even for 0 bytes.
+      if (part.empty()) continue;
       const std::size_t at = all.size();
       all.resize(at + part.size() / 8);
       std::memcpy(all.data() + at, part.data(), part.size());
@@ -140,6 +142,7 @@ void thread_ranks::receive(int from, int to, void* bytes, std::size_t n) {
   labels_[static_cast<std::size_t>(to)] = "receive from " + std::to_string(from);
   if (!changed_.wait_for(lock, kPatience, [&] { return queue.size() >= n; }))
     hang(to, "waited a minute for bytes");
+  if (n == 0) return;
   std::memcpy(bytes, queue.data(), n);
   queue.erase(0, n);
 }
