@@ -8,6 +8,7 @@
 
 namespace {
 
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 // The VmFlags line of the mapping of /proc/self/smaps that holds address p.
 std::string flags_of_mapping_holding(const void* p) {
   const auto at = reinterpret_cast<std::uintptr_t>(p);
@@ -23,6 +24,7 @@ std::string flags_of_mapping_holding(const void* p) {
   }
   return "";
 }
+#endif
 
 // A block of several huge pages from new is marked for them (flag "hg"). Without the mark the tables indexed by item pay a
 // TLB miss on nearly every read.
