@@ -2,10 +2,10 @@
 
 #include <cstdio>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
 #include "constraints/constraint.h"
+#include "dataset/id_map.h"
 #include "dataset/shared_scan.h"
 #include "dataset/temp_dataset.h"
 #include "util/error.h"
@@ -18,10 +18,10 @@ namespace {
 // and refilled while the pass runs.
 struct keep_flags {
   std::vector<std::uint8_t> dense;
-  std::unordered_set<std::uint32_t> sparse;
+  id_map sparse;  // value 1: kept
   bool kept(std::uint32_t id) const {
     if (id < item_table::kDenseIdLimit) return id < dense.size() && dense[id] != 0;
-    return sparse.count(id) != 0;
+    return sparse.find(id) != nullptr;
   }
 };
 
@@ -33,7 +33,7 @@ std::uint64_t snapshot(const item_table& items, keep_flags& flags) {
     if (e.id < item_table::kDenseIdLimit)
       flags.dense[e.id] = 1;
     else
-      flags.sparse.insert(e.id);
+      flags.sparse[e.id] = 1;
   }
   return frequent.size();
 }
