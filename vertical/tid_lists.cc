@@ -107,11 +107,8 @@ void tid_lists<T>::mark_transactions(std::uint32_t item, std::uint32_t* row) con
   }
 }
 
-void tid_projection::start_round() {
-  if (++round == 0) {  // wrapped: no stale mark may match
-    std::fill(round_of.begin(), round_of.end(), 0);
-    round = 1;
-  }
+void tid_projection::clear() {
+  for (std::uint32_t y : items) length[y] = 0;
   items.clear();
 }
 
@@ -126,18 +123,15 @@ inline std::size_t rows_before(std::size_t a, std::size_t m) { return a * (m - 1
 template <class T>
 void tid_lists<T>::start_iteration(int k, tid_scratch& s) const {
   s.projected.clear();
-  s.position.assign(n_items_, 0);
-  s.position_round_of.assign(n_items_, 0);
-  s.position_round = 0;
+  s.position.assign(n_items_, kNoPosition);
+  s.group_items.clear();
+  s.count.assign(n_items_, 0);
   s.k = k;
   s.depth.resize(static_cast<std::size_t>(std::max(k - 2, 0)));
   for (tid_projection& d : s.depth) {
     d.at.assign(n_items_, 0);
     d.length.assign(n_items_, 0);
-    d.count.assign(n_items_, 0);
-    d.round_of.assign(n_items_, 0);
-    d.round = 0;
-    d.start_round();
+    d.items.clear();
   }
 }
 
@@ -152,15 +146,15 @@ void tid_lists<T>::project_depth(std::size_t d, std::uint32_t item, std::uint32_
   const std::uint32_t min_tail = static_cast<std::uint32_t>(s.k - static_cast<int>(d) - 1);
   // Below min_count no extension is frequent: the projection stays empty.
   if (nq >= min_count) {
-    project(rows, q, nq, min_count, min_tail, s.depth[d]);
+    project(rows, q, nq, min_count, min_tail, s.count.data(), s.depth[d]);
   } else {
-    s.depth[d].start_round();
+    s.depth[d].clear();
   }
 }
 
 template <class T>
 void tid_lists<T>::project(const std::uint32_t* rows, const std::uint32_t* q, std::size_t nq,
-                           std::uint32_t min_count, std::uint32_t min_tail,
+                           std::uint32_t min_count, std::uint32_t min_tail, std::uint32_t* count,
                            tid_projection& out) const {
   // The occurrences of every item in the tails (the items after each place of
   // Q's last item) give each list its room; then the tails again, copied with
@@ -169,30 +163,21 @@ void tid_lists<T>::project(const std::uint32_t* rows, const std::uint32_t* q, st
   // copy), each item's place in the copy going to its list in Q's order, so
   // each list ascends. A tail left too short for such a candidate goes, and
   // its places with it.
-  out.start_round();
-  std::uint32_t* count = out.count.data();
+  out.clear();
   std::uint32_t* length = out.length.data();
-  std::uint32_t* round_of = out.round_of.data();
-  const std::uint32_t round = out.round;
   for (std::size_t i = 0; i < nq; ++i) {
     for (const std::uint32_t* y = rows + q[i] + 1; *y != kTransactionEnd; ++y) {
-      if (round_of[*y] != round) {
-        round_of[*y] = round;
-        count[*y] = 0;
-        length[*y] = 0;
-        out.items.push_back(*y);
-      }
-      ++count[*y];
+      if (count[*y]++ == 0) out.items.push_back(*y);
     }
   }
-  std::size_t at = 0;
+  std::uint32_t at = 0;
   for (std::uint32_t y : out.items) {
     out.at[y] = at;
     if (count[y] >= min_count) at += count[y];
   }
-  if (out.places.size() < at) out.places.resize(std::max(at, 2 * out.places.size()));
+  if (out.places.size() < at) out.places.resize(std::max<std::size_t>(at, 2 * out.places.size()));
   std::uint32_t* places = out.places.data();
-  const std::size_t* list_at = out.at.data();
+  const std::uint32_t* list_at = out.at.data();
   std::vector<std::uint32_t>& copy = out.rows;
   // Every kept occurrence and an end mark per tail at most.
   if (copy.size() < at + nq) copy.resize(std::max(at + nq, 2 * copy.size()));
@@ -212,6 +197,8 @@ void tid_lists<T>::project(const std::uint32_t* rows, const std::uint32_t* q, st
       c[n++] = kTransactionEnd;
     }
   }
+  // The counts go back to 0 for the next projection.
+  for (std::uint32_t y : out.items) count[y] = 0;
 }
 
 template <class T>
@@ -236,14 +223,11 @@ void tid_lists<T>::start_group(const T* prefix, int pk, const T* last, std::uint
   // No pair of P's last items can reach min_count: every count stays 0.
   if (s.group_n_places < min_count) s.group_n_places = 0;
   s.group_size = m;
-  if (++s.position_round == 0) {  // wrapped: no stale mark may match
-    std::fill(s.position_round_of.begin(), s.position_round_of.end(), 0);
-    s.position_round = 1;
-  }
+  for (std::uint32_t y : s.group_items) s.position[y] = kNoPosition;
+  s.group_items.assign(last, last + m);
   for (std::uint32_t i = 0; i < m; ++i) {
     assert(last[i] > p_last && (i == 0 || last[i - 1] < last[i]));
     s.position[last[i]] = i;
-    s.position_round_of[last[i]] = s.position_round;
   }
   s.block_first = s.block_end = 0;
 }
@@ -263,14 +247,12 @@ void tid_lists<T>::count_block(std::uint32_t first, tid_scratch& s) const {
   std::fill(counts, counts + n_counts, 0u);
   const std::uint32_t* items = s.group_rows;
   const std::uint32_t* position = s.position.data();
-  const std::uint32_t* round_of = s.position_round_of.data();
-  const std::uint32_t round = s.position_round;
   std::vector<std::uint32_t>& members = s.members;
   for (std::size_t i = 0; i < s.group_n_places; ++i) {
     // The group's last items lie after P's last item: the transaction's tail.
     members.clear();
     for (const std::uint32_t* y = items + s.group_places[i] + 1; *y != kTransactionEnd; ++y)
-      if (round_of[*y] == round) members.push_back(position[*y]);
+      if (position[*y] != kNoPosition) members.push_back(position[*y]);
     // Positions ascend with the items; rows outside the block are skipped.
     const std::size_t n = members.size();
     for (std::size_t a = 0; a + 1 < n && members[a] < end; ++a) {
@@ -285,7 +267,7 @@ void tid_lists<T>::count_block(std::uint32_t first, tid_scratch& s) const {
 
 template <class T>
 std::uint32_t tid_lists<T>::pair_count(std::uint32_t x, std::uint32_t y, tid_scratch& s) const {
-  assert(s.position_round_of[x] == s.position_round && s.position_round_of[y] == s.position_round);
+  assert(s.position[x] != kNoPosition && s.position[y] != kNoPosition);
   const std::uint32_t a = s.position[x], b = s.position[y];
   assert(a < b && a >= s.block_first);
   if (a >= s.block_end) count_block(a, s);

@@ -33,22 +33,22 @@
 // The transactions of an itemset Q projected on the items after Q's last: a
 // copy of their tails (rows, each closed by kTransactionEnd) that keeps only
 // the items y for which Q+y is frequent and only the tails long enough for a
-// candidate of the level, and the places of every y in those rows, located by
-// at[y] and length[y] in places when round_of[y] == round (else empty).
+// candidate of the level, and the places of every y in those rows, at[y] on
+// for length[y]. length is 0 for every item outside the projection: the items
+// of the last projection are the only ones to clear before the next, so a
+// projection holds two 32-bit words per item of the data and no more (a level
+// has as many of them per walker as its candidates have prefix items).
 struct tid_projection {
   std::vector<std::uint32_t> rows;    // never shrinks
   std::vector<std::uint32_t> places;  // never shrinks
-  std::vector<std::size_t> at;
+  std::vector<std::uint32_t> at;
   std::vector<std::uint32_t> length;
-  std::vector<std::uint32_t> round_of;
-  std::uint32_t round = 0;
   std::vector<std::uint32_t> items;  // the items y of the current projection
-  std::vector<std::uint32_t> count;  // occurrences of y in the tails, kept or not
 
-  std::uint32_t length_of(std::uint32_t y) const { return round_of[y] == round ? length[y] : 0; }
+  std::uint32_t length_of(std::uint32_t y) const { return length[y]; }
   const std::uint32_t* list_of(std::uint32_t y) const { return places.data() + at[y]; }
   // Empties the projection (every list_of becomes empty).
-  void start_round();
+  void clear();
 };
 
 // Rows of pair counters one walk over a group's transactions fills at most (4
@@ -64,14 +64,15 @@ struct tid_scratch {
 
   // The group being counted (start_group): the places of its prefix P's last
   // item in the rows of P's transactions, and each last item's position in the
-  // group, valid where position_round_of[item] == position_round.
+  // group (kNoPosition for the items outside it).
   const std::uint32_t* group_rows = nullptr;
   const std::uint32_t* group_places = nullptr;
   std::size_t group_n_places = 0;
   std::uint32_t group_size = 0;
   std::vector<std::uint32_t> position;
-  std::vector<std::uint32_t> position_round_of;
-  std::uint32_t position_round = 0;
+  std::vector<std::uint32_t> group_items;  // whose position is set
+  // Occurrences per item in the tails one projection reads; 0 outside project.
+  std::vector<std::uint32_t> count;
   // Counts of the pairs (a, b), a < b positions, for the rows a in
   // [block_first, block_end), row after row; see pair_count.
   std::vector<std::uint32_t> pair_counts;
@@ -80,6 +81,9 @@ struct tid_scratch {
   std::size_t block_counters = kGroupPairCounters;  // the tests make it small
   std::vector<std::uint32_t> members;               // of one transaction
 };
+
+// The position of an item in no group (tid_scratch::position).
+constexpr std::uint32_t kNoPosition = 0xFFFFFFFFu;
 
 // Where the horizontal copy ends a transaction. Items are below it: dense ids
 // count from 0 and never reach the 32-bit range's top.
@@ -149,9 +153,10 @@ class tid_lists {
  private:
   // Fills out with the projection of Q from q[0..nq), the places of Q's last
   // item in rows, which hold Q's transactions; tails of fewer than min_tail
-  // kept items are dropped.
+  // kept items are dropped. count: the scratch's, all 0, and so left.
   void project(const std::uint32_t* rows, const std::uint32_t* q, std::size_t nq,
-               std::uint32_t min_count, std::uint32_t min_tail, tid_projection& out) const;
+               std::uint32_t min_count, std::uint32_t min_tail, std::uint32_t* count,
+               tid_projection& out) const;
   // Fills s.depth[d] with the projection of the prefix parts 0..d, whose last
   // is item, from s.depth[d - 1] (from item's own list at d = 0).
   void project_depth(std::size_t d, std::uint32_t item, std::uint32_t min_count,
