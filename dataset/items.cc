@@ -48,6 +48,7 @@ void item_table::number(const std::vector<item_entry>& in_order, bool make_label
   item_support.assign(n_items, 0);
   dense_map.assign(counts.dense_table_size(), kNotFrequent);  // larger ids go to sparse_map
   sparse_map.release();
+  input_map_released_ = false;
   std::size_t n_large = 0;
   for (const item_entry& e : in_order) n_large += e.id >= kDenseIdLimit ? 1 : 0;
   sparse_map.reserve(n_large);
@@ -79,9 +80,16 @@ void item_table::number(const std::vector<item_entry>& in_order, bool make_label
   }
 }
 
+void item_table::release_input_map() {
+  std::vector<std::uint32_t>().swap(dense_map);
+  sparse_map.release();
+  input_map_released_ = true;
+}
+
 void item_table::compact(const std::vector<std::uint32_t>& keep) {
   // Input ids of the dropped items no longer map to anything.
   for (std::uint32_t i = 0, next = 0; i < n_items; ++i) {
+    if (input_map_released_) break;
     if (next < keep.size() && keep[next] == i) {
       ++next;
     } else if (unmap[i] < kDenseIdLimit) {
@@ -102,6 +110,7 @@ void item_table::compact(const std::vector<std::uint32_t>& keep) {
       }
     }
     const std::uint32_t input = unmap[j];
+    if (input_map_released_) continue;
     if (input < kDenseIdLimit)
       dense_map[input] = j;
     else

@@ -55,4 +55,20 @@ TEST(ItemTable, SparseHugeIdsKeepMemorySmall) {
   EXPECT_EQ(items.map_input(3000000001u), item_table::kNotFrequent);
 }
 
+TEST(ItemTable, CompactAfterTheInputMapIsFreedKeepsIdsSupportsAndLabels) {
+  // Global pruning may shrink the numbering after level 2 freed the map of
+  // input ids: small and large ids alike must neither come back into a map
+  // nor be written through a freed one.
+  item_table items = counted(1, {{7, 4}, {3000000000u, 2}, {9, 3}, {4000000000u, 5}});
+  items.remap_items(true);
+  ASSERT_EQ(input_ids(items), (std::vector<std::uint32_t>{3000000000u, 9, 7, 4000000000u}));
+  items.release_input_map();
+  items.compact({1, 3});
+  EXPECT_EQ(items.n_items, 2u);
+  EXPECT_EQ(input_ids(items), (std::vector<std::uint32_t>{9, 4000000000u}));
+  EXPECT_EQ(items.support(0), 3u);
+  EXPECT_EQ(items.support(1), 5u);
+  EXPECT_EQ(labels(items), (std::vector<std::string>{"9 ", "4000000000 "}));
+}
+
 }  // namespace

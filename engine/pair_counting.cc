@@ -471,6 +471,8 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_
   else
     n_passes = passes.count_triangle(plan.first_items, false);
   const level_totals stored = passes.finish();
+  // Every pass from here on reads dense ids.
+  items.release_input_map();
   if (sink.rewrites_dataset()) run.pruning.mark(2);
 
   progress_row row;
