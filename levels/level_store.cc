@@ -342,10 +342,10 @@ int write_groups(const level_store<T, T1>& store, int g0, int g1, const item_tab
 }  // namespace
 
 template <class T, class T1>
-int frequent_level<T, T1>::dump_itemsets(item_table& items,
+int frequent_level<T, T1>::dump_itemsets(const item_table& items,
                                          const std::vector<std::uint32_t>& prefix_items,
                                          output_file& out, typed_constraints<T>& table,
-                                         unsigned threads) {
+                                         unsigned threads) const {
   if (this->n_itemsets == 0) return 0;
   const int n_groups = this->number_of_groups();
   threads = std::min<unsigned>(

@@ -147,8 +147,8 @@ class frequent_level : public level_store<T, T1> {
   // threads > 1: consecutive runs of groups are laid out on up to that many
   // threads (each with its own clone of table when it filters) and written in
   // order, so the bytes are the same for any number of threads.
-  int dump_itemsets(item_table& items, const std::vector<std::uint32_t>& prefix_items,
-                    output_file& out, typed_constraints<T>& table, unsigned threads = 1);
+  int dump_itemsets(const item_table& items, const std::vector<std::uint32_t>& prefix_items,
+                    output_file& out, typed_constraints<T>& table, unsigned threads = 1) const;
 };
 
 // Walks the groups of a store in order and keeps the current group's prefix:

@@ -17,6 +17,7 @@
 #include "levels/level_store.h"
 #include "util/widths.h"
 #include "vertical/intersection_levels.h"
+#include "vertical/level_output.h"
 #include "vertical/shared_levels.h"
 #include "vertical/vertical_dataset.h"
 #include "vertical/vertical_filler.h"
@@ -108,22 +109,32 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   level->keys.assign(static_cast<std::size_t>(level->n_itemsets), static_cast<T>(-1));
   auto next = std::make_unique<frequent_level<T, T1>>(k);
   using iteration = void (*)(run_context&, int, item_table&, frequent_level<T, T1>&,
-                             frequent_level<T, T1>&, vertical_dataset<T>&, typed_constraints<T>&);
+                             frequent_level<T, T1>&, vertical_dataset<T>&, typed_constraints<T>&,
+                             level_output<T, T1>&);
   iteration variant = key_patterns ? &intersect_level_key_patterns<T, T1>
                       : compact    ? &intersect_level_dense<T, T1>
                                    : &intersect_level_sparse<T, T1>;
-  while (true) {
-    run.report.check_stop();
-    ++k;
-    if (shared && key_patterns)
-      intersect_level_key_patterns_shared(run, k, items, *level, *next, data, table);
-    else if (shared)
-      intersect_level_shared(run, k, items, *level, *next, data, table, !compact);
-    else
-      variant(run, k, items, *level, *next, data, table);
-    if (next->n_itemsets < k || constraints.last_allowed_level(k)) return;
-    std::swap(level, next);
+  // Levels shared between ranks are written as they end, on every rank alike.
+  level_output<T, T1> output(run, !shared && level_output<T, T1>::writes_behind(run));
+  try {
+    while (true) {
+      run.report.check_stop();
+      ++k;
+      if (shared && key_patterns)
+        intersect_level_key_patterns_shared(run, k, items, *level, *next, data, table);
+      else if (shared)
+        intersect_level_shared(run, k, items, *level, *next, data, table, !compact);
+      else
+        variant(run, k, items, *level, *next, data, table, output);
+      if (next->n_itemsets < k || constraints.last_allowed_level(k)) break;
+      std::swap(level, next);
+    }
+  } catch (...) {
+    // The level still being written ends first (its row, or its failure).
+    output.wait();
+    throw;
   }
+  output.wait();
 }
 
 #define KESTREL_INSTANTIATE(T, T1) template void mine_levels<T, T1>(run_context&, int, item_table&);

@@ -79,7 +79,8 @@ void join_chunk(const frequent_level<T, T1>& previous, int k, std::uint32_t n_it
 
 template <class T, class T1, bool kDiffuse>
 void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& previous,
-             frequent_level<T, T1>& next, vertical_dataset<T>& data, typed_constraints<T>& table) {
+             frequent_level<T, T1>& next, vertical_dataset<T>& data, typed_constraints<T>& table,
+             level_output<T, T1>& output) {
   stopwatch clock;
   clock.start();
   bit_matrix<T>& matrix = data.matrix;
@@ -137,9 +138,8 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
       matrix.diffuse_order_set = true;
     }
   }
-  write_level(run, k, items, next, table, counters);
-  print_vertical_row(run.report, kDiffuse ? "zaxs" : "zaxd", k, counters, data.reported_bytes(),
-                     clock.seconds());
+  output.finish_level(k, items, next, table, counters, kDiffuse ? "zaxs" : "zaxd",
+                      data.reported_bytes(), clock);
 }
 
 }  // namespace
@@ -147,23 +147,25 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
 template <class T, class T1>
 void intersect_level_dense(run_context& run, int k, item_table& items,
                            frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
-                           vertical_dataset<T>& data, typed_constraints<T>& table) {
-  iterate<T, T1, false>(run, k, items, previous, next, data, table);
+                           vertical_dataset<T>& data, typed_constraints<T>& table,
+                           level_output<T, T1>& output) {
+  iterate<T, T1, false>(run, k, items, previous, next, data, table, output);
 }
 
 template <class T, class T1>
 void intersect_level_sparse(run_context& run, int k, item_table& items,
                             frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
-                            vertical_dataset<T>& data, typed_constraints<T>& table) {
-  iterate<T, T1, true>(run, k, items, previous, next, data, table);
+                            vertical_dataset<T>& data, typed_constraints<T>& table,
+                           level_output<T, T1>& output) {
+  iterate<T, T1, true>(run, k, items, previous, next, data, table, output);
 }
 
 #define KESTREL_INSTANTIATE(T, T1)                                                            \
   template void intersect_level_dense<T, T1>(run_context&, int, item_table&,                  \
                                              frequent_level<T, T1>&, frequent_level<T, T1>&,  \
-                                             vertical_dataset<T>&, typed_constraints<T>&);    \
+                                             vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&);    \
   template void intersect_level_sparse<T, T1>(run_context&, int, item_table&,                 \
                                               frequent_level<T, T1>&, frequent_level<T, T1>&, \
-                                              vertical_dataset<T>&, typed_constraints<T>&);
+                                              vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

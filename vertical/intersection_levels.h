@@ -1,6 +1,7 @@
 // Levels k >= 3 of the vertical phase: each call builds level k into `next` from
 // `previous` by intersecting bit-vectors, appends it to the output file and
-// prints one progress row ("zaxd", "zaxs" or "zaxdk"). No row is printed when
+// prints one progress row ("zaxd", "zaxs" or "zaxdk") through output (which may write it
+// behind the mining of the next level). No row is printed when
 // the previous level offers no pair to join.
 //
 // Candidates are the joined pairs of the previous level (levels/join_cursor.h):
@@ -18,6 +19,7 @@
 #include "dataset/items.h"
 #include "dataset/run_context.h"
 #include "levels/level_store.h"
+#include "vertical/level_output.h"
 #include "vertical/vertical_dataset.h"
 
 // Compact variant: plain intersections, with the compact head when the compact
@@ -25,14 +27,16 @@
 template <class T, class T1>
 void intersect_level_dense(run_context& run, int k, item_table& items,
                            frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
-                           vertical_dataset<T>& data, typed_constraints<T>& table);
+                           vertical_dataset<T>& data, typed_constraints<T>& table,
+                           level_output<T, T1>& output);
 // Diffuse variant: run lists per two-item prefix; on every second call of a run
 // it collects the tid-lists of the frequent itemsets and may prune and reorder
 // the bit matrix for the following levels.
 template <class T, class T1>
 void intersect_level_sparse(run_context& run, int k, item_table& items,
                             frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
-                            vertical_dataset<T>& data, typed_constraints<T>& table);
+                            vertical_dataset<T>& data, typed_constraints<T>& table,
+                           level_output<T, T1>& output);
 
 // Key-pattern variant: infers the support of every candidate that is not a key
 // pattern from its subsets' supports and intersects only the rest. Reads the
@@ -41,7 +45,8 @@ void intersect_level_sparse(run_context& run, int k, item_table& items,
 template <class T, class T1>
 void intersect_level_key_patterns(run_context& run, int k, item_table& items,
                                   frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
-                                  vertical_dataset<T>& data, typed_constraints<T>& table);
+                                  vertical_dataset<T>& data, typed_constraints<T>& table,
+                           level_output<T, T1>& output);
 
 // The support of candidate cand (k items) of previous's group `group`, on
 // tid-lists. The group's first candidate starts one walk over its prefix's

@@ -12,6 +12,7 @@
 
 #include "tests/support/files.h"
 #include "tests/support/itemsets.h"
+#include "util/error.h"
 
 namespace {
 
@@ -53,22 +54,25 @@ struct vertical_run {
       if (static_cast<int>(set.size()) > k0) expected_stores[set] = support;
   }
 
-  void run(variant v) {
+  // behind: each level is written while the next one is mined.
+  void run(variant v, bool behind = false) {
     test_dir dir;
     run_context run{run_config{}};
-    run.output.file = dir.file("out.txt");
-    {
+    run.output.file = output_to.empty() ? dir.file("out.txt") : output_to;
+    if (output_to.empty()) {
       output_file create(run.output, "w+");
       create.close();
     }
     run.report.hook = [this](const char* text) { rows += text; };
     auto next = std::make_unique<frequent_level<T, T1>>(k0);
+    level_output<T, T1> output(run, behind);
     for (int k = k0 + 1;; ++k) {
-      if (v == variant::compact) intersect_level_dense(run, k, items, *level, *next, vd, table);
-      if (v == variant::diffuse) intersect_level_sparse(run, k, items, *level, *next, vd, table);
-      if (v == variant::key) {
-        intersect_level_key_patterns(run, k, items, *level, *next, vd, table);
-      }
+      if (v == variant::compact)
+        intersect_level_dense(run, k, items, *level, *next, vd, table, output);
+      if (v == variant::diffuse)
+        intersect_level_sparse(run, k, items, *level, *next, vd, table, output);
+      if (v == variant::key)
+        intersect_level_key_patterns(run, k, items, *level, *next, vd, table, output);
       if (v == variant::key) {
         EXPECT_EQ(next->keys.size(), static_cast<std::size_t>(next->n_itemsets));
       }
@@ -80,6 +84,8 @@ struct vertical_run {
       if (next->n_itemsets == 0) break;
       std::swap(level, next);
     }
+    output.wait();
+    written = read_file(run.output.file);
   }
 
   item_table items;
@@ -90,6 +96,8 @@ struct vertical_run {
   int k0 = 0;
   itemset_counts expected_stores, stores;
   std::string rows;
+  std::string written;    // the output file
+  std::string output_to;  // set: the output file instead of a fresh one
 };
 
 TEST(VerticalIterations, RowsCountExaminedFrequentAndWritten) {
@@ -129,15 +137,17 @@ TEST(VerticalIterations, KeyPatternsInferSupportsWithoutCounting) {
 
 namespace {
 
+// The rows without their times.
+std::string without_times(const std::string& rows) {
+  std::string out;
+  for (std::size_t at = 0, end; (end = rows.find('\n', at)) != std::string::npos; at = end + 1)
+    out += rows.substr(at, rows.rfind('\t', end) - at) + "\n";
+  return out;
+}
+
 // Every variant finds the brute-force supports on bit rows and on tid-lists
 // alike, and prints the same rows (the times aside) on both.
 TEST(VerticalIterations, TidListsGiveTheSupportsAndRowsOfTheBitMatrix) {
-  auto without_times = [](std::string rows) {
-    std::string out;
-    for (std::size_t at = 0, end; (end = rows.find('\n', at)) != std::string::npos; at = end + 1)
-      out += rows.substr(at, rows.rfind('\t', end) - at) + "\n";
-    return out;
-  };
   for (std::uint32_t seed = 1; seed <= 12; ++seed) {
     std::mt19937 rng(seed);
     const std::uint32_t n = 6 + seed % 9;
@@ -157,6 +167,51 @@ TEST(VerticalIterations, TidListsGiveTheSupportsAndRowsOfTheBitMatrix) {
       EXPECT_EQ(bits.stores, bits.expected_stores) << seed;
       EXPECT_EQ(without_times(lists.rows), without_times(bits.rows)) << seed;
     }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A level written while the next one is mined leaves the same file and the
+// same rows, in the same order, as one written at once.
+TEST(VerticalIterations, WritingBehindTheMiningChangesNoByte) {
+  for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+    std::mt19937 rng(seed);
+    const std::uint32_t n = 8 + seed % 5;
+    transactions trans(60 + rng() % 100);
+    for (auto& t : trans)
+      for (std::uint32_t i = 0; i < n; ++i)
+        if (rng() % 100 < 30 + 6 * (i % 6)) t.push_back(i);
+    for (variant v : {variant::compact, variant::diffuse, variant::key}) {
+      vertical_run<std::uint8_t, std::uint16_t> at_once(trans, n, 3, 2);
+      vertical_run<std::uint8_t, std::uint16_t> behind(trans, n, 3, 2);
+      at_once.run(v, false);
+      behind.run(v, true);
+      EXPECT_GT(std::count(at_once.rows.begin(), at_once.rows.end(), '\n'), 2) << seed;
+      EXPECT_FALSE(at_once.written.empty()) << seed;
+      EXPECT_EQ(behind.written, at_once.written) << seed;
+      EXPECT_EQ(without_times(behind.rows), without_times(at_once.rows)) << seed;
+    }
+  }
+}
+
+// A write that fails behind the mining stops the run as it does written at
+// once: the same error, and no row for the level that was not written.
+TEST(VerticalIterations, AFailedWriteBehindTheMiningIsReported) {
+  if (!path_exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const transactions trans = {{0, 1, 2, 3}, {0, 1, 2, 3}, {0, 1, 2}, {1, 2, 3}, {0, 2, 3}};
+  for (bool behind : {false, true}) {
+    vertical_run<std::uint8_t, std::uint8_t> r(trans, 4, 2, 2);
+    r.output_to = "/dev/full";
+    try {
+      r.run(variant::key, behind);
+      ADD_FAILURE() << "a write to /dev/full passed";
+    } catch (const run_error& e) {
+      EXPECT_EQ(std::string(e.what()), "/dev/full could not be written!");
+    }
+    EXPECT_EQ(r.rows, "") << behind;
   }
 }
 

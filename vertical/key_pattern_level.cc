@@ -175,7 +175,8 @@ void join_key_patterns(const frequent_level<T, T1>& previous, int k, const item_
 template <class T, class T1>
 void intersect_level_key_patterns(run_context& run, int k, item_table& items,
                                   frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
-                                  vertical_dataset<T>& data, typed_constraints<T>& table) {
+                                  vertical_dataset<T>& data, typed_constraints<T>& table,
+                                  level_output<T, T1>& output) {
   stopwatch clock;
   clock.start();
   next.clear(k);
@@ -200,8 +201,7 @@ void intersect_level_key_patterns(run_context& run, int k, item_table& items,
   intersection_stats stats;
   merge_walkers(walkers, false, counters, stats, data.matrix);
 
-  write_level(run, k, items, next, table, counters);
-  print_vertical_row(run.report, "zaxdk", k, counters, data.reported_bytes(), clock.seconds());
+  output.finish_level(k, items, next, table, counters, "zaxdk", data.reported_bytes(), clock);
 }
 
 template <class T, class T1>
@@ -284,7 +284,7 @@ void intersect_level_key_patterns_shared(run_context& run, int k, item_table& it
 #define KESTREL_INSTANTIATE(T, T1)                                                    \
   template void intersect_level_key_patterns<T, T1>(                                  \
       run_context&, int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&, \
-      vertical_dataset<T>&, typed_constraints<T>&);                                   \
+      vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&);             \
   template void intersect_level_key_patterns_shared<T, T1>(                           \
       run_context&, int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&, \
       vertical_dataset<T>&, typed_constraints<T>&);

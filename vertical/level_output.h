@@ -1,16 +1,23 @@
 // What the vertical levels (compact, diffuse, key-pattern) share at their end: the
-// level's counters, its output and its progress row. Internal to vertical/.
+// level's counters, its output and its progress row. The level driver keeps one
+// level_output for a run's vertical levels; the rest is internal to vertical/.
 // T is the dense item type, T1 the support type.
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <memory>
+#include <system_error>
+#include <thread>
 
 #include "constraints/constraint_set.h"
 #include "dataset/items.h"
 #include "dataset/run_context.h"
 #include "levels/level_store.h"
 #include "util/output_file.h"
+#include "util/processors.h"
 #include "util/progress_row.h"
+#include "util/stopwatch.h"
 
 struct level_counters {
   long long examined = 0;  // candidates produced, tested or not
@@ -52,3 +59,119 @@ inline void print_vertical_row(reporter& report, const char* algorithm, int k,
   row.seconds = seconds;
   print_progress_row(report, row);
 }
+
+// The end of each vertical level: its itemsets appended to the output file, then
+// its progress row. Formatting and writing a deep dense level costs about a
+// quarter of its time on one thread, so with a spare processor (`behind`) level
+// k is written on a thread of its own while the threads mine level k+1, which
+// only reads level k's store. The next end (or wait()) joins that writer before
+// anything else happens, so the file, the rows and their order are those of a
+// run that writes every level at once; the row's time then runs until its
+// level is written.
+// Use: finish_level at the end of each level; wait() once the last level has
+// ended, and on the way out of a failing run (a write that failed first wins,
+// as it would have stopped the run before the next level).
+template <class T, class T1>
+class level_output {
+ public:
+  level_output(run_context& run, bool behind) : run_(run), behind_(behind) {}
+  ~level_output() {
+    if (writer_.joinable()) writer_.join();
+  }
+  level_output(const level_output&) = delete;
+  level_output& operator=(const level_output&) = delete;
+
+  // Whether a run's levels are written behind its mining: when it may use
+  // more than one thread and writes a file (a caller's consumer is called
+  // on the calling thread).
+  static bool writes_behind(const run_context& run) {
+    const unsigned threads =
+        run.config.threads == 0 ? usable_processors() : run.config.threads;
+    return threads > 1 && !run.output.consumer;
+  }
+
+  // Ends level k (store): writes its accepted itemsets and prints its row with
+  // counters (written filled in), the matrix size and the time since clock's
+  // start. The store must stay unchanged until the next finish_level or wait().
+  void finish_level(int k, const item_table& items, const frequent_level<T, T1>& store,
+                    typed_constraints<T>& table, const level_counters& counters,
+                    const char* algorithm, std::uint64_t matrix_bytes, const stopwatch& clock) {
+    wait();
+    pending_ = pending_row{k, counters, algorithm, matrix_bytes, clock, 0.0};
+    pending_.counters.written = counters.frequent;
+    pending_.seconds = clock.seconds();
+    if (!run_.output.enabled()) return print_pending();
+    // Opened here, so that a failed open is reported where it happened.
+    auto out = std::make_unique<output_file>(run_.output, "a");
+    if (!run_.constraints.level_allowed(k)) {
+      pending_.counters.written = 0;
+      out->close();
+      pending_.seconds = clock.seconds();
+      return print_pending();
+    }
+    if (behind_) {
+      own_table_ = table.writes_everything() ? nullptr : table.copy();
+      typed_constraints<T>& filter = own_table_ ? *own_table_ : table;
+      try {
+        writer_ = std::thread([this, &items, &store, &filter, file = out.get()] {
+          try {
+            write(items, store, filter, *file);
+          } catch (...) {
+            failure_ = std::current_exception();
+          }
+        });
+        file_ = std::move(out);
+        return;
+      } catch (const std::system_error&) {
+        // No thread to spare: written here instead.
+      }
+    }
+    write(items, store, table, *out);
+    print_pending();
+  }
+
+  // Waits for the level being written, prints its row, and throws its failure.
+  void wait() {
+    if (!writer_.joinable()) return;
+    writer_.join();
+    file_.reset();
+    own_table_.reset();
+    if (failure_) {
+      std::exception_ptr failure = failure_;
+      failure_ = nullptr;
+      std::rethrow_exception(failure);
+    }
+    print_pending();
+  }
+
+ private:
+  struct pending_row {
+    int k;
+    level_counters counters;
+    const char* algorithm;
+    std::uint64_t matrix_bytes;
+    stopwatch clock;
+    double seconds;
+  };
+
+  void write(const item_table& items, const frequent_level<T, T1>& store,
+             typed_constraints<T>& table, output_file& out) {
+    pending_.counters.written =
+        store.dump_itemsets(items, run_.constraints.prefix_items, out, table, 1);
+    out.close();
+    pending_.seconds = pending_.clock.seconds();
+  }
+
+  void print_pending() {
+    print_vertical_row(run_.report, pending_.algorithm, pending_.k, pending_.counters,
+                       pending_.matrix_bytes, pending_.seconds);
+  }
+
+  run_context& run_;
+  const bool behind_;
+  pending_row pending_{};
+  std::thread writer_;
+  std::unique_ptr<output_file> file_;
+  std::unique_ptr<typed_constraints<T>> own_table_;
+  std::exception_ptr failure_;
+};
