@@ -34,39 +34,76 @@ bool pruning_pays(const bit_matrix<T>& matrix, const intersection_stats& stats,
          cost_now / 2 > cost_pass;
 }
 
+// Counts the candidates of the groups of chunk on tid-lists: one walk per
+// group counts every pair of its last items, and the candidates are read off
+// the counts row by row, in the join's order. They need no subset test: counts
+// never exceed the true supports, so a count that reaches min_count makes a
+// frequent candidate, all of whose subsets are frequent and (as it passes the
+// anti-monotone constraints) stored. Only those reaching min_count meet the
+// constraints: the others are dropped either way.
+template <class T, class T1>
+void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_t min_count,
+                      const tid_lists<T>& lists, bool collect, level_walker<T>& w,
+                      const group_chunk& chunk, frequent_level<T, T1>& out) {
+  const int end_group = chunk.end_group < 0 ? previous.number_of_groups() : chunk.end_group;
+  group_walk<T, T1> walk(previous);
+  std::vector<T> cand(static_cast<std::size_t>(k));
+  const bool check = !w.table->keeps_everything();
+  for (int g = chunk.first_group; g < end_group; ++g) {
+    const int first = previous.group_first(g);
+    const auto m = static_cast<std::uint32_t>(previous.group_last[g] - first + 1);
+    if (m < 2) continue;
+    w.counters.examined += static_cast<long long>(m) * (m - 1) / 2;
+    walk.move_to(g);
+    std::copy(walk.prefix(), walk.prefix() + k - 2, cand.begin());
+    const T* last = previous.suffixes.data() + first;
+    lists.start_group(cand.data(), k - 2, last, m, min_count, w.lists);
+    // Too few transactions for any pair to reach min_count.
+    if (w.lists.group_n_places == 0 && min_count > 0) continue;
+    for (std::uint32_t a = 0; a + 1 < m; ++a) {
+      const std::uint32_t* row = lists.pair_row(a, w.lists);
+      const T* after = last + a + 1;
+      cand[k - 2] = last[a];
+      for (std::uint32_t j = 0, n = m - a - 1; j < n; ++j) {
+        if (row[j] < min_count) continue;
+        cand[k - 1] = after[j];
+        if (check && !w.table->keeps(cand.data(), k)) continue;
+        ++w.counters.frequent;
+        out.add_itemset(cand.data(), static_cast<T1>(row[j]), *w.table);
+        if (collect) {
+          for (int q = 0; q < k; ++q) w.in_frequent_itemset[cand[q]] = 1;
+          ++w.first_item_counts[cand[0]];
+        }
+      }
+    }
+  }
+}
+
 // Counts the candidates of the groups of chunk into out, with the walker's
 // scratch, constraint clones, counters and (collect) item flags.
 template <class T, class T1, bool kDiffuse>
 void join_chunk(const frequent_level<T, T1>& previous, int k, std::uint32_t n_items,
                 std::uint32_t min_count, const vertical_dataset<T>& data, bool collect,
                 level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
+  if (data.uses_lists) {
+    join_chunk_lists(previous, k, min_count, data.lists, collect, w, chunk, out);
+    return;
+  }
   candidate_cursor<T, T1> cursor(previous, k, n_items, false, chunk.first_group, chunk.end_group);
   if (!cursor.valid()) return;
   const T* cand = cursor.candidate();
   subset_cursor<T, T1> subsets(previous, k);
-  int counted_group = -1;
   do {
     ++w.counters.examined;
     if (!w.table->keeps(cand, k)) continue;
+    if (!subsets.others_stored(cand, cursor.first_joined())) continue;
     std::uint32_t count = 0;
-    bool frequent = false;
-    if (data.uses_lists) {
-      // Tid-lists count all pairs of a group in one walk, so a candidate costs
-      // a lookup, less than the subset test. It needs none: counts never exceed
-      // the true supports, so a count that reaches min_count makes a frequent
-      // candidate, all of whose subsets are frequent and (as it passes the
-      // anti-monotone constraints) stored.
-      count = pair_count_in_group(data.lists, previous, cursor.group(), cand, k, min_count,
-                                  w.lists, counted_group);
-      frequent = count >= min_count;
-    } else {
-      if (!subsets.others_stored(cand, cursor.first_joined())) continue;
-      const int s = cursor.share_with_counted();
-      frequent = kDiffuse ? data.matrix.candidate_is_frequent_diffuse(cand, s, k, min_count, count,
-                                                                      w.stats, collect, w.scratch)
-                          : data.matrix.candidate_is_frequent_compact(cand, s, k, min_count,
-                                                                      count, w.scratch);
-    }
+    const int s = cursor.share_with_counted();
+    const bool frequent =
+        kDiffuse ? data.matrix.candidate_is_frequent_diffuse(cand, s, k, min_count, count, w.stats,
+                                                             collect, w.scratch)
+                 : data.matrix.candidate_is_frequent_compact(cand, s, k, min_count, count,
+                                                             w.scratch);
     if (!frequent) continue;
     ++w.counters.frequent;
     out.add_itemset(cand, static_cast<T1>(count), *w.table);

@@ -266,13 +266,18 @@ void tid_lists<T>::count_block(std::uint32_t first, tid_scratch& s) const {
 }
 
 template <class T>
+const std::uint32_t* tid_lists<T>::pair_row(std::uint32_t a, tid_scratch& s) const {
+  assert(a + 1 < s.group_size && a >= s.block_first);
+  if (a >= s.block_end) count_block(a, s);
+  return s.pair_counts.data() + (rows_before(a, s.group_size) - rows_before(s.block_first, s.group_size));
+}
+
+template <class T>
 std::uint32_t tid_lists<T>::pair_count(std::uint32_t x, std::uint32_t y, tid_scratch& s) const {
   assert(s.position[x] != kNoPosition && s.position[y] != kNoPosition);
   const std::uint32_t a = s.position[x], b = s.position[y];
-  assert(a < b && a >= s.block_first);
-  if (a >= s.block_end) count_block(a, s);
-  return s.pair_counts[rows_before(a, s.group_size) - rows_before(s.block_first, s.group_size) +
-                       b - a - 1];
+  assert(a < b);
+  return pair_row(a, s)[b - a - 1];
 }
 
 #define KESTREL_INSTANTIATE(T) template class tid_lists<T>;

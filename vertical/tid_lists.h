@@ -149,6 +149,10 @@ class tid_lists {
                    std::uint32_t min_count, tid_scratch& scratch) const;
   // Candidates of one group must come row by row (x ascending).
   std::uint32_t pair_count(std::uint32_t x, std::uint32_t y, tid_scratch& scratch) const;
+  // Row a of the group's pair counts: entry b - a - 1 is the count of the pair
+  // of positions a < b (last[a], last[b]), as pair_count gives it. Rows must
+  // come in ascending order; the pointer holds until the next call.
+  const std::uint32_t* pair_row(std::uint32_t a, tid_scratch& scratch) const;
 
  private:
   // Fills out with the projection of Q from q[0..nq), the places of Q's last
