@@ -99,11 +99,10 @@ void join_chunk(const frequent_level<T, T1>& previous, int k, std::uint32_t n_it
     if (!subsets.others_stored(cand, cursor.first_joined())) continue;
     std::uint32_t count = 0;
     const int s = cursor.share_with_counted();
-    const bool frequent =
-        kDiffuse ? data.matrix.candidate_is_frequent_diffuse(cand, s, k, min_count, count, w.stats,
-                                                             collect, w.scratch)
-                 : data.matrix.candidate_is_frequent_compact(cand, s, k, min_count, count,
-                                                             w.scratch);
+    const bool frequent = kDiffuse ? data.matrix.candidate_is_frequent_diffuse(
+                                         cand, s, k, min_count, count, w.stats, collect, w.scratch)
+                                   : data.matrix.candidate_is_frequent_compact(
+                                         cand, s, k, min_count, count, w.scratch);
     if (!frequent) continue;
     ++w.counters.frequent;
     out.add_itemset(cand, static_cast<T1>(count), *w.table);
