@@ -52,6 +52,11 @@ class item_table {
   // "<input id> " of dense id k, label_length(k) bytes (made by remap_items).
   const char* label(std::uint32_t k) const { return &item_label[k * kLabelSlot]; }
   std::size_t label_length(std::uint32_t k) const { return item_label_len[k]; }
+  // Fetches the label of dense id k and its length ahead of their reading.
+  void prefetch_label(std::uint32_t k) const {
+    __builtin_prefetch(item_label.data() + std::size_t{k} * kLabelSlot);
+    __builtin_prefetch(item_label_len.data() + k);
+  }
 
   // Frees the map from input ids to dense ids once no pass reads input ids
   // any more (level 2 has mapped every transaction): with a million large ids
