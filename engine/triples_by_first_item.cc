@@ -42,6 +42,25 @@ void transaction_block<T>::index_first_items(std::uint32_t n_items, std::uint32_
   }
 }
 
+template <class T>
+void transaction_block<T>::prefetch_starts(std::uint32_t a) const {
+  if (std::size_t{a} + 1 >= index_start_.size()) return;
+  const std::uint32_t end = std::min(index_start_[a + 1], index_start_[a] + kPrefetched);
+  for (std::uint32_t j = index_start_[a]; j < end; ++j)
+    __builtin_prefetch(starts_.data() + by_item_[j]);
+}
+
+template <class T>
+void transaction_block<T>::prefetch_transactions(std::uint32_t a) const {
+  if (std::size_t{a} + 1 >= index_start_.size()) return;
+  const std::uint32_t end = std::min(index_start_[a + 1], index_start_[a] + kPrefetched);
+  for (std::uint32_t j = index_start_[a]; j < end; ++j) {
+    const std::uint32_t at = starts_[by_item_[j]] + position_[j];
+    __builtin_prefetch(items_.data() + at);
+    __builtin_prefetch(counters_.data() + at, 1);
+  }
+}
+
 template <class T, class T1>
 triples_by_first_item<T, T1>::triples_by_first_item(const frequent_level<T, T1>& pairs_level,
                                                     const frequent_pairs<T>& frequent,
@@ -79,6 +98,14 @@ bool triples_by_first_item<T, T1>::generate(int g) {
   lam_.clear();
   if (m < 2) return false;
   const T* n_a = pairs_level_.suffixes.data() + begin;
+  // The rows of frequent_ that the merges below read lie anywhere: the row
+  // starts of the next group's neighbours, and the rows of this group's, are
+  // fetched before the first merge.
+  if (g + 1 < pairs_level_.number_of_groups()) {
+    const int next_last = pairs_level_.group_last[g + 1];
+    for (int i = last + 1; i <= next_last; ++i) frequent_.prefetch_start(pairs_level_.suffixes[i]);
+  }
+  for (std::uint32_t r = 0; r + 1 < m; ++r) frequent_.prefetch_row(n_a[r]);
   T cand[3] = {0, 0, 0};
   pairs_level_.group_prefix(g, cand);
   triangle_.assign(number_of_pairs(m), kNone);
@@ -121,12 +148,29 @@ bool triples_by_first_item<T, T1>::any_candidate() {
 }
 
 template <class T, class T1>
+bool triples_by_first_item<T, T1>::group_first_item(int g, T* a) const {
+  if (g >= pairs_level_.number_of_groups()) return false;
+  T prefix[2];
+  pairs_level_.group_prefix(g, prefix);
+  *a = prefix[0];
+  return true;
+}
+
+template <class T, class T1>
 void triples_by_first_item<T, T1>::count(transaction_block<T>& block) {
   const int g = group_ - 1;
   const int begin = pairs_level_.group_first(g), last = pairs_level_.group_last[g];
   const std::uint32_t m = static_cast<std::uint32_t>(last - begin + 1);
   const T* n_a = pairs_level_.suffixes.data() + begin;
-  for (std::uint32_t r = 0; r < m; ++r) rank_[n_a[r]] = r + 1;
+  // The transactions of the first items kAheadGroups and twice that many
+  // groups on (whether they have candidates or not) are fetched while this
+  // one counts: a group of few neighbours takes less time than a miss.
+  T ahead;
+  if (group_first_item(g + 2 * kAheadGroups, &ahead)) block.prefetch_starts(ahead);
+  if (group_first_item(g + kAheadGroups, &ahead)) block.prefetch_transactions(ahead);
+  const bool by_rank = m > kMergedNeighbours;
+  if (by_rank)
+    for (std::uint32_t r = 0; r < m; ++r) rank_[n_a[r]] = r + 1;
   hit_rank_.resize(m);
   hit_position_.resize(m);
   const std::uint32_t *t, *t_end;
@@ -141,12 +185,22 @@ void triples_by_first_item<T, T1>::count(transaction_block<T>& block) {
     // The items after a that are neighbours of a, with their ranks: only pairs
     // of them can complete a candidate.
     std::uint32_t hits = 0;
-    for (std::uint32_t p = i + 1; p < len; ++p) {
-      const std::uint32_t r = rank_[e[p]];
-      if (r == 0) continue;
-      hit_rank_[hits] = r - 1;
-      hit_position_[hits] = p;
-      ++hits;
+    if (by_rank) {
+      for (std::uint32_t p = i + 1; p < len; ++p) {
+        const std::uint32_t r = rank_[e[p]];
+        if (r == 0) continue;
+        hit_rank_[hits] = r - 1;
+        hit_position_[hits] = p;
+        ++hits;
+      }
+    } else {
+      for (std::uint32_t p = i + 1, r = 0; p < len && r < m; ++p) {
+        while (r < m && n_a[r] < e[p]) ++r;
+        if (r == m || n_a[r] != e[p]) continue;
+        hit_rank_[hits] = r++;
+        hit_position_[hits] = p;
+        ++hits;
+      }
     }
     std::uint32_t found = 0;
     std::uint8_t* flags = n_lam_ > 0 ? block.flags(*t) : nullptr;
@@ -168,7 +222,8 @@ void triples_by_first_item<T, T1>::count(transaction_block<T>& block) {
     }
     cnt[i] += found;
   }
-  for (std::uint32_t r = 0; r < m; ++r) rank_[n_a[r]] = 0;
+  if (by_rank)
+    for (std::uint32_t r = 0; r < m; ++r) rank_[n_a[r]] = 0;
 }
 
 template <class T, class T1>

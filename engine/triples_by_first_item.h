@@ -45,6 +45,10 @@ class transaction_block {
   void index_first_items(std::uint32_t n_items, std::uint32_t k);
 
   std::uint32_t size() const { return static_cast<std::uint32_t>(starts_.size() - 1); }
+  // Fetch ahead, for a first item to count two and then one first item later:
+  // where its transactions start, then their items and counters.
+  void prefetch_starts(std::uint32_t a) const;
+  void prefetch_transactions(std::uint32_t a) const;
   const T* items(std::uint32_t t) const { return items_.data() + starts_[t]; }
   T* items(std::uint32_t t) { return items_.data() + starts_[t]; }
   std::uint32_t length(std::uint32_t t) const { return starts_[t + 1] - starts_[t]; }
@@ -62,6 +66,9 @@ class transaction_block {
   }
 
  private:
+  // Transactions fetched ahead per item at most: where an item is in many,
+  // its counting takes long enough for the hardware to fetch them in turn.
+  static constexpr std::uint32_t kPrefetched = 16;
   int n_lam_;
   std::vector<T> items_;
   std::vector<std::uint32_t> starts_;  // transaction t at [starts_[t], starts_[t+1])
@@ -104,6 +111,13 @@ class triples_by_first_item {
   void count(transaction_block<T>& block);
 
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+  // Up to this many neighbours, a transaction's items are matched with N(a)
+  // by a merge of the two ascending lists instead of through rank_: with many
+  // items and few neighbours each rank_ read would miss the cache.
+  static constexpr std::uint32_t kMergedNeighbours = 16;
+  static constexpr int kAheadGroups = 4;
+  // The first item of group g (none past the last group).
+  bool group_first_item(int g, T* a) const;
   const frequent_level<T, T1>& pairs_level_;
   const frequent_pairs<T>& frequent_;
   typed_constraints<T>& table_;
