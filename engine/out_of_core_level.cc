@@ -372,11 +372,14 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
   if (rewrites) items.n_transactions = kept;
   if (map != nullptr) run.pruning.compact(items, run.attributes);
 
-  output_file out(run.output, "a");
-  const int written = run.constraints.level_allowed(k)
-                          ? level.dump_itemsets(items, run.constraints.prefix_items, out, table)
-                          : 0;
-  out.close();
+  int written = 0;
+  if (run.constraints.level_allowed(k) && !run.output.enabled()) {
+    written = level.count_written(table);
+  } else if (run.constraints.level_allowed(k)) {
+    output_file out(run.output, "a");
+    written = level.dump_itemsets(items, run.constraints.prefix_items, out, table);
+    out.close();
+  }
   if (rewrites) run.pruning.mark(state.uk);
 
   progress_row row;

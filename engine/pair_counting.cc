@@ -228,16 +228,20 @@ class pair_storer {
  public:
   pair_storer(run_context& run, item_table& items, frequent_level<T, T1>& level,
               typed_constraints<T>& table, frequent_pairs<T>& frequent, bool count_items)
-      : out_(run.output, "a"),
-        line_(items, run.constraints.prefix_items, 2),
-        items_(items),
+      : items_(items),
         pruning_(run.pruning),
         level_(level),
         table_(table),
         frequent_(frequent),
         writable_(run.constraints.level_allowed(2)),
         plain_(table.keeps_everything() && table.writes_everything()),
-        count_items_(count_items) {}
+        count_items_(count_items) {
+    // A run without output (a rank above 0) counts what it would write.
+    if (run.output.enabled()) {
+      out_.emplace(run.output, "a");
+      line_.emplace(items, run.constraints.prefix_items, 2);
+    }
+  }
 
   // Takes the pairs in order, each one kAhead pairs later: the second items
   // of consecutive pairs lie anywhere among the items, and with a million of
@@ -249,7 +253,7 @@ class pair_storer {
     if (taken_ >= kAhead) store(slot);
     ++taken_;
     if (count_items_) pruning_.prefetch(b);
-    if (writable_) items_.prefetch_label(b);
+    if (writable_ && out_) items_.prefetch_label(b);
     slot = {a, b, count};
   }
 
@@ -257,7 +261,7 @@ class pair_storer {
     for (std::uint64_t i = taken_ > kAhead ? taken_ - kAhead : 0; i < taken_; ++i)
       store(pending_[i % kAhead]);
     taken_ = 0;
-    out_.close();
+    if (out_) out_->close();
     frequent_.finish(items_.n_items);
     return totals_;
   }
@@ -284,17 +288,18 @@ class pair_storer {
       pruning_.count(b);
     }
     if (!writable_ || (!plain_ && !table_.writes(pair, 2))) return;
+    ++totals_.written;
+    if (!out_) return;
     if (a != labelled_row_) {
-      line_.set_item(0, a);
+      line_->set_item(0, a);
       labelled_row_ = a;
     }
-    line_.set_item(1, b);
-    line_.write(out_, p.count);
-    ++totals_.written;
+    line_->set_item(1, b);
+    line_->write(*out_, p.count);
   }
 
-  output_file out_;
-  output_line line_;
+  std::optional<output_file> out_;
+  std::optional<output_line> line_;
   item_table& items_;
   global_pruning& pruning_;
   frequent_level<T, T1>& level_;

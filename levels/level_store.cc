@@ -8,9 +8,11 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 
 #include "levels/output_line.h"
 #include "util/widths.h"
@@ -302,16 +304,21 @@ struct line_buffer {
 // the buffers of two threads took 12 MB of mushroom sigma 200's 85 MB peak).
 constexpr int kItemsetsPerLayout = 1 << 14;
 
+// The sink of count_written: the itemsets are only counted, no line is laid out.
+struct no_lines {};
+
 // Lays out the accepted itemsets of groups [g0, g1) of store into out; returns
 // how many.
 template <class T, class T1, class Sink>
-int write_groups(const level_store<T, T1>& store, int g0, int g1, const item_table& items,
+int write_groups(const level_store<T, T1>& store, int g0, int g1, const item_table* items,
                  const std::vector<std::uint32_t>& prefix_items, typed_constraints<T>& table,
                  Sink& out) {
   const int k = store.k;
   const int km1 = k - 1;
+  constexpr bool lays_out = !std::is_same<Sink, no_lines>::value;
   std::vector<T> current(k);
-  output_line line(items, prefix_items, k);
+  std::optional<output_line> line;
+  if constexpr (lays_out) line.emplace(*items, prefix_items, k);
   group_walk<T, T1> walk(store);
   const bool no_filters = table.writes_everything();
   int written = 0;
@@ -321,7 +328,7 @@ int write_groups(const level_store<T, T1>& store, int g0, int g1, const item_tab
     const T* p = walk.prefix();
     for (int q = walk.move_to(g); q < km1; ++q) {
       current[q] = p[q];
-      line.set_item(q, p[q]);
+      if constexpr (lays_out) line->set_item(q, p[q]);
     }
     const int last = store.group_last[g];
     for (int s = first; s <= last; ++s) {
@@ -330,8 +337,10 @@ int write_groups(const level_store<T, T1>& store, int g0, int g1, const item_tab
         current[km1] = x;
         if (!table.writes(current.data(), k)) continue;
       }
-      line.set_item(km1, x);
-      line.write(out, store.supports[s]);
+      if constexpr (lays_out) {
+        line->set_item(km1, x);
+        line->write(out, store.supports[s]);
+      }
       ++written;
     }
     first = last + 1;
@@ -350,7 +359,7 @@ int frequent_level<T, T1>::dump_itemsets(const item_table& items,
   const int n_groups = this->number_of_groups();
   threads = std::min<unsigned>(
       {threads, 64u, static_cast<unsigned>(this->n_itemsets / kItemsetsPerLayout)});
-  if (threads <= 1) return write_groups(*this, 0, n_groups, items, prefix_items, table, out);
+  if (threads <= 1) return write_groups(*this, 0, n_groups, &items, prefix_items, table, out);
 
   // Runs of whole groups of about kItemsetsPerLayout itemsets each.
   std::vector<int> cuts = {0};
@@ -371,7 +380,7 @@ int frequent_level<T, T1>::dump_itemsets(const item_table& items,
       buffers[t].bytes.clear();
       typed_constraints<T>& own = clones[t] ? *clones[t] : table;
       counts[t] =
-          write_groups(*this, cuts[run], cuts[run + 1], items, prefix_items, own, buffers[t]);
+          write_groups(*this, cuts[run], cuts[run + 1], &items, prefix_items, own, buffers[t]);
     } catch (...) {
       errors[t] = std::current_exception();
     }
@@ -397,6 +406,14 @@ int frequent_level<T, T1>::dump_itemsets(const item_table& items,
     }
   }
   return written;
+}
+
+template <class T, class T1>
+int frequent_level<T, T1>::count_written(typed_constraints<T>& table) const {
+  if (this->n_itemsets == 0 || table.writes_everything()) return this->n_itemsets;
+  no_lines none;
+  const std::vector<std::uint32_t> no_prefix;
+  return write_groups(*this, 0, this->number_of_groups(), nullptr, no_prefix, table, none);
 }
 
 #define KESTREL_INSTANTIATE(T, T1)   \

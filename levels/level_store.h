@@ -149,6 +149,9 @@ class frequent_level : public level_store<T, T1> {
   // order, so the bytes are the same for any number of threads.
   int dump_itemsets(const item_table& items, const std::vector<std::uint32_t>& prefix_items,
                     output_file& out, typed_constraints<T>& table, unsigned threads = 1) const;
+  // How many itemsets dump_itemsets would write, without laying any out (a
+  // rank that does not write the output still reports the level's figures).
+  int count_written(typed_constraints<T>& table) const;
 };
 
 // Walks the groups of a store in order and keeps the current group's prefix:

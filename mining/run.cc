@@ -77,7 +77,7 @@ run_summary run_in_order(run_context& run, dataset_lock& lock) {
     lock.release();
     throw run_error(config.input + ": the input file cannot be the temporary dataset!");
   }
-  // The other ranks write into /dev/null: rank 0 checks the output file.
+  // Rank 0 alone opens the output file.
   if (!run.output.consumer && run.peers.leads() && lock.is_locked_file(run.output.file))
     throw run_error(run.output.file + ": the output file cannot be the temporary dataset!");
 
@@ -145,10 +145,12 @@ kestrel::run_statistics mine_shared(const kestrel::run_description& d,
       throw ::run_error("input, output and sigma are mandatory!");
 
     run_context run(std::move(config), peers);
-    run.output.file = d.output;
-    // Every rank stores and writes the same itemsets; only rank 0's reach the output.
-    if (peers != nullptr && !peers->leads() && !hooks.itemsets) run.output.file = "/dev/null";
-    run.output.consumer = hooks.itemsets;
+    // Every rank stores the same itemsets; rank 0 alone lays them out (to the
+    // file or the itemset hook), the others only count what it writes.
+    if (peers == nullptr || peers->leads()) {
+      run.output.file = d.output;
+      run.output.consumer = hooks.itemsets;
+    }
     run.report.hook = hooks.report;
     run.report.stop_requested = hooks.stop_requested;
 

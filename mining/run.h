@@ -45,6 +45,8 @@ struct run_summary {
 run_summary run_mining(run_context& run);
 
 // kestrel::mine over the ranks of peers (null: this process alone), each of
-// which calls it with the same description (kestrel-mpi).
+// which calls it with the same description (kestrel-mpi). Rank 0 alone lays
+// out the itemsets (to the output file or hooks.itemsets); the others open no
+// output and call no itemset hook, yet return the same statistics.
 kestrel::run_statistics mine_shared(const kestrel::run_description& d,
                                     const kestrel::run_hooks& hooks, cluster* peers);

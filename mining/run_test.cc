@@ -274,6 +274,52 @@ TEST(MineShared, AFailureOfOneRankAtAnyPassEndsEveryRank) {
     }
 }
 
+// Every rank reports the figures of one process (written itemsets included,
+// counted under constraints that hold some back from the output at every
+// level), while rank 0 alone lays out itemsets: the other ranks' itemset hooks
+// are never called and their output paths (in no directory) never opened.
+TEST(MineShared, OnlyRankZeroLaysOutItemsets) {
+  test_dir dir;
+  std::string attr;
+  for (int i = 0; i < 2000; ++i) attr += std::to_string(i * 7 % 19) + " ";
+  write_file("attr.txt", attr + "\n");
+  for (const rows& data : {random_rows(21, 400, 30)}) {
+    write_file("in.dat", fimi_text(data));
+    for (const auto& [hop, constraints] : kRuns) {
+      SCOPED_TRACE("hop " + std::to_string(hop) + ", " + std::to_string(data.size()) + " rows");
+      capture single;
+      const kestrel::run_statistics expected =
+          kestrel::mine(description(hop, constraints), single.hooks(true));
+      for (int ranks : {2, 3}) {
+        std::vector<capture> seen(static_cast<std::size_t>(ranks));
+        std::vector<kestrel::run_statistics> stats(static_cast<std::size_t>(ranks));
+        thread_ranks(ranks).run([&](int rank, cluster& peers) {
+          kestrel::run_description d = description(hop, constraints);
+          d.threads = 1;
+          if (rank > 0) d.output = "absent/out.txt";
+          stats[static_cast<std::size_t>(rank)] =
+              mine_shared(d, seen[static_cast<std::size_t>(rank)].hooks(true), &peers);
+        });
+        EXPECT_EQ(seen[0].lines, single.lines);
+        EXPECT_EQ(without_times(without_exchange(seen[0].report)), without_times(single.report));
+        for (int rank = 0; rank < ranks; ++rank) {
+          const kestrel::run_statistics& s = stats[static_cast<std::size_t>(rank)];
+          if (rank > 0) {
+            EXPECT_EQ(seen[static_cast<std::size_t>(rank)].lines, "") << rank;
+          }
+          EXPECT_EQ(s.itemsets_written, expected.itemsets_written) << rank;
+          ASSERT_EQ(s.levels.size(), expected.levels.size()) << rank;
+          for (std::size_t k = 0; k < s.levels.size(); ++k) {
+            EXPECT_EQ(s.levels[k].frequent, expected.levels[k].frequent) << rank << " " << k;
+            EXPECT_EQ(s.levels[k].written, expected.levels[k].written) << rank << " " << k;
+          }
+        }
+        EXPECT_FALSE(path_exists("out.txt"));
+      }
+    }
+  }
+}
+
 // A rank whose own temporary dataset fails (a full device; a file that cannot
 // be cut) ends every rank with its message.
 TEST(MineShared, TemporaryDatasetOfOneRankFails) {
