@@ -14,6 +14,7 @@
 #include "dataset/shared_scan.h"
 #include "dataset/temp_dataset.h"
 #include "engine/occurring_pairs.h"
+#include "engine/shared_pairs.h"
 #include "levels/output_line.h"
 #include "util/error.h"
 #include "util/output_file.h"
@@ -364,16 +365,26 @@ class pair_passes {
       for (std::uint32_t i = 0; i + 1 < len; ++i)
         row_bytes[t[i]] += (len - i + 1) * sizeof(T) + (len - i - 1) * 4;
     });
+    // Ranks cut the blocks one process would (its measure is the sum of
+    // theirs); each reserves for its own share of a block.
+    std::vector<std::uint64_t> own_bytes;
+    if (run_.counting().ranks() > 1) {
+      own_bytes = row_bytes;
+      run_.counting().sum_counts(row_bytes.data(), row_bytes.size());
+    }
     const std::uint64_t fixed = occurring_blocks_fixed_bytes(n_, sizeof(T));
     const std::uint64_t room = run_.memory_bytes > fixed ? run_.memory_bytes - fixed : 0;
     const std::vector<std::uint32_t> blocks = cut_rows(row_bytes, room);
     if (blocks.empty()) {
       // A row keeps more than the budget: the triangle's rows after all.
       std::vector<std::uint64_t>().swap(row_bytes);
+      std::vector<std::uint64_t>().swap(own_bytes);
       const std::vector<std::uint32_t> rows = cut_triangle(n_, sizeof(T1), run_.memory_bytes);
       if (rows.empty()) refuse_pairs(n_, sizeof(T1));
       return count_triangle(rows, true);
     }
+    if (!own_bytes.empty()) row_bytes.swap(own_bytes);
+    std::vector<std::uint64_t>().swap(own_bytes);
     std::vector<std::uint64_t> block_bytes(blocks.size() - 1, 0);
     for (std::size_t p = 0; p + 1 < blocks.size(); ++p)
       for (std::uint32_t a = blocks[p]; a < blocks[p + 1]; ++a) block_bytes[p] += row_bytes[a];
@@ -434,6 +445,15 @@ class pair_passes {
 
   void store_rows(occurring_pairs<T>& rows) {
     const std::uint32_t min_count = items_.min_count;
+    cluster& peers = run_.counting();
+    if (peers.ranks() > 1) {
+      // The exchange takes at most a quarter of the budget beside the rows.
+      take_shared_pairs(peers, rows, n_, min_count, run_.memory_bytes / 4,
+                        [&](std::uint32_t a, std::uint32_t b, std::uint32_t support) {
+                          store_->take(a, b, static_cast<T1>(support));
+                        });
+      return;
+    }
     rows.for_each_row(
         [&](std::uint32_t a, const T* seconds, const std::uint32_t* counts, std::size_t m) {
           for (std::size_t i = 0; i < m; ++i) {
@@ -474,12 +494,11 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_
   sizes.counter_bytes = sizeof(T1);
   pair_counting_plan plan = plan_pair_counting(sizes, run.memory_bytes);
   // Ranks sum the triangle's counters. The pairs that occur differ from rank to
-  // rank: in their place the ranks count the triangle (one pass, as the
-  // occurring pairs take) when it fits and is at most kTriangleOverOccurring
-  // times their memory, so that summing it costs little beside the pass (the
-  // 2 GB triangle of 65,576 items, summed over two ranks, took 120 s where the
-  // pass took 0.3 s). Else rank 0 counts them alone from every rank's records
-  // (the occurring blocks' passes follow from what it measures).
+  // rank (engine/shared_pairs.h exchanges them): in their place the ranks count
+  // the triangle (one pass, as the occurring pairs take) when it fits and is at
+  // most kTriangleOverOccurring times their memory, so that summing it costs
+  // little beside the pass (the 2 GB triangle of 65,576 items, summed over two
+  // ranks, took 120 s where the pass took 0.3 s).
   constexpr std::uint64_t kTriangleOverOccurring = 8;
   const std::uint64_t triangle_bytes = number_of_pairs(n) * sizeof(T1);
   if (run.counting().ranks() > 1 && plan.method == pair_method::occurring &&
@@ -487,11 +506,6 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_
       triangle_bytes / kTriangleOverOccurring <=
           occurring_pairs_bytes(n, sizes.occurrences, sizes.transactions, sizeof(T)))
     plan.method = pair_method::triangle;
-  if (plan.method == pair_method::occurring || plan.method == pair_method::occurring_blocks) {
-    hand_over_to_rank_zero(run);
-    if (run.done_here()) return nullptr;
-  }
-
   auto level = std::make_unique<frequent_level<T, T1>>(2);
   pair_passes<T, T1> passes(run, max_tr_len, items, sink, table, frequent, *level);
   std::uint32_t n_passes = 0;

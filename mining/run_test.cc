@@ -278,12 +278,16 @@ TEST(MineShared, AFailureOfOneRankAtAnyPassEndsEveryRank) {
 // counted under constraints that hold some back from the output at every
 // level), while rank 0 alone lays out itemsets: the other ranks' itemset hooks
 // are never called and their output paths (in no directory) never opened.
-TEST(MineShared, OnlyRankZeroLaysOutItemsets) {
+// Dense data, and sparse data of many items whose pairs are counted among
+// those that occur: the ranks share those too, nothing goes to rank 0.
+TEST(MineShared, RanksShareEveryLevelAndOnlyRankZeroLaysOutItemsets) {
   test_dir dir;
   std::string attr;
   for (int i = 0; i < 2000; ++i) attr += std::to_string(i * 7 % 19) + " ";
   write_file("attr.txt", attr + "\n");
-  for (const rows& data : {random_rows(21, 400, 30)}) {
+  rows sparse = random_rows(22, 3000, 2000);
+  for (std::size_t i = 0; i < sparse.size(); i += 3) sparse[i].push_back(3);
+  for (const rows& data : {random_rows(21, 400, 30), sparse}) {
     write_file("in.dat", fimi_text(data));
     for (const auto& [hop, constraints] : kRuns) {
       SCOPED_TRACE("hop " + std::to_string(hop) + ", " + std::to_string(data.size()) + " rows");
@@ -302,6 +306,7 @@ TEST(MineShared, OnlyRankZeroLaysOutItemsets) {
         });
         EXPECT_EQ(seen[0].lines, single.lines);
         EXPECT_EQ(without_times(without_exchange(seen[0].report)), without_times(single.report));
+        EXPECT_EQ(seen[0].report.find("records to rank 0"), std::string::npos);
         for (int rank = 0; rank < ranks; ++rank) {
           const kestrel::run_statistics& s = stats[static_cast<std::size_t>(rank)];
           if (rank > 0) {
