@@ -49,6 +49,7 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
   group_walk<T, T1> walk(previous);
   std::vector<T> cand(static_cast<std::size_t>(k));
   const bool check = !w.table->keeps_everything();
+  std::vector<std::uint32_t> hits;  // of one row
   for (int g = chunk.first_group; g < end_group; ++g) {
     const int first = previous.group_first(g);
     const auto m = static_cast<std::uint32_t>(previous.group_last[g] - first + 1);
@@ -60,12 +61,21 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
     lists.start_group(cand.data(), k - 2, last, m, min_count, w.lists);
     // Too few transactions for any pair to reach min_count.
     if (w.lists.group_n_places == 0 && min_count > 0) continue;
+    if (hits.size() < m) hits.resize(m);
     for (std::uint32_t a = 0; a + 1 < m; ++a) {
       const std::uint32_t* row = lists.pair_row(a, w.lists);
       const T* after = last + a + 1;
       cand[k - 2] = last[a];
+      // Few counts reach min_count: the row is first searched for them alone,
+      // without a branch per count.
+      std::uint32_t* hit = hits.data();
+      std::uint32_t n_hits = 0;
       for (std::uint32_t j = 0, n = m - a - 1; j < n; ++j) {
-        if (row[j] < min_count) continue;
+        hit[n_hits] = j;
+        n_hits += row[j] >= min_count ? 1 : 0;
+      }
+      for (std::uint32_t h = 0; h < n_hits; ++h) {
+        const std::uint32_t j = hit[h];
         cand[k - 1] = after[j];
         if (check && !w.table->keeps(cand.data(), k)) continue;
         ++w.counters.frequent;
