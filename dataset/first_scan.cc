@@ -97,6 +97,7 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
   std::uint64_t n_written = 0;
   const std::uint64_t attribute_limit = run.attributes.shortest_column();
   line_deduper dedupe;
+  deferred_counts counts(items.counts);
   std::vector<std::uint32_t> t;
   // Every rank got this far: from here on they meet at each exchange.
   run.peers.agree_on_error(nullptr);
@@ -112,12 +113,13 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
       if (holds_prefix(t, run.constraints.prefix_items)) ++r.prefix_support;
       trim_by_constraints(run.constraints, t);
       if (t.empty()) continue;
-      for (std::uint32_t id : t) items.counts.add(id);
+      for (std::uint32_t id : t) counts.add(id);
       r.max_tr_len = std::max(r.max_tr_len, static_cast<std::uint32_t>(t.size()));
       r.items_written += t.size();
       tmp.write_record(t.data(), static_cast<std::uint32_t>(t.size()));
       ++n_written;
     }
+    counts.flush();
     tmp.cut();
     tmp.close();
   } catch (...) {
@@ -160,6 +162,9 @@ void settle_items(run_context& run, item_table& items, first_scan_result& scan) 
 template <class T>
 void map_to_dense_sorted(const transaction_view<std::uint32_t>& in, transaction_view<T>& out,
                          const item_table& items) {
+  // The lookups of a line's ids miss the cache independently: all are fetched
+  // before the first is read.
+  for (std::uint32_t i = 0; i < in.length; ++i) items.prefetch_input(in.items[i]);
   T n = 0;
   for (std::uint32_t i = 0; i < in.length; ++i) {
     const std::uint32_t dense = items.map_input(in.items[i]);

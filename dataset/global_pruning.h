@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "util/prefetch.h"
+
 class attribute_table;
 class item_table;
 
@@ -29,7 +31,7 @@ class global_pruning {
   // One stored itemset contains dense id k.
   void count(std::uint32_t k) { ++counts_[k]; }
   // Fetches k's counter ahead of a count.
-  void prefetch(std::uint32_t k) const { __builtin_prefetch(counts_.data() + k, 1); }
+  KESTREL_PREFETCHER void prefetch(std::uint32_t k) const { __builtin_prefetch(counts_.data() + k, 1); }
   // Marks every item counted fewer than threshold times as dropped.
   void mark(std::uint32_t threshold);
   // After mark: whether dense id k stays, and how many stay.

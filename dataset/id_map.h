@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "util/prefetch.h"
+
 class id_map {
  public:
   struct slot {
@@ -47,7 +49,7 @@ class id_map {
   }
 
   // Fetches the home slot of key, so that the misses of several lookups overlap.
-  void prefetch(std::uint32_t key) const {
+  KESTREL_PREFETCHER void prefetch(std::uint32_t key) const {
     if (!slots_.empty()) __builtin_prefetch(slots_.data() + home(key));
   }
 

@@ -68,4 +68,28 @@ TEST(ItemCounts, RadixSortIsAStableSortByTheKey) {
   }
 }
 
+// Counting behind the ids loses none: runs shorter and longer than the delay,
+// ids on both sides of the direct table's limit, and a second run after flush.
+TEST(ItemCounts, DeferredCountsEqualDirectCountsAfterFlush) {
+  std::mt19937 rng(5);
+  for (std::size_t n : {0, 1, 15, 16, 17, 1000}) {
+    item_counts direct, deferred;
+    deferred_counts behind(deferred);
+    for (int run = 0; run < 2; ++run) {
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t id = rng() % 2 ? rng() % 50 : item_counts::kDenseIdLimit + rng() % 50;
+        direct.add(id);
+        behind.add(id);
+      }
+      behind.flush();
+      const std::vector<item_entry> want = direct.frequent(1), got = deferred.frequent(1);
+      ASSERT_EQ(got.size(), want.size()) << n;
+      for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(got[i].id, want[i].id) << n;
+        EXPECT_EQ(got[i].count, want[i].count) << n;
+      }
+    }
+  }
+}
+
 }  // namespace

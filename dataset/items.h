@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "dataset/item_counts.h"
+#include "util/prefetch.h"
 
 class attribute_table;
 
@@ -45,6 +46,13 @@ class item_table {
     const std::uint32_t* dense = sparse_map.find(input_id);
     return dense == nullptr ? kNotFrequent : *dense;
   }
+  // Fetches what map_input(input_id) reads.
+  KESTREL_PREFETCHER void prefetch_input(std::uint32_t input_id) const {
+    if (input_id < dense_map.size())
+      __builtin_prefetch(dense_map.data() + input_id);
+    else if (input_id >= kDenseIdLimit)
+      sparse_map.prefetch(input_id);
+  }
   // Input id of dense id k.
   std::uint32_t input_id(std::uint32_t k) const { return unmap[k]; }
   // Support of dense id k.
@@ -53,7 +61,7 @@ class item_table {
   const char* label(std::uint32_t k) const { return &item_label[k * kLabelSlot]; }
   std::size_t label_length(std::uint32_t k) const { return item_label_len[k]; }
   // Fetches the label of dense id k and its length ahead of their reading.
-  void prefetch_label(std::uint32_t k) const {
+  KESTREL_PREFETCHER void prefetch_label(std::uint32_t k) const {
     __builtin_prefetch(item_label.data() + std::size_t{k} * kLabelSlot);
     __builtin_prefetch(item_label_len.data() + k);
   }

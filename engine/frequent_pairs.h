@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "util/prefetch.h"
+
 template <class T>
 class frequent_pairs {
  public:
@@ -28,11 +30,11 @@ class frequent_pairs {
     *last = seconds.data() + row_start[a + 1];
   }
   // Fetches where row a starts, ahead of a row(a) some time later.
-  void prefetch_start(std::uint32_t a) const {
+  KESTREL_PREFETCHER void prefetch_start(std::uint32_t a) const {
     if (std::size_t{a} + 1 < row_start.size()) __builtin_prefetch(row_start.data() + a);
   }
   // Fetches the seconds of row a (its start read, at best fetched before).
-  void prefetch_row(std::uint32_t a) const {
+  KESTREL_PREFETCHER void prefetch_row(std::uint32_t a) const {
     if (std::size_t{a} + 1 < row_start.size()) __builtin_prefetch(seconds.data() + row_start[a]);
   }
   std::uint64_t size() const { return seconds.size(); }

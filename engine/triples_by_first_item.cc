@@ -42,25 +42,6 @@ void transaction_block<T>::index_first_items(std::uint32_t n_items, std::uint32_
   }
 }
 
-template <class T>
-void transaction_block<T>::prefetch_starts(std::uint32_t a) const {
-  if (std::size_t{a} + 1 >= index_start_.size()) return;
-  const std::uint32_t end = std::min(index_start_[a + 1], index_start_[a] + kPrefetched);
-  for (std::uint32_t j = index_start_[a]; j < end; ++j)
-    __builtin_prefetch(starts_.data() + by_item_[j]);
-}
-
-template <class T>
-void transaction_block<T>::prefetch_transactions(std::uint32_t a) const {
-  if (std::size_t{a} + 1 >= index_start_.size()) return;
-  const std::uint32_t end = std::min(index_start_[a + 1], index_start_[a] + kPrefetched);
-  for (std::uint32_t j = index_start_[a]; j < end; ++j) {
-    const std::uint32_t at = starts_[by_item_[j]] + position_[j];
-    __builtin_prefetch(items_.data() + at);
-    __builtin_prefetch(counters_.data() + at, 1);
-  }
-}
-
 template <class T, class T1>
 triples_by_first_item<T, T1>::triples_by_first_item(const frequent_level<T, T1>& pairs_level,
                                                     const frequent_pairs<T>& frequent,

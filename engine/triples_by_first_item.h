@@ -15,12 +15,14 @@
 // does a transaction at a time (engine/candidates.h), in another order.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "constraints/constraint_set.h"
 #include "engine/frequent_pairs.h"
 #include "levels/level_store.h"
+#include "util/prefetch.h"
 
 // The transactions of one pass, back to back, with per item a position counter
 // and per transaction its loose flags (n_lam bytes, nonzero: set).
@@ -47,8 +49,21 @@ class transaction_block {
   std::uint32_t size() const { return static_cast<std::uint32_t>(starts_.size() - 1); }
   // Fetch ahead, for a first item to count two and then one first item later:
   // where its transactions start, then their items and counters.
-  void prefetch_starts(std::uint32_t a) const;
-  void prefetch_transactions(std::uint32_t a) const;
+  KESTREL_PREFETCHER void prefetch_starts(std::uint32_t a) const {
+    if (std::size_t{a} + 1 >= index_start_.size()) return;
+    const std::uint32_t end = std::min(index_start_[a + 1], index_start_[a] + kPrefetched);
+    for (std::uint32_t j = index_start_[a]; j < end; ++j)
+      __builtin_prefetch(starts_.data() + by_item_[j]);
+  }
+  KESTREL_PREFETCHER void prefetch_transactions(std::uint32_t a) const {
+    if (std::size_t{a} + 1 >= index_start_.size()) return;
+    const std::uint32_t end = std::min(index_start_[a + 1], index_start_[a] + kPrefetched);
+    for (std::uint32_t j = index_start_[a]; j < end; ++j) {
+      const std::uint32_t at = starts_[by_item_[j]] + position_[j];
+      __builtin_prefetch(items_.data() + at);
+      __builtin_prefetch(counters_.data() + at, 1);
+    }
+  }
   const T* items(std::uint32_t t) const { return items_.data() + starts_[t]; }
   T* items(std::uint32_t t) { return items_.data() + starts_[t]; }
   std::uint32_t length(std::uint32_t t) const { return starts_[t + 1] - starts_[t]; }
