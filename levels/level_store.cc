@@ -307,45 +307,98 @@ constexpr int kItemsetsPerLayout = 1 << 14;
 // The sink of count_written: the itemsets are only counted, no line is laid out.
 struct no_lines {};
 
-// Lays out the accepted itemsets of groups [g0, g1) of store into out; returns
-// how many.
+// Lays out the accepted itemsets of groups [g0, g1) of store into out, walking
+// the prefix tree depth first: each node's label is laid out once, when the walk
+// enters it, and no step climbs back to find where a group's prefix changed.
+template <class T, class T1, class Sink>
+class group_writer {
+ public:
+  group_writer(const level_store<T, T1>& store, const item_table* items,
+               const std::vector<std::uint32_t>& prefix_items, typed_constraints<T>& table,
+               Sink& out)
+      : store_(store),
+        k_(store.k),
+        top_(store.k - 2),
+        table_(table),
+        no_filters_(table.writes_everything()),
+        out_(out),
+        current_(static_cast<std::size_t>(store.k)),
+        low_(static_cast<std::size_t>(std::max(top_ + 1, 0))),
+        high_(low_.size()) {
+    if constexpr (lays_out) line_.emplace(*items, prefix_items, store.k);
+  }
+
+  // Returns how many itemsets were written.
+  int write(int g0, int g1) {
+    if (g0 >= g1) return 0;
+    if (top_ < 0) {  // single items: one group without a prefix
+      write_group(0);
+      return written_;
+    }
+    // The nodes on the paths to groups g0 and g1-1 bound the walk at each depth.
+    low_[top_] = static_cast<std::size_t>(g0);
+    high_[top_] = static_cast<std::size_t>(g1 - 1);
+    for (int d = top_ - 1; d >= 0; --d) {
+      low_[d] = store_.node_ends[d].upper_bound(static_cast<std::uint32_t>(low_[d + 1]));
+      high_[d] = store_.node_ends[d].upper_bound(static_cast<std::uint32_t>(high_[d + 1]));
+    }
+    visit(0, 0, store_.node_items[0].size());
+    return written_;
+  }
+
+ private:
+  static constexpr bool lays_out = !std::is_same<Sink, no_lines>::value;
+
+  void visit(int d, std::size_t begin, std::size_t end) {
+    begin = std::max(begin, low_[d]);
+    end = std::min(end, high_[d] + 1);
+    const T* node_items = store_.node_items[d].data();
+    for (std::size_t n = begin; n < end; ++n) {
+      current_[d] = node_items[n];
+      if constexpr (lays_out) line_->set_item(d, node_items[n]);
+      if (d == top_)
+        write_group(static_cast<int>(n));
+      else
+        visit(d + 1, store_.children_begin(d, n), store_.children_end(d, n));
+    }
+  }
+
+  void write_group(int g) {
+    const int km1 = k_ - 1;
+    const int last = store_.group_last[g];
+    const T* suffixes = store_.suffixes.data();
+    const T1* supports = store_.supports.data();
+    for (int s = store_.group_first(g); s <= last; ++s) {
+      const T x = suffixes[s];
+      if (!no_filters_) {
+        current_[km1] = x;
+        if (!table_.writes(current_.data(), k_)) continue;
+      }
+      if constexpr (lays_out) {
+        line_->set_item(km1, x);
+        line_->write(out_, supports[s]);
+      }
+      ++written_;
+    }
+  }
+
+  const level_store<T, T1>& store_;
+  const int k_;
+  const int top_;  // depth of the groups: k-2
+  typed_constraints<T>& table_;
+  const bool no_filters_;
+  Sink& out_;
+  std::optional<output_line> line_;
+  std::vector<T> current_;  // the itemset, filled when a filter reads it
+  std::vector<std::size_t> low_, high_;
+  int written_ = 0;
+};
+
 template <class T, class T1, class Sink>
 int write_groups(const level_store<T, T1>& store, int g0, int g1, const item_table* items,
                  const std::vector<std::uint32_t>& prefix_items, typed_constraints<T>& table,
                  Sink& out) {
-  const int k = store.k;
-  const int km1 = k - 1;
-  constexpr bool lays_out = !std::is_same<Sink, no_lines>::value;
-  std::vector<T> current(k);
-  std::optional<output_line> line;
-  if constexpr (lays_out) line.emplace(*items, prefix_items, k);
-  group_walk<T, T1> walk(store);
-  const bool no_filters = table.writes_everything();
-  int written = 0;
-  int first = store.group_first(g0);
-  for (int g = g0; g < g1; ++g) {
-    // Only the labels of the prefix positions that changed are laid out again.
-    const T* p = walk.prefix();
-    for (int q = walk.move_to(g); q < km1; ++q) {
-      current[q] = p[q];
-      if constexpr (lays_out) line->set_item(q, p[q]);
-    }
-    const int last = store.group_last[g];
-    for (int s = first; s <= last; ++s) {
-      const T x = store.suffixes[s];
-      if (!no_filters) {
-        current[km1] = x;
-        if (!table.writes(current.data(), k)) continue;
-      }
-      if constexpr (lays_out) {
-        line->set_item(km1, x);
-        line->write(out, store.supports[s]);
-      }
-      ++written;
-    }
-    first = last + 1;
-  }
-  return written;
+  return group_writer<T, T1, Sink>(store, items, prefix_items, table, out).write(g0, g1);
 }
 
 }  // namespace
