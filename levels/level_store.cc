@@ -295,8 +295,16 @@ namespace {
 
 // Lines laid out by one thread, written to the file in order afterwards.
 struct line_buffer {
+  static constexpr std::size_t kLineRoom = std::size_t(-1);
   std::string bytes;
   void write(const char* p, std::size_t n) { bytes.append(p, n); }
+  char* room(std::size_t n) {
+    end = bytes.size();
+    bytes.resize(end + n);
+    return &bytes[end];
+  }
+  void commit(std::size_t n) { bytes.resize(end + n); }
+  std::size_t end = 0;
 };
 
 // Itemsets a thread lays out at a time: well under a megabyte of lines, since
@@ -374,10 +382,7 @@ class group_writer {
         current_[km1] = x;
         if (!table_.writes(current_.data(), k_)) continue;
       }
-      if constexpr (lays_out) {
-        line_->set_item(km1, x);
-        line_->write(out_, supports[s]);
-      }
+      if constexpr (lays_out) line_->write_last(out_, x, supports[s]);
       ++written_;
     }
   }

@@ -86,6 +86,14 @@ TEST(ItemsetStore, DumpWritesLabelsInDenseOrderWithPrefixItemsAndUnsignedSupport
   store8 empty(3);
   EXPECT_EQ(dump(empty, items, prefix_items, table, &written), "");
   EXPECT_EQ(written, 0);
+  // Lines longer than the output file's buffer (a long list of prefix items).
+  const std::vector<std::uint32_t> long_prefix(9000, 1000000);
+  std::string head;
+  for (std::uint32_t v : long_prefix) head += std::to_string(v) + " ";
+  EXPECT_EQ(dump(s, items, long_prefix, table, &written),
+            head + "12 7 300 (255)\n" + head + "12 7 4000000000 (1)\n" + head + "12 5 6 (128)\n" +
+                head + "7 5 6 (0)\n");
+  EXPECT_EQ(written, 4);
 }
 
 // Cut at any itemset (inside a group or at its border) and appended back, a

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -44,9 +45,18 @@ class output_file {
       raw_write(bytes, n);
       return;
     }
-    for (std::size_t i = 0; i < n; ++i) buf_[used_ + i] = bytes[i];
+    std::memcpy(buf_ + used_, bytes, n);
     used_ += n;
   }
+  // The largest room() a caller may ask for.
+  static constexpr std::size_t kLineRoom = 1 << 16;
+  // Room for n bytes (n <= kLineRoom) in the buffer, to be laid out in place and
+  // then kept with commit(used), used <= n.
+  char* room(std::size_t n) {
+    if (used_ + n > sizeof buf_) flush_buffer();
+    return buf_ + used_;
+  }
+  void commit(std::size_t n) { used_ += n; }
   void write(const std::string& s) { write(s.data(), s.size()); }
   // Writes "%u " (the prefix-item and label format).
   void write_uint_blank(std::uint32_t v);
@@ -65,5 +75,5 @@ class output_file {
   itemset_consumer consumer_;
   std::string pending_;  // consumer mode: the bytes of the unfinished line
   std::size_t used_ = 0;
-  char buf_[1 << 16];
+  char buf_[kLineRoom];
 };
