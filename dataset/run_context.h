@@ -68,13 +68,6 @@ struct run_context {
   constraint_set& constraints;  // config.constraints
   single_process alone;
   cluster& peers;  // the ranks that share the run; alone by default
-  // Set on every rank once the ranks have handed their records to rank 0
-  // (dataset/shared_scan.h), which counts the rest of the run alone; the other
-  // ranks are then done.
-  bool handed_over = false;
-  // The ranks whose counts are summed: peers until the hand-over, then alone.
-  cluster& counting() { return handed_over ? alone : peers; }
-  bool done_here() const { return handed_over && !peers.leads(); }
   attribute_table attributes;
   global_pruning pruning;
   output_target output;

@@ -8,9 +8,8 @@
 // sums its counts over the ranks, so every rank takes the same decisions and
 // rewrites its records as a single process would: the ranks' files, in rank
 // order (line order), always hold what a single process's "dataset.tmp" would,
-// record for record. When the data moves into memory the ranks hand their
-// records to rank 0, which mines the rest alone. Every function here is
-// collective.
+// record for record. When the data moves into memory each rank loads its own
+// records. Every function here is collective.
 #pragma once
 
 #include <cstdint>
@@ -31,15 +30,6 @@ std::exception_ptr number_line_in_whole_file(cluster& peers, std::exception_ptr 
 // transaction and the largest id: their maximum).
 void add_up_ranks(cluster& peers, first_scan_result& scan, std::uint64_t& transactions_written,
                   item_counts& counts);
-
-// Appends the records of ranks 1, 2, ... to rank 0's "dataset.tmp.0" in rank
-// order; then every rank agrees on whether that worked. Returns the bytes moved.
-std::uint64_t gather_temp_dataset(run_context& run);
-
-// The ranks hand their records to rank 0 (gather_temp_dataset) and set
-// run.handed_over: rank 0 goes on alone, the others are done (run.done_here()).
-// Nothing happens with one rank or when it has already been done.
-void hand_over_to_rank_zero(run_context& run);
 
 // With more than one rank, prints a line after a level's or pass's row with the
 // bytes of counts the ranks have summed since the last such line (kestrel-mpi

@@ -298,7 +298,7 @@ void count_candidate_chunks(run_context& run, int k, std::uint32_t capacity,
                                  partial.get(), *passes > 0, last ? &sink : nullptr, kept);
     ++*passes;
     // Each rank counted its own records: the chunk's supports are the sums.
-    cluster& peers = run.counting();
+    cluster& peers = run.peers;
     if (peers.ranks() > 1)
       peers.sum_counts(candidates.supports.data(), static_cast<std::size_t>(candidates.n_itemsets));
     *n_candidates += static_cast<std::uint64_t>(candidates.n_itemsets);
@@ -309,9 +309,9 @@ void count_candidate_chunks(run_context& run, int k, std::uint32_t capacity,
     chunks.fill_next(candidates);
   }
   if (partial) partial->finish();
-  if (run.counting().ranks() > 1) {
+  if (run.peers.ranks() > 1) {
     std::uint64_t sums[] = {*kept, *items_written};
-    run.counting().sum_counts(sums, 2);
+    run.peers.sum_counts(sums, 2);
     *kept = static_cast<std::uint32_t>(sums[0]);
     *items_written = sums[1];
   }
@@ -335,7 +335,7 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
   candidates.clear(k);
   // Several ranks sum the supports of a chunk's candidate store, which the
   // count by first item does not build.
-  if (k == 3 && run.counting().ranks() == 1 &&
+  if (k == 3 && run.peers.ranks() == 1 &&
       triples_fit_in_memory(run.temp_dataset, items, level, candidates, n_lam, limit)) {
     triples_by_first_item<T, T1> probe(level, *pairs, table, items.n_items);
     if (!probe.any_candidate()) return false;

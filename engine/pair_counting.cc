@@ -368,9 +368,9 @@ class pair_passes {
     // Ranks cut the blocks one process would (its measure is the sum of
     // theirs); each reserves for its own share of a block.
     std::vector<std::uint64_t> own_bytes;
-    if (run_.counting().ranks() > 1) {
+    if (run_.peers.ranks() > 1) {
       own_bytes = row_bytes;
-      run_.counting().sum_counts(row_bytes.data(), row_bytes.size());
+      run_.peers.sum_counts(row_bytes.data(), row_bytes.size());
     }
     const std::uint64_t fixed = occurring_blocks_fixed_bytes(n_, sizeof(T));
     const std::uint64_t room = run_.memory_bytes > fixed ? run_.memory_bytes - fixed : 0;
@@ -407,7 +407,7 @@ class pair_passes {
         first(count);
       else
         next(count);
-      cluster& peers = run_.counting();
+      cluster& peers = run_.peers;
       if (peers.ranks() > 1) peers.sum_counts(block.pair_counts, block.n_pairs);
       store_block(block, items_.min_count, *store_);
     }
@@ -423,7 +423,7 @@ class pair_passes {
   void first(Count&& count) {
     totals_ = first_pass(run_.temp_dataset, max_tr_len_, items_, sink_, table_, count);
     sink_.finish();
-    cluster& peers = run_.counting();
+    cluster& peers = run_.peers;
     if (peers.ranks() > 1) {
       std::uint64_t sums[] = {totals_.kept, totals_.items_written};
       peers.sum_counts(sums, 2);
@@ -445,7 +445,7 @@ class pair_passes {
 
   void store_rows(occurring_pairs<T>& rows) {
     const std::uint32_t min_count = items_.min_count;
-    cluster& peers = run_.counting();
+    cluster& peers = run_.peers;
     if (peers.ranks() > 1) {
       // The exchange takes at most a quarter of the budget beside the rows.
       take_shared_pairs(peers, rows, n_, min_count, run_.memory_bytes / 4,
@@ -501,7 +501,7 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_
   // ranks, took 120 s where the pass took 0.3 s).
   constexpr std::uint64_t kTriangleOverOccurring = 8;
   const std::uint64_t triangle_bytes = number_of_pairs(n) * sizeof(T1);
-  if (run.counting().ranks() > 1 && plan.method == pair_method::occurring &&
+  if (run.peers.ranks() > 1 && plan.method == pair_method::occurring &&
       triangle_bytes <= run.memory_bytes &&
       triangle_bytes / kTriangleOverOccurring <=
           occurring_pairs_bytes(n, sizes.occurrences, sizes.transactions, sizeof(T)))

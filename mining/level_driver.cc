@@ -43,7 +43,7 @@ std::uint64_t occurrences_in_file(run_context& run) {
   std::error_code error;
   const std::uintmax_t bytes = std::filesystem::file_size(run.temp_dataset, error);
   const std::uint64_t occurrences = error ? 0 : static_cast<std::uint64_t>(bytes) / sizeof(T);
-  return run.counting().ranks() > 1 ? run.counting().sum_counts(occurrences) : occurrences;
+  return run.peers.ranks() > 1 ? run.peers.sum_counts(occurrences) : occurrences;
 }
 
 }  // namespace
@@ -75,7 +75,6 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   auto pairs = std::make_unique<frequent_pairs<T>>();
   std::unique_ptr<frequent_level<T, T1>> level =
       count_pairs<T, T1>(run, max_tr_len, items, *make_sink(run, data, false), table, *pairs);
-  if (run.done_here()) return;
   if (level->n_itemsets < 3 || constraints.last_allowed_level(k)) return;
 
   auto candidates = std::make_unique<candidate_store<T, T1>>(k);
@@ -100,9 +99,8 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   candidates.reset();
   pairs.reset();
   // The last counting pass compacted the numbering to the items it kept. Ranks
-  // that share the levels (those of level 2's occurring pairs went to rank 0)
-  // decide on compactness together.
-  cluster& peers = run.counting();
+  // that share the levels decide on compactness together.
+  cluster& peers = run.peers;
   const bool shared = peers.ranks() > 1;
   const bool compact = shared ? data.try_make_compact_shared(items.n_items, peers)
                               : data.try_make_compact(items.n_items);

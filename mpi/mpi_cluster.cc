@@ -63,18 +63,6 @@ std::vector<std::uint64_t> mpi_cluster::gather_all(const std::vector<std::uint64
   return all;
 }
 
-void mpi_cluster::send(int to, const void* bytes, std::size_t n) {
-  const char* p = static_cast<const char*>(bytes);
-  in_slices(n, [&](std::size_t at, int count) { MPI_Send(p + at, count, MPI_BYTE, to, 0, comm_); });
-}
-
-void mpi_cluster::receive(int from, void* bytes, std::size_t n) {
-  char* p = static_cast<char*>(bytes);
-  in_slices(n, [&](std::size_t at, int count) {
-    MPI_Recv(p + at, count, MPI_BYTE, from, 0, comm_, MPI_STATUS_IGNORE);
-  });
-}
-
 void mpi_cluster::agree_on_error(std::exception_ptr failure) {
   if (agreed_) std::rethrow_exception(failure ? failure : agreed_);
   const int mine = failure ? rank_ : INT_MAX;

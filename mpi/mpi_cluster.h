@@ -20,8 +20,6 @@ class mpi_cluster final : public cluster {
   void sum(std::uint64_t* values, std::size_t n) override;
   void max(std::uint64_t* values, std::size_t n) override;
   std::vector<std::uint64_t> gather_all(const std::vector<std::uint64_t>& mine) override;
-  void send(int to, const void* bytes, std::size_t n) override;
-  void receive(int from, void* bytes, std::size_t n) override;
   void agree_on_error(std::exception_ptr failure) override;
 
  private:

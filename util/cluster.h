@@ -2,10 +2,9 @@
 //
 // A run may be spread over several processes ("ranks", 0 .. ranks()-1), each of
 // which reads its own part of the input. They meet at fixed points of the run to
-// add up their counts, to hand their data to rank 0 and to agree on whether
-// every one of them got there without an error. Every rank calls the same
-// collective operations in the same order; rank 0 alone writes the output file
-// and standard output.
+// add up their counts and to agree on whether every one of them got there
+// without an error. Every rank calls the same collective operations in the same
+// order; rank 0 alone writes the output file and standard output.
 //
 // The default, single_process, is one rank: every sum is the value itself and an
 // agreement rethrows the caller's own failure. kestrel-mpi passes down an
@@ -33,9 +32,6 @@ class cluster {
   virtual void max(std::uint64_t* values, std::size_t n) = 0;
   // Collective: every rank's values, concatenated in rank order.
   virtual std::vector<std::uint64_t> gather_all(const std::vector<std::uint64_t>& mine) = 0;
-  // Point to point: bytes sent by one rank and received by another, in order.
-  virtual void send(int to, const void* bytes, std::size_t n) = 0;
-  virtual void receive(int from, void* bytes, std::size_t n) = 0;
 
   // Collective: every rank tells whether it failed (null: it did not). When no
   // rank failed it returns. Otherwise every rank throws: the failing rank with
@@ -90,9 +86,6 @@ class single_process : public cluster {
   std::vector<std::uint64_t> gather_all(const std::vector<std::uint64_t>& mine) override {
     return mine;
   }
-  // One rank never sends or receives.
-  void send(int, const void*, std::size_t) override {}
-  void receive(int, void*, std::size_t) override {}
   void agree_on_error(std::exception_ptr failure) override {
     if (failure) std::rethrow_exception(failure);
   }

@@ -211,7 +211,7 @@ void intersect_level_key_patterns_shared(run_context& run, int k, item_table& it
                                          typed_constraints<T>& table) {
   stopwatch clock;
   clock.start();
-  cluster& peers = run.counting();
+  cluster& peers = run.peers;
   next.clear(k);
   const T kKey = static_cast<T>(-1);
   if (previous.keys.size() != static_cast<std::size_t>(previous.n_itemsets))

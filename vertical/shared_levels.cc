@@ -31,7 +31,7 @@ void intersect_level_shared(run_context& run, int k, item_table& items,
                             vertical_dataset<T>& data, typed_constraints<T>& table, bool diffuse) {
   stopwatch clock;
   clock.start();
-  cluster& peers = run.counting();
+  cluster& peers = run.peers;
   next.clear(k);
   candidate_cursor<T, T1> cursor(previous, k, items.n_items, false);
   if (!cursor.valid()) return;

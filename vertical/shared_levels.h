@@ -33,7 +33,7 @@
 constexpr std::size_t kSharedCandidates = std::size_t{1} << 18;
 constexpr std::size_t kSharedItems = std::size_t{1} << 22;
 
-// Builds level k into next from previous on the ranks run.counting(), printing
+// Builds level k into next from previous on the ranks run.peers, printing
 // the row of `algorithm` ("zaxd" or "zaxs") and the bytes summed below it.
 template <class T, class T1>
 void intersect_level_shared(run_context& run, int k, item_table& items,

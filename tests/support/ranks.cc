@@ -57,9 +57,7 @@ std::string without_exchange(const std::string& text) {
     std::size_t end = text.find('\n', begin);
     end = end == std::string::npos ? text.size() : end + 1;
     const std::string line = text.substr(begin, end - begin);
-    if (line.rfind("( \t counts summed over ", 0) != 0 &&
-        line.rfind("( \t records to rank 0: ", 0) != 0)
-      out += line;
+    if (line.rfind("( \t counts summed over ", 0) != 0) out += line;
     begin = end;
   }
   return out;

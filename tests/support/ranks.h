@@ -17,7 +17,7 @@ int mpi_ranks();
 std::string without_times(const std::string& text);
 
 // Standard output without the lines only kestrel-mpi prints: what the ranks
-// exchanged ("( \t counts summed over ...", "( \t records to rank 0: ...").
+// exchanged ("( \t counts summed over ...").
 std::string without_exchange(const std::string& text);
 
 // Runs kestrel-mpi with args in dir through mpirun, with KESTREL_RANKS ranks

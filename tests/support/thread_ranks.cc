@@ -37,10 +37,6 @@ class thread_rank final : public cluster {
     }
     return all;
   }
-  void send(int to, const void* bytes, std::size_t n) override { all_.send(rank_, to, bytes, n); }
-  void receive(int from, void* bytes, std::size_t n) override {
-    all_.receive(from, rank_, bytes, n);
-  }
   // The agreement kestrel-mpi's cluster makes: the lowest failing rank's message wins.
   void agree_on_error(std::exception_ptr failure) override {
     if (agreed_) std::rethrow_exception(failure ? failure : agreed_);
@@ -128,21 +124,4 @@ std::vector<std::string> thread_ranks::exchange(int rank, const std::string& lab
   // Nobody deposits for the next round before everyone has read this one.
   wait_for_all(lock, rank);
   return all;
-}
-
-void thread_ranks::send(int from, int to, const void* bytes, std::size_t n) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  in_flight_[{from, to}].append(static_cast<const char*>(bytes), n);
-  changed_.notify_all();
-}
-
-void thread_ranks::receive(int from, int to, void* bytes, std::size_t n) {
-  std::unique_lock<std::mutex> lock(mutex_);
-  std::string& queue = in_flight_[{from, to}];
-  labels_[static_cast<std::size_t>(to)] = "receive from " + std::to_string(from);
-  if (!changed_.wait_for(lock, kPatience, [&] { return queue.size() >= n; }))
-    hang(to, "waited a minute for bytes");
-  if (n == 0) return;
-  std::memcpy(bytes, queue.data(), n);
-  queue.erase(0, n);
 }

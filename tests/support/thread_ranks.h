@@ -12,10 +12,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "util/cluster.h"
@@ -28,8 +26,6 @@ class thread_ranks {
   // Collective: every rank's bytes, in rank order, once all ranks have called
   // it with the same label.
   std::vector<std::string> exchange(int rank, const std::string& label, std::string bytes);
-  void send(int from, int to, const void* bytes, std::size_t n);
-  void receive(int from, int to, void* bytes, std::size_t n);
   int ranks() const { return ranks_; }
 
  private:
@@ -42,5 +38,4 @@ class thread_ranks {
   int arrived_ = 0;
   std::uint64_t round_ = 0;
   std::vector<std::string> labels_, deposits_;
-  std::map<std::pair<int, int>, std::string> in_flight_;  // bytes sent, not yet received
 };
