@@ -493,19 +493,9 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_
   sizes.item_bytes = sizeof(T);
   sizes.counter_bytes = sizeof(T1);
   pair_counting_plan plan = plan_pair_counting(sizes, run.memory_bytes);
-  // Ranks sum the triangle's counters. The pairs that occur differ from rank to
-  // rank (engine/shared_pairs.h exchanges them): in their place the ranks count
-  // the triangle (one pass, as the occurring pairs take) when it fits and is at
-  // most kTriangleOverOccurring times their memory, so that summing it costs
-  // little beside the pass (the 2 GB triangle of 65,576 items, summed over two
-  // ranks, took 120 s where the pass took 0.3 s).
-  constexpr std::uint64_t kTriangleOverOccurring = 8;
-  const std::uint64_t triangle_bytes = number_of_pairs(n) * sizeof(T1);
-  if (run.peers.ranks() > 1 && plan.method == pair_method::occurring &&
-      triangle_bytes <= run.memory_bytes &&
-      triangle_bytes / kTriangleOverOccurring <=
-          occurring_pairs_bytes(n, sizes.occurrences, sizes.transactions, sizeof(T)))
-    plan.method = pair_method::triangle;
+  // Ranks follow one process's plan: they sum the triangle's counters, and
+  // exchange the occurring pairs as nominations (engine/shared_pairs.h), which
+  // costs far less than summing a triangle many times their memory.
   auto level = std::make_unique<frequent_level<T, T1>>(2);
   pair_passes<T, T1> passes(run, max_tr_len, items, sink, table, frequent, *level);
   std::uint32_t n_passes = 0;
