@@ -306,12 +306,15 @@ def test_the_example_gives_what_the_command_line_gives(options, tmp_path):
 def test_ctrl_c_stops_the_run_between_levels(tmp_path, monkeypatch):
     monkeypatch.setattr(tempfile, "tempdir", str(tmp_path))
     rng = random.Random(1)
-    rows = [[i for i in range(40) if rng.random() < 0.8] for _ in range(200)]  # seconds of levels
+    # Seconds of levels and no itemset to hand back, so the interrupt lands
+    # while levels are mined (with 934,310 itemsets to build and only a
+    # fraction of a second of levels, the timer could fire after the levels).
+    rows = [[i for i in range(40) if rng.random() < 0.8] for _ in range(200)]
     timer = threading.Timer(0.2, lambda: os.kill(os.getpid(), signal.SIGINT))
     timer.start()
     try:
         with pytest.raises(KeyboardInterrupt):
-            kestrel.mine(rows, 60)
+            kestrel.mine(rows, 40, constraints=[("lengeq", "[30]")])
     finally:
         timer.cancel()
     assert os.listdir(tmp_path) == []
