@@ -307,9 +307,11 @@ def test_ctrl_c_stops_the_run_between_levels(tmp_path, monkeypatch):
     monkeypatch.setattr(tempfile, "tempdir", str(tmp_path))
     rng = random.Random(1)
     # Seconds of levels and no itemset to hand back, so the interrupt lands
-    # while levels are mined (with 934,310 itemsets to build and only a
-    # fraction of a second of levels, the timer could fire after the levels).
+    # while levels are mined.
     rows = [[i for i in range(40) if rng.random() < 0.8] for _ in range(200)]
+    # A runner started in the background inherits SIGINT ignored, and Python
+    # then installs no handler: the interrupt would never reach the run.
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
     timer = threading.Timer(0.2, lambda: os.kill(os.getpid(), signal.SIGINT))
     timer.start()
     try:
@@ -317,6 +319,7 @@ def test_ctrl_c_stops_the_run_between_levels(tmp_path, monkeypatch):
             kestrel.mine(rows, 40, constraints=[("lengeq", "[30]")])
     finally:
         timer.cancel()
+        signal.signal(signal.SIGINT, previous)
     assert os.listdir(tmp_path) == []
     # The next run starts afresh; itemsets come level by level, the empty one first.
     assert kestrel.mine(staircase(4), 2) == [((), 4), ((2,), 2), ((3,), 3), ((4,), 4), ((2, 3), 2),
