@@ -14,6 +14,7 @@
 #include "dataset/items.h"
 #include "util/decimal.h"
 #include "util/output_file.h"
+#include "util/prefetch.h"
 
 class output_line {
  public:
@@ -32,6 +33,13 @@ class output_line {
     const std::size_t len = items_.label_length(dense_id);
     std::memcpy(buf_.data() + off_[pos], items_.label(dense_id), len);
     off_[pos + 1] = off_[pos] + len;
+  }
+
+  // Fetches the label of dense_id ahead of set_item or write_last: the whole
+  // slot (write_last copies all of it) and its length.
+  KESTREL_PREFETCHER void prefetch_label(std::uint32_t dense_id) const {
+    items_.prefetch_label(dense_id);
+    __builtin_prefetch(items_.label(dense_id) + item_table::kLabelSlot - 1);
   }
 
   // Writes the line whose positions below k-1 are set and whose last item is
