@@ -108,7 +108,7 @@ void tid_lists<T>::mark_transactions(std::uint32_t item, std::uint32_t* row) con
 }
 
 void tid_projection::clear() {
-  for (std::uint32_t y : items) length[y] = 0;
+  for (std::uint32_t y : items) list[y].length = 0;
   items.clear();
 }
 
@@ -117,6 +117,10 @@ namespace {
 // Tails a walk over a projection's places asks the memory for ahead of the one
 // it reads: they lie anywhere in the rows.
 constexpr std::size_t kPrefetchAhead = 8;
+
+// The length of an item left out of a projection's copy while it is made (too
+// few occurrences): no list reaches it, the rows holding fewer places.
+constexpr std::uint32_t kLeftOut = 0xFFFFFFFFu;
 
 // Counters before row a of the pair triangle of a group of m (row a holds the
 // pairs (a, b) for a < b < m).
@@ -129,12 +133,10 @@ void tid_lists<T>::start_iteration(int k, tid_scratch& s) const {
   s.projected.clear();
   s.position.assign(n_items_, kNoPosition);
   s.group_items.clear();
-  s.count.assign(n_items_, 0);
   s.k = k;
   s.depth.resize(static_cast<std::size_t>(std::max(k - 2, 0)));
   for (tid_projection& d : s.depth) {
-    d.at.assign(n_items_, 0);
-    d.length.assign(n_items_, 0);
+    d.list.assign(n_items_, tid_list_slot{0, 0});
     d.items.clear();
   }
 }
@@ -150,7 +152,7 @@ void tid_lists<T>::project_depth(std::size_t d, std::uint32_t item, std::uint32_
   const std::uint32_t min_tail = static_cast<std::uint32_t>(s.k - static_cast<int>(d) - 1);
   // Below min_count no extension is frequent: the projection stays empty.
   if (nq >= min_count) {
-    project(rows, q, nq, min_count, min_tail, s.count.data(), s.depth[d]);
+    project(rows, q, nq, min_count, min_tail, s.depth[d]);
   } else {
     s.depth[d].clear();
   }
@@ -158,7 +160,7 @@ void tid_lists<T>::project_depth(std::size_t d, std::uint32_t item, std::uint32_
 
 template <class T>
 void tid_lists<T>::project(const std::uint32_t* rows, const std::uint32_t* q, std::size_t nq,
-                           std::uint32_t min_count, std::uint32_t min_tail, std::uint32_t* count,
+                           std::uint32_t min_count, std::uint32_t min_tail,
                            tid_projection& out) const {
   // The occurrences of every item in the tails (the items after each place of
   // Q's last item) give each list its room; then the tails again, copied with
@@ -168,21 +170,29 @@ void tid_lists<T>::project(const std::uint32_t* rows, const std::uint32_t* q, st
   // each list ascends. A tail left too short for such a candidate goes, and
   // its places with it.
   out.clear();
-  std::uint32_t* length = out.length.data();
+  tid_list_slot* list = out.list.data();
+  // The occurrences are counted in the lengths, all 0 after clear().
   for (std::size_t i = 0; i < nq; ++i) {
     if (i + kPrefetchAhead < nq) __builtin_prefetch(rows + q[i + kPrefetchAhead] + 1);
     for (const std::uint32_t* y = rows + q[i] + 1; *y != kTransactionEnd; ++y) {
-      if (count[*y]++ == 0) out.items.push_back(*y);
+      if (list[*y].length++ == 0) out.items.push_back(*y);
     }
   }
+  // A list gets its room, or the mark of an item left out of the copy; every
+  // length starts again from 0 for the copy below.
   std::uint32_t at = 0;
   for (std::uint32_t y : out.items) {
-    out.at[y] = at;
-    if (count[y] >= min_count) at += count[y];
+    const std::uint32_t count = list[y].length;
+    list[y].at = at;
+    if (count >= min_count) {
+      at += count;
+      list[y].length = 0;
+    } else {
+      list[y].length = kLeftOut;
+    }
   }
   if (out.places.size() < at) out.places.resize(std::max<std::size_t>(at, 2 * out.places.size()));
   std::uint32_t* places = out.places.data();
-  const std::uint32_t* list_at = out.at.data();
   std::vector<std::uint32_t>& copy = out.rows;
   // Every kept occurrence and an end mark per tail at most.
   if (copy.size() < at + nq) copy.resize(std::max(at + nq, 2 * copy.size()));
@@ -191,19 +201,21 @@ void tid_lists<T>::project(const std::uint32_t* rows, const std::uint32_t* q, st
   for (std::size_t i = 0; i < nq; ++i) {
     const std::uint32_t start = n;
     for (const std::uint32_t* y = rows + q[i] + 1; *y != kTransactionEnd; ++y) {
-      if (count[*y] < min_count) continue;
-      places[list_at[*y] + length[*y]++] = n;
+      tid_list_slot& slot = list[*y];
+      if (slot.length == kLeftOut) continue;
+      places[slot.at + slot.length++] = n;
       c[n++] = *y;
     }
     if (n - start < min_tail) {
-      for (std::uint32_t j = start; j < n; ++j) --length[c[j]];
+      for (std::uint32_t j = start; j < n; ++j) --list[c[j]].length;
       n = start;
     } else {
       c[n++] = kTransactionEnd;
     }
   }
-  // The counts go back to 0 for the next projection.
-  for (std::uint32_t y : out.items) count[y] = 0;
+  // The items left out have no places: an empty list.
+  for (std::uint32_t y : out.items)
+    if (list[y].length == kLeftOut) list[y].length = 0;
 }
 
 template <class T>
