@@ -41,6 +41,9 @@ struct run_config {
   // where a level has work enough for them.
   unsigned threads = 0;
   vertical_layout layout = vertical_layout::by_density;
+  // Tests: the bytes the in-memory levels' windows are planned against instead
+  // of the budget, with no least room (0: the budget's plan).
+  std::uint64_t level_window_bytes = 0;
   constraint_set constraints;
 };
 

@@ -18,6 +18,7 @@
 #include "util/widths.h"
 #include "vertical/intersection_levels.h"
 #include "vertical/level_output.h"
+#include "vertical/level_windows.h"
 #include "vertical/shared_levels.h"
 #include "vertical/vertical_dataset.h"
 #include "vertical/vertical_filler.h"
@@ -108,12 +109,14 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   auto next = std::make_unique<frequent_level<T, T1>>(k);
   using iteration = void (*)(run_context&, int, item_table&, frequent_level<T, T1>&,
                              frequent_level<T, T1>&, vertical_dataset<T>&, typed_constraints<T>&,
-                             level_output<T, T1>&);
+                             level_output<T, T1>&, level_windows<T, T1>&);
   iteration variant = key_patterns ? &intersect_level_key_patterns<T, T1>
                       : compact    ? &intersect_level_dense<T, T1>
                                    : &intersect_level_sparse<T, T1>;
   // Levels shared between ranks are written as they end, on every rank alike.
   level_output<T, T1> output(run, !shared && level_output<T, T1>::writes_behind(run));
+  // Levels that outgrow the budget go to spill files (ranks build theirs whole).
+  level_windows<T, T1> windows(run);
   try {
     while (true) {
       run.report.check_stop();
@@ -123,9 +126,12 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
       else if (shared)
         intersect_level_shared(run, k, items, *level, *next, data, table, !compact);
       else
-        variant(run, k, items, *level, *next, data, table, output);
-      if (next->n_itemsets < k || constraints.last_allowed_level(k)) break;
+        variant(run, k, items, *level, *next, data, table, output, windows);
+      if (windows.built_itemsets(*next) < static_cast<std::uint64_t>(k) ||
+          constraints.last_allowed_level(k))
+        break;
       std::swap(level, next);
+      windows.advance();
     }
   } catch (...) {
     // The level still being written ends first (its row, or its failure).

@@ -59,6 +59,18 @@ vertical_layout layout_from_environment() {
   return vertical_layout::by_density;
 }
 
+// KESTREL_LEVEL_WINDOW_BYTES=<n> plans the windows of the in-memory levels
+// against n bytes instead of the run's budget, with no least room: n = 1 spills
+// every level a group at a time. Small test data reaches the spill files
+// through this; anything but a positive number leaves the budget's plan.
+std::uint64_t level_window_bytes_from_environment() {
+  const char* v = std::getenv("KESTREL_LEVEL_WINDOW_BYTES");
+  if (v == nullptr) return 0;
+  char* end = nullptr;
+  const unsigned long long n = std::strtoull(v, &end, 10);
+  return end != v && *end == '\0' ? n : 0;
+}
+
 run_summary run_in_order(run_context& run, dataset_lock& lock) {
   stopwatch total;
   total.start();
@@ -139,6 +151,7 @@ kestrel::run_statistics mine_shared(const kestrel::run_description& d,
     config.memory_mib = d.memory_mib;
     config.threads = d.threads;
     config.layout = layout_from_environment();
+    config.level_window_bytes = level_window_bytes_from_environment();
     for (const kestrel::constraint& c : d.constraints)
       config.constraints.add(c.keyword, c.parameters);
     if ((d.input.empty() && d.transactions == nullptr) || (d.output.empty() && !hooks.itemsets))

@@ -13,6 +13,7 @@
 #include "util/widths.h"
 #include "vertical/level_output.h"
 #include "vertical/level_threads.h"
+#include "vertical/level_windows.h"
 
 namespace {
 
@@ -90,10 +91,12 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
 }
 
 // Counts the candidates of the groups of chunk into out, with the walker's
-// scratch, constraint clones, counters and (collect) item flags.
+// scratch, constraint clones, counters and (collect) item flags. whole: previous
+// is all of its level, so candidates with a subset missing from it are skipped
+// uncounted; otherwise (a window read back) every candidate is counted.
 template <class T, class T1, bool kDiffuse>
 void join_chunk(const frequent_level<T, T1>& previous, int k, std::uint32_t n_items,
-                std::uint32_t min_count, const vertical_dataset<T>& data, bool collect,
+                std::uint32_t min_count, const vertical_dataset<T>& data, bool collect, bool whole,
                 level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
   if (data.uses_lists) {
     join_chunk_lists(previous, k, min_count, data.lists, collect, w, chunk, out);
@@ -106,7 +109,7 @@ void join_chunk(const frequent_level<T, T1>& previous, int k, std::uint32_t n_it
   do {
     ++w.counters.examined;
     if (!w.table->keeps(cand, k)) continue;
-    if (!subsets.others_stored(cand, cursor.first_joined())) continue;
+    if (whole && !subsets.others_stored(cand, cursor.first_joined())) continue;
     std::uint32_t count = 0;
     const int s = cursor.share_with_counted();
     const bool frequent = kDiffuse ? data.matrix.candidate_is_frequent_diffuse(
@@ -126,7 +129,7 @@ void join_chunk(const frequent_level<T, T1>& previous, int k, std::uint32_t n_it
 template <class T, class T1, bool kDiffuse>
 void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& previous,
              frequent_level<T, T1>& next, vertical_dataset<T>& data, typed_constraints<T>& table,
-             level_output<T, T1>& output) {
+             level_output<T, T1>& output, level_windows<T, T1>& windows) {
   stopwatch clock;
   clock.start();
   bit_matrix<T>& matrix = data.matrix;
@@ -139,29 +142,35 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
     collect = matrix.diffuse_collects;
   }
   next.clear(k);
-  if (!candidate_cursor<T, T1>(previous, k, items.n_items, false).valid()) return;
-  reserve_next_level(run, previous, data, false, next);
+  // A spilled previous level is read back from its file: its store is empty.
+  const bool spilled = windows.previous_spilled();
+  if (!spilled) {
+    if (!candidate_cursor<T, T1>(previous, k, items.n_items, false).valid()) return;
+    reserve_next_level(run, previous, data, false, next);
+  }
   intersection_stats stats;
   if (!data.uses_lists) matrix.start_iteration(k, kDiffuse);
   if (diffuse_matrix) matrix.start_collecting(items.n_items);
   const std::uint32_t min_count = items.min_count;
   const std::uint32_t n_items = items.n_items;
   level_counters counters;
-  const unsigned threads = threads_for_join(previous, run.config.threads);
+  const unsigned threads = spilled ? 1 : threads_for_join(previous, run.config.threads);
   // On tid-lists every level flags the items of the itemsets it stores: the
   // others leave the transactions and the lists, and so do the transactions
   // too short for the next level.
   const bool flag_items = collect || data.uses_lists;
   std::vector<level_walker<T>> walkers =
       make_walkers(threads, k, collect, data, table, flag_items, n_items);
-  const std::vector<group_chunk> chunks =
-      threads == 1 ? std::vector<group_chunk>{{0, -1}} : chunk_groups(previous, threads);
-  join_on_threads(walkers, chunks, next,
-                  [&](level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
-                    join_chunk<T, T1, kDiffuse>(previous, k, n_items, min_count, data, flag_items,
-                                                w, chunk, out);
-                  });
+  const window_outcome built = windows.build(
+      run, k, items, previous, next, data, table, walkers, output,
+      [&](const frequent_level<T, T1>& source, bool whole, level_walker<T>& w,
+          const group_chunk& chunk, frequent_level<T, T1>& out) {
+        join_chunk<T, T1, kDiffuse>(source, k, n_items, min_count, data, flag_items, whole, w,
+                                    chunk, out);
+      });
   merge_walkers(walkers, collect, counters, stats, matrix);
+  // No pair to join in the file either: no row, as for a level in memory.
+  if (spilled && counters.examined == 0) return;
   if (data.uses_lists) {
     std::vector<std::uint8_t> keep(n_items, 0);
     for (const level_walker<T>& w : walkers)
@@ -184,8 +193,13 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
       matrix.diffuse_order_set = true;
     }
   }
-  output.finish_level(k, items, next, table, counters, kDiffuse ? "zaxs" : "zaxd",
-                      data.reported_bytes(), clock);
+  const char* label = kDiffuse ? "zaxs" : "zaxd";
+  if (built.passes > 0) {
+    counters.written = built.written;
+    output.finish_spilled_level(k, counters, label, data.reported_bytes(), clock, built.passes);
+  } else {
+    output.finish_level(k, items, next, table, counters, label, data.reported_bytes(), clock);
+  }
 }
 
 }  // namespace
@@ -194,24 +208,24 @@ template <class T, class T1>
 void intersect_level_dense(run_context& run, int k, item_table& items,
                            frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
                            vertical_dataset<T>& data, typed_constraints<T>& table,
-                           level_output<T, T1>& output) {
-  iterate<T, T1, false>(run, k, items, previous, next, data, table, output);
+                           level_output<T, T1>& output, level_windows<T, T1>& windows) {
+  iterate<T, T1, false>(run, k, items, previous, next, data, table, output, windows);
 }
 
 template <class T, class T1>
 void intersect_level_sparse(run_context& run, int k, item_table& items,
                             frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
                             vertical_dataset<T>& data, typed_constraints<T>& table,
-                           level_output<T, T1>& output) {
-  iterate<T, T1, true>(run, k, items, previous, next, data, table, output);
+                            level_output<T, T1>& output, level_windows<T, T1>& windows) {
+  iterate<T, T1, true>(run, k, items, previous, next, data, table, output, windows);
 }
 
 #define KESTREL_INSTANTIATE(T, T1)                                                            \
   template void intersect_level_dense<T, T1>(run_context&, int, item_table&,                  \
                                              frequent_level<T, T1>&, frequent_level<T, T1>&,  \
-                                             vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&);    \
+                                             vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&, level_windows<T, T1>&);    \
   template void intersect_level_sparse<T, T1>(run_context&, int, item_table&,                 \
                                               frequent_level<T, T1>&, frequent_level<T, T1>&, \
-                                              vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&);
+                                              vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&, level_windows<T, T1>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

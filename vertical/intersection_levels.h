@@ -20,6 +20,7 @@
 #include "dataset/run_context.h"
 #include "levels/level_store.h"
 #include "vertical/level_output.h"
+#include "vertical/level_windows.h"
 #include "vertical/vertical_dataset.h"
 
 // Compact variant: plain intersections, with the compact head when the compact
@@ -28,7 +29,7 @@ template <class T, class T1>
 void intersect_level_dense(run_context& run, int k, item_table& items,
                            frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
                            vertical_dataset<T>& data, typed_constraints<T>& table,
-                           level_output<T, T1>& output);
+                           level_output<T, T1>& output, level_windows<T, T1>& windows);
 // Diffuse variant: run lists per two-item prefix; on every second call of a run
 // it collects the tid-lists of the frequent itemsets and may prune and reorder
 // the bit matrix for the following levels.
@@ -36,7 +37,7 @@ template <class T, class T1>
 void intersect_level_sparse(run_context& run, int k, item_table& items,
                             frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
                             vertical_dataset<T>& data, typed_constraints<T>& table,
-                           level_output<T, T1>& output);
+                           level_output<T, T1>& output, level_windows<T, T1>& windows);
 
 // Key-pattern variant: infers the support of every candidate that is not a key
 // pattern from its subsets' supports and intersects only the rest. Reads the
@@ -46,7 +47,7 @@ template <class T, class T1>
 void intersect_level_key_patterns(run_context& run, int k, item_table& items,
                                   frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
                                   vertical_dataset<T>& data, typed_constraints<T>& table,
-                           level_output<T, T1>& output);
+                           level_output<T, T1>& output, level_windows<T, T1>& windows);
 
 // The support of candidate cand (k items) of previous's group `group`, on
 // tid-lists. The group's first candidate starts one walk over its prefix's

@@ -1,11 +1,13 @@
 #include "vertical/intersection_levels.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -64,26 +66,39 @@ struct vertical_run {
       create.close();
     }
     run.report.hook = [this](const char* text) { rows += text; };
+    if (memory_bytes > 0) run.memory_bytes = memory_bytes;
+    if (!temp_dataset.empty()) run.temp_dataset = temp_dataset;
+    run.config.threads = threads;
     auto next = std::make_unique<frequent_level<T, T1>>(k0);
     level_output<T, T1> output(run, behind);
-    for (int k = k0 + 1;; ++k) {
-      if (v == variant::compact)
-        intersect_level_dense(run, k, items, *level, *next, vd, table, output);
-      if (v == variant::diffuse)
-        intersect_level_sparse(run, k, items, *level, *next, vd, table, output);
-      if (v == variant::key)
-        intersect_level_key_patterns(run, k, items, *level, *next, vd, table, output);
-      if (v == variant::key) {
-        EXPECT_EQ(next->keys.size(), static_cast<std::size_t>(next->n_itemsets));
+    {
+      level_windows<T, T1> windows(run, least_window);
+      for (int k = k0 + 1;; ++k) {
+        if (v == variant::compact)
+          intersect_level_dense(run, k, items, *level, *next, vd, table, output, windows);
+        if (v == variant::diffuse)
+          intersect_level_sparse(run, k, items, *level, *next, vd, table, output, windows);
+        if (v == variant::key)
+          intersect_level_key_patterns(run, k, items, *level, *next, vd, table, output, windows);
+        if (v == variant::key) {
+          EXPECT_EQ(next->keys.size(), static_cast<std::size_t>(next->n_itemsets));
+        }
+        const std::uint64_t built = windows.built_itemsets(*next);
+        // A spilled level left its store empty: only those kept are recorded.
+        if (built != static_cast<std::uint64_t>(next->n_itemsets)) ++spilled_levels;
+        next->init_read_itemsets();
+        std::vector<T> buf(k);
+        if (next->n_itemsets > 0)
+          for (int s; (s = next->next_itemset(buf.data())) >= 0;)
+            stores[std::vector<std::uint32_t>(buf.begin(), buf.end())] = next->supports[s];
+        if (built == 0) break;
+        std::swap(level, next);
+        windows.advance();
       }
-      next->init_read_itemsets();
-      std::vector<T> buf(k);
-      if (next->n_itemsets > 0)
-        for (int s; (s = next->next_itemset(buf.data())) >= 0;)
-          stores[std::vector<std::uint32_t>(buf.begin(), buf.end())] = next->supports[s];
-      if (next->n_itemsets == 0) break;
-      std::swap(level, next);
     }
+    // The spill files went with the windows.
+    EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level0")));
+    EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level1")));
     output.wait();
     written = read_file(run.output.file);
   }
@@ -98,6 +113,11 @@ struct vertical_run {
   std::string rows;
   std::string written;    // the output file
   std::string output_to;  // set: the output file instead of a fresh one
+  std::uint64_t memory_bytes = 0;  // set: the run's budget
+  std::uint64_t least_window = kLeastWindowBytes;
+  unsigned threads = 0;
+  std::string temp_dataset;  // set: where the spill files go beside
+  int spilled_levels = 0;
 };
 
 TEST(VerticalIterations, RowsCountExaminedFrequentAndWritten) {
@@ -213,6 +233,75 @@ TEST(VerticalIterations, AFailedWriteBehindTheMiningIsReported) {
     }
     EXPECT_EQ(r.rows, "") << behind;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The rows without their times and passes.
+std::string without_times_or_passes(const std::string& rows) {
+  static const std::regex tail(R"( \t +[0-9]+\.[0-9]+( \t [0-9]+ passes)?\n)");
+  return std::regex_replace(rows, tail, "\n");
+}
+
+// Under a budget nothing fits beside, every level spills window by window (a
+// group at a time) and the next one is joined from its file, counting every
+// candidate: the file and the rows (times and passes aside) stay those of the
+// levels in memory, for every variant, layout and number of threads; the levels
+// still in a store hold the true supports.
+TEST(VerticalIterations, LevelsSpilledWindowByWindowWriteTheSameFile) {
+  for (std::uint32_t seed = 1; seed <= 8; ++seed) {
+    std::mt19937 rng(seed);
+    const std::uint32_t n = 8 + seed % 5;
+    transactions trans(60 + rng() % 100);
+    for (auto& t : trans)
+      for (std::uint32_t i = 0; i < n; ++i)
+        if (rng() % 100 < 30 + 6 * (i % 6)) t.push_back(i);
+    const vertical_layout layout =
+        seed % 2 == 0 ? vertical_layout::tid_lists : vertical_layout::bit_matrix;
+    for (variant v : {variant::compact, variant::diffuse, variant::key}) {
+      vertical_run<std::uint8_t, std::uint16_t> free(trans, n, 3, 2, layout);
+      free.run(v);
+      for (std::uint64_t least : {std::uint64_t{1}, std::uint64_t{200}}) {
+        vertical_run<std::uint8_t, std::uint16_t> capped(trans, n, 3, 2, layout);
+        capped.memory_bytes = 1;
+        capped.least_window = least;
+        capped.threads = 1 + seed % 3;
+        capped.run(v, seed % 3 == 0);
+        EXPECT_GT(capped.spilled_levels, 1) << seed;
+        EXPECT_NE(capped.rows.find(" passes\n"), std::string::npos) << capped.rows;
+        EXPECT_EQ(free.rows.find("passes"), std::string::npos) << free.rows;
+        EXPECT_EQ(capped.written, free.written) << seed << " " << least;
+        EXPECT_EQ(without_times_or_passes(capped.rows), without_times_or_passes(free.rows))
+            << seed << " " << least;
+        for (const auto& [set, support] : capped.stores)
+          EXPECT_EQ(support, capped.expected_stores[set]) << seed;
+      }
+    }
+  }
+}
+
+// A full disk under the spill file ends the run with its name, and leaves no
+// row for the level that could not be kept.
+TEST(VerticalIterations, AFullDiskUnderTheSpillFileIsReported) {
+  if (!path_exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const transactions trans = {{0, 1, 2, 3}, {0, 1, 2, 3}, {0, 1, 2}, {1, 2, 3}, {0, 2, 3}};
+  test_dir dir;
+  ASSERT_EQ(symlink("/dev/full", "dataset.tmp.level1"), 0);
+  vertical_run<std::uint8_t, std::uint8_t> r(trans, 4, 2, 2);
+  r.output_to = dir.file("out.txt");
+  write_file(r.output_to, "");
+  r.memory_bytes = 1;
+  r.least_window = 1;
+  r.temp_dataset = dir.file("dataset.tmp");
+  try {
+    r.run(variant::compact);
+    ADD_FAILURE() << "a spill to /dev/full passed";
+  } catch (const run_error& e) {
+    EXPECT_EQ(std::string(e.what()), dir.file("dataset.tmp.level1") + " could not be written!");
+  }
+  EXPECT_EQ(r.rows, "");
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include "vertical/intersection_levels.h"
 #include "vertical/level_output.h"
 #include "vertical/level_threads.h"
+#include "vertical/level_windows.h"
 #include "vertical/shared_levels.h"
 
 namespace {
@@ -125,13 +126,15 @@ key_verdict<T, T1> examine_subsets(const frequent_level<T, T1>& previous,
 }
 
 // Counts or infers the candidates of the groups of chunk into out, with the
-// walker's scratch and constraint clones.
+// walker's scratch and constraint clones. whole: previous is all of its level,
+// with its key records; otherwise (a window read back) every candidate is
+// counted and stored as a key, which forgoes inference but is always sound.
 template <class T, class T1>
-void join_key_patterns(const frequent_level<T, T1>& previous, int k, const item_table& items,
-                       const vertical_dataset<T>& data, level_walker<T>& w,
-                       const group_chunk& chunk, frequent_level<T, T1>& out) {
+void join_key_patterns(const frequent_level<T, T1>& previous, bool whole, int k,
+                       const item_table& items, const vertical_dataset<T>& data,
+                       level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
   const T kKey = static_cast<T>(-1);
-  candidate_cursor<T, T1> cursor(previous, k, items.n_items, true, chunk.first_group,
+  candidate_cursor<T, T1> cursor(previous, k, items.n_items, whole, chunk.first_group,
                                  chunk.end_group);
   if (!cursor.valid()) return;
   const std::uint32_t min_count = items.min_count;
@@ -146,7 +149,9 @@ void join_key_patterns(const frequent_level<T, T1>& previous, int k, const item_
   do {
     ++w.counters.examined;
     if (!w.table->keeps(cand, k)) continue;
-    const key_verdict<T, T1> v = examine_subsets(previous, cursor, k, subsets);
+    key_verdict<T, T1> v;
+    v.action = key_verdict<T, T1>::count;
+    if (whole) v = examine_subsets(previous, cursor, k, subsets);
     if (v.action == key_verdict<T, T1>::store) store(v.support, v.record);
     if (v.action != key_verdict<T, T1>::count) continue;
     std::uint32_t count = 0;
@@ -163,7 +168,7 @@ void join_key_patterns(const frequent_level<T, T1>& previous, int k, const item_
       frequent = data.matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, w.scratch);
     }
     if (!frequent) continue;
-    if (count == v.least)
+    if (whole && count == v.least)
       store(v.least, v.least_item);
     else
       store(static_cast<T1>(count), kKey);
@@ -176,7 +181,7 @@ template <class T, class T1>
 void intersect_level_key_patterns(run_context& run, int k, item_table& items,
                                   frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
                                   vertical_dataset<T>& data, typed_constraints<T>& table,
-                                  level_output<T, T1>& output) {
+                                  level_output<T, T1>& output, level_windows<T, T1>& windows) {
   stopwatch clock;
   clock.start();
   next.clear(k);
@@ -186,22 +191,33 @@ void intersect_level_key_patterns(run_context& run, int k, item_table& items,
   // inference.
   if (previous.keys.size() != static_cast<std::size_t>(previous.n_itemsets))
     previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
-  if (!candidate_cursor<T, T1>(previous, k, items.n_items, true).valid()) return;
-  reserve_next_level(run, previous, data, true, next);
+  // A spilled previous level is read back from its file: its store is empty.
+  const bool spilled = windows.previous_spilled();
+  if (!spilled) {
+    if (!candidate_cursor<T, T1>(previous, k, items.n_items, true).valid()) return;
+    reserve_next_level(run, previous, data, true, next);
+  }
   level_counters counters;
-  const unsigned threads = threads_for_join(previous, run.config.threads);
+  const unsigned threads = spilled ? 1 : threads_for_join(previous, run.config.threads);
   std::vector<level_walker<T>> walkers =
       make_walkers(threads, k, false, data, table, false, items.n_items);
-  const std::vector<group_chunk> chunks =
-      threads == 1 ? std::vector<group_chunk>{{0, -1}} : chunk_groups(previous, threads);
-  join_on_threads(walkers, chunks, next,
-                  [&](level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
-                    join_key_patterns(previous, k, items, data, w, chunk, out);
-                  });
+  const window_outcome built = windows.build(
+      run, k, items, previous, next, data, table, walkers, output,
+      [&](const frequent_level<T, T1>& source, bool whole, level_walker<T>& w,
+          const group_chunk& chunk, frequent_level<T, T1>& out) {
+        join_key_patterns(source, whole, k, items, data, w, chunk, out);
+      });
   intersection_stats stats;
   merge_walkers(walkers, false, counters, stats, data.matrix);
+  // No pair to join in the file either: no row, as for a level in memory.
+  if (spilled && counters.examined == 0) return;
 
-  output.finish_level(k, items, next, table, counters, "zaxdk", data.reported_bytes(), clock);
+  if (built.passes > 0) {
+    counters.written = built.written;
+    output.finish_spilled_level(k, counters, "zaxdk", data.reported_bytes(), clock, built.passes);
+  } else {
+    output.finish_level(k, items, next, table, counters, "zaxdk", data.reported_bytes(), clock);
+  }
 }
 
 template <class T, class T1>
@@ -284,7 +300,8 @@ void intersect_level_key_patterns_shared(run_context& run, int k, item_table& it
 #define KESTREL_INSTANTIATE(T, T1)                                                    \
   template void intersect_level_key_patterns<T, T1>(                                  \
       run_context&, int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&, \
-      vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&);             \
+      vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&,              \
+      level_windows<T, T1>&);                                                         \
   template void intersect_level_key_patterns_shared<T, T1>(                           \
       run_context&, int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&, \
       vertical_dataset<T>&, typed_constraints<T>&);

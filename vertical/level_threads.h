@@ -74,20 +74,24 @@ unsigned threads_for_join(const frequent_level<T, T1>& level, unsigned asked) {
 // each thread rebuilds it at the start of its chunk, exactly where a walk in one
 // thread does too, so the work statistics that decide the diffuse pruning are
 // the same for any number of threads.
+// Only the groups [first_group, end_group) are cut when a range is given (end
+// -1: the last group).
 template <class T, class T1>
-std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsigned threads) {
-  const int n = level.number_of_groups();
+std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsigned threads,
+                                      int first_group = 0, int end_group = -1) {
+  const int n = end_group < 0 ? level.number_of_groups() : end_group;
   const int lead = std::min(2, level.k - 1);
   group_walk<T, T1> walk(level);
-  walk.move_to(0);
+  if (first_group >= n) return {};
+  walk.move_to(first_group);
   std::uint64_t joins = 0;
-  for (int g = 0; g < n; ++g) joins += joins_in_group(level, g);
+  for (int g = first_group; g < n; ++g) joins += joins_in_group(level, g);
   const std::uint64_t wanted = static_cast<std::uint64_t>(threads) * kChunksPerThread;
   const std::uint64_t per_chunk = std::max<std::uint64_t>(1, (joins + wanted - 1) / wanted);
   std::vector<group_chunk> chunks;
-  int first = 0;
+  int first = first_group;
   std::uint64_t in_chunk = 0;
-  for (int g = 0; g < n; ++g) {
+  for (int g = first_group; g < n; ++g) {
     in_chunk += joins_in_group(level, g);
     // Group g+1 may start a chunk when its prefix differs from group g's
     // within the first `lead` items.
