@@ -84,8 +84,7 @@ std::uint64_t level_store<T, T1>::bytes() const {
   for (const std::vector<T>& items : node_items) nodes += items.capacity() * sizeof(T);
   for (const offset_column<std::uint32_t>& ends : node_ends) nodes += ends.capacity_bytes();
   return nodes + (prefixes.capacity() + suffixes.capacity() + keys.capacity()) * sizeof(T) +
-         group_last.capacity_bytes() + supports.capacity() * sizeof(T1) +
-         lam_flags.capacity() / 8;
+         group_last.capacity_bytes() + supports.capacity() * sizeof(T1) + lam_flags.capacity() / 8;
 }
 
 template <class T, class T1>
@@ -218,30 +217,13 @@ int level_store<T, T1>::next_itemset(T* buffer) {
   return read_pos;
 }
 
-namespace {
-
-// The node among items[begin, end) (ascending) whose item is x, or -1.
-template <class T>
-long find_node(const T* items, std::size_t begin, std::size_t end, T x) {
-  // Sibling ranges are short on deep levels: a scan beats a bisection there.
-  if (end - begin <= 8) {
-    for (; begin < end && items[begin] < x; ++begin) {
-    }
-  } else {
-    begin = static_cast<std::size_t>(std::lower_bound(items + begin, items + end, x) - items);
-  }
-  return begin < end && items[begin] == x ? static_cast<long>(begin) : -1;
-}
-
-}  // namespace
-
 template <class T, class T1>
 int frequent_level<T, T1>::find_group(const T* prefix) const {
   const int width = this->k - 1;
   std::size_t begin = 0, end = width > 0 ? this->node_items[0].size() : 0;
   long n = -1;
   for (int d = 0; d < width; ++d) {
-    n = find_node(this->node_items[d].data(), begin, end, prefix[d]);
+    n = this->find_node(this->node_items[d].data(), begin, end, prefix[d]);
     if (n < 0) return -1;
     if (d + 1 < width) {
       begin = this->children_begin(d, static_cast<std::size_t>(n));
@@ -249,19 +231,6 @@ int frequent_level<T, T1>::find_group(const T* prefix) const {
     }
   }
   return width > 0 ? static_cast<int>(n) : (this->n_itemsets > 0 ? 0 : -1);
-}
-
-template <class T, class T1>
-int frequent_level<T, T1>::descend(const T* prefix, int* path, int from) const {
-  const int width = this->k - 1;
-  for (int d = from; d < width; ++d) {
-    const std::size_t parent = d > 0 ? static_cast<std::size_t>(path[d - 1]) : 0;
-    const long n = find_node(this->node_items[d].data(), this->children_begin(d - 1, parent),
-                             this->children_end(d - 1, parent), prefix[d]);
-    if (n < 0) return d;
-    path[d] = static_cast<int>(n);
-  }
-  return width;
 }
 
 template <class T, class T1>

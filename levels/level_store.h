@@ -97,6 +97,17 @@ class level_store {
   std::size_t children_end(int d, std::size_t n) const {
     return d < 0 ? node_items[0].size() : node_ends[d][n];
   }
+  // The node among items[begin, end) (ascending) whose item is x, or -1.
+  static long find_node(const T* items, std::size_t begin, std::size_t end, T x) {
+    // Sibling ranges are short on deep levels: a scan beats a bisection there.
+    if (end - begin <= 8) {
+      for (; begin < end && items[begin] < x; ++begin) {
+      }
+    } else {
+      begin = static_cast<std::size_t>(std::lower_bound(items + begin, items + end, x) - items);
+    }
+    return begin < end && items[begin] == x ? static_cast<long>(begin) : -1;
+  }
 
   bool flat;
   std::vector<T> prefixes;  // flat only: group g's prefix at [g*(k-1), (g+1)*(k-1))
@@ -129,10 +140,6 @@ class frequent_level : public level_store<T, T1> {
 
   // The group whose prefix is prefix[0..k-2]; -1 when there is none.
   int find_group(const T* prefix) const;
-  // Descends the tree along prefix[0..k-2] from depth `from` on, where
-  // path[0..from) hold the nodes of prefix[0..from). Writes the nodes found to
-  // path and returns the depth reached: k-1 when path[k-2] is prefix's group.
-  int descend(const T* prefix, int* path, int from) const;
   // Index of the itemset of group g whose last item is `last`, or -1. A long
   // group is bisected, a short one scanned.
   int find_in_group(int g, T last) const;

@@ -8,7 +8,10 @@
 // then only walks forward in it (galloping). The group is found by descending
 // the previous level's prefix tree from the deepest node the prefix shares with
 // the one searched for the row before (for the next row of a group only x
-// changes: one search among the siblings of the last depth).
+// changes: one search among the siblings of the last depth). How far a search
+// for p can reuse its nodes follows from where the rows' P + x changed since p
+// was last searched: the cursor records, per position of P + x, the row serial
+// of its last change, so no prefix is rebuilt or compared per subset.
 // T is the dense item type, T1 the support type.
 #pragma once
 
@@ -24,14 +27,15 @@ class subset_cursor {
   subset_cursor(const frequent_level<T, T1>& previous, int k)
       : previous_(previous),
         width_(k > 2 ? k - 2 : 0),
-        prefix_(width_),
         row_(width_, -1),
-        searched_(static_cast<std::size_t>(width_) * width_),
+        serial_(width_, 0),
         path_(static_cast<std::size_t>(width_) * width_),
         reached_(width_, 0),
         group_(width_, -1),
         at_(width_, 0),
-        end_(width_, 0) {}
+        end_(width_, 0),
+        seen_(width_ + 1),
+        changed_(width_ + 1, 0) {}
 
   // The index in previous of cand without the item at position p < k-2, or -1
   // when that subset is not stored. row is the join cursor's first_joined() for
@@ -39,17 +43,18 @@ class subset_cursor {
   int find_without(const T* cand, int row, int p) {
     const std::size_t q = static_cast<std::size_t>(p);
     if (row_[q] != row) {
+      if (row != latest_row_) note_row(cand, row);
+      // P + x agrees with the row p was searched for on its first `same` items
+      // (the changes since then are a suffix of the positions).
+      int same = width_ + 1;
+      while (same > 0 && changed_[static_cast<std::size_t>(same - 1)] > serial_[q]) --same;
       row_[q] = row;
-      for (int i = 0, w = 0; i <= width_; ++i)
-        if (i != p) prefix_[static_cast<std::size_t>(w++)] = cand[i];
-      T* searched = searched_.data() + q * width_;
+      serial_[q] = serial_now_;
+      // Without P[p] the searched prefix's item i is cand[i] below p and
+      // cand[i+1] from p on, so a change at `same` moves left by one past p.
+      const int from = std::min(same > p ? same - 1 : same, reached_[q]);
       int* path = path_.data() + q * width_;
-      // The nodes found for the row before hold as far as both prefixes agree.
-      const int from = static_cast<int>(
-          std::mismatch(prefix_.begin(), prefix_.begin() + reached_[q], searched).first -
-          prefix_.begin());
-      std::copy(prefix_.begin(), prefix_.end(), searched);
-      reached_[q] = previous_.descend(searched, path, from);
+      reached_[q] = descend_without(cand, p, path, from);
       const int g = reached_[q] == width_ ? path[width_ - 1] : -1;
       group_[q] = g;
       if (g >= 0) {
@@ -69,6 +74,36 @@ class subset_cursor {
   }
 
  private:
+  // A row not seen before: records from which position its P + x differs
+  // from the last row's.
+  void note_row(const T* cand, int row) {
+    int from = 0;
+    if (latest_row_ >= 0)
+      while (from <= width_ && cand[from] == seen_[static_cast<std::size_t>(from)]) ++from;
+    ++serial_now_;
+    for (int i = from; i <= width_; ++i) {
+      seen_[static_cast<std::size_t>(i)] = cand[i];
+      changed_[static_cast<std::size_t>(i)] = serial_now_;
+    }
+    latest_row_ = row;
+  }
+
+  // Descends previous's prefix tree along cand without its item at p, from
+  // depth `from` on (path[0..from) hold the nodes above). Returns the depth
+  // reached: width_ when path[width_-1] is the group.
+  int descend_without(const T* cand, int p, int* path, int from) const {
+    for (int d = from; d < width_; ++d) {
+      const std::size_t parent = d > 0 ? static_cast<std::size_t>(path[d - 1]) : 0;
+      const long n = frequent_level<T, T1>::find_node(
+          previous_.node_items[static_cast<std::size_t>(d)].data(),
+          previous_.children_begin(d - 1, parent), previous_.children_end(d - 1, parent),
+          cand[d < p ? d : d + 1]);
+      if (n < 0) return d;
+      path[d] = static_cast<int>(n);
+    }
+    return width_;
+  }
+
   // Index of the itemset with last item y in the group of p, from the current
   // position on; -1 when absent. Moves the position to the first suffix >= y.
   int find_forward(std::size_t p, T y) {
@@ -91,13 +126,19 @@ class subset_cursor {
   }
 
   const frequent_level<T, T1>& previous_;
-  int width_;                 // k-2: the items of a group prefix of the previous level
-  std::vector<T> prefix_;     // the prefix searched for
-  std::vector<int> row_;      // per p: the row whose subset group is in group_
-  std::vector<T> searched_;   // per p: the prefix searched for that row
-  std::vector<int> path_;     // per p: its nodes in the tree, valid above reached_
-  std::vector<int> reached_;  // per p: the depth its search reached
-  std::vector<int> group_;    // per p: the group of (P - P[p]) + x, -1 when none
-  std::vector<int> at_;       // per p: the current position in that group
-  std::vector<int> end_;      // per p: the end of that group
+  int width_;                          // k-2: the items of a group prefix of the previous level
+  std::vector<int> row_;               // per p: the row whose subset group is in group_
+  std::vector<std::uint64_t> serial_;  // per p: the serial of that row
+  std::vector<int> path_;              // per p: its nodes in the tree, valid above reached_
+  std::vector<int> reached_;           // per p: the depth its search reached
+  std::vector<int> group_;             // per p: the group of (P - P[p]) + x, -1 when none
+  std::vector<int> at_;                // per p: the current position in that group
+  std::vector<int> end_;               // per p: the end of that group
+  // The last row seen (any p) and its P + x; rows seen are numbered from 1.
+  int latest_row_ = -1;
+  std::uint64_t serial_now_ = 0;
+  std::vector<T> seen_;
+  // Per position of P + x: the serial of the row at which it last changed.
+  // Nondecreasing along the positions, since a change renumbers all after it.
+  std::vector<std::uint64_t> changed_;
 };

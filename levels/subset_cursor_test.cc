@@ -56,8 +56,7 @@ TEST(SubsetCursor, FindsEverySubsetALookupFinds) {
             if (q != p) subset[w++] = cand[q];
           int index = -1;
           const bool found = previous.lookup(subset, nullptr, nullptr, &index);
-          ASSERT_EQ(subsets.find_without(cand, cursor.first_joined(), p),
-                    found ? index : -1);
+          ASSERT_EQ(subsets.find_without(cand, cursor.first_joined(), p), found ? index : -1);
           all = all && found;
         }
         ++checked;
@@ -67,6 +66,55 @@ TEST(SubsetCursor, FindsEverySubsetALookupFinds) {
       if (density == 1) {
         EXPECT_EQ(stored, checked);
       }
+    }
+  }
+}
+
+// A level of 5 items (k-1 of k = 6) over 0..n-1, each itemset kept with
+// probability 1/density.
+level random_level5(std::mt19937& rng, std::uint8_t n, unsigned density) {
+  typed_constraints<std::uint8_t> table;
+  level s(5);
+  std::uint8_t v[5];
+  for (v[0] = 0; v[0] < n; ++v[0])
+    for (v[1] = v[0] + 1; v[1] < n; ++v[1])
+      for (v[2] = v[1] + 1; v[2] < n; ++v[2])
+        for (v[3] = v[2] + 1; v[3] < n; ++v[3])
+          for (v[4] = v[3] + 1; v[4] < n; ++v[4])
+            if (rng() % density == 0) s.add_itemset(v, 1, table);
+  return s;
+}
+
+// Deeper prefixes, with positions left unasked for random stretches of rows:
+// a search resumed after the row's prefix changed before, at or after the
+// dropped position must descend again from where the prefixes part, not from
+// where the last row's did.
+TEST(SubsetCursor, ResumesAfterRowsItWasNotAskedAbout) {
+  std::mt19937 rng(21);
+  for (unsigned density : {1u, 2u, 3u}) {
+    const level previous = random_level5(rng, 12, density);
+    subset_cursor<std::uint8_t, std::uint16_t> subsets(previous, 6);
+    const int n_groups = previous.number_of_groups();
+    for (const auto& [first, end] : std::vector<std::pair<int, int>>{
+             {0, -1}, {n_groups / 3, n_groups / 2}, {n_groups / 4, -1}}) {
+      candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, 6, 12, false, first, end);
+      if (!cursor.valid()) continue;
+      int checked = 0;
+      do {
+        const std::uint8_t* cand = cursor.candidate();
+        for (int p = 0; p < 4; ++p) {
+          if (rng() % 5 < 3) continue;  // unasked on most rows
+          std::uint8_t subset[5];
+          for (int q = 0, w = 0; q < 6; ++q)
+            if (q != p) subset[w++] = cand[q];
+          int index = -1;
+          const bool found = previous.lookup(subset, nullptr, nullptr, &index);
+          ASSERT_EQ(subsets.find_without(cand, cursor.first_joined(), p), found ? index : -1)
+              << "density " << density << " p " << p;
+          ++checked;
+        }
+      } while (cursor.advance());
+      EXPECT_GT(checked, 20);
     }
   }
 }
