@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -308,3 +309,32 @@ TEST(FaultInjection, OneRanksTemporaryDatasetEndsEveryRank) {
     }
   }
 }
+
+namespace {
+
+// The file a level spills to lies on a full device (links to /dev/full in
+// place of both spill files; the windows are planned against one byte, so
+// every in-memory level spills): one line naming it, exit 1, and no output file
+// left that looks complete.
+TEST(FaultInjection, LevelSpillFileOnAFullDevice) {
+  test_dir s("fault");
+  std::string text;
+  for (int t = 0; t < 60; ++t) {
+    for (int i = 0; i < 8; ++i)
+      if ((t * 7 + i * 3) % 5 != 0) text += std::to_string(i) + " ";
+    text += "\n";
+  }
+  write_file(s.file("in.dat"), text);
+  ASSERT_EQ(symlink("/dev/full", s.file("dataset.tmp.level0").c_str()), 0);
+  ASSERT_EQ(symlink("/dev/full", s.file("dataset.tmp.level1").c_str()), 0);
+  setenv("KESTREL_LEVEL_WINDOW_BYTES", "1", 1);
+  const run_outcome r = run_kestrel(
+      s.path(), {"input", "in.dat", "output", "out.txt", "sigma", "2", "hop", "2", "threads", "1"});
+  unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
+  expect_clean_failure(r, "dataset.tmp.level1 could not be written!");
+  EXPECT_FALSE(path_exists(s.file("out.txt")));
+  EXPECT_FALSE(path_exists(s.file("dataset.tmp")));
+  EXPECT_TRUE(path_exists("/dev/full"));
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 // pipe gives the same output. Skipped when the data directory is absent.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <regex>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "tests/support/process.h"
 #include "tests/support/ranks.h"
 #include "tests/support/reference_miner.h"
+#include "tests/support/sanitizer.h"
 
 namespace {
 
@@ -164,6 +166,88 @@ TEST(RealData, RetailPairsCountedInBlocksUnderASmallCapEqualTheReference) {
                 row.compare(row.size() - passes.size(), passes.size(), passes) == 0)
         << row;
   }
+}
+
+// The in-memory levels outgrow the memory budget: each spills to a file beside
+// "dataset.tmp" window by window, and the next level is joined from there. The
+// output equals an uncapped run's, so do the rows (times and passes aside), and
+// the rows of the spilled levels show their windows as passes. Under a small
+// `memory` cap on mushroom and chess (key patterns on the bit matrix); with the
+// windows planned against one byte (KESTREL_LEVEL_WINDOW_BYTES) on tid-lists
+// and on T10I4D100K's diffuse levels.
+TEST(RealData, LevelsOutgrowingTheBudgetSpillAndWriteTheSameOutput) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    const char* layout;       // KESTREL_VERTICAL_LAYOUT, or null
+    const char* window;       // KESTREL_LEVEL_WINDOW_BYTES, or null
+    std::string spilled_row;  // the start of a row that must show passes
+  } cases[] = {
+      {"mushroom", {"sigma", "500", "memory", "1"}, nullptr, nullptr, "zaxdk"},
+      {"chess", {"sigma", "1500", "memory", "2"}, nullptr, nullptr, "zaxdk"},
+      {"mushroom", {"sigma", "1500"}, "lists", "1", "zaxdk"},
+      {"T10I4D100K", {"sigma", "20", "hop", "2"}, nullptr, "1", "zaxs"},
+      {"retail", {"sigma", "20", "hop", "2"}, "lists", "1", "zax"},
+  };
+  static const std::regex tail(R"( \t +[0-9]+\.[0-9]+( \t [0-9]+ passes)?\n|Total time: .*)");
+  static const std::regex spilled(R"(: \t zax[^\n]* passes\n)");
+  for (const Case& c : cases) {
+    if (!path_exists(gz_path(c.name))) continue;
+    unpacked data(c.name);
+    ASSERT_FALSE(data.tx.empty()) << c.name;
+    std::vector<std::string> free = {"input", std::string(c.name) + ".dat", "output", "free.txt"};
+    free.insert(free.end(), c.args.begin(), c.args.end());
+    std::vector<std::string> capped = free;
+    capped[3] = "capped.txt";
+    if (c.layout != nullptr) setenv("KESTREL_VERTICAL_LAYOUT", c.layout, 1);
+    const run_outcome free_run = run_kestrel(data.dir.path(), free);
+    if (c.window != nullptr) setenv("KESTREL_LEVEL_WINDOW_BYTES", c.window, 1);
+    const run_outcome capped_run = run_kestrel(data.dir.path(), capped);
+    unsetenv("KESTREL_VERTICAL_LAYOUT");
+    unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
+    EXPECT_EQ(free_run.exit_status, 0) << free_run.command << free_run.stderr_text;
+    EXPECT_EQ(capped_run.exit_status, 0) << capped_run.command << capped_run.stderr_text;
+    EXPECT_TRUE(std::regex_search(capped_run.stdout_text, spilled)) << capped_run.stdout_text;
+    EXPECT_NE(capped_run.stdout_text.find(c.spilled_row), std::string::npos);
+    EXPECT_EQ(std::regex_replace(capped_run.stdout_text, tail, "\n"),
+              std::regex_replace(free_run.stdout_text, tail, "\n"))
+        << c.name;
+    const std::string expected = read_file("free.txt");
+    EXPECT_GT(expected.size(), 10000u) << c.name;
+    EXPECT_TRUE(read_file("capped.txt") == expected) << capped_run.command;
+    EXPECT_FALSE(path_exists("dataset.tmp.level0"));
+    EXPECT_FALSE(path_exists("dataset.tmp.level1"));
+    if (HasFailure()) data.dir.keep();
+  }
+}
+
+// Under an address-space limit the budget comes from, mushroom's levels at
+// support 300 no longer fit whole: they spill and the run completes with the
+// uncapped output, where building them whole ran out of memory. One thread:
+// every thread's allocation arena takes address space no plan sees. (The
+// sanitizer runtime needs far more address space than the limit leaves.)
+TEST(RealData, MushroomUnderAnAddressSpaceLimitSpillsAndCompletes) {
+  if (kSanitizedBuild) GTEST_SKIP() << "address-space limits do not work under AddressSanitizer";
+  SKIP_WITHOUT("mushroom");
+  unpacked data("mushroom");
+  ASSERT_FALSE(data.tx.empty());
+  const run_outcome free_run =
+      run_kestrel(data.dir.path(), {"input", "mushroom.dat", "output", "free.txt", "sigma", "300"});
+  EXPECT_EQ(free_run.exit_status, 0) << free_run.stderr_text;
+  run_io io;
+  io.program = "/bin/sh";
+  const run_outcome capped_run = run_kestrel(
+      data.dir.path(),
+      {"-c",
+       "ulimit -v 20000 && exec \"$0\" input mushroom.dat output capped.txt sigma 300 threads 1",
+       KESTREL_BIN},
+      io);
+  EXPECT_EQ(capped_run.exit_status, 0) << capped_run.stderr_text;
+  EXPECT_NE(capped_run.stdout_text.find(" passes\n"), std::string::npos) << capped_run.stdout_text;
+  EXPECT_TRUE(read_file("capped.txt") == read_file("free.txt"));
+  EXPECT_FALSE(path_exists("dataset.tmp.level0"));
+  EXPECT_FALSE(path_exists("dataset.tmp.level1"));
+  if (HasFailure()) data.dir.keep();
 }
 
 }  // namespace

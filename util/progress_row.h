@@ -23,7 +23,7 @@ struct progress_row {
   std::uint32_t transactions = 0;
   std::uint64_t kib = 0;
   double seconds = 0;
-  std::uint32_t passes = 1;  // passes over "dataset.tmp" the level took
+  std::uint32_t passes = 1;  // passes over "dataset.tmp", or windows of a level that spilled
 };
 
 // Records the row in report's statistics and prints it through report.

@@ -98,8 +98,10 @@ class level_windows {
       // A stop asked for ends the run between windows too (the files go with
       // this object).
       run.report.check_stop();
-      // Spill when one more window may not fit beside what is held.
-      const std::uint64_t held = source.bytes() + next.bytes() + data.held_bytes();
+      // Spill when one more window may not fit beside what is held. The
+      // arrays of next grow by doubling: while one grows it holds its old and
+      // its new room, three times what it held.
+      const std::uint64_t held = source.bytes() + 3 * next.bytes() + data.held_bytes();
       if (held + room > budget_) spill(k, items, next, table, output, outcome);
     };
     if (!previous_spilled_) {
@@ -116,6 +118,9 @@ class level_windows {
           join_window(previous, 0, -1, true, 0);
           break;
         }
+        // Room reserved for the whole level would count against every window:
+        // next grows window by window instead.
+        if (g0 == 0) next.clear(k);
         join_window(previous, g0, g1, true, room);
       }
     } else {
