@@ -8,6 +8,15 @@
 
 #include "util/widths.h"
 
+namespace {
+
+// Occurrences ahead of the current one whose list counter build_lists fetches.
+constexpr std::size_t kBuildAhead = 16;
+// Items from which the counters no longer fit the cache (8 bytes each).
+constexpr std::uint32_t kFetchedItems = 1u << 16;
+
+}  // namespace
+
 template <class T>
 void tid_lists<T>::allocate(std::uint32_t n_items, std::uint64_t expected_occurrences) {
   n_items_ = n_items;
@@ -56,15 +65,28 @@ void tid_lists<T>::finish_filling() {
 template <class T>
 void tid_lists<T>::build_lists() {
   // The list starts from the counts, then the places in transaction order, so
-  // every list ascends.
+  // every list ascends. Both passes touch one counter per occurrence at
+  // random (8 MB of them with a million items): past kFetchedItems items, each
+  // fetches the counter of the occurrence kBuildAhead places on while it
+  // counts the current one (below, the counters stay in the cache and the
+  // fetches only cost: on T10I4D100K, under a thousand items, the pass took
+  // 40 % longer).
   std::fill(first_.begin(), first_.end(), 0);
-  for (std::uint32_t item : transaction_items_)
-    if (item != kTransactionEnd) ++first_[item + 1];
+  const std::uint32_t* items = transaction_items_.data();
+  const std::size_t n = transaction_items_.size();
+  const bool fetch = n_items_ >= kFetchedItems;
+  for (std::size_t at = 0; at < n; ++at) {
+    if (fetch && at + kBuildAhead < n && items[at + kBuildAhead] != kTransactionEnd)
+      __builtin_prefetch(first_.data() + items[at + kBuildAhead] + 1);
+    if (items[at] != kTransactionEnd) ++first_[items[at] + 1];
+  }
   for (std::size_t i = 1; i < first_.size(); ++i) first_[i] += first_[i - 1];
   places_.resize(first_.back());
   std::vector<std::size_t> next(first_.begin(), first_.end() - 1);
-  for (std::size_t at = 0; at < transaction_items_.size(); ++at) {
-    const std::uint32_t item = transaction_items_[at];
+  for (std::size_t at = 0; at < n; ++at) {
+    if (fetch && at + kBuildAhead < n && items[at + kBuildAhead] != kTransactionEnd)
+      __builtin_prefetch(next.data() + items[at + kBuildAhead]);
+    const std::uint32_t item = items[at];
     if (item != kTransactionEnd) places_[next[item]++] = static_cast<std::uint32_t>(at);
   }
 }
