@@ -81,10 +81,23 @@ bool triples_by_first_item<T, T1>::generate(int g) {
   const T* n_a = pairs_level_.suffixes.data() + begin;
   // The rows of frequent_ that the merges below read lie anywhere: the row
   // starts of the next group's neighbours, and the rows of this group's, are
-  // fetched before the first merge.
-  if (g + 1 < pairs_level_.number_of_groups()) {
+  // fetched before the first merge. A group of few neighbours is generated in
+  // less time than a miss takes, so the first neighbours' row starts of the
+  // group 2 * kAheadGroups on and their rows kAheadGroups on are fetched too.
+  const int n_groups = pairs_level_.number_of_groups();
+  if (g + 1 < n_groups) {
     const int next_last = pairs_level_.group_last[g + 1];
     for (int i = last + 1; i <= next_last; ++i) frequent_.prefetch_start(pairs_level_.suffixes[i]);
+  }
+  if (g + 2 * kAheadGroups < n_groups) {
+    const int h = g + 2 * kAheadGroups, h_first = pairs_level_.group_first(h);
+    const int h_end = std::min(pairs_level_.group_last[h], h_first + kAheadNeighbours - 1);
+    for (int i = h_first; i <= h_end; ++i) frequent_.prefetch_start(pairs_level_.suffixes[i]);
+  }
+  if (g + kAheadGroups < n_groups) {
+    const int h = g + kAheadGroups, h_first = pairs_level_.group_first(h);
+    const int h_end = std::min(pairs_level_.group_last[h], h_first + kAheadNeighbours - 1);
+    for (int i = h_first; i < h_end; ++i) frequent_.prefetch_row(pairs_level_.suffixes[i]);
   }
   for (std::uint32_t r = 0; r + 1 < m; ++r) frequent_.prefetch_row(n_a[r]);
   T cand[3] = {0, 0, 0};

@@ -131,6 +131,8 @@ class triples_by_first_item {
   // items and few neighbours each rank_ read would miss the cache.
   static constexpr std::uint32_t kMergedNeighbours = 16;
   static constexpr int kAheadGroups = 4;
+  // Neighbours of a group ahead whose rows generation fetches at most.
+  static constexpr int kAheadNeighbours = 16;
   // The first item of group g (none past the last group).
   bool group_first_item(int g, T* a) const;
   const frequent_level<T, T1>& pairs_level_;
