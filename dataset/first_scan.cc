@@ -125,6 +125,7 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
   } catch (...) {
     failure = std::current_exception();
   }
+  const std::uint64_t own_written = n_written;
   if (run.peers.ranks() > 1) {
     failure = number_line_in_whole_file(run.peers, failure, r.lines_read);
     run.peers.agree_on_error(failure);
@@ -138,6 +139,7 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
   if (n_written > 0xFFFFFFFFull)
     throw run_error(run.config.input + " holds more than 2^32-1 transactions");
   items.n_transactions = static_cast<std::uint32_t>(n_written);
+  items.own_transactions = static_cast<std::uint32_t>(own_written);  // at most the sum
   r.c1 = items.counts.id_bound();
 
   run.report.print(

@@ -80,7 +80,10 @@ class item_table {
   std::uint32_t min_count;  // max(sigma, 1)
   std::uint32_t sigma;
   std::uint32_t n_items = 0;
-  std::uint32_t n_transactions = 0;
+  std::uint32_t n_transactions = 0;  // in "dataset.tmp"; with several ranks, in all their files
+  // This rank's share of n_transactions: the records of its own file (all of
+  // them with one rank). What the rank's in-memory data is sized for.
+  std::uint32_t own_transactions = 0;
   std::uint32_t max_support = 0;
   // Mean support, in percent of the transactions, of the items above 10 %.
   double dense_support_pct = 0.0;

@@ -20,11 +20,25 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "util/error.h"
 #include "util/transaction.h"
+
+// Item occurrences the temporary dataset `name` holds when it holds `records`
+// records of word_bytes-byte words: its words less a length word per record.
+// UINT64_MAX when its size cannot be read (no bound).
+inline std::uint64_t items_in_temp_dataset(const std::string& name, std::uint64_t records,
+                                           std::uint64_t word_bytes) {
+  std::error_code error;
+  const std::uintmax_t bytes = std::filesystem::file_size(name, error);
+  if (error) return UINT64_MAX;
+  const std::uint64_t words = static_cast<std::uint64_t>(bytes) / word_bytes;
+  return words > records ? words - records : 0;
+}
 
 // The engine's typed transaction buffer (out-of-core counting).
 //   elems     capacity items;

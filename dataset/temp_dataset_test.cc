@@ -30,6 +30,21 @@ TEST(TemporaryDataset, RecordLayoutsOfEveryWidth) {
   EXPECT_EQ(std::vector<std::uint32_t>(words, words + 4), (std::vector<std::uint32_t>{3, 0, 4, 9}));
 }
 
+// The items a file holds follow from its size and record count, in the
+// width it was written in; a file that cannot be measured bounds nothing.
+TEST(TemporaryDataset, ItemsFollowFromTheSizeAndTheRecords) {
+  test_dir dir;
+  const std::uint16_t a[] = {1, 2, 3}, b[] = {7};
+  temp_dataset_writer<std::uint16_t> out("d.tmp", true);
+  out.write_record(a, 3);
+  out.write_record(b, 1);
+  out.write_record(a, 2);
+  out.close();
+  EXPECT_EQ(items_in_temp_dataset("d.tmp", 3, sizeof(std::uint16_t)), 6u);
+  EXPECT_EQ(items_in_temp_dataset("d.tmp", 20, sizeof(std::uint16_t)), 0u);
+  EXPECT_EQ(items_in_temp_dataset("absent.tmp", 0, sizeof(std::uint16_t)), UINT64_MAX);
+}
+
 TEST(TemporaryDataset, InPlaceRewriteAndTruncLeaveOnlyTheNewRecords) {
   test_dir dir;
   std::vector<std::uint32_t> t = {1, 2, 3, 4, 5};

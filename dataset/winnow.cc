@@ -86,6 +86,7 @@ std::uint32_t run_winnow_loops(run_context& run, item_table& items, std::uint64_
     writer.close();
     // Each rank rewrote its own records: the pass's figures are those of all of them.
     cluster& peers = run.peers;
+    items.own_transactions = static_cast<std::uint32_t>(n_written);  // at most the file's before
     if (peers.ranks() > 1) {
       std::uint64_t sums[] = {n_written, items_written};
       peers.sum_counts(sums, 2);

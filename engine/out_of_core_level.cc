@@ -267,7 +267,8 @@ std::uint64_t count_triples_in_memory(const std::string& tmp_name, std::uint32_t
 }
 
 // The level's candidate chunks (the first one filled), a pass each: stores
-// level k in place of level k-1 and adds up the pass's figures.
+// level k in place of level k-1. The candidates' supports are summed over the
+// ranks; the last pass's figures (*kept, *items_written) are this rank's own.
 template <class T, class T1>
 void count_candidate_chunks(run_context& run, int k, std::uint32_t capacity,
                             const item_table& items, frequent_level<T, T1>& level,
@@ -309,12 +310,6 @@ void count_candidate_chunks(run_context& run, int k, std::uint32_t capacity,
     chunks.fill_next(candidates);
   }
   if (partial) partial->finish();
-  if (run.peers.ranks() > 1) {
-    std::uint64_t sums[] = {*kept, *items_written};
-    run.peers.sum_counts(sums, 2);
-    *kept = static_cast<std::uint32_t>(sums[0]);
-    *items_written = sums[1];
-  }
   if (next) level = std::move(*next);
 }
 
@@ -368,6 +363,14 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
   } else {
     count_candidate_chunks(run, k, capacity, items, level, candidates, pairs, sink, table, *chunks,
                            state, map, &n_candidates, &frequent, &items_written, &kept, &passes);
+  }
+  // Each rank kept its own records: the pass's figures are those of all of them.
+  if (rewrites) items.own_transactions = kept;
+  if (run.peers.ranks() > 1) {
+    std::uint64_t sums[] = {kept, items_written};
+    run.peers.sum_counts(sums, 2);
+    kept = static_cast<std::uint32_t>(sums[0]);
+    items_written = sums[1];
   }
   if (rewrites) items.n_transactions = kept;
   if (map != nullptr) run.pruning.compact(items, run.attributes);

@@ -327,6 +327,17 @@ void store_block(const pair_counters<T1>& pairs, std::uint32_t min_count,
   }
 }
 
+// What the occurring pairs keep of this rank's records at most, their items
+// and the transactions' ends: its own transactions, and the smaller of the
+// bound of all ranks' occurrences and what its "dataset.tmp" (32-bit layout)
+// holds. The whole data's with one rank.
+std::uint64_t own_items_and_ends(const run_context& run, const item_table& items,
+                                 std::uint64_t occurrences) {
+  const std::uint64_t own = items.own_transactions;
+  return own + std::min(occurrences, items_in_temp_dataset(run.temp_dataset, own,
+                                                           sizeof(std::uint32_t)));
+}
+
 // The passes of level 2 under one plan. The first pass reads the 32-bit records,
 // hands what it keeps to the sink and starts the store; the later ones read the
 // kept transactions back. Each count_* method returns the passes it took.
@@ -423,6 +434,7 @@ class pair_passes {
   void first(Count&& count) {
     totals_ = first_pass(run_.temp_dataset, max_tr_len_, items_, sink_, table_, count);
     sink_.finish();
+    if (rewrites_) items_.own_transactions = totals_.kept;
     cluster& peers = run_.peers;
     if (peers.ranks() > 1) {
       std::uint64_t sums[] = {totals_.kept, totals_.items_written};
@@ -500,7 +512,7 @@ std::unique_ptr<frequent_level<T, T1>> count_pairs(run_context& run, int max_tr_
   pair_passes<T, T1> passes(run, max_tr_len, items, sink, table, frequent, *level);
   std::uint32_t n_passes = 0;
   if (plan.method == pair_method::occurring)
-    n_passes = passes.count_occurring(sizes.occurrences + sizes.transactions);
+    n_passes = passes.count_occurring(own_items_and_ends(run, items, sizes.occurrences));
   else if (plan.method == pair_method::occurring_blocks)
     n_passes = passes.count_occurring_blocks();
   else

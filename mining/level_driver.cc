@@ -2,6 +2,7 @@
 // support type.
 #include "mining/level_driver.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -10,6 +11,7 @@
 
 #include "constraints/constraint_set.h"
 #include "dataset/shared_scan.h"
+#include "dataset/temp_dataset.h"
 #include "engine/candidates.h"
 #include "engine/dataset_rewriter.h"
 #include "engine/out_of_core_level.h"
@@ -47,6 +49,19 @@ std::uint64_t occurrences_in_file(run_context& run) {
   return run.peers.ranks() > 1 ? run.peers.sum_counts(occurrences) : occurrences;
 }
 
+// Allocates the in-memory data for this rank's own records, which it alone
+// fills: its transactions, and at most `occurrences` (the bound of all ranks'
+// files the fit was decided on) or what its own "dataset.tmp" holds (records
+// of word_bytes-byte words), the smaller. One rank allocates for the whole data.
+template <class T>
+void allocate_own_share(const run_context& run, const item_table& items,
+                        std::uint64_t occurrences, std::uint64_t word_bytes,
+                        vertical_dataset<T>& data) {
+  const std::uint64_t own_occurrences = std::min(
+      occurrences, items_in_temp_dataset(run.temp_dataset, items.own_transactions, word_bytes));
+  data.allocate(items.own_transactions, own_occurrences);
+}
+
 }  // namespace
 
 template <class T, class T1>
@@ -67,9 +82,10 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   // With several ranks each fills the in-memory data with its own records, and
   // the levels in memory sum their counts (vertical/shared_levels.h).
   const bool key_patterns = items.dense_support_pct > 20.0;
+  // "dataset.tmp" still has the 32-bit layout of the first scan.
   if (hop <= 2 && data.fits_in_memory(items.n_items, items.n_transactions, occurrences,
                                       run.memory_bytes, run.config.layout)) {
-    data.allocate();
+    allocate_own_share(run, items, occurrences, sizeof(std::uint32_t), data);
     vertical = true;
   }
 
@@ -88,7 +104,7 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
     if (hop <= k &&
         data.fits_in_memory(run.pruning.n_kept(), items.n_transactions, occurrences_in_file<T>(run),
                             run.memory_bytes, run.config.layout)) {
-      data.allocate();
+      allocate_own_share(run, items, data.expected_occurrences, sizeof(T), data);
       vertical = true;
     }
     if (!count_level_out_of_core<T, T1>(run, k, max_tr_len, items, *level, *candidates, pairs,

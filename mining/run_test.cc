@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <string>
@@ -324,6 +325,49 @@ TEST(MineShared, RanksShareEveryLevelAndOnlyRankZeroLaysOutItemsets) {
       }
     }
   }
+}
+
+// Parts of the input far from even, each rank holding only its own records in
+// memory: a long last line covers the byte ranges of every rank after the
+// first, which gets every record (the others none at all); a long first line
+// leaves the first rank that one record (of a single item, which level 2
+// drops), and the last rank all the others. On the bit matrix and on
+// tid-lists, from level 2 on and after passes out of core, the ranks write and
+// report what one process does.
+TEST(MineShared, UnevenPartsWriteWhatOneProcessWrites) {
+  test_dir dir;
+  std::string attr;
+  for (int i = 0; i < 30; ++i) attr += std::to_string(i * 7 % 19) + " ";
+  write_file("attr.txt", attr + "\n");
+  const std::string records = fimi_text(random_rows(31, 400, 30));
+  std::string long_line;
+  while (long_line.size() < 3 * records.size()) long_line += "7 ";
+  long_line += "7\n";
+  for (const char* layout : {"bits", "lists"}) {
+    setenv("KESTREL_VERTICAL_LAYOUT", layout, 1);
+    for (bool long_first : {false, true}) {
+      write_file("in.dat", long_first ? long_line + records : records + long_line);
+      for (const auto& [hop, constraints] : kRuns) {
+        const kestrel::run_description d = description(hop, constraints);
+        capture single;
+        kestrel::mine(d, single.hooks(false));
+        const std::string expected = read_file("out.txt");
+        ASSERT_EQ(remove("out.txt"), 0);
+        for (int ranks : {2, 3}) {
+          SCOPED_TRACE(std::string(layout) + (long_first ? ", long first line" : ", long last line") +
+                       ", hop " + std::to_string(hop) + ", " + std::to_string(ranks) + " ranks");
+          const shared_outcome outcome = mine_on_ranks(ranks, d, 0, -1);
+          ASSERT_TRUE(outcome.completed()) << outcome.errors[0] << outcome.errors[1];
+          EXPECT_EQ(read_file("out.txt"), expected);
+          EXPECT_EQ(without_times(without_exchange(outcome.report)),
+                    without_times(single.report));
+          ASSERT_EQ(remove("out.txt"), 0);
+          EXPECT_FALSE(temporary_datasets_left());
+        }
+      }
+    }
+  }
+  unsetenv("KESTREL_VERTICAL_LAYOUT");
 }
 
 // A rank whose own temporary dataset fails (a full device; a file that cannot

@@ -89,14 +89,15 @@ bool bit_matrix<T>::fits_in_memory(std::uint32_t n_items_, std::uint32_t n_trans
                                    std::uint64_t budget_bytes) {
   const std::uint64_t words = (static_cast<std::uint64_t>(n_trans) + 31) / 32;
   n_items = n_items_;
-  n_words = static_cast<std::uint32_t>(words);
+  n_words = whole_words = static_cast<std::uint32_t>(words);
   // At most 2^32 * 2^27 * 4 = 2^61 bytes: no overflow in 64 bits.
   size_bytes = static_cast<std::uint64_t>(n_items_) * words * 4;
   return size_bytes < budget_bytes / 3;
 }
 
 template <class T>
-void bit_matrix<T>::allocate() {
+void bit_matrix<T>::allocate_words(std::uint32_t words) {
+  n_words = words;
   matrix_words.assign(static_cast<std::size_t>(n_items) * n_words, 0u);
   scratch = intersection_scratch();
   scratch.pruning_mask.assign(n_words, 0u);
@@ -247,13 +248,16 @@ bool bit_matrix<T>::try_make_compact_shared(std::uint32_t n, std::uint32_t fille
 template <class T>
 void bit_matrix<T>::keep_words(std::uint32_t words) {
   assert(words <= n_words);
+  if (words == n_words) return;
   // Row r moves from r * n_words down to r * words: in row order no row
   // overwrites one not yet moved.
   for (std::uint32_t r = 0; r < n_items; ++r)
     std::copy_n(matrix_words.data() + static_cast<std::size_t>(r) * n_words, words,
                 matrix_words.data() + static_cast<std::size_t>(r) * words);
+  // Not shrunk to fit: the rows are this rank's share already, and a fresh copy
+  // beside them would raise the peak by the rows kept to give back only the
+  // words of the transactions the filling pass dropped.
   matrix_words.resize(static_cast<std::size_t>(n_items) * words);
-  matrix_words.shrink_to_fit();
   n_words = words;
   scratch.pruning_mask.assign(n_words, 0u);
 }

@@ -27,6 +27,7 @@
 // T is the dense item type of the candidate arrays; the rows do not depend on it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -91,13 +92,21 @@ compact_section find_shared_compact_section(
 template <class T>
 class bit_matrix {
  public:
-  // Sets n_items, n_words = ceil(n_trans/32) and size_bytes = n_items*n_words*4 and
-  // tells whether size_bytes < budget_bytes/3, the run's memory budget (the
-  // fields are set either way).
+  // Sets n_items, n_words = whole_words = ceil(n_trans/32) and size_bytes =
+  // n_items*n_words*4 and tells whether size_bytes < budget_bytes/3, the run's
+  // memory budget (the fields are set either way).
   bool fits_in_memory(std::uint32_t n_items, std::uint32_t n_trans, std::uint64_t budget_bytes);
-  // Allocates the zeroed bit matrix, the pruning mask and the run list.
-  void allocate();
-  bool allocated() const { return !matrix_words.empty() || (size_bytes == 0 && is_allocated_); }
+  // Allocates the zeroed bit matrix, the pruning mask and the run list for the
+  // whole data's positions.
+  void allocate() { allocate_words(whole_words); }
+  // The same for the first ceil(transactions/32) words of every row, at most
+  // the whole data's: a rank's share of the transactions, which it fills alone.
+  // size_bytes and whole_words keep the whole data's sizes.
+  void allocate(std::uint32_t transactions) {
+    allocate_words(std::min(whole_words,
+                            static_cast<std::uint32_t>((std::uint64_t{transactions} + 31) / 32)));
+  }
+  bool allocated() const { return is_allocated_; }
   // Sets the bit of transaction position tid in the row of each item.
   void add_transaction(const T* items, std::uint32_t length, std::uint32_t tid);
   // The compact test over the first n rows; on success reorders every row and
@@ -169,9 +178,12 @@ class bit_matrix {
     return matrix_words.data() + static_cast<std::size_t>(item) * n_words;
   }
 
-  std::uint64_t size_bytes = 0;  // bytes of the bit matrix as allocated, in 32-bit words * 4
+  // Bytes of the whole data's bit matrix (one process's), in 32-bit words * 4:
+  // what the memory rule and the progress rows measure, whatever is held.
+  std::uint64_t size_bytes = 0;
   std::vector<std::uint32_t> matrix_words;
-  std::uint32_t n_words = 0;
+  std::uint32_t n_words = 0;      // words of every row held now
+  std::uint32_t whole_words = 0;  // words of the whole data's rows
   std::uint32_t n_items = 0;
   bool is_compact = false;
   // The diffuse variant's state for the whole run: whether the transaction order
@@ -199,6 +211,8 @@ class bit_matrix {
   // Builds C[1] = row(a) AND row(b) and the run list of the result in one pass.
   std::uint32_t and_build_runs(std::uint32_t a, std::uint32_t b,
                                intersection_scratch& scratch) const;
+
+  void allocate_words(std::uint32_t words);
 
   bool is_allocated_ = false;
 };

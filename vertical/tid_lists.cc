@@ -18,14 +18,18 @@ constexpr std::uint32_t kFetchedItems = 1u << 16;
 }  // namespace
 
 template <class T>
-void tid_lists<T>::allocate(std::uint32_t n_items, std::uint64_t expected_occurrences) {
+void tid_lists<T>::allocate(std::uint32_t n_items, std::uint32_t expected_transactions,
+                            std::uint64_t expected_occurrences) {
   n_items_ = n_items;
   n_transactions_ = 0;
   places_.clear();
   first_.assign(static_cast<std::size_t>(n_items) + 1, 0);
+  // Room for the end marks too: a buffer one mark short of its fill doubles
+  // while the scan fills it, which takes up to three times the copy at once.
   transaction_items_.clear();
-  transaction_items_.reserve(static_cast<std::size_t>(expected_occurrences));
+  transaction_items_.reserve(static_cast<std::size_t>(expected_occurrences + expected_transactions));
   transaction_ends_.clear();
+  transaction_ends_.reserve(expected_transactions);
   filled_ = false;
 }
 

@@ -106,9 +106,12 @@ class tid_lists {
            static_cast<std::uint64_t>(n_trans) * 8;
   }
 
-  // Empties the lists and prepares for n_items items; expected_occurrences
-  // (a bound, or 0 when unknown) only sizes the buffer of the filling scan.
-  void allocate(std::uint32_t n_items, std::uint64_t expected_occurrences);
+  // Empties the lists and prepares for n_items items; expected_transactions
+  // and expected_occurrences (bounds, or 0 when unknown) only size the buffers
+  // of the filling scan: the horizontal copy, which holds an end mark per
+  // transaction beside the occurrences, and the ends.
+  void allocate(std::uint32_t n_items, std::uint32_t expected_transactions,
+                std::uint64_t expected_occurrences);
   // Buffers transaction position tid (the next one: 0, 1, 2, ...) with its items.
   void add_transaction(const T* items, std::uint32_t length, std::uint32_t tid);
   // Builds the lists from the transactions; a second call does nothing.
@@ -138,6 +141,11 @@ class tid_lists {
   // Bytes held now.
   std::uint64_t size_bytes() const {
     return bytes_for(n_items_, n_transactions_, places_.size());
+  }
+  // Bytes the filling scan's buffers (the horizontal copy and its ends) have
+  // room for: what allocate reserved, unless the scan outgrew it.
+  std::uint64_t buffer_bytes() const {
+    return (transaction_items_.capacity() + transaction_ends_.capacity()) * sizeof(std::uint32_t);
   }
 
   // Prepares scratch for one level of candidates of k items.

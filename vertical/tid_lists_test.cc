@@ -52,7 +52,7 @@ TEST(TidLists, ListsAscendAndHoldEveryOccurrence) {
   // Items handed over out of order in a transaction still give ascending lists
   // and projections.
   tid_lists<std::uint16_t> lists;
-  lists.allocate(5, 0);
+  lists.allocate(5, 0, 0);
   const tx_list trans = {{4, 0, 2}, {}, {1, 2}, {2, 4}, {0, 1, 2, 3, 4}};
   fill(lists, trans);
   lists.finish_filling();
@@ -91,7 +91,7 @@ TEST(TidLists, ListsAscendAndHoldEveryOccurrence) {
 
 TEST(TidLists, PositionsOutOfOrderOrAfterTheEndAreRefused) {
   tid_lists<std::uint8_t> lists;
-  lists.allocate(2, 4);
+  lists.allocate(2, 2, 4);
   const std::uint8_t t[] = {0, 1};
   lists.add_transaction(t, 2, 0);
   EXPECT_EQ(error_of<std::out_of_range>([&] { lists.add_transaction(t, 2, 2); }),
@@ -113,7 +113,7 @@ TEST(TidLists, GroupPairCountsEqualTheSupports) {
     const std::uint32_t n_trans = 150 + 40 * seed;
     const tx_list trans = random_transactions(rng, n, n_trans, {60, 25, 80, 45});
     tid_lists<std::uint16_t> lists;
-    lists.allocate(n, 0);
+    lists.allocate(n, 0, 0);
     fill(lists, trans);
     lists.finish_filling();
     // Threshold 0 (the ranks of kestrel-mpi count exactly) keeps every item

@@ -42,16 +42,23 @@ struct vertical_dataset {
         (layout == vertical_layout::by_density &&
          occurrences * kSparseCellsPerOccurrence < static_cast<std::uint64_t>(n_items) * n_trans);
     expected_occurrences = occurrences;
+    expected_transactions = n_trans;
     if (!uses_lists) return matrix_fits;
     // The lists address the occurrences and end marks with 32 bits.
     if (occurrences + n_trans >= (std::uint64_t{1} << 32)) return false;
     return tid_lists<T>::bytes_for(n_items, n_trans, occurrences) < budget_bytes / 3;
   }
-  void allocate() {
+  // Allocates the layout chosen for the whole data the fit was decided on.
+  void allocate() { allocate(expected_transactions, expected_occurrences); }
+  // Allocates it for `transactions` transactions holding at most `occurrences`
+  // item occurrences: where ranks share the run, this rank's share, which it
+  // fills alone (bounds; more is refused or grows the buffers). The sizes the
+  // progress rows report stay the whole data's.
+  void allocate(std::uint32_t transactions, std::uint64_t occurrences) {
     if (uses_lists)
-      lists.allocate(matrix.n_items, expected_occurrences);
+      lists.allocate(matrix.n_items, transactions, occurrences);
     else
-      matrix.allocate();
+      matrix.allocate(transactions);
     allocated_ = true;
   }
   bool allocated() const { return allocated_; }
@@ -87,7 +94,7 @@ struct vertical_dataset {
   // would. Before it the matrix gives back the words past this rank's filled
   // positions (its sizes for the progress rows stay the whole data's).
   bool try_make_compact_shared(std::uint32_t n, cluster& peers) {
-    const std::uint32_t whole_words = matrix.n_words;
+    const std::uint32_t whole_words = matrix.whole_words;
     const std::uint32_t words = static_cast<std::uint32_t>((std::uint64_t{filled} + 31) / 32);
     if (!uses_lists) {
       matrix.keep_words(words);
@@ -103,8 +110,10 @@ struct vertical_dataset {
                                        })
         .found;
   }
-  // Bytes the representation in use holds.
-  std::uint64_t held_bytes() const { return uses_lists ? lists.size_bytes() : matrix.size_bytes; }
+  // Bytes the representation in use holds (a rank: its share's).
+  std::uint64_t held_bytes() const {
+    return uses_lists ? lists.size_bytes() : matrix.matrix_words.size() * sizeof(std::uint32_t);
+  }
   // What the progress rows report: the bit matrix's size.
   std::uint64_t reported_bytes() const { return matrix.size_bytes; }
 
@@ -112,7 +121,8 @@ struct vertical_dataset {
   tid_lists<T> lists;
   bool uses_lists = false;
   bool matrix_fits = false;  // the bit matrix would fit the budget (set with the layout)
-  std::uint64_t expected_occurrences = 0;
+  std::uint64_t expected_occurrences = 0;  // of the whole data (set with the layout)
+  std::uint32_t expected_transactions = 0;
   std::uint32_t filled = 0;  // transactions the filling pass added (positions 0 .. filled-1)
 
  private:
