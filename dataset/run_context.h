@@ -10,6 +10,9 @@
 // two runs in one process cannot see each other.
 #pragma once
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,6 +23,7 @@
 #include "util/cluster.h"
 #include "util/memory_budget.h"
 #include "util/output_file.h"
+#include "util/processors.h"
 #include "util/report.h"
 
 // How the in-memory levels hold the data: by its measured density (the bit
@@ -63,7 +67,7 @@ struct run_context {
         constraints(config.constraints),
         peers(shared_with != nullptr ? *shared_with : alone),
         temp_dataset(temp_dataset_path(config.tmpdir, peers)),
-        memory_bytes(memory_budget(budget_sources{}, config.memory_mib)) {}
+        memory_bytes(memory_budget(sources_for(config), config.memory_mib)) {}
   run_context(const run_context&) = delete;
   run_context& operator=(const run_context&) = delete;
 
@@ -79,4 +83,18 @@ struct run_context {
   // memory, the rlimits, the cgroup's limit and the user's cap.
   std::uint64_t memory_bytes;
   reporter report;
+
+ private:
+  // With more than one thread the levels start threads - 1 beside the calling
+  // one (at most 255), and a writer thread. Under an address-space limit they
+  // share one allocation arena: an arena of their own would reserve 64 MiB of
+  // the limit each.
+  static budget_sources sources_for(const run_config& config) {
+    budget_sources sources;
+    const unsigned threads = config.threads == 0 ? usable_processors() : config.threads;
+    sources.extra_threads = threads > 1 ? std::min(threads, 256u) : 0;
+    if (sources.extra_threads > 0 && sources.soft_rlimit(RLIMIT_AS) != UINT64_MAX)
+      sources.arenas_shared = share_one_allocation_arena();
+    return sources;
+  }
 };

@@ -1,7 +1,9 @@
 #include "util/memory_budget.h"
 
+#include <malloc.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +19,11 @@ constexpr std::uint64_t NO_LIMIT = std::numeric_limits<std::uint64_t>::max();
 // cgroup v1 writes "no limit" as the largest page-aligned signed 64-bit value
 // (9223372036854771712 with 4 KiB pages); anything this large is no limit.
 constexpr std::uint64_t V1_UNLIMITED_FROM = std::uint64_t{1} << 60;
+
+// The address space the C library reserves for each thread's malloc arena on
+// a 64-bit machine, and the stack a thread gets when RLIMIT_STACK is unlimited.
+constexpr std::uint64_t ARENA_RESERVATION = std::uint64_t{64} << 20;
+constexpr std::uint64_t DEFAULT_THREAD_STACK = std::uint64_t{8} << 20;
 
 // The cgroup path of the v2 line ("0::/path") or of the v1 line whose
 // controller list holds "memory"; false when there is no such line.
@@ -82,13 +89,26 @@ std::uint64_t budget_sources::current_soft_rlimit(int resource) {
   return limit.rlim_cur;
 }
 
+std::uint64_t thread_address_space(const budget_sources& sources) {
+  const std::uint64_t stack = sources.soft_rlimit(RLIMIT_STACK);
+  return (sources.arenas_shared ? 0 : ARENA_RESERVATION) +
+         (stack == NO_LIMIT ? DEFAULT_THREAD_STACK : stack);
+}
+
+bool share_one_allocation_arena() { return mallopt(M_ARENA_MAX, 1) == 1; }
+
 memory_budget_choice choose_memory_budget(const budget_sources& sources, std::uint64_t user_mib) {
   memory_budget_choice choice;
   choice.bytes = sources.meminfo.empty() ? mem_total() : mem_total_from(sources.meminfo);
   const auto consider = [&choice](std::uint64_t bytes, budget_limit limit) {
     if (bytes < choice.bytes) choice = {bytes, limit};
   };
-  consider(sources.soft_rlimit(RLIMIT_AS), budget_limit::address_space_rlimit);
+  const std::uint64_t as = sources.soft_rlimit(RLIMIT_AS);
+  if (as != NO_LIMIT) {
+    const std::uint64_t threads =
+        std::uint64_t{sources.extra_threads} * thread_address_space(sources);
+    consider(as - std::min(as / 2, threads), budget_limit::address_space_rlimit);
+  }
   consider(sources.soft_rlimit(RLIMIT_DATA), budget_limit::data_rlimit);
   std::string path;
   if (cgroup_path(sources.self_cgroup, true, &path))

@@ -7,6 +7,12 @@
 //   cgroup v1 memory.limit_in_bytes  likewise, for the line naming the "memory"
 //                          controller (values of 2^60 or more: none)
 //   the user's value       in MiB (0: none)
+// Under RLIMIT_AS the address space that the run's extra threads reserve comes
+// off the limit first: each thread's stack, and, unless the threads share the
+// main allocation arena (share_one_allocation_arena), the arena the C library
+// maps for it (64 MiB of address space, however little it holds). At most half
+// the limit comes off: under a limit that tight the system refuses the thread
+// or its arena, and the levels do without.
 // A cgroup whose directory is not visible (a container shows the host's path)
 // is found through its visible ancestors, down to the mount point itself.
 // Every file location and the rlimit probe can be replaced, so a test runs on
@@ -24,6 +30,10 @@ struct budget_sources {
   std::string cgroup_v1_memory_root = "/sys/fs/cgroup/memory";
   // Soft limit in bytes of RLIMIT_AS or RLIMIT_DATA; UINT64_MAX when unlimited.
   std::function<std::uint64_t(int resource)> soft_rlimit = current_soft_rlimit;
+  // Threads the run may start besides the calling one (0: none), and whether
+  // they share the main allocation arena.
+  unsigned extra_threads = 0;
+  bool arenas_shared = false;
 
   static std::uint64_t current_soft_rlimit(int resource);  // getrlimit
 };
@@ -42,6 +52,16 @@ struct memory_budget_choice {
   std::uint64_t bytes = 0;
   budget_limit limit = budget_limit::physical_memory;
 };
+
+// Address space one extra thread may reserve: its stack (the soft
+// RLIMIT_STACK, 8 MiB when that is unlimited) and its own allocation arena.
+std::uint64_t thread_address_space(const budget_sources& sources);
+
+// Makes every thread allocate from the main arena (glibc's M_ARENA_MAX of 1),
+// so that threads reserve no arena's address space. Process-wide; a run does it
+// only under an address-space limit, where two arenas' 128 MiB would be most of
+// the limit. Returns whether the C library took it.
+bool share_one_allocation_arena();
 
 memory_budget_choice choose_memory_budget(const budget_sources& sources, std::uint64_t user_mib);
 std::uint64_t memory_budget(const budget_sources& sources, std::uint64_t user_mib);

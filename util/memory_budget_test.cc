@@ -135,6 +135,42 @@ TEST(MemoryBudget, RlimitsAndTheUserValue) {
   }
 }
 
+TEST(MemoryBudget, ExtraThreadsReserveAddressSpaceUnderRlimitAsOnly) {
+  struct Case {
+    std::uint64_t as, data, stack;
+    unsigned extra_threads;
+    const char* expected;
+    bool arenas_shared = false;
+  } cases[] = {
+      // Two threads: two 64 MiB arenas and two 8 MiB stacks off the limit.
+      {1024 * MiB, NONE, 8 * MiB, 2, "880 MiB from RLIMIT_AS"},
+      {1024 * MiB, NONE, NONE, 2, "880 MiB from RLIMIT_AS"},  // unlimited stack: 8 MiB
+      {1024 * MiB, NONE, 16 * MiB, 1, "944 MiB from RLIMIT_AS"},
+      {1024 * MiB, NONE, 8 * MiB, 0, "1024 MiB from RLIMIT_AS"},
+      // RLIMIT_DATA does not count the arenas' unused reservation.
+      {NONE, 1024 * MiB, 8 * MiB, 2, "1024 MiB from RLIMIT_DATA"},
+      {NONE, NONE, 8 * MiB, 8, "8192 MiB from physical memory"},
+      // A tight limit loses at most half.
+      {200 * MiB, NONE, 8 * MiB, 2, "100 MiB from RLIMIT_AS"},
+      {20 * MiB, NONE, 8 * MiB, 256, "10 MiB from RLIMIT_AS"},
+      // Threads that share the main arena reserve only their stacks.
+      {1024 * MiB, NONE, 8 * MiB, 2, "1008 MiB from RLIMIT_AS", true},
+  };
+  for (const Case& c : cases) {
+    fake_machine m;
+    m.sources.extra_threads = c.extra_threads;
+    m.sources.arenas_shared = c.arenas_shared;
+    m.sources.soft_rlimit = [&c](int resource) {
+      return resource == RLIMIT_AS      ? c.as
+             : resource == RLIMIT_DATA  ? c.data
+             : resource == RLIMIT_STACK ? c.stack
+                                        : NONE;
+    };
+    EXPECT_EQ(describe(choose_memory_budget(m.sources, 0)), c.expected)
+        << c.as << " " << c.data << " " << c.stack << " " << c.extra_threads;
+  }
+}
+
 TEST(MemoryBudget, MissingMeminfoFallsBackToTheSmallDefault) {
   fake_machine m;
   std::filesystem::remove(m.sources.meminfo);
