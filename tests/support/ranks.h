@@ -20,6 +20,11 @@ std::string without_times(const std::string& text);
 // exchanged ("( \t counts summed over ...").
 std::string without_exchange(const std::string& text);
 
+// Standard output with the windows of one process's spilled in-memory levels
+// (" \t <p> passes" at the end of a "zax" row) taken out: levels shared between
+// ranks are built whole, so their rows never end so.
+std::string without_level_windows(const std::string& text);
+
 // Runs kestrel-mpi with args in dir through mpirun, with KESTREL_RANKS ranks
 // (an MPI build only).
 run_outcome run_ranks(const std::string& dir, const std::vector<std::string>& args);
