@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "driver/interrupt_signals.h"
 #include "driver/options.h"
 #include "include/kestrel/kestrel.h"
 #include "mining/run.h"
@@ -16,6 +17,8 @@ int run(int argc, char** argv, cluster* peers, bool speaks) {
   if (argc <= 2 && !speaks) return 1;  // rank 0 prints the usage text
   if (!ParseArguments(argc, argv, description)) return 1;
   kestrel::run_hooks hooks;
+  // Every rank stops at its next poll once it has caught SIGINT or SIGTERM.
+  hooks.stop_requested = [] { return caught_interrupt() != 0; };
   if (speaks) {
     hooks.report = [](const char* text) {
       std::fputs(text, stdout);
@@ -51,5 +54,7 @@ int run_command_line(int argc, char** argv, cluster* peers) {
     std::fflush(stdout);
     std::fprintf(stderr, "%s\n", message != nullptr ? message : text.c_str());
   }
-  return 1;
+  // A run cut short by a signal ends with the status of a program it killed.
+  const int signal_number = caught_interrupt();
+  return signal_number != 0 ? 128 + signal_number : 1;
 }

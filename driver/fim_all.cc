@@ -5,10 +5,13 @@
 #include <csignal>
 
 #include "driver/command_line.h"
+#include "driver/interrupt_signals.h"
 
 int main(int argc, char** argv) {
   // A closed pipe on stdout or as the output file must be a write error (one
   // line, exit 1), not death by SIGPIPE.
   std::signal(SIGPIPE, SIG_IGN);
+  // Ctrl-C and SIGTERM stop the run at its next poll, which removes its files.
+  install_interrupt_handlers();
   return run_command_line(argc, argv, nullptr);
 }

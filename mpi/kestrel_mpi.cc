@@ -7,11 +7,15 @@
 #include <csignal>
 
 #include "driver/command_line.h"
+#include "driver/interrupt_signals.h"
 #include "mpi/mpi_cluster.h"
 
 int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   MPI_Init(&argc, &argv);
+  // mpirun passes Ctrl-C and SIGTERM on to the ranks: each stops at its next
+  // poll and removes its own "dataset.tmp.<rank>".
+  install_interrupt_handlers();
   int status;
   {
     mpi_cluster peers(MPI_COMM_WORLD);

@@ -96,6 +96,10 @@ kestrel_run::~kestrel_run() {
   finish();
 }
 
+void kestrel_run::send_signal(int signal_number) {
+  if (!done_) kill(pid_, signal_number);
+}
+
 const run_outcome& kestrel_run::finish() {
   if (done_) return outcome_;
   int status = 0;

@@ -42,6 +42,8 @@ class kestrel_run {
   kestrel_run& operator=(const kestrel_run&) = delete;
 
   const run_outcome& finish();
+  // Sends signal_number to the running program (nothing once it has finished).
+  void send_signal(int signal_number);
 
  private:
   std::string dir_, out_path_, err_path_;
