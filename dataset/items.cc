@@ -1,9 +1,9 @@
 #include "dataset/items.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "dataset/attributes.h"
+#include "util/decimal.h"
 
 item_table::item_table(std::uint32_t sigma) : min_count(sigma > 0 ? sigma : 1), sigma(sigma) {}
 
@@ -74,8 +74,8 @@ void item_table::number(const std::vector<item_entry>& in_order, bool make_label
       sparse_map[e.id] = k;
     }
     if (make_labels) {
-      int n = std::snprintf(&item_label[k * kLabelSlot], kLabelSlot, "%u ", e.id);
-      item_label_len[k] = static_cast<std::uint8_t>(n);
+      // At most ten digits and the blank: the slot's last byte stays 0.
+      item_label_len[k] = static_cast<std::uint8_t>(format_decimal(&item_label[k * kLabelSlot], e.id, ' '));
     }
   }
 }
