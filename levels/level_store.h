@@ -202,6 +202,10 @@ class group_walk {
 
   const T* prefix() const { return prefix_.data(); }
 
+  // The current group's node at depth 0 (its first prefix item's), for
+  // fetching ahead of the walk; valid after the first move_to.
+  std::size_t first_node() const { return width_ == 0 ? 0 : nodes_[0]; }
+
  private:
   void copy_from(int d) {
     for (; d < width_; ++d) prefix_[d] = store_.node_items[d][nodes_[d]];

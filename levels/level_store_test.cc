@@ -230,6 +230,8 @@ TEST(ItemsetStore, PrefixTreeFindsEveryGroupAndNothingElse) {
     EXPECT_EQ(level.find_group(p.data()), g);
     const int changed = walk.move_to(g);
     EXPECT_EQ(std::vector<std::uint16_t>(walk.prefix(), walk.prefix() + 3), p) << g;
+    // The fetching ahead of the tid-list levels counts on it.
+    EXPECT_EQ(level.node_items[0][walk.first_node()], p[0]) << g;
     const int expected_change =
         before.empty()
             ? 0
@@ -252,6 +254,10 @@ TEST(ItemsetStore, PrefixTreeFindsEveryGroupAndNothingElse) {
   const std::uint16_t from[3] = {0, 2, 3};
   EXPECT_EQ(walk.move_to(level.find_group(from)), 1);
   EXPECT_EQ(walk.move_to(level.number_of_groups() - 1), 0);
+  EXPECT_EQ(level.node_items[0][walk.first_node()], walk.prefix()[0]);
+  EXPECT_EQ(walk.first_node() + 1, level.node_items[0].size());
+  walk.move_to(1);
+  EXPECT_EQ(walk.first_node(), 0u);
 }
 
 // A level built from reserved room never reallocates an array (the old and the

@@ -35,6 +35,10 @@ bool pruning_pays(const bit_matrix<T>& matrix, const intersection_stats& stats,
          cost_now / 2 > cost_pass;
 }
 
+// First prefix items ahead of the walk whose projections join_chunk_lists
+// fetches (with a million items, about one group each).
+constexpr std::size_t kAheadFirst = 8;
+
 // Counts the candidates of the groups of chunk on tid-lists: one walk per
 // group counts every pair of its last items, and the candidates are read off
 // the counts row by row, in the join's order. They need no subset test: counts
@@ -51,12 +55,30 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
   std::vector<T> cand(static_cast<std::size_t>(k));
   const bool check = !w.table->keeps_everything();
   std::vector<std::uint32_t> hits;  // of one row
+  // From level 4 on, a group whose first prefix item changes projects that
+  // item's transactions. The first items kAheadFirst on get their list slots
+  // fetched, twice as far on their transactions: the nodes before the *_to
+  // marks have been fetched.
+  const bool fetch_ahead = k >= 4;
+  const std::vector<T>& first_items = previous.node_items[0];
+  std::size_t slots_to = 0, transactions_to = 0;
   for (int g = chunk.first_group; g < end_group; ++g) {
     const int first = previous.group_first(g);
     const auto m = static_cast<std::uint32_t>(previous.group_last[g] - first + 1);
     if (m < 2) continue;
     w.counters.examined += static_cast<long long>(m) * (m - 1) / 2;
     walk.move_to(g);
+    if (fetch_ahead) {
+      const std::size_t n0 = walk.first_node();
+      const std::size_t n_first = first_items.size();
+      slots_to = std::max(slots_to, n0 + 1);
+      transactions_to = std::max(transactions_to, n0 + 1);
+      for (; slots_to <= n0 + kAheadFirst && slots_to < n_first; ++slots_to)
+        lists.prefetch_list_slots(first_items[slots_to], w.lists);
+      for (; transactions_to <= n0 + 3 * kAheadFirst && transactions_to < n_first;
+           ++transactions_to)
+        lists.prefetch_transactions(first_items[transactions_to]);
+    }
     std::copy(walk.prefix(), walk.prefix() + k - 2, cand.begin());
     const T* last = previous.suffixes.data() + first;
     lists.start_group(cand.data(), k - 2, last, m, min_count, w.lists);

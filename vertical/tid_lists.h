@@ -26,9 +26,12 @@
 // with its own tid_scratch. T is the dense item type of the candidates.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "util/prefetch.h"
 
 // The transactions of an itemset Q projected on the items after Q's last: a
 // copy of their tails (rows, each closed by kTransactionEnd) that keeps only
@@ -97,6 +100,11 @@ constexpr std::uint32_t kTransactionEnd = 0xFFFFFFFFu;
 template <class T>
 class tid_lists {
  public:
+  // Items from which fetching ahead for a group pays (see prefetch_transactions),
+  // and the transactions of an item, and items of a transaction, it fetches at most.
+  static constexpr std::uint32_t kFetchedListItems = 1u << 16;
+  static constexpr std::uint32_t kFetchedPlaces = 8;
+
   // Bytes taken for n_items items, n_trans transactions and at most
   // `occurrences` item occurrences: the lists and their starts, and the
   // horizontal copy with its transaction ends.
@@ -146,6 +154,29 @@ class tid_lists {
   // room for: what allocate reserved, unless the scan outgrew it.
   std::uint64_t buffer_bytes() const {
     return (transaction_items_.capacity() + transaction_ends_.capacity()) * sizeof(std::uint32_t);
+  }
+
+  // Fetching ahead for a group whose prefix starts with item, a few groups
+  // before start_group projects it (with a million items, that projection
+  // missed the cache on nearly every transaction and list slot it touched):
+  // first its transactions, then, once they have arrived, the projection's
+  // list slots of their items. Both do nothing below kFetchedListItems items,
+  // whose slots and rows the cache holds anyway.
+  KESTREL_PREFETCHER void prefetch_transactions(std::uint32_t item) const {
+    if (n_items_ < kFetchedListItems || !filled_) return;
+    const std::uint32_t* p = places(item);
+    for (std::uint32_t i = 0, n = std::min(length(item), kFetchedPlaces); i < n; ++i)
+      __builtin_prefetch(transaction_items_.data() + p[i] + 1);
+  }
+  KESTREL_PREFETCHER void prefetch_list_slots(std::uint32_t item, const tid_scratch& s) const {
+    if (n_items_ < kFetchedListItems || !filled_ || s.depth.empty()) return;
+    const tid_list_slot* list = s.depth[0].list.data();
+    const std::uint32_t* p = places(item);
+    for (std::uint32_t i = 0, n = std::min(length(item), kFetchedPlaces); i < n; ++i) {
+      const std::uint32_t* y = transaction_items_.data() + p[i] + 1;
+      for (std::uint32_t j = 0; j < kFetchedPlaces && y[j] != kTransactionEnd; ++j)
+        __builtin_prefetch(list + y[j], 1);
+    }
   }
 
   // Prepares scratch for one level of candidates of k items.
