@@ -38,6 +38,8 @@ bool pruning_pays(const bit_matrix<T>& matrix, const intersection_stats& stats,
 // First prefix items ahead of the walk whose projections join_chunk_lists
 // fetches (with a million items, about one group each).
 constexpr std::size_t kAheadFirst = 8;
+// Groups ahead of the walk whose last items' positions it fetches.
+constexpr int kAheadGroups = 4;
 
 // Counts the candidates of the groups of chunk on tid-lists: one walk per
 // group counts every pair of its last items, and the candidates are read off
@@ -69,6 +71,13 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
     w.counters.examined += static_cast<long long>(m) * (m - 1) / 2;
     walk.move_to(g);
     if (fetch_ahead) {
+      const int ahead = g + kAheadGroups;
+      if (ahead < end_group) {
+        const int ahead_first = previous.group_first(ahead);
+        lists.prefetch_positions(
+            previous.suffixes.data() + ahead_first,
+            static_cast<std::uint32_t>(previous.group_last[ahead] - ahead_first + 1), w.lists);
+      }
       const std::size_t n0 = walk.first_node();
       const std::size_t n_first = first_items.size();
       slots_to = std::max(slots_to, n0 + 1);

@@ -179,6 +179,17 @@ class tid_lists {
     }
   }
 
+  // Fetching ahead for a group of last items last[0..m), a few groups before
+  // start_group marks their positions and the walk reads them back, one item
+  // of a million at random each (also nothing below kFetchedListItems items).
+  template <class Item>
+  KESTREL_PREFETCHER void prefetch_positions(const Item* last, std::uint32_t m,
+                                             const tid_scratch& s) const {
+    if (n_items_ < kFetchedListItems || s.position.empty()) return;
+    for (std::uint32_t i = 0, n = std::min(m, kFetchedPlaces); i < n; ++i)
+      __builtin_prefetch(s.position.data() + last[i], 1);
+  }
+
   // Prepares scratch for one level of candidates of k items.
   void start_iteration(int k, tid_scratch& scratch) const;
   // Counts a whole group of the previous level at once: the itemsets P+x for

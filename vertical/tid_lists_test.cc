@@ -171,8 +171,8 @@ TEST(TidLists, GroupPairCountsEqualTheSupports) {
   }
 }
 
-// With enough items to fetch ahead, fetching for any item (the last, ones in
-// no transaction, ones in the last transaction) before the lists are built,
+// With enough items to fetch ahead, fetching for any item or group (the last
+// item, ones in no transaction, ones in the last transaction) before the lists are built,
 // before a level's scratch exists and between groups reads nothing outside the
 // data (the Asan build checks) and leaves the counts exact.
 TEST(TidLists, FetchingAheadForAnyItemStaysInsideTheData) {
@@ -198,6 +198,7 @@ TEST(TidLists, FetchingAheadForAnyItemStaysInsideTheData) {
     lists.add_transaction(trans[t].data(), static_cast<std::uint32_t>(trans[t].size()), t);
     lists.prefetch_transactions(trans[t][0]);
     lists.prefetch_list_slots(trans[t][0], s);
+    lists.prefetch_positions(trans[t].data(), static_cast<std::uint32_t>(trans[t].size()), s);
   }
   lists.finish_filling();
   for (std::uint32_t y : {0u, 1u, n / 2, n - 1}) {
@@ -211,6 +212,7 @@ TEST(TidLists, FetchingAheadForAnyItemStaysInsideTheData) {
       lists.prefetch_transactions(y);
       lists.prefetch_list_slots(y, s);
     }
+    lists.prefetch_positions(line.data() + 2, static_cast<std::uint32_t>(line.size() - 2), s);
     // The group of the line's first two items: the pairs of its other items.
     lists.start_group(line.data(), 2, line.data() + 2, static_cast<std::uint32_t>(line.size() - 2),
                       2, s);
