@@ -58,10 +58,10 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
   const bool check = !w.table->keeps_everything();
   std::vector<std::uint32_t> hits;  // of one row
   // From level 4 on, a group whose first prefix item changes projects that
-  // item's transactions. The first items kAheadFirst on get their list slots
-  // fetched, twice as far on their transactions: the nodes before the *_to
-  // marks have been fetched.
-  const bool fetch_ahead = k >= 4;
+  // item's transactions. With enough items to miss the cache, the first items
+  // kAheadFirst on get their list slots fetched, three times as far on their
+  // transactions: the nodes before the *_to marks have been fetched.
+  const bool fetch_ahead = k >= 4 && lists.n_items() >= tid_lists<T>::kFetchedListItems;
   const std::vector<T>& first_items = previous.node_items[0];
   std::size_t slots_to = 0, transactions_to = 0;
   for (int g = chunk.first_group; g < end_group; ++g) {
