@@ -131,16 +131,18 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
                                    : &intersect_level_sparse<T, T1>;
   // Levels shared between ranks are written as they end, on every rank alike.
   level_output<T, T1> output(run, !shared && level_output<T, T1>::writes_behind(run));
-  // Levels that outgrow the budget go to spill files (ranks build theirs whole).
+  // Levels that outgrow the budget go to spill files (ranks agree on when).
   level_windows<T, T1> windows(run);
   try {
     while (true) {
       run.report.check_stop();
       ++k;
       if (shared && key_patterns)
-        intersect_level_key_patterns_shared(run, k, items, *level, *next, data, table);
+        intersect_level_key_patterns_shared(run, k, items, *level, *next, data, table, output,
+                                            windows);
       else if (shared)
-        intersect_level_shared(run, k, items, *level, *next, data, table, !compact);
+        intersect_level_shared(run, k, items, *level, *next, data, table, !compact, output,
+                               windows);
       else
         variant(run, k, items, *level, *next, data, table, output, windows);
       if (windows.built_itemsets(*next) < static_cast<std::uint64_t>(k) ||

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -200,18 +201,28 @@ struct shared_outcome {
 };
 
 // Runs d on `ranks` ranks; rank `stopping` asks to stop at its poll number
-// `stop_at` (counting from 0; none when negative).
-shared_outcome mine_on_ranks(int ranks, kestrel::run_description d, int stopping, int stop_at) {
+// `stop_at` (counting from 0; none when negative). per_rank, when given, is
+// called on each rank between its polls with the rank's number, and sets a
+// rank's own memory cap (MiB, 0: none) first.
+shared_outcome mine_on_ranks(int ranks, kestrel::run_description d, int stopping, int stop_at,
+                             const std::function<void(int rank)>& per_rank = nullptr,
+                             const std::vector<std::uint64_t>& memory_mib = {}) {
   shared_outcome outcome;
   outcome.errors.resize(static_cast<std::size_t>(ranks));
   d.threads = 1;
   thread_ranks(ranks).run([&](int rank, cluster& peers) {
     int polls = 0;
     kestrel::run_hooks hooks;
-    if (rank == stopping) hooks.stop_requested = [&] { return stop_at >= 0 && polls++ >= stop_at; };
+    hooks.stop_requested = [&] {
+      if (per_rank) per_rank(rank);
+      return rank == stopping && stop_at >= 0 && polls++ >= stop_at;
+    };
     if (rank == 0) hooks.report = [&](const char* text) { outcome.report += text; };
+    kestrel::run_description own = d;
+    if (static_cast<std::size_t>(rank) < memory_mib.size())
+      own.memory_mib = memory_mib[static_cast<std::size_t>(rank)];
     try {
-      mine_shared(d, hooks, &peers);
+      mine_shared(own, hooks, &peers);
     } catch (const kestrel::run_error& e) {
       outcome.errors[static_cast<std::size_t>(rank)] = e.what();
     }
@@ -368,6 +379,130 @@ TEST(MineShared, UnevenPartsWriteWhatOneProcessWrites) {
     }
   }
   unsetenv("KESTREL_VERTICAL_LAYOUT");
+}
+
+bool level_spill_files_left() {
+  for (const char* rank : {"", ".0", ".1", ".2"})
+    for (const char* level : {".level0", ".level1"})
+      if (path_exists(std::string("dataset.tmp") + rank + level)) return true;
+  return false;
+}
+
+// The lines of a report whose rows of levels in memory end with their windows.
+int spilled_rows(const std::string& report) {
+  int rows = 0;
+  for (std::size_t at = report.find(" passes\n"); at != std::string::npos;
+       at = report.find(" passes\n", at + 1))
+    rows += report.rfind("\t zax", at) > report.rfind('\n', at) ? 1 : 0;
+  return rows;
+}
+
+// Levels shared between ranks outgrow their windows and spill. The ranks hold
+// parts far from even (a long last line leaves the first rank every record,
+// the others nothing) and different memory caps, so each rank alone would plan
+// other windows and spill at other times; they agree, meet at the same sums
+// (thread_ranks aborts otherwise) and write what one process writes, with one
+// process's rows but for the number of windows. Every rank writes its own spill
+// files while it works, and none is left. Dense data (key patterns) and sparse
+// data with a planted pattern of 8 items (compact and diffuse levels), on the
+// bit matrix and on tid-lists, windows planned against a range of sizes
+// (one byte: every group a window of its own), 2 and 3 ranks.
+TEST(MineShared, LevelsOutgrowingTheirWindowsSpillAlikeOnEveryRank) {
+  test_dir dir;
+  std::string attr;
+  for (int i = 0; i < 40; ++i) attr += std::to_string(i * 7 % 19) + " ";
+  write_file("attr.txt", attr + "\n");
+  rows sparse = random_rows(51, 400, 40);
+  std::mt19937 rng(51);
+  for (std::size_t i = 0; i < sparse.size(); i += 4)
+    for (std::uint32_t item = 0; item < 8; ++item)
+      if (rng() % 10 < 8) sparse[i].push_back(item);
+  std::string long_line;
+  for (int i = 0; i < 3000; ++i) long_line += "7 ";
+  long_line += "7\n";
+  int spilled_runs = 0;
+  for (const rows& data : {random_rows(52, 400, 16), sparse}) {
+    write_file("in.dat", fimi_text(data) + long_line);
+    for (const char* layout : {"bits", "lists"})
+      for (const char* window : {"1", "3000", "12000", "40000"})
+        for (int hop : {2, 3}) {
+          setenv("KESTREL_VERTICAL_LAYOUT", layout, 1);
+          setenv("KESTREL_LEVEL_WINDOW_BYTES", window, 1);
+          kestrel::run_description d = description(hop, {});
+          d.sigma = 6;
+          capture single;
+          kestrel::mine(d, single.hooks(false));
+          const std::string expected = read_file("out.txt");
+          ASSERT_EQ(remove("out.txt"), 0);
+          for (int ranks : {2, 3}) {
+            SCOPED_TRACE(std::string(layout) + ", window " + window + ", hop " +
+                         std::to_string(hop) + ", " + std::to_string(ranks) + " ranks, " +
+                         std::to_string(data.size()) + " rows");
+            std::vector<int> seen_spilling(static_cast<std::size_t>(ranks), 0);
+            const shared_outcome outcome = mine_on_ranks(
+                ranks, d, 0, -1,
+                [&](int rank) {
+                  const std::string own = "dataset.tmp." + std::to_string(rank);
+                  if (path_exists(own + ".level0") || path_exists(own + ".level1"))
+                    seen_spilling[static_cast<std::size_t>(rank)] = 1;
+                },
+                {0, 1, 2});
+            ASSERT_TRUE(outcome.completed()) << outcome.errors[0] << outcome.errors[1];
+            EXPECT_EQ(read_file("out.txt"), expected);
+            EXPECT_EQ(without_times(without_level_windows(without_exchange(outcome.report))),
+                      without_times(without_level_windows(single.report)));
+            // A level that spills in one window shows no passes, but its file.
+            const bool spilled = seen_spilling[0] != 0;
+            spilled_runs += spilled ? 1 : 0;
+            EXPECT_TRUE(spilled || spilled_rows(outcome.report) == 0);
+            if (std::string(window) == "1") {
+              EXPECT_GT(spilled_rows(outcome.report), 0) << outcome.report;
+              EXPECT_GT(spilled_rows(single.report), 0) << single.report;
+            }
+            for (int rank = 1; rank < ranks; ++rank)
+              EXPECT_EQ(seen_spilling[static_cast<std::size_t>(rank)], seen_spilling[0]) << rank;
+            ASSERT_EQ(remove("out.txt"), 0);
+            EXPECT_FALSE(temporary_datasets_left());
+            EXPECT_FALSE(level_spill_files_left());
+          }
+        }
+  }
+  unsetenv("KESTREL_VERTICAL_LAYOUT");
+  unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
+  EXPECT_GT(spilled_runs, 16);
+}
+
+// One rank's spill file lies on a full device (links to /dev/full in place of
+// both of its spill files; every level in memory spills): every rank ends with
+// its message, and rank 0's output, partly written as its levels spilled, goes.
+TEST(MineShared, SpillFileOfOneRankOnAFullDevice) {
+  test_dir dir;
+  write_file("in.dat", fimi_text(random_rows(53, 400, 16)));
+  write_file("attr.txt", "1\n");
+  setenv("KESTREL_LEVEL_WINDOW_BYTES", "1", 1);
+  for (int ranks : {2, 3})
+    for (int failing : {0, ranks - 1})
+      for (const char* layout : {"bits", "lists"}) {
+        setenv("KESTREL_VERTICAL_LAYOUT", layout, 1);
+        SCOPED_TRACE(std::string(layout) + ", rank " + std::to_string(failing) + " of " +
+                     std::to_string(ranks));
+        const std::string own = "dataset.tmp." + std::to_string(failing);
+        for (const char* level : {".level0", ".level1"})
+          ASSERT_EQ(symlink("/dev/full", (own + level).c_str()), 0);
+        kestrel::run_description d = description(2, {});
+        d.sigma = 6;
+        const shared_outcome outcome = mine_on_ranks(ranks, d, 0, -1);
+        for (const std::string& e : outcome.errors)
+          EXPECT_EQ(e, own + ".level1 could not be written!");
+        EXPECT_FALSE(path_exists("out.txt"));
+        EXPECT_FALSE(temporary_datasets_left());
+        // The file opened goes with the run; the link not opened stays.
+        std::remove((own + ".level0").c_str());
+        EXPECT_FALSE(level_spill_files_left());
+      }
+  unsetenv("KESTREL_VERTICAL_LAYOUT");
+  unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
+  EXPECT_TRUE(path_exists("/dev/full"));
 }
 
 // A rank whose own temporary dataset fails (a full device; a file that cannot

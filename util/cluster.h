@@ -61,6 +61,18 @@ class cluster {
     exchanged_bytes += sizeof v;
     return max(v);
   }
+  // Collective, once the ranks have agreed that none of them failed: the least
+  // of v over the ranks, and whether any rank's flag is set. For plans that
+  // every rank must make alike from figures of its own (its data's bytes, its
+  // stores' capacities); not tallied in exchanged_bytes, as they carry no counts.
+  std::uint64_t agreed_least(std::uint64_t v) {
+    agree_on_error(nullptr);
+    return UINT64_MAX - max(UINT64_MAX - v);
+  }
+  bool agreed_any(bool flag) {
+    agree_on_error(nullptr);
+    return max(std::uint64_t{flag ? 1u : 0u}) != 0;
+  }
   // Bytes summed by sum_counts since the last time the run reported them.
   std::uint64_t exchanged_bytes = 0;
 

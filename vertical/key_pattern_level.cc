@@ -224,7 +224,8 @@ template <class T, class T1>
 void intersect_level_key_patterns_shared(run_context& run, int k, item_table& items,
                                          frequent_level<T, T1>& previous,
                                          frequent_level<T, T1>& next, vertical_dataset<T>& data,
-                                         typed_constraints<T>& table) {
+                                         typed_constraints<T>& table, level_output<T, T1>& output,
+                                         level_windows<T, T1>& windows) {
   stopwatch clock;
   clock.start();
   cluster& peers = run.peers;
@@ -232,68 +233,91 @@ void intersect_level_key_patterns_shared(run_context& run, int k, item_table& it
   const T kKey = static_cast<T>(-1);
   if (previous.keys.size() != static_cast<std::size_t>(previous.n_itemsets))
     previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
-  candidate_cursor<T, T1> cursor(previous, k, items.n_items, true);
-  if (!cursor.valid()) return;
-  reserve_next_level(run, previous, data, true, next);
+  // A spilled previous level is read back from its file: its store is empty.
+  const bool spilled = windows.previous_spilled();
+  if (!spilled) {
+    if (!candidate_cursor<T, T1>(previous, k, items.n_items, true).valid()) return;
+    reserve_next_level(run, previous, data, true, next);
+  }
   std::vector<level_walker<T>> walkers =
       make_walkers(1, k, false, data, table, false, items.n_items);
-  level_walker<T>& w = walkers[0];
   level_counters counters;
-  // The candidates since the last sum, in walk order: their items, verdicts
-  // and, for those counted, this rank's counts. Inferred ones wait with them,
-  // so that the level is stored in the order one process stores it.
-  std::vector<T> pending;
-  std::vector<key_verdict<T, T1>> verdicts;
-  std::vector<T1> counts;
-  auto settle = [&] {
-    peers.sum_counts(counts.data(), counts.size());
-    std::size_t counted = 0;
-    for (std::size_t c = 0; c < verdicts.size(); ++c) {
-      const key_verdict<T, T1>& v = verdicts[c];
-      T1 support = v.support;
-      T record = v.record;
+  // Joins the groups of chunk of source into out. whole: source is all of the
+  // level before, with its key records; otherwise (a window read back) every
+  // candidate is counted and stored as a key, as in one process.
+  auto join = [&](const frequent_level<T, T1>& source, bool whole, level_walker<T>& w,
+                  const group_chunk& chunk, frequent_level<T, T1>& out) {
+    // The candidates since the last sum, in walk order: their items, verdicts
+    // and, for those counted, this rank's counts. Inferred ones wait with
+    // them, so that the level is stored in the order one process stores it.
+    std::vector<T> pending;
+    std::vector<key_verdict<T, T1>> verdicts;
+    std::vector<T1> counts;
+    auto settle = [&] {
+      peers.sum_counts(counts.data(), counts.size());
+      std::size_t counted = 0;
+      for (std::size_t c = 0; c < verdicts.size(); ++c) {
+        const key_verdict<T, T1>& v = verdicts[c];
+        T1 support = v.support;
+        T record = v.record;
+        if (v.action == key_verdict<T, T1>::count) {
+          const T1 count = counts[counted++];
+          if (count < items.min_count) continue;
+          const bool inferred = whole && count == v.least;
+          support = inferred ? v.least : count;
+          record = inferred ? v.least_item : kKey;
+        }
+        out.add_itemset(pending.data() + c * static_cast<std::size_t>(k), support, table);
+        out.keys.push_back(record);
+        ++counters.frequent;
+      }
+      pending.clear();
+      verdicts.clear();
+      counts.clear();
+    };
+    // The same on every rank: source and chunk are.
+    candidate_cursor<T, T1> cursor(source, k, items.n_items, whole, chunk.first_group,
+                                   chunk.end_group);
+    if (!cursor.valid()) return;
+    subset_cursor<T, T1> subsets(source, k);
+    const T* cand = cursor.candidate();
+    int counted_group = -1;
+    do {
+      ++counters.examined;
+      if (!table.keeps(cand, k)) continue;
+      key_verdict<T, T1> v;
+      v.action = key_verdict<T, T1>::count;
+      if (whole) v = examine_subsets(source, cursor, k, subsets);
+      if (v.action == key_verdict<T, T1>::skip) continue;
+      pending.insert(pending.end(), cand, cand + k);
+      verdicts.push_back(v);
       if (v.action == key_verdict<T, T1>::count) {
-        const T1 count = counts[counted++];
-        if (count < items.min_count) continue;
-        support = count == v.least ? v.least : count;
-        record = count == v.least ? v.least_item : kKey;
+        // Exactly (threshold 0): only the sum is compared with min_count.
+        std::uint32_t count = 0;
+        if (data.uses_lists) {
+          count = pair_count_in_group(data.lists, source, cursor.group(), cand, k, 0, w.lists,
+                                      counted_group);
+        } else {
+          const int s = cursor.share_with_counted();
+          data.matrix.candidate_is_frequent_compact(cand, s, k, 0, count, w.scratch);
+        }
+        counts.push_back(static_cast<T1>(count));
       }
-      next.add_itemset(pending.data() + c * static_cast<std::size_t>(k), support, table);
-      next.keys.push_back(record);
-      ++counters.frequent;
-    }
-    pending.clear();
-    verdicts.clear();
-    counts.clear();
+      if (counts.size() == kSharedCandidates || pending.size() >= kSharedItems) settle();
+    } while (cursor.advance());
+    settle();
   };
-  subset_cursor<T, T1> subsets(previous, k);
-  const T* cand = cursor.candidate();
-  int counted_group = -1;
-  do {
-    ++counters.examined;
-    if (!table.keeps(cand, k)) continue;
-    const key_verdict<T, T1> v = examine_subsets(previous, cursor, k, subsets);
-    if (v.action == key_verdict<T, T1>::skip) continue;
-    pending.insert(pending.end(), cand, cand + k);
-    verdicts.push_back(v);
-    if (v.action == key_verdict<T, T1>::count) {
-      // Exactly (threshold 0): only the sum is compared with min_count.
-      std::uint32_t count = 0;
-      if (data.uses_lists) {
-        count = pair_count_in_group(data.lists, previous, cursor.group(), cand, k, 0, w.lists,
-                                    counted_group);
-      } else {
-        const int s = cursor.share_with_counted();
-        data.matrix.candidate_is_frequent_compact(cand, s, k, 0, count, w.scratch);
-      }
-      counts.push_back(static_cast<T1>(count));
-    }
-    if (counts.size() == kSharedCandidates || pending.size() >= kSharedItems) settle();
-  } while (cursor.advance());
-  settle();
+  const window_outcome built =
+      windows.build(run, k, items, previous, next, data, table, walkers, output, join);
+  // No pair to join in the file either: no row, as for a level in memory.
+  if (spilled && counters.examined == 0) return;
 
-  write_level(run, k, items, next, table, counters);
-  print_vertical_row(run.report, "zaxdk", k, counters, data.reported_bytes(), clock.seconds());
+  if (built.passes > 0) {
+    counters.written = built.written;
+    output.finish_spilled_level(k, counters, "zaxdk", data.reported_bytes(), clock, built.passes);
+  } else {
+    output.finish_level(k, items, next, table, counters, "zaxdk", data.reported_bytes(), clock);
+  }
   report_exchange(run);
 }
 
@@ -304,6 +328,7 @@ void intersect_level_key_patterns_shared(run_context& run, int k, item_table& it
       level_windows<T, T1>&);                                                         \
   template void intersect_level_key_patterns_shared<T, T1>(                           \
       run_context&, int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&, \
-      vertical_dataset<T>&, typed_constraints<T>&);
+      vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&,              \
+      level_windows<T, T1>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

@@ -15,7 +15,13 @@
 // only frequent subsets.
 //
 // Without a cap (or with room for it) a level is one window and nothing
-// changes. Levels shared between ranks do not spill: they are built whole.
+// changes.
+//
+// Ranks that share a level hold the same stores but data of their own (and
+// stores whose capacities followed their own reservations), so every plan is
+// agreed on: a window's room is the least any rank finds, and a level spills
+// after a window when any rank needs it to. Every rank then reads and writes
+// the same windows, and meets the others at the same sums.
 // T is the dense item type, T1 the support type.
 #pragma once
 
@@ -102,10 +108,12 @@ class level_windows {
       // arrays of next grow by doubling: while one grows it holds its old and
       // its new room, three times what it held.
       const std::uint64_t held = source.bytes() + 3 * next.bytes() + data.held_bytes();
-      if (held + room > budget_) spill(k, items, next, table, output, outcome);
+      if (run.peers.agreed_any(held + room > budget_))
+        spill(k, items, next, table, output, outcome);
     };
     if (!previous_spilled_) {
-      const std::uint64_t room = window_room(previous.bytes() + data.held_bytes());
+      const std::uint64_t room =
+          run.peers.agreed_least(window_room(previous.bytes() + data.held_bytes()));
       const std::uint64_t max_joins = std::max<std::uint64_t>(1, room / per_itemset);
       const int n = previous.number_of_groups();
       for (int g0 = 0, g1; g0 < n; g0 = g1) {
@@ -127,7 +135,7 @@ class level_windows {
       level_spill<T, T1>& in = *files_[0];
       in.start_reading();
       frequent_level<T, T1> window(k - 1);
-      const std::uint64_t room = window_room(data.held_bytes());
+      const std::uint64_t room = run.peers.agreed_least(window_room(data.held_bytes()));
       // Half the room for the window read, half for what it joins to.
       while (in.read_window(window, std::max<std::uint64_t>(1, room / 2 / per_itemset),
                             std::max<std::uint64_t>(1, room / 2 / per_itemset)))

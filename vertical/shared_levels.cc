@@ -28,75 +28,95 @@ struct pending_counts {
 template <class T, class T1>
 void intersect_level_shared(run_context& run, int k, item_table& items,
                             frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
-                            vertical_dataset<T>& data, typed_constraints<T>& table, bool diffuse) {
+                            vertical_dataset<T>& data, typed_constraints<T>& table, bool diffuse,
+                            level_output<T, T1>& output, level_windows<T, T1>& windows) {
   stopwatch clock;
   clock.start();
   cluster& peers = run.peers;
   next.clear(k);
-  candidate_cursor<T, T1> cursor(previous, k, items.n_items, false);
-  if (!cursor.valid()) return;
-  reserve_next_level(run, previous, data, false, next);
   const std::uint32_t n_items = items.n_items;
+  // A spilled previous level is read back from its file: its store is empty.
+  const bool spilled = windows.previous_spilled();
+  if (!spilled) {
+    if (!candidate_cursor<T, T1>(previous, k, n_items, false).valid()) return;
+    reserve_next_level(run, previous, data, false, next);
+  }
   std::vector<level_walker<T>> walkers = make_walkers(1, k, false, data, table, false, n_items);
-  level_walker<T>& w = walkers[0];
   intersection_stats stats;
   level_counters counters;
   // On tid-lists the items of no stored itemset leave the lists after the level.
   std::vector<std::uint8_t> keep(data.uses_lists ? n_items : 0, 0);
 
-  pending_counts<T, T1> pending;
-  auto settle = [&] {
-    peers.sum_counts(pending.counts.data(), pending.counts.size());
-    for (std::size_t c = 0; c < pending.counts.size(); ++c) {
-      if (pending.counts[c] < items.min_count) continue;
-      const T* cand = pending.items.data() + c * static_cast<std::size_t>(k);
-      ++counters.frequent;
-      next.add_itemset(cand, pending.counts[c], table);
-      for (int q = 0; q < k && data.uses_lists; ++q) keep[cand[q]] = 1;
-    }
-    pending.items.clear();
-    pending.counts.clear();
+  // Joins the groups of chunk of source (a window, or all of the level before
+  // when whole) into out; the window's counts are summed before it ends.
+  auto join = [&](const frequent_level<T, T1>& source, bool whole, level_walker<T>& w,
+                  const group_chunk& chunk, frequent_level<T, T1>& out) {
+    pending_counts<T, T1> pending;
+    auto settle = [&] {
+      peers.sum_counts(pending.counts.data(), pending.counts.size());
+      for (std::size_t c = 0; c < pending.counts.size(); ++c) {
+        if (pending.counts[c] < items.min_count) continue;
+        const T* cand = pending.items.data() + c * static_cast<std::size_t>(k);
+        ++counters.frequent;
+        out.add_itemset(cand, pending.counts[c], table);
+        for (int q = 0; q < k && data.uses_lists; ++q) keep[cand[q]] = 1;
+      }
+      pending.items.clear();
+      pending.counts.clear();
+    };
+    // The same on every rank: source and chunk are.
+    candidate_cursor<T, T1> cursor(source, k, n_items, false, chunk.first_group, chunk.end_group);
+    if (!cursor.valid()) return;
+    subset_cursor<T, T1> subsets(source, k);
+    int counted_group = -1;
+    const T* cand = cursor.candidate();
+    do {
+      ++counters.examined;
+      if (!table.keeps(cand, k)) continue;
+      // Counted exactly (threshold 0): only the sum over the ranks is compared
+      // with min_count.
+      std::uint32_t count = 0;
+      if (data.uses_lists) {
+        // As in one process, no subset test: a sum that reaches min_count is
+        // the support of a frequent candidate, whose subsets are all stored.
+        count = pair_count_in_group(data.lists, source, cursor.group(), cand, k, 0, w.lists,
+                                    counted_group);
+      } else {
+        // A window read back lacks the subsets in other windows: no test.
+        if (whole && !subsets.others_stored(cand, cursor.first_joined())) continue;
+        const int s = cursor.share_with_counted();
+        if (diffuse)
+          data.matrix.candidate_is_frequent_diffuse(cand, s, k, 0, count, stats, false, w.scratch);
+        else
+          data.matrix.candidate_is_frequent_compact(cand, s, k, 0, count, w.scratch);
+      }
+      pending.items.insert(pending.items.end(), cand, cand + k);
+      pending.counts.push_back(static_cast<T1>(count));
+      if (pending.counts.size() == kSharedCandidates) settle();
+    } while (cursor.advance());
+    settle();
   };
-
-  subset_cursor<T, T1> subsets(previous, k);
-  int counted_group = -1;
-  const T* cand = cursor.candidate();
-  do {
-    ++counters.examined;
-    if (!table.keeps(cand, k)) continue;
-    // Counted exactly (threshold 0): only the sum over the ranks is compared
-    // with min_count.
-    std::uint32_t count = 0;
-    if (data.uses_lists) {
-      // As in one process, no subset test: a sum that reaches min_count is the
-      // support of a frequent candidate, whose subsets are all stored.
-      count = pair_count_in_group(data.lists, previous, cursor.group(), cand, k, 0, w.lists,
-                                  counted_group);
-    } else {
-      if (!subsets.others_stored(cand, cursor.first_joined())) continue;
-      const int s = cursor.share_with_counted();
-      if (diffuse)
-        data.matrix.candidate_is_frequent_diffuse(cand, s, k, 0, count, stats, false, w.scratch);
-      else
-        data.matrix.candidate_is_frequent_compact(cand, s, k, 0, count, w.scratch);
-    }
-    pending.items.insert(pending.items.end(), cand, cand + k);
-    pending.counts.push_back(static_cast<T1>(count));
-    if (pending.counts.size() == kSharedCandidates) settle();
-  } while (cursor.advance());
-  settle();
+  const window_outcome built =
+      windows.build(run, k, items, previous, next, data, table, walkers, output, join);
+  // No pair to join in the file either: no row, as for a level in memory.
+  if (spilled && counters.examined == 0) return;
   if (data.uses_lists)
     data.lists.keep_items_in_transactions(keep, static_cast<std::uint32_t>(k + 1));
 
-  write_level(run, k, items, next, table, counters);
-  print_vertical_row(run.report, diffuse ? "zaxs" : "zaxd", k, counters, data.reported_bytes(),
-                     clock.seconds());
+  const char* label = diffuse ? "zaxs" : "zaxd";
+  if (built.passes > 0) {
+    counters.written = built.written;
+    output.finish_spilled_level(k, counters, label, data.reported_bytes(), clock, built.passes);
+  } else {
+    output.finish_level(k, items, next, table, counters, label, data.reported_bytes(), clock);
+  }
   report_exchange(run);
 }
 
 #define KESTREL_INSTANTIATE(T, T1)                                                            \
   template void intersect_level_shared<T, T1>(run_context&, int, item_table&,                 \
                                               frequent_level<T, T1>&, frequent_level<T, T1>&, \
-                                              vertical_dataset<T>&, typed_constraints<T>&, bool);
+                                              vertical_dataset<T>&, typed_constraints<T>&, bool, \
+                                              level_output<T, T1>&, level_windows<T, T1>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

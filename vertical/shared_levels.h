@@ -14,6 +14,13 @@
 // (vertical/key_pattern_level.cc): a candidate's verdict comes from the
 // previous level, the same on every rank; those it asks to count are summed,
 // and the inferred ones wait in line with them.
+//
+// A level that outgrows the budget is built window by window and spills as one
+// process's does (vertical/level_windows.h), on plans the ranks agree on: each
+// rank keeps its own spill files (beside its own temporary dataset), all alike,
+// and each window's counts are summed before the window ends. A level read
+// back from its file is counted without subset tests or inference, as in one
+// process.
 // T is the dense item type, T1 the support type.
 #pragma once
 
@@ -23,6 +30,8 @@
 #include "dataset/items.h"
 #include "dataset/run_context.h"
 #include "levels/level_store.h"
+#include "vertical/level_output.h"
+#include "vertical/level_windows.h"
 #include "vertical/vertical_dataset.h"
 
 // Each sum covers up to kSharedCandidates counted candidates, and (key
@@ -33,16 +42,20 @@
 constexpr std::size_t kSharedCandidates = std::size_t{1} << 18;
 constexpr std::size_t kSharedItems = std::size_t{1} << 22;
 
-// Builds level k into next from previous on the ranks run.peers, printing
-// the row of `algorithm` ("zaxd" or "zaxs") and the bytes summed below it.
+// Builds level k into next from previous (or from its spill file) on the
+// ranks run.peers, writing it through output (which must write at once, not
+// behind) and printing the row of "zaxd" or "zaxs" (diffuse) and the bytes
+// summed below it.
 template <class T, class T1>
 void intersect_level_shared(run_context& run, int k, item_table& items,
                             frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
-                            vertical_dataset<T>& data, typed_constraints<T>& table, bool diffuse);
+                            vertical_dataset<T>& data, typed_constraints<T>& table, bool diffuse,
+                            level_output<T, T1>& output, level_windows<T, T1>& windows);
 
 // The key-pattern variant over the ranks (row "zaxdk").
 template <class T, class T1>
 void intersect_level_key_patterns_shared(run_context& run, int k, item_table& items,
                                          frequent_level<T, T1>& previous,
                                          frequent_level<T, T1>& next, vertical_dataset<T>& data,
-                                         typed_constraints<T>& table);
+                                         typed_constraints<T>& table, level_output<T, T1>& output,
+                                         level_windows<T, T1>& windows);

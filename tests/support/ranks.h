@@ -20,9 +20,11 @@ std::string without_times(const std::string& text);
 // exchanged ("( \t counts summed over ...").
 std::string without_exchange(const std::string& text);
 
-// Standard output with the windows of one process's spilled in-memory levels
-// (" \t <p> passes" at the end of a "zax" row) taken out: levels shared between
-// ranks are built whole, so their rows never end so.
+// Standard output with the windows of spilled in-memory levels (" \t <p>
+// passes" at the end of a "zax" row) taken out: ranks plan their windows
+// beside their own part of the data, one process beside all of it, so the
+// same level may spill in other windows, or not at all. Everything else in
+// the row (and the passes of levels out of core) must match.
 std::string without_level_windows(const std::string& text);
 
 // Runs kestrel-mpi with args in dir through mpirun, with KESTREL_RANKS ranks
