@@ -27,6 +27,9 @@
 template <class T, class T1>
 class level_spill {
  public:
+  // The bytes of the file's buffer.
+  static constexpr std::size_t kBufferBytes = 1 << 16;
+
   explicit level_spill(std::string name) : name_(std::move(name)) {}
   ~level_spill() {
     close_quietly(file_);
@@ -142,5 +145,5 @@ class level_spill {
   bool have_ahead_ = false;     // ahead_ holds a record not yet in a window
   std::vector<char> record_;
   std::vector<char> ahead_;
-  std::vector<char> buffer_ = std::vector<char>(1 << 16);  // outlives the file
+  std::vector<char> buffer_ = std::vector<char>(kBufferBytes);  // outlives the file
 };

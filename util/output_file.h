@@ -50,6 +50,8 @@ class output_file {
   }
   // The largest room() a caller may ask for.
   static constexpr std::size_t kLineRoom = 1 << 16;
+  // The bytes an open output file holds: its own buffer and the C library's.
+  static constexpr std::size_t kHeldBytes = kLineRoom + BUFSIZ;
   // Room for n bytes (n <= kLineRoom) in the buffer, to be laid out in place and
   // then kept with commit(used), used <= n.
   char* room(std::size_t n) {

@@ -14,6 +14,9 @@
 // is exact: a counted candidate is stored only when frequent, and it then has
 // only frequent subsets.
 //
+// With several threads a window's itemsets are held twice for a while (in the
+// threads' chunk stores, then in next), and a window plans for both; the
+// buffers of the output and spill files are held beside the levels.
 // Without a cap (or with room for it) a level is one window and nothing
 // changes.
 //
@@ -93,7 +96,7 @@ class level_windows {
     window_outcome outcome;
     next_spilled_ = false;
     const unsigned threads = static_cast<unsigned>(walkers.size());
-    const std::uint64_t per_itemset = 2 * sizeof(T) + sizeof(T1) + 8;
+    const std::uint64_t per_itemset = window_bytes_per_join(threads);
     auto join_window = [&](const frequent_level<T, T1>& source, int g0, int g1, bool whole,
                            std::uint64_t room) {
       const std::vector<group_chunk> chunks =
@@ -107,13 +110,14 @@ class level_windows {
       // Spill when one more window may not fit beside what is held. The
       // arrays of next grow by doubling: while one grows it holds its old and
       // its new room, three times what it held.
-      const std::uint64_t held = source.bytes() + 3 * next.bytes() + data.held_bytes();
+      const std::uint64_t held =
+          source.bytes() + 3 * next.bytes() + data.held_bytes() + buffer_bytes();
       if (run.peers.agreed_any(held + room > budget_))
         spill(k, items, next, table, output, outcome);
     };
     if (!previous_spilled_) {
-      const std::uint64_t room =
-          run.peers.agreed_least(window_room(previous.bytes() + data.held_bytes()));
+      const std::uint64_t room = run.peers.agreed_least(
+          window_room(previous.bytes() + data.held_bytes() + buffer_bytes()));
       const std::uint64_t max_joins = std::max<std::uint64_t>(1, room / per_itemset);
       const int n = previous.number_of_groups();
       for (int g0 = 0, g1; g0 < n; g0 = g1) {
@@ -135,7 +139,8 @@ class level_windows {
       level_spill<T, T1>& in = *files_[0];
       in.start_reading();
       frequent_level<T, T1> window(k - 1);
-      const std::uint64_t room = run.peers.agreed_least(window_room(data.held_bytes()));
+      const std::uint64_t room =
+          run.peers.agreed_least(window_room(data.held_bytes() + buffer_bytes()));
       // Half the room for the window read, half for what it joins to.
       while (in.read_window(window, std::max<std::uint64_t>(1, room / 2 / per_itemset),
                             std::max<std::uint64_t>(1, room / 2 / per_itemset)))
@@ -148,6 +153,22 @@ class level_windows {
       next_spilled_ = true;
     }
     return outcome;
+  }
+
+  // The bytes a window plans for each join it may store: the itemset's
+  // suffix, support, key and group end in next, and with several threads
+  // also in the chunk store its thread builds it into first (whose arrays grow
+  // by doubling, so up to twice that) before the stores are appended to next.
+  static std::uint64_t window_bytes_per_join(unsigned threads) {
+    const std::uint64_t in_store = 2 * sizeof(T) + sizeof(T1) + 8;
+    return threads > 1 ? 3 * in_store : in_store;
+  }
+
+  // The buffers held beside the levels while they are built, whatever the
+  // windows: the output file open for a level written behind or a window
+  // (one at a time), and both spill files'.
+  static std::uint64_t buffer_bytes() {
+    return output_file::kHeldBytes + 2 * level_spill<T, T1>::kBufferBytes;
   }
 
  private:
