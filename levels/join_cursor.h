@@ -12,6 +12,10 @@
 
 // Walks every joined pair of the groups [first_group, end_group) of the previous
 // level (all of them by default): candidate = group prefix + the two last items.
+// The first group may be walked from its member first_member on, and up to
+// end_member (offsets in the group; end -1: all): only the pairs whose first
+// joined itemset lies there, so a group too big to join at once can be joined
+// in ranges of its members that follow each other in the same order.
 // The walk's state is the cursor's own, so several cursors may walk disjoint
 // group ranges of one level at the same time. Also tracks the last candidate
 // that was counted, so a counting routine can reuse the cached intersections of
@@ -22,7 +26,8 @@ class candidate_cursor {
   // with_keys: also fetch the joined itemsets' key records and supports
   // (previous.keys must be filled). end_group -1: the level's last group.
   candidate_cursor(const frequent_level<T, T1>& previous, int k, std::uint32_t n_items,
-                   bool with_keys, int first_group = 0, int end_group = -1)
+                   bool with_keys, int first_group = 0, int end_group = -1, int first_member = 0,
+                   int end_member = -1)
       : previous_(previous),
         walk_(previous),
         k_(k),
@@ -31,7 +36,10 @@ class candidate_cursor {
         counted_(k, static_cast<T>(n_items - 1)),
         group_(first_group - 1),
         end_group_(end_group < 0 ? previous.number_of_groups() : end_group),
-        last_(first_group < end_group_ ? previous.group_first(first_group) - 1 : 0) {
+        last_(first_group < end_group_ ? previous.group_first(first_group) - 1 : 0),
+        first_group_(first_group),
+        first_member_(first_member),
+        end_member_(end_member) {
     // n_items - 1 can be no first item of a candidate of k >= 3 items, so the first
     // candidate shares nothing with the counted one.
     valid_ = enter_next_group();
@@ -56,7 +64,7 @@ class candidate_cursor {
   bool advance() {
     if (pair_j_ < last_) {
       ++pair_j_;
-    } else if (pair_i_ + 2 <= last_) {
+    } else if (pair_i_ + 1 < end_i_) {
       ++pair_i_;
       pair_j_ = pair_i_ + 1;
     } else {
@@ -83,11 +91,19 @@ class candidate_cursor {
       // Groups are consecutive: this one starts after the last one's end.
       const int first = last_ + 1;
       last_ = previous_.group_last[group_];
-      if (last_ == first) continue;
+      // The first joined itemset runs over [from, end_i_); the last itemset
+      // joins none after it.
+      int from = first;
+      end_i_ = last_;
+      if (group_ == first_group_) {
+        from = first + first_member_;
+        if (end_member_ >= 0) end_i_ = std::min(last_, first + end_member_);
+      }
+      if (from >= end_i_) continue;
       const T* p = walk_.prefix();
       for (int q = walk_.move_to(group_); q < k_ - 2; ++q) cand_[q] = p[q];
-      pair_i_ = first;
-      pair_j_ = first + 1;
+      pair_i_ = from;
+      pair_j_ = from + 1;
       fetch_suffix();
       return true;
     }
@@ -112,7 +128,11 @@ class candidate_cursor {
   std::vector<T> counted_;
   int group_;
   int end_group_;
-  int last_;  // the current group's last itemset
+  int last_;       // the current group's last itemset
+  int end_i_ = 0;  // the current group's first joined itemsets end before this
+  int first_group_;
+  int first_member_;
+  int end_member_;
   int pair_i_ = 0;
   int pair_j_ = 0;
   bool valid_ = false;

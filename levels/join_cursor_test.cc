@@ -28,9 +28,13 @@ level random_level(std::mt19937& rng) {
 
 // Every candidate the cursor walks over groups [first, end), with the joined
 // itemsets' supports and keys appended.
-std::vector<itemset> walk(const level& s, int first, int end) {
+// With members given, only group first from its member first_member to
+// end_member.
+std::vector<itemset> walk(const level& s, int first, int end, int first_member = 0,
+                          int end_member = -1) {
   std::vector<itemset> out;
-  candidate_cursor<std::uint8_t, std::uint16_t> cursor(s, 4, 12, true, first, end);
+  candidate_cursor<std::uint8_t, std::uint16_t> cursor(s, 4, 12, true, first, end, first_member,
+                                                       end_member);
   if (!cursor.valid()) return out;
   do {
     itemset c(cursor.candidate(), cursor.candidate() + 4);
@@ -75,6 +79,28 @@ TEST(JoinCursor, GroupRangesWalkTheWholeJoinInPieces) {
       for (const itemset& c : walk(s, cut2, groups)) pieces.push_back(c);
       ASSERT_EQ(pieces, all) << seed << " " << cut1 << " " << cut2;
     }
+  }
+}
+
+// Every group walked in ranges of its members, cut anywhere (empty ranges and
+// ranges past the last joining member included), gives the whole join in order.
+TEST(JoinCursor, MemberRangesWalkEachGroupInPieces) {
+  for (unsigned seed = 1; seed <= 20; ++seed) {
+    std::mt19937 rng(seed);
+    const level s = random_level(rng);
+    std::vector<itemset> pieces;
+    for (int g = 0; g < s.number_of_groups(); ++g) {
+      const int m = s.group_last[g] - s.group_first(g) + 1;
+      for (int a = 0, b; a < m; a = b) {
+        b = a + static_cast<int>(rng() % 3);
+        // The last range runs to the end of the group, given as -1 or past it.
+        const bool last = b >= m;
+        for (const itemset& c : walk(s, g, g + 1, a, last ? (seed % 2 ? -1 : m + 1) : b))
+          pieces.push_back(c);
+        if (last) break;
+      }
+    }
+    ASSERT_EQ(pieces, expected_join(s)) << seed;
   }
 }
 

@@ -67,8 +67,18 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
   for (int g = chunk.first_group; g < end_group; ++g) {
     const int first = previous.group_first(g);
     const auto m = static_cast<std::uint32_t>(previous.group_last[g] - first + 1);
-    if (m < 2) continue;
-    w.counters.examined += static_cast<long long>(m) * (m - 1) / 2;
+    // The rows of the first joined itemsets this chunk takes (all but a
+    // chunk's first group take all).
+    std::uint32_t row_begin = 0, row_end = m - 1;
+    if (g == chunk.first_group) {
+      row_begin = static_cast<std::uint32_t>(chunk.first_member);
+      if (chunk.end_member >= 0)
+        row_end = std::min(row_end, static_cast<std::uint32_t>(chunk.end_member));
+    }
+    if (m < 2 || row_begin >= row_end) continue;
+    // Row a joins the m - a - 1 itemsets after it.
+    w.counters.examined +=
+        static_cast<long long>(row_end - row_begin) * (2 * m - row_begin - row_end - 1) / 2;
     walk.move_to(g);
     if (fetch_ahead) {
       const int ahead = g + kAheadGroups;
@@ -94,7 +104,7 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
     // Too few transactions for any pair to reach min_count.
     if (w.lists.group_n_places == 0 && min_count > 0) continue;
     if (hits.size() < m) hits.resize(m);
-    for (std::uint32_t a = 0; a + 1 < m; ++a) {
+    for (std::uint32_t a = row_begin; a < row_end; ++a) {
       const std::uint32_t* row = lists.pair_row(a, w.lists);
       const T* after = last + a + 1;
       cand[k - 2] = last[a];
@@ -133,7 +143,8 @@ void join_chunk(const frequent_level<T, T1>& previous, int k, std::uint32_t n_it
     join_chunk_lists(previous, k, min_count, data.lists, collect, w, chunk, out);
     return;
   }
-  candidate_cursor<T, T1> cursor(previous, k, n_items, false, chunk.first_group, chunk.end_group);
+  candidate_cursor<T, T1> cursor(previous, k, n_items, false, chunk.first_group, chunk.end_group,
+                                 chunk.first_member, chunk.end_member);
   if (!cursor.valid()) return;
   const T* cand = cursor.candidate();
   subset_cursor<T, T1> subsets(previous, k);

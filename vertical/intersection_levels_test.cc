@@ -111,8 +111,8 @@ struct vertical_run {
   int k0 = 0;
   itemset_counts expected_stores, stores;
   std::string rows;
-  std::string written;    // the output file
-  std::string output_to;  // set: the output file instead of a fresh one
+  std::string written;             // the output file
+  std::string output_to;           // set: the output file instead of a fresh one
   std::uint64_t memory_bytes = 0;  // set: the run's budget
   std::uint64_t least_window = kLeastWindowBytes;
   unsigned threads = 0;
@@ -279,6 +279,87 @@ TEST(VerticalIterations, LevelsSpilledWindowByWindowWriteTheSameFile) {
           EXPECT_EQ(support, capped.expected_stores[set]) << seed;
       }
     }
+  }
+}
+
+// Level 3 of data where item 0 is in every transaction: the group of prefix 0
+// at level 2 holds every other item, and its joins alone outgrow a window of
+// one byte. It is joined a member at a time (each spilled on its own), and the
+// file and rows stay those of the levels in memory.
+TEST(VerticalIterations, AGroupTooBigForAWindowIsJoinedInRangesOfItsMembers) {
+  std::mt19937 rng(11);
+  const std::uint32_t n = 24;
+  transactions trans(40);
+  for (auto& t : trans) {
+    t.push_back(0);
+    for (std::uint32_t i = 1; i < n; ++i)
+      if (rng() % 100 < 25) t.push_back(i);
+  }
+  for (vertical_layout layout : {vertical_layout::bit_matrix, vertical_layout::tid_lists}) {
+    for (variant v : {variant::compact, variant::diffuse, variant::key}) {
+      vertical_run<std::uint8_t, std::uint16_t> free(trans, n, 2, 2, layout);
+      free.run(v);
+      for (unsigned threads : {1u, 3u}) {
+        vertical_run<std::uint8_t, std::uint16_t> capped(trans, n, 2, 2, layout);
+        capped.memory_bytes = 1;
+        capped.least_window = 1;
+        capped.threads = threads;
+        capped.run(v);
+        EXPECT_EQ(capped.written, free.written) << threads;
+        EXPECT_EQ(without_times_or_passes(capped.rows), without_times_or_passes(free.rows))
+            << threads;
+        for (const auto& [set, support] : capped.stores)
+          EXPECT_EQ(support, capped.expected_stores[set]);
+        // More windows than level 2 has groups (23 at most): the groups were
+        // split, the one of prefix 0 into a window per member.
+        const std::smatch row = [&] {
+          std::smatch m;
+          std::regex_search(capped.rows, m, std::regex(R"((^|\n) ?3:[^\n]*\t (\d+) passes\n)"));
+          return m;
+        }();
+        ASSERT_FALSE(row.empty()) << capped.rows;
+        EXPECT_GT(std::stoi(row[2].str()), 23) << capped.rows;
+      }
+    }
+  }
+}
+
+// The joins of one itemset cannot be split: when they exceed both the least
+// window and what the budget leaves, the run stops with a message instead of
+// running out of memory. Here {0, 1} joins 4998 others at level 3 (over 64 KiB
+// of candidates) under a budget of one byte.
+TEST(VerticalIterations, OneItemsetWhoseJoinsDoNotFitStopsTheRun) {
+  const std::uint32_t n = 5000;
+  item_table items(1);
+  set_up_items(items, n);
+  items.n_transactions = 2;
+  vertical_dataset<std::uint16_t> vd;
+  ASSERT_TRUE(vd.fits_in_memory(n, 2, 2 * n, std::uint64_t{1} << 30, vertical_layout::bit_matrix));
+  vd.allocate();
+  std::vector<std::uint16_t> all(n);
+  for (std::uint32_t i = 0; i < n; ++i) all[i] = static_cast<std::uint16_t>(i);
+  for (std::uint32_t t = 0; t < 2; ++t) vd.add_transaction(all.data(), n, t);
+  vd.finish_filling();
+  vd.try_make_compact(n);
+  typed_constraints<std::uint16_t> table;
+  frequent_level<std::uint16_t, std::uint16_t> level(2), next(2);
+  for (std::uint16_t i = 1; i < n; ++i) {
+    const std::uint16_t pair[2] = {0, i};
+    level.add_itemset(pair, 2, table);
+  }
+  level.keys.assign(static_cast<std::size_t>(level.n_itemsets), static_cast<std::uint16_t>(-1));
+  test_dir dir;
+  run_context run{run_config{}};
+  run.memory_bytes = 1;
+  run.config.threads = 1;
+  level_output<std::uint16_t, std::uint16_t> output(run, false);
+  level_windows<std::uint16_t, std::uint16_t> windows(run);
+  try {
+    intersect_level_dense(run, 3, items, level, next, vd, table, output, windows);
+    ADD_FAILURE() << "the level was built";
+  } catch (const run_error& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "level 3: the joins of one itemset (4998) do not fit the memory budget");
   }
 }
 

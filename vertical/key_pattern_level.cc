@@ -135,7 +135,7 @@ void join_key_patterns(const frequent_level<T, T1>& previous, bool whole, int k,
                        level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
   const T kKey = static_cast<T>(-1);
   candidate_cursor<T, T1> cursor(previous, k, items.n_items, whole, chunk.first_group,
-                                 chunk.end_group);
+                                 chunk.end_group, chunk.first_member, chunk.end_member);
   if (!cursor.valid()) return;
   const std::uint32_t min_count = items.min_count;
   subset_cursor<T, T1> subsets(previous, k);

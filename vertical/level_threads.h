@@ -30,10 +30,15 @@
 #include "vertical/level_output.h"
 #include "vertical/vertical_dataset.h"
 
-// Groups [first_group, end_group) of the previous level.
+// Groups [first_group, end_group) of the previous level. A chunk of one group
+// too big to join at once takes only the pairs whose first joined itemset is
+// one of its members [first_member, end_member) (offsets in the group; end -1:
+// to its end).
 struct group_chunk {
   int first_group;
   int end_group;
+  int first_member = 0;
+  int end_member = -1;
 };
 
 // Below this many candidates per thread a thread costs more than it saves (the

@@ -15,8 +15,11 @@
 // only frequent subsets.
 //
 // With several threads a window's itemsets are held twice for a while (in the
-// threads' chunk stores, then in next), and a window plans for both; the
-// buffers of the output and spill files are held beside the levels.
+// threads' chunk stores, then in next), and the spill check plans for both;
+// the buffers of the output and spill files are held beside the levels.
+// A group whose joins alone outgrow a window's room is joined in windows of
+// its members (the pairs whose first itemset is one of them); where even one
+// member's joins do not fit beside what is held, the run stops with an error.
 // Without a cap (or with room for it) a level is one window and nothing
 // changes.
 //
@@ -31,6 +34,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "constraints/constraint_set.h"
@@ -38,6 +42,7 @@
 #include "dataset/run_context.h"
 #include "levels/level_spill.h"
 #include "levels/level_store.h"
+#include "util/error.h"
 #include "vertical/level_output.h"
 #include "vertical/level_threads.h"
 #include "vertical/vertical_dataset.h"
@@ -65,6 +70,7 @@ class level_windows {
       : budget_(run.config.level_window_bytes > 0 ? run.config.level_window_bytes
                                                   : run.memory_bytes),
         least_window_bytes_(run.config.level_window_bytes > 0 ? 1 : least_window_bytes),
+        plans_budget_(least_window_bytes_ >= kLeastWindowBytes),
         files_{std::make_unique<level_spill<T, T1>>(run.temp_dataset + ".level0"),
                std::make_unique<level_spill<T, T1>>(run.temp_dataset + ".level1")} {}
 
@@ -96,45 +102,77 @@ class level_windows {
     window_outcome outcome;
     next_spilled_ = false;
     const unsigned threads = static_cast<unsigned>(walkers.size());
-    const std::uint64_t per_itemset = window_bytes_per_join(threads);
-    auto join_window = [&](const frequent_level<T, T1>& source, int g0, int g1, bool whole,
-                           std::uint64_t room) {
+    const std::uint64_t per_itemset = 2 * sizeof(T) + sizeof(T1) + 8;
+    const std::uint64_t peak_per_room = window_peak_per_room(threads);
+    // What source, next (growing: three times its content), the in-memory
+    // data and the file buffers hold.
+    auto held_beside = [&](const frequent_level<T, T1>& source) {
+      return source.bytes() + 3 * next.bytes() + data.held_bytes() + buffer_bytes();
+    };
+    // Joins one window of source: whole groups, or members of one group.
+    auto join_window = [&](const frequent_level<T, T1>& source, const group_chunk& window,
+                           bool whole, std::uint64_t room) {
+      const bool members = window.first_member > 0 || window.end_member >= 0;
       const std::vector<group_chunk> chunks =
-          threads == 1 ? std::vector<group_chunk>{{g0, g1}} : chunk_groups(source, threads, g0, g1);
+          threads == 1 || members
+              ? std::vector<group_chunk>{window}
+              : chunk_groups(source, threads, window.first_group, window.end_group);
       join_on_threads(walkers, chunks, next,
                       [&](level_walker<T>& w, const group_chunk& chunk,
                           frequent_level<T, T1>& out) { join(source, whole, w, chunk, out); });
       // A stop asked for ends the run between windows too (the files go with
       // this object).
       run.report.check_stop();
-      // Spill when one more window may not fit beside what is held. The
-      // arrays of next grow by doubling: while one grows it holds its old and
-      // its new room, three times what it held.
-      const std::uint64_t held =
-          source.bytes() + 3 * next.bytes() + data.held_bytes() + buffer_bytes();
-      if (run.peers.agreed_any(held + room > budget_))
+      // Spill when one more window, at its peak, may not fit beside what is
+      // held. The arrays of next grow by doubling: while one grows it holds
+      // its old and its new room, three times what it held.
+      // Ranks hold different shares of the data: they spill when any must.
+      if (run.peers.agreed_any(held_beside(source) + peak_per_room * room > budget_))
         spill(k, items, next, table, output, outcome);
     };
-    if (!previous_spilled_) {
-      const std::uint64_t room = run.peers.agreed_least(
-          window_room(previous.bytes() + data.held_bytes() + buffer_bytes()));
-      const std::uint64_t max_joins = std::max<std::uint64_t>(1, room / per_itemset);
-      const int n = previous.number_of_groups();
+    // Joins the groups of source window by window, each of at most max_joins
+    // joins: runs of whole groups, and a group whose joins alone exceed that
+    // in runs of its members (member i joins the m - i - 1 after it), whose
+    // candidates follow each other in the group's order. level: source is all
+    // of level k-1 in its store, which joins as one window when it fits.
+    auto join_in_windows = [&](const frequent_level<T, T1>& source, bool whole, std::uint64_t room,
+                               std::uint64_t max_joins, bool level) {
+      const int n = source.number_of_groups();
       for (int g0 = 0, g1; g0 < n; g0 = g1) {
-        std::uint64_t joins = joins_in_group(previous, g0);
-        for (g1 = g0 + 1; g1 < n && joins + joins_in_group(previous, g1) <= max_joins; ++g1)
-          joins += joins_in_group(previous, g1);
+        std::uint64_t joins = joins_in_group(source, g0);
+        for (g1 = g0 + 1; g1 < n && joins + joins_in_group(source, g1) <= max_joins; ++g1)
+          joins += joins_in_group(source, g1);
         // A level in one window joins as it always did (the chunk cuts of
         // the threads included).
-        if (g0 == 0 && g1 == n) {
-          join_window(previous, 0, -1, true, 0);
-          break;
+        if (level && g0 == 0 && g1 == n && joins <= max_joins) {
+          join_window(source, {0, -1}, whole, 0);
+          return;
         }
         // Room reserved for the whole level would count against every window:
         // next grows window by window instead.
-        if (g0 == 0) next.clear(k);
-        join_window(previous, g0, g1, true, room);
+        if (level && g0 == 0) next.clear(k);
+        if (joins <= max_joins) {
+          join_window(source, {g0, g1}, whole, room);
+          continue;
+        }
+        // One group (g1 = g0 + 1) too big for a window.
+        const int m = source.group_last[g0] - source.group_first(g0) + 1;
+        check_member_fits(run.peers, k, static_cast<std::uint64_t>(m - 1),
+                          static_cast<std::uint64_t>(m - 1) * per_itemset, held_beside(source));
+        for (int a = 0, b; a < m - 1; a = b) {
+          std::uint64_t in_window = static_cast<std::uint64_t>(m - 1 - a);
+          for (b = a + 1;
+               b < m - 1 && in_window + static_cast<std::uint64_t>(m - 1 - b) <= max_joins; ++b)
+            in_window += static_cast<std::uint64_t>(m - 1 - b);
+          join_window(source, {g0, g1, a, b}, whole, room);
+        }
       }
+    };
+    if (!previous_spilled_) {
+      // Every rank plans the same windows: the least room any rank finds.
+      const std::uint64_t room = run.peers.agreed_least(
+          window_room(previous.bytes() + data.held_bytes() + buffer_bytes()));
+      join_in_windows(previous, true, room, std::max<std::uint64_t>(1, room / per_itemset), true);
     } else {
       level_spill<T, T1>& in = *files_[0];
       in.start_reading();
@@ -142,9 +180,9 @@ class level_windows {
       const std::uint64_t room =
           run.peers.agreed_least(window_room(data.held_bytes() + buffer_bytes()));
       // Half the room for the window read, half for what it joins to.
-      while (in.read_window(window, std::max<std::uint64_t>(1, room / 2 / per_itemset),
-                            std::max<std::uint64_t>(1, room / 2 / per_itemset)))
-        join_window(window, 0, window.number_of_groups(), false, room);
+      const std::uint64_t max_joins = std::max<std::uint64_t>(1, room / 2 / per_itemset);
+      while (in.read_window(window, max_joins, max_joins))
+        join_in_windows(window, false, room, max_joins, false);
     }
     if (outcome.passes > 0) {
       if (next.n_itemsets > 0) spill(k, items, next, table, output, outcome);
@@ -155,14 +193,11 @@ class level_windows {
     return outcome;
   }
 
-  // The bytes a window plans for each join it may store: the itemset's
-  // suffix, support, key and group end in next, and with several threads
-  // also in the chunk store its thread builds it into first (whose arrays grow
-  // by doubling, so up to twice that) before the stores are appended to next.
-  static std::uint64_t window_bytes_per_join(unsigned threads) {
-    const std::uint64_t in_store = 2 * sizeof(T) + sizeof(T1) + 8;
-    return threads > 1 ? 3 * in_store : in_store;
-  }
+  // A window's peak in rooms: its itemsets in next, and with several threads
+  // also in the chunk stores the threads build them into first (whose arrays
+  // grow by doubling, so up to twice that) before the stores are appended to
+  // next in order. The windows are cut alike for any number of threads.
+  static std::uint64_t window_peak_per_room(unsigned threads) { return threads > 1 ? 3 : 1; }
 
   // The buffers held beside the levels while they are built, whatever the
   // windows: the output file open for a level written behind or a window
@@ -172,6 +207,21 @@ class level_windows {
   }
 
  private:
+  // Stops the run when the joins of a single itemset (member_bytes), which no
+  // window can split, exceed both the least room of a window and what the
+  // budget leaves beside `held`. A plan against test bytes (set in the config,
+  // or a least room below kLeastWindowBytes) only forces windows and never
+  // stops a run.
+  // Every rank stops alike, when any rank's budget is short.
+  void check_member_fits(cluster& peers, int k, std::uint64_t joins, std::uint64_t member_bytes,
+                         std::uint64_t held) const {
+    const std::uint64_t left = budget_ > held ? budget_ - held : 0;
+    if (!peers.agreed_any(plans_budget_ && member_bytes > std::max(least_window_bytes_, left)))
+      return;
+    throw run_error("level " + std::to_string(k) + ": the joins of one itemset (" +
+                    std::to_string(joins) + ") do not fit the memory budget");
+  }
+
   // The room planned for one window beside `held` bytes: a quarter of what the
   // budget leaves, kLeastWindowBytes at least.
   std::uint64_t window_room(std::uint64_t held) const {
@@ -193,6 +243,7 @@ class level_windows {
 
   std::uint64_t budget_;  // what the windows are planned against
   std::uint64_t least_window_bytes_;
+  bool plans_budget_;  // the windows are planned against the run's budget
   // [0]: the file of the previous level, [1]: that of the level being built.
   std::unique_ptr<level_spill<T, T1>> files_[2];
   bool previous_spilled_ = false;
