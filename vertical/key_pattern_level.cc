@@ -277,7 +277,7 @@ void intersect_level_key_patterns_shared(run_context& run, int k, item_table& it
     };
     // The same on every rank: source and chunk are.
     candidate_cursor<T, T1> cursor(source, k, items.n_items, whole, chunk.first_group,
-                                   chunk.end_group);
+                                   chunk.end_group, chunk.first_member, chunk.end_member);
     if (!cursor.valid()) return;
     subset_cursor<T, T1> subsets(source, k);
     const T* cand = cursor.candidate();

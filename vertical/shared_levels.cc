@@ -65,7 +65,8 @@ void intersect_level_shared(run_context& run, int k, item_table& items,
       pending.counts.clear();
     };
     // The same on every rank: source and chunk are.
-    candidate_cursor<T, T1> cursor(source, k, n_items, false, chunk.first_group, chunk.end_group);
+    candidate_cursor<T, T1> cursor(source, k, n_items, false, chunk.first_group, chunk.end_group,
+                                   chunk.first_member, chunk.end_member);
     if (!cursor.valid()) return;
     subset_cursor<T, T1> subsets(source, k);
     int counted_group = -1;
