@@ -236,12 +236,8 @@ void iterate(run_context& run, int k, item_table& items, frequent_level<T, T1>& 
     }
   }
   const char* label = kDiffuse ? "zaxs" : "zaxd";
-  if (built.passes > 0) {
-    counters.written = built.written;
-    output.finish_spilled_level(k, counters, label, data.reported_bytes(), clock, built.passes);
-  } else {
-    output.finish_level(k, items, next, table, counters, label, data.reported_bytes(), clock);
-  }
+  finish_built_level(output, built, k, items, next, table, counters, label,
+                     data.reported_bytes(), clock);
 }
 
 }  // namespace

@@ -212,12 +212,8 @@ void intersect_level_key_patterns(run_context& run, int k, item_table& items,
   // No pair to join in the file either: no row, as for a level in memory.
   if (spilled && counters.examined == 0) return;
 
-  if (built.passes > 0) {
-    counters.written = built.written;
-    output.finish_spilled_level(k, counters, "zaxdk", data.reported_bytes(), clock, built.passes);
-  } else {
-    output.finish_level(k, items, next, table, counters, "zaxdk", data.reported_bytes(), clock);
-  }
+  finish_built_level(output, built, k, items, next, table, counters, "zaxdk",
+                     data.reported_bytes(), clock);
 }
 
 template <class T, class T1>
@@ -312,12 +308,8 @@ void intersect_level_key_patterns_shared(run_context& run, int k, item_table& it
   // No pair to join in the file either: no row, as for a level in memory.
   if (spilled && counters.examined == 0) return;
 
-  if (built.passes > 0) {
-    counters.written = built.written;
-    output.finish_spilled_level(k, counters, "zaxdk", data.reported_bytes(), clock, built.passes);
-  } else {
-    output.finish_level(k, items, next, table, counters, "zaxdk", data.reported_bytes(), clock);
-  }
+  finish_built_level(output, built, k, items, next, table, counters, "zaxdk",
+                     data.reported_bytes(), clock);
   report_exchange(run);
 }
 

@@ -249,3 +249,20 @@ class level_windows {
   bool previous_spilled_ = false;
   bool next_spilled_ = false;
 };
+
+// Ends level k's progress row once it is built: a level that spilled reports
+// what its windows wrote and its passes; a level built whole is written from
+// next as usual.
+template <class T, class T1>
+void finish_built_level(level_output<T, T1>& output, const window_outcome& built, int k,
+                        const item_table& items, const frequent_level<T, T1>& next,
+                        typed_constraints<T>& table, level_counters counters,
+                        const char* algorithm, std::uint64_t matrix_bytes,
+                        const stopwatch& clock) {
+  if (built.passes > 0) {
+    counters.written = built.written;
+    output.finish_spilled_level(k, counters, algorithm, matrix_bytes, clock, built.passes);
+  } else {
+    output.finish_level(k, items, next, table, counters, algorithm, matrix_bytes, clock);
+  }
+}

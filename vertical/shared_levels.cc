@@ -105,12 +105,8 @@ void intersect_level_shared(run_context& run, int k, item_table& items,
     data.lists.keep_items_in_transactions(keep, static_cast<std::uint32_t>(k + 1));
 
   const char* label = diffuse ? "zaxs" : "zaxd";
-  if (built.passes > 0) {
-    counters.written = built.written;
-    output.finish_spilled_level(k, counters, label, data.reported_bytes(), clock, built.passes);
-  } else {
-    output.finish_level(k, items, next, table, counters, label, data.reported_bytes(), clock);
-  }
+  finish_built_level(output, built, k, items, next, table, counters, label,
+                     data.reported_bytes(), clock);
   report_exchange(run);
 }
 
