@@ -104,7 +104,9 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
   std::exception_ptr failure;
   try {
     while (source.next_line(t)) {
-      ++r.lines_read;
+      // A scan of a large input takes minutes: a stop asked for meanwhile is
+      // noticed every 65,536 lines, not only once the scan is over.
+      if ((++r.lines_read & 0xFFFF) == 0) run.report.check_stop();
       r.item_occurrences += t.size();
       dedupe.run(t);
       for (std::uint32_t id : t)

@@ -2,7 +2,9 @@
 // "dataset.tmp", its spill files and the output it had begun, says so in one
 // line on stderr and exits with 128 + the signal's number.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -82,6 +84,47 @@ TEST(Interrupt, CtrlCDuringTheOutOfCorePassesRemovesTheTemporaryDataset) {
   for (int i = 0; i < 6000 && read_file(dir.file("out.txt")).empty(); ++i) usleep(10000);
   run.send_signal(SIGINT);
   const run_outcome& r = run.finish();
+  EXPECT_EQ(r.exit_status, 130) << r.command << "\n" << r.stderr_text;
+  EXPECT_EQ(r.stderr_text, "interrupted\n") << r.command;
+  EXPECT_FALSE(r.output_exists) << r.command;
+  EXPECT_FALSE(r.temporary_left) << r.command;
+}
+
+// A signal during the first scan of a long input: the input is a pipe that
+// stays open, so a run that waited for the end of the scan would never end
+// (the test support kills it after 300 s, and the test fails).
+TEST(Interrupt, CtrlCDuringTheFirstScanStopsItBeforeTheInputEnds) {
+  test_dir dir("interrupt");
+  ASSERT_EQ(mkfifo(dir.file("in.fifo").c_str(), 0600), 0);
+  kestrel_run run(dir.path(), {"input", "in.fifo", "output", "out.txt", "sigma", "2"});
+  const int fifo = open(dir.file("in.fifo").c_str(), O_WRONLY);  // waits for the run to open it
+  ASSERT_GE(fifo, 0);
+  // Once the run has stopped, a write fails with EPIPE instead of killing the test.
+  struct sigaction ignore = {}, previous = {};
+  ignore.sa_handler = SIG_IGN;
+  sigaction(SIGPIPE, &ignore, &previous);
+  std::string lines;
+  for (int i = 0; i < 4096; ++i) lines += "1 2 3 " + std::to_string(i % 50 + 4) + "\n";
+  // Writes n rounds of the lines; false once the run has closed its end.
+  auto feed = [&](int rounds) {
+    for (int r = 0; r < rounds; ++r) {
+      std::size_t done = 0;
+      while (done < lines.size()) {
+        const ssize_t n = write(fifo, lines.data() + done, lines.size() - done);
+        if (n < 0) return false;
+        done += static_cast<std::size_t>(n);
+      }
+    }
+    return true;
+  };
+  ASSERT_TRUE(feed(8));  // 32,768 lines read or in the pipe
+  ASSERT_TRUE(wait_for(dir.file("dataset.tmp")));
+  run.send_signal(SIGINT);
+  // Another 131,072 lines at most: the stop is noticed within 65,536 lines.
+  feed(32);
+  const run_outcome& r = run.finish();
+  close(fifo);
+  sigaction(SIGPIPE, &previous, nullptr);
   EXPECT_EQ(r.exit_status, 130) << r.command << "\n" << r.stderr_text;
   EXPECT_EQ(r.stderr_text, "interrupted\n") << r.command;
   EXPECT_FALSE(r.output_exists) << r.command;
