@@ -5,13 +5,16 @@
 // It is written a window at a time (a store of whole groups appended in order)
 // and read back a window of whole groups at a time, so a window read is a
 // valid level store that joins on its own.
-// The file is removed when the object goes (on every exit path: a failing or
+// The file is removed when the object goes (a link at its name is kept) (on every exit path: a failing or
 // interrupted run unwinds through here); the caller names it beside
 // "dataset.tmp". A failed open, write, flush or close throws
 // run_error("<name> could not be written!"), a short record
 // run_error("<name> is truncated!").
 // T is the dense item type, T1 the support type.
 #pragma once
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -33,7 +36,7 @@ class level_spill {
   explicit level_spill(std::string name) : name_(std::move(name)) {}
   ~level_spill() {
     close_quietly(file_);
-    if (created_) std::remove(name_.c_str());
+    if (created_) remove_written_file(name_);
   }
   level_spill(const level_spill&) = delete;
   level_spill& operator=(const level_spill&) = delete;
@@ -132,6 +135,19 @@ class level_spill {
   static void close_quietly(std::FILE*& f) {
     if (f != nullptr) std::fclose(f);
     f = nullptr;
+  }
+  // Removes the file the levels were written to. A symbolic link at the name
+  // (written through, as "dataset.tmp" and the output are) is the user's and
+  // stays; its target, a regular file that held only our records, is emptied.
+  static void remove_written_file(const std::string& name) {
+    struct stat at_name, target;
+    if (::lstat(name.c_str(), &at_name) != 0) return;
+    if (S_ISREG(at_name.st_mode)) {
+      ::unlink(name.c_str());
+    } else if (S_ISLNK(at_name.st_mode) && ::stat(name.c_str(), &target) == 0 &&
+               S_ISREG(target.st_mode) && ::truncate(name.c_str(), 0) != 0) {
+      // Nothing more to do: the run is ending either way.
+    }
   }
   [[noreturn]] void fail_write() { throw run_error(name_ + " could not be written!"); }
 

@@ -122,6 +122,31 @@ TEST(LevelSpill, StartingAgainEmptiesTheFileAndTheObjectRemovesIt) {
   EXPECT_FALSE(path_exists(name));
 }
 
+// A symbolic link at the name is written through and kept: the target is
+// emptied at the end, the link left as it was found.
+TEST(LevelSpill, LinkAtTheNameIsKeptAndItsTargetEmptied) {
+  test_dir dir;
+  const std::string name = dir.file("spill"), target = dir.file("elsewhere");
+  write_file(target, "");
+  ASSERT_EQ(symlink(target.c_str(), name.c_str()), 0);
+  {
+    level_spill<std::uint8_t, std::uint16_t> spill(name);
+    spill.start_writing(3, 2);
+    spill.append(sample_level());
+    spill.start_reading();
+    level8 window(3);
+    ASSERT_TRUE(spill.read_window(window, 100, 1000));
+    EXPECT_EQ(lines_of(window).size(), 10u);
+    EXPECT_FALSE(read_file(target).empty());
+  }
+  char link_text[4096];
+  const ssize_t n = readlink(name.c_str(), link_text, sizeof link_text);
+  ASSERT_GT(n, 0) << "the link was removed";
+  EXPECT_EQ(std::string(link_text, static_cast<std::size_t>(n)), target);
+  EXPECT_TRUE(path_exists(target));
+  EXPECT_TRUE(read_file(target).empty());
+}
+
 // A full disk (the name links to /dev/full): the failure is reported with the
 // file's name, never taken for a written level.
 TEST(LevelSpill, FullDiskIsAnError) {

@@ -496,8 +496,11 @@ TEST(MineShared, SpillFileOfOneRankOnAFullDevice) {
           EXPECT_EQ(e, own + ".level1 could not be written!");
         EXPECT_FALSE(path_exists("out.txt"));
         EXPECT_FALSE(temporary_datasets_left());
-        // The file opened goes with the run; the link not opened stays.
-        std::remove((own + ".level0").c_str());
+        // Links at the spill files' names are the user's: both stay.
+        for (const char* level : {".level0", ".level1"}) {
+          EXPECT_TRUE(path_exists(own + level));
+          std::remove((own + level).c_str());
+        }
         EXPECT_FALSE(level_spill_files_left());
       }
   unsetenv("KESTREL_VERTICAL_LAYOUT");
