@@ -13,8 +13,10 @@
 #include "dataset/temp_dataset.h"
 #include "engine/partial_counts.h"
 #include "engine/triples_by_first_item.h"
+#include "engine/triples_on_threads.h"
 #include "util/error.h"
 #include "util/output_file.h"
+#include "util/processors.h"
 #include "util/progress_row.h"
 #include "util/stopwatch.h"
 #include "util/widths.h"
@@ -167,49 +169,57 @@ std::uint64_t count_chunk(const std::string& tmp_name, std::uint32_t capacity, i
   return items_written;
 }
 
-// Whether level 3 may be counted with the pass's transactions in memory
-// (triples_by_first_item): the block, its index and the working memory of the
-// largest first item fit the candidates' share of the budget, and that share
-// would have held the whole level as one chunk of the candidate store
-// (planned as if every join were a candidate), so the level is one pass either
-// way.
+// The threads level 3 may be counted on with the pass's transactions in memory
+// (triples_by_first_item), 0 when it may not: the block, its index and the
+// working memory of the largest first item fit the candidates' share of the
+// budget, and that share would have held the whole level as one chunk of the
+// candidate store (planned as if every join were a candidate), so the level is
+// one pass either way. Threads beyond the first each take their own position
+// counters, loose flags and working memory, and the chunks' results wait for
+// the chunks before them (planned as every join a frequent candidate): as many
+// threads as asked (asked 0: the usable processors) whose arrays fit too.
 template <class T, class T1>
-bool triples_fit_in_memory(const std::string& tmp_name, const item_table& items,
-                           const frequent_level<T, T1>& level, candidate_store<T, T1>& candidates,
-                           int n_lam, std::uint64_t limit_bytes) {
+unsigned triples_threads(const std::string& tmp_name, const item_table& items,
+                         const frequent_level<T, T1>& level, candidate_store<T, T1>& candidates,
+                         int n_lam, std::uint64_t limit_bytes, unsigned asked) {
   std::error_code error;
   const std::uintmax_t file_bytes = std::filesystem::file_size(tmp_name, error);
-  if (error) return false;
+  if (error) return 0;
   // Every record holds a length and at least one item: the file's entries bound
   // both the items and the transactions.
   const std::uint64_t entries = static_cast<std::uint64_t>(file_bytes) / sizeof(T);
-  if (entries >= 0xFFFFFFFFu) return false;
+  if (entries >= 0xFFFFFFFFu) return 0;
   std::uint64_t joins = 0, prefixes = 0;
   for (int g = 0; g < level.number_of_groups(); ++g) {
     const std::uint64_t m = static_cast<std::uint64_t>(level.group_last[g] - level.group_first(g)) + 1;
     joins += number_of_pairs(m);
     prefixes += m - 1;
   }
-  if (candidates.planned_bytes(joins, prefixes, items.n_items, n_lam) > limit_bytes) return false;
+  if (candidates.planned_bytes(joins, prefixes, items.n_items, n_lam) > limit_bytes) return 0;
+  const std::uint64_t working = triples_by_first_item<T, T1>::planned_bytes(level, items.n_items, n_lam);
   const std::uint64_t need =
-      transaction_block<T>::planned_bytes(entries, entries / 2, items.n_items, n_lam) +
-      triples_by_first_item<T, T1>::planned_bytes(level, items.n_items, n_lam);
-  return need <= limit_bytes;
+      transaction_block<T>::planned_bytes(entries, entries / 2, items.n_items, n_lam) + working;
+  if (need > limit_bytes) return 0;
+  return threads_for_triples(asked, usable_processors(), joins, limit_bytes - need,
+                             thread_tally_bytes<T>(entries, entries / 2, n_lam) + working,
+                             joins * triple_result_bytes<T>(n_lam));
 }
 
 // Level 3 in one pass with the transactions in memory: reads and prunes every
 // transaction into a block, counts the candidates first item by first item,
 // stores the frequent ones in target, then prunes and hands on the transactions
-// in their order. Returns the number of candidates; sets the frequent ones, the
-// items handed to the sink and the transactions kept.
+// in their order; counts on `threads` threads. Returns the number of
+// candidates; sets the frequent ones, the items handed to the sink and the
+// transactions kept.
 template <class T, class T1>
 std::uint64_t count_triples_in_memory(const std::string& tmp_name, std::uint32_t capacity,
                                       const item_table& items, const frequent_level<T, T1>& level,
                                       const frequent_pairs<T>& pairs, pass_state<T>& state,
                                       typed_constraints<T>& table, frequent_level<T, T1>& target,
                                       const std::uint32_t* map, global_pruning* pruning,
-                                      transaction_sink<T>& sink, std::uint32_t* frequent,
-                                      std::uint64_t* items_written, std::uint32_t* kept) {
+                                      transaction_sink<T>& sink, unsigned threads,
+                                      std::uint32_t* frequent, std::uint64_t* items_written,
+                                      std::uint32_t* kept) {
   constexpr int k = 3;
   const int n_lam = static_cast<int>(state.flags.size());
   transaction_block<T> block(n_lam);
@@ -223,31 +233,22 @@ std::uint64_t count_triples_in_memory(const std::string& tmp_name, std::uint32_t
   }
   block.index_first_items(items.n_items, k);
 
-  triples_by_first_item<T, T1> triples(level, pairs, table, items.n_items);
-  std::uint64_t n_candidates = 0;
   *frequent = 0;
-  const std::uint32_t min_count = items.min_count;
-  T cand[k], mapped[k];
-  while (triples.next_first_item(block)) {
-    cand[0] = triples.first();
-    const std::size_t n = triples.counts.size();
-    n_candidates += n;
-    for (std::size_t i = 0; i < n; ++i) {
-      if (triples.counts[i] < min_count) continue;
-      ++*frequent;
-      // The anti-monotone constraints kept every candidate already.
-      cand[1] = triples.seconds[i];
-      cand[2] = triples.thirds[i];
-      if (pruning != nullptr)
-        for (int q = 0; q < k; ++q) pruning->count(cand[q]);
-      const T* stored = cand;
-      if (map != nullptr) {
-        for (int q = 0; q < k; ++q) mapped[q] = static_cast<T>(map[cand[q]]);
-        stored = mapped;
-      }
-      target.add_itemset(stored, static_cast<T1>(triples.counts[i]), triples.flags(i), n_lam);
-    }
-  }
+  T mapped[k];
+  const std::uint64_t n_candidates = count_triples_on_threads<T, T1>(
+      level, pairs, table, items.n_items, items.min_count, block, threads,
+      [&](const T* cand, std::uint32_t count, const std::uint8_t* flags) {
+        ++*frequent;
+        // The anti-monotone constraints kept every candidate already.
+        if (pruning != nullptr)
+          for (int q = 0; q < k; ++q) pruning->count(cand[q]);
+        const T* stored = cand;
+        if (map != nullptr) {
+          for (int q = 0; q < k; ++q) mapped[q] = static_cast<T>(map[cand[q]]);
+          stored = mapped;
+        }
+        target.add_itemset(stored, static_cast<T1>(count), flags, n_lam);
+      });
 
   *items_written = 0;
   *kept = 0;
@@ -330,8 +331,12 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
   candidates.clear(k);
   // Several ranks sum the supports of a chunk's candidate store, which the
   // count by first item does not build.
-  if (k == 3 && run.peers.ranks() == 1 &&
-      triples_fit_in_memory(run.temp_dataset, items, level, candidates, n_lam, limit)) {
+  const unsigned triple_threads =
+      k == 3 && run.peers.ranks() == 1
+          ? triples_threads(run.temp_dataset, items, level, candidates, n_lam, limit,
+                            run.config.threads)
+          : 0;
+  if (triple_threads > 0) {
     triples_by_first_item<T, T1> probe(level, *pairs, table, items.n_items);
     if (!probe.any_candidate()) return false;
   } else {
@@ -356,7 +361,8 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
     frequent_level<T, T1> next(k);
     n_candidates = count_triples_in_memory(run.temp_dataset, capacity, items, level, *pairs, state,
                                            table, next, map, rewrites ? &run.pruning : nullptr,
-                                           sink, &frequent, &items_written, &kept);
+                                           sink, triple_threads, &frequent, &items_written,
+                                           &kept);
     passes = 1;
     pairs.reset();
     level = std::move(next);

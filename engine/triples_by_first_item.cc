@@ -51,6 +51,7 @@ triples_by_first_item<T, T1>::triples_by_first_item(const frequent_level<T, T1>&
       frequent_(frequent),
       table_(table),
       n_lam_(table.lam_table.size()),
+      end_group_(pairs_level.number_of_groups()),
       rank_(n_items, 0) {
   assert(pairs_level.k == 2);
 }
@@ -136,7 +137,7 @@ bool triples_by_first_item<T, T1>::generate(int g) {
 
 template <class T, class T1>
 bool triples_by_first_item<T, T1>::any_candidate() {
-  for (int g = group_; g < pairs_level_.number_of_groups(); ++g)
+  for (int g = group_; g < end_group_; ++g)
     if (generate(g)) return true;
   return false;
 }
@@ -151,7 +152,8 @@ bool triples_by_first_item<T, T1>::group_first_item(int g, T* a) const {
 }
 
 template <class T, class T1>
-void triples_by_first_item<T, T1>::count(transaction_block<T>& block) {
+void triples_by_first_item<T, T1>::count(const transaction_block<T>& block,
+                                         std::uint32_t* counters, std::uint8_t* flag_base) {
   const int g = group_ - 1;
   const int begin = pairs_level_.group_first(g), last = pairs_level_.group_last[g];
   const std::uint32_t m = static_cast<std::uint32_t>(last - begin + 1);
@@ -161,7 +163,7 @@ void triples_by_first_item<T, T1>::count(transaction_block<T>& block) {
   // one counts: a group of few neighbours takes less time than a miss.
   T ahead;
   if (group_first_item(g + 2 * kAheadGroups, &ahead)) block.prefetch_starts(ahead);
-  if (group_first_item(g + kAheadGroups, &ahead)) block.prefetch_transactions(ahead);
+  if (group_first_item(g + kAheadGroups, &ahead)) block.prefetch_transactions(ahead, counters);
   const bool by_rank = m > kMergedNeighbours;
   if (by_rank)
     for (std::uint32_t r = 0; r < m; ++r) rank_[n_a[r]] = r + 1;
@@ -173,7 +175,7 @@ void triples_by_first_item<T, T1>::count(transaction_block<T>& block) {
   for (; t != t_end; ++t, ++at) {
     const T* e = block.items(*t);
     const std::uint32_t len = block.length(*t);
-    std::uint32_t* cnt = block.counters(*t);
+    std::uint32_t* cnt = counters + block.start(*t);
     const std::uint32_t i = *at;
     assert(i < len && e[i] == first_);
     // The items after a that are neighbours of a, with their ranks: only pairs
@@ -197,7 +199,7 @@ void triples_by_first_item<T, T1>::count(transaction_block<T>& block) {
       }
     }
     std::uint32_t found = 0;
-    std::uint8_t* flags = n_lam_ > 0 ? block.flags(*t) : nullptr;
+    std::uint8_t* flags = n_lam_ > 0 ? flag_base + std::size_t{*t} * n_lam_ : nullptr;
     for (std::uint32_t u = 0; u + 1 < hits; ++u) {
       // (rank u, rank v) at pair_row(rank u, m) + rank v - 1.
       const std::uint32_t* row = triangle_.data() + pair_row(hit_rank_[u], m);
@@ -221,10 +223,11 @@ void triples_by_first_item<T, T1>::count(transaction_block<T>& block) {
 }
 
 template <class T, class T1>
-bool triples_by_first_item<T, T1>::next_first_item(transaction_block<T>& block) {
-  while (group_ < pairs_level_.number_of_groups()) {
+bool triples_by_first_item<T, T1>::next_first_item(const transaction_block<T>& block,
+                                                   std::uint32_t* counters, std::uint8_t* flags) {
+  while (group_ < end_group_) {
     if (generate(group_++)) {
-      count(block);
+      count(block, counters, flags);
       return true;
     }
   }

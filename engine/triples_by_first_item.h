@@ -55,18 +55,29 @@ class transaction_block {
     for (std::uint32_t j = index_start_[a]; j < end; ++j)
       __builtin_prefetch(starts_.data() + by_item_[j]);
   }
-  KESTREL_PREFETCHER void prefetch_transactions(std::uint32_t a) const {
+  // counters: the position counters being credited (laid out as the block's).
+  KESTREL_PREFETCHER void prefetch_transactions(std::uint32_t a,
+                                                const std::uint32_t* counters) const {
     if (std::size_t{a} + 1 >= index_start_.size()) return;
     const std::uint32_t end = std::min(index_start_[a + 1], index_start_[a] + kPrefetched);
     for (std::uint32_t j = index_start_[a]; j < end; ++j) {
       const std::uint32_t at = starts_[by_item_[j]] + position_[j];
       __builtin_prefetch(items_.data() + at);
-      __builtin_prefetch(counters_.data() + at, 1);
+      __builtin_prefetch(counters + at, 1);
     }
   }
   const T* items(std::uint32_t t) const { return items_.data() + starts_[t]; }
   T* items(std::uint32_t t) { return items_.data() + starts_[t]; }
   std::uint32_t length(std::uint32_t t) const { return starts_[t + 1] - starts_[t]; }
+  // Where transaction t's items and position counters start.
+  std::uint32_t start(std::uint32_t t) const { return starts_[t]; }
+  // Items of all transactions: the position counters a thread of its own keeps.
+  std::size_t total_items() const { return items_.size(); }
+  int n_lam() const { return n_lam_; }
+  std::uint32_t* counter_data() { return counters_.data(); }
+  std::uint8_t* flag_data() { return flags_.data(); }
+  // Transactions indexed under item a.
+  std::uint32_t indexed(std::uint32_t a) const { return index_start_[a + 1] - index_start_[a]; }
   std::uint32_t* counters(std::uint32_t t) { return counters_.data() + starts_[t]; }
   std::uint8_t* flags(std::uint32_t t) {
     return flags_.data() + static_cast<std::size_t>(t) * static_cast<std::size_t>(n_lam_);
@@ -113,7 +124,18 @@ class triples_by_first_item {
   // them in block (indexed for k = 3); false when no first item is left. The
   // candidates are then, in lexicographic order, (first(), seconds[i],
   // thirds[i]) with count counts[i] and loose flags flags(i).
-  bool next_first_item(transaction_block<T>& block);
+  bool next_first_item(transaction_block<T>& block) {
+    return next_first_item(block, block.counter_data(), block.flag_data());
+  }
+  // The same, crediting position counters and loose flags laid out as the
+  // block's own but held elsewhere (a thread's, summed and OR-ed afterwards).
+  bool next_first_item(const transaction_block<T>& block, std::uint32_t* counters,
+                       std::uint8_t* flags);
+  // Only groups [begin, end) of the pairs' level are left to generate.
+  void restrict_groups(int begin, int end) {
+    group_ = begin;
+    end_group_ = end;
+  }
 
   T first() const { return first_; }
   const std::uint8_t* flags(std::size_t i) const { return lam_.data() + i * n_lam_; }
@@ -123,7 +145,7 @@ class triples_by_first_item {
  private:
   // Generates the candidates of group g and fills the triangle; false when none.
   bool generate(int g);
-  void count(transaction_block<T>& block);
+  void count(const transaction_block<T>& block, std::uint32_t* counters, std::uint8_t* flags);
 
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
   // Up to this many neighbours, a transaction's items are matched with N(a)
@@ -140,6 +162,7 @@ class triples_by_first_item {
   typed_constraints<T>& table_;
   std::size_t n_lam_;
   int group_ = 0;  // the next group of pairs_level_ to generate from
+  int end_group_;  // and the group after the last one
   T first_ = 0;
   std::vector<std::uint8_t> lam_;
   std::vector<std::uint32_t> rank_;      // per item: 1 + its rank in the group, 0 outside
