@@ -78,6 +78,11 @@ void tid_lists<T>::build_lists() {
   std::fill(first_.begin(), first_.end(), 0);
   const std::uint32_t* items = transaction_items_.data();
   const std::size_t n = transaction_items_.size();
+  longest_ = 0;
+  for (std::size_t t = 0, at = 0; t < transaction_ends_.size(); ++t) {
+    longest_ = std::max(longest_, static_cast<std::uint32_t>(transaction_ends_[t] - at));
+    at = transaction_ends_[t] + 1;
+  }
   const bool fetch = n_items_ >= kFetchedItems;
   for (std::size_t at = 0; at < n; ++at) {
     if (fetch && at + kBuildAhead < n && items[at + kBuildAhead] != kTransactionEnd)
@@ -134,8 +139,8 @@ void tid_lists<T>::mark_transactions(std::uint32_t item, std::uint32_t* row) con
 }
 
 void tid_projection::clear() {
-  for (std::uint32_t y : items) list[y].length = 0;
-  items.clear();
+  for (std::uint32_t i = 0; i < n_listed; ++i) list[items[i]].length = 0;
+  n_listed = 0;
 }
 
 namespace {
@@ -144,9 +149,10 @@ namespace {
 // it reads: they lie anywhere in the rows.
 constexpr std::size_t kPrefetchAhead = 8;
 
-// The length of an item left out of a projection's copy while it is made (too
-// few occurrences): no list reaches it, the rows holding fewer places.
-constexpr std::uint32_t kLeftOut = 0xFFFFFFFFu;
+// Where the lists of an item left out of a projection's copy (too few
+// occurrences) start: its places all go to this one, the first, which no
+// kept item's list holds.
+constexpr std::uint32_t kLeftOut = 0;
 
 // Counters before row a of the pair triangle of a group of m (row a holds the
 // pairs (a, b) for a < b < m).
@@ -163,7 +169,7 @@ void tid_lists<T>::start_iteration(int k, tid_scratch& s) const {
   s.depth.resize(static_cast<std::size_t>(std::max(k - 2, 0)));
   for (tid_projection& d : s.depth) {
     d.list.assign(n_items_, tid_list_slot{0, 0});
-    d.items.clear();
+    d.n_listed = 0;
   }
 }
 
@@ -197,24 +203,37 @@ void tid_lists<T>::project(const std::uint32_t* rows, const std::uint32_t* q, st
   // its places with it.
   out.clear();
   tid_list_slot* list = out.list.data();
-  // The occurrences are counted in the lengths, all 0 after clear().
+  // The occurrences are counted in the lengths, all 0 after clear(); an item
+  // is listed at its first touch, without a branch: it is written past the
+  // listed ones every time and counted in only when its length was 0.
+  std::vector<std::uint32_t>& listed = out.items;
+  std::uint32_t n_listed = 0;
   for (std::size_t i = 0; i < nq; ++i) {
     if (i + kPrefetchAhead < nq) __builtin_prefetch(rows + q[i + kPrefetchAhead] + 1);
+    // A tail lists at most longest_ items.
+    if (listed.size() < std::size_t{n_listed} + longest_ + 1)
+      listed.resize(std::max(std::size_t{n_listed} + longest_ + 1, 2 * listed.size()));
+    std::uint32_t* to = listed.data();
     for (const std::uint32_t* y = rows + q[i] + 1; *y != kTransactionEnd; ++y) {
-      if (list[*y].length++ == 0) out.items.push_back(*y);
+      tid_list_slot& slot = list[*y];
+      to[n_listed] = *y;
+      n_listed += slot.length == 0 ? 1 : 0;
+      ++slot.length;
     }
   }
-  // A list gets its room, or the mark of an item left out of the copy; every
-  // length starts again from 0 for the copy below.
-  std::uint32_t at = 0;
-  for (std::uint32_t y : out.items) {
-    const std::uint32_t count = list[y].length;
-    list[y].at = at;
+  out.n_listed = n_listed;
+  // A list gets its room from place 1 on, an item left out the start kLeftOut;
+  // every length starts again from 0 for the copy below.
+  std::uint32_t at = kLeftOut + 1;
+  for (std::uint32_t i = 0; i < n_listed; ++i) {
+    tid_list_slot& slot = list[listed[i]];
+    const std::uint32_t count = slot.length;
+    slot.length = 0;
     if (count >= min_count) {
+      slot.at = at;
       at += count;
-      list[y].length = 0;
     } else {
-      list[y].length = kLeftOut;
+      slot.at = kLeftOut;
     }
   }
   if (out.places.size() < at) out.places.resize(std::max<std::size_t>(at, 2 * out.places.size()));
@@ -226,11 +245,15 @@ void tid_lists<T>::project(const std::uint32_t* rows, const std::uint32_t* q, st
   std::uint32_t n = 0;
   for (std::size_t i = 0; i < nq; ++i) {
     const std::uint32_t start = n;
+    // Every item is written to the copy and its list; one left out goes to
+    // place kLeftOut and is overwritten in the copy by the next (n stays).
     for (const std::uint32_t* y = rows + q[i] + 1; *y != kTransactionEnd; ++y) {
       tid_list_slot& slot = list[*y];
-      if (slot.length == kLeftOut) continue;
-      places[slot.at + slot.length++] = n;
-      c[n++] = *y;
+      const std::uint32_t kept = slot.at != kLeftOut ? 1 : 0;
+      places[slot.at + slot.length] = n;
+      slot.length += kept;
+      c[n] = *y;
+      n += kept;
     }
     if (n - start < min_tail) {
       for (std::uint32_t j = start; j < n; ++j) --list[c[j]].length;
@@ -239,9 +262,6 @@ void tid_lists<T>::project(const std::uint32_t* rows, const std::uint32_t* q, st
       c[n++] = kTransactionEnd;
     }
   }
-  // The items left out have no places: an empty list.
-  for (std::uint32_t y : out.items)
-    if (list[y].length == kLeftOut) list[y].length = 0;
 }
 
 template <class T>

@@ -43,7 +43,9 @@
 // level has as many of them per walker as its candidates have prefix items).
 // A list's start and length share a slot, and the projection counts an item's
 // occurrences in its length: with a million items each item's first touch
-// misses the cache, and then it misses once instead of three times.
+// misses the cache, and then it misses once instead of three times. Lists
+// start at place 1 or later: place 0 takes the writes for the items left out
+// of the copy (at 0), so that the copy needs no branch per item.
 struct tid_list_slot {
   std::uint32_t at;
   std::uint32_t length;
@@ -53,7 +55,10 @@ struct tid_projection {
   std::vector<std::uint32_t> rows;    // never shrinks
   std::vector<std::uint32_t> places;  // never shrinks
   std::vector<tid_list_slot> list;
-  std::vector<std::uint32_t> items;  // the items y of the current projection
+  // The items y of the current projection, items[0..n_listed); the array has
+  // room for a longest tail beyond them (never shrinks).
+  std::vector<std::uint32_t> items;
+  std::uint32_t n_listed = 0;
 
   std::uint32_t length_of(std::uint32_t y) const { return list[y].length; }
   const std::uint32_t* list_of(std::uint32_t y) const { return places.data() + list[y].at; }
@@ -232,5 +237,6 @@ class tid_lists {
   // kTransactionEnd, and where each one's end mark sits.
   std::vector<std::uint32_t> transaction_items_;
   std::vector<std::uint32_t> transaction_ends_;
+  std::uint32_t longest_ = 0;  // items in the longest transaction
   bool filled_ = false;
 };

@@ -101,6 +101,65 @@ TEST(TidLists, PositionsOutOfOrderOrAfterTheEndAreRefused) {
             "vertical dataset: transaction position 1 where 1 was next");
 }
 
+TEST(TidLists, ProjectionsListExactlyTheKeptOccurrences) {
+  // The projection of each first item a in turn on one scratch, under
+  // thresholds that leave items and tails out: an item y keeps a list only
+  // when a+y reaches the threshold, holding one place per tail that keeps
+  // enough items, each place pointing at y in the copy; items left out, and
+  // those of the projection before, list nothing.
+  for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+    std::mt19937 rng(seed);
+    const std::uint32_t n = 12;
+    const tx_list trans = random_transactions(rng, n, 120 + 20 * seed, {55, 20, 75, 40});
+    tid_lists<std::uint16_t> lists;
+    lists.allocate(n, 0, 0);
+    fill(lists, trans);
+    lists.finish_filling();
+    const std::uint32_t min_count = seed % 3 == 0 ? 0 : 2 + seed * 3;
+    const int k = 4 + static_cast<int>(seed % 2);  // tails need k - 1 kept items
+    tid_scratch s;
+    lists.start_iteration(k, s);
+    int kept_lists = 0, left_out = 0;
+    for (std::uint16_t a = 0; a + 2u < n; ++a) {
+      std::vector<std::uint32_t> pair(n, 0);
+      for (const auto& t : trans)
+        if (std::binary_search(t.begin(), t.end(), a))
+          for (std::uint16_t y : t) pair[y] += y > a ? 1 : 0;
+      std::vector<std::uint32_t> expected(n, 0);
+      for (const auto& t : trans) {
+        if (!std::binary_search(t.begin(), t.end(), a)) continue;
+        std::vector<std::uint16_t> tail;
+        for (std::uint16_t y : t)
+          if (y > a && pair[y] >= min_count) tail.push_back(y);
+        if (static_cast<int>(tail.size()) >= k - 1)
+          for (std::uint16_t y : tail) ++expected[y];
+      }
+      const std::uint16_t prefix[] = {a, static_cast<std::uint16_t>(a + 1)};
+      const std::uint16_t last[] = {static_cast<std::uint16_t>(a + 2)};
+      lists.start_group(prefix, 2, last, 1, min_count, s);
+      const tid_projection& p = s.depth[0];
+      for (std::uint32_t y = 0; y < n; ++y) {
+        // Projections of fewer than min_count transactions stay empty.
+        const std::uint32_t want = lists.length(a) >= min_count ? expected[y] : 0;
+        ASSERT_EQ(p.length_of(y), want) << seed << " a " << a << " y " << y;
+        kept_lists += want > 0 ? 1 : 0;
+        left_out += want == 0 && pair[y] > 0 ? 1 : 0;
+        const std::uint32_t* at = p.list_of(y);
+        for (std::uint32_t j = 0; j < want; ++j) {
+          ASSERT_EQ(p.rows[at[j]], y) << seed;
+          if (j > 0) {
+            ASSERT_LT(at[j - 1], at[j]) << seed;
+          }
+        }
+      }
+    }
+    EXPECT_GT(kept_lists, 0) << seed;
+    if (min_count > 0) {
+      EXPECT_GT(left_out, 0) << seed;
+    }
+  }
+}
+
 TEST(TidLists, GroupPairCountsEqualTheSupports) {
   // Groups of random last items after prefixes of 1 to 3 items, taken in
   // ascending prefix order as a level's walk takes them (so the projections
