@@ -91,6 +91,7 @@ struct run_context {
   // the limit each.
   static budget_sources sources_for(const run_config& config) {
     budget_sources sources;
+    map_large_blocks_apart();
     const unsigned threads = config.threads == 0 ? usable_processors() : config.threads;
     sources.extra_threads = threads > 1 ? std::min(threads, 256u) : 0;
     if (sources.extra_threads > 0 && sources.soft_rlimit(RLIMIT_AS) != UINT64_MAX)

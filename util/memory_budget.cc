@@ -97,6 +97,10 @@ std::uint64_t thread_address_space(const budget_sources& sources) {
 
 bool share_one_allocation_arena() { return mallopt(M_ARENA_MAX, 1) == 1; }
 
+bool map_large_blocks_apart() {
+  return mallopt(M_MMAP_THRESHOLD, static_cast<int>(kOwnMappingBytes)) == 1;
+}
+
 memory_budget_choice choose_memory_budget(const budget_sources& sources, std::uint64_t user_mib) {
   memory_budget_choice choice;
   choice.bytes = sources.meminfo.empty() ? mem_total() : mem_total_from(sources.meminfo);
