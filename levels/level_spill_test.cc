@@ -97,16 +97,22 @@ TEST(LevelSpill, JoinBoundCutsWindowsToo) {
   EXPECT_EQ(sizes, (std::vector<int>{3, 5, 2}));
 }
 
+// Writes the sample level to spill and reads it back in one window; returns
+// the window's itemsets (0 when nothing was read).
+std::size_t spill_sample_and_read(level_spill<std::uint8_t, std::uint16_t>& spill, level8& window) {
+  spill.start_writing(3, 2);
+  spill.append(sample_level());
+  spill.start_reading();
+  return spill.read_window(window, 100, 1000) ? lines_of(window).size() : 0;
+}
+
 TEST(LevelSpill, StartingAgainEmptiesTheFileAndTheObjectRemovesIt) {
   test_dir dir;
   const std::string name = dir.file("spill");
   {
     level_spill<std::uint8_t, std::uint16_t> spill(name);
-    spill.start_writing(3, 2);
-    spill.append(sample_level());
-    spill.start_reading();
     level8 window(3);
-    ASSERT_TRUE(spill.read_window(window, 100, 1000));
+    ASSERT_EQ(spill_sample_and_read(spill, window), 10u);
     // A new level in the same file: only its own records are read back.
     level8 small(3);
     const std::uint8_t v[3] = {7, 8, 9}, flags[2] = {0, 1};
@@ -131,12 +137,8 @@ TEST(LevelSpill, LinkAtTheNameIsKeptAndItsTargetEmptied) {
   ASSERT_EQ(symlink(target.c_str(), name.c_str()), 0);
   {
     level_spill<std::uint8_t, std::uint16_t> spill(name);
-    spill.start_writing(3, 2);
-    spill.append(sample_level());
-    spill.start_reading();
     level8 window(3);
-    ASSERT_TRUE(spill.read_window(window, 100, 1000));
-    EXPECT_EQ(lines_of(window).size(), 10u);
+    ASSERT_EQ(spill_sample_and_read(spill, window), 10u);
     EXPECT_FALSE(read_file(target).empty());
   }
   char link_text[4096];
