@@ -39,8 +39,14 @@ void occurring_pairs<T>::index_rows() {
   const T sentinel = static_cast<T>(n_);
   auto starts_row = [&](std::size_t p) { return items_[p] < end_ && items_[p + 1] != sentinel; };
   row_end_.assign(n_, 0);
+  // With a million items row_end_ outgrows the caches and every count misses:
+  // the items kIndexAhead positions on are fetched first (a sentinel fetches
+  // the end of the array, which is harmless).
+  const std::size_t size = items_.size();
+  const std::uint32_t* ends = row_end_.data();
   std::uint64_t with_successor = 0;
-  for (std::size_t p = 0; p + 1 < items_.size(); ++p) {
+  for (std::size_t p = 0; p + 1 < size; ++p) {
+    if (p + kIndexAhead < size) __builtin_prefetch(ends + items_[p + kIndexAhead], 1);
     if (starts_row(p)) {
       ++row_end_[items_[p]];
       ++with_successor;
@@ -54,8 +60,17 @@ void occurring_pairs<T>::index_rows() {
   }
   // Filled back to front, so each run ends up ascending and row_end_ ends up
   // holding the run starts; a second sweep restores the ends.
-  for (std::size_t p = items_.size(); p-- > 1;) {
+  // Two stages ahead: the run end of the item 2 * kIndexAhead positions back,
+  // then the slot in starts_ that the item kIndexAhead back will likely fill (a
+  // repeat of that item in between moves it by one: only a hint).
+  const std::uint32_t* placed = starts_.data();
+  for (std::size_t p = size; p-- > 1;) {
     const std::size_t q = p - 1;
+    if (q >= 2 * kIndexAhead) __builtin_prefetch(ends + items_[q - 2 * kIndexAhead], 1);
+    if (q >= kIndexAhead) {
+      const T ahead = items_[q - kIndexAhead];
+      if (ahead < end_ && ends[ahead] > 0) __builtin_prefetch(placed + ends[ahead] - 1, 1);
+    }
     if (starts_row(q)) starts_[--row_end_[items_[q]]] = static_cast<std::uint32_t>(q);
   }
   for (std::uint32_t a = 0; a + 1 < n_; ++a) row_end_[a] = row_end_[a + 1];

@@ -45,6 +45,7 @@ class occurring_pairs {
 
  private:
   static constexpr std::uint32_t kAhead = 8;  // prefetch distance in positions
+  static constexpr std::size_t kIndexAhead = 16;  // the same, while indexing the rows
   static constexpr std::size_t kPiece = 256;
   void index_rows();
 
