@@ -13,6 +13,7 @@
 #include "dataset/first_scan.h"
 #include "dataset/shared_scan.h"
 #include "dataset/temp_dataset.h"
+#include "engine/mapped_records.h"
 #include "engine/occurring_pairs.h"
 #include "engine/shared_pairs.h"
 #include "levels/output_line.h"
@@ -167,17 +168,13 @@ struct pass_totals {
 template <class T, class Count>
 pass_totals first_pass(const std::string& tmp_name, int max_tr_len, const item_table& items,
                        transaction_sink<T>& sink, typed_constraints<T>& table, Count&& count) {
-  temp_dataset_reader<std::uint32_t> in(tmp_name);
-  if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
   const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
-  std::vector<std::uint32_t> in_buf(capacity);
+  mapped_records<T> in(tmp_name, capacity, items);
   std::vector<T> out_buf(capacity);
-  transaction_view<std::uint32_t> tin{in_buf.data(), 0};
   transaction_view<T> tout{out_buf.data(), 0};
 
   pass_totals totals;
-  while (in.read_next(tin, capacity)) {
-    map_to_dense_sorted(tin, tout, items);
+  while (in.next(tout)) {
     apply_monotone(tout, table);
     const std::uint32_t len = tout.length;
     if (len < 2) continue;
@@ -204,12 +201,8 @@ void next_pass(const std::string& tmp_name, int max_tr_len, const item_table& it
     while (in.read_next(t, capacity)) count(t.items, static_cast<std::uint32_t>(t.length));
     return;
   }
-  temp_dataset_reader<std::uint32_t> in(tmp_name);
-  if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
-  std::vector<std::uint32_t> in_buf(capacity);
-  transaction_view<std::uint32_t> tin{in_buf.data(), 0};
-  while (in.read_next(tin, capacity)) {
-    map_to_dense_sorted(tin, t, items);
+  mapped_records<T> in(tmp_name, capacity, items);
+  while (in.next(t)) {
     apply_monotone(t, table);
     if (t.length >= 2) count(t.items, static_cast<std::uint32_t>(t.length));
   }
