@@ -288,8 +288,9 @@ class pair_storer {
       line_->set_item(0, a);
       labelled_row_ = a;
     }
-    line_->set_item(1, b);
-    line_->write(*out_, p.count);
+    // Laid out in the file's buffer in fixed-size copies (the second items
+    // change with every line).
+    line_->write_last(*out_, b, p.count);
   }
 
   std::optional<output_file> out_;
