@@ -292,13 +292,14 @@ class group_writer {
  public:
   group_writer(const level_store<T, T1>& store, const item_table* items,
                const std::vector<std::uint32_t>& prefix_items, typed_constraints<T>& table,
-               Sink& out)
+               Sink& out, std::atomic<int>* progress = nullptr)
       : store_(store),
         k_(store.k),
         top_(store.k - 2),
         table_(table),
         no_filters_(table.writes_everything()),
         out_(out),
+        progress_(progress),
         current_(static_cast<std::size_t>(store.k)),
         low_(static_cast<std::size_t>(std::max(top_ + 1, 0))),
         high_(low_.size()) {
@@ -351,7 +352,12 @@ class group_writer {
     }
   }
 
+  // Groups between two reports of the walk's progress.
+  static constexpr int kProgressMask = (1 << 10) - 1;
+
   void write_group(int g) {
+    if (progress_ != nullptr && (g & kProgressMask) == 0)
+      progress_->store(g, std::memory_order_release);
     const int km1 = k_ - 1;
     const int last = store_.group_last[g];
     const T* suffixes = store_.suffixes.data();
@@ -379,6 +385,7 @@ class group_writer {
   typed_constraints<T>& table_;
   const bool no_filters_;
   Sink& out_;
+  std::atomic<int>* progress_;
   std::optional<output_line> line_;
   std::vector<T> current_;  // the itemset, filled when a filter reads it
   std::vector<std::size_t> low_, high_;
@@ -388,8 +395,9 @@ class group_writer {
 template <class T, class T1, class Sink>
 int write_groups(const level_store<T, T1>& store, int g0, int g1, const item_table* items,
                  const std::vector<std::uint32_t>& prefix_items, typed_constraints<T>& table,
-                 Sink& out) {
-  return group_writer<T, T1, Sink>(store, items, prefix_items, table, out).write(g0, g1);
+                 Sink& out, std::atomic<int>* progress = nullptr) {
+  return group_writer<T, T1, Sink>(store, items, prefix_items, table, out, progress)
+      .write(g0, g1);
 }
 
 }  // namespace
@@ -398,12 +406,13 @@ template <class T, class T1>
 int frequent_level<T, T1>::dump_itemsets(const item_table& items,
                                          const std::vector<std::uint32_t>& prefix_items,
                                          output_file& out, typed_constraints<T>& table,
-                                         unsigned threads) const {
+                                         unsigned threads, std::atomic<int>* progress) const {
   if (this->n_itemsets == 0) return 0;
   const int n_groups = this->number_of_groups();
   threads = std::min<unsigned>(
       {threads, 64u, static_cast<unsigned>(this->n_itemsets / kItemsetsPerLayout)});
-  if (threads <= 1) return write_groups(*this, 0, n_groups, &items, prefix_items, table, out);
+  if (threads <= 1)
+    return write_groups(*this, 0, n_groups, &items, prefix_items, table, out, progress);
 
   // Runs of whole groups of about kItemsetsPerLayout itemsets each.
   std::vector<int> cuts = {0};

@@ -28,6 +28,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -154,8 +155,11 @@ class frequent_level : public level_store<T, T1> {
   // threads > 1: consecutive runs of groups are laid out on up to that many
   // threads (each with its own clone of table when it filters) and written in
   // order, so the bytes are the same for any number of threads.
+  // progress (one thread only): set now and then to the group being laid out,
+  // below which the walk reads nothing more (levels/level_release.h).
   int dump_itemsets(const item_table& items, const std::vector<std::uint32_t>& prefix_items,
-                    output_file& out, typed_constraints<T>& table, unsigned threads = 1) const;
+                    output_file& out, typed_constraints<T>& table, unsigned threads = 1,
+                    std::atomic<int>* progress = nullptr) const;
   // How many itemsets dump_itemsets would write, without laying any out (a
   // rank that does not write the output still reports the level's figures).
   int count_written(typed_constraints<T>& table) const;

@@ -13,6 +13,7 @@
 #include "constraints/constraint_set.h"
 #include "dataset/items.h"
 #include "dataset/run_context.h"
+#include "levels/level_release.h"
 #include "levels/level_store.h"
 #include "util/output_file.h"
 #include "util/processors.h"
@@ -101,6 +102,11 @@ class level_output {
                     typed_constraints<T>& table, const level_counters& counters,
                     const char* algorithm, std::uint64_t matrix_bytes, const stopwatch& clock) {
     wait();
+    // The level after this one is built from store while it is written: both
+    // report how far they have read, and what lies behind both goes back.
+    // Ranks that share a level are left alone.
+    if (run_.peers.ranks() <= 1) release_ = std::make_unique<level_release<T, T1>>(store);
+    else release_.reset();
     pending_ = pending_row{k, counters, algorithm, matrix_bytes, clock, 0.0};
     pending_.counters.written = counters.frequent;
     pending_.seconds = clock.seconds();
@@ -108,12 +114,14 @@ class level_output {
       // A run without output (a rank above 0) only counts what it would write.
       pending_.counters.written =
           run_.constraints.level_allowed(k) ? store.count_written(table) : 0;
+      if (release_) release_->writer_done();
       return print_pending();
     }
     // Opened here, so that a failed open is reported where it happened.
     auto out = std::make_unique<output_file>(run_.output, "a");
     if (!run_.constraints.level_allowed(k)) {
       pending_.counters.written = 0;
+      if (release_) release_->writer_done();
       out->close();
       pending_.seconds = clock.seconds();
       return print_pending();
@@ -146,6 +154,7 @@ class level_output {
                             std::uint64_t matrix_bytes, const stopwatch& clock,
                             std::uint32_t windows) {
     wait();
+    release_.reset();
     pending_ = pending_row{k, counters, algorithm, matrix_bytes, clock, clock.seconds(), windows};
     print_pending();
   }
@@ -159,6 +168,12 @@ class level_output {
     level_counters c;
     write_level(run_, k, items, window, table, c);
     return c.written;
+  }
+
+  // The release of store, when store is the level last ended here and whole
+  // in memory (the level the next one is built from); null otherwise.
+  level_release<T, T1>* release_of(const frequent_level<T, T1>& store) const {
+    return release_ && &release_->store() == &store ? release_.get() : nullptr;
   }
 
   // Waits for the level being written, prints its row, and throws its failure.
@@ -188,8 +203,10 @@ class level_output {
 
   void write(const item_table& items, const frequent_level<T, T1>& store,
              typed_constraints<T>& table, output_file& out) {
-    pending_.counters.written =
-        store.dump_itemsets(items, run_.constraints.prefix_items, out, table, 1);
+    pending_.counters.written = store.dump_itemsets(items, run_.constraints.prefix_items, out,
+                                                    table, 1,
+                                                    release_ ? &release_->writer_group : nullptr);
+    if (release_) release_->writer_done();
     out.close();
     pending_.seconds = pending_.clock.seconds();
   }
@@ -206,4 +223,5 @@ class level_output {
   std::unique_ptr<output_file> file_;
   std::unique_ptr<typed_constraints<T>> own_table_;
   std::exception_ptr failure_;
+  std::unique_ptr<level_release<T, T1>> release_;  // of the level last ended whole
 };

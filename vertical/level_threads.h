@@ -24,6 +24,7 @@
 #include "constraints/constraint_set.h"
 #include "dataset/items.h"
 #include "dataset/run_context.h"
+#include "levels/level_release.h"
 #include "levels/level_store.h"
 #include "util/processors.h"
 #include "vertical/bit_matrix.h"
@@ -185,16 +186,31 @@ void merge_walkers(const std::vector<level_walker<T>>& walkers, bool collect,
   }
 }
 
+// The least group of the level joined that the chunks from `from` on may
+// read: the first group of chunk `from`, or (all done) the end of the last.
+inline int least_group_read(const std::vector<group_chunk>& chunks, std::size_t from,
+                            int n_groups) {
+  if (from < chunks.size()) return chunks[from].first_group;
+  return chunks.empty() || chunks.back().end_group < 0 ? n_groups : chunks.back().end_group;
+}
+
 // Runs body(walker, chunk, store) for every chunk, on one thread per walker,
 // and appends the chunk stores to next in chunk order as soon as they are done.
-// With one walker the whole level is one chunk stored straight into next. The
-// first exception a thread throws stops the others between chunks and is
-// rethrown here.
+// With one walker the chunks are stored straight into next. The first
+// exception a thread throws stops the others between chunks and is rethrown
+// here. release (when not null) is told, as chunks end, the least group of
+// the level joined that a chunk still running or waiting may read: a chunk
+// reads its own groups and, through its subsets, later ones only.
 template <class T, class T1, class Body>
 void join_on_threads(std::vector<level_walker<T>>& walkers, const std::vector<group_chunk>& chunks,
-                     frequent_level<T, T1>& next, const Body& body) {
+                     frequent_level<T, T1>& next, const Body& body,
+                     level_release<T, T1>* release = nullptr) {
+  const int n_groups = release != nullptr ? release->store().number_of_groups() : 0;
   if (walkers.size() == 1) {
-    for (const group_chunk& c : chunks) body(walkers[0], c, next);
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+      body(walkers[0], chunks[i], next);
+      if (release != nullptr) release->joins_passed(least_group_read(chunks, i + 1, n_groups));
+    }
     return;
   }
   std::vector<std::unique_ptr<frequent_level<T, T1>>> done(chunks.size());
@@ -208,12 +224,18 @@ void join_on_threads(std::vector<level_walker<T>>& walkers, const std::vector<gr
       for (std::size_t i; !failed && (i = next_chunk++) < chunks.size();) {
         auto part = std::make_unique<frequent_level<T, T1>>(next.k);
         body(walker, chunks[i], *part);
-        std::lock_guard<std::mutex> hold(lock);
-        done[i] = std::move(part);
-        for (; appended < done.size() && done[appended]; ++appended) {
-          next.append(*done[appended]);
-          done[appended].reset();
+        int passed = 0;
+        {
+          std::lock_guard<std::mutex> hold(lock);
+          done[i] = std::move(part);
+          for (; appended < done.size() && done[appended]; ++appended) {
+            next.append(*done[appended]);
+            done[appended].reset();
+          }
+          // The chunks before `appended` are done; later ones may be running.
+          passed = least_group_read(chunks, appended, n_groups);
         }
+        if (release != nullptr) release->joins_passed(passed);
       }
     } catch (...) {
       std::lock_guard<std::mutex> hold(lock);

@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "tests/support/run_error_of.h"
@@ -94,6 +97,47 @@ TEST(LevelThreads, ChunkStoresAreAppendedInOrderAndErrorsReachTheCaller) {
                                 });
               }),
               "chunk failed");
+  }
+}
+
+// While the first chunk is slow, the chunks after it end and report, but
+// nothing of the level goes back before the first chunk is done with it: each
+// chunk finds its groups' supports intact. Once all are done, the level goes.
+TEST(LevelThreads, AChunkStillRunningKeepsItsGroupsWhileLaterChunksEnd) {
+  level previous(2);
+  typed_constraints<std::uint16_t> none;
+  for (std::uint16_t g = 0; g < 2000; ++g)
+    for (std::uint16_t j = 0; j < 100; ++j) {
+      const std::uint16_t items[2] = {g, static_cast<std::uint16_t>(2000 + j)};
+      previous.add_itemset(items, 1u + g, none);
+    }
+  typed_constraints<std::uint16_t> table;
+  vertical_dataset<std::uint16_t> data;
+  for (unsigned threads : {1u, 3u}) {
+    level copy(2);
+    copy.append(previous);
+    level_release<std::uint16_t, std::uint32_t> release(copy);
+    release.writer_done();
+    std::vector<level_walker<std::uint16_t>> walkers =
+        make_walkers(threads, 3, false, data, table, false, 0);
+    const std::vector<group_chunk> chunks = chunk_groups(copy, threads);
+    ASSERT_GT(chunks.size(), 4u);
+    std::atomic<int> damaged{0};
+    level next(3);
+    join_on_threads(
+        walkers, chunks, next,
+        [&](level_walker<std::uint16_t>&, const group_chunk& c, level&) {
+          if (c.first_group == 0 && threads > 1)
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+          for (int g = c.first_group; g < c.end_group; ++g)
+            for (int i = copy.group_first(g); i <= copy.group_last[g]; ++i)
+              if (copy.supports[i] != 1u + g) ++damaged;
+        },
+        &release);
+    EXPECT_EQ(damaged, 0) << threads << " threads";
+    // The whole level went back once every chunk was done.
+    EXPECT_GT(release.released_bytes(), 700u * 1024) << threads << " threads";
+    EXPECT_EQ(copy.supports[copy.n_itemsets / 2], 0u);
   }
 }
 

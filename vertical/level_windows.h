@@ -110,16 +110,22 @@ class level_windows {
       return source.bytes() + 3 * next.bytes() + data.held_bytes() + buffer_bytes();
     };
     // Joins one window of source: whole groups, or members of one group.
+    // release: source's release as its readers pass its groups (a level in one
+    // window only); one thread then takes the window in chunks too.
     auto join_window = [&](const frequent_level<T, T1>& source, const group_chunk& window,
-                           bool whole, std::uint64_t room) {
+                           bool whole, std::uint64_t room,
+                           level_release<T, T1>* release = nullptr) {
       const bool members = window.first_member > 0 || window.end_member >= 0;
       const std::vector<group_chunk> chunks =
-          threads == 1 || members
+          (threads == 1 && release == nullptr) || members
               ? std::vector<group_chunk>{window}
               : chunk_groups(source, threads, window.first_group, window.end_group);
-      join_on_threads(walkers, chunks, next,
-                      [&](level_walker<T>& w, const group_chunk& chunk,
-                          frequent_level<T, T1>& out) { join(source, whole, w, chunk, out); });
+      join_on_threads(
+          walkers, chunks, next,
+          [&](level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
+            join(source, whole, w, chunk, out);
+          },
+          release);
       // A stop asked for ends the run between windows too (the files go with
       // this object).
       run.report.check_stop();
@@ -145,7 +151,7 @@ class level_windows {
         // A level in one window joins as it always did (the chunk cuts of
         // the threads included).
         if (level && g0 == 0 && g1 == n && joins <= max_joins) {
-          join_window(source, {0, -1}, whole, 0);
+          join_window(source, {0, -1}, whole, 0, output.release_of(source));
           return;
         }
         // Room reserved for the whole level would count against every window:

@@ -1,0 +1,151 @@
+// Gives a level's memory back to the system while the level after it is built
+// from it, behind its readers.
+//
+// The readers of level k while level k+1 is built only move forward through
+// its groups: a candidate joined in group g has all its k-subsets in group g
+// or in later groups (dropping an earlier item gives a lexicographically
+// larger itemset), so the joins, their subset lookups and support inferences,
+// and the writer that lays level k out on a thread of its own never go back.
+// Once every reader has passed group g, the parts of level k's arrays that
+// hold only earlier groups are released (util/page_release.h), whole pages at
+// a time; the arrays stay where they are.
+//
+// What a reader at group g may still touch, and so what is kept:
+//   suffixes, supports, keys   from group g's first itemset on
+//   group_last                 from entry g-1 on (group g starts after it)
+//   node_items[d]              from the ancestor of g at depth d on
+//   node_ends[d]               from the entry before that ancestor on (its
+//                              children start where the one before it ends)
+// The tree searches (a bisection of a node_ends column, a scan or bisection
+// among siblings) also probe entries before those, but only on the way to an
+// answer at or after them: an ascending array that reads zeros (or a block's
+// base) below the answer leads every such search to the same answer.
+// The loose flags (a bit vector) and the narrow offsets' block bases are kept.
+// Levels with flat prefixes (candidate stores) are never released.
+// T is the dense item type, T1 the support type.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "levels/level_store.h"
+#include "util/page_release.h"
+
+// Indices below which each array of a level is no longer read once every
+// reader has passed a group.
+struct release_marks {
+  std::size_t itemsets = 0;          // suffixes, supports, keys
+  std::size_t group_ends = 0;        // group_last
+  std::vector<std::size_t> items;    // node_items, per depth
+  std::vector<std::size_t> ends;     // node_ends, per depth
+};
+
+// The marks once every reader has passed group g (the number of groups: all
+// of the level). Depths climb from the group's node to its ancestors.
+template <class T, class T1>
+release_marks release_marks_below(const level_store<T, T1>& store, int g) {
+  release_marks m;
+  const int n = store.number_of_groups();
+  m.items.assign(store.node_items.size(), 0);
+  m.ends.assign(store.node_ends.size(), 0);
+  if (store.flat || g <= 0 || n == 0) return m;
+  if (g >= n) {
+    m.itemsets = static_cast<std::size_t>(store.n_itemsets);
+    m.group_ends = static_cast<std::size_t>(n);
+    for (std::size_t d = 0; d < store.node_items.size(); ++d) m.items[d] = store.node_items[d].size();
+    for (std::size_t d = 0; d < store.node_ends.size(); ++d) m.ends[d] = store.node_ends[d].size();
+    return m;
+  }
+  m.itemsets = static_cast<std::size_t>(store.group_first(g));
+  m.group_ends = static_cast<std::size_t>(g - 1);
+  std::size_t node = static_cast<std::size_t>(g);
+  for (int d = static_cast<int>(store.node_items.size()) - 1; d >= 0; --d) {
+    m.items[static_cast<std::size_t>(d)] = node;
+    if (d > 0) {
+      node = store.node_ends[static_cast<std::size_t>(d - 1)].upper_bound(
+          static_cast<std::uint32_t>(node));
+      m.ends[static_cast<std::size_t>(d - 1)] = node > 0 ? node - 1 : 0;
+    }
+  }
+  return m;
+}
+
+template <class T, class T1>
+class level_release {
+ public:
+  explicit level_release(const level_store<T, T1>& store) : store_(store) {}
+  level_release(const level_release&) = delete;
+  level_release& operator=(const level_release&) = delete;
+
+  const level_store<T, T1>& store() const { return store_; }
+
+  // The group below which the writer of the level reads nothing more; the
+  // number of groups once it is done (or when there is no writer). Set by the
+  // writer as it goes.
+  std::atomic<int> writer_group{0};
+  void writer_done() { writer_group.store(store_.number_of_groups(), std::memory_order_release); }
+
+  // The joins read nothing below group g any more: releases what lies below
+  // both them and the writer. Called from any thread.
+  void joins_passed(int g) {
+    std::lock_guard<std::mutex> hold(lock_);
+    joins_group_ = std::max(joins_group_, g);
+    const int below = std::min(joins_group_, writer_group.load(std::memory_order_acquire));
+    if (below <= released_group_) return;
+    release_to(release_marks_below(store_, below));
+    released_group_ = below;
+  }
+
+  // Bytes given back so far.
+  std::size_t released_bytes() const { return released_bytes_; }
+
+ private:
+  // Releases each array from where the last release ended up to its mark:
+  // the page that straddled the last mark is whole in this range's span now.
+  template <class E>
+  void release_span(const E* data, std::size_t from, std::size_t to) {
+    if (to <= from || data == nullptr) return;
+    const std::uintptr_t page = page_bytes();
+    const std::uintptr_t start = std::max(reinterpret_cast<std::uintptr_t>(data),
+                                          reinterpret_cast<std::uintptr_t>(data + from) & ~(page - 1));
+    released_bytes_ += release_pages(reinterpret_cast<const void*>(start), data + to);
+  }
+
+  template <class V>
+  void release_column(const offset_column<V>& column, std::size_t from, std::size_t to) {
+    if (column.wide())
+      release_span(column.data(), from, to);
+    else
+      release_span(static_cast<const std::uint16_t*>(column.storage()), from, to);
+  }
+
+  void release_to(const release_marks& m) {
+    const bool first = done_.items.empty();
+    if (first) {
+      done_.items.assign(m.items.size(), 0);
+      done_.ends.assign(m.ends.size(), 0);
+    }
+    release_span(store_.suffixes.data(), done_.itemsets, m.itemsets);
+    release_span(store_.supports.data(), done_.itemsets, m.itemsets);
+    // Keys are sized by their user: only those the level has.
+    if (store_.keys.size() >= m.itemsets)
+      release_span(store_.keys.data(), done_.itemsets, m.itemsets);
+    release_column(store_.group_last, done_.group_ends, m.group_ends);
+    for (std::size_t d = 0; d < m.items.size(); ++d)
+      release_span(store_.node_items[d].data(), done_.items[d], m.items[d]);
+    for (std::size_t d = 0; d < m.ends.size(); ++d)
+      release_column(store_.node_ends[d], done_.ends[d], m.ends[d]);
+    done_ = m;
+  }
+
+  const level_store<T, T1>& store_;
+  std::mutex lock_;
+  int joins_group_ = 0;
+  int released_group_ = 0;
+  release_marks done_;
+  std::size_t released_bytes_ = 0;
+};
