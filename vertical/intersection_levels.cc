@@ -11,6 +11,7 @@
 #include "util/output_file.h"
 #include "util/stopwatch.h"
 #include "util/widths.h"
+#include "vertical/count_hits.h"
 #include "vertical/level_output.h"
 #include "vertical/level_threads.h"
 #include "vertical/level_windows.h"
@@ -108,14 +109,9 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
       const std::uint32_t* row = lists.pair_row(a, w.lists);
       const T* after = last + a + 1;
       cand[k - 2] = last[a];
-      // Few counts reach min_count: the row is first searched for them alone,
-      // without a branch per count.
-      std::uint32_t* hit = hits.data();
-      std::uint32_t n_hits = 0;
-      for (std::uint32_t j = 0, n = m - a - 1; j < n; ++j) {
-        hit[n_hits] = j;
-        n_hits += row[j] >= min_count ? 1 : 0;
-      }
+      // Few counts reach min_count: the row is first searched for them alone.
+      const std::uint32_t* hit = hits.data();
+      const std::uint32_t n_hits = find_hits(row, m - a - 1, min_count, hits.data());
       for (std::uint32_t h = 0; h < n_hits; ++h) {
         const std::uint32_t j = hit[h];
         cand[k - 1] = after[j];
