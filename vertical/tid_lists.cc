@@ -310,14 +310,21 @@ void tid_lists<T>::count_block(std::uint32_t first, tid_scratch& s) const {
   std::fill(counts, counts + n_counts, 0u);
   const std::uint32_t* items = s.group_rows;
   const std::uint32_t* position = s.position.data();
-  std::vector<std::uint32_t>& members = s.members;
+  // A tail holds at most longest_ items; one more slot takes the write past
+  // the last member.
+  if (s.members.size() < std::size_t{longest_} + 1) s.members.resize(std::size_t{longest_} + 1);
+  std::uint32_t* members = s.members.data();
   for (std::size_t i = 0; i < s.group_n_places; ++i) {
     // The group's last items lie after P's last item: the transaction's tail.
-    members.clear();
-    for (const std::uint32_t* y = items + s.group_places[i] + 1; *y != kTransactionEnd; ++y)
-      if (position[*y] != kNoPosition) members.push_back(position[*y]);
+    // Whether an item is in the group follows no pattern: each position is
+    // written past the members and counted in only when it is one.
+    std::size_t n = 0;
+    for (const std::uint32_t* y = items + s.group_places[i] + 1; *y != kTransactionEnd; ++y) {
+      const std::uint32_t at = position[*y];
+      members[n] = at;
+      n += at != kNoPosition ? 1 : 0;
+    }
     // Positions ascend with the items; rows outside the block are skipped.
-    const std::size_t n = members.size();
     for (std::size_t a = 0; a + 1 < n && members[a] < end; ++a) {
       const std::uint32_t row = members[a];
       if (row < first) continue;
