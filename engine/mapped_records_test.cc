@@ -7,8 +7,12 @@
 #include <random>
 #include <vector>
 
+#include "tests/support/files.h"
+
 namespace {
 
+// Each test writes its file in a directory of its own (test_dir): ctest runs
+// tests side by side, and a shared name let one test read another's file.
 constexpr const char* kFile = "mapped_records_test.tmp";
 
 // Input ids: small ones (a table indexed by id) and large ones (the hash map);
@@ -75,24 +79,25 @@ void expect_same_as_one_by_one(const fixture& f, std::uint32_t capacity) {
 // Counts of records around the ring's size: none, fewer, as many, one more,
 // several rounds.
 TEST(MappedRecords, HandsOutEveryRecordMappedInFileOrder) {
+  test_dir dir;
   for (int n : {0, 1, 7, 8, 9, 16, 203}) {
     fixture f;
     make(f, n, 6, 10 + static_cast<std::uint32_t>(n));
     expect_same_as_one_by_one(f, 6);
-    std::remove(kFile);
   }
 }
 
 TEST(MappedRecords, LongRecordsAreReadOneAtATime) {
+  test_dir dir;
   fixture f;
   make(f, 30, 6, 3, {0, 17, 29}, 3000);
   mapped_records<std::uint32_t> probe(kFile, 3000, f.items);
   EXPECT_EQ(probe.lines_ahead(), 1u);
   expect_same_as_one_by_one(f, 3000);
-  std::remove(kFile);
 }
 
 TEST(MappedRecords, ARecordLongerThanTheCapacityIsAnError) {
+  test_dir dir;
   fixture f;
   make(f, 12, 6, 4, {10}, 40);
   mapped_records<std::uint32_t> in(kFile, 6, f.items);
@@ -100,7 +105,6 @@ TEST(MappedRecords, ARecordLongerThanTheCapacityIsAnError) {
   transaction_view<std::uint32_t> t{buf.data(), 0};
   EXPECT_THROW(
       while (in.next(t)) {}, run_error);
-  std::remove(kFile);
 }
 
 TEST(MappedRecords, AMissingFileIsAnError) {
