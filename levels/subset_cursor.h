@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "levels/level_store.h"
@@ -34,6 +35,9 @@ class subset_cursor {
         group_(width_, -1),
         at_(width_, 0),
         end_(width_, 0),
+        sibling_at_(width_, 0),
+        sibling_end_(width_, 0),
+        last_x_(width_, std::numeric_limits<T>::max()),
         seen_(width_ + 1),
         changed_(width_ + 1, 0) {}
 
@@ -54,11 +58,23 @@ class subset_cursor {
       // cand[i+1] from p on, so a change at `same` moves left by one past p.
       const int from = std::min(same > p ? same - 1 : same, reached_[q]);
       int* path = path_.data() + q * width_;
-      reached_[q] = descend_without(cand, p, path, from);
-      const int g = reached_[q] == width_ ? path[width_ - 1] : -1;
+      const int last_group = group_[q];
+      const T x = cand[width_];
+      int g = -1;
+      if (from == width_ - 1 && x > last_x_[q]) {
+        // Only x grew (the next row of one walk group): the group of
+        // (P - P[p]) + x is a later sibling of the last one searched.
+        g = scan_siblings(q, x);
+        reached_[q] = g >= 0 ? width_ : width_ - 1;
+        if (g >= 0) path[width_ - 1] = g;
+      } else {
+        reached_[q] = descend_without(cand, p, q, path, from);
+        g = reached_[q] == width_ ? path[width_ - 1] : -1;
+      }
       group_[q] = g;
       if (g >= 0) {
-        at_[q] = previous_.group_first(g);
+        // Consecutive groups: the next one starts where the last one ended.
+        at_[q] = last_group >= 0 && g == last_group + 1 ? end_[q] : previous_.group_first(g);
         end_[q] = previous_.group_last[static_cast<std::size_t>(g)] + 1;
       }
     }
@@ -88,20 +104,49 @@ class subset_cursor {
     latest_row_ = row;
   }
 
+  // The first of items[begin, end) (ascending) not below x. Sibling ranges are
+  // short on deep levels: a scan beats a bisection there.
+  static std::size_t lower_node(const T* items, std::size_t begin, std::size_t end, T x) {
+    if (end - begin <= 8) {
+      while (begin < end && items[begin] < x) ++begin;
+      return begin;
+    }
+    return static_cast<std::size_t>(std::lower_bound(items + begin, items + end, x) - items);
+  }
+
   // Descends previous's prefix tree along cand without its item at p, from
   // depth `from` on (path[0..from) hold the nodes above). Returns the depth
   // reached: width_ when path[width_-1] is the group.
-  int descend_without(const T* cand, int p, int* path, int from) const {
+  // At the last depth the siblings' end, x and the position reached are kept
+  // for scan_siblings (also when x is not there).
+  int descend_without(const T* cand, int p, std::size_t q, int* path, int from) {
     for (int d = from; d < width_; ++d) {
       const std::size_t parent = d > 0 ? static_cast<std::size_t>(path[d - 1]) : 0;
-      const long n = frequent_level<T, T1>::find_node(
-          previous_.node_items[static_cast<std::size_t>(d)].data(),
-          previous_.children_begin(d - 1, parent), previous_.children_end(d - 1, parent),
-          cand[d < p ? d : d + 1]);
-      if (n < 0) return d;
-      path[d] = static_cast<int>(n);
+      const T* items = previous_.node_items[static_cast<std::size_t>(d)].data();
+      const std::size_t end = previous_.children_end(d - 1, parent);
+      const T item = cand[d < p ? d : d + 1];
+      const std::size_t at = lower_node(items, previous_.children_begin(d - 1, parent), end, item);
+      if (d == width_ - 1) {
+        sibling_at_[q] = at;
+        sibling_end_[q] = end;
+        last_x_[q] = item;
+      }
+      if (at == end || items[at] != item) return d;
+      path[d] = static_cast<int>(at);
     }
     return width_;
+  }
+
+  // The group among the siblings of the last depth whose item is x, from the
+  // position the last search there reached on (x above the item searched then);
+  // -1 when absent.
+  int scan_siblings(std::size_t q, T x) {
+    const T* items = previous_.node_items[static_cast<std::size_t>(width_ - 1)].data();
+    const std::size_t end = sibling_end_[q];
+    const std::size_t at = lower_node(items, sibling_at_[q], end, x);
+    sibling_at_[q] = at;
+    last_x_[q] = x;
+    return at < end && items[at] == x ? static_cast<int>(at) : -1;
   }
 
   // Index of the itemset with last item y in the group of p, from the current
@@ -134,6 +179,13 @@ class subset_cursor {
   std::vector<int> group_;             // per p: the group of (P - P[p]) + x, -1 when none
   std::vector<int> at_;                // per p: the current position in that group
   std::vector<int> end_;               // per p: the end of that group
+  // Per p, at the last depth: the position the last search reached among the
+  // siblings (the first whose item is not below last_x_), their end, and the
+  // item searched. last_x_ starts at the largest item value, which no x
+  // exceeds: until p has searched the last depth, it descends.
+  std::vector<std::size_t> sibling_at_;
+  std::vector<std::size_t> sibling_end_;
+  std::vector<T> last_x_;
   // The last row seen (any p) and its P + x; rows seen are numbered from 1.
   int latest_row_ = -1;
   std::uint64_t serial_now_ = 0;

@@ -119,6 +119,53 @@ TEST(SubsetCursor, ResumesAfterRowsItWasNotAskedAbout) {
   }
 }
 
+// A level of m items over 0..n-1, each itemset kept with probability 1/density,
+// built in lexicographic order by extending v from position at.
+void add_random(level& s, std::mt19937& rng, std::uint8_t n, unsigned density, int m,
+                std::uint8_t (&v)[8], int at) {
+  typed_constraints<std::uint8_t> table;
+  for (std::uint8_t a = at == 0 ? 0 : v[at - 1] + 1; a < n; ++a) {
+    v[at] = a;
+    if (at + 1 < m)
+      add_random(s, rng, n, density, m, v, at + 1);
+    else if (rng() % density == 0)
+      s.add_itemset(v, 1, table);
+  }
+}
+
+// Short prefixes (one or two items): the groups of a row's subsets are then
+// siblings under the root or under one node, and a search resumed among them
+// must start from the one it reached, including on the first row.
+TEST(SubsetCursor, FindsSubsetsUnderShortPrefixes) {
+  std::mt19937 rng(31);
+  for (int k : {3, 4}) {
+    for (unsigned density : {1u, 2u, 3u}) {
+      level previous(k - 1);
+      std::uint8_t v[8];
+      add_random(previous, rng, 16, density, k - 1, v, 0);
+      subset_cursor<std::uint8_t, std::uint16_t> subsets(previous, k);
+      candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, k, 16, false);
+      if (!cursor.valid()) continue;
+      int found_some = 0;
+      do {
+        const std::uint8_t* cand = cursor.candidate();
+        for (int p = 0; p < k - 2; ++p) {
+          if (rng() % 3 == 0) continue;
+          std::uint8_t subset[4];
+          for (int q = 0, w = 0; q < k; ++q)
+            if (q != p) subset[w++] = cand[q];
+          int index = -1;
+          const bool found = previous.lookup(subset, nullptr, nullptr, &index);
+          ASSERT_EQ(subsets.find_without(cand, cursor.first_joined(), p), found ? index : -1)
+              << "k " << k << " density " << density << " p " << p;
+          found_some += found;
+        }
+      } while (cursor.advance());
+      EXPECT_GT(found_some, 10) << "k " << k << " density " << density;
+    }
+  }
+}
+
 // The whole test per candidate equals looking up each subset without an item of
 // the prefix.
 TEST(SubsetCursor, OthersStoredAgreesWithTheLookupTest) {
