@@ -226,6 +226,9 @@ class tid_lists {
                      tid_scratch& s) const;
   // The lists from the transactions (counting sort by item).
   void build_lists();
+  // build_lists for a million items: the occurrences dealt to buckets of
+  // consecutive items first, each bucket then sorted within the cache.
+  void build_lists_by_buckets();
   // Counts the pairs of the rows from `first` on that fit the scratch's block.
   void count_block(std::uint32_t first, tid_scratch& scratch) const;
 

@@ -280,6 +280,55 @@ TEST(TidLists, FetchingAheadForAnyItemStaysInsideTheData) {
   }
 }
 
+// Past 65,536 items the lists are sorted bucket by bucket of 4,096 items: the
+// lists must still hold every occurrence in transaction order, item by item,
+// across a last bucket that is short, buckets with no occurrence, and the
+// rebuild after items are dropped.
+TEST(TidLists, ListsOfManyItemsMatchACountedReference) {
+  constexpr std::uint32_t n_items = 3 * 4096 * 6 + 17;  // 73,745: a short last bucket
+  std::mt19937 rng(11);
+  std::vector<std::vector<std::uint32_t>> trans(3000);
+  for (auto& t : trans) {
+    for (std::uint32_t j = 0, len = rng() % 12; j < len; ++j) {
+      std::uint32_t item = rng() % n_items;
+      if (item / 4096 == 5) continue;  // bucket 5 holds no occurrence
+      t.push_back(item);
+    }
+    // A few items at the ends of the range, shared by many transactions.
+    if (rng() % 3 == 0) t.push_back(0);
+    if (rng() % 3 == 0) t.push_back(n_items - 1);
+    std::sort(t.begin(), t.end());
+    t.erase(std::unique(t.begin(), t.end()), t.end());
+  }
+  tid_lists<std::uint32_t> lists;
+  lists.allocate(n_items, 0, 0);
+  for (std::uint32_t t = 0; t < trans.size(); ++t)
+    lists.add_transaction(trans[t].data(), static_cast<std::uint32_t>(trans[t].size()), t);
+  lists.finish_filling();
+  auto expect_lists = [&](const std::vector<std::uint8_t>& keep, std::uint32_t min_length) {
+    std::vector<positions> expected(n_items);
+    for (std::uint32_t t = 0; t < trans.size(); ++t) {
+      std::uint32_t kept = 0;
+      for (std::uint32_t y : trans[t]) kept += keep.empty() || keep[y] != 0;
+      if (kept < min_length) continue;
+      for (std::uint32_t y : trans[t])
+        if (keep.empty() || keep[y] != 0) expected[y].push_back(t);
+    }
+    for (std::uint32_t i = 0; i < n_items; ++i) {
+      ASSERT_EQ(lists.length(i), expected[i].size()) << i;
+      for (std::uint32_t q = 0; q < lists.length(i); ++q)
+        ASSERT_EQ(lists.transaction_at(lists.places(i)[q]), expected[i][q]) << i << " " << q;
+    }
+  };
+  expect_lists({}, 0);
+  std::vector<std::uint8_t> keep(n_items);
+  for (auto& k : keep) k = rng() % 4 != 0;
+  keep[0] = 1;
+  keep[n_items - 1] = 0;
+  lists.keep_items_in_transactions(keep, 3);
+  expect_lists(keep, 3);
+}
+
 TEST(VerticalLayout, DensityChoosesTheRepresentationAndTheMemoryRuleMeasuresIt) {
   struct Case {
     const char* name;
