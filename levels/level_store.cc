@@ -363,7 +363,12 @@ class group_writer {
     const T* suffixes = store_.suffixes.data();
     const T1* supports = store_.supports.data();
     const std::size_t last_suffix = store_.suffixes.size() - 1;
-    for (int s = store_.group_first(g); s <= last; ++s) {
+    // Groups are written in order: this one starts where the last one ended,
+    // without decoding the end of the group before it again.
+    const int first = g == next_group_ ? next_first_ : store_.group_first(g);
+    next_group_ = g + 1;
+    next_first_ = last + 1;
+    for (int s = first; s <= last; ++s) {
       const T x = suffixes[s];
       // Groups follow each other in the suffix array: fetch the label of the
       // suffix kSuffixesAhead on, whichever group it is in.
@@ -389,6 +394,8 @@ class group_writer {
   std::optional<output_line> line_;
   std::vector<T> current_;  // the itemset, filled when a filter reads it
   std::vector<std::size_t> low_, high_;
+  int next_group_ = -1;  // the group after the last one written, and its first itemset
+  int next_first_ = 0;
   int written_ = 0;
 };
 
