@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -302,6 +305,50 @@ TEST(ItemsetStore, RoomReservedForTheJoinsHoldsThemAllWithoutGrowing) {
   EXPECT_EQ(tight.bytes(), 87u);
   next.clear(4);
   EXPECT_EQ(next.bytes(), 0u);
+}
+
+// The VmFlags line of the mapping of /proc/self/smaps that holds p; empty
+// when there is none.
+std::string flags_of_mapping_holding(const void* p) {
+  const auto at = reinterpret_cast<std::uintptr_t>(p);
+  std::ifstream smaps("/proc/self/smaps");
+  bool inside = false;
+  for (std::string line; std::getline(smaps, line);) {
+    std::uintptr_t lo = 0, hi = 0;
+    if (std::sscanf(line.c_str(), "%lx-%lx ", &lo, &hi) == 2 && line.find(':') > line.find(' '))
+      inside = lo <= at && at < hi;
+    else if (inside && line.rfind("VmFlags:", 0) == 0)
+      return line;
+  }
+  return "";
+}
+
+// A level reserved for its joins fills its arrays from the front: its room
+// must not be marked for huge pages (which every large block gets), or each
+// array holds up to 2 MiB it has not reached, a dozen arrays per level, twice
+// over while the level before is still read.
+TEST(ItemsetStore, RoomReservedForTheJoinsTakesSmallPages) {
+  std::ifstream probe("/proc/self/smaps");
+  if (!probe) GTEST_SKIP() << "no /proc/self/smaps";
+  typed_constraints<std::uint16_t> table;
+  frequent_level<std::uint16_t, std::uint32_t> previous(2);
+  // One group of 3,000 itemsets: about 4.5 million joins, 9 MB of suffixes.
+  for (std::uint16_t j = 1; j <= 3000; ++j) {
+    const std::uint16_t v[2] = {0, j};
+    previous.add_itemset(v, 7, table);
+  }
+  frequent_level<std::uint16_t, std::uint32_t> next(3);
+  next.reserve_for_joins(previous, true, std::uint64_t{1} << 30);
+  ASSERT_GE(next.suffixes.capacity(), 4000000u);
+  const void* middles[] = {next.suffixes.data() + next.suffixes.capacity() / 2,
+                           next.supports.data() + next.supports.capacity() / 2,
+                           next.keys.data() + next.keys.capacity() / 2};
+  for (const void* middle : middles) {
+    const std::string flags = flags_of_mapping_holding(middle);
+    ASSERT_NE(flags, "");
+    EXPECT_EQ(flags.find(" hg"), std::string::npos) << flags;
+    EXPECT_NE(flags.find(" nh"), std::string::npos) << flags;
+  }
 }
 
 // The sibling search, on ranges short enough to be scanned and long enough to

@@ -125,6 +125,10 @@ class offset_column {
     return wide_ ? static_cast<const void*>(wide_values_.data())
                  : static_cast<const void*>(narrow_.data());
   }
+  // The bytes reserved at storage() (the blocks' bases live apart).
+  std::size_t storage_bytes() const {
+    return wide_ ? wide_values_.capacity() * sizeof(V) : narrow_.capacity() * sizeof(std::uint16_t);
+  }
 
   bool operator==(const offset_column& other) const {
     if (n_ != other.n_) return false;

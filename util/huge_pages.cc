@@ -11,7 +11,7 @@
 // free keeps its mark, which is harmless. Only whole aligned huge pages inside
 // a block are marked, so the mark never reaches memory the block does not own.
 // Sanitizer builds keep their own operator new.
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+#include "util/huge_pages.h"
 
 #include <sys/mman.h>
 
@@ -22,6 +22,20 @@
 namespace {
 
 constexpr std::uintptr_t kHugePage = std::uintptr_t{1} << 21;
+
+}  // namespace
+
+void keep_small_pages(const void* begin, std::size_t bytes) {
+  const std::uintptr_t at = reinterpret_cast<std::uintptr_t>(begin);
+  const std::uintptr_t first = (at + kHugePage - 1) & ~(kHugePage - 1);
+  const std::uintptr_t end = (at + bytes) & ~(kHugePage - 1);
+  if (begin != nullptr && first < end)
+    ::madvise(reinterpret_cast<void*>(first), end - first, MADV_NOHUGEPAGE);
+}
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+
+namespace {
 
 void* allocate(std::size_t n) {
   if (n == 0) n = 1;
