@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <set>
 #include <string>
@@ -13,6 +12,7 @@
 #include "constraints/test_support.h"
 #include "tests/support/files.h"
 #include "tests/support/itemsets.h"
+#include "tests/support/mappings.h"
 
 namespace {
 
@@ -305,22 +305,6 @@ TEST(ItemsetStore, RoomReservedForTheJoinsHoldsThemAllWithoutGrowing) {
   EXPECT_EQ(tight.bytes(), 87u);
   next.clear(4);
   EXPECT_EQ(next.bytes(), 0u);
-}
-
-// The VmFlags line of the mapping of /proc/self/smaps that holds p; empty
-// when there is none.
-std::string flags_of_mapping_holding(const void* p) {
-  const auto at = reinterpret_cast<std::uintptr_t>(p);
-  std::ifstream smaps("/proc/self/smaps");
-  bool inside = false;
-  for (std::string line; std::getline(smaps, line);) {
-    std::uintptr_t lo = 0, hi = 0;
-    if (std::sscanf(line.c_str(), "%lx-%lx ", &lo, &hi) == 2 && line.find(':') > line.find(' '))
-      inside = lo <= at && at < hi;
-    else if (inside && line.rfind("VmFlags:", 0) == 0)
-      return line;
-  }
-  return "";
 }
 
 // A level reserved for its joins fills its arrays from the front: its room

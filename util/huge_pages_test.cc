@@ -2,31 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <cstdio>
+#include <cstddef>
 #include <fstream>
 #include <memory>
 #include <string>
 
-namespace {
+#include "tests/support/mappings.h"
 
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-// The VmFlags line of the mapping of /proc/self/smaps that holds address p.
-std::string flags_of_mapping_holding(const void* p) {
-  const auto at = reinterpret_cast<std::uintptr_t>(p);
-  std::ifstream smaps("/proc/self/smaps");
-  bool inside = false;
-  for (std::string line; std::getline(smaps, line);) {
-    std::uintptr_t lo = 0, hi = 0;
-    if (std::sscanf(line.c_str(), "%lx-%lx ", &lo, &hi) == 2 && line.find(':') > line.find(' ')) {
-      inside = lo <= at && at < hi;
-    } else if (inside && line.rfind("VmFlags:", 0) == 0) {
-      return line;
-    }
-  }
-  return "";
-}
-#endif
+namespace {
 
 // A block of several huge pages from new is marked for them (flag "hg"). Without the mark the tables indexed by item pay a
 // TLB miss on nearly every read.
