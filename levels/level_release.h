@@ -20,7 +20,8 @@
 // among siblings) also probe entries before those, but only on the way to an
 // answer at or after them: an ascending array that reads zeros (or a block's
 // base) below the answer leads every such search to the same answer.
-// The loose flags (a bit vector) and the narrow offsets' block bases are kept.
+// The loose flags (a bit vector), the offsets' block bases and their spilled
+// blocks are kept.
 // Levels with flat prefixes (candidate stores) are never released.
 // T is the dense item type, T1 the support type.
 #pragma once
@@ -117,10 +118,8 @@ class level_release {
 
   template <class V>
   void release_column(const offset_column<V>& column, std::size_t from, std::size_t to) {
-    if (column.wide())
-      release_span(column.data(), from, to);
-    else
-      release_span(static_cast<const std::uint16_t*>(column.storage()), from, to);
+    const std::size_t width = column.entry_bytes();
+    release_span(static_cast<const std::uint8_t*>(column.storage()), from * width, to * width);
   }
 
   void release_to(const release_marks& m) {

@@ -15,7 +15,7 @@
 //               children of n start where those of n-1 end)
 //   group_last  per group (node of depth k-2): index of its last itemset
 //               (strictly increasing)
-// Both offset arrays take 16 bits per entry where they can (levels/offset_column.h);
+// Both offset arrays take 8 bits per entry where they can (levels/offset_column.h);
 // group_last of flat stores is one 32-bit array.
 //   suffixes, supports: per itemset
 //   keys        per itemset, used by the key-pattern iteration; sized by its user

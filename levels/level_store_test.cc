@@ -175,9 +175,9 @@ TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
   }
 }
 
-// Groups (k 2) and tree nodes (k 3) of 300 entries each: 256 of them span more
-// than 16 bits, so their ends turn wide; every itemset is still found, read
-// back in order and absent itemsets are not.
+// Groups (k 2) and tree nodes (k 3) of 300 entries each: their ends lie past
+// a byte's reach of their blocks' bases, so the blocks spill to 32 bits; every
+// itemset is still found, read back in order and absent itemsets are not.
 TEST(ItemsetStore, WideRangesKeepEveryItemsetReachable) {
   typed_constraints<std::uint16_t> table;
   for (int k : {2, 3}) {
@@ -189,7 +189,8 @@ TEST(ItemsetStore, WideRangesKeepEveryItemsetReachable) {
                               : std::vector<std::uint16_t>{a, b, 1000});
         level.add_itemset(sets.back().data(), a * 1000u + b, table);
       }
-    EXPECT_TRUE(k == 2 ? level.group_last.wide() : level.node_ends[0].wide()) << k;
+    EXPECT_GT(k == 2 ? level.group_last.spilled_blocks() : level.node_ends[0].spilled_blocks(), 0u)
+        << k;
     level.init_read_itemsets();
     std::vector<std::uint16_t> buffer(static_cast<std::size_t>(k));
     for (std::size_t i = 0; i < sets.size(); ++i) {
@@ -297,12 +298,12 @@ TEST(ItemsetStore, RoomReservedForTheJoinsHoldsThemAllWithoutGrowing) {
                          next.keys.data()};
   for (int a = 0; a < 7; ++a) EXPECT_EQ(arrays[a], after[a]) << a;
   // 13 itemsets of 4 bytes, 6 groups and the 3 nodes above them (an item and a
-  // 16-bit end each, and a 32-bit base per offset column) do not fit in 86 bytes.
+  // byte end each, and a 32-bit base per offset column) do not fit in 77 bytes.
   frequent_level<std::uint8_t, std::uint16_t> tight(3);
-  tight.reserve_for_joins(previous, true, 86);
+  tight.reserve_for_joins(previous, true, 77);
   EXPECT_EQ(tight.bytes(), 0u);
-  tight.reserve_for_joins(previous, true, 87);
-  EXPECT_EQ(tight.bytes(), 87u);
+  tight.reserve_for_joins(previous, true, 78);
+  EXPECT_EQ(tight.bytes(), 78u);
   next.clear(4);
   EXPECT_EQ(next.bytes(), 0u);
 }

@@ -1,13 +1,17 @@
 // A column of ascending offsets: the ends of consecutive ranges of a longer
 // array (the itemsets of each group, the children of each tree node).
 //
-// On deep dense levels a range holds two or three entries, so 32 bits per end
+// On deep dense levels a range holds one to three entries, so 32 bits per end
 // cost about as much as the itemsets' own suffixes and supports. Here each
-// entry is kept in 16 bits, relative to a 32-bit base per block of 256 entries
-// (the block's first entry): half the bytes. An entry that lies 65,536 or more
-// above its block's base turns the column wide, 32 bits per entry, for good
-// (blocks of 256 ranges averaging over 255 entries: short sparse levels). A
-// column built wide stays wide and gives its entries as one array (data()).
+// entry is kept in 8 bits, relative to a 32-bit base per block of 32 entries
+// (the block's first entry): 1.125 bytes per entry. A block whose entries
+// reach 256 or more above its base is spilled: all its 32 entries move to a
+// 32-bit side array, and its base word holds the spill flag and their place
+// there. When spilled blocks grow common (ranges averaging over 8 entries:
+// sparse levels), the column turns half: 16 bits per entry relative to a base
+// per block of 256; an entry 65,536 or more above its base there turns it wide,
+// 32 bits per entry, for good. A column built wide stays wide and gives its
+// entries as one array (data()).
 // V is the offset type (int or std::uint32_t), its values never negative.
 #pragma once
 
@@ -18,51 +22,102 @@
 template <class V>
 class offset_column {
  public:
-  static constexpr int kBlockBits = 8;
-  static constexpr std::uint32_t kMaxRelative = 0xFFFF;
+  static constexpr int kByteBlockBits = 5;
+  static constexpr int kHalfBlockBits = 8;
+  static constexpr std::uint32_t kMaxByte = 0xFF;
+  static constexpr std::uint32_t kMaxHalf = 0xFFFF;
+  // A base word with this bit set is a spilled block's place in the side array
+  // (so byte bases stay below 2^31; a larger one turns the column half).
+  static constexpr std::uint32_t kSpilled = 0x80000000u;
+  // Spilled blocks the column keeps before it may turn half (each costs 128
+  // bytes more than it would there), and the share of blocks that turns it:
+  // over one in kHalfShare, where a byte entry with its spills costs more than
+  // a half one.
+  static constexpr std::size_t kSpillsBeforeHalf = 16;
+  static constexpr std::size_t kHalfShare = 5;
 
-  explicit offset_column(bool wide = false) : wide_(wide) {}
+  explicit offset_column(bool wide = false) : mode_(wide ? kWide : kByte) {}
 
-  // The bytes n narrow entries take (blocks' bases included).
+  // The bytes n byte entries take (blocks' bases included, no spills).
   static std::uint64_t narrow_bytes(std::uint64_t n) {
-    return n * sizeof(std::uint16_t) + ((n >> kBlockBits) + 1) * sizeof(std::uint32_t);
+    return n + ((n >> kByteBlockBits) + 1) * sizeof(std::uint32_t);
   }
 
   std::size_t size() const { return n_; }
   bool empty() const { return n_ == 0; }
-  bool wide() const { return wide_; }
+  bool wide() const { return mode_ == kWide; }
+  bool half() const { return mode_ == kHalf; }
+  std::size_t spilled_blocks() const { return spilled_blocks_; }
 
   // Inlined: read per group and per tree step in the level walks.
   [[gnu::always_inline]] V operator[](std::size_t i) const {
-    return wide_ ? wide_values_[i] : static_cast<V>(bases_[i >> kBlockBits] + narrow_[i]);
+    if (mode_ == kByte) {
+      const std::uint32_t b = bases_[i >> kByteBlockBits];
+      if (__builtin_expect((b & kSpilled) == 0, 1)) return static_cast<V>(b + bytes_[i]);
+      return static_cast<V>(spill_[(b & ~kSpilled) + (i & kByteMask)]);
+    }
+    return mode_ == kHalf ? static_cast<V>(bases_[i >> kHalfBlockBits] + halves_[i])
+                          : wide_values_[i];
   }
   [[gnu::always_inline]] V back() const { return (*this)[n_ - 1]; }
 
   // Raises the last entry by one (a group gains an itemset).
   [[gnu::always_inline]] void increment_back() {
-    if (wide_) {
+    if (mode_ == kByte) {
+      std::uint32_t& b = bases_.back();
+      if ((b & kSpilled) == 0) {
+        if (((n_ - 1) & kByteMask) == 0) {
+          if (b + 1 < kSpilled) {
+            ++b;
+            return;
+          }
+        } else if (bytes_.back() < kMaxByte) {
+          ++bytes_.back();
+          return;
+        }
+      }
+    } else if (mode_ == kWide) {
       ++wide_values_.back();
-    } else if (((n_ - 1) & kBlockMask) == 0) {
+      return;
+    } else if (((n_ - 1) & kHalfMask) == 0) {
       ++bases_.back();
-    } else if (narrow_.back() < kMaxRelative) {
-      ++narrow_.back();
-    } else {
-      set_back(back() + 1);
+      return;
+    } else if (halves_.back() < kMaxHalf) {
+      ++halves_.back();
+      return;
     }
+    set_back(back() + 1);
   }
 
   // Appends v, not below the last entry.
   void push_back(V v) {
-    if (!wide_) {
-      if ((n_ & kBlockMask) == 0) {
-        bases_.push_back(static_cast<std::uint32_t>(v));
-        narrow_.push_back(0);
+    const auto u = static_cast<std::uint32_t>(v);
+    if (mode_ == kByte) {
+      if ((n_ & kByteMask) != 0) {
+        // The block's entry is set like a raised last one.
+        bytes_.push_back(0);
+        ++n_;
+        set_back(v);
+        return;
+      }
+      if ((u & kSpilled) == 0) {
+        bases_.push_back(u);
+        bytes_.push_back(0);
         ++n_;
         return;
       }
-      const std::uint32_t d = static_cast<std::uint32_t>(v) - bases_.back();
-      if (d <= kMaxRelative) {
-        narrow_.push_back(static_cast<std::uint16_t>(d));
+      to_half();
+    }
+    if (mode_ == kHalf) {
+      if ((n_ & kHalfMask) == 0) {
+        bases_.push_back(u);
+        halves_.push_back(0);
+        ++n_;
+        return;
+      }
+      const std::uint32_t d = u - bases_.back();
+      if (d <= kMaxHalf) {
+        halves_.push_back(static_cast<std::uint16_t>(d));
         ++n_;
         return;
       }
@@ -74,15 +129,40 @@ class offset_column {
 
   // Raises the last entry to v.
   void set_back(V v) {
-    if (!wide_) {
-      const std::size_t i = n_ - 1;
-      if ((i & kBlockMask) == 0) {
-        bases_.back() = static_cast<std::uint32_t>(v);
+    const auto u = static_cast<std::uint32_t>(v);
+    const std::size_t i = n_ - 1;
+    if (mode_ == kByte) {
+      std::uint32_t& b = bases_.back();
+      if ((b & kSpilled) != 0) {
+        spill_[(b & ~kSpilled) + (i & kByteMask)] = u;
         return;
       }
-      const std::uint32_t d = static_cast<std::uint32_t>(v) - bases_.back();
-      if (d <= kMaxRelative) {
-        narrow_.back() = static_cast<std::uint16_t>(d);
+      if ((i & kByteMask) == 0) {
+        if ((u & kSpilled) == 0) {
+          b = u;
+          return;
+        }
+      } else {
+        const std::uint32_t d = u - b;
+        if (d <= kMaxByte) {
+          bytes_.back() = static_cast<std::uint8_t>(d);
+          return;
+        }
+        if (spill_last_block()) {
+          spill_[(bases_.back() & ~kSpilled) + (i & kByteMask)] = u;
+          return;
+        }
+      }
+      to_half();
+    }
+    if (mode_ == kHalf) {
+      if ((i & kHalfMask) == 0) {
+        bases_.back() = u;
+        return;
+      }
+      const std::uint32_t d = u - bases_.back();
+      if (d <= kMaxHalf) {
+        halves_.back() = static_cast<std::uint16_t>(d);
         return;
       }
       widen();
@@ -91,17 +171,21 @@ class offset_column {
   }
 
   void reserve(std::size_t n) {
-    if (wide_) {
-      wide_values_.reserve(n);
+    if (mode_ == kByte) {
+      bytes_.reserve(n);
+      bases_.reserve((n >> kByteBlockBits) + 1);
+    } else if (mode_ == kHalf) {
+      halves_.reserve(n);
+      bases_.reserve((n >> kHalfBlockBits) + 1);
     } else {
-      narrow_.reserve(n);
-      bases_.reserve((n >> kBlockBits) + 1);
+      wide_values_.reserve(n);
     }
   }
 
   // The bytes the column holds (capacity, not only what is used).
   std::uint64_t capacity_bytes() const {
-    return narrow_.capacity() * sizeof(std::uint16_t) + bases_.capacity() * sizeof(std::uint32_t) +
+    return bytes_.capacity() + halves_.capacity() * sizeof(std::uint16_t) +
+           (bases_.capacity() + spill_.capacity()) * sizeof(std::uint32_t) +
            wide_values_.capacity() * sizeof(V);
   }
 
@@ -120,14 +204,22 @@ class offset_column {
 
   // The entries as one array: wide columns only.
   const V* data() const { return wide_values_.data(); }
-  // Where the entries live, for checks that an array was not reallocated.
+  // Where the per-entry array lives (entry i at entry_bytes() * i), for checks
+  // that it was not reallocated and for giving its pages back. The blocks'
+  // bases and the spilled blocks live apart.
   const void* storage() const {
-    return wide_ ? static_cast<const void*>(wide_values_.data())
-                 : static_cast<const void*>(narrow_.data());
+    return mode_ == kByte   ? static_cast<const void*>(bytes_.data())
+           : mode_ == kHalf ? static_cast<const void*>(halves_.data())
+                            : static_cast<const void*>(wide_values_.data());
   }
-  // The bytes reserved at storage() (the blocks' bases live apart).
+  std::size_t entry_bytes() const {
+    return mode_ == kByte ? 1 : mode_ == kHalf ? sizeof(std::uint16_t) : sizeof(V);
+  }
+  // The bytes reserved at storage().
   std::size_t storage_bytes() const {
-    return wide_ ? wide_values_.capacity() * sizeof(V) : narrow_.capacity() * sizeof(std::uint16_t);
+    return mode_ == kByte   ? bytes_.capacity()
+           : mode_ == kHalf ? halves_.capacity() * sizeof(std::uint16_t)
+                            : wide_values_.capacity() * sizeof(V);
   }
 
   bool operator==(const offset_column& other) const {
@@ -139,23 +231,59 @@ class offset_column {
   bool operator!=(const offset_column& other) const { return !(*this == other); }
 
  private:
-  static constexpr std::size_t kBlockMask = (std::size_t{1} << kBlockBits) - 1;
+  enum mode : std::uint8_t { kByte, kHalf, kWide };
+  static constexpr std::size_t kByteMask = (std::size_t{1} << kByteBlockBits) - 1;
+  static constexpr std::size_t kHalfMask = (std::size_t{1} << kHalfBlockBits) - 1;
 
-  // Copies the entries to 32 bits (keeping the room reserved) and frees the
-  // narrow arrays.
-  void widen() {
-    std::vector<V> values;
-    values.reserve(narrow_.capacity());
-    for (std::size_t i = 0; i < n_; ++i) values.push_back((*this)[i]);
-    std::vector<std::uint16_t>().swap(narrow_);
-    std::vector<std::uint32_t>().swap(bases_);
-    wide_values_.swap(values);
-    wide_ = true;
+  // Moves the last block's entries to the side array (room for all 32 of
+  // them); its bytes stay, as zeros. False, with nothing moved, when spills
+  // have grown common enough that the column should turn half instead.
+  bool spill_last_block() {
+    const std::size_t blocks = bases_.size();
+    if (spilled_blocks_ + 1 >= kSpillsBeforeHalf && (spilled_blocks_ + 1) * kHalfShare > blocks)
+      return false;
+    const std::size_t at = spill_.size();
+    if (at + kByteMask + 1 >= kSpilled) return false;
+    const std::size_t first = (blocks - 1) << kByteBlockBits;
+    const std::uint32_t base = bases_.back();
+    spill_.resize(at + kByteMask + 1, 0);
+    for (std::size_t i = first; i < n_; ++i) {
+      spill_[at + (i - first)] = base + bytes_[i];
+      bytes_[i] = 0;
+    }
+    bases_.back() = kSpilled | static_cast<std::uint32_t>(at);
+    ++spilled_blocks_;
+    return true;
   }
 
-  bool wide_;
+  // Copies the entries to a half column with the same room reserved (which
+  // may turn wide on the way) and takes its place.
+  void to_half() {
+    offset_column half;
+    half.mode_ = kHalf;
+    half.reserve(bytes_.capacity());
+    for (std::size_t i = 0; i < n_; ++i) half.push_back((*this)[i]);
+    *this = std::move(half);
+  }
+
+  // Copies the entries to 32 bits (keeping the room reserved) and frees the
+  // half arrays.
+  void widen() {
+    std::vector<V> values;
+    values.reserve(halves_.capacity());
+    for (std::size_t i = 0; i < n_; ++i) values.push_back((*this)[i]);
+    std::vector<std::uint16_t>().swap(halves_);
+    std::vector<std::uint32_t>().swap(bases_);
+    wide_values_.swap(values);
+    mode_ = kWide;
+  }
+
+  mode mode_;
   std::size_t n_ = 0;
-  std::vector<std::uint16_t> narrow_;
-  std::vector<std::uint32_t> bases_;
+  std::size_t spilled_blocks_ = 0;
+  std::vector<std::uint8_t> bytes_;
+  std::vector<std::uint16_t> halves_;
+  std::vector<std::uint32_t> bases_;  // per block: its first entry (or spill place)
+  std::vector<std::uint32_t> spill_;  // spilled byte blocks, 32 entries each
   std::vector<V> wide_values_;
 };

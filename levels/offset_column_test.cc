@@ -49,22 +49,24 @@ TEST(OffsetColumn, NarrowAcrossBlocksAndRaisedLastEntries) {
   EXPECT_LT(column.capacity_bytes(), plain.size() * 3);
 }
 
-// An entry 65,536 or more above its block's base, pushed, raised or
-// incremented there, turns the column wide with every earlier entry kept (and
-// 65,535 above still fits); a column built wide stays wide and its data() is the
-// entries.
+// An entry 65,536 or more above its half block's base, pushed, raised or
+// incremented there, turns a half column wide with every earlier entry kept
+// (and 65,535 above still fits); a column built wide stays wide and its data()
+// is the entries.
 TEST(OffsetColumn, WidensWhereSixteenBitsDoNotReach) {
-  // Entry 260 is the fifth of the second block, whose base (entry 256) is 512.
-  const int far = 512 + 65536;
+  // Steps of 200 spill every byte block, so the column is half by entry 512.
+  // Entry 516 is the fifth of the third half block, whose base (entry 512) is
+  // 102,400.
+  const int far = 512 * 200 + 65536;
   for (int how = 0; how < 3; ++how) {
     offset_column<int> column;
     std::vector<int> plain;
-    for (int i = 0; i < 300; ++i) {
-      const int v = i < 260 ? i * 2 : far + i;
-      if (i != 260 || how == 0) {
+    for (int i = 0; i < 600; ++i) {
+      const int v = i < 516 ? i * 200 : far + i;
+      if (i != 516 || how == 0) {
         column.push_back(v);
       } else if (how == 1) {
-        column.push_back(600);
+        column.push_back(515 * 200 + 1);
         column.set_back(v);
       } else {
         column.push_back(far - 1);
@@ -74,8 +76,8 @@ TEST(OffsetColumn, WidensWhereSixteenBitsDoNotReach) {
         column.set_back(v);
       }
       plain.push_back(v);
-      if (i == 259) {
-        EXPECT_FALSE(column.wide());
+      if (i == 515) {
+        EXPECT_TRUE(column.half());
       }
     }
     EXPECT_TRUE(column.wide()) << how;
@@ -85,6 +87,88 @@ TEST(OffsetColumn, WidensWhereSixteenBitsDoNotReach) {
   for (int v : {1, 4, 9}) wide.push_back(v);
   EXPECT_TRUE(wide.wide());
   EXPECT_EQ(std::vector<int>(wide.data(), wide.data() + 3), (std::vector<int>{1, 4, 9}));
+}
+
+// Ranges of one to eight entries (deep dense levels) stay in bytes across
+// many blocks, including raised entries at a block's first entry and inside
+// it: about 1.1 bytes per entry.
+TEST(OffsetColumn, ShortRangesTakeAByteEach) {
+  offset_column<std::uint32_t> column;
+  column.reserve(5000);
+  std::vector<std::uint32_t> plain;
+  std::uint32_t v = 7;
+  for (int i = 0; i < 5000; ++i) {
+    v += static_cast<std::uint32_t>(1 + (i * 13) % 5);
+    column.push_back(v);
+    plain.push_back(v);
+    if (i % 32 == 0 || i % 9 == 0) {
+      column.increment_back();
+      ++plain.back();
+      ++v;
+    }
+    if (i % 11 == 0) {
+      v += 2;
+      column.set_back(v);
+      plain.back() = v;
+    }
+  }
+  EXPECT_FALSE(column.half());
+  EXPECT_FALSE(column.wide());
+  EXPECT_EQ(column.spilled_blocks(), 0u);
+  expect_same(column, plain);
+  EXPECT_EQ(column.entry_bytes(), 1u);
+  EXPECT_LE(column.capacity_bytes(), offset_column<std::uint32_t>::narrow_bytes(plain.size()));
+}
+
+// A long range here and there spills its block only: the entries pushed,
+// raised or incremented past 255 above the block's base are all kept, before
+// and after the spill, and the blocks after it are bytes again.
+TEST(OffsetColumn, ALongRangeSpillsItsBlockOnly) {
+  for (int how = 0; how < 3; ++how) {
+    offset_column<int> column;
+    std::vector<int> plain;
+    int v = 0;
+    for (int i = 0; i < 2000; ++i) {
+      // Entry 40 (the ninth of block 1) and entries 1000-1003 (block 31, whose
+      // base is entry 992) lie past a byte's reach; 1000 gets there in three ways.
+      const int step = (i == 40 || (i > 1000 && i <= 1003)) ? 500 : i == 1000 ? 402 : 2;
+      const int before = v;
+      v += step;
+      if (i == 1000 && how == 1) {
+        column.push_back(before + 100);
+        column.set_back(v);
+      } else if (i == 1000 && how == 2) {
+        column.push_back(before + 102);
+        for (int r = 0; r < 300; ++r) column.increment_back();
+      } else {
+        column.push_back(v);
+      }
+      plain.push_back(v);
+      if (i == 1001) {  // a spilled block's last entry raised
+        column.increment_back();
+        ++plain.back();
+        ++v;
+      }
+    }
+    EXPECT_EQ(column.spilled_blocks(), 2u) << how;
+    EXPECT_FALSE(column.half());
+    expect_same(column, plain);
+  }
+}
+
+// Ranges averaging over eight entries spill block after block until the
+// column turns half (16-bit entries); every entry pushed before is kept.
+TEST(OffsetColumn, CommonSpillsTurnTheColumnHalf) {
+  offset_column<std::uint32_t> column;
+  std::vector<std::uint32_t> plain;
+  for (std::uint32_t i = 0; i < 3000; ++i) {
+    column.push_back(i * 20);
+    plain.push_back(i * 20);
+  }
+  EXPECT_TRUE(column.half());
+  EXPECT_FALSE(column.wide());
+  EXPECT_EQ(column.entry_bytes(), 2u);
+  expect_same(column, plain);
 }
 
 // A block's first entry may lie any distance above the previous block.
@@ -97,6 +181,27 @@ TEST(OffsetColumn, BlockBasesTakeLargeJumps) {
     plain.push_back(v);
   }
   EXPECT_FALSE(column.wide());
+  expect_same(column, plain);
+}
+
+// Entries of 2^31 and above: inside a block they are bytes above its base,
+// but a block's base there does not fit a byte block's base word (its top bit
+// marks a spilled block), so the column turns half at the next block.
+TEST(OffsetColumn, EntriesFromTwoToTheThirtyFirstOn) {
+  offset_column<std::uint32_t> column;
+  std::vector<std::uint32_t> plain;
+  for (std::uint32_t i = 0; i < 200; ++i) {
+    const std::uint32_t v = 0x80000000u - 40 + i;
+    column.push_back(v);
+    plain.push_back(v);
+    if (i == 63) {
+      EXPECT_FALSE(column.half());
+      EXPECT_EQ(column[40], 0x80000000u);
+    }
+  }
+  EXPECT_TRUE(column.half());
+  EXPECT_FALSE(column.wide());
+  EXPECT_EQ(column.spilled_blocks(), 0u);
   expect_same(column, plain);
 }
 
