@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "levels/level_store.h"
+#include "util/prefetch.h"
 
 template <class T, class T1>
 class subset_cursor {
@@ -76,6 +77,7 @@ class subset_cursor {
         // Consecutive groups: the next one starts where the last one ended.
         at_[q] = last_group >= 0 && g == last_group + 1 ? end_[q] : previous_.group_first(g);
         end_[q] = previous_.group_last[static_cast<std::size_t>(g)] + 1;
+        fetch_group(static_cast<std::size_t>(at_[q]));
       }
     }
     return find_forward(q, cand[width_ + 1]);
@@ -102,6 +104,15 @@ class subset_cursor {
       changed_[static_cast<std::size_t>(i)] = serial_now_;
     }
     latest_row_ = row;
+  }
+
+  // Fetches the supports and key records of a group just found, from its
+  // first itemset on: the caller reads them for the itemset the search below
+  // finds in the suffixes. Three arrays of a level too big for the cache: asked
+  // for together, their misses overlap instead of following one another.
+  KESTREL_PREFETCHER void fetch_group(std::size_t at) const {
+    __builtin_prefetch(previous_.supports.data() + at);
+    if (at < previous_.keys.size()) __builtin_prefetch(previous_.keys.data() + at);
   }
 
   // The first of items[begin, end) (ascending) not below x. Sibling ranges are

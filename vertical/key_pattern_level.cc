@@ -57,8 +57,10 @@ struct key_verdict {
 // otherwise asks for C to be counted, with the least subset support m and its
 // item r (C is no key when its count equals m). The subsets are found through
 // subsets, the row-by-row subset search of the walk.
+// Inlined: a verdict returned from a call went through the stack field by
+// field and was read back whole, a stalled load per candidate.
 template <class T, class T1>
-key_verdict<T, T1> examine_subsets(const frequent_level<T, T1>& previous,
+[[gnu::always_inline]] inline key_verdict<T, T1> examine_subsets(const frequent_level<T, T1>& previous,
                                    const candidate_cursor<T, T1>& cursor, int k,
                                    subset_cursor<T, T1>& subsets) {
   const T kKey = static_cast<T>(-1);
