@@ -32,6 +32,7 @@ class subset_cursor {
         row_(width_, -1),
         serial_(width_, 0),
         path_(static_cast<std::size_t>(width_) * width_),
+        path_end_(path_.size()),
         reached_(width_, 0),
         group_(width_, -1),
         at_(width_, 0),
@@ -57,7 +58,8 @@ class subset_cursor {
       serial_[q] = serial_now_;
       // Without P[p] the searched prefix's item i is cand[i] below p and
       // cand[i+1] from p on, so a change at `same` moves left by one past p.
-      const int from = std::min(same > p ? same - 1 : same, reached_[q]);
+      const int changed = same > p ? same - 1 : same;
+      const int from = std::min(changed, reached_[q]);
       int* path = path_.data() + q * width_;
       const int last_group = group_[q];
       const T x = cand[width_];
@@ -69,7 +71,9 @@ class subset_cursor {
         reached_[q] = g >= 0 ? width_ : width_ - 1;
         if (g >= 0) path[width_ - 1] = g;
       } else {
-        reached_[q] = descend_without(cand, p, q, path, from);
+        // The node at the first depth that changed is still on the path: its
+        // siblings are where the search there may resume.
+        reached_[q] = descend_without(cand, p, q, path, from, changed < reached_[q]);
         g = reached_[q] == width_ ? path[width_ - 1] : -1;
       }
       group_[q] = g;
@@ -128,15 +132,29 @@ class subset_cursor {
   // Descends previous's prefix tree along cand without its item at p, from
   // depth `from` on (path[0..from) hold the nodes above). Returns the depth
   // reached: width_ when path[width_-1] is the group.
+  // onward: path[from] still holds the node of the last search at that depth,
+  // under the same parent; when the item searched there now is not below that
+  // node's, the search resumes from it, within the siblings' end kept then (a
+  // group's successor in the walk mostly moves one sibling on, and the tree's
+  // offsets are read only below the node that changed).
   // At the last depth the siblings' end, x and the position reached are kept
   // for scan_siblings (also when x is not there).
-  int descend_without(const T* cand, int p, std::size_t q, int* path, int from) {
+  int descend_without(const T* cand, int p, std::size_t q, int* path, int from, bool onward) {
+    std::size_t* ends = path_end_.data() + q * width_;
     for (int d = from; d < width_; ++d) {
-      const std::size_t parent = d > 0 ? static_cast<std::size_t>(path[d - 1]) : 0;
       const T* items = previous_.node_items[static_cast<std::size_t>(d)].data();
-      const std::size_t end = previous_.children_end(d - 1, parent);
       const T item = cand[d < p ? d : d + 1];
-      const std::size_t at = lower_node(items, previous_.children_begin(d - 1, parent), end, item);
+      std::size_t begin, end;
+      if (onward && d == from && items[path[d]] <= item) {
+        begin = static_cast<std::size_t>(path[d]);
+        end = ends[d];
+      } else {
+        const std::size_t parent = d > 0 ? static_cast<std::size_t>(path[d - 1]) : 0;
+        begin = previous_.children_begin(d - 1, parent);
+        end = previous_.children_end(d - 1, parent);
+        ends[d] = end;
+      }
+      const std::size_t at = lower_node(items, begin, end, item);
       if (d == width_ - 1) {
         sibling_at_[q] = at;
         sibling_end_[q] = end;
@@ -186,6 +204,7 @@ class subset_cursor {
   std::vector<int> row_;               // per p: the row whose subset group is in group_
   std::vector<std::uint64_t> serial_;  // per p: the serial of that row
   std::vector<int> path_;              // per p: its nodes in the tree, valid above reached_
+  std::vector<std::size_t> path_end_;  // per p: the end of each of those nodes' siblings
   std::vector<int> reached_;           // per p: the depth its search reached
   std::vector<int> group_;             // per p: the group of (P - P[p]) + x, -1 when none
   std::vector<int> at_;                // per p: the current position in that group

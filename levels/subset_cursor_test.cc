@@ -166,6 +166,43 @@ TEST(SubsetCursor, FindsSubsetsUnderShortPrefixes) {
   }
 }
 
+// Deep prefixes, walked in ranges that go back as well as on, with positions
+// skipped at random: a search that resumes among the siblings where the last
+// one for its position stopped must find what a lookup finds, at every depth
+// the prefix changed at, and must not resume past the item sought when the
+// walk went back.
+TEST(SubsetCursor, ResumesAmongSiblingsAtEveryDepth) {
+  std::mt19937 rng(41);
+  for (unsigned density : {1u, 2u, 5u}) {
+    level previous(7);
+    std::uint8_t v[8];
+    add_random(previous, rng, 13, density, 7, v, 0);
+    const int n_groups = previous.number_of_groups();
+    subset_cursor<std::uint8_t, std::uint16_t> subsets(previous, 8);
+    int found_some = 0;
+    for (const auto& [first, end] : std::vector<std::pair<int, int>>{
+             {n_groups / 2, -1}, {0, n_groups / 3}, {n_groups / 4, n_groups / 2}, {0, -1}}) {
+      candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, 8, 13, false, first, end);
+      if (!cursor.valid()) continue;
+      do {
+        const std::uint8_t* cand = cursor.candidate();
+        for (int p = 5; p >= 0; --p) {
+          if (rng() % 4 == 0) continue;
+          std::uint8_t subset[7];
+          for (int q = 0, w = 0; q < 8; ++q)
+            if (q != p) subset[w++] = cand[q];
+          int index = -1;
+          const bool found = previous.lookup(subset, nullptr, nullptr, &index);
+          ASSERT_EQ(subsets.find_without(cand, cursor.first_joined(), p), found ? index : -1)
+              << "density " << density << " p " << p;
+          found_some += found;
+        }
+      } while (cursor.advance());
+    }
+    EXPECT_GT(found_some, 50) << "density " << density;
+  }
+}
+
 // The whole test per candidate equals looking up each subset without an item of
 // the prefix.
 TEST(SubsetCursor, OthersStoredAgreesWithTheLookupTest) {
