@@ -47,6 +47,12 @@ struct group_chunk {
 constexpr std::uint64_t kCandidatesPerThread = 4096;
 // Chunks per thread: enough for threads that finish early to take over work.
 constexpr unsigned kChunksPerThread = 16;
+// Joins a chunk takes at most where a cut may fall (a few hundred KB of
+// store on deep dense levels). The level joined is released only as whole
+// chunks end, and each thread's chunk store is held, grown by doubling, until
+// it is appended: sixteen chunks per thread on a level of 11 million joins
+// kept several MB of each beside the level being built.
+constexpr std::uint64_t kMostJoinsPerChunk = std::uint64_t{1} << 16;
 // However many threads are asked for, a level starts at most this many.
 constexpr unsigned kMaxLevelThreads = 256;
 
@@ -73,7 +79,9 @@ unsigned threads_for_join(const frequent_level<T, T1>& level, unsigned asked) {
 }
 
 // Cuts the groups of level into about threads * kChunksPerThread chunks of
-// consecutive groups with about equal joins each; every group lies in one chunk.
+// consecutive groups with about equal joins each, more on large levels (at
+// most kMostJoinsPerChunk joins each, where a cut may fall); every group lies
+// in one chunk.
 // A cut never separates two groups whose prefixes start with the same two items:
 // the candidates of both then start with those items, and a walk in one thread
 // would reuse the run list of that two-item start across them. Cut elsewhere,
@@ -93,7 +101,8 @@ std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsign
   std::uint64_t joins = 0;
   for (int g = first_group; g < n; ++g) joins += joins_in_group(level, g);
   const std::uint64_t wanted = static_cast<std::uint64_t>(threads) * kChunksPerThread;
-  const std::uint64_t per_chunk = std::max<std::uint64_t>(1, (joins + wanted - 1) / wanted);
+  const std::uint64_t per_chunk = std::clamp<std::uint64_t>((joins + wanted - 1) / wanted, 1,
+                                                             kMostJoinsPerChunk);
   std::vector<group_chunk> chunks;
   int first = first_group;
   std::uint64_t in_chunk = 0;

@@ -167,4 +167,26 @@ TEST(LevelThreads, ChunksKeepGroupsOfOneTwoItemStartTogether) {
   }
 }
 
+// A level of far more joins than threads * kChunksPerThread chunks of
+// kMostJoinsPerChunk is cut into more chunks, none above the cap by more than
+// its last group (a cut falls after the group that reaches it); small levels
+// keep their share per thread.
+TEST(LevelThreads, LargeLevelsAreCutIntoChunksOfBoundedJoins) {
+  // Groups of 100 itemsets: 4,950 joins each, 40 x 16 x 4,950 in all.
+  const level l = level_with_groups(std::vector<int>(640, 100));
+  for (unsigned threads : {1u, 2u}) {
+    const std::vector<group_chunk> chunks = chunk_groups(l, threads);
+    EXPECT_GT(chunks.size(), threads * kChunksPerThread) << threads;
+    int next = 0;
+    for (const group_chunk& c : chunks) {
+      EXPECT_EQ(c.first_group, next);
+      std::uint64_t joins = 0;
+      for (int g = c.first_group; g < c.end_group; ++g) joins += joins_in_group(l, g);
+      EXPECT_LT(joins, kMostJoinsPerChunk + 4950) << c.first_group;
+      next = c.end_group;
+    }
+    EXPECT_EQ(next, l.number_of_groups());
+  }
+}
+
 }  // namespace
