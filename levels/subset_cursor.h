@@ -132,13 +132,13 @@ class subset_cursor {
   // Descends previous's prefix tree along cand without its item at p, from
   // depth `from` on (path[0..from) hold the nodes above). Returns the depth
   // reached: width_ when path[width_-1] is the group.
-  // onward: path[from] still holds the node of the last search at that depth,
-  // under the same parent; when the item searched there now is not below that
-  // node's, the search resumes from it, within the siblings' end kept then (a
-  // group's successor in the walk mostly moves one sibling on, and the tree's
-  // offsets are read only below the node that changed).
   // At the last depth the siblings' end, x and the position reached are kept
   // for scan_siblings (also when x is not there).
+  // With onward set, path[from] still holds the node of the last search at that
+  // depth, under the same parent; when the item searched there now is not below
+  // that node's, the search resumes from it, within the siblings' end kept then
+  // (a group's successor in the walk mostly moves one sibling on, and the
+  // tree's offsets are read only below the node that changed).
   int descend_without(const T* cand, int p, std::size_t q, int* path, int from, bool onward) {
     std::size_t* ends = path_end_.data() + q * width_;
     for (int d = from; d < width_; ++d) {

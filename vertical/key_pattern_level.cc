@@ -60,9 +60,9 @@ struct key_verdict {
 // Inlined: a verdict returned from a call went through the stack field by
 // field and was read back whole, a stalled load per candidate.
 template <class T, class T1>
-[[gnu::always_inline]] inline key_verdict<T, T1> examine_subsets(const frequent_level<T, T1>& previous,
-                                   const candidate_cursor<T, T1>& cursor, int k,
-                                   subset_cursor<T, T1>& subsets) {
+[[gnu::always_inline]] inline key_verdict<T, T1> examine_subsets(
+    const frequent_level<T, T1>& previous, const candidate_cursor<T, T1>& cursor, int k,
+    subset_cursor<T, T1>& subsets) {
   const T kKey = static_cast<T>(-1);
   const T* cand = cursor.candidate();
   const T x = cand[k - 2], y = cand[k - 1];
