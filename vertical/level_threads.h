@@ -56,12 +56,29 @@ constexpr std::uint64_t kMostJoinsPerChunk = std::uint64_t{1} << 16;
 // However many threads are asked for, a level starts at most this many.
 constexpr unsigned kMaxLevelThreads = 256;
 
+// Candidates the join of a group of m itemsets gives.
+inline std::uint64_t joins_of_members(std::uint64_t m) { return m * (m - 1) / 2; }
+
 // Candidates the join of group g gives.
 template <class T, class T1>
 std::uint64_t joins_in_group(const frequent_level<T, T1>& level, int g) {
-  const std::uint64_t m =
-      static_cast<std::uint64_t>(level.group_last[g] - level.group_first(g)) + 1;
-  return m * (m - 1) / 2;
+  return joins_of_members(
+      static_cast<std::uint64_t>(level.group_last[g] - level.group_first(g)) + 1);
+}
+
+// Candidates the join of groups [first_group, end_group) gives. Reads each
+// group's end once: on deep levels there are millions of groups.
+template <class T, class T1>
+std::uint64_t joins_in_groups(const frequent_level<T, T1>& level, int first_group, int end_group) {
+  if (first_group >= end_group) return 0;
+  std::uint64_t joins = 0;
+  int before = first_group == 0 ? -1 : level.group_last[first_group - 1];
+  for (int g = first_group; g < end_group; ++g) {
+    const int last = level.group_last[g];
+    joins += joins_of_members(static_cast<std::uint64_t>(last - before));
+    before = last;
+  }
+  return joins;
 }
 
 // The threads to start for the join of level: asked, or (asked 0) the usable
@@ -69,14 +86,56 @@ std::uint64_t joins_in_group(const frequent_level<T, T1>& level, int g) {
 // kMaxLevelThreads or the candidates; 1 at least.
 template <class T, class T1>
 unsigned threads_for_join(const frequent_level<T, T1>& level, unsigned asked) {
-  std::uint64_t joins = 0;
-  for (int g = 0; g < level.number_of_groups(); ++g) joins += joins_in_group(level, g);
+  const std::uint64_t joins = joins_in_groups(level, 0, level.number_of_groups());
   std::uint64_t threads = asked;
   if (asked == 0)
     threads = std::min<std::uint64_t>(usable_processors(), joins / kCandidatesPerThread);
   return static_cast<unsigned>(std::clamp<std::uint64_t>(
       std::min<std::uint64_t>({threads, joins, kMaxLevelThreads}), 1, kMaxLevelThreads));
 }
+
+// The places where a chunk may end along groups in order: group g+1 may start
+// a chunk when it lies under another node of depth `depth` of the prefix tree
+// than group g (depth < 0: never; depth k-2, the groups' own: always). Keeps
+// the node of that depth over the current group and the end of its groups, so
+// a test costs a compare, and moving on one node follows its last child down.
+template <class T, class T1>
+class cut_points {
+ public:
+  cut_points(const frequent_level<T, T1>& level, int depth, int first_group)
+      : level_(level), depth_(depth), top_(level.k - 2) {
+    if (depth_ < 0 || depth_ >= top_) return;
+    node_ = static_cast<std::size_t>(first_group);
+    for (int d = top_ - 1; d >= depth_; --d)
+      node_ = level_.node_ends[d].upper_bound(static_cast<std::uint32_t>(node_));
+    end_ = groups_under(node_);
+  }
+
+  // Whether a chunk may end after group g (the groups asked for ascend by one;
+  // g+1 is a group of the level).
+  bool after(int g) {
+    if (depth_ < 0) return false;
+    if (depth_ >= top_) return true;
+    if (static_cast<std::size_t>(g) + 1 < end_) return false;
+    end_ = groups_under(++node_);
+    return true;
+  }
+
+ private:
+  // The end of the groups under node n of depth_: the end of the children of
+  // its last child, and so on down to the groups.
+  std::size_t groups_under(std::size_t n) const {
+    std::size_t end = n + 1;
+    for (int d = depth_; d < top_; ++d) end = level_.node_ends[d][end - 1];
+    return end;
+  }
+
+  const frequent_level<T, T1>& level_;
+  int depth_;
+  int top_;
+  std::size_t node_ = 0;
+  std::size_t end_ = 0;
+};
 
 // Cuts the groups of level into about threads * kChunksPerThread chunks of
 // consecutive groups with about equal joins each, more on large levels (at
@@ -94,23 +153,24 @@ template <class T, class T1>
 std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsigned threads,
                                       int first_group = 0, int end_group = -1) {
   const int n = end_group < 0 ? level.number_of_groups() : end_group;
-  const int lead = std::min(2, level.k - 1);
-  group_walk<T, T1> walk(level);
   if (first_group >= n) return {};
-  walk.move_to(first_group);
-  std::uint64_t joins = 0;
-  for (int g = first_group; g < n; ++g) joins += joins_in_group(level, g);
+  // Group g+1 may start a chunk when its prefix differs from group g's within
+  // the first `lead` items: when it lies under another node of depth lead-1.
+  const int lead = std::min(2, level.k - 1);
+  cut_points<T, T1> cuts(level, lead - 1, first_group);
+  const std::uint64_t joins = joins_in_groups(level, first_group, n);
   const std::uint64_t wanted = static_cast<std::uint64_t>(threads) * kChunksPerThread;
   const std::uint64_t per_chunk = std::clamp<std::uint64_t>((joins + wanted - 1) / wanted, 1,
                                                              kMostJoinsPerChunk);
   std::vector<group_chunk> chunks;
   int first = first_group;
   std::uint64_t in_chunk = 0;
+  int before = first_group == 0 ? -1 : level.group_last[first_group - 1];
   for (int g = first_group; g < n; ++g) {
-    in_chunk += joins_in_group(level, g);
-    // Group g+1 may start a chunk when its prefix differs from group g's
-    // within the first `lead` items.
-    const bool may_cut = g == n - 1 || walk.move_to(g + 1) < lead;
+    const int last = level.group_last[g];
+    in_chunk += joins_of_members(static_cast<std::uint64_t>(last - before));
+    before = last;
+    const bool may_cut = g == n - 1 || cuts.after(g);
     if (g == n - 1 || (in_chunk >= per_chunk && may_cut)) {
       chunks.push_back({first, g + 1});
       first = g + 1;

@@ -190,3 +190,80 @@ TEST(LevelThreads, LargeLevelsAreCutIntoChunksOfBoundedJoins) {
 }
 
 }  // namespace
+
+namespace {
+
+// Chunks cut the way a plain reading of the rule cuts them: after a group
+// that brings its chunk to its share, where the next group's prefix differs
+// within its first two items. Deep levels (whose cut places come from nodes
+// two or more depths above the groups) and ranges of groups that start and
+// end inside a two-item start, with groups of one to five itemsets.
+TEST(LevelThreads, ChunksEndWhereTheRuleAllowsOnDeepLevelsAndRanges) {
+  typed_constraints<std::uint16_t> none;
+  for (int k : {2, 3, 4, 5, 6}) {
+    frequent_level<std::uint16_t, std::uint32_t> l(k);
+    std::vector<std::uint16_t> items(static_cast<std::size_t>(k));
+    std::uint32_t seed = 7;
+    // Prefixes of k-1 items below `top` in lexicographic order, each kept at
+    // random, with 1..5 last items above them.
+    const int top = k <= 3 ? 40 : 12;
+    std::vector<std::uint16_t> prefix(static_cast<std::size_t>(k - 1));
+    for (std::size_t i = 0; i < prefix.size(); ++i) prefix[i] = static_cast<std::uint16_t>(i);
+    for (;;) {
+      seed = seed * 1103515245u + 12345u;
+      if ((seed >> 16) % 3 != 0) {
+        const int m = 1 + static_cast<int>((seed >> 8) % 5);
+        std::copy(prefix.begin(), prefix.end(), items.begin());
+        for (int j = 0; j < m; ++j) {
+          items[static_cast<std::size_t>(k - 1)] = static_cast<std::uint16_t>(100 + j);
+          l.add_itemset(items.data(), 1, none);
+        }
+      }
+      // The next prefix of k-1 distinct ascending items below top.
+      int i = k - 2;
+      while (i >= 0 && prefix[static_cast<std::size_t>(i)] == top - (k - 1) + i) --i;
+      if (i < 0) break;
+      ++prefix[static_cast<std::size_t>(i)];
+      for (int q = i + 1; q < k - 1; ++q)
+        prefix[static_cast<std::size_t>(q)] = static_cast<std::uint16_t>(prefix[q - 1] + 1);
+    }
+    const int n = l.number_of_groups();
+    ASSERT_GT(n, 20) << k;
+    auto starts_alike = [&](int g, int h) {
+      std::vector<std::uint16_t> a(static_cast<std::size_t>(k - 1)), b(a.size());
+      l.group_prefix(g, a.data());
+      l.group_prefix(h, b.data());
+      const int lead = std::min(2, k - 1);
+      return std::equal(a.begin(), a.begin() + lead, b.begin());
+    };
+    for (unsigned threads : {1u, 2u, 5u}) {
+      for (auto [first, end] : {std::pair{0, n}, std::pair{n / 3 + 1, 2 * n / 3 + 1},
+                                std::pair{n - 7, n}, std::pair{5, 6}}) {
+        std::uint64_t joins = 0;
+        for (int g = first; g < end; ++g) joins += joins_in_group(l, g);
+        EXPECT_EQ(joins_in_groups(l, first, end), joins);
+        const std::uint64_t wanted = threads * kChunksPerThread;
+        const std::uint64_t share = std::max<std::uint64_t>((joins + wanted - 1) / wanted, 1);
+        std::vector<group_chunk> expected;
+        std::uint64_t in_chunk = 0;
+        int from = first;
+        for (int g = first; g < end; ++g) {
+          in_chunk += joins_in_group(l, g);
+          if (g == end - 1 || (in_chunk >= share && !starts_alike(g, g + 1))) {
+            expected.push_back({from, g + 1});
+            from = g + 1;
+            in_chunk = 0;
+          }
+        }
+        const std::vector<group_chunk> chunks = chunk_groups(l, threads, first, end);
+        ASSERT_EQ(chunks.size(), expected.size()) << k << " " << threads << " " << first;
+        for (std::size_t c = 0; c < chunks.size(); ++c) {
+          EXPECT_EQ(chunks[c].first_group, expected[c].first_group) << k << " " << c;
+          EXPECT_EQ(chunks[c].end_group, expected[c].end_group) << k << " " << c;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace

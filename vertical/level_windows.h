@@ -146,8 +146,11 @@ class level_windows {
       const int n = source.number_of_groups();
       for (int g0 = 0, g1; g0 < n; g0 = g1) {
         std::uint64_t joins = joins_in_group(source, g0);
-        for (g1 = g0 + 1; g1 < n && joins + joins_in_group(source, g1) <= max_joins; ++g1)
-          joins += joins_in_group(source, g1);
+        for (g1 = g0 + 1; g1 < n; ++g1) {
+          const std::uint64_t more = joins_in_group(source, g1);
+          if (joins + more > max_joins) break;
+          joins += more;
+        }
         // A level in one window joins as it always did (the chunk cuts of
         // the threads included).
         if (level && g0 == 0 && g1 == n && joins <= max_joins) {
