@@ -37,10 +37,17 @@ TEST(FimiReaderBlocks, EveryBlockSizeReadsTheSame) {
       {"1 2\n\n7 0.55\n", "1 2 ||error " + path + ":3: decimal point inside a number"},
       {"9\n4294967296 1\n", "9 |error " + path + ":2: item id 4294967296 does not fit 32 bits"},
       {"1.\n.5 -\n5- x-y\n", "1 |5 |5 |"},
+      // The two bytes before a number lie in the block, straddle its start or
+      // lie wholly in the block before, depending on the size.
+      {"x.5 a-b 7 8.x9 .-6\n", "error " + path + ":1: minus sign before a number"},
+      {"x.5 a-b 7 8.x9 -.6 10\n", "5 7 8 9 6 10 |"},
+      {"10 20 300\n4000 5.07\n", "10 20 300 |error " + path + ":2: decimal point inside a number"},
+      {"123 45 6789-4\n", "error " + path + ":1: minus sign before a number"},
+      {"4294967295 42949672950\n", "error " + path + ":1: item id 42949672950 does not fit 32 bits"},
   };
   for (const Case& c : cases) {
     write_file(path, c.text);
-    for (std::size_t block : {1, 2, 3, 5, 7, 4096})
+    for (std::size_t block : {1, 2, 3, 4, 5, 6, 7, 11, 4096})
       EXPECT_EQ(read_all(path, block), c.expected) << "block " << block << ": " << c.text;
   }
 }

@@ -27,6 +27,25 @@ class line_deduper {
       std::fill(mark_.begin(), mark_.end(), 0);
       stamp_ = 1;
     }
+    // A short line compares each large id with the ids kept before it: on the
+    // million-item row (five large ids a line) sorting and searching them took
+    // a tenth of the first scan.
+    if (items.size() <= kShortLine) {
+      std::size_t kept = 0;
+      for (std::uint32_t id : items) {
+        bool seen = false;
+        if (id < item_table::kDenseIdLimit) {
+          if (id >= mark_.size()) mark_.resize(std::max<std::size_t>(id + 1, 2 * mark_.size()), 0);
+          seen = mark_[id] == stamp_;
+          mark_[id] = stamp_;
+        } else {
+          for (std::size_t i = 0; i < kept; ++i) seen |= items[i] == id;
+        }
+        if (!seen) items[kept++] = id;
+      }
+      items.resize(kept);
+      return;
+    }
     big_.clear();
     for (std::uint32_t id : items)
       if (id >= item_table::kDenseIdLimit) big_.push_back(id);
@@ -54,6 +73,7 @@ class line_deduper {
   }
 
  private:
+  static constexpr std::size_t kShortLine = 16;
   std::vector<std::uint32_t> mark_;
   std::uint32_t stamp_ = 0;
   std::vector<std::uint32_t> big_;      // the line's large ids, ascending, distinct

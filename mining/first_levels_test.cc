@@ -152,7 +152,8 @@ TEST(WinnowLoops, StrippingIsNotReappliedByThePasses) {
 }
 
 // Repeats of small and large ids, also across the direct table's limit, count
-// once per line; a line of only repeats of one id keeps that id.
+// once per line; a line of only repeats of one id keeps that id. Short lines
+// and long ones (over 16 ids, deduplicated another way) alike.
 TEST(FirstScan, RepeatedItemsInALineCountOnce) {
   scan_result r = scan(
       "4000000000 5 4000000000 3000000000 5 3000000000 4194304 4194304 4194303 4194303\n"
@@ -163,6 +164,18 @@ TEST(FirstScan, RepeatedItemsInALineCountOnce) {
   EXPECT_EQ(r.n_items, 3u);
   EXPECT_EQ(r.output_lines,
             (std::vector<std::string>{"(3)", "3000000000 (2)", "4000000000 (2)", "5 (2)"}));
+  std::string long_lines;
+  for (const char* large : {"4000000000 ", "3000000000 ", "4000000000 4100000000 "}) {
+    for (int i = 10; i < 26; ++i) long_lines += std::to_string(i) + " " + large;
+    long_lines += "10 " + std::string(large) + "\n";
+  }
+  r = scan(long_lines + "3000000000 3000000000\n", 2);
+  EXPECT_EQ(r.max_tr_len, 18u);
+  EXPECT_EQ(r.output_lines,
+            (std::vector<std::string>{"(4)", "10 (3)", "11 (3)", "12 (3)", "13 (3)", "14 (3)",
+                                      "15 (3)", "16 (3)", "17 (3)", "18 (3)", "19 (3)", "20 (3)",
+                                      "21 (3)", "22 (3)", "23 (3)", "24 (3)", "25 (3)",
+                                      "3000000000 (2)", "4000000000 (2)"}));
 }
 
 TEST(FirstScan, ItemWithoutAttributeValueIsAnError) {
