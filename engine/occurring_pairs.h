@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 // The bytes occurring_pairs takes at most for n items of item_bytes each,
@@ -72,29 +73,39 @@ void occurring_pairs<T>::for_each_row(Visit&& visit) {
   piece.reserve(kPiece);
   piece_counts.reserve(kPiece);
   std::vector<std::uint32_t> count;  // allocated by the first row that needs it
-  std::vector<T> touched;
+  std::vector<T> touched;            // the same; a row touches fewer than n items
   std::uint32_t begin = 0;
   for (std::uint32_t a = 0; a < end_; ++a) {
     const std::uint32_t end = row_end_[a];
     if (begin == end) continue;
     gathered.clear();
-    touched.clear();
+    std::size_t n_touched = 0;
     bool in_counters = false;
     for (std::uint32_t s = begin; s < end; ++s) {
       // The runs of the next rows are read in the same order: fetch ahead.
       if (s + kAhead < starts_.size()) __builtin_prefetch(&items_[starts_[s + kAhead] + 1]);
-      for (const T* b = &items_[starts_[s] + 1]; *b != sentinel; ++b) {
-        if (!in_counters) {
-          if (gathered.size() < kPiece) {
-            gathered.push_back(*b);
-            continue;
-          }
-          if (count.empty()) count.assign(n_, 0);
-          for (T g : gathered)
-            if (count[g]++ == 0) touched.push_back(g);
-          in_counters = true;
+      const T* b = &items_[starts_[s] + 1];
+      if (!in_counters) {
+        for (; *b != sentinel && gathered.size() < kPiece; ++b) gathered.push_back(*b);
+        if (*b == sentinel) continue;
+        if (count.empty()) {
+          count.assign(n_, 0);
+          touched.resize(n_);
         }
-        if (count[*b]++ == 0) touched.push_back(*b);
+        for (T g : gathered) {
+          touched[n_touched] = g;
+          n_touched += count[g]++ == 0 ? 1 : 0;
+        }
+        in_counters = true;
+      }
+      // Each item is written past the touched ones and counted in only at
+      // its first count: no branch that follows the data.
+      std::uint32_t* counters = count.data();
+      T* listed = touched.data();
+      for (; *b != sentinel; ++b) {
+        const T item = *b;
+        listed[n_touched] = item;
+        n_touched += counters[item]++ == 0 ? 1 : 0;
       }
     }
     begin = end;
@@ -112,16 +123,27 @@ void occurring_pairs<T>::for_each_row(Visit&& visit) {
       visit(a, piece.data(), piece_counts.data(), piece.size());
       continue;
     }
-    // A row touched densely is read in order instead of sorted.
-    if (touched.size() * 16 > n_ - a) {
+    // A row touched densely is read in order instead of sorted: the counters
+    // after a, four at a time, most of them 0.
+    if (n_touched * 16 > n_ - a) {
       std::size_t m = 0;
-      for (std::uint32_t b = a + 1; b < n_; ++b)
-        if (count[b] != 0) touched[m++] = static_cast<T>(b);
+      const std::uint32_t* counters = count.data();
+      std::uint32_t b = a + 1;
+      for (; b + 4 <= n_; b += 4) {
+        std::uint64_t low, high;
+        std::memcpy(&low, counters + b, sizeof low);
+        std::memcpy(&high, counters + b + 2, sizeof high);
+        if ((low | high) == 0) continue;
+        for (std::uint32_t j = b; j < b + 4; ++j)
+          if (counters[j] != 0) touched[m++] = static_cast<T>(j);
+      }
+      for (; b < n_; ++b)
+        if (counters[b] != 0) touched[m++] = static_cast<T>(b);
     } else {
-      std::sort(touched.begin(), touched.end());
+      std::sort(touched.begin(), touched.begin() + static_cast<std::ptrdiff_t>(n_touched));
     }
-    for (std::size_t i = 0; i < touched.size(); i += kPiece) {
-      const std::size_t m = std::min<std::size_t>(kPiece, touched.size() - i);
+    for (std::size_t i = 0; i < n_touched; i += kPiece) {
+      const std::size_t m = std::min<std::size_t>(kPiece, n_touched - i);
       piece_counts.resize(m);
       for (std::size_t j = 0; j < m; ++j) {
         piece_counts[j] = count[touched[i + j]];

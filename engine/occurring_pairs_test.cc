@@ -68,6 +68,9 @@ TEST(OccurringPairs, CountsEveryOccurringPairOnceInOrder) {
   // Rows with hundreds of seconds, handed over in pieces: read in order, sorted.
   check_against_brute_force<std::uint16_t>(700, 20, 350, 8);
   check_against_brute_force<std::uint16_t>(20000, 20, 400, 9);
+  // Dense rows read four counters at a time: 1 to 3 left after the last four,
+  // and rows starting anywhere within a four.
+  for (std::uint32_t n = 61; n <= 64; ++n) check_against_brute_force<std::uint8_t>(n, 300, 30, n);
   // Fewer positions than the indexing fetches ahead of itself.
   for (int n_trans = 1; n_trans <= 6; ++n_trans)
     check_against_brute_force<std::uint32_t>(40, n_trans, 4, 20 + n_trans);
