@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -46,44 +47,11 @@ class subset_cursor {
   // The index in previous of cand without the item at position p < k-2, or -1
   // when that subset is not stored. row is the join cursor's first_joined() for
   // cand: within a row cand[k-1] must ascend.
-  int find_without(const T* cand, int row, int p) {
+  // Inlined: most calls stay in the row of the last one for p and only walk
+  // forward in its group; the search for a new row's group is a call.
+  [[gnu::always_inline]] int find_without(const T* cand, int row, int p) {
     const std::size_t q = static_cast<std::size_t>(p);
-    if (row_[q] != row) {
-      if (row != latest_row_) note_row(cand, row);
-      // P + x agrees with the row p was searched for on its first `same` items
-      // (the changes since then are a suffix of the positions).
-      int same = width_ + 1;
-      while (same > 0 && changed_[static_cast<std::size_t>(same - 1)] > serial_[q]) --same;
-      row_[q] = row;
-      serial_[q] = serial_now_;
-      // Without P[p] the searched prefix's item i is cand[i] below p and
-      // cand[i+1] from p on, so a change at `same` moves left by one past p.
-      const int changed = same > p ? same - 1 : same;
-      const int from = std::min(changed, reached_[q]);
-      int* path = path_.data() + q * width_;
-      const int last_group = group_[q];
-      const T x = cand[width_];
-      int g = -1;
-      if (from == width_ - 1 && x > last_x_[q]) {
-        // Only x grew (the next row of one walk group): the group of
-        // (P - P[p]) + x is a later sibling of the last one searched.
-        g = scan_siblings(q, x);
-        reached_[q] = g >= 0 ? width_ : width_ - 1;
-        if (g >= 0) path[width_ - 1] = g;
-      } else {
-        // The node at the first depth that changed is still on the path: its
-        // siblings are where the search there may resume.
-        reached_[q] = descend_without(cand, p, q, path, from, changed < reached_[q]);
-        g = reached_[q] == width_ ? path[width_ - 1] : -1;
-      }
-      group_[q] = g;
-      if (g >= 0) {
-        // Consecutive groups: the next one starts where the last one ended.
-        at_[q] = last_group >= 0 && g == last_group + 1 ? end_[q] : previous_.group_first(g);
-        end_[q] = previous_.group_last[static_cast<std::size_t>(g)] + 1;
-        fetch_group(static_cast<std::size_t>(at_[q]));
-      }
-    }
+    if (row_[q] != row) enter_row(cand, row, p);
     return find_forward(q, cand[width_ + 1]);
   }
 
@@ -96,18 +64,80 @@ class subset_cursor {
   }
 
  private:
+  // Finds the group of (P - P[p]) + x for the row of cand, new to p, and
+  // places p's position at its start.
+  [[gnu::noinline]] void enter_row(const T* cand, int row, int p) {
+    const std::size_t q = static_cast<std::size_t>(p);
+    if (row != latest_row_) note_row(cand, row);
+    // P + x agrees with the row p was searched for on its first `same` items
+    // (the changes since then are a suffix of the positions). Searched for
+    // the row before: the changes are this row's.
+    int same = latest_from_;
+    if (serial_[q] + 1 != serial_now_) {
+      same = width_ + 1;
+      while (same > 0 && changed_[static_cast<std::size_t>(same - 1)] > serial_[q]) --same;
+    }
+    row_[q] = row;
+    serial_[q] = serial_now_;
+    // Without P[p] the searched prefix's item i is cand[i] below p and
+    // cand[i+1] from p on, so a change at `same` moves left by one past p.
+    const int changed = same > p ? same - 1 : same;
+    const int from = std::min(changed, reached_[q]);
+    int* path = path_.data() + q * width_;
+    const int last_group = group_[q];
+    const T x = cand[width_];
+    int g = -1;
+    if (from == width_ - 1 && x > last_x_[q]) {
+      // Only x grew (the next row of one walk group): the group of
+      // (P - P[p]) + x is a later sibling of the last one searched.
+      g = scan_siblings(q, x);
+      reached_[q] = g >= 0 ? width_ : width_ - 1;
+      if (g >= 0) path[width_ - 1] = g;
+    } else {
+      // The node at the first depth that changed is still on the path: its
+      // siblings are where the search there may resume.
+      reached_[q] = descend_without(cand, p, q, path, from, changed < reached_[q]);
+      g = reached_[q] == width_ ? path[width_ - 1] : -1;
+    }
+    group_[q] = g;
+    if (g >= 0) {
+      // Consecutive groups: the next one starts where the last one ended.
+      at_[q] = last_group >= 0 && g == last_group + 1 ? end_[q] : previous_.group_first(g);
+      end_[q] = previous_.group_last[static_cast<std::size_t>(g)] + 1;
+      fetch_group(static_cast<std::size_t>(at_[q]));
+    }
+  }
+
   // A row not seen before: records from which position its P + x differs
   // from the last row's.
   void note_row(const T* cand, int row) {
-    int from = 0;
-    if (latest_row_ >= 0)
-      while (from <= width_ && cand[from] == seen_[static_cast<std::size_t>(from)]) ++from;
+    const int from = latest_row_ >= 0 ? first_difference(cand, seen_.data(), width_ + 1) : 0;
     ++serial_now_;
     for (int i = from; i <= width_; ++i) {
       seen_[static_cast<std::size_t>(i)] = cand[i];
       changed_[static_cast<std::size_t>(i)] = serial_now_;
     }
     latest_row_ = row;
+    latest_from_ = from;
+  }
+
+  // The first position where a[0..n) and b[0..n) differ, n when none. Rows
+  // mostly change in their last item only: the items are compared eight bytes
+  // at a time.
+  static int first_difference(const T* a, const T* b, int n) {
+    int i = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    constexpr int kPerWord = static_cast<int>(sizeof(std::uint64_t) / sizeof(T));
+    for (; i + kPerWord <= n; i += kPerWord) {
+      std::uint64_t u, v;
+      std::memcpy(&u, a + i, sizeof u);
+      std::memcpy(&v, b + i, sizeof v);
+      // The lowest differing byte belongs to the first differing item.
+      if (u != v) return i + __builtin_ctzll(u ^ v) / (8 * static_cast<int>(sizeof(T)));
+    }
+#endif
+    while (i < n && a[i] == b[i]) ++i;
+    return i;
   }
 
   // Fetches the supports and key records of a group just found, from its
@@ -180,7 +210,7 @@ class subset_cursor {
 
   // Index of the itemset with last item y in the group of p, from the current
   // position on; -1 when absent. Moves the position to the first suffix >= y.
-  int find_forward(std::size_t p, T y) {
+  [[gnu::always_inline]] int find_forward(std::size_t p, T y) {
     if (group_[p] < 0) return -1;
     const T* suffixes = previous_.suffixes.data();
     const int end = end_[p];
@@ -218,6 +248,7 @@ class subset_cursor {
   std::vector<T> last_x_;
   // The last row seen (any p) and its P + x; rows seen are numbered from 1.
   int latest_row_ = -1;
+  int latest_from_ = 0;  // the first position of P + x that changed at that row
   std::uint64_t serial_now_ = 0;
   std::vector<T> seen_;
   // Per position of P + x: the serial of the row at which it last changed.

@@ -230,3 +230,59 @@ TEST(SubsetCursor, OthersStoredAgreesWithTheLookupTest) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rows of deep levels (prefixes of eight to twelve items, past one word of
+// bytes) of 8, 16 and 32-bit items change at every position, sometimes only
+// beyond the first word, sometimes far back: the cursor agrees with a lookup
+// of every subset, with positions left unasked now and then.
+template <class T>
+void check_deep_level(int k, std::uint32_t seed) {
+  using deep = frequent_level<T, std::uint16_t>;
+  typed_constraints<T> table;
+  deep previous(k - 1);
+  std::mt19937 rng(seed);
+  // The (k-1)-subsets of k+3 items, each kept with probability 3/4.
+  const int n = k + 3;
+  std::vector<T> v(static_cast<std::size_t>(k - 1));
+  for (int i = 0; i < k - 1; ++i) v[static_cast<std::size_t>(i)] = static_cast<T>(i);
+  for (;;) {
+    if (rng() % 4 != 0) previous.add_itemset(v.data(), 1, table);
+    int i = k - 2;
+    while (i >= 0 && static_cast<int>(v[static_cast<std::size_t>(i)]) == n - (k - 1) + i) --i;
+    if (i < 0) break;
+    ++v[static_cast<std::size_t>(i)];
+    for (int q = i + 1; q < k - 1; ++q)
+      v[static_cast<std::size_t>(q)] = static_cast<T>(v[static_cast<std::size_t>(q - 1)] + 1);
+  }
+  subset_cursor<T, std::uint16_t> subsets(previous, k);
+  candidate_cursor<T, std::uint16_t> cursor(previous, k, static_cast<std::uint32_t>(n), false);
+  ASSERT_TRUE(cursor.valid());
+  int checked = 0;
+  std::vector<T> subset(static_cast<std::size_t>(k - 1));
+  do {
+    const T* cand = cursor.candidate();
+    for (int p = k - 3; p >= 0; --p) {
+      if (rng() % 5 == 0) continue;
+      for (int q = 0, w = 0; q < k; ++q)
+        if (q != p) subset[static_cast<std::size_t>(w++)] = cand[q];
+      int index = -1;
+      const bool found = previous.lookup(subset.data(), nullptr, nullptr, &index);
+      ASSERT_EQ(subsets.find_without(cand, cursor.first_joined(), p), found ? index : -1)
+          << k << " " << checked << " " << p;
+    }
+    ++checked;
+  } while (cursor.advance());
+  EXPECT_GT(checked, 50) << k;
+}
+
+TEST(SubsetCursor, FindsEverySubsetOnDeepLevelsOfEveryItemWidth) {
+  for (int k : {9, 10, 11, 13}) {
+    check_deep_level<std::uint8_t>(k, 3u + static_cast<std::uint32_t>(k));
+    check_deep_level<std::uint16_t>(k, 5u + static_cast<std::uint32_t>(k));
+    check_deep_level<std::uint32_t>(k, 7u + static_cast<std::uint32_t>(k));
+  }
+}
+
+}  // namespace
