@@ -54,9 +54,9 @@ class candidate_cursor {
   // The index in the previous level of the first joined itemset: the candidates
   // of one (k-1)-prefix are those of one group and one first_joined().
   int first_joined() const { return pair_i_; }
-  // Key records (T(-1) for a key) and supports of the two joined itemsets.
-  T key_i() const { return keys_[0]; }
-  T key_j() const { return keys_[1]; }
+  // Key records (levels/key_column.h) and supports of the two joined itemsets.
+  std::uint8_t key_i() const { return keys_[0]; }
+  std::uint8_t key_j() const { return keys_[1]; }
   T1 support_i() const { return supports_[0]; }
   T1 support_j() const { return supports_[1]; }
 
@@ -136,6 +136,6 @@ class candidate_cursor {
   int pair_i_ = 0;
   int pair_j_ = 0;
   bool valid_ = false;
-  T keys_[2] = {0, 0};
+  std::uint8_t keys_[2] = {0, 0};
   T1 supports_[2] = {0, 0};
 };

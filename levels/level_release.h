@@ -130,9 +130,10 @@ class level_release {
     }
     release_span(store_.suffixes.data(), done_.itemsets, m.itemsets);
     release_span(store_.supports.data(), done_.itemsets, m.itemsets);
-    // Keys are sized by their user: only those the level has.
+    // Keys are sized by their user: only those the level has, two to a byte
+    // (a byte holding a record at or after the mark is kept).
     if (store_.keys.size() >= m.itemsets)
-      release_span(store_.keys.data(), done_.itemsets, m.itemsets);
+      release_span(store_.keys.data(), done_.itemsets / 2, m.itemsets / 2);
     release_column(store_.group_last, done_.group_ends, m.group_ends);
     for (std::size_t d = 0; d < m.items.size(); ++d)
       release_span(store_.node_items[d].data(), done_.items[d], m.items[d]);

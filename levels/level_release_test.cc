@@ -40,7 +40,7 @@ void fill(level& l) {
           l.add_itemset(v, 1 + h % 50000, none);
         }
   l.keys.assign(static_cast<std::size_t>(l.n_itemsets), 0);
-  for (int i = 0; i < l.n_itemsets; ++i) l.keys[i] = static_cast<std::uint16_t>(1 + i % 7);
+  for (int i = 0; i < l.n_itemsets; ++i) l.keys.set(i, static_cast<std::uint8_t>(1 + i % 7));
 }
 
 struct two_levels {
@@ -141,7 +141,7 @@ TEST(LevelRelease, ReadersPastTheReleasePointSeeTheLevelUnchanged) {
   for (int i; (i = t.reference.next_itemset(v)) >= 0;) {
     if (i < t.reference.group_first(g)) continue;
     std::uint32_t support = 0;
-    std::uint16_t key = 0;
+    std::uint8_t key = 0;
     int index = -1;
     ASSERT_TRUE(t.released.lookup(v, &support, &key, &index)) << i;
     ASSERT_EQ(index, i);

@@ -34,7 +34,7 @@ void level_store<T, T1>::clear(int new_k) {
   group_last = offset_column<int>(flat);
   std::vector<T>().swap(suffixes);
   std::vector<T1>().swap(supports);
-  std::vector<T>().swap(keys);
+  keys = key_column();
   std::vector<bool>().swap(lam_flags);
   k = new_k;
   read_pos = -1;
@@ -60,11 +60,13 @@ void level_store<T, T1>::reserve_for_joins(const level_store& previous, bool wit
   std::uint64_t upper_nodes = 0;
   for (const std::vector<T>& items : previous.node_items) upper_nodes += items.size();
   const std::uint64_t flag_bits = itemsets * static_cast<std::uint64_t>(previous.n_lam);
-  const std::uint64_t per_itemset = sizeof(T) * (with_keys ? 2 : 1) + sizeof(T1);
+  const std::uint64_t per_itemset = sizeof(T) + sizeof(T1);
+  const std::uint64_t key_bytes = with_keys ? (itemsets + 1) / 2 : 0;
   // The node items and the narrow offsets of the groups and of the nodes above.
   const std::uint64_t offsets = offset_column<int>::narrow_bytes(groups) +
                                 offset_column<std::uint32_t>::narrow_bytes(upper_nodes);
-  if (itemsets * per_itemset + (groups + upper_nodes) * sizeof(T) + offsets + flag_bits / 8 >
+  if (itemsets * per_itemset + key_bytes + (groups + upper_nodes) * sizeof(T) + offsets +
+          flag_bits / 8 >
       budget_bytes)
     return;
   for (std::size_t d = 0; d < previous.node_items.size(); ++d) {
@@ -88,7 +90,7 @@ void level_store<T, T1>::reserve_for_joins(const level_store& previous, bool wit
   keep_small_pages(group_last.storage(), group_last.storage_bytes());
   small(suffixes);
   small(supports);
-  small(keys);
+  keep_small_pages(keys.data(), keys.capacity_bytes());
 }
 
 template <class T, class T1>
@@ -96,7 +98,7 @@ std::uint64_t level_store<T, T1>::bytes() const {
   std::uint64_t nodes = 0;
   for (const std::vector<T>& items : node_items) nodes += items.capacity() * sizeof(T);
   for (const offset_column<std::uint32_t>& ends : node_ends) nodes += ends.capacity_bytes();
-  return nodes + (prefixes.capacity() + suffixes.capacity() + keys.capacity()) * sizeof(T) +
+  return nodes + (prefixes.capacity() + suffixes.capacity()) * sizeof(T) + keys.capacity_bytes() +
          group_last.capacity_bytes() + supports.capacity() * sizeof(T1) + lam_flags.capacity() / 8;
 }
 
@@ -186,7 +188,7 @@ void level_store<T, T1>::append(const level_store& part) {
   for (; g < part.group_last.size(); ++g) group_last.push_back(n_itemsets + part.group_last[g]);
   suffixes.insert(suffixes.end(), part.suffixes.begin(), part.suffixes.end());
   supports.insert(supports.end(), part.supports.begin(), part.supports.end());
-  keys.insert(keys.end(), part.keys.begin(), part.keys.end());
+  keys.append(part.keys);
   lam_flags.insert(lam_flags.end(), part.lam_flags.begin(), part.lam_flags.end());
   last_prefix = part.last_prefix;
   n_lam = part.n_lam;
@@ -260,7 +262,8 @@ int frequent_level<T, T1>::find_in_group(int g, T last) const {
 }
 
 template <class T, class T1>
-bool frequent_level<T, T1>::lookup(const T* itemset, T1* support, T* key, int* index) const {
+bool frequent_level<T, T1>::lookup(const T* itemset, T1* support, std::uint8_t* key,
+                                    int* index) const {
   if (this->n_itemsets == 0) return false;
   const int g = find_group(itemset);
   if (g < 0) return false;
@@ -268,7 +271,7 @@ bool frequent_level<T, T1>::lookup(const T* itemset, T1* support, T* key, int* i
   if (at < 0) return false;
   if (support != nullptr) *support = this->supports[at];
   if (key != nullptr)
-    *key = static_cast<std::size_t>(at) < this->keys.size() ? this->keys[at] : T(-1);
+    *key = static_cast<std::size_t>(at) < this->keys.size() ? this->keys[at] : key_column::kKey;
   if (index != nullptr) *index = at;
   return true;
 }

@@ -19,6 +19,7 @@
 // group_last of flat stores is one 32-bit array.
 //   suffixes, supports: per itemset
 //   keys        per itemset, used by the key-pattern iteration; sized by its user
+//               (4 bits each, levels/key_column.h)
 //   lam_flags   per itemset, one bit per loose anti-monotone constraint: set when
 //               the itemset satisfies it
 // A store holds every frequent itemset of its level that passes the
@@ -34,6 +35,7 @@
 
 #include "constraints/constraint_set.h"
 #include "dataset/items.h"
+#include "levels/key_column.h"
 #include "levels/offset_column.h"
 #include "util/output_file.h"
 
@@ -118,7 +120,7 @@ class level_store {
   offset_column<int> group_last;
   std::vector<T> suffixes;
   std::vector<T1> supports;
-  std::vector<T> keys;
+  key_column keys;
   std::vector<bool> lam_flags;
   int n_lam = 0;
   int k;
@@ -146,8 +148,8 @@ class frequent_level : public level_store<T, T1> {
   int find_in_group(int g, T last) const;
 
   // Finds the k-itemset `itemset` (ascending); on success sets its support, key
-  // record and index (each when not null).
-  bool lookup(const T* itemset, T1* support, T* key, int* index = nullptr) const;
+  // record (the key mark when the level has none) and index (each when not null).
+  bool lookup(const T* itemset, T1* support, std::uint8_t* key, int* index = nullptr) const;
 
   // Writes every stored itemset that the monotone and convertible constraints
   // accept and whose loose flags are all set: prefix items, labels, "(support)\n"

@@ -41,8 +41,8 @@ TEST(ItemsetStore, LookupFindsStoredItemsetsInShortAndLongGroups) {
     const std::uint8_t v[3] = {2, 5, x};
     s.add_itemset(v, static_cast<std::uint16_t>(x), table);
   }
-  s.keys.assign(s.n_itemsets, 0xFF);
-  s.keys[20] = 3;
+  s.keys.assign(s.n_itemsets, key_column::kKey);
+  s.keys.set(20, 3);
   struct Case {
     std::vector<std::uint8_t> set;
     bool found;
@@ -63,7 +63,7 @@ TEST(ItemsetStore, LookupFindsStoredItemsetsInShortAndLongGroups) {
     if (!c.found) continue;
     EXPECT_EQ(index, c.index);
     EXPECT_EQ(support, c.support);
-    EXPECT_EQ(key, c.index == 20 ? 3 : 0xFF);
+    EXPECT_EQ(key, c.index == 20 ? 3 : key_column::kKey);
   }
 }
 
@@ -288,7 +288,7 @@ TEST(ItemsetStore, RoomReservedForTheJoinsHoldsThemAllWithoutGrowing) {
       for (std::size_t j = i + 1; j < g.size(); ++j) {
         const std::uint8_t v[3] = {g[0], g[i], g[j]};
         next.add_itemset(v, 5, table);
-        next.keys.push_back(0xFF);
+        next.keys.push_back(key_column::kKey);
       }
   EXPECT_EQ(next.n_itemsets, 13);
   EXPECT_EQ(next.number_of_groups(), 6);
@@ -297,13 +297,14 @@ TEST(ItemsetStore, RoomReservedForTheJoinsHoldsThemAllWithoutGrowing) {
                          next.suffixes.data(),      next.supports.data(),
                          next.keys.data()};
   for (int a = 0; a < 7; ++a) EXPECT_EQ(arrays[a], after[a]) << a;
-  // 13 itemsets of 4 bytes, 6 groups and the 3 nodes above them (an item and a
-  // byte end each, and a 32-bit base per offset column) do not fit in 77 bytes.
+  // 13 itemsets of 3 bytes and a half-byte key record each, 6 groups and the
+  // 3 nodes above them (an item and a byte end each, and a 32-bit base per
+  // offset column) do not fit in 71 bytes.
   frequent_level<std::uint8_t, std::uint16_t> tight(3);
-  tight.reserve_for_joins(previous, true, 77);
+  tight.reserve_for_joins(previous, true, 71);
   EXPECT_EQ(tight.bytes(), 0u);
-  tight.reserve_for_joins(previous, true, 78);
-  EXPECT_EQ(tight.bytes(), 78u);
+  tight.reserve_for_joins(previous, true, 72);
+  EXPECT_EQ(tight.bytes(), 72u);
   next.clear(4);
   EXPECT_EQ(next.bytes(), 0u);
 }
@@ -317,8 +318,9 @@ TEST(ItemsetStore, RoomReservedForTheJoinsTakesSmallPages) {
   if (!probe) GTEST_SKIP() << "no /proc/self/smaps";
   typed_constraints<std::uint16_t> table;
   frequent_level<std::uint16_t, std::uint32_t> previous(2);
-  // One group of 3,000 itemsets: about 4.5 million joins, 9 MB of suffixes.
-  for (std::uint16_t j = 1; j <= 3000; ++j) {
+  // One group of 4,500 itemsets: about 10 million joins, 20 MB of suffixes
+  // and 5 MB of key records (two to a byte).
+  for (std::uint16_t j = 1; j <= 4500; ++j) {
     const std::uint16_t v[2] = {0, j};
     previous.add_itemset(v, 7, table);
   }
@@ -327,7 +329,7 @@ TEST(ItemsetStore, RoomReservedForTheJoinsTakesSmallPages) {
   ASSERT_GE(next.suffixes.capacity(), 4000000u);
   const void* middles[] = {next.suffixes.data() + next.suffixes.capacity() / 2,
                            next.supports.data() + next.supports.capacity() / 2,
-                           next.keys.data() + next.keys.capacity() / 2};
+                           next.keys.data() + next.keys.capacity_bytes() / 2};
   for (const void* middle : middles) {
     const std::string flags = flags_of_mapping_holding(middle);
     ASSERT_NE(flags, "");

@@ -121,7 +121,6 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   const bool shared = peers.ranks() > 1;
   const bool compact = shared ? data.try_make_compact_shared(items.n_items, peers)
                               : data.try_make_compact(items.n_items);
-  level->keys.assign(static_cast<std::size_t>(level->n_itemsets), static_cast<T>(-1));
   auto next = std::make_unique<frequent_level<T, T1>>(k);
   using iteration = void (*)(run_context&, int, item_table&, frequent_level<T, T1>&,
                              frequent_level<T, T1>&, vertical_dataset<T>&, typed_constraints<T>&,

@@ -49,7 +49,7 @@ struct vertical_run {
       std::vector<T> s(set.begin(), set.end());
       level->add_itemset(s.data(), static_cast<T1>(support), table);
     }
-    level->keys.assign(static_cast<std::size_t>(level->n_itemsets), static_cast<T>(-1));
+    level->keys.assign(static_cast<std::size_t>(level->n_itemsets), key_column::kKey);
     this->k0 = k0;
     // Brute-force itemsets longer than k0 (all of them frequent).
     for (const auto& [set, support] : brute)
@@ -151,6 +151,27 @@ TEST(VerticalIterations, KeyPatternsInferSupportsWithoutCounting) {
   vertical_run<std::uint8_t, std::uint16_t> key_run(trans, 6, 20, 2);
   key_run.run(variant::key);
   EXPECT_EQ(key_run.stores, key_run.expected_stores);
+}
+
+TEST(KeyPatternsReachingPastTheFarthestRecord, LongItemsetsKeepTheirSupports) {
+  // Item 0 is in every transaction: every itemset holding it has the support
+  // of the itemset without it, an item as far from the end as the itemset is
+  // long. Itemsets of 16 to 18 items hold it beyond the farthest position a
+  // record names. Each other item is missing from one transaction, so no
+  // other item of the whole 18-itemset (support 2) keeps its support (3).
+  std::vector<std::uint32_t> all(18);
+  for (std::uint32_t i = 0; i < 18; ++i) all[i] = i;
+  transactions trans = {all, all};
+  for (std::uint32_t i = 1; i < 18; ++i) {
+    trans.push_back(all);
+    trans.back().erase(trans.back().begin() + i);
+  }
+  // Two threads: their chunks' records are appended at odd and even counts.
+  vertical_run<std::uint8_t, std::uint16_t> r(trans, 18, 2, 2);
+  r.threads = 2;
+  r.run(variant::key);
+  ASSERT_EQ(r.expected_stores[all], 2u);
+  EXPECT_EQ(r.stores, r.expected_stores);
 }
 
 }  // namespace
@@ -347,7 +368,7 @@ TEST(VerticalIterations, OneItemsetWhoseJoinsDoNotFitStopsTheRun) {
     const std::uint16_t pair[2] = {0, i};
     level.add_itemset(pair, 2, table);
   }
-  level.keys.assign(static_cast<std::size_t>(level.n_itemsets), static_cast<std::uint16_t>(-1));
+  level.keys.assign(static_cast<std::size_t>(level.n_itemsets), key_column::kKey);
   test_dir dir;
   run_context run{run_config{}};
   run.memory_bytes = 1;

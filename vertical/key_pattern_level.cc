@@ -4,9 +4,9 @@
 // An itemset X is a key pattern when its support differs from that of each of
 // its subsets one item shorter. Otherwise some item a of X has
 // support(X) = support(X - a), and then support(Y) = support(Y - a) for every
-// superset Y of X. Each stored itemset carries either the key mark T(-1) or one
-// such item a; a candidate that is not a key gets its support from a subset
-// without any intersection.
+// superset Y of X. Each stored itemset carries either the key mark or one such
+// item a, named by its position from X's end (levels/key_column.h); a candidate
+// that is not a key gets its support from a subset without any intersection.
 //
 // Soundness of the inferences here. Every identity support(X) = support(X - a) is
 // one of the data in the bit matrix: it is recorded only after counting X there,
@@ -32,25 +32,16 @@
 
 namespace {
 
-constexpr int kNotFound = -1;
-
-// Position of item a in cand, or kNotFound.
-template <class T>
-int position_of(const T* cand, int k, T a) {
-  for (int q = 0; q < k; ++q) {
-    if (cand[q] == a) return q;
-  }
-  return kNotFound;
-}
+constexpr std::uint8_t kKey = key_column::kKey;
 
 // What one candidate C = P+x+y (the join of P+x and P+y) turns out to be.
 template <class T, class T1>
 struct key_verdict {
   enum { skip, store, count } action = skip;
-  T1 support = 0;    // store: the inferred support
-  T record = 0;      // store: the item whose removal keeps the support
-  T1 least = 0;      // count: the least support of C's (k-1)-subsets, all keys
-  T least_item = 0;  // count: the item whose removal gives that subset
+  T1 support = 0;               // store: the inferred support
+  std::uint8_t record = 0;      // store: the record of the item whose removal keeps it
+  T1 least = 0;                 // count: the least support of C's (k-1)-subsets, all keys
+  std::uint8_t least_item = 0;  // count: the record of the item whose removal gives that subset
 };
 
 // Infers C's support from its subsets where one of them is no key pattern;
@@ -63,17 +54,15 @@ template <class T, class T1>
 [[gnu::always_inline]] inline key_verdict<T, T1> examine_subsets(
     const frequent_level<T, T1>& previous, const candidate_cursor<T, T1>& cursor, int k,
     subset_cursor<T, T1>& subsets) {
-  const T kKey = static_cast<T>(-1);
   const T* cand = cursor.candidate();
-  const T x = cand[k - 2], y = cand[k - 1];
-  const T a_i = cursor.key_i(), a_j = cursor.key_j();
+  // Records of P+x and P+y: 0 names x and y, r > 0 the item of P at k-2-r.
+  const std::uint8_t a_i = cursor.key_i(), a_j = cursor.key_j();
   const T1 s_i = cursor.support_i(), s_j = cursor.support_j();
   key_verdict<T, T1> v;
   const int row = cursor.first_joined();
-  // Looks up C without item a (an item of C): stores its support on success.
-  // Without x or y it is the other joined itemset.
-  auto infer_without = [&](T a) {
-    const int p = position_of(cand, k, a);
+  // Looks up C without its item at p: stores its support on success. Without
+  // x or y it is the other joined itemset.
+  auto infer_without = [&](int p) {
     T1 support = p == k - 2 ? s_j : s_i;
     if (p < k - 2) {
       const int at = subsets.find_without(cand, row, p);
@@ -81,46 +70,49 @@ template <class T, class T1>
       support = previous.supports[static_cast<std::size_t>(at)];
     }
     v.action = key_verdict<T, T1>::store;
-    v.record = a;
+    v.record = key_column::naming(k - 1 - p);
     v.support = support;
     return v;
   };
 
-  if (a_i == x) {  // support(P+x) = support(P): C has the support of P+y
+  if (a_i == 0) {  // support(P+x) = support(P): C has the support of P+y
     v.action = key_verdict<T, T1>::store;
     v.support = s_j;
-    v.record = x;
+    v.record = key_column::naming(1);
     return v;
   }
-  if (a_j == y) {  // support(P+y) = support(P): C has the support of P+x
+  if (a_j == 0) {  // support(P+y) = support(P): C has the support of P+x
     v.action = key_verdict<T, T1>::store;
     v.support = s_i;
-    v.record = y;
+    v.record = key_column::naming(0);
     return v;
   }
-  // a is an item of P removable without change.
-  if (a_i != kKey || a_j != kKey) return infer_without(a_i != kKey ? a_i : a_j);
+  // An item of P removable without change.
+  if (a_i != kKey || a_j != kKey) return infer_without(k - 2 - (a_i != kKey ? a_i : a_j));
 
   // Both joined itemsets are keys: examine the other (k-1)-subsets.
   if (s_i < s_j) {
     v.least = s_i;
-    v.least_item = y;
+    v.least_item = key_column::naming(0);
   } else {
     v.least = s_j;
-    v.least_item = x;
+    v.least_item = key_column::naming(1);
   }
   for (int p = k - 3; p >= 0; --p) {
     const int found = subsets.find_without(cand, row, p);
     if (found < 0) return v;  // an infrequent subset
     const std::size_t at = static_cast<std::size_t>(found);
-    const T key = previous.keys[at];
+    const std::uint8_t key = previous.keys[at];
     // The subset is no key: neither is C, and dropping the subset's record b
-    // from C keeps its support.
-    if (key != kKey) return infer_without(key);
+    // from C keeps its support. b lies at q in the subset (C without p).
+    if (key != kKey) {
+      const int q = k - 2 - key;
+      return infer_without(q < p ? q : q + 1);
+    }
     const T1 support = previous.supports[at];
     if (support <= v.least) {
       v.least = support;
-      v.least_item = cand[p];
+      v.least_item = key_column::naming(k - 1 - p);
     }
   }
   v.action = key_verdict<T, T1>::count;
@@ -135,7 +127,6 @@ template <class T, class T1>
 void join_key_patterns(const frequent_level<T, T1>& previous, bool whole, int k,
                        const item_table& items, const vertical_dataset<T>& data,
                        level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
-  const T kKey = static_cast<T>(-1);
   candidate_cursor<T, T1> cursor(previous, k, items.n_items, whole, chunk.first_group,
                                  chunk.end_group, chunk.first_member, chunk.end_member);
   if (!cursor.valid()) return;
@@ -143,7 +134,7 @@ void join_key_patterns(const frequent_level<T, T1>& previous, bool whole, int k,
   subset_cursor<T, T1> subsets(previous, k);
   const T* cand = cursor.candidate();
   int counted_group = -1;
-  auto store = [&](T1 support, T record) {
+  auto store = [&](T1 support, std::uint8_t record) {
     out.add_itemset(cand, support, *w.table);
     out.keys.push_back(record);
     ++w.counters.frequent;
@@ -187,7 +178,6 @@ void intersect_level_key_patterns(run_context& run, int k, item_table& items,
   stopwatch clock;
   clock.start();
   next.clear(k);
-  const T kKey = static_cast<T>(-1);
   // Records missing (the level was not built by this iteration and the driver
   // did not mark it): the key mark for all is always sound, it only forgoes
   // inference.
@@ -228,7 +218,6 @@ void intersect_level_key_patterns_shared(run_context& run, int k, item_table& it
   clock.start();
   cluster& peers = run.peers;
   next.clear(k);
-  const T kKey = static_cast<T>(-1);
   if (previous.keys.size() != static_cast<std::size_t>(previous.n_itemsets))
     previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
   // A spilled previous level is read back from its file: its store is empty.
@@ -257,7 +246,7 @@ void intersect_level_key_patterns_shared(run_context& run, int k, item_table& it
       for (std::size_t c = 0; c < verdicts.size(); ++c) {
         const key_verdict<T, T1>& v = verdicts[c];
         T1 support = v.support;
-        T record = v.record;
+        std::uint8_t record = v.record;
         if (v.action == key_verdict<T, T1>::count) {
           const T1 count = counts[counted++];
           if (count < items.min_count) continue;
