@@ -35,9 +35,7 @@ class line_deduper {
       for (std::uint32_t id : items) {
         bool seen = false;
         if (id < item_table::kDenseIdLimit) {
-          if (id >= mark_.size()) mark_.resize(std::max<std::size_t>(id + 1, 2 * mark_.size()), 0);
-          seen = mark_[id] == stamp_;
-          mark_[id] = stamp_;
+          seen = met_small(id);
         } else {
           for (std::size_t i = 0; i < kept; ++i) seen |= items[i] == id;
         }
@@ -59,9 +57,7 @@ class line_deduper {
     for (std::uint32_t id : items) {
       bool seen = false;
       if (id < item_table::kDenseIdLimit) {
-        if (id >= mark_.size()) mark_.resize(std::max<std::size_t>(id + 1, 2 * mark_.size()), 0);
-        seen = mark_[id] == stamp_;
-        mark_[id] = stamp_;
+        seen = met_small(id);
       } else if (big_repeats_possible) {
         const auto at = std::lower_bound(big_.begin(), big_.end(), id) - big_.begin();
         seen = big_seen_[static_cast<std::size_t>(at)] != 0;
@@ -73,6 +69,14 @@ class line_deduper {
   }
 
  private:
+  // Whether the small id was met before in this line; marks it met.
+  bool met_small(std::uint32_t id) {
+    if (id >= mark_.size()) mark_.resize(std::max<std::size_t>(id + 1, 2 * mark_.size()), 0);
+    const bool seen = mark_[id] == stamp_;
+    mark_[id] = stamp_;
+    return seen;
+  }
+
   static constexpr std::size_t kShortLine = 16;
   std::vector<std::uint32_t> mark_;
   std::uint32_t stamp_ = 0;
