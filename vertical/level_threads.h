@@ -66,18 +66,35 @@ std::uint64_t joins_in_group(const frequent_level<T, T1>& level, int g) {
       static_cast<std::uint64_t>(level.group_last[g] - level.group_first(g)) + 1);
 }
 
-// Candidates the join of groups [first_group, end_group) gives. Reads each
-// group's end once: on deep levels there are millions of groups.
+// The joins of consecutive groups from first_group on, one group at a time.
+// Reads each group's end once: on deep levels there are millions of groups.
+template <class T, class T1>
+class joins_along_groups {
+ public:
+  joins_along_groups(const frequent_level<T, T1>& level, int first_group)
+      : level_(level), before_(first_group == 0 ? -1 : level.group_last[first_group - 1]) {}
+
+  // Candidates the join of group g gives; g follows the group asked for last
+  // (first_group at the first call).
+  std::uint64_t next(int g) {
+    const int last = level_.group_last[g];
+    const std::uint64_t joins = joins_of_members(static_cast<std::uint64_t>(last - before_));
+    before_ = last;
+    return joins;
+  }
+
+ private:
+  const frequent_level<T, T1>& level_;
+  int before_;  // the last itemset of the group before
+};
+
+// Candidates the join of groups [first_group, end_group) gives.
 template <class T, class T1>
 std::uint64_t joins_in_groups(const frequent_level<T, T1>& level, int first_group, int end_group) {
   if (first_group >= end_group) return 0;
+  joins_along_groups<T, T1> along(level, first_group);
   std::uint64_t joins = 0;
-  int before = first_group == 0 ? -1 : level.group_last[first_group - 1];
-  for (int g = first_group; g < end_group; ++g) {
-    const int last = level.group_last[g];
-    joins += joins_of_members(static_cast<std::uint64_t>(last - before));
-    before = last;
-  }
+  for (int g = first_group; g < end_group; ++g) joins += along.next(g);
   return joins;
 }
 
@@ -165,11 +182,9 @@ std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsign
   std::vector<group_chunk> chunks;
   int first = first_group;
   std::uint64_t in_chunk = 0;
-  int before = first_group == 0 ? -1 : level.group_last[first_group - 1];
+  joins_along_groups<T, T1> along(level, first_group);
   for (int g = first_group; g < n; ++g) {
-    const int last = level.group_last[g];
-    in_chunk += joins_of_members(static_cast<std::uint64_t>(last - before));
-    before = last;
+    in_chunk += along.next(g);
     const bool may_cut = g == n - 1 || cuts.after(g);
     if (g == n - 1 || (in_chunk >= per_chunk && may_cut)) {
       chunks.push_back({first, g + 1});
