@@ -103,6 +103,11 @@ bool triples_by_first_item<T, T1>::generate(int g) {
   for (std::uint32_t r = 0; r + 1 < m; ++r) frequent_.prefetch_row(n_a[r]);
   T cand[3] = {0, 0, 0};
   pairs_level_.group_prefix(g, cand);
+  first_ = cand[0];
+  if (table_.keeps_everything() && n_lam_ == 0) {
+    generate_unconstrained(n_a, m);
+    return !seconds.empty();
+  }
   triangle_.assign(number_of_pairs(m), kNone);
   for (std::uint32_t r = 0; r + 1 < m; ++r) {
     // The thirds of (a, N(a)[r]): the later neighbours of a that form a
@@ -130,9 +135,51 @@ bool triples_by_first_item<T, T1>::generate(int g) {
       }
     }
   }
-  first_ = cand[0];
   counts.assign(seconds.size(), 0);
   return !seconds.empty();
+}
+
+template <class T, class T1>
+void triples_by_first_item<T, T1>::generate_unconstrained(const T* n_a, std::uint32_t m) {
+  // Every join is a candidate: the merges take no branch on the data. Each step
+  // writes the triangle entry of the neighbour it stands on and a candidate
+  // past the last one, and counts the candidate in only on a match; the entry
+  // written when the neighbour is passed is the last one it gets (a match's
+  // index, or kNone). The entries after a merge ends are filled with kNone, so
+  // the triangle is written once per merge step and neighbour instead of
+  // cleared whole first.
+  triangle_.resize(number_of_pairs(m));
+  std::size_t n = 0;
+  for (std::uint32_t r = 0; r + 1 < m; ++r) {
+    const T b = n_a[r];
+    const T *q, *q_end;
+    frequent_.row(b, &q, &q_end);
+    std::uint32_t* row = triangle_.data() + pair_row(r, m);  // (r, s) at row[s - 1]
+    // At most one candidate per neighbour after r and per frequent pair of b;
+    // one slot more takes the write past the last.
+    const std::size_t room = std::min<std::size_t>(m - r - 1, static_cast<std::size_t>(q_end - q));
+    if (seconds.size() < n + room + 1) {
+      seconds.resize(n + room + 1);
+      thirds.resize(n + room + 1);
+    }
+    T* second = seconds.data();
+    T* third = thirds.data();
+    std::uint32_t s = r + 1;
+    while (s < m && q != q_end) {
+      const T c = n_a[s], d = *q;
+      const bool match = c == d;
+      row[s - 1] = match ? static_cast<std::uint32_t>(n) : kNone;
+      second[n] = b;
+      third[n] = c;
+      n += match ? 1 : 0;
+      s += c <= d ? 1 : 0;
+      q += d <= c ? 1 : 0;
+    }
+    for (; s < m; ++s) row[s - 1] = kNone;
+  }
+  seconds.resize(n);
+  thirds.resize(n);
+  counts.assign(n, 0);
 }
 
 template <class T, class T1>

@@ -145,6 +145,9 @@ class triples_by_first_item {
  private:
   // Generates the candidates of group g and fills the triangle; false when none.
   bool generate(int g);
+  // generate's candidates and triangle for the neighbours n_a[0..m) of the
+  // first item, when there is no constraint to test or loose flag to set.
+  void generate_unconstrained(const T* n_a, std::uint32_t m);
   void count(const transaction_block<T>& block, std::uint32_t* counters, std::uint8_t* flags);
 
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
