@@ -105,6 +105,9 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
     // Too few transactions for any pair to reach min_count.
     if (w.lists.group_n_places == 0 && min_count > 0) continue;
     if (hits.size() < m) hits.resize(m);
+    // Flags (collect): the prefix's items once per group, a row's item once per
+    // row, and each stored itemset's last item, instead of k items per itemset.
+    bool prefix_flagged = false;
     for (std::uint32_t a = row_begin; a < row_end; ++a) {
       const std::uint32_t* row = lists.pair_row(a, w.lists);
       const T* after = last + a + 1;
@@ -112,16 +115,23 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
       // Few counts reach min_count: the row is first searched for them alone.
       const std::uint32_t* hit = hits.data();
       const std::uint32_t n_hits = find_hits(row, m - a - 1, min_count, hits.data());
+      std::uint32_t stored = 0;
       for (std::uint32_t h = 0; h < n_hits; ++h) {
         const std::uint32_t j = hit[h];
         cand[k - 1] = after[j];
         if (check && !w.table->keeps(cand.data(), k)) continue;
-        ++w.counters.frequent;
+        ++stored;
         out.add_itemset(cand.data(), static_cast<T1>(row[j]), *w.table);
-        if (collect) {
-          for (int q = 0; q < k; ++q) w.in_frequent_itemset[cand[q]] = 1;
-          ++w.first_item_counts[cand[0]];
-        }
+        if (collect) w.in_frequent_itemset[cand[k - 1]] = 1;
+      }
+      if (stored == 0) continue;
+      w.counters.frequent += stored;
+      if (collect) {
+        w.in_frequent_itemset[cand[k - 2]] = 1;
+        w.first_item_counts[cand[0]] += stored;
+        if (!prefix_flagged)
+          for (int q = 0; q < k - 2; ++q) w.in_frequent_itemset[cand[q]] = 1;
+        prefix_flagged = true;
       }
     }
   }
