@@ -30,17 +30,9 @@ class subset_cursor {
   subset_cursor(const frequent_level<T, T1>& previous, int k)
       : previous_(previous),
         width_(k > 2 ? k - 2 : 0),
-        row_(width_, -1),
-        serial_(width_, 0),
+        slots_(width_),
         path_(static_cast<std::size_t>(width_) * width_),
         path_end_(path_.size()),
-        reached_(width_, 0),
-        group_(width_, -1),
-        at_(width_, 0),
-        end_(width_, 0),
-        sibling_at_(width_, 0),
-        sibling_end_(width_, 0),
-        last_x_(width_, std::numeric_limits<T>::max()),
         seen_(width_ + 1),
         changed_(width_ + 1, 0) {}
 
@@ -50,9 +42,9 @@ class subset_cursor {
   // Inlined: most calls stay in the row of the last one for p and only walk
   // forward in its group; the search for a new row's group is a call.
   [[gnu::always_inline]] int find_without(const T* cand, int row, int p) {
-    const std::size_t q = static_cast<std::size_t>(p);
-    if (row_[q] != row) enter_row(cand, row, p);
-    return find_forward(q, cand[width_ + 1]);
+    slot& s = slots_[static_cast<std::size_t>(p)];
+    if (s.row != row) enter_row(cand, row, p);
+    return find_forward(s, cand[width_ + 1]);
   }
 
   // Whether every (k-1)-subset of cand other than the two joined itemsets is
@@ -64,47 +56,68 @@ class subset_cursor {
   }
 
  private:
+  // The search state of one position p of P.
+  struct slot {
+    int row = -1;              // the row whose subset group is in group
+    int reached = 0;           // the depth its search reached
+    int group = -1;            // the group of (P - P[p]) + x, -1 when none
+    int at = 0;                // the current position in that group
+    int end = 0;               // the end of that group
+    std::uint64_t serial = 0;  // the serial of row
+    // At the last depth: the position the last search reached among the
+    // siblings (the first whose item is not below last_x), their end, and the
+    // item searched. last_x starts at the largest item value, which no x
+    // exceeds: until p has searched the last depth, it descends.
+    std::size_t sibling_at = 0;
+    std::size_t sibling_end = 0;
+    T last_x = std::numeric_limits<T>::max();
+  };
+
   // Finds the group of (P - P[p]) + x for the row of cand, new to p, and
   // places p's position at its start.
   [[gnu::noinline]] void enter_row(const T* cand, int row, int p) {
     const std::size_t q = static_cast<std::size_t>(p);
+    slot& s = slots_[q];
     if (row != latest_row_) note_row(cand, row);
     // P + x agrees with the row p was searched for on its first `same` items
     // (the changes since then are a suffix of the positions). Searched for
     // the row before: the changes are this row's.
     int same = latest_from_;
-    if (serial_[q] + 1 != serial_now_) {
+    if (s.serial + 1 != serial_now_) {
       same = width_ + 1;
-      while (same > 0 && changed_[static_cast<std::size_t>(same - 1)] > serial_[q]) --same;
+      while (same > 0 && changed_[static_cast<std::size_t>(same - 1)] > s.serial) --same;
     }
-    row_[q] = row;
-    serial_[q] = serial_now_;
+    s.row = row;
+    s.serial = serial_now_;
     // Without P[p] the searched prefix's item i is cand[i] below p and
     // cand[i+1] from p on, so a change at `same` moves left by one past p.
     const int changed = same > p ? same - 1 : same;
-    const int from = std::min(changed, reached_[q]);
+    const int from = std::min(changed, s.reached);
     int* path = path_.data() + q * width_;
-    const int last_group = group_[q];
+    const int last_group = s.group;
     const T x = cand[width_];
     int g = -1;
-    if (from == width_ - 1 && x > last_x_[q]) {
+    if (from == width_ - 1 && x > s.last_x) {
       // Only x grew (the next row of one walk group): the group of
       // (P - P[p]) + x is a later sibling of the last one searched.
-      g = scan_siblings(q, x);
-      reached_[q] = g >= 0 ? width_ : width_ - 1;
+      g = scan_siblings(s, x);
+      s.reached = g >= 0 ? width_ : width_ - 1;
       if (g >= 0) path[width_ - 1] = g;
     } else {
       // The node at the first depth that changed is still on the path: its
       // siblings are where the search there may resume.
-      reached_[q] = descend_without(cand, p, q, path, from, changed < reached_[q]);
-      g = reached_[q] == width_ ? path[width_ - 1] : -1;
+      s.reached = descend_without(cand, p, s, path, from, changed < s.reached);
+      g = s.reached == width_ ? path[width_ - 1] : -1;
     }
-    group_[q] = g;
+    s.group = g;
     if (g >= 0) {
       // Consecutive groups: the next one starts where the last one ended.
-      at_[q] = last_group >= 0 && g == last_group + 1 ? end_[q] : previous_.group_first(g);
-      end_[q] = previous_.group_last[static_cast<std::size_t>(g)] + 1;
-      fetch_group(static_cast<std::size_t>(at_[q]));
+      const std::size_t at = static_cast<std::size_t>(g);
+      if (last_group < 0 || g != last_group + 1)
+        s.end = g == 0 ? 0 : previous_.group_last[at - 1] + 1;
+      s.at = s.end;
+      s.end = previous_.group_last[at] + 1;
+      fetch_group(static_cast<std::size_t>(s.at));
     }
   }
 
@@ -169,8 +182,8 @@ class subset_cursor {
   // that node's, the search resumes from it, within the siblings' end kept then
   // (a group's successor in the walk mostly moves one sibling on, and the
   // tree's offsets are read only below the node that changed).
-  int descend_without(const T* cand, int p, std::size_t q, int* path, int from, bool onward) {
-    std::size_t* ends = path_end_.data() + q * width_;
+  int descend_without(const T* cand, int p, slot& s, int* path, int from, bool onward) {
+    std::size_t* ends = path_end_.data() + static_cast<std::size_t>(p) * width_;
     for (int d = from; d < width_; ++d) {
       const T* items = previous_.node_items[static_cast<std::size_t>(d)].data();
       const T item = cand[d < p ? d : d + 1];
@@ -186,9 +199,9 @@ class subset_cursor {
       }
       const std::size_t at = lower_node(items, begin, end, item);
       if (d == width_ - 1) {
-        sibling_at_[q] = at;
-        sibling_end_[q] = end;
-        last_x_[q] = item;
+        s.sibling_at = at;
+        s.sibling_end = end;
+        s.last_x = item;
       }
       if (at == end || items[at] != item) return d;
       path[d] = static_cast<int>(at);
@@ -199,22 +212,22 @@ class subset_cursor {
   // The group among the siblings of the last depth whose item is x, from the
   // position the last search there reached on (x above the item searched then);
   // -1 when absent.
-  int scan_siblings(std::size_t q, T x) {
+  int scan_siblings(slot& s, T x) {
     const T* items = previous_.node_items[static_cast<std::size_t>(width_ - 1)].data();
-    const std::size_t end = sibling_end_[q];
-    const std::size_t at = lower_node(items, sibling_at_[q], end, x);
-    sibling_at_[q] = at;
-    last_x_[q] = x;
+    const std::size_t end = s.sibling_end;
+    const std::size_t at = lower_node(items, s.sibling_at, end, x);
+    s.sibling_at = at;
+    s.last_x = x;
     return at < end && items[at] == x ? static_cast<int>(at) : -1;
   }
 
   // Index of the itemset with last item y in the group of p, from the current
   // position on; -1 when absent. Moves the position to the first suffix >= y.
-  [[gnu::always_inline]] int find_forward(std::size_t p, T y) {
-    if (group_[p] < 0) return -1;
+  [[gnu::always_inline]] int find_forward(slot& s, T y) {
+    if (s.group < 0) return -1;
     const T* suffixes = previous_.suffixes.data();
-    const int end = end_[p];
-    int at = at_[p];
+    const int end = s.end;
+    int at = s.at;
     // Gallop: double the step while the suffix there is still below y.
     int step = 1;
     while (at + step < end && suffixes[at + step] < y) {
@@ -225,27 +238,15 @@ class subset_cursor {
       at = static_cast<int>(
           std::lower_bound(suffixes + at + 1, suffixes + std::min(end, at + step + 1), y) -
           suffixes);
-    at_[p] = at;
+    s.at = at;
     return at < end && suffixes[at] == y ? at : -1;
   }
 
   const frequent_level<T, T1>& previous_;
   int width_;                          // k-2: the items of a group prefix of the previous level
-  std::vector<int> row_;               // per p: the row whose subset group is in group_
-  std::vector<std::uint64_t> serial_;  // per p: the serial of that row
-  std::vector<int> path_;              // per p: its nodes in the tree, valid above reached_
+  std::vector<slot> slots_;            // per p
+  std::vector<int> path_;              // per p: its nodes in the tree, valid above its reached
   std::vector<std::size_t> path_end_;  // per p: the end of each of those nodes' siblings
-  std::vector<int> reached_;           // per p: the depth its search reached
-  std::vector<int> group_;             // per p: the group of (P - P[p]) + x, -1 when none
-  std::vector<int> at_;                // per p: the current position in that group
-  std::vector<int> end_;               // per p: the end of that group
-  // Per p, at the last depth: the position the last search reached among the
-  // siblings (the first whose item is not below last_x_), their end, and the
-  // item searched. last_x_ starts at the largest item value, which no x
-  // exceeds: until p has searched the last depth, it descends.
-  std::vector<std::size_t> sibling_at_;
-  std::vector<std::size_t> sibling_end_;
-  std::vector<T> last_x_;
   // The last row seen (any p) and its P + x; rows seen are numbered from 1.
   int latest_row_ = -1;
   int latest_from_ = 0;  // the first position of P + x that changed at that row

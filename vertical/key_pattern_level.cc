@@ -60,21 +60,6 @@ template <class T, class T1>
   const T1 s_i = cursor.support_i(), s_j = cursor.support_j();
   key_verdict<T, T1> v;
   const int row = cursor.first_joined();
-  // Looks up C without its item at p: stores its support on success. Without
-  // x or y it is the other joined itemset.
-  auto infer_without = [&](int p) {
-    T1 support = p == k - 2 ? s_j : s_i;
-    if (p < k - 2) {
-      const int at = subsets.find_without(cand, row, p);
-      if (at < 0) return v;
-      support = previous.supports[static_cast<std::size_t>(at)];
-    }
-    v.action = key_verdict<T, T1>::store;
-    v.record = key_column::naming(k - 1 - p);
-    v.support = support;
-    return v;
-  };
-
   if (a_i == 0) {  // support(P+x) = support(P): C has the support of P+y
     v.action = key_verdict<T, T1>::store;
     v.support = s_j;
@@ -87,35 +72,54 @@ template <class T, class T1>
     v.record = key_column::naming(0);
     return v;
   }
-  // An item of P removable without change.
-  if (a_i != kKey || a_j != kKey) return infer_without(k - 2 - (a_i != kKey ? a_i : a_j));
-
-  // Both joined itemsets are keys: examine the other (k-1)-subsets.
-  if (s_i < s_j) {
-    v.least = s_i;
-    v.least_item = key_column::naming(0);
+  // The position of an item of C whose removal keeps its support.
+  int drop;
+  if (a_i != kKey || a_j != kKey) {
+    // An item of P removable without change.
+    drop = k - 2 - (a_i != kKey ? a_i : a_j);
   } else {
-    v.least = s_j;
-    v.least_item = key_column::naming(1);
-  }
-  for (int p = k - 3; p >= 0; --p) {
-    const int found = subsets.find_without(cand, row, p);
-    if (found < 0) return v;  // an infrequent subset
-    const std::size_t at = static_cast<std::size_t>(found);
-    const std::uint8_t key = previous.keys[at];
+    // Both joined itemsets are keys: examine the other (k-1)-subsets.
+    if (s_i < s_j) {
+      v.least = s_i;
+      v.least_item = key_column::naming(0);
+    } else {
+      v.least = s_j;
+      v.least_item = key_column::naming(1);
+    }
+    int p = k - 3;
+    std::uint8_t key = kKey;
+    for (;; --p) {
+      if (p < 0) {
+        v.action = key_verdict<T, T1>::count;
+        return v;
+      }
+      const int found = subsets.find_without(cand, row, p);
+      if (found < 0) return v;  // an infrequent subset
+      const std::size_t at = static_cast<std::size_t>(found);
+      key = previous.keys[at];
+      if (key != kKey) break;
+      const T1 support = previous.supports[at];
+      if (support <= v.least) {
+        v.least = support;
+        v.least_item = key_column::naming(k - 1 - p);
+      }
+    }
     // The subset is no key: neither is C, and dropping the subset's record b
     // from C keeps its support. b lies at q in the subset (C without p).
-    if (key != kKey) {
-      const int q = k - 2 - key;
-      return infer_without(q < p ? q : q + 1);
-    }
-    const T1 support = previous.supports[at];
-    if (support <= v.least) {
-      v.least = support;
-      v.least_item = key_column::naming(k - 1 - p);
-    }
+    const int q = k - 2 - key;
+    drop = q < p ? q : q + 1;
   }
-  v.action = key_verdict<T, T1>::count;
+  // C without the item at drop: without x or y it is the other joined
+  // itemset, else it is looked up.
+  T1 support = drop == k - 2 ? s_j : s_i;
+  if (drop < k - 2) {
+    const int at = subsets.find_without(cand, row, drop);
+    if (at < 0) return v;
+    support = previous.supports[static_cast<std::size_t>(at)];
+  }
+  v.action = key_verdict<T, T1>::store;
+  v.record = key_column::naming(k - 1 - drop);
+  v.support = support;
   return v;
 }
 
@@ -125,8 +129,8 @@ template <class T, class T1>
 // counted and stored as a key, which forgoes inference but is always sound.
 template <class T, class T1>
 void join_key_patterns(const frequent_level<T, T1>& previous, bool whole, int k,
-                       const item_table& items, const vertical_dataset<T>& data,
-                       level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
+                       const item_table& items, const vertical_dataset<T>& data, level_walker<T>& w,
+                       const group_chunk& chunk, frequent_level<T, T1>& out) {
   candidate_cursor<T, T1> cursor(previous, k, items.n_items, whole, chunk.first_group,
                                  chunk.end_group, chunk.first_member, chunk.end_member);
   if (!cursor.valid()) return;
@@ -193,19 +197,19 @@ void intersect_level_key_patterns(run_context& run, int k, item_table& items,
   const unsigned threads = spilled ? 1 : threads_for_join(previous, run.config.threads);
   std::vector<level_walker<T>> walkers =
       make_walkers(threads, k, false, data, table, false, items.n_items);
-  const window_outcome built = windows.build(
-      run, k, items, previous, next, data, table, walkers, output,
-      [&](const frequent_level<T, T1>& source, bool whole, level_walker<T>& w,
-          const group_chunk& chunk, frequent_level<T, T1>& out) {
-        join_key_patterns(source, whole, k, items, data, w, chunk, out);
-      });
+  const window_outcome built =
+      windows.build(run, k, items, previous, next, data, table, walkers, output,
+                    [&](const frequent_level<T, T1>& source, bool whole, level_walker<T>& w,
+                        const group_chunk& chunk, frequent_level<T, T1>& out) {
+                      join_key_patterns(source, whole, k, items, data, w, chunk, out);
+                    });
   intersection_stats stats;
   merge_walkers(walkers, false, counters, stats, data.matrix);
   // No pair to join in the file either: no row, as for a level in memory.
   if (spilled && counters.examined == 0) return;
 
-  finish_built_level(output, built, k, items, next, table, counters, "zaxdk",
-                     data.reported_bytes(), clock);
+  finish_built_level(output, built, k, items, next, table, counters, "zaxdk", data.reported_bytes(),
+                     clock);
 }
 
 template <class T, class T1>
@@ -299,19 +303,17 @@ void intersect_level_key_patterns_shared(run_context& run, int k, item_table& it
   // No pair to join in the file either: no row, as for a level in memory.
   if (spilled && counters.examined == 0) return;
 
-  finish_built_level(output, built, k, items, next, table, counters, "zaxdk",
-                     data.reported_bytes(), clock);
+  finish_built_level(output, built, k, items, next, table, counters, "zaxdk", data.reported_bytes(),
+                     clock);
   report_exchange(run);
 }
 
-#define KESTREL_INSTANTIATE(T, T1)                                                    \
-  template void intersect_level_key_patterns<T, T1>(                                  \
-      run_context&, int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&, \
-      vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&,              \
-      level_windows<T, T1>&);                                                         \
-  template void intersect_level_key_patterns_shared<T, T1>(                           \
-      run_context&, int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&, \
-      vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&,              \
-      level_windows<T, T1>&);
+#define KESTREL_INSTANTIATE(T, T1)                                                               \
+  template void intersect_level_key_patterns<T, T1>(                                             \
+      run_context&, int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&,            \
+      vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&, level_windows<T, T1>&); \
+  template void intersect_level_key_patterns_shared<T, T1>(                                      \
+      run_context&, int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&,            \
+      vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&, level_windows<T, T1>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE
