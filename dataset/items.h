@@ -60,6 +60,11 @@ class item_table {
   // "<input id> " of dense id k, label_length(k) bytes (made by remap_items).
   const char* label(std::uint32_t k) const { return &item_label[k * kLabelSlot]; }
   std::size_t label_length(std::uint32_t k) const { return item_label_len[k]; }
+  // The label slots and lengths of all dense ids, for loops that keep them in
+  // registers, and the bytes of the slots.
+  const char* label_slots() const { return item_label.data(); }
+  const std::uint8_t* label_lengths() const { return item_label_len.data(); }
+  std::size_t label_bytes() const { return item_label.size(); }
   // Fetches the label of dense id k and its length ahead of their reading.
   KESTREL_PREFETCHER void prefetch_label(std::uint32_t k) const {
     __builtin_prefetch(item_label.data() + std::size_t{k} * kLabelSlot);

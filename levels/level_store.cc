@@ -319,7 +319,15 @@ class group_writer {
         current_(static_cast<std::size_t>(store.k)),
         low_(static_cast<std::size_t>(std::max(top_ + 1, 0))),
         high_(low_.size()) {
-    if constexpr (lays_out) line_.emplace(*items, prefix_items, store.k);
+    if constexpr (lays_out) {
+      // The supports' text is tabled when the level has many lines per entry.
+      T1 most = 0;
+      if (store.n_itemsets >= kLinesForSupportTable)
+        for (T1 v : store.supports) most = std::max(most, v);
+      line_.emplace(*items, prefix_items, store.k,
+                    std::uint64_t{most} <= static_cast<std::uint64_t>(store.n_itemsets) ? most : 0);
+      fetch_labels_ = line_->fetches_labels_ahead();
+    }
   }
 
   // Returns how many itemsets were written.
@@ -347,6 +355,8 @@ class group_writer {
   // hundred or more), and a group holds a few suffixes only.
   static constexpr std::size_t kSuffixesAhead = 16;
   static constexpr std::size_t kNodesAhead = 8;
+  // Levels with fewer lines format their supports one by one.
+  static constexpr int kLinesForSupportTable = 4096;
 
   void visit(int d, std::size_t begin, std::size_t end) {
     begin = std::max(begin, low_[d]);
@@ -355,17 +365,124 @@ class group_writer {
     // The walk visits each depth's nodes in array order, so the labels of the
     // nodes kNodesAhead places on are the ones it lays out soon.
     const std::size_t last_node = store_.node_items[d].size() - 1;
+    if constexpr (lays_out) {
+      if (no_filters_ && d + 1 >= top_) return write_without_filter(d, begin, end);
+    }
+    if (d == top_) {
+      for (std::size_t n = begin; n < end; ++n) {
+        current_[d] = node_items[n];
+        if constexpr (lays_out) {
+          if (fetch_labels_)
+            line_->prefetch_label(node_items[std::min(n + kNodesAhead, last_node)]);
+          line_->set_item(d, node_items[n]);
+        }
+        write_group(static_cast<int>(n));
+      }
+      return;
+    }
+    // Node n's children end where node n+1's begin.
+    std::size_t children = begin < end ? store_.children_begin(d, begin) : 0;
     for (std::size_t n = begin; n < end; ++n) {
       current_[d] = node_items[n];
       if constexpr (lays_out) {
-        line_->prefetch_label(node_items[std::min(n + kNodesAhead, last_node)]);
+        if (fetch_labels_)
+          line_->prefetch_label(node_items[std::min(n + kNodesAhead, last_node)]);
         line_->set_item(d, node_items[n]);
       }
-      if (d == top_)
-        write_group(static_cast<int>(n));
-      else
-        visit(d + 1, store_.children_begin(d, n), store_.children_end(d, n));
+      const std::size_t children_end = store_.children_end(d, n);
+      visit(d + 1, children, children_end);
+      children = children_end;
     }
+  }
+
+  // What the loops that lay out whole groups without a filter keep in
+  // registers: the store's arrays and the line's pointers.
+  struct run_context {
+    const T* groups;  // the nodes of depth top_
+    std::size_t last_group;
+    const T* suffixes;
+    const T1* supports;
+    std::size_t last_suffix;
+    output_line::run_writer lines;
+    bool fetch;
+  };
+
+  run_context runs() const {
+    return {store_.node_items[top_].data(), store_.node_items[top_].size() - 1,
+            store_.suffixes.data(),         store_.supports.data(),
+            store_.suffixes.size() - 1,     line_->runs(),
+            fetch_labels_};
+  }
+
+  // The first itemset of group g, which the walk reaches in order.
+  std::size_t first_of(std::size_t g) const {
+    return static_cast<int>(g) == next_group_ ? static_cast<std::size_t>(next_first_)
+                                              : static_cast<std::size_t>(store_.group_first(
+                                                    static_cast<int>(g)));
+  }
+
+  // Writes every itemset of groups [begin, end) (nodes of depth top_) without a
+  // filter, the first one starting at itemset `first`, which ends past the last
+  // one. Their lines are laid out in runs of output_line::kLinesPerRoom.
+  [[gnu::always_inline]] void write_runs(const run_context& c, std::size_t begin, std::size_t end,
+                                         std::size_t& first) {
+    for (std::size_t n = begin; n < end; ++n) {
+      if (progress_ != nullptr && (n & kProgressMask) == 0)
+        progress_->store(static_cast<int>(n), std::memory_order_release);
+      if (c.fetch) line_->prefetch_label(c.groups[std::min(n + kNodesAhead, c.last_group)]);
+      line_->set_item(top_, c.groups[n]);
+      const std::size_t head = line_->head(top_ + 1);
+      const std::size_t line_room = head + output_line::run_writer::kPastHead;
+      const std::size_t stop = static_cast<std::size_t>(store_.group_last[n]) + 1;
+      if (line_room * output_line::kLinesPerRoom > Sink::kLineRoom) {
+        for (std::size_t s = first; s < stop; ++s)
+          line_->write_last(out_, c.suffixes[s], c.supports[s]);
+        first = stop;
+        continue;
+      }
+      for (std::size_t s = first; s < stop;) {
+        const std::size_t run = std::min(stop - s, output_line::kLinesPerRoom);
+        char* const start = out_.room(run * line_room);
+        char* p = start;
+        for (const std::size_t run_end = s + run; s < run_end; ++s) {
+          // Groups follow each other in the suffix array: fetch the label of
+          // the suffix kSuffixesAhead on, whichever group it is in.
+          if (c.fetch)
+            line_->prefetch_label(c.suffixes[std::min(s + kSuffixesAhead, c.last_suffix)]);
+          p = c.lines.lay_out(p, head, c.suffixes[s], c.supports[s]);
+        }
+        out_.commit(static_cast<std::size_t>(p - start));
+      }
+      first = stop;
+    }
+  }
+
+  // The walk's end for groups [begin, end) when no filter applies: d is top_
+  // (the groups themselves) or top_ - 1 (their parents, each of which has few
+  // groups on deep levels: one loop instead of a call per parent).
+  void write_without_filter(int d, std::size_t begin, std::size_t end) {
+    if (begin >= end) return;
+    const run_context c = runs();
+    std::size_t g0 = d == top_ ? begin : std::max(store_.children_begin(d, begin), low_[top_]);
+    std::size_t first = first_of(g0);
+    const std::size_t written_from = first;
+    if (d == top_) {
+      write_runs(c, begin, end, first);
+      g0 = end;
+    } else {
+      const T* parents = store_.node_items[d].data();
+      const std::size_t last_parent = store_.node_items[d].size() - 1;
+      for (std::size_t n = begin; n < end; ++n) {
+        if (c.fetch) line_->prefetch_label(parents[std::min(n + kNodesAhead, last_parent)]);
+        line_->set_item(d, parents[n]);
+        const std::size_t g1 = std::min(store_.children_end(d, n), high_[top_] + 1);
+        write_runs(c, g0, g1, first);
+        g0 = g1;
+      }
+    }
+    written_ += static_cast<int>(first - written_from);
+    next_group_ = static_cast<int>(g0);
+    next_first_ = static_cast<int>(first);
   }
 
   // Groups between two reports of the walk's progress.
@@ -388,7 +505,7 @@ class group_writer {
       const T x = suffixes[s];
       // Groups follow each other in the suffix array: fetch the label of the
       // suffix kSuffixesAhead on, whichever group it is in.
-      if constexpr (lays_out)
+      if (lays_out && fetch_labels_)
         line_->prefetch_label(
             suffixes[std::min(static_cast<std::size_t>(s) + kSuffixesAhead, last_suffix)]);
       if (!no_filters_) {
@@ -408,6 +525,7 @@ class group_writer {
   Sink& out_;
   std::atomic<int>* progress_;
   std::optional<output_line> line_;
+  bool fetch_labels_ = false;  // whether labels are fetched ahead
   std::vector<T> current_;  // the itemset, filled when a filter reads it
   std::vector<std::size_t> low_, high_;
   int next_group_ = -1;  // the group after the last one written, and its first itemset

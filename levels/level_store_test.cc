@@ -136,6 +136,70 @@ TEST(ItemsetStore, DumpOnThreadsWritesTheSameBytes) {
   }
 }
 
+// Levels of 2 and 4 items with groups of 1 to 100 itemsets, labels of 1 to 10
+// digits and supports up to 65,535 (laid out from a table) or past it
+// (formatted), written on one thread and on three, against lines built here.
+TEST(ItemsetStore, DumpLaysOutEveryGroupSizeLabelWidthAndSupport) {
+  constexpr std::uint32_t kItems = 200;
+  std::vector<std::uint32_t> input_ids(kItems);
+  for (std::uint32_t i = 0; i < kItems; ++i)
+    input_ids[i] = i % 3 == 0 ? i : static_cast<std::uint32_t>(i * 2654435761ull);
+  item_table items(1);
+  set_up_items(items, kItems, input_ids);
+  const std::vector<std::uint32_t> prefix_items = {5};
+  typed_constraints<std::uint8_t> none;
+  const std::size_t group_sizes[] = {1, 2, 3, 31, 32, 33, 64, 65, 100};
+  for (int k : {2, 4}) {
+    for (std::uint32_t most : {65535u, 70001u}) {
+      frequent_level<std::uint8_t, std::uint32_t> s(k);
+      std::string expected;
+      std::vector<std::uint8_t> v(static_cast<std::size_t>(k));
+      std::size_t groups = 0;
+      // Prefixes in lexicographic order, each with the next group size of suffixes.
+      auto add_group = [&](int width) {
+        const std::size_t size = group_sizes[groups++ % 9];
+        const std::uint32_t after = width == 0 ? 0 : v[width - 1] + 1u;
+        for (std::uint32_t d = after; d < after + size && d < kItems; ++d) {
+          v[width] = static_cast<std::uint8_t>(d);
+          const std::uint32_t support =
+              s.n_itemsets == 777 ? most : static_cast<std::uint32_t>(s.n_itemsets * 7919ull % most);
+          s.add_itemset(v.data(), support, none);
+          expected += "5 ";
+          for (std::uint8_t x : v) expected += std::to_string(input_ids[x]) + " ";
+          expected += "(" + std::to_string(support) + ")\n";
+        }
+      };
+      if (k == 2) {
+        for (std::uint32_t a = 0; a + 1 < kItems && s.n_itemsets < 70000; ++a) {
+          v[0] = static_cast<std::uint8_t>(a);
+          add_group(1);
+        }
+      } else {
+        for (std::uint32_t a = 0; a < 20 && s.n_itemsets < 70000; ++a)
+          for (std::uint32_t b = a + 1; b < 60 && s.n_itemsets < 70000; ++b)
+            for (std::uint32_t c = b + 1; c + 1 < kItems && s.n_itemsets < 70000; c += 7) {
+              v[0] = static_cast<std::uint8_t>(a);
+              v[1] = static_cast<std::uint8_t>(b);
+              v[2] = static_cast<std::uint8_t>(c);
+              add_group(3);
+            }
+        ASSERT_GE(s.n_itemsets, 70000);
+      }
+      for (unsigned threads : {1u, 3u}) {
+        test_dir dir;
+        int written = 0;
+        {
+          output_file out("out.txt", "w+");
+          written = s.dump_itemsets(items, prefix_items, out, none, threads);
+          out.close();
+        }
+        EXPECT_EQ(written, s.n_itemsets) << k << " " << most << " " << threads;
+        EXPECT_TRUE(read_file("out.txt") == expected) << k << " " << most << " " << threads;
+      }
+    }
+  }
+}
+
 TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
   // Cut at every itemset of a level of 4-itemsets, parts continue the store's
   // last path down to every depth of the tree.
