@@ -260,14 +260,15 @@ void tid_lists<T>::project(const std::uint32_t* rows, const std::uint32_t* q, st
   // The occurrences are counted in the lengths, all 0 after clear(); an item
   // is listed at its first touch, without a branch: it is written past the
   // listed ones every time and counted in only when its length was 0.
+  // The listed items are distinct, and no more than the tails' items: with the
+  // write past them, the array needs one slot more, sized once here.
   std::vector<std::uint32_t>& listed = out.items;
+  const std::size_t most_listed = std::min<std::size_t>(n_items_, nq * longest_) + 1;
+  if (listed.size() < most_listed) listed.resize(most_listed);
+  std::uint32_t* to = listed.data();
   std::uint32_t n_listed = 0;
   for (std::size_t i = 0; i < nq; ++i) {
     if (i + kPrefetchAhead < nq) __builtin_prefetch(rows + q[i + kPrefetchAhead] + 1);
-    // A tail lists at most longest_ items.
-    if (listed.size() < std::size_t{n_listed} + longest_ + 1)
-      listed.resize(std::max(std::size_t{n_listed} + longest_ + 1, 2 * listed.size()));
-    std::uint32_t* to = listed.data();
     for (const std::uint32_t* y = rows + q[i] + 1; *y != kTransactionEnd; ++y) {
       tid_list_slot& slot = list[*y];
       to[n_listed] = *y;

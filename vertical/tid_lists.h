@@ -56,7 +56,7 @@ struct tid_projection {
   std::vector<std::uint32_t> places;  // never shrinks
   std::vector<tid_list_slot> list;
   // The items y of the current projection, items[0..n_listed); the array has
-  // room for a longest tail beyond them (never shrinks).
+  // a slot beyond them (never shrinks).
   std::vector<std::uint32_t> items;
   std::uint32_t n_listed = 0;
 
