@@ -74,8 +74,6 @@ template <class T, class T1>
 bool triples_by_first_item<T, T1>::generate(int g) {
   const int begin = pairs_level_.group_first(g), last = pairs_level_.group_last[g];
   const std::uint32_t m = static_cast<std::uint32_t>(last - begin + 1);
-  seconds.clear();
-  thirds.clear();
   counts.clear();
   lam_.clear();
   if (m < 2) return false;
@@ -106,8 +104,10 @@ bool triples_by_first_item<T, T1>::generate(int g) {
   first_ = cand[0];
   if (table_.keeps_everything() && n_lam_ == 0) {
     generate_unconstrained(n_a, m);
-    return !seconds.empty();
+    return !counts.empty();
   }
+  seconds.clear();
+  thirds.clear();
   triangle_.assign(number_of_pairs(m), kNone);
   for (std::uint32_t r = 0; r + 1 < m; ++r) {
     // The thirds of (a, N(a)[r]): the later neighbours of a that form a
@@ -141,14 +141,15 @@ bool triples_by_first_item<T, T1>::generate(int g) {
 
 template <class T, class T1>
 void triples_by_first_item<T, T1>::generate_unconstrained(const T* n_a, std::uint32_t m) {
-  // Every join is a candidate: the merges take no branch on the data. Each step
-  // writes the triangle entry of the neighbour it stands on and a candidate
-  // past the last one, and counts the candidate in only on a match; the entry
-  // written when the neighbour is passed is the last one it gets (a match's
-  // index, or kNone). The entries after a merge ends are filled with kNone, so
-  // the triangle is written once per merge step and neighbour instead of
-  // cleared whole first.
-  triangle_.resize(number_of_pairs(m));
+  // Every join is a candidate. Each merge step writes the triangle entry of
+  // the neighbour it stands on and a candidate past the last one, and counts
+  // the candidate in only on a match; the entry written when the neighbour is
+  // passed is the last one it gets (a match's index, or kNone). The entries
+  // after a merge ends are filled with kNone, so the triangle is written once
+  // per merge step and neighbour instead of cleared whole first. The arrays
+  // only grow: with a million items most groups hold two or three
+  // neighbours, and resizing them per group cost more than the merges.
+  if (triangle_.size() < number_of_pairs(m)) triangle_.resize(number_of_pairs(m));
   std::size_t n = 0;
   for (std::uint32_t r = 0; r + 1 < m; ++r) {
     const T b = n_a[r];
@@ -177,8 +178,6 @@ void triples_by_first_item<T, T1>::generate_unconstrained(const T* n_a, std::uin
     }
     for (; s < m; ++s) row[s - 1] = kNone;
   }
-  seconds.resize(n);
-  thirds.resize(n);
   counts.assign(n, 0);
 }
 

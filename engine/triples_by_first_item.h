@@ -123,7 +123,8 @@ class triples_by_first_item {
   // Generates the candidates of the next first item that has some and counts
   // them in block (indexed for k = 3); false when no first item is left. The
   // candidates are then, in lexicographic order, (first(), seconds[i],
-  // thirds[i]) with count counts[i] and loose flags flags(i).
+  // thirds[i]) with count counts[i] and loose flags flags(i), for i below
+  // counts.size() (seconds and thirds may hold more).
   bool next_first_item(transaction_block<T>& block) {
     return next_first_item(block, block.counter_data(), block.flag_data());
   }
