@@ -25,7 +25,9 @@ class candidate_cursor {
  public:
   // with_keys: also fetch the joined itemsets' key records and supports
   // (previous.keys must be filled). end_group -1: the level's last group.
-  candidate_cursor(const frequent_level<T, T1>& previous, int k, std::uint32_t n_items,
+  // The number of items is no longer needed (the walk tracks what it shares
+  // with the counted candidate without comparing items).
+  candidate_cursor(const frequent_level<T, T1>& previous, int k, std::uint32_t /*n_items*/,
                    bool with_keys, int first_group = 0, int end_group = -1, int first_member = 0,
                    int end_member = -1)
       : previous_(previous),
@@ -33,15 +35,12 @@ class candidate_cursor {
         k_(k),
         with_keys_(with_keys),
         cand_(k),
-        counted_(k, static_cast<T>(n_items - 1)),
         group_(first_group - 1),
         end_group_(end_group < 0 ? previous.number_of_groups() : end_group),
         last_(first_group < end_group_ ? previous.group_first(first_group) - 1 : 0),
         first_group_(first_group),
         first_member_(first_member),
         end_member_(end_member) {
-    // n_items - 1 can be no first item of a candidate of k >= 3 items, so the first
-    // candidate shares nothing with the counted one.
     valid_ = enter_next_group();
   }
 
@@ -64,9 +63,11 @@ class candidate_cursor {
   bool advance() {
     if (pair_j_ < last_) {
       ++pair_j_;
+      unchanged_ = std::min(unchanged_, k_ - 1);
     } else if (pair_i_ + 1 < end_i_) {
       ++pair_i_;
       pair_j_ = pair_i_ + 1;
+      unchanged_ = std::min(unchanged_, k_ - 2);
     } else {
       return valid_ = enter_next_group();
     }
@@ -76,10 +77,11 @@ class candidate_cursor {
 
   // Marks the current candidate as the one counted next and returns how many
   // leading items it shares with the previously counted one (at most k-1).
+  // The walk records the first position it changed since that candidate: the
+  // item there grew (the candidates ascend), every item before it is the same.
   int share_with_counted() {
-    int s = 0;
-    while (s < k_ - 1 && cand_[s] == counted_[s]) ++s;
-    for (int q = s; q < k_; ++q) counted_[q] = cand_[q];
+    const int s = unchanged_;
+    unchanged_ = k_ - 1;
     return s;
   }
 
@@ -101,7 +103,9 @@ class candidate_cursor {
       }
       if (from >= end_i_) continue;
       const T* p = walk_.prefix();
-      for (int q = walk_.move_to(group_); q < k_ - 2; ++q) cand_[q] = p[q];
+      const int changed = walk_.move_to(group_);
+      for (int q = changed; q < k_ - 2; ++q) cand_[q] = p[q];
+      unchanged_ = std::min(unchanged_, std::min(changed, k_ - 2));
       pair_i_ = from;
       pair_j_ = from + 1;
       fetch_suffix();
@@ -125,7 +129,9 @@ class candidate_cursor {
   int k_;
   bool with_keys_;
   std::vector<T> cand_;
-  std::vector<T> counted_;
+  // The leading items of the candidate that are those of the last one
+  // counted (at most k-1); none before the first.
+  int unchanged_ = 0;
   int group_;
   int end_group_;
   int last_;       // the current group's last itemset

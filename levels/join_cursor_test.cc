@@ -56,8 +56,8 @@ std::vector<itemset> expected_join(const level& s) {
       for (int j = i + 1; j <= s.group_last[g]; ++j) {
         itemset c(2);
         s.group_prefix(g, c.data());
-        c.insert(c.end(), {s.suffixes[i], s.suffixes[j], s.suffixes[i], s.suffixes[j],
-                           s.keys[i], s.keys[j]});
+        c.insert(c.end(), {s.suffixes[i], s.suffixes[j], s.suffixes[i], s.suffixes[j], s.keys[i],
+                           s.keys[j]});
         out.push_back(c);
       }
   return out;
@@ -101,6 +101,33 @@ TEST(JoinCursor, MemberRangesWalkEachGroupInPieces) {
       }
     }
     ASSERT_EQ(pieces, expected_join(s)) << seed;
+  }
+}
+
+// share_with_counted gives how many leading items a candidate shares with
+// the last one marked counted (none for the first), whichever candidates in
+// between were skipped: along rows, across rows and across groups whose
+// prefixes differ at either depth, also on walks that start inside a group.
+TEST(JoinCursor, SharesWithTheLastCountedCandidate) {
+  for (unsigned seed = 1; seed <= 20; ++seed) {
+    std::mt19937 rng(seed);
+    const level s = random_level(rng);
+    const int groups = s.number_of_groups();
+    for (int first = 0; first < groups; first += 1 + static_cast<int>(rng() % 5)) {
+      const int first_member = static_cast<int>(rng() % 3);
+      candidate_cursor<std::uint8_t, std::uint16_t> cursor(s, 4, 12, false, first, -1,
+                                                           first_member);
+      if (!cursor.valid()) continue;
+      itemset counted;
+      do {
+        if (rng() % 3 != 0) continue;
+        const itemset c(cursor.candidate(), cursor.candidate() + 4);
+        int shared = 0;
+        while (!counted.empty() && shared < 3 && c[shared] == counted[shared]) ++shared;
+        ASSERT_EQ(cursor.share_with_counted(), shared) << seed << " " << first;
+        counted = c;
+      } while (cursor.advance());
+    }
   }
 }
 
