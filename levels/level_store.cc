@@ -366,7 +366,7 @@ class group_writer {
     // nodes kNodesAhead places on are the ones it lays out soon.
     const std::size_t last_node = store_.node_items[d].size() - 1;
     if constexpr (lays_out) {
-      if (no_filters_ && d + 1 >= top_) return write_without_filter(d, begin, end);
+      if (no_filters_ && d + 1 >= top_ && fits_runs(d)) return write_without_filter(d, begin, end);
     }
     if (d == top_) {
       for (std::size_t n = begin; n < end; ++n) {
@@ -405,13 +405,27 @@ class group_writer {
     std::size_t last_suffix;
     output_line::run_writer lines;
     bool fetch;
+    std::atomic<int>* progress;
   };
 
-  run_context runs() const {
-    return {store_.node_items[top_].data(), store_.node_items[top_].size() - 1,
-            store_.suffixes.data(),         store_.supports.data(),
-            store_.suffixes.size() - 1,     line_->runs(),
-            fetch_labels_};
+  run_context runs() {
+    return {store_.node_items[top_].data(),
+            store_.node_items[top_].size() - 1,
+            store_.suffixes.data(),
+            store_.supports.data(),
+            store_.suffixes.size() - 1,
+            line_->runs(),
+            fetch_labels_,
+            progress_};
+  }
+
+  // Whether runs of lines below a node of depth d fit the room a sink gives
+  // (a very long list of prefix items does not).
+  bool fits_runs(int d) const {
+    const std::size_t longest = line_->head(d) +
+                                static_cast<std::size_t>(top_ + 1 - d) * item_table::kLabelSlot +
+                                output_line::run_writer::kPastHead;
+    return longest * output_line::kLinesPerRoom <= Sink::kLineRoom;
   }
 
   // The first itemset of group g, which the walk reaches in order.
@@ -423,23 +437,18 @@ class group_writer {
 
   // Writes every itemset of groups [begin, end) (nodes of depth top_) without a
   // filter, the first one starting at itemset `first`, which ends past the last
-  // one. Their lines are laid out in runs of output_line::kLinesPerRoom.
+  // one. Their lines are laid out in runs of output_line::kLinesPerRoom, which
+  // fit the sink's room (fits_runs). The groups' labels go at byte group_at
+  // of the line.
   [[gnu::always_inline]] void write_runs(const run_context& c, std::size_t begin, std::size_t end,
-                                         std::size_t& first) {
+                                         std::size_t group_at, std::size_t& first) {
     for (std::size_t n = begin; n < end; ++n) {
-      if (progress_ != nullptr && (n & kProgressMask) == 0)
-        progress_->store(static_cast<int>(n), std::memory_order_release);
+      if (c.progress != nullptr && (n & kProgressMask) == 0)
+        c.progress->store(static_cast<int>(n), std::memory_order_release);
       if (c.fetch) line_->prefetch_label(c.groups[std::min(n + kNodesAhead, c.last_group)]);
-      line_->set_item(top_, c.groups[n]);
-      const std::size_t head = line_->head(top_ + 1);
+      const std::size_t head = c.lines.set_label(group_at, c.groups[n]);
       const std::size_t line_room = head + output_line::run_writer::kPastHead;
       const std::size_t stop = static_cast<std::size_t>(store_.group_last[n]) + 1;
-      if (line_room * output_line::kLinesPerRoom > Sink::kLineRoom) {
-        for (std::size_t s = first; s < stop; ++s)
-          line_->write_last(out_, c.suffixes[s], c.supports[s]);
-        first = stop;
-        continue;
-      }
       for (std::size_t s = first; s < stop;) {
         const std::size_t run = std::min(stop - s, output_line::kLinesPerRoom);
         char* const start = out_.room(run * line_room);
@@ -467,18 +476,23 @@ class group_writer {
     std::size_t first = first_of(g0);
     const std::size_t written_from = first;
     if (d == top_) {
-      write_runs(c, begin, end, first);
+      write_runs(c, begin, end, line_->head(top_), first);
       g0 = end;
     } else {
       const T* parents = store_.node_items[d].data();
       const std::size_t last_parent = store_.node_items[d].size() - 1;
+      const std::size_t parent_at = line_->head(d);
+      const std::size_t last_g1 = high_[top_] + 1;
       for (std::size_t n = begin; n < end; ++n) {
         if (c.fetch) line_->prefetch_label(parents[std::min(n + kNodesAhead, last_parent)]);
-        line_->set_item(d, parents[n]);
-        const std::size_t g1 = std::min(store_.children_end(d, n), high_[top_] + 1);
-        write_runs(c, g0, g1, first);
+        const std::size_t group_at = c.lines.set_label(parent_at, parents[n]);
+        const std::size_t g1 = std::min<std::size_t>(store_.node_ends[d][n], last_g1);
+        write_runs(c, g0, g1, group_at, first);
         g0 = g1;
       }
+      // The line's own positions follow the last parent, as the walk's later
+      // nodes expect.
+      line_->set_item(d, parents[end - 1]);
     }
     written_ += static_cast<int>(first - written_from);
     next_group_ = static_cast<int>(g0);

@@ -120,15 +120,25 @@ class output_line {
       return p + 1;
     }
 
+    // Sets the label of dense_id at byte `at` of the line (where the label of
+    // the last position starts); returns the head of the lines whose last item
+    // follows it. Unlike set_item, output_line's own positions are left as
+    // they were.
+    std::size_t set_label(std::size_t at, std::uint32_t dense_id) const {
+      std::memcpy(line_ + at, labels_ + std::size_t{dense_id} * item_table::kLabelSlot,
+                  item_table::kLabelSlot);
+      return at + lengths_[dense_id];
+    }
+
    private:
     friend class output_line;
-    const char* line_;
+    char* line_;
     const char* labels_;
     const std::uint8_t* lengths_;
     const char* texts_;  // null: the supports are formatted
     const std::uint8_t* text_lengths_;
   };
-  run_writer runs() const {
+  run_writer runs() {
     run_writer w;
     w.line_ = buf_.data();
     w.labels_ = items_.label_slots();
