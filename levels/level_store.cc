@@ -368,26 +368,18 @@ class group_writer {
     if constexpr (lays_out) {
       if (no_filters_ && d + 1 >= top_ && fits_runs(d)) return write_without_filter(d, begin, end);
     }
-    if (d == top_) {
-      for (std::size_t n = begin; n < end; ++n) {
-        current_[d] = node_items[n];
-        if constexpr (lays_out) {
-          if (fetch_labels_)
-            line_->prefetch_label(node_items[std::min(n + kNodesAhead, last_node)]);
-          line_->set_item(d, node_items[n]);
-        }
-        write_group(static_cast<int>(n));
-      }
-      return;
-    }
     // Node n's children end where node n+1's begin.
-    std::size_t children = begin < end ? store_.children_begin(d, begin) : 0;
+    std::size_t children = d < top_ && begin < end ? store_.children_begin(d, begin) : 0;
     for (std::size_t n = begin; n < end; ++n) {
       current_[d] = node_items[n];
       if constexpr (lays_out) {
         if (fetch_labels_)
           line_->prefetch_label(node_items[std::min(n + kNodesAhead, last_node)]);
         line_->set_item(d, node_items[n]);
+      }
+      if (d == top_) {
+        write_group(static_cast<int>(n));
+        continue;
       }
       const std::size_t children_end = store_.children_end(d, n);
       visit(d + 1, children, children_end);
