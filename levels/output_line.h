@@ -75,22 +75,14 @@ class output_line {
   void write_last(Sink& f, std::uint32_t dense_id, std::uint64_t support) {
     const int last = static_cast<int>(off_.size()) - 2;
     const std::size_t head = off_[last];
-    // The head is copied in whole 16-byte chunks and the label as its whole
-    // slot: fixed-size copies, the bytes past the line overwritten later.
-    const std::size_t room = head + kChunk + item_table::kLabelSlot + kSupportBytes;
+    const std::size_t room = head + run_writer::kPastHead;
     if (room > Sink::kLineRoom) {
       set_item(last, dense_id);
       write(f, support);
       return;
     }
     char* p = f.room(room);
-    for (std::size_t i = 0; i < head; i += kChunk) std::memcpy(p + i, buf_.data() + i, kChunk);
-    std::memcpy(p + head, items_.label(dense_id), item_table::kLabelSlot);
-    std::size_t n = head + items_.label_length(dense_id);
-    p[n] = '(';
-    n += 1 + format_decimal(p + n + 1, support, ')');
-    p[n++] = '\n';
-    f.commit(n);
+    f.commit(static_cast<std::size_t>(runs().lay_out(p, head, dense_id, support) - p));
   }
 
   // What a loop needs to lay out many lines that share their head (all but the
