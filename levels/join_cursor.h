@@ -64,10 +64,12 @@ class candidate_cursor {
     if (pair_j_ < last_) {
       ++pair_j_;
       unchanged_ = std::min(unchanged_, k_ - 1);
+      unchanged_stored_ = std::min(unchanged_stored_, k_ - 1);
     } else if (pair_i_ + 1 < end_i_) {
       ++pair_i_;
       pair_j_ = pair_i_ + 1;
       unchanged_ = std::min(unchanged_, k_ - 2);
+      unchanged_stored_ = std::min(unchanged_stored_, k_ - 2);
     } else {
       return valid_ = enter_next_group();
     }
@@ -82,6 +84,16 @@ class candidate_cursor {
   int share_with_counted() {
     const int s = unchanged_;
     unchanged_ = k_ - 1;
+    return s;
+  }
+
+  // The same for the candidates a caller stores: marks the current one as
+  // stored and returns how many leading items it shares with the one stored
+  // before (at most k-1, so k-1 means the same (k-1)-prefix). Before the
+  // first mark it is 0, whatever the caller's store already holds.
+  int share_with_stored() {
+    const int s = unchanged_stored_;
+    unchanged_stored_ = k_ - 1;
     return s;
   }
 
@@ -106,6 +118,7 @@ class candidate_cursor {
       const int changed = walk_.move_to(group_);
       for (int q = changed; q < k_ - 2; ++q) cand_[q] = p[q];
       unchanged_ = std::min(unchanged_, std::min(changed, k_ - 2));
+      unchanged_stored_ = std::min(unchanged_stored_, std::min(changed, k_ - 2));
       pair_i_ = from;
       pair_j_ = from + 1;
       fetch_suffix();
@@ -132,6 +145,7 @@ class candidate_cursor {
   // The leading items of the candidate that are those of the last one
   // counted (at most k-1); none before the first.
   int unchanged_ = 0;
+  int unchanged_stored_ = 0;  // the same since the last stored candidate
   int group_;
   int end_group_;
   int last_;       // the current group's last itemset

@@ -108,6 +108,8 @@ TEST(JoinCursor, MemberRangesWalkEachGroupInPieces) {
 // the last one marked counted (none for the first), whichever candidates in
 // between were skipped: along rows, across rows and across groups whose
 // prefixes differ at either depth, also on walks that start inside a group.
+// share_with_stored does the same for the candidates marked stored, marked
+// apart from the counted ones (a stored candidate need not be counted).
 TEST(JoinCursor, SharesWithTheLastCountedCandidate) {
   for (unsigned seed = 1; seed <= 20; ++seed) {
     std::mt19937 rng(seed);
@@ -118,13 +120,20 @@ TEST(JoinCursor, SharesWithTheLastCountedCandidate) {
       candidate_cursor<std::uint8_t, std::uint16_t> cursor(s, 4, 12, false, first, -1,
                                                            first_member);
       if (!cursor.valid()) continue;
-      itemset counted;
-      do {
-        if (rng() % 3 != 0) continue;
-        const itemset c(cursor.candidate(), cursor.candidate() + 4);
+      itemset counted, stored;
+      auto shared_with = [](const itemset& c, const itemset& before) {
         int shared = 0;
-        while (!counted.empty() && shared < 3 && c[shared] == counted[shared]) ++shared;
-        ASSERT_EQ(cursor.share_with_counted(), shared) << seed << " " << first;
+        while (!before.empty() && shared < 3 && c[shared] == before[shared]) ++shared;
+        return shared;
+      };
+      do {
+        const itemset c(cursor.candidate(), cursor.candidate() + 4);
+        if (rng() % 2 == 0) {
+          ASSERT_EQ(cursor.share_with_stored(), shared_with(c, stored)) << seed << " " << first;
+          stored = c;
+        }
+        if (rng() % 3 != 0) continue;
+        ASSERT_EQ(cursor.share_with_counted(), shared_with(c, counted)) << seed << " " << first;
         counted = c;
       } while (cursor.advance());
     }

@@ -112,21 +112,28 @@ bool level_store<T, T1>::append_items(const T* itemset, T1 support) {
     const T* last = flat ? prefixes.data() + prefixes.size() - width : last_prefix.data();
     shared = static_cast<int>(std::mismatch(itemset, itemset + width, last).first - itemset);
   }
-  const bool opens_group = n_itemsets == 0 || shared < width;
-  if (!opens_group) {
+  append_sharing(itemset, shared, support);
+  return n_itemsets == 1 || shared < width;
+}
+
+template <class T, class T1>
+void level_store<T, T1>::append_sharing(const T* itemset, int shared, T1 support) {
+  const int width = k - 1;
+  if (n_itemsets > 0 && shared >= width) {
     group_last.increment_back();
   } else if (flat) {
     prefixes.insert(prefixes.end(), itemset, itemset + width);
     group_last.push_back(n_itemsets);
   } else {
+    if (n_itemsets == 0) shared = 0;
     for (int d = shared; d < width; ++d) {
       node_items[d].push_back(itemset[d]);
       last_prefix[d] = itemset[d];
     }
-    // The last node above the new ones gains a child; each new node but a group
-    // has one child so far.
-    if (shared > 0 && shared - 1 < width - 1)
-      node_ends[shared - 1].set_back(static_cast<std::uint32_t>(node_items[shared].size()));
+    // The last node above the new ones gains one child (its children ended
+    // at the end of depth `shared`); each new node but a group has one child
+    // so far.
+    if (shared > 0 && shared - 1 < width - 1) node_ends[shared - 1].increment_back();
     for (int d = shared; d < width - 1; ++d)
       node_ends[d].push_back(static_cast<std::uint32_t>(node_items[d + 1].size()));
     group_last.push_back(n_itemsets);
@@ -134,21 +141,33 @@ bool level_store<T, T1>::append_items(const T* itemset, T1 support) {
   suffixes.push_back(itemset[width]);
   supports.push_back(support);
   ++n_itemsets;
-  return opens_group;
+}
+
+template <class T, class T1>
+void level_store<T, T1>::add_flags(const T* itemset, typed_constraints<T>& table) {
+  n_lam = static_cast<int>(table.lam_table.size());
+  for (int u = 0; u < n_lam; ++u) lam_flags.push_back(table.lam_table[u]->holds(itemset, k));
 }
 
 template <class T, class T1>
 bool level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constraints<T>& table,
                                      const level_store* flag_source, int source_index) {
   const bool opens_group = append_items(itemset, support);
-  n_lam = static_cast<int>(table.lam_table.size());
   if (flag_source != nullptr) {
+    n_lam = static_cast<int>(table.lam_table.size());
     assert(flag_source->n_lam == n_lam);
     for (int u = 0; u < n_lam; ++u) lam_flags.push_back(flag_source->flag(source_index, u));
   } else {
-    for (int u = 0; u < n_lam; ++u) lam_flags.push_back(table.lam_table[u]->holds(itemset, k));
+    add_flags(itemset, table);
   }
   return opens_group;
+}
+
+template <class T, class T1>
+void level_store<T, T1>::add_itemset_sharing(const T* itemset, int shared, T1 support,
+                                             typed_constraints<T>& table) {
+  append_sharing(itemset, shared, support);
+  add_flags(itemset, table);
 }
 
 template <class T, class T1>

@@ -71,6 +71,12 @@ class level_store {
   // Appends itemset[0..k-1] (ascending) with the loose flags given: flags[u]
   // nonzero when it satisfies loose constraint u, lam_count entries.
   void add_itemset(const T* itemset, T1 support, const std::uint8_t* flags, int lam_count);
+  // Appends itemset[0..k-1] (ascending) for a caller that knows how many
+  // leading items it shares with the last itemset stored: `shared` exactly,
+  // at most k-1 (k-1: it joins the last group; less: it opens a group whose
+  // prefix leaves the last one at position shared). The prefixes are not
+  // compared. Loose flags as add_itemset's with lam_table.
+  void add_itemset_sharing(const T* itemset, int shared, T1 support, typed_constraints<T>& table);
 
   // Appends the itemsets of part (the same k, every itemset after this
   // store's last one in lexicographic order), with their supports, key records
@@ -134,6 +140,10 @@ class level_store {
   // Appends the itemset's prefix (when it opens a group), suffix and support;
   // returns whether it opened a group.
   bool append_items(const T* itemset, T1 support);
+  // The same for an itemset sharing `shared` leading items with the last one
+  // (at most k-1; the first itemset shares none).
+  void append_sharing(const T* itemset, int shared, T1 support);
+  void add_flags(const T* itemset, typed_constraints<T>& table);
 };
 
 template <class T, class T1>

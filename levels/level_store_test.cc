@@ -239,6 +239,41 @@ TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
   }
 }
 
+// A store filled by callers that tell what each itemset shares with the last
+// one (opening groups below every depth of the tree, or joining the last
+// group) is the one add_itemset builds by comparing the prefixes.
+TEST(ItemsetStore, ItemsetsAddedWithTheirSharedLengthBuildTheSameStore) {
+  typed_constraints<std::uint8_t> table;
+  for (int k : {2, 3, 5}) {
+    std::vector<std::vector<std::uint8_t>> sets;
+    std::vector<std::uint8_t> v(static_cast<std::size_t>(k));
+    // Every k-subset of 0..8 (as a bit mask) kept by a pseudo-random rule.
+    for (unsigned mask = 0; mask < (1u << 9); ++mask) {
+      if (__builtin_popcount(mask) != k || (mask * 2654435761u) % 5 < 2) continue;
+      std::size_t n = 0;
+      for (std::uint8_t i = 0; i < 9; ++i)
+        if ((mask >> i) & 1) v[n++] = i;
+      sets.push_back(v);
+    }
+    std::sort(sets.begin(), sets.end());
+    frequent_level<std::uint8_t, std::uint16_t> compared(k), told(k);
+    for (std::size_t i = 0; i < sets.size(); ++i) {
+      const auto support = static_cast<std::uint16_t>(i + 1);
+      compared.add_itemset(sets[i].data(), support, table);
+      int shared = 0;
+      while (i > 0 && shared < k - 1 && sets[i][shared] == sets[i - 1][shared]) ++shared;
+      told.add_itemset_sharing(sets[i].data(), shared, support, table);
+    }
+    EXPECT_EQ(told.n_itemsets, compared.n_itemsets) << k;
+    EXPECT_EQ(told.node_items, compared.node_items) << k;
+    EXPECT_EQ(told.node_ends, compared.node_ends) << k;
+    EXPECT_EQ(told.last_prefix, compared.last_prefix) << k;
+    EXPECT_EQ(told.group_last, compared.group_last) << k;
+    EXPECT_EQ(told.suffixes, compared.suffixes) << k;
+    EXPECT_EQ(told.supports, compared.supports) << k;
+  }
+}
+
 // Groups (k 2) and tree nodes (k 3) of 300 entries each: their ends lie past
 // a byte's reach of their blocks' bases, so the blocks spill to 32 bits; every
 // itemset is still found, read back in order and absent itemsets are not.

@@ -138,8 +138,17 @@ void join_key_patterns(const frequent_level<T, T1>& previous, bool whole, int k,
   subset_cursor<T, T1> subsets(previous, k);
   const T* cand = cursor.candidate();
   int counted_group = -1;
+  // The candidates of one row land in one group of out, in order: after the
+  // first one stored here (out may end in a group of an earlier chunk), the
+  // walk tells what each shares with the last, and no prefix is compared.
+  bool stored_before = false;
   auto store = [&](T1 support, std::uint8_t record) {
-    out.add_itemset(cand, support, *w.table);
+    const int shared = cursor.share_with_stored();
+    if (stored_before)
+      out.add_itemset_sharing(cand, shared, support, *w.table);
+    else
+      out.add_itemset(cand, support, *w.table);
+    stored_before = true;
     out.keys.push_back(record);
     ++w.counters.frequent;
   };
