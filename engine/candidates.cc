@@ -346,7 +346,7 @@ void candidate_chunks<T, T1>::fill_next(candidate_store<T, T1>& candidates) {
     // constraint, since the stores keep every other frequent itemset.
     const bool subsets_frequent =
         k_ == 3 ? pairs_->contains(cand[1], cand[2])
-                : subsets_.others_stored(cand, cursor_.first_joined());
+                : subsets_.others_stored(cursor_);
     if (subsets_frequent) candidates.add_itemset(cand, 0, table_);
   }
   if (candidates.n_itemsets > 0) candidates.init_prefix_table(n_items_);

@@ -70,6 +70,7 @@ class candidate_cursor {
       pair_j_ = pair_i_ + 1;
       unchanged_ = std::min(unchanged_, k_ - 2);
       unchanged_stored_ = std::min(unchanged_stored_, k_ - 2);
+      row_unchanged_ = std::min(row_unchanged_, k_ - 2);
     } else {
       return valid_ = enter_next_group();
     }
@@ -97,6 +98,16 @@ class candidate_cursor {
     return s;
   }
 
+  // The same for rows: returns the first position of the row's first k-1
+  // items (P + x) that changed since the last call (0 at the first call, k-1
+  // when the row is the same), and marks the row as taken. The subset search
+  // (levels/subset_cursor.h) takes it at each row it searches for.
+  int take_row_change() {
+    const int c = row_unchanged_;
+    row_unchanged_ = k_ - 1;
+    return c;
+  }
+
  private:
   // Moves to the next group of the range with two or more itemsets: its prefix
   // and first pair. False when there is none.
@@ -119,6 +130,7 @@ class candidate_cursor {
       for (int q = changed; q < k_ - 2; ++q) cand_[q] = p[q];
       unchanged_ = std::min(unchanged_, std::min(changed, k_ - 2));
       unchanged_stored_ = std::min(unchanged_stored_, std::min(changed, k_ - 2));
+      row_unchanged_ = std::min(row_unchanged_, std::min(changed, k_ - 2));
       pair_i_ = from;
       pair_j_ = from + 1;
       fetch_suffix();
@@ -146,6 +158,7 @@ class candidate_cursor {
   // counted (at most k-1); none before the first.
   int unchanged_ = 0;
   int unchanged_stored_ = 0;  // the same since the last stored candidate
+  int row_unchanged_ = 0;     // the same for rows (P + x), since the last taken
   int group_;
   int end_group_;
   int last_;       // the current group's last itemset

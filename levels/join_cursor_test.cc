@@ -110,7 +110,10 @@ TEST(JoinCursor, MemberRangesWalkEachGroupInPieces) {
 // prefixes differ at either depth, also on walks that start inside a group.
 // share_with_stored does the same for the candidates marked stored, marked
 // apart from the counted ones (a stored candidate need not be counted).
-TEST(JoinCursor, SharesWithTheLastCountedCandidate) {
+// take_row_change gives, apart from both, the first position at which the
+// row's first three items (P + x) differ from the row last taken (0 for the
+// first, 3 for the same row).
+TEST(JoinCursor, SharesWithTheLastCountedCandidateAndRow) {
   for (unsigned seed = 1; seed <= 20; ++seed) {
     std::mt19937 rng(seed);
     const level s = random_level(rng);
@@ -120,7 +123,7 @@ TEST(JoinCursor, SharesWithTheLastCountedCandidate) {
       candidate_cursor<std::uint8_t, std::uint16_t> cursor(s, 4, 12, false, first, -1,
                                                            first_member);
       if (!cursor.valid()) continue;
-      itemset counted, stored;
+      itemset counted, stored, taken;
       auto shared_with = [](const itemset& c, const itemset& before) {
         int shared = 0;
         while (!before.empty() && shared < 3 && c[shared] == before[shared]) ++shared;
@@ -131,6 +134,10 @@ TEST(JoinCursor, SharesWithTheLastCountedCandidate) {
         if (rng() % 2 == 0) {
           ASSERT_EQ(cursor.share_with_stored(), shared_with(c, stored)) << seed << " " << first;
           stored = c;
+        }
+        if (rng() % 4 == 0) {
+          ASSERT_EQ(cursor.take_row_change(), shared_with(c, taken)) << seed << " " << first;
+          taken = c;
         }
         if (rng() % 3 != 0) continue;
         ASSERT_EQ(cursor.share_with_counted(), shared_with(c, counted)) << seed << " " << first;

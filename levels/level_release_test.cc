@@ -105,7 +105,7 @@ std::vector<std::uint64_t> walk_from(const level& l, int g) {
     for (int q = 0; q < 5; ++q) h = h * 131 + c[q];
     h = h * 31 + cursor.key_i() + 7 * cursor.key_j() + cursor.support_i() + cursor.support_j();
     for (int p = 2; p >= 0; --p) {
-      const int at = subsets.find_without(c, cursor.first_joined(), p);
+      const int at = subsets.find_without(cursor, p);
       h = h * 17 + static_cast<std::uint64_t>(at + 1);
       if (at >= 0) h += l.supports[at] + l.keys[at];
     }

@@ -11,16 +11,17 @@
 // changes: one search among the siblings of the last depth). How far a search
 // for p can reuse its nodes follows from where the rows' P + x changed since p
 // was last searched: the cursor records, per position of P + x, the row serial
-// of its last change, so no prefix is rebuilt or compared per subset.
+// of its last change, with the first changed position of each row given by the
+// join walk, so no prefix is rebuilt or compared.
 // T is the dense item type, T1 the support type.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <vector>
 
+#include "levels/join_cursor.h"
 #include "levels/level_store.h"
 #include "util/prefetch.h"
 
@@ -33,25 +34,26 @@ class subset_cursor {
         slots_(width_),
         path_(static_cast<std::size_t>(width_) * width_),
         path_end_(path_.size()),
-        seen_(width_ + 1),
         changed_(width_ + 1, 0) {}
 
-  // The index in previous of cand without the item at position p < k-2, or -1
-  // when that subset is not stored. row is the join cursor's first_joined() for
-  // cand: within a row cand[k-1] must ascend.
+  // The index in previous of the walk's candidate without its item at
+  // position p < k-2, or -1 when that subset is not stored. Within a row the
+  // candidate's last item ascends.
   // Inlined: most calls stay in the row of the last one for p and only walk
   // forward in its group; the search for a new row's group is a call.
-  [[gnu::always_inline]] int find_without(const T* cand, int row, int p) {
+  [[gnu::always_inline]] int find_without(candidate_cursor<T, T1>& walk, int p) {
     slot& s = slots_[static_cast<std::size_t>(p)];
-    if (s.row != row) enter_row(cand, row, p);
+    const T* cand = walk.candidate();
+    const int row = walk.first_joined();
+    if (s.row != row) enter_row(walk, row, p);
     return find_forward(s, cand[width_ + 1]);
   }
 
-  // Whether every (k-1)-subset of cand other than the two joined itemsets is
-  // stored in previous.
-  bool others_stored(const T* cand, int row) {
+  // Whether every (k-1)-subset of the walk's candidate other than the two
+  // joined itemsets is stored in previous.
+  bool others_stored(candidate_cursor<T, T1>& walk) {
     for (int p = width_ - 1; p >= 0; --p)
-      if (find_without(cand, row, p) < 0) return false;
+      if (find_without(walk, p) < 0) return false;
     return true;
   }
 
@@ -75,10 +77,11 @@ class subset_cursor {
 
   // Finds the group of (P - P[p]) + x for the row of cand, new to p, and
   // places p's position at its start.
-  [[gnu::noinline]] void enter_row(const T* cand, int row, int p) {
+  [[gnu::noinline]] void enter_row(candidate_cursor<T, T1>& walk, int row, int p) {
     const std::size_t q = static_cast<std::size_t>(p);
     slot& s = slots_[q];
-    if (row != latest_row_) note_row(cand, row);
+    const T* cand = walk.candidate();
+    if (row != latest_row_) note_row(walk.take_row_change(), row);
     // P + x agrees with the row p was searched for on its first `same` items
     // (the changes since then are a suffix of the positions). Searched for
     // the row before: the changes are this row's.
@@ -121,36 +124,14 @@ class subset_cursor {
     }
   }
 
-  // A row not seen before: records from which position its P + x differs
-  // from the last row's.
-  void note_row(const T* cand, int row) {
-    const int from = latest_row_ >= 0 ? first_difference(cand, seen_.data(), width_ + 1) : 0;
+  // A row not seen before, whose P + x differs from the last row's from
+  // position from on (the walk tracks it): renumbers those positions.
+  void note_row(int from, int row) {
+    if (latest_row_ < 0) from = 0;
     ++serial_now_;
-    for (int i = from; i <= width_; ++i) {
-      seen_[static_cast<std::size_t>(i)] = cand[i];
-      changed_[static_cast<std::size_t>(i)] = serial_now_;
-    }
+    for (int i = from; i <= width_; ++i) changed_[static_cast<std::size_t>(i)] = serial_now_;
     latest_row_ = row;
     latest_from_ = from;
-  }
-
-  // The first position where a[0..n) and b[0..n) differ, n when none. Rows
-  // mostly change in their last item only: the items are compared eight bytes
-  // at a time.
-  static int first_difference(const T* a, const T* b, int n) {
-    int i = 0;
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    constexpr int kPerWord = static_cast<int>(sizeof(std::uint64_t) / sizeof(T));
-    for (; i + kPerWord <= n; i += kPerWord) {
-      std::uint64_t u, v;
-      std::memcpy(&u, a + i, sizeof u);
-      std::memcpy(&v, b + i, sizeof v);
-      // The lowest differing byte belongs to the first differing item.
-      if (u != v) return i + __builtin_ctzll(u ^ v) / (8 * static_cast<int>(sizeof(T)));
-    }
-#endif
-    while (i < n && a[i] == b[i]) ++i;
-    return i;
   }
 
   // Fetches the supports and key records of a group just found, from its
@@ -247,11 +228,10 @@ class subset_cursor {
   std::vector<slot> slots_;            // per p
   std::vector<int> path_;              // per p: its nodes in the tree, valid above its reached
   std::vector<std::size_t> path_end_;  // per p: the end of each of those nodes' siblings
-  // The last row seen (any p) and its P + x; rows seen are numbered from 1.
+  // The last row seen (any p); rows seen are numbered from 1.
   int latest_row_ = -1;
   int latest_from_ = 0;  // the first position of P + x that changed at that row
   std::uint64_t serial_now_ = 0;
-  std::vector<T> seen_;
   // Per position of P + x: the serial of the row at which it last changed.
   // Nondecreasing along the positions, since a change renumbers all after it.
   std::vector<std::uint64_t> changed_;

@@ -56,7 +56,7 @@ TEST(SubsetCursor, FindsEverySubsetALookupFinds) {
             if (q != p) subset[w++] = cand[q];
           int index = -1;
           const bool found = previous.lookup(subset, nullptr, nullptr, &index);
-          ASSERT_EQ(subsets.find_without(cand, cursor.first_joined(), p), found ? index : -1);
+          ASSERT_EQ(subsets.find_without(cursor, p), found ? index : -1);
           all = all && found;
         }
         ++checked;
@@ -109,7 +109,7 @@ TEST(SubsetCursor, ResumesAfterRowsItWasNotAskedAbout) {
             if (q != p) subset[w++] = cand[q];
           int index = -1;
           const bool found = previous.lookup(subset, nullptr, nullptr, &index);
-          ASSERT_EQ(subsets.find_without(cand, cursor.first_joined(), p), found ? index : -1)
+          ASSERT_EQ(subsets.find_without(cursor, p), found ? index : -1)
               << "density " << density << " p " << p;
           ++checked;
         }
@@ -156,7 +156,7 @@ TEST(SubsetCursor, FindsSubsetsUnderShortPrefixes) {
             if (q != p) subset[w++] = cand[q];
           int index = -1;
           const bool found = previous.lookup(subset, nullptr, nullptr, &index);
-          ASSERT_EQ(subsets.find_without(cand, cursor.first_joined(), p), found ? index : -1)
+          ASSERT_EQ(subsets.find_without(cursor, p), found ? index : -1)
               << "k " << k << " density " << density << " p " << p;
           found_some += found;
         }
@@ -193,7 +193,7 @@ TEST(SubsetCursor, ResumesAmongSiblingsAtEveryDepth) {
             if (q != p) subset[w++] = cand[q];
           int index = -1;
           const bool found = previous.lookup(subset, nullptr, nullptr, &index);
-          ASSERT_EQ(subsets.find_without(cand, cursor.first_joined(), p), found ? index : -1)
+          ASSERT_EQ(subsets.find_without(cursor, p), found ? index : -1)
               << "density " << density << " p " << p;
           found_some += found;
         }
@@ -221,7 +221,7 @@ TEST(SubsetCursor, OthersStoredAgreesWithTheLookupTest) {
         if (q != p) subset[w++] = cand[q];
       expected = expected && previous.lookup(subset, nullptr, nullptr);
     }
-    EXPECT_EQ(subsets.others_stored(cursor.candidate(), cursor.first_joined()), expected);
+    EXPECT_EQ(subsets.others_stored(cursor), expected);
     ++agree;
     kept += expected;
   } while (cursor.advance());
@@ -269,7 +269,7 @@ void check_deep_level(int k, std::uint32_t seed) {
         if (q != p) subset[static_cast<std::size_t>(w++)] = cand[q];
       int index = -1;
       const bool found = previous.lookup(subset.data(), nullptr, nullptr, &index);
-      ASSERT_EQ(subsets.find_without(cand, cursor.first_joined(), p), found ? index : -1)
+      ASSERT_EQ(subsets.find_without(cursor, p), found ? index : -1)
           << k << " " << checked << " " << p;
     }
     ++checked;

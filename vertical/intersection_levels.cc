@@ -157,7 +157,7 @@ void join_chunk(const frequent_level<T, T1>& previous, int k, std::uint32_t n_it
   do {
     ++w.counters.examined;
     if (!w.table->keeps(cand, k)) continue;
-    if (whole && !subsets.others_stored(cand, cursor.first_joined())) continue;
+    if (whole && !subsets.others_stored(cursor)) continue;
     std::uint32_t count = 0;
     const int s = cursor.share_with_counted();
     const bool frequent = kDiffuse ? data.matrix.candidate_is_frequent_diffuse(

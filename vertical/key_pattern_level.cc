@@ -52,14 +52,12 @@ struct key_verdict {
 // field and was read back whole, a stalled load per candidate.
 template <class T, class T1>
 [[gnu::always_inline]] inline key_verdict<T, T1> examine_subsets(
-    const frequent_level<T, T1>& previous, const candidate_cursor<T, T1>& cursor, int k,
+    const frequent_level<T, T1>& previous, candidate_cursor<T, T1>& cursor, int k,
     subset_cursor<T, T1>& subsets) {
-  const T* cand = cursor.candidate();
   // Records of P+x and P+y: 0 names x and y, r > 0 the item of P at k-2-r.
   const std::uint8_t a_i = cursor.key_i(), a_j = cursor.key_j();
   const T1 s_i = cursor.support_i(), s_j = cursor.support_j();
   key_verdict<T, T1> v;
-  const int row = cursor.first_joined();
   if (a_i == 0) {  // support(P+x) = support(P): C has the support of P+y
     v.action = key_verdict<T, T1>::store;
     v.support = s_j;
@@ -93,7 +91,7 @@ template <class T, class T1>
         v.action = key_verdict<T, T1>::count;
         return v;
       }
-      const int found = subsets.find_without(cand, row, p);
+      const int found = subsets.find_without(cursor, p);
       if (found < 0) return v;  // an infrequent subset
       const std::size_t at = static_cast<std::size_t>(found);
       key = previous.keys[at];
@@ -113,7 +111,7 @@ template <class T, class T1>
   // itemset, else it is looked up.
   T1 support = drop == k - 2 ? s_j : s_i;
   if (drop < k - 2) {
-    const int at = subsets.find_without(cand, row, drop);
+    const int at = subsets.find_without(cursor, drop);
     if (at < 0) return v;
     support = previous.supports[static_cast<std::size_t>(at)];
   }

@@ -84,7 +84,7 @@ void intersect_level_shared(run_context& run, int k, item_table& items,
                                     counted_group);
       } else {
         // A window read back lacks the subsets in other windows: no test.
-        if (whole && !subsets.others_stored(cand, cursor.first_joined())) continue;
+        if (whole && !subsets.others_stored(cursor)) continue;
         const int s = cursor.share_with_counted();
         if (diffuse)
           data.matrix.candidate_is_frequent_diffuse(cand, s, k, 0, count, stats, false, w.scratch);
