@@ -38,6 +38,7 @@ class candidate_cursor {
         group_(first_group - 1),
         end_group_(end_group < 0 ? previous.number_of_groups() : end_group),
         last_(first_group < end_group_ ? previous.group_first(first_group) - 1 : 0),
+        group_ends_(previous.group_last, static_cast<std::size_t>(std::max(first_group, 0))),
         first_group_(first_group),
         first_member_(first_member),
         end_member_(end_member) {
@@ -115,7 +116,7 @@ class candidate_cursor {
     while (++group_ < end_group_) {
       // Groups are consecutive: this one starts after the last one's end.
       const int first = last_ + 1;
-      last_ = previous_.group_last[group_];
+      last_ = group_ends_.next();
       // The first joined itemset runs over [from, end_i_); the last itemset
       // joins none after it.
       int from = first;
@@ -163,6 +164,7 @@ class candidate_cursor {
   int end_group_;
   int last_;       // the current group's last itemset
   int end_i_ = 0;  // the current group's first joined itemsets end before this
+  offset_column<int>::cursor group_ends_;  // at the last itemset of the group after group_
   int first_group_;
   int first_member_;
   int end_member_;

@@ -61,7 +61,9 @@ class level_spill {
     for (int g = 0; g < window.number_of_groups(); ++g) {
       walk.move_to(g);
       std::memcpy(record_.data(), walk.prefix(), width);
-      for (int s = window.group_first(g); s <= window.group_last[g]; ++s) {
+      int first, last;
+      window.group_span(g, first, last);
+      for (int s = first; s <= last; ++s) {
         char* p = record_.data() + width;
         std::memcpy(p, &window.suffixes[static_cast<std::size_t>(s)], sizeof(T));
         p += sizeof(T);

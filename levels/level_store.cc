@@ -49,9 +49,11 @@ void level_store<T, T1>::reserve_for_joins(const level_store& previous, bool wit
                                            std::uint64_t budget_bytes) {
   assert(k == previous.k + 1 && n_itemsets == 0 && !flat && !previous.flat);
   std::uint64_t itemsets = 0, groups = 0;
-  for (int g = 0; g < previous.number_of_groups(); ++g) {
-    const std::uint64_t m =
-        static_cast<std::uint64_t>(previous.group_last[g] - previous.group_first(g)) + 1;
+  offset_column<int>::cursor ends(previous.group_last, 0);
+  for (int g = 0, before = -1; g < previous.number_of_groups(); ++g) {
+    const int last = ends.next();
+    const auto m = static_cast<std::uint64_t>(last - before);
+    before = last;
     itemsets += m * (m - 1) / 2;
     groups += m - 1;
   }
@@ -259,17 +261,16 @@ int frequent_level<T, T1>::find_group(const T* prefix) const {
   for (int d = 0; d < width; ++d) {
     n = this->find_node(this->node_items[d].data(), begin, end, prefix[d]);
     if (n < 0) return -1;
-    if (d + 1 < width) {
-      begin = this->children_begin(d, static_cast<std::size_t>(n));
-      end = this->children_end(d, static_cast<std::size_t>(n));
-    }
+    if (d + 1 < width) this->children(d, static_cast<std::size_t>(n), begin, end);
   }
   return width > 0 ? static_cast<int>(n) : (this->n_itemsets > 0 ? 0 : -1);
 }
 
 template <class T, class T1>
 int frequent_level<T, T1>::find_in_group(int g, T last) const {
-  const int first = this->group_first(g), end = this->group_last[g] + 1;
+  int first, end;
+  this->group_span(g, first, end);
+  ++end;
   const T* suffixes = this->suffixes.data();
   if (end - first > 10) {
     const T* it = std::lower_bound(suffixes + first, suffixes + end, last);

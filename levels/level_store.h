@@ -95,6 +95,16 @@ class level_store {
   // The bytes the store's arrays hold (their capacity, not only what is used).
   std::uint64_t bytes() const;
   int group_first(int g) const { return g == 0 ? 0 : group_last[g - 1] + 1; }
+  // Group g's first and last itemset, from one read of group_last.
+  [[gnu::always_inline]] void group_span(int g, int& first, int& last) const {
+    if (g == 0) {
+      first = 0;
+      last = group_last[0];
+      return;
+    }
+    group_last.around(static_cast<std::size_t>(g), first, last);
+    ++first;
+  }
   // Copies group g's prefix (k-1 items) to out. Climbs the tree by bisection:
   // walks in group order use group_walk (below) instead.
   void group_prefix(int g, T* out) const;
@@ -105,6 +115,22 @@ class level_store {
   }
   std::size_t children_end(int d, std::size_t n) const {
     return d < 0 ? node_items[0].size() : node_ends[d][n];
+  }
+  // Both at once, from one read of node_ends.
+  [[gnu::always_inline]] void children(int d, std::size_t n, std::size_t& begin,
+                                       std::size_t& end) const {
+    if (d < 0) {
+      begin = 0;
+      end = node_items[0].size();
+    } else if (n == 0) {
+      begin = 0;
+      end = node_ends[d][0];
+    } else {
+      std::uint32_t b, e;
+      node_ends[d].around(n, b, e);
+      begin = b;
+      end = e;
+    }
   }
   // The node among items[begin, end) (ascending) whose item is x, or -1.
   static long find_node(const T* items, std::size_t begin, std::size_t end, T x) {
@@ -186,6 +212,7 @@ class group_walk {
       : store_(store),
         width_(store.k > 1 ? store.k - 1 : 0),
         nodes_(width_, 0),
+        child_ends_(width_, 0),
         prefix_(width_, 0) {}
 
   // Moves to group g and returns the first prefix position that changed (0
@@ -200,6 +227,7 @@ class group_walk {
       nodes_[top] = target;
       for (int d = top - 1; d >= 0; --d) {
         nodes_[d] = store_.node_ends[d].upper_bound(static_cast<std::uint32_t>(nodes_[d + 1]));
+        child_ends_[d] = store_.node_ends[d][nodes_[d]];
       }
       copy_from(0);
       return 0;
@@ -209,7 +237,10 @@ class group_walk {
       ++nodes_[top];
       int d = top;
       // A node has at least one child, so its parent moves by one at most.
-      while (d > 0 && nodes_[d] >= store_.node_ends[d - 1][nodes_[d - 1]]) ++nodes_[--d];
+      while (d > 0 && nodes_[d] >= child_ends_[d - 1]) {
+        ++nodes_[--d];
+        child_ends_[d] = store_.node_ends[d][nodes_[d]];
+      }
       changed = std::min(changed, d);
     }
     copy_from(changed);
@@ -231,5 +262,8 @@ class group_walk {
   int width_;
   bool started_ = false;
   std::vector<std::size_t> nodes_;
+  // Above the groups' depth: the end of nodes_[d]'s children, read once per
+  // node the walk enters rather than once per group.
+  std::vector<std::size_t> child_ends_;
   std::vector<T> prefix_;
 };

@@ -61,6 +61,58 @@ class offset_column {
   }
   [[gnu::always_inline]] V back() const { return (*this)[n_ - 1]; }
 
+  // Entries i-1 and i (0 < i < size()) into before and at: within a block
+  // one read of its base gives both ends of a range.
+  [[gnu::always_inline]] void around(std::size_t i, V& before, V& at) const {
+    if (__builtin_expect(mode_ == kByte && (i & kByteMask) != 0, 1)) {
+      const std::uint32_t b = bases_[i >> kByteBlockBits];
+      if (__builtin_expect((b & kSpilled) == 0, 1)) {
+        before = static_cast<V>(b + bytes_[i - 1]);
+        at = static_cast<V>(b + bytes_[i]);
+        return;
+      }
+    }
+    before = (*this)[i - 1];
+    at = (*this)[i];
+  }
+
+  // Reads a column's entries in order from a given one on, keeping the base of
+  // the current byte block instead of reading it and its spill flag per entry;
+  // other entries are read as by operator[].
+  class cursor {
+   public:
+    cursor(const offset_column& column, std::size_t i) : column_(&column), i_(i) {}
+
+    // The entry at the cursor; the cursor moves on to the next one.
+    [[gnu::always_inline]] V next() {
+      const std::size_t i = i_++;
+      if (__builtin_expect(in_block_ && (i & kByteMask) != 0, 1))
+        return static_cast<V>(base_ + column_->bytes_[i]);
+      return enter(i);
+    }
+
+   private:
+    // Entry i read whole: the first of its block, or of the walk.
+    V enter(std::size_t i) {
+      const offset_column& c = *column_;
+      in_block_ = false;
+      if (c.mode_ == kByte) {
+        const std::uint32_t b = c.bases_[i >> kByteBlockBits];
+        if ((b & kSpilled) == 0) {
+          in_block_ = true;
+          base_ = b;
+          return static_cast<V>(b + c.bytes_[i]);
+        }
+      }
+      return c[i];
+    }
+
+    const offset_column* column_;
+    std::size_t i_;
+    std::uint32_t base_ = 0;  // the base of entry i_-1's block, when in_block_
+    bool in_block_ = false;
+  };
+
   // Raises the last entry by one (a group gains an itemset).
   [[gnu::always_inline]] void increment_back() {
     if (mode_ == kByte) {

@@ -8,11 +8,23 @@
 
 namespace {
 
-// Every entry and every upper bound of column agree with the plain array.
+// Every entry and every upper bound of column agree with the plain array, as
+// do the entries read in order (from the start and from inside blocks, spilled
+// or not) and both ends of each range.
 template <class V>
 void expect_same(const offset_column<V>& column, const std::vector<V>& plain) {
   ASSERT_EQ(column.size(), plain.size());
   for (std::size_t i = 0; i < plain.size(); ++i) ASSERT_EQ(column[i], plain[i]) << i;
+  for (std::size_t from : {std::size_t{0}, std::size_t{5}, std::size_t{33}, plain.size() / 2}) {
+    typename offset_column<V>::cursor in_order(column, from);
+    for (std::size_t i = from; i < plain.size(); ++i) ASSERT_EQ(in_order.next(), plain[i]) << i;
+  }
+  for (std::size_t i = 1; i < plain.size(); ++i) {
+    V before = 0, at = 0;
+    column.around(i, before, at);
+    ASSERT_EQ(before, plain[i - 1]) << i;
+    ASSERT_EQ(at, plain[i]) << i;
+  }
   std::vector<V> probes = plain;
   for (V v : plain) probes.push_back(v + 1);
   probes.push_back(0);

@@ -115,11 +115,14 @@ class subset_cursor {
     s.group = g;
     if (g >= 0) {
       // Consecutive groups: the next one starts where the last one ended.
-      const std::size_t at = static_cast<std::size_t>(g);
-      if (last_group < 0 || g != last_group + 1)
-        s.end = g == 0 ? 0 : previous_.group_last[at - 1] + 1;
-      s.at = s.end;
-      s.end = previous_.group_last[at] + 1;
+      int last;
+      if (last_group < 0 || g != last_group + 1) {
+        previous_.group_span(g, s.at, last);
+      } else {
+        s.at = s.end;
+        last = previous_.group_last[static_cast<std::size_t>(g)];
+      }
+      s.end = last + 1;
       fetch_group(static_cast<std::size_t>(s.at));
     }
   }
@@ -174,8 +177,7 @@ class subset_cursor {
         end = ends[d];
       } else {
         const std::size_t parent = d > 0 ? static_cast<std::size_t>(path[d - 1]) : 0;
-        begin = previous_.children_begin(d - 1, parent);
-        end = previous_.children_end(d - 1, parent);
+        previous_.children(d - 1, parent, begin, end);
         ends[d] = end;
       }
       const std::size_t at = lower_node(items, begin, end, item);

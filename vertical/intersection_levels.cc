@@ -66,8 +66,9 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
   const std::vector<T>& first_items = previous.node_items[0];
   std::size_t slots_to = 0, transactions_to = 0;
   for (int g = chunk.first_group; g < end_group; ++g) {
-    const int first = previous.group_first(g);
-    const auto m = static_cast<std::uint32_t>(previous.group_last[g] - first + 1);
+    int first, last_of_group;
+    previous.group_span(g, first, last_of_group);
+    const auto m = static_cast<std::uint32_t>(last_of_group - first + 1);
     // The rows of the first joined itemsets this chunk takes (all but a
     // chunk's first group take all).
     std::uint32_t row_begin = 0, row_end = m - 1;
@@ -84,10 +85,10 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
     if (fetch_ahead) {
       const int ahead = g + kAheadGroups;
       if (ahead < end_group) {
-        const int ahead_first = previous.group_first(ahead);
-        lists.prefetch_positions(
-            previous.suffixes.data() + ahead_first,
-            static_cast<std::uint32_t>(previous.group_last[ahead] - ahead_first + 1), w.lists);
+        int ahead_first, ahead_last;
+        previous.group_span(ahead, ahead_first, ahead_last);
+        lists.prefetch_positions(previous.suffixes.data() + ahead_first,
+                                 static_cast<std::uint32_t>(ahead_last - ahead_first + 1), w.lists);
       }
       const std::size_t n0 = walk.first_node();
       const std::size_t n_first = first_items.size();

@@ -59,8 +59,9 @@ std::uint32_t pair_count_in_group(const tid_lists<T>& lists, const frequent_leve
                                   tid_scratch& scratch, int& counted_group) {
   if (group != counted_group) {
     counted_group = group;
-    const int first = previous.group_first(group);
-    const int m = previous.group_last[static_cast<std::size_t>(group)] - first + 1;
+    int first, last;
+    previous.group_span(group, first, last);
+    const int m = last - first + 1;
     lists.start_group(cand, k - 2, previous.suffixes.data() + first,
                       static_cast<std::uint32_t>(m), min_count, scratch);
   }

@@ -62,8 +62,9 @@ inline std::uint64_t joins_of_members(std::uint64_t m) { return m * (m - 1) / 2;
 // Candidates the join of group g gives.
 template <class T, class T1>
 std::uint64_t joins_in_group(const frequent_level<T, T1>& level, int g) {
-  return joins_of_members(
-      static_cast<std::uint64_t>(level.group_last[g] - level.group_first(g)) + 1);
+  int first, last;
+  level.group_span(g, first, last);
+  return joins_of_members(static_cast<std::uint64_t>(last - first) + 1);
 }
 
 // The joins of consecutive groups from first_group on, one group at a time.
@@ -72,20 +73,21 @@ template <class T, class T1>
 class joins_along_groups {
  public:
   joins_along_groups(const frequent_level<T, T1>& level, int first_group)
-      : level_(level), before_(first_group == 0 ? -1 : level.group_last[first_group - 1]) {}
+      : before_(first_group == 0 ? -1 : level.group_last[first_group - 1]),
+        ends_(level.group_last, static_cast<std::size_t>(first_group)) {}
 
   // Candidates the join of group g gives; g follows the group asked for last
   // (first_group at the first call).
-  std::uint64_t next(int g) {
-    const int last = level_.group_last[g];
+  std::uint64_t next(int /*g*/) {
+    const int last = ends_.next();
     const std::uint64_t joins = joins_of_members(static_cast<std::uint64_t>(last - before_));
     before_ = last;
     return joins;
   }
 
  private:
-  const frequent_level<T, T1>& level_;
   int before_;  // the last itemset of the group before
+  offset_column<int>::cursor ends_;
 };
 
 // Candidates the join of groups [first_group, end_group) gives.

@@ -144,11 +144,18 @@ class level_windows {
     auto join_in_windows = [&](const frequent_level<T, T1>& source, bool whole, std::uint64_t room,
                                std::uint64_t max_joins, bool level) {
       const int n = source.number_of_groups();
+      // The groups' joins in order; a window's first group is the one that
+      // did not fit the window before.
+      joins_along_groups<T, T1> along(source, 0);
+      std::uint64_t first_joins = n > 0 ? along.next(0) : 0;
       for (int g0 = 0, g1; g0 < n; g0 = g1) {
-        std::uint64_t joins = joins_in_group(source, g0);
+        std::uint64_t joins = first_joins;
         for (g1 = g0 + 1; g1 < n; ++g1) {
-          const std::uint64_t more = joins_in_group(source, g1);
-          if (joins + more > max_joins) break;
+          const std::uint64_t more = along.next(g1);
+          if (joins + more > max_joins) {
+            first_joins = more;
+            break;
+          }
           joins += more;
         }
         // A level in one window joins as it always did (the chunk cuts of
