@@ -338,7 +338,9 @@ class group_writer {
         progress_(progress),
         current_(static_cast<std::size_t>(store.k)),
         low_(static_cast<std::size_t>(std::max(top_ + 1, 0))),
-        high_(low_.size()) {
+        high_(low_.size()),
+        group_ends_(store.group_last) {
+    for (const offset_column<std::uint32_t>& ends : store.node_ends) node_ends_.emplace_back(ends);
     if constexpr (lays_out) {
       // The supports' text is tabled when the level has many lines per entry.
       T1 most = 0;
@@ -389,7 +391,7 @@ class group_writer {
       if (no_filters_ && d + 1 >= top_ && fits_runs(d)) return write_without_filter(d, begin, end);
     }
     // Node n's children end where node n+1's begin.
-    std::size_t children = d < top_ && begin < end ? store_.children_begin(d, begin) : 0;
+    std::size_t children = d < top_ && begin < end ? node_ends_[d].before(begin) : 0;
     for (std::size_t n = begin; n < end; ++n) {
       current_[d] = node_items[n];
       if constexpr (lays_out) {
@@ -401,7 +403,7 @@ class group_writer {
         write_group(static_cast<int>(n));
         continue;
       }
-      const std::size_t children_end = store_.children_end(d, n);
+      const std::size_t children_end = node_ends_[d].at(n);
       visit(d + 1, children, children_end);
       children = children_end;
     }
@@ -460,7 +462,7 @@ class group_writer {
       if (c.fetch) line_->prefetch_label(c.groups[std::min(n + kNodesAhead, c.last_group)]);
       const std::size_t head = c.lines.set_label(group_at, c.groups[n]);
       const std::size_t line_room = head + output_line::run_writer::kPastHead;
-      const std::size_t stop = static_cast<std::size_t>(store_.group_last[n]) + 1;
+      const std::size_t stop = static_cast<std::size_t>(group_ends_.at(n)) + 1;
       for (std::size_t s = first; s < stop;) {
         const std::size_t run = std::min(stop - s, output_line::kLinesPerRoom);
         char* const start = out_.room(run * line_room);
@@ -484,7 +486,7 @@ class group_writer {
   void write_without_filter(int d, std::size_t begin, std::size_t end) {
     if (begin >= end) return;
     const run_context c = runs();
-    std::size_t g0 = d == top_ ? begin : std::max(store_.children_begin(d, begin), low_[top_]);
+    std::size_t g0 = d == top_ ? begin : std::max<std::size_t>(node_ends_[d].before(begin), low_[top_]);
     std::size_t first = first_of(g0);
     const std::size_t written_from = first;
     if (d == top_) {
@@ -498,7 +500,7 @@ class group_writer {
       for (std::size_t n = begin; n < end; ++n) {
         if (c.fetch) line_->prefetch_label(parents[std::min(n + kNodesAhead, last_parent)]);
         const std::size_t group_at = c.lines.set_label(parent_at, parents[n]);
-        const std::size_t g1 = std::min<std::size_t>(store_.node_ends[d][n], last_g1);
+        const std::size_t g1 = std::min<std::size_t>(node_ends_[d].at(n), last_g1);
         write_runs(c, g0, g1, group_at, first);
         g0 = g1;
       }
@@ -518,7 +520,7 @@ class group_writer {
     if (progress_ != nullptr && (g & kProgressMask) == 0)
       progress_->store(g, std::memory_order_release);
     const int km1 = k_ - 1;
-    const int last = store_.group_last[g];
+    const int last = group_ends_.at(static_cast<std::size_t>(g));
     const T* suffixes = store_.suffixes.data();
     const T1* supports = store_.supports.data();
     const std::size_t last_suffix = store_.suffixes.size() - 1;
@@ -557,6 +559,35 @@ class group_writer {
   int next_group_ = -1;  // the group after the last one written, and its first itemset
   int next_first_ = 0;
   int written_ = 0;
+
+  // Reads an offset column in the walk's order: the walk visits the nodes of
+  // each depth, and the groups, in ascending runs that mostly follow one
+  // another, so a cursor per column reads each end by one step from the end
+  // before it; it is placed again only where a run does not follow.
+  template <class V>
+  class ends_in_order {
+   public:
+    explicit ends_in_order(const offset_column<V>& column) : column_(&column), cursor_(column, 0) {}
+
+    // Entry n.
+    V at(std::size_t n) {
+      if (n != next_) cursor_ = typename offset_column<V>::cursor(*column_, n);
+      next_ = n + 1;
+      return last_ = cursor_.next();
+    }
+    // Entry n-1, 0 for n = 0 (where node n's children begin).
+    V before(std::size_t n) const {
+      return n == next_ ? last_ : n == 0 ? 0 : (*column_)[n - 1];
+    }
+
+   private:
+    const offset_column<V>* column_;
+    typename offset_column<V>::cursor cursor_;
+    std::size_t next_ = 0;  // the entry the cursor reads next
+    V last_ = 0;            // entry next_ - 1
+  };
+  std::vector<ends_in_order<std::uint32_t>> node_ends_;  // per depth above the groups
+  ends_in_order<int> group_ends_;
 };
 
 template <class T, class T1, class Sink>
