@@ -252,6 +252,9 @@ class group_walk {
   // The current group's node at depth 0 (its first prefix item's), for
   // fetching ahead of the walk; valid after the first move_to.
   std::size_t first_node() const { return width_ == 0 ? 0 : nodes_[0]; }
+  // The current group's node at depth d < width (the node of its first d+1
+  // prefix items); valid after the first move_to.
+  std::size_t node(int d) const { return nodes_[static_cast<std::size_t>(d)]; }
 
  private:
   void copy_from(int d) {

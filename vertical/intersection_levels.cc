@@ -36,11 +36,44 @@ bool pruning_pays(const bit_matrix<T>& matrix, const intersection_stats& stats,
          cost_now / 2 > cost_pass;
 }
 
+// Levels of candidates longer than this many items plus two make their
+// projections unrestricted (the subtree's bounds are kept on the stack).
+constexpr int kMaxRestrictedDepths = 64;
+
 // First prefix items ahead of the walk whose projections join_chunk_lists
 // fetches (with a million items, about one group each).
 constexpr std::size_t kAheadFirst = 8;
 // Groups ahead of the walk whose last items' positions it fetches.
 constexpr int kAheadGroups = 4;
+
+// Restricts p to the items after the first d+1 in level's itemsets below node
+// n of depth d (an item per node and per itemset of the subtree): the only
+// items a candidate joined from them holds after those d+1. The subtree takes
+// one run of nodes at each depth below d, then one run of itemsets.
+template <class T, class T1>
+void want_items_below(const frequent_level<T, T1>& level, int d, std::size_t n,
+                      tid_projection& p) {
+  const int groups_depth = level.k - 2;
+  std::size_t begin[kMaxRestrictedDepths], end[kMaxRestrictedDepths];
+  std::size_t lo = n, hi = n + 1, most = 0;
+  for (int j = d; j < groups_depth; ++j) {
+    lo = level.children_begin(j, lo);
+    hi = level.children_end(j, hi - 1);
+    begin[j + 1] = lo;
+    end[j + 1] = hi;
+    most += hi - lo;
+  }
+  const std::size_t first = static_cast<std::size_t>(level.group_first(static_cast<int>(lo)));
+  const std::size_t last = static_cast<std::size_t>(level.group_last[hi - 1]);
+  most += last + 1 - first;
+  p.restrict_to(std::min<std::size_t>(most, p.list.size()));
+  for (int j = d + 1; j <= groups_depth; ++j) {
+    const T* items = level.node_items[j].data();
+    for (std::size_t i = begin[j]; i < end[j]; ++i) p.want(items[i]);
+  }
+  const T* suffixes = level.suffixes.data();
+  for (std::size_t i = first; i <= last; ++i) p.want(suffixes[i]);
+}
 
 // Counts the candidates of the groups of chunk on tid-lists: one walk per
 // group counts every pair of its last items, and the candidates are read off
@@ -51,8 +84,11 @@ constexpr int kAheadGroups = 4;
 // constraints: the others are dropped either way.
 template <class T, class T1>
 void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_t min_count,
-                      const tid_lists<T>& lists, bool collect, level_walker<T>& w,
+                      const tid_lists<T>& lists, bool collect, bool whole, level_walker<T>& w,
                       const group_chunk& chunk, frequent_level<T, T1>& out) {
+  // The projections are restricted to what the source holds below them: those
+  // of a window read back before (a part of the level) may lack items of this one.
+  if (!whole) w.lists.projected.clear();
   const int end_group = chunk.end_group < 0 ? previous.number_of_groups() : chunk.end_group;
   group_walk<T, T1> walk(previous);
   std::vector<T> cand(static_cast<std::size_t>(k));
@@ -102,6 +138,12 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
     }
     std::copy(walk.prefix(), walk.prefix() + k - 2, cand.begin());
     const T* last = previous.suffixes.data() + first;
+    // The projections start_group makes again keep only what the candidates
+    // below them can hold.
+    if (k - 2 <= kMaxRestrictedDepths)
+      for (int d = static_cast<int>(tid_lists<T>::kept_projections(cand.data(), k - 2, w.lists));
+           d + 1 < k - 2; ++d)
+        want_items_below(previous, d, walk.node(d), w.lists.depth[static_cast<std::size_t>(d)]);
     lists.start_group(cand.data(), k - 2, last, m, min_count, w.lists);
     // Too few transactions for any pair to reach min_count.
     if (w.lists.group_n_places == 0 && min_count > 0) continue;
@@ -147,7 +189,7 @@ void join_chunk(const frequent_level<T, T1>& previous, int k, std::uint32_t n_it
                 std::uint32_t min_count, const vertical_dataset<T>& data, bool collect, bool whole,
                 level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
   if (data.uses_lists) {
-    join_chunk_lists(previous, k, min_count, data.lists, collect, w, chunk, out);
+    join_chunk_lists(previous, k, min_count, data.lists, collect, whole, w, chunk, out);
     return;
   }
   candidate_cursor<T, T1> cursor(previous, k, n_items, false, chunk.first_group, chunk.end_group,

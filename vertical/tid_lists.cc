@@ -193,8 +193,9 @@ void tid_lists<T>::mark_transactions(std::uint32_t item, std::uint32_t* row) con
 }
 
 void tid_projection::clear() {
-  for (std::uint32_t i = 0; i < n_listed; ++i) list[items[i]].length = 0;
+  for (std::uint32_t i = 0; i < n_listed; ++i) list[items[i]] = tid_list_slot{0, 0};
   n_listed = 0;
+  restricted = false;
 }
 
 namespace {
@@ -255,28 +256,42 @@ void tid_lists<T>::project(const std::uint32_t* rows, const std::uint32_t* q, st
   // copy), each item's place in the copy going to its list in Q's order, so
   // each list ascends. A tail left too short for such a candidate goes, and
   // its places with it.
-  out.clear();
   tid_list_slot* list = out.list.data();
-  // The occurrences are counted in the lengths, all 0 after clear(); an item
-  // is listed at its first touch, without a branch: it is written past the
-  // listed ones every time and counted in only when its length was 0.
-  // The listed items are distinct, and no more than the tails' items: with the
-  // write past them, the array needs one slot more, sized once here.
   std::vector<std::uint32_t>& listed = out.items;
-  const std::size_t most_listed = std::min<std::size_t>(n_items_, nq * longest_) + 1;
-  if (listed.size() < most_listed) listed.resize(most_listed);
-  std::uint32_t* to = listed.data();
   std::uint32_t n_listed = 0;
-  for (std::size_t i = 0; i < nq; ++i) {
-    if (i + kPrefetchAhead < nq) __builtin_prefetch(rows + q[i + kPrefetchAhead] + 1);
-    for (const std::uint32_t* y = rows + q[i] + 1; *y != kTransactionEnd; ++y) {
-      tid_list_slot& slot = list[*y];
-      to[n_listed] = *y;
-      n_listed += slot.length == 0 ? 1 : 0;
-      ++slot.length;
+  if (out.restricted) {
+    // Only the wanted items, listed already (their start marks them), count;
+    // the restriction holds for this projection alone.
+    out.restricted = false;
+    n_listed = out.n_listed;
+    for (std::size_t i = 0; i < nq; ++i) {
+      if (i + kPrefetchAhead < nq) __builtin_prefetch(rows + q[i + kPrefetchAhead] + 1);
+      for (const std::uint32_t* y = rows + q[i] + 1; *y != kTransactionEnd; ++y) {
+        tid_list_slot& slot = list[*y];
+        slot.length += slot.at != kLeftOut ? 1 : 0;
+      }
     }
+  } else {
+    out.clear();
+    // The occurrences are counted in the lengths, all 0 after clear(); an item
+    // is listed at its first touch, without a branch: it is written past the
+    // listed ones every time and counted in only when its length was 0.
+    // The listed items are distinct, and no more than the tails' items: with the
+    // write past them, the array needs one slot more, sized once here.
+    const std::size_t most_listed = std::min<std::size_t>(n_items_, nq * longest_) + 1;
+    if (listed.size() < most_listed) listed.resize(most_listed);
+    std::uint32_t* to = listed.data();
+    for (std::size_t i = 0; i < nq; ++i) {
+      if (i + kPrefetchAhead < nq) __builtin_prefetch(rows + q[i + kPrefetchAhead] + 1);
+      for (const std::uint32_t* y = rows + q[i] + 1; *y != kTransactionEnd; ++y) {
+        tid_list_slot& slot = list[*y];
+        to[n_listed] = *y;
+        n_listed += slot.length == 0 ? 1 : 0;
+        ++slot.length;
+      }
+    }
+    out.n_listed = n_listed;
   }
-  out.n_listed = n_listed;
   // A list gets its room from place 1 on, an item left out the start kLeftOut;
   // every length starts again from 0 for the copy below.
   std::uint32_t at = kLeftOut + 1;
@@ -284,7 +299,7 @@ void tid_lists<T>::project(const std::uint32_t* rows, const std::uint32_t* q, st
     tid_list_slot& slot = list[listed[i]];
     const std::uint32_t count = slot.length;
     slot.length = 0;
-    if (count >= min_count) {
+    if (count >= min_count && count > 0) {
       slot.at = at;
       at += count;
     } else {
@@ -326,9 +341,7 @@ void tid_lists<T>::start_group(const T* prefix, int pk, const T* last, std::uint
   // depth[d] projects prefix[0..d]; only P's leading parts are needed, since
   // the walk below takes P's transactions whole.
   const std::size_t need = static_cast<std::size_t>(pk - 1);
-  std::size_t share = 0;
-  while (share < s.projected.size() && share < need && s.projected[share] == prefix[share])
-    ++share;
+  const std::size_t share = kept_projections(prefix, pk, s);
   s.projected.resize(share);
   for (std::size_t d = share; d < need; ++d) {
     project_depth(d, prefix[d], min_count, s);

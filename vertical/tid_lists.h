@@ -45,7 +45,15 @@
 // occurrences in its length: with a million items each item's first touch
 // misses the cache, and then it misses once instead of three times. Lists
 // start at place 1 or later: place 0 takes the writes for the items left out
-// of the copy (at 0), so that the copy needs no branch per item.
+// of the copy (at 0), so that the copy needs no branch per item; every slot
+// outside the projection reads {0, 0}.
+//
+// The walker of a level may restrict a projection before it is made
+// (restrict_to, then want for each item): only the items wanted, those that
+// still stand after Q in an itemset of the level before, are then counted and
+// copied, where otherwise every item after Q's last is. Deeper projections and
+// the group walks then read rows that hold nothing a candidate cannot use, and
+// the tails left shorter than a candidate go too.
 struct tid_list_slot {
   std::uint32_t at;
   std::uint32_t length;
@@ -59,11 +67,27 @@ struct tid_projection {
   // a slot beyond them (never shrinks).
   std::vector<std::uint32_t> items;
   std::uint32_t n_listed = 0;
+  bool restricted = false;  // the listed items are the wanted ones
 
   std::uint32_t length_of(std::uint32_t y) const { return list[y].length; }
   const std::uint32_t* list_of(std::uint32_t y) const { return places.data() + list[y].at; }
-  // Empties the projection (every list_of becomes empty).
+  // Empties the projection (every list_of becomes empty) and lifts a restriction.
   void clear();
+  // Empties the projection and restricts the next one made here (only that
+  // one) to the items passed to want, at most `most` distinct ones.
+  void restrict_to(std::size_t most) {
+    clear();
+    if (items.size() < most + 1) items.resize(most + 1);
+    restricted = true;
+  }
+  // Adds item y to the restriction (again: nothing). A wanted slot is marked
+  // by a start other than kLeftOut's 0 until the projection is made.
+  void want(std::uint32_t y) {
+    tid_list_slot& slot = list[y];
+    items[n_listed] = y;
+    n_listed += slot.at == 0 ? 1 : 0;
+    slot.at = 1;
+  }
 };
 
 // Rows of pair counters one walk over a group's transactions fills at most (4
@@ -205,8 +229,22 @@ class tid_lists {
   // hold, where counting candidate by candidate would intersect two lists each
   // time; the projections of P's leading parts are reused from the group
   // before, as far as the prefixes agree.
+  // Before it, the caller may restrict the projections it will make:
+  // depth[d] for d from kept_projections(prefix, pk) to pk - 2 (that of
+  // prefix[0..d]), to the items that follow prefix[0..d] in some itemset of
+  // the previous level (a wanted item's pair counts stay exact).
   void start_group(const T* prefix, int pk, const T* last, std::uint32_t m,
                    std::uint32_t min_count, tid_scratch& scratch) const;
+  // How many leading projections start_group(prefix, pk, ...) keeps from the
+  // group before: those whose items agree.
+  static std::size_t kept_projections(const T* prefix, int pk, const tid_scratch& scratch) {
+    const std::size_t need = static_cast<std::size_t>(pk - 1);
+    std::size_t share = 0;
+    while (share < scratch.projected.size() && share < need &&
+           scratch.projected[share] == prefix[share])
+      ++share;
+    return share;
+  }
   // Candidates of one group must come row by row (x ascending).
   std::uint32_t pair_count(std::uint32_t x, std::uint32_t y, tid_scratch& scratch) const;
   // Row a of the group's pair counts: entry b - a - 1 is the count of the pair

@@ -106,7 +106,10 @@ TEST(TidLists, ProjectionsListExactlyTheKeptOccurrences) {
   // thresholds that leave items and tails out: an item y keeps a list only
   // when a+y reaches the threshold, holding one place per tail that keeps
   // enough items, each place pointing at y in the copy; items left out, and
-  // those of the projection before, list nothing.
+  // those of the projection before, list nothing. Every other projection is
+  // restricted first to a random set of wanted items (some repeated, some in
+  // no tail): only those count and are copied, and the unrestricted ones
+  // after it see none of its marks.
   for (std::uint32_t seed = 1; seed <= 6; ++seed) {
     std::mt19937 rng(seed);
     const std::uint32_t n = 12;
@@ -119,8 +122,19 @@ TEST(TidLists, ProjectionsListExactlyTheKeptOccurrences) {
     const int k = 4 + static_cast<int>(seed % 2);  // tails need k - 1 kept items
     tid_scratch s;
     lists.start_iteration(k, s);
-    int kept_lists = 0, left_out = 0;
+    int kept_lists = 0, left_out = 0, unwanted = 0;
     for (std::uint16_t a = 0; a + 2u < n; ++a) {
+      const std::uint16_t prefix[] = {a, static_cast<std::uint16_t>(a + 1)};
+      const std::uint16_t last[] = {static_cast<std::uint16_t>(a + 2)};
+      std::vector<bool> wanted(n, true);
+      if (a % 2 == 1) {
+        ASSERT_EQ((tid_lists<std::uint16_t>::kept_projections(prefix, 2, s)), 0u);
+        s.depth[0].restrict_to(2 * n);
+        for (std::uint32_t y = 0; y < n; ++y) {
+          wanted[y] = rng() % 3 != 0;
+          for (std::uint32_t times = 0; wanted[y] && times < 1 + y % 2; ++times) s.depth[0].want(y);
+        }
+      }
       std::vector<std::uint32_t> pair(n, 0);
       for (const auto& t : trans)
         if (std::binary_search(t.begin(), t.end(), a))
@@ -130,12 +144,11 @@ TEST(TidLists, ProjectionsListExactlyTheKeptOccurrences) {
         if (!std::binary_search(t.begin(), t.end(), a)) continue;
         std::vector<std::uint16_t> tail;
         for (std::uint16_t y : t)
-          if (y > a && pair[y] >= min_count) tail.push_back(y);
+          if (y > a && wanted[y] && pair[y] >= min_count) tail.push_back(y);
         if (static_cast<int>(tail.size()) >= k - 1)
           for (std::uint16_t y : tail) ++expected[y];
       }
-      const std::uint16_t prefix[] = {a, static_cast<std::uint16_t>(a + 1)};
-      const std::uint16_t last[] = {static_cast<std::uint16_t>(a + 2)};
+      for (std::uint32_t y = a + 1u; y < n; ++y) unwanted += !wanted[y] && pair[y] > 0 ? 1 : 0;
       lists.start_group(prefix, 2, last, 1, min_count, s);
       const tid_projection& p = s.depth[0];
       for (std::uint32_t y = 0; y < n; ++y) {
@@ -154,6 +167,7 @@ TEST(TidLists, ProjectionsListExactlyTheKeptOccurrences) {
       }
     }
     EXPECT_GT(kept_lists, 0) << seed;
+    EXPECT_GT(unwanted, 0) << seed;
     if (min_count > 0) {
       EXPECT_GT(left_out, 0) << seed;
     }
