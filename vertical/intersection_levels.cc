@@ -40,6 +40,12 @@ bool pruning_pays(const bit_matrix<T>& matrix, const intersection_stats& stats,
 // projections unrestricted (the subtree's bounds are kept on the stack).
 constexpr int kMaxRestrictedDepths = 64;
 
+// Projections below a first item of fewer transactions than this are made
+// unrestricted: they are too short for a restriction to pay for the walk of
+// the subtree (with a million items in a few transactions each, the walks
+// cost more than the projections save).
+constexpr std::uint32_t kRestrictedFrom = 32;
+
 // First prefix items ahead of the walk whose projections join_chunk_lists
 // fetches (with a million items, about one group each).
 constexpr std::size_t kAheadFirst = 8;
@@ -140,7 +146,7 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
     const T* last = previous.suffixes.data() + first;
     // The projections start_group makes again keep only what the candidates
     // below them can hold.
-    if (k - 2 <= kMaxRestrictedDepths)
+    if (k - 2 <= kMaxRestrictedDepths && lists.length(cand[0]) >= kRestrictedFrom)
       for (int d = static_cast<int>(tid_lists<T>::kept_projections(cand.data(), k - 2, w.lists));
            d + 1 < k - 2; ++d)
         want_items_below(previous, d, walk.node(d), w.lists.depth[static_cast<std::size_t>(d)]);
