@@ -217,7 +217,9 @@ class group_walk {
 
   // Moves to group g and returns the first prefix position that changed (0
   // after a move back or the first move; width when nothing changed). Moving
-  // forward steps through the groups in between.
+  // forward climbs only as far as g's nodes leave the current ones: a node
+  // within its parent's children moves there directly; past them, the parent
+  // steps on until its children reach it.
   int move_to(int g) {
     if (width_ == 0) return 0;
     const std::size_t target = static_cast<std::size_t>(g);
@@ -232,19 +234,18 @@ class group_walk {
       copy_from(0);
       return 0;
     }
-    int changed = width_;
-    while (nodes_[top] < target) {
-      ++nodes_[top];
-      int d = top;
-      // A node has at least one child, so its parent moves by one at most.
-      while (d > 0 && nodes_[d] >= child_ends_[d - 1]) {
-        ++nodes_[--d];
-        child_ends_[d] = store_.node_ends[d][nodes_[d]];
-      }
-      changed = std::min(changed, d);
+    if (target == nodes_[top]) return width_;
+    nodes_[top] = target;
+    int d = top;
+    while (d > 0 && nodes_[d] >= child_ends_[d - 1]) {
+      // A node has at least one child: one of the parent's successors holds
+      // nodes_[d].
+      --d;
+      do child_ends_[d] = store_.node_ends[d][++nodes_[d]];
+      while (child_ends_[d] <= nodes_[d + 1]);
     }
-    copy_from(changed);
-    return changed;
+    copy_from(d);
+    return d;
   }
 
   const T* prefix() const { return prefix_.data(); }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -361,6 +362,45 @@ TEST(ItemsetStore, PrefixTreeFindsEveryGroupAndNothingElse) {
   EXPECT_EQ(walk.first_node() + 1, level.node_items[0].size());
   walk.move_to(1);
   EXPECT_EQ(walk.first_node(), 0u);
+}
+
+// Walks that jump forward over runs of groups (within one parent, across
+// parents at every depth), stay, or go back, on sparse and dense levels of
+// five items: the prefix is the group's and the change reported is the first
+// position where it leaves the prefix before (0 after a move back).
+TEST(ItemsetStore, GroupWalkJumpsReportTheFirstChangedPosition) {
+  typed_constraints<std::uint8_t> table;
+  std::mt19937 rng(7);
+  for (unsigned density : {1u, 3u, 7u}) {
+    frequent_level<std::uint8_t, std::uint16_t> level(5);
+    std::uint8_t v[5];
+    for (v[0] = 0; v[0] < 11; ++v[0])
+      for (v[1] = v[0] + 1; v[1] < 11; ++v[1])
+        for (v[2] = v[1] + 1; v[2] < 11; ++v[2])
+          for (v[3] = v[2] + 1; v[3] < 11; ++v[3])
+            for (v[4] = v[3] + 1; v[4] < 11; ++v[4])
+              if (rng() % density == 0) level.add_itemset(v, 1, table);
+    const int n = level.number_of_groups();
+    group_walk<std::uint8_t, std::uint16_t> walk(level);
+    std::vector<std::uint8_t> before;
+    int g = 0;
+    for (int step = 0; step < 600; ++step) {
+      const unsigned r = rng() % 16;
+      const int next = r == 0 ? static_cast<int>(rng() % n)
+                              : std::min(n - 1, g + static_cast<int>(r < 4 ? 0 : rng() % (r * 3)));
+      std::vector<std::uint8_t> p(4);
+      level.group_prefix(next, p.data());
+      const int changed = walk.move_to(next);
+      ASSERT_EQ(std::vector<std::uint8_t>(walk.prefix(), walk.prefix() + 4), p) << next;
+      int expected = 0;
+      if (!before.empty() && next >= g)
+        expected = static_cast<int>(std::mismatch(p.begin(), p.end(), before.begin()).first -
+                                    p.begin());
+      ASSERT_EQ(changed, expected) << density << " " << g << " -> " << next;
+      before = p;
+      g = next;
+    }
+  }
 }
 
 // A level built from reserved room never reallocates an array (the old and the
