@@ -100,8 +100,6 @@ TEST(ItemsetStore, DumpWritesLabelsInDenseOrderWithPrefixItemsAndUnsignedSupport
   EXPECT_EQ(written, 4);
 }
 
-// Cut at any itemset (inside a group or at its border) and appended back, a
-// store is the store it was cut from: groups, supports, keys and loose flags.
 // A level large enough to be laid out on several threads gives the same bytes
 // and count for any number, with and without a filter (each thread filtering
 // with its own clone of the table).
@@ -135,6 +133,20 @@ TEST(ItemsetStore, DumpOnThreadsWritesTheSameBytes) {
       EXPECT_EQ(written, one_written) << threads;
     }
   }
+}
+
+// The tree, groups, suffixes and supports of two stores are the same (`case_id`
+// names the case in a failure).
+template <class T, class T1>
+void expect_same_tree(const frequent_level<T, T1>& a, const frequent_level<T, T1>& b,
+                      std::size_t case_id) {
+  EXPECT_EQ(a.n_itemsets, b.n_itemsets) << case_id;
+  EXPECT_EQ(a.node_items, b.node_items) << case_id;
+  EXPECT_EQ(a.node_ends, b.node_ends) << case_id;
+  EXPECT_EQ(a.last_prefix, b.last_prefix) << case_id;
+  EXPECT_EQ(a.group_last, b.group_last) << case_id;
+  EXPECT_EQ(a.suffixes, b.suffixes) << case_id;
+  EXPECT_EQ(a.supports, b.supports) << case_id;
 }
 
 // Levels of 2 and 4 items with groups of 1 to 100 itemsets, labels of 1 to 10
@@ -201,6 +213,8 @@ TEST(ItemsetStore, DumpLaysOutEveryGroupSizeLabelWidthAndSupport) {
   }
 }
 
+// Cut at any itemset (inside a group or at its border) and appended back, a
+// store is the store it was cut from: groups, supports, keys and loose flags.
 TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
   // Cut at every itemset of a level of 4-itemsets, parts continue the store's
   // last path down to every depth of the tree.
@@ -228,13 +242,7 @@ TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
       part.n_lam = 1;
     }
     first.append(second);
-    EXPECT_EQ(first.n_itemsets, whole.n_itemsets) << cut;
-    EXPECT_EQ(first.node_items, whole.node_items) << cut;
-    EXPECT_EQ(first.node_ends, whole.node_ends) << cut;
-    EXPECT_EQ(first.last_prefix, whole.last_prefix) << cut;
-    EXPECT_EQ(first.group_last, whole.group_last) << cut;
-    EXPECT_EQ(first.suffixes, whole.suffixes) << cut;
-    EXPECT_EQ(first.supports, whole.supports) << cut;
+    expect_same_tree(first, whole, cut);
     EXPECT_EQ(first.keys, whole.keys) << cut;
     EXPECT_EQ(first.lam_flags, whole.lam_flags) << cut;
   }
@@ -265,13 +273,7 @@ TEST(ItemsetStore, ItemsetsAddedWithTheirSharedLengthBuildTheSameStore) {
       while (i > 0 && shared < k - 1 && sets[i][shared] == sets[i - 1][shared]) ++shared;
       told.add_itemset_sharing(sets[i].data(), shared, support, table);
     }
-    EXPECT_EQ(told.n_itemsets, compared.n_itemsets) << k;
-    EXPECT_EQ(told.node_items, compared.node_items) << k;
-    EXPECT_EQ(told.node_ends, compared.node_ends) << k;
-    EXPECT_EQ(told.last_prefix, compared.last_prefix) << k;
-    EXPECT_EQ(told.group_last, compared.group_last) << k;
-    EXPECT_EQ(told.suffixes, compared.suffixes) << k;
-    EXPECT_EQ(told.supports, compared.supports) << k;
+    expect_same_tree(told, compared, static_cast<std::size_t>(k));
   }
 }
 
