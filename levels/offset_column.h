@@ -146,7 +146,14 @@ class offset_column {
     const auto u = static_cast<std::uint32_t>(v);
     if (mode_ == kByte) {
       if ((n_ & kByteMask) != 0) {
-        // The block's entry is set like a raised last one.
+        // Within a byte of an unspilled block's base (nearly always): the
+        // byte alone; otherwise the entry is set like a raised last one.
+        const std::uint32_t b = bases_.back();
+        if ((b & kSpilled) == 0 && u - b <= kMaxByte) {
+          bytes_.push_back(static_cast<std::uint8_t>(u - b));
+          ++n_;
+          return;
+        }
         bytes_.push_back(0);
         ++n_;
         set_back(v);
