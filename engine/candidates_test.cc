@@ -61,11 +61,11 @@ TEST(Candidates, CountsEachContainedCandidateOnceAndCreditsItsPositions) {
     counted8 c(3);
     fill(c, table, {{0, 1, 2}, {0, 1, 3}, {1, 2, 3}}, 4, sparse_index);
     EXPECT_EQ(count(c, {0, 1, 2, 3}, 4), (std::vector<std::uint32_t>{2, 3, 2, 2}));
-    EXPECT_EQ(c.supports, (std::vector<std::uint16_t>{1, 1, 1}));
+    EXPECT_EQ(c.supports.values(), (std::vector<std::uint16_t>{1, 1, 1}));
     // Local pruning at k = 3 keeps only position 1: the transaction is emptied.
     EXPECT_EQ(count(c, {0, 2, 3}, 4), (std::vector<std::uint32_t>{0, 0, 0}));
     EXPECT_EQ(count(c, {1, 2, 3}, 4), (std::vector<std::uint32_t>{1, 1, 1}));
-    EXPECT_EQ(c.supports, (std::vector<std::uint16_t>{1, 1, 2}));
+    EXPECT_EQ(c.supports.values(), (std::vector<std::uint16_t>{1, 1, 2}));
   }
 }
 
@@ -111,7 +111,7 @@ void check_counts_against_brute_force(int k, std::uint32_t n, int n_candidates,
     }
     ASSERT_EQ(count(c, tr, n), positions) << "k " << k << " transaction " << t;
   }
-  EXPECT_EQ(c.supports, expected) << "k " << k;
+  EXPECT_EQ(c.supports.values(), expected) << "k " << k;
 }
 
 TEST(Candidates, EveryIndexKindCountsLikeBruteForce) {

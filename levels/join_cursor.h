@@ -144,8 +144,8 @@ class candidate_cursor {
     cand_[k_ - 2] = previous_.suffixes[pair_i_];
     cand_[k_ - 1] = previous_.suffixes[pair_j_];
     if (!with_keys_) return;
-    keys_[0] = previous_.keys[pair_i_];
-    keys_[1] = previous_.keys[pair_j_];
+    keys_[0] = previous_.key(static_cast<std::size_t>(pair_i_));
+    keys_[1] = previous_.key(static_cast<std::size_t>(pair_j_));
     supports_[0] = previous_.supports[pair_i_];
     supports_[1] = previous_.supports[pair_j_];
   }

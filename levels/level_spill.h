@@ -67,7 +67,8 @@ class level_spill {
         char* p = record_.data() + width;
         std::memcpy(p, &window.suffixes[static_cast<std::size_t>(s)], sizeof(T));
         p += sizeof(T);
-        std::memcpy(p, &window.supports[static_cast<std::size_t>(s)], sizeof(T1));
+        const T1 support = window.supports[static_cast<std::size_t>(s)];
+        std::memcpy(p, &support, sizeof(T1));
         p += sizeof(T1);
         for (int u = 0; u < n_lam_; ++u) p[u] = window.flag(s, u) ? 1 : 0;
         if (std::fwrite(record_.data(), 1, record_.size(), file_) != record_.size()) fail_write();

@@ -33,7 +33,7 @@ void level_store<T, T1>::clear(int new_k) {
   std::vector<offset_column<std::uint32_t>>(depths > 0 ? depths - 1 : 0).swap(node_ends);
   group_last = offset_column<int>(flat);
   std::vector<T>().swap(suffixes);
-  std::vector<T1>().swap(supports);
+  supports = support_column<T1>();
   keys = key_column();
   std::vector<bool>().swap(lam_flags);
   k = new_k;
@@ -63,6 +63,8 @@ void level_store<T, T1>::reserve_for_joins(const level_store& previous, bool wit
   for (const std::vector<T>& items : previous.node_items) upper_nodes += items.size();
   const std::uint64_t flag_bits = itemsets * static_cast<std::uint64_t>(previous.n_lam);
   const std::uint64_t per_itemset = sizeof(T) + sizeof(T1);
+  // Records packed into the supports take no room of their own.
+  with_keys = with_keys && !supports.packed();
   const std::uint64_t key_bytes = with_keys ? (itemsets + 1) / 2 : 0;
   // The node items and the narrow offsets of the groups and of the nodes above.
   const std::uint64_t offsets = offset_column<int>::narrow_bytes(groups) +
@@ -208,8 +210,22 @@ void level_store<T, T1>::append(const level_store& part) {
   if (n_itemsets > 0 && shared == width) group_last.set_back(n_itemsets + part.group_last[g++]);
   for (; g < part.group_last.size(); ++g) group_last.push_back(n_itemsets + part.group_last[g]);
   suffixes.insert(suffixes.end(), part.suffixes.begin(), part.suffixes.end());
-  supports.insert(supports.end(), part.supports.begin(), part.supports.end());
-  keys.append(part.keys);
+  if (part.supports.packed() == supports.packed()) {
+    supports.append(part.supports);
+    keys.append(part.keys);
+  } else {
+    // Laid out otherwise (a part begun before this store was cleared): entry
+    // by entry. A packed store needs a record for each (the key mark where part
+    // has none, which is always sound); a plain one keeps its records only
+    // while they cover every itemset.
+    const bool part_keys = part.has_keys();
+    const bool records =
+        supports.packed() || keys.size() == static_cast<std::size_t>(n_itemsets);
+    for (std::size_t i = 0; i < static_cast<std::size_t>(part.n_itemsets); ++i) {
+      supports.push_back(part.supports[i]);
+      if (records) add_key(part_keys ? part.key(i) : key_column::kKey);
+    }
+  }
   lam_flags.insert(lam_flags.end(), part.lam_flags.begin(), part.lam_flags.end());
   last_prefix = part.last_prefix;
   n_lam = part.n_lam;
@@ -291,7 +307,9 @@ bool frequent_level<T, T1>::lookup(const T* itemset, T1* support, std::uint8_t* 
   if (at < 0) return false;
   if (support != nullptr) *support = this->supports[at];
   if (key != nullptr)
-    *key = static_cast<std::size_t>(at) < this->keys.size() ? this->keys[at] : key_column::kKey;
+    *key = this->supports.packed() || static_cast<std::size_t>(at) < this->keys.size()
+               ? this->key(static_cast<std::size_t>(at))
+               : key_column::kKey;
   if (index != nullptr) *index = at;
   return true;
 }
@@ -345,7 +363,7 @@ class group_writer {
       // The supports' text is tabled when the level has many lines per entry.
       T1 most = 0;
       if (store.n_itemsets >= kLinesForSupportTable)
-        for (T1 v : store.supports) most = std::max(most, v);
+        most = store.supports.most();
       line_.emplace(*items, prefix_items, store.k,
                     std::uint64_t{most} <= static_cast<std::uint64_t>(store.n_itemsets) ? most : 0);
       fetch_labels_ = line_->fetches_labels_ahead();
@@ -415,7 +433,8 @@ class group_writer {
     const T* groups;  // the nodes of depth top_
     std::size_t last_group;
     const T* suffixes;
-    const T1* supports;
+    const T1* supports;  // entries: supports_mask takes the support out
+    T1 supports_mask;
     std::size_t last_suffix;
     output_line::run_writer lines;
     bool fetch;
@@ -427,6 +446,7 @@ class group_writer {
             store_.node_items[top_].size() - 1,
             store_.suffixes.data(),
             store_.supports.data(),
+            store_.supports.mask(),
             store_.suffixes.size() - 1,
             line_->runs(),
             fetch_labels_,
@@ -472,7 +492,8 @@ class group_writer {
           // the suffix kSuffixesAhead on, whichever group it is in.
           if (c.fetch)
             line_->prefetch_label(c.suffixes[std::min(s + kSuffixesAhead, c.last_suffix)]);
-          p = c.lines.lay_out(p, head, c.suffixes[s], c.supports[s]);
+          p = c.lines.lay_out(p, head, c.suffixes[s],
+                              static_cast<T1>(c.supports[s] & c.supports_mask));
         }
         out_.commit(static_cast<std::size_t>(p - start));
       }
@@ -522,7 +543,7 @@ class group_writer {
     const int km1 = k_ - 1;
     const int last = group_ends_.at(static_cast<std::size_t>(g));
     const T* suffixes = store_.suffixes.data();
-    const T1* supports = store_.supports.data();
+    const support_column<T1>& supports = store_.supports;
     const std::size_t last_suffix = store_.suffixes.size() - 1;
     // Groups are written in order: this one starts where the last one ended,
     // without decoding the end of the group before it again.

@@ -17,9 +17,11 @@
 //               (strictly increasing)
 // Both offset arrays take 8 bits per entry where they can (levels/offset_column.h);
 // group_last of flat stores is one 32-bit array.
-//   suffixes, supports: per itemset
+//   suffixes, supports: per itemset (supports: levels/support_column.h)
 //   keys        per itemset, used by the key-pattern iteration; sized by its user
-//               (4 bits each, levels/key_column.h)
+//               (4 bits each, levels/key_column.h), or held in the supports' top
+//               bits when the level's supports leave them clear (key() reads
+//               either)
 //   lam_flags   per itemset, one bit per loose anti-monotone constraint: set when
 //               the itemset satisfies it
 // A store holds every frequent itemset of its level that passes the
@@ -37,6 +39,7 @@
 #include "dataset/items.h"
 #include "levels/key_column.h"
 #include "levels/offset_column.h"
+#include "levels/support_column.h"
 #include "util/output_file.h"
 
 template <class T, class T1>
@@ -87,6 +90,27 @@ class level_store {
   // Next itemset into buffer (k items; the prefix is kept between calls); returns
   // its index or -1 at the end.
   int next_itemset(T* buffer);
+
+  // Keeps the key records of the level about to be built in the supports' top
+  // bits (the store is empty; clear() returns to a separate key column). Only
+  // for supports that leave them clear (support_column::fits_records).
+  void pack_keys() { supports.pack_records(true); }
+  // Itemset i's key record.
+  [[gnu::always_inline]] std::uint8_t key(std::size_t i) const {
+    return supports.packed() ? supports.record(i) : keys[i];
+  }
+  // Whether every itemset has a key record.
+  bool has_keys() const {
+    return supports.packed() || keys.size() == static_cast<std::size_t>(n_itemsets);
+  }
+  // Sets the key record of the itemset added last (records are added in
+  // itemset order, one per itemset).
+  void add_key(std::uint8_t record) {
+    if (supports.packed())
+      supports.set_last_record(record);
+    else
+      keys.push_back(record);
+  }
 
   bool flag(int itemset, int u) const {
     return lam_flags[static_cast<std::size_t>(itemset) * n_lam + u];
@@ -151,7 +175,7 @@ class level_store {
   std::vector<offset_column<std::uint32_t>> node_ends;
   offset_column<int> group_last;
   std::vector<T> suffixes;
-  std::vector<T1> supports;
+  support_column<T1> supports;
   key_column keys;
   std::vector<bool> lam_flags;
   int n_lam = 0;

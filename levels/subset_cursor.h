@@ -143,7 +143,7 @@ class subset_cursor {
   // for together, their misses overlap instead of following one another.
   KESTREL_PREFETCHER void fetch_group(std::size_t at) const {
     __builtin_prefetch(previous_.supports.data() + at);
-    if (at < previous_.keys.size()) __builtin_prefetch(previous_.keys.data() + at / 2);
+    if (!previous_.supports.packed() && at < previous_.keys.size()) __builtin_prefetch(previous_.keys.data() + at / 2);
   }
 
   // The first of items[begin, end) (ascending) not below x. Sibling ranges are

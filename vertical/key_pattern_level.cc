@@ -94,7 +94,7 @@ template <class T, class T1>
       const int found = subsets.find_without(cursor, p);
       if (found < 0) return v;  // an infrequent subset
       const std::size_t at = static_cast<std::size_t>(found);
-      key = previous.keys[at];
+      key = previous.key(at);
       if (key != kKey) break;
       const T1 support = previous.supports[at];
       if (support <= v.least) {
@@ -147,7 +147,7 @@ void join_key_patterns(const frequent_level<T, T1>& previous, bool whole, int k,
     else
       out.add_itemset(cand, support, *w.table);
     stored_before = true;
-    out.keys.push_back(record);
+    out.add_key(record);
     ++w.counters.frequent;
   };
   do {
@@ -179,6 +179,14 @@ void join_key_patterns(const frequent_level<T, T1>& previous, bool whole, int k,
   } while (cursor.advance());
 }
 
+// Keeps next's key records in its supports' top bits when they stay clear:
+// no support of next exceeds the greatest of previous (a superset never has
+// more), so that bound decides before anything is stored.
+template <class T, class T1>
+void pack_keys_when_room(const frequent_level<T, T1>& previous, frequent_level<T, T1>& next) {
+  if (support_column<T1>::fits_records(previous.supports.most())) next.pack_keys();
+}
+
 }  // namespace
 
 template <class T, class T1>
@@ -192,12 +200,13 @@ void intersect_level_key_patterns(run_context& run, int k, item_table& items,
   // Records missing (the level was not built by this iteration and the driver
   // did not mark it): the key mark for all is always sound, it only forgoes
   // inference.
-  if (previous.keys.size() != static_cast<std::size_t>(previous.n_itemsets))
+  if (!previous.has_keys())
     previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
   // A spilled previous level is read back from its file: its store is empty.
   const bool spilled = windows.previous_spilled();
   if (!spilled) {
     if (!candidate_cursor<T, T1>(previous, k, items.n_items, true).valid()) return;
+    pack_keys_when_room(previous, next);
     reserve_next_level(run, previous, data, true, next);
   }
   level_counters counters;
@@ -229,12 +238,13 @@ void intersect_level_key_patterns_shared(run_context& run, int k, item_table& it
   clock.start();
   cluster& peers = run.peers;
   next.clear(k);
-  if (previous.keys.size() != static_cast<std::size_t>(previous.n_itemsets))
+  if (!previous.has_keys())
     previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
   // A spilled previous level is read back from its file: its store is empty.
   const bool spilled = windows.previous_spilled();
   if (!spilled) {
     if (!candidate_cursor<T, T1>(previous, k, items.n_items, true).valid()) return;
+    pack_keys_when_room(previous, next);
     reserve_next_level(run, previous, data, true, next);
   }
   std::vector<level_walker<T>> walkers =
@@ -266,7 +276,7 @@ void intersect_level_key_patterns_shared(run_context& run, int k, item_table& it
           record = inferred ? v.least_item : kKey;
         }
         out.add_itemset(pending.data() + c * static_cast<std::size_t>(k), support, table);
-        out.keys.push_back(record);
+        out.add_key(record);
         ++counters.frequent;
       }
       pending.clear();

@@ -309,6 +309,7 @@ void join_on_threads(std::vector<level_walker<T>>& walkers, const std::vector<gr
     try {
       for (std::size_t i; !failed && (i = next_chunk++) < chunks.size();) {
         auto part = std::make_unique<frequent_level<T, T1>>(next.k);
+        if (next.supports.packed()) part->pack_keys();
         body(walker, chunks[i], *part);
         int passed = 0;
         {
