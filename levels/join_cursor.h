@@ -51,6 +51,9 @@ class candidate_cursor {
   const T* candidate() const { return cand_.data(); }
   // The previous level's group whose prefix the candidate extends.
   int group() const { return group_; }
+  // The walk over the previous level's groups, at group(): its nodes are the
+  // tree path of the candidate's first k-2 items.
+  const group_walk<T, T1>& walk() const { return walk_; }
   // The index in the previous level of the first joined itemset: the candidates
   // of one (k-1)-prefix are those of one group and one first_joined().
   int first_joined() const { return pair_i_; }
@@ -64,14 +67,11 @@ class candidate_cursor {
   bool advance() {
     if (pair_j_ < last_) {
       ++pair_j_;
-      unchanged_ = std::min(unchanged_, k_ - 1);
-      unchanged_stored_ = std::min(unchanged_stored_, k_ - 1);
+      changed_at(k_ - 1, false);
     } else if (pair_i_ + 1 < end_i_) {
       ++pair_i_;
       pair_j_ = pair_i_ + 1;
-      unchanged_ = std::min(unchanged_, k_ - 2);
-      unchanged_stored_ = std::min(unchanged_stored_, k_ - 2);
-      row_unchanged_ = std::min(row_unchanged_, k_ - 2);
+      changed_at(k_ - 2, true);
     } else {
       return valid_ = enter_next_group();
     }
@@ -129,15 +129,23 @@ class candidate_cursor {
       const T* p = walk_.prefix();
       const int changed = walk_.move_to(group_);
       for (int q = changed; q < k_ - 2; ++q) cand_[q] = p[q];
-      unchanged_ = std::min(unchanged_, std::min(changed, k_ - 2));
-      unchanged_stored_ = std::min(unchanged_stored_, std::min(changed, k_ - 2));
-      row_unchanged_ = std::min(row_unchanged_, std::min(changed, k_ - 2));
+      changed_at(std::min(changed, k_ - 2), true);
       pair_i_ = from;
       pair_j_ = from + 1;
       fetch_suffix();
       return true;
     }
     return false;
+  }
+
+  // The candidate changed from position q on: each mark keeps the first
+  // change since it was taken. row: the row (P + x) changed too; a change of
+  // only the last item (q = k-1) leaves the row mark as it is, and the caller
+  // says so instead of paying for a compare per candidate.
+  [[gnu::always_inline]] void changed_at(int q, bool row) {
+    unchanged_ = std::min(unchanged_, q);
+    unchanged_stored_ = std::min(unchanged_stored_, q);
+    if (row) row_unchanged_ = std::min(row_unchanged_, q);
   }
 
   void fetch_suffix() {

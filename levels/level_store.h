@@ -280,6 +280,11 @@ class group_walk {
   // The current group's node at depth d < width (the node of its first d+1
   // prefix items); valid after the first move_to.
   std::size_t node(int d) const { return nodes_[static_cast<std::size_t>(d)]; }
+  // The end of the siblings of the current group's node at depth d < width
+  // (the end of its parent's children); valid after the first move_to.
+  std::size_t siblings_end(int d) const {
+    return d == 0 ? store_.node_items[0].size() : child_ends_[static_cast<std::size_t>(d - 1)];
+  }
 
  private:
   void copy_from(int d) {

@@ -375,8 +375,9 @@ TEST(ItemsetStore, PrefixTreeFindsEveryGroupAndNothingElse) {
 
 // Walks that jump forward over runs of groups (within one parent, across
 // parents at every depth), stay, or go back, on sparse and dense levels of
-// five items: the prefix is the group's and the change reported is the first
-// position where it leaves the prefix before (0 after a move back).
+// five items: the prefix is the group's, its nodes and their siblings' ends are
+// the tree's, and the change reported is the first position where it leaves
+// the prefix before (0 after a move back).
 TEST(ItemsetStore, GroupWalkJumpsReportTheFirstChangedPosition) {
   typed_constraints<std::uint8_t> table;
   std::mt19937 rng(7);
@@ -406,6 +407,14 @@ TEST(ItemsetStore, GroupWalkJumpsReportTheFirstChangedPosition) {
         expected = static_cast<int>(std::mismatch(p.begin(), p.end(), before.begin()).first -
                                     p.begin());
       ASSERT_EQ(changed, expected) << density << " " << g << " -> " << next;
+      // The path: each node lies among its parent's children, whose end the
+      // walk also gives (the subset search copies both instead of searching).
+      for (int d = 0; d < 4; ++d) {
+        const std::size_t parent = d == 0 ? 0 : walk.node(d - 1);
+        ASSERT_EQ(level.node_items[d][walk.node(d)], p[d]) << next << " depth " << d;
+        ASSERT_EQ(walk.siblings_end(d), level.children_end(d - 1, parent)) << next << " " << d;
+        ASSERT_GE(walk.node(d), level.children_begin(d - 1, parent)) << next << " depth " << d;
+      }
       before = p;
       g = next;
     }

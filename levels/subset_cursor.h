@@ -8,7 +8,8 @@
 // then only walks forward in it (galloping). The group is found by descending
 // the previous level's prefix tree from the deepest node the prefix shares with
 // the one searched for the row before (for the next row of a group only x
-// changes: one search among the siblings of the last depth). How far a search
+// changes: one search among the siblings of the last depth); the nodes above
+// depth p are P's own, which the join's group walk holds. How far a search
 // for p can reuse its nodes follows from where the rows' P + x changed since p
 // was last searched: the cursor records, per position of P + x, the row serial
 // of its last change, with the first changed position of each row given by the
@@ -109,7 +110,7 @@ class subset_cursor {
     } else {
       // The node at the first depth that changed is still on the path: its
       // siblings are where the search there may resume.
-      s.reached = descend_without(cand, p, s, path, from, changed < s.reached);
+      s.reached = descend_without(cand, p, s, path, from, changed < s.reached, walk.walk());
       g = s.reached == width_ ? path[width_ - 1] : -1;
     }
     s.group = g;
@@ -166,15 +167,27 @@ class subset_cursor {
   // that node's, the search resumes from it, within the siblings' end kept then
   // (a group's successor in the walk mostly moves one sibling on, and the
   // tree's offsets are read only below the node that changed).
-  int descend_without(const T* cand, int p, slot& s, int* path, int from, bool onward) {
+  // Above depth p the searched prefix is P's own, whose nodes and sibling ends
+  // the join's group walk holds: they are copied, not searched. At depth p the
+  // item (the one after P[p]) is a later sibling of P's node there.
+  int descend_without(const T* cand, int p, slot& s, int* path, int from, bool onward,
+                      const group_walk<T, T1>& walk) {
     std::size_t* ends = path_end_.data() + static_cast<std::size_t>(p) * width_;
-    for (int d = from; d < width_; ++d) {
+    for (int d = from; d < p; ++d) {
+      path[d] = static_cast<int>(walk.node(d));
+      ends[d] = walk.siblings_end(d);
+    }
+    for (int d = std::max(from, p); d < width_; ++d) {
       const T* items = previous_.node_items[static_cast<std::size_t>(d)].data();
-      const T item = cand[d < p ? d : d + 1];
+      const T item = cand[d + 1];
       std::size_t begin, end;
       if (onward && d == from && items[path[d]] <= item) {
         begin = static_cast<std::size_t>(path[d]);
         end = ends[d];
+      } else if (d == p) {
+        begin = walk.node(d) + 1;
+        end = walk.siblings_end(d);
+        ends[d] = end;
       } else {
         const std::size_t parent = d > 0 ? static_cast<std::size_t>(path[d - 1]) : 0;
         previous_.children(d - 1, parent, begin, end);
