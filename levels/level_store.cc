@@ -406,7 +406,7 @@ class group_writer {
     // nodes kNodesAhead places on are the ones it lays out soon.
     const std::size_t last_node = store_.node_items[d].size() - 1;
     if constexpr (lays_out) {
-      if (no_filters_ && d + 1 >= top_ && fits_runs(d)) return write_without_filter(d, begin, end);
+      if (no_filters_ && d + 2 >= top_ && fits_runs(d)) return write_without_filter(d, begin, end);
     }
     // Node n's children end where node n+1's begin.
     std::size_t children = d < top_ && begin < end ? node_ends_[d].before(begin) : 0;
@@ -501,34 +501,64 @@ class group_writer {
     }
   }
 
-  // The walk's end for groups [begin, end) when no filter applies: d is top_
-  // (the groups themselves) or top_ - 1 (their parents, each of which has few
-  // groups on deep levels: one loop instead of a call per parent).
+  // Writes the groups from g0 on below the parents [begin, end) (nodes of depth
+  // top_ - 1), up to the walk's last group, the first one starting at itemset
+  // `first`; the parents' labels go at byte parent_at of the line. g0 and
+  // first end past the last group written.
+  [[gnu::always_inline]] void write_parents(const run_context& c, std::size_t begin,
+                                            std::size_t end, std::size_t parent_at,
+                                            std::size_t& g0, std::size_t& first) {
+    const int d = top_ - 1;
+    const T* parents = store_.node_items[d].data();
+    const std::size_t last_parent = store_.node_items[d].size() - 1;
+    const std::size_t last_g1 = high_[top_] + 1;
+    for (std::size_t n = begin; n < end; ++n) {
+      if (c.fetch) line_->prefetch_label(parents[std::min(n + kNodesAhead, last_parent)]);
+      const std::size_t group_at = c.lines.set_label(parent_at, parents[n]);
+      const std::size_t g1 = std::min<std::size_t>(node_ends_[d].at(n), last_g1);
+      write_runs(c, g0, g1, group_at, first);
+      g0 = g1;
+    }
+  }
+
+  // The walk's end for groups below nodes [begin, end) of depth d when no
+  // filter applies: d is top_ (the groups themselves), top_ - 1 (their
+  // parents) or top_ - 2 (their grandparents). On deep levels each of these
+  // nodes has one or two children: loops instead of a call per node.
   void write_without_filter(int d, std::size_t begin, std::size_t end) {
     if (begin >= end) return;
     const run_context c = runs();
-    std::size_t g0 = d == top_ ? begin : std::max<std::size_t>(node_ends_[d].before(begin), low_[top_]);
+    // The first parent and the first group below node begin, within the walk's range.
+    std::size_t p0 = d == top_ - 2
+                         ? std::max<std::size_t>(node_ends_[d].before(begin), low_[top_ - 1])
+                         : begin;
+    std::size_t g0 =
+        d == top_ ? begin : std::max<std::size_t>(node_ends_[top_ - 1].before(p0), low_[top_]);
     std::size_t first = first_of(g0);
     const std::size_t written_from = first;
     if (d == top_) {
       write_runs(c, begin, end, line_->head(top_), first);
       g0 = end;
+    } else if (d == top_ - 1) {
+      write_parents(c, begin, end, line_->head(d), g0, first);
+      p0 = end;
     } else {
-      const T* parents = store_.node_items[d].data();
-      const std::size_t last_parent = store_.node_items[d].size() - 1;
-      const std::size_t parent_at = line_->head(d);
-      const std::size_t last_g1 = high_[top_] + 1;
-      for (std::size_t n = begin; n < end; ++n) {
-        if (c.fetch) line_->prefetch_label(parents[std::min(n + kNodesAhead, last_parent)]);
-        const std::size_t group_at = c.lines.set_label(parent_at, parents[n]);
-        const std::size_t g1 = std::min<std::size_t>(node_ends_[d].at(n), last_g1);
-        write_runs(c, g0, g1, group_at, first);
-        g0 = g1;
+      const T* nodes = store_.node_items[d].data();
+      const std::size_t last_node = store_.node_items[d].size() - 1;
+      const std::size_t node_at = line_->head(d);
+      const std::size_t last_p1 = high_[top_ - 1] + 1;
+      for (std::size_t m = begin; m < end; ++m) {
+        if (c.fetch) line_->prefetch_label(nodes[std::min(m + kNodesAhead, last_node)]);
+        const std::size_t parent_at = c.lines.set_label(node_at, nodes[m]);
+        const std::size_t p1 = std::min<std::size_t>(node_ends_[d].at(m), last_p1);
+        write_parents(c, p0, p1, parent_at, g0, first);
+        p0 = p1;
       }
-      // The line's own positions follow the last parent, as the walk's later
+      // The line's own positions follow the last nodes, as the walk's later
       // nodes expect.
-      line_->set_item(d, parents[end - 1]);
+      line_->set_item(d, nodes[end - 1]);
     }
+    if (d < top_) line_->set_item(top_ - 1, store_.node_items[top_ - 1][p0 - 1]);
     written_ += static_cast<int>(first - written_from);
     next_group_ = static_cast<int>(g0);
     next_first_ = static_cast<int>(first);
