@@ -177,7 +177,8 @@ std::uint64_t count_chunk(const std::string& tmp_name, std::uint32_t capacity, i
 // one pass either way. Threads beyond the first each take their own position
 // counters, loose flags and working memory, and the chunks' results wait for
 // the chunks before them (planned as every join a frequent candidate): as many
-// threads as asked (asked 0: the usable processors) whose arrays fit too.
+// threads as asked (asked 0: the usable processors, as the joins and the
+// transactions' pairs call for) whose arrays fit too.
 template <class T, class T1>
 unsigned triples_threads(const std::string& tmp_name, const item_table& items,
                          const frequent_level<T, T1>& level, candidate_store<T, T1>& candidates,
@@ -200,7 +201,8 @@ unsigned triples_threads(const std::string& tmp_name, const item_table& items,
   const std::uint64_t need =
       transaction_block<T>::planned_bytes(entries, entries / 2, items.n_items, n_lam) + working;
   if (need > limit_bytes) return 0;
-  return threads_for_triples(asked, usable_processors(), joins, limit_bytes - need,
+  return threads_for_triples(asked, usable_processors(),
+                             triples_work(joins, entries, items.n_transactions), limit_bytes - need,
                              thread_tally_bytes<T>(entries, entries / 2, n_lam) + working,
                              joins * triple_result_bytes<T>(n_lam));
 }

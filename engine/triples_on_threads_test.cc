@@ -137,7 +137,7 @@ TEST(TriplesOnThreads, ChunksCoverTheGroupsInOrder) {
 }
 
 // The threads asked are used as given unless the budget holds fewer; the
-// default takes the processors where the joins are enough; a budget that holds
+// default takes the processors where the work is enough; a budget that holds
 // no thread beside the first, or not the results waiting, gives one.
 TEST(TriplesOnThreads, ThreadsFollowTheAskAndTheBudget) {
   const std::uint64_t many_joins = 100 * kTripleJoinsPerThread;
@@ -151,6 +151,11 @@ TEST(TriplesOnThreads, ThreadsFollowTheAskAndTheBudget) {
   EXPECT_EQ(threads_for_triples(8, 8, many_joins, 100 + 25, 10, 100), 3u);
   EXPECT_EQ(threads_for_triples(8, 8, many_joins, 100 + 9, 10, 100), 1u);
   EXPECT_EQ(threads_for_triples(8, 8, many_joins, 99, 10, 100), 1u);
+  // Few joins over long transactions (chess's level 3): the walks over the
+  // transactions' pairs call for threads; over short ones they do not.
+  EXPECT_EQ(threads_for_triples(0, 2, triples_work(7514, 121448, 3196), 1000, 10, 100), 2u);
+  EXPECT_EQ(threads_for_triples(0, 2, triples_work(7514, 20000, 10000), 1000, 10, 100), 1u);
+  EXPECT_EQ(triples_work(5, 10, 0), 5u);
 }
 
 // A thread's exception reaches the caller, and the run does not hang.
