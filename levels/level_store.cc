@@ -201,14 +201,14 @@ void level_store<T, T1>::append(const level_store& part) {
     const offset_column<std::uint32_t>& ends = part.node_ends[d];
     std::size_t i = 0;
     if (d < shared) node_ends[d].set_back(ends[i++] + at[d + 1]);
-    for (; i < ends.size(); ++i) node_ends[d].push_back(ends[i] + at[d + 1]);
+    node_ends[d].append_shifted(ends, i, at[d + 1]);
   }
   for (int d = 0; d < width; ++d)
     node_items[d].insert(node_items[d].end(), part.node_items[d].begin() + (d < shared ? 1 : 0),
                          part.node_items[d].end());
   std::size_t g = 0;
   if (n_itemsets > 0 && shared == width) group_last.set_back(n_itemsets + part.group_last[g++]);
-  for (; g < part.group_last.size(); ++g) group_last.push_back(n_itemsets + part.group_last[g]);
+  group_last.append_shifted(part.group_last, g, n_itemsets);
   suffixes.insert(suffixes.end(), part.suffixes.begin(), part.suffixes.end());
   if (part.supports.packed() == supports.packed()) {
     supports.append(part.supports);

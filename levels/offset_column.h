@@ -186,6 +186,39 @@ class offset_column {
     ++n_;
   }
 
+  // Appends src's entries from `from` on, each raised by add (they must not
+  // fall below the last entry). Runs within a byte block are written whole.
+  void append_shifted(const offset_column& src, std::size_t from, V add) {
+    cursor read(src, from);
+    std::size_t left = src.size() - from;
+    while (left > 0) {
+      if (mode_ == kByte && (n_ & kByteMask) != 0 && (bases_.back() & kSpilled) == 0) {
+        const std::uint32_t b = bases_.back();
+        const std::size_t room = std::min(left, (kByteMask + 1) - (n_ & kByteMask));
+        const std::size_t at = bytes_.size();
+        bytes_.resize(at + room);
+        std::uint8_t* out = bytes_.data() + at;
+        std::size_t j = 0;
+        for (; j < room; ++j) {
+          const V v = static_cast<V>(read.next() + add);
+          const std::uint32_t d = static_cast<std::uint32_t>(v) - b;
+          if (d > kMaxByte) {
+            bytes_.resize(at + j);
+            n_ += j;
+            push_back(v);
+            break;
+          }
+          out[j] = static_cast<std::uint8_t>(d);
+        }
+        if (j == room) n_ += room;
+        left -= std::min(room, j + 1);
+      } else {
+        push_back(static_cast<V>(read.next() + add));
+        --left;
+      }
+    }
+  }
+
   // Raises the last entry to v.
   void set_back(V v) {
     const auto u = static_cast<std::uint32_t>(v);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace {
@@ -217,6 +218,52 @@ TEST(OffsetColumn, EntriesFromTwoToTheThirtyFirstOn) {
   EXPECT_FALSE(column.wide());
   EXPECT_EQ(column.spilled_blocks(), 0u);
   expect_same(column, plain);
+}
+
+// Appending a column's tail raised by a constant gives the entries and the
+// layout (spilled blocks, half or wide) of pushing them one by one, whatever the two columns hold before: the tail may start inside a
+// block, in a spilled one or in a half column, and land anywhere in a block.
+TEST(OffsetColumn, AShiftedTailAppendsAsItsEntriesPushedOneByOne) {
+  // Steps: mostly short, a long one now and then (a spill), or long often
+  // enough to turn the column half, or wide.
+  const auto step = [](int pattern, int i) -> std::uint32_t {
+    switch (pattern) {
+      case 0: return static_cast<std::uint32_t>(i % 3);
+      case 1: return i % 45 == 44 ? 300u : static_cast<std::uint32_t>(i % 4);
+      case 2: return i % 3 == 0 ? 400u : 1u;
+      default: return i % 50 == 49 ? 70000u : 2u;
+    }
+  };
+  for (int src_pattern = 0; src_pattern < 4; ++src_pattern)
+    for (int dst_pattern = 0; dst_pattern < 4; ++dst_pattern)
+      for (std::size_t dst_size : {0, 5, 31, 32, 77})
+        for (std::size_t from : {0, 1, 40, 300}) {
+          offset_column<std::uint32_t> source;
+          std::uint32_t v = 0;
+          for (int i = 0; i < 400; ++i) source.push_back(v += step(src_pattern, i));
+          offset_column<std::uint32_t> bulk, pushed;
+          std::vector<std::uint32_t> plain;
+          std::uint32_t w = 0;
+          for (std::size_t i = 0; i < dst_size; ++i) {
+            w += step(dst_pattern, static_cast<int>(i));
+            bulk.push_back(w);
+            pushed.push_back(w);
+            plain.push_back(w);
+          }
+          const std::uint32_t add = w + static_cast<std::uint32_t>(dst_pattern);
+          bulk.append_shifted(source, from, add);
+          for (std::size_t i = from; i < source.size(); ++i) {
+            pushed.push_back(source[i] + add);
+            plain.push_back(source[i] + add);
+          }
+          const std::string where = "source " + std::to_string(src_pattern) + " destination " +
+                                    std::to_string(dst_pattern) + " size " +
+                                    std::to_string(dst_size) + " from " + std::to_string(from);
+          ASSERT_NO_FATAL_FAILURE(expect_same(bulk, plain)) << where;
+          EXPECT_EQ(bulk.half(), pushed.half()) << where;
+          EXPECT_EQ(bulk.wide(), pushed.wide()) << where;
+          EXPECT_EQ(bulk.spilled_blocks(), pushed.spilled_blocks()) << where;
+        }
 }
 
 }  // namespace
