@@ -167,9 +167,13 @@ bool level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constra
   return opens_group;
 }
 
+// Flattened: the joins store every itemset through here, and the pushes
+// within (of the tree's nodes, the groups' ends, the suffixes and supports)
+// were calls of their own, four or five per itemset.
 template <class T, class T1>
-void level_store<T, T1>::add_itemset_sharing(const T* itemset, int shared, T1 support,
-                                             typed_constraints<T>& table) {
+[[gnu::flatten]] void level_store<T, T1>::add_itemset_sharing(const T* itemset, int shared,
+                                                              T1 support,
+                                                              typed_constraints<T>& table) {
   append_sharing(itemset, shared, support);
   add_flags(itemset, table);
 }

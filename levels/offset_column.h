@@ -141,8 +141,23 @@ class offset_column {
     set_back(back() + 1);
   }
 
-  // Appends v, not below the last entry.
-  void push_back(V v) {
+  // Appends v, not below the last entry. Inlined where it is a byte within
+  // its unspilled block's base (nearly always); the rest goes out of line.
+  [[gnu::always_inline]] void push_back(V v) {
+    const auto u = static_cast<std::uint32_t>(v);
+    if (__builtin_expect(mode_ == kByte && (n_ & kByteMask) != 0, 1)) {
+      const std::uint32_t b = bases_.back();
+      if (__builtin_expect((b & kSpilled) == 0 && u - b <= kMaxByte, 1)) {
+        bytes_.push_back(static_cast<std::uint8_t>(u - b));
+        ++n_;
+        return;
+      }
+    }
+    push_back_rare(v);
+  }
+
+  // push_back's every case.
+  [[gnu::noinline]] void push_back_rare(V v) {
     const auto u = static_cast<std::uint32_t>(v);
     if (mode_ == kByte) {
       if ((n_ & kByteMask) != 0) {
