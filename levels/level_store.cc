@@ -42,21 +42,35 @@ void level_store<T, T1>::clear(int new_k) {
   cur_first = 0;
   cur_last = 0;
   n_itemsets = 0;
+  joins_itemsets_ = -1;
+}
+
+template <class T, class T1>
+std::uint64_t level_store<T, T1>::joins() const {
+  // A store only grows between clears: the same counts mean the same groups.
+  if (joins_itemsets_ == n_itemsets && joins_groups_ == number_of_groups()) return joins_;
+  std::uint64_t joins = 0;
+  offset_column<int>::cursor ends(group_last, 0);
+  for (int g = 0, before = -1; g < number_of_groups(); ++g) {
+    const int last = ends.next();
+    const auto m = static_cast<std::uint64_t>(last - before);
+    before = last;
+    joins += m * (m - 1) / 2;
+  }
+  joins_ = joins;
+  joins_itemsets_ = n_itemsets;
+  joins_groups_ = number_of_groups();
+  return joins;
 }
 
 template <class T, class T1>
 void level_store<T, T1>::reserve_for_joins(const level_store& previous, bool with_keys,
                                            std::uint64_t budget_bytes) {
   assert(k == previous.k + 1 && n_itemsets == 0 && !flat && !previous.flat);
-  std::uint64_t itemsets = 0, groups = 0;
-  offset_column<int>::cursor ends(previous.group_last, 0);
-  for (int g = 0, before = -1; g < previous.number_of_groups(); ++g) {
-    const int last = ends.next();
-    const auto m = static_cast<std::uint64_t>(last - before);
-    before = last;
-    itemsets += m * (m - 1) / 2;
-    groups += m - 1;
-  }
+  // A group of m itemsets gives m(m-1)/2 itemsets in m-1 groups.
+  const std::uint64_t itemsets = previous.joins();
+  const std::uint64_t groups = static_cast<std::uint64_t>(previous.n_itemsets) -
+                               static_cast<std::uint64_t>(previous.number_of_groups());
   // Above the groups, the tree of this level's prefixes is a part of previous's:
   // a node of depth d here is one of depth d there.
   std::uint64_t upper_nodes = 0;

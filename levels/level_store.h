@@ -116,6 +116,11 @@ class level_store {
     return lam_flags[static_cast<std::size_t>(itemset) * n_lam + u];
   }
   int number_of_groups() const { return static_cast<int>(group_last.size()); }
+  // Candidates the joins inside the groups give (m(m-1)/2 from a group of m).
+  // Walked once and kept while the store neither grows nor is cleared: the
+  // reservation, the threads, the windows and the chunks of the next level
+  // all ask.
+  std::uint64_t joins() const;
   // The bytes the store's arrays hold (their capacity, not only what is used).
   std::uint64_t bytes() const;
   int group_first(int g) const { return g == 0 ? 0 : group_last[g - 1] + 1; }
@@ -194,6 +199,12 @@ class level_store {
   // (at most k-1; the first itemset shares none).
   void append_sharing(const T* itemset, int shared, T1 support);
   void add_flags(const T* itemset, typed_constraints<T>& table);
+
+  // joins() as last walked, for a store of joins_itemsets_ itemsets in
+  // joins_groups_ groups (-1: not walked since the last clear).
+  mutable std::uint64_t joins_ = 0;
+  mutable int joins_itemsets_ = -1;
+  mutable int joins_groups_ = -1;
 };
 
 template <class T, class T1>

@@ -466,6 +466,38 @@ TEST(ItemsetStore, RoomReservedForTheJoinsHoldsThemAllWithoutGrowing) {
   EXPECT_EQ(next.bytes(), 0u);
 }
 
+// The joins a store gives are kept once counted: they must follow the store
+// when it grows (a new itemset joining the last group, or a new group) and
+// when it is cleared and refilled, also to the same number of itemsets.
+TEST(ItemsetStore, JoinsFollowTheGroupsAsTheStoreGrowsAndIsRefilled) {
+  typed_constraints<std::uint8_t> table;
+  frequent_level<std::uint8_t, std::uint16_t> level(2);
+  EXPECT_EQ(level.joins(), 0u);
+  auto add = [&](std::uint8_t a, std::uint8_t b) {
+    const std::uint8_t v[2] = {a, b};
+    level.add_itemset(v, 3, table);
+  };
+  add(0, 1);
+  add(0, 2);
+  add(0, 3);
+  EXPECT_EQ(level.joins(), 3u);
+  add(0, 4);  // the last group grows: 4 members
+  EXPECT_EQ(level.joins(), 6u);
+  add(1, 2);
+  add(1, 3);  // a group of 2 more
+  EXPECT_EQ(level.joins(), 7u);
+  // Refilled with as many itemsets in as many groups, spread otherwise.
+  level.clear(2);
+  EXPECT_EQ(level.joins(), 0u);
+  add(0, 1);
+  add(0, 2);
+  add(0, 3);
+  add(1, 2);
+  add(1, 3);
+  add(1, 4);
+  EXPECT_EQ(level.joins(), 6u);
+}
+
 // A level reserved for its joins fills its arrays from the front: its room
 // must not be marked for huge pages (which every large block gets), or each
 // array holds up to 2 MiB it has not reached, a dozen arrays per level, twice

@@ -105,7 +105,7 @@ std::uint64_t joins_in_groups(const frequent_level<T, T1>& level, int first_grou
 // kMaxLevelThreads or the candidates; 1 at least.
 template <class T, class T1>
 unsigned threads_for_join(const frequent_level<T, T1>& level, unsigned asked) {
-  const std::uint64_t joins = joins_in_groups(level, 0, level.number_of_groups());
+  const std::uint64_t joins = level.joins();
   std::uint64_t threads = asked;
   if (asked == 0)
     threads = std::min<std::uint64_t>(usable_processors(), joins / kCandidatesPerThread);
@@ -177,7 +177,9 @@ std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsign
   // the first `lead` items: when it lies under another node of depth lead-1.
   const int lead = std::min(2, level.k - 1);
   cut_points<T, T1> cuts(level, lead - 1, first_group);
-  const std::uint64_t joins = joins_in_groups(level, first_group, n);
+  const std::uint64_t joins = first_group == 0 && n == level.number_of_groups()
+                                  ? level.joins()
+                                  : joins_in_groups(level, first_group, n);
   const std::uint64_t wanted = static_cast<std::uint64_t>(threads) * kChunksPerThread;
   const std::uint64_t per_chunk = std::clamp<std::uint64_t>((joins + wanted - 1) / wanted, 1,
                                                              kMostJoinsPerChunk);

@@ -144,6 +144,12 @@ class level_windows {
     auto join_in_windows = [&](const frequent_level<T, T1>& source, bool whole, std::uint64_t room,
                                std::uint64_t max_joins, bool level) {
       const int n = source.number_of_groups();
+      // A level in one window joins as it always did (the chunk cuts of the
+      // threads included).
+      if (level && n > 0 && source.joins() <= max_joins) {
+        join_window(source, {0, -1}, whole, 0, output.release_of(source));
+        return;
+      }
       // The groups' joins in order; a window's first group is the one that
       // did not fit the window before.
       joins_along_groups<T, T1> along(source, 0);
@@ -157,12 +163,6 @@ class level_windows {
             break;
           }
           joins += more;
-        }
-        // A level in one window joins as it always did (the chunk cuts of
-        // the threads included).
-        if (level && g0 == 0 && g1 == n && joins <= max_joins) {
-          join_window(source, {0, -1}, whole, 0, output.release_of(source));
-          return;
         }
         // Room reserved for the whole level would count against every window:
         // next grows window by window instead.
