@@ -20,8 +20,13 @@
 // among siblings) also probe entries before those, but only on the way to an
 // answer at or after them: an ascending array that reads zeros (or a block's
 // base) below the answer leads every such search to the same answer.
-// The loose flags (a bit vector), the offsets' block bases and their spilled
-// blocks are kept.
+// The offsets' block bases go back too, a block once all its entries lie
+// below the mark: a base that reads zero turns its block's entries into their
+// bare 8 or 16-bit parts (or zeros), at most 65,535, and a whole page of bases
+// spans 32,768 entries or more, so every entry beyond a released page is
+// larger (group ends and node ends rise by one at least per entry) and the
+// searches still find the same answers.
+// The loose flags (a bit vector) and the offsets' spilled blocks are kept.
 // Levels with flat prefixes (candidate stores) are never released.
 // T is the dense item type, T1 the support type.
 #pragma once
@@ -120,6 +125,8 @@ class level_release {
   void release_column(const offset_column<V>& column, std::size_t from, std::size_t to) {
     const std::size_t width = column.entry_bytes();
     release_span(static_cast<const std::uint8_t*>(column.storage()), from * width, to * width);
+    const std::size_t block = column.block_entries();
+    if (block > 0) release_span(column.bases(), from / block, to / block);
   }
 
   void release_to(const release_marks& m) {

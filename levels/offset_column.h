@@ -328,6 +328,14 @@ class offset_column {
            : mode_ == kHalf ? halves_.capacity() * sizeof(std::uint16_t)
                             : wide_values_.capacity() * sizeof(V);
   }
+  // The blocks' bases (one 32-bit word per block_entries() entries; none
+  // when wide), for giving their pages back.
+  const std::uint32_t* bases() const { return bases_.data(); }
+  std::size_t block_entries() const {
+    return mode_ == kByte   ? std::size_t{1} << kByteBlockBits
+           : mode_ == kHalf ? std::size_t{1} << kHalfBlockBits
+                            : 0;
+  }
 
   bool operator==(const offset_column& other) const {
     if (n_ != other.n_) return false;
