@@ -19,6 +19,8 @@
 #include "levels/output_line.h"
 #include "util/error.h"
 #include "util/output_file.h"
+#include "util/pipe_beside.h"
+#include "util/processors.h"
 #include "util/progress_row.h"
 #include "util/stopwatch.h"
 #include "util/widths.h"
@@ -460,13 +462,30 @@ class pair_passes {
                         });
       return;
     }
-    rows.for_each_row(
-        [&](std::uint32_t a, const T* seconds, const std::uint32_t* counts, std::size_t m) {
-          for (std::size_t i = 0; i < m; ++i) {
-            const std::uint32_t c = counts[i];
-            if (c >= min_count) store_->take(a, seconds[i], static_cast<T1>(c));
-          }
-        });
+    // The rows are counted on a thread of their own while this one stores
+    // the pairs they give, in the same order: on the million-item row storing
+    // (the level, the subset index, the output) took 60 % of the level's
+    // instructions and counting the rows 40 %.
+    struct counted_pair {
+      std::uint32_t a, b, count;
+    };
+    pipe_beside<counted_pair>(
+        may_use_threads(run_),
+        [&](auto&& emit) {
+          rows.for_each_row(
+              [&](std::uint32_t a, const T* seconds, const std::uint32_t* counts, std::size_t m) {
+                for (std::size_t i = 0; i < m; ++i) {
+                  const std::uint32_t c = counts[i];
+                  if (c >= min_count) emit(counted_pair{a, static_cast<std::uint32_t>(seconds[i]), c});
+                }
+              });
+        },
+        [&](const counted_pair& p) { store_->take(p.a, p.b, static_cast<T1>(p.count)); });
+  }
+
+  // Whether the run may use more than one processor.
+  static bool may_use_threads(const run_context& run) {
+    return (run.config.threads == 0 ? usable_processors() : run.config.threads) > 1;
   }
 
   run_context& run_;
