@@ -9,6 +9,7 @@
 
 #include "dataset/shared_scan.h"
 #include "dataset/winnow.h"
+#include "util/pipe_beside.h"
 #include "util/transaction.h"
 #include "util/widths.h"
 
@@ -84,6 +85,9 @@ class line_deduper {
   std::vector<std::uint8_t> big_seen_;  // per entry of big_: met already in this line
 };
 
+// Marks the word that gives a line's length in the stream of the parsed lines.
+constexpr std::uint64_t kLineHead = std::uint64_t{1} << 63;
+
 // True when the (deduplicated) line holds every prefix item.
 bool holds_prefix(const std::vector<std::uint32_t>& line,
                   const std::vector<std::uint32_t>& prefix) {
@@ -126,24 +130,52 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
   // Every rank got this far: from here on they meet at each exchange.
   run.peers.agree_on_error(nullptr);
   std::exception_ptr failure;
+  auto take_line = [&] {
+    // A scan of a large input takes minutes: a stop asked for meanwhile is
+    // noticed every 65,536 lines, not only once the scan is over.
+    if ((++r.lines_read & 0xFFFF) == 0) run.report.check_stop();
+    r.item_occurrences += t.size();
+    dedupe.run(t);
+    for (std::uint32_t id : t)
+      if (id >= attribute_limit) run.attributes.report_missing_value(id);
+    // The support of the prefix itemset is settled before any constraint trims the line.
+    if (holds_prefix(t, run.constraints.prefix_items)) ++r.prefix_support;
+    trim_by_constraints(run.constraints, t);
+    if (t.empty()) return;
+    for (std::uint32_t id : t) counts.add(id);
+    r.max_tr_len = std::max(r.max_tr_len, static_cast<std::uint32_t>(t.size()));
+    r.items_written += t.size();
+    tmp.write_record(t.data(), static_cast<std::uint32_t>(t.size()));
+    ++n_written;
+  };
   try {
-    while (source.next_line(t)) {
-      // A scan of a large input takes minutes: a stop asked for meanwhile is
-      // noticed every 65,536 lines, not only once the scan is over.
-      if ((++r.lines_read & 0xFFFF) == 0) run.report.check_stop();
-      r.item_occurrences += t.size();
-      dedupe.run(t);
-      for (std::uint32_t id : t)
-        if (id >= attribute_limit) run.attributes.report_missing_value(id);
-      // The support of the prefix itemset is settled before any constraint trims the line.
-      if (holds_prefix(t, run.constraints.prefix_items)) ++r.prefix_support;
-      trim_by_constraints(run.constraints, t);
-      if (t.empty()) continue;
-      for (std::uint32_t id : t) counts.add(id);
-      r.max_tr_len = std::max(r.max_tr_len, static_cast<std::uint32_t>(t.size()));
-      r.items_written += t.size();
-      tmp.write_record(t.data(), static_cast<std::uint32_t>(t.size()));
-      ++n_written;
+    // With a second processor the lines are parsed on a thread of their own,
+    // beside the counting and writing here (on the million-item row parsing
+    // took 300M of the scan's 690M instructions). They come as a stream of
+    // 64-bit words: a line's length with kLineHead set, then its ids.
+    std::uint64_t ids_to_come = 0;
+    if (!may_use_threads(run.config)) {
+      while (source.next_line(t)) take_line();
+    } else {
+      pipe_beside<std::uint64_t>(
+        true,
+        [&](auto&& emit) {
+          std::vector<std::uint32_t> line;
+          while (source.next_line(line)) {
+            emit(kLineHead | line.size());
+            for (std::uint32_t id : line) emit(std::uint64_t{id});
+          }
+        },
+        [&](std::uint64_t word) {
+          if (word & kLineHead) {
+            t.clear();
+            ids_to_come = word & ~kLineHead;
+          } else {
+            t.push_back(static_cast<std::uint32_t>(word));
+            --ids_to_come;
+          }
+          if (ids_to_come == 0) take_line();
+        });
     }
     counts.flush();
     tmp.cut();

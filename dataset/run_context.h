@@ -59,6 +59,12 @@ inline std::string temp_dataset_path(const std::string& tmpdir, const cluster& p
   return tmpdir.empty() || tmpdir == "." ? name : tmpdir + "/" + name;
 }
 
+// Whether the run may use more than one processor: the threads asked for, or
+// (none asked) every processor it may run on.
+inline bool may_use_threads(const run_config& config) {
+  return (config.threads == 0 ? usable_processors() : config.threads) > 1;
+}
+
 struct run_context {
   explicit run_context(run_config c) : run_context(std::move(c), nullptr) {}
   // A run shared by the ranks of peers: each keeps "dataset.tmp.<rank>".

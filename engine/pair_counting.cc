@@ -20,7 +20,6 @@
 #include "util/error.h"
 #include "util/output_file.h"
 #include "util/pipe_beside.h"
-#include "util/processors.h"
 #include "util/progress_row.h"
 #include "util/stopwatch.h"
 #include "util/widths.h"
@@ -470,7 +469,7 @@ class pair_passes {
       std::uint32_t a, b, count;
     };
     pipe_beside<counted_pair>(
-        may_use_threads(run_),
+        may_use_threads(run_.config),
         [&](auto&& emit) {
           rows.for_each_row(
               [&](std::uint32_t a, const T* seconds, const std::uint32_t* counts, std::size_t m) {
@@ -481,11 +480,6 @@ class pair_passes {
               });
         },
         [&](const counted_pair& p) { store_->take(p.a, p.b, static_cast<T1>(p.count)); });
-  }
-
-  // Whether the run may use more than one processor.
-  static bool may_use_threads(const run_context& run) {
-    return (run.config.threads == 0 ? usable_processors() : run.config.threads) > 1;
   }
 
   run_context& run_;

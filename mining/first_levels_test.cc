@@ -178,6 +178,33 @@ TEST(FirstScan, RepeatedItemsInALineCountOnce) {
                                       "3000000000 (2)", "4000000000 (2)"}));
 }
 
+// Lines parsed on a thread of their own reach the scan whole and in order:
+// thousands of lines of varied lengths (empty ones, repeats, a line as long as
+// several of the parser's chunks) give one thread's counts, lengths and rows;
+// a parse error arrives after the lines before it, with the same line number.
+TEST(FirstScanThreads, ParsedBesideGiveTheSameScan) {
+  std::string text;
+  for (int line = 0; line < 6000; ++line) {
+    for (int i = 0; i < line % 7; ++i) text += std::to_string((line * 31 + i * 17) % 97) + " ";
+    if (line % 5 == 0) text += std::to_string(4000000000u + line % 3) + " 3 3";
+    text += "\n";
+  }
+  for (int i = 0; i < 10000; ++i) text += std::to_string(i) + " ";
+  text += "\n";
+  auto threads = [](unsigned n) { return [n](run_context& run) { run.config.threads = n; }; };
+  const scan_result one = scan(text, 40, 1, threads(1));
+  const scan_result two = scan(text, 40, 1, threads(2));
+  EXPECT_EQ(two.stdout_text, one.stdout_text);
+  EXPECT_EQ(two.output_lines, one.output_lines);
+  EXPECT_EQ(two.max_tr_len, 10000u);
+  EXPECT_EQ(two.n_transactions, one.n_transactions);
+  EXPECT_EQ(one.output_lines.size(), 101u);  // level 0, 97 small ids and three large ones
+  const std::string bad = text + "1 2\n-3\n";
+  EXPECT_EQ(run_error_of([&] { scan(bad, 40, 1, threads(2)); }),
+            run_error_of([&] { scan(bad, 40, 1, threads(1)); }));
+  EXPECT_NE(run_error_of([&] { scan(bad, 40, 1, threads(2)); }), "no error");
+}
+
 TEST(FirstScan, ItemWithoutAttributeValueIsAnError) {
   auto short_column = [](run_context& run) {
     run.attributes.rows = {0};
