@@ -202,20 +202,37 @@ class offset_column {
   }
 
   // Appends src's entries from `from` on, each raised by add (they must not
-  // fall below the last entry). Runs within a byte block are written whole.
+  // fall below the last entry). Runs within a byte block are written whole;
+  // a run that lies in one unspilled byte block of src too is its bytes
+  // moved by one difference of the two blocks' bases (its entries ascend, so
+  // they fit a byte when its last one does).
   void append_shifted(const offset_column& src, std::size_t from, V add) {
-    cursor read(src, from);
-    std::size_t left = src.size() - from;
-    while (left > 0) {
+    const std::size_t n = src.size();
+    std::size_t i = from;
+    while (i < n) {
       if (mode_ == kByte && (n_ & kByteMask) != 0 && (bases_.back() & kSpilled) == 0) {
         const std::uint32_t b = bases_.back();
-        const std::size_t room = std::min(left, (kByteMask + 1) - (n_ & kByteMask));
+        const std::size_t room = std::min(n - i, (kByteMask + 1) - (n_ & kByteMask));
         const std::size_t at = bytes_.size();
+        if (src.mode_ == kByte) {
+          const std::uint32_t src_base = src.bases_[i >> kByteBlockBits];
+          const std::size_t run = std::min(room, (kByteMask + 1) - (i & kByteMask));
+          const std::uint32_t delta = src_base + static_cast<std::uint32_t>(add) - b;
+          if ((src_base & kSpilled) == 0 && src.bytes_[i + run - 1] + delta <= kMaxByte) {
+            bytes_.resize(at + run);
+            std::uint8_t* out = bytes_.data() + at;
+            const std::uint8_t* in = src.bytes_.data() + i;
+            for (std::size_t j = 0; j < run; ++j) out[j] = static_cast<std::uint8_t>(in[j] + delta);
+            n_ += run;
+            i += run;
+            continue;
+          }
+        }
         bytes_.resize(at + room);
         std::uint8_t* out = bytes_.data() + at;
         std::size_t j = 0;
         for (; j < room; ++j) {
-          const V v = static_cast<V>(read.next() + add);
+          const V v = static_cast<V>(src[i + j] + add);
           const std::uint32_t d = static_cast<std::uint32_t>(v) - b;
           if (d > kMaxByte) {
             bytes_.resize(at + j);
@@ -226,10 +243,10 @@ class offset_column {
           out[j] = static_cast<std::uint8_t>(d);
         }
         if (j == room) n_ += room;
-        left -= std::min(room, j + 1);
+        i += std::min(room, j + 1);
       } else {
-        push_back(static_cast<V>(read.next() + add));
-        --left;
+        push_back(static_cast<V>(src[i] + add));
+        ++i;
       }
     }
   }
