@@ -59,11 +59,12 @@ inline std::string temp_dataset_path(const std::string& tmpdir, const cluster& p
   return tmpdir.empty() || tmpdir == "." ? name : tmpdir + "/" + name;
 }
 
-// Whether the run may use more than one processor: the threads asked for, or
-// (none asked) every processor it may run on.
-inline bool may_use_threads(const run_config& config) {
-  return (config.threads == 0 ? usable_processors() : config.threads) > 1;
+// The threads a run may use: those asked for, or (none asked) every processor
+// it may run on.
+inline unsigned usable_threads(const run_config& config) {
+  return config.threads == 0 ? usable_processors() : config.threads;
 }
+inline bool may_use_threads(const run_config& config) { return usable_threads(config) > 1; }
 
 struct run_context {
   explicit run_context(run_config c) : run_context(std::move(c), nullptr) {}
@@ -98,7 +99,7 @@ struct run_context {
   static budget_sources sources_for(const run_config& config) {
     budget_sources sources;
     map_large_blocks_apart();
-    const unsigned threads = config.threads == 0 ? usable_processors() : config.threads;
+    const unsigned threads = usable_threads(config);
     sources.extra_threads = threads > 1 ? std::min(threads, 256u) : 0;
     if (sources.extra_threads > 0 && sources.soft_rlimit(RLIMIT_AS) != UINT64_MAX)
       sources.arenas_shared = share_one_allocation_arena();

@@ -16,7 +16,6 @@
 #include "levels/level_release.h"
 #include "levels/level_store.h"
 #include "util/output_file.h"
-#include "util/processors.h"
 #include "util/progress_row.h"
 #include "util/stopwatch.h"
 
@@ -90,9 +89,7 @@ class level_output {
   // more than one thread and writes a file (a caller's consumer is called
   // on the calling thread).
   static bool writes_behind(const run_context& run) {
-    const unsigned threads =
-        run.config.threads == 0 ? usable_processors() : run.config.threads;
-    return threads > 1 && !run.output.consumer;
+    return may_use_threads(run.config) && !run.output.consumer;
   }
 
   // Ends level k (store): writes its accepted itemsets and prints its row with

@@ -94,6 +94,8 @@ class joins_along_groups {
 template <class T, class T1>
 std::uint64_t joins_in_groups(const frequent_level<T, T1>& level, int first_group, int end_group) {
   if (first_group >= end_group) return 0;
+  // The whole level's sum is kept by its store once walked.
+  if (first_group == 0 && end_group == level.number_of_groups()) return level.joins();
   joins_along_groups<T, T1> along(level, first_group);
   std::uint64_t joins = 0;
   for (int g = first_group; g < end_group; ++g) joins += along.next(g);
@@ -177,9 +179,7 @@ std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsign
   // the first `lead` items: when it lies under another node of depth lead-1.
   const int lead = std::min(2, level.k - 1);
   cut_points<T, T1> cuts(level, lead - 1, first_group);
-  const std::uint64_t joins = first_group == 0 && n == level.number_of_groups()
-                                  ? level.joins()
-                                  : joins_in_groups(level, first_group, n);
+  const std::uint64_t joins = joins_in_groups(level, first_group, n);
   const std::uint64_t wanted = static_cast<std::uint64_t>(threads) * kChunksPerThread;
   const std::uint64_t per_chunk = std::clamp<std::uint64_t>((joins + wanted - 1) / wanted, 1,
                                                              kMostJoinsPerChunk);
