@@ -77,15 +77,7 @@ if [ "$CONSTRAINED_PART" = 1 ] && [ ! -x "$FILTER" ]; then
   die "no itemset_filter at $FILTER (cmake --build build --target itemset_filter, or --no-constrained)"
 fi
 
-# shared/ sits beside the repository; from a git worktree, beside the main checkout.
-find_data() {
-  local common
-  [ -n "${KESTREL_DATA:-}" ] && { echo "$KESTREL_DATA"; return; }
-  if [ -d "$ROOT/../shared/data" ]; then echo "$ROOT/../shared/data"; return; fi
-  common="$(git -C "$ROOT" rev-parse --path-format=absolute --git-common-dir 2>/dev/null)" &&
-    [ -d "$common/../../shared/data" ] && { echo "$common/../../shared/data"; return; }
-  echo "$ROOT/../shared/data"
-}
+. "$ROOT/bench/inputs.sh"
 DATA="$(cd "$(find_data)" 2>/dev/null && pwd)" || die "no data directory (set KESTREL_DATA)"
 CACHE="${KESTREL_BENCH_CACHE:-${TMPDIR:-/tmp}/kestrel-bench-cache}"
 mkdir -p "$CACHE" || die "cannot create $CACHE"
@@ -148,42 +140,6 @@ retail|avggeq2 [0,90]"
 
 wanted() { case ",$ROWS_WANTED," in *",$1,"*) return 0 ;; *) return 1 ;; esac; }
 
-# The input file of a row, made once into the cache.
-input_of() {  # $1 = data name -> path on stdout, or a message on stderr and status 1
-  local name="$1" gz plain
-  if [ "$name" = million ]; then
-    plain="$CACHE/million-$MILLION_LINES.dat"
-    if [ ! -s "$plain" ]; then
-      command -v python3 >/dev/null 2>&1 || { echo "python3 is needed to generate the million-item row" >&2; return 1; }
-      # Fixed seed; random() is the generator Python keeps stable across versions.
-      # Each line: 5 ids below 4,000,000,000; the whole file is written twice, so
-      # every id and every subset of a line has support 2 or more.
-      python3 - "$MILLION_LINES" "$plain.part" <<'EOF' || return 1
-import random, sys
-lines, path = int(sys.argv[1]), sys.argv[2]
-r = random.Random(20261207)
-rows = [" ".join(str(int(r.random() * 4000000000)) for _ in range(5)) + "\n" for _ in range(lines)]
-with open(path, "w") as f:
-    f.writelines(rows)
-    f.writelines(rows)
-EOF
-      mv "$plain.part" "$plain"
-      # The full-size file the figures above belong to (999,881 distinct ids).
-      if [ "$MILLION_LINES" = 200000 ] &&
-         [ "$(sha256sum < "$plain" | cut -d' ' -f1)" != 76e13d4cb486b3835b3ace07be35d10cf5d7db79aac92034566027471f7f552d ]; then
-        echo "The generated million-item file differs from the one the fastest miner's figure belongs to (another python3?)." >> "$WORK/notes.txt"
-      fi
-    fi
-  else
-    gz="$DATA/$name.dat.gz"
-    [ -f "$gz" ] || { echo "missing $gz" >&2; return 1; }
-    plain="$CACHE/$name.dat"
-    if [ ! -s "$plain" ] || [ "$gz" -nt "$plain" ]; then
-      gzip -dc "$gz" > "$plain.part" && mv "$plain.part" "$plain" || return 1
-    fi
-  fi
-  echo "$plain"
-}
 
 now_ns() { date +%s%N; }
 seconds_since() { awk -v a="$1" -v b="$(now_ns)" 'BEGIN { printf "%.2f", (b - a) / 1e9 }'; }
