@@ -114,6 +114,13 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
   const bool fetch_ahead = k >= 4 && lists.n_items() >= tid_lists<T>::kFetchedListItems;
   const std::vector<T>& first_items = previous.node_items[0];
   std::size_t slots_to = 0, transactions_to = 0;
+  // What each stored itemset shares with the one stored before it, so that no
+  // prefix is compared per itemset: k-1 items within a row, k-2 from a row to
+  // the next of its group, and between groups what their prefixes share (one
+  // compare per group). The first itemset of the chunk is compared with out's
+  // last: out may end in a group of an earlier chunk.
+  std::vector<T> stored_prefix(static_cast<std::size_t>(k - 2));
+  bool stored_before = false;
   for (int g = chunk.first_group; g < end_group; ++g) {
     int first, last_of_group;
     previous.group_span(g, first, last_of_group);
@@ -164,6 +171,7 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
     // Flags (collect): the prefix's items once per group, a row's item once per
     // row, and each stored itemset's last item, instead of k items per itemset.
     bool prefix_flagged = false;
+    bool group_stored = false;
     for (std::uint32_t a = row_begin; a < row_end; ++a) {
       const std::uint32_t* row = lists.pair_row(a, w.lists);
       const T* after = last + a + 1;
@@ -176,8 +184,24 @@ void join_chunk_lists(const frequent_level<T, T1>& previous, int k, std::uint32_
         const std::uint32_t j = hit[h];
         cand[k - 1] = after[j];
         if (check && !w.table->keeps(cand.data(), k)) continue;
+        const auto support = static_cast<T1>(row[j]);
+        if (stored > 0) {
+          out.add_itemset_sharing(cand.data(), k - 1, support, *w.table);
+        } else if (group_stored) {
+          out.add_itemset_sharing(cand.data(), k - 2, support, *w.table);
+        } else {
+          if (stored_before) {
+            const int shared = static_cast<int>(
+                std::mismatch(cand.begin(), cand.begin() + (k - 2), stored_prefix.begin()).first -
+                cand.begin());
+            out.add_itemset_sharing(cand.data(), shared, support, *w.table);
+          } else {
+            out.add_itemset(cand.data(), support, *w.table);
+          }
+          std::copy(cand.begin(), cand.begin() + (k - 2), stored_prefix.begin());
+          stored_before = group_stored = true;
+        }
         ++stored;
-        out.add_itemset(cand.data(), static_cast<T1>(row[j]), *w.table);
         if (collect) w.in_frequent_itemset[cand[k - 1]] = 1;
       }
       if (stored == 0) continue;
