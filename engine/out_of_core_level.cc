@@ -322,7 +322,8 @@ template <class T, class T1>
 bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table& items,
                              frequent_level<T, T1>& level, candidate_store<T, T1>& candidates,
                              std::unique_ptr<frequent_pairs<T>>& pairs, transaction_sink<T>& sink,
-                             typed_constraints<T>& table) {
+                             typed_constraints<T>& table, unwritten_level* unwritten) {
+  assert(unwritten == nullptr || run.peers.ranks() == 1);
   // The candidates share what the frequent pairs (still read at k = 3) and the
   // previous level leave of the budget.
   const std::uint64_t held = level.bytes() + (pairs ? pairs->bytes() : std::uint64_t{0});
@@ -383,14 +384,6 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
   if (rewrites) items.n_transactions = kept;
   if (map != nullptr) run.pruning.compact(items, run.attributes);
 
-  int written = 0;
-  if (run.constraints.level_allowed(k) && !run.output.enabled()) {
-    written = level.count_written(table);
-  } else if (run.constraints.level_allowed(k)) {
-    output_file out(run.output, "a");
-    written = level.dump_itemsets(items, run.constraints.prefix_items, out, table);
-    out.close();
-  }
   if (rewrites) run.pruning.mark(state.uk);
 
   progress_row row;
@@ -398,11 +391,22 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
   row.algorithm = "hop";
   row.candidates = n_candidates;
   row.frequent = frequent;
-  row.written = static_cast<std::uint64_t>(written);
   row.transactions = items.n_transactions;
   row.kib = items_written * sizeof(T) / 1024;
-  row.seconds = clock.seconds();
   row.passes = passes;
+  if (unwritten != nullptr) {
+    *unwritten = unwritten_level{row, clock};
+    return true;
+  }
+  if (run.constraints.level_allowed(k) && !run.output.enabled()) {
+    row.written = static_cast<std::uint64_t>(level.count_written(table));
+  } else if (run.constraints.level_allowed(k)) {
+    output_file out(run.output, "a");
+    row.written = static_cast<std::uint64_t>(
+        level.dump_itemsets(items, run.constraints.prefix_items, out, table));
+    out.close();
+  }
+  row.seconds = clock.seconds();
   print_progress_row(run.report, row);
   report_exchange(run);
   return true;
@@ -411,6 +415,7 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
 #define KESTREL_INSTANTIATE(T, T1)                                                          \
   template bool count_level_out_of_core<T, T1>(                                             \
       run_context&, int, int, item_table&, frequent_level<T, T1>&, candidate_store<T, T1>&, \
-      std::unique_ptr<frequent_pairs<T>>&, transaction_sink<T>&, typed_constraints<T>&);
+      std::unique_ptr<frequent_pairs<T>>&, transaction_sink<T>&, typed_constraints<T>&,     \
+      unwritten_level*);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

@@ -16,7 +16,8 @@
 // the level is then stored under the new numbering and the item table follows
 // it). The frequent candidates that pass the anti-monotone constraints become
 // level k, which is written to the output file, and the progress row is printed
-// (with the number of passes when there were several).
+// (with the number of passes when there were several); or both are left to the
+// caller, which may write the level while the next one is mined from it.
 #pragma once
 
 #include <memory>
@@ -28,13 +29,25 @@
 #include "engine/pair_counting.h"
 #include "levels/level_store.h"
 #include "levels/transaction_sink.h"
+#include "util/progress_row.h"
+#include "util/stopwatch.h"
+
+// A level counted but not written: its progress row (all but the itemsets
+// written and the seconds) and the clock of its time, started before its pass.
+struct unwritten_level {
+  progress_row row;
+  stopwatch clock;
+};
 
 // level holds level k-1 on entry and level k on return; candidates is the store
 // the chunks are generated into; pairs (the frequent pairs, read for k = 3) is
 // released once no chunk needs it. Returns false, with no pass, no output and no
-// row and the stores unchanged, when level k has no candidate.
+// row and the stores unchanged, when level k has no candidate. With unwritten
+// not null the level is neither written nor its row printed: *unwritten gets
+// what the caller needs for both (a single rank only).
 template <class T, class T1>
 bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table& items,
                              frequent_level<T, T1>& level, candidate_store<T, T1>& candidates,
                              std::unique_ptr<frequent_pairs<T>>& pairs,
-                             transaction_sink<T>& sink, typed_constraints<T>& table);
+                             transaction_sink<T>& sink, typed_constraints<T>& table,
+                             unwritten_level* unwritten = nullptr);

@@ -94,31 +94,49 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
       count_pairs<T, T1>(run, max_tr_len, items, *make_sink(run, data, false), table, *pairs);
   if (level->n_itemsets < 3 || constraints.last_allowed_level(k)) return;
 
+  cluster& peers = run.peers;
+  const bool shared = peers.ranks() > 1;
+  // Levels shared between ranks are written as they end, on every rank alike.
+  level_output<T, T1> output(run, !shared && level_output<T, T1>::writes_behind(run));
   auto candidates = std::make_unique<candidate_store<T, T1>>(k);
   candidates->dense_index_limit = run.memory_bytes / 16;
-  while (!vertical) {
-    run.report.check_stop();
-    ++k;
-    // From level hop on, the pass of level k fills the in-memory data instead
-    // of rewriting the file once the pruned data fits the memory rule.
-    if (hop <= k &&
-        data.fits_in_memory(run.pruning.n_kept(), items.n_transactions, occurrences_in_file<T>(run),
-                            run.memory_bytes, run.config.layout)) {
-      allocate_own_share(run, items, data.expected_occurrences, sizeof(T), data);
-      vertical = true;
+  try {
+    while (!vertical) {
+      run.report.check_stop();
+      ++k;
+      // From level hop on, the pass of level k fills the in-memory data instead
+      // of rewriting the file once the pruned data fits the memory rule.
+      if (hop <= k && data.fits_in_memory(run.pruning.n_kept(), items.n_transactions,
+                                          occurrences_in_file<T>(run), run.memory_bytes,
+                                          run.config.layout)) {
+        allocate_own_share(run, items, data.expected_occurrences, sizeof(T), data);
+        vertical = true;
+      }
+      // The level that fills the in-memory data is only read from then on: it
+      // is written as the levels in memory are, behind the first of them when
+      // they write behind (on the million-item row its 2M triples took 277M
+      // instructions on the way to level 4).
+      unwritten_level ended;
+      const bool hand_on = vertical && !shared;
+      if (!count_level_out_of_core<T, T1>(run, k, max_tr_len, items, *level, *candidates, pairs,
+                                          *make_sink(run, data, true), table,
+                                          hand_on ? &ended : nullptr))
+        return;
+      if (hand_on) output.finish_level(items, *level, table, ended.row, ended.clock);
+      if (level->n_itemsets < k + 1 || constraints.last_allowed_level(k)) {
+        output.wait();
+        return;
+      }
     }
-    if (!count_level_out_of_core<T, T1>(run, k, max_tr_len, items, *level, *candidates, pairs,
-                                        *make_sink(run, data, true), table))
-      return;
-    if (level->n_itemsets < k + 1 || constraints.last_allowed_level(k)) return;
+  } catch (...) {
+    output.wait();
+    throw;
   }
 
   candidates.reset();
   pairs.reset();
   // The last counting pass compacted the numbering to the items it kept. Ranks
   // that share the levels decide on compactness together.
-  cluster& peers = run.peers;
-  const bool shared = peers.ranks() > 1;
   const bool compact = shared ? data.try_make_compact_shared(items.n_items, peers)
                               : data.try_make_compact(items.n_items);
   auto next = std::make_unique<frequent_level<T, T1>>(k);
@@ -128,8 +146,6 @@ void mine_levels(run_context& run, int max_tr_len, item_table& items) {
   iteration variant = key_patterns ? &intersect_level_key_patterns<T, T1>
                       : compact    ? &intersect_level_dense<T, T1>
                                    : &intersect_level_sparse<T, T1>;
-  // Levels shared between ranks are written as they end, on every rank alike.
-  level_output<T, T1> output(run, !shared && level_output<T, T1>::writes_behind(run));
   // Levels that outgrow the budget go to spill files (ranks agree on when).
   level_windows<T, T1> windows(run);
   try {

@@ -118,6 +118,50 @@ TEST(LevelDriver, CandidatesCountedInChunksGiveTheSameLevelsAndRows) {
   EXPECT_GT(chunked_rows, 12);
 }
 
+// The level counted over "dataset.tmp" that fills the in-memory data is
+// written while the first level in memory is mined when the run may use
+// threads: the file and the rows are those of a run on one thread, also when
+// that level is the last one the length bound allows.
+TEST(LevelDriver, TheLevelThatFillsTheMemoryWrittenBehindGivesTheSameFileAndRows) {
+  std::mt19937 rng(31);
+  const auto trans = random_data(rng, 12, 300);
+  const auto all = brute_force(trans, 4);
+  for (int hop : {3, 4}) {
+    for (int max_length : {-1, 3, 4}) {
+      std::string files[2], rows[2];
+      for (unsigned threads : {1u, 2u}) {
+        test_dir dir;
+        write_file("in.dat", fimi_text(trans));
+        run_config config;
+        config.input = "in.dat";
+        config.sigma = 4;
+        config.hop = hop;
+        config.threads = threads;
+        if (max_length != -1) config.constraints.lenleq_bound = max_length;
+        config.constraints.settle_length_bound();
+        run_context run(std::move(config));
+        run.output.file = "out.txt";
+        std::string printed;
+        run.report.hook = [&printed](const char* text) { printed += text; };
+        item_table items(4);
+        const first_scan_result scan = run_first_levels(run, items);
+        mine_levels<std::uint8_t, std::uint16_t>(run, static_cast<int>(scan.max_tr_len), items);
+        files[threads - 1] = read_file("out.txt");
+        rows[threads - 1] = without_times(printed);
+      }
+      const std::string where = "hop " + std::to_string(hop) + " max " + std::to_string(max_length);
+      EXPECT_EQ(parse_output(files[1]), up_to(all, max_length)) << where;
+      EXPECT_EQ(files[1], files[0]) << where;
+      EXPECT_EQ(rows[1], rows[0]) << where;
+      // The level handed on keeps the row of a level counted over the file.
+      if (max_length == -1 || hop <= max_length) {
+        EXPECT_NE(rows[1].find(" " + std::to_string(hop) + ": \t hop  \t\t "), std::string::npos)
+            << rows[1];
+      }
+    }
+  }
+}
+
 // Sparse baskets over n_items ids (times 3): lengths 2 .. max_len.
 std::vector<std::vector<std::uint32_t>> baskets(std::mt19937& rng, int n_items, int n_trans,
                                                 int max_len) {

@@ -1,6 +1,7 @@
 // What the vertical levels (compact, diffuse, key-pattern) share at their end: the
 // level's counters, its output and its progress row. The level driver keeps one
-// level_output for a run's vertical levels; the rest is internal to vertical/.
+// level_output for a run's vertical levels (and the last level counted over
+// "dataset.tmp", which it hands on); the rest is internal to vertical/.
 // T is the dense item type, T1 the support type.
 #pragma once
 
@@ -48,9 +49,8 @@ void write_level(run_context& run, int k, const item_table& items,
 
 // The progress row of a vertical level: no transaction count, the size of the
 // bit matrix in kilobytes.
-inline void print_vertical_row(reporter& report, const char* algorithm, int k,
-                               const level_counters& c, std::uint64_t matrix_bytes,
-                               double seconds, std::uint32_t passes = 1) {
+inline progress_row vertical_row(int k, const level_counters& c, const char* algorithm,
+                                 std::uint64_t matrix_bytes, double seconds) {
   progress_row row;
   row.level = k;
   row.algorithm = algorithm;
@@ -60,12 +60,12 @@ inline void print_vertical_row(reporter& report, const char* algorithm, int k,
   row.counts_transactions = false;
   row.kib = matrix_bytes / 1024;
   row.seconds = seconds;
-  row.passes = passes;
-  print_progress_row(report, row);
+  return row;
 }
 
-// The end of each vertical level: its itemsets appended to the output file, then
-// its progress row. Formatting and writing a deep dense level costs about a
+// The end of each vertical level, and of the level counted over "dataset.tmp"
+// that filled the in-memory data: its itemsets appended to the output file,
+// then its progress row. Formatting and writing a deep dense level costs about a
 // quarter of its time on one thread, so with a spare processor (`behind`) level
 // k is written on a thread of its own while the threads mine level k+1, which
 // only reads level k's store. The next end (or wait()) joins that writer before
@@ -98,29 +98,39 @@ class level_output {
   void finish_level(int k, const item_table& items, const frequent_level<T, T1>& store,
                     typed_constraints<T>& table, const level_counters& counters,
                     const char* algorithm, std::uint64_t matrix_bytes, const stopwatch& clock) {
+    finish_level(items, store, table, vertical_row(k, counters, algorithm, matrix_bytes, 0.0),
+                 clock);
+  }
+
+  // Ends the level of store with the row given (its itemsets written and its
+  // seconds filled in here): what finish_level above does for any level, the
+  // last one counted over "dataset.tmp" too.
+  void finish_level(const item_table& items, const frequent_level<T, T1>& store,
+                    typed_constraints<T>& table, const progress_row& row, const stopwatch& clock) {
     wait();
+    const int k = row.level;
     // The level after this one is built from store while it is written: both
     // report how far they have read, and what lies behind both goes back.
     // Ranks that share a level are left alone.
     if (run_.peers.ranks() <= 1) release_ = std::make_unique<level_release<T, T1>>(store);
     else release_.reset();
-    pending_ = pending_row{k, counters, algorithm, matrix_bytes, clock, 0.0};
-    pending_.counters.written = counters.frequent;
-    pending_.seconds = clock.seconds();
+    pending_ = pending_row{row, clock};
+    pending_.row.written = row.frequent;
+    pending_.row.seconds = clock.seconds();
     if (!run_.output.enabled()) {
       // A run without output (a rank above 0) only counts what it would write.
-      pending_.counters.written =
-          run_.constraints.level_allowed(k) ? store.count_written(table) : 0;
+      pending_.row.written =
+          run_.constraints.level_allowed(k) ? static_cast<std::uint64_t>(store.count_written(table)) : 0;
       if (release_) release_->writer_done();
       return print_pending();
     }
     // Opened here, so that a failed open is reported where it happened.
     auto out = std::make_unique<output_file>(run_.output, "a");
     if (!run_.constraints.level_allowed(k)) {
-      pending_.counters.written = 0;
+      pending_.row.written = 0;
       if (release_) release_->writer_done();
       out->close();
-      pending_.seconds = clock.seconds();
+      pending_.row.seconds = clock.seconds();
       return print_pending();
     }
     if (behind_) {
@@ -152,7 +162,9 @@ class level_output {
                             std::uint32_t windows) {
     wait();
     release_.reset();
-    pending_ = pending_row{k, counters, algorithm, matrix_bytes, clock, clock.seconds(), windows};
+    progress_row row = vertical_row(k, counters, algorithm, matrix_bytes, clock.seconds());
+    row.passes = windows;
+    pending_ = pending_row{row, clock};
     print_pending();
   }
 
@@ -189,29 +201,21 @@ class level_output {
 
  private:
   struct pending_row {
-    int k;
-    level_counters counters;
-    const char* algorithm;
-    std::uint64_t matrix_bytes;
+    progress_row row;
     stopwatch clock;
-    double seconds;
-    std::uint32_t passes = 1;
   };
 
   void write(const item_table& items, const frequent_level<T, T1>& store,
              typed_constraints<T>& table, output_file& out) {
-    pending_.counters.written = store.dump_itemsets(items, run_.constraints.prefix_items, out,
-                                                    table, 1,
-                                                    release_ ? &release_->writer_group : nullptr);
+    pending_.row.written = static_cast<std::uint64_t>(
+        store.dump_itemsets(items, run_.constraints.prefix_items, out, table, 1,
+                            release_ ? &release_->writer_group : nullptr));
     if (release_) release_->writer_done();
     out.close();
-    pending_.seconds = pending_.clock.seconds();
+    pending_.row.seconds = pending_.clock.seconds();
   }
 
-  void print_pending() {
-    print_vertical_row(run_.report, pending_.algorithm, pending_.k, pending_.counters,
-                       pending_.matrix_bytes, pending_.seconds, pending_.passes);
-  }
+  void print_pending() { print_progress_row(run_.report, pending_.row); }
 
   run_context& run_;
   const bool behind_;
