@@ -47,6 +47,7 @@ struct MinLength : monotone_constraint<std::uint32_t> {
 struct scan_result {
   std::string stdout_text;
   std::vector<std::string> output_lines;  // sorted
+  std::string file;                       // the output file as written
   std::uint32_t max_tr_len = 0, n_items = 0, n_transactions = 0;
 };
 
@@ -74,7 +75,8 @@ scan_result scan(const std::string& text, std::uint32_t sigma, std::uint32_t pre
   r.max_tr_len = first.max_tr_len;
   r.n_items = items.n_items;
   r.n_transactions = items.n_transactions;
-  std::istringstream out(read_file("out.txt"));
+  r.file = read_file("out.txt");
+  std::istringstream out(r.file);
   for (std::string line; std::getline(out, line);) r.output_lines.push_back(line);
   std::sort(r.output_lines.begin(), r.output_lines.end());
   return r;
@@ -107,6 +109,18 @@ TEST(FirstScan, LengthBoundGovernsLevelsZeroAndOne) {
                          [&](run_context& run) { run.constraints.lenleq_bound = k.lenleq; });
     EXPECT_EQ(r.output_lines.size(), k.lines) << k.lenleq.value_or(99);
   }
+}
+
+// Level 1 in ascending support (ties by id), each line the prefix items, the
+// item's id and its support: ten-digit ids, and supports past those whose text
+// is kept in a table, byte for byte.
+TEST(FirstScan, LevelOneLinesByteForByte) {
+  std::string text = "7 12\n";
+  for (int i = 0; i < 70000; ++i) text += "4294967295 7\n";
+  EXPECT_EQ(scan(text, 1).file, "(70001)\n12 (1)\n4294967295 (70000)\n7 (70001)\n");
+  // The prefix item occurs in no line: level 0 has support 0 and is not written.
+  scan_result r = scan(text, 1, 1, [](run_context& run) { run.constraints.prefix_items = {5, 31}; });
+  EXPECT_EQ(r.file, "5 31 12 (1)\n5 31 4294967295 (70000)\n5 31 7 (70001)\n");
 }
 
 TEST(WinnowLoops, PassRowsFollowPreloopsAndStability) {
