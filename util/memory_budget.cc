@@ -5,10 +5,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <limits>
-#include <sstream>
 
 #include "util/memory.h"
 
@@ -25,26 +24,50 @@ constexpr std::uint64_t V1_UNLIMITED_FROM = std::uint64_t{1} << 60;
 constexpr std::uint64_t ARENA_RESERVATION = std::uint64_t{64} << 20;
 constexpr std::uint64_t DEFAULT_THREAD_STACK = std::uint64_t{8} << 20;
 
+// The whole of a small text file into text; false when it cannot be opened.
+// Read with stdio: in the statically linked program the streams' locale
+// machinery alone took about half a megabyte of resident code.
+bool read_small_file(const std::string& name, std::string* text) {
+  std::FILE* file = std::fopen(name.c_str(), "r");
+  if (file == nullptr) return false;
+  text->clear();
+  char buffer[4096];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+    text->append(buffer, got);
+  std::fclose(file);
+  return true;
+}
+
+// Whether the comma-separated list holds name.
+bool list_holds(const std::string& list, const std::string& name) {
+  for (std::size_t start = 0;;) {
+    const std::size_t comma = list.find(',', start);
+    if (list.compare(start, comma == std::string::npos ? std::string::npos : comma - start,
+                     name) == 0)
+      return true;
+    if (comma == std::string::npos) return false;
+    start = comma + 1;
+  }
+}
+
 // The cgroup path of the v2 line ("0::/path") or of the v1 line whose
 // controller list holds "memory"; false when there is no such line.
 bool cgroup_path(const std::string& self_cgroup, bool v2, std::string* path) {
-  std::ifstream in(self_cgroup);
-  std::string line;
-  while (std::getline(in, line)) {
+  std::string text;
+  if (!read_small_file(self_cgroup, &text)) return false;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    start = end + 1;
     const std::size_t first = line.find(':');
     if (first == std::string::npos) continue;
     const std::size_t second = line.find(':', first + 1);
     if (second == std::string::npos) continue;
     const std::string id = line.substr(0, first);
     const std::string controllers = line.substr(first + 1, second - first - 1);
-    bool wanted = false;
-    if (v2) {
-      wanted = id == "0" && controllers.empty();
-    } else {
-      std::stringstream list(controllers);
-      std::string name;
-      while (std::getline(list, name, ',')) wanted = wanted || name == "memory";
-    }
+    const bool wanted =
+        v2 ? id == "0" && controllers.empty() : list_holds(controllers, "memory");
     if (wanted) {
       *path = line.substr(second + 1);
       return true;
@@ -53,13 +76,16 @@ bool cgroup_path(const std::string& self_cgroup, bool v2, std::string* path) {
   return false;
 }
 
-// The number a limit file holds, or NO_LIMIT for "max", a missing file or text
-// that is not a plain decimal number.
+// The number a limit file holds (its first word), or NO_LIMIT for "max", a
+// missing file or text that is not a plain decimal number.
 std::uint64_t read_limit_file(const std::string& name) {
-  std::ifstream in(name);
-  std::string word;
-  if (!(in >> word) || word.empty() || word.find_first_not_of("0123456789") != std::string::npos)
-    return NO_LIMIT;
+  std::string text;
+  if (!read_small_file(name, &text)) return NO_LIMIT;
+  const char* blanks = " \t\n\v\f\r";
+  const std::size_t begin = text.find_first_not_of(blanks);
+  if (begin == std::string::npos) return NO_LIMIT;
+  const std::string word = text.substr(begin, text.find_first_of(blanks, begin) - begin);
+  if (word.find_first_not_of("0123456789") != std::string::npos) return NO_LIMIT;
   errno = 0;
   const unsigned long long value = std::strtoull(word.c_str(), nullptr, 10);
   return errno == ERANGE ? NO_LIMIT : value;

@@ -102,6 +102,15 @@ TEST(MemoryBudget, SmallestCgroupLimitOfTheProcessOrItsAncestorsWins) {
        "4:memory:/a\n0::/b\n",
        {{"v1/a/memory.limit_in_bytes", "700000000\n"}, {"v2/b/memory.max", "600000000\n"}},
        "572 MiB from cgroup memory.max"},
+      {"last lines without a newline, blanks before the number",
+       "0::/jobs/run7",
+       {{"v2/jobs/run7/memory.max", " \t536870912"}},
+       "512 MiB from cgroup memory.max"},
+      {"v1 controller last in its list, a longer name beside it not taken",
+       "5:memoryx:/x\n3:cpu,memory:/jobs/run7",
+       {{"v1/x/memory.limit_in_bytes", "1048576\n"},
+        {"v1/jobs/run7/memory.limit_in_bytes", "402653184"}},
+       "384 MiB from cgroup memory.limit_in_bytes"},
       {"no cgroup file", "", {}, "8192 MiB from physical memory"},
   };
   for (const Case& c : cases) {
