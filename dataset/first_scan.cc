@@ -30,12 +30,13 @@ class line_deduper {
     }
     // A short line compares each large id with the ids kept before it: on the
     // million-item row (five large ids a line) sorting and searching them took
-    // a tenth of the first scan.
+    // a tenth of the first scan. Ids from kDenseIdFloor on count as large
+    // there, so that a few small ids spread thinly do not grow the marks.
     if (items.size() <= kShortLine) {
       std::size_t kept = 0;
       for (std::uint32_t id : items) {
         bool seen = false;
-        if (id < item_table::kDenseIdLimit) {
+        if (id < item_table::kDenseIdFloor) {
           seen = met_small(id);
         } else {
           for (std::size_t i = 0; i < kept; ++i) seen |= items[i] == id;

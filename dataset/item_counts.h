@@ -1,10 +1,14 @@
 // The support of every input id (the id written in the transaction file),
 // counted during the first scan and recounted by each Winnow pass.
 //
-// Ids below kDenseIdLimit are counted in a table indexed directly by id; larger
-// ids, which are rare and sparse (click-stream ids near 4e9), go to a hash
-// table (dataset/id_map.h), so memory follows the number of distinct items, not
-// the largest id.
+// Small ids are counted in a table indexed directly by id; the others (click-
+// stream ids near 4e9, or a few small ids spread thinly) go to a hash table
+// (dataset/id_map.h), so memory follows the number of distinct items, not the
+// largest id. The table covers the ids below its size, the hash table every
+// other id: it grows to an id below kDenseIdLimit only while it stays dense (at
+// most kEntriesPerId entries per distinct small id counted, or up to
+// kDenseIdFloor), taking over the hash table's entries below its new size. On
+// the million-item row about 1,000 ids below the limit had grown it to 16 MiB.
 #pragma once
 
 #include <algorithm>
@@ -57,11 +61,15 @@ void sort_entries_by(std::vector<item_entry>& entries, Key key) {
 class item_counts {
  public:
   static constexpr std::uint32_t kDenseIdLimit = 1u << 22;
+  static constexpr std::uint32_t kDenseIdFloor = 1u << 16;
+  static constexpr std::uint64_t kEntriesPerId = 16;
 
   void add(std::uint32_t input_id) {
-    if (input_id < kDenseIdLimit) {
-      if (input_id >= dense_.size()) grow_dense(input_id);
+    if (input_id < dense_.size()) {
+      distinct_dense_ += dense_[input_id] == 0 ? 1 : 0;
       ++dense_[input_id];
+    } else if (input_id < kDenseIdLimit) {
+      add_small_beyond_table(input_id);
     } else {
       ++sparse_[input_id];
     }
@@ -69,11 +77,10 @@ class item_counts {
   }
   // Fetches the counter of input_id ahead of an add.
   KESTREL_PREFETCHER void prefetch(std::uint32_t input_id) const {
-    if (input_id < kDenseIdLimit) {
-      if (input_id < dense_.size()) __builtin_prefetch(dense_.data() + input_id, 1);
-    } else {
+    if (input_id < dense_.size())
+      __builtin_prefetch(dense_.data() + input_id, 1);
+    else
       sparse_.prefetch(input_id);
-    }
   }
   std::uint32_t support_of(std::uint32_t input_id) const;
   // The ids whose support is at least min_count (>= 1), in ascending id.
@@ -87,14 +94,22 @@ class item_counts {
   void release();
   // The largest id counted so far + 1; 0 before the first.
   std::uint64_t id_bound() const { return id_bound_; }
-  // Entries of the directly indexed table (grows with the ids below the limit).
+  // Entries of the directly indexed table: the ids below it are counted there,
+  // the others in the hash table. At least every counted id below
+  // kDenseIdFloor is below it.
   std::size_t dense_table_size() const { return dense_.size(); }
 
  private:
-  void grow_dense(std::uint32_t input_id);
-  std::vector<std::uint32_t> dense_;                         // indexed by input id
-  id_map sparse_;                                            // ids >= kDenseIdLimit
+  // An id below kDenseIdLimit past the table: the table grows to it when it
+  // stays dense, else the id goes to the hash table.
+  void add_small_beyond_table(std::uint32_t input_id);
+  // Recounts the distinct ids of the table and the small ids of the hash table.
+  void recount_distinct();
+  std::vector<std::uint32_t> dense_;  // indexed by input id
+  id_map sparse_;                     // the ids from dense_.size() on
   std::uint64_t id_bound_ = 0;
+  std::uint64_t distinct_dense_ = 0;    // nonzero entries of dense_
+  std::uint64_t small_in_sparse_ = 0;   // keys of sparse_ below kDenseIdLimit
 };
 
 // Adds ids to item_counts kAhead ids after they come, fetching each one's

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <vector>
 
@@ -33,6 +34,43 @@ TEST(ItemCounts, FrequentListsBothTablesInAscendingIdOrder) {
   EXPECT_EQ(counts.support_of(4000000000u), 0u);
   EXPECT_EQ(counts.id_bound(), 4294967296ull);
   EXPECT_LE(counts.dense_table_size(), static_cast<std::size_t>(limit));
+}
+
+// Against a std::map: small ids spread thinly (and large ones) stay out of the
+// direct table; once dense small ids come the table grows past some of them,
+// which move over with their counts; a recount after clear() as well. frequent()
+// stays ascending by id throughout.
+TEST(ItemCounts, ThinlySpreadSmallIdsStayOutOfTheTableUntilItIsDense) {
+  std::mt19937 rng(17);
+  item_counts counts;
+  std::map<std::uint32_t, std::uint32_t> want;
+  auto add = [&](std::uint32_t id) {
+    counts.add(id);
+    ++want[id];
+  };
+  auto check = [&](const char* phase) {
+    std::vector<std::uint32_t> ids;
+    for (const auto& [id, count] : want)
+      if (count > 0) ids.push_back(id);
+    ASSERT_EQ(ids_of(counts.frequent(1)), ids) << phase;
+    for (const auto& [id, count] : want) ASSERT_EQ(counts.support_of(id), count) << phase << id;
+  };
+  const std::uint32_t floor = item_counts::kDenseIdFloor, limit = item_counts::kDenseIdLimit;
+  for (int i = 0; i < 1000; ++i) {
+    add(floor + static_cast<std::uint32_t>(rng() % (limit - floor)));
+    add(limit + static_cast<std::uint32_t>(rng() % 1000));
+  }
+  add(0);
+  add(floor - 1);
+  check("thin");
+  EXPECT_LE(counts.dense_table_size(), static_cast<std::size_t>(floor));
+  for (std::uint32_t id = 0; id < 300000; id += 2) add(id);
+  check("dense");
+  EXPECT_GE(counts.dense_table_size(), 300000u);
+  counts.clear();
+  for (auto& [id, count] : want) count = 0;
+  for (int i = 0; i < 5000; ++i) add(static_cast<std::uint32_t>(rng() % (2 * limit)));
+  check("recount");
 }
 
 // A Winnow pass recounts from zero but the id range seen stays.

@@ -46,11 +46,16 @@ void item_table::number(const std::vector<item_entry>& in_order, bool make_label
   max_support = 0;
   unmap.assign(n_items, 0);
   item_support.assign(n_items, 0);
-  dense_map.assign(counts.dense_table_size(), kNotFrequent);  // larger ids go to sparse_map
+  // The ids the count table held directly, and any below kDenseIdFloor (a list
+  // given by the caller may hold ids never counted), are mapped by a table.
+  std::size_t direct = counts.dense_table_size();
+  for (const item_entry& e : in_order)
+    if (e.id < kDenseIdFloor) direct = std::max<std::size_t>(direct, e.id + std::size_t{1});
+  dense_map.assign(direct, kNotFrequent);
   sparse_map.release();
   input_map_released_ = false;
   std::size_t n_large = 0;
-  for (const item_entry& e : in_order) n_large += e.id >= kDenseIdLimit ? 1 : 0;
+  for (const item_entry& e : in_order) n_large += e.id >= direct ? 1 : 0;
   sparse_map.reserve(n_large);
   item_label.clear();
   item_label_len.clear();
@@ -60,15 +65,13 @@ void item_table::number(const std::vector<item_entry>& in_order, bool make_label
   }
   constexpr std::uint32_t kAhead = 16;  // the map is read at random: fetch ahead
   for (std::uint32_t k = 0; k < n_items; ++k) {
-    if (k + kAhead < n_items && in_order[k + kAhead].id >= kDenseIdLimit)
+    if (k + kAhead < n_items && in_order[k + kAhead].id >= direct)
       sparse_map.prefetch(in_order[k + kAhead].id);
     const item_entry& e = in_order[k];
     unmap[k] = e.id;
     item_support[k] = e.count;
     max_support = std::max(max_support, e.count);
-    if (e.id < kDenseIdLimit) {
-      // Counted ids are covered already; a list given by the caller may go further.
-      if (e.id >= dense_map.size()) dense_map.resize(e.id + 1, kNotFrequent);
+    if (e.id < direct) {
       dense_map[e.id] = k;
     } else {
       sparse_map[e.id] = k;
@@ -92,7 +95,7 @@ void item_table::compact(const std::vector<std::uint32_t>& keep) {
     if (input_map_released_) break;
     if (next < keep.size() && keep[next] == i) {
       ++next;
-    } else if (unmap[i] < kDenseIdLimit) {
+    } else if (unmap[i] < dense_map.size()) {
       dense_map[unmap[i]] = kNotFrequent;
     } else {
       sparse_map[unmap[i]] = kNotFrequent;
@@ -111,7 +114,7 @@ void item_table::compact(const std::vector<std::uint32_t>& keep) {
     }
     const std::uint32_t input = unmap[j];
     if (input_map_released_) continue;
-    if (input < kDenseIdLimit)
+    if (input < dense_map.size())
       dense_map[input] = j;
     else
       sparse_map[input] = j;

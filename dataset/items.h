@@ -24,6 +24,7 @@ class attribute_table;
 class item_table {
  public:
   static constexpr std::uint32_t kDenseIdLimit = item_counts::kDenseIdLimit;
+  static constexpr std::uint32_t kDenseIdFloor = item_counts::kDenseIdFloor;
   static constexpr std::uint32_t kNotFrequent = 0xFFFFFFFFu;
   static constexpr std::size_t kLabelSlot = 12;  // "4294967295 " and its terminator
 
@@ -42,7 +43,6 @@ class item_table {
   std::uint32_t map_input(std::uint32_t input_id) const {
     assert(!input_map_released_);
     if (input_id < dense_map.size()) return dense_map[input_id];
-    if (input_id < kDenseIdLimit) return kNotFrequent;
     const std::uint32_t* dense = sparse_map.find(input_id);
     return dense == nullptr ? kNotFrequent : *dense;
   }
@@ -50,7 +50,7 @@ class item_table {
   KESTREL_PREFETCHER void prefetch_input(std::uint32_t input_id) const {
     if (input_id < dense_map.size())
       __builtin_prefetch(dense_map.data() + input_id);
-    else if (input_id >= kDenseIdLimit)
+    else
       sparse_map.prefetch(input_id);
   }
   // Input id of dense id k.
@@ -98,7 +98,10 @@ class item_table {
   std::vector<char> item_label;      // kLabelSlot bytes per dense id: "%u " and NUL
   std::vector<std::uint8_t> item_label_len;
   std::vector<std::uint32_t> item_support;  // support per dense id
-  std::vector<std::uint32_t> dense_map;     // input id -> dense id, for ids < kDenseIdLimit
-  id_map sparse_map;  // larger input ids -> dense id (kNotFrequent once dropped)
+  // input id -> dense id: the ids below the size of dense_map there (those of
+  // the count table's direct part, and every id below kDenseIdFloor), the
+  // others in sparse_map (kNotFrequent once dropped).
+  std::vector<std::uint32_t> dense_map;
+  id_map sparse_map;
   bool input_map_released_ = false;
 };

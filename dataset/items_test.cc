@@ -53,6 +53,17 @@ TEST(ItemTable, SparseHugeIdsKeepMemorySmall) {
   EXPECT_EQ(items.map_input(5), 0u);
   EXPECT_EQ(items.map_input(3000000000u), 1u);
   EXPECT_EQ(items.map_input(3000000001u), item_table::kNotFrequent);
+  // Small ids spread thinly go the way of the large ones.
+  items = counted(1, {{5000000u, 2}, {3000000u, 1}, {70000u, 3}, {70001u, 1}});
+  EXPECT_LE(items.counts.dense_table_size(), std::size_t{item_table::kDenseIdFloor});
+  items.remap_items(true);
+  EXPECT_EQ(input_ids(items), (std::vector<std::uint32_t>{70001u, 3000000u, 5000000u, 70000u}));
+  EXPECT_EQ(items.map_input(3000000u), 1u);
+  EXPECT_EQ(items.map_input(70000u), 3u);
+  EXPECT_EQ(items.map_input(70002u), item_table::kNotFrequent);
+  items.compact({0, 3});
+  EXPECT_EQ(items.map_input(70000u), 1u);
+  EXPECT_EQ(items.map_input(3000000u), item_table::kNotFrequent);
 }
 
 TEST(ItemTable, CompactAfterTheInputMapIsFreedKeepsIdsSupportsAndLabels) {

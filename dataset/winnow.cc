@@ -20,7 +20,7 @@ struct keep_flags {
   std::vector<std::uint8_t> dense;
   id_map sparse;  // value 1: kept
   bool kept(std::uint32_t id) const {
-    if (id < item_table::kDenseIdLimit) return id < dense.size() && dense[id] != 0;
+    if (id < dense.size()) return dense[id] != 0;
     return sparse.find(id) != nullptr;
   }
 };
@@ -30,7 +30,7 @@ std::uint64_t snapshot(const item_table& items, keep_flags& flags) {
   flags.dense.assign(items.counts.dense_table_size(), 0);
   flags.sparse.clear();
   for (const item_entry& e : frequent) {
-    if (e.id < item_table::kDenseIdLimit)
+    if (e.id < flags.dense.size())
       flags.dense[e.id] = 1;
     else
       flags.sparse[e.id] = 1;
