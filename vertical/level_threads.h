@@ -117,9 +117,10 @@ unsigned threads_for_join(const frequent_level<T, T1>& level, unsigned asked) {
 
 // The places where a chunk may end along groups in order: group g+1 may start
 // a chunk when it lies under another node of depth `depth` of the prefix tree
-// than group g (depth < 0: never; depth k-2, the groups' own: always). Keeps
-// the node of that depth over the current group and the end of its groups, so
-// a test costs a compare, and moving on one node follows its last child down.
+// than group g (depth < 0: never; depth k-2, the groups' own: always). The
+// groups between two such places form a unit: the walk steps from unit to
+// unit, one node of that depth each, following its last child down to find
+// where its groups end, so the groups inside a unit are never tested.
 template <class T, class T1>
 class cut_points {
  public:
@@ -129,17 +130,15 @@ class cut_points {
     node_ = static_cast<std::size_t>(first_group);
     for (int d = top_ - 1; d >= depth_; --d)
       node_ = level_.node_ends[d].upper_bound(static_cast<std::uint32_t>(node_));
-    end_ = groups_under(node_);
   }
 
-  // Whether a chunk may end after group g (the groups asked for ascend by one;
-  // g+1 is a group of the level).
-  bool after(int g) {
-    if (depth_ < 0) return false;
-    if (depth_ >= top_) return true;
-    if (static_cast<std::size_t>(g) + 1 < end_) return false;
-    end_ = groups_under(++node_);
-    return true;
+  // The end of the unit that holds group g, the first group after the last
+  // unit's end (first_group at the first call); n_groups when no place lies
+  // before it.
+  std::size_t unit_end(std::size_t g, std::size_t n_groups) {
+    if (depth_ < 0) return n_groups;
+    if (depth_ >= top_) return g + 1;
+    return groups_under(node_++);
   }
 
  private:
@@ -155,7 +154,6 @@ class cut_points {
   int depth_;
   int top_;
   std::size_t node_ = 0;
-  std::size_t end_ = 0;
 };
 
 // Cuts the groups of level into about threads * kChunksPerThread chunks of
@@ -186,13 +184,22 @@ std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsign
   std::vector<group_chunk> chunks;
   int first = first_group;
   std::uint64_t in_chunk = 0;
-  joins_along_groups<T, T1> along(level, first_group);
-  for (int g = first_group; g < n; ++g) {
-    in_chunk += along.next(g);
-    const bool may_cut = g == n - 1 || cuts.after(g);
-    if (g == n - 1 || (in_chunk >= per_chunk && may_cut)) {
-      chunks.push_back({first, g + 1});
-      first = g + 1;
+  // A unit's joins are summed in one loop: a chunk ends only where a unit
+  // does (or at the last group).
+  offset_column<int>::cursor ends(level.group_last, static_cast<std::size_t>(first_group));
+  int before = first_group == 0 ? -1 : level.group_last[first_group - 1];
+  for (int g = first_group; g < n;) {
+    const int end = static_cast<int>(
+        std::min(cuts.unit_end(static_cast<std::size_t>(g), static_cast<std::size_t>(n)),
+                 static_cast<std::size_t>(n)));
+    for (; g < end; ++g) {
+      const int last = ends.next();
+      in_chunk += joins_of_members(static_cast<std::uint64_t>(last - before));
+      before = last;
+    }
+    if (g == n || in_chunk >= per_chunk) {
+      chunks.push_back({first, g});
+      first = g;
       in_chunk = 0;
     }
   }
