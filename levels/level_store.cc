@@ -49,14 +49,8 @@ template <class T, class T1>
 std::uint64_t level_store<T, T1>::joins() const {
   // A store only grows between clears: the same counts mean the same groups.
   if (joins_itemsets_ == n_itemsets && joins_groups_ == number_of_groups()) return joins_;
-  std::uint64_t joins = 0;
-  offset_column<int>::cursor ends(group_last, 0);
-  for (int g = 0, before = -1; g < number_of_groups(); ++g) {
-    const int last = ends.next();
-    const auto m = static_cast<std::uint64_t>(last - before);
-    before = last;
-    joins += m * (m - 1) / 2;
-  }
+  const std::uint64_t joins =
+      group_last.pairs_in_steps(0, static_cast<std::size_t>(number_of_groups()), -1);
   joins_ = joins;
   joins_itemsets_ = n_itemsets;
   joins_groups_ = number_of_groups();

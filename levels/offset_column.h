@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -311,6 +312,39 @@ class offset_column {
     return bytes_.capacity() + halves_.capacity() * sizeof(std::uint16_t) +
            (bases_.capacity() + spill_.capacity()) * sizeof(std::uint32_t) +
            wide_values_.capacity() * sizeof(V);
+  }
+
+  // The sum of m(m-1)/2 over the steps m from each entry of [from, to) to the
+  // one before it (entry from-1 given as `before`): the pairs joined inside
+  // the ranges these entries end. Within an unspilled byte block a step is
+  // the difference of two bytes below 256, whose pairs the block sums in
+  // 32 bits, in a loop the compiler vectorizes; other entries are read whole.
+  std::uint64_t pairs_in_steps(std::size_t from, std::size_t to, V before) const {
+    std::uint64_t pairs = 0;
+    auto add = [&pairs](std::uint32_t m) {
+      pairs += static_cast<std::uint64_t>(m) * (m - std::uint64_t{1}) / 2;
+    };
+    for (std::size_t i = from; i < to;) {
+      const std::uint32_t b = mode_ == kByte ? bases_[i >> kByteBlockBits] : kSpilled;
+      if ((b & kSpilled) != 0) {
+        const V at = (*this)[i++];
+        add(static_cast<std::uint32_t>(at) - static_cast<std::uint32_t>(before));
+        before = at;
+        continue;
+      }
+      const std::size_t stop = std::min(to, (i | kByteMask) + 1);
+      const std::uint8_t* bytes = bytes_.data();
+      add(b + bytes[i] - static_cast<std::uint32_t>(before));
+      std::uint32_t in_block = 0;
+      for (std::size_t j = i + 1; j < stop; ++j) {
+        const std::uint32_t m = static_cast<std::uint32_t>(bytes[j] - bytes[j - 1]);
+        in_block += m * (m - 1) / 2;
+      }
+      pairs += in_block;
+      before = static_cast<V>(b + bytes[stop - 1]);
+      i = stop;
+    }
+    return pairs;
   }
 
   // The index of the first entry above v (size() when none).

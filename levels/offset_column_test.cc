@@ -26,6 +26,19 @@ void expect_same(const offset_column<V>& column, const std::vector<V>& plain) {
     ASSERT_EQ(before, plain[i - 1]) << i;
     ASSERT_EQ(at, plain[i]) << i;
   }
+  // The pairs inside the ranges the entries end, over the whole column and
+  // over ranges that start and stop inside blocks.
+  for (auto [from, to] : {std::pair<std::size_t, std::size_t>{0, plain.size()},
+                          {5, plain.size()}, {33, plain.size() / 2 + 3}, {7, 9}}) {
+    if (to > plain.size() || from > to) continue;
+    std::uint64_t pairs = 0;
+    for (std::size_t i = from; i < to; ++i) {
+      const std::uint64_t m = static_cast<std::uint64_t>(plain[i] - (i == 0 ? -1 : plain[i - 1]));
+      pairs += m * (m - 1) / 2;
+    }
+    const V before = from == 0 ? static_cast<V>(-1) : plain[from - 1];
+    ASSERT_EQ(column.pairs_in_steps(from, to, before), pairs) << from << " " << to;
+  }
   std::vector<V> probes = plain;
   for (V v : plain) probes.push_back(v + 1);
   probes.push_back(0);

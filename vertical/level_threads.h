@@ -184,19 +184,23 @@ std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsign
   std::vector<group_chunk> chunks;
   int first = first_group;
   std::uint64_t in_chunk = 0;
-  // A unit's joins are summed in one loop: a chunk ends only where a unit
-  // does (or at the last group).
-  offset_column<int>::cursor ends(level.group_last, static_cast<std::size_t>(first_group));
+  // A unit's joins are summed at once: a chunk ends only where a unit does
+  // (or at the last group).
   int before = first_group == 0 ? -1 : level.group_last[first_group - 1];
   for (int g = first_group; g < n;) {
     const int end = static_cast<int>(
         std::min(cuts.unit_end(static_cast<std::size_t>(g), static_cast<std::size_t>(n)),
                  static_cast<std::size_t>(n)));
-    for (; g < end; ++g) {
-      const int last = ends.next();
+    if (end == g + 1) {  // a unit of one group (the cut may fall after any)
+      const int last = level.group_last[g];
       in_chunk += joins_of_members(static_cast<std::uint64_t>(last - before));
       before = last;
+    } else {
+      in_chunk += level.group_last.pairs_in_steps(static_cast<std::size_t>(g),
+                                                  static_cast<std::size_t>(end), before);
+      before = level.group_last[end - 1];
     }
+    g = end;
     if (g == n || in_chunk >= per_chunk) {
       chunks.push_back({first, g});
       first = g;
