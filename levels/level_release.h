@@ -33,9 +33,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "levels/level_store.h"
@@ -80,10 +82,24 @@ release_marks release_marks_below(const level_store<T, T1>& store, int g) {
   return m;
 }
 
+// The share of a level's itemsets the joins may read ahead of its writer
+// (level_release::pace_joins).
+constexpr std::size_t kJoinsLeadShare = 64;
+// The joins may always read this many itemsets ahead of the writer.
+constexpr std::size_t kJoinsLeastLead = std::size_t{1} << 16;
+
 template <class T, class T1>
 class level_release {
  public:
-  explicit level_release(const level_store<T, T1>& store) : store_(store) {}
+  // lead_itemsets: how far the joins may read ahead of the writer (0: a share
+  // of the level, kJoinsLeadShare, at least kJoinsLeastLead).
+  explicit level_release(const level_store<T, T1>& store, std::size_t lead_itemsets = 0)
+      : store_(store),
+        lead_(lead_itemsets > 0
+                  ? lead_itemsets
+                  : std::max(static_cast<std::size_t>(std::max(store.n_itemsets, 0)) /
+                                 kJoinsLeadShare,
+                             kJoinsLeastLead)) {}
   level_release(const level_release&) = delete;
   level_release& operator=(const level_release&) = delete;
 
@@ -104,6 +120,26 @@ class level_release {
     if (below <= released_group_) return;
     release_to(release_marks_below(store_, below));
     released_group_ = below;
+  }
+
+  // Waits, before the joins read from group g on, until the writer is at most
+  // the lead's itemsets behind g. Level k goes back only behind both readers:
+  // a writer left behind (it shares the processors with the joins) would keep
+  // what the joins have passed while the next level grows, and the joins'
+  // wait hands the writer a processor. The output is the same; only the
+  // timing changes. The writer reports its group every 1,024 groups and when
+  // it is done (writer_done, which a writer that fails calls too).
+  void pace_joins(int g) const {
+    const int n = store_.number_of_groups();
+    if (g <= 0 || g >= n) return;
+    const std::size_t first = static_cast<std::size_t>(store_.group_first(g));
+    if (first <= lead_) return;
+    for (;;) {
+      const int w = writer_group.load(std::memory_order_acquire);
+      if (w >= g || w >= n) return;
+      if (w > 0 && static_cast<std::size_t>(store_.group_first(w)) + lead_ >= first) return;
+      std::this_thread::sleep_for(std::chrono::microseconds(kPaceMicroseconds));
+    }
   }
 
   // Bytes given back so far.
@@ -149,7 +185,12 @@ class level_release {
     done_ = m;
   }
 
+  // How long a paced join sleeps between two looks at the writer: the writer
+  // lays out 1,024 groups of a deep level in about that time.
+  static constexpr int kPaceMicroseconds = 200;
+
   const level_store<T, T1>& store_;
+  const std::size_t lead_;
   std::mutex lock_;
   int joins_group_ = 0;
   int released_group_ = 0;

@@ -142,6 +142,8 @@ class level_output {
             write(items, store, filter, *file);
           } catch (...) {
             failure_ = std::current_exception();
+            // The joins paced behind the writer go on without it.
+            if (release_) release_->writer_done();
           }
         });
         file_ = std::move(out);

@@ -307,6 +307,7 @@ void join_on_threads(std::vector<level_walker<T>>& walkers, const std::vector<gr
   const int n_groups = release != nullptr ? release->store().number_of_groups() : 0;
   if (walkers.size() == 1) {
     for (std::size_t i = 0; i < chunks.size(); ++i) {
+      if (release != nullptr) release->pace_joins(chunks[i].first_group);
       body(walkers[0], chunks[i], next);
       if (release != nullptr) release->joins_passed(least_group_read(chunks, i + 1, n_groups));
     }
@@ -321,6 +322,7 @@ void join_on_threads(std::vector<level_walker<T>>& walkers, const std::vector<gr
   auto work = [&](level_walker<T>& walker) {
     try {
       for (std::size_t i; !failed && (i = next_chunk++) < chunks.size();) {
+        if (release != nullptr) release->pace_joins(chunks[i].first_group);
         auto part = std::make_unique<frequent_level<T, T1>>(next.k);
         if (next.supports.packed()) part->pack_keys();
         body(walker, chunks[i], *part);

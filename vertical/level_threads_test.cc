@@ -141,6 +141,45 @@ TEST(LevelThreads, AChunkStillRunningKeepsItsGroupsWhileLaterChunksEnd) {
   }
 }
 
+// A writer far slower than the joins: no chunk starts more than the lead's
+// itemsets ahead of it, and every chunk still runs. Without the pacing the joins would run to the end of the
+// level while the writer is still near its start.
+TEST(LevelThreads, JoinsStayWithinTheLeadOfASlowWriter) {
+  const level previous = level_with_groups(std::vector<int>(2000, 100));
+  typed_constraints<std::uint16_t> table;
+  vertical_dataset<std::uint16_t> data;
+  const int n = previous.number_of_groups();
+  for (unsigned threads : {1u, 3u}) {
+    constexpr std::size_t kLead = 5000;  // 50 groups
+    level_release<std::uint16_t, std::uint32_t> release(previous, kLead);
+    std::vector<level_walker<std::uint16_t>> walkers =
+        make_walkers(threads, 3, false, data, table, false, 0);
+    const std::vector<group_chunk> chunks = chunk_groups(previous, threads);
+    ASSERT_GT(chunks.size(), 40u);
+    std::thread writer([&] {
+      for (int g = 0; g < n; g += 20) {
+        release.writer_group.store(g);
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+      }
+      release.writer_done();
+    });
+    std::atomic<int> ahead{0}, ran{0};
+    level next(3);
+    join_on_threads(
+        walkers, chunks, next,
+        [&](level_walker<std::uint16_t>&, const group_chunk& c, level&) {
+          const int w = release.writer_group.load();
+          const int at = w >= n ? previous.n_itemsets : previous.group_first(w);
+          if (previous.group_first(c.first_group) > at + static_cast<int>(kLead)) ++ahead;
+          ++ran;
+        },
+        &release);
+    writer.join();
+    EXPECT_EQ(ahead, 0) << threads << " threads";
+    EXPECT_EQ(ran, static_cast<int>(chunks.size())) << threads << " threads";
+  }
+}
+
 }  // namespace
 
 namespace {
