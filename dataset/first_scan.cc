@@ -213,7 +213,7 @@ void settle_items(run_context& run, item_table& items, first_scan_result& scan) 
   run_winnow_loops(run, items, scan.c1, scan.max_tr_len, scan.items_written);
   const constraint_set& constraints = run.constraints;
   if (constraints.cam_table.empty())
-    items.remap_items(run.output.enabled(), may_use_threads(run.config));
+    items.remap_items(run.output.enabled());
   else
     items.remap_items(*constraints.cam_table.front()->attribute_values,
                       constraints.cam_table.front()->ascending());

@@ -1,15 +1,13 @@
 #include "dataset/items.h"
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
 
 #include "dataset/attributes.h"
 #include "util/decimal.h"
 
 item_table::item_table(std::uint32_t sigma) : min_count(sigma > 0 ? sigma : 1), sigma(sigma) {}
 
-void item_table::remap_items(bool make_labels, bool on_thread) {
+void item_table::remap_items(bool make_labels) {
   std::vector<item_entry> frequent = counts.frequent(min_count);
   // Items whose support exceeds 10 % of the transactions make up the dense part
   // that the vertical engine's choice of variant looks at.
@@ -26,7 +24,7 @@ void item_table::remap_items(bool make_labels, bool on_thread) {
   // Ties are broken by input id so that a run is reproducible: the list is in
   // ascending id, and the sort by support is stable.
   sort_entries_by(frequent, [](const item_entry& e) { return e.count; });
-  number(frequent, make_labels, on_thread);
+  number(frequent, make_labels);
 }
 
 void item_table::remap_items(const std::vector<std::uint32_t>& column, bool ascending) {
@@ -43,8 +41,7 @@ void item_table::remap_items(const std::vector<std::uint32_t>& column, bool asce
   number(frequent, true);
 }
 
-void item_table::number(const std::vector<item_entry>& in_order, bool make_labels,
-                        bool on_thread) {
+void item_table::number(const std::vector<item_entry>& in_order, bool make_labels) {
   n_items = static_cast<std::uint32_t>(in_order.size());
   max_support = 0;
   unmap.assign(n_items, 0);
@@ -66,28 +63,6 @@ void item_table::number(const std::vector<item_entry>& in_order, bool make_label
     item_label.assign(static_cast<std::size_t>(n_items) * kLabelSlot, 0);
     item_label_len.assign(n_items, 0);
   }
-  // At most ten digits and the blank: the slot's last byte stays 0.
-  const auto format_labels = [this, &in_order] {
-    for (std::uint32_t k = 0; k < n_items; ++k)
-      item_label_len[k] =
-          static_cast<std::uint8_t>(format_decimal(&item_label[k * kLabelSlot], in_order[k].id, ' '));
-  };
-  // Many labels are formatted on a thread of their own while this one builds
-  // the maps, which reads and writes none of their bytes: on the million-item
-  // row the labels took 121M of the numbering's 227M instructions.
-  std::thread labeller;
-  if (make_labels && on_thread && n_items >= kLabelsBesideFrom) {
-    try {
-      labeller = std::thread(format_labels);
-    } catch (const std::system_error&) {
-    }
-  }
-  struct joined_at_exit {
-    std::thread& t;
-    ~joined_at_exit() {
-      if (t.joinable()) t.join();
-    }
-  } join_labeller{labeller};
   constexpr std::uint32_t kAhead = 16;  // the map is read at random: fetch ahead
   for (std::uint32_t k = 0; k < n_items; ++k) {
     if (k + kAhead < n_items && in_order[k + kAhead].id >= direct)
@@ -101,11 +76,11 @@ void item_table::number(const std::vector<item_entry>& in_order, bool make_label
     } else {
       sparse_map[e.id] = k;
     }
+    if (make_labels) {
+      // At most ten digits and the blank: the slot's last byte stays 0.
+      item_label_len[k] = static_cast<std::uint8_t>(format_decimal(&item_label[k * kLabelSlot], e.id, ' '));
+    }
   }
-  if (labeller.joinable())
-    labeller.join();
-  else if (make_labels)
-    format_labels();
 }
 
 void item_table::release_input_map() {

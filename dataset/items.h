@@ -31,17 +31,13 @@ class item_table {
   explicit item_table(std::uint32_t sigma);
 
   // --- numbering and labels ---
-  // Dense ids in ascending support; labels only when make_labels. With
-  // on_thread, many labels are formatted on a second thread (see number).
-  void remap_items(bool make_labels, bool on_thread = false);
+  // Dense ids in ascending support; labels only when make_labels.
+  void remap_items(bool make_labels);
   // Dense ids in the order of column (attribute values by input id), ascending
   // or descending; labels always.
   void remap_items(const std::vector<std::uint32_t>& column, bool ascending);
-  // Dense id k becomes in_order[k] (its id and support); labels when make_labels,
-  // from kLabelsBesideFrom items on formatted on a thread of their own beside
-  // the maps when on_thread.
-  void number(const std::vector<item_entry>& in_order, bool make_labels, bool on_thread = false);
-  static constexpr std::uint32_t kLabelsBesideFrom = 1 << 12;
+  // Dense id k becomes in_order[k] (its id and support); labels when make_labels.
+  void number(const std::vector<item_entry>& in_order, bool make_labels);
   // Dense id of an input id, or kNotFrequent. Follows compact: a dropped item
   // maps to kNotFrequent, a kept one to its new dense id.
   std::uint32_t map_input(std::uint32_t input_id) const {

@@ -82,19 +82,4 @@ TEST(ItemTable, CompactAfterTheInputMapIsFreedKeepsIdsSupportsAndLabels) {
   EXPECT_EQ(labels(items), (std::vector<std::string>{"9 ", "4000000000 "}));
 }
 
-// Enough items for their labels to be formatted on a thread beside the maps:
-// every label, length and map entry as one thread makes them.
-TEST(ItemTable, LabelsFormattedBesideTheMapsAreTheSame) {
-  std::vector<std::pair<std::uint32_t, int>> supports;
-  for (std::uint32_t i = 0; i < item_table::kLabelsBesideFrom + 100; ++i)
-    supports.emplace_back(i % 3 == 0 ? i : 4294967295u - i * 7919u, 1 + static_cast<int>(i % 5));
-  item_table alone = counted(1, supports), beside = counted(1, supports);
-  alone.remap_items(true, false);
-  beside.remap_items(true, true);
-  ASSERT_EQ(beside.n_items, item_table::kLabelsBesideFrom + 100);
-  EXPECT_EQ(labels(beside), labels(alone));
-  EXPECT_EQ(input_ids(beside), input_ids(alone));
-  for (const auto& [id, n] : supports) ASSERT_EQ(beside.map_input(id), alone.map_input(id)) << id;
-}
-
 }  // namespace

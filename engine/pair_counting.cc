@@ -238,41 +238,6 @@ class pair_storer {
     }
   }
 
-  // Whether the pairs are taken in two halves, beside_pair on one thread and
-  // stored_pair on another, each half in order: so they are without
-  // constraints (no pair is kept out of the store or of the output). Decided
-  // by the first pair taken, and kept: the halves never meet.
-  bool take_in_halves() {
-    if (taken_ == 0) split_ = plain_;
-    return split_;
-  }
-
-  // The half of taking a pair that the level store does not need: its output
-  // line, kAhead pairs later (the label of b is fetched meanwhile).
-  // end_beside() writes the last ones.
-  void beside_pair(std::uint32_t a, std::uint32_t b, T1 count) {
-    pending_pair& slot = beside_[beside_taken_ % kAhead];
-    if (beside_taken_ >= kAhead) take_beside(slot);
-    ++beside_taken_;
-    if (writable_ && out_) items_.prefetch_label(b);
-    slot = {a, b, count};
-  }
-  void end_beside() {
-    for (std::uint64_t i = beside_taken_ > kAhead ? beside_taken_ - kAhead : 0; i < beside_taken_; ++i)
-      take_beside(beside_[i % kAhead]);
-    beside_taken_ = 0;
-  }
-
-  // The other half: the subset index of level 3, the level store and the
-  // items' counts for global pruning.
-  void stored_pair(std::uint32_t a, std::uint32_t b, T1 count) {
-    pending_pair& slot = pending_[taken_ % kAhead];
-    if (taken_ >= kAhead) store_only(slot);
-    ++taken_;
-    if (count_items_) pruning_.prefetch(b);
-    slot = {a, b, count};
-  }
-
   // Takes the pairs in order, each one kAhead pairs later: the second items
   // of consecutive pairs lie anywhere among the items, and with a million of
   // them nearly every read of a second item's pruning counter and label missed
@@ -288,12 +253,8 @@ class pair_storer {
   }
 
   level_totals finish() {
-    for (std::uint64_t i = taken_ > kAhead ? taken_ - kAhead : 0; i < taken_; ++i) {
-      if (split_)
-        store_only(pending_[i % kAhead]);
-      else
-        store(pending_[i % kAhead]);
-    }
+    for (std::uint64_t i = taken_ > kAhead ? taken_ - kAhead : 0; i < taken_; ++i)
+      store(pending_[i % kAhead]);
     taken_ = 0;
     if (out_) out_->close();
     frequent_.finish(items_.n_items);
@@ -323,34 +284,14 @@ class pair_storer {
     }
     if (!writable_ || (!plain_ && !table_.writes(pair, 2))) return;
     ++totals_.written;
-    if (out_) write_line(a, b, p.count);
-  }
-
-  // store() without the output line (written beside it).
-  void store_only(const pending_pair& p) {
-    ++totals_.frequent;
-    frequent_.add(p.a, p.b);
-    const T pair[2] = {static_cast<T>(p.a), static_cast<T>(p.b)};
-    level_.add_itemset(pair, p.count, table_);
-    if (count_items_) {
-      pruning_.count(p.a);
-      pruning_.count(p.b);
-    }
-    if (writable_) ++totals_.written;
-  }
-
-  void take_beside(const pending_pair& p) {
-    if (writable_ && out_) write_line(p.a, p.b, p.count);
-  }
-
-  [[gnu::always_inline]] void write_line(std::uint32_t a, std::uint32_t b, T1 count) {
+    if (!out_) return;
     if (a != labelled_row_) {
       line_->set_item(0, a);
       labelled_row_ = a;
     }
     // Laid out in the file's buffer in fixed-size copies (the second items
     // change with every line).
-    line_->write_last(*out_, b, count);
+    line_->write_last(*out_, b, p.count);
   }
 
   std::optional<output_file> out_;
@@ -367,9 +308,6 @@ class pair_storer {
   level_totals totals_;
   pending_pair pending_[kAhead];
   std::uint64_t taken_ = 0;
-  bool split_ = false;  // the pairs are taken in halves
-  pending_pair beside_[kAhead];
-  std::uint64_t beside_taken_ = 0;
 };
 
 template <class T, class T1>
@@ -527,38 +465,20 @@ class pair_passes {
     // the pairs they give, in the same order: on the million-item row storing
     // (the level, the subset index, the output) took 60 % of the level's
     // instructions and counting the rows 40 %.
-    // Without constraints the counting thread also writes the pairs' lines:
-    // on the million-item row the storing side took 838M instructions (the
-    // lines 189M of them) and the counting side 489M, 111M of which come
-    // before the first pair; with the lines moved, 572M and 824M.
     struct counted_pair {
       std::uint32_t a, b, count;
     };
-    auto each_pair = [&](auto&& take) {
-      rows.for_each_row(
-          [&](std::uint32_t a, const T* seconds, const std::uint32_t* counts, std::size_t m) {
-            for (std::size_t i = 0; i < m; ++i) {
-              const std::uint32_t c = counts[i];
-              if (c >= min_count) take(counted_pair{a, static_cast<std::uint32_t>(seconds[i]), c});
-            }
-          });
-    };
-    const bool on_thread = may_use_threads(run_.config);
-    if (on_thread && store_->take_in_halves()) {
-      pipe_beside<counted_pair>(
-          true,
-          [&](auto&& emit) {
-            each_pair([&](const counted_pair& p) {
-              store_->beside_pair(p.a, p.b, static_cast<T1>(p.count));
-              emit(p);
-            });
-            store_->end_beside();
-          },
-          [&](const counted_pair& p) { store_->stored_pair(p.a, p.b, static_cast<T1>(p.count)); });
-      return;
-    }
     pipe_beside<counted_pair>(
-        on_thread, [&](auto&& emit) { each_pair(emit); },
+        may_use_threads(run_.config),
+        [&](auto&& emit) {
+          rows.for_each_row(
+              [&](std::uint32_t a, const T* seconds, const std::uint32_t* counts, std::size_t m) {
+                for (std::size_t i = 0; i < m; ++i) {
+                  const std::uint32_t c = counts[i];
+                  if (c >= min_count) emit(counted_pair{a, static_cast<std::uint32_t>(seconds[i]), c});
+                }
+              });
+        },
         [&](const counted_pair& p) { store_->take(p.a, p.b, static_cast<T1>(p.count)); });
   }
 

@@ -95,19 +95,6 @@ TEST(Threads, DataWithACompactHeadGivesTheSameRunForAnyThreads) {
   expect_same_for_any_threads(block_data(3, 20000, 8, 0.15, 8, 300), {"sigma", "40"}, "zaxd ");
 }
 
-// Five large ids a line among 6,000, every line twice: nearly every id and
-// pair is frequent at support 2, and level 2 counts the pairs that occur (its
-// lines are written beside the store when the run has two processors).
-TEST(Threads, ManyLargeItemsGiveTheSameRunForAnyThreads) {
-  std::mt19937 rng(11);
-  std::string lines;
-  for (int t = 0; t < 3000; ++t) {
-    for (int i = 0; i < 5; ++i) lines += std::to_string(rng() % 6000 * 661111u + 7) + " ";
-    lines += "\n";
-  }
-  expect_same_for_any_threads(lines + lines, {"sigma", "2"}, "zaxs");
-}
-
 TEST(Threads, ConstrainedRunsGiveTheSameRunForAnyThreads) {
   std::string attributes;
   for (int i = 0; i < 2000; ++i) attributes += std::to_string((i * 7919) % 100) + " ";
