@@ -142,8 +142,9 @@ TEST(LevelThreads, AChunkStillRunningKeepsItsGroupsWhileLaterChunksEnd) {
 }
 
 // A writer far slower than the joins: no chunk starts more than the lead's
-// itemsets ahead of it, and every chunk still runs. Without the pacing the joins would run to the end of the
-// level while the writer is still near its start.
+// itemsets ahead of it, and every chunk still runs. Without the pacing the
+// joins would run to the end of the level while the writer is still near its
+// start.
 TEST(LevelThreads, JoinsStayWithinTheLeadOfASlowWriter) {
   const level previous = level_with_groups(std::vector<int>(2000, 100));
   typed_constraints<std::uint16_t> table;
