@@ -36,6 +36,7 @@ void level_store<T, T1>::clear(int new_k) {
   supports = support_column<T1>();
   keys = key_column();
   std::vector<bool>().swap(lam_flags);
+  n_lam = 0;
   k = new_k;
   read_pos = -1;
   cur_group = 0;
@@ -130,29 +131,41 @@ bool level_store<T, T1>::append_items(const T* itemset, T1 support) {
 
 template <class T, class T1>
 void level_store<T, T1>::append_sharing(const T* itemset, int shared, T1 support) {
-  const int width = k - 1;
-  if (n_itemsets > 0 && shared >= width) {
+  if (n_itemsets > 0 && shared >= k - 1)
     group_last.increment_back();
-  } else if (flat) {
-    prefixes.insert(prefixes.end(), itemset, itemset + width);
-    group_last.push_back(n_itemsets);
-  } else {
-    if (n_itemsets == 0) shared = 0;
-    for (int d = shared; d < width; ++d) {
-      node_items[d].push_back(itemset[d]);
-      last_prefix[d] = itemset[d];
-    }
-    // The last node above the new ones gains one child (its children ended
-    // at the end of depth `shared`); each new node but a group has one child
-    // so far.
-    if (shared > 0 && shared - 1 < width - 1) node_ends[shared - 1].increment_back();
-    for (int d = shared; d < width - 1; ++d)
-      node_ends[d].push_back(static_cast<std::uint32_t>(node_items[d + 1].size()));
-    group_last.push_back(n_itemsets);
-  }
-  suffixes.push_back(itemset[width]);
+  else
+    open_group(itemset, shared);
+  suffixes.push_back(itemset[k - 1]);
   supports.push_back(support);
   ++n_itemsets;
+}
+
+template <class T, class T1>
+void level_store<T, T1>::open_group(const T* itemset, int shared) {
+  const int width = k - 1;
+  if (flat) {
+    prefixes.insert(prefixes.end(), itemset, itemset + width);
+    group_last.push_back(n_itemsets);
+    return;
+  }
+  if (n_itemsets == 0) shared = 0;
+  // The arrays are reached through locals: the items stored are bytes on most
+  // levels, and a byte stored may alias any member, which would be read again
+  // after each store.
+  std::vector<T>* items = node_items.data();
+  offset_column<std::uint32_t>* ends = node_ends.data();
+  T* last = last_prefix.data();
+  // The last node above the new ones gains one child (its children ended at
+  // the end of depth `shared`); each new node but the group has one child so
+  // far, the new node below it.
+  if (shared > 0) ends[shared - 1].increment_back();
+  for (int d = shared; d < width; ++d) {
+    const T x = itemset[d];
+    if (d + 1 < width) ends[d].push_back(static_cast<std::uint32_t>(items[d + 1].size() + 1));
+    items[d].push_back(x);
+    last[d] = x;
+  }
+  group_last.push_back(n_itemsets);
 }
 
 template <class T, class T1>
@@ -177,13 +190,15 @@ bool level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constra
 
 // Flattened: the joins store every itemset through here, and the pushes
 // within (of the tree's nodes, the groups' ends, the suffixes and supports)
-// were calls of their own, four or five per itemset.
+// were calls of their own, four or five per itemset. Their rare cases stay
+// out of line.
 template <class T, class T1>
 [[gnu::flatten]] void level_store<T, T1>::add_itemset_sharing(const T* itemset, int shared,
                                                               T1 support,
                                                               typed_constraints<T>& table) {
   append_sharing(itemset, shared, support);
-  add_flags(itemset, table);
+  // Without loose constraints there is no flag to store and n_lam stays 0.
+  if (!table.lam_table.empty()) add_flags(itemset, table);
 }
 
 template <class T, class T1>

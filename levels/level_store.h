@@ -198,6 +198,10 @@ class level_store {
   // The same for an itemset sharing `shared` leading items with the last one
   // (at most k-1; the first itemset shares none).
   void append_sharing(const T* itemset, int shared, T1 support);
+  // Opens the group of itemset, which shares `shared` leading items with the
+  // last itemset (none when it is the first): its prefix, or in the tree the
+  // nodes below those shared, and its end.
+  void open_group(const T* itemset, int shared);
   void add_flags(const T* itemset, typed_constraints<T>& table);
 
   // joins() as last walked, for a store of joins_itemsets_ itemsets in

@@ -114,92 +114,48 @@ class offset_column {
     bool in_block_ = false;
   };
 
-  // Raises the last entry by one (a group gains an itemset).
+  // Raises the last entry by one (a group gains an itemset). Inlined where it
+  // is a byte below 255 inside its unspilled block (nearly always); the rest
+  // goes out of line.
   [[gnu::always_inline]] void increment_back() {
-    if (mode_ == kByte) {
-      std::uint32_t& b = bases_.back();
-      if ((b & kSpilled) == 0) {
-        if (((n_ - 1) & kByteMask) == 0) {
-          if (b + 1 < kSpilled) {
-            ++b;
-            return;
-          }
-        } else if (bytes_.back() < kMaxByte) {
-          ++bytes_.back();
-          return;
-        }
+    if (__builtin_expect(((n_ - 1) & kByteMask) != 0 && tail_base_ != kNoTail, 1)) {
+      std::uint8_t& last = bytes_.back();
+      if (__builtin_expect(last < kMaxByte, 1)) {
+        ++last;
+        return;
       }
-    } else if (mode_ == kWide) {
-      ++wide_values_.back();
-      return;
-    } else if (((n_ - 1) & kHalfMask) == 0) {
-      ++bases_.back();
-      return;
-    } else if (halves_.back() < kMaxHalf) {
-      ++halves_.back();
-      return;
     }
-    set_back(back() + 1);
+    increment_back_rare();
+  }
+
+  // increment_back's every case.
+  [[gnu::noinline]] void increment_back_rare() {
+    increment_back_any();
+    sync_tail();
   }
 
   // Appends v, not below the last entry. Inlined where it is a byte within
   // its unspilled block's base (nearly always); the rest goes out of line.
   [[gnu::always_inline]] void push_back(V v) {
-    const auto u = static_cast<std::uint32_t>(v);
-    if (__builtin_expect(mode_ == kByte && (n_ & kByteMask) != 0, 1)) {
-      const std::uint32_t b = bases_.back();
-      if (__builtin_expect((b & kSpilled) == 0 && u - b <= kMaxByte, 1)) {
-        bytes_.push_back(static_cast<std::uint8_t>(u - b));
-        ++n_;
-        return;
-      }
+    const std::uint64_t above = std::uint64_t{static_cast<std::uint32_t>(v)} - tail_base_;
+    if (__builtin_expect((n_ & kByteMask) != 0 && above <= kMaxByte, 1)) {
+      bytes_.push_back(static_cast<std::uint8_t>(above));
+      ++n_;
+      return;
     }
     push_back_rare(v);
   }
 
   // push_back's every case.
   [[gnu::noinline]] void push_back_rare(V v) {
-    const auto u = static_cast<std::uint32_t>(v);
-    if (mode_ == kByte) {
-      if ((n_ & kByteMask) != 0) {
-        // Within a byte of an unspilled block's base (nearly always): the
-        // byte alone; otherwise the entry is set like a raised last one.
-        const std::uint32_t b = bases_.back();
-        if ((b & kSpilled) == 0 && u - b <= kMaxByte) {
-          bytes_.push_back(static_cast<std::uint8_t>(u - b));
-          ++n_;
-          return;
-        }
-        bytes_.push_back(0);
-        ++n_;
-        set_back(v);
-        return;
-      }
-      if ((u & kSpilled) == 0) {
-        bases_.push_back(u);
-        bytes_.push_back(0);
-        ++n_;
-        return;
-      }
-      to_half();
-    }
-    if (mode_ == kHalf) {
-      if ((n_ & kHalfMask) == 0) {
-        bases_.push_back(u);
-        halves_.push_back(0);
-        ++n_;
-        return;
-      }
-      const std::uint32_t d = u - bases_.back();
-      if (d <= kMaxHalf) {
-        halves_.push_back(static_cast<std::uint16_t>(d));
-        ++n_;
-        return;
-      }
-      widen();
-    }
-    wide_values_.push_back(v);
-    ++n_;
+    push_back_any(v);
+    sync_tail();
+  }
+
+  // Raises the last entry to v.
+  void set_back(V v) {
+    set_back_any(v);
+    sync_tail();
   }
 
   // Appends src's entries from `from` on, each raised by add (they must not
@@ -250,49 +206,6 @@ class offset_column {
         ++i;
       }
     }
-  }
-
-  // Raises the last entry to v.
-  void set_back(V v) {
-    const auto u = static_cast<std::uint32_t>(v);
-    const std::size_t i = n_ - 1;
-    if (mode_ == kByte) {
-      std::uint32_t& b = bases_.back();
-      if ((b & kSpilled) != 0) {
-        spill_[(b & ~kSpilled) + (i & kByteMask)] = u;
-        return;
-      }
-      if ((i & kByteMask) == 0) {
-        if ((u & kSpilled) == 0) {
-          b = u;
-          return;
-        }
-      } else {
-        const std::uint32_t d = u - b;
-        if (d <= kMaxByte) {
-          bytes_.back() = static_cast<std::uint8_t>(d);
-          return;
-        }
-        if (spill_last_block()) {
-          spill_[(bases_.back() & ~kSpilled) + (i & kByteMask)] = u;
-          return;
-        }
-      }
-      to_half();
-    }
-    if (mode_ == kHalf) {
-      if ((i & kHalfMask) == 0) {
-        bases_.back() = u;
-        return;
-      }
-      const std::uint32_t d = u - bases_.back();
-      if (d <= kMaxHalf) {
-        halves_.back() = static_cast<std::uint16_t>(d);
-        return;
-      }
-      widen();
-    }
-    wide_values_.back() = v;
   }
 
   void reserve(std::size_t n) {
@@ -401,6 +314,134 @@ class offset_column {
   static constexpr std::size_t kByteMask = (std::size_t{1} << kByteBlockBits) - 1;
   static constexpr std::size_t kHalfMask = (std::size_t{1} << kHalfBlockBits) - 1;
 
+  // tail_base_ when the last block is not an unspilled byte block: far enough
+  // above every entry that no entry lies within a byte above it.
+  static constexpr std::uint64_t kNoTail = std::uint64_t{1} << 40;
+
+  // Sets tail_base_ from the column's mode and last block; every change of
+  // those (all out of line) ends here.
+  void sync_tail() {
+    tail_base_ = mode_ == kByte && !bases_.empty() && (bases_.back() & kSpilled) == 0
+                     ? bases_.back()
+                     : kNoTail;
+  }
+
+  // increment_back in every layout.
+  void increment_back_any() {
+    if (mode_ == kByte) {
+      std::uint32_t& b = bases_.back();
+      if ((b & kSpilled) == 0) {
+        if (((n_ - 1) & kByteMask) == 0) {
+          if (b + 1 < kSpilled) {
+            ++b;
+            return;
+          }
+        } else if (bytes_.back() < kMaxByte) {
+          ++bytes_.back();
+          return;
+        }
+      }
+    } else if (mode_ == kWide) {
+      ++wide_values_.back();
+      return;
+    } else if (((n_ - 1) & kHalfMask) == 0) {
+      ++bases_.back();
+      return;
+    } else if (halves_.back() < kMaxHalf) {
+      ++halves_.back();
+      return;
+    }
+    set_back(back() + 1);
+  }
+
+  // set_back in every layout.
+  void set_back_any(V v) {
+    const auto u = static_cast<std::uint32_t>(v);
+    const std::size_t i = n_ - 1;
+    if (mode_ == kByte) {
+      std::uint32_t& b = bases_.back();
+      if ((b & kSpilled) != 0) {
+        spill_[(b & ~kSpilled) + (i & kByteMask)] = u;
+        return;
+      }
+      if ((i & kByteMask) == 0) {
+        if ((u & kSpilled) == 0) {
+          b = u;
+          return;
+        }
+      } else {
+        const std::uint32_t d = u - b;
+        if (d <= kMaxByte) {
+          bytes_.back() = static_cast<std::uint8_t>(d);
+          return;
+        }
+        if (spill_last_block()) {
+          spill_[(bases_.back() & ~kSpilled) + (i & kByteMask)] = u;
+          return;
+        }
+      }
+      to_half();
+    }
+    if (mode_ == kHalf) {
+      if ((i & kHalfMask) == 0) {
+        bases_.back() = u;
+        return;
+      }
+      const std::uint32_t d = u - bases_.back();
+      if (d <= kMaxHalf) {
+        halves_.back() = static_cast<std::uint16_t>(d);
+        return;
+      }
+      widen();
+    }
+    wide_values_.back() = v;
+  }
+
+  // push_back in every layout.
+  void push_back_any(V v) {
+    const auto u = static_cast<std::uint32_t>(v);
+    if (mode_ == kByte) {
+      if ((n_ & kByteMask) != 0) {
+        // Within a byte of an unspilled block's base (nearly always): the
+        // byte alone; otherwise the entry is set like a raised last one.
+        const std::uint32_t b = bases_.back();
+        if ((b & kSpilled) == 0 && u - b <= kMaxByte) {
+          bytes_.push_back(static_cast<std::uint8_t>(u - b));
+          ++n_;
+          return;
+        }
+        bytes_.push_back(0);
+        ++n_;
+        set_back(v);
+        return;
+      }
+      if ((u & kSpilled) == 0) {
+        bases_.push_back(u);
+        bytes_.push_back(0);
+        ++n_;
+        return;
+      }
+      to_half();
+    }
+    if (mode_ == kHalf) {
+      if ((n_ & kHalfMask) == 0) {
+        bases_.push_back(u);
+        halves_.push_back(0);
+        ++n_;
+        return;
+      }
+      const std::uint32_t d = u - bases_.back();
+      if (d <= kMaxHalf) {
+        halves_.push_back(static_cast<std::uint16_t>(d));
+        ++n_;
+        return;
+      }
+      widen();
+    }
+    wide_values_.push_back(v);
+    ++n_;
+  }
+
   // Moves the last block's entries to the side array (room for all 32 of
   // them); its bytes stay, as zeros. False, with nothing moved, when spills
   // have grown common enough that the column should turn half instead.
@@ -446,6 +487,10 @@ class offset_column {
 
   mode mode_;
   std::size_t n_ = 0;
+  // The base of the last block while it is an unspilled byte block, else
+  // kNoTail: the inlined appends test this one member instead of the mode,
+  // the last base and its spill flag.
+  std::uint64_t tail_base_ = kNoTail;
   std::size_t spilled_blocks_ = 0;
   std::vector<std::uint8_t> bytes_;
   std::vector<std::uint16_t> halves_;

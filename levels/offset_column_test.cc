@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -277,6 +278,42 @@ TEST(OffsetColumn, AShiftedTailAppendsAsItsEntriesPushedOneByOne) {
           EXPECT_EQ(bulk.wide(), pushed.wide()) << where;
           EXPECT_EQ(bulk.spilled_blocks(), pushed.spilled_blocks()) << where;
         }
+}
+
+// Pushes, increments and raises of the last entry in any order give the
+// entries of a plain array, whatever the last block became in between: a new
+// block, a base moved by a raise of its first entry, a spilled block, a half
+// or a wide column (each changes where the inlined appends may write a byte).
+TEST(OffsetColumn, MixedAppendsFollowEveryChangeOfTheLastBlock) {
+  for (unsigned seed = 0; seed < 12; ++seed) {
+    std::mt19937 random(seed);
+    // Longer steps more often as the seed grows: byte blocks only, a spill now
+    // and then, spills turning the column half, and steps that widen it.
+    const std::uint32_t longest = seed < 3 ? 8u : seed < 6 ? 300u : seed < 9 ? 1000u : 80000u;
+    offset_column<std::uint32_t> column;
+    std::vector<std::uint32_t> plain;
+    for (int op = 0; op < 3000; ++op) {
+      const unsigned kind = plain.empty() ? 0 : random() % 4;
+      const std::uint32_t step =
+          random() % 8 == 0 ? random() % (longest + 1) : random() % 3;
+      if (kind <= 1) {
+        plain.push_back((plain.empty() ? 0 : plain.back()) + step);
+        column.push_back(plain.back());
+      } else if (kind == 2) {
+        ++plain.back();
+        column.increment_back();
+      } else {
+        plain.back() += step;
+        column.set_back(plain.back());
+      }
+      ASSERT_EQ(column.size(), plain.size()) << seed << " " << op;
+      ASSERT_EQ(column.back(), plain.back()) << seed << " " << op;
+    }
+    ASSERT_NO_FATAL_FAILURE(expect_same(column, plain)) << seed;
+    if (seed >= 9) {
+      EXPECT_TRUE(column.wide()) << seed;
+    }
+  }
 }
 
 }  // namespace
