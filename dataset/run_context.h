@@ -48,6 +48,10 @@ struct run_config {
   // Tests: the bytes the in-memory levels' windows are planned against instead
   // of the budget, with no least room (0: the budget's plan).
   std::uint64_t level_window_bytes = 0;
+  // Tests: the in-memory levels joined from this many itemsets or more have
+  // their supports folded, runs of equal supports or not (0: where the level
+  // joined from is large and its supports run).
+  std::uint64_t folded_supports_from = 0;
   constraint_set constraints;
 };
 

@@ -64,10 +64,13 @@ class candidate_cursor {
   T1 support_j() const { return supports_[1]; }
 
   // Moves to the next joined pair; false when none is left.
-  bool advance() {
+  [[gnu::always_inline]] bool advance() {
     if (pair_j_ < last_) {
       ++pair_j_;
       changed_at(k_ - 1, false);
+      // Only the second joined itemset changed.
+      fetch_second();
+      return true;
     } else if (pair_i_ + 1 < end_i_) {
       ++pair_i_;
       pair_j_ = pair_i_ + 1;
@@ -148,14 +151,28 @@ class candidate_cursor {
     if (row) row_unchanged_ = std::min(row_unchanged_, q);
   }
 
-  void fetch_suffix() {
+  [[gnu::always_inline]] void fetch_suffix() {
     cand_[k_ - 2] = previous_.suffixes[pair_i_];
+    if (with_keys_) fetch_key(0, pair_i_);
+    fetch_second();
+  }
+  [[gnu::always_inline]] void fetch_second() {
     cand_[k_ - 1] = previous_.suffixes[pair_j_];
-    if (!with_keys_) return;
-    keys_[0] = previous_.key(static_cast<std::size_t>(pair_i_));
-    keys_[1] = previous_.key(static_cast<std::size_t>(pair_j_));
-    supports_[0] = previous_.supports[pair_i_];
-    supports_[1] = previous_.supports[pair_j_];
+    if (with_keys_) fetch_key(1, pair_j_);
+  }
+  // The key record and support of joined itemset `side` (0: P+x, 1: P+y),
+  // which lies at index at: one entry holds both when records are packed.
+  [[gnu::always_inline]] void fetch_key(int side, int at) {
+    const support_column<T1>& supports = previous_.supports;
+    const std::size_t i = static_cast<std::size_t>(at);
+    if (supports.packed()) {
+      const T1 entry = supports.entry_value(i);
+      keys_[side] = support_column<T1>::record_of(entry);
+      supports_[side] = supports.support_of(entry);
+    } else {
+      keys_[side] = previous_.keys[i];
+      supports_[side] = supports[i];
+    }
   }
 
   const frequent_level<T, T1>& previous_;

@@ -172,7 +172,14 @@ class level_release {
       done_.ends.assign(m.ends.size(), 0);
     }
     release_span(store_.suffixes.data(), done_.itemsets, m.itemsets);
-    release_span(store_.supports.data(), done_.itemsets, m.itemsets);
+    // Folded supports keep an entry per block or per itemset: those of the
+    // blocks wholly below the mark go, with the blocks' heads.
+    const support_column<T1>& supports = store_.supports;
+    release_span(supports.data(), supports.entries_before(done_.itemsets),
+                 supports.entries_before(m.itemsets));
+    if (supports.folded())
+      release_span(supports.heads().data(), done_.itemsets / supports.kBlock,
+                   m.itemsets / supports.kBlock);
     // Keys are sized by their user: only those the level has, two to a byte
     // (a byte holding a record at or after the mark is kept).
     if (store_.keys.size() >= m.itemsets)

@@ -27,9 +27,11 @@ std::uint32_t mix(std::uint32_t h) {
 
 // A level of about half the 4-itemsets of kItems items (chosen by a hash, so
 // groups and sibling runs vary in size), supports never 0, with key records:
-// every array spans many pages.
-void fill(level& l) {
+// every array spans many pages. folded: supports folded, and the same along
+// each two-item prefix, so that most blocks fold.
+void fill(level& l, bool folded = false) {
   typed_constraints<std::uint16_t> none;
+  l.supports.fold_blocks(folded);
   for (std::uint16_t a = 0; a < kItems; ++a)
     for (std::uint16_t b = a + 1; b < kItems; ++b)
       for (std::uint16_t c = b + 1; c < kItems; ++c)
@@ -37,16 +39,16 @@ void fill(level& l) {
           const std::uint32_t h = mix((a * 64u + b) * 4096u + c * 64u + d);
           if (h % 2 == 0) continue;
           const std::uint16_t v[4] = {a, b, c, d};
-          l.add_itemset(v, 1 + h % 50000, none);
+          l.add_itemset(v, folded ? 1 + mix(a * 64u + b) % 50000 : 1 + h % 50000, none);
         }
   l.keys.assign(static_cast<std::size_t>(l.n_itemsets), 0);
   for (int i = 0; i < l.n_itemsets; ++i) l.keys.set(i, static_cast<std::uint8_t>(1 + i % 7));
 }
 
 struct two_levels {
-  two_levels() {
-    fill(reference);
-    fill(released);
+  explicit two_levels(bool folded = false) {
+    fill(reference, folded);
+    fill(released, folded);
   }
   level reference{4};
   level released{4};
@@ -115,43 +117,57 @@ std::vector<std::uint64_t> walk_from(const level& l, int g) {
   return seen;
 }
 
+// The same with folded supports: their entries and their blocks' heads go
+// back up to the block the release point falls in.
 TEST(LevelRelease, ReadersPastTheReleasePointSeeTheLevelUnchanged) {
-  two_levels t;
-  const int n = t.released.number_of_groups();
-  const int g = n / 3;
-  level_release<std::uint16_t, std::uint32_t> release(t.released);
-  release.writer_done();
-  release.joins_passed(g);
-  // Pages of every kind of array went back: the early itemsets read zeros
-  // (but for those on the arrays' first pages, which they share).
-  EXPECT_GT(release.released_bytes(), 300u * 1024);
-  const int early = t.released.group_first(g) / 2;
-  EXPECT_EQ(t.released.supports[early], 0u);
-  EXPECT_EQ(t.released.suffixes[early], 0u);
-  EXPECT_EQ(t.released.keys[early], 0u);
-  EXPECT_EQ(t.released.node_items[2][g / 2], 0u);
-  // From group g on, lookups, prefixes and joins are those of the level kept.
-  for (int h = g; h < n; h += 7) {
-    std::uint16_t p[3], q[3];
-    t.released.group_prefix(h, p);
-    t.reference.group_prefix(h, q);
-    ASSERT_TRUE(std::equal(p, p + 3, q)) << h;
+  for (const bool folded : {false, true}) {
+    two_levels t(folded);
+    ASSERT_EQ(t.released.supports.folded(), folded);
+    if (folded) {
+      ASSERT_GT(t.released.supports.equal_block_share(), 0.5);
+    }
+    const int n = t.released.number_of_groups();
+    const int g = n / 3;
+    const int early = t.released.group_first(g) / 2;
+    const support_column<std::uint32_t>& supports = t.released.supports;
+    // Where early's support is kept (read before its block's head goes).
+    const std::size_t early_entry = supports.entries_before(static_cast<std::size_t>(early));
+    level_release<std::uint16_t, std::uint32_t> release(t.released);
+    release.writer_done();
+    release.joins_passed(g);
+    // Pages of every kind of array went back: the early itemsets read zeros
+    // (but for those on the arrays' first pages, which they share).
+    EXPECT_GT(release.released_bytes(), folded ? 200u * 1024 : 300u * 1024);
+    EXPECT_EQ(supports.data()[early_entry], 0u);
+    if (folded) {
+      EXPECT_EQ(supports.heads()[static_cast<std::size_t>(early) / supports.kBlock], 0u);
+    }
+    EXPECT_EQ(t.released.suffixes[early], 0u);
+    EXPECT_EQ(t.released.keys[early], 0u);
+    EXPECT_EQ(t.released.node_items[2][g / 2], 0u);
+    // From group g on, lookups, prefixes and joins are those of the level kept.
+    for (int h = g; h < n; h += 7) {
+      std::uint16_t p[3], q[3];
+      t.released.group_prefix(h, p);
+      t.reference.group_prefix(h, q);
+      ASSERT_TRUE(std::equal(p, p + 3, q)) << h;
+    }
+    t.reference.init_read_itemsets();
+    std::uint16_t v[4];
+    for (int i; (i = t.reference.next_itemset(v)) >= 0;) {
+      if (i < t.reference.group_first(g)) continue;
+      std::uint32_t support = 0;
+      std::uint8_t key = 0;
+      int index = -1;
+      ASSERT_TRUE(t.released.lookup(v, &support, &key, &index)) << i;
+      ASSERT_EQ(index, i);
+      ASSERT_EQ(support, t.reference.supports[i]);
+      ASSERT_EQ(key, t.reference.keys[i]);
+    }
+    EXPECT_EQ(walk_from(t.released, g), walk_from(t.reference, g));
+    // A release past a reader's group is seen: that is what the marks prevent.
+    EXPECT_NE(walk_from(t.released, 0), walk_from(t.reference, 0));
   }
-  t.reference.init_read_itemsets();
-  std::uint16_t v[4];
-  for (int i; (i = t.reference.next_itemset(v)) >= 0;) {
-    if (i < t.reference.group_first(g)) continue;
-    std::uint32_t support = 0;
-    std::uint8_t key = 0;
-    int index = -1;
-    ASSERT_TRUE(t.released.lookup(v, &support, &key, &index)) << i;
-    ASSERT_EQ(index, i);
-    ASSERT_EQ(support, t.reference.supports[i]);
-    ASSERT_EQ(key, t.reference.keys[i]);
-  }
-  EXPECT_EQ(walk_from(t.released, g), walk_from(t.reference, g));
-  // A release past a reader's group is seen: that is what the marks prevent.
-  EXPECT_NE(walk_from(t.released, 0), walk_from(t.reference, 0));
 }
 
 TEST(LevelRelease, NothingGoesBackBeforeTheWriterHasPassedIt) {
@@ -248,18 +264,20 @@ std::string dump(const level& l, std::atomic<int>* progress) {
 // writer reports it has passed: its output is that of the level kept whole.
 TEST(LevelRelease, AWriterReleasedBehindItselfWritesTheWholeLevel) {
   test_dir dir;
-  two_levels t;
-  const std::string expected = dump(t.reference, nullptr);
-  level_release<std::uint16_t, std::uint32_t> release(t.released);
-  std::atomic<bool> writing{true};
-  std::thread releaser([&] {
-    while (writing) release.joins_passed(t.released.number_of_groups());
-  });
-  const std::string written = dump(t.released, &release.writer_group);
-  writing = false;
-  releaser.join();
-  EXPECT_GT(release.released_bytes(), 0u);
-  EXPECT_EQ(written, expected);
+  for (const bool folded : {false, true}) {
+    two_levels t(folded);
+    const std::string expected = dump(t.reference, nullptr);
+    level_release<std::uint16_t, std::uint32_t> release(t.released);
+    std::atomic<bool> writing{true};
+    std::thread releaser([&] {
+      while (writing) release.joins_passed(t.released.number_of_groups());
+    });
+    const std::string written = dump(t.released, &release.writer_group);
+    writing = false;
+    releaser.join();
+    EXPECT_GT(release.released_bytes(), 0u);
+    EXPECT_EQ(written, expected) << folded;
+  }
 }
 
 }  // namespace

@@ -102,7 +102,8 @@ void level_store<T, T1>::reserve_for_joins(const level_store& previous, bool wit
     keep_small_pages(ends.storage(), ends.storage_bytes());
   keep_small_pages(group_last.storage(), group_last.storage_bytes());
   small(suffixes);
-  small(supports);
+  keep_small_pages(supports.data(), supports.entry_bytes());
+  small(supports.heads());
   keep_small_pages(keys.data(), keys.capacity_bytes());
 }
 
@@ -112,7 +113,7 @@ std::uint64_t level_store<T, T1>::bytes() const {
   for (const std::vector<T>& items : node_items) nodes += items.capacity() * sizeof(T);
   for (const offset_column<std::uint32_t>& ends : node_ends) nodes += ends.capacity_bytes();
   return nodes + (prefixes.capacity() + suffixes.capacity()) * sizeof(T) + keys.capacity_bytes() +
-         group_last.capacity_bytes() + supports.capacity() * sizeof(T1) + lam_flags.capacity() / 8;
+         group_last.capacity_bytes() + supports.capacity_bytes() + lam_flags.capacity() / 8;
 }
 
 template <class T, class T1>
@@ -461,6 +462,7 @@ class group_writer {
     std::size_t last_group;
     const T* suffixes;
     const T1* supports;  // entries: supports_mask takes the support out
+    const std::uint32_t* support_heads;  // folded supports' heads (or null)
     T1 supports_mask;
     std::size_t last_suffix;
     output_line::run_writer lines;
@@ -473,6 +475,7 @@ class group_writer {
             store_.node_items[top_].size() - 1,
             store_.suffixes.data(),
             store_.supports.data(),
+            store_.supports.folded_heads(),
             store_.supports.mask(),
             store_.suffixes.size() - 1,
             line_->runs(),
@@ -519,8 +522,9 @@ class group_writer {
           // the suffix kSuffixesAhead on, whichever group it is in.
           if (c.fetch)
             line_->prefetch_label(c.suffixes[std::min(s + kSuffixesAhead, c.last_suffix)]);
+          const std::size_t entry = support_column<T1>::entry_at(c.support_heads, s);
           p = c.lines.lay_out(p, head, c.suffixes[s],
-                              static_cast<T1>(c.supports[s] & c.supports_mask));
+                              static_cast<T1>(c.supports[entry] & c.supports_mask));
         }
         out_.commit(static_cast<std::size_t>(p - start));
       }

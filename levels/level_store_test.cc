@@ -517,7 +517,7 @@ TEST(ItemsetStore, RoomReservedForTheJoinsTakesSmallPages) {
   next.reserve_for_joins(previous, true, std::uint64_t{1} << 30);
   ASSERT_GE(next.suffixes.capacity(), 4000000u);
   const void* middles[] = {next.suffixes.data() + next.suffixes.capacity() / 2,
-                           next.supports.data() + next.supports.capacity() / 2,
+                           next.supports.data() + next.supports.entry_bytes() / 8,
                            next.keys.data() + next.keys.capacity_bytes() / 2};
   for (const void* middle : middles) {
     const std::string flags = flags_of_mapping_holding(middle);

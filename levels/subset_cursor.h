@@ -143,8 +143,9 @@ class subset_cursor {
   // finds in the suffixes. Three arrays of a level too big for the cache: asked
   // for together, their misses overlap instead of following one another.
   KESTREL_PREFETCHER void fetch_group(std::size_t at) const {
-    __builtin_prefetch(previous_.supports.data() + at);
-    if (!previous_.supports.packed() && at < previous_.keys.size()) __builtin_prefetch(previous_.keys.data() + at / 2);
+    previous_.supports.prefetch(at);
+    if (!previous_.supports.packed() && at < previous_.keys.size())
+      __builtin_prefetch(previous_.keys.data() + at / 2);
   }
 
   // The first of items[begin, end) (ascending) not below x. Sibling ranges are

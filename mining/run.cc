@@ -59,16 +59,28 @@ vertical_layout layout_from_environment() {
   return vertical_layout::by_density;
 }
 
+// The value of variable name when it is a positive number, else 0.
+std::uint64_t positive_from_environment(const char* name) {
+  const char* v = std::getenv(name);
+  if (v == nullptr) return 0;
+  char* end = nullptr;
+  const unsigned long long n = std::strtoull(v, &end, 10);
+  return end != v && *end == '\0' ? n : 0;
+}
+
 // KESTREL_LEVEL_WINDOW_BYTES=<n> plans the windows of the in-memory levels
 // against n bytes instead of the run's budget, with no least room: n = 1 spills
 // every level a group at a time. Small test data reaches the spill files
 // through this; anything but a positive number leaves the budget's plan.
 std::uint64_t level_window_bytes_from_environment() {
-  const char* v = std::getenv("KESTREL_LEVEL_WINDOW_BYTES");
-  if (v == nullptr) return 0;
-  char* end = nullptr;
-  const unsigned long long n = std::strtoull(v, &end, 10);
-  return end != v && *end == '\0' ? n : 0;
+  return positive_from_environment("KESTREL_LEVEL_WINDOW_BYTES");
+}
+
+// KESTREL_FOLDED_SUPPORTS_FROM=<n> folds the supports of every in-memory level
+// joined from n itemsets or more: small test data reaches the folded layout
+// through this. Anything but a positive number leaves the usual rule.
+std::uint64_t folded_supports_from_environment() {
+  return positive_from_environment("KESTREL_FOLDED_SUPPORTS_FROM");
 }
 
 run_summary run_in_order(run_context& run, dataset_lock& lock) {
@@ -152,6 +164,7 @@ kestrel::run_statistics mine_shared(const kestrel::run_description& d,
     config.threads = d.threads;
     config.layout = layout_from_environment();
     config.level_window_bytes = level_window_bytes_from_environment();
+    config.folded_supports_from = folded_supports_from_environment();
     for (const kestrel::constraint& c : d.constraints)
       config.constraints.add(c.keyword, c.parameters);
     if ((d.input.empty() && d.transactions == nullptr) || (d.output.empty() && !hooks.itemsets))

@@ -332,11 +332,18 @@ void run_family(const std::string& tag, std::uint64_t base_seed, int runs, Make 
     // A quarter of them plan the in-memory levels against one byte: every
     // level goes to a spill file a group at a time, and the next is joined
     // from there.
-    const std::string spill = seed % 4 == 2 ? "KESTREL_LEVEL_WINDOW_BYTES=1 " : "";
+    std::string spill = seed % 4 == 2 ? "KESTREL_LEVEL_WINDOW_BYTES=1 " : "";
     if (!spill.empty()) setenv("KESTREL_LEVEL_WINDOW_BYTES", "1", 1);
+    // Half of them fold the supports of every in-memory level, which only
+    // large levels whose supports run do by themselves.
+    if ((seed / 2) % 2 == 1) {
+      setenv("KESTREL_FOLDED_SUPPORTS_FROM", "1", 1);
+      spill += "KESTREL_FOLDED_SUPPORTS_FROM=1 ";
+    }
     const run_outcome run = run_kestrel(dir.path(), opts, io);
     unsetenv("KESTREL_VERTICAL_LAYOUT");
     unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
+    unsetenv("KESTREL_FOLDED_SUPPORTS_FROM");
     std::string report;
     if (must_fail.empty()) {
       report = judge_run(run, expected.lines, expected.prefix.size());

@@ -221,6 +221,37 @@ TEST(RealData, LevelsOutgrowingTheBudgetSpillAndWriteTheSameOutput) {
   }
 }
 
+// Levels whose supports are folded (one entry kept for a block of equal ones)
+// write what plain ones write, on one thread and on two (whose chunk stores,
+// plain, are appended to the folded level): mushroom, whose deep levels run
+// and fold by themselves at low supports, and chess, whose do not, both with
+// every level folded. The folded levels are released behind their readers as
+// plain ones are.
+TEST(RealData, FoldedSupportsWriteTheSameOutput) {
+  for (const char* name : {"mushroom", "chess"}) {
+    if (!path_exists(gz_path(name))) continue;
+    unpacked data(name);
+    const std::string sigma = std::string(name) == "chess" ? "1800" : "400";
+    for (const char* threads : {"1", "2"}) {
+      std::vector<std::string> plain = {
+          "input", std::string(name) + ".dat", "output", "plain.txt", "sigma", sigma, "threads",
+          threads};
+      std::vector<std::string> folded = plain;
+      folded[3] = "folded.txt";
+      const run_outcome plain_run = run_kestrel(data.dir.path(), plain);
+      setenv("KESTREL_FOLDED_SUPPORTS_FROM", "1", 1);
+      const run_outcome folded_run = run_kestrel(data.dir.path(), folded);
+      unsetenv("KESTREL_FOLDED_SUPPORTS_FROM");
+      EXPECT_EQ(plain_run.exit_status, 0) << plain_run.command << plain_run.stderr_text;
+      EXPECT_EQ(folded_run.exit_status, 0) << folded_run.command << folded_run.stderr_text;
+      const std::string expected = read_file("plain.txt");
+      EXPECT_GT(expected.size(), 100000u) << name;
+      EXPECT_TRUE(read_file("folded.txt") == expected) << folded_run.command;
+      if (HasFailure()) data.dir.keep();
+    }
+  }
+}
+
 // Under an address-space limit the budget comes from, mushroom's levels at
 // support 300 no longer fit whole: they spill and the run completes with the
 // uncapped output, where building them whole ran out of memory. With two

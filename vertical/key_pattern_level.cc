@@ -94,9 +94,12 @@ template <class T, class T1>
       const int found = subsets.find_without(cursor, p);
       if (found < 0) return v;  // an infrequent subset
       const std::size_t at = static_cast<std::size_t>(found);
-      key = previous.key(at);
+      // Packed, one entry holds the subset's record and support.
+      const T1 entry = previous.supports.packed() ? previous.supports.entry_value(at) : 0;
+      key = previous.supports.packed() ? support_column<T1>::record_of(entry) : previous.keys[at];
       if (key != kKey) break;
-      const T1 support = previous.supports[at];
+      const T1 support =
+          previous.supports.packed() ? previous.supports.support_of(entry) : previous.supports[at];
       if (support <= v.least) {
         v.least = support;
         v.least_item = key_column::naming(k - 1 - p);

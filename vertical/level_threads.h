@@ -210,13 +210,29 @@ std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsign
   return chunks;
 }
 
+// Folded supports (levels/support_column.h) cost more to write and read:
+// next's are folded only when previous holds this many itemsets at least,
+// where the room saved is megabytes (mushroom at 100 folds levels 8 to 14)...
+constexpr std::uint64_t kFoldedSupportsLeast = std::uint64_t{1} << 22;
+// ...and this share of its blocks of supports hold one value each (below
+// about 1/7 folding takes more room than it saves).
+constexpr double kFoldedSupportsFrom = 0.25;
+
 // Reserves next's room for the joins of previous within half of what the
 // budget leaves beside previous and the in-memory data (the threads' chunk stores
-// take room too).
+// take room too). next's supports are folded when previous's come in runs:
+// the supports of a level and of the level joined from it run alike.
 template <class T, class T1>
 void reserve_next_level(const run_context& run, const frequent_level<T, T1>& previous,
                         const vertical_dataset<T>& data, bool with_keys,
                         frequent_level<T, T1>& next) {
+  const std::uint64_t forced = run.config.folded_supports_from;
+  const auto joined_from = static_cast<std::uint64_t>(std::max(previous.n_itemsets, 0));
+  if (next.supports.empty() &&
+      (forced > 0 ? joined_from >= forced
+                  : joined_from >= kFoldedSupportsLeast &&
+                        previous.supports.equal_block_share() >= kFoldedSupportsFrom))
+    next.supports.fold_blocks(true);
   const std::uint64_t held = previous.bytes() + data.held_bytes();
   const std::uint64_t left = run.memory_bytes > held ? run.memory_bytes - held : 0;
   next.reserve_for_joins(previous, with_keys, left / 2);
