@@ -153,26 +153,14 @@ class candidate_cursor {
 
   [[gnu::always_inline]] void fetch_suffix() {
     cand_[k_ - 2] = previous_.suffixes[pair_i_];
-    if (with_keys_) fetch_key(0, pair_i_);
+    if (with_keys_)
+      previous_.key_and_support(static_cast<std::size_t>(pair_i_), keys_[0], supports_[0]);
     fetch_second();
   }
   [[gnu::always_inline]] void fetch_second() {
     cand_[k_ - 1] = previous_.suffixes[pair_j_];
-    if (with_keys_) fetch_key(1, pair_j_);
-  }
-  // The key record and support of joined itemset `side` (0: P+x, 1: P+y),
-  // which lies at index at: one entry holds both when records are packed.
-  [[gnu::always_inline]] void fetch_key(int side, int at) {
-    const support_column<T1>& supports = previous_.supports;
-    const std::size_t i = static_cast<std::size_t>(at);
-    if (supports.packed()) {
-      const T1 entry = supports.entry_value(i);
-      keys_[side] = support_column<T1>::record_of(entry);
-      supports_[side] = supports.support_of(entry);
-    } else {
-      keys_[side] = previous_.keys[i];
-      supports_[side] = supports[i];
-    }
+    if (with_keys_)
+      previous_.key_and_support(static_cast<std::size_t>(pair_j_), keys_[1], supports_[1]);
   }
 
   const frequent_level<T, T1>& previous_;

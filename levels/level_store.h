@@ -99,6 +99,19 @@ class level_store {
   [[gnu::always_inline]] std::uint8_t key(std::size_t i) const {
     return supports.packed() ? supports.record(i) : keys[i];
   }
+  // Itemset i's key record and support, from one look-up of its entry when
+  // the records are packed.
+  [[gnu::always_inline]] void key_and_support(std::size_t i, std::uint8_t& key,
+                                              T1& support) const {
+    if (supports.packed()) {
+      const T1 entry = supports.entry_value(i);
+      key = support_column<T1>::record_of(entry);
+      support = supports.support_of(entry);
+    } else {
+      key = keys[i];
+      support = supports[i];
+    }
+  }
   // Whether every itemset has a key record.
   bool has_keys() const {
     return supports.packed() || keys.size() == static_cast<std::size_t>(n_itemsets);

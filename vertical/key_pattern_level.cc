@@ -94,12 +94,9 @@ template <class T, class T1>
       const int found = subsets.find_without(cursor, p);
       if (found < 0) return v;  // an infrequent subset
       const std::size_t at = static_cast<std::size_t>(found);
-      // Packed, one entry holds the subset's record and support.
-      const T1 entry = previous.supports.packed() ? previous.supports.entry_value(at) : 0;
-      key = previous.supports.packed() ? support_column<T1>::record_of(entry) : previous.keys[at];
+      T1 support;
+      previous.key_and_support(at, key, support);
       if (key != kKey) break;
-      const T1 support =
-          previous.supports.packed() ? previous.supports.support_of(entry) : previous.supports[at];
       if (support <= v.least) {
         v.least = support;
         v.least_item = key_column::naming(k - 1 - p);
