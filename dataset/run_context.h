@@ -31,6 +31,12 @@
 // use this to reach both on small data).
 enum class vertical_layout { by_density, bit_matrix, tid_lists };
 
+// Which candidates of the key-pattern iteration whose joined itemsets are both
+// keys have their other subsets looked up: by the share that look-ups settle
+// (vertical/subset_examination.h), all, or only a sample (tests use the last
+// two to reach both ways on small data).
+enum class key_subsets { by_rate, all, sampled };
+
 struct run_config {
   std::string input;  // FIMI file, used when transactions is null
   const std::vector<std::vector<std::uint32_t>>* transactions = nullptr;
@@ -52,6 +58,7 @@ struct run_config {
   // their supports folded, runs of equal supports or not (0: where the level
   // joined from is large and its supports run).
   std::uint64_t folded_supports_from = 0;
+  key_subsets examined_subsets = key_subsets::by_rate;
   constraint_set constraints;
 };
 

@@ -46,17 +46,25 @@ void discard_partial_results(const run_context& run, dataset_lock& lock) {
   if (lstat(name, &link) == 0 && S_ISREG(link.st_mode)) unlink(name);
 }
 
+// The value of variable name when it is one of two words, else fallback.
+template <class E>
+E choice_from_environment(const char* name, E fallback, const char* word1, E value1,
+                          const char* word2, E value2) {
+  const char* v = std::getenv(name);
+  if (v == nullptr) return fallback;
+  const std::string value(v);
+  if (value == word1) return value1;
+  if (value == word2) return value2;
+  return fallback;
+}
+
 // KESTREL_VERTICAL_LAYOUT=bits or =lists holds the in-memory data that way
 // whatever its density: small test data is dense, and the tests reach the
 // tid-lists through this. Any other value, or none, leaves the choice to the
 // density.
 vertical_layout layout_from_environment() {
-  const char* v = std::getenv("KESTREL_VERTICAL_LAYOUT");
-  if (v == nullptr) return vertical_layout::by_density;
-  const std::string value(v);
-  if (value == "bits") return vertical_layout::bit_matrix;
-  if (value == "lists") return vertical_layout::tid_lists;
-  return vertical_layout::by_density;
+  return choice_from_environment("KESTREL_VERTICAL_LAYOUT", vertical_layout::by_density, "bits",
+                                 vertical_layout::bit_matrix, "lists", vertical_layout::tid_lists);
 }
 
 // The value of variable name when it is a positive number, else 0.
@@ -81,6 +89,15 @@ std::uint64_t level_window_bytes_from_environment() {
 // through this. Anything but a positive number leaves the usual rule.
 std::uint64_t folded_supports_from_environment() {
   return positive_from_environment("KESTREL_FOLDED_SUPPORTS_FROM");
+}
+
+// KESTREL_KEY_SUBSETS=all or =sampled looks up the other subsets of every
+// key-pattern candidate whose joined itemsets are both keys, or of only a
+// sample of them, whatever share the look-ups settle: small test data reaches
+// both ways through this. Anything else leaves the usual rule.
+key_subsets key_subsets_from_environment() {
+  return choice_from_environment("KESTREL_KEY_SUBSETS", key_subsets::by_rate, "all",
+                                 key_subsets::all, "sampled", key_subsets::sampled);
 }
 
 run_summary run_in_order(run_context& run, dataset_lock& lock) {
@@ -165,6 +182,7 @@ kestrel::run_statistics mine_shared(const kestrel::run_description& d,
     config.layout = layout_from_environment();
     config.level_window_bytes = level_window_bytes_from_environment();
     config.folded_supports_from = folded_supports_from_environment();
+    config.examined_subsets = key_subsets_from_environment();
     for (const kestrel::constraint& c : d.constraints)
       config.constraints.add(c.keyword, c.parameters);
     if ((d.input.empty() && d.transactions == nullptr) || (d.output.empty() && !hooks.itemsets))

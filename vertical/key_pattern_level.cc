@@ -47,13 +47,15 @@ struct key_verdict {
 // Infers C's support from its subsets where one of them is no key pattern;
 // otherwise asks for C to be counted, with the least subset support m and its
 // item r (C is no key when its count equals m). The subsets are found through
-// subsets, the row-by-row subset search of the walk.
+// subsets, the row-by-row subset search of the walk; when both joined itemsets
+// are keys, only where examination wants them (else m and r are the joined
+// itemsets' least).
 // Inlined: a verdict returned from a call went through the stack field by
 // field and was read back whole, a stalled load per candidate.
 template <class T, class T1>
 [[gnu::always_inline]] inline key_verdict<T, T1> examine_subsets(
     const frequent_level<T, T1>& previous, candidate_cursor<T, T1>& cursor, int k,
-    subset_cursor<T, T1>& subsets) {
+    subset_cursor<T, T1>& subsets, subset_examination& examination) {
   // Records of P+x and P+y: 0 names x and y, r > 0 the item of P at k-2-r.
   const std::uint8_t a_i = cursor.key_i(), a_j = cursor.key_j();
   const T1 s_i = cursor.support_i(), s_j = cursor.support_j();
@@ -84,15 +86,23 @@ template <class T, class T1>
       v.least = s_j;
       v.least_item = key_column::naming(1);
     }
+    if (!examination.wanted()) {
+      v.action = key_verdict<T, T1>::count;
+      return v;
+    }
     int p = k - 3;
     std::uint8_t key = kKey;
     for (;; --p) {
       if (p < 0) {
+        examination.note(false);
         v.action = key_verdict<T, T1>::count;
         return v;
       }
       const int found = subsets.find_without(cursor, p);
-      if (found < 0) return v;  // an infrequent subset
+      if (found < 0) {  // an infrequent subset
+        examination.note(true);
+        return v;
+      }
       const std::size_t at = static_cast<std::size_t>(found);
       T1 support;
       previous.key_and_support(at, key, support);
@@ -104,6 +114,7 @@ template <class T, class T1>
     }
     // The subset is no key: neither is C, and dropping the subset's record b
     // from C keeps its support. b lies at q in the subset (C without p).
+    examination.note(true);
     const int q = k - 2 - key;
     drop = q < p ? q : q + 1;
   }
@@ -155,7 +166,7 @@ void join_key_patterns(const frequent_level<T, T1>& previous, bool whole, int k,
     if (!w.table->keeps(cand, k)) continue;
     key_verdict<T, T1> v;
     v.action = key_verdict<T, T1>::count;
-    if (whole) v = examine_subsets(previous, cursor, k, subsets);
+    if (whole) v = examine_subsets(previous, cursor, k, subsets, w.examination);
     if (v.action == key_verdict<T, T1>::store) store(v.support, v.record);
     if (v.action != key_verdict<T, T1>::count) continue;
     std::uint32_t count = 0;
@@ -213,6 +224,8 @@ void intersect_level_key_patterns(run_context& run, int k, item_table& items,
   const unsigned threads = spilled ? 1 : threads_for_join(previous, run.config.threads);
   std::vector<level_walker<T>> walkers =
       make_walkers(threads, k, false, data, table, false, items.n_items);
+  for (level_walker<T>& w : walkers)
+    w.examination = subset_examination(run.config.examined_subsets);
   const window_outcome built =
       windows.build(run, k, items, previous, next, data, table, walkers, output,
                     [&](const frequent_level<T, T1>& source, bool whole, level_walker<T>& w,
@@ -288,6 +301,9 @@ void intersect_level_key_patterns_shared(run_context& run, int k, item_table& it
                                    chunk.end_group, chunk.first_member, chunk.end_member);
     if (!cursor.valid()) return;
     subset_cursor<T, T1> subsets(source, k);
+    // A count here is also summed between the ranks: every candidate is
+    // examined, whatever share the look-ups settle.
+    subset_examination examination(key_subsets::all);
     const T* cand = cursor.candidate();
     int counted_group = -1;
     do {
@@ -295,7 +311,7 @@ void intersect_level_key_patterns_shared(run_context& run, int k, item_table& it
       if (!table.keeps(cand, k)) continue;
       key_verdict<T, T1> v;
       v.action = key_verdict<T, T1>::count;
-      if (whole) v = examine_subsets(source, cursor, k, subsets);
+      if (whole) v = examine_subsets(source, cursor, k, subsets, examination);
       if (v.action == key_verdict<T, T1>::skip) continue;
       pending.insert(pending.end(), cand, cand + k);
       verdicts.push_back(v);

@@ -29,6 +29,7 @@
 #include "util/processors.h"
 #include "vertical/bit_matrix.h"
 #include "vertical/level_output.h"
+#include "vertical/subset_examination.h"
 #include "vertical/vertical_dataset.h"
 
 // Groups [first_group, end_group) of the previous level. A chunk of one group
@@ -179,8 +180,8 @@ std::vector<group_chunk> chunk_groups(const frequent_level<T, T1>& level, unsign
   cut_points<T, T1> cuts(level, lead - 1, first_group);
   const std::uint64_t joins = joins_in_groups(level, first_group, n);
   const std::uint64_t wanted = static_cast<std::uint64_t>(threads) * kChunksPerThread;
-  const std::uint64_t per_chunk = std::clamp<std::uint64_t>((joins + wanted - 1) / wanted, 1,
-                                                             kMostJoinsPerChunk);
+  const std::uint64_t per_chunk =
+      std::clamp<std::uint64_t>((joins + wanted - 1) / wanted, 1, kMostJoinsPerChunk);
   std::vector<group_chunk> chunks;
   int first = first_group;
   std::uint64_t in_chunk = 0;
@@ -249,6 +250,7 @@ struct level_walker {
   intersection_stats stats;
   std::vector<std::uint8_t> in_frequent_itemset;  // collecting diffuse levels
   std::vector<std::uint32_t> first_item_counts;   // collecting diffuse levels
+  subset_examination examination;                 // key-pattern levels
 };
 
 // One walker per thread, with scratch for the representation data uses. The
