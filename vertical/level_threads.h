@@ -239,9 +239,13 @@ void reserve_next_level(const run_context& run, const frequent_level<T, T1>& pre
   next.reserve_for_joins(previous, with_keys, left / 2);
 }
 
-// What one thread of a level works with and produces.
+// What one thread of a level works with and produces. Walkers lie side by side
+// in a vector and each writes its counters and examination state for nearly
+// every candidate: a cache line of their own each keeps one thread's writes
+// from evicting the line another reads its scratch from (chess sigma 1200 on
+// two threads took 28 % more processor time than on one, against 13 % so).
 template <class T>
-struct level_walker {
+struct alignas(64) level_walker {
   intersection_scratch scratch;           // bit matrix
   tid_scratch lists;                      // tid-lists
   typed_constraints<T>* table = nullptr;  // the run's, or own_table
