@@ -88,18 +88,30 @@ constexpr std::size_t kJoinsLeadShare = 64;
 // The joins may always read this many itemsets ahead of the writer.
 constexpr std::size_t kJoinsLeastLead = std::size_t{1} << 16;
 
+// Whole pages of one array that wait for more before they go back, but for
+// the last release of a level. Each release of a range flushes the
+// translations of every processor the process runs on (an interrupt to each,
+// and on a virtual machine an exit from it per interrupt): on deep levels
+// most ranges were one to four pages, and the flushes took 4-5 % of the
+// processor time of mushroom at 100 and T10I4D100K at 2, for a few pages held
+// a little longer (at most this much per array).
+constexpr std::size_t kLeastReleaseBytes = std::size_t{64} << 10;
+
 template <class T, class T1>
 class level_release {
  public:
   // lead_itemsets: how far the joins may read ahead of the writer (0: a share
-  // of the level, kJoinsLeadShare, at least kJoinsLeastLead).
-  explicit level_release(const level_store<T, T1>& store, std::size_t lead_itemsets = 0)
+  // of the level, kJoinsLeadShare, at least kJoinsLeastLead). least_bytes: the
+  // least range of one array given back before the last release.
+  explicit level_release(const level_store<T, T1>& store, std::size_t lead_itemsets = 0,
+                         std::size_t least_bytes = kLeastReleaseBytes)
       : store_(store),
         lead_(lead_itemsets > 0
                   ? lead_itemsets
                   : std::max(static_cast<std::size_t>(std::max(store.n_itemsets, 0)) /
                                  kJoinsLeadShare,
-                             kJoinsLeastLead)) {}
+                             kJoinsLeastLead)),
+        least_bytes_(least_bytes) {}
   level_release(const level_release&) = delete;
   level_release& operator=(const level_release&) = delete;
 
@@ -118,7 +130,7 @@ class level_release {
     joins_group_ = std::max(joins_group_, g);
     const int below = std::min(joins_group_, writer_group.load(std::memory_order_acquire));
     if (below <= released_group_) return;
-    release_to(release_marks_below(store_, below));
+    release_to(release_marks_below(store_, below), below >= store_.number_of_groups());
     released_group_ = below;
   }
 
@@ -142,54 +154,73 @@ class level_release {
     }
   }
 
-  // Bytes given back so far.
+  // Bytes given back so far, and the ranges they went back in.
   std::size_t released_bytes() const { return released_bytes_; }
+  std::size_t released_ranges() const { return released_ranges_; }
 
  private:
-  // Releases each array from where the last release ended up to its mark:
-  // the page that straddled the last mark is whole in this range's span now.
+  // How far each array has gone back, in its own entries.
+  struct column_done {
+    std::size_t entries = 0, bases = 0;
+  };
+  struct released_to {
+    std::size_t suffixes = 0, supports = 0, heads = 0, keys = 0;
+    column_done group_last;
+    std::vector<std::size_t> items;
+    std::vector<column_done> ends;
+  };
+
+  // Releases one array from where its last release ended (done) up to entry
+  // to, and moves done there; a range under least_bytes_ waits unless last:
+  // the page that straddled the last mark is whole in a later range's span.
   template <class E>
-  void release_span(const E* data, std::size_t from, std::size_t to) {
-    if (to <= from || data == nullptr) return;
+  void release_span(const E* data, std::size_t& done, std::size_t to, bool last) {
+    if (to <= done || data == nullptr) return;
     const std::uintptr_t page = page_bytes();
     const std::uintptr_t start = std::max(reinterpret_cast<std::uintptr_t>(data),
-                                          reinterpret_cast<std::uintptr_t>(data + from) & ~(page - 1));
-    released_bytes_ += release_pages(reinterpret_cast<const void*>(start), data + to);
+                                          reinterpret_cast<std::uintptr_t>(data + done) & ~(page - 1));
+    const std::uintptr_t end = reinterpret_cast<std::uintptr_t>(data + to) & ~(page - 1);
+    if (!last && (end <= start || end - start < least_bytes_)) return;
+    const std::size_t bytes = release_pages(reinterpret_cast<const void*>(start), data + to);
+    released_bytes_ += bytes;
+    released_ranges_ += bytes > 0 ? 1 : 0;
+    done = to;
   }
 
+  // A column's entries, and its block bases with them.
   template <class V>
-  void release_column(const offset_column<V>& column, std::size_t from, std::size_t to) {
+  void release_column(const offset_column<V>& column, column_done& done, std::size_t to,
+                      bool last) {
     const std::size_t width = column.entry_bytes();
-    release_span(static_cast<const std::uint8_t*>(column.storage()), from * width, to * width);
+    std::size_t bytes = done.entries * width;
+    release_span(static_cast<const std::uint8_t*>(column.storage()), bytes, to * width, last);
+    if (bytes != to * width) return;
+    done.entries = to;
     const std::size_t block = column.block_entries();
-    if (block > 0) release_span(column.bases(), from / block, to / block);
+    if (block > 0) release_span(column.bases(), done.bases, to / block, true);
   }
 
-  void release_to(const release_marks& m) {
-    const bool first = done_.items.empty();
-    if (first) {
+  void release_to(const release_marks& m, bool last) {
+    if (done_.items.empty()) {
       done_.items.assign(m.items.size(), 0);
-      done_.ends.assign(m.ends.size(), 0);
+      done_.ends.assign(m.ends.size(), column_done{});
     }
-    release_span(store_.suffixes.data(), done_.itemsets, m.itemsets);
+    release_span(store_.suffixes.data(), done_.suffixes, m.itemsets, last);
     // Folded supports keep an entry per block or per itemset: those of the
     // blocks wholly below the mark go, with the blocks' heads.
     const support_column<T1>& supports = store_.supports;
-    release_span(supports.data(), supports.entries_before(done_.itemsets),
-                 supports.entries_before(m.itemsets));
+    release_span(supports.data(), done_.supports, supports.entries_before(m.itemsets), last);
     if (supports.folded())
-      release_span(supports.heads().data(), done_.itemsets / supports.kBlock,
-                   m.itemsets / supports.kBlock);
+      release_span(supports.heads().data(), done_.heads, m.itemsets / supports.kBlock, last);
     // Keys are sized by their user: only those the level has, two to a byte
     // (a byte holding a record at or after the mark is kept).
     if (store_.keys.size() >= m.itemsets)
-      release_span(store_.keys.data(), done_.itemsets / 2, m.itemsets / 2);
-    release_column(store_.group_last, done_.group_ends, m.group_ends);
+      release_span(store_.keys.data(), done_.keys, m.itemsets / 2, last);
+    release_column(store_.group_last, done_.group_last, m.group_ends, last);
     for (std::size_t d = 0; d < m.items.size(); ++d)
-      release_span(store_.node_items[d].data(), done_.items[d], m.items[d]);
+      release_span(store_.node_items[d].data(), done_.items[d], m.items[d], last);
     for (std::size_t d = 0; d < m.ends.size(); ++d)
-      release_column(store_.node_ends[d], done_.ends[d], m.ends[d]);
-    done_ = m;
+      release_column(store_.node_ends[d], done_.ends[d], m.ends[d], last);
   }
 
   // How long a paced join sleeps between two looks at the writer: the writer
@@ -198,9 +229,11 @@ class level_release {
 
   const level_store<T, T1>& store_;
   const std::size_t lead_;
+  const std::size_t least_bytes_;
   std::mutex lock_;
   int joins_group_ = 0;
   int released_group_ = 0;
-  release_marks done_;
+  released_to done_;
   std::size_t released_bytes_ = 0;
+  std::size_t released_ranges_ = 0;
 };
