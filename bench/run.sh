@@ -202,7 +202,10 @@ HAS_THREADS=0
 DATE="$(date -u '+%Y-%m-%d %H:%M UTC')"
 LOAD_BEFORE="$(cut -d' ' -f1-3 /proc/loadavg)"
 COMMIT="$(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null || echo unknown)"
-git -C "$ROOT" diff --quiet HEAD 2>/dev/null || COMMIT="$COMMIT (with uncommitted changes)"
+# What this script writes (bench/) does not count: a new table over an old one
+# would otherwise always read as uncommitted.
+git -C "$ROOT" diff --quiet HEAD -- . ':(exclude)bench/RESULTS.md' ':(exclude)bench/wall_vs_support.png' 2>/dev/null ||
+  COMMIT="$COMMIT (with uncommitted changes)"
 CPU="$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo)"
 MACHINE="${CPU:-unknown CPU}, $(nproc) processors available, $(awk '/^MemTotal/ { printf "%.0f GiB", $2 / 1048576 }' /proc/meminfo), $(uname -sr)"
 FAILED_CHECKS=0
