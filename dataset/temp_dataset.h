@@ -154,7 +154,7 @@ class temp_dataset_writer {
   }
 
   // Cuts the file at the current write position (buffered bytes included).
-  // A failed write is a failed write; a failed truncate (a device such as
+  // A failed write of the buffer is a failed write; a failed truncate (a device such as
   // /dev/null accepts writes but cannot be cut) is a failed cut.
   void cut() {
     flush_buffer();
