@@ -14,16 +14,12 @@
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
-#include <exception>
 #include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "engine/triples_by_first_item.h"
+#include "util/thread_runner.h"
 
 // Below this much work per thread (joins and item pairs of the transactions,
 // see triples_work) a thread costs more than it saves (the default only: a
@@ -111,6 +107,57 @@ std::vector<std::pair<int, int>> chunk_first_items(const frequent_level<T, T1>& 
   return chunks;
 }
 
+// A chunk's frequent candidates, three items each, until handed on.
+template <class T>
+struct triples_chunk {
+  std::vector<T> itemsets;
+  std::vector<std::uint32_t> counts;
+  std::vector<std::uint8_t> flags;
+  std::uint64_t candidates = 0;
+};
+
+// Counts the candidates of the first items triples is restricted to into cnt
+// and lam (the block's or a thread's own) and keeps those of at least
+// min_count in out.
+template <class T, class T1>
+void count_triples_chunk(triples_by_first_item<T, T1>& triples, transaction_block<T>& block,
+                         std::uint32_t* cnt, std::uint8_t* lam, std::uint32_t min_count, int n_lam,
+                         triples_chunk<T>& out) {
+  while (triples.next_first_item(block, cnt, lam)) {
+    out.candidates += triples.counts.size();
+    for (std::size_t i = 0; i < triples.counts.size(); ++i) {
+      if (triples.counts[i] < min_count) continue;
+      out.itemsets.insert(out.itemsets.end(),
+                          {triples.first(), triples.seconds[i], triples.thirds[i]});
+      out.counts.push_back(triples.counts[i]);
+      const std::uint8_t* f = triples.flags(i);
+      out.flags.insert(out.flags.end(), f, f + n_lam);
+    }
+  }
+}
+
+// Level 3 on the calling thread alone: count_triples_on_threads with one thread.
+template <class T, class T1, class Take>
+std::uint64_t count_triples_here(const frequent_level<T, T1>& pairs_level,
+                                 const frequent_pairs<T>& pairs, typed_constraints<T>& table,
+                                 std::uint32_t n_items, std::uint32_t min_count,
+                                 transaction_block<T>& block, const Take& take) {
+  triples_by_first_item<T, T1> triples(pairs_level, pairs, table, n_items);
+  std::uint64_t n_candidates = 0;
+  T cand[3];
+  while (triples.next_first_item(block)) {
+    cand[0] = triples.first();
+    n_candidates += triples.counts.size();
+    for (std::size_t i = 0; i < triples.counts.size(); ++i) {
+      if (triples.counts[i] < min_count) continue;
+      cand[1] = triples.seconds[i];
+      cand[2] = triples.thirds[i];
+      take(cand, triples.counts[i], triples.flags(i));
+    }
+  }
+  return n_candidates;
+}
+
 // Counts level 3 in block (indexed for k = 3) on `threads` threads and calls
 // take(itemset, count, flags) for every candidate of at least min_count, in
 // lexicographic order, on one thread at a time. Returns the number of
@@ -122,103 +169,40 @@ std::uint64_t count_triples_on_threads(const frequent_level<T, T1>& pairs_level,
                                        std::uint32_t n_items, std::uint32_t min_count,
                                        transaction_block<T>& block, unsigned threads,
                                        const Take& take) {
+  if (threads <= 1)
+    return count_triples_here(pairs_level, pairs, table, n_items, min_count, block, take);
   const int n_lam = block.n_lam();
-  if (threads <= 1) {
-    triples_by_first_item<T, T1> triples(pairs_level, pairs, table, n_items);
-    std::uint64_t n_candidates = 0;
-    T cand[3];
-    while (triples.next_first_item(block)) {
-      cand[0] = triples.first();
-      n_candidates += triples.counts.size();
-      for (std::size_t i = 0; i < triples.counts.size(); ++i) {
-        if (triples.counts[i] < min_count) continue;
-        cand[1] = triples.seconds[i];
-        cand[2] = triples.thirds[i];
-        take(cand, triples.counts[i], triples.flags(i));
-      }
-    }
-    return n_candidates;
-  }
-
-  // A chunk's frequent candidates, three items each, until handed on.
-  struct chunk_result {
-    std::vector<T> itemsets;
-    std::vector<std::uint32_t> counts;
-    std::vector<std::uint8_t> flags;
-    std::uint64_t candidates = 0;
-  };
   const std::vector<std::pair<int, int>> chunks = chunk_first_items(pairs_level, block, threads);
-  std::vector<std::unique_ptr<chunk_result>> done(chunks.size());
-  std::atomic<std::size_t> next_chunk{0};
-  std::atomic<bool> failed{false};
-  std::mutex lock;
-  std::size_t handed = 0;
+  in_item_order<triples_chunk<T>> results(chunks.size());
   std::uint64_t n_candidates = 0;
-  std::exception_ptr error;
+  auto hand_on = [&](std::size_t, const triples_chunk<T>& r) {
+    n_candidates += r.candidates;
+    for (std::size_t i = 0; i < r.counts.size(); ++i)
+      take(r.itemsets.data() + 3 * i, r.counts[i], r.flags.data() + i * n_lam);
+  };
   // The tallies of the threads beyond the first, summed into the block's.
   std::vector<std::vector<std::uint32_t>> counters(threads - 1);
   std::vector<std::vector<std::uint8_t>> flags(threads - 1);
-
-  auto work = [&](unsigned thread) {
-    try {
-      std::unique_ptr<typed_constraints<T>> own_table = table.copy();
-      std::uint32_t* cnt = block.counter_data();
-      std::uint8_t* lam = block.flag_data();
-      if (thread > 0) {
-        counters[thread - 1].assign(block.total_items(), 0);
-        flags[thread - 1].assign(std::size_t{block.size()} * static_cast<std::size_t>(n_lam), 0);
-        cnt = counters[thread - 1].data();
-        lam = flags[thread - 1].data();
-      }
-      triples_by_first_item<T, T1> triples(pairs_level, pairs, *own_table, n_items);
-      for (std::size_t c; !failed && (c = next_chunk++) < chunks.size();) {
-        auto result = std::make_unique<chunk_result>();
-        triples.restrict_groups(chunks[c].first, chunks[c].second);
-        while (triples.next_first_item(block, cnt, lam)) {
-          result->candidates += triples.counts.size();
-          for (std::size_t i = 0; i < triples.counts.size(); ++i) {
-            if (triples.counts[i] < min_count) continue;
-            result->itemsets.insert(result->itemsets.end(),
-                                    {triples.first(), triples.seconds[i], triples.thirds[i]});
-            result->counts.push_back(triples.counts[i]);
-            const std::uint8_t* f = triples.flags(i);
-            result->flags.insert(result->flags.end(), f, f + n_lam);
-          }
-        }
-        std::lock_guard<std::mutex> hold(lock);
-        // Once a thread failed, nothing more is handed on: a chunk whose
-        // hand-on threw would otherwise be handed on again.
-        if (failed) break;
-        done[c] = std::move(result);
-        try {
-          for (; handed < done.size() && done[handed]; ++handed) {
-            const chunk_result& r = *done[handed];
-            n_candidates += r.candidates;
-            for (std::size_t i = 0; i < r.counts.size(); ++i)
-              take(r.itemsets.data() + 3 * i, r.counts[i], r.flags.data() + i * n_lam);
-            done[handed].reset();
-          }
-        } catch (...) {
-          failed = true;  // before the lock is let go
-          throw;
-        }
-      }
-    } catch (...) {
-      std::lock_guard<std::mutex> hold(lock);
-      if (!error) error = std::current_exception();
-      failed = true;
+  run_on_threads(threads, chunks.size(), [&](unsigned thread, work_items& items) {
+    std::unique_ptr<typed_constraints<T>> own_table = table.copy();
+    std::uint32_t* cnt = block.counter_data();
+    std::uint8_t* lam = block.flag_data();
+    if (thread > 0) {
+      counters[thread - 1].assign(block.total_items(), 0);
+      flags[thread - 1].assign(std::size_t{block.size()} * static_cast<std::size_t>(n_lam), 0);
+      cnt = counters[thread - 1].data();
+      lam = flags[thread - 1].data();
     }
-  };
-  std::vector<std::thread> started;
-  // A thread the system refuses is not needed: the others take its chunks.
-  try {
-    for (unsigned t = 1; t < threads; ++t) started.emplace_back(work, t);
-  } catch (const std::system_error&) {
-  }
-  work(0);
-  for (std::thread& t : started) t.join();
-  if (error) std::rethrow_exception(error);
-
+    triples_by_first_item<T, T1> triples(pairs_level, pairs, *own_table, n_items);
+    for (std::size_t c; items.next(c);) {
+      auto result = std::make_unique<triples_chunk<T>>();
+      triples.restrict_groups(chunks[c].first, chunks[c].second);
+      count_triples_chunk(triples, block, cnt, lam, min_count, n_lam, *result);
+      // Once a thread failed, nothing more is handed on.
+      if (items.failed()) break;
+      results.put(c, std::move(result), hand_on);
+    }
+  });
   std::uint32_t* cnt = block.counter_data();
   std::uint8_t* lam = block.flag_data();
   for (const std::vector<std::uint32_t>& c : counters)

@@ -27,7 +27,7 @@
 // A store holds every frequent itemset of its level that passes the
 // anti-monotone constraints; which of them are written is decided by dump_itemsets.
 // The read walk keeps its position in the store; the join walks
-// (levels/join_cursor.h) keep theirs in their cursors and only read the store.
+// (levels/candidate_cursor.h) keep theirs in their cursors and only read the store.
 #pragma once
 
 #include <algorithm>
@@ -240,11 +240,8 @@ class frequent_level : public level_store<T, T1> {
   bool lookup(const T* itemset, T1* support, std::uint8_t* key, int* index = nullptr) const;
 
   // Writes every stored itemset that the monotone and convertible constraints
-  // accept and whose loose flags are all set: prefix items, labels, "(support)\n"
-  // (the line layout of levels/output_line.h). Returns the number written.
-  // threads > 1: consecutive runs of groups are laid out on up to that many
-  // threads (each with its own clone of table when it filters) and written in
-  // order, so the bytes are the same for any number of threads.
+  // accept and whose loose flags are all set (levels/line_writer.h: the bytes
+  // are the same for any number of threads). Returns the number written.
   // progress (one thread only): set now and then to the group being laid out,
   // below which the walk reads nothing more (levels/level_release.h).
   int dump_itemsets(const item_table& items, const std::vector<std::uint32_t>& prefix_items,

@@ -12,13 +12,8 @@
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
-#include <exception>
 #include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "constraints/constraint_set.h"
@@ -27,6 +22,7 @@
 #include "levels/level_release.h"
 #include "levels/level_store.h"
 #include "util/processors.h"
+#include "util/thread_runner.h"
 #include "vertical/bit_matrix.h"
 #include "vertical/level_output.h"
 #include "vertical/subset_examination.h"
@@ -335,46 +331,20 @@ void join_on_threads(std::vector<level_walker<T>>& walkers, const std::vector<gr
     }
     return;
   }
-  std::vector<std::unique_ptr<frequent_level<T, T1>>> done(chunks.size());
-  std::atomic<std::size_t> next_chunk{0};
-  std::atomic<bool> failed{false};
-  std::mutex lock;
-  std::size_t appended = 0;
-  std::exception_ptr error;
-  auto work = [&](level_walker<T>& walker) {
-    try {
-      for (std::size_t i; !failed && (i = next_chunk++) < chunks.size();) {
-        if (release != nullptr) release->pace_joins(chunks[i].first_group);
-        auto part = std::make_unique<frequent_level<T, T1>>(next.k);
-        if (next.supports.packed()) part->pack_keys();
-        body(walker, chunks[i], *part);
-        int passed = 0;
-        {
-          std::lock_guard<std::mutex> hold(lock);
-          done[i] = std::move(part);
-          for (; appended < done.size() && done[appended]; ++appended) {
-            next.append(*done[appended]);
-            done[appended].reset();
-          }
-          // The chunks before `appended` are done; later ones may be running.
-          passed = least_group_read(chunks, appended, n_groups);
-        }
-        if (release != nullptr) release->joins_passed(passed);
-      }
-    } catch (...) {
-      std::lock_guard<std::mutex> hold(lock);
-      if (!error) error = std::current_exception();
-      failed = true;
-    }
-  };
-  std::vector<std::thread> threads;
-  // A thread the system refuses is not needed: the others take its chunks.
-  try {
-    for (std::size_t t = 1; t < walkers.size(); ++t)
-      threads.emplace_back(work, std::ref(walkers[t]));
-  } catch (const std::system_error&) {
-  }
-  work(walkers[0]);
-  for (std::thread& t : threads) t.join();
-  if (error) std::rethrow_exception(error);
+  in_item_order<frequent_level<T, T1>> parts(chunks.size());
+  auto append = [&](std::size_t, const frequent_level<T, T1>& part) { next.append(part); };
+  run_on_threads(static_cast<unsigned>(walkers.size()), chunks.size(),
+                 [&](unsigned worker, work_items& items) {
+                   level_walker<T>& walker = walkers[worker];
+                   for (std::size_t i; items.next(i);) {
+                     if (release != nullptr) release->pace_joins(chunks[i].first_group);
+                     auto part = std::make_unique<frequent_level<T, T1>>(next.k);
+                     if (next.supports.packed()) part->pack_keys();
+                     body(walker, chunks[i], *part);
+                     // The chunks before `appended` are done; later ones may be running.
+                     const std::size_t appended = parts.put(i, std::move(part), append);
+                     if (release != nullptr)
+                       release->joins_passed(least_group_read(chunks, appended, n_groups));
+                   }
+                 });
 }
