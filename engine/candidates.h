@@ -28,7 +28,7 @@
 #include "constraints/constraint.h"
 #include "dataset/temp_dataset.h"
 #include "dataset/items.h"
-#include "levels/join_cursor.h"
+#include "levels/candidate_cursor.h"
 #include "levels/level_store.h"
 #include "levels/subset_cursor.h"
 #include "engine/pair_counting.h"

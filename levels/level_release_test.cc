@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "levels/join_cursor.h"
+#include "levels/candidate_cursor.h"
 #include "levels/subset_cursor.h"
 #include "tests/support/files.h"
 #include "tests/support/itemsets.h"

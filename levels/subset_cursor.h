@@ -22,7 +22,7 @@
 #include <limits>
 #include <vector>
 
-#include "levels/join_cursor.h"
+#include "levels/candidate_cursor.h"
 #include "levels/level_store.h"
 #include "util/prefetch.h"
 

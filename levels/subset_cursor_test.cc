@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "levels/join_cursor.h"
+#include "levels/candidate_cursor.h"
 
 namespace {
 

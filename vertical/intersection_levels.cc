@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "levels/join_cursor.h"
+#include "levels/candidate_cursor.h"
 #include "levels/subset_cursor.h"
 #include "util/output_file.h"
 #include "util/stopwatch.h"

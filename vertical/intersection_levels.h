@@ -4,7 +4,7 @@
 // behind the mining of the next level). No row is printed when
 // the previous level offers no pair to join.
 //
-// Candidates are the joined pairs of the previous level (levels/join_cursor.h):
+// Candidates are the joined pairs of the previous level (levels/candidate_cursor.h):
 // the previous store holds every frequent itemset of its level that passes the
 // anti-monotone constraints, so a candidate absent from the join is infrequent
 // or fails one of them. A candidate that fails an anti-monotone constraint, or

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "dataset/shared_scan.h"
-#include "levels/join_cursor.h"
+#include "levels/candidate_cursor.h"
 #include "levels/subset_cursor.h"
 #include "util/stopwatch.h"
 #include "util/widths.h"

@@ -1,4 +1,4 @@
-#include "levels/join_cursor.h"
+#include "levels/candidate_cursor.h"
 
 #include <gtest/gtest.h>
 
@@ -63,7 +63,7 @@ std::vector<itemset> expected_join(const level& s) {
   return out;
 }
 
-TEST(JoinCursor, GroupRangesWalkTheWholeJoinInPieces) {
+TEST(CandidateCursor, GroupRangesWalkTheWholeJoinInPieces) {
   for (unsigned seed = 1; seed <= 20; ++seed) {
     std::mt19937 rng(seed);
     const level s = random_level(rng);
@@ -84,7 +84,7 @@ TEST(JoinCursor, GroupRangesWalkTheWholeJoinInPieces) {
 
 // Every group walked in ranges of its members, cut anywhere (empty ranges and
 // ranges past the last joining member included), gives the whole join in order.
-TEST(JoinCursor, MemberRangesWalkEachGroupInPieces) {
+TEST(CandidateCursor, MemberRangesWalkEachGroupInPieces) {
   for (unsigned seed = 1; seed <= 20; ++seed) {
     std::mt19937 rng(seed);
     const level s = random_level(rng);
@@ -113,7 +113,7 @@ TEST(JoinCursor, MemberRangesWalkEachGroupInPieces) {
 // take_row_change gives, apart from both, the first position at which the
 // row's first three items (P + x) differ from the row last taken (0 for the
 // first, 3 for the same row).
-TEST(JoinCursor, SharesWithTheLastCountedCandidateAndRow) {
+TEST(CandidateCursor, SharesWithTheLastCountedCandidateAndRow) {
   for (unsigned seed = 1; seed <= 20; ++seed) {
     std::mt19937 rng(seed);
     const level s = random_level(rng);
@@ -147,7 +147,7 @@ TEST(JoinCursor, SharesWithTheLastCountedCandidateAndRow) {
   }
 }
 
-TEST(JoinCursor, LevelsWithoutPairsHaveNoCandidate) {
+TEST(CandidateCursor, LevelsWithoutPairsHaveNoCandidate) {
   typed_constraints<std::uint8_t> table;
   level s(3);
   EXPECT_FALSE((candidate_cursor<std::uint8_t, std::uint16_t>(s, 4, 12, false).valid()));

@@ -1,4 +1,4 @@
-// The join cursor: walks the candidates of level k, each the prefix of a group
+// The candidate cursor: walks the candidates of level k, each the prefix of a group
 // of the previous level (k-1) plus the last items of two of its itemsets, in
 // lexicographic order. Used by candidate generation and the vertical levels.
 // T is the dense item type, T1 the support type.
