@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -100,9 +101,11 @@ TEST(LevelThreads, ChunkStoresAreAppendedInOrderAndErrorsReachTheCaller) {
   }
 }
 
-// While the first chunk is slow, the chunks after it end and report, but
+// While the first chunk is held, the chunks after it all end and report, but
 // nothing of the level goes back before the first chunk is done with it: each
 // chunk finds its groups' supports intact. Once all are done, the level goes.
+// The first chunk waits for the others at a latch (with one walker they come
+// after it, and it does not wait).
 TEST(LevelThreads, AChunkStillRunningKeepsItsGroupsWhileLaterChunksEnd) {
   level previous(2);
   typed_constraints<std::uint16_t> none;
@@ -122,16 +125,26 @@ TEST(LevelThreads, AChunkStillRunningKeepsItsGroupsWhileLaterChunksEnd) {
         make_walkers(threads, 3, false, data, table, false, 0);
     const std::vector<group_chunk> chunks = chunk_groups(copy, threads);
     ASSERT_GT(chunks.size(), 4u);
+    std::mutex lock;
+    std::condition_variable others_ended;
+    std::size_t ended = 0;  // chunks after the first whose body returned
     std::atomic<int> damaged{0};
     level next(3);
     join_on_threads(
         walkers, chunks, next,
         [&](level_walker<std::uint16_t>&, const group_chunk& c, level&) {
-          if (c.first_group == 0 && threads > 1)
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+          if (c.first_group == 0 && threads > 1) {
+            std::unique_lock<std::mutex> hold(lock);
+            others_ended.wait(hold, [&] { return ended == chunks.size() - 1; });
+          }
           for (int g = c.first_group; g < c.end_group; ++g)
             for (int i = copy.group_first(g); i <= copy.group_last[g]; ++i)
               if (copy.supports[i] != 1u + g) ++damaged;
+          if (c.first_group != 0) {
+            std::lock_guard<std::mutex> hold(lock);
+            ++ended;
+            others_ended.notify_all();
+          }
         },
         &release);
     EXPECT_EQ(damaged, 0) << threads << " threads";
@@ -144,7 +157,8 @@ TEST(LevelThreads, AChunkStillRunningKeepsItsGroupsWhileLaterChunksEnd) {
 // A writer far slower than the joins: no chunk starts more than the lead's
 // itemsets ahead of it, and every chunk still runs. Without the pacing the
 // joins would run to the end of the level while the writer is still near its
-// start.
+// start. The writer moves on only once every chunk within the lead of it has
+// started, so the joins always stand at the edge of the lead.
 TEST(LevelThreads, JoinsStayWithinTheLeadOfASlowWriter) {
   const level previous = level_with_groups(std::vector<int>(2000, 100));
   typed_constraints<std::uint16_t> table;
@@ -157,10 +171,26 @@ TEST(LevelThreads, JoinsStayWithinTheLeadOfASlowWriter) {
         make_walkers(threads, 3, false, data, table, false, 0);
     const std::vector<group_chunk> chunks = chunk_groups(previous, threads);
     ASSERT_GT(chunks.size(), 40u);
+    std::mutex lock;
+    std::condition_variable started_more;
+    std::size_t started = 0;
+    // The chunks the joins may start with the writer at group w: those whose
+    // first itemset lies within the lead of w's.
+    auto within_lead = [&](int w) {
+      const std::size_t at = static_cast<std::size_t>(previous.group_first(w)) + kLead;
+      std::size_t m = 0;
+      while (m < chunks.size() &&
+             static_cast<std::size_t>(previous.group_first(chunks[m].first_group)) <= at)
+        ++m;
+      return m;
+    };
     std::thread writer([&] {
       for (int g = 0; g < n; g += 20) {
-        release.writer_group.store(g);
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
+        {
+          std::unique_lock<std::mutex> hold(lock);
+          started_more.wait(hold, [&] { return started >= within_lead(g); });
+        }
+        release.writer_group.store(g + 20 < n ? g + 20 : g);
       }
       release.writer_done();
     });
@@ -173,6 +203,9 @@ TEST(LevelThreads, JoinsStayWithinTheLeadOfASlowWriter) {
           const int at = w >= n ? previous.n_itemsets : previous.group_first(w);
           if (previous.group_first(c.first_group) > at + static_cast<int>(kLead)) ++ahead;
           ++ran;
+          std::lock_guard<std::mutex> hold(lock);
+          ++started;
+          started_more.notify_all();
         },
         &release);
     writer.join();
