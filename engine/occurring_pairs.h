@@ -59,6 +59,62 @@ class occurring_pairs {
   std::vector<std::uint32_t> starts_;    // positions in items_ grouped by item
 };
 
+// Sorts a row's gathered seconds (in place, up to insertion_sorted of them,
+// else with std::sort) and lists each once in seconds, with how often it was
+// gathered in counts (both cleared first).
+template <class T>
+[[gnu::always_inline]] inline void count_gathered(std::vector<T>& gathered, std::vector<T>& seconds,
+                                                  std::vector<std::uint32_t>& counts,
+                                                  std::size_t insertion_sorted) {
+  seconds.clear();
+  counts.clear();
+  // Most rows of sparse data gather a handful (two on the million-item
+  // row): sorting them in place costs less than the calls of a sort.
+  if (gathered.size() <= insertion_sorted) {
+    for (std::size_t i = 1; i < gathered.size(); ++i) {
+      const T v = gathered[i];
+      std::size_t j = i;
+      for (; j > 0 && v < gathered[j - 1]; --j) gathered[j] = gathered[j - 1];
+      gathered[j] = v;
+    }
+  } else {
+    std::sort(gathered.begin(), gathered.end());
+  }
+  for (std::size_t i = 0; i < gathered.size();) {
+    std::size_t j = i + 1;
+    while (j < gathered.size() && gathered[j] == gathered[i]) ++j;
+    seconds.push_back(gathered[i]);
+    counts.push_back(static_cast<std::uint32_t>(j - i));
+    i = j;
+  }
+}
+
+// Puts the n_touched items of row a whose counters (of n) are set into
+// touched in ascending order.
+template <class T>
+[[gnu::always_inline]] inline void list_touched_in_order(std::uint32_t a, std::uint32_t n,
+                                                         const std::uint32_t* counters, T* touched,
+                                                         std::size_t n_touched) {
+  // A row touched densely is read in order instead of sorted: the counters
+  // after a, four at a time, most of them 0.
+  if (n_touched * 16 > n - a) {
+    std::size_t m = 0;
+    std::uint32_t b = a + 1;
+    for (; b + 4 <= n; b += 4) {
+      std::uint64_t low, high;
+      std::memcpy(&low, counters + b, sizeof low);
+      std::memcpy(&high, counters + b + 2, sizeof high);
+      if ((low | high) == 0) continue;
+      for (std::uint32_t j = b; j < b + 4; ++j)
+        if (counters[j] != 0) touched[m++] = static_cast<T>(j);
+    }
+    for (; b < n; ++b)
+      if (counters[b] != 0) touched[m++] = static_cast<T>(b);
+  } else {
+    std::sort(touched, touched + n_touched);
+  }
+}
+
 template <class T>
 template <class Visit>
 void occurring_pairs<T>::for_each_row(Visit&& visit) {
@@ -110,50 +166,13 @@ void occurring_pairs<T>::for_each_row(Visit&& visit) {
       }
     }
     begin = end;
-    piece.clear();
-    piece_counts.clear();
     if (!in_counters) {
-      // Most rows of sparse data gather a handful (two on the million-item
-      // row): sorting them in place costs less than the calls of a sort.
-      if (gathered.size() <= kInsertionSorted) {
-        for (std::size_t i = 1; i < gathered.size(); ++i) {
-          const T v = gathered[i];
-          std::size_t j = i;
-          for (; j > 0 && v < gathered[j - 1]; --j) gathered[j] = gathered[j - 1];
-          gathered[j] = v;
-        }
-      } else {
-        std::sort(gathered.begin(), gathered.end());
-      }
-      for (std::size_t i = 0; i < gathered.size();) {
-        std::size_t j = i + 1;
-        while (j < gathered.size() && gathered[j] == gathered[i]) ++j;
-        piece.push_back(gathered[i]);
-        piece_counts.push_back(static_cast<std::uint32_t>(j - i));
-        i = j;
-      }
+      count_gathered(gathered, piece, piece_counts, kInsertionSorted);
       visit(a, piece.data(), piece_counts.data(), piece.size());
       continue;
     }
-    // A row touched densely is read in order instead of sorted: the counters
-    // after a, four at a time, most of them 0.
-    if (n_touched * 16 > n_ - a) {
-      std::size_t m = 0;
-      const std::uint32_t* counters = count.data();
-      std::uint32_t b = a + 1;
-      for (; b + 4 <= n_; b += 4) {
-        std::uint64_t low, high;
-        std::memcpy(&low, counters + b, sizeof low);
-        std::memcpy(&high, counters + b + 2, sizeof high);
-        if ((low | high) == 0) continue;
-        for (std::uint32_t j = b; j < b + 4; ++j)
-          if (counters[j] != 0) touched[m++] = static_cast<T>(j);
-      }
-      for (; b < n_; ++b)
-        if (counters[b] != 0) touched[m++] = static_cast<T>(b);
-    } else {
-      std::sort(touched.begin(), touched.begin() + static_cast<std::ptrdiff_t>(n_touched));
-    }
+    list_touched_in_order(a, n_, count.data(), touched.data(), n_touched);
+    piece_counts.clear();
     for (std::size_t i = 0; i < n_touched; i += kPiece) {
       const std::size_t m = std::min<std::size_t>(kPiece, n_touched - i);
       piece_counts.resize(m);

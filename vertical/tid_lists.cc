@@ -213,6 +213,66 @@ constexpr std::uint32_t kLeftOut = 0;
 // pairs (a, b) for a < b < m).
 inline std::size_t rows_before(std::size_t a, std::size_t m) { return a * (m - 1) - a * (a - 1) / 2; }
 
+// Gives each of the n_listed items listed whose occurrences (its list's
+// length) reach min_count its room, from place 1 on; an item left out gets
+// the start kLeftOut. Every length starts again from 0 for the copy. Returns
+// the end of the rooms.
+[[gnu::always_inline]] inline std::uint32_t give_lists_room(tid_list_slot* list,
+                                                            const std::uint32_t* listed,
+                                                            std::uint32_t n_listed,
+                                                            std::uint32_t min_count) {
+  std::uint32_t at = kLeftOut + 1;
+  for (std::uint32_t i = 0; i < n_listed; ++i) {
+    tid_list_slot& slot = list[listed[i]];
+    const std::uint32_t count = slot.length;
+    slot.length = 0;
+    if (count >= min_count && count > 0) {
+      slot.at = at;
+      at += count;
+    } else {
+      slot.at = kLeftOut;
+    }
+  }
+  return at;
+}
+
+// Copies the tails after the places q[0..nq) of rows into out.rows with the
+// items that have room only (rooms ending at `at`), each item's place in the
+// copy going to its list; a tail left shorter than min_tail goes, and its
+// places with it.
+[[gnu::always_inline]] inline void copy_kept_tails(const std::uint32_t* rows,
+                                                   const std::uint32_t* q, std::size_t nq,
+                                                   std::uint32_t min_tail, std::uint32_t at,
+                                                   tid_projection& out) {
+  tid_list_slot* list = out.list.data();
+  if (out.places.size() < at) out.places.resize(std::max<std::size_t>(at, 2 * out.places.size()));
+  std::uint32_t* places = out.places.data();
+  std::vector<std::uint32_t>& copy = out.rows;
+  // Every kept occurrence and an end mark per tail at most.
+  if (copy.size() < at + nq) copy.resize(std::max(at + nq, 2 * copy.size()));
+  std::uint32_t* c = copy.data();
+  std::uint32_t n = 0;
+  for (std::size_t i = 0; i < nq; ++i) {
+    const std::uint32_t start = n;
+    // Every item is written to the copy and its list; one left out goes to
+    // place kLeftOut and is overwritten in the copy by the next (n stays).
+    for (const std::uint32_t* y = rows + q[i] + 1; *y != kTransactionEnd; ++y) {
+      tid_list_slot& slot = list[*y];
+      const std::uint32_t kept = slot.at != kLeftOut ? 1 : 0;
+      places[slot.at + slot.length] = n;
+      slot.length += kept;
+      c[n] = *y;
+      n += kept;
+    }
+    if (n - start < min_tail) {
+      for (std::uint32_t j = start; j < n; ++j) --list[c[j]].length;
+      n = start;
+    } else {
+      c[n++] = kTransactionEnd;
+    }
+  }
+}
+
 }  // namespace
 
 template <class T>
@@ -292,46 +352,8 @@ void tid_lists<T>::project(const std::uint32_t* rows, const std::uint32_t* q, st
     }
     out.n_listed = n_listed;
   }
-  // A list gets its room from place 1 on, an item left out the start kLeftOut;
-  // every length starts again from 0 for the copy below.
-  std::uint32_t at = kLeftOut + 1;
-  for (std::uint32_t i = 0; i < n_listed; ++i) {
-    tid_list_slot& slot = list[listed[i]];
-    const std::uint32_t count = slot.length;
-    slot.length = 0;
-    if (count >= min_count && count > 0) {
-      slot.at = at;
-      at += count;
-    } else {
-      slot.at = kLeftOut;
-    }
-  }
-  if (out.places.size() < at) out.places.resize(std::max<std::size_t>(at, 2 * out.places.size()));
-  std::uint32_t* places = out.places.data();
-  std::vector<std::uint32_t>& copy = out.rows;
-  // Every kept occurrence and an end mark per tail at most.
-  if (copy.size() < at + nq) copy.resize(std::max(at + nq, 2 * copy.size()));
-  std::uint32_t* c = copy.data();
-  std::uint32_t n = 0;
-  for (std::size_t i = 0; i < nq; ++i) {
-    const std::uint32_t start = n;
-    // Every item is written to the copy and its list; one left out goes to
-    // place kLeftOut and is overwritten in the copy by the next (n stays).
-    for (const std::uint32_t* y = rows + q[i] + 1; *y != kTransactionEnd; ++y) {
-      tid_list_slot& slot = list[*y];
-      const std::uint32_t kept = slot.at != kLeftOut ? 1 : 0;
-      places[slot.at + slot.length] = n;
-      slot.length += kept;
-      c[n] = *y;
-      n += kept;
-    }
-    if (n - start < min_tail) {
-      for (std::uint32_t j = start; j < n; ++j) --list[c[j]].length;
-      n = start;
-    } else {
-      c[n++] = kTransactionEnd;
-    }
-  }
+  const std::uint32_t room = give_lists_room(list, listed.data(), n_listed, min_count);
+  copy_kept_tails(rows, q, nq, min_tail, room, out);
 }
 
 template <class T>
