@@ -136,41 +136,16 @@ void count_triples_chunk(triples_by_first_item<T, T1>& triples, transaction_bloc
   }
 }
 
-// Level 3 on the calling thread alone: count_triples_on_threads with one thread.
+// count_triples_on_threads on two threads or more: the chunks of first items
+// (chunk_first_items) are counted on threads of their own, each with its own
+// constraint clones and (but the calling thread) its own position counters
+// and loose flags, and handed on in chunk order.
 template <class T, class T1, class Take>
-std::uint64_t count_triples_here(const frequent_level<T, T1>& pairs_level,
-                                 const frequent_pairs<T>& pairs, typed_constraints<T>& table,
-                                 std::uint32_t n_items, std::uint32_t min_count,
-                                 transaction_block<T>& block, const Take& take) {
-  triples_by_first_item<T, T1> triples(pairs_level, pairs, table, n_items);
-  std::uint64_t n_candidates = 0;
-  T cand[3];
-  while (triples.next_first_item(block)) {
-    cand[0] = triples.first();
-    n_candidates += triples.counts.size();
-    for (std::size_t i = 0; i < triples.counts.size(); ++i) {
-      if (triples.counts[i] < min_count) continue;
-      cand[1] = triples.seconds[i];
-      cand[2] = triples.thirds[i];
-      take(cand, triples.counts[i], triples.flags(i));
-    }
-  }
-  return n_candidates;
-}
-
-// Counts level 3 in block (indexed for k = 3) on `threads` threads and calls
-// take(itemset, count, flags) for every candidate of at least min_count, in
-// lexicographic order, on one thread at a time. Returns the number of
-// candidates. The first exception a thread throws stops the others between
-// chunks and is rethrown here.
-template <class T, class T1, class Take>
-std::uint64_t count_triples_on_threads(const frequent_level<T, T1>& pairs_level,
-                                       const frequent_pairs<T>& pairs, typed_constraints<T>& table,
-                                       std::uint32_t n_items, std::uint32_t min_count,
-                                       transaction_block<T>& block, unsigned threads,
-                                       const Take& take) {
-  if (threads <= 1)
-    return count_triples_here(pairs_level, pairs, table, n_items, min_count, block, take);
+std::uint64_t count_triples_in_chunks(const frequent_level<T, T1>& pairs_level,
+                                      const frequent_pairs<T>& pairs, typed_constraints<T>& table,
+                                      std::uint32_t n_items, std::uint32_t min_count,
+                                      transaction_block<T>& block, unsigned threads,
+                                      const Take& take) {
   const int n_lam = block.n_lam();
   const std::vector<std::pair<int, int>> chunks = chunk_first_items(pairs_level, block, threads);
   in_item_order<triples_chunk<T>> results(chunks.size());
@@ -209,5 +184,35 @@ std::uint64_t count_triples_on_threads(const frequent_level<T, T1>& pairs_level,
     for (std::size_t i = 0; i < c.size(); ++i) cnt[i] += c[i];
   for (const std::vector<std::uint8_t>& f : flags)
     for (std::size_t i = 0; i < f.size(); ++i) lam[i] |= f[i];
+  return n_candidates;
+}
+
+// Counts level 3 in block (indexed for k = 3) on `threads` threads and calls
+// take(itemset, count, flags) for every candidate of at least min_count, in
+// lexicographic order, on one thread at a time. Returns the number of
+// candidates. The first exception a thread throws stops the others between
+// chunks and is rethrown here.
+template <class T, class T1, class Take>
+std::uint64_t count_triples_on_threads(const frequent_level<T, T1>& pairs_level,
+                                       const frequent_pairs<T>& pairs, typed_constraints<T>& table,
+                                       std::uint32_t n_items, std::uint32_t min_count,
+                                       transaction_block<T>& block, unsigned threads,
+                                       const Take& take) {
+  if (threads > 1)
+    return count_triples_in_chunks(pairs_level, pairs, table, n_items, min_count, block, threads,
+                                   take);
+  triples_by_first_item<T, T1> triples(pairs_level, pairs, table, n_items);
+  std::uint64_t n_candidates = 0;
+  T cand[3];
+  while (triples.next_first_item(block)) {
+    cand[0] = triples.first();
+    n_candidates += triples.counts.size();
+    for (std::size_t i = 0; i < triples.counts.size(); ++i) {
+      if (triples.counts[i] < min_count) continue;
+      cand[1] = triples.seconds[i];
+      cand[2] = triples.thirds[i];
+      take(cand, triples.counts[i], triples.flags(i));
+    }
+  }
   return n_candidates;
 }
