@@ -110,7 +110,9 @@ TEST(ConstraintParameters, RejectsMalformedTextWithOneLine) {
   struct Case {
     const char* keyword;
     const char* text;
+    const char* shown = nullptr;  // as echoed, when not the text: control characters are not
   } cases[] = {
+      {"sumleq", "[1,\n2]", "[1,?2]"},
       {"sumleq", "[1,x]"},
       {"sumleq", "[1,2.5]"},
       {"sumleq", ""},
@@ -146,16 +148,11 @@ TEST(ConstraintParameters, RejectsMalformedTextWithOneLine) {
   };
   for (const Case& c : cases) {
     constraint_set set;
-    EXPECT_EQ(run_error_of([&] { parse(set, c.keyword, c.text); }),
-              std::string(c.keyword) + ": malformed parameters \"" + c.text + "\"");
+    EXPECT_EQ(
+        run_error_of([&] { parse(set, c.keyword, c.text); }),
+        std::string(c.keyword) + ": malformed parameters \"" + (c.shown ? c.shown : c.text) + "\"");
     EXPECT_TRUE(set.all().empty()) << c.keyword;
   }
-}
-
-TEST(ConstraintParameters, ControlCharactersAreNotEchoed) {
-  constraint_set set;
-  EXPECT_EQ(run_error_of([&] { parse(set, "sumleq", "[1,\n2]"); }),
-            "sumleq: malformed parameters \"[1,?2]\"");
 }
 
 TEST(ConstraintParameters, AcceptsEveryFieldUpToItsRange) {

@@ -29,8 +29,8 @@ struct fixture {
 
 // n records of 1..max_len distinct ids, plus the long records asked for; every
 // even id counted twice, every odd one once.
-void make(fixture& f, int n, int max_len, std::uint32_t seed,
-          const std::vector<int>& long_at = {}, std::size_t long_len = 0) {
+void make(fixture& f, int n, int max_len, std::uint32_t seed, const std::vector<int>& long_at = {},
+          std::size_t long_len = 0) {
   std::mt19937 rng(seed);
   for (int r = 0; r < n; ++r) {
     std::vector<std::uint32_t> t;
@@ -56,7 +56,8 @@ void make(fixture& f, int n, int max_len, std::uint32_t seed,
 }
 
 // The frequent items' dense ids of raw, ascending.
-std::vector<std::uint32_t> mapped_by_lookup(const fixture& f, const std::vector<std::uint32_t>& raw) {
+std::vector<std::uint32_t> mapped_by_lookup(const fixture& f,
+                                            const std::vector<std::uint32_t>& raw) {
   std::vector<std::uint32_t> dense;
   for (std::uint32_t id : raw)
     if (f.items.map_input(id) != item_table::kNotFrequent) dense.push_back(f.items.map_input(id));
@@ -78,7 +79,8 @@ void expect_same_as_one_by_one(const fixture& f, std::uint32_t capacity) {
     const transaction_view<std::uint32_t> from{raw.data(), static_cast<std::uint32_t>(raw.size())};
     transaction_view<std::uint32_t> one{want.data(), 0};
     map_to_dense_sorted(from, one, f.items);
-    ASSERT_EQ(std::vector<std::uint32_t>(one.items, one.items + one.length), mapped_by_lookup(f, raw))
+    ASSERT_EQ(std::vector<std::uint32_t>(one.items, one.items + one.length),
+              mapped_by_lookup(f, raw))
         << "record " << r;
     ASSERT_EQ(std::vector<std::uint32_t>(got.items, got.items + got.length),
               std::vector<std::uint32_t>(one.items, one.items + one.length))
@@ -90,7 +92,8 @@ void expect_same_as_one_by_one(const fixture& f, std::uint32_t capacity) {
 }
 
 // Counts of records around the ring's size: none, fewer, as many, one more,
-// several rounds.
+// several rounds; records of up to 40 items, on both sides of the length
+// sorted in place; long records, read one at a time.
 TEST(MappedRecords, HandsOutEveryRecordMappedInFileOrder) {
   test_dir dir;
   for (int n : {0, 1, 7, 8, 9, 16, 203}) {
@@ -98,35 +101,24 @@ TEST(MappedRecords, HandsOutEveryRecordMappedInFileOrder) {
     make(f, n, 6, 10 + static_cast<std::uint32_t>(n));
     expect_same_as_one_by_one(f, 6);
   }
-  // Records of up to 40 items: on both sides of the length sorted in place.
   fixture f;
   make(f, 60, 40, 5);
   expect_same_as_one_by_one(f, 40);
+  fixture with_long;
+  make(with_long, 30, 6, 3, {0, 17, 29}, 3000);
+  EXPECT_EQ(mapped_records<std::uint32_t>(kFile, 3000, with_long.items).lines_ahead(), 1u);
+  expect_same_as_one_by_one(with_long, 3000);
 }
 
-TEST(MappedRecords, LongRecordsAreReadOneAtATime) {
-  test_dir dir;
-  fixture f;
-  make(f, 30, 6, 3, {0, 17, 29}, 3000);
-  mapped_records<std::uint32_t> probe(kFile, 3000, f.items);
-  EXPECT_EQ(probe.lines_ahead(), 1u);
-  expect_same_as_one_by_one(f, 3000);
-}
-
-TEST(MappedRecords, ARecordLongerThanTheCapacityIsAnError) {
+TEST(MappedRecords, ARecordLongerThanTheCapacityAndAMissingFileAreErrors) {
   test_dir dir;
   fixture f;
   make(f, 12, 6, 4, {10}, 40);
   mapped_records<std::uint32_t> in(kFile, 6, f.items);
   std::vector<std::uint32_t> buf(6);
   transaction_view<std::uint32_t> t{buf.data(), 0};
-  EXPECT_THROW(
-      while (in.next(t)) {}, run_error);
-}
-
-TEST(MappedRecords, AMissingFileIsAnError) {
-  item_table items(1);
-  EXPECT_THROW(mapped_records<std::uint32_t>("no_such_dir/dataset.tmp", 4, items), run_error);
+  EXPECT_THROW(while (in.next(t)){}, run_error);
+  EXPECT_THROW(mapped_records<std::uint32_t>("no_such_dir/dataset.tmp", 4, f.items), run_error);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/support/files.h"
+#include "tests/support/run_error_of.h"
 
 namespace {
 
@@ -43,21 +44,30 @@ std::vector<std::string> lines_of(level8& s) {
   return lines;
 }
 
+// A window stops only where a group ends, and holds no more groups than it
+// needs to reach the itemsets or the joins allowed (groups of 3, 1, 4 and 2
+// itemsets give 3, 0, 6 and 1 joins); together the windows are the level.
 TEST(LevelSpill, WindowsReadBackHoldWholeGroupsInOrder) {
   test_dir dir;
   level8 whole = sample_level();
   const std::vector<std::string> expected = lines_of(whole);
-  for (std::uint64_t max_itemsets : {1u, 2u, 3u, 4u, 5u, 100u}) {
+  struct Case {
+    std::uint64_t itemsets, joins;
+    std::vector<int> sizes;
+  } cases[] = {
+      {1, 1000, {3, 1, 4, 2}}, {2, 1000, {3, 5, 2}}, {3, 1000, {3, 5, 2}}, {4, 1000, {4, 4, 2}},
+      {5, 1000, {8, 2}},       {100, 1000, {10}},    {100, 3, {3, 5, 2}},
+  };
+  for (const Case& c : cases) {
     level_spill<std::uint8_t, std::uint16_t> spill(dir.file("spill"));
     spill.start_writing(3, 2);
     // Written in two parts, cut between groups.
     level8 first(3), second(3);
-    level8 all = sample_level();
     std::uint8_t buf[3];
-    all.init_read_itemsets();
-    for (int i; (i = all.next_itemset(buf)) >= 0;) {
-      const std::uint8_t flags[2] = {all.flag(i, 0), all.flag(i, 1)};
-      (i < 4 ? first : second).add_itemset(buf, all.supports[i], flags, 2);
+    whole.init_read_itemsets();
+    for (int i; (i = whole.next_itemset(buf)) >= 0;) {
+      const std::uint8_t flags[2] = {whole.flag(i, 0), whole.flag(i, 1)};
+      (i < 4 ? first : second).add_itemset(buf, whole.supports[i], flags, 2);
     }
     spill.append(first);
     spill.append(second);
@@ -65,36 +75,17 @@ TEST(LevelSpill, WindowsReadBackHoldWholeGroupsInOrder) {
     spill.start_reading();
     level8 window(2);
     std::vector<std::string> read;
-    int windows = 0;
-    while (spill.read_window(window, max_itemsets, 1000)) {
-      ++windows;
+    std::vector<int> sizes;
+    while (spill.read_window(window, c.itemsets, c.joins)) {
       EXPECT_EQ(window.k, 3);
-      // A window stops only where a group ends, and holds no more groups than
-      // it needs to reach max_itemsets.
-      const int groups = window.number_of_groups();
-      const int before_last = window.group_first(groups - 1);
-      EXPECT_LT(static_cast<std::uint64_t>(before_last), std::max<std::uint64_t>(1, max_itemsets));
+      sizes.push_back(window.n_itemsets);
       for (const std::string& line : lines_of(window)) read.push_back(line);
     }
-    EXPECT_EQ(read, expected) << max_itemsets;
-    EXPECT_EQ(windows, max_itemsets == 1 ? 4 : max_itemsets >= 10 ? 1 : windows);
+    EXPECT_EQ(read, expected) << c.itemsets << " " << c.joins;
+    EXPECT_EQ(sizes, c.sizes) << c.itemsets << " " << c.joins;
     // Read to its end: further reads find nothing.
     EXPECT_FALSE(spill.read_window(window, 100, 1000));
   }
-}
-
-TEST(LevelSpill, JoinBoundCutsWindowsToo) {
-  test_dir dir;
-  level_spill<std::uint8_t, std::uint16_t> spill(dir.file("spill"));
-  spill.start_writing(3, 2);
-  spill.append(sample_level());
-  spill.start_reading();
-  level8 window(3);
-  std::vector<int> sizes;
-  // Groups of 3, 1, 4, 2 give 3, 0, 6, 1 joins: with 3 allowed the first
-  // window ends after the first group, the second after the third.
-  while (spill.read_window(window, 100, 3)) sizes.push_back(window.n_itemsets);
-  EXPECT_EQ(sizes, (std::vector<int>{3, 5, 2}));
 }
 
 // Writes the sample level to spill and reads it back in one window; returns
@@ -149,41 +140,32 @@ TEST(LevelSpill, LinkAtTheNameIsKeptAndItsTargetEmptied) {
   EXPECT_TRUE(read_file(target).empty());
 }
 
-// A full disk (the name links to /dev/full): the failure is reported with the
-// file's name, never taken for a written level.
-TEST(LevelSpill, FullDiskIsAnError) {
+// A full disk (the name links to /dev/full; the records fit the file's buffer,
+// so the failure shows when it is flushed) and a file cut short under the
+// reader are reported with the file's name, never taken for a written or a
+// shorter level.
+TEST(LevelSpill, FullDiskAndTruncatedFileAreErrors) {
   test_dir dir;
-  const std::string name = dir.file("spill");
-  ASSERT_EQ(symlink("/dev/full", name.c_str()), 0);
-  level_spill<std::uint8_t, std::uint16_t> spill(name);
-  spill.start_writing(3, 2);
-  try {
-    // The records fit the file's buffer: the failure shows when it is flushed.
-    spill.append(sample_level());
-    spill.start_reading();
-    FAIL() << "no error";
-  } catch (const run_error& e) {
-    EXPECT_EQ(std::string(e.what()), name + " could not be written!");
-  }
-}
-
-// A file cut short under the reader is reported, not read as a shorter level.
-TEST(LevelSpill, TruncatedFileIsAnError) {
-  test_dir dir;
-  const std::string name = dir.file("spill");
-  level_spill<std::uint8_t, std::uint16_t> spill(name);
+  const std::string full = dir.file("full"), cut = dir.file("cut");
+  ASSERT_EQ(symlink("/dev/full", full.c_str()), 0);
+  level_spill<std::uint8_t, std::uint16_t> on_full(full);
+  on_full.start_writing(3, 2);
+  EXPECT_EQ(run_error_of([&] {
+              on_full.append(sample_level());
+              on_full.start_reading();
+            }),
+            full + " could not be written!");
+  level_spill<std::uint8_t, std::uint16_t> spill(cut);
   spill.start_writing(3, 2);
   spill.append(sample_level());
   spill.start_reading();
-  ASSERT_EQ(truncate(name.c_str(), 5 * 7 + 3), 0);
+  ASSERT_EQ(truncate(cut.c_str(), 5 * 7 + 3), 0);
   level8 window(3);
-  try {
-    while (spill.read_window(window, 1, 1000)) {
-    }
-    FAIL() << "no error";
-  } catch (const run_error& e) {
-    EXPECT_EQ(std::string(e.what()), name + " is truncated!");
-  }
+  EXPECT_EQ(run_error_of([&] {
+              while (spill.read_window(window, 1, 1000)) {
+              }
+            }),
+            cut + " is truncated!");
 }
 
 }  // namespace

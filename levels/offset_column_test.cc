@@ -183,55 +183,48 @@ TEST(OffsetColumn, ALongRangeSpillsItsBlockOnly) {
   }
 }
 
-// Ranges averaging over eight entries spill block after block until the
-// column turns half (16-bit entries); every entry pushed before is kept.
-TEST(OffsetColumn, CommonSpillsTurnTheColumnHalf) {
-  offset_column<std::uint32_t> column;
-  std::vector<std::uint32_t> plain;
-  for (std::uint32_t i = 0; i < 3000; ++i) {
-    column.push_back(i * 20);
-    plain.push_back(i * 20);
-  }
-  EXPECT_TRUE(column.half());
-  EXPECT_FALSE(column.wide());
-  EXPECT_EQ(column.entry_bytes(), 2u);
-  expect_same(column, plain);
-}
-
-// A block's first entry may lie any distance above the previous block.
-TEST(OffsetColumn, BlockBasesTakeLargeJumps) {
-  offset_column<std::uint32_t> column;
-  std::vector<std::uint32_t> plain;
-  for (std::uint32_t i = 0; i < 1024; ++i) {
-    // Jumps of 700M keep every entry ascending and below 2^31.
-    const std::uint32_t v = (i / 256) * 700000000u + i;
-    column.push_back(v);
-    plain.push_back(v);
-  }
-  EXPECT_FALSE(column.half());
-  EXPECT_FALSE(column.wide());
-  expect_same(column, plain);
-}
-
-// Entries of 2^31 and above: inside a block they are bytes above its base,
-// but a block's base there does not fit a byte block's base word (its top bit
-// marks a spilled block), so the column turns half at the next block.
-TEST(OffsetColumn, EntriesFromTwoToTheThirtyFirstOn) {
-  offset_column<std::uint32_t> column;
-  std::vector<std::uint32_t> plain;
-  for (std::uint32_t i = 0; i < 200; ++i) {
-    const std::uint32_t v = 0x80000000u - 40 + i;
-    column.push_back(v);
-    plain.push_back(v);
-    if (i == 63) {
-      EXPECT_FALSE(column.half());
-      EXPECT_EQ(column[40], 0x80000000u);
+// Columns built by pushes alone take the layout their entries need: ranges
+// averaging over eight entries spill block after block until the column turns
+// half (16-bit entries); a block's first entry may lie any distance above the
+// previous block; entries of 2^31 and above are bytes above their block's base,
+// but such a base does not fit a byte block's base word (its top bit marks a
+// spilled block), so the column turns half at the next block. Every entry
+// pushed before a change of layout is kept.
+TEST(OffsetColumn, PushedEntriesTakeTheLayoutTheyNeed) {
+  struct Case {
+    const char* what;
+    std::uint32_t n;
+    std::uint32_t (*entry)(std::uint32_t i);
+    bool half;
+    bool bytes_at_64;  // still a byte column after its first two blocks
+  } cases[] = {
+      {"steps of 20", 3000, [](std::uint32_t i) { return i * 20; }, true, false},
+      // Jumps of 700M keep every entry ascending and below 2^31.
+      {"jumps of 700M a block", 1024,
+       [](std::uint32_t i) { return (i / 256) * 700000000u + i; }, false, true},
+      {"from 2^31 - 40 on", 200, [](std::uint32_t i) { return 0x80000000u - 40 + i; }, true,
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    offset_column<std::uint32_t> column;
+    std::vector<std::uint32_t> plain;
+    for (std::uint32_t i = 0; i < c.n; ++i) {
+      column.push_back(c.entry(i));
+      plain.push_back(c.entry(i));
+      if (i == 63 && c.bytes_at_64) {
+        EXPECT_FALSE(column.half());
+        ASSERT_NO_FATAL_FAILURE(expect_same(column, plain));
+      }
     }
+    EXPECT_EQ(column.half(), c.half);
+    EXPECT_FALSE(column.wide());
+    EXPECT_EQ(column.entry_bytes(), c.half ? 2u : 1u);
+    if (c.bytes_at_64) {
+      EXPECT_EQ(column.spilled_blocks(), 0u);
+    }
+    expect_same(column, plain);
   }
-  EXPECT_TRUE(column.half());
-  EXPECT_FALSE(column.wide());
-  EXPECT_EQ(column.spilled_blocks(), 0u);
-  expect_same(column, plain);
 }
 
 // Appending a column's tail raised by a constant gives the entries and the

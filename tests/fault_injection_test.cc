@@ -58,70 +58,61 @@ TEST(FaultInjection, OutputOnAFullDevice) {
   EXPECT_TRUE(path_exists(s.file("full.txt")));
 }
 
-TEST(FaultInjection, StandardOutputOnAFullDevice) {
-  test_dir s("fault");
-  write_file(s.file("in.dat"), chain_lines(200));
-  run_io io;
-  io.stdout_path = "/dev/full";
-  const run_outcome r =
-      run_kestrel(s.path(), {"input", "in.dat", "output", "out.txt", "sigma", "2"}, io);
-  expect_clean_failure(r, "standard output could not be written!");
-  EXPECT_FALSE(path_exists(s.file("out.txt")));
-}
-
-// Standard output is a pipe nobody reads: a write error, not death by SIGPIPE.
-TEST(FaultInjection, StandardOutputIntoAClosedPipe) {
-  test_dir s("fault");
-  write_file(s.file("in.dat"), chain_lines(200));
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  close(fds[0]);
-  run_io io;
-  io.stdout_fd = fds[1];
-  kestrel_run running(s.path(), {"input", "in.dat", "output", "out.txt", "sigma", "2"}, io);
-  close(fds[1]);
-  const run_outcome& r = running.finish();
-  ASSERT_EQ(r.signal_number, 0);
-  expect_clean_failure(r, "standard output could not be written!");
-  EXPECT_FALSE(path_exists(s.file("out.txt")));
-}
-
-TEST(FaultInjection, TemporaryDatasetOnAFullDevice) {
-  // Small input: the failure shows at the flush; large: at a write.
-  for (int lines : {10, 200000}) {
+// Standard output on a full device, or a pipe nobody reads: a write error,
+// not death by SIGPIPE.
+TEST(FaultInjection, StandardOutputThatCannotBeWritten) {
+  for (const bool closed_pipe : {false, true}) {
     test_dir s("fault");
-    write_file(s.file("in.dat"), chain_lines(lines));
-    ASSERT_EQ(symlink("/dev/full", s.file("dataset.tmp").c_str()), 0);
-    const run_outcome r =
-        run_kestrel(s.path(), {"input", "in.dat", "output", "out.txt", "sigma", "2"});
-    expect_clean_failure(r, "dataset.tmp could not be written!");
-    EXPECT_FALSE(path_exists(s.file("out.txt"))) << lines;
+    write_file(s.file("in.dat"), chain_lines(200));
+    run_io io;
+    int fds[2] = {-1, -1};
+    if (closed_pipe) {
+      ASSERT_EQ(pipe(fds), 0);
+      close(fds[0]);
+      io.stdout_fd = fds[1];
+    } else {
+      io.stdout_path = "/dev/full";
+    }
+    kestrel_run running(s.path(), {"input", "in.dat", "output", "out.txt", "sigma", "2"}, io);
+    if (closed_pipe) close(fds[1]);
+    const run_outcome& r = running.finish();
+    ASSERT_EQ(r.signal_number, 0) << closed_pipe;
+    expect_clean_failure(r, "standard output could not be written!");
+    EXPECT_FALSE(path_exists(s.file("out.txt"))) << closed_pipe;
   }
 }
 
-TEST(FaultInjection, TemporaryDatasetThatCannotBeCut) {
-  // Writes to /dev/null succeed, truncating it does not.
-  test_dir s("fault");
-  write_file(s.file("in.dat"), chain_lines(100));
-  ASSERT_EQ(symlink("/dev/null", s.file("dataset.tmp").c_str()), 0);
-  const run_outcome r =
-      run_kestrel(s.path(), {"input", "in.dat", "output", "out.txt", "sigma", "2"});
-  expect_clean_failure(r, "dataset.tmp could not be cut!");
-  EXPECT_FALSE(path_exists(s.file("out.txt")));
-}
-
-TEST(FaultInjection, TemporaryDatasetThatCannotBeCreated) {
-  // A directory of that name stops even root, for whom permission bits do not.
-  test_dir s("fault");
-  write_file(s.file("in.dat"), chain_lines(100));
-  ASSERT_EQ(mkdir(s.file("dataset.tmp").c_str(), 0755), 0);
-  const run_outcome r =
-      run_kestrel(s.path(), {"input", "in.dat", "output", "out.txt", "sigma", "2"});
-  expect_clean_failure(r, "dataset.tmp could not be opened!");
-  EXPECT_FALSE(path_exists(s.file("out.txt")));
-  struct stat st;
-  ASSERT_EQ(stat(s.file("dataset.tmp").c_str(), &st), 0);
-  EXPECT_TRUE(S_ISDIR(st.st_mode));
+// What stands at "dataset.tmp" before the run: a link to /dev/full (the
+// failure shows at the flush of a small input, at a write of a large one), a
+// link to /dev/null (writes succeed, truncating does not), or a directory
+// (which stops even root, for whom permission bits do not).
+TEST(FaultInjection, TemporaryDatasetThatCannotBeWrittenCutOrCreated) {
+  struct Case {
+    const char* link_to;  // nullptr: a directory
+    int lines;
+    std::string message;
+  } cases[] = {
+      {"/dev/full", 10, "dataset.tmp could not be written!"},
+      {"/dev/full", 200000, "dataset.tmp could not be written!"},
+      {"/dev/null", 100, "dataset.tmp could not be cut!"},
+      {nullptr, 100, "dataset.tmp could not be opened!"},
+  };
+  for (const Case& c : cases) {
+    test_dir s("fault");
+    write_file(s.file("in.dat"), chain_lines(c.lines));
+    if (c.link_to != nullptr) {
+      ASSERT_EQ(symlink(c.link_to, s.file("dataset.tmp").c_str()), 0);
+    } else {
+      ASSERT_EQ(mkdir(s.file("dataset.tmp").c_str(), 0755), 0);
+    }
+    const run_outcome r =
+        run_kestrel(s.path(), {"input", "in.dat", "output", "out.txt", "sigma", "2"});
+    expect_clean_failure(r, c.message);
+    EXPECT_FALSE(path_exists(s.file("out.txt"))) << c.message << " " << c.lines;
+    struct stat st;
+    ASSERT_EQ(lstat(s.file("dataset.tmp").c_str(), &st), 0) << c.message;
+    EXPECT_TRUE(c.link_to != nullptr ? S_ISLNK(st.st_mode) : S_ISDIR(st.st_mode)) << c.message;
+  }
 }
 
 TEST(FaultInjection, UnreadableInputs) {

@@ -1,8 +1,8 @@
 // Whole-program tests of SIGINT and SIGTERM: a run stopped by either removes
 // "dataset.tmp", its spill files and the output it had begun, says so in one
 // line on stderr and exits with 128 + the signal's number.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,46 +31,51 @@ std::string long_running_data() {
   return text;
 }
 
-// Waits up to 60 s until path exists; false if it never did.
-bool wait_for(const std::string& path) {
+// Waits up to 60 s until done() holds, polling; false if it never did. The
+// waits are for the run to reach a stage, not for time to pass.
+template <class Done>
+bool wait_until(Done done) {
   for (int i = 0; i < 6000; ++i) {
-    if (path_exists(path)) return true;
+    if (done()) return true;
     usleep(10000);
   }
   return false;
 }
 
-// Starts a run that spills every in-memory level a group at a time, sends it
-// signal_number once a level lies in a spill file, and checks what it leaves.
-void expect_clean_stop(int signal_number, const std::vector<std::string>& more) {
-  test_dir dir("interrupt");
-  write_file("in.dat", long_running_data());
-  std::vector<std::string> args = {"input", "in.dat", "output", "out.txt", "sigma", "1200"};
-  args.insert(args.end(), more.begin(), more.end());
-  setenv("KESTREL_LEVEL_WINDOW_BYTES", "1", 1);
-  kestrel_run run(dir.path(), args);
-  unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
-  // A spill file exists from the first in-memory level on, and the output
-  // file since the first scan.
-  ASSERT_TRUE(wait_for(dir.file("dataset.tmp.level1")));
-  ASSERT_TRUE(path_exists(dir.file("out.txt")));
-  run.send_signal(signal_number);
-  const run_outcome& r = run.finish();
+bool wait_for(const std::string& path) {
+  return wait_until([&] { return path_exists(path); });
+}
+
+// A run stopped by signal_number: status 128 + its number, one line, and
+// neither the output nor "dataset.tmp" left.
+void expect_interrupted(const run_outcome& r, int signal_number) {
   EXPECT_EQ(r.signal_number, 0) << r.command;
   EXPECT_EQ(r.exit_status, 128 + signal_number) << r.command << "\n" << r.stderr_text;
   EXPECT_EQ(r.stderr_text, "interrupted\n") << r.command;
   EXPECT_FALSE(r.output_exists) << r.command;
   EXPECT_FALSE(r.temporary_left) << r.command;
-  EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level0"))) << r.command;
-  EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level1"))) << r.command;
 }
 
-TEST(Interrupt, CtrlCRemovesTheTemporaryFilesAndTheOutput) {
-  expect_clean_stop(SIGINT, {"threads", "1"});
-}
-
-TEST(Interrupt, SigtermOnSeveralThreadsRemovesTheTemporaryFilesAndTheOutput) {
-  expect_clean_stop(SIGTERM, {"threads", "2"});
+// A run that spills every in-memory level a group at a time gets SIGINT on one
+// thread, SIGTERM on two, once a level lies in a spill file: the spill files go
+// too.
+TEST(Interrupt, ASignalWhileLevelsSpillRemovesTheTemporaryFilesAndTheOutput) {
+  for (const auto& [signal_number, threads] : {std::pair{SIGINT, "1"}, std::pair{SIGTERM, "2"}}) {
+    test_dir dir("interrupt");
+    write_file("in.dat", long_running_data());
+    setenv("KESTREL_LEVEL_WINDOW_BYTES", "1", 1);
+    kestrel_run run(dir.path(),
+                    {"input", "in.dat", "output", "out.txt", "sigma", "1200", "threads", threads});
+    unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
+    // A spill file exists from the first in-memory level on, and the output
+    // file since the first scan.
+    ASSERT_TRUE(wait_for(dir.file("dataset.tmp.level1")));
+    ASSERT_TRUE(path_exists(dir.file("out.txt")));
+    run.send_signal(signal_number);
+    expect_interrupted(run.finish(), signal_number);
+    EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level0"))) << signal_number;
+    EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level1"))) << signal_number;
+  }
 }
 
 // A signal during the passes over "dataset.tmp" (every level out of core).
@@ -81,13 +86,9 @@ TEST(Interrupt, CtrlCDuringTheOutOfCorePassesRemovesTheTemporaryDataset) {
                   {"input", "in.dat", "output", "out.txt", "sigma", "1200", "hop", "100"});
   ASSERT_TRUE(wait_for(dir.file("dataset.tmp")));
   // Past the first scan: the output holds the frequent items.
-  for (int i = 0; i < 6000 && read_file(dir.file("out.txt")).empty(); ++i) usleep(10000);
+  ASSERT_TRUE(wait_until([&] { return !read_file(dir.file("out.txt")).empty(); }));
   run.send_signal(SIGINT);
-  const run_outcome& r = run.finish();
-  EXPECT_EQ(r.exit_status, 130) << r.command << "\n" << r.stderr_text;
-  EXPECT_EQ(r.stderr_text, "interrupted\n") << r.command;
-  EXPECT_FALSE(r.output_exists) << r.command;
-  EXPECT_FALSE(r.temporary_left) << r.command;
+  expect_interrupted(run.finish(), SIGINT);
 }
 
 // A signal during the first scan of a long input: the input is a pipe that
@@ -125,10 +126,7 @@ TEST(Interrupt, CtrlCDuringTheFirstScanStopsItBeforeTheInputEnds) {
   const run_outcome& r = run.finish();
   close(fifo);
   sigaction(SIGPIPE, &previous, nullptr);
-  EXPECT_EQ(r.exit_status, 130) << r.command << "\n" << r.stderr_text;
-  EXPECT_EQ(r.stderr_text, "interrupted\n") << r.command;
-  EXPECT_FALSE(r.output_exists) << r.command;
-  EXPECT_FALSE(r.temporary_left) << r.command;
+  expect_interrupted(r, SIGINT);
 }
 
 }  // namespace

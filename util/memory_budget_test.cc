@@ -121,10 +121,15 @@ TEST(MemoryBudget, SmallestCgroupLimitOfTheProcessOrItsAncestorsWins) {
   }
 }
 
-TEST(MemoryBudget, RlimitsAndTheUserValue) {
+// The smallest of the rlimits and the user's value wins (ties: the first
+// source). Extra threads reserve address space under RLIMIT_AS only.
+TEST(MemoryBudget, RlimitsTheUserValueAndTheThreadsReserve) {
   struct Case {
     std::uint64_t as, data, user_mib;
     const char* expected;
+    std::uint64_t stack = NONE;
+    unsigned extra_threads = 0;
+    bool arenas_shared = false;
   } cases[] = {
       {NONE, NONE, 0, "8192 MiB from physical memory"},
       {1024 * MiB, NONE, 0, "1024 MiB from RLIMIT_AS"},
@@ -133,43 +138,24 @@ TEST(MemoryBudget, RlimitsAndTheUserValue) {
       {NONE, NONE, 9000, "8192 MiB from physical memory"},
       {NONE, NONE, UINT64_MAX, "8192 MiB from physical memory"},  // MiB beyond 64 bits
       {256 * MiB, 256 * MiB, 256, "256 MiB from RLIMIT_AS"},      // ties: the first source
+      // Two threads: two 64 MiB arenas and two 8 MiB stacks off the limit.
+      {1024 * MiB, NONE, 0, "880 MiB from RLIMIT_AS", 8 * MiB, 2},
+      {1024 * MiB, NONE, 0, "880 MiB from RLIMIT_AS", NONE, 2},  // unlimited stack: 8 MiB
+      {1024 * MiB, NONE, 0, "944 MiB from RLIMIT_AS", 16 * MiB, 1},
+      {1024 * MiB, NONE, 0, "1024 MiB from RLIMIT_AS", 8 * MiB, 0},
+      // RLIMIT_DATA does not count the arenas' unused reservation.
+      {NONE, 1024 * MiB, 0, "1024 MiB from RLIMIT_DATA", 8 * MiB, 2},
+      {NONE, NONE, 0, "8192 MiB from physical memory", 8 * MiB, 8},
+      // A tight limit loses at most half.
+      {200 * MiB, NONE, 0, "100 MiB from RLIMIT_AS", 8 * MiB, 2},
+      {20 * MiB, NONE, 0, "10 MiB from RLIMIT_AS", 8 * MiB, 256},
+      // Threads that share the main arena reserve only their stacks.
+      {1024 * MiB, NONE, 0, "1008 MiB from RLIMIT_AS", 8 * MiB, 2, true},
   };
   for (const Case& c : cases) {
     fake_machine m;
     m.put("cgroup", "0::/\n");
     m.put("v2/memory.max", "max\n");
-    m.sources.soft_rlimit = [&c](int resource) {
-      return resource == RLIMIT_AS ? c.as : resource == RLIMIT_DATA ? c.data : NONE;
-    };
-    const memory_budget_choice got = choose_memory_budget(m.sources, c.user_mib);
-    EXPECT_EQ(describe(got), c.expected) << c.as << " " << c.data << " " << c.user_mib;
-    EXPECT_EQ(memory_budget(m.sources, c.user_mib), got.bytes);
-  }
-}
-
-TEST(MemoryBudget, ExtraThreadsReserveAddressSpaceUnderRlimitAsOnly) {
-  struct Case {
-    std::uint64_t as, data, stack;
-    unsigned extra_threads;
-    const char* expected;
-    bool arenas_shared = false;
-  } cases[] = {
-      // Two threads: two 64 MiB arenas and two 8 MiB stacks off the limit.
-      {1024 * MiB, NONE, 8 * MiB, 2, "880 MiB from RLIMIT_AS"},
-      {1024 * MiB, NONE, NONE, 2, "880 MiB from RLIMIT_AS"},  // unlimited stack: 8 MiB
-      {1024 * MiB, NONE, 16 * MiB, 1, "944 MiB from RLIMIT_AS"},
-      {1024 * MiB, NONE, 8 * MiB, 0, "1024 MiB from RLIMIT_AS"},
-      // RLIMIT_DATA does not count the arenas' unused reservation.
-      {NONE, 1024 * MiB, 8 * MiB, 2, "1024 MiB from RLIMIT_DATA"},
-      {NONE, NONE, 8 * MiB, 8, "8192 MiB from physical memory"},
-      // A tight limit loses at most half.
-      {200 * MiB, NONE, 8 * MiB, 2, "100 MiB from RLIMIT_AS"},
-      {20 * MiB, NONE, 8 * MiB, 256, "10 MiB from RLIMIT_AS"},
-      // Threads that share the main arena reserve only their stacks.
-      {1024 * MiB, NONE, 8 * MiB, 2, "1008 MiB from RLIMIT_AS", true},
-  };
-  for (const Case& c : cases) {
-    fake_machine m;
     m.sources.extra_threads = c.extra_threads;
     m.sources.arenas_shared = c.arenas_shared;
     m.sources.soft_rlimit = [&c](int resource) {
@@ -178,8 +164,10 @@ TEST(MemoryBudget, ExtraThreadsReserveAddressSpaceUnderRlimitAsOnly) {
              : resource == RLIMIT_STACK ? c.stack
                                         : NONE;
     };
-    EXPECT_EQ(describe(choose_memory_budget(m.sources, 0)), c.expected)
-        << c.as << " " << c.data << " " << c.stack << " " << c.extra_threads;
+    const memory_budget_choice got = choose_memory_budget(m.sources, c.user_mib);
+    EXPECT_EQ(describe(got), c.expected)
+        << c.as << " " << c.data << " " << c.user_mib << " " << c.stack << " " << c.extra_threads;
+    EXPECT_EQ(memory_budget(m.sources, c.user_mib), got.bytes);
   }
 }
 

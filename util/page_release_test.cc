@@ -31,40 +31,32 @@ std::size_t resident(const unsigned char* p, std::size_t n) {
   return r;
 }
 
+// Ranges in bytes from the start of six filled pages: only the whole pages
+// inside a range go back (and read zeros), the bytes around them are kept.
 TEST(PageRelease, OnlyWholePagesInsideTheRangeGoBack) {
   const std::size_t page = page_bytes();
-  filled_pages m(6);
-  // From the middle of page 1 to the middle of page 4: pages 2 and 3 are whole.
-  const std::size_t released = release_pages(m.data + page + 100, m.data + 4 * page + 50);
-  EXPECT_EQ(released, 2 * page);
-  EXPECT_EQ(resident(m.data, 6), 4u);
-  for (std::size_t i = 0; i < m.bytes; ++i) {
-    const bool inside = i >= 2 * page && i < 4 * page;
-    ASSERT_EQ(m.data[i], inside ? 0 : 0xAB) << "byte " << i;
+  struct Case {
+    std::size_t from, to;    // bytes
+    std::size_t first, end;  // the pages released
+  } cases[] = {
+      {page + 100, 4 * page + 50, 2, 4},  // pages 2 and 3 are whole
+      {page, 3 * page, 1, 3},             // aligned ends: exactly their pages
+      {1, page + 10, 0, 0},               // no whole page
+      {2 * page, page, 0, 0},             // reversed
+      {page, page, 0, 0},                 // empty
+  };
+  for (const Case& c : cases) {
+    filled_pages m(6);
+    EXPECT_EQ(release_pages(m.data + c.from, m.data + c.to), (c.end - c.first) * page) << c.from;
+    EXPECT_EQ(resident(m.data, 6), 6 - (c.end - c.first)) << c.from;
+    for (std::size_t i = 0; i < m.bytes; ++i) {
+      const bool inside = i >= c.first * page && i < c.end * page;
+      ASSERT_EQ(m.data[i], inside ? 0 : 0xAB) << c.from << ", byte " << i;
+    }
+    // A released page can be written again and keeps what is written.
+    m.data[c.first * page] = 7;
+    EXPECT_EQ(m.data[c.first * page], 7);
   }
-}
-
-TEST(PageRelease, ARangeWithoutAWholePageReleasesNothing) {
-  const std::size_t page = page_bytes();
-  filled_pages m(3);
-  EXPECT_EQ(release_pages(m.data + 1, m.data + page + 10), 0u);
-  EXPECT_EQ(release_pages(m.data + 2 * page, m.data + page), 0u);  // reversed
-  EXPECT_EQ(release_pages(m.data + page, m.data + page), 0u);      // empty
-  EXPECT_EQ(resident(m.data, 3), 3u);
-  for (std::size_t i = 0; i < m.bytes; ++i) ASSERT_EQ(m.data[i], 0xAB) << "byte " << i;
-}
-
-TEST(PageRelease, AlignedEndsReleaseExactlyTheirPages) {
-  const std::size_t page = page_bytes();
-  filled_pages m(4);
-  EXPECT_EQ(release_pages(m.data + page, m.data + 3 * page), 2 * page);
-  EXPECT_EQ(m.data[page - 1], 0xAB);
-  EXPECT_EQ(m.data[page], 0);
-  EXPECT_EQ(m.data[3 * page - 1], 0);
-  EXPECT_EQ(m.data[3 * page], 0xAB);
-  // A released page can be written again and keeps what is written.
-  m.data[page] = 7;
-  EXPECT_EQ(m.data[page], 7);
 }
 
 }  // namespace

@@ -23,33 +23,25 @@ struct counting_producer {
 }  // namespace
 
 // Many chunks (more than fit in flight at once, the last one partial) arrive
-// whole and in order, consumed on the calling thread, the producer on another.
+// whole and in order, consumed on the calling thread, the producer on another;
+// a producer that emits nothing ends the pipe at once.
 TEST(PipeBesideThreads, ConsumerSeesEveryItemInOrder) {
-  for (bool on_thread : {false, true}) {
-    const std::uint32_t n = 100 * 1000 + 17;
-    std::thread::id produced_on;
-    std::vector<std::uint32_t> seen;
-    const std::thread::id caller = std::this_thread::get_id();
-    bool consumed_by_caller = true;
-    pipe_beside<std::uint32_t>(on_thread, counting_producer{n, &produced_on},
-                               [&](std::uint32_t v) {
-                                 consumed_by_caller &= std::this_thread::get_id() == caller;
-                                 seen.push_back(v);
-                               });
-    EXPECT_TRUE(consumed_by_caller);
-    ASSERT_EQ(seen.size(), n) << on_thread;
-    for (std::uint32_t i = 0; i < n; ++i) ASSERT_EQ(seen[i], i) << on_thread;
-    EXPECT_EQ(produced_on != caller, on_thread);
-  }
-}
-
-// A producer that emits nothing ends the pipe at once.
-TEST(PipeBesideThreads, EmptyProducerEnds) {
-  std::thread::id produced_on;
-  int consumed = 0;
-  pipe_beside<std::uint32_t>(true, counting_producer{0, &produced_on},
-                             [&](std::uint32_t) { ++consumed; });
-  EXPECT_EQ(consumed, 0);
+  for (bool on_thread : {false, true})
+    for (const std::uint32_t n : {0u, 100u * 1000 + 17}) {
+      std::thread::id produced_on;
+      std::vector<std::uint32_t> seen;
+      const std::thread::id caller = std::this_thread::get_id();
+      bool consumed_by_caller = true;
+      pipe_beside<std::uint32_t>(on_thread, counting_producer{n, &produced_on},
+                                 [&](std::uint32_t v) {
+                                   consumed_by_caller &= std::this_thread::get_id() == caller;
+                                   seen.push_back(v);
+                                 });
+      EXPECT_TRUE(consumed_by_caller);
+      ASSERT_EQ(seen.size(), n) << on_thread;
+      for (std::uint32_t i = 0; i < n; ++i) ASSERT_EQ(seen[i], i) << on_thread;
+      EXPECT_EQ(produced_on != caller, on_thread);
+    }
 }
 
 // The producer's failure arrives after everything it emitted before it.
