@@ -7,11 +7,13 @@
 
 item_table::item_table(std::uint32_t sigma) : min_count(sigma > 0 ? sigma : 1), sigma(sigma) {}
 
-void item_table::remap_items(bool make_labels) {
-  std::vector<item_entry> frequent = counts.frequent(min_count);
-  // Items whose support exceeds 10 % of the transactions make up the dense part
-  // that the vertical engine's choice of variant looks at.
-  const double d = static_cast<double>(static_cast<std::uint64_t>(n_transactions) * 10 / 100);
+namespace {
+
+// Mean support, in percent of the n transactions, of the items whose support
+// exceeds 10 % of them: the dense part that the vertical engine's choice of
+// variant looks at. It depends on the supports alone, not on the item order.
+double dense_support_pct_of(const std::vector<item_entry>& frequent, std::uint32_t n) {
+  const double d = static_cast<double>(static_cast<std::uint64_t>(n) * 10 / 100);
   double sum = 0;
   std::uint64_t dense = 0;
   for (const item_entry& e : frequent) {
@@ -20,7 +22,14 @@ void item_table::remap_items(bool make_labels) {
       ++dense;
     }
   }
-  dense_support_pct = dense > 0 ? (sum * 100 / static_cast<double>(dense)) / n_transactions : 0.0;
+  return dense > 0 ? (sum * 100 / static_cast<double>(dense)) / n : 0.0;
+}
+
+}  // namespace
+
+void item_table::remap_items(bool make_labels) {
+  std::vector<item_entry> frequent = counts.frequent(min_count);
+  dense_support_pct = dense_support_pct_of(frequent, n_transactions);
   // Ties are broken by input id so that a run is reproducible: the list is in
   // ascending id, and the sort by support is stable.
   sort_entries_by(frequent, [](const item_entry& e) { return e.count; });
@@ -28,8 +37,8 @@ void item_table::remap_items(bool make_labels) {
 }
 
 void item_table::remap_items(const std::vector<std::uint32_t>& column, bool ascending) {
-  dense_support_pct = 0.0;
   std::vector<item_entry> frequent = counts.frequent(min_count);
+  dense_support_pct = dense_support_pct_of(frequent, n_transactions);
   for (item_entry& e : frequent) e.attr = column.at(e.id);
   // Infrequent entries are not in the list at all, so no frequent item can be
   // mistaken for one, whatever its attribute value.

@@ -82,4 +82,17 @@ TEST(ItemTable, CompactAfterTheInputMapIsFreedKeepsIdsSupportsAndLabels) {
   EXPECT_EQ(labels(items), (std::vector<std::string>{"9 ", "4000000000 "}));
 }
 
+TEST(ItemTable, DenseSupportDoesNotDependOnTheItemOrder) {
+  // The choice of the in-memory variant reads it: an attribute order must not
+  // hide a dense dataset from the key-pattern levels.
+  const std::vector<std::pair<std::uint32_t, int>> supports = {{0, 90}, {1, 30}, {2, 5}, {3, 60}};
+  item_table by_support = counted(2, supports);
+  by_support.remap_items(false);
+  EXPECT_DOUBLE_EQ(by_support.dense_support_pct, 60.0);  // (90 + 30 + 60) / 3 of 100
+  item_table by_attribute = counted(2, supports);
+  by_attribute.remap_items(std::vector<std::uint32_t>{4, 3, 2, 1}, true);
+  EXPECT_EQ(input_ids(by_attribute), (std::vector<std::uint32_t>{3, 2, 1, 0}));
+  EXPECT_DOUBLE_EQ(by_attribute.dense_support_pct, 60.0);
+}
+
 }  // namespace
