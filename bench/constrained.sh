@@ -423,7 +423,7 @@ plot() {  # $1 = png path
     echo 'set terminal pngcairo size 1600,1000 font ",9"'
     echo "set output '$1'"
     echo "set multiplot layout 3,3 title 'pushed / unconstrained wall time per keyword ($DATE, $COMMIT; targets ${TARGETS//,/, } % side by side)'"
-    echo 'set logscale y; set ylabel "pushed / unconstrained"; set grid ytics; set key top left font ",8"; set xtics rotate by -30'
+    echo 'set logscale y; set ylabel "pushed / unconstrained"; set grid ytics; set key outside right top font ",8"; set xtics rotate by 30 right'
     for class in $CLASSES; do
       kws=$(awk -v c="$class" '$1 == c { print $2 }' "$PLOT_DATA" | awk '!seen[$0]++')
       [ -n "$kws" ] || continue
