@@ -84,6 +84,10 @@ KESTREL="$(readlink -f "$KESTREL")"
 [ -x "$KESTREL" ] || die "no kestrel binary at $KESTREL (cmake --build build --target kestrel itemset_filter)"
 [ -n "$FILTER" ] || FILTER="$(dirname "$KESTREL")/itemset_filter"
 [ -x "$FILTER" ] || die "no itemset_filter at $FILTER"
+if [ "$RESULTS" != "-" ]; then
+  mkdir -p "$(dirname "$RESULTS")" || die "cannot create the directory of $RESULTS"
+  RESULTS="$(cd "$(dirname "$RESULTS")" && pwd)/$(basename "$RESULTS")"
+fi
 
 # keyword, class, how its parameters are searched (see param_of).
 KEYWORDS="subseteq succinct items
