@@ -29,7 +29,14 @@ int run(int argc, char** argv, cluster* peers, bool speaks) {
         throw run_error("standard output could not be written!");
     };
   }
-  mine_shared(description, hooks, peers);
+  const kestrel::run_statistics stats = mine_shared(description, hooks, peers);
+  // Letters separate items: a file of named items reads as empty transactions
+  // and mines "successfully". Say so, and how to convert it.
+  if (speaks && stats.transactions > 0 && stats.item_occurrences == 0)
+    std::fprintf(stderr,
+                 "%s holds no decimal item ids (every line is an empty transaction); "
+                 "names2fimi converts a file of named items\n",
+                 description.input.c_str());
   return 0;
 }
 

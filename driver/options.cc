@@ -101,6 +101,8 @@ bool ParseArguments(int argc, const char* const* argv, kestrel::run_description&
       d.hop = parse_signed_option(keyword, value);
     } else if (keyword == "tmpdir") {
       d.tmpdir = value;
+    } else if (keyword == "names") {
+      d.names = value;
     } else if (keyword == "memory") {
       d.memory_mib = parse_unsigned_option(keyword, value);
       if (d.memory_mib == 0) bad_number(keyword, value, "must be at least 1");

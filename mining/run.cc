@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -17,6 +18,7 @@
 #include "mining/first_levels.h"
 #include "mining/level_driver.h"
 #include "util/error.h"
+#include "util/item_names.h"
 #include "util/stopwatch.h"
 
 namespace {
@@ -197,6 +199,13 @@ kestrel::run_statistics mine_shared(const kestrel::run_description& d,
     }
     run.report.hook = hooks.report;
     run.report.stop_requested = hooks.stop_requested;
+    // Read before the input, so that a bad map fails at once; every rank reads
+    // it alike, so that they fail together.
+    std::optional<item_names> names;
+    if (!d.names.empty() && !hooks.itemsets) {
+      names.emplace(d.names);
+      run.output.names = &*names;
+    }
 
     const run_summary summary = run_mining(run);
     kestrel::run_statistics stats;

@@ -10,6 +10,12 @@
 // passes) runs the signal handlers, so Ctrl-C stops the run, and report (only
 // with progress=True) hands the progress rows to the logger "kestrel".
 //
+// Items: transactions whose items are all ints in [0, 2^32) are item ids and go
+// to the run as they are. Any other hashable item (a str, a negative int, a
+// tuple...) makes every item a name: item_numbering numbers them in the order
+// they first appear (a one-hot DataFrame's columns in column order), the run
+// mines the numbers, and the result is built with the items themselves.
+//
 // Every value error raises kestrel.KestrelError (a ValueError): the run's own
 // errors with the command line's one-line message, argument errors with a
 // message naming the argument. Arguments of the wrong type raise TypeError.
@@ -21,6 +27,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -64,48 +71,231 @@ void optional_whole(const py::object& o, long long low, long long high, const ch
   if (!o.is_none()) to = static_cast<T>(to_whole(o.ptr(), low, high, what));
 }
 
-// Rows of non-negative 32-bit ints from an iterable of iterables (transactions
-// or attribute rows); `what` names the argument in the messages.
-rows to_rows(const py::handle& outer, const char* what) {
+// An int item id in [0, 2^32) (an int, or anything with __index__ but a
+// bool), without raising: false for anything else.
+bool item_id(PyObject* o, std::uint32_t& id) {
+  // Small exact ints are the common case: no __index__ call, no new object.
+  if (PyLong_CheckExact(o)) {
+    int overflow = 0;
+    const long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
+    if (overflow != 0 || v < 0 || v > 0xFFFFFFFFLL) return false;
+    id = static_cast<std::uint32_t>(v);
+    return true;
+  }
+  if (PyBool_Check(o) || PyFloat_Check(o) || !PyIndex_Check(o)) return false;
+  py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(o));
+  if (!index) throw py::error_already_set();
+  return item_id(index.ptr(), id);
+}
+
+// The items of in-memory transactions. While every item read is an int id the
+// numbering is off (ids are their own numbers); the first other item turns it
+// on for all of them.
+class item_numbering {
+ public:
+  bool named() const { return named_; }
+  // The items by number (named only).
+  const std::vector<py::object>& items() const { return items_; }
+
+  // Turns naming on: the ids in rows so far become numbers in the order they
+  // appear there.
+  void start_naming(rows& so_far, const std::string& what) {
+    named_ = true;
+    for (std::vector<std::uint32_t>& row : so_far)
+      for (std::uint32_t& v : row) v = number_of(checked_int(v).ptr(), what);
+  }
+  // The number of item o, given a new one when o is new.
+  std::uint32_t number_of(PyObject* o, const std::string& what) {
+    PyObject* found = PyDict_GetItemWithError(numbers_.ptr(), o);
+    if (found != nullptr) return static_cast<std::uint32_t>(PyLong_AsUnsignedLong(found));
+    if (PyErr_Occurred()) unhashable(o, what);
+    if (items_.size() == 0xFFFFFFFFu) value_error(what + ": more than 2^32-1 distinct items");
+    const auto n = static_cast<std::uint32_t>(items_.size());
+    py::object number = checked_int(n);
+    if (PyDict_SetItem(numbers_.ptr(), o, number.ptr()) != 0) throw py::error_already_set();
+    items_.push_back(py::reinterpret_borrow<py::object>(o));
+    return n;
+  }
+  // The number of item o; false when the transactions do not hold it.
+  bool find(PyObject* o, std::uint32_t& number, const std::string& what) const {
+    PyObject* found = PyDict_GetItemWithError(numbers_.ptr(), o);
+    if (found == nullptr) {
+      if (PyErr_Occurred()) unhashable(o, what);
+      return false;
+    }
+    number = static_cast<std::uint32_t>(PyLong_AsUnsignedLong(found));
+    return true;
+  }
+
+ private:
+  static py::object checked_int(std::uint32_t v) {
+    PyObject* o = PyLong_FromUnsignedLong(v);
+    if (o == nullptr) throw py::error_already_set();
+    return py::reinterpret_steal<py::object>(o);
+  }
+  [[noreturn]] static void unhashable(PyObject* o, const std::string& what) {
+    PyErr_Clear();
+    throw py::type_error(what + ": " + repr(o) + " is not hashable");
+  }
+  bool named_ = false;
+  py::dict numbers_;  // item -> its number
+  std::vector<py::object> items_;
+};
+
+// A list or tuple is read in place; any other iterable is first made a list.
+// A str or bytes is refused: its characters are not meant as items.
+py::object as_sequence(PyObject* row, const std::string& where, const char* of_what) {
+  const std::string refused = where + " must be an iterable of " + of_what + ", not " + repr(row);
+  if (PyUnicode_Check(row) || PyBytes_Check(row)) throw py::type_error(refused);
+  py::object seq = py::reinterpret_steal<py::object>(PySequence_Fast(row, ""));
+  if (!seq) {
+    PyErr_Clear();
+    throw py::type_error(refused);
+  }
+  return seq;
+}
+
+// Calls f(row, r) for each row of an iterable; `what` names it in the messages.
+template <class F>
+void for_each_row(const py::handle& outer, const std::string& what, const char* of_what, F&& f) {
   py::object it = py::reinterpret_steal<py::object>(PyObject_GetIter(outer.ptr()));
   if (!it) {
     PyErr_Clear();
-    throw py::type_error(std::string(what) + " must be a path or an iterable of iterables of ints");
+    throw py::type_error(what + " must be a path or an iterable of iterables of " + of_what);
   }
-  rows out;
   for (std::size_t r = 0;; ++r) {
     py::object row = py::reinterpret_steal<py::object>(PyIter_Next(it.ptr()));
     if (!row) {
       if (PyErr_Occurred()) throw py::error_already_set();
       break;
     }
-    const std::string where = std::string(what) + "[" + std::to_string(r) + "]";
-    if (PyUnicode_Check(row.ptr()) || PyBytes_Check(row.ptr()))
-      throw py::type_error(where + " must be an iterable of ints, not " + repr(row.ptr()));
-    // A list or tuple is read in place; any other iterable is first made a list.
-    py::object seq = py::reinterpret_steal<py::object>(PySequence_Fast(row.ptr(), ""));
-    if (!seq) {
-      PyErr_Clear();
-      throw py::type_error(where + " must be an iterable of ints, not " + repr(row.ptr()));
-    }
+    f(row, r);
+  }
+}
+
+// Transactions from an iterable of iterables of items (see item_numbering).
+rows read_transactions(const py::handle& outer, item_numbering& numbering) {
+  rows out;
+  for_each_row(outer, "transactions", "items", [&](const py::object& row, std::size_t r) {
+    const std::string where = "transactions[" + std::to_string(r) + "]";
+    py::object seq = as_sequence(row.ptr(), where, "items");
     const Py_ssize_t n = PySequence_Fast_GET_SIZE(seq.ptr());
     PyObject** items = PySequence_Fast_ITEMS(seq.ptr());
     std::vector<std::uint32_t> values(static_cast<std::size_t>(n));
-    for (Py_ssize_t j = 0; j < n; ++j) {
-      PyObject* o = items[j];
-      // Small exact ints are the common case: no __index__ call, no new object.
-      if (PyLong_CheckExact(o)) {
-        int overflow = 0;
-        const long long v = PyLong_AsLongLongAndOverflow(o, &overflow);
-        if (overflow == 0 && v >= 0 && v <= 0xFFFFFFFFLL) {
-          values[static_cast<std::size_t>(j)] = static_cast<std::uint32_t>(v);
-          continue;
-        }
+    Py_ssize_t j = 0;
+    if (!numbering.named()) {
+      while (j < n && item_id(items[j], values[static_cast<std::size_t>(j)])) ++j;
+      if (j < n) {
+        numbering.start_naming(out, where);
+        j = 0;
       }
-      values[static_cast<std::size_t>(j)] =
-          static_cast<std::uint32_t>(to_whole(o, 0, 0xFFFFFFFFLL, where));
     }
+    for (; j < n; ++j) values[static_cast<std::size_t>(j)] = numbering.number_of(items[j], where);
     out.push_back(std::move(values));
+  });
+  return out;
+}
+
+// An attribute row of non-negative 32-bit ints, indexed by item id.
+std::vector<std::uint32_t> int_row(const py::object& row, const std::string& where) {
+  py::object seq = as_sequence(row.ptr(), where, "ints");
+  const Py_ssize_t n = PySequence_Fast_GET_SIZE(seq.ptr());
+  PyObject** items = PySequence_Fast_ITEMS(seq.ptr());
+  std::vector<std::uint32_t> values(static_cast<std::size_t>(n));
+  for (Py_ssize_t j = 0; j < n; ++j)
+    if (!item_id(items[j], values[static_cast<std::size_t>(j)]))
+      values[static_cast<std::size_t>(j)] =
+          static_cast<std::uint32_t>(to_whole(items[j], 0, 0xFFFFFFFFLL, where));
+  return values;
+}
+
+// The class `name` of module `module` when the module is loaded (a caller who
+// passes a DataFrame has loaded pandas), else None.
+py::object loaded_class(const char* module, const char* name) {
+  PyObject* m = PyDict_GetItemString(PyImport_GetModuleDict(), module);
+  if (m == nullptr) return py::none();
+  return py::reinterpret_borrow<py::object>(m).attr(name);
+}
+
+bool is_instance_of(const py::handle& o, const char* module, const char* name) {
+  const py::object type = loaded_class(module, name);
+  return !type.is_none() && py::isinstance(o, type);
+}
+
+// Marks the rows of a one-hot column that hold true: row positions[k] (k
+// itself without positions) for each true values[k].
+template <class T>
+void mark_true_rows(const py::array& values, const std::int64_t* positions, std::uint32_t item,
+                    rows& out, const std::string& where) {
+  const auto a = py::array_t<T, py::array::c_style | py::array::forcecast>::ensure(values);
+  if (!a) throw py::error_already_set();
+  const T* v = a.data();
+  const py::ssize_t n = a.size();
+  for (py::ssize_t k = 0; k < n; ++k) {
+    // One-hot columns are mostly false: eight bytes at a time are skipped
+    // while they are all zero (T10I4D100K's frame read in a third of the time).
+    if constexpr (sizeof(T) == 1) {
+      std::uint64_t word = 0;
+      while (k + 8 <= n && (std::memcpy(&word, v + k, 8), word == 0)) k += 8;
+      if (k == n) break;
+    }
+    if (v[k] == 0) continue;
+    if (v[k] != 1)
+      value_error(where + " holds " + std::to_string(v[k]) + ", not a boolean or 0/1");
+    out[static_cast<std::size_t>(positions != nullptr ? positions[k] : k)].push_back(item);
+  }
+}
+
+// The true rows of one column of a one-hot frame: booleans or integers 0/1,
+// numpy, pandas' nullable or sparse (read by its stored entries when it fills
+// with 0 or False).
+void read_one_hot_column(const py::object& column, std::uint32_t item, rows& out,
+                         const std::string& where) {
+  py::object dtype = column.attr("dtype");
+  py::object values, positions;  // unset: a dense column
+  if (is_instance_of(dtype, "pandas", "SparseDtype") &&
+      py::object(column.attr("array").attr("fill_value")).equal(py::int_(0))) {
+    py::object sparse = column.attr("array");
+    values = sparse.attr("sp_values");
+    positions = sparse.attr("sp_index").attr("indices");
+    dtype = values.attr("dtype");
+  }
+  const std::string kind = dtype.attr("kind").cast<std::string>();
+  const char* as = kind == "b" ? "bool" : kind == "i" ? "int64" : kind == "u" ? "uint64" : nullptr;
+  if (as == nullptr)
+    value_error(where + " is not boolean or 0/1 (dtype " + py::str(dtype).cast<std::string>() + ")");
+  if (!values) {
+    try {
+      values = column.attr("to_numpy")("dtype"_a = as);
+    } catch (py::error_already_set& e) {
+      if (!e.matches(PyExc_ValueError) && !e.matches(PyExc_TypeError)) throw;
+      value_error(where + " holds missing values");
+    }
+  }
+  py::array_t<std::int64_t, py::array::c_style | py::array::forcecast> at;
+  if (positions) at = decltype(at)::ensure(positions);
+  const std::int64_t* p = positions ? at.data() : nullptr;
+  if (kind == "b")
+    mark_true_rows<bool>(values, p, item, out, where);
+  else if (kind == "i")
+    mark_true_rows<std::int64_t>(values, p, item, out, where);
+  else
+    mark_true_rows<std::uint64_t>(values, p, item, out, where);
+}
+
+// Transactions of a one-hot DataFrame: one row per transaction, one column
+// per item, read column by column as arrays. The items are the column names.
+rows read_one_hot(const py::object& frame, item_numbering& numbering) {
+  rows out(py::len(frame));
+  numbering.start_naming(out, "transactions");
+  py::object by_position = frame.attr("iloc");
+  const py::list names(frame.attr("columns"));
+  for (std::size_t j = 0; j < names.size(); ++j) {
+    const std::string where = "transactions: column " + repr(names[j].ptr());
+    if (numbering.number_of(names[j].ptr(), where) != j) value_error(where + " appears twice");
+    py::object all_rows = py::reinterpret_steal<py::object>(PySlice_New(nullptr, nullptr, nullptr));
+    py::object column = by_position[py::make_tuple(all_rows, j)];
+    read_one_hot_column(column, static_cast<std::uint32_t>(j), out, where);
   }
   return out;
 }
@@ -143,7 +333,7 @@ std::optional<std::uint64_t> count_lines(const std::string& path) {
 // The smallest count c with c / n >= fraction in double arithmetic, the same
 // division that gives mine_frame's support column: 0.1 of 30 transactions is
 // 3, although 0.1 * 30 is slightly above 3 in binary.
-std::uint32_t sigma_for_fraction(double fraction, std::uint64_t n) {
+std::uint32_t smallest_count_reaching(double fraction, std::uint64_t n) {
   if (n == 0) return 0;
   const double nd = static_cast<double>(n);
   double c = std::ceil(fraction * nd);
@@ -240,11 +430,38 @@ class private_tmpdir {
 struct mine_arguments {
   kestrel::run_description run;
   rows transaction_rows, attribute_rows;
+  item_numbering numbering;        // the items, when they are named
   std::optional<double> fraction;  // min_support as a fraction of the transactions
   bool from_file = false;
   mine_arguments() = default;
   mine_arguments(const mine_arguments&) = delete;
   mine_arguments& operator=(const mine_arguments&) = delete;
+
+  // The number the run knows item o by; false when o is not an item of the
+  // transactions (an id of a file is taken as it is: its items are not known
+  // before the run).
+  bool item_number(PyObject* o, std::uint32_t& number, const std::string& what) {
+    if (numbering.named()) return numbering.find(o, number, what);
+    if (!item_id(o, number)) return false;
+    if (from_file) return true;
+    const std::vector<std::uint32_t>& ids = occurring_ids();
+    return std::binary_search(ids.begin(), ids.end(), number);
+  }
+  // The ids of the in-memory transactions, ascending (ids not named only).
+  const std::vector<std::uint32_t>& occurring_ids() {
+    if (!ids_known_) {
+      for (const std::vector<std::uint32_t>& row : transaction_rows)
+        ids_.insert(ids_.end(), row.begin(), row.end());
+      std::sort(ids_.begin(), ids_.end());
+      ids_.erase(std::unique(ids_.begin(), ids_.end()), ids_.end());
+      ids_known_ = true;
+    }
+    return ids_;
+  }
+
+ private:
+  std::vector<std::uint32_t> ids_;
+  bool ids_known_ = false;
 };
 
 void read_min_support(PyObject* s, mine_arguments& a) {
@@ -259,16 +476,108 @@ void read_min_support(PyObject* s, mine_arguments& a) {
   }
 }
 
-void read_constraints(const py::object& constraints, kestrel::run_description& run) {
-  for (const py::handle& c : constraints) {
-    const std::string where = "constraints[" + std::to_string(run.constraints.size()) + "]";
-    if (!(PyTuple_Check(c.ptr()) || PyList_Check(c.ptr())) || py::len(c) != 2 ||
-        !PyUnicode_Check(c[py::int_(0)].ptr()) || !PyUnicode_Check(c[py::int_(1)].ptr()))
-      throw py::type_error(where + " must be a (keyword, parameters) pair of str, not " +
-                           repr(c.ptr()));
-    run.constraints.push_back(
-        {c[py::int_(0)].cast<std::string>(), c[py::int_(1)].cast<std::string>()});
+// The parameters of subseteq or supseteq from a list of items: "[<n0>,<n1>,...]"
+// of their numbers.
+std::string item_list_parameters(const py::handle& list, mine_arguments& a,
+                                 const std::string& where) {
+  py::object seq = as_sequence(list.ptr(), where, "items");
+  std::string text = "[";
+  for (Py_ssize_t j = 0; j < PySequence_Fast_GET_SIZE(seq.ptr()); ++j) {
+    PyObject* item = PySequence_Fast_GET_ITEM(seq.ptr(), j);
+    std::uint32_t number = 0;
+    if (!a.item_number(item, number, where))
+      value_error(where + ": " + repr(item) + " is not an item of the transactions");
+    text += (j == 0 ? "" : ",") + std::to_string(number);
   }
+  return text + "]";
+}
+
+void read_constraints(const py::object& constraints, mine_arguments& a) {
+  for (const py::handle& c : constraints) {
+    const std::string where = "constraints[" + std::to_string(a.run.constraints.size()) + "]";
+    if (!(PyTuple_Check(c.ptr()) || PyList_Check(c.ptr())) || py::len(c) != 2 ||
+        !PyUnicode_Check(c[py::int_(0)].ptr()))
+      throw py::type_error(where + " must be a (keyword, parameters) pair, not " + repr(c.ptr()));
+    const std::string keyword = c[py::int_(0)].cast<std::string>();
+    const py::object parameters = c[py::int_(1)];
+    const bool lists_items = keyword == "subseteq" || keyword == "supseteq";
+    if (PyUnicode_Check(parameters.ptr())) {
+      // Numbers of named items mean nothing to the caller.
+      if (lists_items && a.numbering.named())
+        value_error(where + ": with named items, " + keyword + " takes a list of items");
+      a.run.constraints.push_back({keyword, parameters.cast<std::string>()});
+    } else if (lists_items) {
+      a.run.constraints.push_back({keyword, item_list_parameters(parameters, a, where)});
+    } else {
+      throw py::type_error(where + ": the parameters of " + keyword + " must be a str, not " +
+                           repr(parameters.ptr()));
+    }
+  }
+}
+
+// An attribute row given as a mapping (a dict, any Mapping, or a pandas
+// Series by its index) as a dict; None for any other row.
+py::object as_dict(const py::handle& row) {
+  if (PyDict_Check(row.ptr())) return py::reinterpret_borrow<py::object>(row);
+  if (is_instance_of(row, "pandas", "Series")) return row.attr("to_dict")();
+  if (py::isinstance(row, py::module_::import("collections.abc").attr("Mapping")))
+    return py::dict(py::reinterpret_borrow<py::object>(row));
+  return py::none();
+}
+
+// An attribute row {item: value} as values by the run's numbers: every item of
+// the transactions needs a value; other keys are not read.
+std::vector<std::uint32_t> mapped_row(const py::dict& row, mine_arguments& a,
+                                      const std::string& where) {
+  std::vector<std::uint32_t> values;
+  auto value_of = [&](PyObject* item) {
+    PyObject* v = PyDict_GetItemWithError(row.ptr(), item);
+    if (v == nullptr) {
+      if (PyErr_Occurred()) throw py::error_already_set();
+      value_error(where + ": no value for item " + repr(item));
+    }
+    return static_cast<std::uint32_t>(to_whole(v, 0, 0xFFFFFFFFLL, where));
+  };
+  if (a.numbering.named()) {
+    for (const py::object& item : a.numbering.items()) values.push_back(value_of(item.ptr()));
+    return values;
+  }
+  if (a.from_file)
+    value_error(where + ": a mapping needs the transactions in memory (the items of a file "
+                        "are not known before the run)");
+  const std::vector<std::uint32_t>& ids = a.occurring_ids();
+  if (!ids.empty()) values.assign(static_cast<std::size_t>(ids.back()) + 1, 0);
+  for (std::uint32_t id : ids) values[id] = value_of(py::int_(id).ptr());
+  return values;
+}
+
+// attributes: a path, a DataFrame indexed by item (column r = attribute r), or
+// rows, each a sequence indexed by item id or a mapping {item: value}.
+void read_attributes(const py::object& attributes, mine_arguments& a) {
+  if (is_path(attributes)) {
+    if (a.numbering.named())
+      value_error("attributes: with named items, give mappings {item: value}, not a path");
+    a.run.attributes = to_path(attributes);
+    return;
+  }
+  py::object rows_of = attributes;
+  if (is_instance_of(attributes, "pandas", "DataFrame")) {
+    py::list columns;
+    for (const py::handle& name : attributes.attr("columns")) columns.append(attributes[name]);
+    rows_of = columns;
+  }
+  for_each_row(rows_of, "attributes", "ints", [&](const py::object& row, std::size_t r) {
+    const std::string where = "attributes[" + std::to_string(r) + "]";
+    const py::object mapping = as_dict(row);
+    if (!mapping.is_none()) {
+      a.attribute_rows.push_back(mapped_row(mapping, a, where));
+    } else if (a.numbering.named()) {
+      value_error(where + ": with named items, an attribute row must be a mapping {item: value}");
+    } else {
+      a.attribute_rows.push_back(int_row(row, where));
+    }
+  });
+  a.run.attribute_rows = &a.attribute_rows;
 }
 
 // Everything but tmpdir and progress, checked in the order of the signature.
@@ -280,19 +589,14 @@ void read_arguments(mine_arguments& a, const py::object& transactions,
   if (a.from_file) {
     a.run.input = to_path(transactions);
   } else {
-    a.transaction_rows = to_rows(transactions, "transactions");
+    a.transaction_rows = is_instance_of(transactions, "pandas", "DataFrame")
+                             ? read_one_hot(transactions, a.numbering)
+                             : read_transactions(transactions, a.numbering);
     a.run.transactions = &a.transaction_rows;
   }
   read_min_support(min_support.ptr(), a);
-  read_constraints(constraints, a.run);
-  if (!attributes.is_none()) {
-    if (is_path(attributes)) {
-      a.run.attributes = to_path(attributes);
-    } else {
-      a.attribute_rows = to_rows(attributes, "attributes");
-      a.run.attribute_rows = &a.attribute_rows;
-    }
-  }
+  read_constraints(constraints, a);
+  if (!attributes.is_none()) read_attributes(attributes, a);
   optional_whole(hop, -2147483648LL, 2147483647LL, "hop", a.run.hop);
   optional_whole(preloops, 0, 0xFFFFFFFFLL, "preloops", a.run.preloops);
   if (!threads.is_none()) {
@@ -302,8 +606,9 @@ void read_arguments(mine_arguments& a, const py::object& transactions,
   }
 }
 
-// The absolute support of a fractional min_support (called without the GIL).
-std::uint32_t sigma_of_fraction(const mine_arguments& a) {
+// The absolute support of a fractional min_support, counting the transactions
+// first: the lines of a file (called without the GIL).
+std::uint32_t sigma_after_counting_transactions(const mine_arguments& a) {
   std::uint64_t n = a.transaction_rows.size();
   if (a.from_file) {
     // A file that cannot be opened or read is left to the run, which reports it.
@@ -317,12 +622,14 @@ std::uint32_t sigma_of_fraction(const mine_arguments& a) {
                                ": a fractional min_support needs a regular file "
                                "(its lines are counted first)");
   }
-  return sigma_for_fraction(*a.fraction, n);
+  return smallest_count_reaching(*a.fraction, n);
 }
 
 struct mine_result {
   itemset_sink sink;
   std::uint64_t transactions = 0;
+  bool named = false;
+  std::vector<py::object> items;  // named: the item of each number
 };
 
 mine_result run_mine(const py::object& transactions, const py::object& min_support,
@@ -367,7 +674,7 @@ mine_result run_mine(const py::object& transactions, const py::object& min_suppo
   }
   try {
     py::gil_scoped_release nogil;
-    if (a.fraction) a.run.sigma = sigma_of_fraction(a);
+    if (a.fraction) a.run.sigma = sigma_after_counting_transactions(a);
     result.transactions = kestrel::mine(a.run, hooks).transactions;
   } catch (...) {
     // A KeyboardInterrupt (or a failed logger) stopped the run: raise that instead.
@@ -375,6 +682,8 @@ mine_result run_mine(const py::object& transactions, const py::object& min_suppo
     throw;
   }
   if (logger) logger->flush();
+  result.named = a.numbering.named();
+  result.items = a.numbering.items();
   return result;
 }
 
@@ -397,17 +706,20 @@ class collector_paused {
   int was_on_;
 };
 
-// The gathered itemsets as ascending tuples of ints (as (tuple, support) pairs
-// when with_support) or as frozensets. Item ids repeat a lot, so each distinct
-// id becomes one int object shared by every itemset that holds it.
-py::list itemset_objects(const itemset_sink& sink, bool frozen, bool with_support) {
+// The gathered itemsets as tuples (as (tuple, support) pairs when
+// with_support) or as frozensets: of the items themselves when named, in the
+// order of their numbers, else of ascending ids. Item ids repeat a lot, so
+// each distinct id becomes one int object shared by every itemset that holds it.
+py::list itemset_objects(const mine_result& r, bool frozen, bool with_support) {
+  const itemset_sink& sink = r.sink;
   const std::size_t n = sink.ends.size();
   py::list out(n);
   const std::uint32_t largest =
-      sink.items.empty() ? 0 : *std::max_element(sink.items.begin(), sink.items.end());
+      sink.items.empty() || r.named ? 0 : *std::max_element(sink.items.begin(), sink.items.end());
   std::vector<py::object> ints;
   if (largest < (1u << 24)) ints.resize(static_cast<std::size_t>(largest) + 1);
-  auto int_object = [&ints](std::uint32_t id) -> PyObject* {
+  auto int_object = [&ints, &r](std::uint32_t id) -> PyObject* {
+    if (r.named) return r.items[id].inc_ref().ptr();
     if (ints.empty()) return checked(PyLong_FromUnsignedLong(id)).release().ptr();
     py::object& o = ints[id];
     if (!o) o = checked(PyLong_FromUnsignedLong(id));
@@ -440,7 +752,7 @@ py::list mine(const py::object& transactions, const py::object& min_support,
               bool progress) {
   const mine_result r = run_mine(transactions, min_support, constraints, attributes, hop, preloops,
                                  threads, tmpdir, progress);
-  return itemset_objects(r.sink, false, true);
+  return itemset_objects(r, false, true);
 }
 
 py::object mine_frame(const py::object& transactions, const py::object& min_support,
@@ -463,7 +775,7 @@ py::object mine_frame(const py::object& transactions, const py::object& min_supp
   columns["support"] = support;
   // An empty list alone would make a float column.
   columns["itemsets"] =
-      pandas.attr("Series")(itemset_objects(r.sink, true, false), "dtype"_a = "object");
+      pandas.attr("Series")(itemset_objects(r, true, false), "dtype"_a = "object");
   columns["count"] = count;
   return pandas.attr("DataFrame")(columns);
 }
@@ -472,17 +784,30 @@ py::object mine_frame(const py::object& transactions, const py::object& min_supp
 
 constexpr const char* MINE_DOC = R"(Mine the frequent itemsets of a transaction database.
 
-transactions: an iterable of iterables of non-negative ints (item ids below
-    2**32; an id repeated within a transaction counts once), or a path (str or
-    os.PathLike) to a FIMI text file (one transaction per line).
+transactions: an iterable of iterables of hashable items (an item repeated
+    within a transaction counts once); a one-hot pandas DataFrame (one row per
+    transaction, one column per item, booleans or 0/1, sparse columns too; its
+    items are the column names); or a path (str or os.PathLike) to a FIMI text
+    file (one transaction per line, items as decimal ids).
+    When every item is an int in [0, 2**32), the items are item ids. Otherwise
+    (str, negative ints, tuples, mixed...) every item is a name: items that are
+    equal in Python are one item, and items are ordered by first appearance
+    (reading the transactions in order; a frame's columns in column order).
 min_support: an int, the absolute minimum support (0 and 1 both mean: in at
     least one transaction), or a float in (0, 1], a fraction of the n
     transactions: the smallest count c with c / n >= min_support (n of a file:
     its lines, a final line without a newline included, empty lines too).
 constraints: (keyword, parameters) pairs with the command line's texts, e.g.
-    [("sumleq", "[0,200]"), ("lenleq", "[3]")]; every one must hold.
-attributes: the attribute table of the constraints: a sequence of rows (row r
-    is attribute r, its value j belongs to item j) or a path to an attribute file.
+    [("sumleq", "[0,200]"), ("lenleq", "[3]")]; every one must hold. The
+    parameters of "subseteq" and "supseteq" may be a list of items instead,
+    e.g. ("supseteq", ["milk"]) (with named items they must be); an item that
+    no transaction holds is an error.
+attributes: the attribute table of the constraints, row r being attribute r:
+    a sequence of rows, each a mapping {item: value} (a dict or a pandas
+    Series indexed by item; every item of the transactions needs a value) or,
+    with item ids, a sequence whose value j belongs to item j; a pandas
+    DataFrame indexed by item (column r is attribute r); or a path to an
+    attribute file (item ids only).
 hop: levels below hop are counted out of core (default 3).
 preloops: n allows n - 1 Winnow passes (0: until stable; default 1).
 threads: threads of the in-memory levels, a positive int; None: every
@@ -492,8 +817,9 @@ tmpdir: directory of the run's temporary dataset; by default a private
 progress: True sends the statistics and progress rows to
     logging.getLogger("kestrel") at level INFO; otherwise nothing is printed.
 
-Returns a list of (itemset, support) pairs: itemset a tuple of item ids in
-ascending order, support the number of transactions containing it, in the
+Returns a list of (itemset, support) pairs: itemset a tuple of items (item
+ids in ascending order; named items in their order of first appearance),
+support the number of transactions containing it, in the
 order the command line writes them (level by level; the empty itemset first
 when it qualifies). The items of "supseteq" constraints are in every itemset.
 
@@ -506,7 +832,7 @@ constexpr const char* MINE_FRAME_DOC = R"(Mine like mine() and return a pandas D
 
 Same arguments as mine(). One row per itemset, in mine()'s order, with the
 columns "support" (float64: the fraction of transactions containing it),
-"itemsets" (frozenset of item ids) and "count" (int64: the absolute support),
+"itemsets" (frozenset of items) and "count" (int64: the absolute support),
 the layout association-rule code expects.)";
 
 PYBIND11_MODULE(kestrel, m) {

@@ -4,6 +4,7 @@
 
 #include "util/decimal.h"
 #include "util/error.h"
+#include "util/item_names.h"
 
 output_file::output_file(const std::string& name, const char* mode) : name_(name) {
   f_ = std::fopen(name.c_str(), mode);
@@ -18,6 +19,7 @@ output_file::output_file(output_target& target, const char* mode) : name_(target
   f_ = std::fopen(name_.c_str(), mode);
   if (f_ == nullptr) throw run_error(name_ + " could not be opened for writing!");
   if (mode[0] == 'w') target.created = true;
+  if (target.names != nullptr) names_ = std::make_unique<item_name_writer>(*target.names);
 }
 
 output_file::~output_file() {
@@ -30,6 +32,12 @@ void output_file::raw_write(const char* bytes, std::size_t n) {
   if (consumer_) {
     consume_lines(bytes, n);
     return;
+  }
+  if (names_) {
+    named_.clear();
+    names_->translate(bytes, n, named_);
+    bytes = named_.data();
+    n = named_.size();
   }
   if (n != 0 && std::fwrite(bytes, 1, n, f_) != n) fail();
 }

@@ -5,7 +5,8 @@
 // creates the file; every later level appends to it. A failed open throws
 // run_error("<name> could not be opened for writing!"); a failed write, flush
 // or close throws run_error("<name> could not be written!"), so a full disk
-// never passes silently.
+// never passes silently. With names (the "names" option) every item of a line
+// reaches the file as its name (util/item_names.h).
 #pragma once
 
 #include <cstddef>
@@ -13,7 +14,11 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
+
+class item_names;
+class item_name_writer;
 
 // The items of one output line (as the line lists them) and its support.
 using itemset_consumer =
@@ -22,6 +27,7 @@ using itemset_consumer =
 struct output_target {
   std::string file;           // the output file; empty with no consumer: nothing is written
   itemset_consumer consumer;  // set: lines go here, no file is opened
+  const item_names* names = nullptr;  // set: the file gets names instead of ids
   // Set once this run has created (emptied) file: from then on a failed run
   // must not leave it behind looking complete.
   bool created = false;
@@ -76,6 +82,8 @@ class output_file {
   FILE* f_ = nullptr;
   itemset_consumer consumer_;
   std::string pending_;  // consumer mode: the bytes of the unfinished line
+  std::unique_ptr<item_name_writer> names_;  // set: lines are written with names
+  std::string named_;                        // the bytes of a write with names
   std::size_t used_ = 0;
   char buf_[kLineRoom];
 };

@@ -41,6 +41,9 @@ struct run_description {
   int hop = 3;                          // out-of-core counting until this level
   std::uint32_t preloops = 1;           // Winnow passes (0: until stable)
   std::string output;                   // output file (ignored when hooks.itemsets is set)
+  // Map file of item names ("<id> <name>" lines, util/item_names.h): the output
+  // file then holds each item's name instead of its id. Empty: ids.
+  std::string names;
   std::string tmpdir = ".";             // directory of "dataset.tmp"
   // Cap in MiB on the memory the run plans its large allocations against (0:
   // none); the budget is the smallest of it, physical memory, RLIMIT_AS,

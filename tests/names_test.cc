@@ -1,0 +1,194 @@
+// Items by name on the command line: names2fimi's FIMI file and map mined with
+// the "names" option write every item as its name and change nothing else;
+// a map that lacks a written id fails the run; a file without any item id
+// completes as before and says so on stderr.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/support/files.h"
+#include "tests/support/process.h"
+
+namespace {
+
+using args = std::vector<std::string>;
+
+run_outcome run(const args& a, const std::string& program = KESTREL_BIN) {
+  run_io io;
+  io.program = program;
+  return run_kestrel(".", a, io);
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> lines;
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+// The map file's names by id.
+std::map<std::string, std::string> read_map(const std::string& file) {
+  std::map<std::string, std::string> names;
+  for (std::string l : lines_of(read_file(file))) {
+    if (!l.empty() && l.back() == '\r') l.pop_back();
+    if (!l.empty()) names[l.substr(0, l.find(' '))] = l.substr(l.find(' ') + 1);
+  }
+  return names;
+}
+
+// An output file of ids with every item replaced by its name.
+std::string with_names(const std::string& output, const std::map<std::string, std::string>& names) {
+  std::string out;
+  for (const std::string& line : lines_of(output)) {
+    const std::size_t support = line.rfind('(');
+    std::istringstream items(line.substr(0, support));
+    for (std::string id; items >> id;) out += names.at(id) + " ";
+    out += line.substr(support) + "\n";
+  }
+  return out;
+}
+
+TEST(Names, OutputLinesCarryNamesAndNothingElseChanges) {
+  test_dir dir;
+  // Digits, non-ASCII bytes and parentheses inside names; several supports.
+  std::string basket;
+  for (int t = 0; t < 60; ++t) {
+    basket += "milk";
+    if (t % 2) basket += " bread";
+    if (t % 3) basket += ",eggs2";
+    if (t % 4) basket += "\tcaf\xC3\xA9";
+    if (t % 5) basket += " (x)";
+    basket += "\n";
+  }
+  write_file("basket.txt", basket);
+  ASSERT_EQ(run({"basket.txt", "b.dat", "b.map"}, NAMES2FIMI_BIN).exit_status, 0);
+  // A map written by hand may hold names with blanks and commas too.
+  write_file("hand.map", "0 whole milk\n1 rye, sliced\n2 eggs\r\n\n3 caf\xC3\xA9\n4 (x)");
+  for (const std::string map : {"b.map", "hand.map"}) {
+    for (const args& more : {args{"sigma", "10"}, args{"sigma", "20", "supseteq", "[3,1]"},
+                             args{"sigma", "5", "threads", "2", "hop", "2"}}) {
+      args plain = {"input", "b.dat", "output", "ids.txt"};
+      plain.insert(plain.end(), more.begin(), more.end());
+      args named = plain;
+      named[3] = "names.txt";
+      named.insert(named.end(), {"names", map});
+      const run_outcome ids = run(plain), names = run(named);
+      ASSERT_EQ(ids.exit_status, 0) << ids.stderr_text;
+      ASSERT_EQ(names.exit_status, 0) << names.stderr_text;
+      EXPECT_EQ(names.stderr_text, "");
+      EXPECT_GT(lines_of(read_file("ids.txt")).size(), 4u);
+      EXPECT_EQ(read_file("names.txt"), with_names(read_file("ids.txt"), read_map(map)))
+          << map << " " << more[1];
+    }
+  }
+}
+
+TEST(Names, AMissingNameOrABadMapIsOneLine) {
+  test_dir dir;
+  write_file("in.dat", "0 1 2\n0 1\n0 7\n");
+  write_file("some.map", "0 a\n1 b\n7 c\n");  // 2 is frequent at sigma 1 only
+  write_file("dup.map", "0 a\n1 b\n0 c\n");
+  write_file("bad1.map", "0 a\nx b\n");
+  write_file("bad2.map", "0 a\n1\n");
+  write_file("bad3.map", "0 a\n1 \n");
+  write_file("bad4.map", "4294967296 a\n");
+  struct Case {
+    std::string map, sigma, message;
+  } cases[] = {
+      {"some.map", "1", "some.map: item 2 has no name"},
+      {"dup.map", "2", "dup.map:3: item 0 is named twice"},
+      {"bad1.map", "2", "bad1.map:2: expected \"<id> <name>\""},
+      {"bad2.map", "2", "bad2.map:2: expected \"<id> <name>\""},
+      {"bad3.map", "2", "bad3.map:2: expected \"<id> <name>\""},
+      {"bad4.map", "2", "bad4.map:1: item id 4294967296 does not fit 32 bits"},
+      {"absent.map", "2", "absent.map could not be opened!"},
+      {".", "2", ". could not be read!"},
+  };
+  for (const Case& c : cases) {
+    const run_outcome o =
+        run({"input", "in.dat", "output", "out.txt", "sigma", c.sigma, "names", c.map});
+    EXPECT_EQ(o.exit_status, 1) << c.map;
+    EXPECT_EQ(o.stderr_text, c.message + "\n");
+    EXPECT_FALSE(o.output_exists) << c.map;
+  }
+  // An id the run does not write needs no name.
+  const run_outcome o = run({"input", "in.dat", "output", "out.txt", "sigma", "2", "names", "some.map"});
+  ASSERT_EQ(o.exit_status, 0) << o.stderr_text;
+  std::vector<std::string> lines = lines_of(read_file("out.txt"));
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ(lines, (std::vector<std::string>{"(3)", "a (3)", "b (2)", "b a (2)"}));
+}
+
+TEST(Names, AFileWithoutItemIdsSaysSoAndCompletes) {
+  test_dir dir;
+  const std::string warning =
+      " holds no decimal item ids (every line is an empty transaction); "
+      "names2fimi converts a file of named items\n";
+  struct Case {
+    std::string text, output;
+    bool warns;
+  } cases[] = {
+      {"milk bread\nmilk eggs\nmilk bread eggs\n", "(3)\n", true},
+      {"\n\n", "(2)\n", true},
+      {"", "", false},
+      {"milk2 bread\nmilk2\n", "(2)\n2 (2)\n", false},  // digits inside a name are an item
+      {"1 2\n1\n", "(2)\n1 (2)\n", false},
+  };
+  for (const Case& c : cases) {
+    write_file("in.dat", c.text);
+    const run_outcome o = run({"input", "in.dat", "output", "out.txt", "sigma", "2"});
+    EXPECT_EQ(o.exit_status, 0) << c.text;
+    EXPECT_EQ(o.stderr_text, c.warns ? "in.dat" + warning : "") << c.text;
+    EXPECT_EQ(read_file("out.txt"), c.output) << c.text;
+  }
+}
+
+// The retail data with every id i renamed "i<i>", converted and mined with the
+// map, gives the itemsets of the ids (the converter's own ids order the items
+// of a line differently, so lines and their items are compared sorted).
+TEST(Names, RetailByNameGivesTheItemsetsOfItsIds) {
+  const std::string gz = KESTREL_SOURCE_DIR "/../shared/data/retail.dat.gz";
+  if (!path_exists(gz)) GTEST_SKIP() << gz << " is absent";
+  test_dir dir;
+  run_io gzip;
+  gzip.program = "/bin/gzip";
+  gzip.stdout_path = dir.file("retail.dat");
+  ASSERT_EQ(kestrel_run(dir.path(), {"-dc", gz}, gzip).finish().exit_status, 0);
+  std::string basket;
+  for (const std::string& line : lines_of(read_file("retail.dat"))) {
+    std::istringstream items(line);
+    for (std::string id; items >> id;) basket += "i" + id + " ";
+    basket += "\n";
+  }
+  write_file("retail.txt", basket);
+  ASSERT_EQ(run({"retail.txt", "named.dat", "named.map"}, NAMES2FIMI_BIN).exit_status, 0);
+  const run_outcome ids = run({"input", "retail.dat", "output", "ids.txt", "sigma", "300"});
+  const run_outcome names =
+      run({"input", "named.dat", "output", "names.txt", "sigma", "300", "names", "named.map"});
+  ASSERT_EQ(ids.exit_status, 0) << ids.stderr_text;
+  ASSERT_EQ(names.exit_status, 0) << names.stderr_text;
+  auto canonical = [](const std::string& output, bool prefix_i) {
+    std::vector<std::string> out;
+    for (const std::string& line : lines_of(output)) {
+      const std::size_t support = line.rfind('(');
+      std::istringstream in(line.substr(0, support));
+      std::vector<std::string> items;
+      for (std::string item; in >> item;) items.push_back(prefix_i ? "i" + item : item);
+      std::sort(items.begin(), items.end());
+      std::string l;
+      for (const std::string& item : items) l += item + " ";
+      out.push_back(l + line.substr(support));
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+  };
+  const std::vector<std::string> expected = canonical(read_file("ids.txt"), true);
+  EXPECT_GT(expected.size(), 100u);
+  EXPECT_TRUE(canonical(read_file("names.txt"), false) == expected);
+}
+
+}  // namespace
