@@ -1,5 +1,7 @@
 #include "dataset/first_scan.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -86,6 +88,15 @@ class line_deduper {
   std::vector<std::uint8_t> big_seen_;  // per entry of big_: met already in this line
 };
 
+// Bytes of the input file, 0 when unknown (a pipe, rows in memory).
+std::uint64_t input_bytes(const run_config& config) {
+  struct stat st;
+  if (config.transactions != nullptr || stat(config.input.c_str(), &st) != 0 ||
+      !S_ISREG(st.st_mode))
+    return 0;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
 // Marks the word that gives a line's length in the stream of the parsed lines.
 constexpr std::uint64_t kLineHead = std::uint64_t{1} << 63;
 
@@ -133,8 +144,12 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
   std::exception_ptr failure;
   auto take_line = [&] {
     // A scan of a large input takes minutes: a stop asked for meanwhile is
-    // noticed every 65,536 lines, not only once the scan is over.
-    if ((++r.lines_read & 0xFFFF) == 0) run.report.check_stop();
+    // noticed every 65,536 lines, not only once the scan is over (and the
+    // meter told the lines so far).
+    if ((++r.lines_read & 0xFFFF) == 0) {
+      run.report.check_stop();
+      run.meter.set_transactions(r.lines_read);
+    }
     r.item_occurrences += t.size();
     dedupe.run(t);
     for (std::uint32_t id : t)
@@ -150,6 +165,7 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
     ++n_written;
   };
   try {
+    metered_pass pass(run.meter, "first scan", input_bytes(run.config), true);
     // With a second processor the lines are parsed on a thread of their own,
     // beside the counting and writing here (on the million-item row parsing
     // took 300M of the scan's 690M instructions). They come as a stream of

@@ -7,6 +7,8 @@ import pandas
 _Path = Union[str, os.PathLike[str]]
 _Rows = Iterable[Iterable[int]]
 
+__version__: str
+
 class KestrelError(ValueError): ...
 
 def mine(
