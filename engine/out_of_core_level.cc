@@ -315,6 +315,30 @@ void count_candidate_chunks(run_context& run, int k, std::uint32_t capacity,
   if (next) level = std::move(*next);
 }
 
+// Ends level k counted out of core: hands its row to unwritten (the level is
+// written later), or writes the level (a run without output counts what it
+// would write) and prints its row.
+template <class T, class T1>
+void end_level(run_context& run, int k, item_table& items, frequent_level<T, T1>& level,
+               typed_constraints<T>& table, progress_row row, const stopwatch& clock,
+               unwritten_level* unwritten) {
+  if (unwritten != nullptr) {
+    *unwritten = unwritten_level{row, clock};
+    return;
+  }
+  if (run.constraints.level_allowed(k) && !run.output.enabled()) {
+    row.written = static_cast<std::uint64_t>(level.count_written(table));
+  } else if (run.constraints.level_allowed(k)) {
+    output_file out(run.output, "a");
+    row.written = static_cast<std::uint64_t>(
+        level.dump_itemsets(items, run.constraints.prefix_items, out, table));
+    out.close();
+  }
+  row.seconds = clock.seconds();
+  print_progress_row(run.report, row);
+  report_exchange(run);
+}
+
 }  // namespace
 
 template <class T, class T1>
@@ -393,21 +417,7 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
   row.transactions = items.n_transactions;
   row.kib = items_written * sizeof(T) / 1024;
   row.passes = passes;
-  if (unwritten != nullptr) {
-    *unwritten = unwritten_level{row, clock};
-    return true;
-  }
-  if (run.constraints.level_allowed(k) && !run.output.enabled()) {
-    row.written = static_cast<std::uint64_t>(level.count_written(table));
-  } else if (run.constraints.level_allowed(k)) {
-    output_file out(run.output, "a");
-    row.written = static_cast<std::uint64_t>(
-        level.dump_itemsets(items, run.constraints.prefix_items, out, table));
-    out.close();
-  }
-  row.seconds = clock.seconds();
-  print_progress_row(run.report, row);
-  report_exchange(run);
+  end_level(run, k, items, level, table, row, clock, unwritten);
   return true;
 }
 

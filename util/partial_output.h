@@ -6,7 +6,8 @@
 // closed. The name never holds a list of itemsets cut short, and a file that
 // was there before stays as it was until the new one replaces it. A run that
 // fails removes the temporary file; a run killed on the way (SIGKILL, the
-// out-of-memory killer, a power cut) leaves it, and its name says what it is.
+// out-of-memory killer) leaves it, and its name says what it is. The file is
+// not synced before the rename: that would cost about the time of writing it.
 // The temporary file is created with the mode the output would get: that of
 // the file it replaces (and its owner where the run may set it), else 0666
 // less the umask.
