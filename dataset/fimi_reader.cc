@@ -35,6 +35,7 @@ bool fimi_reader::fill() {
       block_start_ += end_;
       pos_ = 0;
       end_ = static_cast<std::size_t>(got);
+      if (meter != nullptr) meter->set_bytes(block_start_ + end_);
       return true;
     }
     if (got == 0) {

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "util/pass_meter.h"
+
 class fimi_reader {
  public:
   // Opens the file; throws run_error with open_error_message when it cannot be
@@ -36,6 +38,9 @@ class fimi_reader {
   // Throws run_error("<file>: the input must be a regular file to be split")
   // for a pipe or a device.
   void keep_to_part(std::uint64_t part, std::uint64_t parts);
+
+  // When set, told the bytes read (file offsets) after every block.
+  pass_meter* meter = nullptr;
 
  private:
   bool fill();

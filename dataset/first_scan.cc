@@ -1,5 +1,7 @@
 #include "dataset/first_scan.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -86,25 +88,26 @@ class line_deduper {
   std::vector<std::uint8_t> big_seen_;  // per entry of big_: met already in this line
 };
 
+// Bytes of the input file, 0 when unknown (a pipe, rows in memory).
+std::uint64_t input_bytes(const run_config& config) {
+  struct stat st;
+  if (config.transactions != nullptr || stat(config.input.c_str(), &st) != 0 ||
+      !S_ISREG(st.st_mode))
+    return 0;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
 // Marks the word that gives a line's length in the stream of the parsed lines.
 constexpr std::uint64_t kLineHead = std::uint64_t{1} << 63;
 
-// True when the (deduplicated) line holds every prefix item.
-bool holds_prefix(const std::vector<std::uint32_t>& line,
-                  const std::vector<std::uint32_t>& prefix) {
-  for (std::uint32_t p : prefix)
-    if (std::find(line.begin(), line.end(), p) == line.end()) return false;
-  return true;
-}
-
-// Reads every line of source into t and calls take_line() after each. With a
-// second processor the lines are parsed on a thread of their own, beside the
-// counting and writing of take_line (on the million-item row parsing took
-// 300M of the scan's 690M instructions). They come as a stream of 64-bit
-// words: a line's length with kLineHead set, then its ids.
+// Puts every line of source in t and calls take_line. With a second processor
+// the lines are parsed on a thread of their own, beside the counting and
+// writing of take_line (on the million-item row parsing took 300M of the
+// scan's 690M instructions). They come as a stream of 64-bit words: a line's
+// length with kLineHead set, then its ids.
 template <class Take>
 void read_lines(const run_config& config, transaction_source& source, std::vector<std::uint32_t>& t,
-                const Take& take_line) {
+                Take&& take_line) {
   if (!may_use_threads(config)) {
     while (source.next_line(t)) take_line();
     return;
@@ -129,6 +132,14 @@ void read_lines(const run_config& config, transaction_source& source, std::vecto
         }
         if (ids_to_come == 0) take_line();
       });
+}
+
+// True when the (deduplicated) line holds every prefix item.
+bool holds_prefix(const std::vector<std::uint32_t>& line,
+                  const std::vector<std::uint32_t>& prefix) {
+  for (std::uint32_t p : prefix)
+    if (std::find(line.begin(), line.end(), p) == line.end()) return false;
+  return true;
 }
 
 // The constraints' trimming of one line: anti-monotone, succinct, then monotone
@@ -167,8 +178,12 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
   std::exception_ptr failure;
   auto take_line = [&] {
     // A scan of a large input takes minutes: a stop asked for meanwhile is
-    // noticed every 65,536 lines, not only once the scan is over.
-    if ((++r.lines_read & 0xFFFF) == 0) run.report.check_stop();
+    // noticed every 65,536 lines, not only once the scan is over (and the
+    // meter told the lines so far).
+    if ((++r.lines_read & 0xFFFF) == 0) {
+      run.report.check_stop();
+      run.meter.set_transactions(r.lines_read);
+    }
     r.item_occurrences += t.size();
     dedupe.run(t);
     for (std::uint32_t id : t)
@@ -184,6 +199,7 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
     ++n_written;
   };
   try {
+    metered_pass pass(run.meter, "first scan", input_bytes(run.config), true);
     read_lines(run.config, source, t, take_line);
     counts.flush();
     tmp.cut();

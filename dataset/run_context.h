@@ -5,8 +5,8 @@
 // attribute source, the active constraints and the directory of the temporary
 // dataset. run_context adds what the run keeps while it works: the attribute
 // columns, the global pruning of the item numbering, where the itemsets go, the
-// path of "dataset.tmp" and the reporter of
-// standard-output text. Nothing about a run lives outside these two values, so
+// path of "dataset.tmp", the reporter of standard-output text and the meter
+// of the pass in progress. Nothing about a run lives outside these two values, so
 // two runs in one process cannot see each other.
 #pragma once
 
@@ -23,6 +23,7 @@
 #include "util/cluster.h"
 #include "util/memory_budget.h"
 #include "util/output_file.h"
+#include "util/pass_meter.h"
 #include "util/processors.h"
 #include "util/report.h"
 
@@ -101,6 +102,7 @@ struct run_context {
   // memory, the rlimits, the cgroup's limit and the user's cap.
   std::uint64_t memory_bytes;
   reporter report;
+  pass_meter meter;  // how far the pass in progress got, for a terminal
 
  private:
   // With more than one thread the levels start threads - 1 beside the calling

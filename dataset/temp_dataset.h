@@ -15,6 +15,7 @@
 // run_error("<name> could not be cut!").
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -27,6 +28,7 @@
 #include <vector>
 
 #include "util/error.h"
+#include "util/pass_meter.h"
 #include "util/transaction.h"
 
 // Item occurrences the temporary dataset `name` holds when it holds `records`
@@ -58,15 +60,19 @@ struct counting_transaction {
 };
 
 // Reader of the temporary dataset, for either layout (T = uint32 for the 32-bit one).
+// With a meter, its life is a pass over "dataset.tmp" that the meter follows.
 template <class T>
 class temp_dataset_reader {
  public:
-  explicit temp_dataset_reader(const std::string& name) : name_(name) {
+  explicit temp_dataset_reader(const std::string& name, pass_meter* meter = nullptr)
+      : name_(name), meter_(meter) {
     f_ = std::fopen(name.c_str(), "rb");
     // glibc ignores the size when it allocates the buffer itself: pass our own.
     if (f_ != nullptr) std::setvbuf(f_, buf_.data(), _IOFBF, buf_.size());
+    if (meter_ != nullptr) meter_->begin_file("dataset.tmp", file_bytes(), false);
   }
   ~temp_dataset_reader() {
+    if (meter_ != nullptr) meter_->end();
     if (f_ != nullptr) std::fclose(f_);
   }
   temp_dataset_reader(const temp_dataset_reader&) = delete;
@@ -105,6 +111,8 @@ class temp_dataset_reader {
   // per record cost more than the copies.
   bool read_length(T* len) {
     std::size_t got = fread_unlocked(len, 1, sizeof(T), f_);
+    if (meter_ != nullptr && (++records_ & 0xFFF) == 0)
+      meter_->set_bytes(static_cast<std::uint64_t>(ftello(f_)));
     if (got == sizeof(T)) return true;
     if (std::ferror(f_)) throw run_error(name_ + " could not be read!");
     // A partial length at the end of the file is a cut record, not the end.
@@ -115,7 +123,14 @@ class temp_dataset_reader {
     if (len != 0 && fread_unlocked(out, sizeof(T), len, f_) != len)
       throw run_error(name_ + " is truncated!");
   }
+  std::uint64_t file_bytes() const {
+    struct stat st;
+    return f_ != nullptr && fstat(fileno(f_), &st) == 0 ? static_cast<std::uint64_t>(st.st_size)
+                                                        : 0;
+  }
   std::string name_;
+  pass_meter* meter_;
+  std::uint64_t records_ = 0;                           // read, while a meter follows them
   std::vector<char> buf_ = std::vector<char>(1 << 20);  // outlives f_ (closed in the destructor)
   FILE* f_ = nullptr;
 };

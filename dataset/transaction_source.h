@@ -28,6 +28,8 @@ class fimi_file_source : public transaction_source {
     reader_.keep_to_part(part, parts);
   }
   bool next_line(std::vector<std::uint32_t>& items) override { return reader_.next_line(items); }
+  // Tells meter the bytes read as blocks come in (null: nobody).
+  void meter_reads(pass_meter* meter) { reader_.meter = meter; }
 
  private:
   fimi_reader reader_;

@@ -58,7 +58,7 @@ std::uint32_t run_winnow_loops(run_context& run, item_table& items, std::uint64_
     ++passes;
     const std::uint64_t kept_items = snapshot(items, flags);
     items.counts.clear();
-    temp_dataset_reader<std::uint32_t> reader(run.temp_dataset);
+    temp_dataset_reader<std::uint32_t> reader(run.temp_dataset, run.meter.when_shown());
     if (!reader.is_open()) throw run_error(run.temp_dataset + " i: could not be opened!");
     temp_dataset_writer<std::uint32_t> writer(run.temp_dataset, false);
     if (!writer.is_open()) throw run_error(run.temp_dataset + " o: could not be opened!");

@@ -7,7 +7,7 @@
 #include "constraints/registry.h"
 #include "util/error.h"
 
-void printUsage() {
+void printUsage(std::FILE* to) {
   std::string text =
       "Usage: KESTREL <mandatory options> [other_options]\n"
       "\n"
@@ -28,7 +28,7 @@ void printUsage() {
     text += '\n';
   }
   text += "\n\n";
-  std::fputs(text.c_str(), stderr);
+  std::fputs(text.c_str(), to);
 }
 
 namespace {
@@ -73,7 +73,7 @@ int parse_signed_option(const std::string& keyword, const std::string& text) {
   return negative ? static_cast<int>(-static_cast<std::int64_t>(v)) : static_cast<int>(v);
 }
 
-bool ParseArguments(int argc, const char* const* argv, kestrel::run_description& d) {
+bool ParseArguments(int argc, const char* const* argv, kestrel::run_description& d, bool* quiet) {
   if (argc <= 2) {
     printUsage();
     return false;
@@ -109,6 +109,9 @@ bool ParseArguments(int argc, const char* const* argv, kestrel::run_description&
     } else if (keyword == "threads") {
       d.threads = parse_unsigned_option(keyword, value);
       if (d.threads == 0) bad_number(keyword, value, "must be at least 1");
+    } else if (keyword == "quiet") {
+      const bool on = parse_unsigned_option(keyword, value) != 0;
+      if (quiet != nullptr) *quiet = on;
     } else {
       checked.add(keyword, value);
       d.constraints.push_back({keyword, value});

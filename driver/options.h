@@ -11,17 +11,21 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "include/kestrel/kestrel.h"
 
-// Writes the usage text (with one line per registered constraint) to stderr.
-void printUsage();
+// Writes the usage text (with one line per registered constraint) to stderr,
+// or to `to` (--help writes it to stdout).
+void printUsage(std::FILE* to = stderr);
 
 // Parses the command line into d. Returns false after printing the usage text
 // (too few arguments); every other problem throws run_error with a one-line
-// message.
-bool ParseArguments(int argc, const char* const* argv, kestrel::run_description& d);
+// message. "quiet <n>" (n a whole number, not 0) sets *quiet (when given): no
+// pass line on the terminal.
+bool ParseArguments(int argc, const char* const* argv, kestrel::run_description& d,
+                    bool* quiet = nullptr);
 
 // Strict number parsing for the command line; throw run_error naming the keyword.
 std::uint32_t parse_unsigned_option(const std::string& keyword, const std::string& text);

@@ -57,6 +57,11 @@ TEST(Options, ParsesPairsAndRejectsBadCommandLines) {
   EXPECT_EQ(o.input, "in.dat");
   EXPECT_EQ(o.output, "out.txt");
   EXPECT_EQ(o.tmpdir, "/tmp/x");
+  bool quiet = false;  // "quiet" is the command line's alone
+  const char* hushed[] = {"kestrel", "input", "a", "output", "b", "sigma", "1", "quiet", "1"};
+  kestrel::run_description h;
+  ASSERT_TRUE(ParseArguments(9, hushed, h, &quiet));
+  EXPECT_TRUE(quiet);
   ASSERT_EQ(o.constraints.size(), 2u);  // a repeated constraint makes two, in order
   EXPECT_EQ(o.constraints[0].parameters, "[2]");
   EXPECT_EQ(o.constraints[1].parameters, "[1]");
@@ -75,6 +80,7 @@ TEST(Options, ParsesPairsAndRejectsBadCommandLines) {
       {{"kestrel", "memory", "-5"}, "memory: \"-5\" must not be negative"},
       {{"kestrel", "threads", "0"}, "threads: \"0\" must be at least 1"},
       {{"kestrel", "threads", "two"}, "threads: \"two\" is not a whole number"},
+      {{"kestrel", "quiet", "yes"}, "quiet: \"yes\" is not a whole number"},
   };
   for (const Case& c : bad) {
     kestrel::run_description r;

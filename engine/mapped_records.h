@@ -23,9 +23,11 @@
 template <class T>
 class mapped_records {
  public:
-  // capacity: the longest record's length (records longer throw run_error).
-  mapped_records(const std::string& name, std::uint32_t capacity, const item_table& items)
-      : in_(name),
+  // capacity: the longest record's length (records longer throw run_error);
+  // meter: follows the pass (null: none).
+  mapped_records(const std::string& name, std::uint32_t capacity, const item_table& items,
+                 pass_meter* meter = nullptr)
+      : in_(name, meter),
         capacity_(capacity),
         lines_(capacity <= kShortRecord ? kLinesAhead : 1),
         items_(items),

@@ -138,12 +138,12 @@ std::uint32_t store_frequent_candidates(int k, const item_table& items,
 // instead adds its share to partial). Returns the items handed to the sink and
 // sets *kept to the transactions.
 template <class T, class T1>
-std::uint64_t count_chunk(const std::string& tmp_name, std::uint32_t capacity, int k,
-                          const item_table& items, candidate_store<T, T1>& candidates,
+std::uint64_t count_chunk(const std::string& tmp_name, pass_meter* meter, std::uint32_t capacity,
+                          int k, const item_table& items, candidate_store<T, T1>& candidates,
                           pass_state<T>& state, typed_constraints<T>& table,
                           partial_counts<T>* partial, bool read_partial, transaction_sink<T>* sink,
                           std::uint32_t* kept) {
-  temp_dataset_reader<T> in(tmp_name);
+  temp_dataset_reader<T> in(tmp_name, meter);
   if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
   if (partial != nullptr) partial->start_pass(read_partial, sink == nullptr);
   counting_transaction<T> t(capacity, static_cast<int>(items.n_items));
@@ -214,20 +214,18 @@ unsigned triples_threads(const std::string& tmp_name, const item_table& items,
 // candidates; sets the frequent ones, the items handed to the sink and the
 // transactions kept.
 template <class T, class T1>
-std::uint64_t count_triples_in_memory(const std::string& tmp_name, std::uint32_t capacity,
-                                      const item_table& items, const frequent_level<T, T1>& level,
-                                      const frequent_pairs<T>& pairs, pass_state<T>& state,
-                                      typed_constraints<T>& table, frequent_level<T, T1>& target,
-                                      const std::uint32_t* map, global_pruning* pruning,
-                                      transaction_sink<T>& sink, unsigned threads,
-                                      std::uint32_t* frequent, std::uint64_t* items_written,
-                                      std::uint32_t* kept) {
+std::uint64_t count_triples_in_memory(
+    const std::string& tmp_name, pass_meter* meter, std::uint32_t capacity, const item_table& items,
+    const frequent_level<T, T1>& level, const frequent_pairs<T>& pairs, pass_state<T>& state,
+    typed_constraints<T>& table, frequent_level<T, T1>& target, const std::uint32_t* map,
+    global_pruning* pruning, transaction_sink<T>& sink, unsigned threads, std::uint32_t* frequent,
+    std::uint64_t* items_written, std::uint32_t* kept) {
   constexpr int k = 3;
   const int n_lam = static_cast<int>(state.flags.size());
   transaction_block<T> block(n_lam);
   counting_transaction<T> t(capacity, static_cast<int>(items.n_items));
   {
-    temp_dataset_reader<T> in(tmp_name);
+    temp_dataset_reader<T> in(tmp_name, meter);
     if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
     while (in.read_next(t))
       if (prune_before_counting(t, k, state, table))
@@ -298,8 +296,9 @@ void count_candidate_chunks(run_context& run, int k, std::uint32_t capacity,
   while (true) {
     const bool last = chunks.finished();
     if (last && k == 3) pairs.reset();
-    *items_written = count_chunk(run.temp_dataset, capacity, k, items, candidates, state, table,
-                                 partial.get(), *passes > 0, last ? &sink : nullptr, kept);
+    *items_written =
+        count_chunk(run.temp_dataset, run.meter.when_shown(), capacity, k, items, candidates, state,
+                    table, partial.get(), *passes > 0, last ? &sink : nullptr, kept);
     ++*passes;
     // Each rank counted its own records: the chunk's supports are the sums.
     cluster& peers = run.peers;
@@ -386,10 +385,10 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
   if (!chunks) {
     // Level 3 grows beside level 2, which its generation reads to the end.
     frequent_level<T, T1> next(k);
-    n_candidates = count_triples_in_memory(run.temp_dataset, capacity, items, level, *pairs, state,
-                                           table, next, map, rewrites ? &run.pruning : nullptr,
-                                           sink, triple_threads, &frequent, &items_written,
-                                           &kept);
+    n_candidates =
+        count_triples_in_memory(run.temp_dataset, run.meter.when_shown(), capacity, items, level,
+                                *pairs, state, table, next, map, rewrites ? &run.pruning : nullptr,
+                                sink, triple_threads, &frequent, &items_written, &kept);
     passes = 1;
     pairs.reset();
     level = std::move(next);

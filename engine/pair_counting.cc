@@ -167,10 +167,11 @@ struct pass_totals {
 // dense ids, applies the monotone constraints, lets count see what is left of
 // two items or more and hands it to sink.
 template <class T, class Count>
-pass_totals first_pass(const std::string& tmp_name, int max_tr_len, const item_table& items,
-                       transaction_sink<T>& sink, typed_constraints<T>& table, Count&& count) {
+pass_totals first_pass(const std::string& tmp_name, pass_meter* meter, int max_tr_len,
+                       const item_table& items, transaction_sink<T>& sink,
+                       typed_constraints<T>& table, Count&& count) {
   const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
-  mapped_records<T> in(tmp_name, capacity, items);
+  mapped_records<T> in(tmp_name, capacity, items, meter);
   std::vector<T> out_buf(capacity);
   transaction_view<T> tout{out_buf.data(), 0};
 
@@ -191,18 +192,19 @@ pass_totals first_pass(const std::string& tmp_name, int max_tr_len, const item_t
 // the rewritten "dataset.tmp" when the sink rewrote it, else by mapping and
 // pruning the 32-bit records again (the same records the first pass kept).
 template <class T, class Count>
-void next_pass(const std::string& tmp_name, int max_tr_len, const item_table& items,
-               typed_constraints<T>& table, bool rewritten, Count&& count) {
+void next_pass(const std::string& tmp_name, pass_meter* meter, int max_tr_len,
+               const item_table& items, typed_constraints<T>& table, bool rewritten,
+               Count&& count) {
   const std::uint32_t capacity = max_tr_len > 0 ? static_cast<std::uint32_t>(max_tr_len) : 1;
   std::vector<T> buf(capacity);
   transaction_view<T> t{buf.data(), 0};
   if (rewritten) {
-    temp_dataset_reader<T> in(tmp_name);
+    temp_dataset_reader<T> in(tmp_name, meter);
     if (!in.is_open()) throw run_error(tmp_name + " could not be opened!");
     while (in.read_next(t, capacity)) count(t.items, static_cast<std::uint32_t>(t.length));
     return;
   }
-  mapped_records<T> in(tmp_name, capacity, items);
+  mapped_records<T> in(tmp_name, capacity, items, meter);
   while (in.next(t)) {
     apply_monotone(t, table);
     if (t.length >= 2) count(t.items, static_cast<std::uint32_t>(t.length));
@@ -427,7 +429,8 @@ class pair_passes {
   // The first pass, then what follows it whatever the plan.
   template <class Count>
   void first(Count&& count) {
-    totals_ = first_pass(run_.temp_dataset, max_tr_len_, items_, sink_, table_, count);
+    totals_ = first_pass(run_.temp_dataset, run_.meter.when_shown(), max_tr_len_, items_, sink_,
+                         table_, count);
     sink_.finish();
     if (rewrites_) items_.own_transactions = totals_.kept;
     cluster& peers = run_.peers;
@@ -447,7 +450,8 @@ class pair_passes {
   template <class Count>
   void next(Count&& count) {
     run_.report.check_stop();
-    next_pass(run_.temp_dataset, max_tr_len_, items_, table_, rewrites_, count);
+    next_pass(run_.temp_dataset, run_.meter.when_shown(), max_tr_len_, items_, table_, rewrites_,
+              count);
   }
 
   void store_rows(occurring_pairs<T>& rows) {

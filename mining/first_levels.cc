@@ -44,10 +44,12 @@ first_scan_result run_first_levels(run_context& run, item_table& items) {
     scan = first_scan(run, source, items);
   } else if (run.peers.ranks() == 1) {
     fimi_file_source source(run.config.input);
+    source.meter_reads(run.meter.when_shown());
     scan = first_scan(run, source, items);
   } else {
     fimi_file_source source(run.config.input, static_cast<std::uint64_t>(run.peers.rank()),
                             static_cast<std::uint64_t>(run.peers.ranks()));
+    source.meter_reads(run.meter.when_shown());
     scan = first_scan(run, source, items);
   }
   std::unique_ptr<output_file> out = write_level_zero(run, items, scan);

@@ -75,6 +75,7 @@ scan_result scan(const std::string& text, std::uint32_t sigma, std::uint32_t pre
   r.max_tr_len = first.max_tr_len;
   r.n_items = items.n_items;
   r.n_transactions = items.n_transactions;
+  EXPECT_TRUE(put_in_place(run.output.partial));  // as a completed run does
   r.file = read_file("out.txt");
   std::istringstream out(r.file);
   for (std::string line; std::getline(out, line);) r.output_lines.push_back(line);

@@ -43,6 +43,7 @@ itemset_counts mine(const std::vector<std::vector<std::uint32_t>>& trans, std::u
   if (items.max_support > 0 && items.n_items >= 2)
     mine_levels<T, T1>(run, static_cast<int>(scan.max_tr_len), items);
   if (progress != nullptr) *progress = printed;
+  EXPECT_TRUE(put_in_place(run.output.partial));  // as a completed run does
   return parse_output(read_file("out.txt"));
 }
 
@@ -146,6 +147,7 @@ TEST(LevelDriver, TheLevelThatFillsTheMemoryWrittenBehindGivesTheSameFileAndRows
         item_table items(4);
         const first_scan_result scan = run_first_levels(run, items);
         mine_levels<std::uint8_t, std::uint16_t>(run, static_cast<int>(scan.max_tr_len), items);
+        EXPECT_TRUE(put_in_place(run.output.partial));
         files[threads - 1] = read_file("out.txt");
         rows[threads - 1] = without_times(printed);
       }

@@ -32,13 +32,19 @@ void check_tmpdir(const std::string& dir) {
     throw run_error("tmpdir: \"" + dir + "\" is not a writable directory");
 }
 
-// A failed run leaves nothing that looks like a result: the output file it
-// created is removed (a regular file only: /dev/full or a pipe stays; through a
-// symbolic link the target is emptied and the link kept), and so is its
-// temporary dataset. A file the run never opened is not touched.
-void discard_partial_results(const run_context& run, dataset_lock& lock) {
+// A failed run leaves nothing that looks like a result: the temporary file its
+// output went to is removed, and so is its temporary dataset. An output
+// written in place (util/partial_output.h) that the run created is removed
+// when it is a regular file (/dev/full or a pipe stays; through a symbolic link
+// the target is emptied and the link kept). A file the run never opened is
+// not touched.
+void discard_partial_results(run_context& run, dataset_lock& lock) {
   lock.remove_and_release();
   if (!run.output.created) return;
+  if (!run.output.partial.path.empty()) {
+    discard(run.output.partial);
+    return;
+  }
   const char* name = run.output.file.c_str();
   struct stat target, link;
   if (stat(name, &target) != 0 || !S_ISREG(target.st_mode)) return;
@@ -46,6 +52,14 @@ void discard_partial_results(const run_context& run, dataset_lock& lock) {
     // Nothing more can be done; the error message goes out anyway.
   }
   if (lstat(name, &link) == 0 && S_ISREG(link.st_mode)) unlink(name);
+}
+
+// The completed output takes its name (rank 0; the others have none), and is
+// from then on no partial result to discard.
+void put_output_in_place(run_context& run) {
+  if (!put_in_place(run.output.partial))
+    throw run_error(run.output.file + " could not be written!");
+  run.output.created = false;
 }
 
 // The value of variable name when it is one of two words, else fallback.
@@ -156,7 +170,10 @@ run_summary run_mining(run_context& run) {
   dataset_lock lock;
   try {
     const run_summary summary = run_in_order(run, lock);
-    // Complete only once every rank has completed its part.
+    // Complete only once every rank has completed its part; then the output
+    // takes its name, and every rank learns whether it could.
+    run.peers.agree_on_error(nullptr);
+    put_output_in_place(run);
     run.peers.agree_on_error(nullptr);
     return summary;
   } catch (...) {
@@ -206,6 +223,7 @@ kestrel::run_statistics mine_shared(const kestrel::run_description& d,
       names.emplace(d.names);
       run.output.names = &*names;
     }
+    if (hooks.pass_line) run.meter.start_showing(hooks.pass_line);
 
     const run_summary summary = run_mining(run);
     kestrel::run_statistics stats;

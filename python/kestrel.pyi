@@ -16,6 +16,8 @@ _Attributes = Union[
     None,
 ]
 
+__version__: str
+
 class KestrelError(ValueError): ...
 
 def mine(

@@ -839,6 +839,7 @@ PYBIND11_MODULE(kestrel, m) {
   m.doc() =
       "KESTREL's frequent itemset miner: mine() returns a list of (itemset, support) pairs,\n"
       "mine_frame() a pandas DataFrame. Errors raise KestrelError.";
+  m.attr("__version__") = KESTREL_VERSION;
   py::register_exception<kestrel::run_error>(m, "KestrelError", PyExc_ValueError);
   m.attr("KestrelError").attr("__doc__") =
       "A run or an argument failed; str() is the one-line message (a ValueError).";

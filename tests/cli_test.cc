@@ -1,8 +1,13 @@
 // Whole-program tests of the command line and the first scan: they run the real
 // kestrel binary in a fresh directory and check exit status, stderr and files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstring>
 #include <random>
 #include <sstream>
 #include <string>
@@ -66,6 +71,56 @@ TEST(CommandLine, UsageTextByteForByte) {
     EXPECT_EQ(o.stderr_text, expected_usage()) << joined(a);
     EXPECT_EQ(o.stdout_text, "");
   }
+  // Asked for, the usage goes to stdout with status 0, whatever follows.
+  for (const args& a : {args{"--help"}, args{"-h"}, args{"--help", "input", "x"}}) {
+    const run_outcome o = run(a);
+    EXPECT_EQ(o.exit_status, 0) << joined(a);
+    EXPECT_EQ(o.stdout_text, expected_usage()) << joined(a);
+    EXPECT_EQ(o.stderr_text, "") << joined(a);
+  }
+  const run_outcome v = run({"--version"});
+  EXPECT_EQ(v.exit_status, 0);
+  EXPECT_EQ(v.stdout_text, "kestrel " KESTREL_VERSION "\n");
+  EXPECT_EQ(v.stderr_text, "");
+  run_io full;
+  full.stdout_path = "/dev/full";
+  const run_outcome f = run({"--version"}, full);
+  EXPECT_EQ(f.exit_status, 1);
+  EXPECT_EQ(f.stderr_text, "standard output could not be written!\n");
+}
+
+// Each progress row reaches a pipe as its level ends, not when the run does.
+// The output is a FIFO, which the run opens again for level 2 and waits there
+// for a reader; the test becomes one only once it has read row 1 from the pipe.
+TEST(CommandLine, ProgressRowsReachAPipeWhileTheRunGoesOn) {
+  test_dir dir;
+  write_file("ok.dat", "1 2 3\n1 2\n2 3\n1 2 3 4\n");
+  ASSERT_EQ(mkfifo("out.fifo", 0600), 0);
+  int rows[2];
+  ASSERT_EQ(pipe(rows), 0);
+  run_io io;
+  io.stdout_fd = rows[1];
+  kestrel_run running(dir.path(), {"input", "ok.dat", "output", "out.fifo", "sigma", "1"}, io);
+  close(rows[1]);
+  std::FILE* in = fdopen(rows[0], "r");
+  ASSERT_NE(in, nullptr);
+  std::string before, after;
+  char line[1024];
+  while (std::fgets(line, sizeof line, in) != nullptr) {
+    before += line;
+    if (std::strncmp(line, " 1: \t scan", 10) == 0) break;
+  }
+  const int reader = open("out.fifo", O_RDWR);  // lets the run go on (its rest fits the FIFO)
+  ASSERT_GE(reader, 0);
+  while (std::fgets(line, sizeof line, in) != nullptr) after += line;
+  std::fclose(in);
+  const run_outcome& r = running.finish();
+  close(reader);
+  EXPECT_EQ(r.exit_status, 0) << r.stderr_text;
+  EXPECT_EQ(before.rfind("Dataset statistics.\n", 0), 0u) << before;
+  EXPECT_NE(before.find(" 1: \t scan"), std::string::npos) << before;
+  EXPECT_NE(after.find(" 2: \t scan"), std::string::npos) << after;
+  EXPECT_NE(after.find("Total time: "), std::string::npos) << after;
 }
 
 TEST(CommandLine, EveryErrorIsOneLineAndExitOne) {

@@ -67,12 +67,13 @@ TEST(Interrupt, ASignalWhileLevelsSpillRemovesTheTemporaryFilesAndTheOutput) {
     kestrel_run run(dir.path(),
                     {"input", "in.dat", "output", "out.txt", "sigma", "1200", "threads", threads});
     unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
-    // A spill file exists from the first in-memory level on, and the output
-    // file since the first scan.
+    // A spill file exists from the first in-memory level on, and the output's
+    // temporary file since the first scan.
     ASSERT_TRUE(wait_for(dir.file("dataset.tmp.level1")));
-    ASSERT_TRUE(path_exists(dir.file("out.txt")));
+    ASSERT_NE(partial_output_of(dir.path(), "out.txt"), "");
     run.send_signal(signal_number);
     expect_interrupted(run.finish(), signal_number);
+    EXPECT_EQ(partial_output_of(dir.path(), "out.txt"), "") << signal_number;
     EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level0"))) << signal_number;
     EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level1"))) << signal_number;
   }
@@ -85,10 +86,40 @@ TEST(Interrupt, CtrlCDuringTheOutOfCorePassesRemovesTheTemporaryDataset) {
   kestrel_run run(dir.path(),
                   {"input", "in.dat", "output", "out.txt", "sigma", "1200", "hop", "100"});
   ASSERT_TRUE(wait_for(dir.file("dataset.tmp")));
-  // Past the first scan: the output holds the frequent items.
-  ASSERT_TRUE(wait_until([&] { return !read_file(dir.file("out.txt")).empty(); }));
+  // Past the first scan: the output's temporary file holds the frequent items.
+  ASSERT_TRUE(
+      wait_until([&] { return !read_file(partial_output_of(dir.path(), "out.txt")).empty(); }));
   run.send_signal(SIGINT);
   expect_interrupted(run.finish(), SIGINT);
+  EXPECT_EQ(partial_output_of(dir.path(), "out.txt"), "");
+}
+
+// SIGKILL (as the out-of-memory killer or a scheduler's time limit send it)
+// ends a run that has written several levels, with no chance to clean up: the
+// output's name holds nothing, or the file that was there before, unchanged.
+// What is left is the temporary file, whose name says it is one.
+TEST(Interrupt, SigkillWhileWritingLeavesTheOutputNameAsItWas) {
+  for (const bool previous : {false, true}) {
+    test_dir dir("interrupt");
+    write_file("in.dat", long_running_data());
+    if (previous) write_file("out.txt", "the previous result\n");
+    setenv("KESTREL_LEVEL_WINDOW_BYTES", "1", 1);
+    kestrel_run run(dir.path(), {"input", "in.dat", "output", "out.txt", "sigma", "1200"});
+    unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
+    // Levels 0 to 3 are written by the time the in-memory levels spill.
+    ASSERT_TRUE(wait_for(dir.file("dataset.tmp.level1")));
+    const std::string partial = partial_output_of(dir.path(), "out.txt");
+    ASSERT_NE(partial, "");
+    ASSERT_NE(read_file(partial), "");
+    run.send_signal(SIGKILL);
+    const run_outcome& r = run.finish();
+    EXPECT_EQ(r.signal_number, SIGKILL) << r.command;
+    if (previous)
+      EXPECT_EQ(read_file("out.txt"), "the previous result\n") << r.command;
+    else
+      EXPECT_FALSE(path_exists("out.txt")) << r.command;
+    EXPECT_TRUE(path_exists(partial)) << r.command;
+  }
 }
 
 // A signal during the first scan of a long input: the input is a pipe that

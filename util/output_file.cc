@@ -16,9 +16,13 @@ output_file::output_file(output_target& target, const char* mode) : name_(target
     consumer_ = target.consumer;
     return;
   }
-  f_ = std::fopen(name_.c_str(), mode);
+  const bool creates = mode[0] == 'w';
+  if (creates)
+    f_ = open_output(name_, target.partial);
+  else
+    f_ = std::fopen((target.partial.path.empty() ? name_ : target.partial.path).c_str(), mode);
   if (f_ == nullptr) throw run_error(name_ + " could not be opened for writing!");
-  if (mode[0] == 'w') target.created = true;
+  if (creates) target.created = true;
   if (target.names != nullptr) names_ = std::make_unique<item_name_writer>(*target.names);
 }
 

@@ -2,11 +2,13 @@
 //
 // An output_target names the output file, or holds a consumer that receives
 // each written line as numbers instead (then no file is opened). The first scan
-// creates the file; every later level appends to it. A failed open throws
-// run_error("<name> could not be opened for writing!"); a failed write, flush
-// or close throws run_error("<name> could not be written!"), so a full disk
-// never passes silently. With names (the "names" option) every item of a line
-// reaches the file as its name (util/item_names.h).
+// creates the file; every later level appends to it. A regular file is written
+// under a temporary name until the run completes (util/partial_output.h).
+// A failed open throws run_error("<name> could not be opened for writing!");
+// a failed write, flush or close throws run_error("<name> could not be
+// written!"), so a full disk never passes silently. Messages name the output,
+// never the temporary file. With names (the "names" option) every item of a
+// line reaches the file as its name (util/item_names.h).
 #pragma once
 
 #include <cstddef>
@@ -20,6 +22,8 @@
 class item_names;
 class item_name_writer;
 
+#include "util/partial_output.h"
+
 // The items of one output line (as the line lists them) and its support.
 using itemset_consumer =
     std::function<void(const std::uint32_t* items, std::size_t n, std::uint64_t support)>;
@@ -31,6 +35,7 @@ struct output_target {
   // Set once this run has created (emptied) file: from then on a failed run
   // must not leave it behind looking complete.
   bool created = false;
+  partial_output partial;  // the temporary file the lines go to until the run completes
   bool enabled() const { return consumer != nullptr || !file.empty(); }
 };
 
@@ -38,8 +43,9 @@ class output_file {
  public:
   // mode "w+" creates (or empties) the file, "a" appends.
   output_file(const std::string& name, const char* mode);
-  // The run's target: its consumer, or its file opened with mode (marking the
-  // target created for "w+").
+  // The run's target: its consumer, or its file opened with mode: "w+" creates
+  // it (through a temporary file where it is replaced at the end) and marks the
+  // target created, "a" appends to what "w+" opened.
   output_file(output_target& target, const char* mode);
   ~output_file();  // closes without reporting: call close() on the normal path
   output_file(const output_file&) = delete;

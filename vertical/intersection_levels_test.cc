@@ -101,6 +101,7 @@ struct vertical_run {
     EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level0")));
     EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level1")));
     output.wait();
+    EXPECT_TRUE(put_in_place(run.output.partial));  // as a completed run does
     written = read_file(run.output.file);
   }
 

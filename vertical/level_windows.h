@@ -101,6 +101,7 @@ class level_windows {
                        const Join& join) {
     window_outcome outcome;
     next_spilled_ = false;
+    metered_pass pass(run.meter, k);
     const unsigned threads = static_cast<unsigned>(walkers.size());
     const std::uint64_t per_itemset = 2 * sizeof(T) + sizeof(T1) + 8;
     const std::uint64_t peak_per_room = window_peak_per_room(threads);
@@ -123,7 +124,9 @@ class level_windows {
       join_on_threads(
           walkers, chunks, next,
           [&](level_walker<T>& w, const group_chunk& chunk, frequent_level<T, T1>& out) {
+            const long long before = w.counters.examined;
             join(source, whole, w, chunk, out);
+            run.meter.add_candidates(static_cast<std::uint64_t>(w.counters.examined - before));
           },
           release);
       // A stop asked for ends the run between windows too (the files go with

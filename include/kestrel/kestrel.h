@@ -65,6 +65,11 @@ struct run_hooks {
   std::function<void(const char* text)> report;
   // Polled between levels (and passes); true stops the run with run_error("interrupted").
   std::function<bool()> stop_requested;
+  // Set: a line saying how far a long pass got (the first scan, a pass over
+  // "dataset.tmp", a level in memory), at most four times a second from a
+  // thread of the run's own, then "" when the pass ends (before any report
+  // text that follows it). The command line shows it on a terminal.
+  std::function<void(const char* line)> pass_line;
 };
 
 // One progress row: level 1 and 2 are "scan", out-of-core levels "hop", the

@@ -338,3 +338,10 @@ def test_an_exception_in_a_log_handler_stops_the_run_and_is_raised(tmp_path, mon
     finally:
         logger.removeFilter(refuse)
     assert os.listdir(tmp_path) == []
+
+
+def test_the_version_is_the_one_cmake_sets():
+    with open(os.path.join(ROOT, "CMakeLists.txt")) as f:
+        text = f.read()
+    start = text.index("project(kestrel VERSION ") + len("project(kestrel VERSION ")
+    assert kestrel.__version__ == text[start:text.index(" ", start)]

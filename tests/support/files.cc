@@ -9,6 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "util/partial_output.h"
+
 test_dir::test_dir(const std::string& tag) : previous_(std::filesystem::current_path()) {
   std::string pattern = "/tmp/kestrel-" + tag + "-XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -37,6 +39,16 @@ std::string read_file(const std::string& path) {
 bool path_exists(const std::string& path) {
   struct stat st;
   return lstat(path.c_str(), &st) == 0;
+}
+
+std::string partial_output_of(const std::string& dir, const std::string& name) {
+  const std::string prefix = name + kPartialSuffix;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+    const std::string file = entry.path().filename().string();
+    if (file.rfind(prefix, 0) == 0) return entry.path().string();
+  }
+  return "";
 }
 
 void write_all(int fd, const std::string& text) {

@@ -33,5 +33,9 @@ std::string read_file(const std::string& path);
 // True when something (a file, directory or link, even a dangling one) has that name.
 bool path_exists(const std::string& path);
 
+// The temporary file a run writes the output `name` in dir to (util/partial_output.h),
+// "" when there is none; the first one found when there are several.
+std::string partial_output_of(const std::string& dir, const std::string& name);
+
 // Writes all of text into fd, a pipe or FIFO: blocks until the reader has taken enough.
 void write_all(int fd, const std::string& text);
