@@ -31,8 +31,8 @@ void expect_all_agree(const constraint_set& set, const std::vector<std::uint32_t
                       bool expected, const std::string& what) {
   const std::vector<std::uint8_t> items8(items.begin(), items.end());
   const std::vector<std::uint16_t> items16(items.begin(), items.end());
-  for (auto* c : set.sam_table) EXPECT_EQ(c->holds(items), expected) << what;
-  for (auto* c : set.m_table) {
+  for (auto* c : set.succinct_table) EXPECT_EQ(c->holds(items), expected) << what;
+  for (auto* c : set.monotone_table) {
     EXPECT_EQ(c->holds(items), expected) << what;
     std::unique_ptr<monotone_constraint<std::uint8_t>> c8(c->clone<std::uint8_t>());
     std::unique_ptr<monotone_constraint<std::uint16_t>> c16(c->clone<std::uint16_t>());
@@ -47,9 +47,9 @@ void expect_all_agree(const constraint_set& set, const std::vector<std::uint32_t
       expect_answers(c->template clone<std::uint32_t>(), true, items, expected, what);
     }
   };
-  check(set.am_table);
-  check(set.lam_table);
-  check(set.cam_table);
+  check(set.anti_monotone_table);
+  check(set.loose_table);
+  check(set.convertible_table);
 }
 
 // Exact answers where rounding, overflow or a sign would flip them, on empty
@@ -189,7 +189,7 @@ TEST(ConstraintSemantics, TypedSetKeepsAndWritesByKind) {
     const int n = static_cast<int>(c.items.size());
     EXPECT_EQ(set.keeps(c.items.data(), n), c.keeps) << c.items.size();
     EXPECT_EQ(set.writes(c.items.data(), n), c.writes) << c.items.size();
-    const bool flag = set.lam_table[0]->holds(c.items.data(), n);  // as a level stores it
+    const bool flag = set.loose_table[0]->holds(c.items.data(), n);  // as a level stores it
     EXPECT_EQ(set.writes(c.items.data(), n, flag), c.writes) << c.items.size();
     EXPECT_FALSE(set.writes(c.items.data(), n, false)) << c.items.size();
   }

@@ -101,15 +101,15 @@ bool holds_prefix(const std::vector<std::uint32_t>& line,
 // preprocess_transaction, stopping once the line is empty.
 void trim_by_constraints(const constraint_set& constraints, std::vector<std::uint32_t>& t) {
   transaction_view<std::uint32_t> view = view_of(t);
-  for (auto* c : constraints.am_table) {
+  for (auto* c : constraints.anti_monotone_table) {
     if (view.length == 0) break;
     c->preprocess_transaction(view);
   }
-  for (auto* c : constraints.sam_table) {
+  for (auto* c : constraints.succinct_table) {
     if (view.length == 0) break;
     c->preprocess_transaction(view);
   }
-  for (auto* c : constraints.m_table) {
+  for (auto* c : constraints.monotone_table) {
     if (view.length == 0) break;
     c->process_transaction(view);
   }
@@ -212,11 +212,11 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
 void settle_items(run_context& run, item_table& items, first_scan_result& scan) {
   run_winnow_loops(run, items, scan.c1, scan.max_tr_len, scan.items_written);
   const constraint_set& constraints = run.constraints;
-  if (constraints.cam_table.empty())
+  if (constraints.convertible_table.empty())
     items.remap_items(run.output.enabled());
   else
-    items.remap_items(*constraints.cam_table.front()->attribute_values,
-                      constraints.cam_table.front()->ascending());
+    items.remap_items(*constraints.convertible_table.front()->attribute_values,
+                      constraints.convertible_table.front()->ascending());
   run.attributes.rebuild_for_dense_ids(items, run.constraints);
 }
 

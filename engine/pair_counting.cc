@@ -135,7 +135,7 @@ namespace {
 // Runs the monotone constraints on a transaction while it can still hold a pair.
 template <class T>
 void apply_monotone(transaction_view<T>& t, typed_constraints<T>& table) {
-  for (auto* c : table.m_table) {
+  for (auto* c : table.monotone_table) {
     if (t.length < 2) return;
     c->process_transaction(t);
   }

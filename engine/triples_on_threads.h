@@ -38,15 +38,15 @@ constexpr unsigned kMaxTripleThreads = 256;
 // `transactions` transactions: its position counters and loose flags (the
 // generator's working memory is planned apart).
 template <class T>
-std::uint64_t thread_tally_bytes(std::uint64_t items, std::uint64_t transactions, int n_lam) {
-  return items * sizeof(std::uint32_t) + transactions * static_cast<std::uint64_t>(n_lam);
+std::uint64_t thread_tally_bytes(std::uint64_t items, std::uint64_t transactions, int n_loose) {
+  return items * sizeof(std::uint32_t) + transactions * static_cast<std::uint64_t>(n_loose);
 }
 
 // Bytes per candidate a chunk's results hold until the chunks before it are
 // handed on: its three items, count and loose flags.
 template <class T>
-std::uint64_t triple_result_bytes(int n_lam) {
-  return 3 * sizeof(T) + sizeof(std::uint32_t) + static_cast<std::uint64_t>(n_lam);
+std::uint64_t triple_result_bytes(int n_loose) {
+  return 3 * sizeof(T) + sizeof(std::uint32_t) + static_cast<std::uint64_t>(n_loose);
 }
 
 // The work of counting level 3: its joins, plus about the item pairs its
@@ -122,7 +122,7 @@ std::uint64_t count_triples_on_threads(const frequent_level<T, T1>& pairs_level,
                                        std::uint32_t n_items, std::uint32_t min_count,
                                        transaction_block<T>& block, unsigned threads,
                                        const Take& take) {
-  const int n_lam = block.n_lam();
+  const int n_loose = block.n_loose();
   if (threads <= 1) {
     triples_by_first_item<T, T1> triples(pairs_level, pairs, table, n_items);
     std::uint64_t n_candidates = 0;
@@ -166,7 +166,7 @@ std::uint64_t count_triples_on_threads(const frequent_level<T, T1>& pairs_level,
       std::uint8_t* lam = block.flag_data();
       if (thread > 0) {
         counters[thread - 1].assign(block.total_items(), 0);
-        flags[thread - 1].assign(std::size_t{block.size()} * static_cast<std::size_t>(n_lam), 0);
+        flags[thread - 1].assign(std::size_t{block.size()} * static_cast<std::size_t>(n_loose), 0);
         cnt = counters[thread - 1].data();
         lam = flags[thread - 1].data();
       }
@@ -182,7 +182,7 @@ std::uint64_t count_triples_on_threads(const frequent_level<T, T1>& pairs_level,
                                     {triples.first(), triples.seconds[i], triples.thirds[i]});
             result->counts.push_back(triples.counts[i]);
             const std::uint8_t* f = triples.flags(i);
-            result->flags.insert(result->flags.end(), f, f + n_lam);
+            result->flags.insert(result->flags.end(), f, f + n_loose);
           }
         }
         std::lock_guard<std::mutex> hold(lock);
@@ -195,7 +195,7 @@ std::uint64_t count_triples_on_threads(const frequent_level<T, T1>& pairs_level,
             const chunk_result& r = *done[handed];
             n_candidates += r.candidates;
             for (std::size_t i = 0; i < r.counts.size(); ++i)
-              take(r.itemsets.data() + 3 * i, r.counts[i], r.flags.data() + i * n_lam);
+              take(r.itemsets.data() + 3 * i, r.counts[i], r.flags.data() + i * n_loose);
             done[handed].reset();
           }
         } catch (...) {
