@@ -6,7 +6,6 @@
 
 #include "constraints/constraint.h"
 #include "dataset/id_map.h"
-#include "dataset/shared_scan.h"
 #include "dataset/temp_dataset.h"
 #include "util/error.h"
 #include "util/stopwatch.h"

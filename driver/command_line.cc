@@ -12,10 +12,12 @@
 
 namespace {
 
-int run(int argc, char** argv, cluster* peers, bool speaks) {
+int run(int argc, char** argv, cluster* peers, bool speaks,
+        void (*prepare)(kestrel::run_description&)) {
   kestrel::run_description description;
   if (argc <= 2 && !speaks) return 1;  // rank 0 prints the usage text
   if (!ParseArguments(argc, argv, description)) return 1;
+  if (prepare != nullptr) prepare(description);
   kestrel::run_hooks hooks;
   // Every rank stops at its next poll once it has caught SIGINT or SIGTERM.
   hooks.stop_requested = [] { return caught_interrupt() != 0; };
@@ -35,12 +37,13 @@ int run(int argc, char** argv, cluster* peers, bool speaks) {
 
 }  // namespace
 
-int run_command_line(int argc, char** argv, cluster* peers) {
+int run_command_line(int argc, char** argv, cluster* peers,
+                     void (*prepare)(kestrel::run_description&)) {
   const bool speaks = peers == nullptr || peers->leads();
   const char* message = nullptr;
   std::string text;
   try {
-    return run(argc, argv, peers, speaks);
+    return run(argc, argv, peers, speaks, prepare);
   } catch (const run_error& e) {
     text = e.what();
   } catch (const kestrel::run_error& e) {

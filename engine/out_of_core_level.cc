@@ -9,7 +9,6 @@
 #include <system_error>
 #include <vector>
 
-#include "dataset/shared_scan.h"
 #include "dataset/temp_dataset.h"
 #include "engine/partial_counts.h"
 #include "engine/triples_by_first_item.h"
@@ -197,7 +196,8 @@ unsigned triples_threads(const std::string& tmp_name, const item_table& items,
     prefixes += m - 1;
   }
   if (candidates.planned_bytes(joins, prefixes, items.n_items, n_loose) > limit_bytes) return 0;
-  const std::uint64_t working = triples_by_first_item<T, T1>::planned_bytes(level, items.n_items, n_loose);
+  const std::uint64_t working =
+      triples_by_first_item<T, T1>::planned_bytes(level, items.n_items, n_loose);
   const std::uint64_t need =
       transaction_block<T>::planned_bytes(entries, entries / 2, items.n_items, n_loose) + working;
   if (need > limit_bytes) return 0;

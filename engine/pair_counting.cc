@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "dataset/first_scan.h"
-#include "dataset/shared_scan.h"
 #include "dataset/temp_dataset.h"
 #include "engine/mapped_records.h"
 #include "engine/occurring_pairs.h"

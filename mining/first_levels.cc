@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "dataset/shared_scan.h"
 #include "levels/output_line.h"
 #include "util/stopwatch.h"
 

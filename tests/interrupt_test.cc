@@ -45,11 +45,10 @@ bool wait_for(const std::string& path) {
 void expect_clean_stop(int signal_number, const std::vector<std::string>& more) {
   test_dir dir("interrupt");
   write_file("in.dat", long_running_data());
-  std::vector<std::string> args = {"input", "in.dat", "output", "out.txt", "sigma", "1200"};
+  std::vector<std::string> args = {"input",  "in.dat", "output", "out.txt", "sigma", "1200",
+                                   "testing.level_window_bytes", "1"};
   args.insert(args.end(), more.begin(), more.end());
-  setenv("KESTREL_LEVEL_WINDOW_BYTES", "1", 1);
   kestrel_run run(dir.path(), args);
-  unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
   // A spill file exists from the first in-memory level on, and the output
   // file since the first scan.
   ASSERT_TRUE(wait_for(dir.file("dataset.tmp.level1")));
