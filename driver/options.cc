@@ -66,7 +66,7 @@ E one_of(const std::string& keyword, const std::string& text,
   throw run_error(keyword + ": \"" + text + "\" is not one of " + names);
 }
 
-// The options that force a run's own choices for the tests (README, "Tests").
+// The options that force a run's own choices for the tests (README, "Testing options").
 // The usage text leaves them out. False: keyword is none of them.
 bool parse_testing_option(const std::string& keyword, const std::string& value,
                           kestrel::run_testing& t) {

@@ -8,7 +8,7 @@
 // value; a repeated constraint keyword makes two constraints. Numbers are
 // strict: sigma and preloops are whole decimal numbers in [0, 2^32), hop in the
 // signed 32-bit range. Keywords beginning "testing." set the description's
-// testing section (README, "Tests"); the usage text does not list them.
+// testing section (README, "Testing options"); the usage text does not list them.
 #pragma once
 
 #include <cstdint>

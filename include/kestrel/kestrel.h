@@ -32,7 +32,7 @@ struct constraint {
 // Choices a run makes by itself from the data and its budget, forced so that
 // tests reach, on small data, the paths only large data takes. None of them
 // changes the output; they only slow a run. The command line takes them as
-// options that its usage text leaves out (README, "Tests").
+// options that its usage text leaves out (README, "Testing options").
 struct run_testing {
   // How the in-memory levels hold the data: by its density (the bit matrix
   // for dense data, tid-lists for sparse), or always one of them.
