@@ -7,6 +7,10 @@
 # Per row: median wall s, median cpu s (user + system) and largest peak MiB of each
 # binary, the wall change new/base, and whether the two outputs are the same bytes.
 #
+# Build both binaries profile-guided, as a release is (for each commit, in its own
+# checkout): cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKESTREL_PGO=ON &&
+# cmake --build build -j2 --target kestrel. The table's first line names each build.
+#
 # Usage: bench/alternate.sh --base PATH --new PATH [options] [-- extra kestrel arguments]
 #   --rows LIST    comma-separated data:support (default: the eight real-data rows
 #                  and million:2, the same as run.sh); data is one of chess,
@@ -67,6 +71,7 @@ run_once() {
     '{ printf "%.3f %.2f %d %s\n", (b - a) / 1e9, $2 + $3, $1, md5 }' "$dir/time.txt"
 }
 
+echo "base: $BASE ($(build_of "$BASE")); new: $NEW ($(build_of "$NEW"))"
 if [ "$MARKDOWN" = 1 ]; then
   echo '| row | base wall s | new wall s | new / base | base cpu s | new cpu s | base peak MiB | new peak MiB | output |'
   echo '|---|---|---|---|---|---|---|---|---|'

@@ -48,3 +48,18 @@ EOF
   fi
   echo "$plain"
 }
+
+# How a binary was built, from the CMakeCache.txt of its build directory:
+# "profile-guided Release build", "Release build without profile" (or of
+# another type), or "unknown build" when no cache lies beside it.
+build_of() {  # $1 = binary
+  local cache pgo type
+  cache="$(dirname "$1")/CMakeCache.txt"
+  [ -f "$cache" ] || { echo "unknown build"; return; }
+  type="$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$cache")"
+  pgo="$(sed -n 's/^KESTREL_PGO:BOOL=//p' "$cache")"
+  case "$type:$pgo" in
+    Release:ON) echo "profile-guided Release build" ;;
+    *) echo "${type:-default} build without profile" ;;
+  esac
+}

@@ -23,6 +23,11 @@
 # build/itemset_filter; both itemset counts are shown and the two results are
 # compared (items sorted within each line, lines sorted): a difference fails the run.
 #
+# Build the binary profile-guided first, as the tables in RESULTS.md were:
+#   cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKESTREL_PGO=ON
+#   cmake --build build -j2 --target kestrel itemset_filter
+# (RESULTS.md records which build it measured, from build/CMakeCache.txt.)
+#
 # Usage: bench/run.sh [options]
 #   --kestrel PATH      binary to measure (default: <repo>/build/kestrel)
 #   --filter PATH       itemset_filter (default: beside the kestrel binary)
@@ -71,7 +76,7 @@ done
 case "$REPS" in ''|*[!0-9]*|0) die "--reps needs a whole number of at least 1" ;; esac
 [ "$QUICK" = 1 ] && REPS=1
 KESTREL="$(readlink -f "$KESTREL")"
-[ -x "$KESTREL" ] || die "no kestrel binary at $KESTREL (build it: cmake --build build --target kestrel itemset_filter)"
+[ -x "$KESTREL" ] || die "no kestrel binary at $KESTREL (build it: cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DKESTREL_PGO=ON && cmake --build build --target kestrel itemset_filter)"
 [ -n "$FILTER" ] || FILTER="$(dirname "$KESTREL")/itemset_filter"
 if [ "$CONSTRAINED_PART" = 1 ] && [ ! -x "$FILTER" ]; then
   die "no itemset_filter at $FILTER (cmake --build build --target itemset_filter, or --no-constrained)"
@@ -387,7 +392,7 @@ fi
   echo
   echo "- Date: $DATE"
   echo "- Machine: $MACHINE"
-  echo "- Commit: $COMMIT; binary: \`$KESTREL\`"
+  echo "- Commit: $COMMIT; binary: \`$KESTREL\` ($(build_of "$KESTREL"))"
   echo "- Repetitions: $REPS (wall: median; peak: largest)"
   echo "- Load average (1, 5, 15 min) before: $LOAD_BEFORE; after: $LOAD_AFTER${NOTE:+. $NOTE}"
   [ -s "$WORK/notes.txt" ] && sed 's/^/- /' "$WORK/notes.txt"

@@ -94,7 +94,7 @@ class succinct_constraint : public virtual itemset_constraint<T> {
 
 // Anti-monotone over prefixes once items are ordered by the constraint's
 // attribute (ascending: ascending values). The first constraint of
-// constraint_set::cam_table sets the dense item order; holds is exact in any order.
+// constraint_set::convertible_table sets the dense item order; holds is exact in any order.
 // before_counting/after_counting may empty or shorten a transaction only when
 // order_holds (this constraint set the order) and only where no itemset of
 // length >= k that satisfies the constraint can be lost.
@@ -104,12 +104,12 @@ class convertible_constraint : public virtual itemset_constraint<T> {
   virtual bool ascending() const = 0;
   virtual void before_counting(transaction_view<T>& t, int k, bool order_holds) = 0;
   virtual void after_counting(transaction_view<T>& t, int k, bool order_holds) = 0;
-  virtual convertible_constraint<std::uint8_t>* clone_cam(std::uint8_t) const = 0;
-  virtual convertible_constraint<std::uint16_t>* clone_cam(std::uint16_t) const = 0;
-  virtual convertible_constraint<std::uint32_t>* clone_cam(std::uint32_t) const = 0;
+  virtual convertible_constraint<std::uint8_t>* clone_convertible(std::uint8_t) const = 0;
+  virtual convertible_constraint<std::uint16_t>* clone_convertible(std::uint16_t) const = 0;
+  virtual convertible_constraint<std::uint32_t>* clone_convertible(std::uint32_t) const = 0;
   template <class U>
   convertible_constraint<U>* clone() const {
-    return clone_cam(U{});
+    return clone_convertible(U{});
   }
 };
 
@@ -123,11 +123,11 @@ class loose_constraint : public virtual itemset_constraint<T> {
   // subset one item shorter, given the current prefix state; only then may
   // out-of-core counting drop transactions on this constraint's account.
   virtual bool prunes_transactions() const = 0;
-  virtual loose_constraint<std::uint8_t>* clone_lam(std::uint8_t) const = 0;
-  virtual loose_constraint<std::uint16_t>* clone_lam(std::uint16_t) const = 0;
-  virtual loose_constraint<std::uint32_t>* clone_lam(std::uint32_t) const = 0;
+  virtual loose_constraint<std::uint8_t>* clone_loose(std::uint8_t) const = 0;
+  virtual loose_constraint<std::uint16_t>* clone_loose(std::uint16_t) const = 0;
+  virtual loose_constraint<std::uint32_t>* clone_loose(std::uint32_t) const = 0;
   template <class U>
   loose_constraint<U>* clone() const {
-    return clone_lam(U{});
+    return clone_loose(U{});
   }
 };

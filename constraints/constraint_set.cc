@@ -14,29 +14,29 @@ constraint_set::constraint_set(constraint_set&& other) noexcept { *this = std::m
 constraint_set& constraint_set::operator=(constraint_set&& other) noexcept {
   if (this == &other) return *this;
   free_instances();
-  am_table = std::move(other.am_table);
-  m_table = std::move(other.m_table);
-  sam_table = std::move(other.sam_table);
-  lam_table = std::move(other.lam_table);
-  cam_table = std::move(other.cam_table);
+  anti_monotone_table = std::move(other.anti_monotone_table);
+  monotone_table = std::move(other.monotone_table);
+  succinct_table = std::move(other.succinct_table);
+  loose_table = std::move(other.loose_table);
+  convertible_table = std::move(other.convertible_table);
   prefix_items = std::move(other.prefix_items);
   lenleq_bound = other.lenleq_bound;
   bound_ = other.bound_;
-  other.am_table.clear();
-  other.m_table.clear();
-  other.sam_table.clear();
-  other.lam_table.clear();
-  other.cam_table.clear();
+  other.anti_monotone_table.clear();
+  other.monotone_table.clear();
+  other.succinct_table.clear();
+  other.loose_table.clear();
+  other.convertible_table.clear();
   return *this;
 }
 
 void constraint_set::free_instances() {
   for (auto* c : all()) delete c;
-  am_table.clear();
-  m_table.clear();
-  sam_table.clear();
-  lam_table.clear();
-  cam_table.clear();
+  anti_monotone_table.clear();
+  monotone_table.clear();
+  succinct_table.clear();
+  loose_table.clear();
+  convertible_table.clear();
 }
 
 void constraint_set::add(const std::string& keyword, const std::string& params) {
@@ -51,11 +51,11 @@ std::vector<itemset_constraint<std::uint32_t>*> constraint_set::all() const {
   auto add = [&all](itemset_constraint<std::uint32_t>* c) {
     if (std::find(all.begin(), all.end(), c) == all.end()) all.push_back(c);
   };
-  for (auto* c : cam_table) add(c);
-  for (auto* c : lam_table) add(c);
-  for (auto* c : am_table) add(c);
-  for (auto* c : sam_table) add(c);
-  for (auto* c : m_table) add(c);
+  for (auto* c : convertible_table) add(c);
+  for (auto* c : loose_table) add(c);
+  for (auto* c : anti_monotone_table) add(c);
+  for (auto* c : succinct_table) add(c);
+  for (auto* c : monotone_table) add(c);
   return all;
 }
 
@@ -69,15 +69,15 @@ std::vector<int> constraint_set::needed_attribute_rows() const {
 }
 
 bool constraint_set::holds_all(const std::vector<std::uint32_t>& itemset) const {
-  for (auto* c : am_table)
+  for (auto* c : anti_monotone_table)
     if (!c->holds(itemset)) return false;
-  for (auto* c : sam_table)
+  for (auto* c : succinct_table)
     if (!c->holds(itemset)) return false;
-  for (auto* c : m_table)
+  for (auto* c : monotone_table)
     if (!c->holds(itemset)) return false;
-  for (auto* c : lam_table)
+  for (auto* c : loose_table)
     if (!c->holds(itemset)) return false;
-  for (auto* c : cam_table)
+  for (auto* c : convertible_table)
     if (!c->holds(itemset)) return false;
   return true;
 }
@@ -95,33 +95,33 @@ void constraint_set::settle_length_bound() {
 
 template <class T>
 typed_constraints<T>::typed_constraints(const constraint_set& set) {
-  for (auto* c : set.am_table) am_table.push_back(c->template clone<T>());
-  for (auto* c : set.m_table) m_table.push_back(c->template clone<T>());
-  for (auto* c : set.lam_table) lam_table.push_back(c->template clone<T>());
-  for (auto* c : set.cam_table) cam_table.push_back(c->template clone<T>());
+  for (auto* c : set.anti_monotone_table) anti_monotone_table.push_back(c->template clone<T>());
+  for (auto* c : set.monotone_table) monotone_table.push_back(c->template clone<T>());
+  for (auto* c : set.loose_table) loose_table.push_back(c->template clone<T>());
+  for (auto* c : set.convertible_table) convertible_table.push_back(c->template clone<T>());
   // Succinct constraints did their work on the data in the first scan: no
   // clone; only their verdict on the prefix items stays.
-  for (auto* c : set.sam_table)
+  for (auto* c : set.succinct_table)
     if (!c->holds(std::vector<std::uint32_t>())) prefix_passes_succinct = false;
 }
 
 template <class T>
 std::unique_ptr<typed_constraints<T>> typed_constraints<T>::copy() const {
   auto c = std::make_unique<typed_constraints<T>>();
-  for (auto* x : am_table) c->am_table.push_back(x->template clone<T>());
-  for (auto* x : m_table) c->m_table.push_back(x->template clone<T>());
-  for (auto* x : lam_table) c->lam_table.push_back(x->template clone<T>());
-  for (auto* x : cam_table) c->cam_table.push_back(x->template clone<T>());
+  for (auto* x : anti_monotone_table) c->anti_monotone_table.push_back(x->template clone<T>());
+  for (auto* x : monotone_table) c->monotone_table.push_back(x->template clone<T>());
+  for (auto* x : loose_table) c->loose_table.push_back(x->template clone<T>());
+  for (auto* x : convertible_table) c->convertible_table.push_back(x->template clone<T>());
   c->prefix_passes_succinct = prefix_passes_succinct;
   return c;
 }
 
 template <class T>
 typed_constraints<T>::~typed_constraints() {
-  for (auto* c : am_table) delete c;
-  for (auto* c : m_table) delete c;
-  for (auto* c : lam_table) delete c;
-  for (auto* c : cam_table) delete c;
+  for (auto* c : anti_monotone_table) delete c;
+  for (auto* c : monotone_table) delete c;
+  for (auto* c : loose_table) delete c;
+  for (auto* c : convertible_table) delete c;
 }
 
 #define KESTREL_INSTANTIATE(T) template class typed_constraints<T>;

@@ -54,11 +54,11 @@ class constraint_set {
   // parsing is done (add() calls it after every keyword).
   void settle_length_bound();
 
-  std::vector<anti_monotone_constraint<std::uint32_t>*> am_table;
-  std::vector<monotone_constraint<std::uint32_t>*> m_table;
-  std::vector<succinct_constraint<std::uint32_t>*> sam_table;
-  std::vector<loose_constraint<std::uint32_t>*> lam_table;
-  std::vector<convertible_constraint<std::uint32_t>*> cam_table;
+  std::vector<anti_monotone_constraint<std::uint32_t>*> anti_monotone_table;
+  std::vector<monotone_constraint<std::uint32_t>*> monotone_table;
+  std::vector<succinct_constraint<std::uint32_t>*> succinct_table;
+  std::vector<loose_constraint<std::uint32_t>*> loose_table;
+  std::vector<convertible_constraint<std::uint32_t>*> convertible_table;
   std::vector<std::uint32_t> prefix_items;   // distinct, first-listed order
   std::optional<std::int64_t> lenleq_bound;  // the smallest "lenleq" parsed
 
@@ -85,7 +85,7 @@ class typed_constraints {
   // fails). A failing itemset has no satisfying superset, so it is neither
   // stored nor extended.
   bool keeps(const T* items, int n) {
-    for (auto* c : am_table)
+    for (auto* c : anti_monotone_table)
       if (!c->holds(items, n)) return false;
     return true;
   }
@@ -95,30 +95,31 @@ class typed_constraints {
   // constraint holds, stopping at the first that fails.
   bool writes(const T* items, int n, bool loose_hold) {
     if (!loose_hold || !prefix_passes_succinct) return false;
-    for (auto* c : m_table)
+    for (auto* c : monotone_table)
       if (!c->holds(items, n)) return false;
-    for (auto* c : cam_table)
+    for (auto* c : convertible_table)
       if (!c->holds(items, n)) return false;
     return true;
   }
   // The same for an itemset without stored flags: the loose constraints are
   // asked now.
   bool writes(const T* items, int n) {
-    for (auto* c : lam_table)
+    for (auto* c : loose_table)
       if (!c->holds(items, n)) return false;
     return writes(items, n, true);
   }
   // No anti-monotone constraint: keeps() is always true.
-  bool keeps_everything() const { return am_table.empty(); }
+  bool keeps_everything() const { return anti_monotone_table.empty(); }
   // No constraint that writes() asks: it is always true.
   bool writes_everything() const {
-    return prefix_passes_succinct && m_table.empty() && cam_table.empty() && lam_table.empty();
+    return prefix_passes_succinct && monotone_table.empty() && convertible_table.empty() &&
+           loose_table.empty();
   }
 
-  std::vector<anti_monotone_constraint<T>*> am_table;
-  std::vector<monotone_constraint<T>*> m_table;
-  std::vector<loose_constraint<T>*> lam_table;
-  std::vector<convertible_constraint<T>*> cam_table;
+  std::vector<anti_monotone_constraint<T>*> anti_monotone_table;
+  std::vector<monotone_constraint<T>*> monotone_table;
+  std::vector<loose_constraint<T>*> loose_table;
+  std::vector<convertible_constraint<T>*> convertible_table;
   // Succinct constraints have no clones: the first scan deleted every item
   // they refuse, so only the prefix items are left to pass them.
   bool prefix_passes_succinct = true;

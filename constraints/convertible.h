@@ -3,7 +3,7 @@
 //
 // Each is anti-monotone over prefixes once the items are listed in the order of
 // its attribute (ascending: ascending values). The first constraint of
-// constraint_set::cam_table sets the dense item order; only that one, told by
+// constraint_set::convertible_table sets the dense item order; only that one, told by
 // order_holds, may use the order: before_counting empties and after_counting
 // shortens a transaction only where no itemset of k or more items (k+1 or more
 // for after_counting) satisfying the constraint with the prefix items loses a
@@ -39,7 +39,7 @@ class convertible_base : public convertible_constraint<T> {
     bool ascending() const override { return is_ascending; }                        \
     bool holds(const T* items, int n) override;                                     \
     void before_counting(transaction_view<T>& t, int k, bool order_holds) override; \
-    KESTREL_CLONES(Class, convertible_constraint, clone_cam)                        \
+    KESTREL_CLONES(Class, convertible_constraint, clone_convertible)                        \
   };
 
 // n >= 1 and mean(V) >= threshold; descending order.
@@ -50,7 +50,7 @@ class mean_at_least_convertible : public convertible_base<T> {
   bool holds(const T* items, int n) override;
   void before_counting(transaction_view<T>& t, int k, bool order_holds) override;
   void after_counting(transaction_view<T>& t, int k, bool order_holds) override;
-  KESTREL_CLONES(mean_at_least_convertible, convertible_constraint, clone_cam)
+  KESTREL_CLONES(mean_at_least_convertible, convertible_constraint, clone_convertible)
 };
 
 // n = 0, or mean(V) <= threshold; ascending order.
@@ -61,7 +61,7 @@ class mean_at_most_convertible : public convertible_base<T> {
   bool holds(const T* items, int n) override;
   void before_counting(transaction_view<T>& t, int k, bool order_holds) override;
   void after_counting(transaction_view<T>& t, int k, bool order_holds) override;
-  KESTREL_CLONES(mean_at_most_convertible, convertible_constraint, clone_cam)
+  KESTREL_CLONES(mean_at_most_convertible, convertible_constraint, clone_convertible)
 };
 
 // n = 0, or min(V) <= bound.

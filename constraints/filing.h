@@ -17,19 +17,19 @@
 using constraint_parser = void (*)(const char* keyword, const char* params, constraint_set& set);
 
 inline void file(constraint_set& set, anti_monotone_constraint<std::uint32_t>* c) {
-  set.am_table.push_back(c);
+  set.anti_monotone_table.push_back(c);
 }
 inline void file(constraint_set& set, monotone_constraint<std::uint32_t>* c) {
-  set.m_table.push_back(c);
+  set.monotone_table.push_back(c);
 }
 inline void file(constraint_set& set, succinct_constraint<std::uint32_t>* c) {
-  set.sam_table.push_back(c);
+  set.succinct_table.push_back(c);
 }
 inline void file(constraint_set& set, convertible_constraint<std::uint32_t>* c) {
-  set.cam_table.push_back(c);
+  set.convertible_table.push_back(c);
 }
 inline void file(constraint_set& set, loose_constraint<std::uint32_t>* c) {
-  set.lam_table.push_back(c);
+  set.loose_table.push_back(c);
 }
 
 // "[<attr>,<threshold>]" with a signed 32-bit threshold.

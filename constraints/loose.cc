@@ -101,8 +101,8 @@ void max_at_least_monotone_loose<T>::parse(const char* keyword, const char* para
   auto* lam = new max_at_least_monotone_loose<std::uint32_t>;
   mon->attribute = lam->attribute = f.attribute;
   mon->p.bound = lam->p.bound = bound;
-  set.m_table.push_back(mon);
-  set.lam_table.push_back(lam);
+  set.monotone_table.push_back(mon);
+  set.loose_table.push_back(lam);
 }
 
 template <class T>

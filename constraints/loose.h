@@ -38,7 +38,7 @@ class loose_base : public loose_constraint<T> {
    public:                                             \
     bool holds(const T* items, int n) override;        \
     bool prunes_transactions() const override;         \
-    KESTREL_CLONES(Class, loose_constraint, clone_lam) \
+    KESTREL_CLONES(Class, loose_constraint, clone_loose) \
   };
 
 // n >= 1 and mean(V) >= threshold.
@@ -55,8 +55,8 @@ KESTREL_LOOSE_CLASS(min_at_most_loose)
 KESTREL_LOOSE_CLASS(range_at_least_loose)
 
 // "maxgeq": n >= 1 and max(V) >= bound. Monotone and loose at once: one
-// occurrence files two instances, one in the set's m_table (transaction filter)
-// and one in its lam_table (per-itemset flag).
+// occurrence files two instances, one in the set's monotone_table (transaction filter)
+// and one in its loose_table (per-itemset flag).
 template <class T>
 class max_at_least_monotone_loose : public monotone_base<T>, public loose_constraint<T> {
  public:
@@ -65,6 +65,6 @@ class max_at_least_monotone_loose : public monotone_base<T>, public loose_constr
   bool satisfied(const T* items, int n) const override;
   bool prunes_transactions() const override;
   KESTREL_CLONES(max_at_least_monotone_loose, monotone_constraint, clone_m)
-  KESTREL_CLONES(max_at_least_monotone_loose, loose_constraint, clone_lam)
+  KESTREL_CLONES(max_at_least_monotone_loose, loose_constraint, clone_loose)
   ConstraintParams p;
 };

@@ -35,7 +35,7 @@ void item_superset_monotone<T>::parse(const char* keyword, const char* params,
     c->p.list.push_back(item);
   }
   std::sort(c->p.list.begin(), c->p.list.end());
-  set.m_table.push_back(c);
+  set.monotone_table.push_back(c);
 }
 
 template <class T>
@@ -72,7 +72,7 @@ void value_superset_monotone<T>::parse(const char* keyword, const char* params,
   c->p.list = f.values;
   std::sort(c->p.list.begin(), c->p.list.end());
   c->p.list.erase(std::unique(c->p.list.begin(), c->p.list.end()), c->p.list.end());
-  set.m_table.push_back(c);
+  set.monotone_table.push_back(c);
 }
 
 template <class T>
@@ -108,7 +108,7 @@ void length_at_least_monotone<T>::parse(const char* keyword, const char* params,
   const std::uint32_t bound = cp::wrapping_threshold(keyword, params, f);
   auto* c = new length_at_least_monotone<std::uint32_t>;
   c->p.bound = bound;
-  set.m_table.push_back(c);
+  set.monotone_table.push_back(c);
 }
 
 template <class T>

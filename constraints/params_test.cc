@@ -74,8 +74,9 @@ TEST(ConstraintRegistry, EveryRowFilesIntoTheTablesOfItsKind) {
       text = "[1]";
     constraint_set set;
     parse(set, row.keyword, text);
-    const std::size_t am = set.am_table.size(), m = set.m_table.size(), sam = set.sam_table.size(),
-                      lam = set.lam_table.size(), cam = set.cam_table.size();
+    const std::size_t am = set.anti_monotone_table.size(), m = set.monotone_table.size(),
+                      sam = set.succinct_table.size(), lam = set.loose_table.size(),
+                      cam = set.convertible_table.size();
     const std::size_t filed = am + m + sam + lam + cam;
     switch (row.kind) {
       case constraint_kind::anti_monotone:
@@ -95,8 +96,8 @@ TEST(ConstraintRegistry, EveryRowFilesIntoTheTablesOfItsKind) {
         break;
       case constraint_kind::monotone_and_loose:
         EXPECT_TRUE(m == 1 && lam == 1 && filed == 2) << row.keyword;
-        EXPECT_EQ(set.m_table[0]->attribute_row(), 0) << row.keyword;
-        EXPECT_EQ(set.lam_table[0]->attribute_row(), 0) << row.keyword;
+        EXPECT_EQ(set.monotone_table[0]->attribute_row(), 0) << row.keyword;
+        EXPECT_EQ(set.loose_table[0]->attribute_row(), 0) << row.keyword;
         break;
       case constraint_kind::length_bound:
         EXPECT_EQ(filed, 0u) << row.keyword;

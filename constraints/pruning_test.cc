@@ -28,10 +28,10 @@ TEST(ConstraintPruning, SumleqKeepsPrefixItemsForTheSupersetStep) {
   bind_all(set, &column);
   std::vector<std::uint32_t> t = {0, 1, 2, 3};
   transaction_view<std::uint32_t> view = view_of(t);
-  set.am_table[0]->preprocess_transaction(view);
+  set.anti_monotone_table[0]->preprocess_transaction(view);
   t.resize(view.length);
   EXPECT_EQ(t, (std::vector<std::uint32_t>{0, 3}));  // 10 + 1 fits, 10 + 6 and 10 + 9 do not
-  set.m_table[0]->process_transaction(view);
+  set.monotone_table[0]->process_transaction(view);
   t.resize(view.length);
   EXPECT_EQ(t, (std::vector<std::uint32_t>{0}));
 }
@@ -45,12 +45,12 @@ TEST(ConstraintPruning, SupseteqChecksAndStripsItsItemsOnce) {
   constraint_set set;
   parse(set, "supseteq", "[5,2,5]");
   parse(set, "supseteq", "[2]");  // already claimed: checks nothing more
-  ASSERT_EQ(set.m_table.size(), 2u);
-  EXPECT_FALSE(set.m_table[0]->reapplied_by_winnow());
+  ASSERT_EQ(set.monotone_table.size(), 2u);
+  EXPECT_FALSE(set.monotone_table[0]->reapplied_by_winnow());
   for (const Case& c : cases) {
     std::vector<std::uint32_t> t = c.in;
     transaction_view<std::uint32_t> view = view_of(t);
-    for (auto* m : set.m_table)
+    for (auto* m : set.monotone_table)
       if (view.length != 0) m->process_transaction(view);
     t.resize(view.length);
     EXPECT_EQ(t, c.out);
@@ -71,7 +71,7 @@ TEST(ConstraintPruning, CountingHooksKeepEverySatisfyingItemset) {
       for (std::uint32_t i = rng() % 3; i > 0; --i) set.prefix_items.push_back(39 + i);
       parse(set, kw, "[0," + std::to_string(rng() % 14) + "]");
       bind_all(set, &column);
-      convertible_constraint<std::uint32_t>* c = set.cam_table[0];
+      convertible_constraint<std::uint32_t>* c = set.convertible_table[0];
       // The dense order: values ascending in id for ascending, descending otherwise.
       std::sort(column.begin(), column.begin() + 40);
       if (!c->ascending()) std::reverse(column.begin(), column.begin() + 40);
@@ -111,7 +111,7 @@ TEST(ConstraintPruning, RangeleqTwoLooksAtEveryWindow) {
   bind_all(set, &column);
   std::vector<std::uint32_t> rec = {0, 1, 2};
   transaction_view<std::uint32_t> view = view_of(rec);
-  set.cam_table[0]->before_counting(view, 2, true);
+  set.convertible_table[0]->before_counting(view, 2, true);
   EXPECT_EQ(view.length, 3u);
 }
 
@@ -132,7 +132,7 @@ TEST(ConstraintPruning, LooseCounterexamplesDisablePruning) {
     parse(set, c.kw, "[0,1]");
     std::vector<std::uint32_t> column(4, 1);
     bind_all(set, &column);
-    EXPECT_EQ(set.lam_table[0]->prunes_transactions(), c.prunes) << c.kw;
+    EXPECT_EQ(set.loose_table[0]->prunes_transactions(), c.prunes) << c.kw;
   }
 }
 

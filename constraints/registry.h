@@ -11,12 +11,12 @@
 
 // Which kind tables of the constraint_set an occurrence lands in.
 enum class constraint_kind {
-  anti_monotone,       // am_table: drops candidates
-  monotone,            // m_table: drops transactions
-  succinct,            // sam_table: drops items in the first scan
-  convertible,         // cam_table: anti-monotone in attribute order
-  loose,               // lam_table: one flag per stored itemset
-  monotone_and_loose,  // m_table and lam_table: one instance in each
+  anti_monotone,       // anti_monotone_table: drops candidates
+  monotone,            // monotone_table: drops transactions
+  succinct,            // succinct_table: drops items in the first scan
+  convertible,         // convertible_table: anti-monotone in attribute order
+  loose,               // loose_table: one flag per stored itemset
+  monotone_and_loose,  // monotone_table and loose_table: one instance in each
   length_bound,        // no table: lowers the set's lenleq_bound
 };
 

@@ -31,7 +31,7 @@ void expect_all_agree(const constraint_set& set, const std::vector<std::uint32_t
                       bool expected, const std::string& what) {
   const std::vector<std::uint8_t> items8(items.begin(), items.end());
   const std::vector<std::uint16_t> items16(items.begin(), items.end());
-  for (auto* c : set.sam_table) expect_answers(c, false, items, expected, what);
+  for (auto* c : set.succinct_table) expect_answers(c, false, items, expected, what);
   auto check = [&](auto& table) {
     for (auto* c : table) {
       expect_answers(c, false, items, expected, what);
@@ -40,10 +40,10 @@ void expect_all_agree(const constraint_set& set, const std::vector<std::uint32_t
       expect_answers(c->template clone<std::uint32_t>(), true, items, expected, what);
     }
   };
-  check(set.m_table);
-  check(set.am_table);
-  check(set.lam_table);
-  check(set.cam_table);
+  check(set.monotone_table);
+  check(set.anti_monotone_table);
+  check(set.loose_table);
+  check(set.convertible_table);
 }
 
 // Exact answers where rounding, overflow or a sign would flip them, on empty
@@ -183,7 +183,7 @@ TEST(ConstraintSemantics, TypedSetKeepsAndWritesByKind) {
     const int n = static_cast<int>(c.items.size());
     EXPECT_EQ(set.keeps(c.items.data(), n), c.keeps) << c.items.size();
     EXPECT_EQ(set.writes(c.items.data(), n), c.writes) << c.items.size();
-    const bool flag = set.lam_table[0]->holds(c.items.data(), n);  // as a level stores it
+    const bool flag = set.loose_table[0]->holds(c.items.data(), n);  // as a level stores it
     EXPECT_EQ(set.writes(c.items.data(), n, flag), c.writes) << c.items.size();
     EXPECT_FALSE(set.writes(c.items.data(), n, false)) << c.items.size();
   }

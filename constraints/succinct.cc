@@ -55,7 +55,7 @@ void item_subset_succinct<T>::parse(const char* keyword, const char* params, con
   auto* c = new item_subset_succinct<std::uint32_t>;
   c->p.list = listed;
   sort_unique(c->p.list);
-  set.sam_table.push_back(c);
+  set.succinct_table.push_back(c);
 }
 
 template <class T>
@@ -87,7 +87,7 @@ void value_subset_succinct<T>::parse(const char* keyword, const char* params, co
   c->attribute = f.attribute;
   c->p.list = f.values;
   sort_unique(c->p.list);
-  set.sam_table.push_back(c);
+  set.succinct_table.push_back(c);
 }
 
 template <class T>

@@ -30,8 +30,8 @@ struct fixture {
   constraint_set set;
   attribute_table table;
   Probe* add(int attribute) {
-    set.sam_table.push_back(new Probe(attribute));
-    return static_cast<Probe*>(set.sam_table.back());
+    set.succinct_table.push_back(new Probe(attribute));
+    return static_cast<Probe*>(set.succinct_table.back());
   }
   void load(const std::string& file) { table.load(file, nullptr, set); }
   std::string load_error(const std::string& file) {

@@ -13,7 +13,6 @@
 #include "dataset/winnow.h"
 #include "util/pipe_beside.h"
 #include "util/transaction.h"
-#include "util/widths.h"
 
 namespace {
 
@@ -146,15 +145,15 @@ bool holds_prefix(const std::vector<std::uint32_t>& line,
 // preprocess_transaction, stopping once the line is empty.
 void trim_by_constraints(const constraint_set& constraints, std::vector<std::uint32_t>& t) {
   transaction_view<std::uint32_t> view = view_of(t);
-  for (auto* c : constraints.am_table) {
+  for (auto* c : constraints.anti_monotone_table) {
     if (view.length == 0) break;
     c->preprocess_transaction(view);
   }
-  for (auto* c : constraints.sam_table) {
+  for (auto* c : constraints.succinct_table) {
     if (view.length == 0) break;
     c->preprocess_transaction(view);
   }
-  for (auto* c : constraints.m_table) {
+  for (auto* c : constraints.monotone_table) {
     if (view.length == 0) break;
     c->process_transaction(view);
   }
@@ -235,45 +234,10 @@ first_scan_result first_scan(run_context& run, transaction_source& source, item_
 void settle_items(run_context& run, item_table& items, first_scan_result& scan) {
   run_winnow_loops(run, items, scan.c1, scan.max_tr_len, scan.items_written);
   const constraint_set& constraints = run.constraints;
-  if (constraints.cam_table.empty())
+  if (constraints.convertible_table.empty())
     items.remap_items(run.output.enabled());
   else
-    items.remap_items(*constraints.cam_table.front()->attribute_values,
-                      constraints.cam_table.front()->ascending());
+    items.remap_items(*constraints.convertible_table.front()->attribute_values,
+                      constraints.convertible_table.front()->ascending());
   run.attributes.rebuild_for_dense_ids(items, run.constraints);
 }
-
-namespace {
-constexpr std::uint32_t kSortedInPlace = 16;  // items of a line sorted without std::sort
-}  // namespace
-
-template <class T>
-void map_to_dense_sorted(const transaction_view<std::uint32_t>& in, transaction_view<T>& out,
-                         const item_table& items) {
-  // The callers fetch the lookups of a line ahead (mapped_records a few lines
-  // before it hands the line out).
-  T n = 0;
-  for (std::uint32_t i = 0; i < in.length; ++i) {
-    const std::uint32_t dense = items.map_input(in.items[i]);
-    if (dense != item_table::kNotFrequent) out.items[n++] = static_cast<T>(dense);
-  }
-  out.length = n;
-  // Sparse lines hold a handful of items: sorting them in place costs less than
-  // the calls of a sort.
-  if (n > kSortedInPlace) {
-    std::sort(out.items, out.items + n);
-    return;
-  }
-  for (T i = 1; i < n; ++i) {
-    const T v = out.items[i];
-    T j = i;
-    for (; j > 0 && v < out.items[j - 1]; --j) out.items[j] = out.items[j - 1];
-    out.items[j] = v;
-  }
-}
-
-#define KESTREL_INSTANTIATE(T)                                                 \
-  template void map_to_dense_sorted<T>(const transaction_view<std::uint32_t>&, \
-                                       transaction_view<T>&, const item_table&);
-KESTREL_FOR_EACH_WIDTH(KESTREL_INSTANTIATE)
-#undef KESTREL_INSTANTIATE

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "dataset/attributes.h"
 #include "util/decimal.h"
 
 item_table::item_table(std::uint32_t sigma) : min_count(sigma > 0 ? sigma : 1), sigma(sigma) {}

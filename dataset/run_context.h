@@ -10,8 +10,6 @@
 // two runs in one process cannot see each other.
 #pragma once
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -60,6 +58,10 @@ struct run_config {
   // joined from is large and its supports run).
   std::uint64_t folded_supports_from = 0;
   key_subsets examined_subsets = key_subsets::by_rate;
+  // The program has made its threads share one allocation arena (glibc's
+  // M_ARENA_MAX of 1): under an address-space limit a thread then reserves
+  // only its stack. The library never changes the allocator's settings.
+  bool threads_share_one_arena = false;
   constraint_set constraints;
 };
 
@@ -106,16 +108,18 @@ struct run_context {
 
  private:
   // With more than one thread the levels start threads - 1 beside the calling
-  // one (at most 255), and a writer thread. Under an address-space limit they
-  // share one allocation arena: an arena of their own would reserve 64 MiB of
-  // the limit each.
+  // one (at most 255), and a writer thread; under an address-space limit each
+  // reserves its stack and, unless the program made them share one, an
+  // allocation arena.
   static budget_sources sources_for(const run_config& config) {
     budget_sources sources;
-    map_large_blocks_apart();
     const unsigned threads = usable_threads(config);
     sources.extra_threads = threads > 1 ? std::min(threads, 256u) : 0;
-    if (sources.extra_threads > 0 && sources.soft_rlimit(RLIMIT_AS) != UINT64_MAX)
-      sources.arenas_shared = share_one_allocation_arena();
+    sources.arenas_shared = config.threads_share_one_arena;
     return sources;
   }
 };
+
+// The bytes the run's ranks have summed since the last such line, printed
+// after a level's or pass's row (util/report.h).
+inline void report_exchange(run_context& run) { report_exchange(run.report, run.peers); }

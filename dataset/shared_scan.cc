@@ -34,11 +34,3 @@ void add_up_ranks(cluster& peers, first_scan_result& scan, std::uint64_t& transa
   scan.max_tr_len = static_cast<std::uint32_t>(peers.max(scan.max_tr_len));
   counts.add_up(peers);
 }
-
-void report_exchange(run_context& run) {
-  cluster& peers = run.peers;
-  if (peers.ranks() == 1 || peers.exchanged_bytes == 0) return;
-  run.report.print("( \t counts summed over %d ranks: %llu bytes )\n", peers.ranks(),
-                   static_cast<unsigned long long>(peers.exchanged_bytes));
-  peers.exchanged_bytes = 0;
-}

@@ -1,5 +1,5 @@
 // What the ranks of a shared run exchange after each has scanned its part of
-// the input (dataset/first_scan.h).
+// the input (dataset/first_scan.h calls it).
 //
 // Each rank read the lines that begin in its byte range and wrote them to its
 // own "dataset.tmp.<rank>". Afterwards the ranks add up what they counted, so
@@ -15,9 +15,8 @@
 #include <cstdint>
 #include <exception>
 
-#include "dataset/first_scan.h"
+#include "dataset/first_scan_result.h"
 #include "dataset/item_counts.h"
-#include "dataset/run_context.h"
 #include "util/cluster.h"
 
 // A line_error of this rank names the line's number within its part; returns
@@ -30,8 +29,3 @@ std::exception_ptr number_line_in_whole_file(cluster& peers, std::exception_ptr 
 // transaction and the largest id: their maximum).
 void add_up_ranks(cluster& peers, first_scan_result& scan, std::uint64_t& transactions_written,
                   item_counts& counts);
-
-// With more than one rank, prints a line after a level's or pass's row with the
-// bytes of counts the ranks have summed since the last such line (kestrel-mpi
-// only: one process prints nothing; nor does a line of 0 bytes).
-void report_exchange(run_context& run);

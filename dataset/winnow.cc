@@ -6,7 +6,6 @@
 
 #include "constraints/constraint.h"
 #include "dataset/id_map.h"
-#include "dataset/shared_scan.h"
 #include "dataset/temp_dataset.h"
 #include "util/error.h"
 #include "util/stopwatch.h"
@@ -43,9 +42,9 @@ std::uint64_t snapshot(const item_table& items, keep_flags& flags) {
 std::uint32_t run_winnow_loops(run_context& run, item_table& items, std::uint64_t c1,
                                std::uint32_t& max_tr_len, std::uint64_t& items_written) {
   std::vector<monotone_constraint<std::uint32_t>*> reapplied;
-  for (auto* c : run.constraints.m_table)
+  for (auto* c : run.constraints.monotone_table)
     if (c->reapplied_by_winnow()) reapplied.push_back(c);
-  bool changed = !run.constraints.m_table.empty();
+  bool changed = !run.constraints.monotone_table.empty();
   std::uint32_t budget = run.config.preloops - 1;  // modulo 2^32: preloops 0 means "until stable"
   std::uint32_t passes = 0;
   keep_flags flags;

@@ -32,13 +32,15 @@ int answer_help_or_version(int argc, char** argv, bool speaks) {
   return 0;
 }
 
-int run(int argc, char** argv, cluster* peers, bool speaks, terminal_line& pass_line) {
+int run(int argc, char** argv, cluster* peers, bool speaks, terminal_line& pass_line,
+        void (*prepare)(kestrel::run_description&)) {
   const int answered = answer_help_or_version(argc, argv, speaks);
   if (answered >= 0) return answered;
   kestrel::run_description description;
   if (argc <= 2 && !speaks) return 1;  // rank 0 prints the usage text
   bool quiet = false;
   if (!ParseArguments(argc, argv, description, &quiet)) return 1;
+  if (prepare != nullptr) prepare(description);
   kestrel::run_hooks hooks;
   // Every rank stops at its next poll once it has caught SIGINT or SIGTERM.
   hooks.stop_requested = [] { return caught_interrupt() != 0; };
@@ -71,13 +73,14 @@ int run(int argc, char** argv, cluster* peers, bool speaks, terminal_line& pass_
 
 }  // namespace
 
-int run_command_line(int argc, char** argv, cluster* peers) {
+int run_command_line(int argc, char** argv, cluster* peers,
+                     void (*prepare)(kestrel::run_description&)) {
   const bool speaks = peers == nullptr || peers->leads();
   const char* message = nullptr;
   std::string text;
   terminal_line pass_line;
   try {
-    return run(argc, argv, peers, speaks, pass_line);
+    return run(argc, argv, peers, speaks, pass_line, prepare);
   } catch (const run_error& e) {
     text = e.what();
   } catch (const kestrel::run_error& e) {

@@ -6,6 +6,7 @@
 
 #include "driver/command_line.h"
 #include "driver/interrupt_signals.h"
+#include "driver/program_allocator.h"
 
 int main(int argc, char** argv) {
   // A closed pipe on stdout or as the output file must be a write error (one
@@ -13,5 +14,7 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
   // Ctrl-C and SIGTERM stop the run at its next poll, which removes its files.
   install_interrupt_handlers();
-  return run_command_line(argc, argv, nullptr);
+  // Huge pages for large blocks, mappings of their own for blocks of 1 MiB
+  // or more, one arena for the threads under an address-space limit.
+  return run_command_line(argc, argv, nullptr, use_program_allocator);
 }

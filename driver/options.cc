@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <initializer_list>
+#include <utility>
 
 #include "constraints/constraint_set.h"
 #include "constraints/registry.h"
@@ -50,6 +52,43 @@ std::uint64_t digits_value(const std::string& s) {
     v = v * 10 + static_cast<std::uint64_t>(c - '0');
   }
   return v;
+}
+
+// One of the words of a testing option, or an error naming them.
+template <class E>
+E one_of(const std::string& keyword, const std::string& text,
+         std::initializer_list<std::pair<const char*, E>> words) {
+  std::string names;
+  for (const auto& [word, value] : words) {
+    if (text == word) return value;
+    names += names.empty() ? word : std::string(", ") + word;
+  }
+  throw run_error(keyword + ": \"" + text + "\" is not one of " + names);
+}
+
+// The options that force a run's own choices for the tests (README, "Testing options").
+// The usage text leaves them out. False: keyword is none of them.
+bool parse_testing_option(const std::string& keyword, const std::string& value,
+                          kestrel::run_testing& t) {
+  using layout = kestrel::run_testing::layout;
+  using subsets = kestrel::run_testing::subsets;
+  if (keyword == "testing.vertical_layout") {
+    t.vertical_layout = one_of<layout>(keyword, value,
+                                       {{"density", layout::by_density},
+                                        {"bits", layout::bit_matrix},
+                                        {"lists", layout::tid_lists}});
+  } else if (keyword == "testing.level_window_bytes") {
+    t.level_window_bytes = parse_unsigned_option(keyword, value);
+  } else if (keyword == "testing.folded_supports_from") {
+    t.folded_supports_from = parse_unsigned_option(keyword, value);
+  } else if (keyword == "testing.key_subsets") {
+    t.key_subsets = one_of<subsets>(
+        keyword, value,
+        {{"rate", subsets::by_rate}, {"all", subsets::all}, {"sampled", subsets::sampled}});
+  } else {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -112,7 +151,7 @@ bool ParseArguments(int argc, const char* const* argv, kestrel::run_description&
     } else if (keyword == "quiet") {
       const bool on = parse_unsigned_option(keyword, value) != 0;
       if (quiet != nullptr) *quiet = on;
-    } else {
+    } else if (!parse_testing_option(keyword, value, d.testing)) {
       checked.add(keyword, value);
       d.constraints.push_back({keyword, value});
     }

@@ -7,7 +7,8 @@
 // command-line order; the run parses it again). A repeated option keeps its last
 // value; a repeated constraint keyword makes two constraints. Numbers are
 // strict: sigma and preloops are whole decimal numbers in [0, 2^32), hop in the
-// signed 32-bit range.
+// signed 32-bit range. Keywords beginning "testing." set the description's
+// testing section (README, "Testing options"); the usage text does not list them.
 #pragma once
 
 #include <cstdint>

@@ -65,6 +65,18 @@ TEST(Options, ParsesPairsAndRejectsBadCommandLines) {
   ASSERT_EQ(o.constraints.size(), 2u);  // a repeated constraint makes two, in order
   EXPECT_EQ(o.constraints[0].parameters, "[2]");
   EXPECT_EQ(o.constraints[1].parameters, "[1]");
+  // The testing options (absent from the usage text) force the run's own choices.
+  EXPECT_EQ(o.testing.vertical_layout, kestrel::run_testing::layout::by_density);
+  const char* forced[] = {"kestrel", "input", "a", "output", "b", "sigma", "1",
+                          "testing.vertical_layout", "lists", "testing.level_window_bytes", "1",
+                          "testing.folded_supports_from", "7", "testing.key_subsets", "sampled"};
+  kestrel::run_description t;
+  ASSERT_TRUE(ParseArguments(15, forced, t));
+  EXPECT_TRUE(t.constraints.empty());
+  EXPECT_EQ(t.testing.vertical_layout, kestrel::run_testing::layout::tid_lists);
+  EXPECT_EQ(t.testing.level_window_bytes, 1u);
+  EXPECT_EQ(t.testing.folded_supports_from, 7u);
+  EXPECT_EQ(t.testing.key_subsets, kestrel::run_testing::subsets::sampled);
   struct Case {
     std::vector<const char*> argv;
     std::string message;
@@ -81,6 +93,12 @@ TEST(Options, ParsesPairsAndRejectsBadCommandLines) {
       {{"kestrel", "threads", "0"}, "threads: \"0\" must be at least 1"},
       {{"kestrel", "threads", "two"}, "threads: \"two\" is not a whole number"},
       {{"kestrel", "quiet", "yes"}, "quiet: \"yes\" is not a whole number"},
+      {{"kestrel", "testing.vertical_layout", "dense"},
+       "testing.vertical_layout: \"dense\" is not one of density, bits, lists"},
+      {{"kestrel", "testing.key_subsets", "some"},
+       "testing.key_subsets: \"some\" is not one of rate, all, sampled"},
+      {{"kestrel", "testing.level_window_bytes", "-1"},
+       "testing.level_window_bytes: \"-1\" must not be negative"},
   };
   for (const Case& c : bad) {
     kestrel::run_description r;

@@ -86,10 +86,10 @@ void candidate_store<T, T1>::init_prefix_table(std::uint32_t n) {
 template <class T, class T1>
 std::uint64_t candidate_store<T, T1>::planned_bytes(std::uint64_t n_candidates,
                                                     std::uint64_t n_groups, std::uint32_t n,
-                                                    int n_lam) const {
+                                                    int n_loose) const {
   // Per candidate: suffix, counter and its loose flags (bits); per group: the
   // prefix and its last index.
-  const std::uint64_t per_candidate_bits = 8 * (sizeof(T) + sizeof(T1)) + n_lam;
+  const std::uint64_t per_candidate_bits = 8 * (sizeof(T) + sizeof(T1)) + n_loose;
   const std::uint64_t per_group = static_cast<std::uint64_t>(this->k - 1) * sizeof(T) + sizeof(int);
   const std::uint64_t store = (n_candidates * per_candidate_bits + 7) / 8 + n_groups * per_group;
   const std::uint64_t dense = (number_of_pairs(n) + 1) * sizeof(std::uint32_t);
@@ -133,8 +133,8 @@ struct containment_count {
   const T* suffixes;
   const int* group_last;
   T1* supports;
-  const std::vector<bool>& lam_flags;
-  int n_lam;
+  const std::vector<bool>& loose_flags;
+  int n_loose;
   std::uint8_t* flags;
 
   // A contained candidate: its support, the counter of the position of its last
@@ -142,8 +142,8 @@ struct containment_count {
   void hit(int index, int position) {
     ++supports[index];
     ++cnt[position];
-    for (int u = 0; u < n_lam; ++u)
-      if (lam_flags[static_cast<std::size_t>(index) * n_lam + u]) flags[u] = 1;
+    for (int u = 0; u < n_loose; ++u)
+      if (loose_flags[static_cast<std::size_t>(index) * n_loose + u]) flags[u] = 1;
   }
 
   // Counts the suffixes of group g present in t; returns how many. Every suffix
@@ -294,8 +294,8 @@ void candidate_store<T, T1>::count_contained_candidates(counting_transaction<T>&
                              this->suffixes.data(),
                              this->group_last.data(),
                              this->supports.data(),
-                             this->lam_flags,
-                             this->n_lam,
+                             this->loose_flags,
+                             this->n_loose,
                              flags};
   if (this->k == 3)
     count_triples(*this, c);
@@ -324,7 +324,7 @@ candidate_chunks<T, T1>::candidate_chunks(const frequent_level<T, T1>& previous,
 template <class T, class T1>
 void candidate_chunks<T, T1>::fill_next(candidate_store<T, T1>& candidates) {
   candidates.clear(k_);
-  const int n_lam = static_cast<int>(table_.lam_table.size());
+  const int n_loose = static_cast<int>(table_.loose_table.size());
   int first = -1;
   for (bool more = cursor_.valid(); more; more = cursor_.advance()) {
     const T* cand = cursor_.candidate();
@@ -337,7 +337,7 @@ void candidate_chunks<T, T1>::fill_next(candidate_store<T, T1>& candidates) {
       const auto most = static_cast<std::uint64_t>(previous_.group_last[cursor_.group()] - first);
       const std::uint64_t worst = candidates.planned_bytes(
           static_cast<std::uint64_t>(candidates.n_itemsets) + most,
-          static_cast<std::uint64_t>(candidates.number_of_groups()) + 1, n_items_, n_lam);
+          static_cast<std::uint64_t>(candidates.number_of_groups()) + 1, n_items_, n_loose);
       if (candidates.n_itemsets > 0 && worst > limit_bytes_) break;
     }
     if (!table_.keeps(cand, k_)) continue;

@@ -47,7 +47,7 @@ class candidate_store : public level_store<T, T1> {
   // vectors grow by doubling, so they may hold up to twice what they use: the
   // plan counts that twice.
   std::uint64_t planned_bytes(std::uint64_t n_candidates, std::uint64_t n_groups,
-                              std::uint32_t n, int n_lam) const;
+                              std::uint32_t n, int n_loose) const;
 
   // Offsets [*begin, *end) of the groups whose prefix starts with (a, b), a < b;
   // row is pair_row(a, table_items) - 1 (hoisted by the caller).

@@ -49,7 +49,7 @@ std::vector<std::uint32_t> count(counted8& c, const std::vector<std::uint8_t>& i
   std::copy(items.begin(), items.end(), t.elems.begin());
   t.length = static_cast<std::uint8_t>(items.size());
   std::fill(t.counters.begin(), t.counters.end(), 0u);
-  std::vector<std::uint8_t> local(c.n_lam, 0);
+  std::vector<std::uint8_t> local(c.n_loose, 0);
   c.count_contained_candidates(t, local.data());
   for (std::uint8_t m : t.marks) EXPECT_EQ(m, 0) << "marks must be reset";
   return std::vector<std::uint32_t>(t.counters.begin(), t.counters.begin() + items.size());

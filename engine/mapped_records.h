@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "dataset/first_scan.h"
 #include "dataset/items.h"
 #include "dataset/temp_dataset.h"
+#include "engine/dense_ids.h"
 #include "util/error.h"
 #include "util/transaction.h"
 

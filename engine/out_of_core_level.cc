@@ -9,7 +9,6 @@
 #include <system_error>
 #include <vector>
 
-#include "dataset/shared_scan.h"
 #include "dataset/temp_dataset.h"
 #include "engine/partial_counts.h"
 #include "engine/triples_by_first_item.h"
@@ -29,14 +28,14 @@ struct pass_state {
   pass_state(int k, const item_table& items, const global_pruning& pruning,
              typed_constraints<T>& table)
       : uk(static_cast<std::uint32_t>(k)),
-        flag_start(table.lam_table.size()),
-        flags(table.lam_table.size()),
+        flag_start(table.loose_table.size()),
+        flags(table.loose_table.size()),
         kept_item(items.n_items) {
     // A loose constraint whose satisfying itemsets need not have a satisfying
     // subset one item shorter cannot vouch for dropping a transaction: its flag
     // starts set, so it never empties one.
     for (std::size_t u = 0; u < flag_start.size(); ++u)
-      flag_start[u] = table.lam_table[u]->prunes_transactions() ? 0 : 1;
+      flag_start[u] = table.loose_table[u]->prunes_transactions() ? 0 : 1;
     // Items the previous level's global pruning kept: those of at least k-1 of
     // its stored itemsets.
     for (std::uint32_t x = 0; x < items.n_items; ++x) kept_item[x] = pruning.kept(x) ? 1 : 0;
@@ -54,15 +53,15 @@ bool prune_before_counting(counting_transaction<T>& t, int k, pass_state<T>& s,
   const std::uint32_t uk = s.uk;
   T* e = t.elems.data();
   transaction_view<T> view{e, t.length};
-  for (auto* m : table.m_table) {
+  for (auto* m : table.monotone_table) {
     if (view.length < uk) break;
     m->process_transaction(view);
   }
   if (k == 3)
-    for (std::size_t c = 0; c < table.cam_table.size(); ++c) {
+    for (std::size_t c = 0; c < table.convertible_table.size(); ++c) {
       if (view.length < uk) break;
       // Only the constraint that set the item order may prune by that order.
-      table.cam_table[c]->before_counting(view, k, c == 0);
+      table.convertible_table[c]->before_counting(view, k, c == 0);
     }
   if (view.length < uk) return false;
   std::uint32_t len = 0;
@@ -92,9 +91,9 @@ bool prune_after_counting(counting_transaction<T>& t, int k, pass_state<T>& s,
     }
   if (w <= uk) return false;
   transaction_view<T> view{e, w};
-  for (std::size_t c = 0; c < table.cam_table.size(); ++c) {
+  for (std::size_t c = 0; c < table.convertible_table.size(); ++c) {
     if (view.length < uk) break;
-    table.cam_table[c]->after_counting(view, k, c == 0);
+    table.convertible_table[c]->after_counting(view, k, c == 0);
   }
   t.length = static_cast<T>(view.length);
   if (std::find(s.flags.begin(), s.flags.end(), 0) != s.flags.end()) return false;
@@ -182,7 +181,7 @@ std::uint64_t count_chunk(const std::string& tmp_name, pass_meter* meter, std::u
 template <class T, class T1>
 unsigned triples_threads(const std::string& tmp_name, const item_table& items,
                          const frequent_level<T, T1>& level, candidate_store<T, T1>& candidates,
-                         int n_lam, std::uint64_t limit_bytes, unsigned asked) {
+                         int n_loose, std::uint64_t limit_bytes, unsigned asked) {
   std::error_code error;
   const std::uintmax_t file_bytes = std::filesystem::file_size(tmp_name, error);
   if (error) return 0;
@@ -196,15 +195,16 @@ unsigned triples_threads(const std::string& tmp_name, const item_table& items,
     joins += number_of_pairs(m);
     prefixes += m - 1;
   }
-  if (candidates.planned_bytes(joins, prefixes, items.n_items, n_lam) > limit_bytes) return 0;
-  const std::uint64_t working = triples_by_first_item<T, T1>::planned_bytes(level, items.n_items, n_lam);
+  if (candidates.planned_bytes(joins, prefixes, items.n_items, n_loose) > limit_bytes) return 0;
+  const std::uint64_t working =
+      triples_by_first_item<T, T1>::planned_bytes(level, items.n_items, n_loose);
   const std::uint64_t need =
-      transaction_block<T>::planned_bytes(entries, entries / 2, items.n_items, n_lam) + working;
+      transaction_block<T>::planned_bytes(entries, entries / 2, items.n_items, n_loose) + working;
   if (need > limit_bytes) return 0;
   return threads_for_triples(asked, usable_processors(),
                              triples_work(joins, entries, items.n_transactions), limit_bytes - need,
-                             thread_tally_bytes<T>(entries, entries / 2, n_lam) + working,
-                             joins * triple_result_bytes<T>(n_lam));
+                             thread_tally_bytes<T>(entries, entries / 2, n_loose) + working,
+                             joins * triple_result_bytes<T>(n_loose));
 }
 
 // Level 3 in one pass with the transactions in memory: reads and prunes every
@@ -221,8 +221,8 @@ std::uint64_t count_triples_in_memory(
     global_pruning* pruning, transaction_sink<T>& sink, unsigned threads, std::uint32_t* frequent,
     std::uint64_t* items_written, std::uint32_t* kept) {
   constexpr int k = 3;
-  const int n_lam = static_cast<int>(state.flags.size());
-  transaction_block<T> block(n_lam);
+  const int n_loose = static_cast<int>(state.flags.size());
+  transaction_block<T> block(n_loose);
   counting_transaction<T> t(capacity, static_cast<int>(items.n_items));
   {
     temp_dataset_reader<T> in(tmp_name, meter);
@@ -247,7 +247,7 @@ std::uint64_t count_triples_in_memory(
           for (int q = 0; q < k; ++q) mapped[q] = static_cast<T>(map[cand[q]]);
           stored = mapped;
         }
-        target.add_itemset(stored, static_cast<T1>(count), flags, n_lam);
+        target.add_itemset(stored, static_cast<T1>(count), flags, n_loose);
       });
 
   *items_written = 0;
@@ -256,7 +256,7 @@ std::uint64_t count_triples_in_memory(
     const std::uint32_t len = block.length(b);
     std::copy(block.items(b), block.items(b) + len, t.elems.begin());
     std::copy(block.counters(b), block.counters(b) + len, t.counters.begin());
-    std::copy(block.flags(b), block.flags(b) + n_lam, state.flags.begin());
+    std::copy(block.flags(b), block.flags(b) + n_loose, state.flags.begin());
     t.length = static_cast<T>(len);
     if (!prune_after_counting(t, k, state, table)) continue;
     sink.add(t.elems.data(), t.length);
@@ -290,7 +290,7 @@ void count_candidate_chunks(run_context& run, int k, std::uint32_t capacity,
     level.clear(k);
   } else {
     next = std::make_unique<frequent_level<T, T1>>(k);
-    partial = std::make_unique<partial_counts<T>>(run.temp_dataset, table.lam_table.size());
+    partial = std::make_unique<partial_counts<T>>(run.temp_dataset, table.loose_table.size());
   }
   frequent_level<T, T1>& target = next ? *next : level;
   while (true) {
@@ -353,13 +353,13 @@ bool count_level_out_of_core(run_context& run, int k, int max_tr_len, item_table
   std::unique_ptr<candidate_chunks<T, T1>> chunks;
   const std::uint64_t left = run.memory_bytes > held ? run.memory_bytes - held : 0;
   const std::uint64_t limit = candidate_budget(left, run.memory_bytes);
-  const int n_lam = static_cast<int>(table.lam_table.size());
+  const int n_loose = static_cast<int>(table.loose_table.size());
   candidates.clear(k);
   // Several ranks sum the supports of a chunk's candidate store, which the
   // count by first item does not build.
   const unsigned triple_threads =
       k == 3 && run.peers.ranks() == 1
-          ? triples_threads(run.temp_dataset, items, level, candidates, n_lam, limit,
+          ? triples_threads(run.temp_dataset, items, level, candidates, n_loose, limit,
                             run.config.threads)
           : 0;
   if (triple_threads > 0) {

@@ -10,8 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "dataset/first_scan.h"
-#include "dataset/shared_scan.h"
 #include "dataset/temp_dataset.h"
 #include "engine/mapped_records.h"
 #include "engine/occurring_pairs.h"
@@ -135,7 +133,7 @@ namespace {
 // Runs the monotone constraints on a transaction while it can still hold a pair.
 template <class T>
 void apply_monotone(transaction_view<T>& t, typed_constraints<T>& table) {
-  for (auto* c : table.m_table) {
+  for (auto* c : table.monotone_table) {
     if (t.length < 2) return;
     c->process_transaction(t);
   }

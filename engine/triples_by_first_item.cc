@@ -14,7 +14,7 @@ void transaction_block<T>::add(const T* items, std::uint32_t n, const std::uint8
   items_.insert(items_.end(), items, items + n);
   counters_.resize(items_.size(), 0);
   starts_.push_back(static_cast<std::uint32_t>(items_.size()));
-  flags_.insert(flags_.end(), flags, flags + n_lam_);
+  flags_.insert(flags_.end(), flags, flags + n_loose_);
 }
 
 template <class T>
@@ -50,7 +50,7 @@ triples_by_first_item<T, T1>::triples_by_first_item(const frequent_level<T, T1>&
     : pairs_level_(pairs_level),
       frequent_(frequent),
       table_(table),
-      n_lam_(table.lam_table.size()),
+      n_loose_(table.loose_table.size()),
       end_group_(pairs_level.number_of_groups()),
       rank_(n_items, 0) {
   assert(pairs_level.k == 2);
@@ -58,14 +58,14 @@ triples_by_first_item<T, T1>::triples_by_first_item(const frequent_level<T, T1>&
 
 template <class T, class T1>
 std::uint64_t triples_by_first_item<T, T1>::planned_bytes(const frequent_level<T, T1>& pairs_level,
-                                                          std::uint32_t n_items, int n_lam) {
+                                                          std::uint32_t n_items, int n_loose) {
   std::uint64_t largest = 0;
   for (int g = 0; g < pairs_level.number_of_groups(); ++g)
     largest = std::max<std::uint64_t>(
         largest, static_cast<std::uint64_t>(pairs_level.group_last[g] - pairs_level.group_first(g)) + 1);
   // Per join: its triangle entry, and as a candidate its two items, count and flags.
   const std::uint64_t per_join = sizeof(std::uint32_t) + 2 * sizeof(T) + sizeof(std::uint32_t) +
-                                 static_cast<std::uint64_t>(n_lam);
+                                 static_cast<std::uint64_t>(n_loose);
   return number_of_pairs(largest) * per_join + std::uint64_t{n_items} * sizeof(std::uint32_t) +
          2 * largest * sizeof(std::uint32_t);
 }
@@ -75,7 +75,7 @@ bool triples_by_first_item<T, T1>::generate(int g) {
   const int begin = pairs_level_.group_first(g), last = pairs_level_.group_last[g];
   const std::uint32_t m = static_cast<std::uint32_t>(last - begin + 1);
   counts.clear();
-  lam_.clear();
+  loose_flags_.clear();
   if (m < 2) return false;
   const T* n_a = pairs_level_.suffixes.data() + begin;
   // The rows of frequent_ that the merges below read lie anywhere: the row
@@ -102,7 +102,7 @@ bool triples_by_first_item<T, T1>::generate(int g) {
   T cand[3] = {0, 0, 0};
   pairs_level_.group_prefix(g, cand);
   first_ = cand[0];
-  if (table_.keeps_everything() && n_lam_ == 0) {
+  if (table_.keeps_everything() && n_loose_ == 0) {
     generate_unconstrained(n_a, m);
     return !counts.empty();
   }
@@ -127,8 +127,8 @@ bool triples_by_first_item<T, T1>::generate(int g) {
           row[s - 1] = static_cast<std::uint32_t>(seconds.size());
           seconds.push_back(cand[1]);
           thirds.push_back(cand[2]);
-          for (std::size_t u = 0; u < n_lam_; ++u)
-            lam_.push_back(table_.lam_table[u]->holds(cand, 3) ? 1 : 0);
+          for (std::size_t u = 0; u < n_loose_; ++u)
+            loose_flags_.push_back(table_.loose_table[u]->holds(cand, 3) ? 1 : 0);
         }
         ++s;
         ++q;
@@ -245,7 +245,7 @@ void triples_by_first_item<T, T1>::count(const transaction_block<T>& block,
       }
     }
     std::uint32_t found = 0;
-    std::uint8_t* flags = n_lam_ > 0 ? flag_base + std::size_t{*t} * n_lam_ : nullptr;
+    std::uint8_t* flags = n_loose_ > 0 ? flag_base + std::size_t{*t} * n_loose_ : nullptr;
     for (std::uint32_t u = 0; u + 1 < hits; ++u) {
       // (rank u, rank v) at pair_row(rank u, m) + rank v - 1.
       const std::uint32_t* row = triangle_.data() + pair_row(hit_rank_[u], m);
@@ -256,8 +256,8 @@ void triples_by_first_item<T, T1>::count(const transaction_block<T>& block,
         ++counts[c];
         ++cnt[hit_position_[v]];
         ++found_u;
-        for (std::size_t x = 0; x < n_lam_; ++x)
-          if (lam_[c * n_lam_ + x]) flags[x] = 1;
+        for (std::size_t x = 0; x < n_loose_; ++x)
+          if (loose_flags_[c * n_loose_ + x]) flags[x] = 1;
       }
       cnt[hit_position_[u]] += found_u;
       found += found_u;

@@ -25,18 +25,18 @@
 #include "util/prefetch.h"
 
 // The transactions of one pass, back to back, with per item a position counter
-// and per transaction its loose flags (n_lam bytes, nonzero: set).
+// and per transaction its loose flags (n_loose bytes, nonzero: set).
 template <class T>
 class transaction_block {
  public:
-  explicit transaction_block(int n_lam) : n_lam_(n_lam) { starts_.push_back(0); }
+  explicit transaction_block(int n_loose) : n_loose_(n_loose) { starts_.push_back(0); }
 
   // Bytes a block of `items` items in `transactions` transactions takes, its
   // index included.
   static std::uint64_t planned_bytes(std::uint64_t items, std::uint64_t transactions,
-                                     std::uint32_t n_items, int n_lam) {
+                                     std::uint32_t n_items, int n_loose) {
     return items * (2 * sizeof(T) + 2 * sizeof(std::uint32_t)) +
-           transactions * (sizeof(std::uint32_t) + static_cast<std::uint64_t>(n_lam)) +
+           transactions * (sizeof(std::uint32_t) + static_cast<std::uint64_t>(n_loose)) +
            (std::uint64_t{n_items} + 1) * sizeof(std::uint32_t);
   }
 
@@ -73,14 +73,14 @@ class transaction_block {
   std::uint32_t start(std::uint32_t t) const { return starts_[t]; }
   // Items of all transactions: the position counters a thread of its own keeps.
   std::size_t total_items() const { return items_.size(); }
-  int n_lam() const { return n_lam_; }
+  int n_loose() const { return n_loose_; }
   std::uint32_t* counter_data() { return counters_.data(); }
   std::uint8_t* flag_data() { return flags_.data(); }
   // Transactions indexed under item a.
   std::uint32_t indexed(std::uint32_t a) const { return index_start_[a + 1] - index_start_[a]; }
   std::uint32_t* counters(std::uint32_t t) { return counters_.data() + starts_[t]; }
   std::uint8_t* flags(std::uint32_t t) {
-    return flags_.data() + static_cast<std::size_t>(t) * static_cast<std::size_t>(n_lam_);
+    return flags_.data() + static_cast<std::size_t>(t) * static_cast<std::size_t>(n_loose_);
   }
   // The transactions indexed under item a, ascending, at [*first, *last); the
   // position of a in transaction first[j] is positions[j].
@@ -95,7 +95,7 @@ class transaction_block {
   // Transactions fetched ahead per item at most: where an item is in many,
   // its counting takes long enough for the hardware to fetch them in turn.
   static constexpr std::uint32_t kPrefetched = 16;
-  int n_lam_;
+  int n_loose_;
   std::vector<T> items_;
   std::vector<std::uint32_t> starts_;  // transaction t at [starts_[t], starts_[t+1])
   std::vector<std::uint32_t> counters_;
@@ -116,7 +116,7 @@ class triples_by_first_item {
   // Bytes of working memory for the largest group of pairs_level (its triangle
   // and its candidates, were every join one), beside the block.
   static std::uint64_t planned_bytes(const frequent_level<T, T1>& pairs_level,
-                                     std::uint32_t n_items, int n_lam);
+                                     std::uint32_t n_items, int n_loose);
 
   // Whether any first item has a candidate (nothing is counted).
   bool any_candidate();
@@ -139,7 +139,7 @@ class triples_by_first_item {
   }
 
   T first() const { return first_; }
-  const std::uint8_t* flags(std::size_t i) const { return lam_.data() + i * n_lam_; }
+  const std::uint8_t* flags(std::size_t i) const { return loose_flags_.data() + i * n_loose_; }
   std::vector<T> seconds, thirds;
   std::vector<std::uint32_t> counts;
 
@@ -164,11 +164,11 @@ class triples_by_first_item {
   const frequent_level<T, T1>& pairs_level_;
   const frequent_pairs<T>& frequent_;
   typed_constraints<T>& table_;
-  std::size_t n_lam_;
+  std::size_t n_loose_;
   int group_ = 0;  // the next group of pairs_level_ to generate from
   int end_group_;  // and the group after the last one
   T first_ = 0;
-  std::vector<std::uint8_t> lam_;
+  std::vector<std::uint8_t> loose_flags_;
   std::vector<std::uint32_t> rank_;      // per item: 1 + its rank in the group, 0 outside
   std::vector<std::uint32_t> triangle_;  // pair_index(rank b, rank c, m): candidate or kNone
   // Scratch of one transaction: ranks and positions of its items after a in N(a).

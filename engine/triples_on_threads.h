@@ -34,15 +34,15 @@ constexpr unsigned kMaxTripleThreads = 256;
 // `transactions` transactions: its position counters and loose flags (the
 // generator's working memory is planned apart).
 template <class T>
-std::uint64_t thread_tally_bytes(std::uint64_t items, std::uint64_t transactions, int n_lam) {
-  return items * sizeof(std::uint32_t) + transactions * static_cast<std::uint64_t>(n_lam);
+std::uint64_t thread_tally_bytes(std::uint64_t items, std::uint64_t transactions, int n_loose) {
+  return items * sizeof(std::uint32_t) + transactions * static_cast<std::uint64_t>(n_loose);
 }
 
 // Bytes per candidate a chunk's results hold until the chunks before it are
 // handed on: its three items, count and loose flags.
 template <class T>
-std::uint64_t triple_result_bytes(int n_lam) {
-  return 3 * sizeof(T) + sizeof(std::uint32_t) + static_cast<std::uint64_t>(n_lam);
+std::uint64_t triple_result_bytes(int n_loose) {
+  return 3 * sizeof(T) + sizeof(std::uint32_t) + static_cast<std::uint64_t>(n_loose);
 }
 
 // The work of counting level 3: its joins, plus about the item pairs its
@@ -121,7 +121,7 @@ struct triples_chunk {
 // min_count in out.
 template <class T, class T1>
 void count_triples_chunk(triples_by_first_item<T, T1>& triples, transaction_block<T>& block,
-                         std::uint32_t* cnt, std::uint8_t* lam, std::uint32_t min_count, int n_lam,
+                         std::uint32_t* cnt, std::uint8_t* lam, std::uint32_t min_count, int n_loose,
                          triples_chunk<T>& out) {
   while (triples.next_first_item(block, cnt, lam)) {
     out.candidates += triples.counts.size();
@@ -131,7 +131,7 @@ void count_triples_chunk(triples_by_first_item<T, T1>& triples, transaction_bloc
                           {triples.first(), triples.seconds[i], triples.thirds[i]});
       out.counts.push_back(triples.counts[i]);
       const std::uint8_t* f = triples.flags(i);
-      out.flags.insert(out.flags.end(), f, f + n_lam);
+      out.flags.insert(out.flags.end(), f, f + n_loose);
     }
   }
 }
@@ -146,14 +146,14 @@ std::uint64_t count_triples_in_chunks(const frequent_level<T, T1>& pairs_level,
                                       std::uint32_t n_items, std::uint32_t min_count,
                                       transaction_block<T>& block, unsigned threads,
                                       const Take& take) {
-  const int n_lam = block.n_lam();
+  const int n_loose = block.n_loose();
   const std::vector<std::pair<int, int>> chunks = chunk_first_items(pairs_level, block, threads);
   in_item_order<triples_chunk<T>> results(chunks.size());
   std::uint64_t n_candidates = 0;
   auto hand_on = [&](std::size_t, const triples_chunk<T>& r) {
     n_candidates += r.candidates;
     for (std::size_t i = 0; i < r.counts.size(); ++i)
-      take(r.itemsets.data() + 3 * i, r.counts[i], r.flags.data() + i * n_lam);
+      take(r.itemsets.data() + 3 * i, r.counts[i], r.flags.data() + i * n_loose);
   };
   // The tallies of the threads beyond the first, summed into the block's.
   std::vector<std::vector<std::uint32_t>> counters(threads - 1);
@@ -164,7 +164,7 @@ std::uint64_t count_triples_in_chunks(const frequent_level<T, T1>& pairs_level,
     std::uint8_t* lam = block.flag_data();
     if (thread > 0) {
       counters[thread - 1].assign(block.total_items(), 0);
-      flags[thread - 1].assign(std::size_t{block.size()} * static_cast<std::size_t>(n_lam), 0);
+      flags[thread - 1].assign(std::size_t{block.size()} * static_cast<std::size_t>(n_loose), 0);
       cnt = counters[thread - 1].data();
       lam = flags[thread - 1].data();
     }
@@ -172,7 +172,7 @@ std::uint64_t count_triples_in_chunks(const frequent_level<T, T1>& pairs_level,
     for (std::size_t c; items.next(c);) {
       auto result = std::make_unique<triples_chunk<T>>();
       triples.restrict_groups(chunks[c].first, chunks[c].second);
-      count_triples_chunk(triples, block, cnt, lam, min_count, n_lam, *result);
+      count_triples_chunk(triples, block, cnt, lam, min_count, n_loose, *result);
       // Once a thread failed, nothing more is handed on.
       if (items.failed()) break;
       results.put(c, std::move(result), hand_on);

@@ -60,8 +60,8 @@ struct tally {
 
 tally count_on(triple_data& d, typed_constraints<item>& table, std::uint32_t min_count,
                const std::vector<std::uint8_t>& flag_start, unsigned threads) {
-  const int n_lam = static_cast<int>(flag_start.size());
-  transaction_block<item> block(n_lam);
+  const int n_loose = static_cast<int>(flag_start.size());
+  transaction_block<item> block(n_loose);
   for (const auto& t : d.transactions)
     block.add(t.data(), static_cast<std::uint32_t>(t.size()), flag_start.data());
   block.index_first_items(d.n, 3);
@@ -69,11 +69,11 @@ tally count_on(triple_data& d, typed_constraints<item>& table, std::uint32_t min
   out.candidates = count_triples_on_threads<item, std::uint32_t>(
       d.level, d.pairs, table, d.n, min_count, block, threads,
       [&](const item* c, std::uint32_t count, const std::uint8_t* f) {
-        out.taken.push_back({{c[0], c[1], c[2]}, count, std::vector<std::uint8_t>(f, f + n_lam)});
+        out.taken.push_back({{c[0], c[1], c[2]}, count, std::vector<std::uint8_t>(f, f + n_loose)});
       });
   for (std::uint32_t t = 0; t < block.size(); ++t) {
     out.counters.insert(out.counters.end(), block.counters(t), block.counters(t) + block.length(t));
-    out.flags.insert(out.flags.end(), block.flags(t), block.flags(t) + n_lam);
+    out.flags.insert(out.flags.end(), block.flags(t), block.flags(t) + n_loose);
   }
   return out;
 }
@@ -93,7 +93,7 @@ TEST(TriplesOnThreads, AnyThreadsCountAndCreditAsOne) {
     for (int i = 0; i < 64; ++i) column.push_back(rng() % 100);
     constraint_testing::bind_all(set, &column);
     typed_constraints<item> table(set);
-    ASSERT_EQ(table.lam_table.size(), 2u);
+    ASSERT_EQ(table.loose_table.size(), 2u);
     triple_data d;
     make_data(seed, seed % 2 == 0, table, d);
     const std::vector<std::uint8_t> flag_start = {0, static_cast<std::uint8_t>(seed % 3 == 0)};

@@ -41,10 +41,11 @@ void run_one(std::uint8_t choice, const std::uint8_t* data, std::size_t size) {
   item_table items(1);
   for (std::uint32_t id = 0; id < limit; ++id)
     for (std::uint32_t k = 0; k <= id % 3; ++k) items.counts.add(id);
-  if (set.cam_table.empty())
+  if (set.convertible_table.empty())
     items.remap_items(false);
   else
-    items.remap_items(*set.cam_table.front()->attribute_values, set.cam_table.front()->ascending());
+    items.remap_items(*set.convertible_table.front()->attribute_values,
+                      set.convertible_table.front()->ascending());
   attributes.rebuild_for_dense_ids(items, set);
 }
 

@@ -41,15 +41,15 @@ class level_spill {
   level_spill(const level_spill&) = delete;
   level_spill& operator=(const level_spill&) = delete;
 
-  // Starts an empty level of k-itemsets with n_lam loose flags each.
-  void start_writing(int k, int n_lam) {
+  // Starts an empty level of k-itemsets with n_loose loose flags each.
+  void start_writing(int k, int n_loose) {
     close_quietly(file_);
     file_ = std::fopen(name_.c_str(), "w+b");
     if (file_ == nullptr) fail_write();
     created_ = true;
     std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
     k_ = k;
-    n_lam_ = n_lam;
+    n_loose_ = n_loose;
     itemsets_ = 0;
     record_.resize(record_bytes());
   }
@@ -70,7 +70,7 @@ class level_spill {
         const T1 support = window.supports[static_cast<std::size_t>(s)];
         std::memcpy(p, &support, sizeof(T1));
         p += sizeof(T1);
-        for (int u = 0; u < n_lam_; ++u) p[u] = window.flag(s, u) ? 1 : 0;
+        for (int u = 0; u < n_loose_; ++u) p[u] = window.flag(s, u) ? 1 : 0;
         if (std::fwrite(record_.data(), 1, record_.size(), file_) != record_.size()) fail_write();
         ++itemsets_;
       }
@@ -115,7 +115,7 @@ class level_spill {
       window.add_itemset(
           items, support,
           reinterpret_cast<const std::uint8_t*>(ahead_.data()) + sizeof(T) * k_ + sizeof(T1),
-          n_lam_);
+          n_loose_);
       have_ahead_ = false;
     }
     return window.n_itemsets > 0;
@@ -126,7 +126,8 @@ class level_spill {
 
  private:
   std::size_t record_bytes() const {
-    return sizeof(T) * static_cast<std::size_t>(k_) + sizeof(T1) + static_cast<std::size_t>(n_lam_);
+    return sizeof(T) * static_cast<std::size_t>(k_) + sizeof(T1) +
+           static_cast<std::size_t>(n_loose_);
   }
   void read_ahead() {
     ahead_.resize(record_bytes());
@@ -158,7 +159,7 @@ class level_spill {
   std::FILE* file_ = nullptr;
   bool created_ = false;
   int k_ = 0;
-  int n_lam_ = 0;
+  int n_loose_ = 0;
   std::uint64_t itemsets_ = 0;  // records written
   std::uint64_t read_ = 0;      // records read (the one ahead included)
   bool have_ahead_ = false;     // ahead_ holds a record not yet in a window

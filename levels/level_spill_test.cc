@@ -38,7 +38,7 @@ std::vector<std::string> lines_of(level8& s) {
     std::string line;
     for (int q = 0; q < s.k; ++q) line += std::to_string(buf[q]) + " ";
     line += ":" + std::to_string(s.supports[i]) + ":";
-    for (int u = 0; u < s.n_lam; ++u) line += s.flag(i, u) ? "1" : "0";
+    for (int u = 0; u < s.n_loose; ++u) line += s.flag(i, u) ? "1" : "0";
     lines.push_back(line);
   }
   return lines;

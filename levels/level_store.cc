@@ -29,8 +29,8 @@ void level_store<T, T1>::clear(int new_k) {
   std::vector<T>().swap(suffixes);
   supports = support_column<T1>();
   keys = key_column();
-  std::vector<bool>().swap(lam_flags);
-  n_lam = 0;
+  std::vector<bool>().swap(loose_flags);
+  n_loose = 0;
   k = new_k;
   read_pos = -1;
   cur_group = 0;
@@ -64,7 +64,7 @@ void level_store<T, T1>::reserve_for_joins(const level_store& previous, bool wit
   // a node of depth d here is one of depth d there.
   std::uint64_t upper_nodes = 0;
   for (const std::vector<T>& items : previous.node_items) upper_nodes += items.size();
-  const std::uint64_t flag_bits = itemsets * static_cast<std::uint64_t>(previous.n_lam);
+  const std::uint64_t flag_bits = itemsets * static_cast<std::uint64_t>(previous.n_loose);
   const std::uint64_t per_itemset = sizeof(T) + sizeof(T1);
   // Records packed into the supports take no room of their own.
   with_keys = with_keys && !supports.packed();
@@ -85,7 +85,7 @@ void level_store<T, T1>::reserve_for_joins(const level_store& previous, bool wit
   suffixes.reserve(itemsets);
   supports.reserve(itemsets);
   if (with_keys) keys.reserve(itemsets);
-  lam_flags.reserve(flag_bits);
+  loose_flags.reserve(flag_bits);
   // The arrays fill from the front over the whole level. With huge pages each
   // would hold up to 2 MiB it has not reached yet (a level has a dozen of them,
   // twice while the level before is still read). The fills and the walks
@@ -107,7 +107,7 @@ std::uint64_t level_store<T, T1>::bytes() const {
   for (const std::vector<T>& items : node_items) nodes += items.capacity() * sizeof(T);
   for (const offset_column<std::uint32_t>& ends : node_ends) nodes += ends.capacity_bytes();
   return nodes + (prefixes.capacity() + suffixes.capacity()) * sizeof(T) + keys.capacity_bytes() +
-         group_last.capacity_bytes() + supports.capacity_bytes() + lam_flags.capacity() / 8;
+         group_last.capacity_bytes() + supports.capacity_bytes() + loose_flags.capacity() / 8;
 }
 
 template <class T, class T1>
@@ -165,8 +165,8 @@ void level_store<T, T1>::open_group(const T* itemset, int shared) {
 
 template <class T, class T1>
 void level_store<T, T1>::add_flags(const T* itemset, typed_constraints<T>& table) {
-  n_lam = static_cast<int>(table.lam_table.size());
-  for (int u = 0; u < n_lam; ++u) lam_flags.push_back(table.lam_table[u]->holds(itemset, k));
+  n_loose = static_cast<int>(table.loose_table.size());
+  for (int u = 0; u < n_loose; ++u) loose_flags.push_back(table.loose_table[u]->holds(itemset, k));
 }
 
 template <class T, class T1>
@@ -174,9 +174,9 @@ bool level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constra
                                      const level_store* flag_source, int source_index) {
   const bool opens_group = append_items(itemset, support);
   if (flag_source != nullptr) {
-    n_lam = static_cast<int>(table.lam_table.size());
-    assert(flag_source->n_lam == n_lam);
-    for (int u = 0; u < n_lam; ++u) lam_flags.push_back(flag_source->flag(source_index, u));
+    n_loose = static_cast<int>(table.loose_table.size());
+    assert(flag_source->n_loose == n_loose);
+    for (int u = 0; u < n_loose; ++u) loose_flags.push_back(flag_source->flag(source_index, u));
   } else {
     add_flags(itemset, table);
   }
@@ -192,16 +192,16 @@ template <class T, class T1>
                                                               T1 support,
                                                               typed_constraints<T>& table) {
   append_sharing(itemset, shared, support);
-  // Without loose constraints there is no flag to store and n_lam stays 0.
-  if (!table.lam_table.empty()) add_flags(itemset, table);
+  // Without loose constraints there is no flag to store and n_loose stays 0.
+  if (!table.loose_table.empty()) add_flags(itemset, table);
 }
 
 template <class T, class T1>
 void level_store<T, T1>::add_itemset(const T* itemset, T1 support, const std::uint8_t* flags,
-                                     int lam_count) {
+                                     int loose_count) {
   append_items(itemset, support);
-  n_lam = lam_count;
-  for (int u = 0; u < n_lam; ++u) lam_flags.push_back(flags[u] != 0);
+  n_loose = loose_count;
+  for (int u = 0; u < n_loose; ++u) loose_flags.push_back(flags[u] != 0);
 }
 
 template <class T, class T1>
@@ -248,9 +248,9 @@ void level_store<T, T1>::append(const level_store& part) {
       if (records) add_key(part_keys ? part.key(i) : key_column::kKey);
     }
   }
-  lam_flags.insert(lam_flags.end(), part.lam_flags.begin(), part.lam_flags.end());
+  loose_flags.insert(loose_flags.end(), part.loose_flags.begin(), part.loose_flags.end());
   last_prefix = part.last_prefix;
-  n_lam = part.n_lam;
+  n_loose = part.n_loose;
   n_itemsets += part.n_itemsets;
 }
 

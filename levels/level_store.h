@@ -22,7 +22,7 @@
 //               (4 bits each, levels/key_column.h), or held in the supports' top
 //               bits when the level's supports leave them clear (key() reads
 //               either)
-//   lam_flags   per itemset, one bit per loose anti-monotone constraint: set when
+//   loose_flags   per itemset, one bit per loose anti-monotone constraint: set when
 //               the itemset satisfies it
 // A store holds every frequent itemset of its level that passes the
 // anti-monotone constraints; which of them are written is decided by dump_itemsets.
@@ -67,18 +67,18 @@ class level_store {
   void reserve_for_joins(const level_store& previous, bool with_keys, std::uint64_t budget_bytes);
 
   // Appends itemset[0..k-1] (ascending). flag_source null: the loose flags are
-  // evaluated with lam_table; otherwise they are copied from flag_source's flags
+  // evaluated with loose_table; otherwise they are copied from flag_source's flags
   // of its itemset source_index. Returns whether the itemset opened a group.
   bool add_itemset(const T* itemset, T1 support, typed_constraints<T>& table,
                    const level_store* flag_source = nullptr, int source_index = -1);
   // Appends itemset[0..k-1] (ascending) with the loose flags given: flags[u]
-  // nonzero when it satisfies loose constraint u, lam_count entries.
-  void add_itemset(const T* itemset, T1 support, const std::uint8_t* flags, int lam_count);
+  // nonzero when it satisfies loose constraint u, loose_count entries.
+  void add_itemset(const T* itemset, T1 support, const std::uint8_t* flags, int loose_count);
   // Appends itemset[0..k-1] (ascending) for a caller that knows how many
   // leading items it shares with the last itemset stored: `shared` exactly,
   // at most k-1 (k-1: it joins the last group; less: it opens a group whose
   // prefix leaves the last one at position shared). The prefixes are not
-  // compared. Loose flags as add_itemset's with lam_table.
+  // compared. Loose flags as add_itemset's with loose_table.
   void add_itemset_sharing(const T* itemset, int shared, T1 support, typed_constraints<T>& table);
 
   // Appends the itemsets of part (the same k, every itemset after this
@@ -126,7 +126,7 @@ class level_store {
   }
 
   bool flag(int itemset, int u) const {
-    return lam_flags[static_cast<std::size_t>(itemset) * n_lam + u];
+    return loose_flags[static_cast<std::size_t>(itemset) * n_loose + u];
   }
   int number_of_groups() const { return static_cast<int>(group_last.size()); }
   // Candidates the joins inside the groups give (m(m-1)/2 from a group of m).
@@ -195,8 +195,8 @@ class level_store {
   std::vector<T> suffixes;
   support_column<T1> supports;
   key_column keys;
-  std::vector<bool> lam_flags;
-  int n_lam = 0;
+  std::vector<bool> loose_flags;
+  int n_loose = 0;
   int k;
   int read_pos = -1;
   int cur_group = 0;

@@ -87,9 +87,9 @@ TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
   for (std::size_t i = 0; i < sets.size(); ++i) {
     whole.add_itemset(sets[i].data(), static_cast<std::uint16_t>(i + 1), table);
     whole.keys.push_back(sets[i][0]);
-    whole.lam_flags.push_back(i % 3 == 0);
+    whole.loose_flags.push_back(i % 3 == 0);
   }
-  whole.n_lam = 1;
+  whole.n_loose = 1;
   for (int layouts = 0; layouts < 4; ++layouts) {
     for (std::size_t cut = 0; cut <= sets.size(); ++cut) {
       frequent_level<std::uint8_t, std::uint16_t> first(4), second(4);
@@ -99,15 +99,15 @@ TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
         auto& part = i < cut ? first : second;
         part.add_itemset(sets[i].data(), static_cast<std::uint16_t>(i + 1), table);
         part.add_key(sets[i][0]);
-        part.lam_flags.push_back(i % 3 == 0);
-        part.n_lam = 1;
+        part.loose_flags.push_back(i % 3 == 0);
+        part.n_loose = 1;
       }
       first.append(second);
       expect_same_tree(first, whole, cut);
       ASSERT_TRUE(first.has_keys()) << layouts << " " << cut;
       for (std::size_t i = 0; i < sets.size(); ++i)
         ASSERT_EQ(first.key(i), whole.keys[i]) << layouts << " " << cut << " " << i;
-      EXPECT_EQ(first.lam_flags, whole.lam_flags) << cut;
+      EXPECT_EQ(first.loose_flags, whole.loose_flags) << cut;
     }
   }
 }

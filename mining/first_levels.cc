@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "dataset/shared_scan.h"
 #include "levels/output_line.h"
 #include "util/stopwatch.h"
 
@@ -68,9 +67,9 @@ void write_level_one(run_context& run, const item_table& items, const first_scan
     // Without constraints every item is written: the lines are laid out in the
     // file's buffer as the later levels' are (on the million-item row its
     // million lines took 143M instructions one write at a time).
-    const bool asks = !constraints.am_table.empty() || !constraints.sam_table.empty() ||
-                      !constraints.m_table.empty() || !constraints.lam_table.empty() ||
-                      !constraints.cam_table.empty();
+    const bool asks = !constraints.anti_monotone_table.empty() || !constraints.succinct_table.empty() ||
+                      !constraints.monotone_table.empty() || !constraints.loose_table.empty() ||
+                      !constraints.convertible_table.empty();
     std::unique_ptr<output_line> line;
     if (out) line = std::make_unique<output_line>(items, constraints.prefix_items, 1, items.max_support);
     std::vector<std::uint32_t> probe(1, 0);

@@ -127,7 +127,7 @@ TEST(FirstScan, LevelOneLinesByteForByte) {
 TEST(WinnowLoops, PassRowsFollowPreloopsAndStability) {
   EXPECT_EQ(count_rows(scan("1 2 3\n1\n", 2, 0).stdout_text, "winnow"), 0);  // no monotone one
   auto min_length = [](run_context& run) {
-    run.constraints.m_table.push_back(new MinLength(3, true));
+    run.constraints.monotone_table.push_back(new MinLength(3, true));
   };
   const std::string cascade = "1 2 3\n1 2 3\n3 4 10\n4 5 6\n5 6 11\n6 7 8\n7 8 12\n";
   struct Case {
@@ -159,7 +159,7 @@ TEST(WinnowLoops, StrippingIsNotReappliedByThePasses) {
     run.constraints.prefix_items = {1};
     auto* strip = new MinLength(0, false, 1);
     strip->n_prefix = 1;
-    run.constraints.m_table.push_back(strip);
+    run.constraints.monotone_table.push_back(strip);
   });
   EXPECT_EQ(count_rows(r.stdout_text, "winnow"), 1);
   EXPECT_EQ(r.n_transactions, 2u);

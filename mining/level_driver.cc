@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "constraints/constraint_set.h"
-#include "dataset/shared_scan.h"
 #include "dataset/temp_dataset.h"
 #include "engine/candidates.h"
 #include "engine/dataset_rewriter.h"

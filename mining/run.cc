@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <new>
@@ -20,6 +19,7 @@
 #include "util/error.h"
 #include "util/item_names.h"
 #include "util/stopwatch.h"
+#include "util/widths.h"
 
 namespace {
 
@@ -62,58 +62,32 @@ void put_output_in_place(run_context& run) {
   run.output.created = false;
 }
 
-// The value of variable name when it is one of two words, else fallback.
-template <class E>
-E choice_from_environment(const char* name, E fallback, const char* word1, E value1,
-                          const char* word2, E value2) {
-  const char* v = std::getenv(name);
-  if (v == nullptr) return fallback;
-  const std::string value(v);
-  if (value == word1) return value1;
-  if (value == word2) return value2;
-  return fallback;
-}
-
-// KESTREL_VERTICAL_LAYOUT=bits or =lists holds the in-memory data that way
-// whatever its density: small test data is dense, and the tests reach the
-// tid-lists through this. Any other value, or none, leaves the choice to the
-// density.
-vertical_layout layout_from_environment() {
-  return choice_from_environment("KESTREL_VERTICAL_LAYOUT", vertical_layout::by_density, "bits",
-                                 vertical_layout::bit_matrix, "lists", vertical_layout::tid_lists);
-}
-
-// The value of variable name when it is a positive number, else 0.
-std::uint64_t positive_from_environment(const char* name) {
-  const char* v = std::getenv(name);
-  if (v == nullptr) return 0;
-  char* end = nullptr;
-  const unsigned long long n = std::strtoull(v, &end, 10);
-  return end != v && *end == '\0' ? n : 0;
-}
-
-// KESTREL_LEVEL_WINDOW_BYTES=<n> plans the windows of the in-memory levels
-// against n bytes instead of the run's budget, with no least room: n = 1 spills
-// every level a group at a time. Small test data reaches the spill files
-// through this; anything but a positive number leaves the budget's plan.
-std::uint64_t level_window_bytes_from_environment() {
-  return positive_from_environment("KESTREL_LEVEL_WINDOW_BYTES");
-}
-
-// KESTREL_FOLDED_SUPPORTS_FROM=<n> folds the supports of every in-memory level
-// joined from n itemsets or more: small test data reaches the folded layout
-// through this. Anything but a positive number leaves the usual rule.
-std::uint64_t folded_supports_from_environment() {
-  return positive_from_environment("KESTREL_FOLDED_SUPPORTS_FROM");
-}
-
-// KESTREL_KEY_SUBSETS=all or =sampled looks up the other subsets of every
-// key-pattern candidate whose joined itemsets are both keys, or of only a
-// sample of them, whatever share the look-ups settle: small test data reaches
-// both ways through this. Anything else leaves the usual rule.
-key_subsets key_subsets_from_environment() {
-  return choice_from_environment("KESTREL_KEY_SUBSETS", key_subsets::by_rate, "all",
-                                 key_subsets::all, "sampled", key_subsets::sampled);
+// The forced choices of tests (run_config has the library's own names for them).
+void take_testing_choices(const kestrel::run_testing& t, run_config& config) {
+  switch (t.vertical_layout) {
+    case kestrel::run_testing::layout::by_density:
+      config.layout = vertical_layout::by_density;
+      break;
+    case kestrel::run_testing::layout::bit_matrix:
+      config.layout = vertical_layout::bit_matrix;
+      break;
+    case kestrel::run_testing::layout::tid_lists:
+      config.layout = vertical_layout::tid_lists;
+      break;
+  }
+  config.level_window_bytes = t.level_window_bytes;
+  config.folded_supports_from = t.folded_supports_from;
+  switch (t.key_subsets) {
+    case kestrel::run_testing::subsets::by_rate:
+      config.examined_subsets = key_subsets::by_rate;
+      break;
+    case kestrel::run_testing::subsets::all:
+      config.examined_subsets = key_subsets::all;
+      break;
+    case kestrel::run_testing::subsets::sampled:
+      config.examined_subsets = key_subsets::sampled;
+      break;
+  }
 }
 
 run_summary run_in_order(run_context& run, dataset_lock& lock) {
@@ -198,10 +172,8 @@ kestrel::run_statistics mine_shared(const kestrel::run_description& d,
     config.tmpdir = d.tmpdir;
     config.memory_mib = d.memory_mib;
     config.threads = d.threads;
-    config.layout = layout_from_environment();
-    config.level_window_bytes = level_window_bytes_from_environment();
-    config.folded_supports_from = folded_supports_from_environment();
-    config.examined_subsets = key_subsets_from_environment();
+    config.threads_share_one_arena = d.threads_share_one_arena;
+    take_testing_choices(d.testing, config);
     for (const kestrel::constraint& c : d.constraints)
       config.constraints.add(c.keyword, c.parameters);
     if ((d.input.empty() && d.transactions == nullptr) || (d.output.empty() && !hooks.itemsets))

@@ -12,29 +12,6 @@
 #include "dataset/run_context.h"
 #include "include/kestrel/kestrel.h"
 
-// Bytes of the narrowest unsigned type (1, 2 or 4) that holds largest.
-inline int width_for(std::uint64_t largest) {
-  if (largest <= 255) return 1;
-  if (largest <= 65535) return 2;
-  return 4;
-}
-
-// Calls f with a value of the narrowest unsigned type that holds largest: the one
-// place where the item type T and the support type T1 are chosen.
-template <class F>
-void with_width(std::uint64_t largest, F&& f) {
-  switch (width_for(largest)) {
-    case 1:
-      f(std::uint8_t{});
-      break;
-    case 2:
-      f(std::uint16_t{});
-      break;
-    default:
-      f(std::uint32_t{});
-  }
-}
-
 struct run_summary {
   double seconds = 0;
   std::uint64_t transactions = 0;      // lines of the input

@@ -74,6 +74,12 @@ kestrel::run_description description(int hop, std::vector<kestrel::constraint> c
   return d;
 }
 
+// The in-memory layout a test forces: "bits" or "lists".
+kestrel::run_testing::layout layout_named(const std::string& name) {
+  return name == "bits" ? kestrel::run_testing::layout::bit_matrix
+                        : kestrel::run_testing::layout::tid_lists;
+}
+
 // Every engine path (hop 2: bit matrix from level 2; 3: out of core, then
 // vertical; 100: out of core throughout) with and without constraints.
 const std::vector<std::pair<int, std::vector<kestrel::constraint>>> kRuns = {
@@ -355,18 +361,19 @@ TEST(MineShared, UnevenPartsWriteWhatOneProcessWrites) {
   while (long_line.size() < 3 * records.size()) long_line += "7 ";
   long_line += "7\n";
   for (const char* layout : {"bits", "lists"}) {
-    setenv("KESTREL_VERTICAL_LAYOUT", layout, 1);
     for (bool long_first : {false, true}) {
       write_file("in.dat", long_first ? long_line + records : records + long_line);
       for (const auto& [hop, constraints] : kRuns) {
-        const kestrel::run_description d = description(hop, constraints);
+        kestrel::run_description d = description(hop, constraints);
+        d.testing.vertical_layout = layout_named(layout);
         capture single;
         kestrel::mine(d, single.hooks(false));
         const std::string expected = read_file("out.txt");
         ASSERT_EQ(remove("out.txt"), 0);
         for (int ranks : {2, 3}) {
-          SCOPED_TRACE(std::string(layout) + (long_first ? ", long first line" : ", long last line") +
-                       ", hop " + std::to_string(hop) + ", " + std::to_string(ranks) + " ranks");
+          SCOPED_TRACE(std::string(layout) +
+                       (long_first ? ", long first line" : ", long last line") + ", hop " +
+                       std::to_string(hop) + ", " + std::to_string(ranks) + " ranks");
           const shared_outcome outcome = mine_on_ranks(ranks, d, 0, -1);
           ASSERT_TRUE(outcome.completed()) << outcome.errors[0] << outcome.errors[1];
           EXPECT_EQ(read_file("out.txt"), expected);
@@ -378,7 +385,6 @@ TEST(MineShared, UnevenPartsWriteWhatOneProcessWrites) {
       }
     }
   }
-  unsetenv("KESTREL_VERTICAL_LAYOUT");
 }
 
 bool level_spill_files_left() {
@@ -426,10 +432,10 @@ TEST(MineShared, LevelsOutgrowingTheirWindowsSpillAlikeOnEveryRank) {
     for (const char* layout : {"bits", "lists"})
       for (const char* window : {"1", "3000", "12000", "40000"})
         for (int hop : {2, 3}) {
-          setenv("KESTREL_VERTICAL_LAYOUT", layout, 1);
-          setenv("KESTREL_LEVEL_WINDOW_BYTES", window, 1);
           kestrel::run_description d = description(hop, {});
           d.sigma = 6;
+          d.testing.vertical_layout = layout_named(layout);
+          d.testing.level_window_bytes = std::stoull(window);
           capture single;
           kestrel::mine(d, single.hooks(false));
           const std::string expected = read_file("out.txt");
@@ -467,8 +473,6 @@ TEST(MineShared, LevelsOutgrowingTheirWindowsSpillAlikeOnEveryRank) {
           }
         }
   }
-  unsetenv("KESTREL_VERTICAL_LAYOUT");
-  unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
   EXPECT_GT(spilled_runs, 16);
 }
 
@@ -479,11 +483,9 @@ TEST(MineShared, SpillFileOfOneRankOnAFullDevice) {
   test_dir dir;
   write_file("in.dat", fimi_text(random_rows(53, 400, 16)));
   write_file("attr.txt", "1\n");
-  setenv("KESTREL_LEVEL_WINDOW_BYTES", "1", 1);
   for (int ranks : {2, 3})
     for (int failing : {0, ranks - 1})
       for (const char* layout : {"bits", "lists"}) {
-        setenv("KESTREL_VERTICAL_LAYOUT", layout, 1);
         SCOPED_TRACE(std::string(layout) + ", rank " + std::to_string(failing) + " of " +
                      std::to_string(ranks));
         const std::string own = "dataset.tmp." + std::to_string(failing);
@@ -491,6 +493,8 @@ TEST(MineShared, SpillFileOfOneRankOnAFullDevice) {
           ASSERT_EQ(symlink("/dev/full", (own + level).c_str()), 0);
         kestrel::run_description d = description(2, {});
         d.sigma = 6;
+        d.testing.vertical_layout = layout_named(layout);
+        d.testing.level_window_bytes = 1;
         const shared_outcome outcome = mine_on_ranks(ranks, d, 0, -1);
         for (const std::string& e : outcome.errors)
           EXPECT_EQ(e, own + ".level1 could not be written!");
@@ -503,8 +507,6 @@ TEST(MineShared, SpillFileOfOneRankOnAFullDevice) {
         }
         EXPECT_FALSE(level_spill_files_left());
       }
-  unsetenv("KESTREL_VERTICAL_LAYOUT");
-  unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
   EXPECT_TRUE(path_exists("/dev/full"));
 }
 
@@ -554,22 +556,6 @@ TEST(Mine, TemporaryDatasetGoesToTmpdir) {
   EXPECT_FALSE(std::ifstream("scratch/dataset.tmp").good()) << "a completed run removes it";
   const std::string out = read_file("out.txt");
   EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 8) << out;  // every subset of {1, 2, 3}
-}
-
-TEST(Mine, WidthBoundaries) {
-  // T is chosen from n_items + 1, T1 from the largest support.
-  struct Case {
-    std::uint64_t largest;
-    int bytes;
-  } cases[] = {{0, 1}, {255, 1}, {256, 2}, {65535, 2}, {65536, 4}, {4294967296ull, 4}};
-  for (const Case& c : cases) {
-    EXPECT_EQ(width_for(c.largest), c.bytes) << c.largest;
-    int seen = 0;
-    with_width(c.largest, [&](auto t) { seen = sizeof(t); });
-    EXPECT_EQ(seen, c.bytes) << c.largest;
-  }
-  EXPECT_EQ(width_for(254 + 1), 1);  // 254 frequent items: 8-bit ids
-  EXPECT_EQ(width_for(255 + 1), 2);  // 255 frequent items: 16-bit ids
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "driver/command_line.h"
 #include "driver/interrupt_signals.h"
+#include "driver/program_allocator.h"
 #include "mpi/mpi_cluster.h"
 
 int main(int argc, char** argv) {
@@ -19,7 +20,7 @@ int main(int argc, char** argv) {
   int status;
   {
     mpi_cluster peers(MPI_COMM_WORLD);
-    status = run_command_line(argc, argv, &peers);
+    status = run_command_line(argc, argv, &peers, use_program_allocator);
   }
   MPI_Finalize();
   return status;

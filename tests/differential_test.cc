@@ -325,33 +325,26 @@ void run_family(const std::string& tag, std::uint64_t base_seed, int runs, Make 
     const std::string must_fail = !c.data.error.empty() ? c.data.error : expected.error;
     run_io io;
     if (c.via_stdin) io.stdin_path = dir.file("in.dat");
-    // Half the cases hold the in-memory data as tid-lists, which the density
-    // alone would choose only on data larger and sparser than these.
-    const char* layout = (seed / 3) % 2 == 0 ? "lists" : "density";
-    setenv("KESTREL_VERTICAL_LAYOUT", layout, 1);
-    // A quarter of them plan the in-memory levels against one byte: every
-    // level goes to a spill file a group at a time, and the next is joined
-    // from there.
-    std::string spill = seed % 4 == 2 ? "KESTREL_LEVEL_WINDOW_BYTES=1 " : "";
-    if (!spill.empty()) setenv("KESTREL_LEVEL_WINDOW_BYTES", "1", 1);
-    // Half of them fold the supports of every in-memory level, which only
-    // large levels whose supports run do by themselves.
-    if ((seed / 2) % 2 == 1) {
-      setenv("KESTREL_FOLDED_SUPPORTS_FROM", "1", 1);
-      spill += "KESTREL_FOLDED_SUPPORTS_FROM=1 ";
-    }
-    // Half of them look up the other subsets of only a sample of the
-    // key-pattern candidates whose joined itemsets are both keys, which only
-    // levels where the look-ups rarely settle a candidate do by themselves.
-    if ((seed / 5) % 2 == 1) {
-      setenv("KESTREL_KEY_SUBSETS", "sampled", 1);
-      spill += "KESTREL_KEY_SUBSETS=sampled ";
-    }
+    // The run's own choices, forced through its testing options in turn: a
+    // third of the cases hold the in-memory data as tid-lists and a third as
+    // the bit matrix, which the density alone would choose only on data
+    // larger than these (the rest by density); a quarter plan the in-memory
+    // levels against one byte, so that every level goes to a spill file a
+    // group at a time and the next is joined from there; half fold the
+    // supports of every in-memory level, which only large levels whose
+    // supports run do by themselves; and a third each look up the other
+    // subsets of all or of only a sample of the key-pattern candidates whose
+    // joined itemsets are both keys, which levels do by themselves only where
+    // the look-ups settle many candidates, or few.
+    const char* layouts[] = {"lists", "density", "bits"};
+    const char* subsets[] = {"rate", "sampled", "all"};
+    std::vector<std::string> forced = {"testing.vertical_layout", layouts[(seed / 3) % 3]};
+    if (seed % 4 == 2) forced.insert(forced.end(), {"testing.level_window_bytes", "1"});
+    if ((seed / 2) % 2 == 1) forced.insert(forced.end(), {"testing.folded_supports_from", "1"});
+    if ((seed / 5) % 3 != 0)
+      forced.insert(forced.end(), {"testing.key_subsets", subsets[(seed / 5) % 3]});
+    opts.insert(opts.end(), forced.begin(), forced.end());
     const run_outcome run = run_kestrel(dir.path(), opts, io);
-    unsetenv("KESTREL_VERTICAL_LAYOUT");
-    unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
-    unsetenv("KESTREL_FOLDED_SUPPORTS_FROM");
-    unsetenv("KESTREL_KEY_SUBSETS");
     std::string report;
     if (must_fail.empty()) {
       report = judge_run(run, expected.lines, expected.prefix.size());
@@ -365,8 +358,8 @@ void run_family(const std::string& tag, std::uint64_t base_seed, int runs, Make 
       report = mpi_difference(dir.path(), opts, run);
     if (report.empty()) continue;
     dir.keep();
-    report = "seed " + std::to_string(seed) + "\ncommand: KESTREL_VERTICAL_LAYOUT=" + layout + " " +
-             spill + run.command + "\n" + report + "kept in " + dir.path() + "\n";
+    report = "seed " + std::to_string(seed) + "\ncommand: " + run.command + "\n" + report +
+             "kept in " + dir.path() + "\n";
     std::string expected_text;
     for (const std::string& l : expected.lines) expected_text += l + "\n";
     write_file("expected.txt", expected_text);

@@ -318,10 +318,9 @@ TEST(FaultInjection, LevelSpillFileOnAFullDevice) {
   write_file(s.file("in.dat"), text);
   ASSERT_EQ(symlink("/dev/full", s.file("dataset.tmp.level0").c_str()), 0);
   ASSERT_EQ(symlink("/dev/full", s.file("dataset.tmp.level1").c_str()), 0);
-  setenv("KESTREL_LEVEL_WINDOW_BYTES", "1", 1);
-  const run_outcome r = run_kestrel(
-      s.path(), {"input", "in.dat", "output", "out.txt", "sigma", "2", "hop", "2", "threads", "1"});
-  unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
+  const run_outcome r =
+      run_kestrel(s.path(), {"input", "in.dat", "output", "out.txt", "sigma", "2", "hop", "2",
+                             "threads", "1", "testing.level_window_bytes", "1"});
   expect_clean_failure(r, "dataset.tmp.level1 could not be written!");
   EXPECT_FALSE(path_exists(s.file("out.txt")));
   EXPECT_FALSE(path_exists(s.file("dataset.tmp")));

@@ -63,10 +63,8 @@ TEST(Interrupt, ASignalWhileLevelsSpillRemovesTheTemporaryFilesAndTheOutput) {
   for (const auto& [signal_number, threads] : {std::pair{SIGINT, "1"}, std::pair{SIGTERM, "2"}}) {
     test_dir dir("interrupt");
     write_file("in.dat", long_running_data());
-    setenv("KESTREL_LEVEL_WINDOW_BYTES", "1", 1);
-    kestrel_run run(dir.path(),
-                    {"input", "in.dat", "output", "out.txt", "sigma", "1200", "threads", threads});
-    unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
+    kestrel_run run(dir.path(), {"input", "in.dat", "output", "out.txt", "sigma", "1200",
+                                 "threads", threads, "testing.level_window_bytes", "1"});
     // A spill file exists from the first in-memory level on, and the output's
     // temporary file since the first scan.
     ASSERT_TRUE(wait_for(dir.file("dataset.tmp.level1")));
@@ -103,9 +101,8 @@ TEST(Interrupt, SigkillWhileWritingLeavesTheOutputNameAsItWas) {
     test_dir dir("interrupt");
     write_file("in.dat", long_running_data());
     if (previous) write_file("out.txt", "the previous result\n");
-    setenv("KESTREL_LEVEL_WINDOW_BYTES", "1", 1);
-    kestrel_run run(dir.path(), {"input", "in.dat", "output", "out.txt", "sigma", "1200"});
-    unsetenv("KESTREL_LEVEL_WINDOW_BYTES");
+    kestrel_run run(dir.path(), {"input", "in.dat", "output", "out.txt", "sigma", "1200",
+                                 "testing.level_window_bytes", "1"});
     // Levels 0 to 3 are written by the time the in-memory levels spill.
     ASSERT_TRUE(wait_for(dir.file("dataset.tmp.level1")));
     const std::string partial = partial_output_of(dir.path(), "out.txt");

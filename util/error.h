@@ -1,6 +1,9 @@
 // The one exception type of the program. Code that finds a fatal problem throws
-// run_error with the exact one-line message the user sees; only main catches it,
-// prints the message on stderr and exits with status 1.
+// run_error with the exact one-line message the user sees. The threads of a
+// level catch it only to hand it to the thread that started them; the run
+// (mining/run.cc) catches it to remove its partial files and rethrows it to the
+// library's caller as kestrel::run_error: the command line prints the message
+// on stderr and exits with status 1, the Python module raises KestrelError.
 #pragma once
 
 #include <cstdint>

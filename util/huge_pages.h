@@ -1,9 +1,10 @@
 // Huge pages (2 MiB) for large blocks, and the arrays that are better without.
 //
-// Every block of 2 MiB or more from new is marked for huge pages (see
-// huge_pages.cc). An array that is filled from the front, such as a level
-// reserved for its joins, then gets a whole 2 MiB page at the first touch
-// past each boundary: up to 2 MiB resident beyond what it holds, per array.
+// The programs mark every block of 2 MiB or more from new for huge pages
+// (driver/program_allocator.cc; the library leaves operator new alone). An
+// array that is filled from the front, such as a level reserved for its joins,
+// then gets a whole 2 MiB page at the first touch past each boundary: up to
+// 2 MiB resident beyond what it holds, per array.
 #pragma once
 
 #include <cstddef>

@@ -1,6 +1,5 @@
 #include "util/memory_budget.h"
 
-#include <malloc.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -119,12 +118,6 @@ std::uint64_t thread_address_space(const budget_sources& sources) {
   const std::uint64_t stack = sources.soft_rlimit(RLIMIT_STACK);
   return (sources.arenas_shared ? 0 : ARENA_RESERVATION) +
          (stack == NO_LIMIT ? DEFAULT_THREAD_STACK : stack);
-}
-
-bool share_one_allocation_arena() { return mallopt(M_ARENA_MAX, 1) == 1; }
-
-bool map_large_blocks_apart() {
-  return mallopt(M_MMAP_THRESHOLD, static_cast<int>(kOwnMappingBytes)) == 1;
 }
 
 memory_budget_choice choose_memory_budget(const budget_sources& sources, std::uint64_t user_mib) {

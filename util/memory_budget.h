@@ -9,7 +9,8 @@
 //   the user's value       in MiB (0: none)
 // Under RLIMIT_AS the address space that the run's extra threads reserve comes
 // off the limit first: each thread's stack, and, unless the threads share the
-// main allocation arena (share_one_allocation_arena), the arena the C library
+// main allocation arena (the programs make them: driver/program_allocator.h),
+// the arena the C library
 // maps for it (64 MiB of address space, however little it holds). At most half
 // the limit comes off: under a limit that tight the system refuses the thread
 // or its arena, and the levels do without.
@@ -57,25 +58,6 @@ struct memory_budget_choice {
 // Address space one extra thread may reserve: its stack (the soft
 // RLIMIT_STACK, 8 MiB when that is unlimited) and its own allocation arena.
 std::uint64_t thread_address_space(const budget_sources& sources);
-
-// Makes every thread allocate from the main arena (glibc's M_ARENA_MAX of 1),
-// so that threads reserve no arena's address space. Process-wide; a run does it
-// only under an address-space limit, where two arenas' 128 MiB would be most of
-// the limit. Returns whether the C library took it.
-bool share_one_allocation_arena();
-
-// Blocks of at least this many bytes get mappings of their own from the C
-// library, and go back to the system when freed.
-constexpr std::size_t kOwnMappingBytes = std::size_t{1} << 20;
-// Fixes glibc's threshold for a mapping of its own at kOwnMappingBytes (and so
-// its trim threshold at the default). Left to itself the library raises the
-// threshold to the size of each mapped block freed, up to 32 MiB: the arrays of
-// a level freed once its successor is built would raise it, and the next
-// levels' arrays below it would then come from the heap, where memory freed
-// stays with the process (mushroom sigma 100: 11 MiB of the peak) and room
-// reserved but never filled lies in pages touched before. Process-wide;
-// returns whether the library took it.
-bool map_large_blocks_apart();
 
 memory_budget_choice choose_memory_budget(const budget_sources& sources, std::uint64_t user_mib);
 std::uint64_t memory_budget(const budget_sources& sources, std::uint64_t user_mib);

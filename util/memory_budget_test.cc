@@ -202,45 +202,4 @@ TEST(MemoryBudget, RealRlimitOfTheProcessIsHonoured) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-// Resident set of this process in KiB, from /proc/self/status; 0 when unread.
-long resident_kib() {
-  std::FILE* f = std::fopen("/proc/self/status", "r");
-  if (f == nullptr) return 0;
-  char line[256];
-  long kib = 0;
-  while (std::fgets(line, sizeof line, f) != nullptr)
-    if (std::sscanf(line, "VmRSS: %ld", &kib) == 1) break;
-  std::fclose(f);
-  return kib;
-}
-
-// Freeing a 24 MiB block raises glibc's own threshold to 24 MiB; an 8 MiB
-// block, as a level's array, would then come from the heap and stay resident
-// once freed. With the threshold fixed it is a mapping of its own and goes.
-// In a child, whose allocator state no other test has touched since the fork.
-TEST(MemoryBudget, FreedLargeBlocksLeaveTheProcess) {
-  if (kSanitizedBuild) GTEST_SKIP() << "the sanitizer runtime has its own allocator";
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (!map_large_blocks_apart()) _exit(2);
-    char* first = static_cast<char*>(std::malloc(24 * MiB));
-    std::memset(first, 1, 24 * MiB);
-    // Kept from the optimizer, which may drop an allocation nothing reads.
-    asm volatile("" : : "r"(first) : "memory");
-    std::free(first);
-    char* level = static_cast<char*>(std::malloc(8 * MiB));
-    std::memset(level, 1, 8 * MiB);
-    asm volatile("" : : "r"(level) : "memory");
-    const long held = resident_kib();
-    std::free(level);
-    const long after = resident_kib();
-    _exit(held - after >= static_cast<long>(6 * MiB / 1024) ? 0 : 1);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
-}
-
 }  // namespace

@@ -28,3 +28,10 @@ void reporter::print(const char* format, ...) {
 void reporter::check_stop() const {
   if (stop_requested && stop_requested()) throw run_error("interrupted");
 }
+
+void report_exchange(reporter& report, cluster& peers) {
+  if (peers.ranks() == 1 || peers.exchanged_bytes == 0) return;
+  report.print("( \t counts summed over %d ranks: %llu bytes )\n", peers.ranks(),
+               static_cast<unsigned long long>(peers.exchanged_bytes));
+  peers.exchanged_bytes = 0;
+}

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "util/cluster.h"
+
 // What one progress row says about its level, kept for the run's statistics.
 struct level_record {
   int level;
@@ -33,3 +35,8 @@ class reporter {
   // Throws run_error("interrupted") when the stop hook asks to stop.
   void check_stop() const;
 };
+
+// With more than one rank, prints a line after a level's or pass's row with the
+// bytes of counts the ranks have summed since the last such line (kestrel-mpi
+// only: one process prints nothing; nor does a line of 0 bytes).
+void report_exchange(reporter& report, cluster& peers);

@@ -19,7 +19,6 @@
 // itemset), and in either case so does the candidate.
 #include <vector>
 
-#include "dataset/shared_scan.h"
 #include "levels/candidate_cursor.h"
 #include "levels/subset_cursor.h"
 #include "util/stopwatch.h"

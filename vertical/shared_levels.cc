@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "dataset/shared_scan.h"
 #include "levels/candidate_cursor.h"
 #include "levels/subset_cursor.h"
 #include "util/stopwatch.h"

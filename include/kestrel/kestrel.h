@@ -29,6 +29,30 @@ struct constraint {
   std::string parameters;
 };
 
+// Choices a run makes by itself from the data and its budget, forced so that
+// tests reach, on small data, the paths only large data takes. None of them
+// changes the output; they only slow a run. The command line takes them as
+// options that its usage text leaves out (README, "Testing options").
+struct run_testing {
+  // How the in-memory levels hold the data: by its density (the bit matrix
+  // for dense data, tid-lists for sparse), or always one of them.
+  enum class layout { by_density, bit_matrix, tid_lists };
+  layout vertical_layout = layout::by_density;
+  // Bytes the windows of the in-memory levels are planned against instead of
+  // the budget, with no least room (1: every level spills a group at a time;
+  // 0: the budget's plan).
+  std::uint64_t level_window_bytes = 0;
+  // The in-memory levels joined from this many itemsets or more have their
+  // supports folded, runs of equal supports or not (0: where the level joined
+  // from is large and its supports run).
+  std::uint64_t folded_supports_from = 0;
+  // Which key-pattern candidates whose joined itemsets are both keys have
+  // their other subsets looked up: by the share the look-ups settle, all of
+  // them, or only a sample.
+  enum class subsets { by_rate, all, sampled };
+  subsets key_subsets = subsets::by_rate;
+};
+
 struct run_description {
   std::string input;  // FIMI path (used when transactions is null)
   // In-memory input instead: one row per transaction, items as input ids.
@@ -52,6 +76,11 @@ struct run_description {
   // Threads of the in-memory levels (0: every processor the process may use).
   // The output and the progress rows do not depend on it.
   std::uint32_t threads = 0;
+  // The program's allocator lets its threads share one allocation arena
+  // (kestrel and kestrel-mpi do under an address-space limit): the budget then
+  // keeps no arena's address space per thread.
+  bool threads_share_one_arena = false;
+  run_testing testing;  // tests only; the defaults are the production run
 };
 
 struct run_hooks {
