@@ -41,7 +41,7 @@ TEST(SubsetCursor, FindsEverySubsetALookupFinds) {
     const std::vector<std::pair<int, int>> walks = {
         {third, third + 12}, {third, third + 12}, {0, -1}, {n_groups / 2, -1}};
     for (const auto& [first, end] : walks) {
-      candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, 5, 13, false, first, end);
+      candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, 5, false, first, end);
       if (!cursor.valid()) continue;
       int checked = 0, stored = 0;
       do {
@@ -97,7 +97,7 @@ TEST(SubsetCursor, ResumesAfterRowsItWasNotAskedAbout) {
     const int n_groups = previous.number_of_groups();
     for (const auto& [first, end] : std::vector<std::pair<int, int>>{
              {0, -1}, {n_groups / 3, n_groups / 2}, {n_groups / 4, -1}}) {
-      candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, 6, 12, false, first, end);
+      candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, 6, false, first, end);
       if (!cursor.valid()) continue;
       int checked = 0;
       do {
@@ -144,7 +144,7 @@ TEST(SubsetCursor, FindsSubsetsUnderShortPrefixes) {
       std::uint8_t v[8];
       add_random(previous, rng, 16, density, k - 1, v, 0);
       subset_cursor<std::uint8_t, std::uint16_t> subsets(previous, k);
-      candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, k, 16, false);
+      candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, k, false);
       if (!cursor.valid()) continue;
       int found_some = 0;
       do {
@@ -182,7 +182,7 @@ TEST(SubsetCursor, ResumesAmongSiblingsAtEveryDepth) {
     int found_some = 0;
     for (const auto& [first, end] : std::vector<std::pair<int, int>>{
              {n_groups / 2, -1}, {0, n_groups / 3}, {n_groups / 4, n_groups / 2}, {0, -1}}) {
-      candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, 8, 13, false, first, end);
+      candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, 8, false, first, end);
       if (!cursor.valid()) continue;
       do {
         const std::uint8_t* cand = cursor.candidate();
@@ -208,7 +208,7 @@ TEST(SubsetCursor, ResumesAmongSiblingsAtEveryDepth) {
 TEST(SubsetCursor, OthersStoredAgreesWithTheLookupTest) {
   std::mt19937 rng(12);
   const level previous = random_level(rng, 14, 2);
-  candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, 5, 14, false);
+  candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, 5, false);
   ASSERT_TRUE(cursor.valid());
   subset_cursor<std::uint8_t, std::uint16_t> subsets(previous, 5);
   int agree = 0, kept = 0;
@@ -257,7 +257,7 @@ void check_deep_level(int k, std::uint32_t seed) {
       v[static_cast<std::size_t>(q)] = static_cast<T>(v[static_cast<std::size_t>(q - 1)] + 1);
   }
   subset_cursor<T, std::uint16_t> subsets(previous, k);
-  candidate_cursor<T, std::uint16_t> cursor(previous, k, static_cast<std::uint32_t>(n), false);
+  candidate_cursor<T, std::uint16_t> cursor(previous, k, false);
   ASSERT_TRUE(cursor.valid());
   int checked = 0;
   std::vector<T> subset(static_cast<std::size_t>(k - 1));
