@@ -315,7 +315,7 @@ candidate_chunks<T, T1>::candidate_chunks(const frequent_level<T, T1>& previous,
       pairs_(pairs),
       table_(table),
       limit_bytes_(limit_bytes),
-      cursor_(previous, k, items.n_items, false),
+      cursor_(previous, k, false),
       subsets_(previous, k) {
   assert(k >= 3);
   assert(k > 3 || pairs != nullptr);

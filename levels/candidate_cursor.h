@@ -25,10 +25,8 @@ class candidate_cursor {
  public:
   // with_keys: also fetch the joined itemsets' key records and supports
   // (previous.keys must be filled). end_group -1: the level's last group.
-  // The number of items is no longer needed (the walk tracks what it shares
-  // with the counted candidate without comparing items).
-  candidate_cursor(const frequent_level<T, T1>& previous, int k, std::uint32_t /*n_items*/,
-                   bool with_keys, int first_group = 0, int end_group = -1, int first_member = 0,
+  candidate_cursor(const frequent_level<T, T1>& previous, int k, bool with_keys,
+                   int first_group = 0, int end_group = -1, int first_member = 0,
                    int end_member = -1)
       : previous_(previous),
         walk_(previous),

@@ -33,7 +33,7 @@ level random_level(std::mt19937& rng) {
 std::vector<itemset> walk(const level& s, int first, int end, int first_member = 0,
                           int end_member = -1) {
   std::vector<itemset> out;
-  candidate_cursor<std::uint8_t, std::uint16_t> cursor(s, 4, 12, true, first, end, first_member,
+  candidate_cursor<std::uint8_t, std::uint16_t> cursor(s, 4, true, first, end, first_member,
                                                        end_member);
   if (!cursor.valid()) return out;
   do {
@@ -120,8 +120,7 @@ TEST(CandidateCursor, SharesWithTheLastCountedCandidateAndRow) {
     const int groups = s.number_of_groups();
     for (int first = 0; first < groups; first += 1 + static_cast<int>(rng() % 5)) {
       const int first_member = static_cast<int>(rng() % 3);
-      candidate_cursor<std::uint8_t, std::uint16_t> cursor(s, 4, 12, false, first, -1,
-                                                           first_member);
+      candidate_cursor<std::uint8_t, std::uint16_t> cursor(s, 4, false, first, -1, first_member);
       if (!cursor.valid()) continue;
       itemset counted, stored, taken;
       auto shared_with = [](const itemset& c, const itemset& before) {
@@ -150,12 +149,12 @@ TEST(CandidateCursor, SharesWithTheLastCountedCandidateAndRow) {
 TEST(CandidateCursor, LevelsWithoutPairsHaveNoCandidate) {
   typed_constraints<std::uint8_t> table;
   level s(3);
-  EXPECT_FALSE((candidate_cursor<std::uint8_t, std::uint16_t>(s, 4, 12, false).valid()));
+  EXPECT_FALSE((candidate_cursor<std::uint8_t, std::uint16_t>(s, 4, false).valid()));
   for (std::uint8_t c : {3, 5, 7}) {  // three groups of one itemset each
     const std::uint8_t v[3] = {0, c, static_cast<std::uint8_t>(c + 1)};
     s.add_itemset(v, 1, table);
   }
-  EXPECT_FALSE((candidate_cursor<std::uint8_t, std::uint16_t>(s, 4, 12, false).valid()));
+  EXPECT_FALSE((candidate_cursor<std::uint8_t, std::uint16_t>(s, 4, false).valid()));
 }
 
 }  // namespace

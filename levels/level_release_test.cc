@@ -99,7 +99,7 @@ TEST(LevelRelease, MarksKeepTheGroupItsAncestorsAndTheEntriesBeforeThem) {
 std::vector<std::uint64_t> walk_from(const level& l, int g) {
   std::vector<std::uint64_t> seen;
   const int k = l.k + 1;
-  candidate_cursor<std::uint16_t, std::uint32_t> cursor(l, k, 1024, true, g, -1);
+  candidate_cursor<std::uint16_t, std::uint32_t> cursor(l, k, true, g, -1);
   subset_cursor<std::uint16_t, std::uint32_t> subsets(l, k);
   if (!cursor.valid()) return seen;
   do {

@@ -48,7 +48,7 @@ template <class T, class Ask>
 void check_walk(const frequent_level<T, std::uint16_t>& previous,
                 subset_cursor<T, std::uint16_t>& subsets, int k, std::uint32_t n, int first,
                 int end, bool downward, Ask ask, walk_counts& counts) {
-  candidate_cursor<T, std::uint16_t> cursor(previous, k, n, false, first, end);
+  candidate_cursor<T, std::uint16_t> cursor(previous, k, false, first, end);
   if (!cursor.valid()) return;  // groups that join nothing (on sparse levels): no rows
   std::vector<T> subset(static_cast<std::size_t>(k - 1));
   do {
@@ -173,7 +173,7 @@ TEST(SubsetCursor, ResumesAmongSiblingsAtEveryDepth) {
 TEST(SubsetCursor, OthersStoredAgreesWithTheLookupTest) {
   std::mt19937 rng(12);
   const level previous = random_level(rng, 4, 14, 2);
-  candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, 5, 14, false);
+  candidate_cursor<std::uint8_t, std::uint16_t> cursor(previous, 5, false);
   ASSERT_TRUE(cursor.valid());
   subset_cursor<std::uint8_t, std::uint16_t> subsets(previous, 5);
   int agree = 0, kept = 0;

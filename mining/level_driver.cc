@@ -17,10 +17,8 @@
 #include "engine/pair_counting.h"
 #include "levels/level_store.h"
 #include "util/widths.h"
-#include "vertical/intersection_levels.h"
+#include "vertical/level_job.h"
 #include "vertical/level_output.h"
-#include "vertical/level_windows.h"
-#include "vertical/shared_levels.h"
 #include "vertical/vertical_dataset.h"
 #include "vertical/vertical_filler.h"
 
@@ -53,118 +51,133 @@ std::uint64_t occurrences_in_file(run_context& run) {
 // files the fit was decided on) or what its own "dataset.tmp" holds (records
 // of word_bytes-byte words), the smaller. One rank allocates for the whole data.
 template <class T>
-void allocate_own_share(const run_context& run, const item_table& items,
-                        std::uint64_t occurrences, std::uint64_t word_bytes,
-                        vertical_dataset<T>& data) {
+void allocate_own_share(const run_context& run, const item_table& items, std::uint64_t occurrences,
+                        std::uint64_t word_bytes, vertical_dataset<T>& data) {
   const std::uint64_t own_occurrences = std::min(
       occurrences, items_in_temp_dataset(run.temp_dataset, items.own_transactions, word_bytes));
   data.allocate(items.own_transactions, own_occurrences);
 }
 
-}  // namespace
-
+// One search through the levels, phase after phase: the pairs, the levels
+// counted over "dataset.tmp", and the levels in memory once the data fits.
 template <class T, class T1>
-void mine_levels(run_context& run, int max_tr_len, item_table& items) {
-  const constraint_set& constraints = run.constraints;
-  const int hop = run.config.hop;
-  typed_constraints<T> table(constraints);
-  // Nothing of two or more items may be written: no pass is worth running.
-  if (!constraints.level_allowed(2)) return;
+class level_search {
+ public:
+  level_search(run_context& run, int max_tr_len, item_table& items)
+      : run_(run),
+        max_tr_len_(max_tr_len),
+        items_(items),
+        table_(run.constraints),
+        key_patterns_(items.dense_support_pct > 20.0) {}
 
-  int k = 2;
-  vertical_dataset<T> data;
-  bool vertical = false;
-  // Before pair counting "dataset.tmp" holds the frequent items of every
-  // transaction: their supports add up to its occurrences.
-  std::uint64_t occurrences = 0;
-  for (std::uint32_t a = 0; a < items.n_items; ++a) occurrences += items.support(a);
-  // With several ranks each fills the in-memory data with its own records, and
-  // the levels in memory sum their counts (vertical/shared_levels.h).
-  const bool key_patterns = items.dense_support_pct > 20.0;
-  // "dataset.tmp" still has the 32-bit layout of the first scan.
-  if (hop <= 2 && data.fits_in_memory(items.n_items, items.n_transactions, occurrences,
-                                      run.memory_bytes, run.config.layout)) {
-    allocate_own_share(run, items, occurrences, sizeof(std::uint32_t), data);
-    vertical = true;
+  // Counts the pairs (into the in-memory data when it fits already); false
+  // when no level after them is worth counting.
+  bool count_pairs_level() {
+    // Before pair counting "dataset.tmp" holds the frequent items of every
+    // transaction: their supports add up to its occurrences.
+    std::uint64_t occurrences = 0;
+    for (std::uint32_t a = 0; a < items_.n_items; ++a) occurrences += items_.support(a);
+    // "dataset.tmp" still has the 32-bit layout of the first scan.
+    if (run_.config.hop <= 2 &&
+        data_.fits_in_memory(items_.n_items, items_.n_transactions, occurrences, run_.memory_bytes,
+                             run_.config.layout)) {
+      allocate_own_share(run_, items_, occurrences, sizeof(std::uint32_t), data_);
+      in_memory_ = true;
+    }
+    pairs_ = std::make_unique<frequent_pairs<T>>();
+    level_ = count_pairs<T, T1>(run_, max_tr_len_, items_, *make_sink(run_, data_, false), table_,
+                                *pairs_);
+    return level_->n_itemsets >= 3 && !run_.constraints.last_allowed_level(k_);
   }
 
-  auto pairs = std::make_unique<frequent_pairs<T>>();
-  std::unique_ptr<frequent_level<T, T1>> level =
-      count_pairs<T, T1>(run, max_tr_len, items, *make_sink(run, data, false), table, *pairs);
-  if (level->n_itemsets < 3 || constraints.last_allowed_level(k)) return;
-
-  cluster& peers = run.peers;
-  const bool shared = peers.ranks() > 1;
-  // Levels shared between ranks are written as they end, on every rank alike.
-  level_output<T, T1> output(run, !shared && level_output<T, T1>::writes_behind(run));
-  auto candidates = std::make_unique<candidate_store<T, T1>>(k);
-  candidates->dense_index_limit = run.memory_bytes / 16;
-  try {
-    while (!vertical) {
-      run.report.check_stop();
-      ++k;
+  // Counts levels 3, 4, ... over "dataset.tmp" until one fills the in-memory
+  // data; false when the search ends before.
+  bool count_levels_out_of_core(level_output<T, T1>& output) {
+    const bool shared = run_.peers.ranks() > 1;
+    candidate_store<T, T1> candidates(k_);
+    candidates.dense_index_limit = run_.memory_bytes / 16;
+    while (!in_memory_) {
+      run_.report.check_stop();
+      ++k_;
       // From level hop on, the pass of level k fills the in-memory data instead
       // of rewriting the file once the pruned data fits the memory rule.
-      if (hop <= k && data.fits_in_memory(run.pruning.n_kept(), items.n_transactions,
-                                          occurrences_in_file<T>(run), run.memory_bytes,
-                                          run.config.layout)) {
-        allocate_own_share(run, items, data.expected_occurrences, sizeof(T), data);
-        vertical = true;
+      if (run_.config.hop <= k_ &&
+          data_.fits_in_memory(run_.pruning.n_kept(), items_.n_transactions,
+                               occurrences_in_file<T>(run_), run_.memory_bytes,
+                               run_.config.layout)) {
+        allocate_own_share(run_, items_, data_.expected_occurrences, sizeof(T), data_);
+        in_memory_ = true;
       }
       // The level that fills the in-memory data is only read from then on: it
       // is written as the levels in memory are, behind the first of them when
       // they write behind (on the million-item row its 2M triples took 277M
       // instructions on the way to level 4).
       unwritten_level ended;
-      const bool hand_on = vertical && !shared;
-      if (!count_level_out_of_core<T, T1>(run, k, max_tr_len, items, *level, *candidates, pairs,
-                                          *make_sink(run, data, true), table,
+      const bool hand_on = in_memory_ && !shared;
+      if (!count_level_out_of_core<T, T1>(run_, k_, max_tr_len_, items_, *level_, candidates,
+                                          pairs_, *make_sink(run_, data_, true), table_,
                                           hand_on ? &ended : nullptr))
-        return;
-      if (hand_on) output.finish_level(items, *level, table, ended.row, ended.clock);
-      if (level->n_itemsets < k + 1 || constraints.last_allowed_level(k)) {
-        output.wait();
-        return;
-      }
+        return false;
+      if (hand_on) output.finish_level(items_, *level_, table_, ended.row, ended.clock);
+      if (level_->n_itemsets < k_ + 1 || run_.constraints.last_allowed_level(k_)) return false;
     }
-  } catch (...) {
-    output.wait();
-    throw;
+    return true;
   }
 
-  candidates.reset();
-  pairs.reset();
-  // The last counting pass compacted the numbering to the items it kept. Ranks
-  // that share the levels decide on compactness together.
-  const bool compact = shared ? data.try_make_compact_shared(items.n_items, peers)
-                              : data.try_make_compact(items.n_items);
-  auto next = std::make_unique<frequent_level<T, T1>>(k);
-  using iteration = void (*)(run_context&, int, item_table&, frequent_level<T, T1>&,
-                             frequent_level<T, T1>&, vertical_dataset<T>&, typed_constraints<T>&,
-                             level_output<T, T1>&, level_windows<T, T1>&);
-  iteration variant = key_patterns ? &intersect_level_key_patterns<T, T1>
-                      : compact    ? &intersect_level_dense<T, T1>
-                                   : &intersect_level_sparse<T, T1>;
-  // Levels that outgrow the budget go to spill files (ranks agree on when).
-  level_windows<T, T1> windows(run);
-  try {
-    while (true) {
-      run.report.check_stop();
-      ++k;
-      if (shared && key_patterns)
-        intersect_level_key_patterns_shared(run, k, items, *level, *next, data, table, output,
-                                            windows);
-      else if (shared)
-        intersect_level_shared(run, k, items, *level, *next, data, table, !compact, output,
-                               windows);
-      else
-        variant(run, k, items, *level, *next, data, table, output, windows);
-      if (windows.built_itemsets(*next) < static_cast<std::uint64_t>(k) ||
-          constraints.last_allowed_level(k))
-        break;
-      std::swap(level, next);
-      windows.advance();
+  // The levels in memory, until one comes out too small to join or the
+  // constraints allow no longer one.
+  void count_levels_in_memory(level_output<T, T1>& output) {
+    pairs_.reset();
+    // The last counting pass compacted the numbering to the items it kept.
+    // Ranks that share the levels decide on compactness together.
+    const bool compact = run_.peers.ranks() > 1
+                             ? data_.try_make_compact_shared(items_.n_items, run_.peers)
+                             : data_.try_make_compact(items_.n_items);
+    const level_kernel kernel = key_patterns_ ? level_kernel::key_patterns
+                                : compact     ? level_kernel::compact
+                                              : level_kernel::diffuse;
+    level_job<T, T1> job(run_, items_, data_, table_, output, kernel, std::move(level_));
+    // The output may be writing the level last built from the job's store:
+    // it ends (its row, or its failure) before the job does.
+    try {
+      do {
+        run_.report.check_stop();
+      } while (job.build_next() >= static_cast<std::uint64_t>(job.k()) &&
+               !run_.constraints.last_allowed_level(job.k()));
+    } catch (...) {
+      output.wait();
+      throw;
     }
+    output.wait();
+  }
+
+ private:
+  run_context& run_;
+  int max_tr_len_;
+  item_table& items_;
+  typed_constraints<T> table_;
+  // Dense data: the levels in memory infer what they can from key patterns.
+  const bool key_patterns_;
+  vertical_dataset<T> data_;
+  bool in_memory_ = false;  // data_ is allocated and filled by the last pass
+  int k_ = 2;               // the level counted last
+  std::unique_ptr<frequent_pairs<T>> pairs_;
+  std::unique_ptr<frequent_level<T, T1>> level_;
+};
+
+}  // namespace
+
+template <class T, class T1>
+void mine_levels(run_context& run, int max_tr_len, item_table& items) {
+  // Nothing of two or more items may be written: no pass is worth running.
+  if (!run.constraints.level_allowed(2)) return;
+  level_search<T, T1> search(run, max_tr_len, items);
+  if (!search.count_pairs_level()) return;
+  // Levels shared between ranks are written as they end, on every rank alike.
+  level_output<T, T1> output(run,
+                             run.peers.ranks() <= 1 && level_output<T, T1>::writes_behind(run));
+  try {
+    if (search.count_levels_out_of_core(output)) search.count_levels_in_memory(output);
   } catch (...) {
     // The level still being written ends first (its row, or its failure).
     output.wait();

@@ -2,8 +2,8 @@
 // type T1 (8, 16 or 32-bit unsigned each; all nine combinations are instantiated).
 // Clones the active constraints into typed_constraints<T>, counts the pairs, then
 // counts levels 3, 4, ... out of core over "dataset.tmp" until the pruned data
-// fits the memory rule and the level reaches hop, and from there by bit-vector
-// intersection. Each counting pass gets its sink from here: the rewriter of
+// fits the memory rule and the level reaches hop, and from there in memory
+// (vertical/level_job.h: on the bit matrix or on tid-lists). Each counting pass gets its sink from here: the rewriter of
 // "dataset.tmp" (engine/) or, for the last pass, the bit matrix filler
 // (vertical/), so engine and vertical never include each other. Every level
 // appends its itemsets to the output file and prints one progress row.

@@ -1,12 +1,4 @@
-// The key-pattern vertical iteration. T is the dense item type, T1 the support
-// type.
-//
-// An itemset X is a key pattern when its support differs from that of each of
-// its subsets one item shorter. Otherwise some item a of X has
-// support(X) = support(X - a), and then support(Y) = support(Y - a) for every
-// superset Y of X. Each stored itemset carries either the key mark or one such
-// item a, named by its position from X's end (levels/key_column.h); a candidate
-// that is not a key gets its support from a subset without any intersection.
+// The key-pattern join. T is the dense item type, T1 the support type.
 //
 // Soundness of the inferences here. Every identity support(X) = support(X - a) is
 // one of the data in the bit matrix: it is recorded only after counting X there,
@@ -17,17 +9,15 @@
 // transactions can only lower supports. A subset absent from the previous store
 // is infrequent or fails an anti-monotone constraint (stores keep every other
 // itemset), and in either case so does the candidate.
+#include "vertical/key_pattern_level.h"
+
+#include <cstdint>
 #include <vector>
 
 #include "levels/candidate_cursor.h"
 #include "levels/subset_cursor.h"
-#include "util/stopwatch.h"
 #include "util/widths.h"
-#include "vertical/intersection_levels.h"
-#include "vertical/level_output.h"
-#include "vertical/level_threads.h"
-#include "vertical/level_windows.h"
-#include "vertical/shared_levels.h"
+#include "vertical/count_settling.h"
 
 namespace {
 
@@ -131,221 +121,143 @@ template <class T, class T1>
   return v;
 }
 
-// Counts or infers the candidates of the groups of chunk into out, with the
-// walker's scratch and constraint clones. whole: previous is all of its level,
-// with its key records; otherwise (a window read back) every candidate is
-// counted and stored as a key, which forgoes inference but is always sound.
+// The support of candidate cand (k items) of previous's group `group`, on
+// tid-lists. The group's first candidate starts one walk over its prefix's
+// transactions that counts every pair of the group's last items
+// (counted_group remembers the group walked), so each candidate is a lookup.
 template <class T, class T1>
-void join_key_patterns(const frequent_level<T, T1>& previous, bool whole, int k,
-                       const item_table& items, const vertical_dataset<T>& data, level_walker<T>& w,
-                       const group_chunk& chunk, frequent_level<T, T1>& out) {
-  candidate_cursor<T, T1> cursor(previous, k, items.n_items, whole, chunk.first_group,
-                                 chunk.end_group, chunk.first_member, chunk.end_member);
-  if (!cursor.valid()) return;
-  const std::uint32_t min_count = items.min_count;
-  subset_cursor<T, T1> subsets(previous, k);
-  const T* cand = cursor.candidate();
-  int counted_group = -1;
-  // The candidates of one row land in one group of out, in order: after the
-  // first one stored here (out may end in a group of an earlier chunk), the
-  // walk tells what each shares with the last, and no prefix is compared.
-  bool stored_before = false;
-  auto store = [&](T1 support, std::uint8_t record) {
-    const int shared = cursor.share_with_stored();
-    if (stored_before)
-      out.add_itemset_sharing(cand, shared, support, *w.table);
-    else
-      out.add_itemset(cand, support, *w.table);
-    stored_before = true;
-    out.add_key(record);
-    ++w.counters.frequent;
-  };
-  do {
-    ++w.counters.examined;
-    if (!w.table->keeps(cand, k)) continue;
-    key_verdict<T, T1> v;
-    v.action = key_verdict<T, T1>::count;
-    if (whole) v = examine_subsets(previous, cursor, k, subsets, w.examination);
-    if (v.action == key_verdict<T, T1>::store) store(v.support, v.record);
-    if (v.action != key_verdict<T, T1>::count) continue;
-    std::uint32_t count = 0;
-    bool frequent = false;
-    if (data.uses_lists) {
-      // All pairs of the group in one walk (started at the group's first
-      // candidate that needs a count): cheaper than a projection of the prefix
-      // and an intersection per candidate, even where few need a count.
-      count = pair_count_in_group(data.lists, previous, cursor.group(), cand, k, min_count, w.lists,
-                                  counted_group);
-      frequent = count >= min_count;
-    } else {
-      const int s = cursor.share_with_counted();
-      frequent = data.matrix.candidate_is_frequent_compact(cand, s, k, min_count, count, w.scratch);
-    }
-    if (!frequent) continue;
-    if (whole && count == v.least)
-      store(v.least, v.least_item);
-    else
-      store(static_cast<T1>(count), kKey);
-  } while (cursor.advance());
+std::uint32_t pair_count_in_group(const tid_lists<T>& lists, const frequent_level<T, T1>& previous,
+                                  int group, const T* cand, int k, std::uint32_t min_count,
+                                  tid_scratch& scratch, int& counted_group) {
+  if (group != counted_group) {
+    counted_group = group;
+    int first, last;
+    previous.group_span(group, first, last);
+    const int m = last - first + 1;
+    lists.start_group(cand, k - 2, previous.suffixes.data() + first, static_cast<std::uint32_t>(m),
+                      min_count, scratch);
+  }
+  return lists.pair_count(cand[k - 2], cand[k - 1], scratch);
 }
 
-// Keeps next's key records in its supports' top bits when they stay clear:
-// no support of next exceeds the greatest of previous (a superset never has
-// more), so that bound decides before anything is stored.
-template <class T, class T1>
-void pack_keys_when_room(const frequent_level<T, T1>& previous, frequent_level<T, T1>& next) {
-  if (support_column<T1>::fits_records(previous.supports.most())) next.pack_keys();
-}
+template <class T, class T1, class Counts>
+class key_pattern_join {
+ public:
+  using counts_policy = Counts;
+  static constexpr bool kWithKeys = true;
+
+  explicit key_pattern_join(level_job<T, T1>& job)
+      : run_(job.run()), data_(job.data()), min_count_(job.items().min_count) {}
+
+  const char* label() const { return "zaxdk"; }
+  // Records missing (the level was not built by this join and the driver did
+  // not mark it): the key mark for all is always sound, it only forgoes
+  // inference.
+  void start_level(int k, frequent_level<T, T1>& previous) {
+    k_ = k;
+    if (!previous.has_keys())
+      previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
+  }
+  void start_walk() const {}
+  bool with_mask() const { return false; }
+  bool flags_items() const { return false; }
+  bool collects() const { return false; }
+  // A count summed over the ranks is taken whatever share the look-ups
+  // settle: there every candidate is examined.
+  void prepare(level_walker<T>& w) const {
+    w.examination =
+        subset_examination(Counts::kAtOnce ? run_.config.examined_subsets : key_subsets::all);
+  }
+  void end_level(const std::vector<level_walker<T>>&, const intersection_stats&) const {}
+
+  // Counts or infers the candidates of the groups of chunk into out, with the
+  // walker's scratch and constraint clones. whole: previous is all of its
+  // level, with its key records; otherwise (a window read back) every
+  // candidate is counted and stored as a key.
+  void join(const frequent_level<T, T1>& previous, bool whole, level_walker<T>& w,
+            const group_chunk& chunk, frequent_level<T, T1>& out) const {
+    const int k = k_;
+    candidate_cursor<T, T1> cursor(previous, k, whole, chunk.first_group, chunk.end_group,
+                                   chunk.first_member, chunk.end_member);
+    if (!cursor.valid()) return;
+    Counts counts(run_.peers, min_count_, k);
+    const std::uint32_t threshold = counts.threshold();
+    subset_cursor<T, T1> subsets(previous, k);
+    const T* cand = cursor.candidate();
+    int counted_group = -1;
+    // Stored at once, the candidates of one row land in one group of out, in
+    // order: after the first one stored here (out may end in a group of an
+    // earlier chunk), the walk tells what each shares with the last, and no
+    // prefix is compared. Stored after a sum, the walk has moved on.
+    bool stored_before = false;
+    auto store = [&](const T* itemset, std::uint32_t count, const key_verdict<T, T1>& v,
+                     bool was_counted) {
+      T1 support = v.support;
+      std::uint8_t record = v.record;
+      if (was_counted) {
+        const bool inferred = whole && count == v.least;
+        support = inferred ? v.least : static_cast<T1>(count);
+        record = inferred ? v.least_item : kKey;
+      }
+      if constexpr (Counts::kAtOnce) {
+        const int shared = cursor.share_with_stored();
+        if (stored_before)
+          out.add_itemset_sharing(itemset, shared, support, *w.table);
+        else
+          out.add_itemset(itemset, support, *w.table);
+        stored_before = true;
+      } else {
+        out.add_itemset(itemset, support, *w.table);
+      }
+      out.add_key(record);
+      ++w.counters.frequent;
+    };
+    do {
+      ++w.counters.examined;
+      if (!w.table->keeps(cand, k)) continue;
+      key_verdict<T, T1> v;
+      v.action = key_verdict<T, T1>::count;
+      if (whole) v = examine_subsets(previous, cursor, k, subsets, w.examination);
+      if (v.action == key_verdict<T, T1>::store) counts.inferred(cand, v, store);
+      if (v.action != key_verdict<T, T1>::count) continue;
+      std::uint32_t count = 0;
+      if (data_.uses_lists) {
+        // All pairs of the group in one walk (started at the group's first
+        // candidate that needs a count): cheaper than a projection of the
+        // prefix and an intersection per candidate, even where few need a count.
+        count = pair_count_in_group(data_.lists, previous, cursor.group(), cand, k, threshold,
+                                    w.lists, counted_group);
+        if (count < threshold) continue;
+      } else {
+        const int s = cursor.share_with_counted();
+        if (!data_.matrix.candidate_is_frequent_compact(cand, s, k, threshold, count, w.scratch))
+          continue;
+      }
+      counts.counted(cand, count, v, store);
+    } while (cursor.advance());
+    counts.settle(store);
+  }
+
+ private:
+  run_context& run_;
+  const vertical_dataset<T>& data_;
+  std::uint32_t min_count_;
+  int k_ = 0;
+};
 
 }  // namespace
 
 template <class T, class T1>
-void intersect_level_key_patterns(run_context& run, int k, item_table& items,
-                                  frequent_level<T, T1>& previous, frequent_level<T, T1>& next,
-                                  vertical_dataset<T>& data, typed_constraints<T>& table,
-                                  level_output<T, T1>& output, level_windows<T, T1>& windows) {
-  stopwatch clock;
-  clock.start();
-  next.clear(k);
-  // Records missing (the level was not built by this iteration and the driver
-  // did not mark it): the key mark for all is always sound, it only forgoes
-  // inference.
-  if (!previous.has_keys())
-    previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
-  // A spilled previous level is read back from its file: its store is empty.
-  const bool spilled = windows.previous_spilled();
-  if (!spilled) {
-    if (!candidate_cursor<T, T1>(previous, k, items.n_items, true).valid()) return;
-    pack_keys_when_room(previous, next);
-    reserve_next_level(run, previous, data, true, next);
+void build_key_pattern_level(level_job<T, T1>& job) {
+  if (job.summed()) {
+    key_pattern_join<T, T1, summed_counts<T, T1, key_verdict<T, T1>>> join(job);
+    job.build(join);
+  } else {
+    key_pattern_join<T, T1, local_counts<T, T1, key_verdict<T, T1>>> join(job);
+    job.build(join);
   }
-  level_counters counters;
-  const unsigned threads = spilled ? 1 : threads_for_join(previous, run.config.threads);
-  std::vector<level_walker<T>> walkers =
-      make_walkers(threads, k, false, data, table, false, items.n_items);
-  for (level_walker<T>& w : walkers)
-    w.examination = subset_examination(run.config.examined_subsets);
-  const window_outcome built =
-      windows.build(run, k, items, previous, next, data, table, walkers, output,
-                    [&](const frequent_level<T, T1>& source, bool whole, level_walker<T>& w,
-                        const group_chunk& chunk, frequent_level<T, T1>& out) {
-                      join_key_patterns(source, whole, k, items, data, w, chunk, out);
-                    });
-  intersection_stats stats;
-  merge_walkers(walkers, false, counters, stats, data.matrix);
-  // No pair to join in the file either: no row, as for a level in memory.
-  if (spilled && counters.examined == 0) return;
-
-  finish_built_level(output, built, k, items, next, table, counters, "zaxdk", data.reported_bytes(),
-                     clock);
 }
 
-template <class T, class T1>
-void intersect_level_key_patterns_shared(run_context& run, int k, item_table& items,
-                                         frequent_level<T, T1>& previous,
-                                         frequent_level<T, T1>& next, vertical_dataset<T>& data,
-                                         typed_constraints<T>& table, level_output<T, T1>& output,
-                                         level_windows<T, T1>& windows) {
-  stopwatch clock;
-  clock.start();
-  cluster& peers = run.peers;
-  next.clear(k);
-  if (!previous.has_keys())
-    previous.keys.assign(static_cast<std::size_t>(previous.n_itemsets), kKey);
-  // A spilled previous level is read back from its file: its store is empty.
-  const bool spilled = windows.previous_spilled();
-  if (!spilled) {
-    if (!candidate_cursor<T, T1>(previous, k, items.n_items, true).valid()) return;
-    pack_keys_when_room(previous, next);
-    reserve_next_level(run, previous, data, true, next);
-  }
-  std::vector<level_walker<T>> walkers =
-      make_walkers(1, k, false, data, table, false, items.n_items);
-  level_counters counters;
-  // Joins the groups of chunk of source into out. whole: source is all of the
-  // level before, with its key records; otherwise (a window read back) every
-  // candidate is counted and stored as a key, as in one process.
-  auto join = [&](const frequent_level<T, T1>& source, bool whole, level_walker<T>& w,
-                  const group_chunk& chunk, frequent_level<T, T1>& out) {
-    // The candidates since the last sum, in walk order: their items, verdicts
-    // and, for those counted, this rank's counts. Inferred ones wait with
-    // them, so that the level is stored in the order one process stores it.
-    std::vector<T> pending;
-    std::vector<key_verdict<T, T1>> verdicts;
-    std::vector<T1> counts;
-    auto settle = [&] {
-      peers.sum_counts(counts.data(), counts.size());
-      std::size_t counted = 0;
-      for (std::size_t c = 0; c < verdicts.size(); ++c) {
-        const key_verdict<T, T1>& v = verdicts[c];
-        T1 support = v.support;
-        std::uint8_t record = v.record;
-        if (v.action == key_verdict<T, T1>::count) {
-          const T1 count = counts[counted++];
-          if (count < items.min_count) continue;
-          const bool inferred = whole && count == v.least;
-          support = inferred ? v.least : count;
-          record = inferred ? v.least_item : kKey;
-        }
-        out.add_itemset(pending.data() + c * static_cast<std::size_t>(k), support, table);
-        out.add_key(record);
-        ++counters.frequent;
-      }
-      pending.clear();
-      verdicts.clear();
-      counts.clear();
-    };
-    // The same on every rank: source and chunk are.
-    candidate_cursor<T, T1> cursor(source, k, items.n_items, whole, chunk.first_group,
-                                   chunk.end_group, chunk.first_member, chunk.end_member);
-    if (!cursor.valid()) return;
-    subset_cursor<T, T1> subsets(source, k);
-    // A count here is also summed between the ranks: every candidate is
-    // examined, whatever share the look-ups settle.
-    subset_examination examination(key_subsets::all);
-    const T* cand = cursor.candidate();
-    int counted_group = -1;
-    do {
-      ++counters.examined;
-      if (!table.keeps(cand, k)) continue;
-      key_verdict<T, T1> v;
-      v.action = key_verdict<T, T1>::count;
-      if (whole) v = examine_subsets(source, cursor, k, subsets, examination);
-      if (v.action == key_verdict<T, T1>::skip) continue;
-      pending.insert(pending.end(), cand, cand + k);
-      verdicts.push_back(v);
-      if (v.action == key_verdict<T, T1>::count) {
-        // Exactly (threshold 0): only the sum is compared with min_count.
-        std::uint32_t count = 0;
-        if (data.uses_lists) {
-          count = pair_count_in_group(data.lists, source, cursor.group(), cand, k, 0, w.lists,
-                                      counted_group);
-        } else {
-          const int s = cursor.share_with_counted();
-          data.matrix.candidate_is_frequent_compact(cand, s, k, 0, count, w.scratch);
-        }
-        counts.push_back(static_cast<T1>(count));
-      }
-      if (counts.size() == kSharedCandidates || pending.size() >= kSharedItems) settle();
-    } while (cursor.advance());
-    settle();
-  };
-  const window_outcome built =
-      windows.build(run, k, items, previous, next, data, table, walkers, output, join);
-  // No pair to join in the file either: no row, as for a level in memory.
-  if (spilled && counters.examined == 0) return;
-
-  finish_built_level(output, built, k, items, next, table, counters, "zaxdk", data.reported_bytes(),
-                     clock);
-  report_exchange(run);
-}
-
-#define KESTREL_INSTANTIATE(T, T1)                                                               \
-  template void intersect_level_key_patterns<T, T1>(                                             \
-      run_context&, int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&,            \
-      vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&, level_windows<T, T1>&); \
-  template void intersect_level_key_patterns_shared<T, T1>(                                      \
-      run_context&, int, item_table&, frequent_level<T, T1>&, frequent_level<T, T1>&,            \
-      vertical_dataset<T>&, typed_constraints<T>&, level_output<T, T1>&, level_windows<T, T1>&);
+#define KESTREL_INSTANTIATE(T, T1) template void build_key_pattern_level<T, T1>(level_job<T, T1>&);
 KESTREL_FOR_EACH_WIDTH_PAIR(KESTREL_INSTANTIATE)
 #undef KESTREL_INSTANTIATE

@@ -99,23 +99,78 @@ class level_windows {
                        const vertical_dataset<T>& data, typed_constraints<T>& table,
                        std::vector<level_walker<T>>& walkers, level_output<T, T1>& output,
                        const Join& join) {
-    window_outcome outcome;
     next_spilled_ = false;
     metered_pass pass(run.meter, k);
+    level_build<Join> b{*this, run, k, items, next, data, table, walkers, output, join};
+    if (!previous_spilled_) {
+      // Every rank plans the same windows: the least room any rank finds.
+      const std::uint64_t room = run.peers.agreed_least(
+          window_room(previous.bytes() + data.held_bytes() + buffer_bytes()));
+      b.join_in_windows(previous, true, room, std::max<std::uint64_t>(1, room / b.per_itemset),
+                        true);
+    } else {
+      level_spill<T, T1>& in = *files_[0];
+      in.start_reading();
+      frequent_level<T, T1> window(k - 1);
+      const std::uint64_t room =
+          run.peers.agreed_least(window_room(data.held_bytes() + buffer_bytes()));
+      // Half the room for the window read, half for what it joins to.
+      const std::uint64_t max_joins = std::max<std::uint64_t>(1, room / 2 / b.per_itemset);
+      while (in.read_window(window, max_joins, max_joins))
+        b.join_in_windows(window, false, room, max_joins, false);
+    }
+    if (b.outcome.passes > 0) {
+      if (next.n_itemsets > 0) spill(k, items, next, table, output, b.outcome);
+      // Kept before its row says so.
+      files_[1]->finish_writing();
+      next_spilled_ = true;
+    }
+    return b.outcome;
+  }
+
+  // A window's peak in rooms: its itemsets in next, and with several threads
+  // also in the chunk stores the threads build them into first (whose arrays
+  // grow by doubling, so up to twice that) before the stores are appended to
+  // next in order. The windows are cut alike for any number of threads.
+  static std::uint64_t window_peak_per_room(unsigned threads) { return threads > 1 ? 3 : 1; }
+
+  // The buffers held beside the levels while they are built, whatever the
+  // windows: the output file open for a level written behind or a window
+  // (one at a time), and both spill files'.
+  static std::uint64_t buffer_bytes() {
+    return output_file::kHeldBytes + 2 * level_spill<T, T1>::kBufferBytes;
+  }
+
+ private:
+  // One level's build: what its windows join and hold, and the outcome.
+  template <class Join>
+  struct level_build {
+    level_windows& windows;
+    run_context& run;
+    int k;
+    const item_table& items;
+    frequent_level<T, T1>& next;
+    const vertical_dataset<T>& data;
+    typed_constraints<T>& table;
+    std::vector<level_walker<T>>& walkers;
+    level_output<T, T1>& output;
+    const Join& join;
+    window_outcome outcome{};
     const unsigned threads = static_cast<unsigned>(walkers.size());
     const std::uint64_t per_itemset = 2 * sizeof(T) + sizeof(T1) + 8;
     const std::uint64_t peak_per_room = window_peak_per_room(threads);
+
     // What source, next (growing: three times its content), the in-memory
     // data and the file buffers hold.
-    auto held_beside = [&](const frequent_level<T, T1>& source) {
+    std::uint64_t held_beside(const frequent_level<T, T1>& source) const {
       return source.bytes() + 3 * next.bytes() + data.held_bytes() + buffer_bytes();
-    };
+    }
+
     // Joins one window of source: whole groups, or members of one group.
     // release: source's release as its readers pass its groups (a level in one
     // window only); one thread then takes the window in chunks too.
-    auto join_window = [&](const frequent_level<T, T1>& source, const group_chunk& window,
-                           bool whole, std::uint64_t room,
-                           level_release<T, T1>* release = nullptr) {
+    void join_window(const frequent_level<T, T1>& source, const group_chunk& window, bool whole,
+                     std::uint64_t room, level_release<T, T1>* release = nullptr) {
       const bool members = window.first_member > 0 || window.end_member >= 0;
       const std::vector<group_chunk> chunks =
           (threads == 1 && release == nullptr) || members
@@ -130,22 +185,22 @@ class level_windows {
           },
           release);
       // A stop asked for ends the run between windows too (the files go with
-      // this object).
+      // the windows).
       run.report.check_stop();
       // Spill when one more window, at its peak, may not fit beside what is
       // held. The arrays of next grow by doubling: while one grows it holds
       // its old and its new room, three times what it held.
       // Ranks hold different shares of the data: they spill when any must.
-      if (run.peers.agreed_any(held_beside(source) + peak_per_room * room > budget_))
-        spill(k, items, next, table, output, outcome);
-    };
+      if (run.peers.agreed_any(held_beside(source) + peak_per_room * room > windows.budget_))
+        windows.spill(k, items, next, table, output, outcome);
+    }
+
     // Joins the groups of source window by window, each of at most max_joins
     // joins: runs of whole groups, and a group whose joins alone exceed that
-    // in runs of its members (member i joins the m - i - 1 after it), whose
-    // candidates follow each other in the group's order. level: source is all
-    // of level k-1 in its store, which joins as one window when it fits.
-    auto join_in_windows = [&](const frequent_level<T, T1>& source, bool whole, std::uint64_t room,
-                               std::uint64_t max_joins, bool level) {
+    // in runs of its members. level: source is all of level k-1 in its store,
+    // which joins as one window when it fits.
+    void join_in_windows(const frequent_level<T, T1>& source, bool whole, std::uint64_t room,
+                         std::uint64_t max_joins, bool level) {
       const int n = source.number_of_groups();
       // A level in one window joins as it always did (the chunk cuts of the
       // threads included).
@@ -170,62 +225,32 @@ class level_windows {
         // Room reserved for the whole level would count against every window:
         // next grows window by window instead.
         if (level && g0 == 0) next.clear(k);
-        if (joins <= max_joins) {
+        if (joins <= max_joins)
           join_window(source, {g0, g1}, whole, room);
-          continue;
-        }
-        // One group (g1 = g0 + 1) too big for a window.
-        const int m = source.group_last[g0] - source.group_first(g0) + 1;
-        check_member_fits(run.peers, k, static_cast<std::uint64_t>(m - 1),
-                          static_cast<std::uint64_t>(m - 1) * per_itemset, held_beside(source));
-        for (int a = 0, b; a < m - 1; a = b) {
-          std::uint64_t in_window = static_cast<std::uint64_t>(m - 1 - a);
-          for (b = a + 1;
-               b < m - 1 && in_window + static_cast<std::uint64_t>(m - 1 - b) <= max_joins; ++b)
-            in_window += static_cast<std::uint64_t>(m - 1 - b);
-          join_window(source, {g0, g1, a, b}, whole, room);
-        }
+        else  // one group (g1 = g0 + 1) too big for a window
+          join_members(source, g0, whole, room, max_joins);
       }
-    };
-    if (!previous_spilled_) {
-      // Every rank plans the same windows: the least room any rank finds.
-      const std::uint64_t room = run.peers.agreed_least(
-          window_room(previous.bytes() + data.held_bytes() + buffer_bytes()));
-      join_in_windows(previous, true, room, std::max<std::uint64_t>(1, room / per_itemset), true);
-    } else {
-      level_spill<T, T1>& in = *files_[0];
-      in.start_reading();
-      frequent_level<T, T1> window(k - 1);
-      const std::uint64_t room =
-          run.peers.agreed_least(window_room(data.held_bytes() + buffer_bytes()));
-      // Half the room for the window read, half for what it joins to.
-      const std::uint64_t max_joins = std::max<std::uint64_t>(1, room / 2 / per_itemset);
-      while (in.read_window(window, max_joins, max_joins))
-        join_in_windows(window, false, room, max_joins, false);
     }
-    if (outcome.passes > 0) {
-      if (next.n_itemsets > 0) spill(k, items, next, table, output, outcome);
-      // Kept before its row says so.
-      files_[1]->finish_writing();
-      next_spilled_ = true;
+
+    // Joins group g of source in runs of its members (member i joins the
+    // m - i - 1 after it), whose candidates follow each other in the group's
+    // order.
+    void join_members(const frequent_level<T, T1>& source, int g, bool whole, std::uint64_t room,
+                      std::uint64_t max_joins) {
+      const int m = source.group_last[g] - source.group_first(g) + 1;
+      windows.check_member_fits(run.peers, k, static_cast<std::uint64_t>(m - 1),
+                                static_cast<std::uint64_t>(m - 1) * per_itemset,
+                                held_beside(source));
+      for (int a = 0, b; a < m - 1; a = b) {
+        std::uint64_t in_window = static_cast<std::uint64_t>(m - 1 - a);
+        for (b = a + 1;
+             b < m - 1 && in_window + static_cast<std::uint64_t>(m - 1 - b) <= max_joins; ++b)
+          in_window += static_cast<std::uint64_t>(m - 1 - b);
+        join_window(source, {g, g + 1, a, b}, whole, room);
+      }
     }
-    return outcome;
-  }
+  };
 
-  // A window's peak in rooms: its itemsets in next, and with several threads
-  // also in the chunk stores the threads build them into first (whose arrays
-  // grow by doubling, so up to twice that) before the stores are appended to
-  // next in order. The windows are cut alike for any number of threads.
-  static std::uint64_t window_peak_per_room(unsigned threads) { return threads > 1 ? 3 : 1; }
-
-  // The buffers held beside the levels while they are built, whatever the
-  // windows: the output file open for a level written behind or a window
-  // (one at a time), and both spill files'.
-  static std::uint64_t buffer_bytes() {
-    return output_file::kHeldBytes + 2 * level_spill<T, T1>::kBufferBytes;
-  }
-
- private:
   // Stops the run when the joins of a single itemset (member_bytes), which no
   // window can split, exceed both the least room of a window and what the
   // budget leaves beside `held`. A plan against test bytes (set in the config,

@@ -1,4 +1,4 @@
-// When the key-pattern iteration looks up the other (k-1)-subsets of a
+// When the key-pattern join looks up the other (k-1)-subsets of a
 // candidate whose two joined itemsets are both keys.
 //
 // Those look-ups pay where they settle the candidate without a count: a subset

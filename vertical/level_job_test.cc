@@ -1,4 +1,4 @@
-#include "vertical/intersection_levels.h"
+#include "vertical/level_job.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -20,7 +20,8 @@ namespace {
 
 using transactions = std::vector<std::vector<std::uint32_t>>;
 
-enum class variant { compact, diffuse, key };
+using variant = level_kernel;
+constexpr variant kVariants[] = {variant::compact, variant::diffuse, variant::key_patterns};
 
 // Runs the vertical phase in process, as the level-wise driver does, from a
 // level k0 built by a brute-force count, until a level comes out empty. Dense
@@ -56,7 +57,7 @@ struct vertical_run {
       if (static_cast<int>(set.size()) > k0) expected_stores[set] = support;
   }
 
-  // behind: each level is written while the next one is mined.
+  // behind: each level is written while the next one is mined. Runs once.
   void run(variant v, bool behind = false) {
     test_dir dir;
     run_context run{run_config{}};
@@ -69,40 +70,43 @@ struct vertical_run {
     if (memory_bytes > 0) run.memory_bytes = memory_bytes;
     if (!temp_dataset.empty()) run.temp_dataset = temp_dataset;
     run.config.threads = threads;
-    auto next = std::make_unique<frequent_level<T, T1>>(k0);
     level_output<T, T1> output(run, behind);
     {
-      level_windows<T, T1> windows(run, least_window);
-      for (int k = k0 + 1;; ++k) {
-        if (v == variant::compact)
-          intersect_level_dense(run, k, items, *level, *next, vd, table, output, windows);
-        if (v == variant::diffuse)
-          intersect_level_sparse(run, k, items, *level, *next, vd, table, output, windows);
-        if (v == variant::key)
-          intersect_level_key_patterns(run, k, items, *level, *next, vd, table, output, windows);
-        if (v == variant::key) {
-          EXPECT_TRUE(next->has_keys());
-          if (next->n_itemsets > 0) ++(next->supports.packed() ? packed_levels : plain_levels);
-        }
-        const std::uint64_t built = windows.built_itemsets(*next);
-        // A spilled level left its store empty: only those kept are recorded.
-        if (built != static_cast<std::uint64_t>(next->n_itemsets)) ++spilled_levels;
-        next->init_read_itemsets();
-        std::vector<T> buf(k);
-        if (next->n_itemsets > 0)
-          for (int s; (s = next->next_itemset(buf.data())) >= 0;)
-            stores[std::vector<std::uint32_t>(buf.begin(), buf.end())] = next->supports[s];
-        if (built == 0) break;
-        std::swap(level, next);
-        windows.advance();
+      level_job<T, T1> job(run, items, vd, table, output, v, std::move(level), least_window);
+      if (summed) job.sum_counts();
+      try {
+        build_all(job, v);
+      } catch (...) {
+        output.wait();
+        throw;
       }
+      output.wait();
     }
     // The spill files went with the windows.
     EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level0")));
     EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level1")));
-    output.wait();
     EXPECT_TRUE(put_in_place(run.output.partial));  // as a completed run does
     written = read_file(run.output.file);
+  }
+
+  // Builds level after level, recording each store, until one is empty.
+  void build_all(level_job<T, T1>& job, variant v) {
+    for (;;) {
+      const std::uint64_t built = job.build_next();
+      frequent_level<T, T1>& next = job.built();
+      if (v == variant::key_patterns) {
+        EXPECT_TRUE(next.has_keys());
+        if (next.n_itemsets > 0) ++(next.supports.packed() ? packed_levels : plain_levels);
+      }
+      // A spilled level left its store empty: only those kept are recorded.
+      if (built != static_cast<std::uint64_t>(next.n_itemsets)) ++spilled_levels;
+      next.init_read_itemsets();
+      std::vector<T> buf(static_cast<std::size_t>(job.k()));
+      if (next.n_itemsets > 0)
+        for (int s; (s = next.next_itemset(buf.data())) >= 0;)
+          stores[std::vector<std::uint32_t>(buf.begin(), buf.end())] = next.supports[s];
+      if (built == 0) break;
+    }
   }
 
   item_table items;
@@ -118,16 +122,17 @@ struct vertical_run {
   std::uint64_t memory_bytes = 0;  // set: the run's budget
   std::uint64_t least_window = kLeastWindowBytes;
   unsigned threads = 0;
+  bool summed = false;       // set: counts summed over the ranks (one here)
   std::string temp_dataset;  // set: where the spill files go beside
   int spilled_levels = 0;
   int packed_levels = 0, plain_levels = 0;  // key-pattern levels by their records' place
 };
 
-TEST(VerticalIterations, RowsCountExaminedFrequentAndWritten) {
+TEST(LevelJob, RowsCountExaminedFrequentAndWritten) {
   // Pairs {0,1} {0,2} {1,2} {1,3}: candidates {0,1,2} and {1,2,3} (examined
   // though {2,3} is infrequent); {0,1,2} occurs twice.
   const transactions trans = {{0, 1, 2}, {0, 1, 2}, {1, 3}, {1, 3}, {0, 1}, {2, 3}};
-  for (variant v : {variant::compact, variant::diffuse, variant::key}) {
+  for (variant v : kVariants) {
     vertical_run<std::uint8_t, std::uint8_t> r(trans, 4, 2, 2);
     r.run(v);
     const std::string alg = v == variant::compact   ? "zaxd \t"
@@ -141,7 +146,7 @@ TEST(VerticalIterations, RowsCountExaminedFrequentAndWritten) {
   }
 }
 
-TEST(VerticalIterations, KeyPatternsInferSupportsWithoutCounting) {
+TEST(LevelJob, KeyPatternsInferSupportsWithoutCounting) {
   // Item 1 is in every transaction holding item 0, so {0,1} has the support of
   // {0}, and every {0,1,x} the support of {0,x}: none of them is a key.
   std::mt19937 rng(12);
@@ -152,12 +157,12 @@ TEST(VerticalIterations, KeyPatternsInferSupportsWithoutCounting) {
       if (static_cast<int>(rng() % 100) < pct[i] || (i == 1 && !t.empty() && t[0] == 0))
         t.push_back(i);
   vertical_run<std::uint8_t, std::uint16_t> key_run(trans, 6, 20, 2);
-  key_run.run(variant::key);
+  key_run.run(variant::key_patterns);
   EXPECT_EQ(key_run.stores, key_run.expected_stores);
   EXPECT_EQ(key_run.plain_levels, 0);
 }
 
-TEST(VerticalIterations, KeyRecordsMoveIntoTheSupportsOnceTheyLeaveRoom) {
+TEST(LevelJob, KeyRecordsMoveIntoTheSupportsOnceTheyLeaveRoom) {
   // 16-bit supports leave the records room below 4096 only: the levels of
   // pairs hold supports above it and keep a column of records, the later
   // ones pack them. A run on one thread, and one whose chunk stores are
@@ -172,7 +177,7 @@ TEST(VerticalIterations, KeyRecordsMoveIntoTheSupportsOnceTheyLeaveRoom) {
   for (unsigned threads : {1u, 3u}) {
     vertical_run<std::uint8_t, std::uint16_t> r(trans, 7, 300, 2);
     r.threads = threads;
-    r.run(variant::key);
+    r.run(variant::key_patterns);
     EXPECT_EQ(r.stores, r.expected_stores) << threads;
     EXPECT_GT(r.plain_levels, 0) << threads;
     EXPECT_GT(r.packed_levels, 0) << threads;
@@ -195,7 +200,7 @@ TEST(KeyPatternsReachingPastTheFarthestRecord, LongItemsetsKeepTheirSupports) {
   // Two threads: their chunks' records are appended at odd and even counts.
   vertical_run<std::uint8_t, std::uint16_t> r(trans, 18, 2, 2);
   r.threads = 2;
-  r.run(variant::key);
+  r.run(variant::key_patterns);
   ASSERT_EQ(r.expected_stores[all], 2u);
   EXPECT_EQ(r.stores, r.expected_stores);
 }
@@ -203,6 +208,12 @@ TEST(KeyPatternsReachingPastTheFarthestRecord, LongItemsetsKeepTheirSupports) {
 }  // namespace
 
 namespace {
+
+// The rows without their times and passes.
+std::string without_times_or_passes(const std::string& rows) {
+  static const std::regex tail(R"( \t +[0-9]+\.[0-9]+( \t [0-9]+ passes)?\n)");
+  return std::regex_replace(rows, tail, "\n");
+}
 
 // The rows without their times.
 std::string without_times(const std::string& rows) {
@@ -214,7 +225,7 @@ std::string without_times(const std::string& rows) {
 
 // Every variant finds the brute-force supports on bit rows and on tid-lists
 // alike, and prints the same rows (the times aside) on both.
-TEST(VerticalIterations, TidListsGiveTheSupportsAndRowsOfTheBitMatrix) {
+TEST(LevelJob, TidListsGiveTheSupportsAndRowsOfTheBitMatrix) {
   for (std::uint32_t seed = 1; seed <= 12; ++seed) {
     std::mt19937 rng(seed);
     const std::uint32_t n = 6 + seed % 9;
@@ -223,7 +234,7 @@ TEST(VerticalIterations, TidListsGiveTheSupportsAndRowsOfTheBitMatrix) {
       for (std::uint32_t i = 0; i < n; ++i)
         if (rng() % 100 < 8 + 5 * (i % 7)) t.push_back(i);
     const std::uint32_t sigma = 2 + rng() % 6;
-    for (variant v : {variant::compact, variant::diffuse, variant::key}) {
+    for (variant v : kVariants) {
       vertical_run<std::uint8_t, std::uint16_t> bits(trans, n, sigma, 2,
                                                      vertical_layout::bit_matrix);
       vertical_run<std::uint8_t, std::uint16_t> lists(trans, n, sigma, 2,
@@ -241,9 +252,12 @@ TEST(VerticalIterations, TidListsGiveTheSupportsAndRowsOfTheBitMatrix) {
 
 namespace {
 
-// A level written while the next one is mined leaves the same file and the
-// same rows, in the same order, as one written at once.
-TEST(VerticalIterations, WritingBehindTheMiningChangesNoByte) {
+// Counts summed over the ranks (here one, so every sum is the count itself)
+// settle each batch of candidates after the walk has moved on, yet store the
+// levels, write the file and print the rows (times aside) of counts settled
+// at once: for every kernel and layout, whole in memory and spilled window by
+// window.
+TEST(LevelJob, CountsSummedOverTheRanksGiveTheLevelsOfLocalCounts) {
   for (std::uint32_t seed = 1; seed <= 6; ++seed) {
     std::mt19937 rng(seed);
     const std::uint32_t n = 8 + seed % 5;
@@ -251,7 +265,44 @@ TEST(VerticalIterations, WritingBehindTheMiningChangesNoByte) {
     for (auto& t : trans)
       for (std::uint32_t i = 0; i < n; ++i)
         if (rng() % 100 < 30 + 6 * (i % 6)) t.push_back(i);
-    for (variant v : {variant::compact, variant::diffuse, variant::key}) {
+    const bool spilled = seed % 2 == 0;
+    for (vertical_layout layout : {vertical_layout::bit_matrix, vertical_layout::tid_lists}) {
+      for (variant v : kVariants) {
+        vertical_run<std::uint8_t, std::uint16_t> local(trans, n, 3, 2, layout);
+        vertical_run<std::uint8_t, std::uint16_t> summed(trans, n, 3, 2, layout);
+        local.threads = 1 + seed % 3;
+        local.run(v);
+        summed.summed = true;
+        if (spilled) {
+          summed.memory_bytes = 1;
+          summed.least_window = 1;
+        }
+        summed.run(v);
+        EXPECT_GT(std::count(local.rows.begin(), local.rows.end(), '\n'), 2) << seed;
+        EXPECT_EQ(summed.written, local.written) << seed;
+        EXPECT_EQ(without_times_or_passes(summed.rows), without_times_or_passes(local.rows))
+            << seed;
+        if (!spilled) {
+          EXPECT_EQ(summed.stores, local.stores) << seed;
+        }
+        for (const auto& [set, support] : summed.stores)
+          EXPECT_EQ(support, summed.expected_stores[set]) << seed;
+      }
+    }
+  }
+}
+
+// A level written while the next one is mined leaves the same file and the
+// same rows, in the same order, as one written at once.
+TEST(LevelJob, WritingBehindTheMiningChangesNoByte) {
+  for (std::uint32_t seed = 1; seed <= 6; ++seed) {
+    std::mt19937 rng(seed);
+    const std::uint32_t n = 8 + seed % 5;
+    transactions trans(60 + rng() % 100);
+    for (auto& t : trans)
+      for (std::uint32_t i = 0; i < n; ++i)
+        if (rng() % 100 < 30 + 6 * (i % 6)) t.push_back(i);
+    for (variant v : kVariants) {
       vertical_run<std::uint8_t, std::uint16_t> at_once(trans, n, 3, 2);
       vertical_run<std::uint8_t, std::uint16_t> behind(trans, n, 3, 2);
       at_once.run(v, false);
@@ -266,14 +317,14 @@ TEST(VerticalIterations, WritingBehindTheMiningChangesNoByte) {
 
 // A write that fails behind the mining stops the run as it does written at
 // once: the same error, and no row for the level that was not written.
-TEST(VerticalIterations, AFailedWriteBehindTheMiningIsReported) {
+TEST(LevelJob, AFailedWriteBehindTheMiningIsReported) {
   if (!path_exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   const transactions trans = {{0, 1, 2, 3}, {0, 1, 2, 3}, {0, 1, 2}, {1, 2, 3}, {0, 2, 3}};
   for (bool behind : {false, true}) {
     vertical_run<std::uint8_t, std::uint8_t> r(trans, 4, 2, 2);
     r.output_to = "/dev/full";
     try {
-      r.run(variant::key, behind);
+      r.run(variant::key_patterns, behind);
       ADD_FAILURE() << "a write to /dev/full passed";
     } catch (const run_error& e) {
       EXPECT_EQ(std::string(e.what()), "/dev/full could not be written!");
@@ -286,18 +337,12 @@ TEST(VerticalIterations, AFailedWriteBehindTheMiningIsReported) {
 
 namespace {
 
-// The rows without their times and passes.
-std::string without_times_or_passes(const std::string& rows) {
-  static const std::regex tail(R"( \t +[0-9]+\.[0-9]+( \t [0-9]+ passes)?\n)");
-  return std::regex_replace(rows, tail, "\n");
-}
-
 // Under a budget nothing fits beside, every level spills window by window (a
 // group at a time) and the next one is joined from its file, counting every
 // candidate: the file and the rows (times and passes aside) stay those of the
 // levels in memory, for every variant, layout and number of threads; the levels
 // still in a store hold the true supports.
-TEST(VerticalIterations, LevelsSpilledWindowByWindowWriteTheSameFile) {
+TEST(LevelJob, LevelsSpilledWindowByWindowWriteTheSameFile) {
   for (std::uint32_t seed = 1; seed <= 8; ++seed) {
     std::mt19937 rng(seed);
     const std::uint32_t n = 8 + seed % 5;
@@ -307,7 +352,7 @@ TEST(VerticalIterations, LevelsSpilledWindowByWindowWriteTheSameFile) {
         if (rng() % 100 < 30 + 6 * (i % 6)) t.push_back(i);
     const vertical_layout layout =
         seed % 2 == 0 ? vertical_layout::tid_lists : vertical_layout::bit_matrix;
-    for (variant v : {variant::compact, variant::diffuse, variant::key}) {
+    for (variant v : kVariants) {
       vertical_run<std::uint8_t, std::uint16_t> free(trans, n, 3, 2, layout);
       free.run(v);
       for (std::uint64_t least : {std::uint64_t{1}, std::uint64_t{200}}) {
@@ -333,7 +378,7 @@ TEST(VerticalIterations, LevelsSpilledWindowByWindowWriteTheSameFile) {
 // at level 2 holds every other item, and its joins alone outgrow a window of
 // one byte. It is joined a member at a time (each spilled on its own), and the
 // file and rows stay those of the levels in memory.
-TEST(VerticalIterations, AGroupTooBigForAWindowIsJoinedInRangesOfItsMembers) {
+TEST(LevelJob, AGroupTooBigForAWindowIsJoinedInRangesOfItsMembers) {
   std::mt19937 rng(11);
   const std::uint32_t n = 24;
   transactions trans(40);
@@ -343,7 +388,7 @@ TEST(VerticalIterations, AGroupTooBigForAWindowIsJoinedInRangesOfItsMembers) {
       if (rng() % 100 < 25) t.push_back(i);
   }
   for (vertical_layout layout : {vertical_layout::bit_matrix, vertical_layout::tid_lists}) {
-    for (variant v : {variant::compact, variant::diffuse, variant::key}) {
+    for (variant v : kVariants) {
       vertical_run<std::uint8_t, std::uint16_t> free(trans, n, 2, 2, layout);
       free.run(v);
       for (unsigned threads : {1u, 3u}) {
@@ -375,7 +420,7 @@ TEST(VerticalIterations, AGroupTooBigForAWindowIsJoinedInRangesOfItsMembers) {
 // window and what the budget leaves, the run stops with a message instead of
 // running out of memory. Here {0, 1} joins 4998 others at level 3 (over 64 KiB
 // of candidates) under a budget of one byte.
-TEST(VerticalIterations, OneItemsetWhoseJoinsDoNotFitStopsTheRun) {
+TEST(LevelJob, OneItemsetWhoseJoinsDoNotFitStopsTheRun) {
   const std::uint32_t n = 5000;
   item_table items(1);
   set_up_items(items, n);
@@ -389,20 +434,20 @@ TEST(VerticalIterations, OneItemsetWhoseJoinsDoNotFitStopsTheRun) {
   vd.finish_filling();
   vd.try_make_compact(n);
   typed_constraints<std::uint16_t> table;
-  frequent_level<std::uint16_t, std::uint16_t> level(2), next(2);
+  auto level = std::make_unique<frequent_level<std::uint16_t, std::uint16_t>>(2);
   for (std::uint16_t i = 1; i < n; ++i) {
     const std::uint16_t pair[2] = {0, i};
-    level.add_itemset(pair, 2, table);
+    level->add_itemset(pair, 2, table);
   }
-  level.keys.assign(static_cast<std::size_t>(level.n_itemsets), key_column::kKey);
   test_dir dir;
   run_context run{run_config{}};
   run.memory_bytes = 1;
   run.config.threads = 1;
   level_output<std::uint16_t, std::uint16_t> output(run, false);
-  level_windows<std::uint16_t, std::uint16_t> windows(run);
+  level_job<std::uint16_t, std::uint16_t> job(run, items, vd, table, output, level_kernel::compact,
+                                              std::move(level));
   try {
-    intersect_level_dense(run, 3, items, level, next, vd, table, output, windows);
+    job.build_next();
     ADD_FAILURE() << "the level was built";
   } catch (const run_error& e) {
     EXPECT_EQ(std::string(e.what()),
@@ -412,7 +457,7 @@ TEST(VerticalIterations, OneItemsetWhoseJoinsDoNotFitStopsTheRun) {
 
 // A full disk under the spill file ends the run with its name, and leaves no
 // row for the level that could not be kept.
-TEST(VerticalIterations, AFullDiskUnderTheSpillFileIsReported) {
+TEST(LevelJob, AFullDiskUnderTheSpillFileIsReported) {
   if (!path_exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   const transactions trans = {{0, 1, 2, 3}, {0, 1, 2, 3}, {0, 1, 2}, {1, 2, 3}, {0, 2, 3}};
   test_dir dir;
