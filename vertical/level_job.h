@@ -47,7 +47,6 @@
 #include "constraints/constraint_set.h"
 #include "dataset/items.h"
 #include "dataset/run_context.h"
-#include "dataset/shared_scan.h"
 #include "levels/candidate_cursor.h"
 #include "levels/level_store.h"
 #include "util/stopwatch.h"
