@@ -46,8 +46,8 @@ struct walk_counts {
 // must be the index a lookup finds, or -1.
 template <class T, class Ask>
 void check_walk(const frequent_level<T, std::uint16_t>& previous,
-                subset_cursor<T, std::uint16_t>& subsets, int k, std::uint32_t n, int first,
-                int end, bool downward, Ask ask, walk_counts& counts) {
+                subset_cursor<T, std::uint16_t>& subsets, int k, int first, int end,
+                bool downward, Ask ask, walk_counts& counts) {
   candidate_cursor<T, std::uint16_t> cursor(previous, k, false, first, end);
   if (!cursor.valid()) return;  // groups that join nothing (on sparse levels): no rows
   std::vector<T> subset(static_cast<std::size_t>(k - 1));
@@ -91,7 +91,7 @@ void check_levels(int k, std::uint8_t n, const std::vector<unsigned>& densities,
     for (const auto& [first, end] : walks_of(previous.number_of_groups())) {
       seen.back().emplace_back();
       ASSERT_NO_FATAL_FAILURE(
-          check_walk(previous, subsets, k, n, first, end, downward, ask, seen.back().back()));
+          check_walk(previous, subsets, k, first, end, downward, ask, seen.back().back()));
     }
   }
 }
@@ -219,7 +219,7 @@ void check_deep_level(int k, std::uint32_t seed) {
   subset_cursor<T, std::uint16_t> subsets(previous, k);
   walk_counts walk;
   ASSERT_NO_FATAL_FAILURE(check_walk(
-      previous, subsets, k, static_cast<std::uint32_t>(n), 0, -1, true,
+      previous, subsets, k, 0, -1, true,
       [&](int, int) { return rng() % 5 != 0; }, walk));
   EXPECT_GT(walk.rows, 50) << k;
 }
