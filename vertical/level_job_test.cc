@@ -23,6 +23,15 @@ using transactions = std::vector<std::vector<std::uint32_t>>;
 using variant = level_kernel;
 constexpr variant kVariants[] = {variant::compact, variant::diffuse, variant::key_patterns};
 
+// 60 to 159 transactions over items 0..n-1, item i in 30 to 60 % of them.
+transactions dense_random_transactions(std::mt19937& rng, std::uint32_t n) {
+  transactions trans(60 + rng() % 100);
+  for (auto& t : trans)
+    for (std::uint32_t i = 0; i < n; ++i)
+      if (rng() % 100 < 30 + 6 * (i % 6)) t.push_back(i);
+  return trans;
+}
+
 // Runs the vertical phase in process, as the level-wise driver does, from a
 // level k0 built by a brute-force count, until a level comes out empty. Dense
 // ids are the input ids. Records each level's store and the progress rows.
@@ -261,10 +270,7 @@ TEST(LevelJob, CountsSummedOverTheRanksGiveTheLevelsOfLocalCounts) {
   for (std::uint32_t seed = 1; seed <= 6; ++seed) {
     std::mt19937 rng(seed);
     const std::uint32_t n = 8 + seed % 5;
-    transactions trans(60 + rng() % 100);
-    for (auto& t : trans)
-      for (std::uint32_t i = 0; i < n; ++i)
-        if (rng() % 100 < 30 + 6 * (i % 6)) t.push_back(i);
+    const transactions trans = dense_random_transactions(rng, n);
     const bool spilled = seed % 2 == 0;
     for (vertical_layout layout : {vertical_layout::bit_matrix, vertical_layout::tid_lists}) {
       for (variant v : kVariants) {
@@ -298,10 +304,7 @@ TEST(LevelJob, WritingBehindTheMiningChangesNoByte) {
   for (std::uint32_t seed = 1; seed <= 6; ++seed) {
     std::mt19937 rng(seed);
     const std::uint32_t n = 8 + seed % 5;
-    transactions trans(60 + rng() % 100);
-    for (auto& t : trans)
-      for (std::uint32_t i = 0; i < n; ++i)
-        if (rng() % 100 < 30 + 6 * (i % 6)) t.push_back(i);
+    const transactions trans = dense_random_transactions(rng, n);
     for (variant v : kVariants) {
       vertical_run<std::uint8_t, std::uint16_t> at_once(trans, n, 3, 2);
       vertical_run<std::uint8_t, std::uint16_t> behind(trans, n, 3, 2);
@@ -346,10 +349,7 @@ TEST(LevelJob, LevelsSpilledWindowByWindowWriteTheSameFile) {
   for (std::uint32_t seed = 1; seed <= 8; ++seed) {
     std::mt19937 rng(seed);
     const std::uint32_t n = 8 + seed % 5;
-    transactions trans(60 + rng() % 100);
-    for (auto& t : trans)
-      for (std::uint32_t i = 0; i < n; ++i)
-        if (rng() % 100 < 30 + 6 * (i % 6)) t.push_back(i);
+    const transactions trans = dense_random_transactions(rng, n);
     const vertical_layout layout =
         seed % 2 == 0 ? vertical_layout::tid_lists : vertical_layout::bit_matrix;
     for (variant v : kVariants) {
