@@ -30,6 +30,17 @@ level level_with_groups(const std::vector<int>& sizes) {
   return l;
 }
 
+// The chunks cover the groups first..end once, in order, none of them empty.
+void expect_cover(const std::vector<group_chunk>& chunks, int first, int end) {
+  int next = first;
+  for (const group_chunk& c : chunks) {
+    EXPECT_EQ(c.first_group, next);
+    EXPECT_LT(c.first_group, c.end_group);
+    next = c.end_group;
+  }
+  EXPECT_EQ(next, end);
+}
+
 TEST(LevelThreads, ChunksCoverEveryGroupOnceInOrderAndShareTheWork) {
   std::vector<int> sizes;
   for (int g = 0; g < 300; ++g) sizes.push_back(1 + (g * 37) % 23);
@@ -40,13 +51,7 @@ TEST(LevelThreads, ChunksCoverEveryGroupOnceInOrderAndShareTheWork) {
     ASSERT_FALSE(chunks.empty());
     EXPECT_LE(chunks.size(), threads * kChunksPerThread);
     EXPECT_GT(chunks.size(), threads);  // enough pieces for every thread
-    int next = 0;
-    for (const group_chunk& c : chunks) {
-      EXPECT_EQ(c.first_group, next);
-      EXPECT_LT(c.first_group, c.end_group);
-      next = c.end_group;
-    }
-    EXPECT_EQ(next, l.number_of_groups());
+    expect_cover(chunks, 0, l.number_of_groups());
   }
 }
 
@@ -214,32 +219,6 @@ TEST(LevelThreads, JoinsStayWithinTheLeadOfASlowWriter) {
   }
 }
 
-}  // namespace
-
-namespace {
-
-// Groups whose prefixes start with the same two items stay in one chunk.
-TEST(LevelThreads, ChunksKeepGroupsOfOneTwoItemStartTogether) {
-  frequent_level<std::uint16_t, std::uint32_t> l(4);
-  typed_constraints<std::uint16_t> none;
-  for (std::uint16_t a = 0; a < 6; ++a)
-    for (std::uint16_t b = a + 1; b < 7; ++b)
-      for (std::uint16_t c = b + 1; c < 9; ++c)
-        for (std::uint16_t d = c + 1; d < 14; ++d) {
-          const std::uint16_t items[4] = {a, b, c, d};
-          l.add_itemset(items, 1, none);
-        }
-  const std::vector<group_chunk> chunks = chunk_groups(l, 3);
-  EXPECT_GT(chunks.size(), 3u);
-  for (std::size_t i = 1; i < chunks.size(); ++i) {
-    std::uint16_t before[3], after[3];
-    l.group_prefix(chunks[i].first_group - 1, before);
-    l.group_prefix(chunks[i].first_group, after);
-    EXPECT_FALSE(before[0] == after[0] && before[1] == after[1])
-        << "cut before group " << chunks[i].first_group;
-  }
-}
-
 // A level of far more joins than threads * kChunksPerThread chunks of
 // kMostJoinsPerChunk is cut into more chunks, none above the cap by more than
 // its last group (a cut falls after the group that reaches it); small levels
@@ -250,21 +229,12 @@ TEST(LevelThreads, LargeLevelsAreCutIntoChunksOfBoundedJoins) {
   for (unsigned threads : {1u, 2u}) {
     const std::vector<group_chunk> chunks = chunk_groups(l, threads);
     EXPECT_GT(chunks.size(), threads * kChunksPerThread) << threads;
-    int next = 0;
-    for (const group_chunk& c : chunks) {
-      EXPECT_EQ(c.first_group, next);
-      std::uint64_t joins = 0;
-      for (int g = c.first_group; g < c.end_group; ++g) joins += joins_in_group(l, g);
-      EXPECT_LT(joins, kMostJoinsPerChunk + 4950) << c.first_group;
-      next = c.end_group;
-    }
-    EXPECT_EQ(next, l.number_of_groups());
+    expect_cover(chunks, 0, l.number_of_groups());
+    for (const group_chunk& c : chunks)
+      EXPECT_LT(joins_in_groups(l, c.first_group, c.end_group), kMostJoinsPerChunk + 4950)
+          << c.first_group;
   }
 }
-
-}  // namespace
-
-namespace {
 
 // Chunks cut the way a plain reading of the rule cuts them: after a group
 // that brings its chunk to its share, where the next group's prefix differs
