@@ -17,33 +17,53 @@
 
 namespace {
 
-// Runs the first scan and the engine in-process on trans; returns what the
-// output file holds and, in progress, what was printed.
+// A run of the first scan and the engine on trans in a fresh directory.
+struct level_run {
+  level_run(const std::vector<std::vector<std::uint32_t>>& trans, std::uint32_t sigma, int hop,
+            int max_length, std::uint64_t memory_bytes, unsigned threads)
+      : run(config_of(trans, sigma, hop, max_length, threads)), items(sigma) {
+    if (memory_bytes != 0) run.memory_bytes = memory_bytes;
+    run.output.file = "out.txt";
+    run.report.hook = [this](const char* text) { printed += text; };
+  }
+  // Writes trans to in.dat (in the test's directory, made first) for the run.
+  static run_config config_of(const std::vector<std::vector<std::uint32_t>>& trans,
+                              std::uint32_t sigma, int hop, int max_length, unsigned threads) {
+    write_file("in.dat", fimi_text(trans));
+    run_config config;
+    config.input = "in.dat";
+    config.sigma = sigma;
+    config.preloops = 0;
+    config.hop = hop;
+    config.threads = threads;
+    // max_length: -1 unbounded, below -1 nothing at all may be written.
+    if (max_length != -1) config.constraints.lenleq_bound = std::max(max_length, -1);
+    config.constraints.settle_length_bound();
+    return config;
+  }
+  template <class T, class T1>
+  void mine() {
+    const first_scan_result scan = run_first_levels(run, items);
+    if (items.max_support > 0 && items.n_items >= 2)
+      mine_levels<T, T1>(run, static_cast<int>(scan.max_tr_len), items);
+    EXPECT_TRUE(put_in_place(run.output.partial));  // as a completed run does
+  }
+
+  test_dir dir;
+  run_context run;
+  item_table items;
+  std::string printed;
+};
+
+// Mines trans in-process; returns what the output file holds and, in
+// progress, what was printed.
 template <class T, class T1>
 itemset_counts mine(const std::vector<std::vector<std::uint32_t>>& trans, std::uint32_t sigma,
                     int hop, int max_length, std::string* progress = nullptr,
                     std::uint64_t memory_bytes = 0) {
-  test_dir dir;
-  write_file("in.dat", fimi_text(trans));
-  run_config config;
-  config.input = "in.dat";
-  config.sigma = sigma;
-  config.preloops = 0;
-  config.hop = hop;
-  // max_length: -1 unbounded, below -1 nothing at all may be written.
-  if (max_length != -1) config.constraints.lenleq_bound = std::max(max_length, -1);
-  config.constraints.settle_length_bound();
-  run_context run(std::move(config));
-  if (memory_bytes != 0) run.memory_bytes = memory_bytes;
-  run.output.file = "out.txt";
-  std::string printed;
-  run.report.hook = [&printed](const char* text) { printed += text; };
-  item_table items(sigma);
-  const first_scan_result scan = run_first_levels(run, items);
-  if (items.max_support > 0 && items.n_items >= 2)
-    mine_levels<T, T1>(run, static_cast<int>(scan.max_tr_len), items);
-  if (progress != nullptr) *progress = printed;
-  EXPECT_TRUE(put_in_place(run.output.partial));  // as a completed run does
+  level_run r(trans, sigma, hop, max_length, memory_bytes, 0);
+  r.mine<T, T1>();
+  if (progress != nullptr) *progress = r.printed;
   return parse_output(read_file("out.txt"));
 }
 
@@ -131,25 +151,10 @@ TEST(LevelDriver, TheLevelThatFillsTheMemoryWrittenBehindGivesTheSameFileAndRows
     for (int max_length : {-1, 3, 4}) {
       std::string files[2], rows[2];
       for (unsigned threads : {1u, 2u}) {
-        test_dir dir;
-        write_file("in.dat", fimi_text(trans));
-        run_config config;
-        config.input = "in.dat";
-        config.sigma = 4;
-        config.hop = hop;
-        config.threads = threads;
-        if (max_length != -1) config.constraints.lenleq_bound = max_length;
-        config.constraints.settle_length_bound();
-        run_context run(std::move(config));
-        run.output.file = "out.txt";
-        std::string printed;
-        run.report.hook = [&printed](const char* text) { printed += text; };
-        item_table items(4);
-        const first_scan_result scan = run_first_levels(run, items);
-        mine_levels<std::uint8_t, std::uint16_t>(run, static_cast<int>(scan.max_tr_len), items);
-        EXPECT_TRUE(put_in_place(run.output.partial));
+        level_run r(trans, 4, hop, max_length, 0, threads);
+        r.mine<std::uint8_t, std::uint16_t>();
         files[threads - 1] = read_file("out.txt");
-        rows[threads - 1] = without_times(printed);
+        rows[threads - 1] = without_times(r.printed);
       }
       const std::string where = "hop " + std::to_string(hop) + " max " + std::to_string(max_length);
       EXPECT_EQ(parse_output(files[1]), up_to(all, max_length)) << where;
@@ -217,26 +222,16 @@ TEST(LevelDriver, PairCountersAreRefusedWhenNotEvenOneRowFitsTheBudget) {
 
 TEST(LevelDriver, StopBetweenChunkPassesEndsTheRunWithoutItsSumsFile) {
   std::mt19937 rng(29);
-  test_dir dir;
-  write_file("in.dat", fimi_text(random_data(rng, 12, 300)));
-  run_config config;
-  config.input = "in.dat";
-  config.sigma = 4;
-  config.hop = 100;
-  run_context run(std::move(config));
-  run.memory_bytes = 300;  // level 3 takes many passes
-  run.output.file = "out.txt";
+  level_run r(random_data(rng, 12, 300), 4, 100, -1, 300, 0);  // level 3 takes many passes
   // Polled once before level 3, then between its passes: stop at the second poll.
   int polls = 0;
   bool sums_file_seen = false;
-  run.report.stop_requested = [&] {
+  r.run.report.stop_requested = [&] {
     sums_file_seen = sums_file_seen || access("dataset.tmp.counts", F_OK) == 0;
     return ++polls == 2;
   };
-  item_table items(4);
-  const first_scan_result scan = run_first_levels(run, items);
   try {
-    mine_levels<std::uint8_t, std::uint16_t>(run, static_cast<int>(scan.max_tr_len), items);
+    r.mine<std::uint8_t, std::uint16_t>();
     FAIL() << "the stop request was not honoured";
   } catch (const run_error& e) {
     EXPECT_STREQ(e.what(), "interrupted");
