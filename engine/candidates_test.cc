@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/support/itemsets.h"
+
 namespace {
 
 using cands8 = candidate_store<std::uint8_t, std::uint32_t>;
@@ -158,16 +160,9 @@ using level8 = frequent_level<std::uint8_t, std::uint16_t>;
 // Every r-subset of {0 .. n-1} in lexicographic order, except those in `missing`.
 itemsets subsets(int n, int r, const itemsets& missing = {}) {
   itemsets out;
-  std::vector<std::uint8_t> s(r);
-  for (int i = 0; i < r; ++i) s[i] = static_cast<std::uint8_t>(i);
-  while (true) {
+  for (const auto& s : subsets_of<std::uint8_t>(n, r))
     if (std::find(missing.begin(), missing.end(), s) == missing.end()) out.push_back(s);
-    int i = r - 1;
-    while (i >= 0 && s[i] == n - r + i) --i;
-    if (i < 0) return out;
-    ++s[i];
-    for (int j = i + 1; j < r; ++j) s[j] = static_cast<std::uint8_t>(s[j - 1] + 1);
-  }
+  return out;
 }
 
 itemsets read_all(counted8& store) {

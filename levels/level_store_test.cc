@@ -78,11 +78,8 @@ TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
   // last path down to every depth of the tree.
   typed_constraints<std::uint8_t> table;
   std::vector<std::vector<std::uint8_t>> sets;
-  for (std::uint8_t a = 0; a < 5; ++a)
-    for (std::uint8_t b = a + 1; b < 6; ++b)
-      for (std::uint8_t c = b + 1; c < 7; ++c)
-        for (std::uint8_t d = c + 1; d < 8; ++d)
-          if ((a * 7 + b * 3 + c + d) % 4 != 0) sets.push_back({a, b, c, d});
+  for (const auto& v : subsets_of<std::uint8_t>(8, 4))
+    if ((v[0] * 7 + v[1] * 3 + v[2] + v[3]) % 4 != 0) sets.push_back(v);
   frequent_level<std::uint8_t, std::uint16_t> whole(4);
   for (std::size_t i = 0; i < sets.size(); ++i) {
     whole.add_itemset(sets[i].data(), static_cast<std::uint16_t>(i + 1), table);
@@ -118,17 +115,13 @@ TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
 TEST(ItemsetStore, ItemsetsAddedWithTheirSharedLengthBuildTheSameStore) {
   typed_constraints<std::uint8_t> table;
   for (int k : {2, 3, 5}) {
+    // Every k-subset of 0..8 kept by a pseudo-random rule.
     std::vector<std::vector<std::uint8_t>> sets;
-    std::vector<std::uint8_t> v(static_cast<std::size_t>(k));
-    // Every k-subset of 0..8 (as a bit mask) kept by a pseudo-random rule.
-    for (unsigned mask = 0; mask < (1u << 9); ++mask) {
-      if (__builtin_popcount(mask) != k || (mask * 2654435761u) % 5 < 2) continue;
-      std::size_t n = 0;
-      for (std::uint8_t i = 0; i < 9; ++i)
-        if ((mask >> i) & 1) v[n++] = i;
-      sets.push_back(v);
+    for (const auto& v : subsets_of<std::uint8_t>(9, k)) {
+      unsigned mask = 0;
+      for (std::uint8_t i : v) mask |= 1u << i;
+      if ((mask * 2654435761u) % 5 >= 2) sets.push_back(v);
     }
-    std::sort(sets.begin(), sets.end());
     frequent_level<std::uint8_t, std::uint16_t> compared(k), told(k);
     for (std::size_t i = 0; i < sets.size(); ++i) {
       const auto support = static_cast<std::uint16_t>(i + 1);
@@ -180,15 +173,11 @@ TEST(ItemsetStore, PrefixTreeFindsEveryGroupAndNothingElse) {
   typed_constraints<std::uint16_t> table;
   std::set<std::vector<std::uint16_t>> stored_prefixes;
   frequent_level<std::uint16_t, std::uint32_t> level(4);
-  for (std::uint16_t a = 0; a < 6; ++a)
-    for (std::uint16_t b = a + 1; b < 7; ++b)
-      for (std::uint16_t c = b + 1; c < 8; ++c)
-        for (std::uint16_t d = c + 1; d < 9; ++d)
-          if ((a * 5 + b * 3 + c * 2 + d) % 3 != 0 && (a + c) % 4 != 1) {
-            const std::uint16_t v[4] = {a, b, c, d};
-            level.add_itemset(v, 1, table);
-            stored_prefixes.insert({a, b, c});
-          }
+  for (const auto& v : subsets_of<std::uint16_t>(9, 4))
+    if ((v[0] * 5 + v[1] * 3 + v[2] * 2 + v[3]) % 3 != 0 && (v[0] + v[2]) % 4 != 1) {
+      level.add_itemset(v.data(), 1, table);
+      stored_prefixes.insert({v[0], v[1], v[2]});
+    }
   ASSERT_EQ(static_cast<std::size_t>(level.number_of_groups()), stored_prefixes.size());
   int g = 0;
   std::vector<std::uint16_t> before;
@@ -240,13 +229,8 @@ TEST(ItemsetStore, GroupWalkJumpsReportTheFirstChangedPosition) {
   std::mt19937 rng(7);
   for (unsigned density : {1u, 3u, 7u}) {
     frequent_level<std::uint8_t, std::uint16_t> level(5);
-    std::uint8_t v[5];
-    for (v[0] = 0; v[0] < 11; ++v[0])
-      for (v[1] = v[0] + 1; v[1] < 11; ++v[1])
-        for (v[2] = v[1] + 1; v[2] < 11; ++v[2])
-          for (v[3] = v[2] + 1; v[3] < 11; ++v[3])
-            for (v[4] = v[3] + 1; v[4] < 11; ++v[4])
-              if (rng() % density == 0) level.add_itemset(v, 1, table);
+    for (const auto& v : subsets_of<std::uint8_t>(11, 5))
+      if (rng() % density == 0) level.add_itemset(v.data(), 1, table);
     const int n = level.number_of_groups();
     group_walk<std::uint8_t, std::uint16_t> walk(level);
     std::vector<std::uint8_t> before;

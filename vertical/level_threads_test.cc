@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/itemsets.h"
 #include "tests/support/run_error_of.h"
 
 namespace {
@@ -250,25 +251,14 @@ TEST(LevelThreads, ChunksEndWhereTheRuleAllowsOnDeepLevelsAndRanges) {
     // Prefixes of k-1 items below `top` in lexicographic order, each kept at
     // random, with 1..5 last items above them.
     const int top = k <= 3 ? 40 : 12;
-    std::vector<std::uint16_t> prefix(static_cast<std::size_t>(k - 1));
-    for (std::size_t i = 0; i < prefix.size(); ++i) prefix[i] = static_cast<std::uint16_t>(i);
-    for (;;) {
+    for (const auto& prefix : subsets_of<std::uint16_t>(top, k - 1)) {
       seed = seed * 1103515245u + 12345u;
-      if ((seed >> 16) % 3 != 0) {
-        const int m = 1 + static_cast<int>((seed >> 8) % 5);
-        std::copy(prefix.begin(), prefix.end(), items.begin());
-        for (int j = 0; j < m; ++j) {
-          items[static_cast<std::size_t>(k - 1)] = static_cast<std::uint16_t>(100 + j);
-          l.add_itemset(items.data(), 1, none);
-        }
+      if ((seed >> 16) % 3 == 0) continue;
+      std::copy(prefix.begin(), prefix.end(), items.begin());
+      for (int j = 0; j < 1 + static_cast<int>((seed >> 8) % 5); ++j) {
+        items[static_cast<std::size_t>(k - 1)] = static_cast<std::uint16_t>(100 + j);
+        l.add_itemset(items.data(), 1, none);
       }
-      // The next prefix of k-1 distinct ascending items below top.
-      int i = k - 2;
-      while (i >= 0 && prefix[static_cast<std::size_t>(i)] == top - (k - 1) + i) --i;
-      if (i < 0) break;
-      ++prefix[static_cast<std::size_t>(i)];
-      for (int q = i + 1; q < k - 1; ++q)
-        prefix[static_cast<std::size_t>(q)] = static_cast<std::uint16_t>(prefix[q - 1] + 1);
     }
     const int n = l.number_of_groups();
     ASSERT_GT(n, 20) << k;

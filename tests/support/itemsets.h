@@ -75,3 +75,20 @@ inline std::string fimi_text(const std::vector<std::vector<std::uint32_t>>& tran
   }
   return text;
 }
+
+// Every k-subset of {0 .. n-1}, each ascending, in lexicographic order.
+template <class T>
+std::vector<std::vector<T>> subsets_of(int n, int k) {
+  std::vector<std::vector<T>> out;
+  if (k > n) return out;
+  std::vector<T> s(static_cast<std::size_t>(k));
+  for (int i = 0; i < k; ++i) s[i] = static_cast<T>(i);
+  while (true) {
+    out.push_back(s);
+    int i = k - 1;
+    while (i >= 0 && s[i] == n - k + i) --i;
+    if (i < 0) return out;
+    ++s[i];
+    for (int j = i + 1; j < k; ++j) s[j] = static_cast<T>(s[j - 1] + 1);
+  }
+}
