@@ -58,13 +58,19 @@ struct tally {
   std::vector<std::uint8_t> flags;
 };
 
-tally count_on(triple_data& d, typed_constraints<item>& table, std::uint32_t min_count,
-               const std::vector<std::uint8_t>& flag_start, unsigned threads) {
-  const int n_loose = static_cast<int>(flag_start.size());
-  transaction_block<item> block(n_loose);
+// d's transactions, each with the loose flags flag_start, indexed for level 3.
+transaction_block<item> block_of(const triple_data& d, const std::vector<std::uint8_t>& flag_start) {
+  transaction_block<item> block(static_cast<int>(flag_start.size()));
   for (const auto& t : d.transactions)
     block.add(t.data(), static_cast<std::uint32_t>(t.size()), flag_start.data());
   block.index_first_items(d.n, 3);
+  return block;
+}
+
+tally count_on(triple_data& d, typed_constraints<item>& table, std::uint32_t min_count,
+               const std::vector<std::uint8_t>& flag_start, unsigned threads) {
+  const int n_loose = static_cast<int>(flag_start.size());
+  transaction_block<item> block = block_of(d, flag_start);
   tally out;
   out.candidates = count_triples_on_threads<item, std::uint32_t>(
       d.level, d.pairs, table, d.n, min_count, block, threads,
@@ -115,10 +121,7 @@ TEST(TriplesOnThreads, ChunksCoverTheGroupsInOrder) {
   typed_constraints<item> table;
   triple_data d;
   make_data(4, true, table, d);
-  transaction_block<item> block(0);
-  for (const auto& t : d.transactions)
-    block.add(t.data(), static_cast<std::uint32_t>(t.size()), nullptr);
-  block.index_first_items(d.n, 3);
+  transaction_block<item> block = block_of(d, {});
   for (unsigned threads : {1u, 2u, 3u, 64u}) {
     const auto chunks = chunk_first_items(d.level, block, threads);
     ASSERT_FALSE(chunks.empty());
@@ -163,10 +166,7 @@ TEST(TriplesOnThreads, AThreadsFailureReachesTheCaller) {
   typed_constraints<item> table;
   triple_data d;
   make_data(9, false, table, d);
-  transaction_block<item> block(0);
-  for (const auto& t : d.transactions)
-    block.add(t.data(), static_cast<std::uint32_t>(t.size()), nullptr);
-  block.index_first_items(d.n, 3);
+  transaction_block<item> block = block_of(d, {});
   int taken = 0;
   auto take = [&](const item*, std::uint32_t, const std::uint8_t*) {
     if (++taken == 2) throw std::runtime_error("full");

@@ -186,11 +186,10 @@ TEST(FirstScan, RepeatedItemsInALineCountOnce) {
   }
   r = scan(long_lines + "3000000000 3000000000\n", 2);
   EXPECT_EQ(r.max_tr_len, 18u);
-  EXPECT_EQ(r.output_lines,
-            (std::vector<std::string>{"(4)", "10 (3)", "11 (3)", "12 (3)", "13 (3)", "14 (3)",
-                                      "15 (3)", "16 (3)", "17 (3)", "18 (3)", "19 (3)", "20 (3)",
-                                      "21 (3)", "22 (3)", "23 (3)", "24 (3)", "25 (3)",
-                                      "3000000000 (2)", "4000000000 (2)"}));
+  std::vector<std::string> expected = {"(4)", "3000000000 (2)", "4000000000 (2)"};
+  for (int i = 10; i < 26; ++i) expected.push_back(std::to_string(i) + " (3)");
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(r.output_lines, expected);
 }
 
 // Lines parsed on a thread of their own reach the scan whole and in order:
