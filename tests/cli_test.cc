@@ -191,47 +191,44 @@ TEST(CommandLine, PipeInputGivesTheSameOutputAsTheFile) {
   EXPECT_GT(sorted_lines("file.txt").size(), 20u);
 }
 
-TEST(CommandLine, LongFileNamesAndOptionOrder) {
+// Small runs whose whole output is known: a long file name and the options in
+// another order; sigma 0 writes only what occurs (the items of a line in
+// ascending support order), an empty input nothing; sparse huge ids; one
+// frequent item allowed, where mining stops after level 1.
+TEST(CommandLine, SmallRunsWriteExactlyTheirItemsets) {
   test_dir dir;
   const std::string name(200, 'n');
   write_file(name, "1 2\n1 2\n3\n");
-  const run_outcome o = run({"sigma", "2", "output", name + ".out", "input", name});
-  ASSERT_EQ(o.exit_status, 0) << o.stderr_text;
-  EXPECT_EQ(sorted_lines(name + ".out"),
-            (std::vector<std::string>{"(3)", "1 (2)", "1 2 (2)", "2 (2)"}));
-}
-
-TEST(CommandLine, SigmaZeroWritesOnlyWhatOccurs) {
-  test_dir dir;
-  write_file("in.dat", "5\n\n5 9 9");  // ids 0..4 and 6..8 never occur
-  run_outcome o = run({"input", "in.dat", "output", "out.txt", "sigma", "0"});
-  ASSERT_EQ(o.exit_status, 0) << o.stderr_text;
-  // Items of a line stand in ascending support order.
-  EXPECT_EQ(sorted_lines("out.txt"),
-            (std::vector<std::string>{"(3)", "5 (2)", "9 (1)", "9 5 (1)"}));
+  write_file("zero.dat", "5\n\n5 9 9");  // ids 0..4 and 6..8 never occur
   write_file("none.dat", "");
-  o = run({"input", "none.dat", "output", "none.txt", "sigma", "0"});
-  ASSERT_EQ(o.exit_status, 0) << o.stderr_text;
-  EXPECT_EQ(read_file("none.txt"), "");
-}
-
-TEST(CommandLine, SparseHugeIdsAndStopPath) {
-  test_dir dir;
-  write_file("in.dat", "1000000000 3000000000 4294967295\n3000000000 4294967295\n");
-  run_outcome o = run({"input", "in.dat", "output", "out.txt", "sigma", "2"});
-  ASSERT_EQ(o.exit_status, 0) << o.stderr_text;
-  EXPECT_EQ(sorted_lines("out.txt"),
-            (std::vector<std::string>{"(2)", "3000000000 (2)", "3000000000 4294967295 (2)",
-                                      "4294967295 (2)"}));
-  EXPECT_NE(o.stdout_text.find(" 1: \t scan \t\t 4294967296 \t      2 \t      2 \t        2 \t "),
-            std::string::npos)
-      << o.stdout_text;
-  // One frequent item: mining stops after level 1.
-  o = run({"input", "in.dat", "output", "one.txt", "sigma", "1", "lenleq", "[1]"});
-  ASSERT_EQ(o.exit_status, 0) << o.stderr_text;
-  EXPECT_EQ(sorted_lines("one.txt").size(), 4u);
-  EXPECT_NE(o.stdout_text.find("Total time: "), std::string::npos);
-  EXPECT_EQ(o.stdout_text.find("\n Total time: "), std::string::npos);
+  write_file("huge.dat", "1000000000 3000000000 4294967295\n3000000000 4294967295\n");
+  const struct {
+    args a;
+    std::vector<std::string> lines;
+    std::string shown = "", not_shown = "";  // in the progress rows, and not
+  } cases[] = {
+      {{"sigma", "2", "output", name + ".out", "input", name}, {"(3)", "1 (2)", "1 2 (2)", "2 (2)"}},
+      {{"input", "zero.dat", "output", "zero.txt", "sigma", "0"},
+       {"(3)", "5 (2)", "9 (1)", "9 5 (1)"}},
+      {{"input", "none.dat", "output", "none.txt", "sigma", "0"}, {}},
+      {{"input", "huge.dat", "output", "huge.txt", "sigma", "2"},
+       {"(2)", "3000000000 (2)", "3000000000 4294967295 (2)", "4294967295 (2)"},
+       " 1: \t scan \t\t 4294967296 \t      2 \t      2 \t        2 \t "},
+      {{"input", "huge.dat", "output", "one.txt", "sigma", "1", "lenleq", "[1]"},
+       {"(2)", "1000000000 (1)", "3000000000 (2)", "4294967295 (2)"},
+       "Total time: ",
+       "\n Total time: "},
+  };
+  for (const auto& c : cases) {
+    const run_outcome o = run(c.a);
+    ASSERT_EQ(o.exit_status, 0) << joined(c.a) << o.stderr_text;
+    const std::string output = *(std::find(c.a.begin(), c.a.end(), "output") + 1);
+    EXPECT_EQ(sorted_lines(output), c.lines) << joined(c.a);
+    EXPECT_NE(o.stdout_text.find(c.shown), std::string::npos) << o.stdout_text;
+    if (!c.not_shown.empty()) {
+      EXPECT_EQ(o.stdout_text.find(c.not_shown), std::string::npos) << o.stdout_text;
+    }
+  }
 }
 
 TEST(CommandLine, CompletedRunRemovesTheTemporaryDataset) {
