@@ -6,20 +6,14 @@
 
 #include <algorithm>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "tests/support/files.h"
 #include "tests/support/process.h"
+#include "tests/support/ranks.h"
 
 namespace {
-
-// Standard output without the seconds of each row and the total time.
-std::string without_times(const std::string& text) {
-  return std::regex_replace(std::regex_replace(text, std::regex("[0-9]+\\.[0-9]+\\n"), "\n"),
-                            std::regex("Total time: .*"), "Total time");
-}
 
 // Transactions of planted patterns plus noise: patterns of `width` items drawn
 // from `n_patterns`, each item kept with probability keep, then `noise` random
