@@ -108,6 +108,11 @@ class typed_constraints {
       if (!c->holds(items, n)) return false;
     return writes(items, n, true);
   }
+  // The convertible constraint that set the dense item order, or null: the
+  // only one whose closes_extensions the joins may ask.
+  convertible_constraint<T>* order_setter() const {
+    return convertible_table.empty() ? nullptr : convertible_table.front();
+  }
   // No anti-monotone constraint: keeps() is always true.
   bool keeps_everything() const { return anti_monotone_table.empty(); }
   // No constraint that writes() asks: it is always true.
