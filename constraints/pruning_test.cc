@@ -85,6 +85,16 @@ TEST(ConstraintPruning, CountingHooksKeepEverySatisfyingItemset) {
         post ? c->after_counting(view, k, order_holds) : c->before_counting(view, k, order_holds);
         return std::set<std::uint32_t>(rec.begin(), rec.begin() + view.length);
       };
+      // Along a group (n >= 2), once the constraint fails it fails for every
+      // later last item: the writer stops a group there.
+      for (std::size_t n = 2; n <= t.size(); ++n) {
+        std::vector<std::uint32_t> f(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(n));
+        if (c->holds(f)) continue;
+        for (std::size_t j = n; j < t.size(); ++j) {
+          f.back() = t[j];
+          EXPECT_FALSE(c->holds(f)) << kw << " along a group";
+        }
+      }
       // A first joined itemset t[0..n) that closes its extensions has none
       // among t's items after it that satisfies, and (n >= 2) a later last
       // item closes too.
