@@ -104,6 +104,14 @@ class convertible_constraint : public virtual itemset_constraint<T> {
   virtual bool ascending() const = 0;
   virtual void before_counting(transaction_view<T>& t, int k, bool order_holds) = 0;
   virtual void after_counting(transaction_view<T>& t, int k, bool order_holds) = 0;
+  // Whether no itemset made of items[0..n) (n >= 1, ascending in the order
+  // this constraint set) and items after items[n-1] satisfies the constraint
+  // with the prefix items: a join generates nothing worth counting from a
+  // first joined itemset that closes its extensions. A sufficient test (false
+  // promises nothing), and monotone along a group: for n >= 2, when
+  // items[0..n-1) + a closes, so does items[0..n-1) + b for every b after a.
+  // Only the constraint that set the order may be asked.
+  virtual bool closes_extensions(const T* items, int n) = 0;
   virtual convertible_constraint<std::uint8_t>* clone_convertible(std::uint8_t) const = 0;
   virtual convertible_constraint<std::uint16_t>* clone_convertible(std::uint16_t) const = 0;
   virtual convertible_constraint<std::uint32_t>* clone_convertible(std::uint32_t) const = 0;

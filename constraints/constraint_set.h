@@ -108,6 +108,44 @@ class typed_constraints {
       if (!c->holds(items, n)) return false;
     return writes(items, n, true);
   }
+  // The convertible constraint that set the dense item order, or null: the
+  // only one whose closes_extensions the joins may ask.
+  convertible_constraint<T>* order_setter() const {
+    return convertible_table.empty() ? nullptr : convertible_table.front();
+  }
+  // Writing a group: the itemsets of n items that share their first n-1
+  // (items ascending in the dense order) and differ in the last, which
+  // ascends. start_group decides once what holds for the whole group: a
+  // monotone constraint that holds for the shared items holds for every
+  // itemset of the group.
+  void start_group(const T* items, int n_shared) {
+    group_shared_ = n_shared;
+    monotone_hold_ = n_shared > 0 && !monotone_table.empty();
+    for (auto* c : monotone_table)
+      if (monotone_hold_ && !c->holds(items, n_shared)) monotone_hold_ = false;
+  }
+  // Whether every itemset of the group is written without a test of its own.
+  bool group_written_whole() const {
+    return monotone_hold_ && prefix_passes_succinct && loose_table.empty() &&
+           convertible_table.empty();
+  }
+  // writes() for an itemset of the group started: 1 written, 0 not, -1
+  // neither it nor any later itemset of the group. Along a group with shared
+  // items the constraint that set the order, once it fails, fails for every
+  // later last item too (its statistic only moves away from the bound).
+  int writes_in_group(const T* items, int n) {
+    if (!prefix_passes_succinct) return -1;
+    if (!convertible_table.empty() && !convertible_table.front()->holds(items, n))
+      return group_shared_ > 0 ? -1 : 0;
+    for (auto* c : loose_table)
+      if (!c->holds(items, n)) return 0;
+    if (!monotone_hold_)
+      for (auto* c : monotone_table)
+        if (!c->holds(items, n)) return 0;
+    for (std::size_t i = 1; i < convertible_table.size(); ++i)
+      if (!convertible_table[i]->holds(items, n)) return 0;
+    return 1;
+  }
   // No anti-monotone constraint: keeps() is always true.
   bool keeps_everything() const { return anti_monotone_table.empty(); }
   // No constraint that writes() asks: it is always true.
@@ -123,4 +161,8 @@ class typed_constraints {
   // Succinct constraints have no clones: the first scan deleted every item
   // they refuse, so only the prefix items are left to pass them.
   bool prefix_passes_succinct = true;
+
+ private:
+  int group_shared_ = 0;        // the items the group started shares
+  bool monotone_hold_ = false;  // every monotone constraint holds for them
 };

@@ -52,6 +52,15 @@ void drop_unreachable_tail(const C& c, transaction_view<T>& t, int k, int dir) {
   }
 }
 
+// Whether value v fails a bound t that a mean or median must reach (dir = +1:
+// v < t; dir = -1: v > t). Adding values that all fail it to a multiset whose
+// mean or median fails it keeps both failing: an itemset that fails such a
+// bound, and whose last item's value fails it too, closes its extensions
+// (the items after it in the order have values no better than the last's).
+inline bool fails_bound(std::uint64_t v, std::int64_t t, int dir) {
+  return compare_scaled(v, t, 1) * dir < 0;
+}
+
 }  // namespace
 
 // ---- mean_at_least_convertible ----
@@ -64,6 +73,11 @@ void drop_unreachable_tail(const C& c, transaction_view<T>& t, int k, int dir) {
 template <class T>
 bool mean_at_least_convertible<T>::holds(const T* items, int n) {
   return mean_at_least(this->summary(items, n), this->p.threshold);
+}
+
+template <class T>
+bool mean_at_least_convertible<T>::closes_extensions(const T* items, int n) {
+  return fails_bound(this->value(items[n - 1]), this->p.threshold, +1) && !holds(items, n);
 }
 
 template <class T>
@@ -89,6 +103,11 @@ bool mean_at_most_convertible<T>::holds(const T* items, int n) {
 }
 
 template <class T>
+bool mean_at_most_convertible<T>::closes_extensions(const T* items, int n) {
+  return fails_bound(this->value(items[n - 1]), this->p.threshold, -1) && !holds(items, n);
+}
+
+template <class T>
 void mean_at_most_convertible<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
   if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
   std::uint64_t s = 0;
@@ -109,6 +128,12 @@ bool min_at_most_convertible<T>::holds(const T* items, int n) {
   return min_at_most(this->summary(items, n), this->p.bound);
 }
 
+// Later items have larger values: the minimum stays what it is.
+template <class T>
+bool min_at_most_convertible<T>::closes_extensions(const T* items, int n) {
+  return !holds(items, n);
+}
+
 // No itemset of t has a smaller minimum than the prefix's and e[0]'s.
 template <class T>
 void min_at_most_convertible<T>::before_counting(transaction_view<T>& t, int k, bool order_holds) {
@@ -121,6 +146,12 @@ void min_at_most_convertible<T>::before_counting(transaction_view<T>& t, int k, 
 template <class T>
 bool max_at_least_convertible<T>::holds(const T* items, int n) {
   return max_at_least(this->summary(items, n), this->p.bound, this->p.bound == 0);
+}
+
+// Later items have smaller values: the maximum stays what it is.
+template <class T>
+bool max_at_least_convertible<T>::closes_extensions(const T* items, int n) {
+  return !holds(items, n);
 }
 
 // No itemset of t has a larger maximum than the prefix's and e[0]'s.
@@ -142,6 +173,11 @@ bool median_at_least_convertible<T>::holds(const T* items, int n) {
 }
 
 template <class T>
+bool median_at_least_convertible<T>::closes_extensions(const T* items, int n) {
+  return fails_bound(this->value(items[n - 1]), this->p.threshold, +1) && !holds(items, n);
+}
+
+template <class T>
 void median_at_least_convertible<T>::before_counting(transaction_view<T>& t, int k,
                                                      bool order_holds) {
   if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
@@ -157,6 +193,11 @@ bool median_at_most_convertible<T>::holds(const T* items, int n) {
 }
 
 template <class T>
+bool median_at_most_convertible<T>::closes_extensions(const T* items, int n) {
+  return fails_bound(this->value(items[n - 1]), this->p.threshold, -1) && !holds(items, n);
+}
+
+template <class T>
 void median_at_most_convertible<T>::before_counting(transaction_view<T>& t, int k,
                                                     bool order_holds) {
   if (!precount_head(t, k, order_holds) || this->p.prefix.n != 0) return;
@@ -168,6 +209,12 @@ void median_at_most_convertible<T>::before_counting(transaction_view<T>& t, int 
 template <class T>
 bool range_at_most_convertible<T>::holds(const T* items, int n) {
   return range_at_most(this->summary(items, n), this->p.bound);
+}
+
+// Later items have larger values: the range only widens.
+template <class T>
+bool range_at_most_convertible<T>::closes_extensions(const T* items, int n) {
+  return !holds(items, n);
 }
 
 // With values ascending, the narrowest itemsets of k items are windows of k

@@ -39,6 +39,7 @@ class convertible_base : public convertible_constraint<T> {
     bool ascending() const override { return is_ascending; }                        \
     bool holds(const T* items, int n) override;                                     \
     void before_counting(transaction_view<T>& t, int k, bool order_holds) override; \
+    bool closes_extensions(const T* items, int n) override;                         \
     KESTREL_CLONES(Class, convertible_constraint, clone_convertible)                        \
   };
 
@@ -50,6 +51,7 @@ class mean_at_least_convertible : public convertible_base<T> {
   bool holds(const T* items, int n) override;
   void before_counting(transaction_view<T>& t, int k, bool order_holds) override;
   void after_counting(transaction_view<T>& t, int k, bool order_holds) override;
+  bool closes_extensions(const T* items, int n) override;
   KESTREL_CLONES(mean_at_least_convertible, convertible_constraint, clone_convertible)
 };
 
@@ -61,6 +63,7 @@ class mean_at_most_convertible : public convertible_base<T> {
   bool holds(const T* items, int n) override;
   void before_counting(transaction_view<T>& t, int k, bool order_holds) override;
   void after_counting(transaction_view<T>& t, int k, bool order_holds) override;
+  bool closes_extensions(const T* items, int n) override;
   KESTREL_CLONES(mean_at_most_convertible, convertible_constraint, clone_convertible)
 };
 

@@ -59,7 +59,7 @@ TEST(ConstraintPruning, SupseteqChecksAndStripsItsItemsOnce) {
 
 // before_counting may drop only what no satisfying itemset of k or more items
 // needs, after_counting only what none of k + 1 or more needs; without the
-// order neither changes anything.
+// order neither changes anything. closes_extensions is sound and monotone.
 TEST(ConstraintPruning, CountingHooksKeepEverySatisfyingItemset) {
   std::mt19937 rng(11);
   for (const char* kw :
@@ -85,6 +85,35 @@ TEST(ConstraintPruning, CountingHooksKeepEverySatisfyingItemset) {
         post ? c->after_counting(view, k, order_holds) : c->before_counting(view, k, order_holds);
         return std::set<std::uint32_t>(rec.begin(), rec.begin() + view.length);
       };
+      // Along a group (n >= 2), once the constraint fails it fails for every
+      // later last item: the writer stops a group there.
+      for (std::size_t n = 2; n <= t.size(); ++n) {
+        std::vector<std::uint32_t> f(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(n));
+        if (c->holds(f)) continue;
+        for (std::size_t j = n; j < t.size(); ++j) {
+          f.back() = t[j];
+          EXPECT_FALSE(c->holds(f)) << kw << " along a group";
+        }
+      }
+      // A first joined itemset t[0..n) that closes its extensions has none
+      // among t's items after it that satisfies, and (n >= 2) a later last
+      // item closes too.
+      for (std::size_t n = 1; n <= t.size(); ++n) {
+        std::vector<std::uint32_t> f(t.begin(), t.begin() + static_cast<std::ptrdiff_t>(n));
+        if (!c->closes_extensions(f.data(), static_cast<int>(n))) continue;
+        for (std::size_t j = n; n >= 2 && j < t.size(); ++j) {
+          f.back() = t[j];
+          EXPECT_TRUE(c->closes_extensions(f.data(), static_cast<int>(n))) << kw;
+        }
+        f.back() = t[n - 1];
+        const std::size_t rest = t.size() - n;
+        for (std::uint32_t mask = 0; mask < (1u << rest); ++mask) {
+          std::vector<std::uint32_t> s = f;
+          for (std::size_t i = 0; i < rest; ++i)
+            if (mask >> i & 1) s.push_back(t[n + i]);
+          EXPECT_FALSE(c->holds(s)) << kw << " closes " << n;
+        }
+      }
       const std::set<std::uint32_t> pre = after(false, true), post = after(true, true);
       EXPECT_EQ(after(false, false), distinct);
       EXPECT_EQ(after(true, false), distinct);

@@ -37,11 +37,26 @@ template <class T>
 std::uint64_t twice_median(const PrefixFold& prefix, const std::vector<std::uint32_t>& column,
                            const T* items, int k, std::vector<std::uint32_t>& scratch) {
   scratch.assign(prefix.values.begin(), prefix.values.end());
-  for (int i = 0; i < k; ++i) scratch.push_back(column[items[i]]);
-  std::sort(scratch.begin(), scratch.end());
-  std::size_t c = scratch.size();
-  if (c % 2 == 1) return 2 * static_cast<std::uint64_t>(scratch[c / 2]);
-  return static_cast<std::uint64_t>(scratch[c / 2 - 1]) + scratch[c / 2];
+  // Without prefix values, items listed in the order a median constraint
+  // sets (values ascending or descending) have their middle where it is.
+  bool ascending = true, descending = true;
+  for (int i = 0; i < k; ++i) {
+    const std::uint32_t v = column[items[i]];
+    if (i > 0) {
+      ascending = ascending && scratch.back() <= v;
+      descending = descending && scratch.back() >= v;
+    }
+    scratch.push_back(v);
+  }
+  const std::size_t c = scratch.size();
+  const auto middle = scratch.begin() + static_cast<std::ptrdiff_t>(c / 2);
+  const bool in_order = prefix.values.empty() && (ascending || descending);
+  if (!in_order) std::nth_element(scratch.begin(), middle, scratch.end());
+  const std::uint64_t upper = *middle;
+  if (c % 2 == 1) return 2 * upper;
+  // The other middle value: the one before in a list in order, else the
+  // largest of the lower half.
+  return upper + (in_order ? middle[-1] : *std::max_element(scratch.begin(), middle));
 }
 
 namespace {

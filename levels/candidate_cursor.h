@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "constraints/constraint.h"
 #include "levels/level_store.h"
 
 // Walks every joined pair of the groups [first_group, end_group) of the previous
@@ -16,6 +17,10 @@
 // end_member (offsets in the group; end -1: all): only the pairs whose first
 // joined itemset lies there, so a group too big to join at once can be joined
 // in ranges of its members that follow each other in the same order.
+// With closer (the constraint that set the item order), a row whose first
+// joined itemset closes its extensions is not walked, nor are the rows after
+// it in its group (they close too): no candidate of theirs could be written,
+// nor could any itemset grown from one.
 // The walk's state is the cursor's own, so several cursors may walk disjoint
 // group ranges of one level at the same time. Also tracks the last candidate
 // that was counted, so a counting routine can reuse the cached intersections of
@@ -27,7 +32,7 @@ class candidate_cursor {
   // (previous.keys must be filled). end_group -1: the level's last group.
   candidate_cursor(const frequent_level<T, T1>& previous, int k, bool with_keys,
                    int first_group = 0, int end_group = -1, int first_member = 0,
-                   int end_member = -1)
+                   int end_member = -1, convertible_constraint<T>* closer = nullptr)
       : previous_(previous),
         walk_(previous),
         k_(k),
@@ -39,7 +44,8 @@ class candidate_cursor {
         group_ends_(previous.group_last, static_cast<std::size_t>(std::max(first_group, 0))),
         first_group_(first_group),
         first_member_(first_member),
-        end_member_(end_member) {
+        end_member_(end_member),
+        closer_(closer) {
     valid_ = enter_next_group();
   }
 
@@ -73,6 +79,7 @@ class candidate_cursor {
       ++pair_i_;
       pair_j_ = pair_i_ + 1;
       changed_at(k_ - 2, true);
+      if (closer_ != nullptr && row_closes()) return valid_ = enter_next_group();
     } else {
       return valid_ = enter_next_group();
     }
@@ -133,10 +140,18 @@ class candidate_cursor {
       changed_at(std::min(changed, k_ - 2), true);
       pair_i_ = from;
       pair_j_ = from + 1;
+      if (closer_ != nullptr && row_closes()) continue;
       fetch_suffix();
       return true;
     }
     return false;
+  }
+
+  // Whether the row's first joined itemset (the group prefix plus its item)
+  // closes the extensions of the order's constraint.
+  [[gnu::noinline]] bool row_closes() {
+    cand_[k_ - 2] = previous_.suffixes[pair_i_];
+    return closer_->closes_extensions(cand_.data(), k_ - 1);
   }
 
   // The candidate changed from position q on: each mark keeps the first
@@ -179,6 +194,7 @@ class candidate_cursor {
   int first_group_;
   int first_member_;
   int end_member_;
+  convertible_constraint<T>* closer_;
   int pair_i_ = 0;
   int pair_j_ = 0;
   bool valid_ = false;

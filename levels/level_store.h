@@ -269,7 +269,7 @@ class group_walk {
   // forward climbs only as far as g's nodes leave the current ones: a node
   // within its parent's children moves there directly; past them, the parent
   // steps on until its children reach it.
-  int move_to(int g) {
+  [[gnu::always_inline]] int move_to(int g) {
     if (width_ == 0) return 0;
     const std::size_t target = static_cast<std::size_t>(g);
     const int top = width_ - 1;

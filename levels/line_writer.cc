@@ -281,6 +281,11 @@ class group_writer {
     const int first = g == next_group_ ? next_first_ : store_.group_first(g);
     next_group_ = g + 1;
     next_first_ = last + 1;
+    bool filter = !no_filters_;
+    if (filter) {
+      table_.start_group(current_.data(), km1);
+      filter = !table_.group_written_whole();
+    }
     for (int s = first; s <= last; ++s) {
       const T x = suffixes[s];
       // Groups follow each other in the suffix array: fetch the label of the
@@ -288,9 +293,11 @@ class group_writer {
       if (lays_out && fetch_labels_)
         line_->prefetch_label(
             suffixes[std::min(static_cast<std::size_t>(s) + kSuffixesAhead, last_suffix)]);
-      if (!no_filters_) {
+      if (filter) {
         current_[km1] = x;
-        if (!table_.writes(current_.data(), k_)) continue;
+        const int written = table_.writes_in_group(current_.data(), k_);
+        if (written < 0) break;
+        if (written == 0) continue;
       }
       if constexpr (lays_out) line_->write_last(out_, x, supports[s]);
       ++written_;

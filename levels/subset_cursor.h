@@ -14,6 +14,11 @@
 // was last searched: the cursor records, per position of P + x, the row serial
 // of its last change, with the first changed position of each row given by the
 // join walk, so no prefix is rebuilt or compared.
+//
+// When the joins skip the rows whose first joined itemset closes the
+// extensions of the order's constraint (levels/candidate_cursor.h), a subset
+// may be missing without being infrequent: it was never joined. The cursor
+// given that constraint tells those apart (never_joined).
 // T is the dense item type, T1 the support type.
 #pragma once
 
@@ -29,9 +34,12 @@
 template <class T, class T1>
 class subset_cursor {
  public:
-  subset_cursor(const frequent_level<T, T1>& previous, int k)
+  subset_cursor(const frequent_level<T, T1>& previous, int k,
+                convertible_constraint<T>* closer = nullptr)
       : previous_(previous),
+        closer_(closer),
         width_(k > 2 ? k - 2 : 0),
+        closed_items_(width_),
         slots_(width_),
         path_(static_cast<std::size_t>(width_) * width_),
         path_end_(path_.size()),
@@ -51,11 +59,33 @@ class subset_cursor {
   }
 
   // Whether every (k-1)-subset of the walk's candidate other than the two
-  // joined itemsets is stored in previous.
+  // joined itemsets is stored in previous, or never joined.
   bool others_stored(candidate_cursor<T, T1>& walk) {
     for (int p = width_ - 1; p >= 0; --p)
-      if (find_without(walk, p) < 0) return false;
+      if (find_without(walk, p) < 0 && !never_joined(walk, p)) return false;
     return true;
+  }
+
+  // Whether the walk's candidate without its item at p < k-2 was never joined:
+  // its first joined itemset, the row's P + x without P[p], closes the
+  // extensions of the cursor's constraint (none given: false). Such a subset,
+  // when missing, says nothing of the candidate's support; when the test is
+  // false, every prefix of the subset is open and the subset is missing only
+  // when it is infrequent or fails an anti-monotone constraint. Asked once per
+  // row and p.
+  bool never_joined(candidate_cursor<T, T1>& walk, int p) {
+    if (closer_ == nullptr) return false;
+    slot& s = slots_[static_cast<std::size_t>(p)];
+    const int row = walk.first_joined();
+    if (s.closed_row != row) {
+      const T* cand = walk.candidate();
+      T* items = closed_items_.data();
+      for (int i = 0, n = 0; i <= width_; ++i)
+        if (i != p) items[n++] = cand[i];
+      s.closed = closer_->closes_extensions(items, width_);
+      s.closed_row = row;
+    }
+    return s.closed;
   }
 
  private:
@@ -74,6 +104,8 @@ class subset_cursor {
     std::size_t sibling_at = 0;
     std::size_t sibling_end = 0;
     T last_x = std::numeric_limits<T>::max();
+    int closed_row = -1;  // the row never_joined answered for last
+    bool closed = false;  // its answer
   };
 
   // Finds the group of (P - P[p]) + x for the row of cand, new to p, and
@@ -240,7 +272,9 @@ class subset_cursor {
   }
 
   const frequent_level<T, T1>& previous_;
+  convertible_constraint<T>* closer_;  // the order's constraint, or null
   int width_;                          // k-2: the items of a group prefix of the previous level
+  std::vector<T> closed_items_;        // never_joined's P + x without P[p]
   std::vector<slot> slots_;            // per p
   std::vector<int> path_;              // per p: its nodes in the tree, valid above its reached
   std::vector<std::size_t> path_end_;  // per p: the end of each of those nodes' siblings

@@ -79,6 +79,64 @@ TEST(RealData, T10I4D100KEqualsReferenceForEveryHop) {
   check_dataset("T10I4D100K", {1000, 500, 300});
 }
 
+// Constraints on real data against the reference, on each in-memory layout:
+// the convertible ones, whose order's constraint makes the joins skip rows
+// (with a prefix of a high or a low value, too), and a monotone and a loose
+// one beside them. Attribute row 0 is id * 37 mod 100.
+TEST(RealData, ConstrainedRunsEqualTheReference) {
+  // A constraint on attribute row 0 with threshold t, or (t < 0) "supseteq"
+  // of the item -t.
+  auto on = [](const char* keyword, std::int32_t t) {
+    reference::RefConstraint c;
+    c.keyword = t < 0 ? "supseteq" : keyword;
+    c.attr = t < 0 ? -1 : 0;
+    c.threshold = t < 0 ? 0 : t;
+    if (t < 0) c.list = {static_cast<std::uint32_t>(-t)};
+    return c;
+  };
+  const std::vector<std::vector<reference::RefConstraint>> sets = {
+      {on("avggeq2", 55)},
+      {on("", -90), on("avggeq2", 65)},  // 90: value 30
+      {on("", -34), on("avgleq2", 40)},  // 34: value 58
+      {on("medleq2", 40), on("sumgeq", 150)},
+      {on("rangeleq2", 70), on("varleq", 600)},
+      {on("maxgeq2", 80), on("minleq2", 30)},
+  };
+  for (const auto& [name, sigma] : {std::pair<const char*, std::uint32_t>{"mushroom", 1500},
+                                    {"chess", 2600}}) {
+    SKIP_WITHOUT(name);
+    unpacked data(name);
+    ASSERT_FALSE(data.tx.empty()) << name;
+    reference::AttributeRows rows(1);
+    std::string attributes;
+    for (std::uint32_t id = 0; id < 200; ++id) {
+      rows[0].push_back(id * 37 % 100);
+      attributes += std::to_string(rows[0].back()) + " ";
+    }
+    write_file(data.dir.file("attr.txt"), attributes + "\n");
+    for (std::size_t i = 0; i < sets.size(); ++i) {
+      reference::Query q;
+      q.sigma = sigma;
+      q.constraints = sets[i];
+      const reference::MineResult expected = reference::mine(data.tx, rows, true, q);
+      std::vector<std::string> args = {"input",      std::string(name) + ".dat",
+                                       "output",     "out.txt",
+                                       "sigma",      std::to_string(sigma),
+                                       "attributes", "attr.txt",
+                                       "testing.vertical_layout", i % 2 ? "lists" : "bits",
+                                       "threads",    i % 3 ? "2" : "1"};
+      for (const reference::RefConstraint& c : sets[i])
+        args.insert(args.end(), {c.keyword, c.parameter_text()});
+      const run_outcome run = run_kestrel(data.dir.path(), args);
+      std::string report = judge_run(run, expected.lines, expected.prefix.size());
+      if (report.empty() && mpi_ranks() > 0)
+        report = mpi_difference(data.dir.path(), args, run);
+      EXPECT_EQ(report, "") << run.command;
+      if (!report.empty()) data.dir.keep();
+    }
+  }
+}
+
 // The input is read once, so a pipe works: zcat f | kestrel input /dev/stdin ...
 TEST(RealData, InputThroughAPipeGivesTheSameOutput) {
   SKIP_WITHOUT("mushroom");

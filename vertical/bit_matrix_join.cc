@@ -70,11 +70,12 @@ class bit_matrix_join {
             const group_chunk& chunk, frequent_level<T, T1>& out) const {
     const int k = k_;
     const bool collect = collect_;
+    convertible_constraint<T>* closer = w.table->order_setter();
     candidate_cursor<T, T1> cursor(previous, k, false, chunk.first_group, chunk.end_group,
-                                   chunk.first_member, chunk.end_member);
+                                   chunk.first_member, chunk.end_member, closer);
     if (!cursor.valid()) return;
     const T* cand = cursor.candidate();
-    subset_cursor<T, T1> subsets(previous, k);
+    subset_cursor<T, T1> subsets(previous, k, closer);
     Counts counts(run_.peers, min_count_, k);
     const std::uint32_t threshold = counts.threshold();
     auto store = [&](const T* itemset, std::uint32_t count, no_payload, bool) {

@@ -8,7 +8,9 @@
 // counted earlier still proves the identity on the bit matrix, since dropping
 // transactions can only lower supports. A subset absent from the previous store
 // is infrequent or fails an anti-monotone constraint (stores keep every other
-// itemset), and in either case so does the candidate.
+// itemset), and in either case so does the candidate; unless it was never
+// joined (levels/subset_cursor.h): then nothing is inferred from it, and a
+// candidate whose support would come from it is counted.
 #include "vertical/key_pattern_level.h"
 
 #include <cstdint>
@@ -88,7 +90,9 @@ template <class T, class T1>
         return v;
       }
       const int found = subsets.find_without(cursor, p);
-      if (found < 0) {  // an infrequent subset
+      if (found < 0) {
+        if (subsets.never_joined(cursor, p)) continue;
+        // An infrequent subset.
         examination.note(true);
         return v;
       }
@@ -112,7 +116,11 @@ template <class T, class T1>
   T1 support = drop == k - 2 ? s_j : s_i;
   if (drop < k - 2) {
     const int at = subsets.find_without(cursor, drop);
-    if (at < 0) return v;
+    if (at < 0) {
+      // Never joined: C is counted, and stored as a key (v.least is 0).
+      if (subsets.never_joined(cursor, drop)) v.action = key_verdict<T, T1>::count;
+      return v;
+    }
     support = previous.supports[static_cast<std::size_t>(at)];
   }
   v.action = key_verdict<T, T1>::store;
@@ -177,12 +185,13 @@ class key_pattern_join {
   void join(const frequent_level<T, T1>& previous, bool whole, level_walker<T>& w,
             const group_chunk& chunk, frequent_level<T, T1>& out) const {
     const int k = k_;
+    convertible_constraint<T>* closer = w.table->order_setter();
     candidate_cursor<T, T1> cursor(previous, k, whole, chunk.first_group, chunk.end_group,
-                                   chunk.first_member, chunk.end_member);
+                                   chunk.first_member, chunk.end_member, closer);
     if (!cursor.valid()) return;
     Counts counts(run_.peers, min_count_, k);
     const std::uint32_t threshold = counts.threshold();
-    subset_cursor<T, T1> subsets(previous, k);
+    subset_cursor<T, T1> subsets(previous, k, closer);
     const T* cand = cursor.candidate();
     int counted_group = -1;
     // Stored at once, the candidates of one row land in one group of out, in

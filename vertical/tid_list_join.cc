@@ -62,6 +62,20 @@ void want_items_below(const frequent_level<T, T1>& level, int d, std::size_t n, 
   for (std::size_t i = first; i <= last; ++i) p.want(suffixes[i]);
 }
 
+// The end of the rows [row_begin, row_end) of a group (its prefix in
+// walk.cand, its last items last) whose first joined itemsets leave the
+// extensions of closer open: along a group they close from some row on, and
+// no candidate of a closed row could be written.
+template <class T>
+std::uint32_t open_rows_end(T* cand, int k, const T* last, std::uint32_t row_begin,
+                            std::uint32_t row_end, convertible_constraint<T>& closer) {
+  for (std::uint32_t a = row_begin; a < row_end; ++a) {
+    cand[k - 2] = last[a];
+    if (closer.closes_extensions(cand, k - 1)) return a;
+  }
+  return row_end;
+}
+
 // What the walk of one chunk keeps from group to group.
 template <class T, class T1>
 struct chunk_walk {
@@ -114,6 +128,7 @@ class tid_list_join {
     if (!whole) w.lists.projected.clear();
     const int end_group = chunk.end_group < 0 ? previous.number_of_groups() : chunk.end_group;
     chunk_walk<T, T1> walk(previous, k_);
+    convertible_constraint<T>* closer = w.table->order_setter();
     Counts counts(run_.peers, min_count_, k_);
     // Stored after a sum: every item of the itemset is flagged.
     auto store = [&](const T* itemset, std::uint32_t count, no_payload, bool) {
@@ -134,6 +149,13 @@ class tid_list_join {
           row_end = std::min(row_end, static_cast<std::uint32_t>(chunk.end_member));
       }
       if (m < 2 || row_begin >= row_end) continue;
+      if (closer != nullptr) {
+        walk.groups.move_to(g);
+        std::copy(walk.groups.prefix(), walk.groups.prefix() + k_ - 2, walk.cand.begin());
+        row_end = open_rows_end(walk.cand.data(), k_, previous.suffixes.data() + first, row_begin,
+                                row_end, *closer);
+        if (row_begin >= row_end) continue;
+      }
       // Row a joins the m - a - 1 itemsets after it.
       w.counters.examined +=
           static_cast<long long>(row_end - row_begin) * (2 * m - row_begin - row_end - 1) / 2;
