@@ -5,7 +5,9 @@
 // exclusive flock on a descriptor of the file itself before the first scan
 // empties it, and holds it until the process ends; a second run fails at once.
 // The file is opened without truncation, so taking the lock never disturbs the
-// holder's data.
+// holder's data. A name that leads to something other than a regular file (a
+// device, a pipe) is opened but not locked: nothing of a run is kept there, and
+// the device is the same in every directory.
 #pragma once
 
 #include <string>

@@ -4,6 +4,13 @@ There is no second description of the build here: build_ext configures the
 project (one directory up) with -DKESTREL_PYTHON=ON for the Python running
 pip, builds the target kestrel_python and copies the module and its type stub
 where setuptools packs them. The version is the one CMakeLists.txt sets.
+
+KESTREL_BUILD_DIR (an absolute path) names a build tree of the project to build
+the module in instead of a fresh one: the tree keeps its own settings (build
+type, tests, kestrel-mpi), the module is added to them, and only what is out of
+date is compiled. Configured with -DKESTREL_PYTHON=ON beforehand, the library in
+it is already built for the module (position-independent), and nothing but the
+module's own file is left to compile.
 """
 import os
 import re
@@ -29,13 +36,19 @@ def project_version():
 
 class CMakeBuild(build_ext):
     def build_extension(self, ext):
-        build_dir = Path(self.build_temp).resolve() / "cmake"
+        given = os.environ.get("KESTREL_BUILD_DIR", "")
+        if given:
+            build_dir = Path(given).resolve()
+            # The tree outlives the venv pip may run in: it keeps the interpreter
+            # the venv links to (the same headers and ABI), not the venv's link.
+            settings = ["-DPython_EXECUTABLE=" + os.path.realpath(sys.executable)]
+        else:
+            build_dir = Path(self.build_temp).resolve() / "cmake"
+            settings = ["-DCMAKE_BUILD_TYPE=Release", "-DKESTREL_BUILD_TESTS=OFF",
+                        "-DPython_EXECUTABLE=" + sys.executable]
         jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL", str(os.cpu_count() or 1))
-        subprocess.check_call([
-            "cmake", "-S", str(ROOT), "-B", str(build_dir),
-            "-DCMAKE_BUILD_TYPE=Release", "-DKESTREL_PYTHON=ON", "-DKESTREL_BUILD_TESTS=OFF",
-            "-DPython_EXECUTABLE=" + sys.executable,
-        ])
+        subprocess.check_call(
+            ["cmake", "-S", str(ROOT), "-B", str(build_dir), *settings, "-DKESTREL_PYTHON=ON"])
         subprocess.check_call(
             ["cmake", "--build", str(build_dir), "--target", "kestrel_python", "-j", jobs])
         built = sorted((build_dir / "python").glob("kestrel*.so"))
