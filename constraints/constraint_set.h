@@ -133,12 +133,18 @@ class typed_constraints {
   // neither it nor any later itemset of the group. Along a group with shared
   // items the constraint that set the order, once it fails, fails for every
   // later last item too (its statistic only moves away from the bound).
-  int writes_in_group(const T* items, int n) {
+  // loose: whether the loose constraints hold (the itemset's stored flags),
+  // or null to ask them now.
+  int writes_in_group(const T* items, int n, const bool* loose = nullptr) {
     if (!prefix_passes_succinct) return -1;
     if (!convertible_table.empty() && !convertible_table.front()->holds(items, n))
       return group_shared_ > 0 ? -1 : 0;
-    for (auto* c : loose_table)
-      if (!c->holds(items, n)) return 0;
+    if (loose != nullptr) {
+      if (!*loose) return 0;
+    } else {
+      for (auto* c : loose_table)
+        if (!c->holds(items, n)) return 0;
+    }
     if (!monotone_hold_)
       for (auto* c : monotone_table)
         if (!c->holds(items, n)) return 0;

@@ -286,6 +286,11 @@ class group_writer {
       table_.start_group(current_.data(), km1);
       filter = !table_.group_written_whole();
     }
+    // The loose constraints were asked when the itemsets were stored: their
+    // flags answer for them.
+    const int n_loose = store_.n_loose;
+    const bool flagged =
+        n_loose > 0 && n_loose == static_cast<int>(table_.loose_table.size());
     for (int s = first; s <= last; ++s) {
       const T x = suffixes[s];
       // Groups follow each other in the suffix array: fetch the label of the
@@ -295,7 +300,9 @@ class group_writer {
             suffixes[std::min(static_cast<std::size_t>(s) + kSuffixesAhead, last_suffix)]);
       if (filter) {
         current_[km1] = x;
-        const int written = table_.writes_in_group(current_.data(), k_);
+        bool loose = true;
+        for (int u = 0; flagged && loose && u < n_loose; ++u) loose = store_.flag(s, u);
+        const int written = table_.writes_in_group(current_.data(), k_, flagged ? &loose : nullptr);
         if (written < 0) break;
         if (written == 0) continue;
       }
