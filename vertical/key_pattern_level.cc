@@ -70,13 +70,8 @@ template <class T, class T1>
     drop = k - 2 - (a_i != kKey ? a_i : a_j);
   } else {
     // Both joined itemsets are keys: examine the other (k-1)-subsets.
-    if (s_i < s_j) {
-      v.least = s_i;
-      v.least_item = key_column::naming(0);
-    } else {
-      v.least = s_j;
-      v.least_item = key_column::naming(1);
-    }
+    v.least = s_i < s_j ? s_i : s_j;
+    v.least_item = key_column::naming(s_i < s_j ? 0 : 1);
     if (!examination.wanted()) {
       v.action = key_verdict<T, T1>::count;
       return v;
@@ -96,9 +91,8 @@ template <class T, class T1>
         examination.note(true);
         return v;
       }
-      const std::size_t at = static_cast<std::size_t>(found);
       T1 support;
-      previous.key_and_support(at, key, support);
+      previous.key_and_support(static_cast<std::size_t>(found), key, support);
       if (key != kKey) break;
       if (support <= v.least) {
         v.least = support;
@@ -117,7 +111,9 @@ template <class T, class T1>
   if (drop < k - 2) {
     const int at = subsets.find_without(cursor, drop);
     if (at < 0) {
-      // Never joined: C is counted, and stored as a key (v.least is 0).
+      // Never joined: C is counted. With both joined itemsets keys, a count
+      // equal to the least subset support proves that identity; else C is
+      // stored as a key (v.least is 0).
       if (subsets.never_joined(cursor, drop)) v.action = key_verdict<T, T1>::count;
       return v;
     }
