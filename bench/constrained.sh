@@ -310,8 +310,12 @@ measure_fastest() {  # $1 input, $2 sigma
   F_WALL=$(median <<<"$walls")
 }
 
-# Items sorted within each line (as numbers), then the lines sorted.
-canonical() { awk '{ n = NF - 1; for (i = 2; i <= n; i++) { v = $i + 0; j = i - 1; while (j >= 1 && $j + 0 > v) { $(j + 1) = $j; j-- } $(j + 1) = v } print }' "$1" | LC_ALL=C sort; }
+# Items sorted within each line (as numbers), then the lines sorted. Perl, not
+# awk: 4.5x faster (0.9 s against 4.0 s over 465k lines of chess 1800).
+canonical() {
+  perl -ne 'my @f = split; my $s = pop @f; print join(" ", (sort { $a <=> $b } @f), $s), "\n"' "$1" |
+    LC_ALL=C sort
+}
 
 # "same" when files $1 and $2 hold the same itemsets with the same supports,
 # else "DIFFERENT" (both files then kept in directory $3 with their differences).
