@@ -1,14 +1,16 @@
 // The command line of a run: argv -> kestrel::run_description.
 //
 // The arguments after the program name are keyword/value pairs. "input",
-// "output", "sigma" (mandatory), "attributes", "preloops", "hop" and "tmpdir"
-// are options; any other keyword names a constraint whose row in the keyword
-// registry parses the value (here only to report a malformed one at once, in
-// command-line order; the run parses it again). A repeated option keeps its last
-// value; a repeated constraint keyword makes two constraints. Numbers are
-// strict: sigma and preloops are whole decimal numbers in [0, 2^32), hop in the
-// signed 32-bit range. Keywords beginning "testing." set the description's
-// testing section (README, "Testing options"); the usage text does not list them.
+// "output", "sigma" (mandatory), "attributes", "preloops", "hop", "tmpdir",
+// "names", "memory", "threads" and "quiet" are options; any other keyword names
+// a constraint whose row in the keyword registry parses the value (here only to
+// report a malformed one at once, in command-line order; the run parses it
+// again). A repeated option keeps its last value; a repeated constraint keyword
+// makes two constraints. Numbers are strict: sigma and preloops are whole
+// decimal numbers in [0, 2^32), hop in the signed 32-bit range, memory (MiB)
+// and threads at least 1. Keywords beginning "testing." set the description's
+// testing section (README, "Testing options"); the usage text does not list
+// them, nor "names" and "quiet".
 #pragma once
 
 #include <cstdint>
