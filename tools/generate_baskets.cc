@@ -221,22 +221,34 @@ struct pattern {
   double corruption;
 };
 
-void generate(const parameters& p, fimi_text_writer& out) {
-  random_stream r(p.seed);
-  const poisson_table pattern_size(p.I), transaction_size(p.T);
-  const auto clamp_size = [&p](std::size_t k) {
-    return std::min<std::size_t>(std::max<std::size_t>(k, 1), p.N);
-  };
+std::size_t clamp_size(const parameters& p, std::size_t k) {
+  return std::min<std::size_t>(std::max<std::size_t>(k, 1), p.N);
+}
 
-  // The pool. mark[item] == stamp flags an item already in the pattern or
-  // transaction being built, so neither needs clearing.
-  std::vector<std::uint32_t> pattern_items, mark(p.N, 0);
+// mark[item] == stamp flags an item already in the pattern or transaction being
+// built, so neither needs clearing.
+struct item_marks {
+  std::vector<std::uint32_t> mark;
+  std::uint32_t stamp = 0;
+};
+
+// The pool of L patterns with their weights; every pattern shares a part of the
+// one before it.
+struct pattern_pool {
+  std::vector<std::uint32_t> pattern_items;
   std::vector<pattern> pool;
   std::vector<double> weights;
+};
+
+pattern_pool draw_pool(const parameters& p, random_stream& r, item_marks& m) {
+  const poisson_table pattern_size(p.I);
+  pattern_pool result;
+  std::vector<std::uint32_t>& pattern_items = result.pattern_items;
+  std::vector<std::uint32_t>& mark = m.mark;
+  std::uint32_t& stamp = m.stamp;
   std::vector<std::uint32_t> previous;
-  std::uint32_t stamp = 0;
   for (std::uint32_t i = 0; i < p.L; ++i) {
-    const std::size_t size = clamp_size(pattern_size.draw(r));
+    const std::size_t size = clamp_size(p, pattern_size.draw(r));
     const std::size_t begin = pattern_items.size();
     ++stamp;
     const double fraction = std::min(1.0, r.exponential(0.5));
@@ -256,10 +268,22 @@ void generate(const parameters& p, fimi_text_writer& out) {
     }
     previous.assign(pattern_items.begin() + begin, pattern_items.end());
     const double corruption = std::clamp(r.normal(0.5, std::sqrt(0.1)), 0.0, 1.0);
-    pool.push_back({begin, size, corruption});
-    weights.push_back(r.exponential(1.0));
+    result.pool.push_back({begin, size, corruption});
+    result.weights.push_back(r.exponential(1.0));
   }
-  const alias_table by_weight(weights);
+  return result;
+}
+
+void generate(const parameters& p, fimi_text_writer& out) {
+  random_stream r(p.seed);
+  item_marks marks{std::vector<std::uint32_t>(p.N, 0), 0};
+  std::vector<std::uint32_t>& mark = marks.mark;
+  std::uint32_t& stamp = marks.stamp;
+  const pattern_pool patterns = draw_pool(p, r, marks);
+  const std::vector<std::uint32_t>& pattern_items = patterns.pattern_items;
+  const std::vector<pattern>& pool = patterns.pool;
+  const poisson_table transaction_size(p.T);
+  const alias_table by_weight(patterns.weights);
 
   std::vector<std::uint32_t> transaction, drawn, carried;
   const auto add = [&](const std::vector<std::uint32_t>& items) {
@@ -275,7 +299,7 @@ void generate(const parameters& p, fimi_text_writer& out) {
       stamp = 1;
     }
     transaction.clear();
-    const std::size_t target = clamp_size(transaction_size.draw(r));
+    const std::size_t target = clamp_size(p, transaction_size.draw(r));
     add(carried);
     carried.clear();
     // Patterns corrupted down to nothing add nothing; the draw limit ends the
