@@ -191,25 +191,6 @@ TEST(Mine, ErrorsAreTheCommandLinesMessages) {
   }
 }
 
-TEST(Mine, StopRequestEndsTheRunAsInterrupted) {
-  test_dir dir;
-  write_file("in.dat", fimi_text(random_rows(5, 200, 12)));
-  for (int polls_before_stop : {0, 1, 3}) {
-    kestrel::run_description d;
-    d.input = "in.dat";
-    d.output = "out.txt";
-    d.sigma = 2;
-    d.hop = 4;
-    int polls = 0;
-    kestrel::run_hooks hooks;
-    hooks.stop_requested = [&] { return polls++ >= polls_before_stop; };
-    EXPECT_EQ(error_of<kestrel::run_error>([&] { kestrel::mine(d, hooks); }), "interrupted")
-        << polls_before_stop;
-    EXPECT_FALSE(std::ifstream("out.txt").good()) << "a stopped run leaves no output";
-    EXPECT_FALSE(std::ifstream("dataset.tmp").good());
-  }
-}
-
 // What each rank of a shared run ended with: "" after a completed run, else
 // its error message; its statistics and the lines its itemset hook received;
 // and rank 0's report.
