@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -100,18 +99,6 @@ TEST(FirstScan, PrintsTheStatisticsAndHeaderExactly) {
   EXPECT_EQ(r.max_tr_len, 2u);
 }
 
-TEST(FirstScan, LengthBoundGovernsLevelsZeroAndOne) {
-  struct Case {
-    std::optional<std::int64_t> lenleq;
-    std::size_t lines;
-  } cases[] = {{std::nullopt, 3}, {1, 3}, {0, 1}, {-1, 0}};
-  for (const Case& k : cases) {
-    scan_result r = scan("1 2\n1 2\n", 1, 1,
-                         [&](run_context& run) { run.constraints.lenleq_bound = k.lenleq; });
-    EXPECT_EQ(r.output_lines.size(), k.lines) << k.lenleq.value_or(99);
-  }
-}
-
 // Level 1 in ascending support (ties by id), each line the prefix items, the
 // item's id and its support: ten-digit ids, and supports past those whose text
 // is kept in a table, byte for byte.
@@ -120,7 +107,9 @@ TEST(FirstScan, LevelOneLinesByteForByte) {
   for (int i = 0; i < 70000; ++i) text += "4294967295 7\n";
   EXPECT_EQ(scan(text, 1).file, "(70001)\n12 (1)\n4294967295 (70000)\n7 (70001)\n");
   // The prefix item occurs in no line: level 0 has support 0 and is not written.
-  scan_result r = scan(text, 1, 1, [](run_context& run) { run.constraints.prefix_items = {5, 31}; });
+  scan_result r = scan(text, 1, 1, [](run_context& run) {
+    run.constraints.prefix_items = {5, 31};
+  });
   EXPECT_EQ(r.file, "5 31 12 (1)\n5 31 4294967295 (70000)\n5 31 7 (70001)\n");
 }
 
@@ -217,15 +206,6 @@ TEST(FirstScanThreads, ParsedBesideGiveTheSameScan) {
   EXPECT_EQ(run_error_of([&] { scan(bad, 40, 1, threads(2)); }),
             run_error_of([&] { scan(bad, 40, 1, threads(1)); }));
   EXPECT_NE(run_error_of([&] { scan(bad, 40, 1, threads(2)); }), "no error");
-}
-
-TEST(FirstScan, ItemWithoutAttributeValueIsAnError) {
-  auto short_column = [](run_context& run) {
-    run.attributes.rows = {0};
-    run.attributes.columns.push_back(std::make_unique<std::vector<std::uint32_t>>(3, 1));
-  };
-  EXPECT_EQ(run_error_of([&] { scan("0 1 2\n2 3\n", 1, 1, short_column); }),
-            ": attribute line 0 has 3 values, item 3 needs one");
 }
 
 }  // namespace

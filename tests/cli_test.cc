@@ -123,6 +123,8 @@ TEST(CommandLine, ProgressRowsReachAPipeWhileTheRunGoesOn) {
   EXPECT_NE(after.find("Total time: "), std::string::npos) << after;
 }
 
+// One case of each source of errors; the parser's messages in full are in
+// driver/options_test.cc.
 TEST(CommandLine, EveryErrorIsOneLineAndExitOne) {
   test_dir dir;
   write_file("ok.dat", "1 2\n2 3\n");
@@ -135,15 +137,9 @@ TEST(CommandLine, EveryErrorIsOneLineAndExitOne) {
     std::string message;
   } cases[] = {
       {{"input", "ok.dat"}, "input, output and sigma are mandatory!"},
-      {{"input", "ok.dat", "output", "out.txt"}, "input, output and sigma are mandatory!"},
       {{"output", "out.txt", "sigma", "1"}, "input, output and sigma are mandatory!"},
       {io_and({"sigma", "abc"}), "sigma: \"abc\" is not a whole number"},
-      {io_and({"sigma", "2.5"}), "sigma: \"2.5\" is not a whole number"},
-      {io_and({"sigma", "10x"}), "sigma: \"10x\" is not a whole number"},
-      {io_and({"sigma", ""}), "sigma: \"\" is not a whole number"},
       {io_and({"sigma", "-1"}), "sigma: \"-1\" must not be negative"},
-      {io_and({"sigma", "4294967296"}), "sigma: \"4294967296\" does not fit 32 bits"},
-      {io_and({"sigma", "1", "preloops", "x"}), "preloops: \"x\" is not a whole number"},
       {io_and({"sigma", "1", "hop", "1e3"}), "hop: \"1e3\" is not a whole number"},
       {io_and({"sigma", "1", "hop"}), "hop: a value must follow the keyword"},
       {io_and({"sigma", "1", "nosuch", "[1]"}), " ... Error in constraints!"},
@@ -174,18 +170,20 @@ TEST(CommandLine, EveryErrorIsOneLineAndExitOne) {
   }
 }
 
+// The input is read once, so a pipe works: zcat f | kestrel input /dev/stdin ...
+// More than a pipe holds, so the reads come short.
 TEST(CommandLine, PipeInputGivesTheSameOutputAsTheFile) {
   test_dir dir;
   std::string text;
-  for (int i = 0; i < 3000; ++i)
+  for (int i = 0; i < 30000; ++i)
     text += std::to_string(i % 7) + " " + std::to_string(i % 11 + 7) + " " + std::to_string(i % 3) +
             "\n";
   write_file("in.dat", text);
-  const run_outcome file = run({"input", "in.dat", "output", "file.txt", "sigma", "100"});
+  const run_outcome file = run({"input", "in.dat", "output", "file.txt", "sigma", "1000"});
   ASSERT_EQ(file.exit_status, 0) << file.stderr_text;
   run_io io;
   io.stdin_text = text;
-  const run_outcome pipe = run({"input", "/dev/stdin", "output", "pipe.txt", "sigma", "100"}, io);
+  const run_outcome pipe = run({"input", "/dev/stdin", "output", "pipe.txt", "sigma", "1000"}, io);
   ASSERT_EQ(pipe.exit_status, 0) << pipe.stderr_text;
   EXPECT_EQ(sorted_lines("file.txt"), sorted_lines("pipe.txt"));
   EXPECT_GT(sorted_lines("file.txt").size(), 20u);
@@ -207,7 +205,8 @@ TEST(CommandLine, SmallRunsWriteExactlyTheirItemsets) {
     std::vector<std::string> lines;
     std::string shown = "", not_shown = "";  // in the progress rows, and not
   } cases[] = {
-      {{"sigma", "2", "output", name + ".out", "input", name}, {"(3)", "1 (2)", "1 2 (2)", "2 (2)"}},
+      {{"sigma", "2", "output", name + ".out", "input", name},
+       {"(3)", "1 (2)", "1 2 (2)", "2 (2)"}},
       {{"input", "zero.dat", "output", "zero.txt", "sigma", "0"},
        {"(3)", "5 (2)", "9 (1)", "9 5 (1)"}},
       {{"input", "none.dat", "output", "none.txt", "sigma", "0"}, {}},
@@ -231,22 +230,13 @@ TEST(CommandLine, SmallRunsWriteExactlyTheirItemsets) {
   }
 }
 
-TEST(CommandLine, CompletedRunRemovesTheTemporaryDataset) {
-  test_dir dir;
-  write_file("in.dat", "1 2 3\n1 2 3\n1 2\n");
-  run_outcome o = run({"input", "in.dat", "output", "out.txt", "sigma", "2"});
-  ASSERT_EQ(o.exit_status, 0) << o.stderr_text;
-  EXPECT_NE(o.stdout_text.find("\n Total time: "), std::string::npos);
-  EXPECT_EQ(read_file("dataset.tmp"), "");
-  EXPECT_EQ(sorted_lines("out.txt").size(), 8u);
-}
-
 TEST(CommandLine, MemoryCapKeepsCountingOutOfCoreWithTheSameOutput) {
   test_dir dir;
   // 60000 transactions drawn from ten patterns of eight items among 100: the
   // bit matrix takes about 600 KB, more than a third of a 1 MiB budget and far
   // less than a third of any machine. Capped, the levels stay out of core until
-  // the rewritten data has shrunk enough.
+  // the rewritten data has shrunk enough. (Without the real data, the one test
+  // that the option reaches the run.)
   std::mt19937 rng(17);
   std::string text;
   for (int t = 0; t < 60000; ++t) {
@@ -266,38 +256,6 @@ TEST(CommandLine, MemoryCapKeepsCountingOutOfCoreWithTheSameOutput) {
   EXPECT_NE(capped.stdout_text.find(" 4: \t hop"), std::string::npos) << capped.stdout_text;
   EXPECT_EQ(read_file("free.txt"), read_file("capped.txt"));
   EXPECT_GT(sorted_lines("free.txt").size(), 1000u);
-}
-
-TEST(CommandLine, ManyItemsUnderAMemoryCapCountTheirPairsInBlocks) {
-  test_dir dir;
-  // 28,000 baskets of five ids among 25,000 (spread up to 4e9), the first 3,000
-  // twice: the pairs that occur take more than 1 MiB, the triangle of counters
-  // hundreds, so under "memory 1" the occurring pairs are counted in three
-  // blocks after a pass that measures them.
-  std::mt19937 rng(31);
-  std::vector<std::string> lines;
-  for (int t = 0; t < 25000; ++t) {
-    std::string line;
-    for (int i = 0; i < 5; ++i)
-      line += std::to_string((rng() % 25000) * 159979u % 4000000000u) + " ";
-    lines.push_back(line + "\n");
-  }
-  std::string text;
-  for (const std::string& l : lines) text += l;
-  for (int t = 0; t < 3000; ++t) text += lines[static_cast<std::size_t>(t)];
-  write_file("in.dat", text);
-  const run_outcome free_run = run({"input", "in.dat", "output", "free.txt", "sigma", "2"});
-  ASSERT_EQ(free_run.exit_status, 0) << free_run.stderr_text;
-  const run_outcome capped =
-      run({"input", "in.dat", "output", "capped.txt", "sigma", "2", "memory", "1"});
-  ASSERT_EQ(capped.exit_status, 0) << capped.stderr_text;
-  EXPECT_EQ(read_file("free.txt"), read_file("capped.txt"));
-  EXPECT_GT(sorted_lines("free.txt").size(), 50000u);
-  const std::size_t row2 = capped.stdout_text.find(" 2: \t scan");
-  ASSERT_NE(row2, std::string::npos) << capped.stdout_text;
-  const std::string row = capped.stdout_text.substr(row2, capped.stdout_text.find('\n', row2) - row2);
-  EXPECT_NE(row.find(" \t 4 passes"), std::string::npos) << row;
-  EXPECT_EQ(free_run.stdout_text.find("passes"), std::string::npos) << free_run.stdout_text;
 }
 
 }  // namespace

@@ -325,17 +325,11 @@ void run_family(const std::string& tag, std::uint64_t base_seed, int runs, Make 
     const std::string must_fail = !c.data.error.empty() ? c.data.error : expected.error;
     run_io io;
     if (c.via_stdin) io.stdin_path = dir.file("in.dat");
-    // The run's own choices, forced through its testing options in turn: a
-    // third of the cases hold the in-memory data as tid-lists and a third as
-    // the bit matrix, which the density alone would choose only on data
-    // larger than these (the rest by density); a quarter plan the in-memory
-    // levels against one byte, so that every level goes to a spill file a
-    // group at a time and the next is joined from there; half fold the
-    // supports of every in-memory level, which only large levels whose
-    // supports run do by themselves; and a third each look up the other
-    // subsets of all or of only a sample of the key-pattern candidates whose
-    // joined itemsets are both keys, which levels do by themselves only where
-    // the look-ups settle many candidates, or few.
+    // The run's own choices, which on data this small it would seldom make,
+    // forced in turn: the in-memory data as tid-lists, by density or as the
+    // bit matrix; every level spilled a group at a time (a quarter); every
+    // level's supports folded (half); the other subsets of key-pattern
+    // candidates looked up by the usual rule, for a sample or for all.
     const char* layouts[] = {"lists", "density", "bits"};
     const char* subsets[] = {"rate", "sampled", "all"};
     std::vector<std::string> forced = {"testing.vertical_layout", layouts[(seed / 3) % 3]};
@@ -402,8 +396,8 @@ RefConstraint extreme_prefix(Rng& rng, Case& c, Context& ctx) {
   const bool low = chance(rng, 0.5);
   c.attrs.text.clear();
   for (ids& row : c.attrs.rows) {
-    const std::uint32_t extreme = low ? *std::min_element(row.begin(), row.end())
-                                      : *std::max_element(row.begin(), row.end());
+    const std::uint32_t extreme =
+        low ? *std::min_element(row.begin(), row.end()) : *std::max_element(row.begin(), row.end());
     for (std::uint32_t id : ctx.prefix) row[id] = extreme;
     for (std::size_t j = 0; j < row.size(); ++j)
       c.attrs.text += (j ? " " : "") + std::to_string(row[j]);

@@ -12,7 +12,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -44,20 +47,6 @@ std::string chain_lines(int n) {
 // of it, so the run is inside its first scan with "dataset.tmp" open.
 std::string more_than_a_pipe() { return chain_lines(40000); }
 
-TEST(FaultInjection, OutputOnAFullDevice) {
-  test_dir s("fault");
-  write_file(s.file("in.dat"), chain_lines(200));
-  // Directly, and through a link in the working directory.
-  ASSERT_EQ(symlink("/dev/full", s.file("full.txt").c_str()), 0);
-  for (const std::string& out : {std::string("/dev/full"), std::string("full.txt")}) {
-    const run_outcome r = run_kestrel(s.path(), {"input", "in.dat", "output", out, "sigma", "2"});
-    expect_clean_failure(r, out + " could not be written!");
-    EXPECT_FALSE(path_exists(s.file("dataset.tmp"))) << out;
-  }
-  EXPECT_TRUE(path_exists("/dev/full"));
-  EXPECT_TRUE(path_exists(s.file("full.txt")));
-}
-
 // Standard output on a full device, or a pipe nobody reads: a write error,
 // not death by SIGPIPE.
 TEST(FaultInjection, StandardOutputThatCannotBeWritten) {
@@ -80,72 +69,6 @@ TEST(FaultInjection, StandardOutputThatCannotBeWritten) {
     expect_clean_failure(r, "standard output could not be written!");
     EXPECT_FALSE(path_exists(s.file("out.txt"))) << closed_pipe;
   }
-}
-
-// What stands at "dataset.tmp" before the run: a link to /dev/full (the
-// failure shows at the flush of a small input, at a write of a large one), a
-// link to /dev/null (writes succeed, truncating does not), or a directory
-// (which stops even root, for whom permission bits do not).
-TEST(FaultInjection, TemporaryDatasetThatCannotBeWrittenCutOrCreated) {
-  struct Case {
-    const char* link_to;  // nullptr: a directory
-    int lines;
-    std::string message;
-  } cases[] = {
-      {"/dev/full", 10, "dataset.tmp could not be written!"},
-      {"/dev/full", 200000, "dataset.tmp could not be written!"},
-      {"/dev/null", 100, "dataset.tmp could not be cut!"},
-      {nullptr, 100, "dataset.tmp could not be opened!"},
-  };
-  for (const Case& c : cases) {
-    test_dir s("fault");
-    write_file(s.file("in.dat"), chain_lines(c.lines));
-    if (c.link_to != nullptr) {
-      ASSERT_EQ(symlink(c.link_to, s.file("dataset.tmp").c_str()), 0);
-    } else {
-      ASSERT_EQ(mkdir(s.file("dataset.tmp").c_str(), 0755), 0);
-    }
-    const run_outcome r =
-        run_kestrel(s.path(), {"input", "in.dat", "output", "out.txt", "sigma", "2"});
-    expect_clean_failure(r, c.message);
-    EXPECT_FALSE(path_exists(s.file("out.txt"))) << c.message << " " << c.lines;
-    struct stat st;
-    ASSERT_EQ(lstat(s.file("dataset.tmp").c_str(), &st), 0) << c.message;
-    EXPECT_TRUE(c.link_to != nullptr ? S_ISLNK(st.st_mode) : S_ISDIR(st.st_mode)) << c.message;
-  }
-}
-
-TEST(FaultInjection, UnreadableInputs) {
-  test_dir s("fault");
-  ASSERT_EQ(mkdir(s.file("adir").c_str(), 0755), 0);
-  write_file(s.file("in.dat"), chain_lines(100));
-  struct Case {
-    std::vector<std::string> args;
-    std::string message;
-  } cases[] = {
-      {{"input", "adir", "output", "out.txt", "sigma", "2"}, "adir could not be read!"},
-      {{"input", "absent.dat", "output", "out.txt", "sigma", "2"},
-       "ERROR: Cannot open input file!"},
-      {{"input", "in.dat", "output", "out.txt", "sigma", "2", "attributes", "adir", "sumleq",
-        "[0,5]"},
-       "adir could not be read!"},
-  };
-  for (const Case& c : cases) {
-    const run_outcome r = run_kestrel(s.path(), c.args);
-    expect_clean_failure(r, c.message);
-    EXPECT_FALSE(path_exists(s.file("out.txt"))) << c.message;
-    EXPECT_FALSE(path_exists(s.file("dataset.tmp"))) << c.message;
-  }
-}
-
-TEST(FaultInjection, FailureBeforeTheOutputIsCreatedLeavesAnOldFileAlone) {
-  test_dir s("fault");
-  write_file(s.file("bad.dat"), "1 2\n3 -4\n");
-  write_file(s.file("out.txt"), "kept\n");
-  const run_outcome r =
-      run_kestrel(s.path(), {"input", "bad.dat", "output", "out.txt", "sigma", "1"});
-  expect_clean_failure(r, "bad.dat:2: minus sign before a number");
-  EXPECT_EQ(read_file(s.file("out.txt")), "kept\n");
 }
 
 // A 30 MB address-space limit and a line of two million distinct items: the
@@ -202,35 +125,6 @@ TEST(FaultInjection, TemporaryDatasetVanishesDuringTheRun) {
     expect_clean_failure(running.finish(), c.message);
     // Levels 0 and 1 had been written: the partial output is removed.
     EXPECT_FALSE(path_exists(s.file("out.txt"))) << c.message;
-  }
-}
-
-// "dataset.tmp" named as the input (which the first scan would empty before
-// reading it) or as the output (which would overwrite the data being mined).
-TEST(FaultInjection, TemporaryDatasetAsInputOrOutput) {
-  test_dir s("fault");
-  const std::string text = chain_lines(100);
-  struct Case {
-    std::vector<std::string> args;
-    std::string message;
-  } cases[] = {
-      {{"input", "dataset.tmp", "output", "out.txt", "sigma", "2"},
-       "dataset.tmp: the input file cannot be the temporary dataset!"},
-      {{"input", "./link.dat", "output", "out.txt", "sigma", "2"},
-       "./link.dat: the input file cannot be the temporary dataset!"},
-      {{"input", "in.dat", "output", "dataset.tmp", "sigma", "2"},
-       "dataset.tmp: the output file cannot be the temporary dataset!"},
-  };
-  ASSERT_EQ(symlink("dataset.tmp", s.file("link.dat").c_str()), 0);
-  write_file(s.file("in.dat"), text);
-  for (const Case& c : cases) {
-    write_file(s.file("dataset.tmp"), text);
-    const run_outcome r = run_kestrel(s.path(), c.args);
-    expect_clean_failure(r, c.message);
-    EXPECT_FALSE(path_exists(s.file("out.txt"))) << c.message;
-    if (c.args[1] != "in.dat") {
-      EXPECT_EQ(read_file(s.file("dataset.tmp")), text) << c.message;
-    }
   }
 }
 
@@ -303,27 +197,106 @@ TEST(FaultInjection, OneRanksTemporaryDatasetEndsEveryRank) {
 
 namespace {
 
-// The file a level spills to lies on a full device (links to /dev/full in
-// place of both spill files; the windows are planned against one byte, so
-// every in-memory level spills): one line naming it, exit 1, and no output file
-// left that looks complete.
-TEST(FaultInjection, LevelSpillFileOnAFullDevice) {
-  test_dir s("fault");
-  std::string text;
+// The directory's entries: each file with its bytes, each link with its
+// target, each directory; the files that capture a run's streams aside.
+std::map<std::string, std::string> entries_of(const std::string& dir) {
+  std::map<std::string, std::string> entries;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    if (name.rfind("stdout-", 0) == 0 || name.rfind("stderr-", 0) == 0) continue;
+    if (e.is_symlink())
+      entries[name] = "link to " + std::filesystem::read_symlink(e.path()).string();
+    else
+      entries[name] = e.is_directory() ? "directory" : "file: " + read_file(e.path().string());
+  }
+  return entries;
+}
+
+// Runs that fail on what they find in the directory (each of its entries:
+// 'f' a file of that text, 'l' a link to that target, 'd' a directory). A
+// failed run leaves the directory as it found it: no output, no temporary
+// dataset or spill file, and a file, link or directory that was there
+// unchanged (an output that is not a regular file, such as /dev/full, is left
+// alone; a file the run never opened is not touched).
+TEST(FaultInjection, AFailedRunLeavesTheDirectoryAsItFoundIt) {
+  // Eight items in 60 lines: levels that spill when the windows are planned
+  // against one byte.
+  std::string dense;
   for (int t = 0; t < 60; ++t) {
     for (int i = 0; i < 8; ++i)
-      if ((t * 7 + i * 3) % 5 != 0) text += std::to_string(i) + " ";
-    text += "\n";
+      if ((t * 7 + i * 3) % 5 != 0) dense += std::to_string(i) + " ";
+    dense += "\n";
   }
-  write_file(s.file("in.dat"), text);
-  ASSERT_EQ(symlink("/dev/full", s.file("dataset.tmp.level0").c_str()), 0);
-  ASSERT_EQ(symlink("/dev/full", s.file("dataset.tmp.level1").c_str()), 0);
-  const run_outcome r =
-      run_kestrel(s.path(), {"input", "in.dat", "output", "out.txt", "sigma", "2", "hop", "2",
-                             "threads", "1", "testing.level_window_bytes", "1"});
-  expect_clean_failure(r, "dataset.tmp.level1 could not be written!");
-  EXPECT_FALSE(path_exists(s.file("out.txt")));
-  EXPECT_FALSE(path_exists(s.file("dataset.tmp")));
+  const std::string chain = chain_lines(200);
+  const struct {
+    std::string input, output;
+    std::vector<std::string> more;                    // after sigma 2
+    std::vector<std::array<std::string, 3>> entries;  // kind, name, text or target
+    std::string message;
+  } cases[] = {
+      // clang-format off
+      // The output on a full device, directly and through a link.
+      {"in.dat", "/dev/full", {}, {}, "/dev/full could not be written!"},
+      {"in.dat", "full.txt", {}, {{"l", "full.txt", "/dev/full"}},
+       "full.txt could not be written!"},
+      // What stands at "dataset.tmp": a link to /dev/full (the failure shows at
+      // the flush of a small input, at a write of a large one), a link to
+      // /dev/null (writes succeed, truncating does not), or a directory (which
+      // stops even root, for whom permission bits do not).
+      {"in.dat", "out.txt", {},
+       {{"f", "in.dat", chain_lines(10)}, {"l", "dataset.tmp", "/dev/full"}},
+       "dataset.tmp could not be written!"},
+      {"in.dat", "out.txt", {},
+       {{"f", "in.dat", chain_lines(200000)}, {"l", "dataset.tmp", "/dev/full"}},
+       "dataset.tmp could not be written!"},
+      {"in.dat", "out.txt", {}, {{"l", "dataset.tmp", "/dev/null"}},
+       "dataset.tmp could not be cut!"},
+      {"in.dat", "out.txt", {}, {{"d", "dataset.tmp", ""}}, "dataset.tmp could not be opened!"},
+      // Unreadable inputs.
+      {"adir", "out.txt", {}, {{"d", "adir", ""}}, "adir could not be read!"},
+      {"absent.dat", "out.txt", {}, {}, "ERROR: Cannot open input file!"},
+      {"in.dat", "out.txt", {"attributes", "adir", "sumleq", "[0,5]"}, {{"d", "adir", ""}},
+       "adir could not be read!"},
+      // A failure before the output is created leaves an old file alone.
+      {"in.dat", "out.txt", {}, {{"f", "in.dat", "1 2\n3 -4\n"}, {"f", "out.txt", "kept\n"}},
+       "in.dat:2: minus sign before a number"},
+      // "dataset.tmp" named as the input (which the first scan would empty
+      // before reading it) or as the output (which would overwrite the data).
+      {"dataset.tmp", "out.txt", {}, {{"f", "dataset.tmp", chain}},
+       "dataset.tmp: the input file cannot be the temporary dataset!"},
+      {"./link.dat", "out.txt", {}, {{"f", "dataset.tmp", chain}, {"l", "link.dat", "dataset.tmp"}},
+       "./link.dat: the input file cannot be the temporary dataset!"},
+      {"in.dat", "dataset.tmp", {}, {{"f", "dataset.tmp", chain}},
+       "dataset.tmp: the output file cannot be the temporary dataset!"},
+      // The file a level spills to on a full device (links in place of both
+      // spill files; every in-memory level spills).
+      {"in.dat", "out.txt", {"hop", "2", "threads", "1", "testing.level_window_bytes", "1"},
+       {{"f", "in.dat", dense}, {"l", "dataset.tmp.level0", "/dev/full"},
+        {"l", "dataset.tmp.level1", "/dev/full"}},
+       "dataset.tmp.level1 could not be written!"},
+      // clang-format on
+  };
+  for (const auto& c : cases) {
+    test_dir s("fault");
+    write_file("in.dat", chain);
+    for (const auto& [kind, name, text] : c.entries) {
+      if (kind == "f") write_file(name, text);
+      const int made = kind == "l"   ? symlink(text.c_str(), name.c_str())
+                       : kind == "d" ? mkdir(name.c_str(), 0755)
+                                     : 0;
+      ASSERT_EQ(made, 0) << name;
+    }
+    std::map<std::string, std::string> before = entries_of(s.path());
+    // A run takes "dataset.tmp" as its own before it looks at the output's
+    // name: named as the output, a stale one goes as any run's would.
+    if (c.output == "dataset.tmp") before.erase("dataset.tmp");
+    std::vector<std::string> args = {"input", c.input, "output", c.output, "sigma", "2"};
+    args.insert(args.end(), c.more.begin(), c.more.end());
+    const run_outcome r = run_kestrel(s.path(), args);
+    SCOPED_TRACE(r.command);
+    expect_clean_failure(r, c.message);
+    EXPECT_TRUE(entries_of(s.path()) == before);
+  }
   EXPECT_TRUE(path_exists("/dev/full"));
 }
 

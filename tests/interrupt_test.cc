@@ -56,40 +56,37 @@ void expect_interrupted(const run_outcome& r, int signal_number) {
   EXPECT_FALSE(r.temporary_left) << r.command;
 }
 
-// A run that spills every in-memory level a group at a time gets SIGINT on one
-// thread, SIGTERM on two, once a level lies in a spill file: the spill files go
-// too.
-TEST(Interrupt, ASignalWhileLevelsSpillRemovesTheTemporaryFilesAndTheOutput) {
-  for (const auto& [signal_number, threads] : {std::pair{SIGINT, "1"}, std::pair{SIGTERM, "2"}}) {
+// A signal during the passes over "dataset.tmp" (every level out of core:
+// SIGINT once the output's temporary file holds the frequent items), or while
+// every in-memory level spills a group at a time (SIGINT on one thread, SIGTERM
+// on two, once a level lies in a spill file): the spill files go too.
+TEST(Interrupt, ASignalRemovesTheTemporaryFilesAndTheOutput) {
+  const struct {
+    int signal_number;
+    std::vector<std::string> more;
+    const char* awaited;  // a file whose appearance shows the run is far enough
+  } cases[] = {
+      {SIGINT, {"hop", "100"}, nullptr},
+      {SIGINT, {"threads", "1", "testing.level_window_bytes", "1"}, "dataset.tmp.level1"},
+      {SIGTERM, {"threads", "2", "testing.level_window_bytes", "1"}, "dataset.tmp.level1"},
+  };
+  for (const auto& c : cases) {
     test_dir dir("interrupt");
     write_file("in.dat", long_running_data());
-    kestrel_run run(dir.path(), {"input", "in.dat", "output", "out.txt", "sigma", "1200",
-                                 "threads", threads, "testing.level_window_bytes", "1"});
-    // A spill file exists from the first in-memory level on, and the output's
-    // temporary file since the first scan.
-    ASSERT_TRUE(wait_for(dir.file("dataset.tmp.level1")));
-    ASSERT_NE(partial_output_of(dir.path(), "out.txt"), "");
-    run.send_signal(signal_number);
-    expect_interrupted(run.finish(), signal_number);
-    EXPECT_EQ(partial_output_of(dir.path(), "out.txt"), "") << signal_number;
-    EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level0"))) << signal_number;
-    EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level1"))) << signal_number;
+    std::vector<std::string> args = {"input", "in.dat", "output", "out.txt", "sigma", "1200"};
+    args.insert(args.end(), c.more.begin(), c.more.end());
+    kestrel_run run(dir.path(), args);
+    ASSERT_TRUE(c.awaited == nullptr || wait_for(dir.file(c.awaited)));
+    ASSERT_TRUE(wait_until([&] {
+      const std::string partial = partial_output_of(dir.path(), "out.txt");
+      return !partial.empty() && !read_file(partial).empty();
+    }));
+    run.send_signal(c.signal_number);
+    expect_interrupted(run.finish(), c.signal_number);
+    EXPECT_EQ(partial_output_of(dir.path(), "out.txt"), "") << c.signal_number;
+    EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level0"))) << c.signal_number;
+    EXPECT_FALSE(path_exists(dir.file("dataset.tmp.level1"))) << c.signal_number;
   }
-}
-
-// A signal during the passes over "dataset.tmp" (every level out of core).
-TEST(Interrupt, CtrlCDuringTheOutOfCorePassesRemovesTheTemporaryDataset) {
-  test_dir dir("interrupt");
-  write_file("in.dat", long_running_data());
-  kestrel_run run(dir.path(),
-                  {"input", "in.dat", "output", "out.txt", "sigma", "1200", "hop", "100"});
-  ASSERT_TRUE(wait_for(dir.file("dataset.tmp")));
-  // Past the first scan: the output's temporary file holds the frequent items.
-  ASSERT_TRUE(
-      wait_until([&] { return !read_file(partial_output_of(dir.path(), "out.txt")).empty(); }));
-  run.send_signal(SIGINT);
-  expect_interrupted(run.finish(), SIGINT);
-  EXPECT_EQ(partial_output_of(dir.path(), "out.txt"), "");
 }
 
 // SIGKILL (as the out-of-memory killer or a scheduler's time limit send it)

@@ -90,25 +90,20 @@ TEST(Names, OutputLinesCarryNamesAndNothingElseChanges) {
 TEST(Names, AMissingNameOrABadMapIsOneLine) {
   test_dir dir;
   write_file("in.dat", "0 1 2\n0 1\n0 7\n");
-  write_file("some.map", "0 a\n1 b\n7 c\n");  // 2 is frequent at sigma 1 only
-  write_file("dup.map", "0 a\n1 b\n0 c\n");
-  write_file("bad1.map", "0 a\nx b\n");
-  write_file("bad2.map", "0 a\n1\n");
-  write_file("bad3.map", "0 a\n1 \n");
-  write_file("bad4.map", "4294967296 a\n");
   struct Case {
-    std::string map, sigma, message;
+    std::string map, text, sigma, message;
   } cases[] = {
-      {"some.map", "1", "some.map: item 2 has no name"},
-      {"dup.map", "2", "dup.map:3: item 0 is named twice"},
-      {"bad1.map", "2", "bad1.map:2: expected \"<id> <name>\""},
-      {"bad2.map", "2", "bad2.map:2: expected \"<id> <name>\""},
-      {"bad3.map", "2", "bad3.map:2: expected \"<id> <name>\""},
-      {"bad4.map", "2", "bad4.map:1: item id 4294967296 does not fit 32 bits"},
-      {"absent.map", "2", "absent.map could not be opened!"},
-      {".", "2", ". could not be read!"},
+      {"some.map", "0 a\n1 b\n7 c\n", "1", "some.map: item 2 has no name"},  // 2 is frequent at 1
+      {"dup.map", "0 a\n1 b\n0 c\n", "2", "dup.map:3: item 0 is named twice"},
+      {"bad1.map", "0 a\nx b\n", "2", "bad1.map:2: expected \"<id> <name>\""},
+      {"bad2.map", "0 a\n1\n", "2", "bad2.map:2: expected \"<id> <name>\""},
+      {"bad3.map", "0 a\n1 \n", "2", "bad3.map:2: expected \"<id> <name>\""},
+      {"bad4.map", "4294967296 a\n", "2", "bad4.map:1: item id 4294967296 does not fit 32 bits"},
+      {"absent.map", "", "2", "absent.map could not be opened!"},
+      {".", "", "2", ". could not be read!"},
   };
   for (const Case& c : cases) {
+    if (!c.text.empty()) write_file(c.map, c.text);
     const run_outcome o =
         run({"input", "in.dat", "output", "out.txt", "sigma", c.sigma, "names", c.map});
     EXPECT_EQ(o.exit_status, 1) << c.map;
@@ -116,7 +111,8 @@ TEST(Names, AMissingNameOrABadMapIsOneLine) {
     EXPECT_FALSE(o.output_exists) << c.map;
   }
   // An id the run does not write needs no name.
-  const run_outcome o = run({"input", "in.dat", "output", "out.txt", "sigma", "2", "names", "some.map"});
+  const run_outcome o =
+      run({"input", "in.dat", "output", "out.txt", "sigma", "2", "names", "some.map"});
   ASSERT_EQ(o.exit_status, 0) << o.stderr_text;
   std::vector<std::string> lines = lines_of(read_file("out.txt"));
   std::sort(lines.begin(), lines.end());

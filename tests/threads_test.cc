@@ -76,22 +76,15 @@ void expect_same_for_any_threads(const std::string& data, const std::vector<std:
   }
 }
 
-TEST(Threads, DenseDataGivesTheSameRunForAnyThreads) {
-  expect_same_for_any_threads(planted_data(5, 3000, 3, 14, 0.9, 2, 60), {"sigma", "700"}, "zaxdk");
-}
-
-TEST(Threads, SparseDataGivesTheSameRunForAnyThreads) {
-  expect_same_for_any_threads(planted_data(6, 20000, 40, 7, 0.8, 6, 2000),
-                              {"sigma", "60", "hop", "3"}, "zaxs");
-}
-
-TEST(Threads, DataWithACompactHeadGivesTheSameRunForAnyThreads) {
-  expect_same_for_any_threads(block_data(3, 20000, 8, 0.15, 8, 300), {"sigma", "40"}, "zaxd ");
-}
-
-TEST(Threads, ConstrainedRunsGiveTheSameRunForAnyThreads) {
+// Dense data (key patterns), sparse data (diffuse runs), data with a compact
+// head, and a constrained run.
+TEST(Threads, EveryLevelVariantGivesTheSameRunForAnyThreads) {
   std::string attributes;
   for (int i = 0; i < 2000; ++i) attributes += std::to_string((i * 7919) % 100) + " ";
+  expect_same_for_any_threads(planted_data(5, 3000, 3, 14, 0.9, 2, 60), {"sigma", "700"}, "zaxdk");
+  expect_same_for_any_threads(planted_data(6, 20000, 40, 7, 0.8, 6, 2000),
+                              {"sigma", "60", "hop", "3"}, "zaxs");
+  expect_same_for_any_threads(block_data(3, 20000, 8, 0.15, 8, 300), {"sigma", "40"}, "zaxd ");
   expect_same_for_any_threads(planted_data(7, 3000, 3, 14, 0.9, 2, 60),
                               {"sigma", "600", "attributes", "attributes.txt", "sumleq", "[0,600]",
                                "lengeq", "[3]", "maxgeq", "[0,20]"},

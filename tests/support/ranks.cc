@@ -1,7 +1,7 @@
 #include "tests/support/ranks.h"
 
-#include <cctype>
 #include <cstdlib>
+#include <regex>
 
 int mpi_ranks() {
   const char* ranks = std::getenv("KESTREL_RANKS");
@@ -9,76 +9,23 @@ int mpi_ranks() {
 }
 
 std::string without_times(const std::string& text) {
-  std::string out;
-  std::size_t begin = 0;
-  while (begin < text.size()) {
-    std::size_t end = text.find('\n', begin);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(begin, end - begin);
-    const std::size_t total = line.find("Total time: ");
-    // A row of several passes ends with " \t <p> passes" after its seconds.
-    std::string passes;
-    const std::size_t p = line.rfind(" \t ");
-    if (p != std::string::npos && line.size() > 7 &&
-        line.compare(line.size() - 7, 7, " passes") == 0) {
-      passes = line.substr(p);
-      line.resize(p);
-    }
-    if (total != std::string::npos) {
-      line.resize(total);
-    } else {
-      // A trailing "<digits>.<digits>" (and the blanks after it) goes; in a
-      // winnow row, the one before the closing parenthesis.
-      std::size_t e = line.find_last_not_of(' ');
-      if (e != std::string::npos && line[e] == ')' && line[0] == '(')
-        e = line.find_last_not_of(' ', e - 1);
-      std::size_t b = e == std::string::npos ? 0 : e + 1;
-      while (b > 0 && std::isdigit(static_cast<unsigned char>(line[b - 1]))) --b;
-      if (b > 1 && b <= e && line[b - 1] == '.') {
-        std::size_t d = b - 1;
-        while (d > 0 && std::isdigit(static_cast<unsigned char>(line[d - 1]))) --d;
-        // The blanks before it too: "%8.2f" pads 0.25 with more of them than 121.65.
-        if (d < b - 1) {
-          while (d > 0 && line[d - 1] == ' ') --d;
-          line.resize(d);
-        }
-      }
-    }
-    out += line + passes + "\n";
-    begin = end + 1;
-  }
-  return out;
+  // A row's trailing seconds go with the blanks before them ("%8.2f" pads 0.25
+  // with more of them than 121.65), in a winnow row with the closing
+  // parenthesis after them; the passes a row may end with stay.
+  static const std::regex seconds(R"( *[0-9]+\.[0-9]+ *(\) *)?( \t [0-9]+ passes)?\n)");
+  static const std::regex total("Total time: [^\n]*");
+  const std::string lines = text.empty() || text.back() == '\n' ? text : text + "\n";
+  return std::regex_replace(std::regex_replace(lines, total, ""), seconds, "$2\n");
 }
 
 std::string without_exchange(const std::string& text) {
-  std::string out;
-  std::size_t begin = 0;
-  while (begin < text.size()) {
-    std::size_t end = text.find('\n', begin);
-    end = end == std::string::npos ? text.size() : end + 1;
-    const std::string line = text.substr(begin, end - begin);
-    if (line.rfind("( \t counts summed over ", 0) != 0) out += line;
-    begin = end;
-  }
-  return out;
+  static const std::regex exchange(R"(\n\( \t counts summed over [^\n]*)");
+  return std::regex_replace("\n" + text, exchange, "").substr(1);
 }
 
 std::string without_level_windows(const std::string& text) {
-  std::string out;
-  std::size_t begin = 0;
-  while (begin < text.size()) {
-    std::size_t end = text.find('\n', begin);
-    end = end == std::string::npos ? text.size() : end + 1;
-    std::string line = text.substr(begin, end - begin);
-    const std::size_t windows = line.rfind(" \t ");
-    if (line.find("\t zax") != std::string::npos && windows != std::string::npos &&
-        line.find(" passes", windows) != std::string::npos) {
-      line = line.substr(0, windows) + (line.back() == '\n' ? "\n" : "");
-    }
-    out += line;
-    begin = end;
-  }
-  return out;
+  static const std::regex windows(R"((\t zax[^\n]*) \t [0-9]+ passes\n)");
+  return std::regex_replace(text, windows, "$1\n");
 }
 
 run_outcome run_ranks(const std::string& dir, const std::vector<std::string>& args) {
