@@ -166,75 +166,46 @@ TEST(ItemsetStore, WideRangesKeepEveryItemsetReachable) {
   }
 }
 
-// The tree gives back every group's prefix, finds every stored prefix and no
-// other, and a walk in group order reports the first prefix position that
-// changed.
-TEST(ItemsetStore, PrefixTreeFindsEveryGroupAndNothingElse) {
-  typed_constraints<std::uint16_t> table;
-  std::set<std::vector<std::uint16_t>> stored_prefixes;
-  frequent_level<std::uint16_t, std::uint32_t> level(4);
-  for (const auto& v : subsets_of<std::uint16_t>(9, 4))
-    if ((v[0] * 5 + v[1] * 3 + v[2] * 2 + v[3]) % 3 != 0 && (v[0] + v[2]) % 4 != 1) {
-      level.add_itemset(v.data(), 1, table);
-      stored_prefixes.insert({v[0], v[1], v[2]});
-    }
-  ASSERT_EQ(static_cast<std::size_t>(level.number_of_groups()), stored_prefixes.size());
-  int g = 0;
-  std::vector<std::uint16_t> before;
-  group_walk<std::uint16_t, std::uint32_t> walk(level);
-  for (const std::vector<std::uint16_t>& p : stored_prefixes) {
-    std::uint16_t out[3];
-    level.group_prefix(g, out);
-    EXPECT_EQ(std::vector<std::uint16_t>(out, out + 3), p) << g;
-    EXPECT_EQ(level.find_group(p.data()), g);
-    const int changed = walk.move_to(g);
-    EXPECT_EQ(std::vector<std::uint16_t>(walk.prefix(), walk.prefix() + 3), p) << g;
-    // The fetching ahead of the tid-list levels counts on it.
-    EXPECT_EQ(level.node_items[0][walk.first_node()], p[0]) << g;
-    const int expected_change =
-        before.empty()
-            ? 0
-            : static_cast<int>(std::mismatch(p.begin(), p.end(), before.begin()).first - p.begin());
-    EXPECT_EQ(changed, expected_change) << g;
-    before = p;
-    ++g;
-  }
-  for (std::uint16_t a = 0; a < 10; ++a)
-    for (std::uint16_t b = 0; b < 10; ++b)
-      for (std::uint16_t c = 0; c < 10; ++c) {
-        const std::vector<std::uint16_t> p = {a, b, c};
-        if (stored_prefixes.count(p) == 0) {
-          EXPECT_EQ(level.find_group(p.data()), -1);
-        }
-      }
-  // A walk moved back starts over; one moved forward over several groups
-  // reports the shallowest change on the way (the groups of 0 1 x to 0 2 x).
-  EXPECT_EQ(walk.move_to(0), 0);
-  const std::uint16_t from[3] = {0, 2, 3};
-  EXPECT_EQ(walk.move_to(level.find_group(from)), 1);
-  EXPECT_EQ(walk.move_to(level.number_of_groups() - 1), 0);
-  EXPECT_EQ(level.node_items[0][walk.first_node()], walk.prefix()[0]);
-  EXPECT_EQ(walk.first_node() + 1, level.node_items[0].size());
-  walk.move_to(1);
-  EXPECT_EQ(walk.first_node(), 0u);
-}
-
-// Walks that jump forward over runs of groups (within one parent, across
-// parents at every depth), stay, or go back, on sparse and dense levels of
-// five items: the prefix is the group's, its nodes and their siblings' ends are
-// the tree's, and the change reported is the first position where it leaves
-// the prefix before (0 after a move back).
-TEST(ItemsetStore, GroupWalkJumpsReportTheFirstChangedPosition) {
+// The tree gives back every group's prefix and finds every stored prefix and
+// no other. Walks that jump forward over runs of groups (within one parent,
+// across parents at every depth), stay, or go back, on sparse and dense levels
+// of five items: the prefix is the group's, its nodes and their siblings' ends
+// are the tree's, and the change reported is the first position where it
+// leaves the prefix before (0 after a move back).
+TEST(ItemsetStore, PrefixTreeAndGroupWalksFindEveryGroup) {
   typed_constraints<std::uint8_t> table;
   std::mt19937 rng(7);
   for (unsigned density : {1u, 3u, 7u}) {
+    SCOPED_TRACE("density " + std::to_string(density));
     frequent_level<std::uint8_t, std::uint16_t> level(5);
+    std::set<std::vector<std::uint8_t>> stored;
     for (const auto& v : subsets_of<std::uint8_t>(11, 5))
-      if (rng() % density == 0) level.add_itemset(v.data(), 1, table);
+      if (rng() % density == 0) {
+        level.add_itemset(v.data(), 1, table);
+        stored.insert({v[0], v[1], v[2], v[3]});
+      }
     const int n = level.number_of_groups();
+    ASSERT_EQ(static_cast<std::size_t>(n), stored.size());
+    int g = 0;
+    for (const std::vector<std::uint8_t>& p : stored) {
+      std::vector<std::uint8_t> out(4);
+      level.group_prefix(g, out.data());
+      EXPECT_EQ(out, p) << g;
+      EXPECT_EQ(level.find_group(p.data()), g++);
+    }
+    // Every other prefix of items up to 11, ascending or not.
+    for (int code = 0; code < 12 * 12 * 12 * 12; ++code) {
+      const std::vector<std::uint8_t> p = {static_cast<std::uint8_t>(code / 1728),
+                                           static_cast<std::uint8_t>(code / 144 % 12),
+                                           static_cast<std::uint8_t>(code / 12 % 12),
+                                           static_cast<std::uint8_t>(code % 12)};
+      if (stored.count(p) == 0) {
+        ASSERT_EQ(level.find_group(p.data()), -1) << code;
+      }
+    }
     group_walk<std::uint8_t, std::uint16_t> walk(level);
     std::vector<std::uint8_t> before;
-    int g = 0;
+    g = 0;
     for (int step = 0; step < 600; ++step) {
       const unsigned r = rng() % 16;
       const int next = r == 0 ? static_cast<int>(rng() % n)
@@ -247,9 +218,11 @@ TEST(ItemsetStore, GroupWalkJumpsReportTheFirstChangedPosition) {
       if (!before.empty() && next >= g)
         expected = static_cast<int>(std::mismatch(p.begin(), p.end(), before.begin()).first -
                                     p.begin());
-      ASSERT_EQ(changed, expected) << density << " " << g << " -> " << next;
+      ASSERT_EQ(changed, expected) << g << " -> " << next;
       // The path: each node lies among its parent's children, whose end the
-      // walk also gives (the subset search copies both instead of searching).
+      // walk also gives (the subset search copies both instead of searching);
+      // the fetching ahead of the tid-list levels counts on the first.
+      ASSERT_EQ(level.node_items[0][walk.first_node()], p[0]) << next;
       for (int d = 0; d < 4; ++d) {
         const std::size_t parent = d == 0 ? 0 : walk.node(d - 1);
         ASSERT_EQ(level.node_items[d][walk.node(d)], p[d]) << next << " depth " << d;
@@ -277,10 +250,13 @@ TEST(ItemsetStore, RoomReservedForTheJoinsHoldsThemAllWithoutGrowing) {
     }
   frequent_level<std::uint8_t, std::uint16_t> next(3);
   next.reserve_for_joins(previous, true, 1 << 20);
-  const void* arrays[] = {next.node_items[0].data(), next.node_ends[0].storage(),
-                          next.node_items[1].data(), next.group_last.storage(),
-                          next.suffixes.data(),      next.supports.data(),
-                          next.keys.data()};
+  auto arrays = [&next] {
+    return std::vector<const void*>{next.node_items[0].data(), next.node_ends[0].storage(),
+                                    next.node_items[1].data(), next.group_last.storage(),
+                                    next.suffixes.data(),      next.supports.data(),
+                                    next.keys.data()};
+  };
+  const std::vector<const void*> reserved = arrays();
   for (const auto& g : groups)
     for (std::size_t i = 1; i < g.size(); ++i)
       for (std::size_t j = i + 1; j < g.size(); ++j) {
@@ -290,11 +266,7 @@ TEST(ItemsetStore, RoomReservedForTheJoinsHoldsThemAllWithoutGrowing) {
       }
   EXPECT_EQ(next.n_itemsets, 13);
   EXPECT_EQ(next.number_of_groups(), 6);
-  const void* after[] = {next.node_items[0].data(), next.node_ends[0].storage(),
-                         next.node_items[1].data(), next.group_last.storage(),
-                         next.suffixes.data(),      next.supports.data(),
-                         next.keys.data()};
-  for (int a = 0; a < 7; ++a) EXPECT_EQ(arrays[a], after[a]) << a;
+  EXPECT_EQ(arrays(), reserved);
   // 13 itemsets of 3 bytes and a half-byte key record each, 6 groups and the
   // 3 nodes above them (an item and a byte end each, and a 32-bit base per
   // offset column) do not fit in 71 bytes.
@@ -314,29 +286,17 @@ TEST(ItemsetStore, JoinsFollowTheGroupsAsTheStoreGrowsAndIsRefilled) {
   typed_constraints<std::uint8_t> table;
   frequent_level<std::uint8_t, std::uint16_t> level(2);
   EXPECT_EQ(level.joins(), 0u);
-  auto add = [&](std::uint8_t a, std::uint8_t b) {
-    const std::uint8_t v[2] = {a, b};
-    level.add_itemset(v, 3, table);
+  auto add = [&](std::vector<std::vector<std::uint8_t>> sets) {
+    for (const auto& v : sets) level.add_itemset(v.data(), 3, table);
+    return level.joins();
   };
-  add(0, 1);
-  add(0, 2);
-  add(0, 3);
-  EXPECT_EQ(level.joins(), 3u);
-  add(0, 4);  // the last group grows: 4 members
-  EXPECT_EQ(level.joins(), 6u);
-  add(1, 2);
-  add(1, 3);  // a group of 2 more
-  EXPECT_EQ(level.joins(), 7u);
+  EXPECT_EQ(add({{0, 1}, {0, 2}, {0, 3}}), 3u);
+  EXPECT_EQ(add({{0, 4}}), 6u);          // the last group grows: 4 members
+  EXPECT_EQ(add({{1, 2}, {1, 3}}), 7u);  // a group of 2 more
   // Refilled with as many itemsets in as many groups, spread otherwise.
   level.clear(2);
   EXPECT_EQ(level.joins(), 0u);
-  add(0, 1);
-  add(0, 2);
-  add(0, 3);
-  add(1, 2);
-  add(1, 3);
-  add(1, 4);
-  EXPECT_EQ(level.joins(), 6u);
+  EXPECT_EQ(add({{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {1, 4}}), 6u);
 }
 
 // A level reserved for its joins fills its arrays from the front: its room
