@@ -109,31 +109,6 @@ TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
   }
 }
 
-// A store filled by callers that tell what each itemset shares with the last
-// one (opening groups below every depth of the tree, or joining the last
-// group) is the one add_itemset builds by comparing the prefixes.
-TEST(ItemsetStore, ItemsetsAddedWithTheirSharedLengthBuildTheSameStore) {
-  typed_constraints<std::uint8_t> table;
-  for (int k : {2, 3, 5}) {
-    // Every k-subset of 0..8 kept by a pseudo-random rule.
-    std::vector<std::vector<std::uint8_t>> sets;
-    for (const auto& v : subsets_of<std::uint8_t>(9, k)) {
-      unsigned mask = 0;
-      for (std::uint8_t i : v) mask |= 1u << i;
-      if ((mask * 2654435761u) % 5 >= 2) sets.push_back(v);
-    }
-    frequent_level<std::uint8_t, std::uint16_t> compared(k), told(k);
-    for (std::size_t i = 0; i < sets.size(); ++i) {
-      const auto support = static_cast<std::uint16_t>(i + 1);
-      compared.add_itemset(sets[i].data(), support, table);
-      int shared = 0;
-      while (i > 0 && shared < k - 1 && sets[i][shared] == sets[i - 1][shared]) ++shared;
-      told.add_itemset_sharing(sets[i].data(), shared, support, table);
-    }
-    expect_same_tree(told, compared, static_cast<std::size_t>(k));
-  }
-}
-
 // Groups (k 2) and tree nodes (k 3) of 300 entries each: their ends lie past
 // a byte's reach of their blocks' bases, so the blocks spill to 32 bits; every
 // itemset is still found, read back in order and absent itemsets are not.
