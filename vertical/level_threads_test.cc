@@ -20,15 +20,16 @@ namespace {
 
 using level = frequent_level<std::uint16_t, std::uint32_t>;
 
-// A level of 2-itemsets {g, g+1+j} with sizes[g] itemsets in group g.
+// A level of 2-itemsets {g, 10000 + j} with sizes[g] itemsets of support 1 + g
+// in group g.
 level level_with_groups(const std::vector<int>& sizes) {
   level l(2);
   typed_constraints<std::uint16_t> none;
   for (std::size_t g = 0; g < sizes.size(); ++g) {
     for (int j = 0; j < sizes[g]; ++j) {
       const std::uint16_t items[2] = {static_cast<std::uint16_t>(g),
-                                      static_cast<std::uint16_t>(1000 + j)};
-      l.add_itemset(items, 1, none);
+                                      static_cast<std::uint16_t>(10000 + j)};
+      l.add_itemset(items, static_cast<std::uint32_t>(1 + g), none);
     }
   }
   return l;
@@ -48,8 +49,7 @@ TEST(LevelThreads, GivenThreadsAreUsedAndTheDefaultFollowsTheWork) {
 // Every chunk's store is appended in chunk order, whatever thread counted it,
 // and an exception in one chunk reaches the caller.
 TEST(LevelThreads, ChunkStoresAreAppendedInOrderAndErrorsReachTheCaller) {
-  std::vector<int> sizes(64, 3);
-  const level previous = level_with_groups(sizes);
+  const level previous = level_with_groups(std::vector<int>(64, 3));
   typed_constraints<std::uint16_t> none;
   vertical_dataset<std::uint16_t> data;
   for (unsigned threads : {1u, 2u, 3u}) {
@@ -91,13 +91,7 @@ TEST(LevelThreads, ChunkStoresAreAppendedInOrderAndErrorsReachTheCaller) {
 // The first chunk waits for the others at a latch (with one walker they come
 // after it, and it does not wait).
 TEST(LevelThreads, AChunkStillRunningKeepsItsGroupsWhileLaterChunksEnd) {
-  level previous(2);
-  typed_constraints<std::uint16_t> none;
-  for (std::uint16_t g = 0; g < 2000; ++g)
-    for (std::uint16_t j = 0; j < 100; ++j) {
-      const std::uint16_t items[2] = {g, static_cast<std::uint16_t>(2000 + j)};
-      previous.add_itemset(items, 1u + g, none);
-    }
+  const level previous = level_with_groups(std::vector<int>(2000, 100));
   typed_constraints<std::uint16_t> table;
   vertical_dataset<std::uint16_t> data;
   for (unsigned threads : {1u, 3u}) {
