@@ -135,8 +135,8 @@ TEST(ItemsetStore, WideRangesKeepEveryItemsetReachable) {
       EXPECT_EQ(support, sets[i][0] * 1000u + sets[i][1]);
     }
     EXPECT_EQ(level.next_itemset(buffer.data()), -1);
-    const std::vector<std::uint16_t> absent = k == 2 ? std::vector<std::uint16_t>{259, 600}
-                                                     : std::vector<std::uint16_t>{259, 599, 999};
+    const std::vector<std::uint16_t> absent =
+        k == 2 ? std::vector<std::uint16_t>{259, 600} : std::vector<std::uint16_t>{259, 599, 999};
     EXPECT_FALSE(level.lookup(absent.data(), nullptr, nullptr));
   }
 }
@@ -170,10 +170,9 @@ TEST(ItemsetStore, PrefixTreeAndGroupWalksFindEveryGroup) {
     }
     // Every other prefix of items up to 11, ascending or not.
     for (int code = 0; code < 12 * 12 * 12 * 12; ++code) {
-      const std::vector<std::uint8_t> p = {static_cast<std::uint8_t>(code / 1728),
-                                           static_cast<std::uint8_t>(code / 144 % 12),
-                                           static_cast<std::uint8_t>(code / 12 % 12),
-                                           static_cast<std::uint8_t>(code % 12)};
+      const std::vector<std::uint8_t> p = {
+          static_cast<std::uint8_t>(code / 1728), static_cast<std::uint8_t>(code / 144 % 12),
+          static_cast<std::uint8_t>(code / 12 % 12), static_cast<std::uint8_t>(code % 12)};
       if (stored.count(p) == 0) {
         ASSERT_EQ(level.find_group(p.data()), -1) << code;
       }
@@ -191,8 +190,8 @@ TEST(ItemsetStore, PrefixTreeAndGroupWalksFindEveryGroup) {
       ASSERT_EQ(std::vector<std::uint8_t>(walk.prefix(), walk.prefix() + 4), p) << next;
       int expected = 0;
       if (!before.empty() && next >= g)
-        expected = static_cast<int>(std::mismatch(p.begin(), p.end(), before.begin()).first -
-                                    p.begin());
+        expected =
+            static_cast<int>(std::mismatch(p.begin(), p.end(), before.begin()).first - p.begin());
       ASSERT_EQ(changed, expected) << g << " -> " << next;
       // The path: each node lies among its parent's children, whose end the
       // walk also gives (the subset search copies both instead of searching);

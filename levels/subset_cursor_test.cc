@@ -36,8 +36,8 @@ struct walk_counts {
 // tell whether a lookup finds every such subset.
 template <class T, class Ask>
 void check_walk(const frequent_level<T, std::uint16_t>& previous,
-                subset_cursor<T, std::uint16_t>& subsets, int k, int first, int end,
-                bool downward, Ask ask, walk_counts& counts) {
+                subset_cursor<T, std::uint16_t>& subsets, int k, int first, int end, bool downward,
+                Ask ask, walk_counts& counts) {
   candidate_cursor<T, std::uint16_t> cursor(previous, k, false, first, end);
   if (!cursor.valid()) return;  // groups that join nothing (on sparse levels): no rows
   // The whole test walks a cursor of its own: a subset cursor takes the
@@ -91,6 +91,14 @@ void check_levels(int k, std::uint8_t n, const std::vector<unsigned>& densities,
   }
 }
 
+// Group ranges of a level of g groups for the walks of one cursor.
+walks back_and_on(int g) {
+  return walks{{g / 3, g / 3 + 12}, {g / 3, g / 3 + 12}, {0, -1}, {g / 2, -1}};
+}
+walks ranges(int g) { return walks{{0, -1}, {g / 3, g / 2}, {g / 4, -1}}; }
+walks whole_join(int) { return walks{{0, -1}}; }
+walks on_and_back(int g) { return walks{{g / 2, -1}, {0, g / 3}, {g / 4, g / 2}, {0, -1}}; }
+
 // Random levels of k-1 items over 0..n-1, sparse and dense, each walked along
 // group ranges (start anywhere, after, before and at the group the walk before
 // started at, and go back as well as on) by one cursor, with positions asked
@@ -113,15 +121,11 @@ TEST(SubsetCursor, FindsEverySubsetALookupFinds) {
     int least_found;           // on each level, over its walks
   };
   const Case cases[] = {
-      {11, 5, 13, {1, 2, 4, 9}, true,
-       [](int g) { return walks{{g / 3, g / 3 + 12}, {g / 3, g / 3 + 12}, {0, -1}, {g / 2, -1}}; },
-       0, 0, 10},
-      {21, 6, 12, {1, 2, 3}, false,
-       [](int g) { return walks{{0, -1}, {g / 3, g / 2}, {g / 4, -1}}; }, 5, 3, 20},
-      {31, 3, 16, {1, 2, 3}, false, [](int) { return walks{{0, -1}}; }, 3, 1, 10},
-      {32, 4, 16, {1, 2, 3}, false, [](int) { return walks{{0, -1}}; }, 3, 1, 10},
-      {41, 8, 13, {1, 2, 5}, true,
-       [](int g) { return walks{{g / 2, -1}, {0, g / 3}, {g / 4, g / 2}, {0, -1}}; }, 4, 1, 50},
+      {11, 5, 13, {1, 2, 4, 9}, true, back_and_on, 0, 0, 10},
+      {21, 6, 12, {1, 2, 3}, false, ranges, 5, 3, 20},
+      {31, 3, 16, {1, 2, 3}, false, whole_join, 3, 1, 10},
+      {32, 4, 16, {1, 2, 3}, false, whole_join, 3, 1, 10},
+      {41, 8, 13, {1, 2, 5}, true, on_and_back, 4, 1, 50},
   };
   for (const Case& c : cases) {
     std::mt19937 rng(c.seed);
@@ -138,8 +142,7 @@ TEST(SubsetCursor, FindsEverySubsetALookupFinds) {
         sum.rows += w.rows;
         sum.rows_all_found += w.rows_all_found;
       }
-      SCOPED_TRACE("seed " + std::to_string(c.seed) + " density " +
-                   std::to_string(c.densities[d]));
+      SCOPED_TRACE("seed " + std::to_string(c.seed) + " density " + std::to_string(c.densities[d]));
       if (c.densities[d] < 9) {  // the sparsest level joins little
         EXPECT_GT(sum.found, c.least_found);
       }
@@ -170,8 +173,7 @@ void check_deep_level(int k, std::uint32_t seed) {
   subset_cursor<T, std::uint16_t> subsets(previous, k);
   walk_counts walk;
   ASSERT_NO_FATAL_FAILURE(check_walk(
-      previous, subsets, k, 0, -1, true,
-      [&](int, int) { return rng() % 5 != 0; }, walk));
+      previous, subsets, k, 0, -1, true, [&](int, int) { return rng() % 5 != 0; }, walk));
   EXPECT_GT(walk.rows, 50) << k;
 }
 

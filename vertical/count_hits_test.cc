@@ -10,8 +10,8 @@ namespace {
 std::vector<std::uint32_t> hits_of(const std::vector<std::uint32_t>& counts,
                                    std::uint32_t min_count) {
   std::vector<std::uint32_t> hits(counts.size() + 1, 0xDEADu);
-  hits.resize(find_hits(counts.data(), static_cast<std::uint32_t>(counts.size()), min_count,
-                        hits.data()));
+  hits.resize(
+      find_hits(counts.data(), static_cast<std::uint32_t>(counts.size()), min_count, hits.data()));
   return hits;
 }
 

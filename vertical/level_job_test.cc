@@ -177,12 +177,10 @@ TEST(LevelJob, KeyPatternsInferSupportsAndPackTheirRecordsOnceTheyLeaveRoom) {
     transactions trans(c.n_trans);
     for (auto& t : trans)
       for (std::uint32_t i = 0; i < n; ++i)
-        if (static_cast<int>(rng() % 100) < c.pct[i] ||
-            (i == c.implied && !t.empty() && t[0] == 0))
+        if (static_cast<int>(rng() % 100) < c.pct[i] || (i == c.implied && !t.empty() && t[0] == 0))
           t.push_back(i);
     for (unsigned threads : {1u, 3u}) {
-      SCOPED_TRACE(std::to_string(c.n_trans) + " transactions, threads " +
-                   std::to_string(threads));
+      SCOPED_TRACE(std::to_string(c.n_trans) + " transactions, threads " + std::to_string(threads));
       vertical_run<std::uint8_t, std::uint16_t> r(trans, n, c.sigma, 2);
       r.threads = threads;
       r.run(variant::key_patterns);
@@ -224,8 +222,8 @@ std::string without_times_or_passes(const std::string& rows) {
 struct run_way {
   const char* name;
   vertical_layout layout;
-  bool behind;   // each level written while the next one is mined
-  bool summed;   // counts summed over the ranks (one here: each sum is the count)
+  bool behind;                 // each level written while the next one is mined
+  bool summed;                 // counts summed over the ranks (one here: each sum is the count)
   std::uint64_t least_window;  // not 0: a budget nothing fits beside, this least window
 };
 
@@ -315,8 +313,8 @@ TEST(LevelJob, EveryWayOfRunningTheLevelsWritesTheSameFileAndRows) {
           // More windows than level 2 has groups (23 at most): the groups were
           // split, the one of prefix 0 into a window per member.
           std::smatch row;
-          ASSERT_TRUE(std::regex_search(r.rows, row,
-                                        std::regex(R"((^|\n) ?3:[^\n]*\t (\d+) passes\n)")))
+          ASSERT_TRUE(
+              std::regex_search(r.rows, row, std::regex(R"((^|\n) ?3:[^\n]*\t (\d+) passes\n)")))
               << r.rows;
           EXPECT_GT(std::stoi(row[2].str()), 23) << r.rows;
         }

@@ -226,8 +226,8 @@ std::vector<group_chunk> chunks_by_the_rule(const level& l, unsigned threads, in
   for (int g = first; g < end; ++g) joins += joins_in_group(l, g);
   EXPECT_EQ(joins_in_groups(l, first, end), joins);
   const std::uint64_t wanted = threads * kChunksPerThread;
-  const std::uint64_t share = std::clamp<std::uint64_t>((joins + wanted - 1) / wanted, 1,
-                                                        kMostJoinsPerChunk);
+  const std::uint64_t share =
+      std::clamp<std::uint64_t>((joins + wanted - 1) / wanted, 1, kMostJoinsPerChunk);
   std::vector<group_chunk> chunks;
   std::uint64_t in_chunk = 0;
   for (int g = first, from = first; g < end; ++g) {

@@ -239,8 +239,7 @@ TEST(TidLists, FetchingAheadForAnyItemStaysInsideTheData) {
     // The group of the line's first two items: the pairs of its other items.
     lists.start_group(line.data(), 2, line.data() + 2, static_cast<std::uint32_t>(line.size() - 2),
                       2, s);
-    for (std::uint32_t a = 0; a + 3 < line.size(); ++a)
-      EXPECT_GE(lists.pair_row(a, s)[0], 2u) << t;
+    for (std::uint32_t a = 0; a + 3 < line.size(); ++a) EXPECT_GE(lists.pair_row(a, s)[0], 2u) << t;
   }
 }
 
