@@ -16,8 +16,6 @@
 
 namespace {
 
-using store8 = frequent_level<std::uint8_t, std::uint8_t>;
-
 TEST(ItemsetStore, LookupFindsStoredItemsetsInShortAndLongGroups) {
   typed_constraints<std::uint8_t> table;
   frequent_level<std::uint8_t, std::uint16_t> s(3);
@@ -299,25 +297,6 @@ TEST(ItemsetStore, RoomReservedForTheJoinsTakesSmallPages) {
     ASSERT_NE(flags, "");
     EXPECT_EQ(flags.find(" hg"), std::string::npos) << flags;
     EXPECT_NE(flags.find(" nh"), std::string::npos) << flags;
-  }
-}
-
-// The sibling search, on ranges short enough to be scanned and long enough to
-// be bisected, placed inside a longer array: it must see neither the items
-// before begin nor those from end on, also when x is above the whole range.
-TEST(ItemsetStore, FindNodeSeesOnlyItsRange) {
-  for (std::size_t length = 0; length <= 12; ++length) {
-    // 7 before the range and 3 after it, around the range's items 10, 12, ...
-    std::vector<std::uint8_t> items = {1, 2, 3, 4, 5, 6, 7};
-    for (std::size_t i = 0; i < length; ++i) items.push_back(static_cast<std::uint8_t>(10 + 2 * i));
-    for (std::uint8_t after : {40, 41, 42}) items.push_back(after);
-    const std::size_t begin = 7, end = 7 + length;
-    for (int x = 0; x <= 44; ++x) {
-      const auto at = std::find(items.begin() + begin, items.begin() + end, x);
-      const long expected = at == items.begin() + end ? -1 : static_cast<long>(at - items.begin());
-      EXPECT_EQ(store8::find_node(items.data(), begin, end, static_cast<std::uint8_t>(x)), expected)
-          << "length " << length << " x " << x;
-    }
   }
 }
 
