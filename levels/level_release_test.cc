@@ -138,7 +138,8 @@ TEST(LevelRelease, ReadersPastTheReleasePointSeeTheLevelUnchanged) {
     level_release<std::uint16_t, std::uint32_t> release(t.released, 0, least);
     release.writer_done();
     release.joins_passed(g);
-    EXPECT_GT(release.released_bytes(), least > 0 ? 100u * 1024 : folded ? 200u * 1024 : 300u * 1024);
+    EXPECT_GT(release.released_bytes(),
+              least > 0 ? 100u * 1024 : folded ? 200u * 1024 : 300u * 1024);
     if (least == 0) {
       // Pages of every kind of array went back: the early itemsets read zeros
       // (but for those on the arrays' first pages, which they share).

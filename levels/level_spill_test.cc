@@ -88,56 +88,49 @@ TEST(LevelSpill, WindowsReadBackHoldWholeGroupsInOrder) {
   }
 }
 
-// Writes the sample level to spill and reads it back in one window; returns
-// the window's itemsets (0 when nothing was read).
-std::size_t spill_sample_and_read(level_spill<std::uint8_t, std::uint16_t>& spill, level8& window) {
-  spill.start_writing(3, 2);
-  spill.append(sample_level());
-  spill.start_reading();
-  return spill.read_window(window, 100, 1000) ? lines_of(window).size() : 0;
-}
-
-TEST(LevelSpill, StartingAgainEmptiesTheFileAndTheObjectRemovesIt) {
-  test_dir dir;
-  const std::string name = dir.file("spill");
-  {
-    level_spill<std::uint8_t, std::uint16_t> spill(name);
-    level8 window(3);
-    ASSERT_EQ(spill_sample_and_read(spill, window), 10u);
-    // A new level in the same file: only its own records are read back.
-    level8 small(3);
-    const std::uint8_t v[3] = {7, 8, 9}, flags[2] = {0, 1};
-    small.add_itemset(v, 5, flags, 2);
-    spill.start_writing(3, 2);
-    spill.append(small);
-    spill.start_reading();
-    ASSERT_TRUE(spill.read_window(window, 100, 1000));
-    EXPECT_EQ(lines_of(window), (std::vector<std::string>{"7 8 9 :5:01"}));
-    EXPECT_FALSE(spill.read_window(window, 100, 1000));
-    EXPECT_TRUE(path_exists(name));
+// Starting again empties the file: a new level written to the same file
+// reads back only its own records. The object removes its file at the end;
+// a symbolic link at the name is written through and kept, its target emptied.
+TEST(LevelSpill, StartingAgainEmptiesTheFileAndTheEndRemovesItOrEmptiesALinksTarget) {
+  for (const bool link : {false, true}) {
+    SCOPED_TRACE(link ? "link" : "file");
+    test_dir dir;
+    const std::string name = dir.file("spill"), target = dir.file("elsewhere");
+    if (link) {
+      write_file(target, "");
+      ASSERT_EQ(symlink(target.c_str(), name.c_str()), 0);
+    }
+    {
+      level_spill<std::uint8_t, std::uint16_t> spill(name);
+      level8 window(3);
+      spill.start_writing(3, 2);
+      spill.append(sample_level());
+      spill.start_reading();
+      ASSERT_TRUE(spill.read_window(window, 100, 1000));
+      ASSERT_EQ(lines_of(window).size(), 10u);
+      EXPECT_FALSE(read_file(name).empty());
+      level8 small(3);
+      const std::uint8_t v[3] = {7, 8, 9}, flags[2] = {0, 1};
+      small.add_itemset(v, 5, flags, 2);
+      spill.start_writing(3, 2);
+      spill.append(small);
+      spill.start_reading();
+      ASSERT_TRUE(spill.read_window(window, 100, 1000));
+      EXPECT_EQ(lines_of(window), (std::vector<std::string>{"7 8 9 :5:01"}));
+      EXPECT_FALSE(spill.read_window(window, 100, 1000));
+      EXPECT_TRUE(path_exists(name));
+    }
+    if (!link) {
+      EXPECT_FALSE(path_exists(name));
+      continue;
+    }
+    char link_text[4096];
+    const ssize_t n = readlink(name.c_str(), link_text, sizeof link_text);
+    ASSERT_GT(n, 0) << "the link was removed";
+    EXPECT_EQ(std::string(link_text, static_cast<std::size_t>(n)), target);
+    EXPECT_TRUE(path_exists(target));
+    EXPECT_TRUE(read_file(target).empty());
   }
-  EXPECT_FALSE(path_exists(name));
-}
-
-// A symbolic link at the name is written through and kept: the target is
-// emptied at the end, the link left as it was found.
-TEST(LevelSpill, LinkAtTheNameIsKeptAndItsTargetEmptied) {
-  test_dir dir;
-  const std::string name = dir.file("spill"), target = dir.file("elsewhere");
-  write_file(target, "");
-  ASSERT_EQ(symlink(target.c_str(), name.c_str()), 0);
-  {
-    level_spill<std::uint8_t, std::uint16_t> spill(name);
-    level8 window(3);
-    ASSERT_EQ(spill_sample_and_read(spill, window), 10u);
-    EXPECT_FALSE(read_file(target).empty());
-  }
-  char link_text[4096];
-  const ssize_t n = readlink(name.c_str(), link_text, sizeof link_text);
-  ASSERT_GT(n, 0) << "the link was removed";
-  EXPECT_EQ(std::string(link_text, static_cast<std::size_t>(n)), target);
-  EXPECT_TRUE(path_exists(target));
-  EXPECT_TRUE(read_file(target).empty());
 }
 
 // A full disk (the name links to /dev/full; the records fit the file's buffer,

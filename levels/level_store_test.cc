@@ -16,8 +16,6 @@
 
 namespace {
 
-using store8 = frequent_level<std::uint8_t, std::uint8_t>;
-
 TEST(ItemsetStore, LookupFindsStoredItemsetsInShortAndLongGroups) {
   typed_constraints<std::uint8_t> table;
   frequent_level<std::uint8_t, std::uint16_t> s(3);
@@ -109,31 +107,6 @@ TEST(ItemsetStore, AppendedPartsEqualTheWholeStore) {
   }
 }
 
-// A store filled by callers that tell what each itemset shares with the last
-// one (opening groups below every depth of the tree, or joining the last
-// group) is the one add_itemset builds by comparing the prefixes.
-TEST(ItemsetStore, ItemsetsAddedWithTheirSharedLengthBuildTheSameStore) {
-  typed_constraints<std::uint8_t> table;
-  for (int k : {2, 3, 5}) {
-    // Every k-subset of 0..8 kept by a pseudo-random rule.
-    std::vector<std::vector<std::uint8_t>> sets;
-    for (const auto& v : subsets_of<std::uint8_t>(9, k)) {
-      unsigned mask = 0;
-      for (std::uint8_t i : v) mask |= 1u << i;
-      if ((mask * 2654435761u) % 5 >= 2) sets.push_back(v);
-    }
-    frequent_level<std::uint8_t, std::uint16_t> compared(k), told(k);
-    for (std::size_t i = 0; i < sets.size(); ++i) {
-      const auto support = static_cast<std::uint16_t>(i + 1);
-      compared.add_itemset(sets[i].data(), support, table);
-      int shared = 0;
-      while (i > 0 && shared < k - 1 && sets[i][shared] == sets[i - 1][shared]) ++shared;
-      told.add_itemset_sharing(sets[i].data(), shared, support, table);
-    }
-    expect_same_tree(told, compared, static_cast<std::size_t>(k));
-  }
-}
-
 // Groups (k 2) and tree nodes (k 3) of 300 entries each: their ends lie past
 // a byte's reach of their blocks' bases, so the blocks spill to 32 bits; every
 // itemset is still found, read back in order and absent itemsets are not.
@@ -160,81 +133,51 @@ TEST(ItemsetStore, WideRangesKeepEveryItemsetReachable) {
       EXPECT_EQ(support, sets[i][0] * 1000u + sets[i][1]);
     }
     EXPECT_EQ(level.next_itemset(buffer.data()), -1);
-    const std::vector<std::uint16_t> absent = k == 2 ? std::vector<std::uint16_t>{259, 600}
-                                                     : std::vector<std::uint16_t>{259, 599, 999};
+    const std::vector<std::uint16_t> absent =
+        k == 2 ? std::vector<std::uint16_t>{259, 600} : std::vector<std::uint16_t>{259, 599, 999};
     EXPECT_FALSE(level.lookup(absent.data(), nullptr, nullptr));
   }
 }
 
-// The tree gives back every group's prefix, finds every stored prefix and no
-// other, and a walk in group order reports the first prefix position that
-// changed.
-TEST(ItemsetStore, PrefixTreeFindsEveryGroupAndNothingElse) {
-  typed_constraints<std::uint16_t> table;
-  std::set<std::vector<std::uint16_t>> stored_prefixes;
-  frequent_level<std::uint16_t, std::uint32_t> level(4);
-  for (const auto& v : subsets_of<std::uint16_t>(9, 4))
-    if ((v[0] * 5 + v[1] * 3 + v[2] * 2 + v[3]) % 3 != 0 && (v[0] + v[2]) % 4 != 1) {
-      level.add_itemset(v.data(), 1, table);
-      stored_prefixes.insert({v[0], v[1], v[2]});
-    }
-  ASSERT_EQ(static_cast<std::size_t>(level.number_of_groups()), stored_prefixes.size());
-  int g = 0;
-  std::vector<std::uint16_t> before;
-  group_walk<std::uint16_t, std::uint32_t> walk(level);
-  for (const std::vector<std::uint16_t>& p : stored_prefixes) {
-    std::uint16_t out[3];
-    level.group_prefix(g, out);
-    EXPECT_EQ(std::vector<std::uint16_t>(out, out + 3), p) << g;
-    EXPECT_EQ(level.find_group(p.data()), g);
-    const int changed = walk.move_to(g);
-    EXPECT_EQ(std::vector<std::uint16_t>(walk.prefix(), walk.prefix() + 3), p) << g;
-    // The fetching ahead of the tid-list levels counts on it.
-    EXPECT_EQ(level.node_items[0][walk.first_node()], p[0]) << g;
-    const int expected_change =
-        before.empty()
-            ? 0
-            : static_cast<int>(std::mismatch(p.begin(), p.end(), before.begin()).first - p.begin());
-    EXPECT_EQ(changed, expected_change) << g;
-    before = p;
-    ++g;
-  }
-  for (std::uint16_t a = 0; a < 10; ++a)
-    for (std::uint16_t b = 0; b < 10; ++b)
-      for (std::uint16_t c = 0; c < 10; ++c) {
-        const std::vector<std::uint16_t> p = {a, b, c};
-        if (stored_prefixes.count(p) == 0) {
-          EXPECT_EQ(level.find_group(p.data()), -1);
-        }
-      }
-  // A walk moved back starts over; one moved forward over several groups
-  // reports the shallowest change on the way (the groups of 0 1 x to 0 2 x).
-  EXPECT_EQ(walk.move_to(0), 0);
-  const std::uint16_t from[3] = {0, 2, 3};
-  EXPECT_EQ(walk.move_to(level.find_group(from)), 1);
-  EXPECT_EQ(walk.move_to(level.number_of_groups() - 1), 0);
-  EXPECT_EQ(level.node_items[0][walk.first_node()], walk.prefix()[0]);
-  EXPECT_EQ(walk.first_node() + 1, level.node_items[0].size());
-  walk.move_to(1);
-  EXPECT_EQ(walk.first_node(), 0u);
-}
-
-// Walks that jump forward over runs of groups (within one parent, across
-// parents at every depth), stay, or go back, on sparse and dense levels of
-// five items: the prefix is the group's, its nodes and their siblings' ends are
-// the tree's, and the change reported is the first position where it leaves
-// the prefix before (0 after a move back).
-TEST(ItemsetStore, GroupWalkJumpsReportTheFirstChangedPosition) {
+// The tree gives back every group's prefix and finds every stored prefix and
+// no other. Walks that jump forward over runs of groups (within one parent,
+// across parents at every depth), stay, or go back, on sparse and dense levels
+// of five items: the prefix is the group's, its nodes and their siblings' ends
+// are the tree's, and the change reported is the first position where it
+// leaves the prefix before (0 after a move back).
+TEST(ItemsetStore, PrefixTreeAndGroupWalksFindEveryGroup) {
   typed_constraints<std::uint8_t> table;
   std::mt19937 rng(7);
   for (unsigned density : {1u, 3u, 7u}) {
+    SCOPED_TRACE("density " + std::to_string(density));
     frequent_level<std::uint8_t, std::uint16_t> level(5);
+    std::set<std::vector<std::uint8_t>> stored;
     for (const auto& v : subsets_of<std::uint8_t>(11, 5))
-      if (rng() % density == 0) level.add_itemset(v.data(), 1, table);
+      if (rng() % density == 0) {
+        level.add_itemset(v.data(), 1, table);
+        stored.insert({v[0], v[1], v[2], v[3]});
+      }
     const int n = level.number_of_groups();
+    ASSERT_EQ(static_cast<std::size_t>(n), stored.size());
+    int g = 0;
+    for (const std::vector<std::uint8_t>& p : stored) {
+      std::vector<std::uint8_t> out(4);
+      level.group_prefix(g, out.data());
+      EXPECT_EQ(out, p) << g;
+      EXPECT_EQ(level.find_group(p.data()), g++);
+    }
+    // Every other prefix of items up to 11, ascending or not.
+    for (int code = 0; code < 12 * 12 * 12 * 12; ++code) {
+      const std::vector<std::uint8_t> p = {
+          static_cast<std::uint8_t>(code / 1728), static_cast<std::uint8_t>(code / 144 % 12),
+          static_cast<std::uint8_t>(code / 12 % 12), static_cast<std::uint8_t>(code % 12)};
+      if (stored.count(p) == 0) {
+        ASSERT_EQ(level.find_group(p.data()), -1) << code;
+      }
+    }
     group_walk<std::uint8_t, std::uint16_t> walk(level);
     std::vector<std::uint8_t> before;
-    int g = 0;
+    g = 0;
     for (int step = 0; step < 600; ++step) {
       const unsigned r = rng() % 16;
       const int next = r == 0 ? static_cast<int>(rng() % n)
@@ -245,11 +188,13 @@ TEST(ItemsetStore, GroupWalkJumpsReportTheFirstChangedPosition) {
       ASSERT_EQ(std::vector<std::uint8_t>(walk.prefix(), walk.prefix() + 4), p) << next;
       int expected = 0;
       if (!before.empty() && next >= g)
-        expected = static_cast<int>(std::mismatch(p.begin(), p.end(), before.begin()).first -
-                                    p.begin());
-      ASSERT_EQ(changed, expected) << density << " " << g << " -> " << next;
+        expected =
+            static_cast<int>(std::mismatch(p.begin(), p.end(), before.begin()).first - p.begin());
+      ASSERT_EQ(changed, expected) << g << " -> " << next;
       // The path: each node lies among its parent's children, whose end the
-      // walk also gives (the subset search copies both instead of searching).
+      // walk also gives (the subset search copies both instead of searching);
+      // the fetching ahead of the tid-list levels counts on the first.
+      ASSERT_EQ(level.node_items[0][walk.first_node()], p[0]) << next;
       for (int d = 0; d < 4; ++d) {
         const std::size_t parent = d == 0 ? 0 : walk.node(d - 1);
         ASSERT_EQ(level.node_items[d][walk.node(d)], p[d]) << next << " depth " << d;
@@ -277,10 +222,13 @@ TEST(ItemsetStore, RoomReservedForTheJoinsHoldsThemAllWithoutGrowing) {
     }
   frequent_level<std::uint8_t, std::uint16_t> next(3);
   next.reserve_for_joins(previous, true, 1 << 20);
-  const void* arrays[] = {next.node_items[0].data(), next.node_ends[0].storage(),
-                          next.node_items[1].data(), next.group_last.storage(),
-                          next.suffixes.data(),      next.supports.data(),
-                          next.keys.data()};
+  auto arrays = [&next] {
+    return std::vector<const void*>{next.node_items[0].data(), next.node_ends[0].storage(),
+                                    next.node_items[1].data(), next.group_last.storage(),
+                                    next.suffixes.data(),      next.supports.data(),
+                                    next.keys.data()};
+  };
+  const std::vector<const void*> reserved = arrays();
   for (const auto& g : groups)
     for (std::size_t i = 1; i < g.size(); ++i)
       for (std::size_t j = i + 1; j < g.size(); ++j) {
@@ -290,11 +238,7 @@ TEST(ItemsetStore, RoomReservedForTheJoinsHoldsThemAllWithoutGrowing) {
       }
   EXPECT_EQ(next.n_itemsets, 13);
   EXPECT_EQ(next.number_of_groups(), 6);
-  const void* after[] = {next.node_items[0].data(), next.node_ends[0].storage(),
-                         next.node_items[1].data(), next.group_last.storage(),
-                         next.suffixes.data(),      next.supports.data(),
-                         next.keys.data()};
-  for (int a = 0; a < 7; ++a) EXPECT_EQ(arrays[a], after[a]) << a;
+  EXPECT_EQ(arrays(), reserved);
   // 13 itemsets of 3 bytes and a half-byte key record each, 6 groups and the
   // 3 nodes above them (an item and a byte end each, and a 32-bit base per
   // offset column) do not fit in 71 bytes.
@@ -314,29 +258,17 @@ TEST(ItemsetStore, JoinsFollowTheGroupsAsTheStoreGrowsAndIsRefilled) {
   typed_constraints<std::uint8_t> table;
   frequent_level<std::uint8_t, std::uint16_t> level(2);
   EXPECT_EQ(level.joins(), 0u);
-  auto add = [&](std::uint8_t a, std::uint8_t b) {
-    const std::uint8_t v[2] = {a, b};
-    level.add_itemset(v, 3, table);
+  auto add = [&](std::vector<std::vector<std::uint8_t>> sets) {
+    for (const auto& v : sets) level.add_itemset(v.data(), 3, table);
+    return level.joins();
   };
-  add(0, 1);
-  add(0, 2);
-  add(0, 3);
-  EXPECT_EQ(level.joins(), 3u);
-  add(0, 4);  // the last group grows: 4 members
-  EXPECT_EQ(level.joins(), 6u);
-  add(1, 2);
-  add(1, 3);  // a group of 2 more
-  EXPECT_EQ(level.joins(), 7u);
+  EXPECT_EQ(add({{0, 1}, {0, 2}, {0, 3}}), 3u);
+  EXPECT_EQ(add({{0, 4}}), 6u);          // the last group grows: 4 members
+  EXPECT_EQ(add({{1, 2}, {1, 3}}), 7u);  // a group of 2 more
   // Refilled with as many itemsets in as many groups, spread otherwise.
   level.clear(2);
   EXPECT_EQ(level.joins(), 0u);
-  add(0, 1);
-  add(0, 2);
-  add(0, 3);
-  add(1, 2);
-  add(1, 3);
-  add(1, 4);
-  EXPECT_EQ(level.joins(), 6u);
+  EXPECT_EQ(add({{0, 1}, {0, 2}, {0, 3}, {1, 2}, {1, 3}, {1, 4}}), 6u);
 }
 
 // A level reserved for its joins fills its arrays from the front: its room
@@ -365,25 +297,6 @@ TEST(ItemsetStore, RoomReservedForTheJoinsTakesSmallPages) {
     ASSERT_NE(flags, "");
     EXPECT_EQ(flags.find(" hg"), std::string::npos) << flags;
     EXPECT_NE(flags.find(" nh"), std::string::npos) << flags;
-  }
-}
-
-// The sibling search, on ranges short enough to be scanned and long enough to
-// be bisected, placed inside a longer array: it must see neither the items
-// before begin nor those from end on, also when x is above the whole range.
-TEST(ItemsetStore, FindNodeSeesOnlyItsRange) {
-  for (std::size_t length = 0; length <= 12; ++length) {
-    // 7 before the range and 3 after it, around the range's items 10, 12, ...
-    std::vector<std::uint8_t> items = {1, 2, 3, 4, 5, 6, 7};
-    for (std::size_t i = 0; i < length; ++i) items.push_back(static_cast<std::uint8_t>(10 + 2 * i));
-    for (std::uint8_t after : {40, 41, 42}) items.push_back(after);
-    const std::size_t begin = 7, end = 7 + length;
-    for (int x = 0; x <= 44; ++x) {
-      const auto at = std::find(items.begin() + begin, items.begin() + end, x);
-      const long expected = at == items.begin() + end ? -1 : static_cast<long>(at - items.begin());
-      EXPECT_EQ(store8::find_node(items.data(), begin, end, static_cast<std::uint8_t>(x)), expected)
-          << "length " << length << " x " << x;
-    }
   }
 }
 

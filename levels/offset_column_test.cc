@@ -50,30 +50,55 @@ void expect_same(const offset_column<V>& column, const std::vector<V>& plain) {
         << v;
 }
 
-// Steps below 65,536 across several blocks stay narrow; raising the last entry
-// (at a block's first entry and inside a block) moves it alone.
-TEST(OffsetColumn, NarrowAcrossBlocksAndRaisedLastEntries) {
-  offset_column<std::uint32_t> column;
-  std::vector<std::uint32_t> plain;
-  std::uint32_t v = 3;
-  for (int i = 0; i < 1000; ++i) {
-    v += static_cast<std::uint32_t>(1 + (i * 37) % 250);
+// A column and the plain array it must equal, changed alike.
+template <class V>
+struct mirrored {
+  offset_column<V> column;
+  std::vector<V> plain;
+  V back() const { return plain.empty() ? 0 : plain.back(); }
+  void push(V v) {
     column.push_back(v);
     plain.push_back(v);
-    if (i % 7 == 0 || i % 256 == 0) {
-      v += 5;
-      column.set_back(v);
-      plain.back() = v;
-    }
-    if (i % 5 == 0) {
-      column.increment_back();
-      ++plain.back();
-      ++v;
-    }
   }
-  EXPECT_FALSE(column.wide());
-  expect_same(column, plain);
-  EXPECT_LT(column.capacity_bytes(), plain.size() * 3);
+  void increment() {
+    column.increment_back();
+    ++plain.back();
+  }
+  void raise(V v) {
+    column.set_back(v);
+    plain.back() = v;
+  }
+};
+
+// Steps below 65,536 across several blocks stay narrow, and ranges of one to
+// eight entries (deep dense levels) stay in bytes at about 1.1 bytes per
+// entry; raising the last entry (at a block's first entry and inside a block)
+// moves it alone.
+TEST(OffsetColumn, NarrowAndByteColumnsWithRaisedLastEntries) {
+  mirrored<std::uint32_t> narrow;
+  for (int i = 0; i < 1000; ++i) {
+    narrow.push(narrow.back() + 1 + static_cast<std::uint32_t>((i * 37) % 250));
+    if (i % 7 == 0 || i % 256 == 0) narrow.raise(narrow.back() + 5);
+    if (i % 5 == 0) narrow.increment();
+  }
+  EXPECT_FALSE(narrow.column.wide());
+  expect_same(narrow.column, narrow.plain);
+  EXPECT_LT(narrow.column.capacity_bytes(), narrow.plain.size() * 3);
+
+  mirrored<std::uint32_t> bytes;
+  bytes.column.reserve(5000);
+  for (int i = 0; i < 5000; ++i) {
+    bytes.push(bytes.back() + 1 + static_cast<std::uint32_t>((i * 13) % 5));
+    if (i % 32 == 0 || i % 9 == 0) bytes.increment();
+    if (i % 11 == 0) bytes.raise(bytes.back() + 2);
+  }
+  EXPECT_FALSE(bytes.column.half());
+  EXPECT_FALSE(bytes.column.wide());
+  EXPECT_EQ(bytes.column.spilled_blocks(), 0u);
+  expect_same(bytes.column, bytes.plain);
+  EXPECT_EQ(bytes.column.entry_bytes(), 1u);
+  EXPECT_LE(bytes.column.capacity_bytes(),
+            offset_column<std::uint32_t>::narrow_bytes(bytes.plain.size()));
 }
 
 // An entry 65,536 or more above its half block's base, pushed, raised or
@@ -86,29 +111,27 @@ TEST(OffsetColumn, WidensWhereSixteenBitsDoNotReach) {
   // 102,400.
   const int far = 512 * 200 + 65536;
   for (int how = 0; how < 3; ++how) {
-    offset_column<int> column;
-    std::vector<int> plain;
+    mirrored<int> m;
     for (int i = 0; i < 600; ++i) {
       const int v = i < 516 ? i * 200 : far + i;
       if (i != 516 || how == 0) {
-        column.push_back(v);
+        m.push(v);
       } else if (how == 1) {
-        column.push_back(515 * 200 + 1);
-        column.set_back(v);
+        m.push(515 * 200 + 1);
+        m.raise(v);
       } else {
-        column.push_back(far - 1);
-        EXPECT_FALSE(column.wide());
-        column.increment_back();
-        column.increment_back();
-        column.set_back(v);
+        m.push(far - 1);
+        EXPECT_FALSE(m.column.wide());
+        m.increment();
+        m.increment();
+        m.raise(v);
       }
-      plain.push_back(v);
       if (i == 515) {
-        EXPECT_TRUE(column.half());
+        EXPECT_TRUE(m.column.half());
       }
     }
-    EXPECT_TRUE(column.wide()) << how;
-    expect_same(column, plain);
+    EXPECT_TRUE(m.column.wide()) << how;
+    expect_same(m.column, m.plain);
   }
   offset_column<int> wide(true);
   for (int v : {1, 4, 9}) wide.push_back(v);
@@ -116,70 +139,31 @@ TEST(OffsetColumn, WidensWhereSixteenBitsDoNotReach) {
   EXPECT_EQ(std::vector<int>(wide.data(), wide.data() + 3), (std::vector<int>{1, 4, 9}));
 }
 
-// Ranges of one to eight entries (deep dense levels) stay in bytes across
-// many blocks, including raised entries at a block's first entry and inside
-// it: about 1.1 bytes per entry.
-TEST(OffsetColumn, ShortRangesTakeAByteEach) {
-  offset_column<std::uint32_t> column;
-  column.reserve(5000);
-  std::vector<std::uint32_t> plain;
-  std::uint32_t v = 7;
-  for (int i = 0; i < 5000; ++i) {
-    v += static_cast<std::uint32_t>(1 + (i * 13) % 5);
-    column.push_back(v);
-    plain.push_back(v);
-    if (i % 32 == 0 || i % 9 == 0) {
-      column.increment_back();
-      ++plain.back();
-      ++v;
-    }
-    if (i % 11 == 0) {
-      v += 2;
-      column.set_back(v);
-      plain.back() = v;
-    }
-  }
-  EXPECT_FALSE(column.half());
-  EXPECT_FALSE(column.wide());
-  EXPECT_EQ(column.spilled_blocks(), 0u);
-  expect_same(column, plain);
-  EXPECT_EQ(column.entry_bytes(), 1u);
-  EXPECT_LE(column.capacity_bytes(), offset_column<std::uint32_t>::narrow_bytes(plain.size()));
-}
-
 // A long range here and there spills its block only: the entries pushed,
 // raised or incremented past 255 above the block's base are all kept, before
 // and after the spill, and the blocks after it are bytes again.
 TEST(OffsetColumn, ALongRangeSpillsItsBlockOnly) {
   for (int how = 0; how < 3; ++how) {
-    offset_column<int> column;
-    std::vector<int> plain;
-    int v = 0;
+    mirrored<int> m;
     for (int i = 0; i < 2000; ++i) {
       // Entry 40 (the ninth of block 1) and entries 1000-1003 (block 31, whose
       // base is entry 992) lie past a byte's reach; 1000 gets there in three ways.
       const int step = (i == 40 || (i > 1000 && i <= 1003)) ? 500 : i == 1000 ? 402 : 2;
-      const int before = v;
-      v += step;
+      const int before = m.back(), v = before + step;
       if (i == 1000 && how == 1) {
-        column.push_back(before + 100);
-        column.set_back(v);
+        m.push(before + 100);
+        m.raise(v);
       } else if (i == 1000 && how == 2) {
-        column.push_back(before + 102);
-        for (int r = 0; r < 300; ++r) column.increment_back();
+        m.push(before + 102);
+        for (int r = 0; r < 300; ++r) m.increment();
       } else {
-        column.push_back(v);
+        m.push(v);
       }
-      plain.push_back(v);
-      if (i == 1001) {  // a spilled block's last entry raised
-        column.increment_back();
-        ++plain.back();
-        ++v;
-      }
+      if (i == 1001) m.increment();  // a spilled block's last entry raised
     }
-    EXPECT_EQ(column.spilled_blocks(), 2u) << how;
-    EXPECT_FALSE(column.half());
-    expect_same(column, plain);
+    EXPECT_EQ(m.column.spilled_blocks(), 2u) << how;
+    EXPECT_FALSE(m.column.half());
+    expect_same(m.column, m.plain);
   }
 }
 
@@ -207,29 +191,28 @@ TEST(OffsetColumn, PushedEntriesTakeTheLayoutTheyNeed) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    offset_column<std::uint32_t> column;
-    std::vector<std::uint32_t> plain;
+    mirrored<std::uint32_t> m;
     for (std::uint32_t i = 0; i < c.n; ++i) {
-      column.push_back(c.entry(i));
-      plain.push_back(c.entry(i));
+      m.push(c.entry(i));
       if (i == 63 && c.bytes_at_64) {
-        EXPECT_FALSE(column.half());
-        ASSERT_NO_FATAL_FAILURE(expect_same(column, plain));
+        EXPECT_FALSE(m.column.half());
+        ASSERT_NO_FATAL_FAILURE(expect_same(m.column, m.plain));
       }
     }
-    EXPECT_EQ(column.half(), c.half);
-    EXPECT_FALSE(column.wide());
-    EXPECT_EQ(column.entry_bytes(), c.half ? 2u : 1u);
+    EXPECT_EQ(m.column.half(), c.half);
+    EXPECT_FALSE(m.column.wide());
+    EXPECT_EQ(m.column.entry_bytes(), c.half ? 2u : 1u);
     if (c.bytes_at_64) {
-      EXPECT_EQ(column.spilled_blocks(), 0u);
+      EXPECT_EQ(m.column.spilled_blocks(), 0u);
     }
-    expect_same(column, plain);
+    expect_same(m.column, m.plain);
   }
 }
 
 // Appending a column's tail raised by a constant gives the entries and the
-// layout (spilled blocks, half or wide) of pushing them one by one, whatever the two columns hold before: the tail may start inside a
-// block, in a spilled one or in a half column, and land anywhere in a block.
+// layout (spilled blocks, half or wide) of pushing them one by one, whatever
+// the two columns hold before: the tail may start inside a block, in a
+// spilled one or in a half column, and land anywhere in a block.
 TEST(OffsetColumn, AShiftedTailAppendsAsItsEntriesPushedOneByOne) {
   // Steps: mostly short, a long one now and then (a spill), or long often
   // enough to turn the column half, or wide.
@@ -248,28 +231,22 @@ TEST(OffsetColumn, AShiftedTailAppendsAsItsEntriesPushedOneByOne) {
           offset_column<std::uint32_t> source;
           std::uint32_t v = 0;
           for (int i = 0; i < 400; ++i) source.push_back(v += step(src_pattern, i));
-          offset_column<std::uint32_t> bulk, pushed;
-          std::vector<std::uint32_t> plain;
-          std::uint32_t w = 0;
+          offset_column<std::uint32_t> bulk;
+          mirrored<std::uint32_t> pushed;
           for (std::size_t i = 0; i < dst_size; ++i) {
-            w += step(dst_pattern, static_cast<int>(i));
-            bulk.push_back(w);
-            pushed.push_back(w);
-            plain.push_back(w);
+            pushed.push(pushed.back() + step(dst_pattern, static_cast<int>(i)));
+            bulk.push_back(pushed.back());
           }
-          const std::uint32_t add = w + static_cast<std::uint32_t>(dst_pattern);
+          const std::uint32_t add = pushed.back() + static_cast<std::uint32_t>(dst_pattern);
           bulk.append_shifted(source, from, add);
-          for (std::size_t i = from; i < source.size(); ++i) {
-            pushed.push_back(source[i] + add);
-            plain.push_back(source[i] + add);
-          }
+          for (std::size_t i = from; i < source.size(); ++i) pushed.push(source[i] + add);
           const std::string where = "source " + std::to_string(src_pattern) + " destination " +
                                     std::to_string(dst_pattern) + " size " +
                                     std::to_string(dst_size) + " from " + std::to_string(from);
-          ASSERT_NO_FATAL_FAILURE(expect_same(bulk, plain)) << where;
-          EXPECT_EQ(bulk.half(), pushed.half()) << where;
-          EXPECT_EQ(bulk.wide(), pushed.wide()) << where;
-          EXPECT_EQ(bulk.spilled_blocks(), pushed.spilled_blocks()) << where;
+          ASSERT_NO_FATAL_FAILURE(expect_same(bulk, pushed.plain)) << where;
+          EXPECT_EQ(bulk.half(), pushed.column.half()) << where;
+          EXPECT_EQ(bulk.wide(), pushed.column.wide()) << where;
+          EXPECT_EQ(bulk.spilled_blocks(), pushed.column.spilled_blocks()) << where;
         }
 }
 
@@ -283,28 +260,24 @@ TEST(OffsetColumn, MixedAppendsFollowEveryChangeOfTheLastBlock) {
     // Longer steps more often as the seed grows: byte blocks only, a spill now
     // and then, spills turning the column half, and steps that widen it.
     const std::uint32_t longest = seed < 3 ? 8u : seed < 6 ? 300u : seed < 9 ? 1000u : 80000u;
-    offset_column<std::uint32_t> column;
-    std::vector<std::uint32_t> plain;
+    mirrored<std::uint32_t> m;
     for (int op = 0; op < 3000; ++op) {
-      const unsigned kind = plain.empty() ? 0 : random() % 4;
+      const unsigned kind = m.plain.empty() ? 0 : random() % 4;
       const std::uint32_t step =
           random() % 8 == 0 ? random() % (longest + 1) : random() % 3;
       if (kind <= 1) {
-        plain.push_back((plain.empty() ? 0 : plain.back()) + step);
-        column.push_back(plain.back());
+        m.push(m.back() + step);
       } else if (kind == 2) {
-        ++plain.back();
-        column.increment_back();
+        m.increment();
       } else {
-        plain.back() += step;
-        column.set_back(plain.back());
+        m.raise(m.back() + step);
       }
-      ASSERT_EQ(column.size(), plain.size()) << seed << " " << op;
-      ASSERT_EQ(column.back(), plain.back()) << seed << " " << op;
+      ASSERT_EQ(m.column.size(), m.plain.size()) << seed << " " << op;
+      ASSERT_EQ(m.column.back(), m.plain.back()) << seed << " " << op;
     }
-    ASSERT_NO_FATAL_FAILURE(expect_same(column, plain)) << seed;
+    ASSERT_NO_FATAL_FAILURE(expect_same(m.column, m.plain)) << seed;
     if (seed >= 9) {
-      EXPECT_TRUE(column.wide()) << seed;
+      EXPECT_TRUE(m.column.wide()) << seed;
     }
   }
 }

@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/support/itemsets.h"
@@ -17,43 +20,19 @@ namespace {
 
 using level = frequent_level<std::uint16_t, std::uint32_t>;
 
-// A level of 2-itemsets {g, g+1+j} with sizes[g] itemsets in group g.
+// A level of 2-itemsets {g, 10000 + j} with sizes[g] itemsets of support 1 + g
+// in group g.
 level level_with_groups(const std::vector<int>& sizes) {
   level l(2);
   typed_constraints<std::uint16_t> none;
   for (std::size_t g = 0; g < sizes.size(); ++g) {
     for (int j = 0; j < sizes[g]; ++j) {
       const std::uint16_t items[2] = {static_cast<std::uint16_t>(g),
-                                      static_cast<std::uint16_t>(1000 + j)};
-      l.add_itemset(items, 1, none);
+                                      static_cast<std::uint16_t>(10000 + j)};
+      l.add_itemset(items, static_cast<std::uint32_t>(1 + g), none);
     }
   }
   return l;
-}
-
-// The chunks cover the groups first..end once, in order, none of them empty.
-void expect_cover(const std::vector<group_chunk>& chunks, int first, int end) {
-  int next = first;
-  for (const group_chunk& c : chunks) {
-    EXPECT_EQ(c.first_group, next);
-    EXPECT_LT(c.first_group, c.end_group);
-    next = c.end_group;
-  }
-  EXPECT_EQ(next, end);
-}
-
-TEST(LevelThreads, ChunksCoverEveryGroupOnceInOrderAndShareTheWork) {
-  std::vector<int> sizes;
-  for (int g = 0; g < 300; ++g) sizes.push_back(1 + (g * 37) % 23);
-  sizes[150] = 200;  // one group with far more joins than a chunk's share
-  const level l = level_with_groups(sizes);
-  for (unsigned threads : {1u, 2u, 3u, 7u}) {
-    const std::vector<group_chunk> chunks = chunk_groups(l, threads);
-    ASSERT_FALSE(chunks.empty());
-    EXPECT_LE(chunks.size(), threads * kChunksPerThread);
-    EXPECT_GT(chunks.size(), threads);  // enough pieces for every thread
-    expect_cover(chunks, 0, l.number_of_groups());
-  }
 }
 
 TEST(LevelThreads, GivenThreadsAreUsedAndTheDefaultFollowsTheWork) {
@@ -70,8 +49,7 @@ TEST(LevelThreads, GivenThreadsAreUsedAndTheDefaultFollowsTheWork) {
 // Every chunk's store is appended in chunk order, whatever thread counted it,
 // and an exception in one chunk reaches the caller.
 TEST(LevelThreads, ChunkStoresAreAppendedInOrderAndErrorsReachTheCaller) {
-  std::vector<int> sizes(64, 3);
-  const level previous = level_with_groups(sizes);
+  const level previous = level_with_groups(std::vector<int>(64, 3));
   typed_constraints<std::uint16_t> none;
   vertical_dataset<std::uint16_t> data;
   for (unsigned threads : {1u, 2u, 3u}) {
@@ -113,13 +91,7 @@ TEST(LevelThreads, ChunkStoresAreAppendedInOrderAndErrorsReachTheCaller) {
 // The first chunk waits for the others at a latch (with one walker they come
 // after it, and it does not wait).
 TEST(LevelThreads, AChunkStillRunningKeepsItsGroupsWhileLaterChunksEnd) {
-  level previous(2);
-  typed_constraints<std::uint16_t> none;
-  for (std::uint16_t g = 0; g < 2000; ++g)
-    for (std::uint16_t j = 0; j < 100; ++j) {
-      const std::uint16_t items[2] = {g, static_cast<std::uint16_t>(2000 + j)};
-      previous.add_itemset(items, 1u + g, none);
-    }
+  const level previous = level_with_groups(std::vector<int>(2000, 100));
   typed_constraints<std::uint16_t> table;
   vertical_dataset<std::uint16_t> data;
   for (unsigned threads : {1u, 3u}) {
@@ -220,82 +192,92 @@ TEST(LevelThreads, JoinsStayWithinTheLeadOfASlowWriter) {
   }
 }
 
-// A level of far more joins than threads * kChunksPerThread chunks of
-// kMostJoinsPerChunk is cut into more chunks, none above the cap by more than
-// its last group (a cut falls after the group that reaches it); small levels
-// keep their share per thread.
-TEST(LevelThreads, LargeLevelsAreCutIntoChunksOfBoundedJoins) {
-  // Groups of 100 itemsets: 4,950 joins each, 40 x 16 x 4,950 in all.
-  const level l = level_with_groups(std::vector<int>(640, 100));
-  for (unsigned threads : {1u, 2u}) {
-    const std::vector<group_chunk> chunks = chunk_groups(l, threads);
-    EXPECT_GT(chunks.size(), threads * kChunksPerThread) << threads;
-    expect_cover(chunks, 0, l.number_of_groups());
-    for (const group_chunk& c : chunks)
-      EXPECT_LT(joins_in_groups(l, c.first_group, c.end_group), kMostJoinsPerChunk + 4950)
-          << c.first_group;
+// A level of k-itemsets: prefixes of k-1 items below `top` in lexicographic
+// order, each kept at random, with 1..5 last items above them.
+level random_level(int k, int top) {
+  level l(k);
+  typed_constraints<std::uint16_t> none;
+  std::vector<std::uint16_t> items(static_cast<std::size_t>(k));
+  std::uint32_t seed = 7;
+  for (const auto& prefix : subsets_of<std::uint16_t>(top, k - 1)) {
+    seed = seed * 1103515245u + 12345u;
+    if ((seed >> 16) % 3 == 0) continue;
+    std::copy(prefix.begin(), prefix.end(), items.begin());
+    for (int j = 0; j < 1 + static_cast<int>((seed >> 8) % 5); ++j) {
+      items[static_cast<std::size_t>(k - 1)] = static_cast<std::uint16_t>(100 + j);
+      l.add_itemset(items.data(), 1, none);
+    }
   }
+  return l;
 }
 
-// Chunks cut the way a plain reading of the rule cuts them: after a group
-// that brings its chunk to its share, where the next group's prefix differs
-// within its first two items. Deep levels (whose cut places come from nodes
-// two or more depths above the groups) and ranges of groups that start and
-// end inside a two-item start, with groups of one to five itemsets.
-TEST(LevelThreads, ChunksEndWhereTheRuleAllowsOnDeepLevelsAndRanges) {
-  typed_constraints<std::uint16_t> none;
-  for (int k : {2, 3, 4, 5, 6}) {
-    frequent_level<std::uint16_t, std::uint32_t> l(k);
-    std::vector<std::uint16_t> items(static_cast<std::size_t>(k));
-    std::uint32_t seed = 7;
-    // Prefixes of k-1 items below `top` in lexicographic order, each kept at
-    // random, with 1..5 last items above them.
-    const int top = k <= 3 ? 40 : 12;
-    for (const auto& prefix : subsets_of<std::uint16_t>(top, k - 1)) {
-      seed = seed * 1103515245u + 12345u;
-      if ((seed >> 16) % 3 == 0) continue;
-      std::copy(prefix.begin(), prefix.end(), items.begin());
-      for (int j = 0; j < 1 + static_cast<int>((seed >> 8) % 5); ++j) {
-        items[static_cast<std::size_t>(k - 1)] = static_cast<std::uint16_t>(100 + j);
-        l.add_itemset(items.data(), 1, none);
-      }
+// The chunks a plain reading of the rule cuts groups [first, end) into: a cut
+// after a group that brings its chunk to its share (about an equal part of
+// threads * kChunksPerThread, kMostJoinsPerChunk at most), where the next
+// group's prefix differs within its first two items.
+std::vector<group_chunk> chunks_by_the_rule(const level& l, unsigned threads, int first, int end) {
+  auto starts_alike = [&](int g, int h) {
+    std::vector<std::uint16_t> a(static_cast<std::size_t>(l.k - 1)), b(a.size());
+    l.group_prefix(g, a.data());
+    l.group_prefix(h, b.data());
+    return std::equal(a.begin(), a.begin() + std::min(2, l.k - 1), b.begin());
+  };
+  std::uint64_t joins = 0;
+  for (int g = first; g < end; ++g) joins += joins_in_group(l, g);
+  EXPECT_EQ(joins_in_groups(l, first, end), joins);
+  const std::uint64_t wanted = threads * kChunksPerThread;
+  const std::uint64_t share =
+      std::clamp<std::uint64_t>((joins + wanted - 1) / wanted, 1, kMostJoinsPerChunk);
+  std::vector<group_chunk> chunks;
+  std::uint64_t in_chunk = 0;
+  for (int g = first, from = first; g < end; ++g) {
+    in_chunk += joins_in_group(l, g);
+    if (g == end - 1 || (in_chunk >= share && !starts_alike(g, g + 1))) {
+      chunks.push_back({from, g + 1});
+      from = g + 1;
+      in_chunk = 0;
     }
+  }
+  return chunks;
+}
+
+// Chunks end where the rule allows: on deep levels (whose cut places come
+// from nodes two or more depths above the groups) and ranges of groups that
+// start and end inside a two-item start, with groups of one to five itemsets;
+// on a level with one group of far more joins than a chunk's share; and on a
+// level of far more joins than threads * kChunksPerThread chunks of
+// kMostJoinsPerChunk, cut into more chunks.
+TEST(LevelThreads, ChunksEndWhereTheRuleAllows) {
+  std::vector<int> uneven;
+  for (int g = 0; g < 300; ++g) uneven.push_back(1 + (g * 37) % 23);
+  uneven[150] = 200;
+  std::vector<level> levels;
+  for (int k : {2, 3, 4, 5, 6}) levels.push_back(random_level(k, k <= 3 ? 40 : 12));
+  levels.push_back(level_with_groups(uneven));
+  // Groups of 100 itemsets: 4,950 joins each, 40 x 16 x 4,950 in all.
+  levels.push_back(level_with_groups(std::vector<int>(640, 100)));
+  for (const level& l : levels) {
     const int n = l.number_of_groups();
-    ASSERT_GT(n, 20) << k;
-    auto starts_alike = [&](int g, int h) {
-      std::vector<std::uint16_t> a(static_cast<std::size_t>(k - 1)), b(a.size());
-      l.group_prefix(g, a.data());
-      l.group_prefix(h, b.data());
-      const int lead = std::min(2, k - 1);
-      return std::equal(a.begin(), a.begin() + lead, b.begin());
-    };
-    for (unsigned threads : {1u, 2u, 5u}) {
+    ASSERT_GT(n, 20) << l.k;
+    for (unsigned threads : {1u, 2u, 5u, 7u}) {
       for (auto [first, end] : {std::pair{0, n}, std::pair{n / 3 + 1, 2 * n / 3 + 1},
                                 std::pair{n - 7, n}, std::pair{5, 6}}) {
-        std::uint64_t joins = 0;
-        for (int g = first; g < end; ++g) joins += joins_in_group(l, g);
-        EXPECT_EQ(joins_in_groups(l, first, end), joins);
-        const std::uint64_t wanted = threads * kChunksPerThread;
-        const std::uint64_t share = std::max<std::uint64_t>((joins + wanted - 1) / wanted, 1);
-        std::vector<group_chunk> expected;
-        std::uint64_t in_chunk = 0;
-        int from = first;
-        for (int g = first; g < end; ++g) {
-          in_chunk += joins_in_group(l, g);
-          if (g == end - 1 || (in_chunk >= share && !starts_alike(g, g + 1))) {
-            expected.push_back({from, g + 1});
-            from = g + 1;
-            in_chunk = 0;
-          }
-        }
+        SCOPED_TRACE("k " + std::to_string(l.k) + " groups " + std::to_string(n) + " threads " +
+                     std::to_string(threads) + " from " + std::to_string(first));
+        const std::vector<group_chunk> expected = chunks_by_the_rule(l, threads, first, end);
         const std::vector<group_chunk> chunks = chunk_groups(l, threads, first, end);
-        ASSERT_EQ(chunks.size(), expected.size()) << k << " " << threads << " " << first;
+        ASSERT_EQ(chunks.size(), expected.size());
         for (std::size_t c = 0; c < chunks.size(); ++c) {
-          EXPECT_EQ(chunks[c].first_group, expected[c].first_group) << k << " " << c;
-          EXPECT_EQ(chunks[c].end_group, expected[c].end_group) << k << " " << c;
+          EXPECT_EQ(chunks[c].first_group, expected[c].first_group) << c;
+          EXPECT_EQ(chunks[c].end_group, expected[c].end_group) << c;
         }
       }
     }
+    // The whole level by default: more chunks than threads, and more than
+    // the share per thread only where the level is large.
+    const std::vector<group_chunk> chunks = chunk_groups(l, 2);
+    EXPECT_GT(chunks.size(), 2u);
+    EXPECT_EQ(chunks.size() > 2 * kChunksPerThread, n == 640);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "tests/support/run_error_of.h"
@@ -37,49 +38,46 @@ void fill(vertical_dataset<std::uint16_t>& data, const tx_list& trans) {
   data.finish_filling();
 }
 
-// A rank decides on the whole data (100,000 transactions) but allocates for
-// its own 1,000: the matrix holds ceil(1000/32) = 32 words a row where one
-// process's would hold 3,125, while the fit and the progress rows keep the
-// whole data's size; a position past the share is refused, not written into
-// the next row.
+// A rank decides on the whole data but allocates for its own share: of
+// 100,000 transactions, 1,000 take ceil(1000/32) = 32 words a row where one
+// process's would hold 3,125; a rank with no transaction holds no row word at
+// all, yet counts as allocated (its filling pass fills nothing). The fit and
+// the progress rows keep the whole data's size; a position past the share is
+// refused, not written into the next row.
 TEST(VerticalDataset, ARankMatrixHoldsOnlyItsShareOfTheTransactions) {
-  const std::uint32_t n = 40, whole = 100000, share = 1000;
-  vertical_dataset<std::uint16_t> data;
-  ASSERT_TRUE(data.fits_in_memory(n, whole, std::uint64_t{whole} * 10, kAmpleMemory,
-                                  vertical_layout::bit_matrix));
-  const tx_list trans = sparse_transactions(1, n, share);
-  data.allocate(share, occurrences_of(trans));
-  EXPECT_EQ(data.matrix.n_words, 32u);
-  EXPECT_EQ(data.matrix.whole_words, 3125u);
-  EXPECT_EQ(data.held_bytes(), std::uint64_t{n} * 32 * 4);
-  EXPECT_EQ(data.reported_bytes(), std::uint64_t{n} * 3125 * 4);
-  fill(data, trans);
-  for (std::uint32_t i = 0; i < n; ++i) {
-    std::uint32_t set = 0;
-    for (std::uint32_t w = 0; w < data.matrix.n_words; ++w)
-      set += static_cast<std::uint32_t>(__builtin_popcount(data.matrix.row(i)[w]));
-    std::uint32_t expected = 0;
-    for (const auto& t : trans)
-      for (std::uint16_t x : t) expected += x == i;
-    EXPECT_EQ(set, expected) << i;
+  struct Case {
+    std::uint32_t n, whole, share, words, whole_words;
+  };
+  for (const Case& c : {Case{40, 100000, 1000, 32, 3125}, Case{5, 640, 0, 0, 20}}) {
+    SCOPED_TRACE("share " + std::to_string(c.share));
+    vertical_dataset<std::uint16_t> data;
+    ASSERT_TRUE(data.fits_in_memory(c.n, c.whole, std::uint64_t{c.whole} * 3, kAmpleMemory,
+                                    vertical_layout::bit_matrix));
+    const tx_list trans = sparse_transactions(1, c.n, c.share);
+    data.allocate(c.share, occurrences_of(trans));
+    EXPECT_TRUE(data.allocated());
+    EXPECT_EQ(data.matrix.n_words, c.words);
+    EXPECT_EQ(data.matrix.whole_words, c.whole_words);
+    EXPECT_EQ(data.held_bytes(), std::uint64_t{c.n} * c.words * 4);
+    EXPECT_EQ(data.reported_bytes(), std::uint64_t{c.n} * c.whole_words * 4);
+    fill(data, trans);
+    for (std::uint32_t i = 0; i < c.n; ++i) {
+      std::uint32_t set = 0;
+      for (std::uint32_t w = 0; w < data.matrix.n_words; ++w)
+        set += static_cast<std::uint32_t>(__builtin_popcount(data.matrix.row(i)[w]));
+      std::uint32_t expected = 0;
+      for (const auto& t : trans)
+        for (std::uint16_t x : t) expected += x == i;
+      EXPECT_EQ(set, expected) << i;
+    }
+    EXPECT_FALSE(data.try_make_compact(c.n));
+    const std::uint16_t t[] = {0, 1};
+    const std::uint32_t end = c.words * 32;
+    if (end > 0) data.add_transaction(t, 2, end - 1);
+    EXPECT_EQ(error_of<std::out_of_range>([&] { data.add_transaction(t, 2, end); }),
+              "vertical dataset: transaction position " + std::to_string(end) + " past " +
+                  std::to_string(c.words) + " words");
   }
-  const std::uint16_t t[] = {0, 1};
-  data.add_transaction(t, 2, 1023);
-  EXPECT_EQ(error_of<std::out_of_range>([&] { data.add_transaction(t, 2, 1024); }),
-            "vertical dataset: transaction position 1024 past 32 words");
-}
-
-// A rank with no transaction of its own holds no row word at all, yet counts
-// as allocated (its filling pass fills nothing) and reports the whole size.
-TEST(VerticalDataset, ARankWithoutTransactionsHoldsNoRows) {
-  vertical_dataset<std::uint16_t> data;
-  ASSERT_TRUE(data.fits_in_memory(5, 640, 2000, kAmpleMemory, vertical_layout::bit_matrix));
-  data.allocate(0, 0);
-  EXPECT_TRUE(data.allocated());
-  EXPECT_EQ(data.held_bytes(), 0u);
-  EXPECT_EQ(data.reported_bytes(), 5u * 20 * 4);
-  fill(data, {});
-  EXPECT_FALSE(data.try_make_compact(5));
 }
 
 // Tid-lists reserve the filling buffers for the rank's own transactions and
