@@ -143,4 +143,19 @@ TEST(ConstraintSemantics, TypedSetKeepsAndWritesByKind) {
   }
 }
 
+TEST(ConstraintSemantics, TypedSetWritesNothingWhenThePrefixFailsASuccinctConstraint) {
+  for (std::uint32_t prefix_value : {5u, 4u}) {
+    constraint_set active;
+    active.prefix_items = {1};
+    parse(active, "mingeq", "[0,5]");
+    std::vector<std::uint32_t> column = {7, prefix_value};
+    bind_all(active, &column);
+    typed_constraints<std::uint16_t> set(active);
+    const std::uint16_t item = 0;
+    EXPECT_TRUE(set.keeps(&item, 1));
+    EXPECT_EQ(set.writes(&item, 1), prefix_value >= 5) << prefix_value;
+    EXPECT_EQ(set.writes_everything(), prefix_value >= 5) << prefix_value;
+  }
+}
+
 }  // namespace
