@@ -25,18 +25,14 @@ TEST(ConstraintRegistry, ListsTheKeywordsAndUsageTextsInRowOrder) {
       "minleq2",  "maxgeq2",  "medgeq2",   "medleq2",   "rangeleq2", "acountgeq", "acountleq"};
   // Most usage texts are the keyword and "[<attr>,<threshold>]"; these are not.
   const std::map<std::string, std::string> other_usage = {
-      {"subseteq", "[<i0>,<i1>,...,<in>]"},
-      {"supseteq", "[<i0,i1,...in>]"},
-      {"asubseteq", "[<attr>,<i0,i1,...in>]"},
-      {"asupseteq", "[<attr>,<i0,i1,...in>]"},
-      {"lengeq", "[<threshold>]"},
-      {"lenleq", "[<threshold>]"},
+      {"subseteq", "[<i0>,<i1>,...,<in>]"},          {"supseteq", "[<i0,i1,...in>]"},
+      {"asubseteq", "[<attr>,<i0,i1,...in>]"},       {"asupseteq", "[<attr>,<i0,i1,...in>]"},
+      {"lengeq", "[<threshold>]"},                   {"lenleq", "[<threshold>]"},
       {"avggeq2", "[<attr>,<threshold>]   (convertible antimonotone)"},
       {"avgleq2", "[<attr>,<threshold>]   (convertible antimonotone)"},
       {"medgeq2", "[<attr>,<threshold>]    (Convertible Antimonotone)"},
       {"medleq2", "[<attr,threshold>]    (Convertible Antimonotone)"},
-      {"rangeleq2", "[<attr,threshold>]"},
-      {"acountgeq", "[<attr,val,threshold>]"},
+      {"rangeleq2", "[<attr,threshold>]"},           {"acountgeq", "[<attr,val,threshold>]"},
       {"acountleq", "[<attr,val,threshold>]"},
   };
   static_assert(KEYWORD_TABLE.size() == 35);
