@@ -153,12 +153,6 @@ TEST(MemoryBudget, RlimitsTheUserValueAndTheThreadsReserve) {
   }
 }
 
-TEST(MemoryBudget, MissingMeminfoFallsBackToTheSmallDefault) {
-  fake_machine m;
-  std::filesystem::remove(m.sources.meminfo);
-  EXPECT_EQ(describe(choose_memory_budget(m.sources, 0)), "64 MiB from physical memory");
-}
-
 TEST(MemoryBudget, RealRlimitOfTheProcessIsHonoured) {
   if (kSanitizedBuild)
     GTEST_SKIP() << "the sanitizer's shadow memory already exceeds any small address-space limit";
