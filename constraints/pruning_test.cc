@@ -1,7 +1,7 @@
-// Transaction operations never lose a satisfying itemset: the supseteq and
-// sumleq filters on the regressions they once had, before_counting/after_counting
-// randomised against brute force, and the counterexamples that must switch
-// off prunes_transactions(). The filters on random data are the differential
+// Transaction operations never lose a satisfying itemset: before_counting and
+// after_counting randomised against brute force, and the counterexamples that
+// must switch off prunes_transactions(). The filters of the other kinds (the
+// supseteq and sumleq ones with prefix items among them) are the differential
 // test's job.
 #include <gtest/gtest.h>
 
@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "constraints/constraint_set.h"
-#include "constraints/monotone.h"
 #include "constraints/test_support.h"
 
 namespace {
