@@ -20,11 +20,6 @@ lines_t read_all(const std::string& name) {
   return out;
 }
 
-TEST(FimiReader, AnUnopenableFileGivesTheCallersMessage) {
-  EXPECT_EQ(run_error_of([] { fimi_reader r("absent.dat", "ERROR: Cannot open input file!"); }),
-            "ERROR: Cannot open input file!");
-}
-
 // The lines of part p of n, read with blocks of block_size bytes.
 lines_t read_part(const std::string& name, std::uint64_t p, std::uint64_t n,
                   std::size_t block_size) {
@@ -68,9 +63,12 @@ TEST(FimiReader, PartsOfAFileReadEveryLineOnceInOrder) {
   write_file("in.dat", "1\n2\n3\n4\n5 -6\n");
   EXPECT_EQ(run_error_of([] { read_part("in.dat", 1, 2, 4); }),
             "in.dat:2: minus sign before a number");
-  // Only a regular file can be split.
+  // Only a regular file can be split; a file that cannot be opened gives the
+  // caller's message.
   EXPECT_EQ(run_error_of([] { read_part("/dev/null", 0, 2, 4); }),
             "/dev/null: the input must be a regular file to be split");
+  EXPECT_EQ(run_error_of([] { fimi_reader r("absent.dat", "ERROR: Cannot open input file!"); }),
+            "ERROR: Cannot open input file!");
 }
 
 }  // namespace

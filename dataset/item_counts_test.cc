@@ -15,31 +15,11 @@ std::vector<std::uint32_t> ids_of(const std::vector<item_entry>& entries) {
   return ids;
 }
 
-// Ids on both sides of the direct table's limit, in scrambled order: the list
-// is ascending by id across both tables and holds exactly the ids at or above
-// the threshold.
-TEST(ItemCounts, FrequentListsBothTablesInAscendingIdOrder) {
-  item_counts counts;
-  const std::uint32_t limit = item_counts::kDenseIdLimit;
-  for (std::uint32_t id : {4294967295u, limit, 7u, limit - 1, 3000000000u, 0u, 7u, limit, 0u,
-                           4294967295u, 3000000000u, limit - 1})
-    counts.add(id);
-  counts.add(12);  // once only: below the threshold
-  EXPECT_EQ(ids_of(counts.frequent(2)),
-            (std::vector<std::uint32_t>{0, 7, limit - 1, limit, 3000000000u, 4294967295u}));
-  EXPECT_EQ(ids_of(counts.frequent(1)).size(), 7u);
-  EXPECT_EQ(counts.support_of(limit), 2u);
-  EXPECT_EQ(counts.support_of(12), 1u);
-  EXPECT_EQ(counts.support_of(13), 0u);
-  EXPECT_EQ(counts.support_of(4000000000u), 0u);
-  EXPECT_EQ(counts.id_bound(), 4294967296ull);
-  EXPECT_LE(counts.dense_table_size(), static_cast<std::size_t>(limit));
-}
-
-// Against a std::map: small ids spread thinly (and large ones) stay out of the
-// direct table; once dense small ids come the table grows past some of them,
-// which move over with their counts; clear() and a recount as well. frequent()
-// stays ascending by id throughout.
+// Against a std::map: small ids spread thinly (and large ones, to the largest)
+// stay out of the direct table; once dense small ids come the table grows past
+// some of them, which move over with their counts; clear() and a recount as
+// well. frequent() lists exactly the ids at or above its threshold, ascending by
+// id across both tables, throughout.
 TEST(ItemCounts, ThinlySpreadSmallIdsStayOutOfTheTableUntilItIsDense) {
   std::mt19937 rng(17);
   item_counts counts;
@@ -49,21 +29,24 @@ TEST(ItemCounts, ThinlySpreadSmallIdsStayOutOfTheTableUntilItIsDense) {
     ++want[id];
   };
   auto check = [&](const char* phase) {
-    std::vector<std::uint32_t> ids;
-    for (const auto& [id, count] : want)
-      if (count > 0) ids.push_back(id);
-    ASSERT_EQ(ids_of(counts.frequent(1)), ids) << phase;
+    for (std::uint32_t threshold : {1u, 2u}) {
+      std::vector<std::uint32_t> ids;
+      for (const auto& [id, count] : want)
+        if (count >= threshold) ids.push_back(id);
+      ASSERT_EQ(ids_of(counts.frequent(threshold)), ids) << phase << threshold;
+    }
     for (const auto& [id, count] : want) ASSERT_EQ(counts.support_of(id), count) << phase << id;
+    ASSERT_EQ(counts.support_of(4000000000u), 0u) << phase;
   };
   const std::uint32_t floor = item_counts::kDenseIdFloor, limit = item_counts::kDenseIdLimit;
   for (int i = 0; i < 1000; ++i) {
     add(floor + static_cast<std::uint32_t>(rng() % (limit - floor)));
     add(limit + static_cast<std::uint32_t>(rng() % 1000));
   }
-  add(0);
-  add(floor - 1);
+  for (std::uint32_t id : {0u, floor - 1, 4294967295u, 3000000000u, 4294967295u}) add(id);
   check("thin");
   EXPECT_LE(counts.dense_table_size(), static_cast<std::size_t>(floor));
+  EXPECT_EQ(counts.id_bound(), 4294967296ull);
   for (std::uint32_t id = 0; id < 300000; id += 2) add(id);
   check("dense");
   EXPECT_GE(counts.dense_table_size(), 300000u);

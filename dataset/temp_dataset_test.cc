@@ -45,7 +45,7 @@ TEST(TemporaryDataset, ItemsFollowFromTheSizeAndTheRecords) {
   EXPECT_EQ(items_in_temp_dataset("absent.tmp", 0, sizeof(std::uint16_t)), UINT64_MAX);
 }
 
-TEST(TemporaryDataset, InPlaceRewriteAndTruncLeaveOnlyTheNewRecords) {
+TEST(TemporaryDataset, InPlaceRewriteLeavesOnlyTheNewRecordsAndEmptyFilesHoldNone) {
   test_dir dir;
   std::vector<std::uint32_t> t = {1, 2, 3, 4, 5};
   {
@@ -67,13 +67,9 @@ TEST(TemporaryDataset, InPlaceRewriteAndTruncLeaveOnlyTheNewRecords) {
   EXPECT_EQ(t, (std::vector<std::uint32_t>{4, 5}));
   ASSERT_TRUE(in.read_next(t));
   EXPECT_FALSE(in.read_next(t));
-}
-
-TEST(TemporaryDataset, EmptyAndAbsentFiles) {
-  test_dir dir;
+  // An empty file holds no record; an absent one does not open.
   write_file("empty.tmp", "");
-  std::vector<std::uint16_t> t;
-  EXPECT_FALSE(temp_dataset_reader<std::uint16_t>("empty.tmp").read_next(t));
+  EXPECT_FALSE(temp_dataset_reader<std::uint32_t>("empty.tmp").read_next(t));
   EXPECT_FALSE(temp_dataset_reader<std::uint8_t>("absent.tmp").is_open());
 }
 

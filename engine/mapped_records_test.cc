@@ -55,19 +55,9 @@ void make(fixture& f, int n, int max_len, std::uint32_t seed, const std::vector<
   out.close();
 }
 
-// The frequent items' dense ids of raw, ascending.
-std::vector<std::uint32_t> mapped_by_lookup(const fixture& f,
-                                            const std::vector<std::uint32_t>& raw) {
-  std::vector<std::uint32_t> dense;
-  for (std::uint32_t id : raw)
-    if (f.items.map_input(id) != item_table::kNotFrequent) dense.push_back(f.items.map_input(id));
-  std::sort(dense.begin(), dense.end());
-  return dense;
-}
-
-// Every record handed out equals the record mapped on its own, in file order,
-// and that is its frequent items' dense ids in ascending order (short records
-// and long ones are sorted differently).
+// Every record handed out equals the record mapped on its own, in file order.
+// (That the mapping itself is right, short records and long ones, the
+// differential test sees in every run.)
 void expect_same_as_one_by_one(const fixture& f, std::uint32_t capacity) {
   mapped_records<std::uint32_t> in(kFile, capacity, f.items);
   std::vector<std::uint32_t> buf(capacity), want(capacity);
@@ -79,9 +69,6 @@ void expect_same_as_one_by_one(const fixture& f, std::uint32_t capacity) {
     const transaction_view<std::uint32_t> from{raw.data(), static_cast<std::uint32_t>(raw.size())};
     transaction_view<std::uint32_t> one{want.data(), 0};
     map_to_dense_sorted(from, one, f.items);
-    ASSERT_EQ(std::vector<std::uint32_t>(one.items, one.items + one.length),
-              mapped_by_lookup(f, raw))
-        << "record " << r;
     ASSERT_EQ(std::vector<std::uint32_t>(got.items, got.items + got.length),
               std::vector<std::uint32_t>(one.items, one.items + one.length))
         << "record " << r;
@@ -92,18 +79,14 @@ void expect_same_as_one_by_one(const fixture& f, std::uint32_t capacity) {
 }
 
 // Counts of records around the ring's size: none, fewer, as many, one more,
-// several rounds; records of up to 40 items, on both sides of the length
-// sorted in place; long records, read one at a time.
+// several rounds; long records, read one at a time.
 TEST(MappedRecords, HandsOutEveryRecordMappedInFileOrder) {
   test_dir dir;
-  for (int n : {0, 1, 7, 8, 9, 16, 203}) {
+  for (int n : {0, 7, 8, 9, 203}) {
     fixture f;
     make(f, n, 6, 10 + static_cast<std::uint32_t>(n));
     expect_same_as_one_by_one(f, 6);
   }
-  fixture f;
-  make(f, 60, 40, 5);
-  expect_same_as_one_by_one(f, 40);
   fixture with_long;
   make(with_long, 30, 6, 3, {0, 17, 29}, 3000);
   EXPECT_EQ(mapped_records<std::uint32_t>(kFile, 3000, with_long.items).lines_ahead(), 1u);

@@ -57,55 +57,37 @@ TEST(MemoryBudget, SmallestCgroupLimitOfTheProcessOrItsAncestorsWins) {
     std::map<std::string, std::string> files;
     const char* expected;
   } cases[] = {
-      {"v2 max everywhere",
-       v2_only,
+      {"v2 max everywhere", v2_only,
        {{"v2/jobs/run7/memory.max", "max\n"}, {"v2/jobs/memory.max", "max\n"}},
        "8192 MiB from physical memory"},
-      {"v2 number",
-       v2_only,
-       {{"v2/jobs/run7/memory.max", "536870912\n"}},
+      {"v2 number", v2_only, {{"v2/jobs/run7/memory.max", "536870912\n"}},
        "512 MiB from cgroup memory.max"},
-      {"v2 parent tighter than the process's own",
-       v2_only,
+      {"v2 parent tighter than the process's own", v2_only,
        {{"v2/jobs/run7/memory.max", "max\n"}, {"v2/jobs/memory.max", "268435456\n"}},
        "256 MiB from cgroup memory.max"},
-      {"v2 above physical memory",
-       v2_only,
-       {{"v2/jobs/run7/memory.max", "17179869184\n"}},
+      {"v2 above physical memory", v2_only, {{"v2/jobs/run7/memory.max", "17179869184\n"}},
        "8192 MiB from physical memory"},
-      {"v2 directory not visible, mount point limited",
-       v2_only,
-       {{"v2/memory.max", "1073741824\n"}},
-       "1024 MiB from cgroup memory.max"},
-      {"v2 garbage ignored",
-       v2_only,
+      {"v2 directory not visible, mount point limited", v2_only,
+       {{"v2/memory.max", "1073741824\n"}}, "1024 MiB from cgroup memory.max"},
+      {"v2 garbage ignored", v2_only,
        {{"v2/jobs/run7/memory.max", "lots\n"}, {"v2/jobs/memory.max", "-5\n"}},
        "8192 MiB from physical memory"},
-      {"v1 number",
-       hybrid,
-       {{"v1/jobs/run7/memory.limit_in_bytes", "402653184\n"}},
+      {"v1 number", hybrid, {{"v1/jobs/run7/memory.limit_in_bytes", "402653184\n"}},
        "384 MiB from cgroup memory.limit_in_bytes"},
-      {"v1 unlimited",
-       hybrid,
+      {"v1 unlimited", hybrid,
        {{"v1/jobs/run7/memory.limit_in_bytes", "9223372036854771712\n"},
         {"v1/memory.limit_in_bytes", "9223372036854771712\n"}},
        "8192 MiB from physical memory"},
-      {"v1 controller in a joined list",
-       v1_joined,
+      {"v1 controller in a joined list", v1_joined,
        {{"v1/jobs/memory.limit_in_bytes", "134217728\n"}},
        "128 MiB from cgroup memory.limit_in_bytes"},
-      {"v1 file of a line without the memory controller ignored",
-       "2:cpu:/jobs/run7\n",
-       {{"v1/jobs/run7/memory.limit_in_bytes", "134217728\n"}},
-       "8192 MiB from physical memory"},
-      {"v1 and v2 both limited: the smaller",
-       "4:memory:/a\n0::/b\n",
+      {"v1 file of a line without the memory controller ignored", "2:cpu:/jobs/run7\n",
+       {{"v1/jobs/run7/memory.limit_in_bytes", "134217728\n"}}, "8192 MiB from physical memory"},
+      {"v1 and v2 both limited: the smaller", "4:memory:/a\n0::/b\n",
        {{"v1/a/memory.limit_in_bytes", "700000000\n"}, {"v2/b/memory.max", "600000000\n"}},
        "572 MiB from cgroup memory.max"},
-      {"last lines without a newline, blanks before the number",
-       "0::/jobs/run7",
-       {{"v2/jobs/run7/memory.max", " \t536870912"}},
-       "512 MiB from cgroup memory.max"},
+      {"last lines without a newline, blanks before the number", "0::/jobs/run7",
+       {{"v2/jobs/run7/memory.max", " \t536870912"}}, "512 MiB from cgroup memory.max"},
       {"v1 controller last in its list, a longer name beside it not taken",
        "5:memoryx:/x\n3:cpu,memory:/jobs/run7",
        {{"v1/x/memory.limit_in_bytes", "1048576\n"},
@@ -169,12 +151,6 @@ TEST(MemoryBudget, RlimitsTheUserValueAndTheThreadsReserve) {
         << c.as << " " << c.data << " " << c.user_mib << " " << c.stack << " " << c.extra_threads;
     EXPECT_EQ(memory_budget(m.sources, c.user_mib), got.bytes);
   }
-}
-
-TEST(MemoryBudget, MissingMeminfoFallsBackToTheSmallDefault) {
-  fake_machine m;
-  std::filesystem::remove(m.sources.meminfo);
-  EXPECT_EQ(describe(choose_memory_budget(m.sources, 0)), "64 MiB from physical memory");
 }
 
 TEST(MemoryBudget, RealRlimitOfTheProcessIsHonoured) {

@@ -101,17 +101,4 @@ TEST(PartialOutput, WhatCannotBeReplacedIsWrittenInPlace) {
   EXPECT_EQ(read_file(longest), "long\n");
 }
 
-// The rename fails (the name became a directory that is not empty): the
-// temporary file stays for the caller to discard.
-TEST(PartialOutput, FailedRenameKeepsTheTemporaryFile) {
-  test_dir dir;
-  partial_output partial = write_output("out.txt", "new\n");
-  ASSERT_EQ(mkdir("out.txt", 0755), 0);
-  write_file("out.txt/keep", "x");
-  EXPECT_FALSE(put_in_place(partial));
-  EXPECT_TRUE(path_exists(partial.path));
-  discard(partial);
-  EXPECT_EQ(read_file("out.txt/keep"), "x");
-}
-
 }  // namespace

@@ -8,7 +8,7 @@ import pytest
 
 import kestrel
 import reference
-from test_kestrel import CONSTRAINT_FAMILIES, random_case
+from test_kestrel import CONSTRAINT_FAMILIES, expect_error, random_case
 
 pandas = pytest.importorskip("pandas")
 numpy = pytest.importorskip("numpy")
@@ -96,9 +96,7 @@ def test_item_lists_in_constraints_and_unknown_items():
         (ids, [("supseteq", ["milk"])], "constraints[0]: 'milk' is not an item of the transactions"),
     ]
     for transactions, constraints, message in errors:
-        with pytest.raises(kestrel.KestrelError) as raised:
-            kestrel.mine(transactions, 1, constraints=constraints)
-        assert str(raised.value) == message
+        expect_error(message, transactions, 1, constraints=constraints)
 
 
 def test_attributes_by_item():
@@ -120,9 +118,8 @@ def test_attributes_by_item():
         ([[3, 10]], [{3: 2}], "attributes[0]: no value for item 10"),
     ]
     for transactions, attributes, message in errors:
-        with pytest.raises(kestrel.KestrelError) as raised:
-            kestrel.mine(transactions, 1, constraints=[("sumleq", "[0,4]")], attributes=attributes)
-        assert str(raised.value) == message
+        expect_error(message, transactions, 1, constraints=[("sumleq", "[0,4]")],
+                     attributes=attributes)
 
 
 def one_hot(rows, columns):
@@ -170,9 +167,7 @@ def test_empty_frames_and_frame_errors():
         (pandas.DataFrame([[True, False]], columns=["a", "a"]), "transactions: column 'a' appears twice"),
     ]
     for frame, message in errors:
-        with pytest.raises(kestrel.KestrelError) as raised:
-            kestrel.mine(frame, 1)
-        assert str(raised.value) == message
+        expect_error(message, frame, 1)
 
 
 def test_retail_by_name_gives_the_itemsets_of_its_ids():
