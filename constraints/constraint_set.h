@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "constraints/constraint.h"
+#include "constraints/summary_path.h"
 
 class constraint_set {
  public:
@@ -89,6 +90,15 @@ class typed_constraints {
       if (!c->holds(items, n)) return false;
     return true;
   }
+  // keeps() for the candidates of a walk in lexicographic order, asked along
+  // path (constraints/summary_path.h): the candidate shares its first
+  // `shared` items with the one asked before on the same path.
+  bool keeps_along(summary_path<T>& path, const T* items, int n, int shared) {
+    path.resume(anti_monotone_table, n, shared);
+    for (std::size_t i = 0; i < anti_monotone_table.size(); ++i)
+      if (!path.holds(anti_monotone_table[i], i, items, n)) return false;
+    return true;
+  }
   // Whether a kept itemset of n items is written: the prefix items pass every
   // succinct constraint, the loose constraints all hold (loose_hold: the
   // itemset's stored flags, all set) and every monotone and convertible
@@ -117,27 +127,34 @@ class typed_constraints {
   // (items ascending in the dense order) and differ in the last, which
   // ascends. start_group decides once what holds for the whole group: a
   // monotone constraint that holds for the shared items holds for every
-  // itemset of the group.
-  void start_group(const T* items, int n_shared) {
+  // itemset of the group. Groups are started in the order of a walk: the
+  // shared items are those of the group started before from position
+  // `changed` on (0 for the walk's first group), which the tests along the
+  // walk (constraints/summary_path.h) take over from group to group.
+  void start_group(const T* items, int n_shared, int changed) {
     group_shared_ = n_shared;
+    if (!monotone_table.empty()) monotone_path_.resume(monotone_table, n_shared + 1, changed);
+    if (!convertible_table.empty())
+      convertible_path_.resume(convertible_table, n_shared + 1, changed);
     monotone_hold_ = n_shared > 0 && !monotone_table.empty();
-    for (auto* c : monotone_table)
-      if (monotone_hold_ && !c->holds(items, n_shared)) monotone_hold_ = false;
+    for (std::size_t i = 0; monotone_hold_ && i < monotone_table.size(); ++i)
+      monotone_hold_ = monotone_path_.holds(monotone_table[i], i, items, n_shared);
   }
   // Whether every itemset of the group is written without a test of its own.
   bool group_written_whole() const {
     return monotone_hold_ && prefix_passes_succinct && loose_table.empty() &&
            convertible_table.empty();
   }
-  // writes() for an itemset of the group started: 1 written, 0 not, -1
-  // neither it nor any later itemset of the group. Along a group with shared
-  // items the constraint that set the order, once it fails, fails for every
-  // later last item too (its statistic only moves away from the bound).
-  // loose: whether the loose constraints hold (the itemset's stored flags),
-  // or null to ask them now.
+  // writes() for an itemset of the group started (n = its n_shared + 1): 1
+  // written, 0 not, -1 neither it nor any later itemset of the group. Along a
+  // group with shared items the constraint that set the order, once it fails,
+  // fails for every later last item too (its statistic only moves away from
+  // the bound). loose: whether the loose constraints hold (the itemset's
+  // stored flags), or null to ask them now.
   int writes_in_group(const T* items, int n, const bool* loose = nullptr) {
     if (!prefix_passes_succinct) return -1;
-    if (!convertible_table.empty() && !convertible_table.front()->holds(items, n))
+    if (!convertible_table.empty() &&
+        !convertible_path_.holds(convertible_table.front(), 0, items, n))
       return group_shared_ > 0 ? -1 : 0;
     if (loose != nullptr) {
       if (!*loose) return 0;
@@ -146,10 +163,10 @@ class typed_constraints {
         if (!c->holds(items, n)) return 0;
     }
     if (!monotone_hold_)
-      for (auto* c : monotone_table)
-        if (!c->holds(items, n)) return 0;
+      for (std::size_t i = 0; i < monotone_table.size(); ++i)
+        if (!monotone_path_.holds(monotone_table[i], i, items, n)) return 0;
     for (std::size_t i = 1; i < convertible_table.size(); ++i)
-      if (!convertible_table[i]->holds(items, n)) return 0;
+      if (!convertible_path_.holds(convertible_table[i], i, items, n)) return 0;
     return 1;
   }
   // No anti-monotone constraint: keeps() is always true.
@@ -171,4 +188,7 @@ class typed_constraints {
  private:
   int group_shared_ = 0;        // the items the group started shares
   bool monotone_hold_ = false;  // every monotone constraint holds for them
+  // The tests along the groups written (start_group, writes_in_group).
+  summary_path<T> monotone_path_;
+  summary_path<T> convertible_path_;
 };
