@@ -90,15 +90,6 @@ class typed_constraints {
       if (!c->holds(items, n)) return false;
     return true;
   }
-  // keeps() for the candidates of a walk in lexicographic order, asked along
-  // path (constraints/summary_path.h): the candidate shares its first
-  // `shared` items with the one asked before on the same path.
-  bool keeps_along(summary_path<T>& path, const T* items, int n, int shared) {
-    path.resume(anti_monotone_table, n, shared);
-    for (std::size_t i = 0; i < anti_monotone_table.size(); ++i)
-      if (!path.holds(anti_monotone_table[i], i, items, n)) return false;
-    return true;
-  }
   // Whether a kept itemset of n items is written: the prefix items pass every
   // succinct constraint, the loose constraints all hold (loose_hold: the
   // itemset's stored flags, all set) and every monotone and convertible
@@ -129,16 +120,18 @@ class typed_constraints {
   // monotone constraint that holds for the shared items holds for every
   // itemset of the group. Groups are started in the order of a walk: the
   // shared items are those of the group started before from position
-  // `changed` on (0 for the walk's first group), which the tests along the
-  // walk (constraints/summary_path.h) take over from group to group.
+  // `changed` on (0 for the walk's first group), which the convertible
+  // constraints' tests along the walk (constraints/summary_path.h) take over
+  // from group to group. (The monotone tests of the shared items stay whole:
+  // once per group, a sum of k-1 values costs what the walk's steps cost.)
   void start_group(const T* items, int n_shared, int changed) {
     group_shared_ = n_shared;
-    if (!monotone_table.empty()) monotone_path_.resume(monotone_table, n_shared + 1, changed);
     if (!convertible_table.empty())
       convertible_path_.resume(convertible_table, n_shared + 1, changed);
+    if (!monotone_table.empty()) monotone_path_.resume(monotone_table, n_shared + 1, changed);
     monotone_hold_ = n_shared > 0 && !monotone_table.empty();
-    for (std::size_t i = 0; monotone_hold_ && i < monotone_table.size(); ++i)
-      monotone_hold_ = monotone_path_.holds(monotone_table[i], i, items, n_shared);
+    for (auto* c : monotone_table)
+      if (monotone_hold_ && !c->holds(items, n_shared)) monotone_hold_ = false;
   }
   // Whether every itemset of the group is written without a test of its own.
   bool group_written_whole() const {

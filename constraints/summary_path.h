@@ -33,9 +33,10 @@ template <class T>
 class summary_path {
  public:
   // Starts a walk over the constraints of list, for itemsets of up to k items;
-  // nothing is shared with any itemset before.
+  // nothing is shared with any itemset before. Kept out of line: the stores
+  // flatten their per-itemset path, which this rare step would crowd.
   template <class C>
-  void start(const std::vector<C*>& list, int k) {
+  [[gnu::noinline]] void start(const std::vector<C*>& list, int k) {
     k_ = std::max(k, 1);
     entries_.assign(list.size(), entry{});
     summaries_.assign(list.size() * static_cast<std::size_t>(k_), Summary{});

@@ -107,15 +107,6 @@ class candidate_cursor {
     return s;
   }
 
-  // The same for the candidates a caller tests against the constraints
-  // (typed_constraints::keeps_along): how many leading items the current one
-  // shares with the one tested before (0 before the first).
-  int share_with_tested() {
-    const int s = unchanged_tested_;
-    unchanged_tested_ = k_ - 1;
-    return s;
-  }
-
   // The same for rows: returns the first position of the row's first k-1
   // items (P + x) that changed since the last call (0 at the first call, k-1
   // when the row is the same), and marks the row as taken. The subset search
@@ -170,7 +161,6 @@ class candidate_cursor {
   [[gnu::always_inline]] void changed_at(int q, bool row) {
     unchanged_ = std::min(unchanged_, q);
     unchanged_stored_ = std::min(unchanged_stored_, q);
-    unchanged_tested_ = std::min(unchanged_tested_, q);
     if (row) row_unchanged_ = std::min(row_unchanged_, q);
   }
 
@@ -195,7 +185,6 @@ class candidate_cursor {
   // counted (at most k-1); none before the first.
   int unchanged_ = 0;
   int unchanged_stored_ = 0;  // the same since the last stored candidate
-  int unchanged_tested_ = 0;  // the same since the last tested candidate
   int row_unchanged_ = 0;     // the same for rows (P + x), since the last taken
   int group_;
   int end_group_;

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "constraints/summary_path.h"
 #include "levels/candidate_cursor.h"
 #include "levels/subset_cursor.h"
 #include "util/widths.h"
@@ -87,11 +86,9 @@ class bit_matrix_join {
         ++w.first_item_counts[itemset[0]];
       }
     };
-    const bool check = !w.table->keeps_everything();
-    summary_path<T> kept_path;
     do {
       ++w.counters.examined;
-      if (check && !w.table->keeps_along(kept_path, cand, k, cursor.share_with_tested())) continue;
+      if (!w.table->keeps(cand, k)) continue;
       if (whole && !subsets.others_stored(cursor)) continue;
       std::uint32_t count = 0;
       const int s = cursor.share_with_counted();

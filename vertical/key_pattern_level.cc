@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "constraints/summary_path.h"
 #include "levels/candidate_cursor.h"
 #include "levels/subset_cursor.h"
 #include "util/widths.h"
@@ -218,11 +217,9 @@ class key_pattern_join {
       out.add_key(record);
       ++w.counters.frequent;
     };
-    const bool check = !w.table->keeps_everything();
-    summary_path<T> kept_path;
     do {
       ++w.counters.examined;
-      if (check && !w.table->keeps_along(kept_path, cand, k, cursor.share_with_tested())) continue;
+      if (!w.table->keeps(cand, k)) continue;
       key_verdict<T, T1> v;
       v.action = key_verdict<T, T1>::count;
       if (whole) v = examine_subsets(previous, cursor, k, subsets, w.examination);

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <vector>
 
-#include "constraints/summary_path.h"
 #include "util/widths.h"
 #include "vertical/count_hits.h"
 #include "vertical/count_settling.h"
@@ -94,7 +93,6 @@ struct chunk_walk {
   // was (out may end in a group of an earlier chunk).
   std::vector<T> stored_prefix;
   bool stored_before = false;
-  summary_path<T> kept;  // the anti-monotone tests along the candidates
 };
 
 template <class T, class T1, class Counts>
@@ -243,24 +241,17 @@ class tid_list_join {
     const std::uint32_t threshold = counts.threshold();
     bool prefix_flagged = false;
     bool group_stored = false;
-    // The items the next candidate tested shares with the one tested before.
-    int tested_share = 0;
     for (std::uint32_t a = row_begin; a < row_end; ++a) {
       const std::uint32_t* row = lists_.pair_row(a, w.lists);
       const T* after = last + a + 1;
       cand[k - 2] = last[a];
-      tested_share = std::min(tested_share, k - 2);
       // Few counts reach the threshold: the row is first searched for them alone.
       const std::uint32_t n_hits = find_hits(row, m - a - 1, threshold, hit);
       std::uint32_t stored = 0;
       for (std::uint32_t h = 0; h < n_hits; ++h) {
         const std::uint32_t j = hit[h];
         cand[k - 1] = after[j];
-        if (check) {
-          const bool kept = w.table->keeps_along(walk.kept, cand, k, tested_share);
-          tested_share = k - 1;
-          if (!kept) continue;
-        }
+        if (check && !w.table->keeps(cand, k)) continue;
         if constexpr (!Counts::kAtOnce) {
           counts.counted(cand, row[j], no_payload{}, store);
           continue;
