@@ -122,13 +122,13 @@ class typed_constraints {
   // shared items are those of the group started before from position
   // `changed` on (0 for the walk's first group), which the convertible
   // constraints' tests along the walk (constraints/summary_path.h) take over
-  // from group to group. (The monotone tests of the shared items stay whole:
-  // once per group, a sum of k-1 values costs what the walk's steps cost.)
+  // from group to group. (The monotone tests stay whole: on mushroom 400
+  // "sumgeq" the walk took 2.3 % more instructions than sums of the dozen
+  // values or fewer an itemset holds there.)
   void start_group(const T* items, int n_shared, int changed) {
     group_shared_ = n_shared;
     if (!convertible_table.empty())
       convertible_path_.resume(convertible_table, n_shared + 1, changed);
-    if (!monotone_table.empty()) monotone_path_.resume(monotone_table, n_shared + 1, changed);
     monotone_hold_ = n_shared > 0 && !monotone_table.empty();
     for (auto* c : monotone_table)
       if (monotone_hold_ && !c->holds(items, n_shared)) monotone_hold_ = false;
@@ -156,8 +156,8 @@ class typed_constraints {
         if (!c->holds(items, n)) return 0;
     }
     if (!monotone_hold_)
-      for (std::size_t i = 0; i < monotone_table.size(); ++i)
-        if (!monotone_path_.holds(monotone_table[i], i, items, n)) return 0;
+      for (auto* c : monotone_table)
+        if (!c->holds(items, n)) return 0;
     for (std::size_t i = 1; i < convertible_table.size(); ++i)
       if (!convertible_path_.holds(convertible_table[i], i, items, n)) return 0;
     return 1;
@@ -182,6 +182,5 @@ class typed_constraints {
   int group_shared_ = 0;        // the items the group started shares
   bool monotone_hold_ = false;  // every monotone constraint holds for them
   // The tests along the groups written (start_group, writes_in_group).
-  summary_path<T> monotone_path_;
   summary_path<T> convertible_path_;
 };
