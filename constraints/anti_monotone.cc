@@ -25,6 +25,11 @@ bool sum_at_most_anti_monotone<T>::holds(const T* items, int n) {
 }
 
 template <class T>
+bool sum_at_most_anti_monotone<T>::holds_summary(const Summary& s) const {
+  return compare_scaled(s.sum, p.threshold, 1) <= 0;
+}
+
+template <class T>
 void sum_at_most_anti_monotone<T>::preprocess_transaction(transaction_view<T>& t) {
   // Values are never negative: an item whose value plus the prefix sum already
   // exceeds the bound belongs to no satisfying itemset.
@@ -52,14 +57,19 @@ bool range_at_most_anti_monotone<T>::holds(const T* items, int n) {
   return range_at_most(extremes(p.prefix, *this->attribute_values, items, n), p.bound);
 }
 
+template <class T>
+bool range_at_most_anti_monotone<T>::holds_summary(const Summary& s) const {
+  return range_at_most(s, p.bound);
+}
+
 // ---- value_count_at_most_anti_monotone ----
 
 template <class T>
 void value_count_at_most_anti_monotone<T>::fold_prefix(
     const std::vector<std::uint32_t>& prefix_items) {
-  PrefixFold fold;
-  fold.fold(this->attribute_values, prefix_items);
-  p.prefix_count = std::count(fold.values.begin(), fold.values.end(), p.counted_value);
+  p.prefix.fold(this->attribute_values, prefix_items);
+  p.prefix_count = static_cast<std::uint64_t>(
+      std::count(p.prefix.values.begin(), p.prefix.values.end(), p.counted_value));
 }
 
 template <class T>
@@ -67,6 +77,11 @@ bool value_count_at_most_anti_monotone<T>::holds(const T* items, int n) {
   std::uint64_t c = p.prefix_count;
   for (int i = 0; i < n; ++i) c += (*this->attribute_values)[items[i]] == p.counted_value;
   return c <= p.bound;
+}
+
+template <class T>
+bool value_count_at_most_anti_monotone<T>::holds_summary(const Summary& s) const {
+  return s.counted <= p.bound;
 }
 
 #define KESTREL_INSTANTIATE(T)                   \

@@ -21,6 +21,7 @@ class sum_at_most_anti_monotone : public anti_monotone_constraint<T> {
   // Drops the items whose value alone takes the sum over the bound; prefix
   // items stay (the "supseteq" step removes them later).
   void preprocess_transaction(transaction_view<T>& t) override;
+  KESTREL_SUMMARISED(sum_at_most_anti_monotone, 0)
   KESTREL_CLONES(sum_at_most_anti_monotone, anti_monotone_constraint, clone_am)
   ConstraintParams p;
 };
@@ -32,6 +33,7 @@ class range_at_most_anti_monotone : public anti_monotone_constraint<T> {
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T* items, int n) override;
   void preprocess_transaction(transaction_view<T>&) override {}
+  KESTREL_SUMMARISED(range_at_most_anti_monotone, kExtremes)
   KESTREL_CLONES(range_at_most_anti_monotone, anti_monotone_constraint, clone_am)
   ConstraintParams p;
 };
@@ -43,6 +45,7 @@ class value_count_at_most_anti_monotone : public anti_monotone_constraint<T> {
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool holds(const T* items, int n) override;
   void preprocess_transaction(transaction_view<T>&) override {}
+  KESTREL_SUMMARISED(value_count_at_most_anti_monotone, kCounted)
   KESTREL_CLONES(value_count_at_most_anti_monotone, anti_monotone_constraint, clone_am)
   ConstraintParams p;
 };

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "constraints/values.h"
 #include "util/transaction.h"
 
 class constraint_set;
@@ -42,6 +43,20 @@ class itemset_constraint {
   bool holds(const std::vector<T>& itemset) {
     return holds(itemset.data(), static_cast<int>(itemset.size()));
   }
+  // Whether holds reads nothing but the Summary of V, so that a walk may
+  // build the summary a value at a time (constraints/summary_path.h). If so,
+  // sets root to the summary of the prefix values, counted_value to the value
+  // Summary::counted counts and fields to the fields the test reads besides n
+  // and sum (summary_fields).
+  virtual bool summarises(Summary& /*root*/, std::uint32_t& /*counted_value*/,
+                          unsigned& /*fields*/) const {
+    return false;
+  }
+  // holds from V's summary s; asked only of a constraint that summarises.
+  virtual bool holds_summary(const Summary& /*s*/) const { return false; }
+  // The same for V = the values s summarises and one more value v (s keeps
+  // the fields summarises named).
+  virtual bool holds_after(const Summary& /*s*/, std::uint32_t /*v*/) const { return false; }
 
   std::vector<std::uint32_t>* attribute_values = nullptr;
   int attribute = -1;

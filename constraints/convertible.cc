@@ -72,7 +72,12 @@ inline bool fails_bound(std::uint64_t v, std::int64_t t, int dir) {
 
 template <class T>
 bool mean_at_least_convertible<T>::holds(const T* items, int n) {
-  return mean_at_least(this->summary(items, n), this->p.threshold);
+  return mean_at_least_convertible::holds_summary(this->summary(items, n));
+}
+
+template <class T>
+bool mean_at_least_convertible<T>::holds_summary(const Summary& s) const {
+  return mean_at_least(s, this->p.threshold);
 }
 
 template <class T>
@@ -99,7 +104,12 @@ void mean_at_least_convertible<T>::after_counting(transaction_view<T>& t, int k,
 
 template <class T>
 bool mean_at_most_convertible<T>::holds(const T* items, int n) {
-  return mean_at_most(this->summary(items, n), this->p.threshold, true);
+  return mean_at_most_convertible::holds_summary(this->summary(items, n));
+}
+
+template <class T>
+bool mean_at_most_convertible<T>::holds_summary(const Summary& s) const {
+  return mean_at_most(s, this->p.threshold, true);
 }
 
 template <class T>
@@ -125,7 +135,12 @@ void mean_at_most_convertible<T>::after_counting(transaction_view<T>& t, int k, 
 
 template <class T>
 bool min_at_most_convertible<T>::holds(const T* items, int n) {
-  return min_at_most(this->summary(items, n), this->p.bound);
+  return min_at_most_convertible::holds_summary(this->summary(items, n));
+}
+
+template <class T>
+bool min_at_most_convertible<T>::holds_summary(const Summary& s) const {
+  return min_at_most(s, this->p.bound);
 }
 
 // Later items have larger values: the minimum stays what it is.
@@ -145,7 +160,12 @@ void min_at_most_convertible<T>::before_counting(transaction_view<T>& t, int k, 
 
 template <class T>
 bool max_at_least_convertible<T>::holds(const T* items, int n) {
-  return max_at_least(this->summary(items, n), this->p.bound, this->p.bound == 0);
+  return max_at_least_convertible::holds_summary(this->summary(items, n));
+}
+
+template <class T>
+bool max_at_least_convertible<T>::holds_summary(const Summary& s) const {
+  return max_at_least(s, this->p.bound, this->p.bound == 0);
 }
 
 // Later items have smaller values: the maximum stays what it is.
@@ -208,7 +228,12 @@ void median_at_most_convertible<T>::before_counting(transaction_view<T>& t, int 
 
 template <class T>
 bool range_at_most_convertible<T>::holds(const T* items, int n) {
-  return range_at_most(this->summary(items, n), this->p.bound);
+  return range_at_most_convertible::holds_summary(this->summary(items, n));
+}
+
+template <class T>
+bool range_at_most_convertible<T>::holds_summary(const Summary& s) const {
+  return range_at_most(s, this->p.bound);
 }
 
 // Later items have larger values: the range only widens.

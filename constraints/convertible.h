@@ -32,7 +32,10 @@ class convertible_base : public convertible_constraint<T> {
   std::vector<std::uint32_t> scratch;  // median work space
 };
 
-#define KESTREL_CONVERTIBLE_CLASS(Class, is_ascending)                              \
+// A convertible class; Summarised is KESTREL_SUMMARISED(Class, fields) when
+// its test reads V's Summary only (holds then summarises the itemset and asks holds_summary),
+// empty when it reads the values themselves.
+#define KESTREL_CONVERTIBLE_CLASS(Class, is_ascending, Summarised)                  \
   template <class T>                                                                \
   class Class : public convertible_base<T> {                                        \
    public:                                                                          \
@@ -40,7 +43,7 @@ class convertible_base : public convertible_constraint<T> {
     bool holds(const T* items, int n) override;                                     \
     void before_counting(transaction_view<T>& t, int k, bool order_holds) override; \
     bool closes_extensions(const T* items, int n) override;                         \
-    KESTREL_CLONES(Class, convertible_constraint, clone_convertible)                        \
+    Summarised KESTREL_CLONES(Class, convertible_constraint, clone_convertible)     \
   };
 
 // n >= 1 and mean(V) >= threshold; descending order.
@@ -52,6 +55,7 @@ class mean_at_least_convertible : public convertible_base<T> {
   void before_counting(transaction_view<T>& t, int k, bool order_holds) override;
   void after_counting(transaction_view<T>& t, int k, bool order_holds) override;
   bool closes_extensions(const T* items, int n) override;
+  KESTREL_SUMMARISED(mean_at_least_convertible, 0)
   KESTREL_CLONES(mean_at_least_convertible, convertible_constraint, clone_convertible)
 };
 
@@ -64,16 +68,20 @@ class mean_at_most_convertible : public convertible_base<T> {
   void before_counting(transaction_view<T>& t, int k, bool order_holds) override;
   void after_counting(transaction_view<T>& t, int k, bool order_holds) override;
   bool closes_extensions(const T* items, int n) override;
+  KESTREL_SUMMARISED(mean_at_most_convertible, 0)
   KESTREL_CLONES(mean_at_most_convertible, convertible_constraint, clone_convertible)
 };
 
 // n = 0, or min(V) <= bound.
-KESTREL_CONVERTIBLE_CLASS(min_at_most_convertible, true)
+KESTREL_CONVERTIBLE_CLASS(min_at_most_convertible, true,
+                          KESTREL_SUMMARISED(min_at_most_convertible, kExtremes))
 // (n = 0 and bound = 0), or n >= 1 and max(V) >= bound.
-KESTREL_CONVERTIBLE_CLASS(max_at_least_convertible, false)
+KESTREL_CONVERTIBLE_CLASS(max_at_least_convertible, false,
+                          KESTREL_SUMMARISED(max_at_least_convertible, kExtremes))
 // n >= 1 and median(V) >= threshold.
-KESTREL_CONVERTIBLE_CLASS(median_at_least_convertible, false)
+KESTREL_CONVERTIBLE_CLASS(median_at_least_convertible, false, )
 // n >= 1 and median(V) <= threshold.
-KESTREL_CONVERTIBLE_CLASS(median_at_most_convertible, true)
+KESTREL_CONVERTIBLE_CLASS(median_at_most_convertible, true, )
 // n <= 1, or max(V) - min(V) <= bound.
-KESTREL_CONVERTIBLE_CLASS(range_at_most_convertible, true)
+KESTREL_CONVERTIBLE_CLASS(range_at_most_convertible, true,
+                          KESTREL_SUMMARISED(range_at_most_convertible, kExtremes))

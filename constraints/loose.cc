@@ -11,8 +11,8 @@ namespace cp = constraint_params;
 // ---- mean_at_least_loose ----
 
 template <class T>
-bool mean_at_least_loose<T>::holds(const T* items, int n) {
-  return mean_at_least(this->summary(items, n), this->p.threshold);
+bool mean_at_least_loose<T>::holds_summary(const Summary& s) const {
+  return mean_at_least(s, this->p.threshold);
 }
 
 // Without prefix values, dropping the smallest value never lowers the mean.
@@ -25,8 +25,8 @@ bool mean_at_least_loose<T>::prunes_transactions() const {
 // ---- mean_at_most_loose ----
 
 template <class T>
-bool mean_at_most_loose<T>::holds(const T* items, int n) {
-  return mean_at_most(this->summary(items, n), this->p.threshold, false);
+bool mean_at_most_loose<T>::holds_summary(const Summary& s) const {
+  return mean_at_most(s, this->p.threshold, false);
 }
 
 // Without prefix values, dropping the largest value never raises the mean.
@@ -66,8 +66,8 @@ bool median_at_most_loose<T>::prunes_transactions() const {
 // ---- min_at_most_loose ----
 
 template <class T>
-bool min_at_most_loose<T>::holds(const T* items, int n) {
-  return min_at_most(this->summary(items, n), this->p.bound);
+bool min_at_most_loose<T>::holds_summary(const Summary& s) const {
+  return min_at_most(s, this->p.bound);
 }
 
 // Dropping any item but one holding the minimum keeps the minimum.
@@ -79,8 +79,8 @@ bool min_at_most_loose<T>::prunes_transactions() const {
 // ---- range_at_least_loose ----
 
 template <class T>
-bool range_at_least_loose<T>::holds(const T* items, int n) {
-  return range_at_least(this->summary(items, n), this->p.bound);
+bool range_at_least_loose<T>::holds_summary(const Summary& s) const {
+  return range_at_least(s, this->p.bound);
 }
 
 // Of 3 or more items, one holds neither the chosen minimum nor the chosen
@@ -113,6 +113,11 @@ void max_at_least_monotone_loose<T>::fold_prefix(const std::vector<std::uint32_t
 template <class T>
 bool max_at_least_monotone_loose<T>::satisfied(const T* items, int n) const {
   return max_at_least(extremes(p.prefix, *this->attribute_values, items, n), p.bound, false);
+}
+
+template <class T>
+bool max_at_least_monotone_loose<T>::holds_summary(const Summary& s) const {
+  return max_at_least(s, p.bound, false);
 }
 
 // Dropping any item but one holding the maximum keeps the maximum.

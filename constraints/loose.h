@@ -32,27 +32,41 @@ class loose_base : public loose_constraint<T> {
   std::vector<std::uint32_t> scratch;  // median work space
 };
 
-#define KESTREL_LOOSE_CLASS(Class)                     \
-  template <class T>                                   \
-  class Class : public loose_base<T> {                 \
-   public:                                             \
-    bool holds(const T* items, int n) override;        \
-    bool prunes_transactions() const override;         \
+// A loose class whose test reads V's Summary only (n, sum and Fields): holds
+// summarises the itemset and asks holds_summary, which the class defines.
+#define KESTREL_LOOSE_CLASS(Class, Fields)                  \
+  template <class T>                                        \
+  class Class : public loose_base<T> {                      \
+   public:                                                  \
+    bool holds(const T* items, int n) override {            \
+      return Class::holds_summary(this->summary(items, n)); \
+    }                                                       \
+    bool prunes_transactions() const override;              \
+    KESTREL_SUMMARISED(Class, Fields)                       \
+    KESTREL_CLONES(Class, loose_constraint, clone_loose)    \
+  };
+// A loose class whose test reads the values themselves: it defines holds.
+#define KESTREL_LOOSE_WHOLE_CLASS(Class)                 \
+  template <class T>                                     \
+  class Class : public loose_base<T> {                   \
+   public:                                               \
+    bool holds(const T* items, int n) override;          \
+    bool prunes_transactions() const override;           \
     KESTREL_CLONES(Class, loose_constraint, clone_loose) \
   };
 
 // n >= 1 and mean(V) >= threshold.
-KESTREL_LOOSE_CLASS(mean_at_least_loose)
+KESTREL_LOOSE_CLASS(mean_at_least_loose, 0)
 // n >= 1 and mean(V) <= threshold.
-KESTREL_LOOSE_CLASS(mean_at_most_loose)
+KESTREL_LOOSE_CLASS(mean_at_most_loose, 0)
 // n >= 1 and median(V) >= threshold.
-KESTREL_LOOSE_CLASS(median_at_least_loose)
+KESTREL_LOOSE_WHOLE_CLASS(median_at_least_loose)
 // n >= 1 and median(V) <= threshold.
-KESTREL_LOOSE_CLASS(median_at_most_loose)
+KESTREL_LOOSE_WHOLE_CLASS(median_at_most_loose)
 // Loose half of "minleq": n = 0, or min(V) <= bound. Filed with its monotone half by the registry.
-KESTREL_LOOSE_CLASS(min_at_most_loose)
+KESTREL_LOOSE_CLASS(min_at_most_loose, kExtremes)
 // Loose half of "rangegeq": n >= 1 and max(V) - min(V) >= bound.
-KESTREL_LOOSE_CLASS(range_at_least_loose)
+KESTREL_LOOSE_CLASS(range_at_least_loose, kExtremes)
 
 // "maxgeq": n >= 1 and max(V) >= bound. Monotone and loose at once: one
 // occurrence files two instances, one in the set's monotone_table (transaction filter)
@@ -64,6 +78,7 @@ class max_at_least_monotone_loose : public monotone_base<T>, public loose_constr
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
   bool prunes_transactions() const override;
+  KESTREL_SUMMARISED(max_at_least_monotone_loose, kExtremes)
   KESTREL_CLONES(max_at_least_monotone_loose, monotone_constraint, clone_m)
   KESTREL_CLONES(max_at_least_monotone_loose, loose_constraint, clone_loose)
   ConstraintParams p;

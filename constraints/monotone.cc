@@ -135,6 +135,11 @@ bool sum_at_least_monotone<T>::satisfied(const T* items, int n) const {
   return compare_scaled(s, p.threshold, 1) >= 0;
 }
 
+template <class T>
+bool sum_at_least_monotone<T>::holds_summary(const Summary& s) const {
+  return compare_scaled(s.sum, p.threshold, 1) >= 0;
+}
+
 // ---- value_count_at_least_monotone ----
 
 template <class T>
@@ -151,6 +156,11 @@ bool value_count_at_least_monotone<T>::satisfied(const T* items, int n) const {
   return c >= p.bound;
 }
 
+template <class T>
+bool value_count_at_least_monotone<T>::holds_summary(const Summary& s) const {
+  return s.counted >= p.bound;
+}
+
 // ---- min_at_most_monotone ----
 
 template <class T>
@@ -163,6 +173,11 @@ bool min_at_most_monotone<T>::satisfied(const T* items, int n) const {
   return min_at_most(extremes(p.prefix, *this->attribute_values, items, n), p.bound);
 }
 
+template <class T>
+bool min_at_most_monotone<T>::holds_summary(const Summary& s) const {
+  return min_at_most(s, p.bound);
+}
+
 // ---- range_at_least_monotone ----
 
 template <class T>
@@ -173,6 +188,11 @@ void range_at_least_monotone<T>::fold_prefix(const std::vector<std::uint32_t>& p
 template <class T>
 bool range_at_least_monotone<T>::satisfied(const T* items, int n) const {
   return range_at_least(extremes(p.prefix, *this->attribute_values, items, n), p.bound);
+}
+
+template <class T>
+bool range_at_least_monotone<T>::holds_summary(const Summary& s) const {
+  return range_at_least(s, p.bound);
 }
 
 #define KESTREL_INSTANTIATE(T)                     \

@@ -87,6 +87,7 @@ class sum_at_least_monotone : public monotone_base<T> {
  public:
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
+  KESTREL_SUMMARISED(sum_at_least_monotone, 0)
   KESTREL_CLONES(sum_at_least_monotone, monotone_constraint, clone_m)
   ConstraintParams p;
 };
@@ -97,6 +98,7 @@ class value_count_at_least_monotone : public monotone_base<T> {
  public:
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
+  KESTREL_SUMMARISED(value_count_at_least_monotone, kCounted)
   KESTREL_CLONES(value_count_at_least_monotone, monotone_constraint, clone_m)
   ConstraintParams p;
 };
@@ -108,6 +110,7 @@ class min_at_most_monotone : public monotone_base<T> {
  public:
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
+  KESTREL_SUMMARISED(min_at_most_monotone, kExtremes)
   KESTREL_CLONES(min_at_most_monotone, monotone_constraint, clone_m)
   ConstraintParams p;
 };
@@ -118,6 +121,7 @@ class range_at_least_monotone : public monotone_base<T> {
  public:
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
+  KESTREL_SUMMARISED(range_at_least_monotone, kExtremes)
   KESTREL_CLONES(range_at_least_monotone, monotone_constraint, clone_m)
   ConstraintParams p;
 };

@@ -16,8 +16,7 @@ inline u128 pairs(std::uint64_t n) { return static_cast<u128>(n) * (n - 1); }
 // (for "spvgeq") always qualify, so without prefix values both prune soundly.
 
 template <class T>
-bool sample_variance_at_least_loose<T>::holds(const T* items, int n) {
-  Summary s = this->summary(items, n);
+bool sample_variance_at_least_loose<T>::holds_summary(const Summary& s) const {
   return s.n >= 2 && compare_scaled(variance_numerator(s), this->p.threshold, pairs(s.n)) >= 0;
 }
 
@@ -27,8 +26,7 @@ bool sample_variance_at_least_loose<T>::prunes_transactions() const {
 }
 
 template <class T>
-bool sample_variance_at_most_loose<T>::holds(const T* items, int n) {
-  Summary s = this->summary(items, n);
+bool sample_variance_at_most_loose<T>::holds_summary(const Summary& s) const {
   return s.n >= 2 && compare_scaled(variance_numerator(s), this->p.threshold, pairs(s.n)) <= 0;
 }
 

@@ -7,7 +7,7 @@
 
 #include "constraints/loose.h"
 
-KESTREL_LOOSE_CLASS(sample_variance_at_least_loose)
-KESTREL_LOOSE_CLASS(sample_variance_at_most_loose)
-KESTREL_LOOSE_CLASS(mean_deviation_at_least_loose)
-KESTREL_LOOSE_CLASS(mean_deviation_at_most_loose)
+KESTREL_LOOSE_CLASS(sample_variance_at_least_loose, kSquares)
+KESTREL_LOOSE_CLASS(sample_variance_at_most_loose, kSquares)
+KESTREL_LOOSE_WHOLE_CLASS(mean_deviation_at_least_loose)
+KESTREL_LOOSE_WHOLE_CLASS(mean_deviation_at_most_loose)

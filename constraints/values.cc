@@ -21,8 +21,12 @@ void PrefixFold::fold(const std::vector<std::uint32_t>* column,
 template <class T>
 Summary summarize(const PrefixFold& prefix, const std::vector<std::uint32_t>& column,
                   const T* items, int k) {
-  Summary s{prefix.n + static_cast<std::uint64_t>(k > 0 ? k : 0), prefix.sum, prefix.sumsq,
-            prefix.min, prefix.max};
+  Summary s{prefix.n + static_cast<std::uint64_t>(k > 0 ? k : 0),
+            prefix.sum,
+            prefix.sumsq,
+            prefix.min,
+            prefix.max,
+            0};
   for (int i = 0; i < k; ++i) {
     std::uint32_t v = column[items[i]];
     s.sum += v;
@@ -72,15 +76,6 @@ u128 abs_deviation_sum(const PrefixFold& prefix, const std::vector<std::uint32_t
   return total;
 }
 
-int compare_scaled(u128 a, std::int64_t t, u128 m) {
-  if (t < 0) {
-    // t*m <= 0 <= a; equal only when both are 0.
-    return (m == 0 && a == 0) ? 0 : 1;
-  }
-  u128 b = static_cast<u128>(static_cast<std::uint64_t>(t)) * m;
-  return a < b ? -1 : (a > b ? 1 : 0);
-}
-
 template Summary summarize<std::uint8_t>(const PrefixFold&, const std::vector<std::uint32_t>&,
                                          const std::uint8_t*, int);
 template Summary summarize<std::uint16_t>(const PrefixFold&, const std::vector<std::uint32_t>&,
@@ -99,15 +94,12 @@ template std::uint64_t twice_median<std::uint32_t>(const PrefixFold&,
                                                    const std::vector<std::uint32_t>&,
                                                    const std::uint32_t*, int,
                                                    std::vector<std::uint32_t>&);
-template u128 abs_deviation_sum<std::uint8_t>(const PrefixFold&,
-                                              const std::vector<std::uint32_t>&,
+template u128 abs_deviation_sum<std::uint8_t>(const PrefixFold&, const std::vector<std::uint32_t>&,
                                               const std::uint8_t*, int, std::uint64_t,
                                               std::uint64_t);
-template u128 abs_deviation_sum<std::uint16_t>(const PrefixFold&,
-                                               const std::vector<std::uint32_t>&,
+template u128 abs_deviation_sum<std::uint16_t>(const PrefixFold&, const std::vector<std::uint32_t>&,
                                                const std::uint16_t*, int, std::uint64_t,
                                                std::uint64_t);
-template u128 abs_deviation_sum<std::uint32_t>(const PrefixFold&,
-                                               const std::vector<std::uint32_t>&,
+template u128 abs_deviation_sum<std::uint32_t>(const PrefixFold&, const std::vector<std::uint32_t>&,
                                                const std::uint32_t*, int, std::uint64_t,
                                                std::uint64_t);

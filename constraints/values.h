@@ -47,14 +47,32 @@ struct ConstraintParams {
   bool prefix_ok = true;                  // item-wise constraints: every prefix item passes
 };
 
-// The values of P ∪ X summarised.
+// The values of P ∪ X summarised. counted: how many of them equal one value
+// (acount's), for the constraints that count one.
 struct Summary {
   std::uint64_t n;
   std::uint64_t sum;
   u128 sumsq;
   std::uint32_t min;
   std::uint32_t max;
+  std::uint64_t counted;
 };
+
+// s with one more value v; counted_value is the value s.counted counts.
+inline Summary with_value(const Summary& s, std::uint32_t v, std::uint32_t counted_value) {
+  return {s.n + 1,
+          s.sum + v,
+          s.sumsq + static_cast<u128>(v) * v,
+          v < s.min ? v : s.min,
+          v > s.max ? v : s.max,
+          s.counted + (v == counted_value ? 1 : 0)};
+}
+
+// The summary of the prefix values alone, from p's fold (prefix_count: the
+// prefix values equal to counted_value).
+inline Summary prefix_summary(const ConstraintParams& p) {
+  return {p.prefix.n, p.prefix.sum, p.prefix.sumsq, p.prefix.min, p.prefix.max, p.prefix_count};
+}
 
 template <class T>
 Summary summarize(const PrefixFold& prefix, const std::vector<std::uint32_t>& column,
@@ -70,7 +88,7 @@ std::uint64_t twice_median(const PrefixFold& prefix, const std::vector<std::uint
 template <class T>
 Summary extremes(const PrefixFold& prefix, const std::vector<std::uint32_t>& column, const T* items,
                  int k) {
-  Summary s{prefix.n + static_cast<std::uint64_t>(k > 0 ? k : 0), 0, 0, prefix.min, prefix.max};
+  Summary s{prefix.n + static_cast<std::uint64_t>(k > 0 ? k : 0), 0, 0, prefix.min, prefix.max, 0};
   for (int i = 0; i < k; ++i) {
     const std::uint32_t v = column[items[i]];
     if (v < s.min) s.min = v;
@@ -85,7 +103,15 @@ u128 abs_deviation_sum(const PrefixFold& prefix, const std::vector<std::uint32_t
                        const T* items, int k, std::uint64_t n, std::uint64_t sum);
 
 // Sign of a - t*m (-1, 0, 1) for a signed t; exact for t*m below 2^127.
-int compare_scaled(u128 a, std::int64_t t, u128 m);
+// Inline: the tests along a group ask it once per itemset.
+inline int compare_scaled(u128 a, std::int64_t t, u128 m) {
+  if (t < 0) {
+    // t*m <= 0 <= a; equal only when both are 0.
+    return (m == 0 && a == 0) ? 0 : 1;
+  }
+  const u128 b = static_cast<u128>(static_cast<std::uint64_t>(t)) * m;
+  return a < b ? -1 : (a > b ? 1 : 0);
+}
 
 inline u128 squared(std::uint64_t n) { return static_cast<u128>(n) * n; }
 
@@ -134,6 +160,39 @@ Dst* retyped_copy(const Src& src) {
   d->attribute_values = src.attribute_values;
   return d;
 }
+
+// The fields of a Summary a test reads besides n and sum (which every
+// summary keeps): summary_path folds only these along a walk.
+enum summary_fields : unsigned { kSquares = 1, kExtremes = 2, kCounted = 4 };
+
+// s's fields (those of `fields` besides n and sum) with one more value v, into d.
+inline void fold_value(Summary& d, const Summary& s, std::uint32_t v, unsigned fields,
+                       std::uint32_t counted_value) {
+  d.n = s.n + 1;
+  d.sum = s.sum + v;
+  if (fields & kSquares) d.sumsq = s.sumsq + static_cast<u128>(v) * v;
+  if (fields & kExtremes) {
+    d.min = v < s.min ? v : s.min;
+    d.max = v > s.max ? v : s.max;
+  }
+  if (fields & kCounted) d.counted = s.counted + (v == counted_value ? 1 : 0);
+}
+
+// The overrides of Class, whose test reads nothing but V's Summary (its n,
+// sum and the fields Fields: itemset_constraint::summarises); holds_summary is
+// defined by the class. holds_after calls it directly, so the compiler keeps
+// only the fields it reads.
+#define KESTREL_SUMMARISED(Class, Fields)                                                         \
+  bool summarises(Summary& root, std::uint32_t& counted_value, unsigned& fields) const override { \
+    root = prefix_summary(this->p);                                                               \
+    counted_value = this->p.counted_value;                                                        \
+    fields = (Fields);                                                                            \
+    return true;                                                                                  \
+  }                                                                                               \
+  bool holds_summary(const Summary& s) const override;                                            \
+  bool holds_after(const Summary& s, std::uint32_t v) const override {                            \
+    return Class::holds_summary(with_value(s, v, this->p.counted_value));                         \
+  }
 
 // The three typed clones of a kind, for a class template Class over T.
 #define KESTREL_CLONES(Class, Kind, fn)                   \

@@ -10,8 +10,7 @@
 // and "stdgeq" never prune transactions.
 
 template <class T>
-bool variance_at_least_loose<T>::holds(const T* items, int n) {
-  Summary s = this->summary(items, n);
+bool variance_at_least_loose<T>::holds_summary(const Summary& s) const {
   return s.n >= 1 && compare_scaled(variance_numerator(s), this->p.threshold, squared(s.n)) >= 0;
 }
 
@@ -21,8 +20,7 @@ bool variance_at_least_loose<T>::prunes_transactions() const {
 }
 
 template <class T>
-bool variance_at_most_loose<T>::holds(const T* items, int n) {
-  Summary s = this->summary(items, n);
+bool variance_at_most_loose<T>::holds_summary(const Summary& s) const {
   return s.n >= 1 && compare_scaled(variance_numerator(s), this->p.threshold, squared(s.n)) <= 0;
 }
 
@@ -32,8 +30,7 @@ bool variance_at_most_loose<T>::prunes_transactions() const {
 }
 
 template <class T>
-bool std_dev_at_least_loose<T>::holds(const T* items, int n) {
-  Summary s = this->summary(items, n);
+bool std_dev_at_least_loose<T>::holds_summary(const Summary& s) const {
   if (s.n == 0) return false;
   const std::int64_t t = this->p.threshold;
   if (t <= 0) return true;  // a square root is never negative
@@ -46,8 +43,7 @@ bool std_dev_at_least_loose<T>::prunes_transactions() const {
 }
 
 template <class T>
-bool std_dev_at_most_loose<T>::holds(const T* items, int n) {
-  Summary s = this->summary(items, n);
+bool std_dev_at_most_loose<T>::holds_summary(const Summary& s) const {
   if (s.n == 0) return false;
   const std::int64_t t = this->p.threshold;
   if (t < 0) return false;

@@ -6,7 +6,7 @@
 
 #include "constraints/loose.h"
 
-KESTREL_LOOSE_CLASS(variance_at_least_loose)
-KESTREL_LOOSE_CLASS(variance_at_most_loose)
-KESTREL_LOOSE_CLASS(std_dev_at_least_loose)
-KESTREL_LOOSE_CLASS(std_dev_at_most_loose)
+KESTREL_LOOSE_CLASS(variance_at_least_loose, kSquares)
+KESTREL_LOOSE_CLASS(variance_at_most_loose, kSquares)
+KESTREL_LOOSE_CLASS(std_dev_at_least_loose, kSquares)
+KESTREL_LOOSE_CLASS(std_dev_at_most_loose, kSquares)

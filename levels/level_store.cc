@@ -30,6 +30,7 @@ void level_store<T, T1>::clear(int new_k) {
   supports = support_column<T1>();
   keys = key_column();
   std::vector<bool>().swap(loose_flags);
+  loose_path_.stop();
   n_loose = 0;
   k = new_k;
   read_pos = -1;
@@ -111,7 +112,7 @@ std::uint64_t level_store<T, T1>::bytes() const {
 }
 
 template <class T, class T1>
-bool level_store<T, T1>::append_items(const T* itemset, T1 support) {
+int level_store<T, T1>::append_items(const T* itemset, T1 support) {
   const int width = k - 1;
   // Only the last path of the tree is compared: itemsets arrive in
   // lexicographic order, so an equal prefix can only be the last one.
@@ -121,7 +122,7 @@ bool level_store<T, T1>::append_items(const T* itemset, T1 support) {
     shared = static_cast<int>(std::mismatch(itemset, itemset + width, last).first - itemset);
   }
   append_sharing(itemset, shared, support);
-  return n_itemsets == 1 || shared < width;
+  return shared;
 }
 
 template <class T, class T1>
@@ -164,23 +165,29 @@ void level_store<T, T1>::open_group(const T* itemset, int shared) {
 }
 
 template <class T, class T1>
-void level_store<T, T1>::add_flags(const T* itemset, typed_constraints<T>& table) {
-  n_loose = static_cast<int>(table.loose_table.size());
-  for (int u = 0; u < n_loose; ++u) loose_flags.push_back(table.loose_table[u]->holds(itemset, k));
+void level_store<T, T1>::add_flags(const T* itemset, int shared, typed_constraints<T>& table) {
+  const std::vector<loose_constraint<T>*>& loose = table.loose_table;
+  n_loose = static_cast<int>(loose.size());
+  loose_path_.resume(loose, k, shared);
+  for (int u = 0; u < n_loose; ++u)
+    loose_flags.push_back(loose_path_.holds(loose[u], static_cast<std::size_t>(u), itemset, k));
 }
 
 template <class T, class T1>
 bool level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constraints<T>& table,
                                      const level_store* flag_source, int source_index) {
-  const bool opens_group = append_items(itemset, support);
+  const int shared = append_items(itemset, support);
   if (flag_source != nullptr) {
     n_loose = static_cast<int>(table.loose_table.size());
     assert(flag_source->n_loose == n_loose);
     for (int u = 0; u < n_loose; ++u) loose_flags.push_back(flag_source->flag(source_index, u));
+    loose_path_.stop();
+  } else if (table.loose_table.empty()) {
+    n_loose = 0;
   } else {
-    add_flags(itemset, table);
+    add_flags(itemset, shared, table);
   }
-  return opens_group;
+  return n_itemsets == 1 || shared < k - 1;
 }
 
 // Flattened: the joins store every itemset through here, and the pushes
@@ -193,7 +200,7 @@ template <class T, class T1>
                                                               typed_constraints<T>& table) {
   append_sharing(itemset, shared, support);
   // Without loose constraints there is no flag to store and n_loose stays 0.
-  if (!table.loose_table.empty()) add_flags(itemset, table);
+  if (!table.loose_table.empty()) add_flags(itemset, shared, table);
 }
 
 template <class T, class T1>
@@ -202,6 +209,7 @@ void level_store<T, T1>::add_itemset(const T* itemset, T1 support, const std::ui
   append_items(itemset, support);
   n_loose = loose_count;
   for (int u = 0; u < n_loose; ++u) loose_flags.push_back(flags[u] != 0);
+  loose_path_.stop();
 }
 
 template <class T, class T1>
@@ -241,14 +249,14 @@ void level_store<T, T1>::append(const level_store& part) {
     // has none, which is always sound); a plain one keeps its records only
     // while they cover every itemset.
     const bool part_keys = part.has_keys();
-    const bool records =
-        supports.packed() || keys.size() == static_cast<std::size_t>(n_itemsets);
+    const bool records = supports.packed() || keys.size() == static_cast<std::size_t>(n_itemsets);
     for (std::size_t i = 0; i < static_cast<std::size_t>(part.n_itemsets); ++i) {
       supports.push_back(part.supports[i]);
       if (records) add_key(part_keys ? part.key(i) : key_column::kKey);
     }
   }
   loose_flags.insert(loose_flags.end(), part.loose_flags.begin(), part.loose_flags.end());
+  loose_path_.stop();
   last_prefix = part.last_prefix;
   n_loose = part.n_loose;
   n_itemsets += part.n_itemsets;
@@ -321,7 +329,7 @@ int frequent_level<T, T1>::find_in_group(int g, T last) const {
 
 template <class T, class T1>
 bool frequent_level<T, T1>::lookup(const T* itemset, T1* support, std::uint8_t* key,
-                                    int* index) const {
+                                   int* index) const {
   if (this->n_itemsets == 0) return false;
   const int g = find_group(itemset);
   if (g < 0) return false;

@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "constraints/constraint_set.h"
+#include "constraints/summary_path.h"
 #include "dataset/items.h"
 #include "levels/key_column.h"
 #include "levels/offset_column.h"
@@ -101,8 +102,7 @@ class level_store {
   }
   // Itemset i's key record and support, from one look-up of its entry when
   // the records are packed.
-  [[gnu::always_inline]] void key_and_support(std::size_t i, std::uint8_t& key,
-                                              T1& support) const {
+  [[gnu::always_inline]] void key_and_support(std::size_t i, std::uint8_t& key, T1& support) const {
     if (supports.packed()) {
       const T1 entry = supports.entry_value(i);
       key = support_column<T1>::record_of(entry);
@@ -206,8 +206,9 @@ class level_store {
 
  private:
   // Appends the itemset's prefix (when it opens a group), suffix and support;
-  // returns whether it opened a group.
-  bool append_items(const T* itemset, T1 support);
+  // returns how many leading items it shares with the itemset before (at
+  // most k-1; none for the first).
+  int append_items(const T* itemset, T1 support);
   // The same for an itemset sharing `shared` leading items with the last one
   // (at most k-1; the first itemset shares none).
   void append_sharing(const T* itemset, int shared, T1 support);
@@ -215,8 +216,15 @@ class level_store {
   // last itemset (none when it is the first): its prefix, or in the tree the
   // nodes below those shared, and its end.
   void open_group(const T* itemset, int shared);
-  void add_flags(const T* itemset, typed_constraints<T>& table);
+  // Appends the itemset's loose flags, asked along loose_path_; it shares
+  // `shared` leading items with the itemset stored before.
+  void add_flags(const T* itemset, int shared, typed_constraints<T>& table);
 
+  // The loose constraints' tests along the itemsets stored, in order: the
+  // summaries of the last one's leading items. Stopped by every other way of
+  // adding itemsets (their flags were not asked), so a walk only continues
+  // from the itemset it tested last.
+  summary_path<T> loose_path_;
   // joins() as last walked, for a store of joins_itemsets_ itemsets in
   // joins_groups_ groups (-1: not walked since the last clear).
   mutable std::uint64_t joins_ = 0;

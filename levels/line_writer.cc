@@ -112,6 +112,7 @@ class group_writer {
     std::size_t children = d < top_ && begin < end ? node_ends_[d].before(begin) : 0;
     for (std::size_t n = begin; n < end; ++n) {
       current_[d] = node_items[n];
+      if (d < changed_) changed_ = d;
       if constexpr (lays_out) {
         if (fetch_labels_) line_->prefetch_label(node_items[std::min(n + kNodesAhead, last_node)]);
         line_->set_item(d, node_items[n]);
@@ -283,14 +284,14 @@ class group_writer {
     next_first_ = last + 1;
     bool filter = !no_filters_;
     if (filter) {
-      table_.start_group(current_.data(), km1);
+      table_.start_group(current_.data(), km1, changed_);
+      changed_ = km1;
       filter = !table_.group_written_whole();
     }
     // The loose constraints were asked when the itemsets were stored: their
     // flags answer for them.
     const int n_loose = store_.n_loose;
-    const bool flagged =
-        n_loose > 0 && n_loose == static_cast<int>(table_.loose_table.size());
+    const bool flagged = n_loose > 0 && n_loose == static_cast<int>(table_.loose_table.size());
     for (int s = first; s <= last; ++s) {
       const T x = suffixes[s];
       // Groups follow each other in the suffix array: fetch the label of the
@@ -321,6 +322,9 @@ class group_writer {
   std::optional<output_line> line_;
   bool fetch_labels_ = false;  // whether labels are fetched ahead
   std::vector<T> current_;     // the itemset, filled when a filter reads it
+  // The first position of current_'s shared items set since the last group
+  // was started (the walk's tests take over what is before it).
+  int changed_ = 0;
   std::vector<std::size_t> low_, high_;
   int next_group_ = -1;  // the group after the last one written, and its first itemset
   int next_first_ = 0;
