@@ -30,13 +30,17 @@ CACHE="${KESTREL_BENCH_CACHE:-/tmp/kestrel-bench-cache}"; WORK="$work"; MILLION_
 mkdir -p "$CACHE"
 . "$ROOT/bench/inputs.sh"
 input=$(DATA="$(find_data)" input_of "$DATA") || die "no input for $DATA"
+# A run that fails under valgrind (a large row can outgrow the heap valgrind
+# gives it: "out of memory" after some levels) counts fewer instructions: the
+# script stops there rather than print that figure.
 count() {
   valgrind --tool=cachegrind --cache-sim=no --cachegrind-out-file="$work/cg.out" "$1" \
-    input "$input" output "$work/out.txt" sigma "$SIGMA" "${@:2}" > /dev/null 2> "$work/cg.err"
+    input "$input" output "$work/out.txt" sigma "$SIGMA" "${@:2}" > /dev/null 2> "$work/cg.err" ||
+    die "$1 failed under valgrind: $(grep -v '^==' "$work/cg.err" | head -1)"
   grep -E 'I\s+refs' "$work/cg.err" | awk '{ gsub(",", "", $NF); print $NF }'
 }
-base=$(count "$BASE" "$@")
-new=$(count "$NEW" "$@")
+base=$(count "$BASE" "$@") || exit 2
+new=$(count "$NEW" "$@") || exit 2
 echo "base $base instructions ($BASE)"
 echo "new  $new instructions ($NEW)"
 python3 -c "print(f'change {($new - $base) / $base:+.2%}')"
