@@ -297,13 +297,25 @@ def test_ctrl_c_stops_the_run_between_levels(tmp_path, monkeypatch):
     # A runner started in the background inherits SIGINT ignored, and Python
     # then installs no handler: the interrupt would never reach the run.
     previous = signal.signal(signal.SIGINT, signal.default_int_handler)
-    timer = threading.Timer(0.2, lambda: os.kill(os.getpid(), signal.SIGINT))
-    timer.start()
+    # The interrupt is sent once the run has written its temporary dataset, so
+    # it lands inside the run, however fast the machine; no Python code runs
+    # there, so only the run's own stop check can raise it.
+    over = threading.Event()
+
+    def interrupt_inside_the_run():
+        while not over.wait(0.001):
+            if any("dataset.tmp" in files for _, _, files in os.walk(tmp_path)):
+                os.kill(os.getpid(), signal.SIGINT)
+                return
+
+    sender = threading.Thread(target=interrupt_inside_the_run)
+    sender.start()
     try:
         with pytest.raises(KeyboardInterrupt):
             kestrel.mine(rows, 40, constraints=[("lengeq", "[30]")])
     finally:
-        timer.cancel()
+        over.set()
+        sender.join()
         signal.signal(signal.SIGINT, previous)
     assert os.listdir(tmp_path) == []
     # The next run starts afresh; itemsets come level by level, the empty one first.
