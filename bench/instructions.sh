@@ -36,7 +36,7 @@ input=$(DATA="$(find_data)" input_of "$DATA") || die "no input for $DATA"
 count() {
   valgrind --tool=cachegrind --cache-sim=no --cachegrind-out-file="$work/cg.out" "$1" \
     input "$input" output "$work/out.txt" sigma "$SIGMA" "${@:2}" > /dev/null 2> "$work/cg.err" ||
-    die "$1 failed under valgrind: $(grep -v '^==' "$work/cg.err" | head -1)"
+    die "$1 failed under valgrind: $(grep -v -E '^(==|--)[0-9]+(==|--)' "$work/cg.err" | head -1)"
   grep -E 'I\s+refs' "$work/cg.err" | awk '{ gsub(",", "", $NF); print $NF }'
 }
 base=$(count "$BASE" "$@") || exit 2
