@@ -20,9 +20,6 @@ while [ $# -gt 0 ]; do
   esac
 done
 CACHE="${KESTREL_BENCH_CACHE:-/tmp/kestrel-bench-cache}"
-mkdir -p "$CACHE"
-attr="$CACHE/attr-61.txt"
-python3 -c "print(' '.join(str(i * 61 % 100) for i in range(20000)))" > "$attr"
 set -f  # the parameters hold brackets: no file name expansion
 rows=("mushroom:400:" "mushroom:400:avggeq [0,50]" "mushroom:400:sumgeq [0,300]"
   "mushroom:400:avggeq2 [0,0]" "mushroom:400:sumleq [0,100000]" "chess:1500:"
@@ -31,6 +28,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 WORK="$work"; MILLION_LINES=200000
 . "$ROOT/bench/inputs.sh"
+attr=$(attribute_row_61) || exit 2
 # count BIN TAG ARGS...: the instructions of one completed run, or "failed".
 count() {
   (cd "$work" && valgrind --tool=cachegrind --cache-sim=no --cachegrind-out-file=cg.out "$1" \

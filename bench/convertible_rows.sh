@@ -19,9 +19,8 @@ while [ $# -gt 0 ]; do
   esac
 done
 CACHE="${KESTREL_BENCH_CACHE:-/tmp/kestrel-bench-cache}"
-mkdir -p "$CACHE"
-attr="$CACHE/attr-61.txt"
-python3 -c "print(' '.join(str(i * 61 % 100) for i in range(20000)))" > "$attr"
+. "$ROOT/bench/inputs.sh"
+attr=$(attribute_row_61) || exit 2
 set -f  # the parameters hold brackets: no file name expansion
 constraints=("" "avggeq2 [0,60]" "avggeq2 [0,75]" "avgleq2 [0,40]" "medgeq2 [0,60]"
   "medleq2 [0,40]" "minleq2 [0,5]" "maxgeq2 [0,95]" "rangeleq2 [0,50]"

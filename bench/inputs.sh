@@ -1,4 +1,4 @@
-# Inputs of the benchmark rows, shared by run.sh and alternate.sh (sourced).
+# Inputs of the benchmark rows, shared by the bench scripts (sourced).
 # The caller sets ROOT (the repository), CACHE (where inputs are kept), WORK (a
 # scratch directory; notes.txt there collects remarks for the results) and
 # MILLION_LINES (lines of the generated row; 200000 is the full-size row).
@@ -62,4 +62,11 @@ build_of() {  # $1 = binary
     Release:ON) echo "profile-guided Release build" ;;
     *) echo "${type:-default} build without profile" ;;
   esac
+}
+
+# The attribute row the constrained rows read (row 0: value (id * 61) mod 100
+# for ids below 20000), written into the cache; its path on stdout.
+attribute_row_61() {
+  mkdir -p "$CACHE" && python3 -c "print(' '.join(str(i * 61 % 100) for i in range(20000)))" \
+    > "$CACHE/attr-61.txt" && echo "$CACHE/attr-61.txt"
 }
