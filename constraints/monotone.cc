@@ -83,7 +83,24 @@ void value_superset_monotone<T>::fold_prefix(const std::vector<std::uint32_t>& p
 template <class T>
 bool value_superset_monotone<T>::satisfied(const T* items, int n) const {
   // Values the prefix items carry count too: a transaction lacking them is not
-  // emptied on their account.
+  // emptied on their account. The writer asks once per itemset, so the listed
+  // values found are the bits of one word (a list of up to 64 values) rather
+  // than a vector allocated per test.
+  const std::vector<std::uint32_t>& req = p.list;
+  if (req.size() > 64) return satisfied_by_long_list(items, n);
+  const std::uint64_t all = req.size() == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << req.size()) - 1;
+  std::uint64_t found = 0;
+  auto mark = [&](std::uint32_t v) {
+    auto it = std::lower_bound(req.begin(), req.end(), v);
+    if (it != req.end() && *it == v) found |= std::uint64_t{1} << (it - req.begin());
+  };
+  for (std::uint32_t v : p.prefix.values) mark(v);
+  for (int i = 0; i < n && found != all; ++i) mark(value(*this, items[i]));
+  return found == all;
+}
+
+template <class T>
+bool value_superset_monotone<T>::satisfied_by_long_list(const T* items, int n) const {
   const std::vector<std::uint32_t>& req = p.list;
   std::vector<char> found(req.size(), 0);
   std::size_t n_found = 0;

@@ -68,6 +68,9 @@ class value_superset_monotone : public monotone_base<T> {
   bool satisfied(const T* items, int n) const override;
   KESTREL_CLONES(value_superset_monotone, monotone_constraint, clone_m)
   ConstraintParams p;  // list: the required values, sorted and distinct
+
+ private:
+  bool satisfied_by_long_list(const T* items, int n) const;  // more than 64 values
 };
 
 // "lengeq": |P ∪ X| >= bound (unsigned).

@@ -108,6 +108,24 @@ TEST(ConstraintSemantics, BoundaryValues) {
     bind_all(set, &column);
     expect_all_agree(set, items, c.expected, std::string(c.kw) + " " + c.text);
   }
+  // asupseteq lists of 64 values (the found values fit one word) and of 65: the
+  // itemset holds 0..listed-1 but for the value missing (none when 64 or 65).
+  for (const std::uint32_t listed : {64u, 65u})
+    for (const std::uint32_t missing : {0u, listed - 1, listed}) {
+      std::string text = "[0";
+      for (std::uint32_t v = 0; v < listed; ++v) text += "," + std::to_string(v);
+      text += "]";
+      std::vector<std::uint32_t> column, items;
+      for (std::uint32_t v = 0; v < listed; ++v)
+        if (v != missing) {
+          items.push_back(static_cast<std::uint32_t>(column.size()));
+          column.push_back(v);
+        }
+      constraint_set set;
+      parse(set, "asupseteq", text.c_str());
+      bind_all(set, &column);
+      expect_all_agree(set, items, missing == listed, "asupseteq of " + std::to_string(listed));
+    }
 }
 
 // keeps asks the anti-monotone constraints; writes asks the monotone,
