@@ -46,8 +46,8 @@ class itemset_constraint {
   // Whether holds reads nothing but the Summary of V, so that a walk may
   // build the summary a value at a time (constraints/summary_path.h). If so,
   // sets root to the summary of the prefix values, counted_value to the value
-  // Summary::counted counts and fields to the fields the test reads besides n
-  // and sum (summary_fields).
+  // Summary::counted counts (a median's split) and fields to the fields the
+  // test reads besides n and sum (summary_fields).
   virtual bool summarises(Summary& /*root*/, std::uint32_t& /*counted_value*/,
                           unsigned& /*fields*/) const {
     return false;

@@ -79,9 +79,9 @@ KESTREL_CONVERTIBLE_CLASS(min_at_most_convertible, true,
 KESTREL_CONVERTIBLE_CLASS(max_at_least_convertible, false,
                           KESTREL_SUMMARISED(max_at_least_convertible, kExtremes))
 // n >= 1 and median(V) >= threshold.
-KESTREL_CONVERTIBLE_CLASS(median_at_least_convertible, false, )
+KESTREL_CONVERTIBLE_CLASS(median_at_least_convertible, false, KESTREL_MEDIAN_SUMMARISED(+1))
 // n >= 1 and median(V) <= threshold.
-KESTREL_CONVERTIBLE_CLASS(median_at_most_convertible, true, )
+KESTREL_CONVERTIBLE_CLASS(median_at_most_convertible, true, KESTREL_MEDIAN_SUMMARISED(-1))
 // n <= 1, or max(V) - min(V) <= bound.
 KESTREL_CONVERTIBLE_CLASS(range_at_most_convertible, true,
                           KESTREL_SUMMARISED(range_at_most_convertible, kExtremes))

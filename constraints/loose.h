@@ -45,14 +45,15 @@ class loose_base : public loose_constraint<T> {
     KESTREL_SUMMARISED(Class, Fields)                       \
     KESTREL_CLONES(Class, loose_constraint, clone_loose)    \
   };
-// A loose class whose test reads the values themselves: it defines holds.
-#define KESTREL_LOOSE_WHOLE_CLASS(Class)                 \
-  template <class T>                                     \
-  class Class : public loose_base<T> {                   \
-   public:                                               \
-    bool holds(const T* items, int n) override;          \
-    bool prunes_transactions() const override;           \
-    KESTREL_CLONES(Class, loose_constraint, clone_loose) \
+// A loose class whose test reads the values themselves: it defines holds;
+// Summarised is KESTREL_MEDIAN_SUMMARISED(dir) for a median, else empty.
+#define KESTREL_LOOSE_WHOLE_CLASS(Class, Summarised)                  \
+  template <class T>                                                  \
+  class Class : public loose_base<T> {                                \
+   public:                                                            \
+    bool holds(const T* items, int n) override;                       \
+    bool prunes_transactions() const override;                        \
+    Summarised KESTREL_CLONES(Class, loose_constraint, clone_loose)   \
   };
 
 // n >= 1 and mean(V) >= threshold.
@@ -60,9 +61,9 @@ KESTREL_LOOSE_CLASS(mean_at_least_loose, 0)
 // n >= 1 and mean(V) <= threshold.
 KESTREL_LOOSE_CLASS(mean_at_most_loose, 0)
 // n >= 1 and median(V) >= threshold.
-KESTREL_LOOSE_WHOLE_CLASS(median_at_least_loose)
+KESTREL_LOOSE_WHOLE_CLASS(median_at_least_loose, KESTREL_MEDIAN_SUMMARISED(+1))
 // n >= 1 and median(V) <= threshold.
-KESTREL_LOOSE_WHOLE_CLASS(median_at_most_loose)
+KESTREL_LOOSE_WHOLE_CLASS(median_at_most_loose, KESTREL_MEDIAN_SUMMARISED(-1))
 // Loose half of "minleq": n = 0, or min(V) <= bound. Filed with its monotone half by the registry.
 KESTREL_LOOSE_CLASS(min_at_most_loose, kExtremes)
 // Loose half of "rangegeq": n >= 1 and max(V) - min(V) >= bound.

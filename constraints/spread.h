@@ -9,5 +9,5 @@
 
 KESTREL_LOOSE_CLASS(sample_variance_at_least_loose, kSquares)
 KESTREL_LOOSE_CLASS(sample_variance_at_most_loose, kSquares)
-KESTREL_LOOSE_WHOLE_CLASS(mean_deviation_at_least_loose)
-KESTREL_LOOSE_WHOLE_CLASS(mean_deviation_at_most_loose)
+KESTREL_LOOSE_WHOLE_CLASS(mean_deviation_at_least_loose, )
+KESTREL_LOOSE_WHOLE_CLASS(mean_deviation_at_most_loose, )

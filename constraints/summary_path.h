@@ -4,13 +4,14 @@
 // of a group) share leading items with the one met before: within a group all
 // but the last. For every constraint whose test reads only the Summary of the
 // values of P ∪ X (count, sum, sum of squares, extremes, occurrences of one
-// value: itemset_constraint::summarises), the path keeps the summary of the
+// value, the values either side of a median's bound:
+// itemset_constraint::summarises), the path keeps the summary of the
 // prefix values with each leading run items[0..i), i < k, of the itemset
 // tested last (only the fields the test reads). A test adds the values of the
 // items that changed since, then the constraint adds the last item's
 // (holds_after): along a group, one value per itemset instead of k. The
 // summaries are exact integers, so every answer is holds()'s; a constraint
-// that does not summarise (median, mean deviation, value lists) is asked
+// that does not summarise (mean deviation, value lists) is asked
 // holds() on the whole itemset.
 //
 // The path holds data only: the summaries and, per constraint, its column and

@@ -55,10 +55,10 @@ void expect_path_agrees(const std::vector<C*>& list, std::mt19937& rng, const st
 TEST(SummaryPath, AnswersAsHoldsForEveryKeywordOnExtremeValues) {
   // Signed thresholds stop at 2^31 - 1; the unsigned ones wrap -1 to 2^32 - 1.
   const char* thresholds[] = {"0", "1", "7", "65536", "2147483647", "-1", "-2147483648"};
-  const char* keywords[] = {"sumleq",  "sumgeq",  "rangeleq",  "rangegeq", "minleq",  "maxgeq",
-                            "avggeq",  "avgleq",  "varleq",    "vargeq",   "stdleq",  "stdgeq",
-                            "spvleq",  "spvgeq",  "medgeq",    "mdleq",    "avggeq2", "avgleq2",
-                            "minleq2", "maxgeq2", "rangeleq2", "medleq2"};
+  const char* keywords[] = {"sumleq",  "sumgeq",  "rangeleq", "rangegeq",  "minleq",  "maxgeq",
+                            "avggeq",  "avgleq",  "varleq",   "vargeq",    "stdleq",  "stdgeq",
+                            "spvleq",  "spvgeq",  "medgeq",   "medleq",    "mdleq",   "avggeq2",
+                            "avgleq2", "minleq2", "maxgeq2",  "rangeleq2", "medgeq2", "medleq2"};
   std::mt19937 rng(20261210);
   for (int prefix = 0; prefix <= 2; ++prefix)
     for (const char* kw : keywords)

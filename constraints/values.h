@@ -48,7 +48,8 @@ struct ConstraintParams {
 };
 
 // The values of P ∪ X summarised. counted: how many of them equal one value
-// (acount's), for the constraints that count one.
+// (acount's), for the constraints that count one. A median's summary (fields
+// kSplit) reads counted, min and max otherwise: see median_split.
 struct Summary {
   std::uint64_t n;
   std::uint64_t sum;
@@ -163,7 +164,7 @@ Dst* retyped_copy(const Src& src) {
 
 // The fields of a Summary a test reads besides n and sum (which every
 // summary keeps): summary_path folds only these along a walk.
-enum summary_fields : unsigned { kSquares = 1, kExtremes = 2, kCounted = 4 };
+enum summary_fields : unsigned { kSquares = 1, kExtremes = 2, kCounted = 4, kSplit = 8 };
 
 // s's fields (those of `fields` besides n and sum) with one more value v, into d.
 inline void fold_value(Summary& d, const Summary& s, std::uint32_t v, unsigned fields,
@@ -176,7 +177,59 @@ inline void fold_value(Summary& d, const Summary& s, std::uint32_t v, unsigned f
     d.max = v > s.max ? v : s.max;
   }
   if (fields & kCounted) d.counted = s.counted + (v == counted_value ? 1 : 0);
+  if (fields & kSplit) {  // counted_value is the split
+    const bool above = v >= counted_value;
+    d.counted = s.counted + (above ? 1 : 0);
+    d.min = above && v < s.min ? v : s.min;
+    d.max = !above && v > s.max ? v : s.max;
+  }
 }
+
+// A median's summary: counted is the number of values at or above a split,
+// min the least of them and max the greatest value below it. The split parts
+// the values on the side of t that the median must reach (dir = +1: v >= t;
+// dir = -1: v <= t) from the others, so that the middle of V shows in it: with
+// n odd the median is on that side exactly when more than n/2 values are; with
+// n even and exactly n/2 of them, the two middle values are max and min.
+inline std::uint32_t median_split(std::int64_t t, int dir) {
+  if (dir > 0) return t <= 0 ? 0 : static_cast<std::uint32_t>(t);
+  return t < 0 ? 0 : static_cast<std::uint32_t>(t + 1);
+}
+inline Summary median_root(const PrefixFold& prefix, std::uint32_t split) {
+  Summary s{0, 0, 0, UINT32_MAX, 0, 0};
+  for (const std::uint32_t v : prefix.values) {
+    const Summary before = s;
+    fold_value(s, before, v, kSplit, split);
+  }
+  return s;
+}
+// median(V) >= t (dir = +1) or <= t (dir = -1) from a median's summary split
+// at median_split(t, dir); false for an empty V.
+inline bool median_summary_on_side(const Summary& s, std::int64_t t, int dir) {
+  if (s.n == 0) return false;
+  const std::uint64_t on_side = dir > 0 ? s.counted : s.n - s.counted;
+  const std::uint64_t half = s.n / 2;
+  if (s.n % 2 == 1 || on_side != half) return on_side > half;
+  return compare_scaled(static_cast<u128>(s.min) + s.max, t, 2) * dir >= 0;
+}
+
+// The overrides of a median class (dir = +1: median >= threshold; -1: <=),
+// whose walk keeps a median's summary; holds stays the class's own.
+#define KESTREL_MEDIAN_SUMMARISED(dir)                                                            \
+  bool summarises(Summary& root, std::uint32_t& counted_value, unsigned& fields) const override { \
+    counted_value = median_split(this->p.threshold, dir);                                         \
+    root = median_root(this->p.prefix, counted_value);                                            \
+    fields = kSplit;                                                                              \
+    return true;                                                                                  \
+  }                                                                                               \
+  bool holds_summary(const Summary& s) const override {                                           \
+    return median_summary_on_side(s, this->p.threshold, dir);                                     \
+  }                                                                                               \
+  bool holds_after(const Summary& s, std::uint32_t v) const override {                            \
+    Summary d = s;                                                                                \
+    fold_value(d, s, v, kSplit, median_split(this->p.threshold, dir));                            \
+    return median_summary_on_side(d, this->p.threshold, dir);                                     \
+  }
 
 // The overrides of Class, whose test reads nothing but V's Summary (its n,
 // sum and the fields Fields: itemset_constraint::summarises); holds_summary is
