@@ -7,14 +7,17 @@
 # "out of memory") prints "failed" instead of a count, and the two outputs
 # must be the same. Not a test: it prints one markdown line per row.
 #
-# Usage: bench/constraint_instructions.sh --base PATH --new PATH [-- extra arguments]
+# Usage: bench/constraint_instructions.sh --base PATH --new PATH [--rows LIST] [-- extra arguments]
+#   --rows LIST   rows separated by ";", each data:sigma:constraint words (none
+#                 for an unconstrained row), e.g. "chess:1500:;chess:1500:medgeq [0,60]"
 set -u
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-BASE=""; NEW=""
+BASE=""; NEW=""; ROWS=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --base) BASE="${2:?}"; shift 2 ;;
     --new) NEW="${2:?}"; shift 2 ;;
+    --rows) ROWS="${2:?}"; shift 2 ;;
     --) shift; break ;;
     *) echo "bench/constraint_instructions.sh: unknown option $1" >&2; exit 2 ;;
   esac
@@ -24,6 +27,7 @@ set -f  # the parameters hold brackets: no file name expansion
 rows=("mushroom:400:" "mushroom:400:avggeq [0,50]" "mushroom:400:sumgeq [0,300]"
   "mushroom:400:avggeq2 [0,0]" "mushroom:400:sumleq [0,100000]" "chess:1500:"
   "chess:1500:varleq [0,600]")
+[ -n "$ROWS" ] && IFS=';' read -r -a rows <<< "$ROWS"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 WORK="$work"; MILLION_LINES=200000
