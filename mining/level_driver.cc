@@ -80,7 +80,7 @@ class level_search {
     // "dataset.tmp" still has the 32-bit layout of the first scan.
     if (run_.config.hop <= 2 &&
         data_.fits_in_memory(items_.n_items, items_.n_transactions, occurrences, run_.memory_bytes,
-                             run_.config.layout)) {
+                             run_.config.layout, run_.config.sigma)) {
       allocate_own_share(run_, items_, occurrences, sizeof(std::uint32_t), data_);
       in_memory_ = true;
     }
@@ -104,7 +104,7 @@ class level_search {
       if (run_.config.hop <= k_ &&
           data_.fits_in_memory(run_.pruning.n_kept(), items_.n_transactions,
                                occurrences_in_file<T>(run_), run_.memory_bytes,
-                               run_.config.layout)) {
+                               run_.config.layout, run_.config.sigma)) {
         allocate_own_share(run_, items_, data_.expected_occurrences, sizeof(T), data_);
         in_memory_ = true;
       }

@@ -324,6 +324,7 @@ TEST(VerticalLayout, DensityChoosesTheRepresentationAndTheMemoryRuleMeasuresIt) 
     std::uint64_t occurrences, budget;
     vertical_layout layout;
     bool lists, fits;
+    std::uint32_t min_count = UINT32_MAX;  // the support threshold; none by default
   };
   // 1000 items x 100000 transactions: a 12.5 MB matrix; 1,562,500 occurrences
   // is the density where tid-lists start (one cell in 64).
@@ -333,6 +334,14 @@ TEST(VerticalLayout, DensityChoosesTheRepresentationAndTheMemoryRuleMeasuresIt) 
       {"at the density limit", 1000, 100000, 1562500, ample, vertical_layout::by_density, false,
        true},
       {"just below it", 1000, 100000, 1562499, ample, vertical_layout::by_density, true, true},
+      // Support 1562 of 100,000 transactions (under one in 64): lists up to one
+      // occurrence in 8 cells; support 1563: the matrix.
+      {"low support, denser", 1000, 100000, 12499999, ample, vertical_layout::by_density, true,
+       true, 1562},
+      {"low support, at its limit", 1000, 100000, 12500000, ample, vertical_layout::by_density,
+       false, true, 1562},
+      {"support at one in 64", 1000, 100000, 12499999, ample, vertical_layout::by_density, false,
+       true, 1563},
       {"sparse, lists forced off", 1000, 100000, 1000, ample, vertical_layout::bit_matrix, false,
        true},
       {"dense, lists forced on", 1000, 100000, 40000000, ample, vertical_layout::tid_lists, true,
@@ -348,7 +357,9 @@ TEST(VerticalLayout, DensityChoosesTheRepresentationAndTheMemoryRuleMeasuresIt) 
   };
   for (const Case& c : cases) {
     vertical_dataset<std::uint16_t> data;
-    EXPECT_EQ(data.fits_in_memory(c.items, c.trans, c.occurrences, c.budget, c.layout), c.fits)
+    EXPECT_EQ(data.fits_in_memory(c.items, c.trans, c.occurrences, c.budget, c.layout,
+                                  c.min_count),
+              c.fits)
         << c.name;
     EXPECT_EQ(data.uses_lists, c.lists) << c.name;
     // The progress rows report the matrix's size whichever is used.

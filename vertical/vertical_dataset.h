@@ -27,20 +27,33 @@
 // occurrence in about 86 cells when it is loaded, counts faster on lists;
 // mushroom and chess, one in 5 or fewer, stay on the matrix.
 constexpr std::uint64_t kSparseCellsPerOccurrence = 64;
+// Below that density what decides is how many transactions the itemsets of
+// the later levels hold: about the support threshold, which a list walks and
+// a row of the matrix spreads over a word each. Where the threshold is under
+// one transaction in kSparseCellsPerOccurrence, lists are chosen for data up to
+// one occurrence in kLowSupportCellsPerOccurrence cells: T10I4D100K at support
+// 2 kept to transactions of 11 items or more (one in 65 cells) took 11.2 s on
+// the matrix and 3.0 s on lists, generated data of one in 16 cells at support
+// 10 of 50,000 transactions 2.2 s and 0.6 s (bench/layout_crossover.sh).
+constexpr std::uint64_t kLowSupportCellsPerOccurrence = 8;
 
 template <class T>
 struct vertical_dataset {
-  // Decides the layout (layout, or by density when by_density) for n_items items
-  // over n_trans transactions holding at most `occurrences` item occurrences,
-  // and whether it fits under a third of budget_bytes. Sets the matrix's sizes
-  // either way: the progress rows report them.
+  // Decides the layout (layout, or by density and the support threshold
+  // min_count when by_density) for n_items items over n_trans transactions
+  // holding at most `occurrences` item occurrences, and whether it fits under a
+  // third of budget_bytes. Sets the matrix's sizes either way: the progress
+  // rows report them.
   bool fits_in_memory(std::uint32_t n_items, std::uint32_t n_trans, std::uint64_t occurrences,
-                      std::uint64_t budget_bytes, vertical_layout layout) {
+                      std::uint64_t budget_bytes, vertical_layout layout,
+                      std::uint32_t min_count = UINT32_MAX) {
     matrix_fits = matrix.fits_in_memory(n_items, n_trans, budget_bytes);
-    uses_lists =
-        layout == vertical_layout::tid_lists ||
-        (layout == vertical_layout::by_density &&
-         occurrences * kSparseCellsPerOccurrence < static_cast<std::uint64_t>(n_items) * n_trans);
+    const std::uint64_t cells = static_cast<std::uint64_t>(n_items) * n_trans;
+    const bool low_support = std::uint64_t{min_count} * kSparseCellsPerOccurrence < n_trans;
+    uses_lists = layout == vertical_layout::tid_lists ||
+                 (layout == vertical_layout::by_density &&
+                  (occurrences * kSparseCellsPerOccurrence < cells ||
+                   (low_support && occurrences * kLowSupportCellsPerOccurrence < cells)));
     expected_occurrences = occurrences;
     expected_transactions = n_trans;
     if (!uses_lists) return matrix_fits;
