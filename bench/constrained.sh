@@ -14,7 +14,8 @@
 #
 # Columns: keyword class; target %; parameters; itemsets written and their share
 # of the unconstrained result; pushed s (median wall); unconstrained s (the same
-# run without the constraint, median, measured once per data row); all+filter s
+# run without the constraint: the median of its last three runs, one made before
+# each keyword, see refresh_unconstrained); all+filter s
 # (unconstrained s + itemset_filter over its output, median of --filter-reps);
 # fastest s (the fastest public miner mining everything, only with --fastest); the
 # ratios pushed / unconstrained, pushed / all+filter and pushed / fastest; and
@@ -300,6 +301,18 @@ measure() {  # kestrel's arguments except output
   R_COUNT=$(wc -l < "$WORK/run/out.txt")
 }
 
+# The unconstrained run once more, before each keyword: the machine's speed can
+# drift over the minutes a data row takes (chess 1200 read 0.45 s in one run of
+# this script and 0.55 s in the next, the same binary), so each row's ratio
+# compares runs made side by side: ALL_WALL is the median of the last three.
+refresh_unconstrained() {
+  local reps=$REPS
+  REPS=1
+  measure input "$INPUT" sigma "$SIGMA" && UNC_WALLS="$UNC_WALLS $R_WALL"
+  REPS=$reps
+  ALL_WALL=$(tr ' ' '\n' <<<"$UNC_WALLS" | grep -v '^$' | tail -3 | median)
+}
+
 # The fastest public miner, as the user's command; sets F_WALL or F_ERROR.
 measure_fastest() {  # $1 input, $2 sigma
   local walls="" rep start cmd
@@ -410,7 +423,7 @@ data_row() {  # $1 name, $2 sigma
     echo "| $NAME $SIGMA | none | error: \`$R_ERROR\` |||||||||||||" >> "$MD"
     FAILED=$((FAILED + 1)); return
   fi
-  ALL_WALL=$R_WALL; ALL_COUNT=$R_COUNT
+  ALL_WALL=$R_WALL; ALL_COUNT=$R_COUNT; UNC_WALLS="$R_WALL"
   mv "$WORK/run/out.txt" "$WORK/all.out"
   measure_fastest "$INPUT" "$SIGMA" || echo "$NAME $SIGMA: $F_ERROR" >&2
   awk -v m="$(( (ALL_COUNT + SAMPLE - 1) / SAMPLE ))" '(NR - 1) % m == 0' "$WORK/all.out" > "$WORK/sample.out"
@@ -425,6 +438,7 @@ data_row() {  # $1 name, $2 sigma
   local kw class how target
   while read -r kw class how; do
     selected "$kw" "$class" || continue
+    refresh_unconstrained
     for target in ${TARGETS//,/ }; do constrained_row "$kw" "$class" "$target"; done
   done <<<"$KEYWORDS"
   rm -f "$WORK/all.out" "$WORK/sample.out"
