@@ -72,6 +72,11 @@ void value_superset_monotone<T>::parse(const char* keyword, const char* params,
   c->p.list = f.values;
   std::sort(c->p.list.begin(), c->p.list.end());
   c->p.list.erase(std::unique(c->p.list.begin(), c->p.list.end()), c->p.list.end());
+  if (!c->p.list.empty() && c->p.list.size() <= 64 && c->p.list.back() < kValueSlots) {
+    c->slot_of_value.assign(c->p.list.back() + 1, kNotListed);
+    for (std::size_t i = 0; i < c->p.list.size(); ++i)
+      c->slot_of_value[c->p.list[i]] = static_cast<std::uint8_t>(i);
+  }
   set.monotone_table.push_back(c);
 }
 
@@ -85,17 +90,30 @@ bool value_superset_monotone<T>::satisfied(const T* items, int n) const {
   // Values the prefix items carry count too: a transaction lacking them is not
   // emptied on their account. The writer asks once per itemset, so the listed
   // values found are the bits of one word (a list of up to 64 values) rather
-  // than a vector allocated per test.
+  // than a vector allocated per test, and small values find their bit in
+  // slot_of_value rather than by a search of the list.
   const std::vector<std::uint32_t>& req = p.list;
   if (req.size() > 64) return satisfied_by_long_list(items, n);
   const std::uint64_t all = req.size() == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << req.size()) - 1;
   std::uint64_t found = 0;
-  auto mark = [&](std::uint32_t v) {
+  auto search = [&](std::uint32_t v) {
     auto it = std::lower_bound(req.begin(), req.end(), v);
     if (it != req.end() && *it == v) found |= std::uint64_t{1} << (it - req.begin());
   };
+  const std::uint32_t* column = this->attribute_values->data();
+  if (slot_of_value.empty()) {
+    for (std::uint32_t v : p.prefix.values) search(v);
+    for (int i = 0; i < n && found != all; ++i) search(column[items[i]]);
+    return found == all;
+  }
+  const std::uint8_t* slots = slot_of_value.data();
+  const std::size_t n_slots = slot_of_value.size();
+  auto mark = [&](std::uint32_t v) {
+    const std::uint8_t slot = v < n_slots ? slots[v] : kNotListed;
+    if (slot != kNotListed) found |= std::uint64_t{1} << slot;
+  };
   for (std::uint32_t v : p.prefix.values) mark(v);
-  for (int i = 0; i < n && found != all; ++i) mark(value(*this, items[i]));
+  for (int i = 0; i < n && found != all; ++i) mark(column[items[i]]);
   return found == all;
 }
 

@@ -66,10 +66,31 @@ class value_superset_monotone : public monotone_base<T> {
   static void parse(const char* keyword, const char* params, constraint_set& set);
   void fold_prefix(const std::vector<std::uint32_t>& prefix_items) override;
   bool satisfied(const T* items, int n) const override;
-  KESTREL_CLONES(value_superset_monotone, monotone_constraint, clone_m)
+  monotone_constraint<std::uint8_t>* clone_m(std::uint8_t) const override {
+    return copy<std::uint8_t>();
+  }
+  monotone_constraint<std::uint16_t>* clone_m(std::uint16_t) const override {
+    return copy<std::uint16_t>();
+  }
+  monotone_constraint<std::uint32_t>* clone_m(std::uint32_t) const override {
+    return copy<std::uint32_t>();
+  }
   ConstraintParams p;  // list: the required values, sorted and distinct
+  // For a list of up to 64 values all below kValueSlots: each value's bit in
+  // the word of values found (kNotListed for a value not listed), so that a
+  // test reads one entry per item instead of searching the list; empty
+  // otherwise. Made by parse from the list alone, copied by the clones.
+  static constexpr std::uint32_t kValueSlots = 65536;
+  static constexpr std::uint8_t kNotListed = 0xff;
+  std::vector<std::uint8_t> slot_of_value;
 
  private:
+  template <class U>
+  value_superset_monotone<U>* copy() const {
+    auto* c = retyped_copy<value_superset_monotone<U>>(*this);
+    c->slot_of_value = slot_of_value;
+    return c;
+  }
   bool satisfied_by_long_list(const T* items, int n) const;  // more than 64 values
 };
 

@@ -93,6 +93,9 @@ TEST(ConstraintSemantics, BoundaryValues) {
       {"acountgeq", "[0,-1,1]", {4294967295u}, {}, true},
       {"asupseteq", "[0,1,3]", {1}, {}, false},     {"asupseteq", "[0,1,3]", {1}, {3}, true},
       {"asupseteq", "[0]", {}, {}, true},           {"asubseteq", "[0,2,5]", {2}, {4}, false},
+      {"asupseteq", "[0,3,65536]", {65536}, {3}, true},
+      {"asupseteq", "[0,3,65536]", {65535, 3}, {}, false},
+      {"asupseteq", "[0,3,65535]", {65535, 65536}, {3}, true},
       // clang-format on
   };
   for (const Case& c : cases) {
