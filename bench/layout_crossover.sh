@@ -53,8 +53,8 @@ row() {  # $1 label, $2 input, $3 least length, then kestrel arguments
 echo "| data | density (cells per occurrence) | bits s | lists s | lists / bits |"
 echo "|---|---|---|---|---|"
 # T10 I4 D50000 over N items: density about 1 in N/10.
-for spec in 100:40 160:25 160:10 240:8 320:5 480:4 640:8 960:5; do
-  n=${spec%%:*}; sigma=${spec#*:}
+for shape in 100:40 160:25 160:10 240:8 320:5 480:4 640:8 960:5; do
+  n=${shape%%:*}; sigma=${shape#*:}
   "$GENERATOR" T 10 I 4 D 50000 N "$n" L 2000 seed 7 output "$work/g$n.dat" || exit 2
   row "T10I4D50K N$n, sigma $sigma" "$work/g$n.dat" 1 sigma "$sigma"
 done
