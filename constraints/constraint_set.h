@@ -131,6 +131,7 @@ class typed_constraints {
     group_shared_ = n_shared;
     if (!convertible_table.empty())
       convertible_path_.resume(convertible_table, n_shared + 1, changed);
+    if (!loose_table.empty()) loose_path_.resume(loose_table, n_shared + 1, changed);
     monotone_hold_ = n_shared > 0 && !monotone_table.empty();
     if (monotone_groups_.size() != monotone_table.size()) start_monotone_groups();
     for (std::size_t i = 0; i < monotone_table.size(); ++i) {
@@ -157,7 +158,8 @@ class typed_constraints {
   // group with shared items the constraint that set the order, once it fails,
   // fails for every later last item too (its statistic only moves away from
   // the bound). loose: whether the loose constraints hold (the itemset's
-  // stored flags), or null to ask them now.
+  // stored flags), or null to ask them now (along the walk, as the
+  // convertible constraints are).
   int writes_in_group(const T* items, int n, const bool* loose = nullptr) {
     if (!prefix_passes_succinct) return -1;
     if (!convertible_table.empty() &&
@@ -166,8 +168,8 @@ class typed_constraints {
     if (loose != nullptr) {
       if (!*loose) return 0;
     } else {
-      for (auto* c : loose_table)
-        if (!c->holds(items, n)) return 0;
+      for (std::size_t u = 0; u < loose_table.size(); ++u)
+        if (!loose_path_.holds(loose_table[u], u, items, n)) return 0;
     }
     if (!monotone_hold_)
       for (std::size_t i = 0; i < monotone_table.size(); ++i) {
@@ -219,4 +221,5 @@ class typed_constraints {
   std::vector<group_summary> monotone_groups_;
   // The tests along the groups written (start_group, writes_in_group).
   summary_path<T> convertible_path_;
+  summary_path<T> loose_path_;
 };

@@ -195,12 +195,10 @@ bool level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constra
 // were calls of their own, four or five per itemset. Their rare cases stay
 // out of line.
 template <class T, class T1>
-[[gnu::flatten]] void level_store<T, T1>::add_itemset_sharing(const T* itemset, int shared,
-                                                              T1 support,
-                                                              typed_constraints<T>& table) {
+[[gnu::flatten]] void level_store<T, T1>::add_unflagged_sharing(const T* itemset, int shared,
+                                                                T1 support) {
+  assert(n_loose == 0);
   append_sharing(itemset, shared, support);
-  // Without loose constraints there is no flag to store and n_loose stays 0.
-  if (!table.loose_table.empty()) add_flags(itemset, shared, table);
 }
 
 template <class T, class T1>

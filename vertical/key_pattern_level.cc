@@ -207,12 +207,12 @@ class key_pattern_join {
       if constexpr (Counts::kAtOnce) {
         const int shared = cursor.share_with_stored();
         if (stored_before)
-          out.add_itemset_sharing(itemset, shared, support, *w.table);
+          out.add_unflagged_sharing(itemset, shared, support);
         else
-          out.add_itemset(itemset, support, *w.table);
+          out.add_unflagged(itemset, support);
         stored_before = true;
       } else {
-        out.add_itemset(itemset, support, *w.table);
+        out.add_unflagged(itemset, support);
       }
       out.add_key(record);
       ++w.counters.frequent;

@@ -133,7 +133,7 @@ class tid_list_join {
     // Stored after a sum: every item of the itemset is flagged.
     auto store = [&](const T* itemset, std::uint32_t count, no_payload, bool) {
       ++w.counters.frequent;
-      out.add_itemset(itemset, static_cast<T1>(count), *w.table);
+      out.add_unflagged(itemset, static_cast<T1>(count));
       for (int q = 0; q < k_; ++q) w.in_frequent_itemset[itemset[q]] = 1;
     };
     for (int g = chunk.first_group; g < end_group; ++g) {
@@ -258,16 +258,16 @@ class tid_list_join {
         }
         const auto support = static_cast<T1>(row[j]);
         if (stored > 0) {
-          out.add_itemset_sharing(cand, k - 1, support, *w.table);
+          out.add_unflagged_sharing(cand, k - 1, support);
         } else if (group_stored) {
-          out.add_itemset_sharing(cand, k - 2, support, *w.table);
+          out.add_unflagged_sharing(cand, k - 2, support);
         } else {
           if (walk.stored_before) {
             const int shared = static_cast<int>(
                 std::mismatch(cand, cand + (k - 2), walk.stored_prefix.begin()).first - cand);
-            out.add_itemset_sharing(cand, shared, support, *w.table);
+            out.add_unflagged_sharing(cand, shared, support);
           } else {
-            out.add_itemset(cand, support, *w.table);
+            out.add_unflagged(cand, support);
           }
           std::copy(cand, cand + (k - 2), walk.stored_prefix.begin());
           walk.stored_before = group_stored = true;
