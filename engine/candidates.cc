@@ -137,13 +137,19 @@ struct containment_count {
   int n_loose;
   std::uint8_t* flags;
 
+  int unset;  // the transaction's flags not set yet
+
   // A contained candidate: its support, the counter of the position of its last
-  // item and the flags of the loose constraints it satisfies.
+  // item and the flags of the loose constraints it satisfies (once every flag
+  // is set, as in most transactions after their first hits, none is read).
   void hit(int index, int position) {
     ++supports[index];
     ++cnt[position];
-    for (int u = 0; u < n_loose; ++u)
-      if (loose_flags[static_cast<std::size_t>(index) * n_loose + u]) flags[u] = 1;
+    for (int u = 0; unset > 0 && u < n_loose; ++u)
+      if (flags[u] == 0 && loose_flags[static_cast<std::size_t>(index) * n_loose + u]) {
+        flags[u] = 1;
+        --unset;
+      }
   }
 
   // Counts the suffixes of group g present in t; returns how many. Every suffix
@@ -296,7 +302,8 @@ void candidate_store<T, T1>::count_contained_candidates(counting_transaction<T>&
                              this->supports.data(),
                              this->loose_flags,
                              this->n_loose,
-                             flags};
+                             flags,
+                             static_cast<int>(std::count(flags, flags + this->n_loose, 0))};
   if (this->k == 3)
     count_triples(*this, c);
   else
