@@ -248,8 +248,9 @@ void triples_by_first_item<T, T1>::count(const transaction_block<T>& block,
     std::uint8_t* flags = n_loose_ > 0 ? flag_base + std::size_t{*t} * n_loose_ : nullptr;
     // A transaction's flags, once all set, stay set: its hits need not look
     // at their candidates' flags (most transactions get there early).
-    const bool flags_pending =
-        flags != nullptr && std::find(flags, flags + n_loose_, 0) != flags + n_loose_;
+    const std::size_t n_flags =
+        flags != nullptr && std::find(flags, flags + n_loose_, 0) != flags + n_loose_ ? n_loose_
+                                                                                      : 0;
     for (std::uint32_t u = 0; u + 1 < hits; ++u) {
       // (rank u, rank v) at pair_row(rank u, m) + rank v - 1.
       const std::uint32_t* row = triangle_.data() + pair_row(hit_rank_[u], m);
@@ -260,9 +261,8 @@ void triples_by_first_item<T, T1>::count(const transaction_block<T>& block,
         ++counts[c];
         ++cnt[hit_position_[v]];
         ++found_u;
-        if (flags_pending)
-          for (std::size_t x = 0; x < n_loose_; ++x)
-            if (loose_flags_[c * n_loose_ + x]) flags[x] = 1;
+        for (std::size_t x = 0; x < n_flags; ++x)
+          if (loose_flags_[c * n_loose_ + x]) flags[x] = 1;
       }
       cnt[hit_position_[u]] += found_u;
       found += found_u;
