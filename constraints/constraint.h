@@ -57,6 +57,13 @@ class itemset_constraint {
   // The same for V = the values s summarises and one more value v (s keeps
   // the fields summarises named).
   virtual bool holds_after(const Summary& /*s*/, std::uint32_t /*v*/) const { return false; }
+  // holds_after for each of count values, column[last[i]]: clears keep[i]
+  // where it fails (a group's itemsets, one call for the group).
+  virtual void keep_after_each(const Summary& s, const std::uint32_t* column, const T* last,
+                               int count, std::uint8_t* keep) const {
+    for (int i = 0; i < count; ++i)
+      if (keep[i] != 0 && !holds_after(s, column[last[i]])) keep[i] = 0;
+  }
 
   std::vector<std::uint32_t>* attribute_values = nullptr;
   int attribute = -1;

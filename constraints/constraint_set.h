@@ -182,6 +182,31 @@ class typed_constraints {
       if (!convertible_path_.holds(convertible_table[i], i, items, n)) return 0;
     return 1;
   }
+  // writes_in_group() for every itemset of the group started at once, when no
+  // convertible constraint and no stored flag takes part and every test
+  // summarises: items[0..n_shared) are the shared items, last[0..count) the
+  // itemsets' last items; written[i] is set to 1 or 0. False (nothing set)
+  // when the group needs writes_in_group() itemset by itemset.
+  bool writes_each_in_group(const T* items, const T* last, int count, std::uint8_t* written) {
+    if (!prefix_passes_succinct || !convertible_table.empty()) return false;
+    const int n = group_shared_ + 1;
+    for (std::size_t u = 0; u < loose_table.size(); ++u)
+      if (loose_path_.column(u) == nullptr) return false;
+    if (!monotone_hold_)
+      for (const group_summary& g : monotone_groups_)
+        if (g.column == nullptr) return false;
+    std::fill(written, written + count, std::uint8_t{1});
+    for (std::size_t u = 0; u < loose_table.size(); ++u) {
+      const Summary* shared = loose_path_.summary_before_last(u, items, n);
+      loose_table[u]->keep_after_each(*shared, loose_path_.column(u), last, count, written);
+    }
+    if (!monotone_hold_)
+      for (std::size_t i = 0; i < monotone_table.size(); ++i) {
+        const group_summary& g = monotone_groups_[i];
+        monotone_table[i]->keep_after_each(g.shared, g.column, last, count, written);
+      }
+    return true;
+  }
   // No anti-monotone constraint: keeps() is always true.
   bool keeps_everything() const { return anti_monotone_table.empty(); }
   // No constraint that writes() asks: it is always true.

@@ -71,16 +71,26 @@ class summary_path {
   // Whether c, entry u of the walk's list, holds for items[0..n), n <= k.
   template <class C>
   bool holds(C* c, std::size_t u, const T* items, int n) {
+    const Summary* s = summary_before_last(u, items, n);
+    if (s == nullptr) return c->holds(items, n);
+    return c->holds_after(*s, entries_[u].column[items[n - 1]]);
+  }
+  // The summary of P ∪ items[0..n-1) for entry u, 0 < n <= k, to which a test
+  // adds the last item's value (column(u)); null when the constraint does not
+  // summarise.
+  const Summary* summary_before_last(std::size_t u, const T* items, int n) {
     entry& e = entries_[u];
-    if (!e.summarised || n <= 0) return c->holds(items, n);
+    if (!e.summarised || n <= 0) return nullptr;
     assert(n <= k_);
     Summary* s = summaries_.data() + u * static_cast<std::size_t>(k_);
     // s[i] summarises P ∪ items[0..i) for i <= e.valid.
     for (int i = e.valid; i + 1 < n; ++i)
       fold_value(s[i + 1], s[i], e.column[items[i]], e.fields, e.counted_value);
     if (e.valid < n - 1) e.valid = n - 1;
-    return c->holds_after(s[n - 1], e.column[items[n - 1]]);
+    return s + (n - 1);
   }
+  // Entry u's values by dense id (a summarising constraint's).
+  const std::uint32_t* column(std::size_t u) const { return entries_[u].column; }
 
  private:
   struct entry {

@@ -229,6 +229,15 @@ inline bool median_summary_on_side(const Summary& s, std::int64_t t, int dir) {
     Summary d = s;                                                                                \
     fold_value(d, s, v, kSplit, median_split(this->p.threshold, dir));                            \
     return median_summary_on_side(d, this->p.threshold, dir);                                     \
+  }                                                                                               \
+  void keep_after_each(const Summary& s, const std::uint32_t* column, const T* last, int count,   \
+                       std::uint8_t* keep) const override {                                       \
+    const std::uint32_t split = median_split(this->p.threshold, dir);                             \
+    for (int i = 0; i < count; ++i) {                                                             \
+      Summary d = s;                                                                              \
+      fold_value(d, s, column[last[i]], kSplit, split);                                           \
+      if (!median_summary_on_side(d, this->p.threshold, dir)) keep[i] = 0;                        \
+    }                                                                                             \
   }
 
 // The overrides of Class, whose test reads nothing but V's Summary (its n,
@@ -245,6 +254,12 @@ inline bool median_summary_on_side(const Summary& s, std::int64_t t, int dir) {
   bool holds_summary(const Summary& s) const override;                                            \
   bool holds_after(const Summary& s, std::uint32_t v) const override {                            \
     return Class::holds_summary(with_value(s, v, this->p.counted_value));                         \
+  }                                                                                               \
+  void keep_after_each(const Summary& s, const std::uint32_t* column, const T* last, int count,   \
+                       std::uint8_t* keep) const override {                                       \
+    for (int i = 0; i < count; ++i)                                                               \
+      if (!Class::holds_summary(with_value(s, column[last[i]], this->p.counted_value)))           \
+        keep[i] = 0;                                                                              \
   }
 
 // The three typed clones of a kind, for a class template Class over T.

@@ -292,6 +292,24 @@ class group_writer {
     // flags answer for them.
     const int n_loose = store_.n_loose;
     const bool flagged = n_loose > 0 && n_loose == static_cast<int>(table_.loose_table.size());
+    if (filter && !flagged) {
+      // Without flags the whole group is tested at once where it can be.
+      const int count = last - first + 1;
+      if (written_each_.size() < static_cast<std::size_t>(count))
+        written_each_.resize(static_cast<std::size_t>(count));
+      if (table_.writes_each_in_group(current_.data(), suffixes + first, count,
+                                      written_each_.data())) {
+        for (int s = first; s <= last; ++s) {
+          if (lays_out && fetch_labels_)
+            line_->prefetch_label(
+                suffixes[std::min(static_cast<std::size_t>(s) + kSuffixesAhead, last_suffix)]);
+          if (written_each_[static_cast<std::size_t>(s - first)] == 0) continue;
+          if constexpr (lays_out) line_->write_last(out_, suffixes[s], supports[s]);
+          ++written_;
+        }
+        return;
+      }
+    }
     for (int s = first; s <= last; ++s) {
       const T x = suffixes[s];
       // Groups follow each other in the suffix array: fetch the label of the
@@ -320,8 +338,9 @@ class group_writer {
   Sink& out_;
   std::atomic<int>* progress_;
   std::optional<output_line> line_;
-  bool fetch_labels_ = false;  // whether labels are fetched ahead
-  std::vector<T> current_;     // the itemset, filled when a filter reads it
+  bool fetch_labels_ = false;               // whether labels are fetched ahead
+  std::vector<T> current_;                  // the itemset, filled when a filter reads it
+  std::vector<std::uint8_t> written_each_;  // a group's verdicts, tested at once
   // The first position of current_'s shared items set since the last group
   // was started (the walk's tests take over what is before it).
   int changed_ = 0;
