@@ -18,9 +18,7 @@ namespace {
 using args = std::vector<std::string>;
 
 run_outcome run(const args& a, const std::string& program = KESTREL_BIN) {
-  run_io io;
-  io.program = program;
-  return run_kestrel(".", a, io);
+  return run_here(program, a);
 }
 
 std::vector<std::string> lines_of(const std::string& text) {
