@@ -163,9 +163,4 @@ TEST(ConstraintParameters, SupseteqItemsFormOneSet) {
   EXPECT_EQ(set.prefix_items, (std::vector<std::uint32_t>{5, 2, 9}));
 }
 
-TEST(ConstraintSet, UnknownKeywordIsTheConstraintError) {
-  constraint_set set;
-  EXPECT_EQ(run_error_of([&] { set.add("sumlessthan", "[0,1]"); }), " ... Error in constraints!");
-}
-
 }  // namespace
