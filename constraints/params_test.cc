@@ -156,11 +156,4 @@ TEST(ConstraintSet, LevelAllowedFollowsTheBoundBeyondThePrefix) {
   }
 }
 
-TEST(ConstraintParameters, SupseteqItemsFormOneSet) {
-  constraint_set set;
-  parse(set, "supseteq", "[5,2,5]");
-  parse(set, "supseteq", "[2,9]");
-  EXPECT_EQ(set.prefix_items, (std::vector<std::uint32_t>{5, 2, 9}));
-}
-
 }  // namespace
