@@ -156,16 +156,4 @@ TEST(ConstraintSet, LevelAllowedFollowsTheBoundBeyondThePrefix) {
   }
 }
 
-TEST(ConstraintParameters, SupseteqItemsFormOneSet) {
-  constraint_set set;
-  parse(set, "supseteq", "[5,2,5]");
-  parse(set, "supseteq", "[2,9]");
-  EXPECT_EQ(set.prefix_items, (std::vector<std::uint32_t>{5, 2, 9}));
-}
-
-TEST(ConstraintSet, UnknownKeywordIsTheConstraintError) {
-  constraint_set set;
-  EXPECT_EQ(run_error_of([&] { set.add("sumlessthan", "[0,1]"); }), " ... Error in constraints!");
-}
-
 }  // namespace

@@ -104,23 +104,4 @@ TEST(TriplesByFirstItem, CountsAndCreditsLikeBruteForce) {
   }
 }
 
-// The index lists, per item, the transactions where k-1 items follow it, with
-// its position there, in transaction order.
-TEST(TransactionBlock, IndexesEachItemWhereACandidateCanStartAtIt) {
-  transaction_block<std::uint8_t> block(0);
-  const std::vector<std::vector<std::uint8_t>> tx = {{0, 1, 2, 3}, {1, 3}, {0, 2, 3}, {2}};
-  for (const auto& t : tx) block.add(t.data(), static_cast<std::uint32_t>(t.size()), nullptr);
-  block.index_first_items(4, 3);
-  const std::vector<std::vector<std::pair<std::uint32_t, int>>> expected = {
-      {{0, 0}, {2, 0}}, {{0, 1}}, {}, {}};
-  for (std::uint32_t a = 0; a < 4; ++a) {
-    const std::uint32_t *first, *last;
-    const std::uint8_t* at;
-    block.transactions_with(a, &first, &last, &at);
-    std::vector<std::pair<std::uint32_t, int>> got;
-    for (; first != last; ++first, ++at) got.push_back({*first, *at});
-    EXPECT_EQ(got, expected[a]) << "item " << a;
-  }
-}
-
 }  // namespace

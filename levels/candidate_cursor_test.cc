@@ -139,15 +139,4 @@ TEST(CandidateCursor, SharesWithTheLastCountedCandidateAndRow) {
   }
 }
 
-TEST(CandidateCursor, LevelsWithoutPairsHaveNoCandidate) {
-  typed_constraints<std::uint8_t> table;
-  level s(3);
-  EXPECT_FALSE((candidate_cursor<std::uint8_t, std::uint16_t>(s, 4, false).valid()));
-  for (std::uint8_t c : {3, 5, 7}) {  // three groups of one itemset each
-    const std::uint8_t v[3] = {0, c, static_cast<std::uint8_t>(c + 1)};
-    s.add_itemset(v, 1, table);
-  }
-  EXPECT_FALSE((candidate_cursor<std::uint8_t, std::uint16_t>(s, 4, false).valid()));
-}
-
 }  // namespace

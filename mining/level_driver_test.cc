@@ -5,13 +5,13 @@
 
 #include <algorithm>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "mining/first_levels.h"
 #include "tests/support/files.h"
 #include "tests/support/itemsets.h"
+#include "tests/support/ranks.h"
 #include "tests/support/run_error_of.h"
 
 namespace {
@@ -83,12 +83,6 @@ itemset_counts up_to(const itemset_counts& all, int max_length) {
   return out;
 }
 
-// The progress rows without their seconds and pass counts.
-std::string without_times(const std::string& progress) {
-  static const std::regex times(R"( \t +[0-9]+\.[0-9]+( \t [0-9]+ passes)?\n)");
-  return std::regex_replace(progress, times, "\n");
-}
-
 TEST(LevelDriver, CandidatesCountedInChunksGiveTheSameLevelsAndRows) {
   std::mt19937 rng(23);
   int chunked_rows = 0;
@@ -109,7 +103,7 @@ TEST(LevelDriver, CandidatesCountedInChunksGiveTheSameLevelsAndRows) {
         EXPECT_EQ(free_run, expected);
         // The matrix decision differs only under the smaller cap.
         if (memory == 3000 || hop == 100) {
-          EXPECT_EQ(without_times(capped_rows), without_times(free_rows))
+          EXPECT_EQ(without_times_or_passes(capped_rows), without_times_or_passes(free_rows))
               << memory << " hop " << hop;
         }
         EXPECT_EQ(free_rows.find("passes"), std::string::npos);
@@ -139,7 +133,7 @@ TEST(LevelDriver, TheLevelThatFillsTheMemoryWrittenBehindGivesTheSameFileAndRows
         level_run r(trans, 4, hop, max_length, 0, threads);
         r.mine<std::uint8_t, std::uint16_t>();
         files[threads - 1] = read_file("out.txt");
-        rows[threads - 1] = without_times(r.printed);
+        rows[threads - 1] = without_times_or_passes(r.printed);
       }
       const std::string where = "hop " + std::to_string(hop) + " max " + std::to_string(max_length);
       EXPECT_EQ(parse_output(files[1]), up_to(all, max_length)) << where;

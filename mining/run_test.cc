@@ -240,16 +240,11 @@ shared_outcome mine_on_ranks(int ranks, kestrel::run_description d, int stopping
   return outcome;
 }
 
-bool temporary_datasets_left() {
-  for (const char* name : {"dataset.tmp", "dataset.tmp.0", "dataset.tmp.1", "dataset.tmp.2"})
-    if (path_exists(name)) return true;
-  return false;
-}
-
-bool level_spill_files_left() {
+// A temporary dataset or a spill file of one process or of any rank.
+bool temporary_files_left() {
   for (const char* rank : {"", ".0", ".1", ".2"})
-    for (const char* level : {".level0", ".level1"})
-      if (path_exists(std::string("dataset.tmp") + rank + level)) return true;
+    for (const char* file : {"", ".level0", ".level1"})
+      if (path_exists(std::string("dataset.tmp") + rank + file)) return true;
   return false;
 }
 
@@ -297,7 +292,7 @@ TEST(MineShared, AFailureOfOneRankAtAnyPassEndsEveryRank) {
             }
             for (const std::string& e : outcome.errors) EXPECT_EQ(e, "interrupted");
             EXPECT_FALSE(path_exists("out.txt"));
-            EXPECT_FALSE(temporary_datasets_left());
+            EXPECT_FALSE(temporary_files_left());
             ASSERT_LT(stop_at, 100);
           }
         }
@@ -377,8 +372,7 @@ TEST(MineShared, UnevenPartsAndLevelsOutgrowingTheirWindowsWriteWhatOneProcessWr
             for (int rank = 1; rank < ranks; ++rank)
               EXPECT_EQ(seen_spilling[static_cast<std::size_t>(rank)], seen_spilling[0]) << rank;
             ASSERT_EQ(remove("out.txt"), 0);
-            EXPECT_FALSE(temporary_datasets_left());
-            EXPECT_FALSE(level_spill_files_left());
+            EXPECT_FALSE(temporary_files_left());
           }
         }
   }
@@ -421,8 +415,7 @@ TEST(MineShared, AFileOfOneRankOnAFailingDeviceEndsEveryRank) {
             EXPECT_TRUE(path_exists(own + link));
             std::remove((own + link).c_str());
           }
-          EXPECT_FALSE(temporary_datasets_left());
-          EXPECT_FALSE(level_spill_files_left());
+          EXPECT_FALSE(temporary_files_left());
         }
   EXPECT_TRUE(path_exists("/dev/full"));
 }

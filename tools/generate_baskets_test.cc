@@ -20,9 +20,7 @@ run_outcome generate(const std::string& args) {
   std::istringstream in(args);
   std::vector<std::string> words;
   for (std::string w; in >> w;) words.push_back(w);
-  run_io io;
-  io.program = GENERATE_BASKETS_BIN;
-  return run_kestrel(".", words, io);
+  return run_here(GENERATE_BASKETS_BIN, words);
 }
 
 std::vector<std::vector<std::uint64_t>> parse(const std::string& text) {

@@ -15,11 +15,7 @@ std::string raw_ints(const std::vector<std::int32_t>& v) {
   return std::string(reinterpret_cast<const char*>(v.data()), v.size() * 4);
 }
 
-run_outcome ibm2fimi(const std::vector<std::string>& args) {
-  run_io io;
-  io.program = IBM2FIMI_BIN;
-  return run_kestrel(".", args, io);
-}
+run_outcome ibm2fimi(const std::vector<std::string>& args) { return run_here(IBM2FIMI_BIN, args); }
 
 TEST(Ibm2Fimi, RecordsBecomeLines) {
   test_dir dir;

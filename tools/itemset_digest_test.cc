@@ -12,9 +12,7 @@ namespace {
 
 // The fingerprint line of one file ("" and a failure when the tool failed).
 std::string digest(const std::string& path) {
-  run_io io;
-  io.program = ITEMSET_DIGEST_BIN;
-  const run_outcome o = run_kestrel(".", {path}, io);
+  const run_outcome o = run_here(ITEMSET_DIGEST_BIN, {path});
   EXPECT_EQ(o.exit_status, 0) << o.stderr_text;
   const std::size_t end = o.stdout_text.rfind(' ');  // drop the file name
   return end == std::string::npos ? "" : o.stdout_text.substr(0, end);
@@ -45,9 +43,7 @@ TEST(ItemsetDigest, SameItemsetsAgreeAndAnyChangeDisagrees) {
     write_file("other.txt", text);
     EXPECT_NE(digest("other.txt"), expected) << text;
   }
-  run_io io;
-  io.program = ITEMSET_DIGEST_BIN;
-  const run_outcome missing = run_kestrel(".", {"none.txt"}, io);
+  const run_outcome missing = run_here(ITEMSET_DIGEST_BIN, {"none.txt"});
   EXPECT_EQ(missing.exit_status, 1);
   EXPECT_EQ(missing.stderr_text, "itemset_digest: cannot open none.txt\n");
 }

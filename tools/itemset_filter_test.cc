@@ -24,11 +24,8 @@ std::vector<std::string> words_of(const std::string& text) {
   return words;
 }
 
-// Runs itemset_filter with args inside the current (temporary) directory.
 run_outcome run_filter(const std::vector<std::string>& args) {
-  run_io io;
-  io.program = ITEMSET_FILTER_BIN;
-  return run_kestrel(".", args, io);
+  return run_here(ITEMSET_FILTER_BIN, args);
 }
 
 // Filters in.txt with the constraint words; "" when the filter failed.

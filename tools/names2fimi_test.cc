@@ -12,9 +12,7 @@
 namespace {
 
 run_outcome names2fimi(const std::vector<std::string>& args) {
-  run_io io;
-  io.program = NAMES2FIMI_BIN;
-  return run_kestrel(".", args, io);
+  return run_here(NAMES2FIMI_BIN, args);
 }
 
 TEST(Names2Fimi, NamesGetIdsInFirstSeenOrder) {

@@ -14,6 +14,7 @@
 
 #include "tests/support/files.h"
 #include "tests/support/itemsets.h"
+#include "tests/support/ranks.h"
 #include "tests/support/run_error_of.h"
 #include "util/error.h"
 
@@ -210,12 +211,6 @@ TEST(KeyPatternsReachingPastTheFarthestRecord, LongItemsetsKeepTheirSupports) {
   r.run(variant::key_patterns);
   ASSERT_EQ(r.expected_stores[all], 2u);
   EXPECT_EQ(r.stores, r.expected_stores);
-}
-
-// The rows without their times and passes.
-std::string without_times_or_passes(const std::string& rows) {
-  static const std::regex tail(R"( \t +[0-9]+\.[0-9]+( \t [0-9]+ passes)?\n)");
-  return std::regex_replace(rows, tail, "\n");
 }
 
 // A way of running the levels, set on a run before it starts.

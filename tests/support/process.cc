@@ -129,3 +129,9 @@ run_outcome run_kestrel(const std::string& dir, const std::vector<std::string>& 
                         const run_io& io) {
   return kestrel_run(dir, args, io).finish();
 }
+
+run_outcome run_here(const std::string& program, const std::vector<std::string>& args) {
+  run_io io;
+  io.program = program;
+  return run_kestrel(".", args, io);
+}

@@ -56,3 +56,7 @@ class kestrel_run {
 // Starts a run and waits for it.
 run_outcome run_kestrel(const std::string& dir, const std::vector<std::string>& args,
                         const run_io& io = {});
+
+// Runs program (one of the tools, or kestrel) with args in the working
+// directory, a test_dir, and waits for it.
+run_outcome run_here(const std::string& program, const std::vector<std::string>& args);

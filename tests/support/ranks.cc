@@ -18,6 +18,11 @@ std::string without_times(const std::string& text) {
   return std::regex_replace(std::regex_replace(lines, total, ""), seconds, "$2\n");
 }
 
+std::string without_times_or_passes(const std::string& text) {
+  static const std::regex times(R"( \t +[0-9]+\.[0-9]+( \t [0-9]+ passes)?\n|Total time: .*)");
+  return std::regex_replace(text, times, "\n");
+}
+
 std::string without_exchange(const std::string& text) {
   static const std::regex exchange(R"(\n\( \t counts summed over [^\n]*)");
   return std::regex_replace("\n" + text, exchange, "").substr(1);

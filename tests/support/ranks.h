@@ -16,6 +16,10 @@ int mpi_ranks();
 // Standard output with the seconds of the rows and the total time taken out.
 std::string without_times(const std::string& text);
 
+// Progress rows with the seconds, the passes a row may end with and the
+// total time taken out: runs that count in other passes or windows compared.
+std::string without_times_or_passes(const std::string& text);
+
 // Standard output without the lines only kestrel-mpi prints: what the ranks
 // exchanged ("( \t counts summed over ...").
 std::string without_exchange(const std::string& text);
