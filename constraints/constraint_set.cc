@@ -103,6 +103,18 @@ typed_constraints<T>::typed_constraints(const constraint_set& set) {
   // clone; only their verdict on the prefix items stays.
   for (auto* c : set.succinct_table)
     if (!c->holds(std::vector<std::uint32_t>())) prefix_passes_succinct = false;
+  settle_loose_flags();
+}
+
+template <class T>
+void typed_constraints<T>::settle_loose_flags() {
+  stores_loose_flags_ = false;
+  for (auto* c : loose_table) {
+    Summary root{};
+    std::uint32_t counted_value = 0;
+    unsigned fields = 0;
+    if (!c->summarises(root, counted_value, fields)) stores_loose_flags_ = true;
+  }
 }
 
 template <class T>
@@ -113,6 +125,7 @@ std::unique_ptr<typed_constraints<T>> typed_constraints<T>::copy() const {
   for (auto* x : loose_table) c->loose_table.push_back(x->template clone<T>());
   for (auto* x : convertible_table) c->convertible_table.push_back(x->template clone<T>());
   c->prefix_passes_succinct = prefix_passes_succinct;
+  c->settle_loose_flags();
   return c;
 }
 

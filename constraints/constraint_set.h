@@ -207,6 +207,12 @@ class typed_constraints {
       }
     return true;
   }
+  // Whether the levels in memory store each itemset's loose flags when it is
+  // joined: some loose constraint reads the values themselves (mean
+  // deviation), a test the joins' threads share but the writer, on one thread
+  // beside them, would make alone. Otherwise the writer asks the loose
+  // constraints, a group at a time.
+  bool stores_loose_flags() const { return stores_loose_flags_; }
   // No anti-monotone constraint: keeps() is always true.
   bool keeps_everything() const { return anti_monotone_table.empty(); }
   // No constraint that writes() asks: it is always true.
@@ -241,6 +247,8 @@ class typed_constraints {
         g.column = c->attribute_values->data();
     }
   }
+  void settle_loose_flags();
+  bool stores_loose_flags_ = false;
   int group_shared_ = 0;        // the items the group started shares
   bool monotone_hold_ = false;  // every monotone constraint holds for them
   std::vector<group_summary> monotone_groups_;

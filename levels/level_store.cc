@@ -195,10 +195,11 @@ bool level_store<T, T1>::add_itemset(const T* itemset, T1 support, typed_constra
 // were calls of their own, four or five per itemset. Their rare cases stay
 // out of line.
 template <class T, class T1>
-[[gnu::flatten]] void level_store<T, T1>::add_unflagged_sharing(const T* itemset, int shared,
-                                                                T1 support) {
-  assert(n_loose == 0);
+[[gnu::flatten]] void level_store<T, T1>::add_in_memory_sharing(const T* itemset, int shared,
+                                                                T1 support,
+                                                                typed_constraints<T>& table) {
   append_sharing(itemset, shared, support);
+  if (table.stores_loose_flags()) add_flags(itemset, shared, table);
 }
 
 template <class T, class T1>

@@ -75,15 +75,21 @@ class level_store {
   // Appends itemset[0..k-1] (ascending) with the loose flags given: flags[u]
   // nonzero when it satisfies loose constraint u, loose_count entries.
   void add_itemset(const T* itemset, T1 support, const std::uint8_t* flags, int loose_count);
-  // Appends itemset[0..k-1] (ascending) without loose flags, for the levels
-  // in memory: nothing there reads a flag before the level is written, and the
-  // writer asks the loose constraints itself, as cheaply as a flag is made.
-  void add_unflagged(const T* itemset, T1 support) { add_itemset(itemset, support, nullptr, 0); }
+  // Appends itemset[0..k-1] (ascending) to a level in memory: with its loose
+  // flags only where table.stores_loose_flags(). Nothing there reads a flag
+  // before the level is written, and the writer asks the loose constraints
+  // of an itemset without flags itself.
+  void add_in_memory(const T* itemset, T1 support, typed_constraints<T>& table) {
+    if (table.stores_loose_flags())
+      add_itemset(itemset, support, table);
+    else
+      add_itemset(itemset, support, nullptr, 0);
+  }
   // The same for a caller that knows how many leading items the itemset
   // shares with the last one stored: `shared` exactly, at most k-1 (k-1: it
   // joins the last group; less: it opens a group whose prefix leaves the last
   // one at position shared). The prefixes are not compared.
-  void add_unflagged_sharing(const T* itemset, int shared, T1 support);
+  void add_in_memory_sharing(const T* itemset, int shared, T1 support, typed_constraints<T>& table);
 
   // Appends the itemsets of part (the same k, every itemset after this
   // store's last one in lexicographic order), with their supports, key records

@@ -80,7 +80,7 @@ class bit_matrix_join {
     const std::uint32_t threshold = counts.threshold();
     auto store = [&](const T* itemset, std::uint32_t count, no_payload, bool) {
       ++w.counters.frequent;
-      out.add_unflagged(itemset, static_cast<T1>(count));
+      out.add_in_memory(itemset, static_cast<T1>(count), *w.table);
       if (collect) {
         for (int q = 0; q < k; ++q) w.in_frequent_itemset[itemset[q]] = 1;
         ++w.first_item_counts[itemset[0]];

@@ -207,12 +207,12 @@ class key_pattern_join {
       if constexpr (Counts::kAtOnce) {
         const int shared = cursor.share_with_stored();
         if (stored_before)
-          out.add_unflagged_sharing(itemset, shared, support);
+          out.add_in_memory_sharing(itemset, shared, support, *w.table);
         else
-          out.add_unflagged(itemset, support);
+          out.add_in_memory(itemset, support, *w.table);
         stored_before = true;
       } else {
-        out.add_unflagged(itemset, support);
+        out.add_in_memory(itemset, support, *w.table);
       }
       out.add_key(record);
       ++w.counters.frequent;

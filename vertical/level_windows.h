@@ -278,7 +278,9 @@ class level_windows {
   void spill(int k, const item_table& items, frequent_level<T, T1>& next,
              typed_constraints<T>& table, level_output<T, T1>& output, window_outcome& outcome) {
     level_spill<T, T1>& out = *files_[1];
-    if (outcome.passes == 0) out.start_writing(k, next.n_loose);
+    if (outcome.passes == 0)
+      out.start_writing(
+          k, table.stores_loose_flags() ? static_cast<int>(table.loose_table.size()) : 0);
     outcome.written += output.write_window(k, items, next, table);
     out.append(next);
     ++outcome.passes;

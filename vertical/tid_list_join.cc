@@ -133,7 +133,7 @@ class tid_list_join {
     // Stored after a sum: every item of the itemset is flagged.
     auto store = [&](const T* itemset, std::uint32_t count, no_payload, bool) {
       ++w.counters.frequent;
-      out.add_unflagged(itemset, static_cast<T1>(count));
+      out.add_in_memory(itemset, static_cast<T1>(count), *w.table);
       for (int q = 0; q < k_; ++q) w.in_frequent_itemset[itemset[q]] = 1;
     };
     for (int g = chunk.first_group; g < end_group; ++g) {
@@ -258,16 +258,16 @@ class tid_list_join {
         }
         const auto support = static_cast<T1>(row[j]);
         if (stored > 0) {
-          out.add_unflagged_sharing(cand, k - 1, support);
+          out.add_in_memory_sharing(cand, k - 1, support, *w.table);
         } else if (group_stored) {
-          out.add_unflagged_sharing(cand, k - 2, support);
+          out.add_in_memory_sharing(cand, k - 2, support, *w.table);
         } else {
           if (walk.stored_before) {
             const int shared = static_cast<int>(
                 std::mismatch(cand, cand + (k - 2), walk.stored_prefix.begin()).first - cand);
-            out.add_unflagged_sharing(cand, shared, support);
+            out.add_in_memory_sharing(cand, shared, support, *w.table);
           } else {
-            out.add_unflagged(cand, support);
+            out.add_in_memory(cand, support, *w.table);
           }
           std::copy(cand, cand + (k - 2), walk.stored_prefix.begin());
           walk.stored_before = group_stored = true;
