@@ -109,10 +109,12 @@ bool triples_by_first_item<T, T1>::generate(int g) {
   seconds.clear();
   thirds.clear();
   triangle_.assign(number_of_pairs(m), kNone);
+  if (n_loose_ > 0) loose_path_.resume(table_.loose_table, 3, 0);
   for (std::uint32_t r = 0; r + 1 < m; ++r) {
     // The thirds of (a, N(a)[r]): the later neighbours of a that form a
     // frequent pair with N(a)[r], a merge of two ascending lists.
     cand[1] = n_a[r];
+    const std::size_t row_first = thirds.size();
     const T *q, *q_end;
     frequent_.row(cand[1], &q, &q_end);
     std::uint32_t* row = triangle_.data() + pair_row(r, m);  // (r, s) at row[s - 1]
@@ -127,16 +129,46 @@ bool triples_by_first_item<T, T1>::generate(int g) {
           row[s - 1] = static_cast<std::uint32_t>(seconds.size());
           seconds.push_back(cand[1]);
           thirds.push_back(cand[2]);
-          for (std::size_t u = 0; u < n_loose_; ++u)
-            loose_flags_.push_back(table_.loose_table[u]->holds(cand, 3) ? 1 : 0);
         }
         ++s;
         ++q;
       }
     }
+    if (n_loose_ > 0) flag_thirds(cand, row_first);
   }
   counts.assign(seconds.size(), 0);
   return !seconds.empty();
+}
+
+template <class T, class T1>
+void triples_by_first_item<T, T1>::flag_thirds(T* cand, std::size_t first) {
+  const std::size_t count = thirds.size() - first;
+  if (count == 0) return;
+  const std::size_t at = loose_flags_.size();
+  loose_flags_.resize(at + count * n_loose_);
+  loose_path_.moved(1);
+  std::uint8_t* flags = loose_flags_.data() + at;
+  for (std::size_t u = 0; u < n_loose_; ++u) {
+    loose_constraint<T>* c = table_.loose_table[u];
+    const Summary* pair = loose_path_.summary_before_last(u, cand, 3);
+    if (pair == nullptr) {  // a test that reads the values themselves
+      for (std::size_t i = 0; i < count; ++i) {
+        cand[2] = thirds[first + i];
+        flags[i * n_loose_ + u] = c->holds(cand, 3) ? 1 : 0;
+      }
+      continue;
+    }
+    std::uint8_t* kept = flags;
+    if (n_loose_ > 1) {
+      flag_scratch_.resize(count);
+      kept = flag_scratch_.data();
+    }
+    std::fill(kept, kept + count, std::uint8_t{1});
+    c->keep_after_each(*pair, loose_path_.column(u), thirds.data() + first, static_cast<int>(count),
+                       kept);
+    if (n_loose_ > 1)
+      for (std::size_t i = 0; i < count; ++i) flags[i * n_loose_ + u] = kept[i];
+  }
 }
 
 template <class T, class T1>

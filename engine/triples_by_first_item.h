@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "constraints/constraint_set.h"
+#include "constraints/summary_path.h"
 #include "engine/frequent_pairs.h"
 #include "levels/level_store.h"
 #include "util/prefetch.h"
@@ -149,6 +150,9 @@ class triples_by_first_item {
   // generate's candidates and triangle for the neighbours n_a[0..m) of the
   // first item, when there is no constraint to test or loose flag to set.
   void generate_unconstrained(const T* n_a, std::uint32_t m);
+  // Appends the loose flags of the candidates (cand[0], cand[1], thirds[i]),
+  // i from first on (cand[2] is scratch).
+  void flag_thirds(T* cand, std::size_t first);
   void count(const transaction_block<T>& block, std::uint32_t* counters, std::uint8_t* flags);
 
   static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
@@ -169,6 +173,10 @@ class triples_by_first_item {
   int end_group_;  // and the group after the last one
   T first_ = 0;
   std::vector<std::uint8_t> loose_flags_;
+  // The loose tests along the candidates: each (a, b) summarised once for
+  // all its thirds, which flag_thirds tests at once.
+  summary_path<T> loose_path_;
+  std::vector<std::uint8_t> flag_scratch_;
   std::vector<std::uint32_t> rank_;      // per item: 1 + its rank in the group, 0 outside
   std::vector<std::uint32_t> triangle_;  // pair_index(rank b, rank c, m): candidate or kNone
   // Scratch of one transaction: ranks and positions of its items after a in N(a).
