@@ -84,6 +84,10 @@ bool value_count_at_most_anti_monotone<T>::holds_summary(const Summary& s) const
   return s.counted <= p.bound;
 }
 
+KESTREL_SUMMARISED_TESTS(sum_at_most_anti_monotone)
+KESTREL_SUMMARISED_TESTS(range_at_most_anti_monotone)
+KESTREL_SUMMARISED_TESTS(value_count_at_most_anti_monotone)
+
 #define KESTREL_INSTANTIATE(T)                   \
   template class sum_at_most_anti_monotone<T>;   \
   template class range_at_most_anti_monotone<T>; \

@@ -260,6 +260,12 @@ void range_at_most_convertible<T>::before_counting(transaction_view<T>& t, int k
   t.length = 0;
 }
 
+KESTREL_SUMMARISED_TESTS(mean_at_least_convertible)
+KESTREL_SUMMARISED_TESTS(mean_at_most_convertible)
+KESTREL_SUMMARISED_TESTS(min_at_most_convertible)
+KESTREL_SUMMARISED_TESTS(max_at_least_convertible)
+KESTREL_SUMMARISED_TESTS(range_at_most_convertible)
+
 #define KESTREL_INSTANTIATE(T)                   \
   template class convertible_base<T>;            \
   template class mean_at_least_convertible<T>;   \

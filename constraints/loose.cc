@@ -126,6 +126,12 @@ bool max_at_least_monotone_loose<T>::prunes_transactions() const {
   return true;
 }
 
+KESTREL_SUMMARISED_TESTS(mean_at_least_loose)
+KESTREL_SUMMARISED_TESTS(mean_at_most_loose)
+KESTREL_SUMMARISED_TESTS(min_at_most_loose)
+KESTREL_SUMMARISED_TESTS(range_at_least_loose)
+KESTREL_SUMMARISED_TESTS(max_at_least_monotone_loose)
+
 #define KESTREL_INSTANTIATE(T)             \
   template class loose_base<T>;            \
   template class mean_at_least_loose<T>;   \

@@ -230,6 +230,11 @@ bool range_at_least_monotone<T>::holds_summary(const Summary& s) const {
   return range_at_least(s, p.bound);
 }
 
+KESTREL_SUMMARISED_TESTS(sum_at_least_monotone)
+KESTREL_SUMMARISED_TESTS(value_count_at_least_monotone)
+KESTREL_SUMMARISED_TESTS(min_at_most_monotone)
+KESTREL_SUMMARISED_TESTS(range_at_least_monotone)
+
 #define KESTREL_INSTANTIATE(T)                     \
   template class monotone_base<T>;                 \
   template class item_superset_monotone<T>;        \

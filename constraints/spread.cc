@@ -65,6 +65,9 @@ bool mean_deviation_at_most_loose<T>::prunes_transactions() const {
   return false;
 }
 
+KESTREL_SUMMARISED_TESTS(sample_variance_at_least_loose)
+KESTREL_SUMMARISED_TESTS(sample_variance_at_most_loose)
+
 #define KESTREL_INSTANTIATE(T)                      \
   template class sample_variance_at_least_loose<T>; \
   template class sample_variance_at_most_loose<T>;  \

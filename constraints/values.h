@@ -252,14 +252,27 @@ inline bool median_summary_on_side(const Summary& s, std::int64_t t, int dir) {
     return true;                                                                                  \
   }                                                                                               \
   bool holds_summary(const Summary& s) const override;                                            \
-  bool holds_after(const Summary& s, std::uint32_t v) const override {                            \
-    return Class::holds_summary(with_value(s, v, this->p.counted_value));                         \
-  }                                                                                               \
+  bool holds_after(const Summary& s, std::uint32_t v) const override;                             \
   void keep_after_each(const Summary& s, const std::uint32_t* column, const T* last, int count,   \
-                       std::uint8_t* keep) const override {                                       \
-    for (int i = 0; i < count; ++i)                                                               \
-      if (!Class::holds_summary(with_value(s, column[last[i]], this->p.counted_value)))           \
-        keep[i] = 0;                                                                              \
+                       std::uint8_t* keep) const override;
+
+// The tests of KESTREL_SUMMARISED(Class, ...) that add a value and ask
+// holds_summary, for the source file that defines Class::holds_summary (before
+// its explicit instantiations): there the compiler puts that test inside them.
+// Defined in the class, they were compiled in every file that used the class,
+// and the copy the program kept called holds_summary out of line, with every
+// field of the Summary laid out for it.
+#define KESTREL_SUMMARISED_TESTS(Class)                                                        \
+  template <class T>                                                                           \
+  bool Class<T>::holds_after(const Summary& s, std::uint32_t v) const {                        \
+    return Class::holds_summary(with_value(s, v, this->p.counted_value));                      \
+  }                                                                                            \
+  template <class T>                                                                           \
+  void Class<T>::keep_after_each(const Summary& s, const std::uint32_t* column, const T* last, \
+                                 int count, std::uint8_t* keep) const {                        \
+    for (int i = 0; i < count; ++i)                                                            \
+      if (!Class::holds_summary(with_value(s, column[last[i]], this->p.counted_value)))        \
+        keep[i] = 0;                                                                           \
   }
 
 // The three typed clones of a kind, for a class template Class over T.

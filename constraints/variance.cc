@@ -55,6 +55,11 @@ bool std_dev_at_most_loose<T>::prunes_transactions() const {
   return this->p.prefix.n == 0;
 }
 
+KESTREL_SUMMARISED_TESTS(variance_at_least_loose)
+KESTREL_SUMMARISED_TESTS(variance_at_most_loose)
+KESTREL_SUMMARISED_TESTS(std_dev_at_least_loose)
+KESTREL_SUMMARISED_TESTS(std_dev_at_most_loose)
+
 #define KESTREL_INSTANTIATE(T)               \
   template class variance_at_least_loose<T>; \
   template class variance_at_most_loose<T>;  \
