@@ -129,24 +129,10 @@ class typed_constraints {
   // the summary is made once a group, as that sum was).
   void start_group(const T* items, int n_shared, int changed) {
     group_shared_ = n_shared;
-    if (!convertible_table.empty())
-      convertible_path_.resume(convertible_table, n_shared + 1, changed);
     if (!loose_table.empty()) loose_path_.resume(loose_table, n_shared + 1, changed);
     monotone_hold_ = n_shared > 0 && !monotone_table.empty();
-    if (monotone_groups_.size() != monotone_table.size()) start_monotone_groups();
-    for (std::size_t i = 0; i < monotone_table.size(); ++i) {
-      group_summary& g = monotone_groups_[i];
-      if (g.column == nullptr) {
-        if (monotone_hold_ && !monotone_table[i]->holds(items, n_shared)) monotone_hold_ = false;
-        continue;
-      }
-      g.shared = g.root;
-      for (int j = 0; j < n_shared; ++j) {
-        const Summary before = g.shared;
-        fold_value(g.shared, before, g.column[items[j]], g.fields, g.counted_value);
-      }
-      if (monotone_hold_ && !monotone_table[i]->holds_summary(g.shared)) monotone_hold_ = false;
-    }
+    if (convertible_table.empty() && monotone_table.empty()) return;
+    start_ordered_and_monotone(items, n_shared, changed);
   }
   // Whether every itemset of the group is written without a test of its own.
   bool group_written_whole() const {
@@ -238,6 +224,25 @@ class typed_constraints {
     unsigned fields = 0;
     Summary root{}, shared{};
   };
+  // start_group's steps for the convertible and monotone constraints.
+  void start_ordered_and_monotone(const T* items, int n_shared, int changed) {
+    if (!convertible_table.empty())
+      convertible_path_.resume(convertible_table, n_shared + 1, changed);
+    if (monotone_groups_.size() != monotone_table.size()) start_monotone_groups();
+    for (std::size_t i = 0; i < monotone_table.size(); ++i) {
+      group_summary& g = monotone_groups_[i];
+      if (g.column == nullptr) {
+        if (monotone_hold_ && !monotone_table[i]->holds(items, n_shared)) monotone_hold_ = false;
+        continue;
+      }
+      g.shared = g.root;
+      for (int j = 0; j < n_shared; ++j) {
+        const Summary before = g.shared;
+        fold_value(g.shared, before, g.column[items[j]], g.fields, g.counted_value);
+      }
+      if (monotone_hold_ && !monotone_table[i]->holds_summary(g.shared)) monotone_hold_ = false;
+    }
+  }
   void start_monotone_groups() {
     monotone_groups_.assign(monotone_table.size(), group_summary{});
     for (std::size_t i = 0; i < monotone_table.size(); ++i) {
