@@ -106,7 +106,10 @@ class group_writer {
     // nodes kNodesAhead places on are the ones it lays out soon.
     const std::size_t last_node = store_.node_items[d].size() - 1;
     if constexpr (lays_out) {
-      if (no_filters_ && d + 2 >= top_ && fits_runs(d)) return write_without_filter(d, begin, end);
+      if (d + 2 >= top_ && fits_runs(d)) {
+        if (no_filters_) return write_below<false>(d, begin, end);
+        return write_below<true>(d, begin, end);
+      }
     }
     // Node n's children end where node n+1's begin.
     std::size_t children = d < top_ && begin < end ? node_ends_[d].before(begin) : 0;
@@ -171,11 +174,13 @@ class group_writer {
                : static_cast<std::size_t>(store_.group_first(static_cast<int>(g)));
   }
 
-  // Writes every itemset of groups [begin, end) (nodes of depth top_) without a
-  // filter, the first one starting at itemset `first`, which ends past the last
-  // one. Their lines are laid out in runs of output_line::kLinesPerRoom, which
-  // fit the sink's room (fits_runs). The groups' labels go at byte group_at
-  // of the line.
+  // Writes the accepted itemsets of groups [begin, end) (nodes of depth top_),
+  // the first one starting at itemset `first`, which ends past the last one:
+  // every itemset without a filter, else those mark_written marks (current_
+  // holds the items above the groups). Their lines are laid out in runs of
+  // output_line::kLinesPerRoom, which fit the sink's room (fits_runs). The
+  // groups' labels go at byte group_at of the line.
+  template <bool Filtered>
   [[gnu::always_inline]] void write_runs(const line_runs& c, std::size_t begin, std::size_t end,
                                          std::size_t group_at, std::size_t& first) {
     for (std::size_t n = begin; n < end; ++n) {
@@ -185,6 +190,13 @@ class group_writer {
       const std::size_t head = c.lines.set_label(group_at, c.groups[n]);
       const std::size_t line_room = head + output_line::run_writer::kPastHead;
       const std::size_t stop = static_cast<std::size_t>(group_ends_.at(n)) + 1;
+      const std::uint8_t* marks = nullptr;
+      if constexpr (Filtered) {
+        current_[static_cast<std::size_t>(top_)] = c.groups[n];
+        changed_ = std::min(changed_, top_);
+        marks = mark_written(static_cast<int>(first), static_cast<int>(stop) - 1);
+      }
+      const std::size_t group_first = first;
       for (std::size_t s = first; s < stop;) {
         const std::size_t run = std::min(stop - s, output_line::kLinesPerRoom);
         char* const start = out_.room(run * line_room);
@@ -194,6 +206,10 @@ class group_writer {
           // the suffix kSuffixesAhead on, whichever group it is in.
           if (c.fetch)
             line_->prefetch_label(c.suffixes[std::min(s + kSuffixesAhead, c.last_suffix)]);
+          if constexpr (Filtered) {
+            if (marks[s - group_first] == 0) continue;
+            ++written_;
+          }
           const std::size_t entry = support_column<T1>::entry_at(c.support_heads, s);
           p = c.lines.lay_out(p, head, c.suffixes[s],
                               static_cast<T1>(c.supports[entry] & c.supports_mask));
@@ -208,6 +224,7 @@ class group_writer {
   // top_ - 1), up to the walk's last group, the first one starting at itemset
   // `first`; the parents' labels go at byte parent_at of the line. g0 and
   // first end past the last group written.
+  template <bool Filtered>
   [[gnu::always_inline]] void write_parents(const line_runs& c, std::size_t begin, std::size_t end,
                                             std::size_t parent_at, std::size_t& g0,
                                             std::size_t& first) {
@@ -219,16 +236,22 @@ class group_writer {
       if (c.fetch) line_->prefetch_label(parents[std::min(n + kNodesAhead, last_parent)]);
       const std::size_t group_at = c.lines.set_label(parent_at, parents[n]);
       const std::size_t g1 = std::min<std::size_t>(node_ends_[d].at(n), last_g1);
-      write_runs(c, g0, g1, group_at, first);
+      if constexpr (Filtered) {
+        current_[static_cast<std::size_t>(d)] = parents[n];
+        changed_ = std::min(changed_, d);
+      }
+      write_runs<Filtered>(c, g0, g1, group_at, first);
       g0 = g1;
     }
   }
 
-  // The walk's end for groups below nodes [begin, end) of depth d when no
-  // filter applies: d is top_ (the groups themselves), top_ - 1 (their
-  // parents) or top_ - 2 (their grandparents). On deep levels each of these
-  // nodes has one or two children: loops instead of a call per node.
-  void write_without_filter(int d, std::size_t begin, std::size_t end) {
+  // The walk's end for groups below nodes [begin, end) of depth d: d is top_
+  // (the groups themselves), top_ - 1 (their parents) or top_ - 2 (their
+  // grandparents). On deep levels each of these nodes has one or two
+  // children: loops instead of a call per node. Filtered: a filter applies
+  // (current_ holds the items above depth d).
+  template <bool Filtered>
+  void write_below(int d, std::size_t begin, std::size_t end) {
     if (begin >= end) return;
     const line_runs c = runs();
     // The first parent and the first group below node begin, within the walk's range.
@@ -239,10 +262,10 @@ class group_writer {
     std::size_t first = first_of(g0);
     const std::size_t written_from = first;
     if (d == top_) {
-      write_runs(c, begin, end, line_->head(top_), first);
+      write_runs<Filtered>(c, begin, end, line_->head(top_), first);
       g0 = end;
     } else if (d == top_ - 1) {
-      write_parents(c, begin, end, line_->head(d), g0, first);
+      write_parents<Filtered>(c, begin, end, line_->head(d), g0, first);
       p0 = end;
     } else {
       const T* nodes = store_.node_items[d].data();
@@ -253,7 +276,11 @@ class group_writer {
         if (c.fetch) line_->prefetch_label(nodes[std::min(m + kNodesAhead, last_node)]);
         const std::size_t parent_at = c.lines.set_label(node_at, nodes[m]);
         const std::size_t p1 = std::min<std::size_t>(node_ends_[d].at(m), last_p1);
-        write_parents(c, p0, p1, parent_at, g0, first);
+        if constexpr (Filtered) {
+          current_[static_cast<std::size_t>(d)] = nodes[m];
+          changed_ = std::min(changed_, d);
+        }
+        write_parents<Filtered>(c, p0, p1, parent_at, g0, first);
         p0 = p1;
       }
       // The line's own positions follow the last nodes, as the walk's later
@@ -261,7 +288,7 @@ class group_writer {
       line_->set_item(d, nodes[end - 1]);
     }
     if (d < top_) line_->set_item(top_ - 1, store_.node_items[top_ - 1][p0 - 1]);
-    written_ += static_cast<int>(first - written_from);
+    if constexpr (!Filtered) written_ += static_cast<int>(first - written_from);
     next_group_ = static_cast<int>(g0);
     next_first_ = static_cast<int>(first);
   }
@@ -269,10 +296,43 @@ class group_writer {
   // Groups between two reports of the walk's progress.
   static constexpr int kProgressMask = (1 << 10) - 1;
 
+  // Which itemsets [first, last] of the group whose shared items current_
+  // holds are written: entry s - first of the marks returned is 1 or 0.
+  const std::uint8_t* mark_written(int first, int last) {
+    const int km1 = k_ - 1;
+    const T* suffixes = store_.suffixes.data();
+    const int count = last - first + 1;
+    if (written_each_.size() < static_cast<std::size_t>(count))
+      written_each_.resize(static_cast<std::size_t>(count));
+    std::uint8_t* marks = written_each_.data();
+    table_.start_group(current_.data(), km1, changed_);
+    changed_ = km1;
+    if (table_.group_written_whole()) {
+      std::fill(marks, marks + count, std::uint8_t{1});
+      return marks;
+    }
+    // The loose constraints were asked when the itemsets were stored: their
+    // flags answer for them. Without flags the whole group is tested at once
+    // where it can be.
+    const int n_loose = store_.n_loose;
+    const bool flagged = n_loose > 0 && n_loose == static_cast<int>(table_.loose_table.size());
+    if (!flagged && table_.writes_each_in_group(current_.data(), suffixes + first, count, marks))
+      return marks;
+    std::fill(marks, marks + count, std::uint8_t{0});
+    for (int s = first; s <= last; ++s) {
+      current_[km1] = suffixes[s];
+      bool loose = true;
+      for (int u = 0; flagged && loose && u < n_loose; ++u) loose = store_.flag(s, u);
+      const int written = table_.writes_in_group(current_.data(), k_, flagged ? &loose : nullptr);
+      if (written < 0) break;
+      marks[s - first] = written > 0 ? 1 : 0;
+    }
+    return marks;
+  }
+
   void write_group(int g) {
     if (progress_ != nullptr && (g & kProgressMask) == 0)
       progress_->store(g, std::memory_order_release);
-    const int km1 = k_ - 1;
     const int last = group_ends_.at(static_cast<std::size_t>(g));
     const T* suffixes = store_.suffixes.data();
     const support_column<T1>& supports = store_.supports;
@@ -282,50 +342,15 @@ class group_writer {
     const int first = g == next_group_ ? next_first_ : store_.group_first(g);
     next_group_ = g + 1;
     next_first_ = last + 1;
-    bool filter = !no_filters_;
-    if (filter) {
-      table_.start_group(current_.data(), km1, changed_);
-      changed_ = km1;
-      filter = !table_.group_written_whole();
-    }
-    // The loose constraints were asked when the itemsets were stored: their
-    // flags answer for them.
-    const int n_loose = store_.n_loose;
-    const bool flagged = n_loose > 0 && n_loose == static_cast<int>(table_.loose_table.size());
-    if (filter && !flagged) {
-      // Without flags the whole group is tested at once where it can be.
-      const int count = last - first + 1;
-      if (written_each_.size() < static_cast<std::size_t>(count))
-        written_each_.resize(static_cast<std::size_t>(count));
-      if (table_.writes_each_in_group(current_.data(), suffixes + first, count,
-                                      written_each_.data())) {
-        for (int s = first; s <= last; ++s) {
-          if (lays_out && fetch_labels_)
-            line_->prefetch_label(
-                suffixes[std::min(static_cast<std::size_t>(s) + kSuffixesAhead, last_suffix)]);
-          if (written_each_[static_cast<std::size_t>(s - first)] == 0) continue;
-          if constexpr (lays_out) line_->write_last(out_, suffixes[s], supports[s]);
-          ++written_;
-        }
-        return;
-      }
-    }
+    const std::uint8_t* marks = no_filters_ ? nullptr : mark_written(first, last);
     for (int s = first; s <= last; ++s) {
-      const T x = suffixes[s];
       // Groups follow each other in the suffix array: fetch the label of the
       // suffix kSuffixesAhead on, whichever group it is in.
       if (lays_out && fetch_labels_)
         line_->prefetch_label(
             suffixes[std::min(static_cast<std::size_t>(s) + kSuffixesAhead, last_suffix)]);
-      if (filter) {
-        current_[km1] = x;
-        bool loose = true;
-        for (int u = 0; flagged && loose && u < n_loose; ++u) loose = store_.flag(s, u);
-        const int written = table_.writes_in_group(current_.data(), k_, flagged ? &loose : nullptr);
-        if (written < 0) break;
-        if (written == 0) continue;
-      }
-      if constexpr (lays_out) line_->write_last(out_, x, supports[s]);
+      if (marks != nullptr && marks[s - first] == 0) continue;
+      if constexpr (lays_out) line_->write_last(out_, suffixes[s], supports[s]);
       ++written_;
     }
   }
