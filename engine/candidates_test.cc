@@ -30,61 +30,6 @@ std::vector<std::uint32_t> count(counted8& c, const std::vector<std::uint8_t>& i
 
 using itemsets = std::vector<std::vector<std::uint8_t>>;
 
-// Random candidates of length k over n items, counted over random transactions
-// against a count by brute force: every index kind, and both ways a first item's
-// groups are reached (walked when they are few against the transaction's items,
-// looked up per pair otherwise), must give each candidate its support and each
-// position its number of contained candidates.
-void check_counts_against_brute_force(int k, std::uint32_t n, int n_candidates,
-                                      std::uint64_t dense_index_limit,
-                                      counted8::pair_index_kind expected_kind, unsigned seed) {
-  std::mt19937 rng(seed);
-  // Candidates cluster on a few first items, so some first items have many groups.
-  std::set<std::vector<std::uint8_t>> sets;
-  while (static_cast<int>(sets.size()) < n_candidates) {
-    std::set<std::uint8_t> s = {static_cast<std::uint8_t>(rng() % 4 == 0 ? rng() % n : rng() % 3)};
-    while (static_cast<int>(s.size()) < k) s.insert(static_cast<std::uint8_t>(rng() % n));
-    sets.insert(std::vector<std::uint8_t>(s.begin(), s.end()));
-  }
-  typed_constraints<std::uint8_t> table;
-  counted8 c(k);
-  c.dense_index_limit = dense_index_limit;
-  for (const auto& s : sets) c.add_itemset(s.data(), 0, table);
-  c.init_prefix_table(n);
-  ASSERT_EQ(c.index_kind, expected_kind);
-  std::vector<std::uint16_t> expected(sets.size(), 0);
-  for (int t = 0; t < 60; ++t) {
-    std::set<std::uint8_t> items = {0, 1, 2};
-    const std::size_t len = std::min<std::size_t>(n, 3 + rng() % (t % 2 == 0 ? 6 : 40));
-    while (items.size() < len) items.insert(static_cast<std::uint8_t>(rng() % n));
-    const std::vector<std::uint8_t> tr(items.begin(), items.end());
-    std::vector<std::uint32_t> positions(tr.size(), 0);
-    std::size_t index = 0;
-    for (const auto& s : sets) {
-      if (std::includes(tr.begin(), tr.end(), s.begin(), s.end())) {
-        ++expected[index];
-        for (std::uint8_t x : s)
-          ++positions[static_cast<std::size_t>(std::lower_bound(tr.begin(), tr.end(), x) -
-                                               tr.begin())];
-      }
-      ++index;
-    }
-    ASSERT_EQ(count(c, tr, n), positions) << "k " << k << " transaction " << t;
-  }
-  EXPECT_EQ(c.supports.values(), expected) << "k " << k;
-}
-
-TEST(Candidates, EveryIndexKindCountsLikeBruteForce) {
-  using kind = counted8::pair_index_kind;
-  for (int k : {3, 4, 5}) {
-    // Many items, few candidates: the hash is smaller than the triangle.
-    check_counts_against_brute_force(k, 200, 300, UINT64_MAX, kind::hashed, 11u + k);
-    check_counts_against_brute_force(k, 200, 300, 1, kind::bisected, 23u + k);
-    // Few items, many candidates: the triangle is the smaller index.
-    check_counts_against_brute_force(k, 12, 150, UINT64_MAX, kind::triangle, 37u + k);
-  }
-}
-
 TEST(PairPrefixIndex, FindsEveryAddedPairAndNoOther) {
   pair_prefix_index index;
   // Pairs whose keys differ only in high bits of the first item, and a pair

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
-#include <random>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -15,44 +13,6 @@
 #include "tests/support/mappings.h"
 
 namespace {
-
-TEST(ItemsetStore, LookupFindsStoredItemsetsInShortAndLongGroups) {
-  typed_constraints<std::uint8_t> table;
-  frequent_level<std::uint8_t, std::uint16_t> s(3);
-  // Group (0,1) has 20 suffixes (searched by bisection), (2,5) has three.
-  for (std::uint8_t x = 2; x < 42; x += 2) {
-    const std::uint8_t v[3] = {0, 1, x};
-    s.add_itemset(v, static_cast<std::uint16_t>(1000 + x), table);
-  }
-  for (std::uint8_t x : {7, 9, 11}) {
-    const std::uint8_t v[3] = {2, 5, x};
-    s.add_itemset(v, static_cast<std::uint16_t>(x), table);
-  }
-  s.keys.assign(s.n_itemsets, key_column::kKey);
-  s.keys.set(20, 3);
-  struct Case {
-    std::vector<std::uint8_t> set;
-    bool found;
-    int index;
-    std::uint16_t support;
-  };
-  const std::vector<Case> cases = {
-      {{0, 1, 2}, true, 0, 1002}, {{0, 1, 40}, true, 19, 1040}, {{0, 1, 22}, true, 10, 1022},
-      {{0, 1, 3}, false, -1, 0},  {{0, 1, 41}, false, -1, 0},   {{2, 5, 7}, true, 20, 7},
-      {{2, 5, 11}, true, 22, 11}, {{2, 5, 10}, false, -1, 0},   {{1, 2, 3}, false, -1, 0},
-      {{3, 4, 5}, false, -1, 0},  {{0, 0, 2}, false, -1, 0},
-  };
-  for (const auto& c : cases) {
-    std::uint16_t support = 0;
-    std::uint8_t key = 0;
-    int index = -1;
-    EXPECT_EQ(s.lookup(c.set.data(), &support, &key, &index), c.found) << int(c.set[2]);
-    if (!c.found) continue;
-    EXPECT_EQ(index, c.index);
-    EXPECT_EQ(support, c.support);
-    EXPECT_EQ(key, c.index == 20 ? 3 : key_column::kKey);
-  }
-}
 
 // The tree, groups, suffixes and supports of two stores are the same (`case_id`
 // names the case in a failure).
@@ -136,74 +96,6 @@ TEST(ItemsetStore, WideRangesKeepEveryItemsetReachable) {
     const std::vector<std::uint16_t> absent =
         k == 2 ? std::vector<std::uint16_t>{259, 600} : std::vector<std::uint16_t>{259, 599, 999};
     EXPECT_FALSE(level.lookup(absent.data(), nullptr, nullptr));
-  }
-}
-
-// The tree gives back every group's prefix and finds every stored prefix and
-// no other. Walks that jump forward over runs of groups (within one parent,
-// across parents at every depth), stay, or go back, on sparse and dense levels
-// of five items: the prefix is the group's, its nodes and their siblings' ends
-// are the tree's, and the change reported is the first position where it
-// leaves the prefix before (0 after a move back).
-TEST(ItemsetStore, PrefixTreeAndGroupWalksFindEveryGroup) {
-  typed_constraints<std::uint8_t> table;
-  std::mt19937 rng(7);
-  for (unsigned density : {1u, 3u, 7u}) {
-    SCOPED_TRACE("density " + std::to_string(density));
-    frequent_level<std::uint8_t, std::uint16_t> level(5);
-    std::set<std::vector<std::uint8_t>> stored;
-    for (const auto& v : subsets_of<std::uint8_t>(11, 5))
-      if (rng() % density == 0) {
-        level.add_itemset(v.data(), 1, table);
-        stored.insert({v[0], v[1], v[2], v[3]});
-      }
-    const int n = level.number_of_groups();
-    ASSERT_EQ(static_cast<std::size_t>(n), stored.size());
-    int g = 0;
-    for (const std::vector<std::uint8_t>& p : stored) {
-      std::vector<std::uint8_t> out(4);
-      level.group_prefix(g, out.data());
-      EXPECT_EQ(out, p) << g;
-      EXPECT_EQ(level.find_group(p.data()), g++);
-    }
-    // Every other prefix of items up to 11, ascending or not.
-    for (int code = 0; code < 12 * 12 * 12 * 12; ++code) {
-      const std::vector<std::uint8_t> p = {
-          static_cast<std::uint8_t>(code / 1728), static_cast<std::uint8_t>(code / 144 % 12),
-          static_cast<std::uint8_t>(code / 12 % 12), static_cast<std::uint8_t>(code % 12)};
-      if (stored.count(p) == 0) {
-        ASSERT_EQ(level.find_group(p.data()), -1) << code;
-      }
-    }
-    group_walk<std::uint8_t, std::uint16_t> walk(level);
-    std::vector<std::uint8_t> before;
-    g = 0;
-    for (int step = 0; step < 600; ++step) {
-      const unsigned r = rng() % 16;
-      const int next = r == 0 ? static_cast<int>(rng() % n)
-                              : std::min(n - 1, g + static_cast<int>(r < 4 ? 0 : rng() % (r * 3)));
-      std::vector<std::uint8_t> p(4);
-      level.group_prefix(next, p.data());
-      const int changed = walk.move_to(next);
-      ASSERT_EQ(std::vector<std::uint8_t>(walk.prefix(), walk.prefix() + 4), p) << next;
-      int expected = 0;
-      if (!before.empty() && next >= g)
-        expected =
-            static_cast<int>(std::mismatch(p.begin(), p.end(), before.begin()).first - p.begin());
-      ASSERT_EQ(changed, expected) << g << " -> " << next;
-      // The path: each node lies among its parent's children, whose end the
-      // walk also gives (the subset search copies both instead of searching);
-      // the fetching ahead of the tid-list levels counts on the first.
-      ASSERT_EQ(level.node_items[0][walk.first_node()], p[0]) << next;
-      for (int d = 0; d < 4; ++d) {
-        const std::size_t parent = d == 0 ? 0 : walk.node(d - 1);
-        ASSERT_EQ(level.node_items[d][walk.node(d)], p[d]) << next << " depth " << d;
-        ASSERT_EQ(walk.siblings_end(d), level.children_end(d - 1, parent)) << next << " " << d;
-        ASSERT_GE(walk.node(d), level.children_begin(d - 1, parent)) << next << " depth " << d;
-      }
-      before = p;
-      g = next;
-    }
   }
 }
 
